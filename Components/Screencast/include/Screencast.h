@@ -1,0 +1,221 @@
+#pragma once
+
+// The capture engine: the one header the module includes.
+//
+// The engine lists displays, windows, sound devices and cameras, records the
+// screen and sound into files, drives the camera, draws its own on-screen
+// boxes and pictures and reports file and media facts. It depends on nothing
+// of the module.
+//
+// Conventions:
+// - Paths and texts are UTF-8 `const char*`; the engine copies what it keeps.
+// - Calls come from the GUI thread, except GetFileSystemFreeSize,
+//   GetFileSize, GetMediaFileInfo, GetGIFFileInfo and GetAVFormatCodecs,
+//   which any thread may call at any time, even without scInitialize.
+// - Returned records (DisplayInfo, AudioDeviceInfo, CaptureDeviceInfo,
+//   AVFormatCodecs) and texts point into the engine; copy what you need
+//   before the next call of the same function on the same thread.
+// - Before scInitialize succeeds, and after scUninitialize, the display and
+//   window queries answer "nothing there" (0, null) and the creating calls
+//   return null. Setters may be called at any time; their values are kept
+//   across a restart of the engine.
+
+#include "ScreencastTypes.h"
+#include "ScreencastObjects.h"
+
+// The X window id of a native widget (QWidget::winId()) in which the engine
+// draws a camera picture or a window preview. The widget should set
+// Qt::WA_PaintOnScreen and Qt::WA_NoSystemBackground so that Qt leaves its
+// contents to the engine.
+typedef uintptr_t ScNativeView;
+
+// Results of scInitialize.
+enum ScInitResult : int {
+    kScInitOk = 0,
+    kScInitNoDisplay = 1,   // no X server at $DISPLAY
+};
+
+// ---------------------------------------------------------------------------
+// Life
+// ---------------------------------------------------------------------------
+
+// Connects to the X server named by $DISPLAY. 0 on success. Calling it again
+// while initialised does nothing and returns 0; any thread may call it.
+int scInitialize();
+// Disconnects and forgets the registered device listener; safe to call when
+// not initialised and more than once.
+void scUninitialize();
+
+// ---------------------------------------------------------------------------
+// Displays (one per RandR monitor, the primary one first)
+// ---------------------------------------------------------------------------
+
+int GetDisplayCount();
+// Null for an index that does not exist.
+const DisplayInfo* GetDisplayInfo(int display);
+// The display that recordings, the region box and the size queries below
+// refer to. An index that does not exist (later, after a display is
+// unplugged) falls back to display 0.
+void UseDisplay(int display);
+int GetSelectedDisplayWidth();
+int GetSelectedDisplayHeight();
+// A rectangle relative to `display` in global screen coordinates; unchanged
+// when the display does not exist.
+CRect ConvertDisplayRectToScreen(int display, CRect displayRect);
+// A global screen rectangle relative to the display chosen with UseDisplay.
+CRect ConvertCurrentScreenRectToDisplay(CRect screenRect);
+
+// ---------------------------------------------------------------------------
+// Devices, permissions, the system-sound source
+// ---------------------------------------------------------------------------
+
+// The listener for device changes; null stops the notifications. Call it
+// with null before the listener is destroyed.
+void RegisterDeviceNotifies(CDeviceNotifies* listener);
+
+int GetAudioRenderDeviceCount();
+const AudioDeviceInfo* GetAudioRenderDeviceInfo(int index);
+int GetAudioCaptureDeviceCount();
+const AudioDeviceInfo* GetAudioCaptureDeviceInfo(int index);
+// Unique id of the default input device; null when there is none.
+const char* GetAudioCaptureDefaultDevice();
+// State of the sound input: 0 usable, otherwise not usable at the moment.
+int GetAudioCaptureDeviceStatus();
+// Unique id of the output device whose sound is recorded as system sound;
+// null when none is set or found.
+const char* GetAudioSystemOutputDevice();
+void SetAudioSystemOutputDevice(const char* deviceId);
+
+// 0 not asked yet, 1 refused, 2 granted.
+int RequestPermissionCamera();
+int RequestPermissionMicrophone();
+int RequestPermissionMouseEvent();
+int RequestPermissionScreenCapture();
+
+// 0 when system sound can be recorded (the monitor source of the default
+// output exists), otherwise non-zero.
+int CheckVirtualAudioDriver();
+// The name under which the system-sound source is shown.
+const char* GetVirtualAudioDriverName();
+void SetVirtualAudioDriverName(const char* name);
+
+// Non-zero on x86_64 machines.
+int Is_X86_64();
+
+// ---------------------------------------------------------------------------
+// Windows
+// ---------------------------------------------------------------------------
+
+// Window-list filters.
+enum ScWindowFilter : int {
+    kWindowFilterNormal = 1,    // ordinary application windows
+    kWindowFilterOwn = 4,       // also this program's own windows
+    kWindowFilterSingle = 8,    // windows that can be recorded alone
+};
+
+// A fresh snapshot of the desktop's windows. Always an object while the
+// engine runs, empty when there are no windows.
+CBasePtr<CWindowListObject> scFindWindow(int filter);
+// Frame of a window in global screen coordinates; all 0 when it is gone.
+CRect GetWindowRect(unsigned int windowId);
+bool IsWindowVisible(unsigned int windowId);
+// A live preview of windows drawn into `view`; null on failure.
+CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView view);
+
+// ---------------------------------------------------------------------------
+// Colours of the engine's on-screen boxes and pointer effects
+// ---------------------------------------------------------------------------
+
+void SetScreenSelColors(LineColors lines);
+void SetScreenCropBoxColors(LineColors lines, AnchorColors anchors);
+void SetWindowCropBoxColors(LineColors lines, AnchorColors anchors);
+void SetImageBoxColors(LineColors lines);
+void SetImageCropBoxColors(LineColors lines, AnchorColors anchors);
+void SetRecordBoxColor(LineColors lines);
+void SetPauseBoxColor(LineColors lines);
+void SetMouseHighLightColor(ColorRef colour);
+void SetMouseNormalColor(ColorRef colour);
+// printf-style text with two %d (width, height) shown beside the cross-hair.
+void SetZoomTipsFormat(const char* format);
+
+// ---------------------------------------------------------------------------
+// Recording
+// ---------------------------------------------------------------------------
+
+// HEVC with 10-bit samples; off unless asked for.
+void SetHEVC10BITEnabled(int enabled);
+// The picture burnt into the next video recordings at (x, y) of the frame,
+// scaled to width x height. A null or empty path removes it.
+void SetWatermark(const char* path, int x, int y, int width, int height);
+// The codecs of a container; null for an unknown container.
+const AVFormatCodecs* GetAVFormatCodecs(OutputVideoFileType type);
+
+// Prepares a screen recording into `path` (it is started by start()).
+// `boundary` shows the recording box around the area. `exclude` and
+// `include` are the window ids of the window options; the arrays are copied.
+// Null when the recording cannot be prepared.
+CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback,
+                                             OutputVideoFileType type,
+                                             const char* path,
+                                             VideoOpt video, AudioOpt audio, MouseOpt mouse,
+                                             bool boundary, WindowListOption option,
+                                             const unsigned int* exclude, int excludeCount,
+                                             const unsigned int* include, int includeCount);
+// Prepares a sound-only recording of system sound (`render`) and/or the
+// microphone (`capture`, the device `captureDeviceId`, null for the default
+// input). Null when the recording cannot be prepared.
+CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback,
+                                            int8_t render, int8_t capture, int channels,
+                                            const char* captureDeviceId);
+// Seconds of the sound-only recording in progress or last made.
+double GetAudioRecordDuration();
+// Makes the temporary files of a sound recording interrupted by a crash
+// usable again; non-zero when there was one to restore.
+int RestoreAudioRecordTempFiles();
+
+// ---------------------------------------------------------------------------
+// Area selection and region box
+// ---------------------------------------------------------------------------
+
+// Starts the full-screen cross-hair selection; null on failure.
+CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback* callback);
+// Shows the region box at `screenRect`. With `keepRatio` resizing keeps the
+// ratio width : height.
+CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback,
+                                                   CRect screenRect, bool keepRatio,
+                                                   int width, int height);
+
+// ---------------------------------------------------------------------------
+// Cameras
+// ---------------------------------------------------------------------------
+
+int GetCameraDeviceCount();
+const CaptureDeviceInfo* GetCameraDevice(int index);
+// Unique id of the default camera; null when there is none.
+const char* GetCameraDefaultDevice();
+// Opens a camera and shows its picture in `view`. `onlyCamera` is true when
+// the camera is recorded on its own (the view is the whole recorder) and
+// false for the overlay shown over a screen recording. `reserved` must be
+// null. Null on failure.
+CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view,
+                                   const char* deviceId, bool onlyCamera, void* reserved);
+
+// ---------------------------------------------------------------------------
+// Pictures on screen
+// ---------------------------------------------------------------------------
+
+// Shows a picture over the whole selected display until the object is
+// closed or released; null when the picture cannot be shown.
+CBasePtr<CPictureObject> ShowPictureOnScreen(const char* path);
+
+// ---------------------------------------------------------------------------
+// Files and media
+// ---------------------------------------------------------------------------
+
+// Bytes free for ordinary users on the volume of the folder; negative when
+// the folder cannot be examined.
+int64_t GetFileSystemFreeSize(const char* folder);
+// Size of a regular file; negative when it does not exist or is no file.
+int64_t GetFileSize(const char* path);
+MediaFileInfo GetMediaFileInfo(const char* path);
+GIFFileInfo GetGIFFileInfo(const char* path);

@@ -1,0 +1,118 @@
+#include "Cameras.h"
+
+#include "EngineCore.h"
+
+#include <Log.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sc {
+
+namespace {
+
+std::mutex g_folderMutex;
+std::string g_folder = "/dev";
+
+int nodeNumber(const std::string& name) { return std::atoi(name.c_str() + 5); }
+
+// The card name of a node that captures video; false for anything else
+// (not a character device, no V4L2 driver, a metadata or output node).
+bool queryCamera(const std::string& path, std::string& card)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = false;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
+        v4l2_capability cap;
+        std::memset(&cap, 0, sizeof cap);
+        int r;
+        do {
+            r = ioctl(fd, VIDIOC_QUERYCAP, &cap);
+        } while (r < 0 && errno == EINTR);
+        if (r == 0) {
+            // A device with several nodes describes each node in device_caps.
+            const uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+            if (caps & V4L2_CAP_VIDEO_CAPTURE) {
+                const char* text = reinterpret_cast<const char*>(cap.card);
+                card = validUtf8(std::string(text, strnlen(text, sizeof cap.card)));
+                ok = true;
+            }
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+} // namespace
+
+bool isCameraNodeName(const char* name)
+{
+    if (std::strncmp(name, "video", 5) != 0 || name[5] == '\0')
+        return false;
+    for (const char* p = name + 5; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+    }
+    return true;
+}
+
+std::string cameraDirectory()
+{
+    std::lock_guard<std::mutex> lock(g_folderMutex);
+    return g_folder;
+}
+
+void setCameraDirectoryForTests(const std::string& folder)
+{
+    std::lock_guard<std::mutex> lock(g_folderMutex);
+    g_folder = folder.empty() ? std::string("/dev") : folder;
+}
+
+std::vector<Camera> listCameras()
+{
+    const std::string folder = cameraDirectory();
+    std::vector<std::string> nodes;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            if (isCameraNodeName(entry->d_name))
+                nodes.emplace_back(entry->d_name);
+        }
+        closedir(dir);
+    }
+    std::sort(nodes.begin(), nodes.end(),
+              [](const std::string& a, const std::string& b) { return nodeNumber(a) < nodeNumber(b); });
+
+    std::vector<Camera> cameras;
+    std::map<std::string, int> seen;
+    for (const std::string& node : nodes) {
+        Camera camera;
+        camera.path = folder + "/" + node;
+        if (!queryCamera(camera.path, camera.name))
+            continue;
+        if (camera.name.empty())
+            camera.name = node;
+        // The module finds a camera by its name: two cameras of the same
+        // model must not share one.
+        const int n = ++seen[camera.name];
+        if (n > 1)
+            camera.name += " (" + std::to_string(n) + ")";
+        cameras.push_back(std::move(camera));
+    }
+    return cameras;
+}
+
+} // namespace sc

@@ -1,0 +1,348 @@
+#include "DeviceWatcher.h"
+
+#include "AudioDevices.h"
+#include "Cameras.h"
+#include "EngineCore.h"
+
+#include "ScreencastObjects.h"
+
+#include <Log.h>
+
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace sc {
+
+namespace {
+
+// How often the watcher tries to reach a sound server that was not there.
+constexpr std::chrono::milliseconds kSoundRetryInterval(2000);
+
+std::recursive_mutex g_callbackMutex;
+CDeviceNotifies* g_listener = nullptr;      // guarded by g_callbackMutex
+std::atomic<bool> g_hasListener{false};
+
+thread_local bool t_onWatcherThread = false;
+
+class Watcher : public std::enable_shared_from_this<Watcher> {
+public:
+    Watcher(std::string display, std::string cameraFolder)
+        : m_display(std::move(display)), m_cameraFolder(std::move(cameraFolder))
+    {
+    }
+    Watcher(const Watcher&) = delete;
+    Watcher& operator=(const Watcher&) = delete;
+
+    ~Watcher()
+    {
+        if (m_thread.joinable()) {
+            if (m_thread.get_id() == std::this_thread::get_id())
+                m_thread.detach();
+            else
+                m_thread.join();
+        }
+        if (m_wakeFd >= 0)
+            close(m_wakeFd);
+    }
+
+    bool start()
+    {
+        m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (m_wakeFd < 0) {
+            Log(kLogModule, 2, "device watcher: eventfd failed (errno %d)", errno);
+            return false;
+        }
+        // The thread keeps the watcher alive, so that one let go from its
+        // own thread can still finish.
+        m_thread = std::thread([self = shared_from_this()] { self->run(); });
+        return true;
+    }
+
+    void stop()
+    {
+        m_stop = true;
+        wake();
+        if (!m_thread.joinable())
+            return;
+        if (m_thread.get_id() == std::this_thread::get_id())
+            m_thread.detach();
+        else
+            m_thread.join();
+    }
+
+    void post(unsigned events)
+    {
+        m_pending.fetch_or(events);
+        wake();
+    }
+
+private:
+    void wake()
+    {
+        const uint64_t one = 1;
+        if (m_wakeFd >= 0) {
+            ssize_t written = write(m_wakeFd, &one, sizeof one);
+            (void)written;   // a full counter already wakes the thread
+        }
+    }
+
+    void run()
+    {
+        t_onWatcherThread = true;
+        openX();
+        openInotify();
+        // The sound server connection sends its device events here.
+        pulseWatchTick();
+        auto lastTick = std::chrono::steady_clock::now();
+
+        while (!m_stop) {
+            pollfd fds[3];
+            int n = 0;
+            fds[n++] = pollfd{m_wakeFd, POLLIN, 0};
+            const int inotifyIndex = m_inotifyFd >= 0 ? n : -1;
+            if (m_inotifyFd >= 0)
+                fds[n++] = pollfd{m_inotifyFd, POLLIN, 0};
+            const int xIndex = m_x ? n : -1;
+            if (m_x)
+                fds[n++] = pollfd{xcb_get_file_descriptor(m_x), POLLIN, 0};
+
+            const int ready = poll(fds, nfds_t(n), int(kSoundRetryInterval.count()));
+            if (m_stop)
+                break;
+            if (ready < 0 && errno != EINTR) {
+                Log(kLogModule, 2, "device watcher: poll failed (errno %d)", errno);
+                break;
+            }
+
+            unsigned events = 0;
+            if (ready > 0 && (fds[0].revents & POLLIN)) {
+                uint64_t count;
+                ssize_t got = read(m_wakeFd, &count, sizeof count);
+                (void)got;
+            }
+            if (inotifyIndex >= 0 && fds[inotifyIndex].revents)
+                events |= readInotify();
+            if (xIndex >= 0 && fds[xIndex].revents)
+                events |= readX();
+
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastTick >= kSoundRetryInterval) {
+                lastTick = now;
+                pulseWatchTick();
+            }
+            events |= m_pending.exchange(0);
+            if (events)
+                dispatch(events);
+        }
+        closeX();
+        if (m_inotifyFd >= 0) {
+            close(m_inotifyFd);
+            m_inotifyFd = -1;
+        }
+    }
+
+    void dispatch(unsigned events)
+    {
+        static const struct {
+            unsigned event;
+            void (CDeviceNotifies::*call)();
+        } kCalls[] = {
+            {kDisplayEvent, &CDeviceNotifies::OnDisplayChanged},
+            {kAudioRenderEvent, &CDeviceNotifies::OnAudioRenderChanged},
+            {kAudioCaptureEvent, &CDeviceNotifies::OnAudioCaptureChanged},
+            {kVideoCaptureEvent, &CDeviceNotifies::OnVideoCaptureChanged},
+        };
+        for (const auto& c : kCalls) {
+            if (!(events & c.event))
+                continue;
+            // Taken per call: a listener that unregisters from another
+            // thread waits here for this call only, and the next one sees
+            // that it is gone.
+            std::lock_guard<std::recursive_mutex> lock(g_callbackMutex);
+            if (m_stop || !g_listener)
+                return;
+            (g_listener->*c.call)();
+        }
+    }
+
+    // --- displays -----------------------------------------------------------
+
+    void openX()
+    {
+        int screenNumber = 0;
+        xcb_connection_t* conn = xcb_connect(m_display.empty() ? nullptr : m_display.c_str(), &screenNumber);
+        if (xcb_connection_has_error(conn)) {
+            Log(kLogModule, 2, "device watcher: cannot connect to the X display; no display events");
+            xcb_disconnect(conn);
+            return;
+        }
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_randr_id);
+        if (!ext || !ext->present) {
+            Log(kLogModule, 1, "device watcher: no RandR; no display events");
+            xcb_disconnect(conn);
+            return;
+        }
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
+        for (int i = 0; it.rem && i < screenNumber; ++i)
+            xcb_screen_next(&it);
+        if (!it.rem) {
+            xcb_disconnect(conn);
+            return;
+        }
+        // The server only sends the events of the version a client asked for.
+        free(xcb_randr_query_version_reply(conn, xcb_randr_query_version(conn, 1, 5), nullptr));
+        const uint16_t mask = XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE
+                              | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE;
+        xcb_generic_error_t* error =
+            xcb_request_check(conn, xcb_randr_select_input_checked(conn, it.data->root, mask));
+        if (error) {
+            Log(kLogModule, 2, "device watcher: RandR refused the event mask (error %d)", error->error_code);
+            free(error);
+            xcb_disconnect(conn);
+            return;
+        }
+        m_x = conn;
+        m_randrEventBase = ext->first_event;
+    }
+
+    void closeX()
+    {
+        if (m_x) {
+            xcb_disconnect(m_x);
+            m_x = nullptr;
+        }
+    }
+
+    unsigned readX()
+    {
+        unsigned events = 0;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_x)) {
+            const uint8_t type = event->response_type & 0x7f;
+            if (type == m_randrEventBase + XCB_RANDR_SCREEN_CHANGE_NOTIFY
+                || type == m_randrEventBase + XCB_RANDR_NOTIFY)
+                events |= kDisplayEvent;
+            free(event);
+        }
+        if (xcb_connection_has_error(m_x)) {
+            Log(kLogModule, 2, "device watcher: the X connection was lost; no more display events");
+            closeX();
+        }
+        return events;
+    }
+
+    // --- cameras ------------------------------------------------------------
+
+    void openInotify()
+    {
+        m_inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_inotifyFd < 0) {
+            Log(kLogModule, 2, "device watcher: inotify unavailable (errno %d); no camera events", errno);
+            return;
+        }
+        // Attribute changes count too: a node becomes usable when its
+        // permissions are set, after it was created.
+        const uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB;
+        if (inotify_add_watch(m_inotifyFd, m_cameraFolder.c_str(), mask) < 0) {
+            Log(kLogModule, 2, "device watcher: cannot watch %s (errno %d); no camera events",
+                m_cameraFolder.c_str(), errno);
+            close(m_inotifyFd);
+            m_inotifyFd = -1;
+        }
+    }
+
+    unsigned readInotify()
+    {
+        unsigned events = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t got = read(m_inotifyFd, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            for (char* p = buffer; p < buffer + got;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->mask & IN_Q_OVERFLOW)
+                    events |= kVideoCaptureEvent;   // something was missed: ask again
+                else if (e->len > 0 && isCameraNodeName(e->name))
+                    events |= kVideoCaptureEvent;
+                if (e->mask & IN_IGNORED) {
+                    // The folder itself went away.
+                    close(m_inotifyFd);
+                    m_inotifyFd = -1;
+                    return events | kVideoCaptureEvent;
+                }
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return events;
+    }
+
+    const std::string m_display;
+    const std::string m_cameraFolder;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<unsigned> m_pending{0};
+    int m_wakeFd = -1;
+    int m_inotifyFd = -1;
+    xcb_connection_t* m_x = nullptr;
+    uint8_t m_randrEventBase = 0;
+};
+
+std::mutex g_watcherMutex;
+std::shared_ptr<Watcher> g_watcher;     // guarded by g_watcherMutex
+
+} // namespace
+
+void setDeviceListener(CDeviceNotifies* listener)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_callbackMutex);
+    g_listener = listener;
+    g_hasListener = listener != nullptr;
+}
+
+bool hasDeviceListener() { return g_hasListener; }
+
+void startDeviceWatcher(const std::string& display)
+{
+    std::lock_guard<std::mutex> lock(g_watcherMutex);
+    if (g_watcher)
+        return;
+    auto watcher = std::make_shared<Watcher>(display, cameraDirectory());
+    if (watcher->start())
+        g_watcher = std::move(watcher);
+}
+
+void stopDeviceWatcher()
+{
+    std::shared_ptr<Watcher> watcher;
+    {
+        std::lock_guard<std::mutex> lock(g_watcherMutex);
+        watcher = std::move(g_watcher);
+    }
+    // Outside the lock: the thread may be posting while it ends.
+    if (watcher)
+        watcher->stop();
+}
+
+bool isDeviceWatcherThread() { return t_onWatcherThread; }
+
+void postDeviceEvents(unsigned events)
+{
+    std::lock_guard<std::mutex> lock(g_watcherMutex);
+    if (g_watcher)
+        g_watcher->post(events);
+}
+
+} // namespace sc

@@ -1,0 +1,49 @@
+// Screen and sound recording.
+//
+// Capture and encoding are not wired up yet: until they are, no recording
+// can be prepared. The options that the module sets ahead of a recording
+// are already kept.
+
+#include "EngineCore.h"
+
+#include "Screencast.h"
+
+#include <Log.h>
+
+using namespace sc;
+
+void SetHEVC10BITEnabled(int enabled)
+{
+    updateSettings([enabled](EngineSettings& s) { s.hevc10Bit = enabled != 0; });
+}
+
+void SetWatermark(const char* path, int x, int y, int width, int height)
+{
+    std::string file = path ? path : "";
+    updateSettings([&](EngineSettings& s) {
+        s.watermarkPath = std::move(file);
+        s.watermarkX = x;
+        s.watermarkY = y;
+        s.watermarkWidth = width;
+        s.watermarkHeight = height;
+    });
+}
+
+CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback*, OutputVideoFileType, const char* path,
+                                             VideoOpt, AudioOpt, MouseOpt, bool, WindowListOption,
+                                             const unsigned int*, int, const unsigned int*, int)
+{
+    Log(kLogModule, 2, "scVideoRecord: screen recording is not available (%s)", path ? path : "");
+    return CBasePtr<CScreenRecoderObject>();
+}
+
+CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback*, int8_t, int8_t, int, const char*)
+{
+    Log(kLogModule, 2, "scAudioRecord: sound recording is not available");
+    return CBasePtr<CAudioRecoderObject>();
+}
+
+double GetAudioRecordDuration() { return 0.0; }
+
+// There are no sound temp files yet, so nothing to restore.
+int RestoreAudioRecordTempFiles() { return 0; }

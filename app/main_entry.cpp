@@ -1,0 +1,159 @@
+#include "main_entry.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFont>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <cstdio>
+
+#include "CEIPWrapper.h"
+#include "Framework.h"
+#include "Log.h"
+#include "MainWindowBase.h"
+#include "SingleInstanceGuard.h"
+#include "TaskManage.h"
+#include "Utils.h"
+#include "VXGA.h"
+#include "VxProductInfo.h"
+#include "VxResourceMgr.h"
+#include "VxSettings.h"
+
+void FrameworkCallBackLog(char* text)
+{
+    // The framework's text may contain '%': it is data, never a format.
+    Log("Framework", 1, "%s", text ? text : "");
+}
+
+void myMessageOutput(QtMsgType /*type*/, const QMessageLogContext& /*context*/, const QString& message)
+{
+    const QByteArray bytes = message.toLocal8Bit();
+    if (bytes.isNull())
+        return;
+    const QString text = QString::fromLocal8Bit(bytes.constData());
+    if (text.contains(QLatin1String("libpng warning:")) || text.contains(QLatin1String("Unknown property columns")))
+        return;
+    std::printf("%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+namespace {
+
+void openProductUrl(const char* key)
+{
+    const QString url = VxProductInfo::instance()->extendParam(key, "").trimmed();
+    if (!url.isEmpty())
+        QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+}
+
+void setApplicationFont(const QString& language)
+{
+    QString family = MainWindowBase::appFontConf(language);
+    if (family.isEmpty() || !MainWindowBase::fontExist(family)) {
+        family = MainWindowBase::appFontConf("en");
+        if (!MainWindowBase::fontExist(family)) {
+            Log("MAIN", 1, "config font not exit, use sys font!!!");
+            return;
+        }
+    }
+    QFont font(family);
+    font.setPointSize(10);
+    QApplication::setFont(font);
+}
+
+} // namespace
+
+extern "C" int main_entry(int argc, char** argv)
+{
+    Framework::init(0, argc, argv);
+    if (Framework::isAppUsedToPopUrl())
+        return 0;
+
+    VxProductInfo* product = VxProductInfo::instance();
+    SingleInstanceGuard guard(product->productNativeName(""));
+    if (guard.check() == SingleInstanceGuard::AnotherInstance) {
+        const QString name = product->productName("");
+        QMessageBox::warning(nullptr, name,
+                             QCoreApplication::translate("FrameworkExt", "%1 is running").arg(name),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        Framework::uninit();
+        return 0;
+    }
+
+    Framework::m_pLog = FrameworkCallBackLog;
+
+    const QString aboutIcon = product->extendParam("isAboutIconShow", "");
+    if (!aboutIcon.isEmpty() && aboutIcon.toInt() == 0)
+        Framework::setAboutIcnShow(false);
+
+    const QString lang = VxSettings::instance()->currentLanguage(product->defaultLanguage());
+    VxResourceMgr::instance()->setCurrentLanguage(lang);
+
+    if (!Framework::forceUpdatedCheck(nullptr)) {
+        Framework::uninit();
+        return 0;
+    }
+
+    setApplicationFont(lang);
+    qInstallMessageHandler(myMessageOutput);
+
+    const QString logPath = QDir::toNativeSeparators(Utils::getAppLogPath());
+    SetLogfile(logPath.toLocal8Bit().constData());
+    SetLogLevel(1);
+
+    VxSettings::instance()->appendLogPath(logPath);
+    VxSettings::instance()->appendLogPath(
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Log Files/");
+    VxSettings::instance()->appendLogPath("/usr/local/libexec/did.ov.uvezuduravari/XPCTaskDaemon.log");
+
+    Log("MAIN", 1, "version %s-%s", product->productVersion("").toUtf8().constData(),
+        product->programVersion().toUtf8().constData());
+    Log("MAIN", 1, "Qt version Qt5");
+
+    TaskManage::instance()->connectXPCServer();
+
+    VXGA::instance()->startService();
+    VXGA::instance()->startOneceTimeCheck();
+
+    Log("MAIN", 1, "bFollowTheme = [%d]",
+        VxSettings::instance()->applicationParam("FollowSystemTheme", true).toBool() ? 1 : 0);
+    Log("MAIN", 1, "isInDarkMode = [%d]", Utils::applicationIsInDarkMode() ? 1 : 0);
+
+    const QString skin = VxSettings::instance()->currentSkin(product->defaultSkin());
+    Log("MAIN", 1, "setCurrentSkin = [%s]", skin.toUtf8().constData());
+    VxResourceMgr::instance()->setCurrentSkin(skin);
+
+    CEIPWrapper::instance()->MakeEvent_CEIP_Version();
+
+    void* pool = Utils::createAutoreleasePool();
+    int rc = 0;
+    {
+        MainWindowBase frame(nullptr);
+        frame.setLargeIcon(VxResourceMgr::instance()->applicationLargeIconPath());
+        Framework::startService();
+        frame.loadDefaultWindowPos(0, 0, true);
+        frame.adjustSize();
+        frame.show();
+        VXGA::instance()->CEIP("main_entry", "main_window_show", 2, "", 0);
+        openProductUrl("previewPostUrl");
+
+        frame.setAppEventLoopStarted();
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        CEIPWrapper::instance()->MakeEvent(3000);
+
+        rc = QApplication::exec();
+
+        openProductUrl("previewPostUrlEx");
+        Utils::releaseAutoreleasePool(pool);
+    }
+
+    CEIPWrapper::instance()->MakeEvent(3999);
+    VXGA::instance()->stopService();
+    CEIPWrapper::instance()->Submit();
+    Framework::uninit();
+    CEIPWrapper::release();
+    return rc;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+// The recording history is a list of string lists under one settings key,
+// newest first.
+class HistoryFileUtils
+{
+public:
+    struct HistoryFile
+    {
+        QString fileName;
+        QString path;
+        int type = 0; // HistoryFileType: 0 image, 1 video, 2 audio
+        QString resolution;
+        QString duration;
+        QString size;
+    };
+
+    static void addSavefileHistroy(const QString& path, int type, const QString& resolution,
+                                   const QString& duration, const QString& size);
+};
+
+Q_DECLARE_METATYPE(HistoryFileUtils::HistoryFile)

@@ -1,0 +1,119 @@
+#include "FeedBackDialog.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "FeedbackTask.h"
+#include "Log.h"
+#include "VxMessageBox.h"
+#include "VxProductInfo.h"
+#include "VxSettings.h"
+
+namespace {
+bool g_bShowing = false;
+}
+
+void FeedBackDialog::showFeedBack(QWidget* parent)
+{
+    if (g_bShowing) {
+        Log("FeedBack", 1, "feedback dialog already open");
+        return;
+    }
+    g_bShowing = true;
+
+    QPointer<FeedBackDialog> dlg = new FeedBackDialog(parent);
+    QEventLoop loop;
+    QObject::connect(dlg.data(), &QDialog::finished, &loop, &QEventLoop::quit);
+    // The parent may go away while the form is open; the form goes with it.
+    QObject::connect(dlg.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
+    dlg->setWindowModality(Qt::WindowModal);
+    dlg->show();
+    loop.exec(QEventLoop::DialogExec);
+    delete dlg.data();
+
+    g_bShowing = false;
+}
+
+bool FeedBackDialog::isShowing()
+{
+    return g_bShowing;
+}
+
+FeedBackDialog::FeedBackDialog(QWidget* parent)
+    : VxDialogBase(parent)
+{
+    setObjectName(QStringLiteral("FeedBackDialog"));
+    m_pEditEmail = new QLineEdit(this);
+    m_pEditEmail->setObjectName(QStringLiteral("editEmail"));
+    m_pEditContent = new QPlainTextEdit(this);
+    m_pEditContent->setObjectName(QStringLiteral("editContent"));
+    m_pBtnSend = new QPushButton(this);
+    m_pBtnSend->setObjectName(QStringLiteral("btnSend"));
+    m_pBtnSend->setDefault(true);
+    m_pBtnCancel = new QPushButton(this);
+    m_pBtnCancel->setObjectName(QStringLiteral("btnCancel"));
+
+    auto* form = new QFormLayout();
+    form->addRow(tr("Email:"), m_pEditEmail);
+    form->addRow(tr("Description:"), m_pEditContent);
+    auto* buttons = new QHBoxLayout();
+    buttons->addStretch(1);
+    buttons->addWidget(m_pBtnCancel);
+    buttons->addWidget(m_pBtnSend);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form, 1);
+    layout->addLayout(buttons);
+    resize(480, 360);
+
+    connect(m_pBtnSend, &QPushButton::clicked, this, &FeedBackDialog::onBtnSendClicked);
+    connect(m_pBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    retranslateDerived();
+    postCreateDerivedDialog(true);
+}
+
+FeedBackDialog::~FeedBackDialog() = default;
+
+void FeedBackDialog::onBtnSendClicked()
+{
+    const QString title = VxProductInfo::instance()->productName();
+    const QString content = m_pEditContent->toPlainText().trimmed();
+    if (content.isEmpty()) {
+        VxMessageBox::information(this, title, tr("Please describe your problem or suggestion."));
+        return;
+    }
+
+    FeedbackTask::Package package;
+    package.email = m_pEditEmail->text().trimmed();
+    package.content = content;
+    package.logPaths = VxSettings::instance()->logPaths();
+    package.productName = title;
+    package.productVersion = VxProductInfo::instance()->productVersion();
+
+    QString error;
+    const QString folder = FeedbackTask::writePackage(package, FeedbackTask::feedbackRoot(), &error);
+    if (folder.isEmpty()) {
+        VxMessageBox::warning(this, title, tr("Your feedback could not be saved: %1").arg(error));
+        return;
+    }
+    m_strSavedFolder = folder;
+    VxMessageBox::information(this, title,
+                              tr("Feedback cannot be sent from this system. It was saved in:\n%1")
+                                  .arg(QDir::toNativeSeparators(folder)));
+    accept();
+}
+
+void FeedBackDialog::retranslateDerived()
+{
+    m_pEditEmail->setPlaceholderText(tr("Your email address (optional)"));
+    m_pEditContent->setPlaceholderText(tr("Describe your problem or suggestion"));
+    m_pBtnSend->setText(tr("Send"));
+    m_pBtnCancel->setText(tr("Cancel"));
+}

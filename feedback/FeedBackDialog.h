@@ -1,0 +1,38 @@
+#pragma once
+
+#include "VxDialogBase.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+// The feedback form. Sending is not possible on this system, so "Send"
+// keeps the feedback as a package on disk and tells the user where.
+class FeedBackDialog : public VxDialogBase
+{
+    Q_OBJECT
+public:
+    // Opens the form window-modal over parent and returns when it closes.
+    // While one is open a further call returns at once.
+    static void showFeedBack(QWidget* parent);
+    static bool isShowing();
+
+    explicit FeedBackDialog(QWidget* parent = nullptr);
+    ~FeedBackDialog() override;
+
+    // The folder of the last package written (empty before).
+    QString savedFolder() const { return m_strSavedFolder; }
+
+public slots:
+    void onBtnSendClicked();
+
+protected:
+    void retranslateDerived() override;
+
+private:
+    QLineEdit* m_pEditEmail = nullptr;
+    QPlainTextEdit* m_pEditContent = nullptr;
+    QPushButton* m_pBtnSend = nullptr;
+    QPushButton* m_pBtnCancel = nullptr;
+    QString m_strSavedFolder;
+};

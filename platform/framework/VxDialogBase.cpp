@@ -1,0 +1,83 @@
+#include "VxDialogBase.h"
+
+#include <QEvent>
+#include <QPointer>
+
+#include <list>
+
+#include "VxProductInfo.h"
+
+namespace {
+
+// Dialogs now inside exec(), outermost first. A std::list keeps each entry's
+// iterator valid while nested exec() calls add and remove theirs; QPointer
+// drops a dialog that is deleted while it runs.
+std::list<QPointer<QDialog>>& execDialogs()
+{
+    static std::list<QPointer<QDialog>> dialogs;
+    return dialogs;
+}
+
+} // namespace
+
+VxDialogBase::VxDialogBase(QWidget* parent, Qt::WindowFlags flags, bool frameless)
+    : QDialog(parent, flags)
+{
+    if (frameless)
+        setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+}
+
+VxDialogBase::~VxDialogBase() = default;
+
+void VxDialogBase::postCreateDerivedDialog(bool framed, bool resizable, QMenuBar* menuBar)
+{
+    // A dialog has no menu bar of its own on this platform, and its size
+    // policy comes from its form: flags set by the derived class stay.
+    Q_UNUSED(resizable);
+    Q_UNUSED(menuBar);
+    if (framed) {
+        if (windowTitle().isEmpty())
+            setWindowTitle(VxProductInfo::instance()->productName());
+    } else if (!(windowFlags() & Qt::FramelessWindowHint)) {
+        setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    }
+}
+
+void VxDialogBase::setWindowFlags(Qt::WindowFlags flags)
+{
+    if (!(flags & Qt::WindowType_Mask))
+        flags |= Qt::Dialog;
+    QDialog::setWindowFlags(flags);
+}
+
+int VxDialogBase::exec()
+{
+    auto& dialogs = execDialogs();
+    const auto entry = dialogs.insert(dialogs.end(), QPointer<QDialog>(this));
+    // Nothing of this object may be touched after QDialog::exec(): the
+    // dialog may have been deleted while it ran.
+    const int result = QDialog::exec();
+    dialogs.erase(entry);
+    return result;
+}
+
+int VxDialogBase::getPopupDialogCount()
+{
+    return getAllExecDialogs().size();
+}
+
+QList<QDialog*> VxDialogBase::getAllExecDialogs()
+{
+    QList<QDialog*> list;
+    for (const QPointer<QDialog>& dialog : execDialogs())
+        if (dialog)
+            list << dialog.data();
+    return list;
+}
+
+void VxDialogBase::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        retranslateDerived();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+
+class QMenuBar;
+
+// Base of the program's dialogs. It keeps the class-wide list of dialogs now
+// running exec(), which the frame window uses to raise the right one.
+class VxDialogBase : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit VxDialogBase(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags(),
+                          bool frameless = false);
+    ~VxDialogBase() override;
+
+    // Called by derived dialogs once their form is built: framed dialogs get
+    // the product's title, frameless ones lose the window frame.
+    void postCreateDerivedDialog(bool framed, bool resizable = false, QMenuBar* menuBar = nullptr);
+
+    // Flags without a window type keep the dialog a dialog (callers often pass
+    // only hint bits).
+    void setWindowFlags(Qt::WindowFlags flags);
+
+    int exec() override;
+
+    static int getPopupDialogCount();
+    static QList<QDialog*> getAllExecDialogs();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    virtual void retranslateDerived() {}
+};

@@ -1,0 +1,209 @@
+#include "VxMessageBox.h"
+
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyle>
+
+#include "VxProductInfo.h"
+
+VxMessageBox::VxMessageBox(QWidget* parent, bool frameless)
+    : VxDialogBase(parent, Qt::WindowFlags(), frameless)
+{
+    setObjectName(QStringLiteral("VxMessageBox"));
+    m_pIcon = new QLabel(this);
+    m_pIcon->setObjectName(QStringLiteral("lblMsgIcon"));
+    m_pIcon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    m_pIcon->hide();
+    m_pTitle = new QLabel(this);
+    m_pTitle->setObjectName(QStringLiteral("lblMsgTitle"));
+    m_pTitle->hide();
+    m_pText = new QLabel(this);
+    m_pText->setObjectName(QStringLiteral("lblMsgInfo"));
+    m_pText->setWordWrap(true);
+    m_pText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pButtons = new QDialogButtonBox(this);
+    m_pButtons->setObjectName(QStringLiteral("buttonBox"));
+    connect(m_pButtons, &QDialogButtonBox::clicked, this, &VxMessageBox::onButtonClicked);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(m_pIcon, 0, 0, 2, 1);
+    grid->addWidget(m_pTitle, 0, 1);
+    grid->addWidget(m_pText, 1, 1);
+    grid->addWidget(m_pButtons, 2, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    postCreateDerivedDialog(!frameless);
+}
+
+VxMessageBox::~VxMessageBox() = default;
+
+void VxMessageBox::setIcon(int icon)
+{
+    m_nIcon = icon;
+    QStyle::StandardPixmap pixmap = QStyle::SP_MessageBoxInformation;
+    switch (icon) {
+    case 0:
+        m_pIcon->clear();
+        m_pIcon->hide();
+        return;
+    case 2: pixmap = QStyle::SP_MessageBoxWarning; break;
+    case 3:
+    case 6: pixmap = QStyle::SP_MessageBoxCritical; break;
+    case 4: pixmap = QStyle::SP_MessageBoxQuestion; break;
+    default: break;
+    }
+    const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    m_pIcon->setPixmap(style()->standardIcon(pixmap, nullptr, this).pixmap(size, size));
+    m_pIcon->show();
+}
+
+int VxMessageBox::icon() const
+{
+    return m_nIcon;
+}
+
+void VxMessageBox::setMsgTitle(const QString& title)
+{
+    setWindowTitle(title);
+    m_pTitle->setText(title);
+    m_pTitle->setVisible(!title.isEmpty() && (windowFlags() & Qt::FramelessWindowHint));
+}
+
+void VxMessageBox::setLabelInfo(const QString& text)
+{
+    m_pText->setText(text);
+}
+
+QString VxMessageBox::labelInfo() const
+{
+    return m_pText->text();
+}
+
+void VxMessageBox::setButtons(QMessageBox::StandardButtons buttons)
+{
+    m_pButtons->setStandardButtons(QDialogButtonBox::StandardButtons(int(buttons)));
+}
+
+void VxMessageBox::setDefaultButton(QMessageBox::StandardButton button)
+{
+    // Applied again by exec(): the buttons may still change until then.
+    m_default = button;
+    if (auto* push = qobject_cast<QPushButton*>(this->button(button))) {
+        push->setDefault(true);
+        push->setFocus();
+    }
+}
+
+void VxMessageBox::setEscapeButton(QMessageBox::StandardButton button)
+{
+    m_escape = button;
+}
+
+QAbstractButton* VxMessageBox::addButton(const QString& text, QMessageBox::StandardButton role)
+{
+    QAbstractButton* b = button(role);
+    if (!b && role != QMessageBox::NoButton)
+        b = m_pButtons->addButton(QDialogButtonBox::StandardButton(int(role)));
+    if (b)
+        b->setText(text);
+    return b;
+}
+
+QAbstractButton* VxMessageBox::button(QMessageBox::StandardButton role) const
+{
+    if (role == QMessageBox::NoButton)
+        return nullptr;
+    return m_pButtons->button(QDialogButtonBox::StandardButton(int(role)));
+}
+
+int VxMessageBox::exec()
+{
+    if (m_default != QMessageBox::NoButton)
+        setDefaultButton(m_default);
+    adjustSize();
+    QPointer<VxMessageBox> self(this);
+    const int result = VxDialogBase::exec();
+    if (self)
+        m_nResult = result;
+    return result;
+}
+
+void VxMessageBox::reject()
+{
+    done(escapeResult());
+}
+
+int VxMessageBox::escapeResult() const
+{
+    if (m_escape != QMessageBox::NoButton)
+        return m_escape;
+    if (button(QMessageBox::Cancel))
+        return QMessageBox::Cancel;
+    if (button(QMessageBox::No))
+        return QMessageBox::No;
+    const QList<QAbstractButton*> buttons = m_pButtons->buttons();
+    if (buttons.size() == 1)
+        return m_pButtons->standardButton(buttons.first());
+    return QMessageBox::NoButton;
+}
+
+void VxMessageBox::keyPressEvent(QKeyEvent* event)
+{
+    // QDialog maps Escape to reject() only without modifiers; keep that.
+    VxDialogBase::keyPressEvent(event);
+}
+
+void VxMessageBox::closeEvent(QCloseEvent* event)
+{
+    // QDialog turns a close request of a visible dialog into reject().
+    VxDialogBase::closeEvent(event);
+}
+
+void VxMessageBox::onButtonClicked(QAbstractButton* button)
+{
+    done(m_pButtons->standardButton(button));
+}
+
+int VxMessageBox::showBox(int icon, QWidget* parent, const QString& title, const QString& text,
+                          QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                          QMessageBox::StandardButton escapeButton, bool frameless)
+{
+    // On the heap: a parent deleted while the box runs takes the box with it.
+    QPointer<VxMessageBox> box = new VxMessageBox(parent, frameless);
+    box->setIcon(icon);
+    box->setMsgTitle(title.isEmpty() ? VxProductInfo::instance()->productName() : title);
+    box->setLabelInfo(text);
+    box->setButtons(buttons);
+    box->setDefaultButton(defaultButton);
+    box->setEscapeButton(escapeButton);
+    const int result = box->exec();
+    delete box.data();
+    return result;
+}
+
+int VxMessageBox::information(QWidget* parent, const QString& title, const QString& text,
+                              QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                              QMessageBox::StandardButton escapeButton, bool frameless)
+{
+    return showBox(1, parent, title, text, buttons, defaultButton, escapeButton, frameless);
+}
+
+int VxMessageBox::warning(QWidget* parent, const QString& title, const QString& text,
+                          QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                          QMessageBox::StandardButton escapeButton, bool frameless)
+{
+    return showBox(2, parent, title, text, buttons, defaultButton, escapeButton, frameless);
+}
+
+int VxMessageBox::question(QWidget* parent, const QString& title, const QString& text,
+                           QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                           QMessageBox::StandardButton escapeButton, bool frameless)
+{
+    return showBox(4, parent, title, text, buttons, defaultButton, escapeButton, frameless);
+}

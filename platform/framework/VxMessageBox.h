@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QMessageBox>
+
+#include "VxDialogBase.h"
+
+class QLabel;
+class QDialogButtonBox;
+
+// The program's message box. Button values are Qt's standard buttons
+// (Ok 0x400, Cancel 0x400000, Yes 0x4000, No 0x10000); exec() returns the
+// standard button that closed the box.
+//
+// Escape, the window's close button and reject() give the escape value: the
+// escape button when one was set (even one the box does not show), else
+// Cancel when shown, else No when shown, else the only button of a
+// one-button box, else NoButton (0).
+//
+// Object names for tests and style sheets: the box "VxMessageBox", its
+// labels "lblMsgIcon", "lblMsgTitle" (shown only when frameless, since a
+// framed box has the title in its window frame) and "lblMsgInfo".
+class VxMessageBox : public VxDialogBase
+{
+    Q_OBJECT
+public:
+    // Icons: 0 none, 1 information, 2 warning, 3 critical, 4 question;
+    // 6 is also critical; any other number shows the information icon.
+    explicit VxMessageBox(QWidget* parent = nullptr, bool frameless = false);
+    ~VxMessageBox() override;
+
+    void setIcon(int icon);
+    int icon() const;
+    void setMsgTitle(const QString& title);
+    void setLabelInfo(const QString& text);
+    QString labelInfo() const;
+    void setButtons(QMessageBox::StandardButtons buttons);
+    void setDefaultButton(QMessageBox::StandardButton button);
+    void setEscapeButton(QMessageBox::StandardButton button);
+    // Adds (or relabels) the standard button that plays the role.
+    QAbstractButton* addButton(const QString& text, QMessageBox::StandardButton role);
+    QAbstractButton* button(QMessageBox::StandardButton role) const;
+
+    int exec() override;
+    void reject() override;
+
+    static int information(QWidget* parent, const QString& title, const QString& text,
+                           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+                           QMessageBox::StandardButton escapeButton = QMessageBox::NoButton,
+                           bool frameless = false);
+    static int warning(QWidget* parent, const QString& title, const QString& text,
+                       QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                       QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+                       QMessageBox::StandardButton escapeButton = QMessageBox::NoButton,
+                       bool frameless = false);
+    static int question(QWidget* parent, const QString& title, const QString& text,
+                        QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No,
+                        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+                        QMessageBox::StandardButton escapeButton = QMessageBox::NoButton,
+                        bool frameless = false);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void onButtonClicked(QAbstractButton* button);
+    int escapeResult() const;
+    static int showBox(int icon, QWidget* parent, const QString& title, const QString& text,
+                       QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                       QMessageBox::StandardButton escapeButton, bool frameless);
+
+    QLabel* m_pIcon = nullptr;
+    QLabel* m_pTitle = nullptr;
+    QLabel* m_pText = nullptr;
+    QDialogButtonBox* m_pButtons = nullptr;
+    int m_nIcon = 0;
+    int m_nResult = QMessageBox::NoButton;
+    QMessageBox::StandardButton m_escape = QMessageBox::NoButton;
+    QMessageBox::StandardButton m_default = QMessageBox::NoButton;
+};

@@ -1,0 +1,131 @@
+#include "VxSettings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QStandardPaths>
+
+#include "Log.h"
+
+namespace {
+
+QMutex g_instanceMutex;
+VxSettings* g_instance = nullptr;
+
+const char kLanguageKey[] = "Language/current";
+const char kSkinKey[] = "Skin/current";
+
+} // namespace
+
+VxSettings* VxSettings::instance()
+{
+    QMutexLocker lock(&g_instanceMutex);
+    if (!g_instance)
+        g_instance = new VxSettings;
+    return g_instance;
+}
+
+void VxSettings::release()
+{
+    QMutexLocker lock(&g_instanceMutex);
+    delete g_instance;
+    g_instance = nullptr;
+}
+
+VxSettings::VxSettings()
+{
+    // Not tied to the application's names: the store must be the same file
+    // before the application object exists and in helper processes.
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/ScreenRecorder/ScreenRecorder.ini");
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    m_pSettings = new QSettings(path, QSettings::IniFormat);
+}
+
+VxSettings::~VxSettings()
+{
+    QMutexLocker lock(&m_mutex);
+    m_pSettings->sync();
+    delete m_pSettings;
+}
+
+QVariant VxSettings::applicationParam(const QString& key, const QVariant& defaultValue) const
+{
+    QMutexLocker lock(&m_mutex);
+    QVariant value = m_pSettings->value(key, defaultValue);
+    if (!defaultValue.isValid() || value.userType() == defaultValue.userType())
+        return value;
+    // The INI file keeps no types: a one-element list comes back as its only
+    // text and an empty list as an invalid value. Give callers the type of
+    // the default they passed when the stored text converts to it.
+    if (!value.isValid())
+        return QVariant(defaultValue.userType(), nullptr);
+    QVariant converted = value;
+    if (converted.convert(defaultValue.userType()))
+        return converted;
+    return value;
+}
+
+void VxSettings::setApplicationParam(const QString& key, const QVariant& value)
+{
+    QMutexLocker lock(&m_mutex);
+    m_pSettings->setValue(key, value);
+    m_pSettings->sync();
+    if (m_pSettings->status() != QSettings::NoError)
+        Log("VxSettings", 2, "cannot write %s (status %d)", qUtf8Printable(m_pSettings->fileName()),
+            static_cast<int>(m_pSettings->status()));
+}
+
+void VxSettings::removeApplicationParam(const QString& key)
+{
+    QMutexLocker lock(&m_mutex);
+    m_pSettings->remove(key);
+    m_pSettings->sync();
+}
+
+bool VxSettings::containsApplicationParam(const QString& key) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pSettings->contains(key);
+}
+
+QString VxSettings::currentLanguage(const QString& defaultValue) const
+{
+    const QString name = applicationParam(QLatin1String(kLanguageKey), defaultValue).toString();
+    return name.isEmpty() ? defaultValue : name;
+}
+
+void VxSettings::setCurrentLanguage(const QString& name)
+{
+    setApplicationParam(QLatin1String(kLanguageKey), name);
+}
+
+QString VxSettings::currentSkin(const QString& defaultValue) const
+{
+    const QString name = applicationParam(QLatin1String(kSkinKey), defaultValue).toString();
+    return name.isEmpty() ? defaultValue : name;
+}
+
+void VxSettings::setCurrentSkin(const QString& name)
+{
+    setApplicationParam(QLatin1String(kSkinKey), name);
+}
+
+void VxSettings::appendLogPath(const QString& path)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!path.isEmpty() && !m_lstLogPaths.contains(path))
+        m_lstLogPaths << path;
+}
+
+QStringList VxSettings::logPaths() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lstLogPaths;
+}
+
+QString VxSettings::fileName() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pSettings->fileName();
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+
+#include "TaskInfo.h"
+
+class QLocalSocket;
+
+// The task controller's view of the task daemon. Every call is synchronous
+// and bounded: a missing, old or silent daemon gives false, never a hang.
+class ITaskClient : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ITaskClient(QObject* parent = nullptr) : QObject(parent) {}
+    ~ITaskClient() override = default;
+
+    // Opens the connection and performs the version handshake.
+    virtual bool connectToDaemon() = 0;
+    // True while the handshake succeeded and the connection stays open.
+    virtual bool isConnected() const = 0;
+    virtual bool listTasks(TaskList& tasks) = 0;
+    // Returns whether the call succeeded; the answer goes to waiting.
+    virtual bool isWaitTaskStart(bool& waiting) = 0;
+    // Asks the daemon to shut down (1) or suspend (2) the machine.
+    virtual bool requestPowerAction(int action) = 0;
+
+signals:
+    // The daemon asks to start the task's recording now.
+    void startTaskRequested(const TaskInfo& task);
+    void connectionLost();
+};
+
+// The client over a local socket. Our protocol is one JSON object per line:
+//   client -> daemon  {"type":"hello","version":1,"seq":n}
+//                     {"type":"listTasks","seq":n}
+//                     {"type":"isWaitTaskStart","seq":n}
+//                     {"type":"powerAction","action":1|2,"seq":n}
+//   daemon -> client  {"type":"reply","seq":n, ...}  with "version", "tasks",
+//                     or "result" as the request needs
+//                     {"type":"startTask","task":{...}}  pushed at any time
+class TaskClientCall : public ITaskClient
+{
+    Q_OBJECT
+public:
+    static constexpr int kProtocolVersion = 1;
+
+    // An empty name means defaultServerName().
+    explicit TaskClientCall(const QString& serverName = QString(), QObject* parent = nullptr);
+    ~TaskClientCall() override;
+
+    // "ScreenRecorderTaskDaemon" in the user's runtime folder.
+    static QString defaultServerName();
+
+    void setTimeouts(int connectMs, int replyMs);
+
+    bool connectToDaemon() override;
+    bool isConnected() const override;
+    bool listTasks(TaskList& tasks) override;
+    bool isWaitTaskStart(bool& waiting) override;
+    bool requestPowerAction(int action) override;
+
+private:
+    // Sends one request and waits, at most the reply bound, for its answer.
+    bool call(const QString& type, QJsonObject request, QJsonObject& reply);
+    void readLines();
+    void handleLine(const QByteArray& line);
+    void deliverPushes();
+    void onDisconnected();
+
+    QString m_strServerName;
+    QLocalSocket* m_pSocket = nullptr;
+    int m_nConnectMs = 1000;
+    int m_nReplyMs = 1500;
+    bool m_bHandshaken = false;
+    qint64 m_nSeq = 0;
+    qint64 m_nWaitingSeq = 0;
+    QByteArray m_buffer;
+    QHash<qint64, QJsonObject> m_replies;
+    QList<TaskInfo> m_pendingPushes;
+};

@@ -1,0 +1,227 @@
+#include "TaskManage.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include "DlgAutoShutdownTips.h"
+#include "Log.h"
+#include "SystemStatusBar.h"
+#include "TaskClientCall.h"
+
+namespace {
+
+const char* kLogModule = "TaskManage";
+TaskManage* g_pInstance = nullptr;
+
+} // namespace
+
+TaskManage::TaskManage()
+    : QObject(nullptr)
+{
+}
+
+TaskManage::~TaskManage()
+{
+    delete m_pClient;
+}
+
+TaskManage* TaskManage::instance()
+{
+    if (!g_pInstance)
+        g_pInstance = new TaskManage();
+    return g_pInstance;
+}
+
+void TaskManage::release()
+{
+    delete g_pInstance;
+    g_pInstance = nullptr;
+}
+
+void TaskManage::connectXPCServer()
+{
+    delete m_pClient;
+    m_pClient = m_clientFactory ? m_clientFactory() : new TaskClientCall();
+    m_tasks.clear();
+    if (!m_pClient)
+        return;
+    connect(m_pClient, &ITaskClient::startTaskRequested, this, &TaskManage::onStartTaskRequested);
+    connect(m_pClient, &ITaskClient::connectionLost, this, &TaskManage::onConnectionLost);
+
+    if (!m_pClient->connectToDaemon()) {
+        Log(kLogModule, 1, "task daemon not connected; scheduled recordings are unavailable");
+        return;
+    }
+    if (!m_pClient->listTasks(m_tasks))
+        Log(kLogModule, 2, "task daemon connected but its task list could not be read");
+    Log(kLogModule, 1, "task daemon connected, %d task(s)", static_cast<int>(m_tasks.size()));
+}
+
+void TaskManage::setMainWidBase(MainWindowBase* frame)
+{
+    m_pMainWidBase = frame;
+}
+
+bool TaskManage::isWaitTaskStart()
+{
+    bool waiting = false;
+    if (!m_pClient || !m_pClient->isWaitTaskStart(waiting)) {
+        Log(kLogModule, 2, "isWaitTaskStart failed");
+        return false;
+    }
+    return waiting;
+}
+
+bool TaskManage::isConnected() const
+{
+    return m_pClient && m_pClient->isConnected();
+}
+
+bool TaskManage::isOpenTask() const
+{
+    if (!isConnected())
+        return false;
+    for (const TaskInfo& task : m_tasks) {
+        if (task.enabled)
+            return true;
+    }
+    return false;
+}
+
+bool TaskManage::isOutOfDate() const
+{
+    // With no request on record there is nothing fresh to start.
+    if (!m_lastStartRequest.isValid())
+        return true;
+    return m_lastStartRequest.secsTo(now()) > 4;
+}
+
+bool TaskManage::needStopRecord(qint64 seconds) const
+{
+    if (!m_bHasCurTask)
+        return false;
+    const RecordInfo& rec = m_curTask.record;
+    bool stop = false;
+    switch (rec.stopWay) {
+    case TaskStopWay_Length:
+        stop = seconds >= rec.lengthSeconds;
+        break;
+    case TaskStopWay_Time:
+        stop = rec.stopTime.isValid() && now().msecsTo(rec.stopTime) < 1000;
+        break;
+    default:
+        break;
+    }
+    if (stop) {
+        Log(kLogModule, 1, "needStopRecord stop way:%d -- duration: %lld -- stop date:%s", rec.stopWay,
+            static_cast<long long>(rec.lengthSeconds), qPrintable(rec.stopTime.toString(Qt::ISODate)));
+    }
+    return stop;
+}
+
+void TaskManage::taskCompleted(QWidget* parent, RecStopEvent ev)
+{
+    RecStopEvent action = ev;
+    if (isTasking) {
+        isTasking = false;
+        action = m_bHasCurTask ? m_curTask.record.endAction : RecStopEvent_Nothing;
+    }
+    Log(kLogModule, 1, "taskCompleted, end action %d", static_cast<int>(action));
+    if (action == RecStopEvent_Nothing)
+        return;
+    // A second countdown on top of a running one would carry the action out
+    // twice; the first one decides.
+    if (m_bCountdownOpen) {
+        Log(kLogModule, 1, "an end-of-task countdown is already open; action %d ignored",
+            static_cast<int>(action));
+        return;
+    }
+
+    m_bCountdownOpen = true;
+    SystemStatusBar::instance()->setActionEnable(false);
+    QPointer<DlgAutoShutdownTips> dlg = new DlgAutoShutdownTips(action, parent);
+    dlg->setTickInterval(m_nTickMs);
+    const int result = dlg->exec();
+    delete dlg.data();
+    m_bCountdownOpen = false;
+
+    if (result == QDialog::Accepted)
+        runEndAction(action);
+    else
+        Log(kLogModule, 1, "end action %d cancelled", static_cast<int>(action));
+    SystemStatusBar::instance()->setActionEnable(true);
+}
+
+void TaskManage::runEndAction(RecStopEvent action)
+{
+    if (action == RecStopEvent_Exit) {
+        Log(kLogModule, 1, "end action: exit the program");
+        QTimer::singleShot(1, qApp, &QCoreApplication::quit);
+        return;
+    }
+    if (action != RecStopEvent_ShutDown && action != RecStopEvent_Sleep)
+        return;
+
+    // The daemon runs with the rights to switch the machine off; without it
+    // (the usual case here) the session asks systemd itself, which logind
+    // allows for the user sitting at the machine.
+    if (isConnected() && m_pClient->requestPowerAction(static_cast<int>(action))) {
+        Log(kLogModule, 1, "end action %d handed to the task daemon", static_cast<int>(action));
+        return;
+    }
+    if (!m_pPower)
+        m_pPower.reset(new SystemPowerAction());
+    const bool ok = action == RecStopEvent_ShutDown ? m_pPower->shutdown() : m_pPower->sleep();
+    Log(kLogModule, ok ? 1 : 2, "end action %d %s", static_cast<int>(action), ok ? "requested" : "failed");
+}
+
+void TaskManage::onStartTaskRequested(const TaskInfo& task)
+{
+    // A task's recording already running keeps its own stop rule and end
+    // action: a second request must not replace them.
+    if (isTasking || (m_busy && m_busy())) {
+        Log(kLogModule, 1, "task \"%s\" not started: a recording or preview is running",
+            qPrintable(task.name));
+        return;
+    }
+    m_curTask = task;
+    m_bHasCurTask = true;
+    m_lastStartRequest = now();
+    Log(kLogModule, 1, "task \"%s\" asks to start, recwhat %d", qPrintable(task.name), task.record.recwhat);
+    emit sigStartRecord(task.record.recwhat);
+}
+
+void TaskManage::onConnectionLost()
+{
+    Log(kLogModule, 1, "task daemon connection lost");
+}
+
+void TaskManage::setBusyCheck(BusyCheck busy)
+{
+    m_busy = std::move(busy);
+}
+
+void TaskManage::setClientFactory(ClientFactory factory)
+{
+    m_clientFactory = std::move(factory);
+}
+
+void TaskManage::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+void TaskManage::setPowerAction(std::unique_ptr<IPowerAction> power)
+{
+    m_pPower = std::move(power);
+}
+
+void TaskManage::setCountdownTickInterval(int ms)
+{
+    m_nTickMs = qMax(1, ms);
+}
+
+QDateTime TaskManage::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTime();
+}

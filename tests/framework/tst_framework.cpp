@@ -1,0 +1,418 @@
+// Settings store, product facts, resources, file helpers and analytics.
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "Log.h"
+#include "VXGA.h"
+#include "VxDialogBase.h"
+#include "VxFileUtils.h"
+#include "VxProductInfo.h"
+#include "VxResourceMgr.h"
+#include "VxSettings.h"
+
+namespace {
+
+// The test binary doubles as a second process working on the same store:
+//   --settings-child read <key>          prints the value
+//   --settings-child write <key> <value>
+//   --settings-child many <prefix> <n>   writes <prefix>/k<i> = i
+int settingsChild(int argc, char** argv)
+{
+    const QString verb = QString::fromLocal8Bit(argc > 2 ? argv[2] : "");
+    const QString key = QString::fromLocal8Bit(argc > 3 ? argv[3] : "");
+    const QString arg = QString::fromLocal8Bit(argc > 4 ? argv[4] : "");
+    VxSettings* settings = VxSettings::instance();
+    if (verb == QLatin1String("read")) {
+        std::printf("%s", qPrintable(settings->applicationParam(key).toString()));
+    } else if (verb == QLatin1String("write")) {
+        settings->setApplicationParam(key, arg);
+    } else if (verb == QLatin1String("many")) {
+        for (int i = 0; i < arg.toInt(); ++i)
+            settings->setApplicationParam(QStringLiteral("%1/k%2").arg(key).arg(i), i);
+    } else {
+        return 2;
+    }
+    VxSettings::release();
+    return 0;
+}
+
+QString runChild(const QStringList& args)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--settings-child")} + args);
+    if (!child.waitForFinished(30000) || child.exitCode() != 0)
+        return QStringLiteral("<child failed>");
+    return QString::fromLocal8Bit(child.readAllStandardOutput());
+}
+
+QStringList readLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+class LanguageProbe : public VxDialogBase
+{
+public:
+    int retranslated = 0;
+
+protected:
+    void retranslateDerived() override { ++retranslated; }
+};
+
+} // namespace
+
+class TstFramework : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void settingsFileLocation()
+    {
+        VxSettings* settings = VxSettings::instance();
+        const QString expected = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            + QStringLiteral("/ScreenRecorder/ScreenRecorder.ini");
+        QCOMPARE(settings->fileName(), expected);
+        settings->setApplicationParam(QStringLiteral("location/probe"), 1);
+        // Synced at once: the file holds the value without a release.
+        QVERIFY(QFile::exists(expected));
+        QFile file(expected);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("probe=1"));
+    }
+
+    void settingsTypesSurviveARestart_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("bool") << QVariant(true);
+        QTest::newRow("int") << QVariant(-42);
+        QTest::newRow("qint64") << QVariant(qint64(5000000000LL));
+        QTest::newRow("double") << QVariant(0.1 + 0.2);
+        QTest::newRow("string with separators") << QVariant(QStringLiteral("a, b; c = \"d\" \\ é"));
+        QTest::newRow("string starting with @") << QVariant(QStringLiteral("@Rect(1 2 3 4)"));
+        QTest::newRow("rect") << QVariant(QRect(-10, 20, 300, 400));
+        QTest::newRow("point") << QVariant(QPoint(-5, 7));
+        QTest::newRow("size") << QVariant(QSize(640, 480));
+        QTest::newRow("color") << QVariant(QColor(10, 20, 30, 40));
+        QTest::newRow("bytes") << QVariant(QByteArray("\0\x01\xff,=", 5));
+    }
+
+    void settingsTypesSurviveARestart()
+    {
+        QFETCH(QVariant, value);
+        const QString key = QStringLiteral("types/") + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+        VxSettings::instance()->setApplicationParam(key, value);
+        VxSettings::release();
+        // The default's type tells the store what the caller wants back.
+        const QVariant back = VxSettings::instance()->applicationParam(key, QVariant(value.userType(), nullptr));
+        QCOMPARE(back.userType(), value.userType());
+        QCOMPARE(back, value);
+    }
+
+    void settingsListsKeepTheirShape()
+    {
+        VxSettings* settings = VxSettings::instance();
+        const QList<QStringList> lists{{}, {QStringLiteral("only")}, {QStringLiteral("a,b")},
+                                       {QString()}, {QStringLiteral("x"), QStringLiteral("y z")}};
+        for (int i = 0; i < lists.size(); ++i)
+            settings->setApplicationParam(QStringLiteral("lists/s%1").arg(i), lists.at(i));
+        QVariantMap record{{QStringLiteral("path"), QStringLiteral("/tmp/a b.mp4")}, {QStringLiteral("size"), 12}};
+        const QList<QVariantList> records{{}, {record}, {record, record}};
+        for (int i = 0; i < records.size(); ++i)
+            settings->setApplicationParam(QStringLiteral("lists/v%1").arg(i), records.at(i));
+        VxSettings::release();
+
+        settings = VxSettings::instance();
+        for (int i = 0; i < lists.size(); ++i) {
+            const QVariant back = settings->applicationParam(QStringLiteral("lists/s%1").arg(i), QStringList());
+            QCOMPARE(back.userType(), int(QMetaType::QStringList));
+            QCOMPARE(back.toStringList(), lists.at(i));
+            // Callers that pass no default still get the list through toStringList().
+            QCOMPARE(settings->applicationParam(QStringLiteral("lists/s%1").arg(i)).toStringList(), lists.at(i));
+        }
+        for (int i = 0; i < records.size(); ++i)
+            QCOMPARE(settings->applicationParam(QStringLiteral("lists/v%1").arg(i), QVariantList()).toList(),
+                     records.at(i));
+    }
+
+    void settingsDefaultsContainsRemove()
+    {
+        VxSettings* settings = VxSettings::instance();
+        QCOMPARE(settings->applicationParam(QStringLiteral("absent/key"), 7).toInt(), 7);
+        QVERIFY(!settings->applicationParam(QStringLiteral("absent/key")).isValid());
+        QVERIFY(!settings->containsApplicationParam(QStringLiteral("absent/key")));
+        settings->setApplicationParam(QStringLiteral("present/key"), QStringLiteral("text"));
+        QVERIFY(settings->containsApplicationParam(QStringLiteral("present/key")));
+        // Text that is no number does not turn into the default's type.
+        QCOMPARE(settings->applicationParam(QStringLiteral("present/key"), 3).toString(), QStringLiteral("text"));
+        settings->removeApplicationParam(QStringLiteral("present/key"));
+        VxSettings::release();
+        QVERIFY(!VxSettings::instance()->containsApplicationParam(QStringLiteral("present/key")));
+    }
+
+    void settingsLanguageSkinAndLogPaths()
+    {
+        VxSettings* settings = VxSettings::instance();
+        QCOMPARE(settings->currentLanguage(QStringLiteral("en")), QStringLiteral("en"));
+        settings->setCurrentLanguage(QStringLiteral("de"));
+        settings->setCurrentSkin(QStringLiteral("dark"));
+        settings->appendLogPath(QStringLiteral("/a.log"));
+        settings->appendLogPath(QStringLiteral("/b/"));
+        settings->appendLogPath(QStringLiteral("/a.log"));
+        settings->appendLogPath(QString());
+        QCOMPARE(settings->logPaths(), (QStringList{QStringLiteral("/a.log"), QStringLiteral("/b/")}));
+        VxSettings::release();
+        settings = VxSettings::instance();
+        QCOMPARE(settings->currentLanguage(QStringLiteral("en")), QStringLiteral("de"));
+        QCOMPARE(settings->currentSkin(QStringLiteral("default")), QStringLiteral("dark"));
+        QCOMPARE(settings->applicationParam(QStringLiteral("Language/current")).toString(), QStringLiteral("de"));
+        // The log list belongs to one run.
+        QVERIFY(settings->logPaths().isEmpty());
+        settings->setCurrentLanguage(QString());
+        QCOMPARE(settings->currentLanguage(QStringLiteral("en")), QStringLiteral("en"));
+    }
+
+    void settingsSharedWithAnotherProcess()
+    {
+        VxSettings::instance()->setApplicationParam(QStringLiteral("shared/fromParent"), QStringLiteral("p-1"));
+        QCOMPARE(runChild({QStringLiteral("read"), QStringLiteral("shared/fromParent")}), QStringLiteral("p-1"));
+
+        QCOMPARE(runChild({QStringLiteral("write"), QStringLiteral("shared/fromChild"), QStringLiteral("c-22")}),
+                 QString());
+        VxSettings::release();
+        QCOMPARE(VxSettings::instance()->applicationParam(QStringLiteral("shared/fromChild")).toString(),
+                 QStringLiteral("c-22"));
+        // The parent's own earlier write survived the child's rewrite of the file.
+        QCOMPARE(VxSettings::instance()->applicationParam(QStringLiteral("shared/fromParent")).toString(),
+                 QStringLiteral("p-1"));
+    }
+
+    void settingsConcurrentProcessesLoseNothing()
+    {
+        const int perWriter = 25;
+        QProcess first;
+        QProcess second;
+        const QString self = QCoreApplication::applicationFilePath();
+        first.start(self, {QStringLiteral("--settings-child"), QStringLiteral("many"), QStringLiteral("procA"),
+                           QString::number(perWriter)});
+        second.start(self, {QStringLiteral("--settings-child"), QStringLiteral("many"), QStringLiteral("procB"),
+                            QString::number(perWriter)});
+        for (int i = 0; i < perWriter; ++i)
+            VxSettings::instance()->setApplicationParam(QStringLiteral("procP/k%1").arg(i), i);
+        QVERIFY(first.waitForFinished(60000));
+        QVERIFY(second.waitForFinished(60000));
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(second.exitCode(), 0);
+
+        VxSettings::release();
+        VxSettings* settings = VxSettings::instance();
+        for (const QString& prefix : {QStringLiteral("procA"), QStringLiteral("procB"), QStringLiteral("procP")})
+            for (int i = 0; i < perWriter; ++i)
+                QCOMPARE(settings->applicationParam(QStringLiteral("%1/k%2").arg(prefix).arg(i), -1).toInt(), i);
+    }
+
+    void settingsConcurrentThreadsLoseNothing()
+    {
+        const int threads = 4;
+        const int perThread = 50;
+        std::vector<std::thread> workers;
+        std::vector<int> mismatches(threads, 0);
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([t, &mismatches] {
+                VxSettings* settings = VxSettings::instance();
+                for (int i = 0; i < perThread; ++i) {
+                    const QString key = QStringLiteral("threads/t%1_%2").arg(t).arg(i);
+                    settings->setApplicationParam(key, t * 1000 + i);
+                    if (settings->applicationParam(key).toInt() != t * 1000 + i)
+                        ++mismatches[t];
+                }
+            });
+        }
+        for (std::thread& worker : workers)
+            worker.join();
+        QCOMPARE(mismatches, std::vector<int>(threads, 0));
+        VxSettings::release();
+        for (int t = 0; t < threads; ++t)
+            for (int i = 0; i < perThread; ++i)
+                QCOMPARE(VxSettings::instance()->applicationParam(QStringLiteral("threads/t%1_%2").arg(t).arg(i)).toInt(),
+                         t * 1000 + i);
+    }
+
+    void productInfoDefaults()
+    {
+        const VxProductInfo* info = VxProductInfo::instance();
+        QCOMPARE(info->productName(QStringLiteral("x")), QStringLiteral("Screen Recorder"));
+        QCOMPARE(info->productNativeName(), QStringLiteral("ScreenRecorder"));
+        QCOMPARE(info->productVersion(), QStringLiteral("1.0.0"));
+        QCOMPARE(info->programVersion(), QStringLiteral("1.0.0.1"));
+        QCOMPARE(info->brand(), QStringLiteral("PrelDun"));
+        QVERIFY(!info->companyFullName().isEmpty());
+        QCOMPARE(info->defaultLanguage(), QStringLiteral("en"));
+        QCOMPARE(info->defaultSkin(), QStringLiteral("default"));
+        for (const char* key : {"isAboutIconShow", "previewPostUrl", "previewPostUrlEx", "ExcludeProgress",
+                                "ExcludeProgressName", "fontFamily"})
+            QVERIFY2(info->extendParam(QLatin1String(key), QStringLiteral("en")).isEmpty(), key);
+    }
+
+    void productInfoOverrides()
+    {
+        VxProductInfo* info = VxProductInfo::instance();
+        info->overrideValue(QStringLiteral("brand"), QStringLiteral("Halvind"));
+        info->overrideValue(QStringLiteral("name"), QString());
+        info->overrideValue(QStringLiteral("extend/fontFamily"), QStringLiteral("Sans"));
+        info->overrideValue(QStringLiteral("extend/fontFamily/zh"), QStringLiteral("Noto Sans CJK"));
+        QCOMPARE(info->brand(), QStringLiteral("Halvind"));
+        QCOMPARE(info->productName(QStringLiteral("fallback")), QStringLiteral("fallback"));
+        QCOMPARE(info->extendParam(QStringLiteral("fontFamily"), QStringLiteral("zh")), QStringLiteral("Noto Sans CJK"));
+        QCOMPARE(info->extendParam(QStringLiteral("fontFamily"), QStringLiteral("de")), QStringLiteral("Sans"));
+        QCOMPARE(info->extendParam(QStringLiteral("fontFamily")), QStringLiteral("Sans"));
+        VxProductInfo::release();
+        QCOMPARE(VxProductInfo::instance()->brand(), QStringLiteral("PrelDun"));
+        QVERIFY(VxProductInfo::instance()->extendParam(QStringLiteral("fontFamily")).isEmpty());
+    }
+
+    void fileUtilsWritable()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(VxFileUtils::isFolderPathWritable(dir.path()));
+        QVERIFY(VxFileUtils::isFolderPathWritable(dir.path() + QStringLiteral("/")));
+        // The probe leaves nothing behind.
+        QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+
+        const QString file = dir.filePath(QStringLiteral("plain.txt"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QVERIFY(!VxFileUtils::isFolderPathWritable(file));
+        QVERIFY(!VxFileUtils::isFolderPathWritable(dir.filePath(QStringLiteral("missing"))));
+        // Root ignores permission bits: a folder under a regular file is the
+        // one place nothing can be created.
+        QVERIFY(!VxFileUtils::isFolderPathWritable(file + QStringLiteral("/sub")));
+        QVERIFY(!VxFileUtils::isFolderPathWritable(QString()));
+    }
+
+    void fileUtilsOSLikePath_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/");
+        QTest::newRow("trailing") << QStringLiteral("/home/u/Movies/") << QStringLiteral("/home/u/Movies");
+        QTest::newRow("doubled and dots") << QStringLiteral("/a//b/./c/../d") << QStringLiteral("/a/b/d");
+        QTest::newRow("relative") << QStringLiteral("rel/x/") << QStringLiteral("rel/x");
+        QTest::newRow("spaces kept") << QStringLiteral("/a b/c d") << QStringLiteral("/a b/c d");
+    }
+
+    void fileUtilsOSLikePath()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(VxFileUtils::makeOSLikePath(input), expected);
+    }
+
+    void resourceLanguages()
+    {
+        VxResourceMgr* mgr = VxResourceMgr::instance();
+        QSignalSpy changed(mgr, &VxResourceMgr::languageChanged);
+        LanguageProbe probe;
+        probe.show();
+
+        QVERIFY(mgr->availableLanguages().contains(QStringLiteral("de")));
+        QVERIFY(mgr->availableLanguages().contains(QStringLiteral("en")));
+        QVERIFY(mgr->setCurrentLanguage(QStringLiteral("en")));
+        QTRY_VERIFY(probe.retranslated >= 1);
+
+        probe.retranslated = 0;
+        QVERIFY(mgr->setCurrentLanguage(QStringLiteral("de")));
+        QCOMPARE(mgr->currentLanguage(), QStringLiteral("de"));
+        QTRY_VERIFY(probe.retranslated >= 1);
+        QCOMPARE(VxSettings::instance()->currentLanguage(QStringLiteral("en")), QStringLiteral("de"));
+
+        // A language without a catalogue is refused and changes nothing.
+        QVERIFY(!mgr->setCurrentLanguage(QStringLiteral("xx")));
+        QVERIFY(!mgr->setCurrentLanguage(QString()));
+        QCOMPARE(mgr->currentLanguage(), QStringLiteral("de"));
+
+        probe.retranslated = 0;
+        QVERIFY(mgr->setCurrentLanguage(QStringLiteral("en")));
+        QTRY_VERIFY(probe.retranslated >= 1);
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(VxSettings::instance()->currentLanguage(QString()), QStringLiteral("en"));
+    }
+
+    void resourceSkins()
+    {
+        VxResourceMgr* mgr = VxResourceMgr::instance();
+        QSignalSpy changed(mgr, &VxResourceMgr::skinChanged);
+        qApp->setStyleSheet(QString());
+        QVERIFY(mgr->setCurrentSkin(QStringLiteral("default")));
+        QVERIFY(qApp->styleSheet().contains(QLatin1String("lblMsgInfo")));
+        QCOMPARE(mgr->currentSkin(), QStringLiteral("default"));
+        QCOMPARE(VxSettings::instance()->currentSkin(QString()), QStringLiteral("default"));
+        QVERIFY(!mgr->setCurrentSkin(QStringLiteral("no-such-skin")));
+        QCOMPARE(mgr->currentSkin(), QStringLiteral("default"));
+        QVERIFY(qApp->styleSheet().contains(QLatin1String("lblMsgInfo")));
+        QVERIFY(mgr->setCurrentSkin(QStringLiteral("default")));
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void resourceScaleAndIcon()
+    {
+        QCOMPARE(VxResourceMgr::instance()->getZoomDPI(), qApp->primaryScreen()->devicePixelRatio());
+        const QPixmap icon(VxResourceMgr::instance()->applicationLargeIconPath());
+        QVERIFY(!icon.isNull());
+        QVERIFY(icon.width() >= 32);
+    }
+
+    void analyticsLogLines()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ga.log"));
+        QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
+        VXGA* ga = VXGA::instance();
+        ga->startService();
+        QVERIFY(ga->isRunning());
+        ga->startOneceTimeCheck();
+        ga->CEIP(QStringLiteral("main_entry"), QStringLiteral("main_window_show"), 2, QString(), 0);
+        ga->CEIP(QStringLiteral("c"), QStringLiteral("a"), 1, QStringLiteral("100% %s %n"), 5);
+        ga->stopService();
+        QVERIFY(!ga->isRunning());
+        SetLogfile(nullptr);
+
+        // Lines logged before the first log file existed are copied into it.
+        const QStringList lines = readLines(path).filter(QLatin1String("[VXGA]"));
+        QCOMPARE(lines.size(), 5);
+        QVERIFY(lines.at(2).endsWith(
+            QLatin1String("CEIP category=[main_entry] action=[main_window_show] type=2 label=[] value=0")));
+        QVERIFY(lines.at(3).endsWith(QLatin1String("label=[100% %s %n] value=5")));
+        VXGA::release();
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--settings-child") == 0)
+        return settingsChild(argc, argv);
+    QApplication app(argc, argv);
+    TstFramework test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_framework.moc"

@@ -1,0 +1,467 @@
+// Message box, dialog base (exec list, window flags), widget and frame bases.
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include "ModalDriver.h"
+#include "VxDialogBase.h"
+#include "VxMainWindowBase.h"
+#include "VxMessageBox.h"
+#include "VxProductInfo.h"
+#include "VxSettings.h"
+#include "VxWidgetBase.h"
+
+namespace {
+
+#define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join('\n')))
+
+class ProbeDialog : public VxDialogBase
+{
+public:
+    using VxDialogBase::VxDialogBase;
+    int retranslated = 0;
+
+protected:
+    void retranslateDerived() override { ++retranslated; }
+};
+
+// A frame built the way derived frames build theirs: the form installs its
+// own vertical layout holding the client frame before the base adds the title.
+class ProbeFrame : public VxMainWindowBase
+{
+public:
+    explicit ProbeFrame(bool refuseDialogs = false, const QString& title = QString())
+        : m_refuse(refuseDialogs)
+        , m_title(title)
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        client = new QFrame(this);
+        client->setObjectName(QStringLiteral("vxMainWindowClient"));
+        layout->addWidget(client);
+    }
+    QFrame* client = nullptr;
+
+protected:
+    bool derivedProcGenerateWindowTitle(QString& title) override
+    {
+        title = m_title;
+        return !m_title.isEmpty();
+    }
+    bool derivedProcShowAboutDialog() override { return m_refuse; }
+    bool derivedProcShowUpdateDialog(VxApplicationUpdate*) override { return m_refuse; }
+
+private:
+    bool m_refuse;
+    QString m_title;
+};
+
+} // namespace
+
+class TstFrameworkDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messageBoxStaticReturnsClickedButton()
+    {
+        ModalDriver driver;
+        driver.clickButton(QMessageBox::No, QStringLiteral("VxMessageBox"));
+        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+        QCOMPARE(VxMessageBox::warning(nullptr, QString(), QStringLiteral("Disk full"),
+                                       QMessageBox::Yes | QMessageBox::No),
+                 int(QMessageBox::No));
+        QCOMPARE(VxMessageBox::information(nullptr, QStringLiteral("Own title"), QStringLiteral("Done")),
+                 int(QMessageBox::Ok));
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.seen().size(), 2);
+        QCOMPARE(driver.seen().at(0).title, VxProductInfo::instance()->productName());
+        QCOMPARE(driver.seen().at(0).text, QStringLiteral("Disk full"));
+        QCOMPARE(driver.seen().at(1).title, QStringLiteral("Own title"));
+    }
+
+    void modalDriverReportsAndCloses()
+    {
+        // The driver every dialog test relies on must fail loudly, not hang.
+        {
+            ModalDriver driver(200);
+            QCOMPARE(VxMessageBox::information(nullptr, QString(), QStringLiteral("nobody answers")), int(QMessageBox::Ok));
+            QCOMPARE(driver.failures().size(), 1);
+            QVERIFY(driver.failures().first().startsWith(QLatin1String("unexpected modal VxMessageBox")));
+        }
+        {
+            ModalDriver driver(200);
+            driver.expect([](QWidget*) {}); // leaves the box open
+            QCOMPARE(VxMessageBox::question(nullptr, QString(), QStringLiteral("stuck")), int(QMessageBox::No));
+            QCOMPARE(driver.failures().size(), 1);
+            QVERIFY(driver.failures().first().contains(QLatin1String("still open")));
+        }
+        {
+            ModalDriver driver(200);
+            driver.clickButton(QMessageBox::Ok, QStringLiteral("SomethingElse"));
+            VxMessageBox::information(nullptr, QString(), QStringLiteral("wrong one"));
+            QCOMPARE(driver.failures().size(), 1);
+            QVERIFY(driver.failures().first().startsWith(QLatin1String("expected modal SomethingElse")));
+        }
+        {
+            ModalDriver driver(200);
+            driver.clickButton(QMessageBox::Yes);
+            QCOMPARE(VxMessageBox::information(nullptr, QString(), QStringLiteral("no Yes here")), int(QMessageBox::Ok));
+            QCOMPARE(driver.failures().size(), 1);
+            QVERIFY(driver.failures().first().startsWith(QLatin1String("no button 0x4000")));
+        }
+    }
+
+    void messageBoxEscapeAndClose_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("escape");
+        QTest::addColumn<bool>("byClose");
+        QTest::addColumn<int>("expected");
+        const int yesNo = QMessageBox::Yes | QMessageBox::No;
+        QTest::newRow("escape button not shown") << yesNo << int(QMessageBox::Cancel) << false
+                                                 << int(QMessageBox::Cancel);
+        QTest::newRow("escape button shown") << (yesNo | QMessageBox::Cancel) << int(QMessageBox::Yes) << false
+                                             << int(QMessageBox::Yes);
+        QTest::newRow("cancel by rule") << int(QMessageBox::Ok | QMessageBox::Cancel) << 0 << false
+                                        << int(QMessageBox::Cancel);
+        QTest::newRow("no by rule") << yesNo << 0 << false << int(QMessageBox::No);
+        QTest::newRow("single button") << int(QMessageBox::Ok) << 0 << false << int(QMessageBox::Ok);
+        QTest::newRow("nothing fits") << int(QMessageBox::Ok | QMessageBox::Yes) << 0 << false << 0;
+        QTest::newRow("window close") << yesNo << 0 << true << int(QMessageBox::No);
+    }
+
+    void messageBoxEscapeAndClose()
+    {
+        QFETCH(int, buttons);
+        QFETCH(int, escape);
+        QFETCH(bool, byClose);
+        QFETCH(int, expected);
+        ModalDriver driver;
+        if (byClose)
+            driver.expect([](QWidget* box) { box->close(); });
+        else
+            driver.pressKey(Qt::Key_Escape);
+        QCOMPARE(VxMessageBox::question(nullptr, QString(), QStringLiteral("Sure?"),
+                                        QMessageBox::StandardButtons(buttons), QMessageBox::NoButton,
+                                        QMessageBox::StandardButton(escape)),
+                 expected);
+        VERIFY_DRIVER(driver);
+    }
+
+    void messageBoxRelabelledButtonsAndDefault()
+    {
+        VxMessageBox box;
+        box.setIcon(2);
+        box.setMsgTitle(QStringLiteral("Screen Recorder"));
+        box.setLabelInfo(QStringLiteral("\"/x\" is not writable."));
+        box.setButtons(QMessageBox::Ok);
+        QAbstractButton* ok = box.button(QMessageBox::Ok);
+        QVERIFY(ok);
+        QCOMPARE(box.addButton(QStringLiteral("Change path"), QMessageBox::Ok), ok);
+        QAbstractButton* cancel = box.addButton(QStringLiteral("Continue"), QMessageBox::Cancel);
+        QVERIFY(cancel);
+        QCOMPARE(box.button(QMessageBox::Cancel), cancel);
+        QVERIFY(!box.button(QMessageBox::Yes));
+        QVERIFY(!box.addButton(QStringLiteral("none"), QMessageBox::NoButton));
+        box.setDefaultButton(QMessageBox::Ok);
+        QCOMPARE(box.labelInfo(), QStringLiteral("\"/x\" is not writable."));
+        QCOMPARE(box.findChild<QLabel*>(QStringLiteral("lblMsgInfo"))->text(), box.labelInfo());
+
+        ModalDriver driver;
+        QStringList texts;
+        bool okIsDefault = false;
+        driver.expect([&](QWidget* modal) {
+            auto* shown = qobject_cast<VxMessageBox*>(modal);
+            texts << shown->button(QMessageBox::Ok)->text() << shown->button(QMessageBox::Cancel)->text();
+            okIsDefault = qobject_cast<QPushButton*>(shown->button(QMessageBox::Ok))->isDefault();
+        });
+        driver.pressKey(Qt::Key_Return);
+        QCOMPARE(box.exec(), int(QMessageBox::Ok));
+        VERIFY_DRIVER(driver);
+        QCOMPARE(texts, (QStringList{QStringLiteral("Change path"), QStringLiteral("Continue")}));
+        QVERIFY(okIsDefault);
+
+        // The same box runs again; this time the relabelled Cancel answers.
+        driver.clickButton(QMessageBox::Cancel);
+        QCOMPARE(box.exec(), int(QMessageBox::Cancel));
+        VERIFY_DRIVER(driver);
+    }
+
+    void messageBoxIcons()
+    {
+        VxMessageBox box;
+        auto* icon = box.findChild<QLabel*>(QStringLiteral("lblMsgIcon"));
+        QVERIFY(icon);
+        for (int number : {1, 2, 3, 4, 6, 99}) {
+            box.setIcon(number);
+            QCOMPARE(box.icon(), number);
+            QVERIFY(!icon->isHidden());
+            QVERIFY(!icon->pixmap(Qt::ReturnByValue).isNull());
+        }
+        box.setIcon(0);
+        QVERIFY(icon->isHidden());
+    }
+
+    void messageBoxTitleLabelOnlyWhenFrameless()
+    {
+        VxMessageBox framed;
+        framed.setMsgTitle(QStringLiteral("T"));
+        QCOMPARE(framed.windowTitle(), QStringLiteral("T"));
+        QVERIFY(framed.findChild<QLabel*>(QStringLiteral("lblMsgTitle"))->isHidden());
+        VxMessageBox frameless(nullptr, true);
+        QVERIFY(frameless.windowFlags() & Qt::FramelessWindowHint);
+        frameless.setMsgTitle(QStringLiteral("T"));
+        QVERIFY(!frameless.findChild<QLabel*>(QStringLiteral("lblMsgTitle"))->isHidden());
+    }
+
+    void messageBoxParentDeletedWhileOpen()
+    {
+        auto* parent = new QWidget;
+        parent->show();
+        ModalDriver driver;
+        driver.expect([parent](QWidget*) { delete parent; });
+        QCOMPARE(VxMessageBox::warning(parent, QString(), QStringLiteral("bye")), 0);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(VxDialogBase::getPopupDialogCount(), 0);
+    }
+
+    void execListFollowsNestedDialogs()
+    {
+        ProbeDialog outer;
+        ProbeDialog inner;
+        QList<QDialog*> seenOuter, seenInner, seenAfterInner;
+        int innerResult = -1;
+        ModalDriver driver;
+        driver.expect([&](QWidget*) {
+            seenOuter = VxDialogBase::getAllExecDialogs();
+            innerResult = inner.exec();
+            seenAfterInner = VxDialogBase::getAllExecDialogs();
+            outer.accept();
+        });
+        driver.expect([&](QWidget* modal) {
+            seenInner = VxDialogBase::getAllExecDialogs();
+            QCOMPARE(VxDialogBase::getPopupDialogCount(), 2);
+            qobject_cast<QDialog*>(modal)->reject();
+        });
+        QCOMPARE(VxDialogBase::getPopupDialogCount(), 0);
+        QCOMPARE(outer.exec(), int(QDialog::Accepted));
+        VERIFY_DRIVER(driver);
+        QCOMPARE(innerResult, int(QDialog::Rejected));
+        QCOMPARE(seenOuter, QList<QDialog*>{&outer});
+        QCOMPARE(seenInner, (QList<QDialog*>{&outer, &inner}));
+        QCOMPARE(seenAfterInner, QList<QDialog*>{&outer});
+        QCOMPARE(VxDialogBase::getPopupDialogCount(), 0);
+    }
+
+    void execListDropsDialogDeletedWhileRunning()
+    {
+        auto* outer = new ProbeDialog;
+        ProbeDialog inner;
+        int countInInner = -1;
+        ModalDriver driver;
+        driver.expect([&](QWidget*) { inner.exec(); });
+        driver.expect([&](QWidget*) {
+            delete outer; // deleted while its exec() is still on the stack
+            countInInner = VxDialogBase::getPopupDialogCount();
+            inner.reject();
+        });
+        QPointer<ProbeDialog> guard(outer);
+        QCOMPARE(outer->exec(), int(QDialog::Rejected));
+        QVERIFY(!guard);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(countInInner, 1);
+        QCOMPARE(VxDialogBase::getPopupDialogCount(), 0);
+        QVERIFY(VxDialogBase::getAllExecDialogs().isEmpty());
+    }
+
+    void windowFlagsWithOnlyHintsKeepWindows()
+    {
+        const auto hints = Qt::WindowFlags(0x08004000); // minimise and close buttons
+        QWidget parent;
+        ProbeDialog dialog(&parent);
+        dialog.setWindowFlags(hints);
+        QVERIFY(dialog.isWindow());
+        QCOMPARE(dialog.windowType(), Qt::Dialog);
+        QVERIFY(dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        dialog.setWindowFlags(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+        QVERIFY(dialog.isWindow());
+        dialog.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+        QCOMPARE(dialog.windowType(), Qt::Tool);
+
+        VxWidgetBase topLevel;
+        topLevel.setWindowFlags(hints);
+        QVERIFY(topLevel.isWindow());
+        VxWidgetBase child(&parent);
+        child.setWindowFlags(Qt::FramelessWindowHint);
+        QVERIFY(!child.isWindow());
+
+        ProbeFrame frame;
+        frame.setWindowFlags(hints | Qt::WindowStaysOnTopHint);
+        QVERIFY(frame.isWindow());
+        QVERIFY(frame.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    }
+
+    void postCreateTitlesAndFrames()
+    {
+        ProbeDialog framed(nullptr, Qt::WindowFlags(), false);
+        framed.postCreateDerivedDialog(true);
+        QCOMPARE(framed.windowTitle(), VxProductInfo::instance()->productName());
+        ProbeDialog titled;
+        titled.setWindowTitle(QStringLiteral("Webcam"));
+        titled.postCreateDerivedDialog(true);
+        QCOMPARE(titled.windowTitle(), QStringLiteral("Webcam"));
+        ProbeDialog frameless;
+        frameless.postCreateDerivedDialog(false);
+        QVERIFY(frameless.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(frameless.isWindow());
+
+        VxWidgetBase widget;
+        widget.postCreateDerivedWidget(false);
+        QVERIFY(widget.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(widget.isWindow());
+
+        // LanguageChange reaches the derived dialog's retranslation.
+        QEvent change(QEvent::LanguageChange);
+        QApplication::sendEvent(&framed, &change);
+        QCOMPARE(framed.retranslated, 1);
+    }
+
+    void frameLayoutPutsTitleAboveClient()
+    {
+        ProbeFrame frame;
+        frame.postCreateDerivedMainWindow(true, true, nullptr);
+        QCOMPARE(frame.windowTitle(), VxProductInfo::instance()->productName());
+        QPointer<QFrame> first = new QFrame;
+        first->setObjectName(QStringLiteral("TitleTool"));
+        frame.setCustomTitleContents(first);
+        QCOMPARE(frame.customTitleContents(), first.data());
+        QCOMPARE(frame.frameLayout(), frame.layout());
+        QCOMPARE(frame.layout()->count(), 2);
+        QWidget* titleArea = frame.layout()->itemAt(0)->widget();
+        QCOMPARE(titleArea->objectName(), QStringLiteral("vxMainWindowTitle"));
+        QCOMPARE(first->parentWidget(), titleArea);
+        QCOMPARE(frame.layout()->itemAt(1)->widget(), frame.client);
+
+        auto* second = new QFrame;
+        frame.setCustomTitleContents(second);
+        QVERIFY(!first); // replaced contents are deleted
+        QCOMPARE(second->parentWidget(), titleArea);
+        QCOMPARE(frame.layout()->count(), 2);
+
+        ProbeFrame custom(false, QStringLiteral("Custom title"));
+        custom.postCreateDerivedMainWindow(false, true, nullptr);
+        QCOMPARE(custom.windowTitle(), QStringLiteral("Custom title"));
+        QVERIFY(custom.windowFlags() & Qt::FramelessWindowHint);
+
+        // A frame without a layout of its own gets one.
+        VxMainWindowBase bare;
+        QVERIFY(bare.frameLayout());
+        bare.setCustomTitleContents(new QLabel(QStringLiteral("t")));
+        QCOMPARE(bare.layout()->itemAt(0)->widget()->objectName(), QStringLiteral("vxMainWindowTitle"));
+    }
+
+    void framePositionMemory()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        {
+            ProbeFrame frame;
+            frame.setObjectName(QStringLiteral("PosFrame"));
+            frame.move(screen.topLeft() + QPoint(40, 50));
+            frame.saveWindowPos();
+        }
+        QCOMPARE(VxSettings::instance()->applicationParam(QStringLiteral("Window/PosFrame/pos")).toPoint(),
+                 screen.topLeft() + QPoint(40, 50));
+        VxSettings::release();
+        {
+            ProbeFrame frame;
+            frame.setObjectName(QStringLiteral("PosFrame"));
+            frame.loadDefaultWindowPos(0, 0, true);
+            QCOMPARE(frame.pos(), screen.topLeft() + QPoint(40, 50));
+        }
+
+        // A position on no screen is not used.
+        VxSettings::instance()->setApplicationParam(QStringLiteral("Window/PosFrame/pos"), QPoint(-30000, -30000));
+        ProbeFrame frame;
+        frame.setObjectName(QStringLiteral("PosFrame"));
+        frame.resize(200, 100);
+        frame.loadDefaultWindowPos(7, 9, false);
+        QCOMPARE(frame.pos(), QPoint(7, 9));
+        frame.loadDefaultWindowPos(7, 9, true);
+        const QRect placed(frame.pos(), frame.size().expandedTo(frame.sizeHint()));
+        QVERIFY(qAbs(placed.center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(placed.center().y() - screen.center().y()) <= 1);
+
+        // Without any stored position the same rules hold.
+        ProbeFrame fresh;
+        fresh.setObjectName(QStringLiteral("NeverSaved"));
+        fresh.loadDefaultWindowPos(3, 4, false);
+        QCOMPARE(fresh.pos(), QPoint(3, 4));
+    }
+
+    void frameAboutAndUpdateDialogs()
+    {
+        ModalDriver driver;
+        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+        ProbeFrame frame;
+        frame.showAboutDialog();
+        frame.showUpdateDialog(nullptr);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.seen().size(), 2);
+        QVERIFY(driver.seen().at(0).text.contains(VxProductInfo::instance()->productName()));
+        QVERIFY(driver.seen().at(0).text.contains(VxProductInfo::instance()->productVersion()));
+        QCOMPARE(driver.seen().at(1).text, QStringLiteral("You are using the latest version."));
+
+        // A derived frame that refuses shows nothing (the driver would fail
+        // on any modal it has no step for).
+        ProbeFrame refusing(true);
+        refusing.showAboutDialog();
+        refusing.showUpdateDialog(nullptr);
+        QVERIFY(driver.waitFinished());
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.seen().size(), 2);
+    }
+
+    void frameStandardMenus()
+    {
+        ProbeFrame frame;
+        frame.appendStandardMenus(nullptr);
+        QMenuBar bar;
+        frame.appendStandardMenus(&bar);
+        auto* menu = bar.findChild<QMenu*>(QStringLiteral("vxApplicationMenu"));
+        QVERIFY(menu);
+        QCOMPARE(menu->title(), VxProductInfo::instance()->productName());
+        auto names = [menu] {
+            QStringList list;
+            for (QAction* action : menu->actions())
+                list << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+            return list;
+        };
+        QCOMPARE(names(), (QStringList{QStringLiteral("vxActionAbout"), QStringLiteral("-"),
+                                       QStringLiteral("vxActionQuit")}));
+        QCOMPARE(menu->actions().first()->menuRole(), QAction::AboutRole);
+        QCOMPARE(menu->actions().last()->menuRole(), QAction::QuitRole);
+
+        QVERIFY(frame.actionHolder());
+        QVERIFY(frame.actionHolder()->isHidden());
+        auto* preferences = new QAction(QStringLiteral("Preferences"), &frame);
+        preferences->setObjectName(QStringLiteral("prefs"));
+        preferences->setMenuRole(QAction::PreferencesRole);
+        frame.actionHolder()->addAction(preferences);
+        emit menu->aboutToShow();
+        emit menu->aboutToShow();
+        QCOMPARE(names(), (QStringList{QStringLiteral("prefs"), QStringLiteral("-"), QStringLiteral("vxActionAbout"),
+                                       QStringLiteral("-"), QStringLiteral("vxActionQuit")}));
+    }
+};
+
+QTEST_MAIN(TstFrameworkDialogs)
+#include "tst_framework_dialogs.moc"

@@ -1,0 +1,183 @@
+// The log library: whole lines under concurrency, levels, the stderr
+// fallback and messages that look like formats or hold line breaks.
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "Log.h"
+
+namespace {
+
+QStringList readLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Sends file descriptor 2 to a file for the life of the object.
+class StderrCapture
+{
+public:
+    explicit StderrCapture(const QString& path)
+    {
+        std::fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        const int fd = open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    ~StderrCapture()
+    {
+        std::fflush(stderr);
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+
+private:
+    int m_saved = -1;
+};
+
+} // namespace
+
+class TstLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        SetLogLevel(1);
+    }
+
+    void cleanup() { SetLogfile(nullptr); }
+
+    void linesStayWholeAcrossThreads()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("threads.log"));
+        QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
+        const int threads = 8;
+        const int perThread = 400;
+        const std::string payload(700, 'x'); // longer than the library's small buffer
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t)
+            workers.emplace_back([t, &payload] {
+                for (int i = 0; i < perThread; ++i)
+                    Log("THR", 1, "t=%d i=%d %s", t, i, payload.c_str());
+            });
+        for (std::thread& worker : workers)
+            worker.join();
+        SetLogfile(nullptr);
+
+        const QStringList lines = readLines(path);
+        QCOMPARE(lines.size(), threads * perThread);
+        const QRegularExpression shape(QStringLiteral(
+            "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[\\d+\\] \\[THR\\] INFO: t=(\\d+) i=(\\d+) x{700}$"));
+        QSet<QString> seen;
+        for (const QString& line : lines) {
+            const QRegularExpressionMatch match = shape.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line.left(120)));
+            seen.insert(match.captured(1) + QLatin1Char('/') + match.captured(2));
+        }
+        QCOMPARE(seen.size(), threads * perThread);
+    }
+
+    void levelsFilterLines()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("levels.log"));
+        QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
+        SetLogLevel(2);
+        QCOMPARE(GetLogLevel(), 2);
+        Log("LVL", 1, "dropped");
+        Log("LVL", 2, "kept");
+        SetLogLevel(1);
+        Log("LVL", 1, "back");
+        SetLogfile(nullptr);
+        const QStringList lines = readLines(path);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).endsWith(QLatin1String("[LVL] ERROR: kept")));
+        QVERIFY(lines.at(1).endsWith(QLatin1String("[LVL] INFO: back")));
+    }
+
+    void nullOrEmptyPathGoesBackToStderr()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("file.log"));
+        const QString err = m_dir.filePath(QStringLiteral("stderr.txt"));
+        {
+            StderrCapture capture(err);
+            QCOMPARE(SetLogfile(file.toLocal8Bit().constData()), 0);
+            Log("OUT", 1, "to-file");
+            QCOMPARE(SetLogfile(nullptr), 0);
+            Log("OUT", 1, "to-stderr-1");
+            QCOMPARE(SetLogfile(file.toLocal8Bit().constData()), 0);
+            QCOMPARE(SetLogfile(""), 0);
+            Log("OUT", 1, "to-stderr-2");
+        }
+        const QStringList inFile = readLines(file);
+        QCOMPARE(inFile.size(), 1);
+        QVERIFY(inFile.first().endsWith(QLatin1String("to-file")));
+        const QStringList inErr = readLines(err);
+        QCOMPARE(inErr.size(), 2);
+        QVERIFY(inErr.at(0).endsWith(QLatin1String("[OUT] INFO: to-stderr-1")));
+        QVERIFY(inErr.at(1).endsWith(QLatin1String("[OUT] INFO: to-stderr-2")));
+    }
+
+    void unopenableFileFallsBackToStderr()
+    {
+        const QString plain = m_dir.filePath(QStringLiteral("plain"));
+        QFile f(plain);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString err = m_dir.filePath(QStringLiteral("stderr2.txt"));
+        {
+            StderrCapture capture(err);
+            QCOMPARE(SetLogfile((plain + QStringLiteral("/sub/x.log")).toLocal8Bit().constData()), -1);
+            Log("OUT", 2, "still written");
+        }
+        const QStringList inErr = readLines(err);
+        QCOMPARE(inErr.size(), 1);
+        QVERIFY(inErr.first().endsWith(QLatin1String("[OUT] ERROR: still written")));
+    }
+
+    void messagesThatLookLikeFormatsOrBreakLines()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("text.log"));
+        QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
+        Log("TXT", 1, "%s", "100% done %s %n %d");
+        Log("TXT", 1, "%d%%", 5);
+        Log("TXT", 1, "first\nsecond\r\nthird");
+        Log("TXT", 1, "%s", "");
+        Log(nullptr, 1, "no module");
+        SetLogfile(nullptr);
+        // Reopening appends.
+        QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
+        Log("TXT", 1, "appended");
+        SetLogfile(nullptr);
+
+        const QStringList lines = readLines(path);
+        QCOMPARE(lines.size(), 6);
+        QVERIFY(lines.at(0).endsWith(QLatin1String("[TXT] INFO: 100% done %s %n %d")));
+        QVERIFY(lines.at(1).endsWith(QLatin1String("[TXT] INFO: 5%")));
+        QVERIFY(lines.at(2).endsWith(QLatin1String("[TXT] INFO: first second  third")));
+        QVERIFY(lines.at(3).endsWith(QLatin1String("[TXT] INFO: ")));
+        QVERIFY(lines.at(4).endsWith(QLatin1String("[-] INFO: no module")));
+        QVERIFY(lines.at(5).endsWith(QLatin1String("[TXT] INFO: appended")));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_GUILESS_MAIN(TstLog)
+#include "tst_log.moc"

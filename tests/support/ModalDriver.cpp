@@ -1,0 +1,189 @@
+#include "ModalDriver.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+} // namespace
+
+ModalDriver::ModalDriver(int timeoutMs, QObject* parent)
+    : QObject(parent)
+    , m_timeoutMs(timeoutMs)
+{
+    m_timer.setInterval(10);
+    connect(&m_timer, &QTimer::timeout, this, &ModalDriver::poll);
+    m_timer.start();
+}
+
+ModalDriver::~ModalDriver()
+{
+    m_timer.stop();
+}
+
+void ModalDriver::expect(const Action& action, const QString& objectName)
+{
+    m_steps.enqueue({action, objectName});
+}
+
+void ModalDriver::clickButton(int standardButton, const QString& objectName)
+{
+    expect(
+        [this, standardButton](QWidget* modal) {
+            QAbstractButton* button = nullptr;
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                button = box->button(QMessageBox::StandardButton(standardButton));
+            const auto boxes = modal->findChildren<QDialogButtonBox*>();
+            for (int i = 0; !button && i < boxes.size(); ++i)
+                button = boxes.at(i)->button(QDialogButtonBox::StandardButton(standardButton));
+            if (button) {
+                button->click();
+            } else {
+                m_failures << QStringLiteral("no button 0x%1 in %2")
+                                  .arg(standardButton, 0, 16)
+                                  .arg(modal->metaObject()->className());
+                forceClose(modal);
+            }
+        },
+        objectName);
+}
+
+void ModalDriver::pressKey(int key, const QString& objectName)
+{
+    expect(
+        [key](QWidget* modal) {
+            QWidget* target = modal->focusWidget() ? modal->focusWidget() : modal;
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(target, &press);
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+            if (modal->isVisible())
+                QApplication::sendEvent(target, &release);
+        },
+        objectName);
+}
+
+void ModalDriver::acceptDialog(const QString& objectName)
+{
+    expect(
+        [](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->accept();
+        },
+        objectName);
+}
+
+void ModalDriver::rejectDialog(const QString& objectName)
+{
+    expect(
+        [](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        },
+        objectName);
+}
+
+bool ModalDriver::waitFinished(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_steps.isEmpty() || QApplication::activeModalWidget()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+ModalDriver::Seen ModalDriver::describe(QWidget* modal)
+{
+    Seen seen;
+    seen.objectName = modal->objectName();
+    seen.className = QString::fromLatin1(modal->metaObject()->className());
+    seen.title = modal->windowTitle();
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
+        seen.text = box->text();
+    else if (auto* label = modal->findChild<QLabel*>(QStringLiteral("lblMsgInfo")))
+        seen.text = label->text();
+    return seen;
+}
+
+void ModalDriver::forceClose(QWidget* modal)
+{
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+    if (modal->isVisible())
+        modal->close();
+}
+
+void ModalDriver::poll()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) {
+        m_current.clear();
+        return;
+    }
+    if (modal == m_current) {
+        if (!m_currentDone)
+            return;
+        if (!m_steps.isEmpty()) {
+            dispatch(modal);
+        } else if (nowMs() - m_currentSince > m_timeoutMs) {
+            m_failures << QStringLiteral("modal %1 still open after its steps").arg(describe(modal).className);
+            forceClose(modal);
+            m_currentSince = nowMs();
+        }
+        return;
+    }
+
+    m_current = modal;
+    m_currentSince = nowMs();
+    m_currentDone = true;
+    const Seen seen = describe(modal);
+    m_seen << seen;
+    if (m_steps.isEmpty()) {
+        m_failures << QStringLiteral("unexpected modal %1 \"%2\": %3").arg(seen.className, seen.title, seen.text);
+        forceClose(modal);
+        return;
+    }
+    dispatch(modal);
+}
+
+void ModalDriver::dispatch(QWidget* modal)
+{
+    const Step step = m_steps.dequeue();
+    if (!step.objectName.isEmpty() && step.objectName != modal->objectName()) {
+        m_failures << QStringLiteral("expected modal %1, got %2 (%3)")
+                          .arg(step.objectName, modal->objectName(), describe(modal).className);
+        forceClose(modal);
+        return;
+    }
+    const int sequence = ++m_currentStep;
+    m_currentDone = false;
+    m_currentSince = nowMs();
+    // Queued: a step that opens a nested modal must not block this poll.
+    QPointer<QWidget> target(modal);
+    QMetaObject::invokeMethod(
+        this,
+        [this, target, sequence, action = step.action] {
+            if (target)
+                action(target);
+            if (sequence == m_currentStep) {
+                m_currentDone = true;
+                m_currentSince = nowMs();
+            }
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,20 @@
+#!/bin/bash
+# Runs one test with its own HOME and XDG folders, so no test reads or
+# writes the developer's settings, and removes them afterwards.
+set -u
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/srtest.XXXXXX")
+cleanup() { rm -rf "$tmp"; }
+trap cleanup EXIT
+export HOME="$tmp/home"
+export XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
+export XDG_CACHE_HOME="$tmp/cache" XDG_STATE_HOME="$tmp/state"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
+mkdir -p "$HOME/Documents" "$HOME/Movies" "$HOME/Music" "$HOME/Pictures"
+# Qt's offscreen platform and the module's temp folders want a runtime dir.
+if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "${XDG_RUNTIME_DIR}" ]; then
+  export XDG_RUNTIME_DIR="$tmp/runtime"
+  mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+fi
+"$@"
+rc=$?
+exit $rc
