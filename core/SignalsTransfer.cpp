@@ -4,6 +4,10 @@
 
 namespace {
 SignalsTransfer* g_pInstance = nullptr;
+// Guards g_pInstance against engine threads that emit through existing().
+// Recursive: a slot connected directly on the emitting thread may reach the
+// hub again.
+std::recursive_mutex g_instanceMutex;
 }
 
 SignalsTransfer::SignalsTransfer()
@@ -15,6 +19,7 @@ SignalsTransfer::SignalsTransfer()
 
 SignalsTransfer* SignalsTransfer::instance()
 {
+    std::lock_guard<std::recursive_mutex> lock(g_instanceMutex);
     if (!g_pInstance)
         g_pInstance = new SignalsTransfer();
     return g_pInstance;
@@ -22,8 +27,22 @@ SignalsTransfer* SignalsTransfer::instance()
 
 void SignalsTransfer::release()
 {
-    delete g_pInstance;
-    g_pInstance = nullptr;
+    SignalsTransfer* hub;
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_instanceMutex);
+        hub = g_pInstance;
+        g_pInstance = nullptr;
+    }
+    // Nobody can reach the hub any more: deleted outside the lock so that
+    // its destruction never waits on an engine thread.
+    delete hub;
+}
+
+SignalsTransfer::Existing SignalsTransfer::existing()
+{
+    std::unique_lock<std::recursive_mutex> lock(g_instanceMutex);
+    SignalsTransfer* hub = g_pInstance;
+    return Existing(std::move(lock), hub);
 }
 
 void SignalsTransfer::addHistoryFile(const QString& path, int type, const QString& resolution,

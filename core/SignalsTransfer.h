@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QRect>
 
+#include <mutex>
+
 #include "HistoryFileUtils.h"
 
 // The program-wide signal hub. Engine threads, the hotkey handler and several
@@ -15,6 +17,27 @@ class SignalsTransfer : public QObject
 public:
     static SignalsTransfer* instance();
     static void release();
+
+    // The hub for threads other than the GUI thread: never creates it (a hub
+    // created on an engine thread would live on that thread, and one created
+    // after release() would outlive the shutdown). While the handle is held,
+    // release() waits, so the hub cannot be deleted under an emission. Hold
+    // it only for the emission itself.
+    class Existing
+    {
+    public:
+        SignalsTransfer* operator->() const { return m_pHub; }
+        SignalsTransfer* get() const { return m_pHub; }
+        explicit operator bool() const { return m_pHub != nullptr; }
+
+    private:
+        friend class SignalsTransfer;
+        Existing(std::unique_lock<std::recursive_mutex> lock, SignalsTransfer* hub)
+            : m_lock(std::move(lock)), m_pHub(hub) {}
+        std::unique_lock<std::recursive_mutex> m_lock;
+        SignalsTransfer* m_pHub;
+    };
+    static Existing existing();
 
     // Stores the saved file at the head of the history, then announces it,
     // so a receiver that re-reads the history already finds it.

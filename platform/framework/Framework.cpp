@@ -1,4 +1,3 @@
-#include <atomic>
 #include "Framework.h"
 
 #include <QApplication>
@@ -7,6 +6,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <string>
 #include <vector>
 

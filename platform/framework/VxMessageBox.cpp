@@ -147,6 +147,8 @@ int VxMessageBox::escapeResult() const
         return QMessageBox::Cancel;
     if (button(QMessageBox::No))
         return QMessageBox::No;
+    if (button(QMessageBox::Ok))
+        return QMessageBox::Ok;
     const QList<QAbstractButton*> buttons = m_pButtons->buttons();
     if (buttons.size() == 1)
         return m_pButtons->standardButton(buttons.first());

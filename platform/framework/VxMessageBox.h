@@ -13,8 +13,8 @@ class QDialogButtonBox;
 //
 // Escape, the window's close button and reject() give the escape value: the
 // escape button when one was set (even one the box does not show), else
-// Cancel when shown, else No when shown, else the only button of a
-// one-button box, else NoButton (0).
+// Cancel when shown, else No when shown, else Ok when shown, else the only
+// button of a one-button box, else NoButton (0).
 //
 // Object names for tests and style sheets: the box "VxMessageBox", its
 // labels "lblMsgIcon", "lblMsgTitle" (shown only when frameless, since a

@@ -1,6 +1,8 @@
 #include "VxSettings.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QStandardPaths>
@@ -14,6 +16,22 @@ VxSettings* g_instance = nullptr;
 
 const char kLanguageKey[] = "Language/current";
 const char kSkinKey[] = "Skin/current";
+
+// Every write is synced under the store's mutex. QSettings also posts itself
+// a deferred sync that would run later on its own thread without that mutex,
+// racing a writer on another thread: it is dropped.
+class DropDeferredSync : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        Q_UNUSED(watched);
+        return event->type() == QEvent::UpdateRequest;
+    }
+};
 
 } // namespace
 
@@ -40,6 +58,11 @@ VxSettings::VxSettings()
         + QStringLiteral("/ScreenRecorder/ScreenRecorder.ini");
     QDir().mkpath(QFileInfo(path).absolutePath());
     m_pSettings = new QSettings(path, QSettings::IniFormat);
+    m_pSettings->installEventFilter(new DropDeferredSync(m_pSettings));
+    // The posted events need a thread that lives as long as the store, even
+    // when a worker thread asked for the store first.
+    if (QCoreApplication::instance())
+        m_pSettings->moveToThread(QCoreApplication::instance()->thread());
 }
 
 VxSettings::~VxSettings()

@@ -231,6 +231,7 @@ private slots:
     {
         const int threads = 4;
         const int perThread = 50;
+        VxSettings::release(); // a worker thread makes the store this time
         std::vector<std::thread> workers;
         std::vector<int> mismatches(threads, 0);
         for (int t = 0; t < threads; ++t) {

@@ -90,6 +90,10 @@ private slots:
             QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("ScreenRecorder"));
             QVERIFY(!Framework::isAppUsedToPopUrl());
             QVERIFY(Framework::forceUpdatedCheck(nullptr));
+            Framework::setForcedUpdatePending(true);
+            QVERIFY(!Framework::forceUpdatedCheck(nullptr));
+            Framework::setForcedUpdatePending(false);
+            QVERIFY(Framework::forceUpdatedCheck(nullptr));
             // A second init without uninit keeps the first application.
             QVERIFY(Framework::init(0, 0, nullptr));
             QCOMPARE(QCoreApplication::instance(), app);

@@ -133,8 +133,9 @@ private slots:
         QTest::newRow("cancel by rule") << int(QMessageBox::Ok | QMessageBox::Cancel) << 0 << false
                                         << int(QMessageBox::Cancel);
         QTest::newRow("no by rule") << yesNo << 0 << false << int(QMessageBox::No);
-        QTest::newRow("single button") << int(QMessageBox::Ok) << 0 << false << int(QMessageBox::Ok);
-        QTest::newRow("nothing fits") << int(QMessageBox::Ok | QMessageBox::Yes) << 0 << false << 0;
+        QTest::newRow("single button") << int(QMessageBox::Yes) << 0 << false << int(QMessageBox::Yes);
+        QTest::newRow("ok by rule") << int(QMessageBox::Ok | QMessageBox::Yes) << 0 << false << int(QMessageBox::Ok);
+        QTest::newRow("nothing fits") << int(QMessageBox::Yes | QMessageBox::Apply) << 0 << false << 0;
         QTest::newRow("window close") << yesNo << 0 << true << int(QMessageBox::No);
     }
 

@@ -545,6 +545,9 @@ const char* GetVirtualAudioDriverName()
 void SetVirtualAudioDriverName(const char* name)
 {
     call(QStringLiteral("SetVirtualAudioDriverName"), str(name));
+    // As the real engine: a null or empty name is refused.
+    if (!name || !*name)
+        return;
     SCRIPT(s.virtualDriverName = QString::fromUtf8(name));
 }
 

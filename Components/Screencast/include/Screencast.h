@@ -70,33 +70,60 @@ CRect ConvertCurrentScreenRectToDisplay(CRect screenRect);
 // ---------------------------------------------------------------------------
 
 // The listener for device changes; null stops the notifications. Call it
-// with null before the listener is destroyed.
+// with null before the listener is destroyed. It may be registered before
+// scInitialize (notifications start with the engine); scUninitialize
+// forgets it. Notifications come on the engine's device-watching thread
+// while the engine runs: displays (RandR), sound devices added or removed
+// and default device changes (sound server), camera nodes appearing or
+// going (/dev). Registering waits for a notification in flight on another
+// thread, so after RegisterDeviceNotifies(nullptr) returns the old listener
+// is never called again; a listener may also unregister itself from inside
+// a notification.
 void RegisterDeviceNotifies(CDeviceNotifies* listener);
 
+// Sound devices come from the sound server (PulseAudio protocol) and are
+// asked for afresh on every call; they also answer before scInitialize.
+// Without a sound server there are none, and no call waits for a server
+// that does not answer for longer than about 1.5 s.
+//
+// Output devices: name = the server's description, unique id = the sink's
+// name.
 int GetAudioRenderDeviceCount();
 const AudioDeviceInfo* GetAudioRenderDeviceInfo(int index);
+// Input devices: the real sources. The monitor of an output is only listed
+// when the server made it the default input (a machine without
+// microphone), so that the default input is always listed.
 int GetAudioCaptureDeviceCount();
 const AudioDeviceInfo* GetAudioCaptureDeviceInfo(int index);
 // Unique id of the default input device; null when there is none.
 const char* GetAudioCaptureDefaultDevice();
-// State of the sound input: 0 usable, otherwise not usable at the moment.
+// State of the sound input: 0 usable, otherwise not usable at the moment:
+// 1 no sound server answers, 2 there is no input device, 3 the default
+// input's port reports that nothing is plugged in.
 int GetAudioCaptureDeviceStatus();
-// Unique id of the output device whose sound is recorded as system sound;
-// null when none is set or found.
+// Unique id of the output device whose sound is recorded as system sound:
+// the one set with SetAudioSystemOutputDevice while it exists, otherwise
+// the default output; null when there is no sound server or no output.
 const char* GetAudioSystemOutputDevice();
+// Null or "" goes back to following the default output.
 void SetAudioSystemOutputDevice(const char* deviceId);
 
-// 0 not asked yet, 1 refused, 2 granted.
+// 0 not asked yet, 1 refused, 2 granted. An X11 desktop asks no one, so
+// these answer 2 when the resource can be used and 1 when it cannot:
+// a camera node that opens (camera), a sound server that answers
+// (microphone), an X server that accepts the connection (mouse, screen).
 int RequestPermissionCamera();
 int RequestPermissionMicrophone();
 int RequestPermissionMouseEvent();
 int RequestPermissionScreenCapture();
 
-// 0 when system sound can be recorded (the monitor source of the default
-// output exists), otherwise non-zero.
+// 0 when system sound can be recorded (the output of
+// GetAudioSystemOutputDevice has a monitor source), otherwise non-zero:
+// 1 no sound server answers, 2 no output device or it has no monitor.
 int CheckVirtualAudioDriver();
-// The name under which the system-sound source is shown.
+// The name under which the system-sound source is shown; "" until set.
 const char* GetVirtualAudioDriverName();
+// A null or empty name is refused: the old name stays.
 void SetVirtualAudioDriverName(const char* name);
 
 // Non-zero on x86_64 machines.
@@ -106,18 +133,28 @@ int Is_X86_64();
 // Windows
 // ---------------------------------------------------------------------------
 
-// Window-list filters.
+// Window-list filters. Every list holds visible (mapped, on the current
+// desktop, not minimised) application windows that have a title or an
+// owner name, top of the stack first; desktop, dock, menu, tooltip,
+// notification and splash windows are left out, and so are this program's
+// own windows (_NET_WM_PID) unless kWindowFilterOwn is set.
 enum ScWindowFilter : int {
     kWindowFilterNormal = 1,    // ordinary application windows
     kWindowFilterOwn = 4,       // also this program's own windows
-    kWindowFilterSingle = 8,    // windows that can be recorded alone
+    kWindowFilterSingle = 8,    // windows that can be recorded alone: the same as 1
 };
 
 // A fresh snapshot of the desktop's windows. Always an object while the
-// engine runs, empty when there are no windows.
+// engine runs, empty when there are no windows. The windows come from the
+// window manager's client list, or from the root window's mapped children
+// when no window manager runs.
 CBasePtr<CWindowListObject> scFindWindow(int filter);
-// Frame of a window in global screen coordinates; all 0 when it is gone.
+// Frame of a window in global screen coordinates: the window with the
+// decoration its window manager draws around it (_NET_FRAME_EXTENTS), as
+// the user sees it. All 0 when it is gone, and for 0 and the root window.
 CRect GetWindowRect(unsigned int windowId);
+// Mapped, on the current desktop and not minimised; false when it is gone,
+// and for 0 and the root window.
 bool IsWindowVisible(unsigned int windowId);
 // A live preview of windows drawn into `view`; null on failure.
 CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView view);
@@ -189,6 +226,9 @@ CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback
 // Cameras
 // ---------------------------------------------------------------------------
 
+// V4L2 nodes (/dev/video*) that capture video, in node order. Name = the
+// driver's card name (a second camera of the same name gets " (2)"),
+// unique id = the node's path. The default camera is the first one.
 int GetCameraDeviceCount();
 const CaptureDeviceInfo* GetCameraDevice(int index);
 // Unique id of the default camera; null when there is none.

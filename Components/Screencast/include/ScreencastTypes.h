@@ -160,8 +160,8 @@ struct CaptureDeviceInfo {
 struct WindowInfo {
     uint32_t id;         // X window id of the client window
     char title[256];     // may be empty
-    char owner[256];     // owning application (WM_CLASS), may be empty
-    int32_t width;
+    char owner[256];     // owning application (WM_CLASS class, else the process name), may be empty
+    int32_t width;       // size of the window's frame, as GetWindowRect reports it
     int32_t height;
     int32_t reserved;
 };

@@ -55,17 +55,26 @@ public:
         });
         const bool ready = settled && pa_context_get_state(context) == PA_CONTEXT_READY;
         timedOut = !settled;
+        bool subscribed = !withEvents;
         if (ready && withEvents) {
-            const auto mask = pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE
-                                                     | PA_SUBSCRIPTION_MASK_SERVER);
-            if (pa_operation* op = pa_context_subscribe(context, mask, nullptr, nullptr))
-                pa_operation_unref(op);
             // The defaults as they are now, to tell later which one changed.
             if (pa_operation* op = pa_context_get_server_info(context, &PulseConnection::onDefaults, c.get()))
                 pa_operation_unref(op);
+            // Waits for the server to confirm, so that every change after
+            // this returns is reported.
+            const auto mask = pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE
+                                                     | PA_SUBSCRIPTION_MASK_SERVER);
+            if (pa_operation* op = pa_context_subscribe(context, mask, &PulseConnection::onSubscribed, c.get())) {
+                subscribed = c->waitLocked([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; })
+                             && c->m_subscribed;
+                if (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
+                    pa_operation_cancel(op);
+                pa_operation_unref(op);
+            }
+            timedOut = !subscribed && !c->m_subscribeRefused;
         }
         pa_threaded_mainloop_unlock(c->m_loop);
-        if (!ready)
+        if (!ready || !subscribed)
             return nullptr;
         return c;
     }
@@ -169,6 +178,14 @@ private:
     {
         auto* self = static_cast<PulseConnection*>(data);
         self->m_timerFired = true;
+        pa_threaded_mainloop_signal(self->m_loop, 0);
+    }
+
+    static void onSubscribed(pa_context*, int success, void* data)
+    {
+        auto* self = static_cast<PulseConnection*>(data);
+        self->m_subscribed = success != 0;
+        self->m_subscribeRefused = success == 0;
         pa_threaded_mainloop_signal(self->m_loop, 0);
     }
 
@@ -283,6 +300,8 @@ private:
     bool m_closing = false;
     bool m_timerFired = false;
     bool m_defaultsKnown = false;
+    bool m_subscribed = false;
+    bool m_subscribeRefused = false;
     std::string m_defaultSink;
     std::string m_defaultSource;
 };
@@ -425,9 +444,27 @@ void pulseEngineStopped()
 
 void pulseWatchTick()
 {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_engineRunning || (g_kept && g_kept->alive()))
+            return;
+        g_kept.reset();
+    }
+    // Connected outside the lock, so that queries are not held up by the
+    // watcher's attempt; and regardless of the pause after a time-out,
+    // which only spares the callers of the queries: the watcher has time.
+    bool timedOut = false;
+    std::unique_ptr<PulseConnection> fresh = PulseConnection::open(true, timedOut);
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_engineRunning)
-        keptLocked();
+    if (!g_engineRunning || (g_kept && g_kept->alive()))
+        return;     // stopped, or a query connected meanwhile: `fresh` goes
+    if (!fresh) {
+        noteReach(Reach::No);
+        return;
+    }
+    g_kept = std::move(fresh);
+    g_quietUntil = Clock::time_point();
+    noteReach(Reach::Yes);
 }
 
 } // namespace sc

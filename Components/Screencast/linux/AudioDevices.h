@@ -55,8 +55,11 @@ AudioSnapshot audioSnapshot();
 // scUninitialize it is closed and its thread joined.
 void pulseEngineStarted();
 void pulseEngineStopped();
-// Called by the device watcher when it starts and every few seconds: opens
-// the kept connection (and with it the device events) when there is none.
+// Called when the device watcher starts (on the starting thread, so that
+// every change after the start is reported) and then every few seconds on
+// the watcher's thread: opens the kept connection, and with it the device
+// events, when there is none. A connection regained after none could be
+// had counts as a change of every sound device.
 void pulseWatchTick();
 
 } // namespace sc

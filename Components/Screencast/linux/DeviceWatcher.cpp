@@ -54,10 +54,16 @@ public:
             else
                 m_thread.join();
         }
+        // Still open when the thread never ran.
+        closeX();
+        if (m_inotifyFd >= 0)
+            close(m_inotifyFd);
         if (m_wakeFd >= 0)
             close(m_wakeFd);
     }
 
+    // Opens what is watched before the thread starts, so that every change
+    // after this returns is seen.
     bool start()
     {
         m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -65,6 +71,8 @@ public:
             Log(kLogModule, 2, "device watcher: eventfd failed (errno %d)", errno);
             return false;
         }
+        openX();
+        openInotify();
         // The thread keeps the watcher alive, so that one let go from its
         // own thread can still finish.
         m_thread = std::thread([self = shared_from_this()] { self->run(); });
@@ -102,10 +110,6 @@ private:
     void run()
     {
         t_onWatcherThread = true;
-        openX();
-        openInotify();
-        // The sound server connection sends its device events here.
-        pulseWatchTick();
         auto lastTick = std::chrono::steady_clock::now();
 
         while (!m_stop) {
@@ -214,7 +218,17 @@ private:
             xcb_disconnect(conn);
             return;
         }
+        // Monitors set or deleted by a client (RandR 1.5) come as a
+        // ConfigureNotify of the root window, not as a RandR event.
+        const uint32_t rootMask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        error = xcb_request_check(conn, xcb_change_window_attributes_checked(conn, it.data->root,
+                                                                             XCB_CW_EVENT_MASK, &rootMask));
+        if (error) {
+            Log(kLogModule, 2, "device watcher: cannot watch the root window (error %d)", error->error_code);
+            free(error);
+        }
         m_x = conn;
+        m_root = it.data->root;
         m_randrEventBase = ext->first_event;
     }
 
@@ -233,6 +247,9 @@ private:
             const uint8_t type = event->response_type & 0x7f;
             if (type == m_randrEventBase + XCB_RANDR_SCREEN_CHANGE_NOTIFY
                 || type == m_randrEventBase + XCB_RANDR_NOTIFY)
+                events |= kDisplayEvent;
+            else if (type == XCB_CONFIGURE_NOTIFY
+                     && reinterpret_cast<xcb_configure_notify_event_t*>(event)->window == m_root)
                 events |= kDisplayEvent;
             free(event);
         }
@@ -297,6 +314,7 @@ private:
     int m_wakeFd = -1;
     int m_inotifyFd = -1;
     xcb_connection_t* m_x = nullptr;
+    xcb_window_t m_root = XCB_WINDOW_NONE;
     uint8_t m_randrEventBase = 0;
 };
 
@@ -316,12 +334,18 @@ bool hasDeviceListener() { return g_hasListener; }
 
 void startDeviceWatcher(const std::string& display)
 {
-    std::lock_guard<std::mutex> lock(g_watcherMutex);
-    if (g_watcher)
-        return;
-    auto watcher = std::make_shared<Watcher>(display, cameraDirectory());
-    if (watcher->start())
+    {
+        std::lock_guard<std::mutex> lock(g_watcherMutex);
+        if (g_watcher)
+            return;
+        auto watcher = std::make_shared<Watcher>(display, cameraDirectory());
+        if (!watcher->start())
+            return;
         g_watcher = std::move(watcher);
+    }
+    // The sound server's events, subscribed before this returns. Outside
+    // the lock: the connection posts to the watcher.
+    pulseWatchTick();
 }
 
 void stopDeviceWatcher()

@@ -29,7 +29,10 @@ void setDeviceListener(CDeviceNotifies* listener);
 bool hasDeviceListener();
 
 // Starts the watcher thread unless it runs; `display` is the X display to
-// watch (empty: $DISPLAY). The caller serialises start and stop.
+// watch (empty: $DISPLAY). Everything watched is in place when this
+// returns, so no later change is missed; a sound server that does not
+// answer holds it up for the sound time-out at most. The caller serialises
+// start and stop.
 void startDeviceWatcher(const std::string& display);
 // Stops the watcher and waits for its thread, unless called on that thread:
 // then the thread is let go and ends after the callback it runs.

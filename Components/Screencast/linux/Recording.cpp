@@ -36,14 +36,3 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback*, OutputVideoFileT
     Log(kLogModule, 2, "scVideoRecord: screen recording is not available (%s)", path ? path : "");
     return CBasePtr<CScreenRecoderObject>();
 }
-
-CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback*, int8_t, int8_t, int, const char*)
-{
-    Log(kLogModule, 2, "scAudioRecord: sound recording is not available");
-    return CBasePtr<CAudioRecoderObject>();
-}
-
-double GetAudioRecordDuration() { return 0.0; }
-
-// There are no sound temp files yet, so nothing to restore.
-int RestoreAudioRecordTempFiles() { return 0; }

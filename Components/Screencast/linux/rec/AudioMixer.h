@@ -1,0 +1,62 @@
+#pragma once
+
+// Puts the sound of several inputs on one timeline and sums them.
+//
+// The output is a gap-free run of frames at kAudioRate: frame p is the
+// moment origin + p / kAudioRate on the nowUs() clock. Each input's frames
+// are placed by their own timestamps; small timing jitter is ignored (an
+// input stays contiguous) and only a jump of more than kResyncFrames moves
+// it, so inputs never click at every chunk. Output is released up to the
+// moment every input has reached, but an input that fell more than kStallUs
+// behind the clock no longer holds the others back: its missing part is
+// silence, and frames that arrive after their moment was released are
+// dropped. Not thread-safe: the owner locks.
+
+#include "Pipeline.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sc {
+namespace rec {
+
+class AudioMixer
+{
+public:
+    static constexpr int64_t kStallUs = 200000;
+    static constexpr int64_t kResyncFrames = kAudioRate / 100;     // 10 ms
+    static constexpr int64_t kMaxBufferedFrames = kAudioRate * 10; // per input
+
+    AudioMixer(int inputs, int64_t originUs);
+
+    // Interleaved kAudioChannels frames of `input`, the first heard at
+    // `firstUs`.
+    void push(int input, const float* frames, std::size_t frameCount, int64_t firstUs);
+    // Appends what is complete at `nowUs` to `out`. With `drain` everything
+    // buffered goes out (the inputs have ended).
+    void pull(int64_t nowUs, std::vector<AudioChunk>& out, bool drain);
+
+    int64_t originUs() const { return m_originUs; }
+    // The output frame of a moment, and the moment of an output frame.
+    int64_t frameAt(int64_t us) const;
+    int64_t timeOf(int64_t frame) const;
+
+private:
+    struct Input {
+        std::vector<float> samples;   // interleaved, from frame `start` on
+        int64_t start = 0;
+        int64_t next = 0;             // where the input's next frame goes
+        bool placed = false;          // `next` is known
+        int64_t end() const { return start + int64_t(samples.size() / kAudioChannels); }
+    };
+
+    void dropBefore(Input& in, int64_t frame);
+
+    std::vector<Input> m_inputs;
+    int64_t m_originUs;
+    int64_t m_out = 0;                // next output frame
+};
+
+} // namespace rec
+} // namespace sc

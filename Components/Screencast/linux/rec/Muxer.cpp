@@ -1,0 +1,200 @@
+#include "Muxer.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include <cstdio>
+
+namespace sc {
+namespace rec {
+
+namespace {
+
+std::string avError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+} // namespace
+
+Muxer::~Muxer()
+{
+    close();
+}
+
+const char* Muxer::formatName(OutputVideoFileType type)
+{
+    switch (type) {
+    case kOutputMp4:
+    case kOutputM4v: // FFmpeg's "m4v" muxer writes a raw stream, not a movie
+        return "mp4";
+    case kOutputMov:
+        return "mov";
+    case kOutputGif:
+        return "gif";
+    }
+    return nullptr;
+}
+
+bool Muxer::open(const std::string& path, OutputVideoFileType type, std::string& error)
+{
+    close();
+    const char* name = formatName(type);
+    if (!name) {
+        error = "unknown container";
+        return false;
+    }
+    int rc = avformat_alloc_output_context2(&m_ctx, nullptr, name, path.c_str());
+    if (rc < 0 || !m_ctx) {
+        error = "no muxer: " + avError(rc);
+        m_ctx = nullptr;
+        return false;
+    }
+    rc = avio_open(&m_ctx->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (rc < 0) {
+        error = "cannot write '" + path + "': " + avError(rc);
+        avformat_free_context(m_ctx);
+        m_ctx = nullptr;
+        return false;
+    }
+    m_path = path;
+    m_failed = false;
+    m_headerWritten = false;
+    return true;
+}
+
+bool Muxer::needsGlobalHeader() const
+{
+    return m_ctx && (m_ctx->oformat->flags & AVFMT_GLOBALHEADER);
+}
+
+AVStream* Muxer::addStream(const AVCodecContext* encoder, uint32_t tag)
+{
+    if (!m_ctx)
+        return nullptr;
+    AVStream* stream = avformat_new_stream(m_ctx, nullptr);
+    if (!stream)
+        return nullptr;
+    if (avcodec_parameters_from_context(stream->codecpar, encoder) < 0)
+        return nullptr;
+    if (tag)
+        stream->codecpar->codec_tag = tag;
+    stream->time_base = encoder->time_base;
+    if (encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
+        stream->avg_frame_rate = encoder->framerate;
+        stream->r_frame_rate = encoder->framerate;
+    }
+    return stream;
+}
+
+bool Muxer::writeHeader(std::string& error)
+{
+    if (!m_ctx) {
+        error = "no file";
+        return false;
+    }
+    AVDictionary* options = nullptr;
+    const std::string format = m_ctx->oformat->name;
+    if (format == "mp4" || format == "mov") {
+        // An empty index up front and a fragment at every key frame and at
+        // least every second: a killed recording loses at most the last one.
+        av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+        av_dict_set(&options, "frag_duration", "1000000", 0);
+    } else if (format == "gif") {
+        av_dict_set(&options, "loop", "0", 0);
+    }
+    const int rc = avformat_write_header(m_ctx, &options);
+    av_dict_free(&options);
+    if (rc < 0) {
+        error = "cannot start the file: " + avError(rc);
+        m_failed = true;
+        return false;
+    }
+    m_headerWritten = true;
+    // The header must reach the disk now: a file that never gets its first
+    // fragment is still recognised as a movie.
+    if (!flush()) {
+        error = "cannot write the file";
+        return false;
+    }
+    return true;
+}
+
+bool Muxer::write(AVPacket* packet, const AVCodecContext* encoder, AVStream* stream)
+{
+    if (!m_ctx || !m_headerWritten || m_failed) {
+        av_packet_unref(packet);
+        return false;
+    }
+    av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+    packet->stream_index = stream->index;
+    const int rc = av_interleaved_write_frame(m_ctx, packet);
+    if (rc < 0 || (m_ctx->pb && m_ctx->pb->error < 0)) {
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool Muxer::flush()
+{
+    if (!m_ctx || !m_ctx->pb)
+        return false;
+    avio_flush(m_ctx->pb);
+    if (m_ctx->pb->error < 0)
+        m_failed = true;
+    return !m_failed;
+}
+
+bool Muxer::finish()
+{
+    if (!m_ctx)
+        return false;
+    bool ok = !m_failed;
+    if (m_headerWritten) {
+        // Even after a write error the trailer is tried: whatever reaches the
+        // disk makes more of the file readable.
+        if (av_write_trailer(m_ctx) < 0)
+            ok = false;
+    }
+    if (m_ctx->pb) {
+        avio_flush(m_ctx->pb);
+        if (m_ctx->pb->error < 0)
+            ok = false;
+        if (avio_closep(&m_ctx->pb) < 0)
+            ok = false;
+    }
+    avformat_free_context(m_ctx);
+    m_ctx = nullptr;
+    m_failed = m_failed || !ok;
+    return ok;
+}
+
+void Muxer::discard()
+{
+    if (!m_ctx)
+        return;
+    close();
+    std::remove(m_path.c_str());
+}
+
+int64_t Muxer::bytesWritten() const
+{
+    return m_ctx && m_ctx->pb ? avio_tell(m_ctx->pb) : 0;
+}
+
+void Muxer::close()
+{
+    if (!m_ctx)
+        return;
+    if (m_ctx->pb)
+        avio_closep(&m_ctx->pb);
+    avformat_free_context(m_ctx);
+    m_ctx = nullptr;
+}
+
+} // namespace rec
+} // namespace sc

@@ -1,0 +1,64 @@
+#pragma once
+
+// The output file of a screen recording. MP4, M4V and MOV are written as
+// fragmented movies (an empty index up front, then self-contained fragments
+// of at most a second), so that the file grows while recording and
+// everything up to the last fragment stays playable when the process dies.
+// GIF goes through the GIF muxer. Packets come from one thread (the
+// encoder thread); nothing here locks.
+
+#include "ScreencastTypes.h"
+
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace sc {
+namespace rec {
+
+class Muxer
+{
+public:
+    Muxer() = default;
+    ~Muxer();
+    Muxer(const Muxer&) = delete;
+    Muxer& operator=(const Muxer&) = delete;
+
+    // The FFmpeg muxer of a container; null for an unknown one.
+    static const char* formatName(OutputVideoFileType type);
+
+    // Creates (truncates) the file; false when it cannot be written there.
+    bool open(const std::string& path, OutputVideoFileType type, std::string& error);
+    // Encoders must put their parameter sets into extradata.
+    bool needsGlobalHeader() const;
+    // A stream fed by `encoder` (opened already). `tag` overrides the
+    // codec tag (HEVC as hvc1); 0 keeps the muxer's choice.
+    AVStream* addStream(const AVCodecContext* encoder, uint32_t tag = 0);
+    bool writeHeader(std::string& error);
+    // Takes the packet (timestamps in the encoder's time base) and
+    // interleaves it into the file; false on a write error.
+    bool write(AVPacket* packet, const AVCodecContext* encoder, AVStream* stream);
+    // Pushes what the file layer buffers to the disk.
+    bool flush();
+    // Writes the index/trailer and closes; false when that failed.
+    bool finish();
+    // Closes and deletes the file (nothing was recorded into it).
+    void discard();
+
+    bool headerWritten() const { return m_headerWritten; }
+    int64_t bytesWritten() const;
+
+private:
+    void close();
+
+    AVFormatContext* m_ctx = nullptr;
+    std::string m_path;
+    bool m_headerWritten = false;
+    bool m_failed = false;
+};
+
+} // namespace rec
+} // namespace sc

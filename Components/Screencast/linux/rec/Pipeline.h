@@ -1,0 +1,90 @@
+#pragma once
+
+// The seams of the recording pipeline. A screen recording is one capture
+// thread that grabs frames from an IFrameSource, runs them through the
+// IFrameDecorators (pointer, click effects, drawing, watermark) and hands
+// them to the encoder thread over a bounded queue; sound comes from an
+// IAudioSource on its own thread. Everything is timed on one clock,
+// CLOCK_MONOTONIC in microseconds (nowUs()), so picture and sound line up.
+
+#include <QImage>
+#include <QRect>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ScreencastTypes.h"
+
+namespace sc {
+namespace rec {
+
+// CLOCK_MONOTONIC in microseconds: the one time base of every source.
+int64_t nowUs();
+
+// One captured picture: 32-bit BGRA (QImage::Format_ARGB32 or RGB32) of the
+// recorded area, and the moment it was taken.
+struct VideoFrame
+{
+    QImage image;
+    int64_t captureUs = 0;
+    // Where the picture lies on the root window (global screen pixels);
+    // decorators draw screen-positioned things (pointer, strokes) from it.
+    QRect screenRect;
+};
+
+// Where frames come from: a part of the screen, one window, or chosen
+// windows composed together.
+class IFrameSource
+{
+public:
+    virtual ~IFrameSource() = default;
+    // Takes one frame of the current area. Returns 0 (SR_Success) or the
+    // SRErrorCode that must end the recording (a window that closed or
+    // changed size, the display gone).
+    virtual int grab(VideoFrame& out) = 0;
+    // The size every frame has (the encoder is opened with it).
+    virtual QSize frameSize() const = 0;
+    // The area moved (the recording's AreaController returned a new one;
+    // same size). Sources that record a part of the root window follow it
+    // from the next grab on; the single-window source follows its window
+    // instead and ignores this.
+    virtual void setArea(const QRect& area) { (void)area; }
+};
+
+// Draws into each frame before it is encoded. Called on the capture thread
+// only; implementations keep their own locks for state set from elsewhere.
+class IFrameDecorator
+{
+public:
+    virtual ~IFrameDecorator() = default;
+    virtual void decorate(VideoFrame& frame) = 0;
+};
+
+// Interleaved float samples at the pipeline's fixed format.
+constexpr int kAudioRate = 48000;
+constexpr int kAudioChannels = 2;
+
+struct AudioChunk
+{
+    std::vector<float> samples; // interleaved, kAudioChannels per frame
+    // Moment the first sample was heard/spoken, on the nowUs() clock.
+    int64_t firstSampleUs = 0;
+};
+
+// System sound and/or microphone, mixed, at kAudioRate/kAudioChannels.
+class IAudioSource
+{
+public:
+    virtual ~IAudioSource() = default;
+    // Starts capturing; false (with a reason) when the sound server or the
+    // device is not usable.
+    virtual bool start(std::string& error) = 0;
+    // Moves the captured sound out, oldest first; returns false once the
+    // source failed (a device vanished: SR_MicInterrupted).
+    virtual bool take(std::vector<AudioChunk>& out) = 0;
+    virtual void stop() = 0;
+};
+
+} // namespace rec
+} // namespace sc

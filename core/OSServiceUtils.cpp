@@ -1,0 +1,251 @@
+#include "OSServiceUtils.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSysInfo>
+#include <QUrl>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "Log.h"
+
+#define U8(s) ((s).toUtf8().constData())
+
+namespace {
+
+std::atomic<bool> g_menuBarVisible{true};
+
+OSServiceUtils::Runner& privilegedRunner()
+{
+    static OSServiceUtils::Runner runner;
+    return runner;
+}
+
+int runPkexec(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(program, args);
+    // The password prompt may stay open as long as the user likes.
+    if (!process.waitForStarted() || !process.waitForFinished(-1)
+        || process.exitStatus() == QProcess::CrashExit)
+        return -1;
+    return process.exitCode();
+}
+
+// Quotes one argument for a POSIX shell: the text stays one word, nothing in
+// it is expanded.
+QString shellQuote(const QString& arg)
+{
+    QString quoted = arg;
+    quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
+    return "'" + quoted + "'";
+}
+
+} // namespace
+
+void OSServiceUtils::executeFile(const QString& path)
+{
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        Log("OSServiceUtils", 2, "open file failed: %s", U8(path));
+}
+
+void OSServiceUtils::openFileFolder(const QString& path, bool select, bool mustExist)
+{
+    if (mustExist && !QFileInfo::exists(path))
+        return;
+    // File managers are not told which item to select: showing the folder
+    // that holds it is what works everywhere.
+    const QString folder = select ? QFileInfo(path).absolutePath() : QFileInfo(path).absoluteFilePath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        Log("OSServiceUtils", 2, "open folder failed: %s", U8(folder));
+}
+
+void OSServiceUtils::shutdown()
+{
+    if (!QProcess::startDetached(QStringLiteral("systemctl"), {QStringLiteral("poweroff")}))
+        Log("OSServiceUtils", 2, "shutdown failed: systemctl could not be started");
+}
+
+void OSServiceUtils::openSetting(Privacy_Setting s)
+{
+    if (s < Privacy_Camera || s > Privacy_Accessibility)
+        return;
+    // The desktop grants camera, microphone, screen and input access without
+    // a privacy pane; there is nothing to open.
+    Log("OSServiceUtils", 1, "no privacy settings to open for kind %d", int(s));
+}
+
+void OSServiceUtils::beep()
+{
+    QApplication::beep();
+}
+
+void OSServiceUtils::setDockHide(bool visible)
+{
+    g_menuBarVisible = visible;
+    Log("OSServiceUtils", 1, "menu bar %s (not hidden on this desktop)", visible ? "shown" : "hidden");
+}
+
+bool OSServiceUtils::dockIsHide()
+{
+    return g_menuBarVisible;
+}
+
+void OSServiceUtils::setHideDesktopIcon(bool show)
+{
+    Log("OSServiceUtils", 1, "other applications %s (not switched on this desktop)",
+        show ? "shown" : "hidden");
+}
+
+bool OSServiceUtils::moveFile(const QString& src, const QString& dst)
+{
+    // A bare file name goes to the current folder, not into a new folder
+    // named after it.
+    const QString folder = QFileInfo(dst).absolutePath();
+    if (!QDir(folder).exists())
+        QDir().mkpath(folder);
+    Log("OSServiceUtils", 1, "mv: %s to %s", U8(src), U8(dst));
+    QProcess process;
+    // "--" ends the options so that a name starting with "-" stays a name;
+    // "-T" moves onto dst itself, never into a folder of that name.
+    process.start(QStringLiteral("mv"), {QStringLiteral("-T"), QStringLiteral("--"), src, dst});
+    if (!process.waitForStarted() || !process.waitForFinished(-1)) {
+        Log("OSServiceUtils", 2, "mv command error, error code: %d", -1);
+        return false;
+    }
+    const int code = process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode();
+    if (code != 0) {
+        Log("OSServiceUtils", 2, "mv command error, error code: %d", code);
+        return false;
+    }
+    return true;
+}
+
+QString OSServiceUtils::languageCodeOf(const QLocale& locale)
+{
+    switch (locale.language()) {
+    case QLocale::Chinese: {
+        const QLocale::Script script = locale.script();
+        if (script == QLocale::TraditionalHanScript)
+            return QStringLiteral("zh_TW");
+        if (script == QLocale::SimplifiedHanScript)
+            return QStringLiteral("zh_CN");
+        const QLocale::Country c = locale.country();
+        const bool traditional = c == QLocale::Taiwan || c == QLocale::HongKong || c == QLocale::Macau;
+        return traditional ? QStringLiteral("zh_TW") : QStringLiteral("zh_CN");
+    }
+    case QLocale::English: return QStringLiteral("en");
+    case QLocale::French: return QStringLiteral("fr");
+    case QLocale::German: return QStringLiteral("de");
+    case QLocale::Japanese: return QStringLiteral("ja");
+    case QLocale::Spanish: return QStringLiteral("es");
+    case QLocale::Portuguese: return QStringLiteral("pt");
+    default: return QStringLiteral("en");
+    }
+}
+
+QString OSServiceUtils::getLocalLanguage()
+{
+    return languageCodeOf(QLocale::system());
+}
+
+QString OSServiceUtils::scriptPath(int install, bool audioDriver)
+{
+    const char* name = audioDriver ? (install ? "install_AudioDriver.sh" : "uninstall_AudioDriver.sh")
+                                   : (install ? "TaskXPC/install_TaskXPC.sh" : "TaskXPC/uninstall_TaskXPC.sh");
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../Resources/" + name);
+}
+
+void OSServiceUtils::setPrivilegedRunner(const Runner& runner)
+{
+    privilegedRunner() = runner;
+}
+
+int OSServiceUtils::UserExecute(const QString& dir, int install, bool audioDriver)
+{
+    // The script path is handed to bash as one argument: no shell ever reads
+    // a command line built from paths, so no folder name can run a command.
+    const QString program = QStringLiteral("pkexec");
+    const QStringList args{QStringLiteral("/bin/bash"), scriptPath(install, audioDriver)};
+
+    // For the record (and for running it by hand): the same command, quoted.
+    const QString commandFile = dir + "/command.sh";
+    QFile::remove(commandFile);
+    QFile file(commandFile);
+    if (file.open(QIODevice::WriteOnly)) {
+        QStringList words{program};
+        for (const QString& a : args)
+            words << shellQuote(a);
+        file.write("#!/bin/bash\n");
+        file.write(words.join(' ').toUtf8());
+        file.close();
+    }
+
+    const Runner& runner = privilegedRunner();
+    const int code = runner ? runner(program, args) : runPkexec(program, args);
+    // A wait status, as the callers expect: exit code 1 arrives as 256.
+    const int status = code < 0 ? -1 : (code & 0xff) << 8;
+    Log("OSServiceUtils", 1, "install:%d, osascript status code: %d", install, status);
+    return status;
+}
+
+bool OSServiceUtils::isLaterThenMacOS10_15()
+{
+    Log("OSServiceUtils", 1, "ProductVersion: %s", U8(QSysInfo::prettyProductName()));
+    return true;
+}
+
+QString OSServiceUtils::getProcessPathWithPid(int pid)
+{
+    if (pid <= 0)
+        return QString();
+    char buffer[4096];
+    const QByteArray link = "/proc/" + QByteArray::number(pid) + "/exe";
+    const ssize_t n = ::readlink(link.constData(), buffer, sizeof(buffer));
+    if (n <= 0 || n >= ssize_t(sizeof(buffer)))
+        return QString();
+    return QString::fromUtf8(buffer, int(n));
+}
+
+QString OSServiceUtils::getProcessNameWithPid(int pid)
+{
+    const QString path = getProcessPathWithPid(pid);
+    const int slash = path.lastIndexOf('/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+void OSServiceUtils::setHiddenFile(const QString& path)
+{
+    // Linux hides only dot files; renaming the caller's file is not wanted.
+    Log("OSServiceUtils", 1, "no hidden flag on this system: %s", U8(path));
+}
+
+bool OSServiceUtils::isRunningProcess(const QString& name)
+{
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QList<int> pids;
+    for (const QString& entry : entries) {
+        bool ok = false;
+        const int pid = entry.toInt(&ok);
+        if (ok && pid > 0)
+            pids << pid;
+    }
+    std::sort(pids.begin(), pids.end(), std::greater<int>());
+    for (int pid : pids) {
+        const QString path = getProcessPathWithPid(pid);
+        if (path.isEmpty() || !path.contains(name, Qt::CaseSensitive))
+            continue;
+        Log("OSServiceUtils", 1, "      PID:%d  |  ProcessPath:%s  ", pid, U8(path));
+        return true;
+    }
+    return false;
+}

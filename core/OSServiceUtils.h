@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "RecordTypes.h"
+
+// What the program needs from the operating system. Static functions only.
+// Services the Linux desktop has no counterpart for (menu-bar hiding,
+// hiding other applications, privacy panes, the hidden-file flag) log and
+// do nothing else.
+class OSServiceUtils
+{
+public:
+    OSServiceUtils() = delete;
+
+    // Opens the file with the desktop's default application (detached).
+    static void executeFile(const QString& path);
+    // Opens the folder `path` in the file manager; with `select`, the folder
+    // holding `path`. With `mustExist`, nothing happens for a missing path.
+    static void openFileFolder(const QString& path, bool select, bool mustExist);
+    static void shutdown();
+    // No privacy panes on Linux: logs the kind; kinds outside 0..3 do nothing.
+    static void openSetting(Privacy_Setting s);
+    static void beep();
+    // Remembers whether the menu bar should be visible; dockIsHide() gives
+    // it back (true while visible). Linux has no menu bar to hide.
+    static void setDockHide(bool visible);
+    static bool dockIsHide();
+    static void setHideDesktopIcon(bool show);
+    // Moves a file with "mv" (arguments, never a shell line); the target
+    // folder is created first. False when mv fails.
+    static bool moveFile(const QString& src, const QString& dst);
+    // "zh_CN", "zh_TW", "en", "fr", "de", "ja", "es" or "pt" for the system
+    // locale; anything else gives "en".
+    static QString getLocalLanguage();
+    static QString languageCodeOf(const QLocale& locale);
+    // Runs the install (install non-zero) or uninstall script of the audio
+    // plug-in or the task service with administrator rights through pkexec
+    // and returns a wait status (exit code << 8; -1 when it could not run or
+    // crashed). `dir` receives "command.sh", the command line for the record.
+    static int UserExecute(const QString& dir, int install, bool audioDriver);
+    // The program that UserExecute starts: program, arguments -> exit code,
+    // or -1 when it could not start or crashed. Null restores pkexec.
+    using Runner = std::function<int(const QString& program, const QStringList& args)>;
+    static void setPrivilegedRunner(const Runner& runner);
+    // The script that UserExecute runs (absolute path).
+    static QString scriptPath(int install, bool audioDriver);
+    // True on Linux: the system behaves as the newer systems do (permissions
+    // are asked for before screen capture, which the engine grants at once).
+    static bool isLaterThenMacOS10_15();
+    static QString getProcessNameWithPid(int pid);
+    static QString getProcessPathWithPid(int pid);
+    static void setHiddenFile(const QString& path);
+    // Whether some running process's executable path contains `name`.
+    static bool isRunningProcess(const QString& name);
+};
