@@ -9,6 +9,7 @@
 
 #include "FeedBackDialog.h"
 #include "Log.h"
+#include "SystemStatusBar.h"
 #include "TaskManage.h"
 #include "VxSettings.h"
 #include "ui_MainWindowBase.h"
@@ -41,6 +42,7 @@ MainWindowBase::MainWindowBase(QWidget* parent)
     appendStandardMenus(nullptr);
     postCreateDerivedMainWindow(true, true, nullptr);
     fillTitle();
+    SystemStatusBar::instance()->setVisible(true);
 }
 
 MainWindowBase::~MainWindowBase()
@@ -101,6 +103,24 @@ void MainWindowBase::onTopHint()
     m_pTitleUi->btnTopHint->setChecked(VxSettings::instance()->applicationParam(kTopMostKey, false).toBool());
 }
 
+void MainWindowBase::setNormalIcon(const QString& path)
+{
+    m_strNormalIcon = path;
+    SystemStatusBar::instance()->setNormalIcon(path);
+}
+
+void MainWindowBase::setPauseIcon(const QString& path)
+{
+    m_strPauseIcon = path;
+    SystemStatusBar::instance()->setPauseIcon(path);
+}
+
+void MainWindowBase::setRecordingIcon(const QString& paths)
+{
+    m_strRecordingIcon = paths;
+    SystemStatusBar::instance()->setRecordingIcon(paths);
+}
+
 bool MainWindowBase::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowStateChange) {
@@ -120,6 +140,7 @@ void MainWindowBase::changeEvent(QEvent* event)
 {
     VxMainWindowBase::changeEvent(event);
     if (event->type() == QEvent::LanguageChange && m_pTitleFrame) {
+        SystemStatusBar::instance()->changeLanguage();
         m_pTitleUi->btnMiniBar->setToolTip(tr("Mini"));
         m_pTitleUi->btnFeedback->setToolTip(tr("Feedback"));
         m_pTitleUi->btnTopHint->setToolTip(tr("Set/Cancel interface always in front"));

@@ -31,9 +31,10 @@ public:
     QString normalIcon() const { return m_strNormalIcon; }
     QString pauseIcon() const { return m_strPauseIcon; }
     QString recordingIcon() const { return m_strRecordingIcon; }
-    void setNormalIcon(const QString& path) { m_strNormalIcon = path; }
-    void setPauseIcon(const QString& path) { m_strPauseIcon = path; }
-    void setRecordingIcon(const QString& paths) { m_strRecordingIcon = paths; }
+    // The skin hands the status-bar item its icons through these.
+    void setNormalIcon(const QString& path);
+    void setPauseIcon(const QString& path);
+    void setRecordingIcon(const QString& paths);
 
 signals:
     void DeviecArriveal();

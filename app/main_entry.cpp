@@ -15,6 +15,7 @@
 #include "Log.h"
 #include "MainWindowBase.h"
 #include "SingleInstanceGuard.h"
+#include "SystemStatusBar.h"
 #include "TaskManage.h"
 #include "Utils.h"
 #include "VXGA.h"
@@ -150,6 +151,8 @@ extern "C" int main_entry(int argc, char** argv)
         Utils::releaseAutoreleasePool(pool);
     }
 
+    // The status-bar item must go while the application object still exists.
+    SystemStatusBar::release();
     CEIPWrapper::instance()->MakeEvent(3999);
     VXGA::instance()->stopService();
     CEIPWrapper::instance()->Submit();

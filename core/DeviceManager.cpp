@@ -4,6 +4,7 @@
 #include "Log.h"
 #include "OSServiceUtils.h"
 #include "RecordTypes.h"
+#include "ScreenRecorder.h"
 #include "Screencast.h"
 #include "Utils.h"
 #include "VxSettings.h"
@@ -214,9 +215,9 @@ bool initScreencast()
 
 void uninitScreencast()
 {
-    // Objects that still hold engine objects are released here, before the
-    // engine stops: the region selection (ScreenRegion::release()) and then
-    // the recording driver (delete the ScreenRecorder singleton and clear its
-    // pointer) belong in this place once they exist.
+    // Objects that still hold engine objects are released before the engine
+    // stops. The region selection (ScreenRegion) joins the recording driver
+    // here once it exists.
+    ScreenRecorder::release();
     scUninitialize();
 }

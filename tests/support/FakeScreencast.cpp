@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 
@@ -59,6 +60,7 @@ struct State {
     QMap<QString, GIFFileInfo> gifs;
     double audioDuration = 0.0;
     int restoreResult = 0;
+    int convertResult = 0;
     QMap<QString, int> failures;
     QStringList log;
     CDeviceNotifies* listener = nullptr;
@@ -276,6 +278,7 @@ void FakeScreencast::setMediaInfo(const QString& path, MediaFileInfo info) { SCR
 void FakeScreencast::setGifInfo(const QString& path, GIFFileInfo info) { SCRIPT(s.gifs[path] = info); }
 void FakeScreencast::setAudioRecordDuration(double seconds) { SCRIPT(s.audioDuration = seconds); }
 void FakeScreencast::setRestoreAudioResult(int result) { SCRIPT(s.restoreResult = result); }
+void FakeScreencast::setAudioConvertResult(int result) { SCRIPT(s.convertResult = result); }
 void FakeScreencast::failNext(const QString& function, int times) { SCRIPT(s.failures[function] = times); }
 
 QStringList FakeScreencast::calls()
@@ -318,6 +321,7 @@ int FakeScreencast::liveObjectCount() { READ(s.live.size()); }
 
 FakeScreenRecorder* FakeScreencast::screenRecorder() { return newest<FakeScreenRecorder>(); }
 FakeAudioRecorder* FakeScreencast::audioRecorder() { return newest<FakeAudioRecorder>(); }
+FakeAudioConverter* FakeScreencast::audioConverter() { return newest<FakeAudioConverter>(); }
 FakeImageCapture* FakeScreencast::imageCapture() { return newest<FakeImageCapture>(); }
 FakeCropBox* FakeScreencast::cropBox() { return newest<FakeCropBox>(); }
 FakeWindowList* FakeScreencast::windowList() { return newest<FakeWindowList>(); }
@@ -738,6 +742,17 @@ int RestoreAudioRecordTempFiles()
     READ(s.restoreResult);
 }
 
+CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source, const char* target,
+                                             int format)
+{
+    const QString text = QStringList{cb(callback), str(source), str(target), QString::number(format)}
+                             .join(QStringLiteral(", "));
+    if (call(QStringLiteral("scAudioConvert"), text))
+        return CBasePtr<CAudioConvertObject>();
+    return CBasePtr<CAudioConvertObject>(track(new FakeAudioConverter(
+        callback, QString::fromUtf8(source), source == nullptr, QString::fromUtf8(target), format)));
+}
+
 CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback* callback)
 {
     if (call(QStringLiteral("CreateImageCapture"), cb(callback)))
@@ -1014,6 +1029,35 @@ void FakeAudioRecorder::fireError(SRErrorCode code)
     CRecoderCallback* c = args.callback;
     if (c)
         FakeScreencast::runOnEngineThread([=] { c->OnError(code); });
+}
+
+void FakeAudioConverter::release()
+{
+    logCall(QStringLiteral("CAudioConvertObject::release()"));
+    untrack(this);
+    delete this;
+}
+
+void FakeAudioConverter::fireComplete()
+{
+    int result;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        result = state().convertResult;
+    }
+    fireComplete(result);
+}
+
+void FakeAudioConverter::fireComplete(int result)
+{
+    if (result == 0 && writesFile && !target.isEmpty()) {
+        QFile file(target);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            file.write("fake audio");
+    }
+    AudioConvertCallback* c = callback;
+    if (c)
+        FakeScreencast::runOnEngineThread([=] { c->OnComplete(result); });
 }
 
 void FakeImageCapture::release()

@@ -12,6 +12,7 @@
 //                 quality=3,reserved=0}, {render=1,capture=0,codec=1,quality=3,channels=2},
 //                 {cursor=1,indicate=1,reserved=0,click=1,method=0,param=0}, true, 2, [7], [])
 //   CScreenRecoderObject::start()
+//   scAudioConvert(cb, null, "/tmp/a.mp3", 6)
 // - arguments are separated by ", "; integers in decimal; doubles in their
 //   shortest form (10, 10.5); bools as true/false;
 // - strings in double quotes, a null string as null;
@@ -25,7 +26,8 @@
 // sound devices, no cameras; every permission granted (2); the system-sound
 // source works (check 0) with an empty name; x86_64; capture status 0; the
 // codec lists of a complete FFmpeg (MP4/M4V {1,2}/{1}, MOV {1,2,3,4}/{1,2,3},
-// GIF {5}/{}); 100 GiB free everywhere; file sizes from the disk.
+// GIF {5}/{}); 100 GiB free everywhere; file sizes from the disk; audio
+// conversions report 0 (success) when fired.
 //
 // Thread safety: the log and the scripted state have a lock, so the module
 // may call the engine from its worker threads. Callbacks are fired without
@@ -45,6 +47,7 @@
 
 class FakeScreenRecorder;
 class FakeAudioRecorder;
+class FakeAudioConverter;
 class FakeScreenCanvas;
 class FakeImageCapture;
 class FakeCropBox;
@@ -104,6 +107,8 @@ public:
     static void setGifInfo(const QString& path, GIFFileInfo info);
     static void setAudioRecordDuration(double seconds);
     static void setRestoreAudioResult(int result);
+    // What FakeAudioConverter::fireComplete() reports (0 success).
+    static void setAudioConvertResult(int result);
 
     // ---- failure injection -----------------------------------------------
     // The next `times` calls of `function` fail: creating calls return null,
@@ -164,6 +169,7 @@ public:
     // ---- live objects (the newest one not yet released, else null) --------
     static FakeScreenRecorder* screenRecorder();
     static FakeAudioRecorder* audioRecorder();
+    static FakeAudioConverter* audioConverter();
     static FakeImageCapture* imageCapture();
     static FakeCropBox* cropBox();
     static FakeWindowList* windowList();
@@ -251,6 +257,31 @@ public:
 
 private:
     ~FakeAudioRecorder() override = default;
+};
+
+// A conversion made by scAudioConvert. Nothing happens until the test fires
+// its end; a success writes a small file at the target (never over an
+// existing one) so that the module finds something to keep.
+class FakeAudioConverter : public CAudioConvertObject {
+public:
+    FakeAudioConverter(AudioConvertCallback* callback, const QString& source, bool nullSource,
+                       const QString& target, int format)
+        : callback(callback), source(source), nullSource(nullSource), target(target), format(format) {}
+    void release() override;
+
+    // OnComplete with the scripted result (setAudioConvertResult).
+    void fireComplete();
+    void fireComplete(int result);
+
+    AudioConvertCallback* callback;
+    QString source;            // empty for null
+    bool nullSource;
+    QString target;
+    int format;
+    bool writesFile = true;
+
+private:
+    ~FakeAudioConverter() override = default;
 };
 
 class FakeImageCapture : public CImageCaptureObject {

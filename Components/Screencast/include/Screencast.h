@@ -210,6 +210,26 @@ double GetAudioRecordDuration();
 // usable again; non-zero when there was one to restore.
 int RestoreAudioRecordTempFiles();
 
+// A running conversion of a sound file. Releasing it before OnComplete
+// cancels the conversion and removes what was written; once release()
+// returns no callback comes.
+class CAudioConvertObject : public CBaseObject {
+};
+// Converts a sound file into an audio format on a thread of the engine and
+// reports the end with `callback->OnComplete(result)` on that thread
+// (callback may be null). `source` null or "" means the sound-only
+// recording last made (or restored); otherwise any sound or movie file.
+// `format` is the settings number of the audio format: 4 M4A (AAC), 5 CAF
+// (ALAC), 6 MP3, 7 OGG (Vorbis), 8 OPUS, 9 FLAC, 10 WMA. `target` (UTF-8)
+// is never overwritten: the file appears there only when complete.
+// Results: 0 success; 1 the source cannot be read or the sound encoded;
+// 2 the target cannot be written; 3 something appeared at the target
+// meanwhile. Null (and no callback) when the conversion cannot start: an
+// unknown format, an empty target or one that exists, no recording to
+// convert, or a sound-only recording still in progress.
+CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source,
+                                             const char* target, int format);
+
 // ---------------------------------------------------------------------------
 // Area selection and region box
 // ---------------------------------------------------------------------------

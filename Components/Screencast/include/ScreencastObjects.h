@@ -119,7 +119,8 @@ public:
 // object and ends with it, so it has no release of its own.
 class CScreenCanvasObject {
 public:
-    // The number the next numbered callout (shape 7) gets.
+    // The number last shown by a numbered callout (shape 7); the next one
+    // gets number + 1.
     virtual void setNumber(int number) = 0;
     // Starts a drawing tool (the module's shape numbers; 0 is none). `size`
     // is the stroke width, or the font size for text. Colours are full ARGB.

@@ -23,10 +23,11 @@ std::string text(const char* s) { return s ? validUtf8(s) : std::string(); }
 // holds it while it runs a callback).
 class PulseConnection {
 public:
-    // Null when the server cannot be reached in time; `timedOut` tells a
-    // hung server from a missing one. With `withEvents` the connection
-    // reports device changes to the device watcher.
-    static std::unique_ptr<PulseConnection> open(bool withEvents, bool& timedOut)
+    // Null when the server cannot be reached before `deadline`
+    // (pa_rtclock_now() time); `timedOut` tells a hung server from a
+    // missing one. With `withEvents` the connection reports device changes
+    // to the device watcher.
+    static std::unique_ptr<PulseConnection> open(bool withEvents, pa_usec_t deadline, bool& timedOut)
     {
         timedOut = false;
         std::unique_ptr<PulseConnection> c(new PulseConnection);
@@ -49,7 +50,7 @@ public:
 
         pa_threaded_mainloop_lock(c->m_loop);
         pa_context* context = c->m_context;
-        const bool settled = c->waitLocked([context] {
+        const bool settled = c->waitLocked(deadline, [context] {
             const pa_context_state_t state = pa_context_get_state(context);
             return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
         });
@@ -65,7 +66,8 @@ public:
             const auto mask = pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE
                                                      | PA_SUBSCRIPTION_MASK_SERVER);
             if (pa_operation* op = pa_context_subscribe(context, mask, &PulseConnection::onSubscribed, c.get())) {
-                subscribed = c->waitLocked([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; })
+                subscribed = c->waitLocked(deadline,
+                                           [op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; })
                              && c->m_subscribed;
                 if (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
                     pa_operation_cancel(op);
@@ -106,8 +108,8 @@ public:
     }
 
     // The server's devices into `out`; false when the connection broke or
-    // the server did not answer in time (`timedOut`).
-    bool query(AudioSnapshot& out, bool& timedOut)
+    // the server did not answer before `deadline` (`timedOut`).
+    bool query(AudioSnapshot& out, pa_usec_t deadline, bool& timedOut)
     {
         timedOut = false;
         Query q;
@@ -131,7 +133,7 @@ public:
         }
         pa_context* context = m_context;
         const bool settled = waitLocked(
-            [&q, context] { return q.pending == 0 || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); });
+            deadline, [&q, context] { return q.pending == 0 || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); });
         // Cancelled operations never call back into `q`, which dies here.
         for (pa_operation* op : ops) {
             if (!op)
@@ -159,13 +161,11 @@ private:
 
     PulseConnection() = default;
 
-    // Waits (lock held) until `done` or the time-out; true when done.
-    bool waitLocked(const std::function<bool()>& done)
+    // Waits (lock held) until `done` or the deadline; true when done.
+    bool waitLocked(pa_usec_t deadline, const std::function<bool()>& done)
     {
         m_timerFired = false;
-        pa_time_event* timer =
-            pa_context_rttime_new(m_context, pa_rtclock_now() + pa_usec_t(kPulseTimeoutMs) * PA_USEC_PER_MSEC,
-                                  &PulseConnection::onTimer, this);
+        pa_time_event* timer = pa_context_rttime_new(m_context, deadline, &PulseConnection::onTimer, this);
         if (!timer)
             return done();
         while (!done() && !m_timerFired)
@@ -308,6 +308,9 @@ private:
 
 using Clock = std::chrono::steady_clock;
 
+// One deadline for every wait of one call.
+pa_usec_t deadlineFromNow() { return pa_rtclock_now() + pa_usec_t(kPulseTimeoutMs) * PA_USEC_PER_MSEC; }
+
 std::mutex g_mutex;                         // guards everything below
 bool g_engineRunning = false;
 std::unique_ptr<PulseConnection> g_kept;    // only while the engine runs
@@ -331,7 +334,7 @@ void noteReach(Reach reach)
 }
 
 // The kept connection, opened when there is none; null without a server.
-PulseConnection* keptLocked()
+PulseConnection* keptLocked(pa_usec_t deadline)
 {
     if (g_kept && g_kept->alive())
         return g_kept.get();
@@ -339,7 +342,7 @@ PulseConnection* keptLocked()
     if (Clock::now() < g_quietUntil)
         return nullptr;
     bool timedOut = false;
-    g_kept = PulseConnection::open(true, timedOut);
+    g_kept = PulseConnection::open(true, deadline, timedOut);
     if (!g_kept) {
         if (timedOut)
             noteTimeout("a connection");
@@ -396,26 +399,27 @@ AudioSnapshot audioSnapshot()
     if (Clock::now() < g_quietUntil)
         return snapshot;
     bool timedOut = false;
+    const pa_usec_t deadline = deadlineFromNow();
     if (!g_engineRunning) {
         // Not started (or stopped): a connection for this question only,
         // closed again before returning so that no thread stays behind.
-        std::unique_ptr<PulseConnection> once = PulseConnection::open(false, timedOut);
+        std::unique_ptr<PulseConnection> once = PulseConnection::open(false, deadline, timedOut);
         if (!once) {
             if (timedOut)
                 noteTimeout("a connection");
             return snapshot;
         }
-        if (!once->query(snapshot, timedOut)) {
+        if (!once->query(snapshot, deadline, timedOut)) {
             if (timedOut)
                 noteTimeout("a device query");
             snapshot = AudioSnapshot();
         }
         return snapshot;
     }
-    PulseConnection* connection = keptLocked();
+    PulseConnection* connection = keptLocked(deadline);
     if (!connection)
         return snapshot;
-    if (!connection->query(snapshot, timedOut)) {
+    if (!connection->query(snapshot, deadline, timedOut)) {
         if (timedOut)
             noteTimeout("a device query");
         snapshot = AudioSnapshot();
@@ -454,7 +458,7 @@ void pulseWatchTick()
     // watcher's attempt; and regardless of the pause after a time-out,
     // which only spares the callers of the queries: the watcher has time.
     bool timedOut = false;
-    std::unique_ptr<PulseConnection> fresh = PulseConnection::open(true, timedOut);
+    std::unique_ptr<PulseConnection> fresh = PulseConnection::open(true, deadlineFromNow(), timedOut);
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_engineRunning || (g_kept && g_kept->alive()))
         return;     // stopped, or a query connected meanwhile: `fresh` goes

@@ -6,11 +6,11 @@
 // While the engine runs it keeps one connection to the server, on a libpulse
 // thread of its own: queries reuse it, and its device events go to the
 // device watcher. Before scInitialize and after scUninitialize a query opens
-// a connection just for itself. Every wait for the server is bounded
-// (kPulseTimeoutMs): a missing server answers at once, a hung one after the
-// time-out, and after a time-out the engine leaves the server alone for a
-// while (kPulseBackoffMs) so that a hung server cannot freeze the caller
-// over and over.
+// a connection just for itself. One call waits for the server at most
+// kPulseTimeoutMs in all (connecting, subscribing and asking): a missing
+// server answers at once, a hung one after the time-out, and after a
+// time-out the queries leave the server alone for a while (kPulseBackoffMs)
+// so that a hung server cannot freeze their caller over and over.
 
 #include <string>
 #include <vector>

@@ -1,20 +1,432 @@
-// Sound-only recording and conversion of its temporary files.
+// Sound-only recording into the engine's own files, and conversion of a
+// recording into the audio format the user saves in.
+//
+// A sound recorder reads the mixed sound from a PulseAudioSource on one
+// writer thread, keeps the parts that fall inside its recording spans
+// (start to pause, resume to pause, ... , resume to release), and appends
+// them to a WAV file in the engine's audio folder (rec/AudioTempFiles.h).
 
 #include "EngineCore.h"
 
 #include "Screencast.h"
 
+#include "rec/AudioConverter.h"
+#include "rec/AudioSource.h"
+#include "rec/AudioTempFiles.h"
+#include "rec/Pipeline.h"
+
 #include <Log.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
 
 using namespace sc;
 
-CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback*, int8_t, int8_t, int, const char*)
+namespace {
+
+constexpr int64_t kOpen = std::numeric_limits<int64_t>::max();
+// How often the writer collects sound: short enough that the file keeps
+// growing smoothly, long enough to write in sizeable pieces.
+constexpr auto kWriterPeriod = std::chrono::milliseconds(40);
+
+// Ceiling of a / b for b > 0, also for negative a.
+int64_t ceilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
+
+// The first frame (of a chunk starting at `firstUs`) heard at or after `us`.
+int64_t frameFrom(int64_t us, int64_t firstUs)
 {
-    Log(kLogModule, 2, "scAudioRecord: sound recording is not available");
-    return CBasePtr<CAudioRecoderObject>();
+    return ceilDiv((us - firstUs) * rec::kAudioRate, 1000000);
 }
 
-double GetAudioRecordDuration() { return 0.0; }
+class AudioRecorder;
 
-// There are no sound temp files yet, so nothing to restore.
-int RestoreAudioRecordTempFiles() { return 0; }
+// What GetAudioRecordDuration and scAudioConvert need to know across
+// recorders.
+struct RecordingState {
+    std::mutex mutex;
+    int live = 0;                       // recorders not yet released
+    AudioRecorder* newest = nullptr;    // the one whose duration counts
+    double lastSeconds = -1.0;          // the last one made; -1: look at the disk
+};
+
+RecordingState& state()
+{
+    static RecordingState* s = new RecordingState;   // outlives every recorder
+    return *s;
+}
+
+class AudioRecorder final : public CAudioRecoderObject {
+public:
+    AudioRecorder(CRecoderCallback* callback, int channels, std::unique_ptr<rec::PulseAudioSource> source,
+                  std::unique_ptr<rec::WavTempFile> file)
+        : m_callback(callback), m_channels(channels), m_source(std::move(source)), m_file(std::move(file))
+    {
+        {
+            RecordingState& s = state();
+            std::lock_guard<std::mutex> lock(s.mutex);
+            ++s.live;
+            s.newest = this;
+        }
+        m_bytes = m_file->bytes();
+        // The source runs already: the writer drains it from now on and
+        // keeps only what falls inside the recording spans.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_thread = std::thread([this] { run(); });
+    }
+
+    int start() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_started)
+            return -1;
+        m_started = true;
+        m_spans.push_back(Span{rec::nowUs(), kOpen});
+        Log(kLogModule, 1, "sound recording started: %s", m_file->path().c_str());
+        return 0;
+    }
+
+    int pause() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_started)
+            return -1;
+        if (!m_spans.empty() && m_spans.back().to == kOpen)
+            m_spans.back().to = rec::nowUs();
+        return 0;
+    }
+
+    int resume() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_started)
+            return -1;
+        if (m_spans.empty() || m_spans.back().to != kOpen)
+            m_spans.push_back(Span{rec::nowUs(), kOpen});
+        return 0;
+    }
+
+    int64_t tempFileSize() override { return m_bytes.load(); }
+
+    void release() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_spans.empty() && m_spans.back().to == kOpen)
+                m_spans.back().to = rec::nowUs();
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        {
+            RecordingState& s = state();
+            std::lock_guard<std::mutex> lock(s.mutex);
+            --s.live;
+            if (s.newest == this) {
+                s.newest = nullptr;
+                s.lastSeconds = m_finalSeconds;
+            }
+        }
+        delete this;
+    }
+
+    double seconds() const { return double(m_frames.load()) / rec::kAudioRate; }
+
+private:
+    struct Span {
+        int64_t from;
+        int64_t to;   // kOpen while recording
+    };
+
+    ~AudioRecorder() override = default;
+
+    void report(SRErrorCode code)
+    {
+        Log(kLogModule, 2, "sound recording stopped with error %d", int(code));
+        if (m_callback)
+            m_callback->OnError(code);
+    }
+
+    // Appends the frames of `chunk` that fall inside `spans`.
+    bool write(const rec::AudioChunk& chunk, const std::vector<Span>& spans)
+    {
+        const int64_t frames = int64_t(chunk.samples.size() / rec::kAudioChannels);
+        for (const Span& span : spans) {
+            const int64_t a = std::max<int64_t>(0, frameFrom(span.from, chunk.firstSampleUs));
+            const int64_t b = span.to == kOpen ? frames
+                                               : std::min<int64_t>(frames, frameFrom(span.to, chunk.firstSampleUs));
+            if (b <= a)
+                continue;
+            m_pcm.resize(std::size_t(b - a) * std::size_t(m_channels));
+            const float* src = chunk.samples.data() + a * rec::kAudioChannels;
+            for (int64_t i = 0; i < b - a; ++i, src += rec::kAudioChannels) {
+                if (m_channels == 1) {
+                    m_pcm[std::size_t(i)] = toPcm((src[0] + src[1]) * 0.5f);
+                } else {
+                    m_pcm[std::size_t(2 * i)] = toPcm(src[0]);
+                    m_pcm[std::size_t(2 * i + 1)] = toPcm(src[1]);
+                }
+            }
+            if (!m_file->append(m_pcm.data(), b - a))
+                return false;
+            m_frames = m_file->frames();
+            m_bytes = m_file->bytes();
+        }
+        return true;
+    }
+
+    static int16_t toPcm(float v)
+    {
+        const float clamped = std::min(1.0f, std::max(-1.0f, v));
+        return int16_t(std::lrintf(clamped * 32767.0f));
+    }
+
+    void run()
+    {
+        {
+            // Until the constructor finished with m_thread.
+            std::lock_guard<std::mutex> lock(m_mutex);
+        }
+        std::vector<rec::AudioChunk> chunks;
+        std::vector<Span> spans;
+        bool failed = false;
+        bool everStarted = false;
+        for (;;) {
+            bool stopping;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait_for(lock, kWriterPeriod, [this] { return m_stop; });
+                stopping = m_stop;
+                spans = m_spans;
+                everStarted = m_started;
+            }
+            if (stopping)
+                m_source->stop();   // what it captured until now still comes out below
+            chunks.clear();
+            const bool sourceOk = m_source->take(chunks);
+            if (!failed) {
+                int64_t reached = std::numeric_limits<int64_t>::min();
+                for (const rec::AudioChunk& chunk : chunks) {
+                    if (!write(chunk, spans)) {
+                        failed = true;
+                        report(SR_FileWriteFailed);
+                        break;
+                    }
+                    reached = chunk.firstSampleUs
+                              + int64_t(chunk.samples.size() / rec::kAudioChannels) * 1000000 / rec::kAudioRate;
+                }
+                if (!failed && !sourceOk) {
+                    failed = true;
+                    report(SR_MicInterrupted);
+                }
+                forgetSpansBefore(reached, spans);
+            }
+            if (failed)
+                m_source->stop();   // the device is no longer needed
+            if (stopping)
+                break;
+        }
+
+        std::string error;
+        if (!everStarted) {
+            m_file->discard();
+            m_finalSeconds = -1.0;
+        } else if (m_file->finish(error)) {
+            m_finalSeconds = seconds();
+            Log(kLogModule, 1, "sound recording of %.2f s kept in %s", m_finalSeconds, m_file->path().c_str());
+        } else {
+            // The part file stays: a later restore can still make it usable.
+            m_finalSeconds = seconds();
+            Log(kLogModule, 2, "sound recording not completed: %s", error.c_str());
+        }
+    }
+
+    // Spans that ended before `reached` were used up: drop them so the
+    // list stays short over many pauses.
+    void forgetSpansBefore(int64_t reached, const std::vector<Span>& seen)
+    {
+        std::size_t done = 0;
+        while (done < seen.size() && seen[done].to != kOpen && seen[done].to <= reached)
+            ++done;
+        if (done == 0)
+            return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // Only the last span ever changes, and closed ones stay closed.
+        m_spans.erase(m_spans.begin(), m_spans.begin() + std::ptrdiff_t(std::min(done, m_spans.size())));
+    }
+
+    CRecoderCallback* const m_callback;
+    const int m_channels;
+    std::unique_ptr<rec::PulseAudioSource> m_source;
+    std::unique_ptr<rec::WavTempFile> m_file;    // writer thread only
+    std::vector<int16_t> m_pcm;                  // writer thread only
+    double m_finalSeconds = -1.0;                // writer thread, read after join
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<Span> m_spans;
+    bool m_started = false;
+    bool m_stop = false;
+    std::thread m_thread;
+
+    std::atomic<int64_t> m_bytes{0};
+    std::atomic<int64_t> m_frames{0};
+};
+
+// ---- conversion ---------------------------------------------------------------
+
+class AudioConversion final : public CAudioConvertObject {
+public:
+    AudioConversion(AudioConvertCallback* callback, std::string source, bool engineFile, std::string target,
+                    int format)
+        : m_callback(callback), m_source(std::move(source)), m_engineFile(engineFile), m_target(std::move(target)),
+          m_format(format)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_thread = std::thread([this] { run(); });
+    }
+
+    void release() override
+    {
+        m_cancel = true;
+        // From inside OnComplete: the thread cannot join itself; it ends
+        // the object once the callback returns.
+        if (std::this_thread::get_id() == m_thread.get_id()) {
+            m_releasedInCallback = true;
+            return;
+        }
+        m_thread.join();
+        delete this;
+    }
+
+private:
+    ~AudioConversion() override = default;
+
+    void run()
+    {
+        {
+            // Until the constructor finished with m_thread.
+            std::lock_guard<std::mutex> lock(m_mutex);
+        }
+        std::string error;
+        const int result = rec::convertAudioFile(m_source, m_engineFile, m_target, m_format, m_cancel, error);
+        if (result == rec::kConvertOk)
+            Log(kLogModule, 1, "sound converted to format %d: %s", m_format, m_target.c_str());
+        else
+            Log(kLogModule, 2, "sound conversion to %s failed (%d): %s", m_target.c_str(), result, error.c_str());
+        if (!m_cancel.load() && m_callback)
+            m_callback->OnComplete(result);
+        if (m_releasedInCallback) {
+            m_thread.detach();
+            delete this;
+        }
+    }
+
+    AudioConvertCallback* const m_callback;
+    const std::string m_source;
+    const bool m_engineFile;
+    const std::string m_target;
+    const int m_format;
+    std::atomic<bool> m_cancel{false};
+    bool m_releasedInCallback = false;   // the worker thread only
+    std::mutex m_mutex;
+    std::thread m_thread;
+};
+
+} // namespace
+
+CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback, int8_t render, int8_t capture,
+                                            int channels, const char* captureDeviceId)
+{
+    if (!render && !capture) {
+        Log(kLogModule, 2, "scAudioRecord: neither system sound nor microphone chosen");
+        return CBasePtr<CAudioRecoderObject>();
+    }
+    // Stereo unless mono is asked for: the sound is captured in stereo.
+    const int fileChannels = channels == 1 ? 1 : 2;
+
+    std::unique_ptr<rec::PulseAudioSource> source(
+        new rec::PulseAudioSource(render != 0, capture != 0, captureDeviceId));
+    std::string error;
+    if (!source->start(error)) {
+        Log(kLogModule, 2, "scAudioRecord: %s", error.c_str());
+        return CBasePtr<CAudioRecoderObject>();
+    }
+    std::unique_ptr<rec::WavTempFile> file(new rec::WavTempFile);
+    if (!file->create(fileChannels, error)) {
+        Log(kLogModule, 2, "scAudioRecord: %s", error.c_str());
+        return CBasePtr<CAudioRecoderObject>();
+    }
+    Log(kLogModule, 1, "scAudioRecord: render %d, capture %d, channels %d, device \"%s\"", int(render),
+        int(capture), fileChannels, captureDeviceId ? captureDeviceId : "");
+    return CBasePtr<CAudioRecoderObject>(
+        new AudioRecorder(callback, fileChannels, std::move(source), std::move(file)));
+}
+
+double GetAudioRecordDuration()
+{
+    RecordingState& s = state();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.newest)
+            return s.newest->seconds();
+        if (s.lastSeconds >= 0)
+            return s.lastSeconds;
+    }
+    // Nothing recorded by this process: the recording on disk, if any.
+    rec::WavFacts facts;
+    return rec::readWavFacts(rec::lastAudioRecordingPath(), facts) ? facts.seconds() : 0.0;
+}
+
+int RestoreAudioRecordTempFiles()
+{
+    rec::WavFacts facts;
+    if (!rec::restoreInterruptedRecording(facts))
+        return 0;
+    RecordingState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.newest)
+        s.lastSeconds = facts.seconds();
+    return 1;
+}
+
+CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source, const char* target,
+                                             int format)
+{
+    if (!rec::isAudioFormat(format) || !target || !*target) {
+        Log(kLogModule, 2, "scAudioConvert: format %d, target \"%s\" refused", format, target ? target : "");
+        return CBasePtr<CAudioConvertObject>();
+    }
+    struct stat st {};
+    if (::lstat(target, &st) == 0) {
+        Log(kLogModule, 2, "scAudioConvert: %s exists; it is not overwritten", target);
+        return CBasePtr<CAudioConvertObject>();
+    }
+    const bool engineFile = !source || !*source;
+    std::string from;
+    if (engineFile) {
+        RecordingState& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.live > 0) {
+            Log(kLogModule, 2, "scAudioConvert: a sound recording is still in progress");
+            return CBasePtr<CAudioConvertObject>();
+        }
+        from = rec::lastAudioRecordingPath();
+        rec::WavFacts facts;
+        if (!rec::readWavFacts(from, facts)) {
+            Log(kLogModule, 2, "scAudioConvert: there is no sound recording to convert");
+            return CBasePtr<CAudioConvertObject>();
+        }
+    } else {
+        from = source;
+    }
+    return CBasePtr<CAudioConvertObject>(new AudioConversion(callback, from, engineFile, target, format));
+}

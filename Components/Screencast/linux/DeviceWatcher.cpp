@@ -112,44 +112,40 @@ private:
         t_onWatcherThread = true;
         auto lastTick = std::chrono::steady_clock::now();
 
-        while (!m_stop) {
-            pollfd fds[3];
-            int n = 0;
-            fds[n++] = pollfd{m_wakeFd, POLLIN, 0};
-            const int inotifyIndex = m_inotifyFd >= 0 ? n : -1;
+        for (;;) {
+            // Every source is read without blocking on every pass: xcb may
+            // hold events in its queue that no longer show on the socket.
+            uint64_t count;
+            ssize_t got = read(m_wakeFd, &count, sizeof count);
+            (void)got;
+            unsigned events = m_pending.exchange(0);
             if (m_inotifyFd >= 0)
-                fds[n++] = pollfd{m_inotifyFd, POLLIN, 0};
-            const int xIndex = m_x ? n : -1;
-            if (m_x)
-                fds[n++] = pollfd{xcb_get_file_descriptor(m_x), POLLIN, 0};
-
-            const int ready = poll(fds, nfds_t(n), int(kSoundRetryInterval.count()));
-            if (m_stop)
-                break;
-            if (ready < 0 && errno != EINTR) {
-                Log(kLogModule, 2, "device watcher: poll failed (errno %d)", errno);
-                break;
-            }
-
-            unsigned events = 0;
-            if (ready > 0 && (fds[0].revents & POLLIN)) {
-                uint64_t count;
-                ssize_t got = read(m_wakeFd, &count, sizeof count);
-                (void)got;
-            }
-            if (inotifyIndex >= 0 && fds[inotifyIndex].revents)
                 events |= readInotify();
-            if (xIndex >= 0 && fds[xIndex].revents)
+            if (m_x)
                 events |= readX();
-
             const auto now = std::chrono::steady_clock::now();
             if (now - lastTick >= kSoundRetryInterval) {
                 lastTick = now;
                 pulseWatchTick();
             }
-            events |= m_pending.exchange(0);
             if (events)
                 dispatch(events);
+            if (m_stop)
+                break;
+
+            pollfd fds[3];
+            nfds_t n = 0;
+            fds[n++] = pollfd{m_wakeFd, POLLIN, 0};
+            if (m_inotifyFd >= 0)
+                fds[n++] = pollfd{m_inotifyFd, POLLIN, 0};
+            if (m_x)
+                fds[n++] = pollfd{xcb_get_file_descriptor(m_x), POLLIN, 0};
+            if (poll(fds, n, int(kSoundRetryInterval.count())) < 0 && errno != EINTR) {
+                Log(kLogModule, 2, "device watcher: poll failed (errno %d)", errno);
+                break;
+            }
+            if (m_stop)
+                break;
         }
         closeX();
         if (m_inotifyFd >= 0) {

@@ -1,14 +1,22 @@
-// Screen and sound recording.
+// Screen recording: the options are checked here and turned into a
+// recording setup; rec::VideoRecorder does the work.
 //
-// Capture and encoding are not wired up yet: until they are, no recording
-// can be prepared. The options that the module sets ahead of a recording
-// are already kept.
+// A recording that cannot be prepared (an unwritable path, an option that
+// makes no sense, no display) is refused with a null object: nothing has
+// been recorded yet, so there is nothing to report through OnError.
 
 #include "EngineCore.h"
 
 #include "Screencast.h"
 
+#include "rec/Factories.h"
+#include "rec/ScreenSource.h"
+#include "rec/VideoRecorder.h"
+
 #include <Log.h>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace sc;
 
@@ -29,10 +37,166 @@ void SetWatermark(const char* path, int x, int y, int width, int height)
     });
 }
 
-CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback*, OutputVideoFileType, const char* path,
-                                             VideoOpt, AudioOpt, MouseOpt, bool, WindowListOption,
-                                             const unsigned int*, int, const unsigned int*, int)
+namespace {
+
+bool listed(const int* list, int id)
 {
-    Log(kLogModule, 2, "scVideoRecord: screen recording is not available (%s)", path ? path : "");
-    return CBasePtr<CScreenRecoderObject>();
+    for (; list && *list; ++list) {
+        if (*list == id)
+            return true;
+    }
+    return false;
+}
+
+// The display chosen with UseDisplay (display 0 when it has gone), on the
+// root window.
+bool selectedDisplay(QRect& out)
+{
+    const DisplayInfo* info = GetDisplayInfo(settings().selectedDisplay);
+    if (!info)
+        info = GetDisplayInfo(0);
+    if (!info)
+        return false;
+    const int left = int(std::lround(info->frame.left));
+    const int top = int(std::lround(info->frame.top));
+    out = QRect(left, top, int(std::lround(info->frame.right)) - left, int(std::lround(info->frame.bottom)) - top);
+    return !out.isEmpty();
+}
+
+// A display rectangle in corner form, as pixels of the root window.
+QRect toScreen(const CRect& r, const QRect& display)
+{
+    if (!std::isfinite(r.left) || !std::isfinite(r.top) || !std::isfinite(r.right) || !std::isfinite(r.bottom)
+        || std::fabs(r.left) > 1e6 || std::fabs(r.top) > 1e6 || std::fabs(r.right) > 1e6
+        || std::fabs(r.bottom) > 1e6)
+        return QRect();
+    const int left = int(std::lround(r.left));
+    const int top = int(std::lround(r.top));
+    const int right = int(std::lround(r.right));
+    const int bottom = int(std::lround(r.bottom));
+    if (right <= left || bottom <= top)
+        return QRect();
+    return QRect(display.x() + left, display.y() + top, right - left, bottom - top);
+}
+
+} // namespace
+
+CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputVideoFileType type,
+                                             const char* path, VideoOpt video, AudioOpt audio, MouseOpt mouse,
+                                             bool boundary, WindowListOption option,
+                                             const unsigned int* exclude, int excludeCount,
+                                             const unsigned int* include, int includeCount)
+{
+    CBasePtr<CScreenRecoderObject> none;
+    const AVFormatCodecs* codecs = GetAVFormatCodecs(type);
+    if (!codecs) {
+        Log(kLogModule, 2, "scVideoRecord: unknown container %d", int(type));
+        return none;
+    }
+    if (!path || !*path) {
+        Log(kLogModule, 2, "scVideoRecord: no path");
+        return none;
+    }
+    if (!listed(codecs->videoCodecs, video.codec)) {
+        Log(kLogModule, 2, "scVideoRecord: video codec %d is not offered for container %d", video.codec,
+            int(type));
+        return none;
+    }
+    const bool sound = type != kOutputGif && (audio.render || audio.capture);
+    if (sound && !listed(codecs->audioCodecs, audio.codec)) {
+        Log(kLogModule, 2, "scVideoRecord: audio codec %d is not offered for container %d", audio.codec,
+            int(type));
+        return none;
+    }
+    const std::string display = engineDisplayName();
+    QRect displayRect;
+    if (display.empty() || !selectedDisplay(displayRect)) {
+        Log(kLogModule, 2, "scVideoRecord: the engine is not running");
+        return none;
+    }
+
+    rec::RecorderOptions options;
+    rec::RecordingSetup& setup = options.setup;
+    setup.displayRect = displayRect;
+    setup.fps = std::clamp(video.fps, 1, 120);
+    setup.mouse = mouse;
+    setup.boundary = boundary;
+    setup.callback = callback;
+    setup.windowOption = (option >= kWindowListNone && option <= kWindowListInclude) ? option : kWindowListNone;
+    for (int i = 0; exclude && i < excludeCount; ++i)
+        setup.exclude.push_back(exclude[i]);
+    for (int i = 0; include && i < includeCount; ++i)
+        setup.include.push_back(include[i]);
+
+    const QRect area = toScreen(video.rect, displayRect);
+    if (setup.windowOption == kWindowListSingle) {
+        // The window decides where and how big; the rectangle only has to
+        // make sense as a size.
+        const QRect window = toScreen(video.windowRect, QRect());
+        if (setup.include.empty() || setup.include.front() == 0 || window.isEmpty()) {
+            Log(kLogModule, 2, "scVideoRecord: no window to record");
+            return none;
+        }
+        setup.area = area.isEmpty() ? QRect(displayRect.topLeft(), window.size()) : area;
+    } else {
+        if (area.isEmpty() || !displayRect.contains(area)) {
+            Log(kLogModule, 2, "scVideoRecord: the area (%d,%d %dx%d) is not on the display", area.x(), area.y(),
+                area.width(), area.height());
+            return none;
+        }
+        setup.area = area;
+    }
+
+    options.type = type;
+    options.path = path;
+    options.videoCodec = video.codec;
+    options.quality = std::clamp(video.quality, 1, 6);
+    options.hevc10Bit = settings().hevc10Bit;
+    options.audioCodec = audio.codec;
+    options.audioQuality = std::clamp(audio.quality, 1, 6);
+    options.audioChannels = audio.channels == 1 ? 1 : 2;
+
+    std::string why;
+    std::unique_ptr<rec::IFrameSource> source;
+    if (setup.windowOption != kWindowListNone) {
+        source = rec::makeWindowSource(setup, why);
+        if (!source && !why.empty()) {
+            // Leaving out nothing is the plain area.
+            const bool nothingToLeaveOut = setup.windowOption == kWindowListExclude && setup.exclude.empty()
+                                           && setup.include.empty();
+            if (!nothingToLeaveOut) {
+                Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
+                return none;
+            }
+            why.clear();
+        }
+    }
+    if (!source)
+        source = rec::ScreenAreaSource::create(display, setup.area, why);
+    if (!source) {
+        Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
+        return none;
+    }
+
+    std::unique_ptr<rec::IAudioSource> sounds;
+    if (sound) {
+        sounds = rec::makeAudioSource(audio.render != 0, audio.capture != 0, nullptr);
+        if (!sounds || !sounds->start(why)) {
+            Log(kLogModule, 2, "scVideoRecord: no sound: %s", why.c_str());
+            if (sounds)
+                sounds->stop();
+            return none;
+        }
+        options.sound = true;
+    }
+
+    rec::VideoRecorder* recorder = rec::VideoRecorder::create(options, std::move(source), std::move(sounds), why);
+    if (!recorder) {
+        Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
+        return none;
+    }
+    Log(kLogModule, 1, "scVideoRecord: %dx%d+%d+%d at %d fps, container %d, codec %d, quality %d, sound %d",
+        setup.area.width(), setup.area.height(), setup.area.x(), setup.area.y(), setup.fps, int(type), video.codec,
+        options.quality, options.sound ? 1 : 0);
+    return CBasePtr<CScreenRecoderObject>(recorder);
 }

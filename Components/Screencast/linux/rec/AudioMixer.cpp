@@ -50,11 +50,12 @@ void AudioMixer::dropBefore(Input& in, int64_t frame)
     in.start = frame;
 }
 
-void AudioMixer::push(int input, const float* frames, std::size_t frameCount, int64_t firstUs)
+void AudioMixer::push(int input, const float* frames, std::size_t frameCount, int64_t firstUs, int64_t arrivalUs)
 {
     if (input < 0 || input >= int(m_inputs.size()) || frameCount == 0)
         return;
     Input& in = m_inputs[std::size_t(input)];
+    in.arrivalUs = arrivalUs;
     const int64_t expected = frameAt(firstUs);
     if (!in.placed || std::llabs(expected - in.next) > kResyncFrames) {
         in.next = expected;
@@ -85,23 +86,34 @@ void AudioMixer::push(int input, const float* frames, std::size_t frameCount, in
         dropBefore(in, in.end() - kMaxBufferedFrames);
 }
 
-void AudioMixer::pull(int64_t nowUs, std::vector<AudioChunk>& out, bool drain)
+void AudioMixer::drain(int64_t endUs, std::vector<AudioChunk>& out)
 {
-    int64_t target;
-    if (drain) {
-        target = m_out;
-        for (const Input& in : m_inputs)
-            if (!in.samples.empty())
-                target = std::max(target, in.end());
-    } else {
-        // Every input is waited for until it is kStallUs behind the clock.
-        const int64_t horizon = frameAt(nowUs - kStallUs);
-        target = std::numeric_limits<int64_t>::max();
-        for (const Input& in : m_inputs) {
-            const int64_t reached = in.samples.empty() ? (in.placed ? in.next : horizon) : in.end();
-            target = std::min(target, std::max(reached, horizon));
-        }
+    int64_t target = frameAt(endUs);
+    for (const Input& in : m_inputs)
+        if (!in.samples.empty())
+            target = std::max(target, in.end());
+    releaseUpTo(target, out);
+}
+
+void AudioMixer::pull(int64_t nowUs, std::vector<AudioChunk>& out)
+{
+    int64_t target = std::numeric_limits<int64_t>::max();
+    bool anyLive = false;
+    for (const Input& in : m_inputs) {
+        const bool live =
+            in.arrivalUs != 0 ? nowUs - in.arrivalUs <= kStallUs : nowUs - m_originUs <= kStartupUs;
+        if (!live)
+            continue;
+        anyLive = true;
+        target = std::min(target, in.samples.empty() ? (in.placed ? in.next : m_out) : in.end());
     }
+    if (!anyLive)
+        target = frameAt(nowUs - kStallUs);
+    releaseUpTo(target, out);
+}
+
+void AudioMixer::releaseUpTo(int64_t target, std::vector<AudioChunk>& out)
+{
     if (target <= m_out)
         return;
 

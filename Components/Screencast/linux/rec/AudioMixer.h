@@ -6,11 +6,17 @@
 // moment origin + p / kAudioRate on the nowUs() clock. Each input's frames
 // are placed by their own timestamps; small timing jitter is ignored (an
 // input stays contiguous) and only a jump of more than kResyncFrames moves
-// it, so inputs never click at every chunk. Output is released up to the
-// moment every input has reached, but an input that fell more than kStallUs
-// behind the clock no longer holds the others back: its missing part is
-// silence, and frames that arrive after their moment was released are
-// dropped. Not thread-safe: the owner locks.
+// it, so inputs never click at every chunk.
+//
+// Output is released up to the moment every live input has reached. An
+// input is live while its sound keeps arriving (the last arrival at most
+// kStallUs ago), and at the start until kStartupUs passed: sound servers
+// may take a second or more to deliver the first sound of a device, and
+// its latency may be long. An input that is not live holds nobody back: its
+// missing part is silence, and frames of it that arrive after their moment
+// was released are dropped. With no live input at all, silence is released
+// up to kStallUs before the clock, so a recording keeps its length.
+// Not thread-safe: the owner locks.
 
 #include "Pipeline.h"
 
@@ -24,18 +30,21 @@ namespace rec {
 class AudioMixer
 {
 public:
-    static constexpr int64_t kStallUs = 200000;
+    static constexpr int64_t kStallUs = 500000;
+    static constexpr int64_t kStartupUs = 3000000;
     static constexpr int64_t kResyncFrames = kAudioRate / 100;     // 10 ms
     static constexpr int64_t kMaxBufferedFrames = kAudioRate * 10; // per input
 
     AudioMixer(int inputs, int64_t originUs);
 
     // Interleaved kAudioChannels frames of `input`, the first heard at
-    // `firstUs`.
-    void push(int input, const float* frames, std::size_t frameCount, int64_t firstUs);
-    // Appends what is complete at `nowUs` to `out`. With `drain` everything
-    // buffered goes out (the inputs have ended).
-    void pull(int64_t nowUs, std::vector<AudioChunk>& out, bool drain);
+    // `firstUs`, arrived at `arrivalUs`.
+    void push(int input, const float* frames, std::size_t frameCount, int64_t firstUs, int64_t arrivalUs);
+    // Appends what is complete at `nowUs` to `out`.
+    void pull(int64_t nowUs, std::vector<AudioChunk>& out);
+    // The inputs have ended at `endUs`: everything buffered goes out, and
+    // silence up to `endUs` where no input reached it.
+    void drain(int64_t endUs, std::vector<AudioChunk>& out);
 
     int64_t originUs() const { return m_originUs; }
     // The output frame of a moment, and the moment of an output frame.
@@ -48,10 +57,12 @@ private:
         int64_t start = 0;
         int64_t next = 0;             // where the input's next frame goes
         bool placed = false;          // `next` is known
+        int64_t arrivalUs = 0;        // the last push, 0 before the first
         int64_t end() const { return start + int64_t(samples.size() / kAudioChannels); }
     };
 
     void dropBefore(Input& in, int64_t frame);
+    void releaseUpTo(int64_t target, std::vector<AudioChunk>& out);
 
     std::vector<Input> m_inputs;
     int64_t m_originUs;

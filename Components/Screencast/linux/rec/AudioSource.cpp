@@ -8,6 +8,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -69,6 +70,14 @@ struct PulseAudioSource::Impl {
     bool failed = false;
     bool ended = false;            // stopped: drain what is buffered
     int64_t origin = 0;
+    int64_t endUs = 0;             // when the sound ended (stop or failure)
+
+    // With the mutex held.
+    void markEnded()
+    {
+        if (endUs == 0)
+            endUs = nowUs();
+    }
 
     // ---- waits (loop lock held) ---------------------------------------------
 
@@ -101,6 +110,7 @@ struct PulseAudioSource::Impl {
         if (!failed)
             Log(kLogModule, 2, "sound capture failed: %s", why.c_str());
         failed = true;
+        markEnded();
     }
 
     static void onContextState(pa_context* c, void* data)
@@ -137,18 +147,22 @@ struct PulseAudioSource::Impl {
             if (length == 0)
                 break;
             const std::size_t frames = length / kFrameBytes;
-            // The latency now, before the fragment is dropped, is the age
-            // of its first frame. Without timing data yet, the fragment is
-            // taken to have just ended.
+            // When was the first frame of this fragment heard? The newest
+            // frame in our buffer arrived just now (this callback runs on
+            // arrival); the frames before it are older by their length, and
+            // the server adds what its device still held (source latency)
+            // and the transport. The server's own latency figure is not
+            // used: it is interpolated from its last timing report, and on
+            // monitor sources it was seen to be off by most of a second
+            // until the device had settled.
             const int64_t now = nowUs();
             const int64_t duration = int64_t(frames) * 1000000 / kAudioRate;
-            pa_usec_t latency = 0;
-            int negative = 0;
-            int64_t measured;
-            if (pa_stream_get_latency(s, &latency, &negative) >= 0)
-                measured = now - (negative ? -int64_t(latency) : int64_t(latency));
-            else
-                measured = now - duration;
+            const int64_t queued =
+                int64_t(pa_stream_readable_size(s) / kFrameBytes) * 1000000 / kAudioRate;
+            int64_t serverUs = 0;
+            if (const pa_timing_info* timing = pa_stream_get_timing_info(s))
+                serverUs = int64_t(timing->source_usec) + int64_t(timing->transport_usec);
+            const int64_t measured = now - std::max(queued, duration) - serverUs;
 
             // Follow the measurements slowly so that their jitter does not
             // reach the timestamps; a jump starts afresh.
@@ -165,11 +179,11 @@ struct PulseAudioSource::Impl {
                 std::lock_guard<std::mutex> lock(self->mutex);
                 if (self->mixer) {
                     if (bytes) {
-                        self->mixer->push(st->input, static_cast<const float*>(bytes), frames, first);
+                        self->mixer->push(st->input, static_cast<const float*>(bytes), frames, first, now);
                     } else {
                         // A hole in the stream: silence of its length.
                         const std::vector<float> silence(frames * kAudioChannels, 0.0f);
-                        self->mixer->push(st->input, silence.data(), frames, first);
+                        self->mixer->push(st->input, silence.data(), frames, first, now);
                     }
                 }
             }
@@ -294,8 +308,8 @@ struct PulseAudioSource::Impl {
         attr.fragsize = uint32_t(pa_usec_to_bytes(pa_usec_t(kFragmentUs), &kSpec));
         // A device that goes away ends the recording instead of the stream
         // moving silently to another device.
-        const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING
-                                             | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
+        const auto flags =
+            pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
         pa_stream* s = st->stream;
         streams.push_back(std::move(st));
         if (pa_stream_connect_record(s, source.c_str(), &attr, flags) < 0) {
@@ -435,6 +449,7 @@ struct PulseAudioSource::Impl {
         }
         std::lock_guard<std::mutex> lock(mutex);
         ended = true;
+        markEnded();
     }
 };
 
@@ -461,17 +476,26 @@ bool PulseAudioSource::start(std::string& error)
     if (d->startStreams(error))
         return true;
     Log(kLogModule, 2, "sound capture cannot start: %s", error.c_str());
+    {
+        // Nothing was captured: no sound (not even silence) comes out.
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->failed = true;
+        d->endUs = d->origin;
+        d->mixer.reset();
+    }
     d->shutdown();
-    std::lock_guard<std::mutex> lock(d->mutex);
-    d->failed = true;
     return false;
 }
 
 bool PulseAudioSource::take(std::vector<AudioChunk>& out)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    if (d->mixer)
-        d->mixer->pull(nowUs(), out, d->ended);
+    if (d->mixer) {
+        if (d->ended || d->failed)
+            d->mixer->drain(d->endUs, out);
+        else
+            d->mixer->pull(nowUs(), out);
+    }
     return !d->failed;
 }
 

@@ -30,7 +30,13 @@ class AudioMixer;
 // was called: missing sound (a microphone that delivers nothing, a late
 // device) is filled with silence, so the sample count always matches the
 // time passed. firstSampleUs of each chunk is exact for its first sample
-// (origin + samples / kAudioRate), where origin is the nowUs() of start().
+// (origin + samples / kAudioRate), where origin is the nowUs() of start(),
+// and it is the moment the sound was played or spoken (the server's
+// latency is taken off). Sound arrives that much later than it was heard:
+// usually tens of milliseconds, but a sound server may report most of a
+// second, and the first sound of a device may take over a second to come.
+// A consumer that lines sound up with pictures goes by firstSampleUs and
+// waits for the sound; it never assumes a chunk is from "now".
 class PulseAudioSource : public IAudioSource
 {
 public:
@@ -48,11 +54,11 @@ public:
     // source is asked for, no server answers, or a device is missing.
     // Waits at most a few seconds in all. Call it once.
     bool start(std::string& error) override;
-    // Any thread; thread-safe. Moves out what is complete (the sound of
-    // every open device up to the newest moment all of them reached, or
-    // silence for a device that fell 200 ms behind). False once a device
-    // vanished or the server went away; what was captured before is still
-    // handed out by that call.
+    // Any thread; thread-safe. Moves out what is complete: the sound of
+    // every device up to the moment all of them reached; a device that
+    // delivers nothing (for half a second, or for 3 s after start()) is
+    // silence. False once a device vanished or the server went away; what
+    // was captured before is still handed out by that call.
     bool take(std::vector<AudioChunk>& out) override;
     // Closes the streams and joins the libpulse thread; idempotent. What
     // was captured until then can still be taken.

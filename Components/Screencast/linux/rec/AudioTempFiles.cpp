@@ -226,6 +226,15 @@ bool WavTempFile::finish(std::string& error)
     return ok;
 }
 
+void WavTempFile::discard()
+{
+    if (m_fd < 0)
+        return;
+    ::unlink(m_path.c_str());
+    ::close(m_fd);
+    m_fd = -1;
+}
+
 // ---- reading and restoring --------------------------------------------------
 
 bool readWavFacts(const std::string& path, WavFacts& facts)

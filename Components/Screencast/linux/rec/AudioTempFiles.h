@@ -40,6 +40,8 @@ public:
     bool append(const int16_t* samples, int64_t frames);
     // Final header, then the file becomes the last recording.
     bool finish(std::string& error);
+    // Nothing was recorded: the file goes, the last recording stays.
+    void discard();
 
     const std::string& path() const { return m_path; }
     int channels() const { return m_channels; }

@@ -41,6 +41,10 @@ using AreaController = std::function<QRect(const QRect& current)>;
 // 3 (only the included windows, on black). Null for option 0: the recorder
 // then captures the screen area itself. `error` is set when the windows
 // cannot be recorded (for instance the single window is gone).
+// Option 1 records include[0] (its frame, decoration included) and draws the
+// further included windows (the webcam picture) over it. Option 2 also
+// leaves out this program's own windows (its control bar), so option 2
+// with empty lists is the desktop without the control bar.
 std::unique_ptr<IFrameSource> makeWindowSource(const RecordingSetup& setup, std::string& error);
 
 // The pointer, its halo and click effects, then the watermark, in drawing
@@ -48,12 +52,23 @@ std::unique_ptr<IFrameSource> makeWindowSource(const RecordingSetup& setup, std:
 // module asks for the canvas).
 std::vector<std::unique_ptr<IFrameDecorator>> makeDecorators(const RecordingSetup& setup);
 
-// Null when the area stays where it is.
+// Null when the area stays where it is (also for option 1). For the
+// draggable area (method 1, parameter 1) it shares the area with the
+// recording's overlay: make both for the same recording with the same
+// setup.callback.
 AreaController makeAreaController(const RecordingSetup& setup);
 
 // On-screen parts that live as long as the recording (the border, shown
 // outside the area so it is never captured). setPaused switches the border
-// to the pause colours; setArea follows a moving area.
+// to the pause colours; setArea follows a moving area. Both may be called
+// from any thread and never wait for the GUI thread. The region-drag
+// callbacks come from a thread of the overlay's own, never after the
+// overlay is destroyed.
+// makeRecordingOverlay and makeCanvas return null without a QApplication;
+// call them on the GUI thread (or elsewhere while the GUI thread runs its
+// event loop). The overlay exists when the border is asked for, and for a
+// draggable area (the user drags it by the border); in option 1 the border
+// follows the window.
 class IRecordingOverlay
 {
 public:
@@ -65,6 +80,9 @@ std::unique_ptr<IRecordingOverlay> makeRecordingOverlay(const RecordingSetup& se
 
 // The drawing canvas of a recording: shows the strokes on the screen and
 // burns them into the frames (its decorator() is run last on each frame).
+// Shape numbers: CanvasShape in Canvas.h. setNumber(n) takes the tool bar's
+// count (the last number shown): the next callout shows n + 1, and
+// OnNumberChanged reports the one after it.
 class IRecordingCanvas : public CScreenCanvasObject
 {
 public:

@@ -99,9 +99,13 @@ bool Muxer::writeHeader(std::string& error)
     AVDictionary* options = nullptr;
     const std::string format = m_ctx->oformat->name;
     if (format == "mp4" || format == "mov") {
-        // An empty index up front and a fragment at every key frame and at
-        // least every second: a killed recording loses at most the last one.
-        av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+        // Fragments at every key frame and at least every second: a killed
+        // recording loses at most the last one. The index goes out with the
+        // first fragment (delay_moov), when the start offsets of the streams
+        // (B-frame delay, AAC priming) are known and can be written as edit
+        // lists; the colour description goes with it.
+        av_dict_set(&options, "movflags",
+                    "frag_keyframe+empty_moov+default_base_moof+delay_moov+write_colr", 0);
         av_dict_set(&options, "frag_duration", "1000000", 0);
     } else if (format == "gif") {
         av_dict_set(&options, "loop", "0", 0);
@@ -114,8 +118,7 @@ bool Muxer::writeHeader(std::string& error)
         return false;
     }
     m_headerWritten = true;
-    // The header must reach the disk now: a file that never gets its first
-    // fragment is still recognised as a movie.
+    // A file that cannot be written shows now, not a second later.
     if (!flush()) {
         error = "cannot write the file";
         return false;

@@ -41,7 +41,7 @@ public:
     bool ok() const { return m_screen != nullptr && !xcb_connection_has_error(m_conn); }
     xcb_connection_t* conn() const { return m_conn; }
     xcb_screen_t* screen() const { return m_screen; }
-    xcb_window_t root() const { return m_screen ? m_screen->root : XCB_WINDOW_NONE; }
+    xcb_window_t root() const { return m_screen ? m_screen->root : xcb_window_t(XCB_WINDOW_NONE); }
 
     // NONE when it cannot be had.
     xcb_atom_t atom(const char* name, bool onlyIfExists = false);
@@ -119,7 +119,11 @@ private:
     XcbConnection& m_x;
     xcb_atom_t m_pidAtom;
     std::string m_host;
-    std::unordered_map<xcb_window_t, bool> m_known;
+    struct Known {
+        bool own = false;
+        int64_t recheckUs = 0;  // 0: settled
+    };
+    std::unordered_map<xcb_window_t, Known> m_known;
 };
 
 } // namespace rec

@@ -1,0 +1,247 @@
+#include "CanvasStrokes.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QPolygonF>
+#include <QtMath>
+
+#include <algorithm>
+
+namespace sc {
+namespace rec {
+
+bool isCanvasShape(int shape)
+{
+    return shape >= kShapeRectangle && shape <= kShapeText;
+}
+
+void StrokeList::add(const Stroke& stroke)
+{
+    m_strokes.append(stroke);
+    m_undone.clear();
+}
+
+bool StrokeList::undo()
+{
+    if (m_strokes.isEmpty())
+        return false;
+    m_undone.append(m_strokes.takeLast());
+    return true;
+}
+
+bool StrokeList::redo()
+{
+    if (m_undone.isEmpty())
+        return false;
+    m_strokes.append(m_undone.takeLast());
+    return true;
+}
+
+void StrokeList::clear()
+{
+    m_strokes.clear();
+    m_undone.clear();
+}
+
+bool strokeHasSize(const Stroke& s)
+{
+    if (s.points.isEmpty())
+        return false;
+    switch (s.tool.shape) {
+    case kShapeRectangle:
+    case kShapeEllipse:
+    case kShapeLine:
+    case kShapeArrow:
+        return s.points.size() >= 2 && (s.points.first() - s.points.last()).manhattanLength() >= 2;
+    case kShapeText:
+        return !s.text.isEmpty();
+    default:
+        return true;
+    }
+}
+
+namespace {
+
+enum class Pass { SeeThrough, Opaque };
+
+bool inPass(const QColor& c, Pass pass)
+{
+    if (!c.isValid() || c.alpha() == 0)
+        return false;
+    return (c.alpha() == 255) == (pass == Pass::Opaque);
+}
+
+double width(const Stroke& s)
+{
+    return std::max(1.0, s.tool.size);
+}
+
+QPolygonF polyline(const Stroke& s)
+{
+    QPolygonF line;
+    for (const QPoint& p : s.points)
+        line << QPointF(p);
+    return line;
+}
+
+// The marker's body: a wide line with round ends.
+QPainterPath markerBody(const Stroke& s)
+{
+    QPainterPath path;
+    const QPolygonF line = polyline(s);
+    path.moveTo(line.first());
+    if (line.size() == 1)
+        path.lineTo(line.first() + QPointF(0.01, 0));
+    for (int i = 1; i < line.size(); ++i)
+        path.lineTo(line[i]);
+    QPainterPathStroker stroker;
+    stroker.setWidth(std::max(12.0, width(s) * 4));
+    stroker.setCapStyle(Qt::RoundCap);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    return stroker.createStroke(path).simplified();
+}
+
+QFont fontOf(const Stroke& s, Pass pass, int pixelSize)
+{
+    QFont font(s.tool.fontFamily.isEmpty() ? QStringLiteral("Sans") : s.tool.fontFamily);
+    font.setPixelSize(std::max(4, pixelSize));
+    if (pass == Pass::Opaque)
+        font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+void paintStroke(QPainter& painter, const Stroke& s, Pass pass)
+{
+    const QColor& colour = s.tool.colour;
+    const QColor& background = s.tool.background;
+    painter.setRenderHint(QPainter::Antialiasing, pass == Pass::SeeThrough);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(Qt::NoPen);
+    const QPoint first = s.points.isEmpty() ? QPoint() : s.points.first();
+    const QPoint last = s.points.isEmpty() ? QPoint() : s.points.last();
+
+    switch (s.tool.shape) {
+    case kShapeRectangle:
+    case kShapeEllipse: {
+        const QRect r = QRect(first, last).normalized();
+        const bool ellipse = s.tool.shape == kShapeEllipse;
+        if (inPass(background, pass)) {
+            painter.setBrush(background);
+            ellipse ? painter.drawEllipse(r) : painter.drawRect(r);
+            painter.setBrush(Qt::NoBrush);
+        }
+        if (inPass(colour, pass)) {
+            painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+            ellipse ? painter.drawEllipse(r) : painter.drawRect(r);
+        }
+        break;
+    }
+    case kShapeLine:
+        if (inPass(colour, pass)) {
+            painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(first, last);
+        }
+        break;
+    case kShapeArrow:
+        if (inPass(colour, pass)) {
+            const QLineF line(first, last);
+            const double head = std::min(line.length(), std::max(12.0, width(s) * 3 + 8));
+            const QPointF unit = line.length() > 0 ? (line.p2() - line.p1()) / line.length() : QPointF(1, 0);
+            const QPointF normal(-unit.y(), unit.x());
+            const QPointF base = line.p2() - unit * head;
+            painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(line.p1(), base);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(colour);
+            painter.drawPolygon(QPolygonF() << line.p2() << base + normal * head * 0.5 << base - normal * head * 0.5);
+        }
+        break;
+    case kShapePen:
+        if (inPass(colour, pass)) {
+            painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            if (s.points.size() == 1)
+                painter.drawPoint(first);
+            else
+                painter.drawPolyline(polyline(s));
+        }
+        break;
+    case kShapeMarker: {
+        if (s.points.isEmpty() || !colour.isValid() || colour.alpha() == 0)
+            break;
+        const QPainterPath body = markerBody(s);
+        if (pass == Pass::SeeThrough) {
+            QColor tint = colour;
+            tint.setAlpha(std::min(colour.alpha(), 0x64));
+            painter.fillPath(body, tint);
+        }
+        // Its outline is what the screen can show of it.
+        if (inPass(colour, pass)) {
+            painter.setPen(QPen(colour, 1));
+            painter.drawPath(body);
+        }
+        break;
+    }
+    case kShapeNumber: {
+        const double radius = std::max(12.0, width(s) * 2 + 10);
+        const QRectF circle(QPointF(first) - QPointF(radius, radius), QSizeF(2 * radius, 2 * radius));
+        if (inPass(colour, pass)) {
+            painter.setBrush(colour);
+            painter.drawEllipse(circle);
+            painter.setBrush(Qt::NoBrush);
+        }
+        if (inPass(background, pass)) {
+            QFont font = fontOf(s, pass, int(radius * 1.1));
+            font.setBold(true);
+            painter.setFont(font);
+            painter.setPen(background);
+            painter.drawText(circle, Qt::AlignCenter, QString::number(s.number));
+        }
+        break;
+    }
+    case kShapeText:
+        if (inPass(colour, pass) && !s.text.isEmpty()) {
+            // Point sizes as a 96 dpi screen shows them.
+            painter.setFont(fontOf(s, pass, qRound(s.tool.size * 96.0 / 72.0)));
+            painter.setPen(colour);
+            painter.drawText(QRect(first, QSize(1 << 14, 1 << 14)), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                             s.text);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+QImage blank(const QSize& size)
+{
+    QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+} // namespace
+
+QImage renderForScreen(const QVector<Stroke>& strokes, const QSize& size)
+{
+    QImage image = blank(size);
+    QPainter painter(&image);
+    for (const Stroke& s : strokes)
+        paintStroke(painter, s, Pass::Opaque);
+    return image;
+}
+
+QImage renderForFrames(const QVector<Stroke>& strokes, const QSize& size)
+{
+    QImage image = blank(size);
+    QPainter painter(&image);
+    for (const Stroke& s : strokes)
+        paintStroke(painter, s, Pass::SeeThrough);
+    for (const Stroke& s : strokes)
+        paintStroke(painter, s, Pass::Opaque);
+    return image;
+}
+
+} // namespace rec
+} // namespace sc

@@ -1,0 +1,51 @@
+#pragma once
+
+// A part of the root window, read with MIT-SHM on a connection of the
+// recording's own (so that the capture thread never waits for the engine's
+// shared connection). Frames live in shared-memory segments that the X
+// server writes into directly; a frame's QImage returns its segment to the
+// pool when the last copy of it goes, so a picture crosses to the encoder
+// without being copied. Without MIT-SHM (a remote display) plain GetImage
+// is used.
+
+#include "Pipeline.h"
+
+#include <memory>
+#include <string>
+
+struct xcb_connection_t;
+
+namespace sc {
+namespace rec {
+
+class ShmPool;
+
+class ScreenAreaSource : public IFrameSource
+{
+public:
+    // `area` in root-window pixels. Null with a reason when the display
+    // cannot be read.
+    static std::unique_ptr<ScreenAreaSource> create(const std::string& display, const QRect& area,
+                                                     std::string& error);
+    ~ScreenAreaSource() override;
+
+    int grab(VideoFrame& out) override;
+    QSize frameSize() const override { return m_area.size(); }
+    // Kept inside the root window; the size never changes.
+    void setArea(const QRect& area) override;
+
+    bool usesSharedMemory() const { return m_pool != nullptr; }
+
+private:
+    ScreenAreaSource() = default;
+    int grabPlain(VideoFrame& out);
+
+    xcb_connection_t* m_conn = nullptr;
+    uint32_t m_root = 0;
+    QRect m_rootRect;
+    QRect m_area;
+    std::shared_ptr<ShmPool> m_pool;
+};
+
+} // namespace rec
+} // namespace sc

@@ -1,0 +1,580 @@
+#include "VideoRecorder.h"
+
+#include "AudioSource.h"
+#include "EncoderAudio.h"
+#include "EncoderVideo.h"
+#include "EngineCore.h"
+#include "Muxer.h"
+#include "VideoQueue.h"
+#include "VideoTimeline.h"
+
+#include <Log.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+
+namespace sc {
+namespace rec {
+
+namespace {
+
+std::mutex g_factoryMutex;
+AudioSourceFactory g_audioFactory;
+
+// The queue may hold this much picture data (eight full-HD frames, what
+// FFmpeg's own screen grabber queues) and at most a second of frames: it
+// rides out a hiccup of the encoder; more would only cost memory and delay
+// the inevitable when the encoder cannot keep up.
+constexpr std::size_t kQueueBytes = 8u * 1920u * 1080u * 4u;
+// A queue that stays full this long means the machine cannot encode this
+// recording in real time.
+constexpr int64_t kFullLimitUs = 3000000;
+// How often the file layer's buffer is pushed to the disk.
+constexpr int64_t kFlushEveryUs = 1000000;
+
+std::size_t queueCapacity(QSize size, int fps)
+{
+    const std::size_t bytes = std::max<std::size_t>(std::size_t(size.width()) * std::size_t(size.height()) * 4, 1);
+    return std::clamp<std::size_t>(kQueueBytes / bytes, 3, std::size_t(std::max(fps, 3)));
+}
+
+} // namespace
+
+void setAudioSourceFactory(AudioSourceFactory factory)
+{
+    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    g_audioFactory = std::move(factory);
+}
+
+std::unique_ptr<IAudioSource> makeAudioSource(bool render, bool capture, const char* captureDeviceId)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_factoryMutex);
+        if (g_audioFactory)
+            return g_audioFactory(render, capture, captureDeviceId);
+    }
+    return std::make_unique<PulseAudioSource>(render, capture, captureDeviceId);
+}
+
+struct VideoRecorder::Impl
+{
+    RecorderOptions opt;
+    std::unique_ptr<IFrameSource> source;
+    std::unique_ptr<IAudioSource> audio;
+    std::vector<std::unique_ptr<IFrameDecorator>> decorators;
+    AreaController areaController;
+    std::unique_ptr<IRecordingOverlay> overlay;
+    std::unique_ptr<IRecordingCanvas> canvas;
+    std::atomic<IRecordingCanvas*> liveCanvas{nullptr};
+
+    Muxer muxer;
+    std::unique_ptr<VideoEncoder> video = std::make_unique<VideoEncoder>();
+    AudioEncoder audioEncoder;
+    AVStream* videoStream = nullptr;
+    AVStream* audioStream = nullptr;
+    std::unique_ptr<FrameQueue> queue;
+    Timeline timeline;
+
+    std::thread captureThread;
+    std::thread encoderThread;
+    std::mutex stateMutex;
+    std::condition_variable stateChanged;
+    bool paused = false;          // under stateMutex
+    std::atomic<bool> stop{false};
+    std::atomic<int> error{0};
+    std::atomic<int64_t> frames{0};
+    bool started = false;         // GUI thread only
+    int64_t startUs = 0;
+
+    std::mutex areaMutex;
+    QRect area;                   // where the capture is now
+
+    std::mutex lastMutex;
+    QImage last;                  // the newest composed frame
+
+    // Encoder thread state.
+    int64_t nextIndex = 0;
+    int64_t repeats = 0;          // slots filled with the previous picture
+    bool writeFailed = false;
+
+    void fail(int code);
+    void captureLoop();
+    void encoderLoop();
+    void encoderRun();
+    bool handleFrame(const VideoFrame& frame);
+    bool pumpAudio();
+    bool writeVideo(AVPacket* packet);
+    bool writeAudio(AVPacket* packet);
+};
+
+void VideoRecorder::Impl::fail(int code)
+{
+    int expected = 0;
+    if (!error.compare_exchange_strong(expected, code))
+        return;
+    Log(kLogModule, 2, "screen recording stopped: error %d", code);
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        stop = true;
+    }
+    stateChanged.notify_all();
+    if (opt.setup.callback)
+        opt.setup.callback->OnError(SRErrorCode(code));
+}
+
+bool VideoRecorder::Impl::writeVideo(AVPacket* packet)
+{
+    if (!muxer.write(packet, video->context(), videoStream)) {
+        writeFailed = true;
+        return false;
+    }
+    return true;
+}
+
+bool VideoRecorder::Impl::writeAudio(AVPacket* packet)
+{
+    if (!muxer.write(packet, audioEncoder.context(), audioStream)) {
+        writeFailed = true;
+        return false;
+    }
+    return true;
+}
+
+void VideoRecorder::Impl::captureLoop()
+{
+    const int fps = opt.setup.fps;
+    int64_t base = startUs;
+    int64_t tick = 0;
+    int64_t fullSinceUs = -1;
+    int64_t skipped = 0; // ticks that passed during a slow grab
+    int64_t dropped = 0; // frames the full queue did not take
+    auto due = [&](int64_t k) { return base + k * 1000000 / fps; };
+    QRect current;
+    {
+        std::lock_guard<std::mutex> lock(areaMutex);
+        current = area;
+    }
+    while (!stop) {
+        {
+            std::unique_lock<std::mutex> lock(stateMutex);
+            const int64_t when = due(tick);
+            while (!stop && !paused) {
+                const int64_t now = nowUs();
+                if (now >= when)
+                    break;
+                stateChanged.wait_for(lock, std::chrono::microseconds(when - now));
+            }
+            if (stop)
+                break;
+            if (paused) {
+                // Nothing is grabbed while paused; the ticks start afresh.
+                stateChanged.wait(lock, [this] { return stop || !paused; });
+                base = nowUs();
+                tick = 0;
+                fullSinceUs = -1;
+                continue;
+            }
+        }
+
+        if (areaController) {
+            const QRect moved = areaController(current);
+            if (moved != current && moved.size() == current.size()) {
+                current = moved;
+                source->setArea(current);
+                {
+                    std::lock_guard<std::mutex> lock(areaMutex);
+                    area = current;
+                }
+                if (overlay)
+                    overlay->setArea(current);
+                if (IRecordingCanvas* c = liveCanvas.load())
+                    c->setArea(current);
+            }
+        }
+
+        VideoFrame frame;
+        const int64_t askedUs = nowUs();
+        const int rc = source->grab(frame);
+        if (rc != SR_Success) {
+            fail(rc);
+            break;
+        }
+        if (frame.captureUs == 0)
+            frame.captureUs = askedUs;
+        for (auto& decorator : decorators)
+            decorator->decorate(frame);
+        if (IRecordingCanvas* c = liveCanvas.load()) {
+            if (IFrameDecorator* d = c->decorator())
+                d->decorate(frame);
+        }
+        {
+            std::lock_guard<std::mutex> lock(lastMutex);
+            last = frame.image;
+        }
+        const int64_t now = nowUs();
+        if (queue->tryPush(std::move(frame))) {
+            fullSinceUs = -1;
+        } else {
+            ++dropped;
+            if (fullSinceUs < 0) {
+                fullSinceUs = now;
+            } else if (now - fullSinceUs > kFullLimitUs) {
+                fail(SR_BufferFull);
+                break;
+            }
+        }
+
+        // Ticks that already passed (a slow grab) are skipped, not bunched:
+        // the encoder fills their slots with the previous picture.
+        ++tick;
+        if (due(tick) < now) {
+            const int64_t next = (now - base) * fps / 1000000 + 1;
+            skipped += next - tick;
+            tick = next;
+        }
+    }
+    queue->close();
+    Log(kLogModule, 1, "screen capture ended: %lld ticks missed, %lld frames not queued (encoder busy)",
+        static_cast<long long>(skipped), static_cast<long long>(dropped));
+}
+
+bool VideoRecorder::Impl::handleFrame(const VideoFrame& frame)
+{
+    int64_t recordUs = 0;
+    if (!timeline.map(frame.captureUs, recordUs))
+        return true; // taken during a pause (or before the start)
+    const int fps = opt.setup.fps;
+    const int64_t index = (recordUs * fps + 500000) / 1000000;
+    auto sink = [this](AVPacket* p) { return writeVideo(p); };
+    if (!video->hasPicture()) {
+        // The first picture also fills the slots before it.
+        if (!video->encode(frame.image, 0, sink))
+            return false;
+        for (int64_t i = 1; i <= index; ++i) {
+            if (!video->repeat(i, sink))
+                return false;
+        }
+        nextIndex = index + 1;
+    } else {
+        if (index < nextIndex)
+            return true; // its slot is taken: two frames within one period
+        for (int64_t i = nextIndex; i < index; ++i) {
+            if (!video->repeat(i, sink))
+                return false;
+            ++repeats;
+        }
+        if (!video->encode(frame.image, index, sink))
+            return false;
+        nextIndex = index + 1;
+    }
+    frames = nextIndex;
+    return true;
+}
+
+bool VideoRecorder::Impl::pumpAudio()
+{
+    if (!audio)
+        return true;
+    std::vector<AudioChunk> chunks;
+    const bool sourceOk = audio->take(chunks);
+    auto sink = [this](AVPacket* p) { return writeAudio(p); };
+    for (const AudioChunk& chunk : chunks) {
+        const int64_t count = int64_t(chunk.samples.size()) / kAudioChannels;
+        if (count <= 0)
+            continue;
+        const int64_t lengthUs = count * 1000000 / kAudioRate;
+        for (const Timeline::Piece& piece : timeline.pieces(chunk.firstSampleUs, lengthUs)) {
+            const int64_t offset = std::min(count, (piece.offsetUs * kAudioRate + 500000) / 1000000);
+            int64_t n = (piece.lengthUs * kAudioRate + 500000) / 1000000;
+            n = std::min(n, count - offset);
+            if (n <= 0)
+                continue;
+            const int64_t position = (piece.recordUs * kAudioRate + 500000) / 1000000;
+            if (!audioEncoder.write(position, chunk.samples.data() + offset * kAudioChannels, n, sink))
+                return false;
+        }
+    }
+    if (!sourceOk)
+        fail(SR_MicInterrupted);
+    return true;
+}
+
+void VideoRecorder::Impl::encoderRun()
+{
+    std::string why;
+    if (!muxer.writeHeader(why)) {
+        Log(kLogModule, 2, "screen recording: %s", why.c_str());
+        fail(SR_FileWriteFailed);
+        queue->clear();
+        muxer.finish();
+        return;
+    }
+    int64_t lastFlushUs = nowUs();
+    bool encodeFailed = false;
+    while (true) {
+        VideoFrame frame;
+        const FrameQueue::Pop got = queue->pop(frame, std::chrono::milliseconds(20));
+        if (!pumpAudio()) {
+            encodeFailed = true;
+            break;
+        }
+        if (got == FrameQueue::Pop::Frame && !handleFrame(frame)) {
+            encodeFailed = true;
+            break;
+        }
+        if (got == FrameQueue::Pop::Closed)
+            break;
+        const int64_t now = nowUs();
+        if (now - lastFlushUs >= kFlushEveryUs) {
+            lastFlushUs = now;
+            if (!muxer.flush()) {
+                writeFailed = true;
+                encodeFailed = true;
+                break;
+            }
+        }
+    }
+    if (encodeFailed) {
+        fail(writeFailed ? SR_FileWriteFailed : SR_UnknownError);
+        // The capture thread ends on the error; what it queued is not needed.
+        queue->clear();
+    } else {
+        pumpAudio();
+    }
+
+    // Finish what was written, even after an error: the part recorded so
+    // far stays playable.
+    bool ok = video->flush([this](AVPacket* p) { return writeVideo(p); });
+    if (audio) {
+        const int64_t end = nextIndex * kAudioRate / opt.setup.fps;
+        ok = audioEncoder.finish(end, [this](AVPacket* p) { return writeAudio(p); }) && ok;
+    }
+    ok = muxer.finish() && ok;
+    if (!ok)
+        fail(writeFailed || !encodeFailed ? SR_FileWriteFailed : SR_UnknownError);
+    Log(kLogModule, 1, "screen recording finished: %lld frames, %lld of them repeated",
+        static_cast<long long>(nextIndex), static_cast<long long>(repeats));
+}
+
+void VideoRecorder::Impl::encoderLoop()
+{
+    try {
+        encoderRun();
+    } catch (const std::exception& e) {
+        Log(kLogModule, 2, "screen recording: encoder failed: %s", e.what());
+        fail(SR_UnknownError);
+    } catch (...) {
+        fail(SR_UnknownError);
+    }
+    // Whatever happened, the capture thread must not wait on a queue that
+    // nobody reads.
+    queue->clear();
+}
+
+VideoRecorder::VideoRecorder(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+
+VideoRecorder::~VideoRecorder() = default;
+
+VideoRecorder* VideoRecorder::create(const RecorderOptions& options, std::unique_ptr<IFrameSource> source,
+                                     std::unique_ptr<IAudioSource> audio, std::string& error)
+{
+    if (!source) {
+        error = "no frame source";
+        return nullptr;
+    }
+    // The encoders' statistics and notices would flood the program's
+    // output; errors come back through the results.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
+    auto impl = std::make_unique<Impl>();
+    impl->opt = options;
+    impl->opt.setup.fps = std::clamp(impl->opt.setup.fps, 1, 120);
+    impl->source = std::move(source);
+    impl->audio = std::move(audio);
+    impl->area = impl->opt.setup.area;
+
+    const QSize size = impl->source->frameSize();
+    if (size.isEmpty()) {
+        error = "empty picture";
+        return nullptr;
+    }
+    if (!impl->muxer.open(options.path, options.type, error))
+        return nullptr;
+    const bool global = impl->muxer.needsGlobalHeader();
+    if (!impl->video->open(options.videoCodec, options.quality, impl->opt.setup.fps, size, options.hevc10Bit,
+                           global, error)) {
+        // 10-bit HEVC needs a libx265 built for it; 8 bits is the fallback.
+        if (!(options.videoCodec == kVideoCodecHevc && options.hevc10Bit)) {
+            impl->muxer.discard();
+            return nullptr;
+        }
+        impl->video = std::make_unique<VideoEncoder>();
+        if (!impl->video->open(options.videoCodec, options.quality, impl->opt.setup.fps, size, false, global,
+                               error)) {
+            impl->muxer.discard();
+            return nullptr;
+        }
+    }
+    impl->videoStream = impl->muxer.addStream(impl->video->context(), impl->video->tag());
+    if (!impl->videoStream) {
+        error = "cannot add the picture stream";
+        impl->muxer.discard();
+        return nullptr;
+    }
+    if (impl->audio) {
+        if (!impl->audioEncoder.open(options.audioCodec, options.audioQuality, options.audioChannels, global,
+                                     error)) {
+            impl->muxer.discard();
+            return nullptr;
+        }
+        impl->audioStream = impl->muxer.addStream(impl->audioEncoder.context());
+        if (!impl->audioStream) {
+            error = "cannot add the sound stream";
+            impl->muxer.discard();
+            return nullptr;
+        }
+    }
+    impl->queue = std::make_unique<FrameQueue>(queueCapacity(size, impl->opt.setup.fps));
+    impl->decorators = makeDecorators(impl->opt.setup);
+    impl->areaController = makeAreaController(impl->opt.setup);
+    return new VideoRecorder(std::move(impl));
+}
+
+int VideoRecorder::start()
+{
+    if (d->started)
+        return -1;
+    d->started = true;
+    d->overlay = makeRecordingOverlay(d->opt.setup);
+    d->startUs = nowUs();
+    d->timeline.start(d->startUs);
+    try {
+        d->encoderThread = std::thread([this] { d->encoderLoop(); });
+        d->captureThread = std::thread([this] {
+            try {
+                d->captureLoop();
+            } catch (const std::exception& e) {
+                Log(kLogModule, 2, "screen recording: capture failed: %s", e.what());
+                d->fail(SR_UnknownError);
+                d->queue->close();
+            } catch (...) {
+                d->fail(SR_UnknownError);
+                d->queue->close();
+            }
+        });
+    } catch (const std::exception& e) {
+        Log(kLogModule, 2, "screen recording: cannot start threads: %s", e.what());
+        d->stop = true;
+        d->queue->close();
+        return -1;
+    }
+    Log(kLogModule, 1, "screen recording started: %dx%d at %d fps", d->video->size().width(),
+        d->video->size().height(), d->opt.setup.fps);
+    return 0;
+}
+
+int VideoRecorder::pause()
+{
+    if (!d->started || d->stop)
+        return -1;
+    {
+        std::lock_guard<std::mutex> lock(d->stateMutex);
+        if (d->paused)
+            return 0;
+        d->paused = true;
+        d->timeline.pause(nowUs());
+    }
+    d->stateChanged.notify_all();
+    if (d->overlay)
+        d->overlay->setPaused(true);
+    return 0;
+}
+
+int VideoRecorder::resume()
+{
+    if (!d->started || d->stop)
+        return -1;
+    {
+        std::lock_guard<std::mutex> lock(d->stateMutex);
+        if (!d->paused)
+            return 0;
+        d->paused = false;
+        d->timeline.resume(nowUs());
+    }
+    d->stateChanged.notify_all();
+    if (d->overlay)
+        d->overlay->setPaused(false);
+    return 0;
+}
+
+CScreenCanvasObject* VideoRecorder::createCanvas(CScreenCanvasEvent* events)
+{
+    if (!d->canvas) {
+        d->canvas = makeCanvas(d->opt.setup, events);
+        if (d->canvas) {
+            {
+                std::lock_guard<std::mutex> lock(d->areaMutex);
+                d->canvas->setArea(d->area);
+            }
+            d->liveCanvas = d->canvas.get();
+        }
+    }
+    return d->canvas.get();
+}
+
+int64_t VideoRecorder::frameCount()
+{
+    return d->frames.load();
+}
+
+int VideoRecorder::snapshot(const char* path, int imageFormat)
+{
+    if (!path || !*path)
+        return -1;
+    QImage image;
+    {
+        std::lock_guard<std::mutex> lock(d->lastMutex);
+        image = d->last;
+    }
+    if (image.isNull())
+        return -1;
+    return saveSnapshot(image, path, imageFormat) ? 0 : -1;
+}
+
+void VideoRecorder::release()
+{
+    {
+        std::lock_guard<std::mutex> lock(d->stateMutex);
+        d->stop = true;
+    }
+    d->stateChanged.notify_all();
+    if (d->captureThread.joinable())
+        d->captureThread.join();
+    d->queue->close();
+    if (d->encoderThread.joinable())
+        d->encoderThread.join();
+    if (!d->started)
+        d->muxer.discard(); // prepared, never recorded: nothing worth keeping
+    if (d->audio)
+        d->audio->stop();
+    d->liveCanvas = nullptr;
+    d->canvas.reset();
+    d->overlay.reset();
+    d->decorators.clear();
+    d->areaController = nullptr;
+    d->source.reset();
+    {
+        std::lock_guard<std::mutex> lock(d->lastMutex);
+        d->last = QImage();
+    }
+    delete this;
+}
+
+} // namespace rec
+} // namespace sc

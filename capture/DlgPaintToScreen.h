@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+
+#include "VxDialogBase.h"
+
+class QToolButton;
+
+// A picture pinned above all windows: frameless, with a soft shadow of
+// kShadow px around it. The picture is scaled into the window, so an
+// animated geometry shrinks or grows it. Closing emits finished(int).
+class DlgPaintToScreen : public VxDialogBase
+{
+    Q_OBJECT
+public:
+    static const int kShadow = 9;   // per side
+
+    explicit DlgPaintToScreen(QWidget* parent = nullptr);
+    ~DlgPaintToScreen() override;
+
+    // Stores the picture and sizes the window to it plus the shadow.
+    void setImg(const QImage& image);
+    QImage img() const { return m_image; }
+    // Whether the close button shows while the pointer is over the window.
+    void setShowClose(bool show);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void enterEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void placeClose();
+
+    QImage m_image;
+    bool m_bShowClose = true;
+    QToolButton* m_pClose = nullptr;
+    bool m_bDragging = false;
+    QPoint m_dragOffset;
+};

@@ -1,0 +1,539 @@
+#include "DlgVideoClip.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTime>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "Log.h"
+#include "RecordParameter.h"
+#include "Screencast.h"
+#include "SignalsTransfer.h"
+#include "SystemStatusBar.h"
+#include "Utils.h"
+#include "VxFileUtils.h"
+#include "VxSettings.h"
+
+namespace {
+
+const char* const kModule = "DlgVideoClip";
+const int kAutoSaveDelayMs = 50;
+const int kProgressIntervalMs = 200;
+const int kProgressSteps = 1000;
+
+DlgVideoClip::FolderChooser& folderChooser()
+{
+    static DlgVideoClip::FolderChooser chooser;
+    return chooser;
+}
+
+DlgVideoClip::AudioConverter& audioConverter()
+{
+    static DlgVideoClip::AudioConverter converter;
+    return converter;
+}
+
+QString askFolder(QWidget* parent, const QString& current)
+{
+    if (folderChooser())
+        return folderChooser()(parent, current);
+    const QString folder = QFileDialog::getExistingDirectory(
+        parent, QObject::tr("Select Folder"), current,
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    return folder.isEmpty() ? QString() : VxFileUtils::makeOSLikePath(folder);
+}
+
+// The engine reports the end of a conversion on its own thread; the hub
+// carries it to the window queued.
+class ConvertDone : public AudioConvertCallback
+{
+public:
+    void OnComplete(int result) override
+    {
+        Log(kModule, 1, "audio convert result %d", result);
+        if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
+            emit hub->OnExportCompleted(result == 0);
+    }
+};
+
+// The object is released before the callback it was given goes.
+struct EngineConversion
+{
+    ConvertDone callback;
+    CBasePtr<CAudioConvertObject> object;
+};
+
+} // namespace
+
+// The engine double of the unit tests does not offer the conversion yet:
+// referenced weakly, a build without it still links and the conversion
+// then reports that it cannot start. The real engine always has it.
+CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source,
+                                             const char* target, int format) __attribute__((weak));
+
+namespace {
+
+DlgVideoClip::ConvertHandle engineConvert(const QString& source, const QString& target, int format)
+{
+    if (!&scAudioConvert) {
+        Log(kModule, 2, "the engine offers no audio conversion");
+        return nullptr;
+    }
+    auto conversion = std::make_shared<EngineConversion>();
+    const QByteArray src = source.toUtf8();
+    const QByteArray dst = target.toUtf8();
+    conversion->object = scAudioConvert(&conversion->callback, src.constData(), dst.constData(), format);
+    if (!conversion->object)
+        return nullptr;
+    return conversion;
+}
+
+QString timeText(double seconds)
+{
+    return QTime(0, 0, 0, 0).addSecs(int(seconds)).toString(QStringLiteral("hh:mm:ss"));
+}
+
+// folder/stem.suffix, or folder/stem(n).suffix when that name is taken.
+QString freeName(const QString& folder, const QString& stem, const QString& suffix)
+{
+    QString path = QStringLiteral("%1/%2.%3").arg(folder, stem, suffix);
+    for (int n = 1; QFileInfo(path).exists() || QFileInfo(path).isSymLink(); ++n)
+        path = QStringLiteral("%1/%2(%3).%4").arg(folder, stem).arg(n).arg(suffix);
+    return path;
+}
+
+} // namespace
+
+DlgVideoClip::DlgVideoClip(QString file, MainWindowBase* frame, QWidget* parent, bool isVideo, bool autoSave)
+    : VxDialogBase(parent), m_strFile(std::move(file)), m_pFrame(frame), m_bVideo(isVideo), m_bAutoSave(autoSave)
+{
+    RecordParameter::instance()->m_bPreviewing = true;
+    Log(kModule, 1, "preview %s video:%d autoSave:%d", m_strFile.toUtf8().constData(), int(isVideo),
+        int(autoSave));
+    setObjectName(QStringLiteral("DlgVideoClip"));
+    buildForm();
+    showFacts();
+
+    m_pProgressTimer = new QTimer(this);
+    m_pProgressTimer->setInterval(kProgressIntervalMs);
+    connect(m_pProgressTimer, &QTimer::timeout, this, &DlgVideoClip::onUpdateProgressBar);
+    connect(m_pBtnSave, &QPushButton::clicked, this, &DlgVideoClip::onSave);
+    connect(m_pBtnReRecord, &QPushButton::clicked, this, &DlgVideoClip::onReRecord);
+
+    SignalsTransfer* hub = SignalsTransfer::instance();
+    m_connTrimCancel = connect(hub, &SignalsTransfer::OnTrimCancel, this, &DlgVideoClip::onTrimCancel,
+                               Qt::QueuedConnection);
+    m_connTrimOK = connect(hub, &SignalsTransfer::OnTrimOK, this, &DlgVideoClip::onTrimOK, Qt::QueuedConnection);
+    m_connExport = connect(hub, &SignalsTransfer::OnExportCompleted, this, &DlgVideoClip::onExportCompleted,
+                           Qt::QueuedConnection);
+    m_connStatus = connect(hub, &SignalsTransfer::OnStatueChanged, this, &DlgVideoClip::onStatueChanged,
+                           Qt::QueuedConnection);
+    connect(SystemStatusBar::instance(), &SystemStatusBar::sigShowPreview, this, &DlgVideoClip::onShowPreview,
+            Qt::QueuedConnection);
+
+    initCopyThread();
+    postCreateDerivedDialog(true);
+    if (m_bAutoSave)
+        QTimer::singleShot(kAutoSaveDelayMs, this, &DlgVideoClip::startSave);
+}
+
+DlgVideoClip::~DlgVideoClip()
+{
+    m_bClosing = true;
+    m_pProgressTimer->stop();
+    // A conversion is cancelled by releasing it; no callback comes after.
+    m_convert.reset();
+    if (m_pSaver)
+        m_pSaver->cancel();
+    m_thread.quit();
+    m_thread.wait();
+    // A move finishes even when cancelled: its result may still be queued
+    // here, and a file that reached the output folder belongs in the history.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    RecordParameter::instance()->m_bPreviewing = false;
+}
+
+void DlgVideoClip::setFolderChooser(const FolderChooser& chooser)
+{
+    folderChooser() = chooser;
+}
+
+void DlgVideoClip::setAudioConverter(const AudioConverter& converter)
+{
+    audioConverter() = converter;
+}
+
+QString DlgVideoClip::audioSuffix(int format)
+{
+    switch (format) {
+    case RP_Format_M4A: return QStringLiteral("m4a");
+    case RP_Format_CAF: return QStringLiteral("caf");
+    case RP_Format_OGG: return QStringLiteral("ogg");
+    case RP_Format_OPUS: return QStringLiteral("opus");
+    case RP_Format_FLAC: return QStringLiteral("flac");
+    case RP_Format_WMA: return QStringLiteral("wma");
+    default: return QStringLiteral("mp3");
+    }
+}
+
+int DlgVideoClip::exec()
+{
+    // Saved before the loop could start (events run between construction
+    // and exec): nothing is left to wait for.
+    if (m_bSaved)
+        return Accepted;
+    return VxDialogBase::exec();
+}
+
+void DlgVideoClip::initCopyThread()
+{
+    auto* saver = new SelectSavePath;
+    saver->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, saver, &QObject::deleteLater);
+    connect(this, &DlgVideoClip::sigSave, saver, &SelectSavePath::saveWork);
+    connect(saver, &SelectSavePath::completed, this, &DlgVideoClip::onCompleted);
+    connect(saver, &SelectSavePath::sigPathFailed, this, &DlgVideoClip::onPathFailed);
+    m_pSaver = saver;
+    m_thread.start(QThread::InheritPriority);
+}
+
+void DlgVideoClip::buildForm()
+{
+    m_pPlayer = new QLabel(this);
+    m_pPlayer->setObjectName(QStringLiteral("lblPlayer"));
+    m_pPlayer->setAlignment(Qt::AlignCenter);
+    m_pPlayer->setWordWrap(true);
+    m_pPlayer->setMinimumSize(480, 270);
+    m_pPlayer->setStyleSheet(QStringLiteral("QLabel#lblPlayer { background: #202225; color: #d0d0d0; "
+                                            "border-radius: 4px; padding: 16px; }"));
+
+    m_pName = new QLabel(this);
+    m_pName->setObjectName(QStringLiteral("lblFileName"));
+    m_pName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pResolution = new QLabel(this);
+    m_pResolution->setObjectName(QStringLiteral("lblResolution"));
+    m_pDuration = new QLabel(this);
+    m_pDuration->setObjectName(QStringLiteral("lblDuration"));
+    m_pSize = new QLabel(this);
+    m_pSize->setObjectName(QStringLiteral("lblSize"));
+    m_pFolder = new QLabel(this);
+    m_pFolder->setObjectName(QStringLiteral("lblFolder"));
+    m_pFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pFolder->setWordWrap(true);
+
+    auto* facts = new QFormLayout;
+    facts->setLabelAlignment(Qt::AlignRight);
+    facts->addRow(tr("File:"), m_pName);
+    facts->addRow(tr("Resolution:"), m_pResolution);
+    facts->addRow(tr("Duration:"), m_pDuration);
+    facts->addRow(tr("Size:"), m_pSize);
+    facts->addRow(tr("Save to:"), m_pFolder);
+    if (!m_bVideo) {
+        m_pResolution->hide();
+        facts->labelForField(m_pResolution)->hide();
+    }
+
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setObjectName(QStringLiteral("progressSave"));
+    m_pProgress->setRange(0, kProgressSteps);
+    m_pProgress->setValue(0);
+    m_pProgress->setTextVisible(false);
+    m_pProgress->hide();
+    m_pStatus = new QLabel(this);
+    m_pStatus->setObjectName(QStringLiteral("lblStatus"));
+    m_pStatus->setWordWrap(true);
+
+    m_pBtnReRecord = new QPushButton(tr("Record Again"), this);
+    m_pBtnReRecord->setObjectName(QStringLiteral("btnReRecord"));
+    m_pBtnSave = new QPushButton(tr("Save"), this);
+    m_pBtnSave->setObjectName(QStringLiteral("btnSave"));
+    m_pBtnSave->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_pBtnReRecord);
+    buttons->addWidget(m_pBtnSave);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(10);
+    layout->addWidget(m_pPlayer, 1);
+    layout->addLayout(facts);
+    layout->addWidget(m_pProgress);
+    layout->addWidget(m_pStatus);
+    layout->addLayout(buttons);
+}
+
+void DlgVideoClip::showFacts()
+{
+    const QFileInfo info(m_strFile);
+    const bool exists = info.isFile();
+    m_pName->setText(exists || m_bVideo ? info.fileName() : tr("Last audio recording"));
+    double seconds = 0.0;
+    if (exists)
+        seconds = Utils::getMediaDuration(m_strFile);
+    if (!m_bVideo && seconds <= 0.0)
+        seconds = Utils::getAudioDuration();
+    m_pDuration->setText(timeText(seconds));
+    if (m_bVideo) {
+        const QRect picture = exists ? Utils::getVideoRect(m_strFile) : QRect();
+        m_pResolution->setText(picture.isEmpty() ? tr("Unknown")
+                                                 : QStringLiteral("%1*%2").arg(picture.width()).arg(picture.height()));
+    }
+    if (exists) {
+        double value = 0.0;
+        const QString unit = Utils::getUtilOfSize(info.size(), value);
+        m_pSize->setText(QString::asprintf("%.2f", value) + unit);
+    } else {
+        m_pSize->setText(tr("Unknown"));
+    }
+    m_pFolder->setText(Utils::getVideoOutputPath());
+    m_pPlayer->setText(QStringLiteral("%1\n\n%2").arg(
+        m_pName->text(), tr("No player: playback and trimming are not available in this version.")));
+}
+
+void DlgVideoClip::showEvent(QShowEvent* event)
+{
+    emit SignalsTransfer::instance()->cameraDlgClose();
+    VxDialogBase::showEvent(event);
+}
+
+void DlgVideoClip::onShowPreview()
+{
+    if (m_bClosing)
+        return;
+    if (isHidden() || isMinimized())
+        showNormal();
+}
+
+void DlgVideoClip::reject()
+{
+    // Leaving stops a copy under way (the worker removes what it wrote)
+    // and an automatic save that has not started yet.
+    if (m_bSaving && m_pSaver) {
+        Log(kModule, 1, "closed while saving: cancel");
+        m_pSaver->cancel();
+    }
+    m_bClosing = true;
+    m_convert.reset();
+    m_bConverting = false;
+    VxDialogBase::reject();
+}
+
+void DlgVideoClip::onSave()
+{
+    disconnect(m_connTrimOK);
+    startSave();
+}
+
+void DlgVideoClip::onReRecord()
+{
+    disconnect(m_connExport);
+    disconnect(m_connStatus);
+    Log(kModule, 1, "record again");
+    if (m_bSaving)
+        return;
+    m_convert.reset();
+    m_bConverting = false;
+    m_bClosing = true;
+    done(Rejected);
+}
+
+void DlgVideoClip::startSave()
+{
+    if (m_bSaving || m_bSaved || m_bClosing)
+        return;
+    const QString folder = Utils::getVideoOutputPath();
+    m_pFolder->setText(folder);
+    if (m_bVideo) {
+        saveTo(m_strFile, folder);
+        return;
+    }
+
+    // Sound is saved in the chosen audio format: converted first, unless
+    // the recording is already in it or was converted by an earlier try.
+    int format = RecordParameter::instance()->usedAudioFmt();
+    if (format < RP_Format_M4A || format > RP_Format_WMA)
+        format = RP_Format_MP3;
+    const QString suffix = audioSuffix(format);
+    const QFileInfo info(m_strFile);
+    const bool exists = info.isFile();
+    if (exists && info.suffix().compare(suffix, Qt::CaseInsensitive) == 0) {
+        m_strConverted.clear();
+        saveTo(m_strFile, folder);
+        return;
+    }
+    if (!m_strConverted.isEmpty() && QFileInfo(m_strConverted).isFile()
+        && QFileInfo(m_strConverted).suffix() == suffix) {
+        saveTo(m_strConverted, folder);
+        return;
+    }
+    const QString dir = !m_strFile.isEmpty() && info.dir().exists() ? info.absolutePath()
+                                                                     : Utils::getRecorderTmpRoot();
+    QString stem = info.fileName();
+    if (exists && !info.suffix().isEmpty() && stem.size() > info.suffix().size() + 1)
+        stem.chop(info.suffix().size() + 1);
+    if (stem.isEmpty())
+        stem = QStringLiteral(".audio");
+    m_strConverted = freeName(dir, stem, suffix);
+    Log(kModule, 1, "convert audio to %s (format %d)", m_strConverted.toUtf8().constData(), format);
+
+    setSaving(true);
+    m_pProgress->setRange(0, 0);
+    m_pStatus->setText(tr("Converting..."));
+    m_bConverting = true;
+    const AudioConverter& converter = audioConverter();
+    m_convert = converter ? converter(exists ? m_strFile : QString(), m_strConverted, format)
+                          : engineConvert(exists ? m_strFile : QString(), m_strConverted, format);
+    if (!m_convert) {
+        m_bConverting = false;
+        saveFailed(tr("The audio recording could not be converted."));
+    }
+}
+
+void DlgVideoClip::onExportCompleted(bool ok)
+{
+    if (!m_bConverting || m_bClosing)
+        return;
+    m_bConverting = false;
+    m_convert.reset();
+    if (!ok || !QFileInfo(m_strConverted).isFile()) {
+        Log(kModule, 1, "audio convert failed");
+        saveFailed(tr("The audio recording could not be converted."));
+        return;
+    }
+    saveTo(m_strConverted, Utils::getVideoOutputPath());
+}
+
+void DlgVideoClip::saveTo(const QString& source, const QString& folder)
+{
+    if (!m_bVideo) {
+        double seconds = Utils::getMediaDuration(source);
+        if (seconds <= 0.0)
+            seconds = Utils::getAudioDuration();
+        VxSettings::instance()->setApplicationParam(QStringLiteral("audio/duration"), timeText(seconds));
+    }
+    m_request = SelectSavePath::takeRequest(source, folder);
+    m_strSaveSource = source;
+    setSaving(true);
+    m_pProgress->setRange(0, kProgressSteps);
+    m_pProgress->setValue(0);
+    m_pStatus->setText(tr("Saving..."));
+    m_pProgressTimer->start();
+    if (!m_pSaver)
+        return;
+    m_pSaver->queueRequest(m_request);
+    emit sigSave(source, folder);
+}
+
+void DlgVideoClip::setSaving(bool saving)
+{
+    m_bSaving = saving;
+    m_pBtnSave->setEnabled(!saving && !m_bSaved);
+    m_pBtnReRecord->setEnabled(!saving && !m_bSaved);
+    m_pProgress->setVisible(saving || m_bSaved);
+}
+
+void DlgVideoClip::saveFailed(const QString& message)
+{
+    m_pProgressTimer->stop();
+    setSaving(false);
+    m_pStatus->setText(tr("Not saved."));
+    if (message.isEmpty())
+        return;
+    Utils::showMacWindowMessage(MsgType_Warning, this, message, MsgButton_Ok);
+}
+
+void DlgVideoClip::onUpdateProgressBar()
+{
+    if (m_pSaver && m_bSaving)
+        m_pProgress->setValue(int(m_pSaver->getUpdateProgress() * kProgressSteps));
+}
+
+void DlgVideoClip::onCompleted(const QString& path, int type, const QString& resolution, const QString& duration,
+                               const QString& size)
+{
+    Log(kModule, 1, "saved %s", path.toUtf8().constData());
+    SignalsTransfer::instance()->addHistoryFile(path, type, resolution, duration, size);
+    m_pProgressTimer->stop();
+    m_bSaving = false;
+    m_bSaved = true;
+    // The recording now lives in the output folder: what is left of it in
+    // the temporary folder goes.
+    Utils::removeTempRoot();
+    if (!m_strFile.isEmpty() && QFileInfo(m_strFile).isFile())
+        QFile::remove(m_strFile);
+    if (!m_strConverted.isEmpty() && QFileInfo(m_strConverted).isFile())
+        QFile::remove(m_strConverted);
+    if (m_bClosing)
+        return;
+    m_pProgress->setRange(0, kProgressSteps);
+    m_pProgress->setValue(kProgressSteps);
+    m_pStatus->setText(tr("Saved to %1").arg(QDir::toNativeSeparators(path)));
+    setSaving(false);
+    accept();
+}
+
+void DlgVideoClip::onPathFailed(const QString& message)
+{
+    if (m_bClosing)
+        return;
+    Log(kModule, 1, "save failed: %s", message.toUtf8().constData());
+    m_pProgressTimer->stop();
+    const QPointer<DlgVideoClip> self(this);
+    Utils::showMacWindowMessage(MsgType_Warning, this, message, MsgButton_Ok);
+    if (!self || m_bClosing)
+        return;
+    if (!QFileInfo::exists(m_strSaveSource)) {
+        // Nothing left to save: another folder would not help.
+        saveFailed(QString());
+        done(Rejected);
+        return;
+    }
+    const QString current = m_request.folder.isEmpty() ? m_request.defaultFolder : m_request.folder;
+    const QString folder = askFolder(this, current);
+    if (!self || m_bClosing)
+        return;
+    if (folder.isEmpty()) {
+        saveFailed(QString());
+        return;
+    }
+    // The new folder is the only change: name, kind and texts stay those of
+    // the save as first asked for.
+    SelectSavePath::Request request = m_request;
+    request.folder = folder;
+    request.defaultFolder.clear();
+    m_request = request;
+    m_pFolder->setText(folder);
+    m_pStatus->setText(tr("Saving..."));
+    m_pProgress->setValue(0);
+    m_pProgressTimer->start();
+    if (!m_pSaver)
+        return;
+    m_pSaver->queueRequest(request);
+    emit sigSave(m_strSaveSource, folder);
+}
+
+void DlgVideoClip::onTrimCancel()
+{
+    Log(kModule, 1, "trim cancelled");
+}
+
+void DlgVideoClip::onTrimOK(double start, double end)
+{
+    // No player yet, so no trim range to apply.
+    Log(kModule, 1, "trim %f - %f", start, end);
+}
+
+void DlgVideoClip::onStatueChanged(int status)
+{
+    Log(kModule, 1, "player status %d", status);
+}

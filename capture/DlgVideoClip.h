@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+#include "SelectSavePath.h"
+#include "VxDialogBase.h"
+
+class MainWindowBase;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+// The window of one finished recording: it shows what was recorded and
+// saves it into the output folder through the save worker, on request or
+// by itself right after it opens. exec() gives 1 only when the file was
+// saved and entered in the history; closing, cancelling or recording again
+// give 0. While it exists the settings model's preview flag is set.
+//
+// A sound-only recording is first converted by the engine into the chosen
+// audio format. Playback and trimming have no player yet: the window shows
+// the recording's facts instead.
+class DlgVideoClip : public VxDialogBase
+{
+    Q_OBJECT
+public:
+    DlgVideoClip(QString file, MainWindowBase* frame, QWidget* parent, bool isVideo, bool autoSave);
+    ~DlgVideoClip() override;
+
+    // Asks for another output folder after a failed save; "" gives up.
+    // Tests put their own answer here; null restores the folder dialog.
+    using FolderChooser = std::function<QString(QWidget* parent, const QString& current)>;
+    static void setFolderChooser(const FolderChooser& chooser);
+
+    // Starts converting a sound recording (`source` "" is the last
+    // sound-only recording) into `target` in audio format `format`; the end
+    // comes through SignalsTransfer::OnExportCompleted. Returns a handle
+    // that cancels the conversion when destroyed, or null when it could not
+    // start. Tests put their own converter here; null restores the engine's.
+    using ConvertHandle = std::shared_ptr<void>;
+    using AudioConverter =
+        std::function<ConvertHandle(const QString& source, const QString& target, int format)>;
+    static void setAudioConverter(const AudioConverter& converter);
+
+    // The file extension of an audio format number; "mp3" for an unknown one.
+    static QString audioSuffix(int format);
+
+    int exec() override;
+
+signals:
+    void sigSave(QString source, QString outputFolder);
+
+public slots:
+    void onCompleted(const QString& path, int type, const QString& resolution,
+                     const QString& duration, const QString& size);
+    void onPathFailed(const QString& message);
+    void onUpdateProgressBar();
+    void onTrimCancel();
+    void onTrimOK(double start, double end);
+    void onExportCompleted(bool ok);
+    void onStatueChanged(int status);
+    void onSave();
+    void onReRecord();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void reject() override;
+
+private:
+    void initCopyThread();
+    void buildForm();
+    void showFacts();
+    void onShowPreview();
+    // Saves the recording into the output folder (converting sound first).
+    void startSave();
+    // Hands `source` to the worker with the settings as they are now.
+    void saveTo(const QString& source, const QString& folder);
+    void setSaving(bool saving);
+    // Back to waiting for the user; a non-empty message is shown first.
+    void saveFailed(const QString& message);
+
+    QString m_strFile;
+    MainWindowBase* m_pFrame = nullptr;
+    bool m_bVideo = true;
+    bool m_bAutoSave = false;
+
+    QThread m_thread;
+    QPointer<SelectSavePath> m_pSaver;
+    SelectSavePath::Request m_request;   // the save under way
+    QString m_strSaveSource;             // what the worker saves
+    QString m_strConverted;              // the converted sound file
+    ConvertHandle m_convert;
+    bool m_bSaving = false;
+    bool m_bConverting = false;
+    bool m_bSaved = false;
+    bool m_bClosing = false;
+    QMetaObject::Connection m_connTrimCancel;
+    QMetaObject::Connection m_connTrimOK;
+    QMetaObject::Connection m_connExport;
+    QMetaObject::Connection m_connStatus;
+
+    QTimer* m_pProgressTimer = nullptr;
+    QLabel* m_pPlayer = nullptr;
+    QLabel* m_pName = nullptr;
+    QLabel* m_pResolution = nullptr;
+    QLabel* m_pDuration = nullptr;
+    QLabel* m_pSize = nullptr;
+    QLabel* m_pFolder = nullptr;
+    QLabel* m_pStatus = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    QPushButton* m_pBtnSave = nullptr;
+    QPushButton* m_pBtnReRecord = nullptr;
+};

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QMap>
+
+#include "CanvasShapes.h"
+
+class QButtonGroup;
+class QComboBox;
+class QSpinBox;
+class QToolButton;
+
+// The drawing tool bar: tools, stroke size, colours, font size and the
+// callout number. It only reports choices; the owner drives the canvas.
+//
+// startCanvs(tool) follows every tool choice and, while a tool is active,
+// every size, colour, font-size or callout-number change, so the canvas can
+// restart the tool with the new look. Clicking the active tool again emits
+// stopCanvs(false); the leave button emits stopCanvs(true).
+class FfColor : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit FfColor(QWidget* parent = nullptr);
+    ~FfColor() override;
+
+    int getFontSize() const;
+    // Stroke width in pixels of the current tool at the chosen size.
+    int getPainterSize() const;
+    QColor getColor() const;
+    QColor getBackgroundColor() const;
+    // The next callout number minus 1.
+    int numberNumber() const;
+    void setHasBlur(bool has);
+
+public slots:
+    // The canvas placed a callout: `next` is the number the next one gets.
+    // Shown without a change signal (the canvas already knows it).
+    void setNumberNumber(int next);
+
+signals:
+    void redo();
+    void undo();
+    void startCanvs(int tool);
+    void stopCanvs(bool quit);
+    void clear();
+
+private:
+    void onToolClicked(int tool);
+    void onLeave();
+    void onColorPicked(const QColor& colour);
+    void lookChanged();
+    void updateTools();
+    void updateSwatches();
+    QToolButton* makeButton(const QString& name, const QString& tip, const QIcon& icon, bool checkable);
+
+    int m_nTool = CanvasShapes_None;
+    Line_Size m_lineSize = Line_Size_Middle;
+    QColor m_colour;
+    QColor m_background;
+    QMap<int, QToolButton*> m_tools;
+    QButtonGroup* m_pSizes = nullptr;
+    QToolButton* m_pSwatchColour = nullptr;
+    QToolButton* m_pSwatchBackground = nullptr;
+    QComboBox* m_pFontSize = nullptr;
+    QSpinBox* m_pNumber = nullptr;
+};

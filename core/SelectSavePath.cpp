@@ -1,0 +1,323 @@
+#include "SelectSavePath.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QTime>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "CEIPWrapper.h"
+#include "Log.h"
+#include "OSServiceUtils.h"
+#include "RecordParameter.h"
+#include "Utils.h"
+#include "VxFileUtils.h"
+#include "VxSettings.h"
+
+namespace {
+
+const char* const kModule = "SelectSavePath";
+const qint64 kChunk = 4096;
+// Room kept free beyond the file itself.
+const qint64 kSpareBytes = 5120;
+// More same-named files than this in one folder means something is wrong.
+const int kMaxNameTries = 10000;
+
+QByteArray local(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+QString sizeOf(const QRect& rect)
+{
+    return QStringLiteral("%1*%2").arg(rect.width()).arg(rect.height());
+}
+
+// Writes all of `data`; false on any error (a short write is retried, not
+// counted as done).
+bool writeAll(int fd, const char* data, qint64 size, std::atomic<qint64>& copied)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size_t(size - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false;
+        done += n;
+        copied.fetch_add(n, std::memory_order_relaxed);
+    }
+    return true;
+}
+
+} // namespace
+
+SelectSavePath::SelectSavePath() = default;
+
+SelectSavePath::~SelectSavePath() = default;
+
+SelectSavePath::Request SelectSavePath::takeRequest(const QString& source, const QString& folder)
+{
+    RecordParameter* params = RecordParameter::instance();
+    Request request;
+    request.source = source;
+    request.folder = folder;
+    request.defaultFolder = folder.isEmpty() ? Utils::getVideoOutputPath() : QString();
+    request.onlyCamera = params->isOnlyRecordCamera();
+    request.video = params->getVideoEnable() || params->isWindowRecord();
+    request.m4v = params->usedVideoFmt() == RP_Format_M4V;
+    request.gifRect = params->getVideoRect();
+    request.audioDuration =
+        VxSettings::instance()->applicationParam(QStringLiteral("audio/duration"), QString()).toString();
+    return request;
+}
+
+void SelectSavePath::queueRequest(const Request& request)
+{
+    QMutexLocker lock(&m_requestMutex);
+    m_lstRequests.append(request);
+}
+
+SelectSavePath::Request SelectSavePath::dequeueRequest(const QString& src, const QString& folder)
+{
+    {
+        QMutexLocker lock(&m_requestMutex);
+        for (int i = 0; i < m_lstRequests.size(); ++i) {
+            if (m_lstRequests.at(i).source == src && m_lstRequests.at(i).folder == folder)
+                return m_lstRequests.takeAt(i);
+        }
+    }
+    // A caller that queued nothing gets the settings as they are now; the
+    // settings model is safe to read from here, only not frozen in time.
+    Log(kModule, 1, "no queued request, settings read at save time");
+    return takeRequest(src, folder);
+}
+
+void SelectSavePath::fail(const char* logLine, const QString& message)
+{
+    Log(kModule, 1, "%s", logLine);
+    emit sigPathFailed(message);
+}
+
+void SelectSavePath::saveWork(QString src, QString folder)
+{
+    const Request request = dequeueRequest(src, folder);
+    m_nTotal.store(0, std::memory_order_relaxed);
+    m_nCopied.store(0, std::memory_order_relaxed);
+    const QFileInfo source(src);
+    if (src.isEmpty() || !source.exists()) {
+        // Silence here would leave the preview waiting for an answer forever.
+        Log(kModule, 1, "source file does not exist: %s", src.toUtf8().constData());
+        emit sigPathFailed(QObject::tr("The recorded file \"%1\" was not found.").arg(src));
+        return;
+    }
+    const QString suffix = source.suffix();
+    if (folder.isEmpty())
+        folder = request.defaultFolder.isEmpty() ? Utils::getVideoOutputPath() : request.defaultFolder;
+
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
+    QString stem;
+    QString targetSuffix = suffix;
+    QString resolution;
+    int type = HistoryFile_Video;
+    if (request.onlyCamera) {
+        stem = QStringLiteral("Camera_%1").arg(stamp);
+        resolution = QStringLiteral("%1*%2").arg(1280).arg(720);
+    } else if (request.video) {
+        resolution = sizeOf(Utils::getVideoRect(src));
+        stem = QStringLiteral("Video_%1").arg(stamp);
+        if (request.m4v)
+            targetSuffix = QStringLiteral("m4v");
+    } else {
+        stem = QStringLiteral("Audio_%1").arg(stamp);
+        type = HistoryFile_Audio;
+    }
+
+    const qint64 bytes = source.size();
+    double value = 0.0;
+    const QString unit = Utils::getUtilOfSize(bytes, value);
+    const QString size = QString::asprintf("%.2f", value) + unit;
+    const QTime duration = QTime(0, 0, 0, 0).addSecs(int(Utils::getMediaDuration(src)));
+
+    if (suffix == QLatin1String("gif")) {
+        resolution = sizeOf(request.gifRect);
+        Log(kModule, 1, "save gif size= %s", resolution.toUtf8().constData());
+    }
+
+    if (m_bCancel.load(std::memory_order_relaxed))
+        return;
+
+    const QString targetFolder = QDir::cleanPath(folder);
+    if (!VxFileUtils::isFolderPathWritable(targetFolder)) {
+        fail("path is not writable",
+             QObject::tr("\"%1\" is not writable, please select another one.").arg(targetFolder));
+        return;
+    }
+
+    const bool sameStorage = Utils::isSameStorage(src, targetFolder);
+    if (!sameStorage) {
+        // A move on one volume needs no room; a copy needs the whole file. A
+        // volume that cannot be asked is tried all the same: the copy checks
+        // every write.
+        bool ok = false;
+        const qint64 free = Utils::freeDiskSize(targetFolder + "/" + stem, ok);
+        if (ok && free < bytes + kSpareBytes) {
+            fail("disk size smaller than file size ",
+                 QObject::tr("No enough free space to save the video. You can choose another path, "
+                             "or clear the disk space."));
+            return;
+        }
+    }
+
+    const QString exportFailed =
+        QObject::tr("File exported failed! You can choose another path, or clear the disk space.");
+    QString target;
+    const int fd = createFreeTarget(targetFolder, stem, targetSuffix, target);
+    if (fd < 0) {
+        fail("cannot create the target file", exportFailed);
+        return;
+    }
+
+    if (sameStorage) {
+        // The empty file holds the name; the move replaces it atomically.
+        ::close(fd);
+        if (!OSServiceUtils::moveFile(src, target)) {
+            // A failed rename leaves the placeholder as it was.
+            QFile::remove(target);
+            if (m_bCancel.load(std::memory_order_relaxed))
+                return;
+            fail("Move file Failed!", exportFailed);
+            return;
+        }
+    } else if (!copyInto(fd, src, target)) {
+        if (m_bCancel.load(std::memory_order_relaxed))
+            return;
+        fail("copy file Failed!", exportFailed);
+        return;
+    }
+
+    Utils::setVideoOutputPath(targetFolder);
+    const QString durationText =
+        type == HistoryFile_Audio ? request.audioDuration : duration.toString(QStringLiteral("hh:mm:ss"));
+    CEIPWrapper::instance()->MakeEvent_kModular_Save_Result(1);
+    emit completed(target, type, resolution, durationText, size);
+}
+
+int SelectSavePath::createFreeTarget(const QString& folder, const QString& stem, const QString& suffix,
+                                     QString& path)
+{
+    const QString dot = suffix.isEmpty() ? QString() : QStringLiteral(".") + suffix;
+    for (int n = 0; n < kMaxNameTries; ++n) {
+        const QString candidate = n == 0 ? QStringLiteral("%1/%2%3").arg(folder, stem, dot)
+                                         : QStringLiteral("%1/%2(%3)%4").arg(folder, stem).arg(n).arg(dot);
+        // O_EXCL also refuses a dangling symbolic link, so nothing outside
+        // the folder is written through one.
+        const int fd = ::open(local(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            path = candidate;
+            return fd;
+        }
+        if (errno != EEXIST) {
+            Log(kModule, 1, "cannot create %s: %d", candidate.toUtf8().constData(), errno);
+            break;
+        }
+    }
+    path.clear();
+    return -1;
+}
+
+bool SelectSavePath::copyFile(const QString& src, const QString& dst)
+{
+    const int out = ::open(local(dst).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        Log(kModule, 1, "copy file: cannot create the target (%d)", errno);
+        return false;
+    }
+    return copyInto(out, src, dst);
+}
+
+bool SelectSavePath::copyInto(int out, const QString& src, const QString& dst)
+{
+    Log(kModule, 1, "copy file");
+    m_nTotal.store(0, std::memory_order_relaxed);
+    m_nCopied.store(0, std::memory_order_relaxed);
+
+    const auto abandon = [&](int in) {
+        if (in >= 0)
+            ::close(in);
+        ::close(out);
+        QFile::remove(dst);
+        return false;
+    };
+
+    const int in = ::open(local(src).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return abandon(-1);
+    struct stat st;
+    if (::fstat(in, &st) != 0)
+        return abandon(in);
+    const qint64 total = st.st_size;
+    m_nTotal.store(total, std::memory_order_relaxed);
+    Log(kModule, 1, "fileSize %ld", long(total));
+
+    char buffer[kChunk];
+    bool ok = true;
+    qint64 read = 0;
+    for (;;) {
+        if (m_bCancel.load(std::memory_order_relaxed)) {
+            Log(kModule, 1, "copy cancelled");
+            return abandon(in);
+        }
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        if (n == 0)
+            break;
+        read += n;
+        if (!writeAll(out, buffer, n, m_nCopied)) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(in);
+    // The source is deleted once the save is reported: the data must be on
+    // the disk first, and a failing flush or close is a failed copy.
+    if (ok && ::fsync(out) != 0 && errno != EINVAL && errno != EROFS)
+        ok = false;
+    if (::close(out) != 0)
+        ok = false;
+    if (ok && read == total && m_nCopied.load(std::memory_order_relaxed) == total) {
+        Log(kModule, 1, "copyFile succcess");
+        return true;
+    }
+    Log(kModule, 1, "copyFile false");
+    QFile::remove(dst);
+    return false;
+}
+
+double SelectSavePath::getUpdateProgress() const
+{
+    const qint64 total = m_nTotal.load(std::memory_order_relaxed);
+    if (total <= 0)
+        return 0.0;
+    const double progress = double(m_nCopied.load(std::memory_order_relaxed)) / double(total);
+    return progress > 1.0 ? 1.0 : progress;
+}
+
+void SelectSavePath::cancel()
+{
+    m_bCancel.store(true, std::memory_order_relaxed);
+}

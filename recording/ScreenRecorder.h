@@ -1,0 +1,148 @@
+#pragma once
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+#include "Screencast.h"
+
+class ScreenRecorder;
+
+// The engine's callbacks of a running recording. They come on engine
+// threads: nothing here touches widgets or the settings model directly;
+// signals go out through SignalsTransfer::existing() and anything that must
+// run on the GUI thread is posted there.
+class ScreenRecorderPrivate : public CRecoderCallback
+{
+public:
+    ScreenRecorderPrivate() = default;
+    void OnError(SRErrorCode code) override;
+    void OnRecordingRegionBeginDrag() override;
+    void OnRecordingRegionEndDrag(CRect screenRect) override;
+    ~ScreenRecorderPrivate() override;
+
+    // Written by OnError on an engine thread, read on the GUI thread.
+    std::atomic<int> m_nLastError{0};
+    CBasePtr<CScreenRecoderObject> m_pScreenRecorder;
+    CBasePtr<CAudioRecoderObject> m_pAudioRecorder;
+    // Belongs to m_pScreenRecorder and ends with it.
+    CScreenCanvasObject* m_pCanvas = nullptr;
+
+private:
+    ScreenRecorderPrivate(const ScreenRecorderPrivate&) = delete;
+    ScreenRecorderPrivate& operator=(const ScreenRecorderPrivate&) = delete;
+};
+
+// The drawing canvas's events, on an engine thread.
+class ScreenCanvasEvent : public CScreenCanvasEvent
+{
+public:
+    explicit ScreenCanvasEvent(ScreenRecorder* recorder) : m_pRecorder(recorder) {}
+    void OnScreenCanvasEvent(signed char canUndo, signed char canRedo) override;
+    void OnNumberChanged(int number) override;
+    ~ScreenCanvasEvent() override = default;
+
+private:
+    ScreenRecorder* m_pRecorder;
+};
+
+// The one object that talks to the capture engine about a running screen or
+// sound recording: builds the engine's option records from RecordParameter,
+// checks the temporary folder, and forwards start, pause, resume, stop,
+// still images and the drawing canvas. GUI thread only, except the undo and
+// redo flags, which the canvas callback writes from an engine thread.
+class ScreenRecorder
+{
+    Q_DECLARE_TR_FUNCTIONS(ScreenRecorder)
+
+public:
+    static ScreenRecorder* instance();
+    // Releases what still records (the engine finalises the file), deletes
+    // the singleton and clears its pointer. Call before the engine stops.
+    static void release();
+
+    // Validates the temporary folder (prompting for another one when it is
+    // unusable) and sets the temporary file path; false when the user gave
+    // up, with the path left empty.
+    bool checkTempfilePath();
+    // Builds the options and prepares a screen recording into the temporary
+    // file path plus the container's suffix; true when the engine returned a
+    // recorder object.
+    bool recordVideo();
+    // Prepares a sound-only recording; true when the engine returned one.
+    bool recordAudio();
+
+    void start();
+    void pause();
+    void resume();
+    // Releases the recorder objects: the engine finalises the file.
+    void stop();
+
+    // The last engine error of this recording; true when there was one.
+    bool recordError(int& code);
+    // The file being recorded: the base path from checkTempfilePath() plus
+    // the suffix of the last recordVideo(); the base path for sound.
+    QString getTmpFilePath() const;
+    qint64 getAudioTempFileSize();
+    // Estimated bytes of a GIF recording, -1 once the frame limit is
+    // reached, 0 without a screen recording.
+    qint64 getGifSize();
+    // A still image of the recorded screen in the snapshot folder; its path,
+    // or empty.
+    QString snapshot();
+
+    bool isCanvas() const;
+    void onStartCanvs(int shape, int fontSize, int lineSize, QColor colour, QColor background,
+                      const char* fontFamily, int number);
+    void onStopCanvs();
+    void onUndo();
+    void onRedo();
+    void onClear();
+    bool isCanUndo() const;
+    bool isCanRedo() const;
+
+    // Helpers of the temporary-folder check: the folder to record in, or
+    // empty when the recording is refused.
+    QString showWarning(QString path, QString message, bool canContinue);
+    QString chackTempFile(QString path);
+
+    // Asks for a folder: (title, starting folder) -> chosen folder or empty.
+    // Defaults to QFileDialog::getExistingDirectory; tests replace it.
+    using FolderChooser = std::function<QString(const QString& title, const QString& startDir)>;
+    static void setFolderChooser(const FolderChooser& chooser);
+
+private:
+    friend class ScreenCanvasEvent;
+
+    ScreenRecorder();
+    ~ScreenRecorder();
+    ScreenRecorder(const ScreenRecorder&) = delete;
+    ScreenRecorder& operator=(const ScreenRecorder&) = delete;
+
+    void releaseRecorders();
+
+    std::atomic<bool> m_bCanUndo{false};
+    std::atomic<bool> m_bCanRedo{false};
+    ScreenRecorderPrivate* m_pPrivate = nullptr;
+    ScreenCanvasEvent* m_pCanvasEvent = nullptr;
+    // The file name without the container's suffix; every recordVideo()
+    // adds its suffix to this, never to the last file path.
+    QString m_strTempBasePath;
+    QString m_strTempFilePath;
+    // Frame size of the last screen recording (the window's size in
+    // single-window mode).
+    QSize m_sizeRecordFrame;
+    QString m_strLastSnapshotStamp;
+    int m_nSnapshotCount = 0;
+};
+
+// Packs alpha << 24 | red << 16 | green << 8 | blue.
+ColorRef qColor2ColorRef(const QColor& colour);
+// An engine rectangle as a corner-form QRect of at least 64 x 64, moved (not
+// shrunk) to lie inside the selected display.
+QRect RECT2QRect(CRect r);

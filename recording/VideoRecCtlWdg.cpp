@@ -1,0 +1,607 @@
+#include "VideoRecCtlWdg.h"
+#include "ui_VideoRecCtlWdg.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QPropertyAnimation>
+#include <QTimer>
+
+#include "CEIPWrapper.h"
+#include "DlgPaintToScreen.h"
+#include "DlgVideoClip.h"
+#include "FfColor.h"
+#include "Log.h"
+#include "MainWindowBase.h"
+#include "OSServiceUtils.h"
+#include "RecordParameter.h"
+#include "ScreenRecorder.h"
+#include "SignalsTransfer.h"
+#include "SystemStatusBar.h"
+#include "TaskManage.h"
+#include "Utils.h"
+#include "VxMessageBox.h"
+#include "VxProductInfo.h"
+
+namespace {
+
+const char* const kLogModule = "VideoRecCtlWdg";
+
+// Free space at or below this stops a running recording (4 GiB - 1).
+const qint64 kMinFreeSpace = 0xFFFFFFFFLL;
+
+// Engine error codes (SRErrorCode) and what the user is told about them.
+struct ErrorText
+{
+    const char* message;
+    const char* shownCode;
+};
+const ErrorText kErrorTexts[] = {
+    {QT_TRANSLATE_NOOP("VideoRecCtlWdg", "success!"), "0"},
+    {QT_TRANSLATE_NOOP("VideoRecCtlWdg", "Unknown error!"), "3001"},
+    {QT_TRANSLATE_NOOP("VideoRecCtlWdg", "File writing failed!"), "3002"},
+    {QT_TRANSLATE_NOOP("VideoRecCtlWdg", "Buffer full!"), "3003"},
+    {QT_TRANSLATE_NOOP("VideoRecCtlWdg", "The selected window is resized!"), "3004"},
+    {QT_TRANSLATE_NOOP("VideoRecCtlWdg", "The selected window is closed!"), "3005"},
+    {QT_TRANSLATE_NOOP("VideoRecCtlWdg", "Microphone interruption!"), "2001"},
+};
+const int kErrorTextCount = int(sizeof(kErrorTexts) / sizeof(kErrorTexts[0]));
+const int kUnknownError = 1;
+const int kFileWriteFailed = 2;
+
+qint64 systemMonotonicMs()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+QString productName()
+{
+    return VxProductInfo::instance()->productName();
+}
+
+} // namespace
+
+VideoRecCtlWdg::VideoRecCtlWdg(QWidget* parent)
+    : VxDialogBase(parent)
+    , ui(new Ui::VideoRecCtlWdg)
+{
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+
+    m_pTimer = new QTimer();
+    m_pTimer->setInterval(1000);
+
+    connect(m_pTimer, &QTimer::timeout, this, &VideoRecCtlWdg::onShowMessage);
+    connect(ui->btnPause, &QToolButton::clicked, this, &VideoRecCtlWdg::onBtnPauseClicked);
+    connect(ui->btnResume, &QToolButton::clicked, this, &VideoRecCtlWdg::onBtnResumeClicked);
+    connect(ui->btnStop, &QToolButton::clicked, this, &VideoRecCtlWdg::onBtnStopClicked);
+    connect(ui->btnSnapshot, &QToolButton::clicked, this, &VideoRecCtlWdg::onSnapshot);
+    connect(ui->frameEdit, &FfColor::redo, this, &VideoRecCtlWdg::onRedo);
+    connect(ui->frameEdit, &FfColor::undo, this, &VideoRecCtlWdg::onUndo);
+    connect(ui->frameEdit, &FfColor::startCanvs, this, &VideoRecCtlWdg::onStartCanvs);
+    connect(ui->frameEdit, &FfColor::stopCanvs, this, &VideoRecCtlWdg::onStopCanvs);
+    connect(ui->frameEdit, &FfColor::clear, this, &VideoRecCtlWdg::onClear);
+    connect(ui->btnEdit, &QToolButton::clicked, this, &VideoRecCtlWdg::onBtnEditClicked);
+
+    // The engine raises these on its own threads: queued, so they arrive
+    // here on the GUI thread after the engine's callback has returned.
+    SignalsTransfer* hub = SignalsTransfer::instance();
+    connect(hub, &SignalsTransfer::canvasNumChange, ui->frameEdit, &FfColor::setNumberNumber,
+            Qt::QueuedConnection);
+    connect(hub, &SignalsTransfer::RRBeginDrag, this, &QWidget::hide, Qt::QueuedConnection);
+    connect(hub, &SignalsTransfer::recordErrorOccur, this, &VideoRecCtlWdg::onRecordErrorOccur,
+            Qt::QueuedConnection);
+    connect(ui->btnHide, &QToolButton::clicked, this, &QWidget::hide);
+
+    ui->btnResume->hide();
+    ui->frameEdit->hide();
+    ui->frameEdit->setHasBlur(false);
+
+    // Drawing is offered for whole-area and exclude-window recordings only.
+    RecordParameter* rp = RecordParameter::instance();
+    if (rp->isWindowRecord() && rp->getWindowModle() != WindowModle_Exclude)
+        ui->btnEdit->setEnabled(false);
+
+    fitHeight();
+    postCreateDerivedDialog(false, false, nullptr);
+}
+
+VideoRecCtlWdg::~VideoRecCtlWdg()
+{
+    m_pTimer->stop();
+    delete m_pTimer;
+    RecordParameter* rp = RecordParameter::instance();
+    if (rp->m_bRecording) {
+        rp->m_bRecording = false;
+        // A paused flag left behind would make the next bar's first pause
+        // request a resume.
+        rp->m_bPaused = false;
+        ScreenRecorder::instance()->stop();
+    }
+    delete ui;
+}
+
+void VideoRecCtlWdg::setMainWindowBase(MainWindowBase* frame)
+{
+    m_pMainWindow = frame;
+}
+
+void VideoRecCtlWdg::setClock(const Clock& clock)
+{
+    m_clock = clock;
+}
+
+qint64 VideoRecCtlWdg::now() const
+{
+    return m_clock ? m_clock() : systemMonotonicMs();
+}
+
+int VideoRecCtlWdg::recordedSeconds() const
+{
+    const qint64 stretch = m_bStretchRunning ? qMax<qint64>(0, now() - m_nStretchStart) : 0;
+    return m_nAccumulated + int(stretch / 1000);
+}
+
+QString VideoRecCtlWdg::timeCounter(int seconds)
+{
+    const QChar zero(QLatin1Char('0'));
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, zero)
+        .arg(seconds % 3600 / 60, 2, 10, zero)
+        .arg(seconds % 60, 2, 10, zero);
+}
+
+bool VideoRecCtlWdg::initRecord()
+{
+    Log(kLogModule, 1, "initRecord");
+    Utils::removeTempRoot();
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+    if (!recorder->checkTempfilePath())
+        return false;
+
+    RecordParameter* rp = RecordParameter::instance();
+    // Taken once: the tick and the stop must agree on what is recorded even
+    // if the settings change meanwhile.
+    m_bAudioOnly = !rp->getVideoEnable() && !rp->isWindowRecord();
+    m_bHasVideo = !m_bAudioOnly || rp->isOnlyRecordCamera();
+    if (m_bAudioOnly) {
+        ui->btnSnapshot->setEnabled(false);
+        ui->btnEdit->setEnabled(false);
+        return recorder->recordAudio();
+    }
+    return recorder->recordVideo();
+}
+
+void VideoRecCtlWdg::start()
+{
+    Log(kLogModule, 1, "start Rec");
+    ScreenRecorder::instance()->start();
+    m_nAccumulated = 0;
+    m_nElapsedSeconds = 0;
+    m_nNextDiskCheck = 1;
+    m_nStretchStart = now();
+    m_bStarted = true;
+    m_bStretchRunning = true;
+    m_pTimer->start(1000);
+    // A recording cannot be stopped by the button during its first seconds.
+    ui->btnStop->setEnabled(false);
+    SystemStatusBar::instance()->setStopEnable(false);
+}
+
+void VideoRecCtlWdg::onShowMessage()
+{
+    RecordParameter* rp = RecordParameter::instance();
+    if (!rp->m_bRecording)
+        return;
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+
+    // 1. Size so far, and the rules that depend on the recorder.
+    qint64 size = 0;
+    if (m_bAudioOnly) {
+        size = recorder->getAudioTempFileSize();
+    } else {
+        if (m_nElapsedSeconds > 0 && forbiddenPlayerRuns()) {
+            // The warning outlives the bar (it is discarded once the stop
+            // has run), so it hangs on the application.
+            QTimer::singleShot(300, QCoreApplication::instance(), [] { showPlayerWarning(); });
+            Log(kLogModule, 1, "Golden Lion player");
+            onBtnStopClicked();
+            return;
+        }
+        if (Utils::getFileSuffix() != QLatin1String("gif")) {
+            size = Utils::getFileSize(recorder->getTmpFilePath());
+        } else {
+            size = recorder->getGifSize();
+            if (size == -1) {
+                Log(kLogModule, 1, "gif file Size overflow!");
+                onBtnStopClicked();
+                return;
+            }
+        }
+    }
+    // The file may not exist before the first frames are written.
+    size = qMax<qint64>(0, size);
+
+    // 2./3. Time; the stop lock opens after four seconds.
+    const int seconds = recordedSeconds();
+    if (seconds >= 4) {
+        ui->btnStop->setEnabled(true);
+        SystemStatusBar::instance()->setStopEnable(true);
+    }
+
+    // 4. Free space on seconds 1, 6, 11 ...; a tick that comes late and
+    // skips the due second still reads it.
+    if (seconds >= m_nNextDiskCheck) {
+        m_nNextDiskCheck = ((seconds - 1) / 5 + 1) * 5 + 1;
+        bool ok = false;
+        const qint64 free = Utils::freeDiskSize(recorder->getTmpFilePath(), ok);
+        if (!ok) {
+            // An unknown amount is no reason to stop a recording.
+            Log(kLogModule, 1, "free space of the temp folder unknown, check skipped");
+        } else {
+            m_nFreeSpace = free;
+            if (free <= kMinFreeSpace) {
+                Log(kLogModule, 1, "disk size is full");
+                recorder->pause();
+                // No further tick (and no second warning) while the box is open.
+                m_pTimer->stop();
+                QPointer<VideoRecCtlWdg> self(this);
+                SystemStatusBar::instance()->setActionEnable(false);
+                VxMessageBox::warning(
+                    nullptr, productName(),
+                    tr("The recording has automatically stopped due to insufficient recording space. If you want "
+                       "to record longer videos, please make sure that the temporary directory (which can be "
+                       "changed in the Settings) has enough disk space before recording."),
+                    QMessageBox::Ok);
+                SystemStatusBar::instance()->setActionEnable(true);
+                if (self)
+                    onBtnStopClicked();
+                return;
+            }
+        }
+    }
+
+    // 5.-7. Texts.
+    const QString timeText = timeCounter(seconds);
+    m_nElapsedSeconds = seconds;
+    ui->lblLength->setText(timeText);
+    double sizeValue = 0.0;
+    double freeValue = 0.0;
+    const QString sizeUnit = Utils::getUtilOfSize(size, sizeValue);
+    const QString freeUnit = Utils::getUtilOfSize(m_nFreeSpace, freeValue);
+    const QString sizeText = QStringLiteral("%1 %2/%3 %4")
+                                 .arg(sizeValue, 0, 'f', 2)
+                                 .arg(sizeUnit)
+                                 .arg(freeValue, 0, 'f', 2)
+                                 .arg(freeUnit);
+    ui->lblSize->setText(sizeText);
+    SystemStatusBar::instance()->setRecordInfo(timeText, sizeText);
+
+    // 8. Scheduled task, else the record length.
+    TaskManage* tasks = TaskManage::instance();
+    if (tasks->isTasking) {
+        if (tasks->needStopRecord(m_nElapsedSeconds))
+            onBtnStopClicked();
+    } else if (rp->timerEnable() && rp->needStopRecord(m_nElapsedSeconds)) {
+        onBtnStopClicked();
+    }
+}
+
+bool VideoRecCtlWdg::forbiddenPlayerRuns() const
+{
+    VxProductInfo* info = VxProductInfo::instance();
+    if (info->extendParam(QStringLiteral("ExcludeProgress")).toInt() == 0)
+        return false;
+    // An empty name is contained in every process path.
+    const QString name = info->extendParam(QStringLiteral("ExcludeProgressName"));
+    if (name.isEmpty())
+        return false;
+    return OSServiceUtils::isRunningProcess(name);
+}
+
+void VideoRecCtlWdg::showPlayerWarning()
+{
+    SystemStatusBar::instance()->setActionEnable(false);
+    VxMessageBox::warning(nullptr, productName(),
+                          tr("Golden Lion player does not allow program recording, please close the Golden "
+                             "Lion player before continuing to record other content."),
+                          QMessageBox::Ok);
+    SystemStatusBar::instance()->setActionEnable(true);
+}
+
+void VideoRecCtlWdg::pauseOrResume()
+{
+    if (!RecordParameter::instance()->m_bPaused)
+        onBtnPauseClicked();
+    else
+        onBtnResumeClicked();
+}
+
+void VideoRecCtlWdg::onBtnPauseClicked()
+{
+    RecordParameter* rp = RecordParameter::instance();
+    // Only a started, running recording pauses: a second pause would count
+    // the running stretch twice.
+    if (!m_bStarted || !rp->m_bRecording || rp->m_bPaused)
+        return;
+    SystemStatusBar::instance()->setSysBarState(SysBar_Paused);
+    rp->m_bPaused = true;
+    m_pTimer->stop();
+    m_nAccumulated = recordedSeconds();
+    m_bStretchRunning = false;
+    ui->btnPause->hide();
+    ui->btnResume->show();
+    ScreenRecorder::instance()->pause();
+}
+
+void VideoRecCtlWdg::onBtnResumeClicked()
+{
+    RecordParameter* rp = RecordParameter::instance();
+    if (!m_bStarted || !rp->m_bRecording || !rp->m_bPaused)
+        return;
+    SystemStatusBar::instance()->setSysBarState(SysBar_Recording);
+    rp->m_bPaused = false;
+    m_nStretchStart = now();
+    m_bStretchRunning = true;
+    m_pTimer->start(1000);
+    ui->btnPause->show();
+    ui->btnResume->hide();
+    ScreenRecorder::instance()->resume();
+}
+
+void VideoRecCtlWdg::onSnapshot()
+{
+    const QString path = ScreenRecorder::instance()->snapshot();
+    if (path.isEmpty())
+        return;
+    QImage image;
+    if (!image.load(path))
+        return;
+
+    double value = 0.0;
+    const QString unit = Utils::getUtilOfSize(QFileInfo(path).size(), value);
+    SignalsTransfer::instance()->addHistoryFile(
+        path, HistoryFile_Image, QString::asprintf("%d*%d", image.width(), image.height()), QString(),
+        QStringLiteral("%1%2").arg(int(value)).arg(unit));
+    showFlyOut(image);
+}
+
+void VideoRecCtlWdg::showFlyOut(const QImage& image)
+{
+    // The picture flies into the button. No local event loop: the bar must
+    // stay free to stop (and be discarded) while it plays; the window is a
+    // child of the bar and goes with it.
+    const QPoint p = ui->btnSnapshot->mapToGlobal(QPoint(0, 0));
+    auto* flyOut = new DlgPaintToScreen(this);
+    flyOut->setAttribute(Qt::WA_DeleteOnClose);
+    flyOut->setShowClose(false);
+    flyOut->setImg(image);
+    flyOut->show();
+    auto* animation = new QPropertyAnimation(flyOut, "geometry", flyOut);
+    animation->setStartValue(QRect(QPoint(p.x() - 120, p.y() - 120), QPoint(p.x() - 1, p.y() - 1)));
+    animation->setEndValue(QRect(p, p));
+    connect(animation, &QPropertyAnimation::finished, flyOut, &QWidget::close);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void VideoRecCtlWdg::fitHeight()
+{
+    // The tool bar's show or hide has only posted a layout request: make
+    // the layouts take it now, so the minimum height is the new one.
+    if (QLayout* inner = ui->vxDialogExClient->layout()) {
+        inner->invalidate();
+        inner->activate();
+        ui->vxDialogExClient->updateGeometry();
+    }
+    if (layout()) {
+        layout()->invalidate();
+        layout()->activate();
+    }
+    const int height = ui->frameEdit->isVisible() ? qMax(minimumHeight(), sizeHint().height())
+                                                  : minimumHeight();
+    resize(width(), height);
+}
+
+void VideoRecCtlWdg::onBtnEditClicked()
+{
+    ui->btnHide->setEnabled(!m_bDrawing);
+    // isHidden, not isVisible: the bar itself may be hidden.
+    ui->frameEdit->setVisible(ui->frameEdit->isHidden());
+    fitHeight();
+}
+
+void VideoRecCtlWdg::foldToolBar()
+{
+    if (!ui->frameEdit->isHidden())
+        onBtnEditClicked();
+}
+
+void VideoRecCtlWdg::onStartCanvs(int tool)
+{
+    ui->btnHide->setEnabled(false);
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+    if (tool == 0 || !recorder->isCanvas())
+        return;
+    QString family = VxProductInfo::instance()->extendParam(QStringLiteral("fontFamily"), QStringLiteral("en"));
+    if (family.isEmpty())
+        family = QStringLiteral("Tahoma");
+    const QByteArray familyUtf8 = family.toUtf8();
+    FfColor* tools = ui->frameEdit;
+    recorder->onStartCanvs(tool, tools->getFontSize(), tools->getPainterSize(), tools->getColor(),
+                           tools->getBackgroundColor(), familyUtf8.constData(), tools->numberNumber());
+    m_bDrawing = true;
+}
+
+void VideoRecCtlWdg::onStopCanvs(bool quit)
+{
+    ui->btnHide->setEnabled(true);
+    if (m_bDrawing) {
+        ScreenRecorder::instance()->onStopCanvs();
+        m_bDrawing = false;
+    }
+    if (quit)
+        foldToolBar();
+}
+
+void VideoRecCtlWdg::leaveDrawing()
+{
+    ui->btnHide->setEnabled(true);
+    ScreenRecorder::instance()->onStopCanvs();
+    m_bDrawing = false;
+    foldToolBar();
+}
+
+void VideoRecCtlWdg::onUndo()
+{
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+    if (recorder->isCanUndo())
+        recorder->onUndo();
+}
+
+void VideoRecCtlWdg::onRedo()
+{
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+    if (recorder->isCanRedo())
+        recorder->onRedo();
+}
+
+void VideoRecCtlWdg::onClear()
+{
+    ScreenRecorder::instance()->onClear();
+}
+
+void VideoRecCtlWdg::showEvent(QShowEvent* event)
+{
+    RecordParameter::instance()->m_bRecBarHidden = false;
+    VxDialogBase::showEvent(event);
+    Utils::setTopWindowLevel(this);
+}
+
+void VideoRecCtlWdg::hideEvent(QHideEvent* event)
+{
+    RecordParameter::instance()->m_bRecBarHidden = true;
+    VxDialogBase::hideEvent(event);
+}
+
+void VideoRecCtlWdg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Escape) {
+        VxDialogBase::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (m_bDrawing)
+        leaveDrawing();
+    else
+        onBtnStopClicked();   // may end with the bar scheduled for deletion
+}
+
+void VideoRecCtlWdg::onRecordErrorOccur(int code)
+{
+    RecordParameter* rp = RecordParameter::instance();
+    // An error queued before the user stopped arrives after the stop: the
+    // recording it speaks of is already over. A second error while the
+    // first is shown changes nothing.
+    if (!rp->m_bRecording || m_bErrorHandling) {
+        Log(kLogModule, 1, "record error %d ignored: the recording is no longer running", code);
+        return;
+    }
+    if (code == 0) {
+        Log(kLogModule, 1, "record error 0 (success) ignored");
+        return;
+    }
+    m_bErrorHandling = true;
+    hide();
+    m_pTimer->stop();
+    ScreenRecorder::instance()->stop();
+
+    // The engine names only the codes of the table; anything else is an
+    // unknown error.
+    const int index = (code > 0 && code < kErrorTextCount) ? code : kUnknownError;
+    const QString message = tr(kErrorTexts[index].message);
+    const QString shownCode = QString::fromLatin1(kErrorTexts[index].shownCode);
+    Log(kLogModule, 1, "record error %d (%s)", code, kErrorTexts[index].shownCode);
+
+    QPointer<VideoRecCtlWdg> self(this);
+    SystemStatusBar::instance()->setActionEnable(false);
+    VxMessageBox::information(
+        m_pMainWindow.data(), productName(),
+        tr("Recording is interrupted. %1 You can preview and save the recorded content (error code: %2).")
+            .arg(message, shownCode),
+        QMessageBox::Ok);
+    SystemStatusBar::instance()->setActionEnable(true);
+    if (!self)
+        return;   // discarded while the box was open
+    m_bErrorHandling = false;
+    // m_bRecording is still set: the stop runs as a normal one and hands
+    // what was recorded before the error to the preview.
+    QTimer::singleShot(1, this, &VideoRecCtlWdg::onBtnStopClicked);
+}
+
+void VideoRecCtlWdg::onBtnStopClicked()
+{
+    RecordParameter* rp = RecordParameter::instance();
+    if (!rp->m_bRecording)
+        return;
+
+    hide();
+    rp->m_bRecording = false;
+    rp->m_bPaused = false;
+    m_pTimer->stop();
+    m_nAccumulated = 0;
+    m_bStretchRunning = false;
+
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+    recorder->stop();
+
+    const QString temp = recorder->getTmpFilePath();
+    Log(kLogModule, 1, "temp path: %s", temp.toLocal8Bit().constData());
+    // A sound-only recording lives in the engine's own files; a screen
+    // recording in the temp file, which must hold something.
+    const bool recorded = m_bAudioOnly ? Utils::getAudioDuration() > 0.0 : Utils::getFileSize(temp) > 0;
+
+    CEIPWrapper::instance()->MakeEvent(CEIPWrapper::kEvent_RecordingStopped);
+    CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(recorded ? 1 : 0);
+
+    Log(kLogModule, 1, "video enable: %d , Only Camrea: %d, window: %d", int(rp->getVideoEnable()),
+        int(rp->isOnlyRecordCamera()), int(rp->isWindowRecord()));
+    TaskManage* tasks = TaskManage::instance();
+    const bool autoSave = QFileInfo(temp).suffix() == QLatin1String("gif") || rp->isAutoSave()
+                          || rp->timerEnable() || tasks->isTasking;
+
+    // Every nested loop below may end with this bar deleted (a stop request
+    // from elsewhere, the frame window going away).
+    QPointer<VideoRecCtlWdg> self(this);
+    QPointer<MainWindowBase> frame = m_pMainWindow;
+    if (!recorded) {
+        Log(kLogModule, 2, "the recording left no data at %s", temp.toLocal8Bit().constData());
+        SystemStatusBar::instance()->setActionEnable(false);
+        VxMessageBox::information(frame.data(), productName(), tr(kErrorTexts[kFileWriteFailed].message),
+                                  QMessageBox::Ok);
+        SystemStatusBar::instance()->setActionEnable(true);
+        if (!self)
+            return;
+    } else {
+        SystemStatusBar::instance()->setSysBarState(SysBar_Previewing);
+        // On the heap: its parent, the frame window, may go while it runs.
+        QPointer<DlgVideoClip> preview = new DlgVideoClip(temp, frame.data(), frame.data(), m_bHasVideo, autoSave);
+        const int result = preview->exec();
+        delete preview.data();
+        if (!self)
+            return;
+        if (result == QDialog::Accepted && !rp->timerEnable() && !tasks->isTasking)
+            emit SignalsTransfer::instance()->showHistory();
+    }
+
+    // The receiver discards this bar: nothing of it is touched afterwards.
+    emit SignalsTransfer::instance()->recordStop();
+    SystemStatusBar::instance()->setSysBarState(SysBar_Idle);
+}

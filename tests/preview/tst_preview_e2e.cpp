@@ -1,0 +1,84 @@
+// The preview window over the real engine: a sound file is converted into
+// the chosen audio format and saved, and what lands in the output folder
+// decodes as that format with the recording's length.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include "DlgVideoClip.h"
+#include "RecordParameter.h"
+#include "SignalsTransfer.h"
+#include "Utils.h"
+
+namespace {
+
+// "codec_name=...\nduration=..." of the first audio stream, by ffprobe.
+QMap<QString, QString> probe(const QString& path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"),
+                  {"-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name:format=duration",
+                   "-of", "default=noprint_wrappers=1", path});
+    QMap<QString, QString> facts;
+    if (!ffprobe.waitForFinished(30000))
+        return facts;
+    for (const QString& line : QString::fromUtf8(ffprobe.readAllStandardOutput()).split('\n')) {
+        const int eq = line.indexOf('=');
+        if (eq > 0)
+            facts.insert(line.left(eq), line.mid(eq + 1).trimmed());
+    }
+    return facts;
+}
+
+} // namespace
+
+class TstPreviewE2e : public QObject
+{
+    Q_OBJECT
+private slots:
+    void soundIsConvertedAndSaved();
+};
+
+void TstPreviewE2e::soundIsConvertedAndSaved()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
+        QSKIP("ffmpeg and ffprobe are needed to make and check the sound file");
+    const QString source = Utils::getRecorderTmpRoot() + "/.ScreenRecorder.wav";
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                               {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=2.5", "-ac",
+                                "2", source}),
+             0);
+    const QString outDir = QDir::homePath() + "/Music/out";
+    QDir().mkpath(outDir);
+    Utils::setVideoOutputPath(outDir);
+    RecordParameter* p = RecordParameter::instance();
+    p->setVideoEnable(false);
+    p->setWindowRecord(false);
+    p->setOnlyRecordCamera(false);
+    p->setUsedAudioFmt(RP_Format_MP3);
+    QSignalSpy history(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
+
+    DlgVideoClip dlg(source, nullptr, nullptr, false, true);
+    QTimer::singleShot(60000, &dlg, &QDialog::reject);
+    QCOMPARE(dlg.exec(), 1);
+
+    QCOMPARE(history.count(), 1);
+    const auto entry = history.first().at(0).value<HistoryFileUtils::HistoryFile>();
+    QVERIFY(entry.fileName.startsWith("Audio_"));
+    QVERIFY(entry.fileName.endsWith(".mp3"));
+    QCOMPARE(entry.type, 2);
+    QCOMPARE(entry.duration, QStringLiteral("00:00:02"));
+    QCOMPARE(QDir(outDir).entryList(QDir::Files), QStringList{entry.fileName});
+    const QMap<QString, QString> facts = probe(entry.path);
+    QCOMPARE(facts.value("codec_name"), QStringLiteral("mp3"));
+    QVERIFY2(qAbs(facts.value("duration").toDouble() - 2.5) < 0.2, qPrintable(facts.value("duration")));
+    QVERIFY(!QFileInfo::exists(source));
+}
+
+QTEST_MAIN(TstPreviewE2e)
+#include "tst_preview_e2e.moc"

@@ -1,0 +1,123 @@
+// How the status-bar panel and the switch really look on an X server: the
+// pictures load, the knob sits at its end, the start button shows its red
+// picture. Set SR_SAVE_GRABS to a folder to keep the grabbed images.
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QScreen>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "FfButtonGifBg.h"
+#include "FfSwitchButton.h"
+#include "FrmTrayMenu.h"
+
+namespace {
+
+void keep(const QImage& image, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("SR_SAVE_GRABS");
+    if (!dir.isEmpty())
+        image.save(QDir(dir).filePath(name), "PNG");
+}
+
+bool isReddish(const QColor& c)
+{
+    return c.red() > 180 && c.green() < 100 && c.blue() < 100;
+}
+
+bool isGreenish(const QColor& c)
+{
+    return c.green() > c.red() + 40 && c.green() > c.blue() + 20;
+}
+
+} // namespace
+
+class TestWidgetsRender : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QGuiApplication::platformName() == "xcb",
+                 "runs inside the private X server (scripts/with-test-env.sh)");
+        // The pointer away from the windows: no hover highlight in the grabs.
+        QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
+    }
+
+    void switchesOnAndOff()
+    {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* on = new FfSwitchButton(&window);
+        auto* off = new FfSwitchButton(&window);
+        auto* disabled = new FfSwitchButton(&window);
+        for (FfSwitchButton* sw : {on, off, disabled}) {
+            sw->setFixedSize(50, 22);
+            sw->setPanColor(Qt::white);
+            sw->setPanColorOff(QColor("#505050"));
+            sw->setDisablePanColor(QColor("#a0a0a0"));
+            layout->addWidget(sw);
+        }
+        on->setBtnChecked(true);
+        off->setBtnOnlyOff();
+        disabled->setBtnChecked(true);
+        disabled->setEnabled(false);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(!on->isSliding() && !off->isSliding() && !disabled->isSliding());
+
+        const QImage onImage = on->grab().toImage();
+        const QImage offImage = off->grab().toImage();
+        keep(onImage, "switch_on.png");
+        keep(offImage, "switch_off.png");
+        keep(window.grab().toImage(), "switches.png");
+
+        // ON: green track at the left, white knob at the right.
+        QVERIFY(isGreenish(onImage.pixelColor(4, 11)));
+        const QColor knobOn = onImage.pixelColor(50 - 22 - 1 + 10, 11);
+        QVERIFY2(knobOn.lightness() > 220, qPrintable(knobOn.name()));
+        // OFF: grey track at the right, knob at the left.
+        const QColor trackOff = offImage.pixelColor(46, 11);
+        QVERIFY2(!isGreenish(trackOff) && trackOff.lightness() > 150, qPrintable(trackOff.name()));
+        const QColor knobOff = offImage.pixelColor(1 + 10, 11);
+        QVERIFY2(knobOff.lightness() > 220, qPrintable(knobOff.name()));
+    }
+
+    void trayPanelFaces()
+    {
+        FrmTrayMenu panel;
+        panel.initNormal();
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QTest::qWait(50);
+        const QImage normal = panel.grab().toImage();
+        keep(normal, "traymenu_normal.png");
+
+        auto* gif = panel.findChild<FfButtonGifBg*>("recGif");
+        QVERIFY(gif);
+        const QPoint centre = gif->mapTo(&panel, gif->rect().center());
+        QVERIFY2(isReddish(normal.pixelColor(centre)), qPrintable(normal.pixelColor(centre).name()));
+        auto* label = panel.findChild<QLabel*>("label");
+        QVERIFY(label->isVisible());
+        QVERIFY(label->geometry().top() > 0);
+
+        panel.initRecording();
+        panel.setRecordInfo("00:01:07", "3.20 MB/118.40 GB");
+        QTest::qWait(50);
+        keep(panel.grab().toImage(), "traymenu_recording.png");
+        panel.initPasuing(true);
+        QTest::qWait(50);
+        keep(panel.grab().toImage(), "traymenu_paused.png");
+        auto* stop = panel.findChild<QToolButton*>("btnStop");
+        QVERIFY(stop->isVisible());
+        QVERIFY(!stop->icon().isNull());
+    }
+};
+
+QTEST_MAIN(TestWidgetsRender)
+#include "tst_widgets_render.moc"

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QList>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include "WaterMarkData.h"
+
+class QWidget;
+
+// The watermark presets: kept in "WaterMark.json" in the application's data
+// folder, with the selected preset ("WatermarkIndex", -1 for none) handed to
+// the capture engine before every video recording. GUI thread only.
+//
+// Without a preset file (or with one that holds no usable preset) the store
+// starts with two presets: a text preset showing the product's name at the
+// bottom right and a picture preset showing the application's icon at the
+// top right.
+class WaterMarkDataManage
+{
+    Q_DECLARE_TR_FUNCTIONS(WaterMarkDataManage)
+
+public:
+    static WaterMarkDataManage* instance();
+    static void release();
+
+    // Renders the selected preset for a frame of that size into a PNG and
+    // hands it to the engine (SetWatermark with the picture's place and
+    // size in the frame). With no selected preset, or when it cannot be
+    // drawn, the engine's watermark is cleared and the result is false.
+    bool useWaterMark(QSize recordingSize);
+    // The preset's name; tr("No Watermark") for -1 and any index outside the
+    // list.
+    QString getWatermarkName(int index) const;
+    // Places `popup` below `r` (in `anchor`'s coordinates), left-aligned, or
+    // right-aligned to r's right edge when it would pass the screen's right
+    // side, or above r when it would pass the screen's bottom. Nothing for a
+    // null widget or an invalid rectangle.
+    static void setPosShowDlg(QWidget* popup, QWidget* anchor, QRect r);
+    // Writes the presets to the preset file; nothing for an empty list.
+    void saveWaterMarkDataFile();
+    // Draws the preset (the first one when the index is outside the list)
+    // as it would look in a 1920x1080 recording into editImagePath().
+    void saveCurWaterMarkEditImg(int index);
+
+    const QList<WaterMarkData>& getWaterMarkDataList() const { return m_lstWaterMarkData; }
+    // Replaces the presets; a selected index past the new end becomes -1.
+    void setWaterMarkDataList(const QList<WaterMarkData>& list);
+    static QList<WaterMarkData> defaultWaterMarkData();
+
+    static QString dataFilePath();       // <data folder>/WaterMark.json
+    static QString imageFolder();        // <data folder>/WaterMark
+    static QString recordImagePath();    // the picture handed to the engine
+    static QString editImagePath();      // the picture of saveCurWaterMarkEditImg
+
+    // The selected preset, -1 for none; the tool strip reads and writes it.
+    int m_nCurrentIndex = -1;
+
+private:
+    WaterMarkDataManage();
+    ~WaterMarkDataManage() = default;
+    WaterMarkDataManage(const WaterMarkDataManage&) = delete;
+    WaterMarkDataManage& operator=(const WaterMarkDataManage&) = delete;
+
+    bool loadWaterMarkDataFile();
+    void checkIndex();
+
+    QList<WaterMarkData> m_lstWaterMarkData;
+};

@@ -1,0 +1,26 @@
+#include "TipTextStyle.h"
+
+#include "VxProductInfo.h"
+#include "VxResourceMgr.h"
+
+namespace TipTextStyle {
+
+QColor color(const QColor& explicitColor)
+{
+    if (explicitColor.isValid())
+        return explicitColor;
+    if (VxProductInfo::instance()->brand() == QLatin1String("4Vexor"))
+        return QColor(Qt::lightGray);
+    return QColor("#b9b3b8");
+}
+
+QFont font()
+{
+    QString family = VxProductInfo::instance()->extendParam(
+        "fontFamily", VxResourceMgr::instance()->currentLanguage());
+    if (family.isEmpty())
+        family = "Tahoma";
+    return QFont(family, 10, QFont::Normal, false);
+}
+
+} // namespace TipTextStyle

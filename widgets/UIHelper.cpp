@@ -1,0 +1,32 @@
+#include "UIHelper.h"
+
+#include <QWidget>
+
+UIHelper::UIHelper(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void UIHelper::moveParentWidgetCenter(QWidget* w, QWidget* parent, bool fitHeight)
+{
+    if (!w || !parent)
+        return;
+
+    w->show();
+    QRect geometry = w->geometry();
+    if (fitHeight)
+        geometry.setHeight(qMax(geometry.height(), w->sizeHint().height()));
+
+    // The parent's area in the coordinates w's geometry uses: the screen for
+    // a window, w's parent widget otherwise. For a window centred on a
+    // window this is simply the parent's geometry; it also holds when the
+    // parent is itself embedded in another window.
+    QRect area(parent->mapToGlobal(QPoint(0, 0)), parent->size());
+    if (!w->isWindow() && w->parentWidget())
+        area.moveTopLeft(w->parentWidget()->mapFromGlobal(area.topLeft()));
+
+    const QPoint centre(area.x() + area.width() / 2, area.y() + area.height() / 2);
+    geometry.moveTopLeft(QPoint(centre.x() - geometry.width() / 2,
+                                centre.y() - geometry.height() / 2));
+    w->setGeometry(geometry);
+}
