@@ -74,20 +74,10 @@ struct EngineConversion
 
 } // namespace
 
-// The engine double of the unit tests does not offer the conversion yet:
-// referenced weakly, a build without it still links and the conversion
-// then reports that it cannot start. The real engine always has it.
-CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source,
-                                             const char* target, int format) __attribute__((weak));
-
 namespace {
 
 DlgVideoClip::ConvertHandle engineConvert(const QString& source, const QString& target, int format)
 {
-    if (!&scAudioConvert) {
-        Log(kModule, 2, "the engine offers no audio conversion");
-        return nullptr;
-    }
     auto conversion = std::make_shared<EngineConversion>();
     const QByteArray src = source.toUtf8();
     const QByteArray dst = target.toUtf8();

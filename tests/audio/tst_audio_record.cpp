@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace audiotest;
@@ -146,6 +147,29 @@ int recordUntilKilled()
     std::fflush(stdout);
     for (;;)
         ::pause();
+}
+
+// The child of fullDiskEndsTheRecording: records with a file size limit,
+// as on a disk that fills up, and prints the error and the length kept.
+int recordPastSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);   // the write fails with EFBIG instead
+    const rlimit limit{200000, 200000};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return 3;
+    static Recorded callback;
+    CBasePtr<CAudioRecoderObject> recorder = scAudioRecord(&callback, 1, 0, 2, nullptr);
+    if (!recorder || recorder->start() != 0)
+        return 2;
+    QElapsedTimer timer;
+    timer.start();
+    while (callback.errors().empty() && timer.elapsed() < 8000)
+        QThread::msleep(20);
+    recorder.reset();
+    const std::vector<int> errors = callback.errors();
+    std::printf("%d %d %.3f\n", int(errors.size()), errors.empty() ? 0 : errors[0], GetAudioRecordDuration());
+    std::fflush(stdout);
+    return 0;
 }
 
 } // namespace
@@ -508,12 +532,50 @@ private slots:
         QVERIFY2(duration > 0.3, qPrintable(QString::number(duration)));
         QVERIFY(qAbs(probe(lastRecording()).duration - duration) < 0.01);
     }
+
+    // The disk refuses more sound: error 2 once, and what was written is
+    // a complete recording.
+    void fullDiskEndsTheRecording()
+    {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--record-past-size-limit"});
+        QVERIFY(child.waitForStarted(5000));
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitCode(), 0);
+        const QStringList out = QString::fromUtf8(child.readAllStandardOutput()).trimmed().split(' ');
+        QCOMPARE(out.size(), 3);
+        QCOMPARE(out[0], QString("1"));                          // one error
+        QCOMPARE(out[1].toInt(), int(SR_FileWriteFailed));
+        const double kept = out[2].toDouble();
+        const double fits = (200000.0 - 44) / 192000;
+        QVERIFY2(kept > fits - 0.1 && kept <= fits, qPrintable(out.join(' ')));
+        const Probe p = probe(lastRecording());
+        QCOMPARE(p.codec, QString("pcm_s16le"));
+        QVERIFY(qAbs(p.duration - kept) < 0.01);
+        QVERIFY(partFiles().isEmpty());
+    }
+
+    // No place for the engine's files: the recording is refused.
+    void unwritableFolderIsRefused()
+    {
+        const QString file = m_out.filePath("plain-file");
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        ScopedEnv env("XDG_DATA_HOME", (file + "/data").toUtf8());
+        Recorded callback;
+        QVERIFY(!scAudioRecord(&callback, 1, 0, 2, nullptr));
+        QVERIFY(callback.errors().empty());
+    }
 };
 
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--record-until-killed") == 0)
         return recordUntilKilled();
+    if (argc > 1 && std::strcmp(argv[1], "--record-past-size-limit") == 0)
+        return recordPastSizeLimit();
     QCoreApplication app(argc, argv);
     TstAudioRecord test;
     return QTest::qExec(&test, argc, argv);

@@ -68,7 +68,8 @@ class AudioRecorder final : public CAudioRecoderObject {
 public:
     AudioRecorder(CRecoderCallback* callback, int channels, std::unique_ptr<rec::PulseAudioSource> source,
                   std::unique_ptr<rec::WavTempFile> file)
-        : m_callback(callback), m_channels(channels), m_source(std::move(source)), m_file(std::move(file))
+        : m_callback(callback), m_channels(channels), m_source(std::move(source)), m_file(std::move(file)),
+          m_partPath(m_file->path())
     {
         {
             RecordingState& s = state();
@@ -90,7 +91,7 @@ public:
             return -1;
         m_started = true;
         m_spans.push_back(Span{rec::nowUs(), kOpen});
-        Log(kLogModule, 1, "sound recording started: %s", m_file->path().c_str());
+        Log(kLogModule, 1, "sound recording started: %s", m_partPath.c_str());
         return 0;
     }
 
@@ -267,6 +268,7 @@ private:
     const int m_channels;
     std::unique_ptr<rec::PulseAudioSource> m_source;
     std::unique_ptr<rec::WavTempFile> m_file;    // writer thread only
+    const std::string m_partPath;
     std::vector<int16_t> m_pcm;                  // writer thread only
     double m_finalSeconds = -1.0;                // writer thread, read after join
 

@@ -24,9 +24,11 @@ namespace {
 constexpr int kWaitMs = 2000;
 // Small fragments keep the sound close behind the clock.
 constexpr int64_t kFragmentUs = 20000;
-// Timestamps further than this from the running estimate start a new one
-// (an overrun, lost data, a stream that was stalled).
+// Timestamps further than this from the running estimate, several times in
+// a row, start a new one (an overrun, lost data, a stream that was
+// stalled); a single late wake-up of the sound thread does not.
 constexpr int64_t kReanchorUs = 20000;
+constexpr int kReanchorAfter = 3;
 
 const pa_sample_spec kSpec = {PA_SAMPLE_FLOAT32LE, uint32_t(kAudioRate), uint8_t(kAudioChannels)};
 constexpr std::size_t kFrameBytes = sizeof(float) * kAudioChannels;
@@ -48,6 +50,7 @@ struct PulseAudioSource::Impl {
         // The running estimate of when the next frame was heard.
         bool timed = false;
         int64_t nextUs = 0;
+        int outliers = 0;          // measurements in a row beyond kReanchorUs
     };
 
     bool render;
@@ -166,11 +169,14 @@ struct PulseAudioSource::Impl {
 
             // Follow the measurements slowly so that their jitter does not
             // reach the timestamps; a jump starts afresh.
-            if (!st->timed || std::llabs(measured - st->nextUs) > kReanchorUs) {
+            const int64_t error = measured - st->nextUs;
+            if (!st->timed || (std::llabs(error) > kReanchorUs && ++st->outliers >= kReanchorAfter)) {
                 st->nextUs = measured;
                 st->timed = true;
-            } else {
-                st->nextUs += (measured - st->nextUs) / 16;
+                st->outliers = 0;
+            } else if (std::llabs(error) <= kReanchorUs) {
+                st->nextUs += error / 16;
+                st->outliers = 0;
             }
             const int64_t first = st->nextUs;
             st->nextUs = first + duration;

@@ -230,13 +230,14 @@ void VideoRecorder::Impl::captureLoop()
             }
         }
 
-        // Ticks that already passed (a slow grab) are skipped, not bunched:
-        // the encoder fills their slots with the previous picture.
+        // A tick that is less than half a period late is still taken (its
+        // frame lands in its own slot); older ones are skipped, not bunched,
+        // and the encoder fills their slots with the previous picture.
         ++tick;
-        if (due(tick) < now) {
-            const int64_t next = (now - base) * fps / 1000000 + 1;
-            skipped += next - tick;
-            tick = next;
+        const int64_t halfPeriod = 500000 / fps;
+        while (due(tick) + halfPeriod < now) {
+            ++tick;
+            ++skipped;
         }
     }
     queue->close();
