@@ -1,21 +1,33 @@
 #include "MainWindowBase.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFontDatabase>
-#include <QLabel>
+#include <QIcon>
+#include <QMenuBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "DlgVideoClip.h"
 #include "FeedBackDialog.h"
 #include "Log.h"
+#include "MainWindow.h"
+#include "RecordParameter.h"
+#include "SignalsTransfer.h"
 #include "SystemStatusBar.h"
 #include "TaskManage.h"
+#include "Utils.h"
+#include "VxDialogBase.h"
+#include "VxMessageBox.h"
+#include "VxProductInfo.h"
 #include "VxSettings.h"
 #include "ui_MainWindowBase.h"
 #include "ui_TitleTool.h"
 
 namespace {
+const char* const kLogModule = "MainWindowBase";
 const char* const kTopMostKey = "TopMost";
 }
 
@@ -25,30 +37,46 @@ MainWindowBase::MainWindowBase(QWidget* parent)
     , m_pTitleUi(new Ui::TitleTool)
 {
     m_pUi->setupUi(this);
+
+    m_pMainWindow = new MainWindow(nullptr);
+    m_pMainWindow->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+
     setWindowFlags(frameFlags(VxSettings::instance()->applicationParam(kTopMostKey, false).toBool()));
 
-    // The home window takes this place once it exists; until then the client
-    // area says what the program is.
+    // The home window only owns its content; the content lives here.
     auto* clientLayout = new QVBoxLayout(m_pUi->vxMainWindowClient);
     clientLayout->setContentsMargins(0, 0, 0, 0);
     clientLayout->setSpacing(0);
-    m_pPlaceholder = new QLabel(tr("Screen Recorder"), m_pUi->vxMainWindowClient);
-    m_pPlaceholder->setObjectName("lblPlaceholder");
-    m_pPlaceholder->setAlignment(Qt::AlignCenter);
-    m_pPlaceholder->setMinimumSize(480, 300);
-    clientLayout->addWidget(m_pPlaceholder);
+    clientLayout->addWidget(m_pMainWindow->takeCentralWidget());
+    m_pMainWindow->hide();
 
+    m_pMainWindow->setMainWindowBase(this);
     TaskManage::instance()->setMainWidBase(this);
-    appendStandardMenus(nullptr);
-    postCreateDerivedMainWindow(true, true, nullptr);
+
+    appendStandardMenus(m_pMainWindow->menuBar());
+    postCreateDerivedMainWindow(true, true, m_pMainWindow->menuBar());
+    setupDockClickHandler();
+
+    QAction* preferences = m_pMainWindow->preferenceAction();
+    actionHolder()->addAction(preferences);
+    preferences->setMenuRole(QAction::PreferencesRole);
+
     fillTitle();
+    m_pMainWindow->initCore();
     SystemStatusBar::instance()->setVisible(true);
 }
 
 MainWindowBase::~MainWindowBase()
 {
+    // The home window stops the capture engine on its way out.
+    delete m_pMainWindow;
+    m_pMainWindow = nullptr;
+    if (TaskManage::instance()->mainWidBase() == this)
+        TaskManage::instance()->setMainWidBase(nullptr);
     delete m_pTitleUi;
+    m_pTitleUi = nullptr;
     delete m_pUi;
+    m_pUi = nullptr;
 }
 
 Qt::WindowFlags MainWindowBase::frameFlags(bool topMost) const
@@ -63,7 +91,17 @@ void MainWindowBase::fillTitle()
 {
     m_pTitleFrame = new QFrame();
     m_pTitleUi->setupUi(m_pTitleFrame);
+    QFile sheet(QStringLiteral(":/home/home.qss"));
+    if (sheet.open(QIODevice::ReadOnly))
+        m_pTitleFrame->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    // Without a desktop-wide menu bar the application menu (preferences,
+    // About, Quit) sits at the start of the title row.
+    if (QMenuBar* bar = m_pMainWindow->menuBar()) {
+        bar->setNativeMenuBar(false);
+        m_pTitleUi->horizontalLayout->insertWidget(0, bar);
+    }
     setCustomTitleContents(m_pTitleFrame);
+
     connect(m_pTitleUi->btnFeedback, &QToolButton::clicked, this, &MainWindowBase::onFeedback);
     m_pTitleUi->btnMiniBar->hide();
     connect(m_pTitleUi->btnMiniBar, &QToolButton::clicked, this, &MainWindowBase::onShowMini);
@@ -71,6 +109,44 @@ void MainWindowBase::fillTitle()
     m_pTitleUi->btnMiniBar->setToolTip(QString());
     m_pTitleUi->btnFeedback->setToolTip(tr("Feedback"));
     m_pTitleUi->btnTopHint->setToolTip(tr("Set/Cancel interface always in front"));
+
+    m_pTitleUi->btnFeedback->setIcon(QIcon(QStringLiteral(":/home/feedback.svg")));
+    QIcon pin(QStringLiteral(":/home/pin_off.svg"));
+    pin.addFile(QStringLiteral(":/home/pin_on.svg"), QSize(), QIcon::Normal, QIcon::On);
+    m_pTitleUi->btnTopHint->setIcon(pin);
+
+    connect(SystemStatusBar::instance(), &SystemStatusBar::sigShowMain, this, &MainWindowBase::onShowMainRequested);
+}
+
+void MainWindowBase::onShowMainRequested()
+{
+    if (m_pMainWindow && m_pMainWindow->isWindowPickerOpen())
+        return;
+    QWidget* target = nullptr;
+    if (VxDialogBase::getPopupDialogCount() == 0) {
+        target = this;
+    } else {
+        // One running dialog is what the user was in; with several, which
+        // one to raise cannot be told.
+        const QList<QDialog*> dialogs = VxDialogBase::getAllExecDialogs();
+        if (dialogs.size() == 1)
+            target = dialogs.first();
+    }
+    if (target && (target->isHidden() || target->isMinimized()))
+        target->showNormal();
+}
+
+void MainWindowBase::setupDockClickHandler()
+{
+    // X11 desktops have no dock icon to hook; the status-bar item brings a
+    // hidden window back instead.
+    Log(kLogModule, 1, "No dock click handler on this desktop");
+}
+
+void MainWindowBase::dockIconClicked()
+{
+    Log(kLogModule, 1, "Dock icon clicked!");
+    emit SignalsTransfer::instance()->dockIconClicked();
 }
 
 QString MainWindowBase::appFontConf(const QString& /*language*/)
@@ -103,6 +179,18 @@ void MainWindowBase::onTopHint()
     m_pTitleUi->btnTopHint->setChecked(VxSettings::instance()->applicationParam(kTopMostKey, false).toBool());
 }
 
+void MainWindowBase::on_changeSkin()
+{
+    if (!m_pMainWindow) {
+        VxMainWindowBase::on_changeSkin();
+        return;
+    }
+    m_pMainWindow->onSaveFramePos();
+    VxMainWindowBase::on_changeSkin();
+    QTimer::singleShot(10, m_pMainWindow, &MainWindow::onLoadFramePos);
+    m_pMainWindow->updateComboBox();
+}
+
 void MainWindowBase::setNormalIcon(const QString& path)
 {
     m_strNormalIcon = path;
@@ -125,15 +213,30 @@ bool MainWindowBase::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowStateChange) {
         const auto* change = static_cast<QWindowStateChangeEvent*>(event);
-        Log("MainWindowBase", 1, "WindowStateChange: %d", static_cast<int>(change->oldState()));
+        const Qt::WindowStates old = change->oldState() & ~Qt::WindowActive;
+        Log(kLogModule, 1, "WindowStateChange: %d", static_cast<int>(change->oldState()));
+        // From the plain state to minimised, maximised or full screen: the
+        // region box would stand over a window that is no longer there.
+        const Qt::WindowStates now = windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
+        if (old == Qt::WindowNoState && now != Qt::WindowNoState && m_pMainWindow)
+            m_pMainWindow->onHideRegionBox();
     }
     return VxMainWindowBase::event(event);
 }
 
 void MainWindowBase::closeEvent(QCloseEvent* event)
 {
+    if (m_pMainWindow)
+        m_pMainWindow->onHideRegionBox();
     event->accept();
     QCoreApplication::quit();
+}
+
+void MainWindowBase::showEvent(QShowEvent* event)
+{
+    VxMainWindowBase::showEvent(event);
+    if (m_pMainWindow)
+        m_pMainWindow->onShowRegionBox();
 }
 
 void MainWindowBase::changeEvent(QEvent* event)
@@ -155,4 +258,43 @@ bool MainWindowBase::derivedProcGenerateWindowTitle(QString& /*title*/)
 bool MainWindowBase::doSomethingBeforeLanguageChanged(const QString& /*language*/)
 {
     return false;
+}
+
+bool MainWindowBase::refuseFrameworkDialog(const char* hook) const
+{
+    const RecordParameter* params = RecordParameter::instance();
+    const bool refuse = params->m_bRecording || params->isOnlyRecordCamera()
+        || TaskManage::instance()->isWaitTaskStart() || (m_pMainWindow && m_pMainWindow->isWindowPickerOpen());
+    if (refuse)
+        Log(kLogModule, 1, "%s", hook);
+    return refuse;
+}
+
+bool MainWindowBase::derivedProcShowAboutDialog()
+{
+    return refuseFrameworkDialog("derivedProcShowAboutDialog");
+}
+
+bool MainWindowBase::derivedProcShowUpdateDialog(VxApplicationUpdate* /*update*/)
+{
+    return refuseFrameworkDialog("derivedProcShowUpdateDialog");
+}
+
+void MainWindowBase::checkUnSaveFile()
+{
+    const QString path = VxSettings::instance()->applicationParam("outputVideo", QString()).toString();
+    const bool isVideo = QFile::exists(path);
+    if (!isVideo && !Utils::RestorreAudioTempFiles())
+        return;
+    const int answer = VxMessageBox::warning(this, VxProductInfo::instance()->productName(""),
+                                             tr("An unsaved recording was detected. Restore it now?"),
+                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+                                             QMessageBox::Cancel, false);
+    if (answer != QMessageBox::Yes)
+        return;
+    hide();
+    DlgVideoClip clip(path, this, this, isVideo, false);
+    if (clip.exec() == 1)
+        emit SignalsTransfer::instance()->showHistory();
+    show();
 }

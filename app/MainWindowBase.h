@@ -8,11 +8,13 @@ namespace Ui {
 class MainWindowBase;
 class TitleTool;
 }
+class MainWindow;
 class QFrame;
-class QLabel;
+class VxApplicationUpdate;
 
-// The application's outer frame: title bar tools, always-on-top switch and
-// the client area that holds the home window.
+// The application's outer frame: the title row with its tools, the
+// always-on-top switch, and the client area that holds the home window's
+// content. Closing it ends the program. main_entry makes exactly one.
 class MainWindowBase : public VxMainWindowBase
 {
     Q_OBJECT
@@ -36,10 +38,19 @@ public:
     void setPauseIcon(const QString& path);
     void setRecordingIcon(const QString& paths);
 
+    MainWindow* mainWindow() const { return m_pMainWindow; }
+
+    // The desktop's "reopen" request for a hidden program; X11 desktops
+    // have no dock icon, so only the status-bar item and this call send it.
+    void dockIconClicked();
+    // Offers to restore a recording that a crash interrupted.
+    void checkUnSaveFile();
+
 signals:
     void DeviecArriveal();
 
 public slots:
+    void on_changeSkin() override;
     void onFeedback();
     void onDropdownShow() {}
     void onDropdownHide() {}
@@ -50,18 +61,26 @@ public slots:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool derivedProcGenerateWindowTitle(QString& title) override;
+    bool derivedProcShowAboutDialog() override;
+    bool derivedProcShowUpdateDialog(VxApplicationUpdate* update) override;
     bool doSomethingBeforeLanguageChanged(const QString& language) override;
 
 private:
     void fillTitle();
+    void setupDockClickHandler();
+    void onShowMainRequested();
+    // True (and logged under the hook's name) while About and Update must
+    // not show: a recording or its preparation would be disturbed.
+    bool refuseFrameworkDialog(const char* hook) const;
     Qt::WindowFlags frameFlags(bool topMost) const;
 
     Ui::MainWindowBase* m_pUi = nullptr;
     Ui::TitleTool* m_pTitleUi = nullptr;
+    MainWindow* m_pMainWindow = nullptr;
     QFrame* m_pTitleFrame = nullptr; // set once the title form is built
-    QLabel* m_pPlaceholder = nullptr;
     QString m_strNormalIcon;
     QString m_strPauseIcon;
     QString m_strRecordingIcon;

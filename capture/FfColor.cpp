@@ -370,6 +370,12 @@ void FfColor::onToolClicked(int tool)
     emit startCanvs(tool);
 }
 
+void FfColor::resetTool()
+{
+    m_nTool = CanvasShapes_None;
+    updateTools();
+}
+
 void FfColor::onLeave()
 {
     m_nTool = CanvasShapes_None;

@@ -33,6 +33,9 @@ public:
     // The next callout number minus 1.
     int numberNumber() const;
     void setHasBlur(bool has);
+    // Drawing was left from outside the bar (Esc, stop): no tool is active
+    // any more. Emits nothing: the owner already stopped the canvas.
+    void resetTool();
 
 public slots:
     // The canvas placed a callout: `next` is the number the next one gets.

@@ -5,6 +5,7 @@
 #include "OSServiceUtils.h"
 #include "RecordTypes.h"
 #include "ScreenRecorder.h"
+#include "ScreenRegion.h"
 #include "Screencast.h"
 #include "Utils.h"
 #include "VxSettings.h"
@@ -216,8 +217,8 @@ bool initScreencast()
 void uninitScreencast()
 {
     // Objects that still hold engine objects are released before the engine
-    // stops. The region selection (ScreenRegion) joins the recording driver
-    // here once it exists.
+    // stops.
+    ScreenRegion::release();
     ScreenRecorder::release();
     scUninitialize();
 }

@@ -454,6 +454,7 @@ void VideoRecCtlWdg::onStopCanvs(bool quit)
 void VideoRecCtlWdg::leaveDrawing()
 {
     ui->btnHide->setEnabled(true);
+    ui->frameEdit->resetTool();
     ScreenRecorder::instance()->onStopCanvs();
     m_bDrawing = false;
     foldToolBar();

@@ -566,7 +566,9 @@ void TstControlBar::escWhileDrawingLeavesDrawingOnly()
     QVERIFY(startBar());
     QTest::mouseClick(button("btnEdit"), Qt::LeftButton);
     QVERIFY(!toolBar()->isHidden());
-    emit toolBar()->startCanvs(CanvasShapes_Pen);
+    auto* pen = toolBar()->findChild<QToolButton*>("btnPen");
+    QVERIFY(pen);
+    QTest::mouseClick(pen, Qt::LeftButton);
     QCOMPARE(FakeScreencast::screenRecorder()->canvas->shape, int(CanvasShapes_Pen));
     QVERIFY(!button("btnHide")->isEnabled());
 
@@ -575,6 +577,13 @@ void TstControlBar::escWhileDrawingLeavesDrawingOnly()
     QCOMPARE(FakeScreencast::screenRecorder()->canvas->shape, 0);
     QVERIFY(button("btnHide")->isEnabled());
     QVERIFY(toolBar()->isHidden());
+    // The tool bar knows drawing was left: no tool stays selected, and the
+    // next click on the pen starts it again instead of "stopping" it.
+    QVERIFY(!pen->isChecked());
+    QTest::mouseClick(button("btnEdit"), Qt::LeftButton);
+    QTest::mouseClick(pen, Qt::LeftButton);
+    QCOMPARE(FakeScreencast::screenRecorder()->canvas->shape, int(CanvasShapes_Pen));
+    QTest::keyClick(m_bar, Qt::Key_Escape);
 
     ModalDriver driver;
     answerAnything(driver, true);

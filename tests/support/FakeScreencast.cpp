@@ -64,6 +64,9 @@ struct State {
     QMap<QString, int> failures;
     QStringList log;
     CDeviceNotifies* listener = nullptr;
+    CHotKeyCallback* hotKeyCallback = nullptr;
+    QMap<int, FakeScreencast::HotKey> hotKeys;
+    QMap<QPair<unsigned int, unsigned int>, int> hotKeyResults;
     FakeScreencast::Watermark watermark;
     ColorRef mouseHighlight = 0;
     ColorRef mouseNormal = 0;
@@ -357,7 +360,7 @@ int scInitialize()
 void scUninitialize()
 {
     call(QStringLiteral("scUninitialize"));
-    SCRIPT(s.initialized = false; s.listener = nullptr);
+    SCRIPT(s.initialized = false; s.listener = nullptr; s.hotKeyCallback = nullptr; s.hotKeys.clear());
 }
 
 int GetDisplayCount()
@@ -1293,4 +1296,48 @@ void FakePicture::close(int fadeMs)
 {
     logCall(QStringLiteral("CPictureObject::close(%1)").arg(fadeMs));
     closed = true;
+}
+
+// ===========================================================================
+// Global hotkeys
+// ===========================================================================
+
+void FakeScreencast::setHotKeyResult(unsigned int keysym, unsigned int modifiers, int result)
+{
+    SCRIPT(s.hotKeyResults[qMakePair(keysym, modifiers)] = result);
+}
+
+QMap<int, FakeScreencast::HotKey> FakeScreencast::hotKeys() { READ(s.hotKeys); }
+CHotKeyCallback* FakeScreencast::hotKeyCallback() { READ(s.hotKeyCallback); }
+
+void FakeScreencast::fireHotKey(int id)
+{
+    CHotKeyCallback* callback = hotKeyCallback();
+    if (callback)
+        runOnEngineThread([=] { callback->OnHotKey(id); });
+}
+
+int scRegisterHotKey(int id, unsigned int keysym, unsigned int modifiers)
+{
+    const bool failed = call(QStringLiteral("scRegisterHotKey"),
+                             QStringLiteral("%1, 0x%2, %3").arg(id).arg(keysym, 0, 16).arg(modifiers));
+    std::lock_guard<std::mutex> lock(g_mutex);
+    State& s = state();
+    s.hotKeys.remove(id);
+    const int result = failed ? int(kHotKeyNoDisplay) : s.hotKeyResults.value(qMakePair(keysym, modifiers), 0);
+    if (result == kHotKeyOk)
+        s.hotKeys.insert(id, FakeScreencast::HotKey{keysym, modifiers});
+    return result;
+}
+
+void scUnregisterHotKey(int id)
+{
+    call(QStringLiteral("scUnregisterHotKey"), QString::number(id));
+    SCRIPT(s.hotKeys.remove(id));
+}
+
+void scSetHotKeyCallback(CHotKeyCallback* callback)
+{
+    call(QStringLiteral("scSetHotKeyCallback"), cb(callback));
+    SCRIPT(s.hotKeyCallback = callback);
 }

@@ -19,6 +19,7 @@
 // - CRect as {left,top,right,bottom}; colours as 0xaarrggbb; colour pairs as
 //   {0x..,0x..}; id arrays as [1,2];
 // - callback pointers as cb (null as null), native views in decimal;
+// - keysyms as 0x.. in hex (scRegisterHotKey(1, 0xffc6, 3));
 // - object operations as Class::operation(arguments).
 //
 // Defaults after reset(): not initialised (calls work all the same); one
@@ -118,6 +119,7 @@ public:
     // operations are named Class::operation (e.g. "CCameraObject::record")
     // and return -1.
     static void failNext(const QString& function, int times = 1);
+    // (scRegisterHotKey made to fail returns 3, no display.)
 
     // ---- call log --------------------------------------------------------
     static QStringList calls();
@@ -184,6 +186,23 @@ public:
     static void fireAudioCaptureChanged();
     static void fireAudioRenderChanged();
     static void fireVideoCaptureChanged();
+
+    // ---- global hotkeys --------------------------------------------------
+    // scRegisterHotKey answers `result` for this keysym with exactly these
+    // modifiers (ScHotKeyModifier bits) until scripted again; 0 for every
+    // other key. A failed registration leaves the id without a hotkey, as
+    // the engine does. scUninitialize forgets hotkeys and callback.
+    static void setHotKeyResult(unsigned int keysym, unsigned int modifiers, int result);
+    struct HotKey {
+        unsigned int keysym = 0;
+        unsigned int modifiers = 0;
+    };
+    // The hotkeys registered now, by id.
+    static QMap<int, HotKey> hotKeys();
+    static CHotKeyCallback* hotKeyCallback();
+    // OnHotKey(id) on an engine thread, waited for, when a callback is set
+    // (whatever is registered under id).
+    static void fireHotKey(int id);
 
     // Runs `work` on a new thread and waits for it: how the fake objects
     // deliver their callbacks.

@@ -9,6 +9,10 @@ export HOME="$tmp/home"
 export XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
 export XDG_CACHE_HOME="$tmp/cache" XDG_STATE_HOME="$tmp/state"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
+# The single-instance segment and other IPC keys live under the temp folder:
+# a private one keeps tests that run at the same time apart.
+export TMPDIR="$tmp/tmp"
+mkdir -p "$TMPDIR"
 mkdir -p "$HOME/Documents" "$HOME/Movies" "$HOME/Music" "$HOME/Pictures"
 # Qt's offscreen platform and the module's temp folders want a runtime dir.
 if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "${XDG_RUNTIME_DIR}" ]; then

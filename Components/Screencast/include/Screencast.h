@@ -279,3 +279,45 @@ int64_t GetFileSystemFreeSize(const char* folder);
 int64_t GetFileSize(const char* path);
 MediaFileInfo GetMediaFileInfo(const char* path);
 GIFFileInfo GetGIFFileInfo(const char* path);
+
+// ---------------------------------------------------------------------------
+// Global hotkeys
+// ---------------------------------------------------------------------------
+
+// Modifiers of a hotkey; Super is the key that X maps to the same modifier
+// as Super_L (usually Mod4), Alt the one of Alt_L (usually Mod1).
+enum ScHotKeyModifier : unsigned int {
+    kHotKeyShift = 1,
+    kHotKeyControl = 2,
+    kHotKeyAlt = 4,
+    kHotKeySuper = 8,
+};
+
+// Results of scRegisterHotKey.
+enum ScHotKeyResult : int {
+    kHotKeyOk = 0,
+    kHotKeyTaken = 1,       // another program, another id or the X server itself
+                            // (Ctrl+Alt on keys that switch virtual terminals) holds the key
+    kHotKeyInvalid = 2,     // no key of the keyboard makes the keysym, or bad modifiers
+    kHotKeyNoDisplay = 3,   // the engine is not initialised or the X server is gone
+};
+
+// Makes `keysym` (an X keysym: XK_F9 is 0xffc6, letters in lower case)
+// with exactly `modifiers` (ScHotKeyModifier bits) a global hotkey under
+// `id`: every key that makes the keysym is grabbed on the root window, with
+// and without Caps Lock and Num Lock. A hotkey already registered under
+// `id` is replaced; when the new one fails, `id` has no hotkey. Waits for
+// the X server's answer; may also be called from OnHotKey. The keys follow
+// changes of the keyboard mapping; one that no longer exists is dropped
+// (logged).
+int scRegisterHotKey(int id, unsigned int keysym, unsigned int modifiers);
+// Releases the hotkey of `id`; nothing when there is none.
+void scUnregisterHotKey(int id);
+// The receiver of hotkey presses; null stops them. Waits for a callback in
+// flight on another thread, so the old receiver is never called again once
+// this returns; a receiver may also unregister itself from inside
+// OnHotKey. Callbacks must not wait for the thread that registers hotkeys.
+//
+// scUninitialize releases every hotkey, forgets the receiver and ends the
+// hotkey thread.
+void scSetHotKeyCallback(CHotKeyCallback* callback);

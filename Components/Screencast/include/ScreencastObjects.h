@@ -87,6 +87,15 @@ public:
     virtual ~CDeviceNotifies() = default;
 };
 
+// Global hotkeys registered with scRegisterHotKey. Sent on the engine's
+// hotkey thread, once per press of the key (a held key fires once).
+class CHotKeyCallback {
+public:
+    // `id`: the number the hotkey was registered under.
+    virtual void OnHotKey(int id) = 0;
+    virtual ~CHotKeyCallback() = default;
+};
+
 // The preview player's state and trim results.
 class AVPlayerStatusCallback {
 public:

@@ -2,6 +2,7 @@
 
 #include "AudioDevices.h"
 #include "DeviceWatcher.h"
+#include "HotKeys.h"
 #include "Screencast.h"
 
 #include <Log.h>
@@ -200,6 +201,7 @@ void scUninitialize()
 {
     // No callback may run once this returns: forgetting the listener waits
     // for one in flight.
+    stopHotKeys();
     setDeviceListener(nullptr);
 
     if (isDeviceWatcherThread()) {

@@ -107,7 +107,7 @@ struct CodecTables {
     {
         const bool h264 = hasEncoder("libx264");
         const bool hevc = hasEncoder("libx265");
-        const bool prores = hasEncoder("prores_ks");
+        const bool prores = hasEncoder("prores_aw") || hasEncoder("prores_ks");
         const bool aac = hasEncoder("aac");
         if (h264) {
             mp4.video.push_back(kVideoCodecH264);

@@ -1,11 +1,16 @@
-// The engine's on-screen boxes and pictures.
-//
-// The overlays themselves are not wired up yet: until they are, none can be
-// shown. Their colours are already kept.
+// The engine's on-screen boxes and pictures: their colours, and the three
+// overlays the module asks for (the windows themselves are in ui/). Each
+// overlay is a window on the GUI thread; whatever thread asks, the window is
+// made there, and release() takes it off the screen.
 
 #include "EngineCore.h"
+#include "ui/CaptureOverlay.h"
+#include "ui/CropBoxOverlay.h"
+#include "ui/PictureOverlay.h"
 
 #include "Screencast.h"
+
+#include <Log.h>
 
 using namespace sc;
 
@@ -69,17 +74,27 @@ void SetZoomTipsFormat(const char* format)
     updateSettings([&text](EngineSettings& s) { s.zoomTipsFormat = std::move(text); });
 }
 
-CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback*)
+CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback* callback)
 {
-    return CBasePtr<CImageCaptureObject>();
+    ui::ImageCaptureObject* object = ui::ImageCaptureObject::create(callback);
+    if (!object)
+        Log(kLogModule, 2, "CreateImageCapture: no selection can be shown");
+    return CBasePtr<CImageCaptureObject>(object);
 }
 
-CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback*, CRect, bool, int, int)
+CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback, CRect screenRect, bool keepRatio,
+                                                   int width, int height)
 {
-    return CBasePtr<CScreenCropBoxObject>();
+    ui::CropBoxObject* object = ui::CropBoxObject::create(callback, screenRect, keepRatio, width, height);
+    if (!object)
+        Log(kLogModule, 2, "scShowScreenCropBox: no box can be shown");
+    return CBasePtr<CScreenCropBoxObject>(object);
 }
 
-CBasePtr<CPictureObject> ShowPictureOnScreen(const char*)
+CBasePtr<CPictureObject> ShowPictureOnScreen(const char* path)
 {
-    return CBasePtr<CPictureObject>();
+    ui::PictureObject* object = ui::PictureObject::create(path);
+    if (!object)
+        Log(kLogModule, 2, "ShowPictureOnScreen: cannot show \"%s\"", path ? path : "");
+    return CBasePtr<CPictureObject>(object);
 }

@@ -1,0 +1,225 @@
+#pragma once
+
+#include <QColor>
+#include <QMap>
+#include <QMainWindow>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include "RecordTypes.h"
+
+namespace Ui {
+class MainWindow;
+}
+class DlgHotKeyMessage;
+class MainWindowBase;
+class QAbstractButton;
+class QAction;
+class QDialog;
+class QMenu;
+class QState;
+class QStateMachine;
+class ShowPicture;
+class VideoRecCtlWdg;
+
+// The home window: a page of mode tiles and, once a mode is chosen, the
+// recorder page with the source switches, the region controls and the REC
+// button. The frame window embeds its content and owns it; the window
+// itself stays hidden. It is the hub of the application shell: the signal
+// hub's recording signals and the status-bar item's requests end here.
+//
+// Its destructor stops the capture engine, so exactly one exists, and it
+// goes before the application object.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+    Q_PROPERTY(QColor ColorHover READ colorHover WRITE setColorHover)
+    Q_PROPERTY(QColor ColorNormal READ colorNormal WRITE setColorNormal)
+    Q_PROPERTY(QColor ColorBacHover READ colorBacHover WRITE setColorBacHover)
+    Q_PROPERTY(QColor ColorBacNormal READ colorBacNormal WRITE setColorBacNormal)
+    Q_PROPERTY(QString watermark READ watermark WRITE setWatermark)
+    Q_PROPERTY(int ElideWindowRecord READ elideWindowRecord WRITE setElideWindowRecord)
+
+public:
+    // What the video area shows: a region, a single window, several windows.
+    enum BtnWinState {
+        BtnWin_Region = 0,
+        BtnWin_Single = 1,
+        BtnWin_Multiple = 2
+    };
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    void setMainWindowBase(MainWindowBase* frame);
+    MainWindowBase* mainWindowBase() const { return m_pMainWindowBase; }
+    QAction* preferenceAction() const;
+
+    // Starts the capture engine and everything that needs it. Called once
+    // by the frame after it embedded the window.
+    void initCore();
+    void initDeviceList();
+    bool onCheckCanRec();
+    void changeToAVContent();
+    void updateComboBox();
+    void releaseMachine();
+    void checkAccessibily();
+    void showPermissionsTips(Privacy_Setting setting, Permission_Result result);
+
+    int recordWhat() const { return m_nRecordWhat; }
+    bool isWindowPickerOpen() const;
+    bool engineStarted() const { return m_bEngineStarted; }
+
+    // The default recording region: a size and a centred rectangle that
+    // never leave the display. `pixelRatio` above 1 asks for the large
+    // default of a scaled desktop.
+    static QSize defaultRegionSize(const QSize& display, qreal pixelRatio);
+    static QRect centredRegion(const QSize& display, const QSize& size);
+    // The stored region when it lies in the display and is at least 64
+    // pixels each way; otherwise the axis that does not fit falls back to
+    // the default size, centred.
+    static QRect fitStoredRegion(const QRect& stored, const QSize& display, qreal pixelRatio);
+
+    QColor colorHover() const { return m_clrHover; }
+    void setColorHover(const QColor& color);
+    QColor colorNormal() const { return m_clrNormal; }
+    void setColorNormal(const QColor& color);
+    QColor colorBacHover() const { return m_clrBacHover; }
+    void setColorBacHover(const QColor& color);
+    QColor colorBacNormal() const { return m_clrBacNormal; }
+    void setColorBacNormal(const QColor& color);
+    QString watermark() const { return m_strWatermark; }
+    void setWatermark(const QString& text);
+    int elideWindowRecord() const { return m_nElideWindowRecord; }
+    void setElideWindowRecord(int width);
+
+signals:
+    void inited();
+    void goHome();
+
+public slots:
+    // Pages and sources.
+    void onShowHome();
+    void onShowOption();
+    void onChildeDlgShow(bool shown);
+    void onSetVideoEnable(bool on);
+    void onSetSysAudioEnable(bool on);
+    void onSetMicEnable(bool on);
+    void onSaveFramePos();
+    void onLoadFramePos();
+    void onChangePerset(QAbstractButton* button);
+    void onPersetMgr();
+
+    // Recording.
+    void onBtnRecClicked();
+    void onHotkeyStartOrStop();
+    void startOrStop();
+    void startRec();
+    void releaseShowPic();
+    void onRecordStop();
+    void onCreateRecordError();
+
+    // Hotkeys, devices, displays, tasks.
+    void onHotKeyPressed(int id);
+    void onHotKeyEnable(bool enable);
+    void onHotkeySnap();
+    void onHotkeyPauseOrResume();
+    void onHotkeyRecbar();
+    void onTaskStartRec(int recwhat);
+    void onSetCameraEnable(bool on);
+    void openCamera();
+    void closeCamera();
+    void onCameraRedord();
+    void onbtnTakePhotoClicked();
+    void onCameraChange();
+    void onCameraMenu(QAbstractButton* button);
+    void onCamerManager();
+    void onDisplayChange();
+    void onDisplayIndexChange(int index);
+    void onWindowSelect();
+    void onWindowSelectClose(int result);
+    void onSpecialMenu(QAction* action);
+    void onAroundMouseRecord(QAction* action);
+
+    // Region and screenshots.
+    void showCustomMenu();
+    void onCustomMenu(QAction* action);
+    void onSetFullRegionBox();
+    void onSizeChange(int value);
+    void onBtnLockClicked();
+    void onEndSelectRegion(QRect rect);
+    void onShowRegionBox();
+    void onHideRegionBox();
+    void onShowWindowAndRegion();
+    void onHideMainWindow();
+    void showWindow();
+    void hidePopupDialog();
+    void moveVideoCtlBar(QRect rect);
+    void onBtnSnapshot();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void applyLook();
+    void starMachine();
+    void initPersetList();
+    void initCustomMenu();
+    void initAroundMouseMenu();
+    void showCustomSizeMenu();
+    void setVideoBtnState(BtnWinState state, const QString& name);
+    void initWindowState();
+    void transBtnPresetMenuName();
+    void selectWindow(bool fromUser);
+    void chooseRecorder(int recordWhat, const QString& name);
+    bool checkAudioDriver();
+    void reUpdateMainData();
+    QRect setCustomRegionBox(int w, int h, bool centre);
+    void setEditRect(int w, int h);
+    void setTileSelected(QWidget* tile, bool selected);
+    // The selected display's size; empty while the engine has not started
+    // (the region set-up is skipped then).
+    QSize displaySize() const;
+    void hideFrame();
+    void showFrame();
+
+    Ui::MainWindow* ui = nullptr;
+    MainWindowBase* m_pMainWindowBase = nullptr;
+    QPointer<VideoRecCtlWdg> m_pVideoRecCtl;
+    QPointer<QWidget> m_pCameraDlg;        // the webcam window, not built yet
+    bool m_bReminderOpen = false;
+    bool m_bHotkeyEnable = true;
+    QStateMachine* m_pMachine = nullptr;
+    QState* m_pHomeState = nullptr;
+    QState* m_pContentState = nullptr;
+    QPointer<QDialog> m_pDlgSnapshot;      // the screenshot editor, not built yet
+    ShowPicture* m_pShowPicture = nullptr;
+    QMenu* m_pPresetPopup = nullptr;
+    bool m_bCameraOverlayOpen = false;
+    int m_nRecordWhat = RecordWhat_Home;
+    int m_nPreRecordWhat = RecordWhat_Home;
+    QPoint m_ptHomePage;
+    QPoint m_ptContentPage;
+    QColor m_clrHover;
+    QColor m_clrNormal;
+    QColor m_clrBacHover;
+    QColor m_clrBacNormal;
+    QString m_strWatermark;
+    int m_nElideWindowRecord = 180;
+    bool m_bAccessibilityAsked = false;
+    DlgHotKeyMessage* m_pHotKeyMessage = nullptr;
+    QPointer<QDialog> m_pDlgLockWindow;    // the window picker, not built yet
+
+    QMenu* m_pCustomMenu = nullptr;
+    QMenu* m_pAroundMouseMenu = nullptr;
+    QMenu* m_pAroundSubMenu = nullptr;
+    QAction* m_pFollowAction = nullptr;
+    QAction* m_pCurrentAreaAction = nullptr;
+    QMap<QAction*, QSize> m_aroundSizes;
+    bool m_bEngineStarted = false;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QKeySequence>
+#include <QList>
+#include <QString>
+
+#include "Screencast.h"
+
+// The global hotkeys: the five key settings ("keysPause", "keysStop",
+// "keysSnapshot", "keysWebCam", "keysFloat", each a key sequence in
+// QKeySequence::PortableText such as "Ctrl+Shift+F9") grabbed through the
+// engine, and every press handed to callback::onAction with its RP_HotKey
+// id. A setting that is absent means the default key; an empty one means
+// no hotkey.
+//
+// GUI thread only, except OnHotKey, which the engine calls on its hotkey
+// thread.
+class CMASShortcut : public CHotKeyCallback
+{
+public:
+    static CMASShortcut* instance();
+    // Releases the hotkeys and destroys the object.
+    static void release();
+
+    // Grabs the five hotkeys afresh from the settings: after the engine
+    // started, and whenever the hotkey settings changed.
+    void reload();
+    // Releases every hotkey; presses stop at once.
+    void unregisterAll();
+    // RP_HotKey ids whose key could not be grabbed at the last reload()
+    // because another program holds it (or another hotkey of ours has the
+    // same key), in id order.
+    QList<int> failedHotKeys() const { return m_lstFailed; }
+
+    // The settings key of an RP_HotKey id; empty for an unknown id.
+    static QString settingsKey(int id);
+    static QKeySequence defaultKeySequence(int id);
+    // The stored sequence; the default when none is stored, empty when the
+    // user removed the hotkey.
+    static QKeySequence keySequence(int id);
+    // The X keysym and ScHotKeyModifier bits of the sequence's first chord;
+    // false for an empty sequence and for keys that cannot be grabbed (a
+    // modifier alone, keys outside Latin-1 and the common named keys).
+    static bool toNativeKey(const QKeySequence& sequence, unsigned int& keysym, unsigned int& modifiers);
+
+    void OnHotKey(int id) override;
+
+private:
+    CMASShortcut() = default;
+    ~CMASShortcut() override;
+    CMASShortcut(const CMASShortcut&) = delete;
+    CMASShortcut& operator=(const CMASShortcut&) = delete;
+
+    static CMASShortcut* s_pInstance;
+    QList<int> m_lstFailed;
+};

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "RecordTypes.h"
+#include "VxDialogBase.h"
+
+namespace Ui {
+class DlgSetPermissions;
+}
+class MainWindowBase;
+class QLabel;
+
+// The guide shown while one of the four permissions (camera, microphone,
+// screen capture, accessibility) is missing: why it is needed, the steps
+// with pictures, a link that opens the matching settings tool and, where a
+// restart makes a new grant take effect, a link that restarts the program.
+// Built on the caller's stack and run with exec().
+class DlgSetPermissions : public VxDialogBase
+{
+    Q_OBJECT
+public:
+    explicit DlgSetPermissions(QWidget* parent = nullptr);
+    ~DlgSetPermissions() override;
+
+    // The window the guide centres itself on when shown; not owned.
+    void setMainWindow(MainWindowBase* window);
+    // showGuide: the permission was never asked for, so the system's own
+    // prompt comes first and the guide shows that step too.
+    void setshowGuide(Privacy_Setting kind, bool showGuide);
+    // Places the step numbers, title icon and pictures for the reading
+    // direction of the current language and loads the pictures.
+    void adjustLanuage();
+
+    // Starts a detached program; true when it started. Both links start
+    // their program through it. Null restores QProcess::startDetached.
+    using Starter = std::function<bool(const QString& program, const QStringList& arguments)>;
+    static void setStarter(const Starter& starter);
+    // Ends the event loop once the restart is under way. Null restores
+    // QCoreApplication::exit.
+    using Quitter = std::function<void(int code)>;
+    static void setQuitter(const Quitter& quitter);
+
+    // The desktop's settings tool for a kind (program path, then its
+    // arguments), or empty when none is installed or none matches.
+    static QStringList settingsCommand(Privacy_Setting kind);
+    // The detached command that starts this program again with its
+    // arguments once the process `pid` has ended (program first).
+    static QStringList restartCommand(qint64 pid, const QString& program, const QStringList& arguments);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void fillTexts();
+    void fitHeight();
+    void openSettings();
+    void restartProgram();
+    bool isLinkClick(QLabel* link, QEvent* event) const;
+
+    Ui::DlgSetPermissions* m_pUi = nullptr;
+    MainWindowBase* m_pMainWindow = nullptr;
+    QString m_strPicPath; // the folder of the guide pictures
+    int m_nKind = Privacy_Camera;
+    bool m_bShowGuide = true;
+};

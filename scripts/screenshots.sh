@@ -1,0 +1,92 @@
+#!/bin/bash
+# Usage: screenshots.sh [OUTDIR]
+#
+# Saves pictures of the program's windows for looking at, made inside the
+# private test environment (scripts/with-test-env.sh: Xvfb 1920x1080,
+# openbox, a null sound sink) with the real engine:
+#   home-tiles.png, page-video.png, page-window.png, page-audio.png,
+#   page-webcam.png      the frame window on each page of the home window
+#   page-video-screen.png, page-webcam-screen.png
+#                        the whole screen (region box, message box)
+# and, when their makers are part of the build:
+#   cropbox-over-window.png, crosshair.png   the region box and the
+#                        cross-hair selection (tests/overlays/overlay_demo)
+#   guide-*.png, presets.png, countdown-*.png  the permissions guide, the
+#                        preset menu and the start countdown
+#                        (tests/permissions/guide_demo)
+# OUTDIR defaults to <build>/screenshots; BUILD_DIR picks the build folder.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${BUILD_DIR:-$root/build}
+
+if [ "${SR_SCREENSHOTS_INSIDE:-0}" != 1 ]; then
+  out=${1:-$build_dir/screenshots}
+  targets=(home_shots)
+  [ -f "$root/tests/overlays/overlay_demo.cpp" ] && targets+=(overlay_demo)
+  [ -f "$root/tests/permissions/guide_demo.cpp" ] && targets+=(guide_demo)
+  BUILD_DIR=$build_dir "$root/scripts/build.sh" "${targets[@]}" >/dev/null
+  mkdir -p "$out"
+  out=$(cd "$out" && pwd)
+  export SR_SCREENSHOTS_INSIDE=1 BUILD_DIR=$build_dir
+  exec "$root/scripts/with-test-env.sh" "$0" "$out"
+fi
+
+# ---- inside the test environment ---------------------------------------------
+out=$1
+bin=$build_dir/bin
+isolated=$root/tests/support/isolated.sh
+failed=0
+
+say() { echo "screenshots: $*" >&2; }
+
+# Runs an overlay maker in the background, waits for its "ready" line,
+# photographs the screen and stops it again (by its own pid).
+overlay_shot() {
+  local name=$1 log pid i
+  shift
+  log=$(mktemp)
+  "$bin/overlay_demo" "$@" --seconds 20 >"$log" 2>&1 &
+  pid=$!
+  for ((i = 0; i < 100; i++)); do
+    grep -q '^ready' "$log" && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if grep -q '^ready' "$log"; then
+    sleep 0.5
+    import -window root "$out/$name.png" && echo "$out/$name.png"
+  else
+    say "overlay_demo $1 did not get ready"
+    failed=1
+  fi
+  kill "$pid" 2>/dev/null || true
+  for ((i = 0; i < 30; i++)); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  rm -f "$log"
+}
+
+"$isolated" "$bin/home_shots" "$out" || { say "home_shots failed"; failed=1; }
+
+if [ -x "$bin/overlay_demo" ]; then
+  overlay_shot cropbox-over-window cropbox 480 270 960 540
+  overlay_shot crosshair crosshair --band 600 300 640 360
+fi
+
+if [ -x "$bin/guide_demo" ]; then
+  for kind in 0 1 2 3; do
+    "$isolated" "$bin/guide_demo" guide "$out/guide-$kind.png" "$kind" 1 >/dev/null ||
+      { say "guide_demo guide $kind failed"; failed=1; }
+  done
+  "$isolated" "$bin/guide_demo" guide "$out/guide-2-asked.png" 2 0 >/dev/null || failed=1
+  "$isolated" "$bin/guide_demo" guide "$out/guide-2-ar.png" 2 1 ar >/dev/null || failed=1
+  "$isolated" "$bin/guide_demo" presets "$out/presets.png" >/dev/null || failed=1
+  "$isolated" "$bin/guide_demo" countdown "$out/countdown" >/dev/null || failed=1
+  ls "$out"/guide-*.png "$out"/presets.png "$out"/countdown-*.png 2>/dev/null || true
+fi
+
+exit "$failed"

@@ -1,0 +1,278 @@
+// The start countdown over the engine double. The real countdown lasts
+// 3.5 s; the runs here shorten its clock and check the order of the engine
+// calls and that no step comes early.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "FakeScreencast.h"
+#include "ShowPicture.h"
+
+namespace {
+
+void writePicture(const QString& path, QColor colour = Qt::red)
+{
+    QImage image(24, 24, QImage::Format_ARGB32);
+    image.fill(colour);
+    QVERIFY(image.save(path, "PNG"));
+}
+
+void writeText(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+// The engine calls made while a countdown runs, with the time each was
+// first seen (polled every millisecond), and when showPicEnd came.
+struct Timeline
+{
+    QStringList calls;
+    QVector<qint64> times;
+    qint64 end = -1;
+    int ends = 0;
+};
+
+Timeline run(ShowPicture& countdown, int timeoutMs)
+{
+    Timeline line;
+    QElapsedTimer clock;
+    QTimer poll;
+    auto take = [&] {
+        const QStringList now = FakeScreencast::calls();
+        for (int i = line.calls.size(); i < now.size(); ++i) {
+            line.calls << now.at(i);
+            line.times << clock.elapsed();
+        }
+    };
+    QObject::connect(&poll, &QTimer::timeout, take);
+    QObject::connect(&countdown, &ShowPicture::showPicEnd, [&] {
+        take();
+        if (line.end < 0)
+            line.end = clock.elapsed();
+        ++line.ends;
+    });
+    poll.setTimerType(Qt::PreciseTimer);
+    poll.start(1);
+    clock.start();
+    countdown.start();
+    if (!QTest::qWaitFor([&] { return line.end >= 0; }, timeoutMs))
+        qWarning("the countdown did not end within %d ms", timeoutMs);
+    // Anything after the end (a second end, a late call) would show here.
+    QTest::qWait(50);
+    take();
+    return line;
+}
+
+// Lower bounds only: a timer may come late on a busy machine, never much
+// early (coarse timers may fire up to 5 % before their time).
+bool notBefore(qint64 time, qint64 expected)
+{
+    return time >= expected * 9 / 10;
+}
+
+} // namespace
+
+class TestCountdown : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        FakeScreencast::reset();
+        ShowPicture::setFolderOverride(QString());
+        ShowPicture::setDurations(3000, 500);
+    }
+
+    void cleanup()
+    {
+        QCOMPARE(FakeScreencast::liveObjectCount(), 0);
+        ShowPicture::setFolderOverride(QString());
+        ShowPicture::setDurations(3000, 500);
+    }
+
+    // The build installs the pictures where an installed program has them.
+    void installedPictures()
+    {
+        ShowPicture countdown;
+        QCOMPARE(QDir::cleanPath(countdown.folder()),
+                 QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../Resources/countdown"));
+        const QStringList entries = QDir(countdown.folder()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(entries, QStringList({"1.png", "2.png", "3.png"}));
+        for (const QString& name : entries) {
+            const QImage picture(countdown.folder() + "/" + name);
+            QVERIFY2(!picture.isNull(), qPrintable(name));
+            QVERIFY(picture.hasAlphaChannel());
+            // Round: the corners are transparent, the centre is not.
+            QCOMPARE(qAlpha(picture.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(picture.pixel(picture.width() / 2, picture.height() / 2)), 255);
+        }
+        QCOMPARE(countdown.pictureCount(), 5);
+        QCOMPARE(countdown.tickPeriod(), 600);
+    }
+
+    // QDir's count: hidden entries do not count, every other entry does,
+    // and "." and ".." always do.
+    void counting()
+    {
+        QTemporaryDir dir;
+        for (int i = 1; i <= 3; ++i)
+            writePicture(dir.filePath(QString("%1.png").arg(i)));
+        ShowPicture::setFolderOverride(dir.path());
+        {
+            ShowPicture countdown;
+            QCOMPARE(countdown.pictureCount(), 5);
+            QCOMPARE(countdown.tickPeriod(), 600);
+        }
+        writeText(dir.filePath(".hidden"), "x");
+        {
+            ShowPicture countdown;
+            QCOMPARE(countdown.pictureCount(), 5);
+        }
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        {
+            ShowPicture countdown;
+            QCOMPARE(countdown.pictureCount(), 6);
+            QCOMPARE(countdown.tickPeriod(), 500);
+        }
+        writeText(dir.filePath("notes.txt"), "x");
+        {
+            ShowPicture countdown;
+            QCOMPARE(countdown.pictureCount(), 7);
+            QCOMPARE(countdown.tickPeriod(), 428);
+        }
+        QTemporaryDir empty;
+        ShowPicture::setFolderOverride(empty.path());
+        {
+            ShowPicture countdown;
+            QCOMPARE(countdown.pictureCount(), 2);
+            QCOMPARE(countdown.tickPeriod(), 1500);
+        }
+        ShowPicture::setFolderOverride(empty.filePath("missing"));
+        {
+            ShowPicture countdown;
+            QCOMPARE(countdown.pictureCount(), 0);
+        }
+        QCOMPARE(FakeScreencast::calls(), QStringList());
+    }
+
+    // Three pictures: nothing before the first tick, one picture per tick,
+    // the last one kept up over the two empty ticks, the overlay closed and
+    // released on the last tick, the end one delay later.
+    void timelineThreePictures()
+    {
+        QTemporaryDir dir;
+        for (int i = 1; i <= 3; ++i)
+            writePicture(dir.filePath(QString("%1.png").arg(i)));
+        ShowPicture::setFolderOverride(dir.path());
+        ShowPicture::setDurations(600, 100);
+        ShowPicture countdown;
+        QCOMPARE(countdown.tickPeriod(), 120);
+
+        const Timeline line = run(countdown, 5000);
+        const QString d = dir.path();
+        QCOMPARE(line.calls, QStringList({
+                                 QString("ShowPictureOnScreen(\"%1/1.png\")").arg(d),
+                                 QString("CPictureObject::show(\"%1/2.png\")").arg(d),
+                                 QString("CPictureObject::show(\"%1/3.png\")").arg(d),
+                                 "CPictureObject::close(0)",
+                                 "CPictureObject::release()",
+                             }));
+        QCOMPARE(line.ends, 1);
+        QVERIFY2(notBefore(line.times[0], 120), qPrintable(QString::number(line.times[0])));
+        QVERIFY(notBefore(line.times[1] - line.times[0], 120));
+        QVERIFY(notBefore(line.times[2] - line.times[1], 120));
+        // Picture 3 stays for the two ticks that find no file.
+        QVERIFY(notBefore(line.times[3] - line.times[2], 240));
+        QVERIFY(notBefore(line.times[3], 600));
+        QVERIFY(notBefore(line.end - line.times[3], 100));
+        QVERIFY(line.times[4] <= line.end);
+    }
+
+    // A picture that does not load changes nothing on screen; a failed
+    // overlay is asked for again on the next picture.
+    void unreadableAndFailedPictures()
+    {
+        QTemporaryDir dir;
+        writePicture(dir.filePath("1.png"));
+        writeText(dir.filePath("2.png"), "not a picture");
+        writePicture(dir.filePath("3.png"));
+        writePicture(dir.filePath("4.png"));
+        ShowPicture::setFolderOverride(dir.path());
+        ShowPicture::setDurations(300, 20);
+        FakeScreencast::failNext("ShowPictureOnScreen");
+        ShowPicture countdown;
+        QCOMPARE(countdown.pictureCount(), 6);
+
+        const Timeline line = run(countdown, 5000);
+        const QString d = dir.path();
+        QCOMPARE(line.calls, QStringList({
+                                 QString("ShowPictureOnScreen(\"%1/1.png\")").arg(d),
+                                 QString("ShowPictureOnScreen(\"%1/3.png\")").arg(d),
+                                 QString("CPictureObject::show(\"%1/4.png\")").arg(d),
+                                 "CPictureObject::close(0)",
+                                 "CPictureObject::release()",
+                             }));
+        QCOMPARE(line.ends, 1);
+    }
+
+    // A folder without pictures: nothing to show or close, the end comes
+    // after the ticks as usual.
+    void emptyFolder()
+    {
+        QTemporaryDir dir;
+        ShowPicture::setFolderOverride(dir.path());
+        ShowPicture::setDurations(200, 50);
+        ShowPicture countdown;
+        const Timeline line = run(countdown, 5000);
+        QCOMPARE(line.calls, QStringList());
+        QCOMPARE(line.ends, 1);
+        QVERIFY(notBefore(line.end, 250));
+    }
+
+    // No folder: the recording starts at once and the engine is not asked.
+    void missingFolder()
+    {
+        QTemporaryDir dir;
+        ShowPicture::setFolderOverride(dir.filePath("no/such/folder"));
+        ShowPicture countdown;
+        const Timeline line = run(countdown, 5000);
+        QCOMPARE(line.calls, QStringList());
+        QCOMPARE(line.ends, 1);
+        QVERIFY(line.end >= 0);
+    }
+
+    // Deleted while running: the ticks stop, the overlay is released without
+    // its closing call and the end never comes.
+    void deletedWhileRunning()
+    {
+        QTemporaryDir dir;
+        for (int i = 1; i <= 3; ++i)
+            writePicture(dir.filePath(QString("%1.png").arg(i)));
+        ShowPicture::setFolderOverride(dir.path());
+        ShowPicture::setDurations(600, 50);
+        auto* countdown = new ShowPicture;
+        bool ended = false;
+        connect(countdown, &ShowPicture::showPicEnd, [&] { ended = true; });
+        countdown->start();
+        QVERIFY(QTest::qWaitFor([] { return FakeScreencast::picture() != nullptr; }, 5000));
+        delete countdown;
+        QCOMPARE(FakeScreencast::calls().last(), QString("CPictureObject::release()"));
+        QCOMPARE(FakeScreencast::callCount("CPictureObject::close"), 0);
+        const int made = FakeScreencast::calls().size();
+        QTest::qWait(800);
+        QVERIFY(!ended);
+        QCOMPARE(FakeScreencast::calls().size(), made);
+    }
+};
+
+QTEST_MAIN(TestCountdown)
+#include "tst_countdown.moc"
