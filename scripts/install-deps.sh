@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # Qt 5
   qtbase5-dev qtbase5-dev-tools qttools5-dev-tools libqt5svg5-dev
+  qt5-image-formats-plugins
   # FFmpeg
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   libswresample-dev libavdevice-dev libavfilter-dev

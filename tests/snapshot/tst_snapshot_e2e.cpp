@@ -1,0 +1,257 @@
+// The screenshot editor with the real engine in the private test
+// environment (Xvfb, openbox), driven like a user through XTest: a red
+// window on the screen, the cross-hair selection dragged over it, the
+// editor's Save clicked; the file handed over holds the selection's size
+// and colour, in the format of the setting. Esc in the editor and in the
+// selection leave nothing behind.
+//
+// SR_SNAPSHOT_SHOT=<file.png> saves a picture of the screen with the
+// editor open after the selection.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <QtTest>
+
+#include "DeviceManager.h"
+#include "DlgSnapshot.h"
+#include "RecordParameter.h"
+#include "RecordTypes.h"
+#include "Utils.h"
+#include "WindowListManger.h"
+
+namespace {
+
+const QRect kRedWindow(400, 300, 500, 350);
+// Dragged from kFrom to kTo: the engine's band holds both corners.
+const QPoint kFrom(450, 350);
+const QPoint kTo(650, 450);
+const QRect kSelection(kFrom, kTo);
+
+bool xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished(2000);
+        return false;
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QImage screenNow()
+{
+    QScreen* s = QGuiApplication::primaryScreen();
+    const QRect g = s->virtualGeometry();
+    return s->grabWindow(0, g.x(), g.y(), g.width(), g.height()).toImage();
+}
+
+bool near(QRgb a, QRgb b, int tolerance)
+{
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance
+           && qAbs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QWidget* selectionWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("ScreenSelection") && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+QStringList tempFiles()
+{
+    return QDir(Utils::getRecorderTmpRoot()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+class ColourWindow : public QWidget
+{
+public:
+    ColourWindow() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
+    {
+        setAutoFillBackground(true);
+        setColour(Qt::red);
+        setGeometry(kRedWindow);
+    }
+    void setColour(const QColor& c)
+    {
+        QPalette p = palette();
+        p.setColor(QPalette::Window, c);
+        setPalette(p);
+        repaint();
+    }
+};
+
+} // namespace
+
+class TstSnapshotE2E : public QObject
+{
+    Q_OBJECT
+
+    // As the home window starts it, then waits for the frozen screen.
+    void startSelection(DlgSnapshot* editor)
+    {
+        editor->show();
+        editor->hide();
+        editor->createImageCapture();
+        QTRY_VERIFY_WITH_TIMEOUT(selectionWindow() != nullptr, 10000);
+        QTest::qWait(200);   // the selection takes the keyboard
+    }
+
+    bool dragSelection()
+    {
+        return xdotool({"mousemove", QString::number(kFrom.x()), QString::number(kFrom.y())})
+               && xdotool({"mousedown", "1", "mousemove", QString::number(kFrom.x() + 100),
+                           QString::number(kFrom.y() + 50), "mousemove", QString::number(kTo.x()),
+                           QString::number(kTo.y())})
+               && xdotool({"mouseup", "1"});
+    }
+
+    bool clickOn(QWidget* w)
+    {
+        const QPoint c = w->mapToGlobal(w->rect().center());
+        return xdotool({"mousemove", QString::number(c.x()), QString::number(c.y()), "click", "1"});
+    }
+
+    QScopedPointer<ColourWindow> m_red;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run inside scripts/with-test-env.sh");
+        QVERIFY2(!QStandardPaths::findExecutable("xdotool").isEmpty(), "xdotool is missing");
+        QApplication::setQuitOnLastWindowClosed(false);
+        QVERIFY(initScreencast());
+    }
+
+    void cleanupTestCase()
+    {
+        WindowListManger::release();
+        DeviceManager::release();
+        uninitScreencast();
+    }
+
+    void init()
+    {
+        QDir(Utils::getRecorderTmpRoot()).removeRecursively();
+        m_red.reset(new ColourWindow());
+        m_red->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_red.data()));
+        QTRY_VERIFY(near(screenNow().pixel(kRedWindow.center()), qRgb(255, 0, 0), 0));
+    }
+
+    void cleanup()
+    {
+        m_red.reset();
+        QTRY_VERIFY(selectionWindow() == nullptr);
+        QVERIFY2(tempFiles().isEmpty(), qPrintable(tempFiles().join(", ")));
+    }
+
+    // Drag over the red window, Save: the handed-over file has the
+    // selection's size, is red all over, and its content is the format of
+    // the setting. The window turns blue while the user selects: the
+    // frozen moment is what is saved.
+    void selectAndSave_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("magic");
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("png") << int(RP_Format_PNG) << QByteArray("\x89PNG\r\n\x1a\n", 8) << 0;
+        QTest::newRow("jpg") << int(RP_Format_JPG) << QByteArray("\xff\xd8\xff", 3) << 24;
+    }
+    void selectAndSave()
+    {
+        QFETCH(int, format);
+        QFETCH(QByteArray, magic);
+        QFETCH(int, tolerance);
+        RecordParameter::instance()->setUsedImgFmt(RP_Format(format));
+        QScopedPointer<DlgSnapshot> editor(new DlgSnapshot(nullptr, false));
+        QSignalSpy saved(editor.data(), &DlgSnapshot::pictureSave);
+        QSignalSpy finished(editor.data(), &QDialog::finished);
+        startSelection(editor.data());
+        if (QTest::currentTestFailed())
+            return;
+        m_red->setColour(Qt::blue);
+        QVERIFY(dragSelection());
+
+        QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 10000);
+        QCOMPARE(editor->geometry(), kSelection);
+        QWidget* bar = editor->findChild<QWidget*>(QStringLiteral("frmToolBar"));
+        QVERIFY(bar);
+        QTRY_VERIFY(bar->isVisible());
+        QVERIFY(bar->geometry().top() > kSelection.bottom());
+        QCOMPARE(bar->geometry().right(), kSelection.right());
+        // On the screen: the frozen red picture over the blue window.
+        QTRY_VERIFY(near(screenNow().pixel(kSelection.center()), qRgb(255, 0, 0), 0));
+        QVERIFY(near(screenNow().pixel(kRedWindow.bottomRight() - QPoint(20, 20)), qRgb(0, 0, 255), 0));
+        const QString shot = qEnvironmentVariable("SR_SNAPSHOT_SHOT");
+        if (!shot.isEmpty() && format == RP_Format_PNG) {
+            QTest::qWait(300);
+            QVERIFY(screenNow().save(shot));
+        }
+
+        QVERIFY(clickOn(editor->findChild<QToolButton*>(QStringLiteral("btnSave"))));
+        QTRY_COMPARE_WITH_TIMEOUT(saved.size(), 1, 10000);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toInt(), 1);
+        QVERIFY(!editor->isVisible());
+        const QString path = saved.first().first().toString();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(magic.size()), magic);
+        file.close();
+        const QImage image(path);
+        QCOMPARE(image.size(), kSelection.size());
+        for (int y = 0; y < image.height(); y += 10)
+            for (int x = 0; x < image.width(); x += 10)
+                QVERIFY2(near(image.pixel(x, y), qRgb(255, 0, 0), tolerance),
+                         qPrintable(QStringLiteral("%1,%2: %3").arg(x).arg(y).arg(image.pixel(x, y), 0, 16)));
+        QVERIFY(near(image.pixel(image.width() - 1, image.height() - 1), qRgb(255, 0, 0), tolerance));
+        QVERIFY(QFile::remove(path));
+    }
+
+    // Esc in the editor after the selection: finished(0), nothing saved.
+    void escapeInEditor()
+    {
+        QScopedPointer<DlgSnapshot> editor(new DlgSnapshot(nullptr, false));
+        QSignalSpy saved(editor.data(), &DlgSnapshot::pictureSave);
+        QSignalSpy finished(editor.data(), &QDialog::finished);
+        startSelection(editor.data());
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(dragSelection());
+        QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 10000);
+        QTest::qWait(200);
+        QVERIFY(xdotool({"key", "Escape"}));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QCOMPARE(finished.first().first().toInt(), 0);
+        QCOMPARE(saved.size(), 0);
+        QVERIFY(!editor->isVisible());
+    }
+
+    // Esc during the selection: the engine closes it, the editor finishes
+    // with 0 and never shows.
+    void escapeInSelection()
+    {
+        QScopedPointer<DlgSnapshot> editor(new DlgSnapshot(nullptr, false));
+        QSignalSpy finished(editor.data(), &QDialog::finished);
+        startSelection(editor.data());
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(xdotool({"key", "Escape"}));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QCOMPARE(finished.first().first().toInt(), 0);
+        QVERIFY(!editor->isVisible());
+        QTRY_VERIFY(selectionWindow() == nullptr);
+    }
+};
+
+QTEST_MAIN(TstSnapshotE2E)
+#include "tst_snapshot_e2e.moc"
