@@ -6,11 +6,17 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QSignalTransition>
 #include <QState>
@@ -18,9 +24,12 @@
 #include <QTimer>
 
 #include "CEIPWrapper.h"
+#include "CMASShortcut.h"
 #include "DeviceManager.h"
 #include "DlgHotKeyMessage.h"
+#include "DlgPaintToScreen.h"
 #include "DlgSetPermissions.h"
+#include "DlgSnapshot.h"
 #include "FeedBackDialog.h"
 #include "FfMenu.h"
 #include "Log.h"
@@ -28,6 +37,7 @@
 #include "OSServiceUtils.h"
 #include "PersetMenu.h"
 #include "RecordParameter.h"
+#include "ScreenRecorder.h"
 #include "ScreenRegion.h"
 #include "ShowPicture.h"
 #include "SignalsTransfer.h"
@@ -36,6 +46,7 @@
 #include "Utils.h"
 #include "VideoRecCtlWdg.h"
 #include "VxDialogBase.h"
+#include "VxFileUtils.h"
 #include "VxMessageBox.h"
 #include "VxProductInfo.h"
 #include "VxSettings.h"
@@ -109,6 +120,7 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui->btnSnapshot, &QToolButton::clicked, this, &MainWindow::onBtnSnapshot);
     connect(ui->btnTakePhoto, &QPushButton::clicked, this, &MainWindow::onbtnTakePhotoClicked);
     connect(ui->btnSelectWind, &QPushButton::clicked, this, &MainWindow::onWindowSelect);
+    ui->btnSelectWind->setToolTip(tr("Choosing windows is not available yet."));
     connect(TaskManage::instance(), &TaskManage::sigStartRecord, this, &MainWindow::onTaskStartRec,
             Qt::QueuedConnection);
     connect(ui->shortcutTool, &ShortcutTool::sigShowChildeDlg, this, &MainWindow::onChildeDlgShow);
@@ -162,13 +174,16 @@ MainWindow::MainWindow(QWidget* parent)
     connect(status, &SystemStatusBar::sigHide, this, &MainWindow::onHotkeyRecbar);
     connect(status, &SystemStatusBar::sigHome, this, &MainWindow::onShowHome);
     connect(status, &SystemStatusBar::sigShowRecBar, this, [this] {
-        if (m_pVideoRecCtl && m_pVideoRecCtl->isHidden())
+        // Not placed yet while the recording starts.
+        if (m_eRoadState == Road_Recording && m_pVideoRecCtl && m_pVideoRecCtl->isHidden())
             m_pVideoRecCtl->show();
     });
 }
 
 MainWindow::~MainWindow()
 {
+    // No hotkey press may reach a window on its way out.
+    CMASShortcut::release();
     // Everything is deleted here and now: this runs after the event loop,
     // where deferred deletes and timers would never come.
     closeCamera();
@@ -387,6 +402,11 @@ void MainWindow::initCore()
     initDeviceList();
     if (DeviceManager::instance()->getAudioCaptureDeviceCount() == 0)
         ui->frameMicrophone->setEnabled(false);
+    // The key grab lives in the engine: only now can the hotkeys be taken.
+    CMASShortcut* shortcuts = CMASShortcut::instance();
+    shortcuts->reload();
+    for (int id : shortcuts->failedHotKeys())
+        Log(kLogModule, 1, "hotkey %d is held by another program", id);
 }
 
 void MainWindow::initDeviceList()
@@ -993,21 +1013,44 @@ QRect MainWindow::setCustomRegionBox(int w, int h, bool centre)
     const QSize display = displaySize();
     if (display.isEmpty())
         return stored;
-    if (params->iskeepRatio()) {
-        const double ratio = params->getRatio();
-        if (sender() == ui->editWidth)
-            h = int(w / ratio);
-        else
-            w = int(ratio * h);
-    }
-    // The ratio may ask for more than the display holds.
-    w = qBound(kMinRegionSide, w, qMax(kMinRegionSide, display.width()));
-    h = qBound(kMinRegionSide, h, qMax(kMinRegionSide, display.height()));
+    QSize size(w, h);
+    if (params->iskeepRatio())
+        size = lockedRatioSize(w, h, params->getRatio(), sender() == ui->editWidth, display);
+    else
+        size = QSize(qBound(kMinRegionSide, w, qMax(kMinRegionSide, display.width())),
+                     qBound(kMinRegionSide, h, qMax(kMinRegionSide, display.height())));
+    w = size.width();
+    h = size.height();
     setEditRect(w, h);
     const QRect region = centre ? centredRegion(display, QSize(w, h)) : params->fixVideoRect(w, h, stored);
     params->setVideoRect(region);
     Log(kLogModule, 1, "setCustomRegionBox");
     return region;
+}
+
+QSize MainWindow::lockedRatioSize(int w, int h, double ratio, bool widthTyped, const QSize& display)
+{
+    const int maxW = qMax(kMinRegionSide, display.width());
+    const int maxH = qMax(kMinRegionSide, display.height());
+    if (ratio > 0.0) {
+        if (widthTyped) {
+            w = qMin(w, maxW);
+            h = int(w / ratio);
+            if (h > maxH) {
+                h = maxH;
+                w = int(ratio * h);
+            }
+        } else {
+            h = qMin(h, maxH);
+            w = int(ratio * h);
+            if (w > maxW) {
+                w = maxW;
+                h = int(w / ratio);
+            }
+        }
+    }
+    // A ratio far from square can still ask for a side below the minimum.
+    return QSize(qBound(kMinRegionSide, w, maxW), qBound(kMinRegionSide, h, maxH));
 }
 
 void MainWindow::onSizeChange(int /*value*/)
@@ -1104,7 +1147,8 @@ void MainWindow::onHideMainWindow()
 
 void MainWindow::showWindow()
 {
-    if (m_bReminderOpen)
+    // The bar is shown once it is placed, when the recording starts.
+    if (m_bReminderOpen || m_eRoadState == Road_Starting)
         return;
     if (m_pVideoRecCtl) {
         if (m_pVideoRecCtl->isHidden())
@@ -1121,8 +1165,14 @@ void MainWindow::showWindow()
 void MainWindow::hidePopupDialog()
 {
     if (VxDialogBase::getPopupDialogCount() >= 1) {
-        for (QDialog* dialog : VxDialogBase::getAllExecDialogs())
-            dialog->hide();
+        // Ended, not hidden: a hidden dialog would go on running its modal
+        // loop unseen. The innermost first, so every loop can return.
+        const QList<QDialog*> dialogs = VxDialogBase::getAllExecDialogs();
+        for (auto it = dialogs.crbegin(); it != dialogs.crend(); ++it) {
+            QPointer<QDialog> dialog(*it);
+            if (dialog)
+                dialog->reject();
+        }
     }
     ShortcutTool::hideOptionDlg();
     if (m_pDlgLockWindow) {
@@ -1147,24 +1197,26 @@ void MainWindow::moveVideoCtlBar(QRect rect)
         "leftTop(%d,%d),size: %d*%d",
         rect.left(), rect.top(), rect.width(), rect.height(), barWidth, barHeight, display.width(), display.height(),
         full.left(), full.top(), full.width(), full.height());
-    int left = 0;
+    const QPoint pos = videoCtlBarPos(rect, full, QSize(barWidth, barHeight), m_bBarAtCorner);
+    Log(kLogModule, 1, "the end barRect leftTop(%d,%d),size: %d*%d ", pos.x(), pos.y(), barWidth, barHeight);
+    m_pVideoRecCtl->setGeometry(pos.x(), pos.y(), barWidth, barHeight);
+}
+
+QPoint MainWindow::videoCtlBarPos(const QRect& region, const QRect& full, const QSize& bar, bool atCorner)
+{
+    if (atCorner)
+        return QPoint(full.right() - bar.width(), full.top() + 5);
+    int left = region.right() - bar.width();
     int top = 0;
-    if (params->isAroundMouse() || params->isFollowMouse()) {
-        left = full.right() - barWidth;
-        top = full.top() + 5;
-    } else {
-        left = rect.right() - barWidth;
-        if (rect.bottom() + barHeight + 5 < full.bottom())
-            top = rect.bottom() + 5;
-        else if (rect.top() - barHeight - 5 >= full.top())
-            top = rect.top() - barHeight - 5;
-        else
-            top = rect.top() + 5;
-        if (left < full.left())
-            left = full.left();
-    }
-    Log(kLogModule, 1, "the end barRect leftTop(%d,%d),size: %d*%d ", left, top, barWidth, barHeight);
-    m_pVideoRecCtl->setGeometry(left, top, barWidth, barHeight);
+    if (region.bottom() + bar.height() + 5 < full.bottom())
+        top = region.bottom() + 5;
+    else if (region.top() - bar.height() - 5 >= full.top())
+        top = region.top() - bar.height() - 5;
+    else
+        top = region.top() + 5;
+    if (left < full.left())
+        left = full.left();
+    return QPoint(left, top);
 }
 
 // ---- displays ----------------------------------------------------------------------
@@ -1334,6 +1386,10 @@ void MainWindow::selectWindow(bool fromUser)
     if (isWindowPickerOpen())
         return;
     Log(kLogModule, 1, "onWindowSelect: the window picker is not available");
+    if (fromUser) {
+        VxMessageBox::information(m_pMainWindowBase, productName(), tr("Choosing windows is not available yet."),
+                                  QMessageBox::Ok);
+    }
 }
 
 void MainWindow::onWindowSelectClose(int result)
@@ -1406,7 +1462,7 @@ void MainWindow::initAroundMouseMenu()
 
 void MainWindow::onSpecialMenu(QAction* action)
 {
-    if (action != m_pFollowAction)
+    if (action != m_pFollowAction || startingRefused("follow the mouse"))
         return;
     RecordParameter::instance()->setFollowMouse(true);
     onBtnRecClicked();
@@ -1414,7 +1470,7 @@ void MainWindow::onSpecialMenu(QAction* action)
 
 void MainWindow::onAroundMouseRecord(QAction* action)
 {
-    if (!m_aroundSizes.contains(action))
+    if (!m_aroundSizes.contains(action) || startingRefused("around the mouse"))
         return;
     QSize size = m_aroundSizes.value(action);
     if (action == m_pCurrentAreaAction) {
@@ -1430,6 +1486,16 @@ void MainWindow::onAroundMouseRecord(QAction* action)
 
 // ---- hotkeys and tasks -------------------------------------------------------------------
 
+bool MainWindow::startingRefused(const char* what) const
+{
+    if (m_eRoadState != Road_Starting)
+        return false;
+    // Nothing runs yet that could be paused, stopped or shot, and a second
+    // start would stack on the first.
+    Log(kLogModule, 1, "%s refused: a recording is starting", what);
+    return true;
+}
+
 void MainWindow::onHotKeyPressed(int id)
 {
     Log(kLogModule, 1, "onHotKeyPressed:%d", id);
@@ -1437,6 +1503,8 @@ void MainWindow::onHotKeyPressed(int id)
         Log(kLogModule, 1, "m_bHotkeyEable: false");
         return;
     }
+    if (startingRefused("hotkey"))
+        return;
     switch (id) {
     case RP_HotKey_Pause:
         onHotkeyPauseOrResume();
@@ -1468,6 +1536,8 @@ void MainWindow::onHotKeyEnable(bool enable)
 
 void MainWindow::onHotkeySnap()
 {
+    if (startingRefused("snapshot"))
+        return;
     if (m_pVideoRecCtl)
         m_pVideoRecCtl->onSnapshot();
     else
@@ -1476,13 +1546,15 @@ void MainWindow::onHotkeySnap()
 
 void MainWindow::onHotkeyPauseOrResume()
 {
+    if (startingRefused("pause or resume"))
+        return;
     if (m_pVideoRecCtl)
         m_pVideoRecCtl->pauseOrResume();
 }
 
 void MainWindow::onHotkeyRecbar()
 {
-    if (!m_pVideoRecCtl)
+    if (startingRefused("show or hide the control bar") || !m_pVideoRecCtl)
         return;
     if (m_pVideoRecCtl->isHidden())
         m_pVideoRecCtl->show();
@@ -1494,9 +1566,10 @@ void MainWindow::onTaskStartRec(int recwhat)
 {
     TaskManage* tasks = TaskManage::instance();
     const RecordParameter* params = RecordParameter::instance();
-    if (tasks->isTasking || params->m_bRecording || params->m_bPreviewing) {
+    // A start under way has not set the recording flag yet in all its steps.
+    if (tasks->isTasking || params->m_bRecording || params->m_bPreviewing || m_eRoadState != Road_Idle) {
         Log(kLogModule, 1, "Task start cancel, isTasking:%d, isRecording:%d, isPreview:%d", tasks->isTasking ? 1 : 0,
-            params->m_bRecording ? 1 : 0, params->m_bPreviewing ? 1 : 0);
+            params->m_bRecording || m_eRoadState != Road_Idle ? 1 : 0, params->m_bPreviewing ? 1 : 0);
         return;
     }
     if (recwhat == RecordWhat_Webcam) {
@@ -1510,17 +1583,19 @@ void MainWindow::onTaskStartRec(int recwhat)
             Log(kLogModule, 1, "camera task start failed: camera state failed");
         return;
     }
+    // Checked before anything else: a type that no page records must not
+    // start whatever page happens to show.
+    QString name;
+    if (recwhat == RecordWhat_Video) {
+        name = tr("Video Recorder");
+    } else if (recwhat == RecordWhat_Audio) {
+        name = tr("Audio Recorder");
+    } else {
+        Log(kLogModule, 1, "Task start failed: invalid record type");
+        return;
+    }
     hidePopupDialog();
     if (m_nRecordWhat != recwhat) {
-        QString name;
-        if (recwhat == RecordWhat_Video) {
-            name = tr("Video Recorder");
-        } else if (recwhat == RecordWhat_Audio) {
-            name = tr("Audio Recorder");
-        } else {
-            Log(kLogModule, 1, "Task start failed: invalid record type");
-            return;
-        }
         m_nPreRecordWhat = RecordWhat_Home;
         chooseRecorder(recwhat, name);
     }
@@ -1573,11 +1648,71 @@ void MainWindow::reUpdateMainData()
         setCustomRegionBox(width, height, false);
 }
 
+void MainWindow::clearMouseModes()
+{
+    RecordParameter* params = RecordParameter::instance();
+    params->setAroundMouse(false);
+    params->setFollowMouse(false);
+    m_bBarAtCorner = false;
+}
+
+void MainWindow::refuseStart(bool clearRecording)
+{
+    TaskManage::instance()->isTasking = false;
+    if (clearRecording)
+        RecordParameter::instance()->m_bRecording = false;
+    // An armed mode would otherwise ride along with the next, ordinary start.
+    clearMouseModes();
+    m_eRoadState = Road_Idle;
+    SystemStatusBar::instance()->setActionEnable(true);
+}
+
+bool MainWindow::forbiddenPlayerRuns() const
+{
+    VxProductInfo* info = VxProductInfo::instance();
+    if (info->extendParam(QStringLiteral("ExcludeProgress"), QString()).toInt() == 0)
+        return false;
+    // An empty name is part of every process path: it names no player.
+    const QString name = info->extendParam(QStringLiteral("ExcludeProgressName"), QString());
+    if (name.isEmpty())
+        return false;
+    return OSServiceUtils::isRunningProcess(name);
+}
+
+bool MainWindow::askWindowGone()
+{
+    VxMessageBox box(m_pMainWindowBase);
+    box.setIcon(2);
+    box.setMsgTitle(productName());
+    box.setWindowTitle(productName());
+    box.setButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box.addButton(tr("Re-select"), QMessageBox::Ok);
+    box.addButton(tr("Continue"), QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setLabelInfo(tr("If there is no valid window to record, please click Re-select to choose a valid window. "
+                        "Click Continue, the recording will start with the default settings."));
+    box.adjustSize();
+    return box.exec() != QMessageBox::Ok;
+}
+
 void MainWindow::onBtnRecClicked()
 {
     SystemStatusBar* status = SystemStatusBar::instance();
     TaskManage* tasks = TaskManage::instance();
     RecordParameter* params = RecordParameter::instance();
+    if (m_eRoadState == Road_Recording && !m_pVideoRecCtl && !params->m_bRecording) {
+        // The bar went without announcing an end: nothing records any more.
+        Log(kLogModule, 1, "recording state left without a control bar; back to idle");
+        m_eRoadState = Road_Idle;
+    }
+    if (m_eRoadState != Road_Idle) {
+        // A start under way or a running recording owns the task flag and
+        // the status item: this request leaves them alone.
+        Log(kLogModule, 1, "start record cancel, recording:%d, preview:%d, canrec:%d ", 1,
+            params->m_bPreviewing ? 1 : 0, onCheckCanRec() ? 0 : 1);
+        return;
+    }
+    m_eRoadState = Road_Starting;
     status->setActionEnable(false);
     reUpdateMainData();
 
@@ -1588,19 +1723,48 @@ void MainWindow::onBtnRecClicked()
             : tr("The current video recording settings are invalid. It fails to start recording with Task "
                  "Schedule. Please reconfigure!");
         VxMessageBox::warning(m_pMainWindowBase, productName(), text, QMessageBox::Ok);
-        tasks->isTasking = false;
-        status->setActionEnable(true);
+        refuseStart(false);
         return;
     }
     const bool canRec = onCheckCanRec();
     if (m_pVideoRecCtl || params->m_bRecording || params->m_bPreviewing || !canRec) {
         Log(kLogModule, 1, "start record cancel, recording:%d, preview:%d, canrec:%d ", params->m_bRecording ? 1 : 0,
             params->m_bPreviewing ? 1 : 0, canRec ? 0 : 1);
-        tasks->isTasking = false;
-        status->setActionEnable(true);
+        refuseStart(false);
         return;
     }
     params->m_bRecording = true;
+    // The recorder consumes these while it prepares; the bar needs them
+    // until the recording ends.
+    m_bBarAtCorner = params->isAroundMouse() || params->isFollowMouse();
+
+    if (m_nRecordWhat == RecordWhat_Window) {
+        const bool single = params->getWindowModle() == WindowModle_Single;
+        if (!WindowListManger::instance()->chechWindowVisible(params->getWindowList(), single)) {
+            params->setWindowList(QList<int>());
+            params->setVideoEnable(true);
+            params->setWindowRecord(false);
+            if (!askWindowGone()) {
+                refuseStart(true);
+                // After the refusal: the open picker keeps the status item's
+                // panel closed.
+                onWindowSelect();
+                return;
+            }
+        } else if (single) {
+            ui->btnUseCamera->setBtnChecked(false);
+        }
+    }
+
+    if ((params->getVideoEnable() || params->isWindowRecord()) && forbiddenPlayerRuns()) {
+        VxMessageBox::warning(nullptr, productName(),
+                              tr("Golden Lion player does not allow program recording, please close the Golden "
+                                 "Lion player before continuing to record other content."),
+                              QMessageBox::Ok);
+        refuseStart(true);
+        onShowRegionBox();
+        return;
+    }
 
     if (params->getSysAudioEnable() && !checkAudioDriver()) {
         ui->btnUseAudio->setBtnOnlyOff();
@@ -1633,7 +1797,15 @@ void MainWindow::onBtnRecClicked()
     m_pVideoRecCtl = new VideoRecCtlWdg(nullptr);
     m_pVideoRecCtl->setMainWindowBase(m_pMainWindowBase);
     if (!m_pVideoRecCtl->initRecord()) {
-        onCreateRecordError();
+        // The temporary-folder check leaves no file path when the user gave
+        // up in its prompt: that was an answer, not an engine failure.
+        if (ScreenRecorder::instance()->getTmpFilePath().isEmpty()) {
+            Log("REC", 1, "start given up in the temporary folder prompt");
+            undoStart();
+            onShowRegionBox();
+        } else {
+            onCreateRecordError();
+        }
         return;
     }
 
@@ -1645,10 +1817,12 @@ void MainWindow::onBtnRecClicked()
         return;
     }
     // Lets the hidden frame and region box go before the capture starts.
+    QPointer<MainWindow> self(this);
     QEventLoop pause;
     QTimer::singleShot(500, this, [&pause] { pause.quit(); });
     pause.exec();
-    startRec();
+    if (self)
+        startRec();
 }
 
 void MainWindow::releaseShowPic()
@@ -1661,12 +1835,20 @@ void MainWindow::releaseShowPic()
 
 void MainWindow::startRec()
 {
+    // The bar may have ended during the countdown or the pause (an engine
+    // error stops it): then nothing is left to start and the status item
+    // must not claim a recording.
+    if (m_eRoadState != Road_Starting || !m_pVideoRecCtl || !RecordParameter::instance()->m_bRecording) {
+        Log("REC", 1, "startRec: no prepared recording (state %d)", int(m_eRoadState));
+        if (m_eRoadState == Road_Starting)
+            undoStart();
+        return;
+    }
     SystemStatusBar* status = SystemStatusBar::instance();
     status->setActionEnable(true);
     status->setSysBarState(SysBar_Recording);
     hideFrame();
-    if (!m_pVideoRecCtl)
-        return;
+    m_eRoadState = Road_Recording;
     CEIPWrapper::instance()->MakeEvent(5000);
     m_pVideoRecCtl->start();
     RecordParameter* params = RecordParameter::instance();
@@ -1678,15 +1860,31 @@ void MainWindow::startRec()
         OSServiceUtils::beep();
 }
 
-void MainWindow::onCreateRecordError()
+void MainWindow::undoStart()
 {
     SystemStatusBar* status = SystemStatusBar::instance();
     status->setActionEnable(true);
+    if (m_pShowPicture) {
+        m_pShowPicture->disconnect(this);
+        m_pShowPicture->deleteLater();
+        m_pShowPicture = nullptr;
+    }
+    // Not inside any of the bar's own handlers here.
     delete m_pVideoRecCtl.data();
     status->setSysBarState(SysBar_Idle);
     TaskManage::instance()->isTasking = false;
     RecordParameter::instance()->m_bRecording = false;
+    clearMouseModes();
+    m_eRoadState = Road_Idle;
+    ui->actionOptions->setEnabled(true);
+    OSServiceUtils::setDockHide(true);
+    OSServiceUtils::setHideDesktopIcon(true);
     showFrame();
+}
+
+void MainWindow::onCreateRecordError()
+{
+    undoStart();
     const int answer = VxMessageBox::information(
         m_pMainWindowBase, productName(),
         tr("Failed to start recording, (error code: 4001), you can click OK to give feedback on this issue."),
@@ -1700,14 +1898,33 @@ void MainWindow::onRecordStop()
 {
     if (m_bReminderOpen)
         return;
+    RecordParameter* params = RecordParameter::instance();
+    const bool wasStarting = m_eRoadState == Road_Starting;
+    if (wasStarting) {
+        // The bar of a start under way only announces an end once it gave
+        // up the recording (an engine error in the countdown); any other
+        // end belongs to someone else.
+        if (!m_pVideoRecCtl || params->m_bRecording) {
+            Log(kLogModule, 1, "recordStop while a recording is starting: not this one's");
+            return;
+        }
+        Log(kLogModule, 1, "recordStop while starting: the start ends");
+        if (m_pShowPicture) {
+            m_pShowPicture->disconnect(this);
+            m_pShowPicture->deleteLater();
+            m_pShowPicture = nullptr;
+        }
+        SystemStatusBar::instance()->setActionEnable(true);
+    }
     // The bar announced the end from inside its own handler: it goes once
     // that handler has returned.
     if (m_pVideoRecCtl)
         m_pVideoRecCtl->deleteLater();
     m_pVideoRecCtl = nullptr;
+    m_eRoadState = Road_Idle;
+    clearMouseModes();
 
     TaskManage* tasks = TaskManage::instance();
-    RecordParameter* params = RecordParameter::instance();
     if (tasks->isTasking) {
         QTimer::singleShot(500, this, [this] { TaskManage::instance()->taskCompleted(m_pMainWindowBase, 0); });
     } else if (params->timerEnable()) {
@@ -1734,6 +1951,9 @@ void MainWindow::onRecordStop()
 
 void MainWindow::onHotkeyStartOrStop()
 {
+    if (startingRefused("start or stop"))
+        return;
+    // The webcam recorder's own start and stop come with its window.
     if (m_nRecordWhat != RecordWhat_Home) {
         startOrStop();
         return;
@@ -1746,15 +1966,68 @@ void MainWindow::onHotkeyStartOrStop()
 void MainWindow::startOrStop()
 {
     Log(kLogModule, 1, "startOrStop");
-    if (m_pVideoRecCtl && RecordParameter::instance()->m_bRecording) {
+    if (startingRefused("start or stop"))
+        return;
+    const RecordParameter* params = RecordParameter::instance();
+    if (m_pVideoRecCtl && params->m_bRecording) {
         m_pVideoRecCtl->onBtnStopClicked();
-    } else {
-        hidePopupDialog();
-        onBtnRecClicked();
+        return;
     }
+    // The preview of the last recording is one of the running dialogs:
+    // ending it would throw the recording away. The start below is refused
+    // then anyway.
+    if (!m_pVideoRecCtl && !params->m_bPreviewing)
+        hidePopupDialog();
+    onBtnRecClicked();
 }
 
 // ---- screenshots -----------------------------------------------------------------------------
+
+namespace {
+
+MainWindow::SaveFileChooser& saveFileChooser()
+{
+    static MainWindow::SaveFileChooser chooser;
+    return chooser;
+}
+
+// Qt's writer name for a file suffix; empty when it writes no such format.
+QByteArray writerFormat(const QString& suffix)
+{
+    QByteArray format = suffix.toLower().toLatin1();
+    if (format == "jpg")
+        format = "jpeg";
+    else if (format == "tif")
+        format = "tiff";
+    return QImageWriter::supportedImageFormats().contains(format) ? format : QByteArray();
+}
+
+QString normalisedFormat(const QString& suffix)
+{
+    const QString lower = suffix.toLower();
+    if (lower == QLatin1String("jpg"))
+        return QStringLiteral("jpeg");
+    if (lower == QLatin1String("tif"))
+        return QStringLiteral("tiff");
+    return lower;
+}
+
+} // namespace
+
+void MainWindow::setSaveFileChooser(const SaveFileChooser& chooser)
+{
+    saveFileChooser() = chooser;
+}
+
+DlgSnapshot* MainWindow::snapshotEditor() const
+{
+    return m_pDlgSnapshot.data();
+}
+
+VideoRecCtlWdg* MainWindow::videoRecCtl() const
+{
+    return m_pVideoRecCtl.data();
+}
 
 void MainWindow::onBtnSnapshot()
 {
@@ -1771,5 +2044,136 @@ void MainWindow::onBtnSnapshot()
         settings->setApplicationParam("restart", false);
         return;
     }
-    Log(kLogModule, 1, "onBtnSnapshot: the screenshot editor is not available");
+    if (RecordParameter::instance()->isHideMainWhenScreenshot()) {
+        Log(kLogModule, 1, "hide mainwindow when snapShot");
+        ScreenRegion::instance()->hideRegionBox();
+        hideFrame();
+    }
+    closeCamera();
+    hidePopupDialog();
+
+    m_pDlgSnapshot = new DlgSnapshot(nullptr, false);
+    connect(m_pDlgSnapshot, &QDialog::finished, this, &MainWindow::releaseSnapshot);
+    connect(m_pDlgSnapshot, &DlgSnapshot::paintToScreen, this, &MainWindow::onPaintToScreen);
+    connect(m_pDlgSnapshot, &DlgSnapshot::pictureSave, this, &MainWindow::onSaveSnapPic);
+    m_pDlgSnapshot->show();
+    m_pDlgSnapshot->hide();
+    m_pDlgSnapshot->createImageCapture();
+}
+
+void MainWindow::releaseSnapshot()
+{
+    // An editor whose picture was saved has been let go already.
+    if (sender() && sender() != m_pDlgSnapshot.data())
+        return;
+    onShowRegionBox();
+    if (m_pMainWindowBase && m_pMainWindowBase->isHidden())
+        m_pMainWindowBase->show();
+    // The editor is still inside its finished(int).
+    if (m_pDlgSnapshot)
+        m_pDlgSnapshot->deleteLater();
+    m_pDlgSnapshot = nullptr;
+}
+
+void MainWindow::onSaveSnapPic(QString tempPath, QString filter)
+{
+    const QString filters = tr("PNG (*.png);;JPEG (*.jpg *.jpeg);;BMP (*.bmp);;GIF (*.gif);;TIFF (*.tiff);;Images "
+                               "(*.png *.jpeg *.bmp *.gif *.tiff)");
+    QString proposed = Utils::getSnapshotPath() + QLatin1Char('/') + QFileInfo(tempPath).fileName();
+    proposed.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QByteArray tempFormat = QImageReader::imageFormat(tempPath);
+
+    bool editorGone = false;
+    for (;;) {
+        Log(kLogModule, 1, "show save dialog");
+        QString chosen;
+        if (saveFileChooser())
+            chosen = saveFileChooser()(this, tr("Save as..."), proposed, filters, &filter);
+        else
+            chosen = QFileDialog::getSaveFileName(this, tr("Save as..."), proposed, filters, &filter);
+        // A cancel is an answer whatever folder the program runs in.
+        const bool cancelled = chosen.isEmpty() || chosen == QLatin1String(".");
+        if (!cancelled) {
+            const QString folder = QFileInfo(chosen).absolutePath();
+            if (!VxFileUtils::isFolderPathWritable(folder)) {
+                Utils::showMacWindowMessage(MsgType_Information, nullptr,
+                                            tr("\"%1\" is not writable, please select another one.").arg(folder),
+                                            MsgButton_Ok);
+                proposed = chosen;
+                continue;
+            }
+        }
+
+        if (!editorGone) {
+            editorGone = true;
+            onShowRegionBox();
+            if (m_pMainWindowBase && m_pMainWindowBase->isHidden())
+                m_pMainWindowBase->show();
+            // This runs inside the editor's own signal.
+            if (m_pDlgSnapshot) {
+                m_pDlgSnapshot->hide();
+                m_pDlgSnapshot->deleteLater();
+            }
+            m_pDlgSnapshot = nullptr;
+        }
+        if (cancelled) {
+            // The picture was handed over to be saved or dropped: dropped.
+            QFile::remove(tempPath);
+            return;
+        }
+
+        QString target = chosen;
+        if (QFileInfo(target).suffix().isEmpty()) {
+            // No suffix typed: the chosen filter's first one, so that the
+            // name says what the file holds.
+            const QRegularExpressionMatch match =
+                QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+            target += QLatin1Char('.') + (match.hasMatch() ? match.captured(1) : QFileInfo(tempPath).suffix());
+        }
+
+        const QString wanted = normalisedFormat(QFileInfo(target).suffix());
+        bool saved = false;
+        const QImage image(tempPath);
+        if (!image.isNull() && wanted == normalisedFormat(QString::fromLatin1(tempFormat))) {
+            saved = OSServiceUtils::moveFile(tempPath, target);
+        } else if (!image.isNull()) {
+            // The content follows the suffix the user chose. A failed write
+            // leaves a file the user chose to replace as it was.
+            const QByteArray format = writerFormat(QFileInfo(target).suffix());
+            QSaveFile out(target);
+            saved = !format.isEmpty() && out.open(QIODevice::WriteOnly) && image.save(&out, format.constData())
+                    && out.commit();
+            if (saved)
+                QFile::remove(tempPath);
+        }
+        if (!saved) {
+            Utils::showMacWindowMessage(
+                MsgType_Information, nullptr,
+                tr("File exported to \"%1\" failed! Please select another one.").arg(target), MsgButton_Ok);
+            proposed = target;
+            continue;
+        }
+
+        Utils::setSnapshotPath(QFileInfo(target).absolutePath());
+        double value = 0.0;
+        const QString unit = Utils::getUtilOfSize(QFileInfo(target).size(), value);
+        const QString size = QStringLiteral("%1%2").arg(qint64(value)).arg(unit);
+        const QString resolution = QStringLiteral("%1*%2").arg(image.width()).arg(image.height());
+        SignalsTransfer::instance()->addHistoryFile(target, 0, resolution, QString(), size);
+        return;
+    }
+}
+
+void MainWindow::onPaintToScreen(QImage image)
+{
+    auto* pinned = new DlgPaintToScreen(nullptr);
+    pinned->setImg(image);
+    connect(pinned, &QDialog::finished, this, &MainWindow::releasePaintToScreen);
+    pinned->show();
+}
+
+void MainWindow::releasePaintToScreen()
+{
+    if (QObject* pinned = sender())
+        pinned->deleteLater();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QMap>
 #include <QMainWindow>
 #include <QPoint>
@@ -9,12 +10,15 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 #include "RecordTypes.h"
 
 namespace Ui {
 class MainWindow;
 }
 class DlgHotKeyMessage;
+class DlgSnapshot;
 class MainWindowBase;
 class QAbstractButton;
 class QAction;
@@ -51,6 +55,24 @@ public:
         BtnWin_Multiple = 2
     };
 
+    // Where a start request stands. Starting covers everything between the
+    // request being accepted and the engine recording (the hotkey reminder,
+    // the temporary-folder prompts, the countdown or the short pause); in it
+    // every further start, stop or hotkey request is refused, since nothing
+    // has been started that could be stopped yet.
+    enum RoadState {
+        Road_Idle = 0,
+        Road_Starting = 1,
+        Road_Recording = 2
+    };
+
+    // The save-as question of a screenshot: (parent, caption, proposed
+    // path, filters, in/out selected filter) -> chosen path, empty when
+    // cancelled. QFileDialog::getSaveFileName unless a test replaces it.
+    using SaveFileChooser = std::function<QString(QWidget* parent, const QString& caption, const QString& path,
+                                                  const QString& filters, QString* selectedFilter)>;
+    static void setSaveFileChooser(const SaveFileChooser& chooser);
+
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -72,6 +94,22 @@ public:
     int recordWhat() const { return m_nRecordWhat; }
     bool isWindowPickerOpen() const;
     bool engineStarted() const { return m_bEngineStarted; }
+    RoadState roadState() const { return m_eRoadState; }
+    VideoRecCtlWdg* videoRecCtl() const;
+    DlgSnapshot* snapshotEditor() const;
+
+    // Top-left of the control bar of size `bar` for a recorded `region`, both
+    // in screen coordinates with inclusive edges, on the display `full`:
+    // below the region, right-aligned with it; above it when there is no
+    // room below; inside its top edge when there is room for neither; never
+    // left of the display. `atCorner` (recording around or following the
+    // pointer, where the region moves) puts it at the display's top right.
+    static QPoint videoCtlBarPos(const QRect& region, const QRect& full, const QSize& bar, bool atCorner);
+    // The size the boxes ask for with the ratio lock on: the side not typed
+    // follows the ratio (truncated); when that passes the display, the
+    // passing side is cut to the display and the other follows the ratio
+    // again; both stay within 64 and the display.
+    static QSize lockedRatioSize(int w, int h, double ratio, bool widthTyped, const QSize& display);
 
     // The default recording region: a size and a centred rectangle that
     // never leave the display. `pixelRatio` above 1 asks for the large
@@ -159,6 +197,10 @@ public slots:
     void hidePopupDialog();
     void moveVideoCtlBar(QRect rect);
     void onBtnSnapshot();
+    void releaseSnapshot();
+    void onSaveSnapPic(QString tempPath, QString filter);
+    void onPaintToScreen(QImage image);
+    void releasePaintToScreen();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -179,6 +221,22 @@ private:
     void chooseRecorder(int recordWhat, const QString& name);
     bool checkAudioDriver();
     void reUpdateMainData();
+    // Ends a start request that was refused: the scheduled task's start and
+    // an armed around- or follow-mouse mode are dropped, the status item's
+    // panel comes back; clearRecording also drops the recording flag this
+    // start had set.
+    void refuseStart(bool clearRecording);
+    // Undoes a start whose preparation failed or was given up: bar gone,
+    // flags clear, status item idle, the hidden menu bar, applications,
+    // preferences and frame back.
+    void undoStart();
+    bool forbiddenPlayerRuns() const;
+    // Asks whether to re-select or go on when the chosen windows are gone;
+    // true to go on with the screen region.
+    bool askWindowGone();
+    // The start finished (recorded or not) or was refused.
+    void clearMouseModes();
+    bool startingRefused(const char* what) const;
     QRect setCustomRegionBox(int w, int h, bool centre);
     void setEditRect(int w, int h);
     void setTileSelected(QWidget* tile, bool selected);
@@ -197,7 +255,7 @@ private:
     QStateMachine* m_pMachine = nullptr;
     QState* m_pHomeState = nullptr;
     QState* m_pContentState = nullptr;
-    QPointer<QDialog> m_pDlgSnapshot;      // the screenshot editor, not built yet
+    QPointer<DlgSnapshot> m_pDlgSnapshot;   // the screenshot editor, until its finished(int)
     ShowPicture* m_pShowPicture = nullptr;
     QMenu* m_pPresetPopup = nullptr;
     bool m_bCameraOverlayOpen = false;
@@ -222,4 +280,10 @@ private:
     QAction* m_pCurrentAreaAction = nullptr;
     QMap<QAction*, QSize> m_aroundSizes;
     bool m_bEngineStarted = false;
+    RoadState m_eRoadState = Road_Idle;
+    // Taken when a start is accepted: the recorder consumes the around- and
+    // follow-mouse settings while it prepares, but the bar's place (also
+    // when the region is dragged later) depends on them for the whole
+    // recording.
+    bool m_bBarAtCorner = false;
 };

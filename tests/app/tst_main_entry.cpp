@@ -20,18 +20,10 @@
 #include "Log.h"
 #include "MainWindowBase.h"
 #include "ModalDriver.h"
+#include "UrlRecorder.h"
 #include "Utils.h"
 #include "VxProductInfo.h"
 #include "main_entry.h"
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 class TestMainEntry : public QObject
 {

@@ -5,6 +5,8 @@
 // targets that exist).
 
 #include "AudioTestSupport.h"
+#include "RecorderTestHelpers.h"
+#include "TestHelpers.h"
 
 #include "Screencast.h"
 
@@ -26,29 +28,12 @@
 #include <unistd.h>
 
 using namespace audiotest;
+using testsupport::ScopedEnv;
+using testsupport::UnwritablePath;
 
 namespace {
 
-class Recorded : public CRecoderCallback {
-public:
-    void OnError(SRErrorCode code) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_errors.push_back(int(code));
-    }
-    void OnRecordingRegionBeginDrag() override {}
-    void OnRecordingRegionEndDrag(CRect) override {}
-
-    std::vector<int> errors()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_errors;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<int> m_errors;
-};
+using Recorded = testsupport::RecorderErrors;
 
 class Converted : public AudioConvertCallback {
 public:
@@ -75,26 +60,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_done;
     std::vector<int> m_results;
-};
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    QByteArray m_old;
-    bool m_had;
 };
 
 QString lastRecording() { return QString::fromStdString(sc::rec::lastAudioRecordingPath()); }
@@ -558,12 +523,9 @@ private slots:
     // No place for the engine's files: the recording is refused.
     void unwritableFolderIsRefused()
     {
-        const QString file = m_out.filePath("plain-file");
-        {
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
-        ScopedEnv env("XDG_DATA_HOME", (file + "/data").toUtf8());
+        const UnwritablePath unwritable;
+        QVERIFY(unwritable.ok());
+        ScopedEnv env("XDG_DATA_HOME", unwritable.path("data").toUtf8().constData());
         Recorded callback;
         QVERIFY(!scAudioRecord(&callback, 1, 0, 2, nullptr));
         QVERIFY(callback.errors().empty());

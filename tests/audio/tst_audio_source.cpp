@@ -4,6 +4,7 @@
 // played), and its failures (no server, a missing or vanishing device).
 
 #include "AudioTestSupport.h"
+#include "TestHelpers.h"
 
 #include "rec/AudioSource.h"
 #include "rec/Pipeline.h"
@@ -20,36 +21,13 @@
 #include <thread>
 
 using namespace audiotest;
+using testsupport::ScopedEnv;
 using sc::rec::AudioChunk;
 using sc::rec::PulseAudioSource;
 using sc::rec::kAudioRate;
 using sc::rec::nowUs;
 
 namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (old)
-            m_old = old;
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name, m_old.constData(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    QByteArray m_old;
-};
 
 struct Captured {
     std::vector<AudioChunk> chunks;

@@ -22,6 +22,7 @@
 #include "FakeScreencast.h"
 #include "FfColor.h"
 #include "ModalDriver.h"
+#include "ModuleTestHelpers.h"
 #include "RecordParameter.h"
 #include "ScreenRecorder.h"
 #include "SignalsTransfer.h"
@@ -34,30 +35,12 @@
 #include "VxProductInfo.h"
 #include "VxSettings.h"
 
+using testsupport::ScriptedTaskClient;
+
 namespace {
 
 const qint64 kThreshold = 0xFFFFFFFFLL;   // free space that stops a recording
 const qint64 kPlenty = 100LL << 30;
-
-// A task client that hands the controller one task on request.
-class ScriptedClient : public ITaskClient
-{
-public:
-    bool connectToDaemon() override { return true; }
-    bool isConnected() const override { return true; }
-    bool listTasks(TaskList& tasks) override
-    {
-        tasks.clear();
-        return true;
-    }
-    bool isWaitTaskStart(bool& waiting) override
-    {
-        waiting = false;
-        return true;
-    }
-    bool requestPowerAction(int) override { return false; }
-    void push(const TaskInfo& task) { emit startTaskRequested(task); }
-};
 
 QStringList historyHead()
 {
@@ -165,7 +148,7 @@ private:
     int m_nHistoryShows = 0;
     QStringList m_boxes;       // texts of the boxes answered
     QStringList m_previews;    // previews seen
-    ScriptedClient* m_pTaskClient = nullptr;
+    ScriptedTaskClient* m_pTaskClient = nullptr;
 };
 
 void TstControlBar::initTestCase()
@@ -475,7 +458,7 @@ void TstControlBar::taskStopRuleWinsOverTheTimer()
 {
     TaskManage* tm = TaskManage::instance();
     tm->setClientFactory([this] {
-        m_pTaskClient = new ScriptedClient();
+        m_pTaskClient = new ScriptedTaskClient();
         return m_pTaskClient;
     });
     tm->setBusyCheck([] { return false; });

@@ -30,6 +30,21 @@ void writeText(const QString& path, const QByteArray& text)
     file.write(text);
 }
 
+// Pictures 1.png to `count`.png in `dir`, which becomes the countdown's
+// folder.
+void usePictures(const QTemporaryDir& dir, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        writePicture(dir.filePath(QString("%1.png").arg(i)));
+    ShowPicture::setFolderOverride(dir.path());
+}
+
+// The engine call that shows picture `number` of `folder`, as logged.
+QString pictureCall(const char* call, const QString& folder, int number)
+{
+    return QString("%1(\"%2/%3.png\")").arg(QLatin1String(call), folder).arg(number);
+}
+
 // The engine calls made while a countdown runs, with the time each was
 // first seen (polled every millisecond), and when showPicEnd came.
 struct Timeline
@@ -124,9 +139,7 @@ private slots:
     void counting()
     {
         QTemporaryDir dir;
-        for (int i = 1; i <= 3; ++i)
-            writePicture(dir.filePath(QString("%1.png").arg(i)));
-        ShowPicture::setFolderOverride(dir.path());
+        usePictures(dir, 3);
         {
             ShowPicture countdown;
             QCOMPARE(countdown.pictureCount(), 5);
@@ -170,9 +183,7 @@ private slots:
     void timelineThreePictures()
     {
         QTemporaryDir dir;
-        for (int i = 1; i <= 3; ++i)
-            writePicture(dir.filePath(QString("%1.png").arg(i)));
-        ShowPicture::setFolderOverride(dir.path());
+        usePictures(dir, 3);
         ShowPicture::setDurations(600, 100);
         ShowPicture countdown;
         QCOMPARE(countdown.tickPeriod(), 120);
@@ -180,9 +191,9 @@ private slots:
         const Timeline line = run(countdown, 5000);
         const QString d = dir.path();
         QCOMPARE(line.calls, QStringList({
-                                 QString("ShowPictureOnScreen(\"%1/1.png\")").arg(d),
-                                 QString("CPictureObject::show(\"%1/2.png\")").arg(d),
-                                 QString("CPictureObject::show(\"%1/3.png\")").arg(d),
+                                 pictureCall("ShowPictureOnScreen", d, 1),
+                                 pictureCall("CPictureObject::show", d, 2),
+                                 pictureCall("CPictureObject::show", d, 3),
                                  "CPictureObject::close(0)",
                                  "CPictureObject::release()",
                              }));
@@ -215,9 +226,9 @@ private slots:
         const Timeline line = run(countdown, 5000);
         const QString d = dir.path();
         QCOMPARE(line.calls, QStringList({
-                                 QString("ShowPictureOnScreen(\"%1/1.png\")").arg(d),
-                                 QString("ShowPictureOnScreen(\"%1/3.png\")").arg(d),
-                                 QString("CPictureObject::show(\"%1/4.png\")").arg(d),
+                                 pictureCall("ShowPictureOnScreen", d, 1),
+                                 pictureCall("ShowPictureOnScreen", d, 3),
+                                 pictureCall("CPictureObject::show", d, 4),
                                  "CPictureObject::close(0)",
                                  "CPictureObject::release()",
                              }));
@@ -255,9 +266,7 @@ private slots:
     void deletedWhileRunning()
     {
         QTemporaryDir dir;
-        for (int i = 1; i <= 3; ++i)
-            writePicture(dir.filePath(QString("%1.png").arg(i)));
-        ShowPicture::setFolderOverride(dir.path());
+        usePictures(dir, 3);
         ShowPicture::setDurations(600, 50);
         auto* countdown = new ShowPicture;
         bool ended = false;

@@ -5,11 +5,14 @@
 // program's windows: they carry no process id), screen pixels, and the
 // pointer driven through XTest with xdotool.
 
+#include "Screencast.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>
@@ -120,6 +123,17 @@ public:
     xcb_connection_t* conn = nullptr;
     xcb_screen_t* screen = nullptr;
 };
+
+// For initTestCase: the engine started on the test environment's X server,
+// and a connection of the test's own in `x`. A failure is recorded in the
+// running test; callers return on QTest::currentTestFailed().
+inline void startEngine(std::unique_ptr<XDisplay>& x)
+{
+    QVERIFY2(qgetenv("DISPLAY").size(), "run inside scripts/with-test-env.sh");
+    QCOMPARE(scInitialize(), int(kScInitOk));
+    x.reset(new XDisplay);
+    QVERIFY(x->ok());
+}
 
 // xdotool drives the pointer through XTest, as a user's hand would.
 inline bool xdotool(const QStringList& arguments)

@@ -133,10 +133,9 @@ class TstEffectsOverlays : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(qgetenv("DISPLAY").size(), "run inside scripts/with-test-env.sh");
-        QCOMPARE(scInitialize(), int(kScInitOk));
-        m_x.reset(new XDisplay);
-        QVERIFY(m_x->ok());
+        startEngine(m_x);
+        if (QTest::currentTestFailed())
+            return;
         // Another program's window under everything.
         m_background = m_x->colourWindow(kArea.adjusted(-150, -150, 150, 150), kGreen);
         QTRY_VERIFY(near(m_x->screenPixel(kArea.center()), kGreen));

@@ -69,10 +69,9 @@ class TstEffectsPointer : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(qgetenv("DISPLAY").size(), "run inside scripts/with-test-env.sh");
-        QCOMPARE(scInitialize(), int(kScInitOk));
-        m_x.reset(new XDisplay);
-        QVERIFY(m_x->ok());
+        startEngine(m_x);
+        if (QTest::currentTestFailed())
+            return;
         m_background = m_x->colourWindow(kArea.adjusted(-100, -100, 100, 100), kGreen);
         RecordingSetup setup = setupWith(MouseOpt{});
         setup.windowOption = kWindowListInclude;

@@ -2,6 +2,7 @@
 // engine's interface (scVideoRecord), decoded from what was written.
 
 #include "EffectsTestSupport.h"
+#include "RecorderTestHelpers.h"
 
 #include "Screencast.h"
 #include "rec/Canvas.h"
@@ -11,6 +12,7 @@
 #include <mutex>
 
 using namespace effectstest;
+using namespace testsupport;
 
 namespace {
 
@@ -19,15 +21,8 @@ const QRgb kRed = qRgb(220, 30, 30);
 const QRgb kBlue = qRgb(20, 40, 230);
 const QRgb kYellow = qRgb(250, 230, 20);
 
-class Events : public CRecoderCallback, public CScreenCanvasEvent {
+class Events : public RecorderErrors, public CScreenCanvasEvent {
 public:
-    void OnError(SRErrorCode code) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_errors.push_back(int(code));
-    }
-    void OnRecordingRegionBeginDrag() override {}
-    void OnRecordingRegionEndDrag(CRect) override {}
     void OnScreenCanvasEvent(signed char canUndo, signed char) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -35,11 +30,6 @@ public:
     }
     void OnNumberChanged(int) override {}
 
-    QVector<int> errors()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_errors;
-    }
     int strokes()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -48,7 +38,6 @@ public:
 
 private:
     std::mutex m_mutex;
-    QVector<int> m_errors;
     int m_strokes = 0;
 };
 
@@ -88,13 +77,6 @@ VideoOpt videoFor(const QRect& rect, const QRect& window = QRect())
     return video;
 }
 
-bool waitForFrames(CScreenRecoderObject* recorder, int64_t frames)
-{
-    for (int i = 0; i < 500 && recorder->frameCount() < frames; ++i)
-        QTest::qWait(10);
-    return recorder->frameCount() >= frames;
-}
-
 } // namespace
 
 class TstEffectsRecord : public QObject {
@@ -106,11 +88,10 @@ class TstEffectsRecord : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(qgetenv("DISPLAY").size(), "run inside scripts/with-test-env.sh");
-        QCOMPARE(scInitialize(), int(kScInitOk));
+        startEngine(m_x);
+        if (QTest::currentTestFailed())
+            return;
         UseDisplay(0);
-        m_x.reset(new XDisplay);
-        QVERIFY(m_x->ok());
         QVERIFY(m_dir.isValid());
         SetWatermark(nullptr, 0, 0, 0, 0);
     }
@@ -138,11 +119,11 @@ private slots:
                           false, kWindowListSingle, nullptr, 0, include, 1);
         QVERIFY(recorder);
         QCOMPARE(recorder->start(), 0);
-        QVERIFY(waitForFrames(recorder.get(), 5));
+        QVERIFY(waitForFrames(recorder.get(), 5, 5000));
         const uint32_t size[] = {360, 240};
         xcb_configure_window(m_x->conn, w, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
         m_x->sync();
-        QTRY_COMPARE_WITH_TIMEOUT(events.errors(), QVector<int>({int(SR_WindowResized)}), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(events.errors(), std::vector<int>({int(SR_WindowResized)}), 5000);
         recorder.reset();
         m_x->destroy(cover);
         m_x->destroy(w);
@@ -188,10 +169,10 @@ private slots:
         QTRY_COMPARE(events.strokes(), 1);
         canvas->stop();
         const int64_t after = recorder->frameCount();
-        QVERIFY(waitForFrames(recorder.get(), after + 4));
+        QVERIFY(waitForFrames(recorder.get(), after + 4, 5000));
         recorder.reset();
         SetWatermark(nullptr, 0, 0, 0, 0);
-        QVERIFY(events.errors().isEmpty());
+        QVERIFY(events.errors().empty());
         m_x->destroy(excluded);
         m_x->destroy(ground);
 

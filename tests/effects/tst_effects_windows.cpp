@@ -129,13 +129,7 @@ class TstEffectsWindows : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(qgetenv("DISPLAY").size(), "run inside scripts/with-test-env.sh");
-        QCOMPARE(scInitialize(), int(kScInitOk));
-        m_x.reset(new XDisplay);
-        QVERIFY(m_x->ok());
-    }
+    void initTestCase() { startEngine(m_x); }
     void cleanup()
     {
         for (xcb_window_t w : m_windows)

@@ -3,12 +3,15 @@
 // Helpers of the engine's end-to-end tests: environment overrides, a
 // private X server, raw XCB windows and a thread count.
 
+#include "TestHelpers.h"
+
 #include <QByteArray>
-#include <QDir>
 #include <QString>
 
+#include <xcb/randr.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>
+#include <xcb/xcbext.h>
 
 #include <csignal>
 #include <cstdint>
@@ -19,40 +22,14 @@
 #include <vector>
 
 #include <poll.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace enginetest {
 
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (old)
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name, m_old.constData(), 1);
-        else
-            unsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    QByteArray m_old;
-};
+using testsupport::ScopedEnv;
+using testsupport::threadCount;
 
 // A private Xvfb with no window manager, on a display number it picks
 // itself (-displayfd); stopped and reaped when the object ends.
@@ -152,6 +129,76 @@ struct XConnection {
     void sync() { free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr)); }
 };
 
+// The first RandR output of the screen; XCB_NONE without one.
+inline xcb_randr_output_t firstOutput(XConnection& x)
+{
+    std::unique_ptr<xcb_randr_get_screen_resources_current_reply_t, decltype(&free)> res(
+        xcb_randr_get_screen_resources_current_reply(
+            x.conn, xcb_randr_get_screen_resources_current(x.conn, x.screen->root), nullptr),
+        &free);
+    if (!res || res->num_outputs < 1)
+        return XCB_NONE;
+    return xcb_randr_get_screen_resources_current_outputs(res.get())[0];
+}
+
+// Adds a RandR monitor, as "xrandr --setmonitor" does. A monitor that
+// takes the screen's output replaces the server's own monitor of it.
+// The request is built by hand: libxcb 1.15 miscounts the length of its
+// own SetMonitor request and drops the connection.
+inline bool addMonitor(XConnection& x, const char* name, int left, int top, int width, int height,
+                       bool primary = false, xcb_randr_output_t output = XCB_NONE)
+{
+    struct {
+        uint8_t major, minor;
+        uint16_t length;
+        uint32_t window;
+        xcb_randr_monitor_info_t info;
+        xcb_randr_output_t output;
+    } request{};
+    request.window = x.screen->root;
+    request.info.name = x.atom(name);
+    request.info.primary = primary ? 1 : 0;
+    request.info.nOutput = output != XCB_NONE ? 1 : 0;
+    request.info.x = int16_t(left);
+    request.info.y = int16_t(top);
+    request.info.width = uint16_t(width);
+    request.info.height = uint16_t(height);
+    request.info.width_in_millimeters = uint32_t(width / 4);
+    request.info.height_in_millimeters = uint32_t(height / 4);
+    request.output = output;
+    iovec parts[3];
+    parts[2].iov_base = &request;
+    parts[2].iov_len = output != XCB_NONE ? sizeof request : sizeof request - sizeof request.output;
+    xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
+    xcb_void_cookie_t cookie{xcb_send_request(x.conn, XCB_REQUEST_CHECKED, parts + 2, &protocol)};
+    xcb_generic_error_t* error = xcb_request_check(x.conn, cookie);
+    free(error);
+    return !error && !xcb_connection_has_error(x.conn);
+}
+
+inline bool deleteMonitor(XConnection& x, const char* name)
+{
+    xcb_generic_error_t* error =
+        xcb_request_check(x.conn, xcb_randr_delete_monitor_checked(x.conn, x.screen->root, x.atom(name)));
+    free(error);
+    return !error && !xcb_connection_has_error(x.conn);
+}
+
+// A private X server that is the display ($DISPLAY) for one scope, with a
+// connection of the test's own to it.
+struct PrivateDisplay {
+    explicit PrivateDisplay(const char* geometry)
+        : server(geometry), env("DISPLAY", server.display().constData()), x(server.display().constData())
+    {
+    }
+    // False when the server did not start or cannot be reached.
+    bool ok() const { return !server.display().isEmpty() && x.ok(); }
+
+    PrivateXServer server;
+    ScopedEnv env;
+    XConnection x;
+};
+
 // A top-level window made with raw XCB, so that nothing but the test
 // decides its properties.
 class TestWindow {
@@ -248,11 +295,5 @@ public:
 private:
     XConnection& m_x;
 };
-
-// Threads of this process now.
-inline int threadCount()
-{
-    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
 
 } // namespace enginetest

@@ -14,15 +14,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <xcb/randr.h>
-#include <xcb/xcbext.h>
 
 #include <atomic>
 #include <mutex>
 #include <thread>
 
 #include <sys/socket.h>
-#include <sys/uio.h>
 #include <sys/un.h>
 
 using namespace enginetest;
@@ -214,34 +211,6 @@ private:
     QString m_folder;
     QProcess m_process;
 };
-
-// Adds a RandR monitor as "xrandr --setmonitor" does. The request is built
-// by hand: libxcb 1.15 miscounts the length of its own SetMonitor request.
-bool addMonitor(XConnection& x, const char* name, int left, int top, int width, int height)
-{
-    struct {
-        uint8_t major, minor;
-        uint16_t length;
-        uint32_t window;
-        xcb_randr_monitor_info_t info;
-    } request{};
-    request.window = x.screen->root;
-    request.info.name = x.atom(name);
-    request.info.x = int16_t(left);
-    request.info.y = int16_t(top);
-    request.info.width = uint16_t(width);
-    request.info.height = uint16_t(height);
-    request.info.width_in_millimeters = uint32_t(width / 4);
-    request.info.height_in_millimeters = uint32_t(height / 4);
-    iovec parts[3];
-    parts[2].iov_base = &request;
-    parts[2].iov_len = sizeof request;
-    xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
-    xcb_void_cookie_t cookie{xcb_send_request(x.conn, XCB_REQUEST_CHECKED, parts + 2, &protocol)};
-    xcb_generic_error_t* error = xcb_request_check(x.conn, cookie);
-    free(error);
-    return !error && !xcb_connection_has_error(x.conn);
-}
 
 } // namespace
 
@@ -548,12 +517,9 @@ private slots:
     void displayNotifications()
     {
         scUninitialize();
-        PrivateXServer server("1600x600x24");
-        if (server.display().isEmpty())
-            QFAIL("cannot start a private Xvfb");
-        ScopedEnv env("DISPLAY", server.display().constData());
-        XConnection x(server.display().constData());
-        QVERIFY(x.ok());
+        PrivateDisplay display("1600x600x24");
+        QVERIFY2(display.ok(), "cannot start a private Xvfb");
+        XConnection& x = display.x;
         QCOMPARE(scInitialize(), int(kScInitOk));
         Listener listener;
         RegisterDeviceNotifies(&listener);

@@ -4,187 +4,25 @@
 // screen). The multi-display case starts a private Xvfb of its own, so that
 // adding RandR monitors cannot disturb tests running beside it.
 
+#include "EngineTestSupport.h"
+
 #include "Screencast.h"
 
 #include <QByteArray>
 #include <QtTest>
 
-#include <xcb/randr.h>
 #include <xcb/xcb.h>
-#include <xcb/xcbext.h>
 
 #include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <poll.h>
-#include <sys/uio.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
+using namespace enginetest;
+
 namespace {
-
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (old)
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name, m_old.constData(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    QByteArray m_old;
-};
-
-// A private Xvfb on a display number it picks itself (-displayfd), stopped
-// and reaped when the object ends.
-class PrivateXServer {
-public:
-    explicit PrivateXServer(const char* geometry)
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", geometry, "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        if (m_pid < 0) {
-            close(fds[0]);
-            return;
-        }
-        // Xvfb writes its display number once it accepts connections; a hard
-        // limit keeps a broken server from hanging the test.
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 20000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n')
-                break;
-            number += c;
-        }
-        close(fds[0]);
-        if (!number.empty())
-            m_display = ":" + QByteArray::fromStdString(number);
-    }
-    ~PrivateXServer()
-    {
-        if (m_pid <= 0)
-            return;
-        kill(m_pid, SIGTERM);
-        for (int i = 0; i < 50; ++i) {
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
-                return;
-            usleep(100 * 1000);
-        }
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-    QByteArray display() const { return m_display; }
-
-private:
-    pid_t m_pid = -1;
-    QByteArray m_display;
-};
-
-struct XConnection {
-    xcb_connection_t* conn = nullptr;
-    xcb_screen_t* screen = nullptr;
-    explicit XConnection(const char* display)
-    {
-        conn = xcb_connect(display, nullptr);
-        if (xcb_connection_has_error(conn))
-            return;
-        screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
-    }
-    ~XConnection() { xcb_disconnect(conn); }
-    bool ok() const { return screen != nullptr; }
-
-    xcb_atom_t atom(const char* name)
-    {
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
-            xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name), nullptr),
-            &free);
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    }
-
-    xcb_randr_output_t firstOutput()
-    {
-        std::unique_ptr<xcb_randr_get_screen_resources_current_reply_t, decltype(&free)> res(
-            xcb_randr_get_screen_resources_current_reply(
-                conn, xcb_randr_get_screen_resources_current(conn, screen->root), nullptr),
-            &free);
-        if (!res || res->num_outputs < 1)
-            return XCB_NONE;
-        return xcb_randr_get_screen_resources_current_outputs(res.get())[0];
-    }
-
-    // Adds a RandR monitor, as "xrandr --setmonitor" does. A monitor that
-    // takes the screen's output replaces the server's own monitor of it.
-    // The request is built by hand: libxcb 1.15 miscounts the length of
-    // its own SetMonitor request and drops the connection.
-    bool addMonitor(const char* name, int x, int y, int w, int h, bool primary, xcb_randr_output_t output)
-    {
-        struct {
-            uint8_t major, minor;
-            uint16_t length;
-            uint32_t window;
-            xcb_randr_monitor_info_t info;
-            xcb_randr_output_t output;
-        } request{};
-        request.window = screen->root;
-        request.info.name = atom(name);
-        request.info.primary = primary ? 1 : 0;
-        request.info.nOutput = output != XCB_NONE ? 1 : 0;
-        request.info.x = int16_t(x);
-        request.info.y = int16_t(y);
-        request.info.width = uint16_t(w);
-        request.info.height = uint16_t(h);
-        request.info.width_in_millimeters = uint32_t(w / 4);
-        request.info.height_in_millimeters = uint32_t(h / 4);
-        request.output = output;
-        iovec parts[3];
-        parts[2].iov_base = &request;
-        parts[2].iov_len = output != XCB_NONE ? sizeof request : sizeof request - sizeof request.output;
-        xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
-        xcb_void_cookie_t cookie{xcb_send_request(conn, XCB_REQUEST_CHECKED, parts + 2, &protocol)};
-        xcb_generic_error_t* error = xcb_request_check(conn, cookie);
-        free(error);
-        return !error && !xcb_connection_has_error(conn);
-    }
-    bool deleteMonitor(const char* name)
-    {
-        xcb_generic_error_t* error =
-            xcb_request_check(conn, xcb_randr_delete_monitor_checked(conn, screen->root, atom(name)));
-        free(error);
-        return !error && !xcb_connection_has_error(conn);
-    }
-};
 
 bool sameRect(const CRect& a, const CRect& b)
 {
@@ -340,15 +178,11 @@ private slots:
     void twoDisplaysOnAPrivateServer()
     {
         scUninitialize();
-        PrivateXServer server("1600x600x24");
-        if (server.display().isEmpty())
-            QFAIL("cannot start a private Xvfb");
-        ScopedEnv env("DISPLAY", server.display().constData());
-
-        XConnection x(server.display().constData());
-        QVERIFY(x.ok());
-        QVERIFY(x.addMonitor("LEFT-1", 0, 0, 800, 600, false, x.firstOutput()));
-        QVERIFY(x.addMonitor("RIGHT-1", 800, 0, 800, 600, true, XCB_NONE));
+        PrivateDisplay display("1600x600x24");
+        QVERIFY2(display.ok(), "cannot start a private Xvfb");
+        XConnection& x = display.x;
+        QVERIFY(addMonitor(x, "LEFT-1", 0, 0, 800, 600, false, firstOutput(x)));
+        QVERIFY(addMonitor(x, "RIGHT-1", 800, 0, 800, 600, true));
 
         QCOMPARE(scInitialize(), int(kScInitOk));
         QCOMPARE(GetDisplayCount(), 2);
@@ -378,7 +212,7 @@ private slots:
         // The primary monitor goes away: the other one becomes display 0
         // and the main display, display 1 no longer exists, and a selection
         // of it falls back to display 0.
-        QVERIFY(x.deleteMonitor("RIGHT-1"));
+        QVERIFY(deleteMonitor(x, "RIGHT-1"));
         QCOMPARE(GetDisplayCount(), 1);
         QVERIFY(!GetDisplayInfo(1));
         const DisplayInfo* left = GetDisplayInfo(0);

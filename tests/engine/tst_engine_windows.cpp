@@ -246,12 +246,9 @@ private slots:
     void withoutWindowManager()
     {
         scUninitialize();
-        PrivateXServer server("1024x768x24");
-        if (server.display().isEmpty())
-            QFAIL("cannot start a private Xvfb");
-        ScopedEnv env("DISPLAY", server.display().constData());
-        XConnection x(server.display().constData());
-        QVERIFY(x.ok());
+        PrivateDisplay display("1024x768x24");
+        QVERIFY2(display.ok(), "cannot start a private Xvfb");
+        XConnection& x = display.x;
         const xcb_window_t root = x.screen->root;
 
         TestWindow below(x, 50, 60, 300, 200);

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "CEIPWrapper.h"
+#include "TestHelpers.h"
 
 namespace {
 
@@ -193,15 +194,13 @@ void TstCEIPWrapper::submitThenMoreEvents()
 
 void TstCEIPWrapper::unwritableFolderDropsEventsQuietly()
 {
-    // Running as root, only a path through a regular file is unwritable.
-    QTemporaryDir tmp;
-    QFile blocker(tmp.filePath("plainfile"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const QByteArray old = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(tmp.filePath("plainfile/data")));
-    CEIPWrapper* ceip = CEIPWrapper::instance();
-    qputenv("XDG_DATA_HOME", old);
+    const testsupport::UnwritablePath unwritable;
+    QVERIFY(unwritable.ok());
+    CEIPWrapper* ceip = nullptr;
+    {
+        testsupport::ScopedEnv env("XDG_DATA_HOME", QFile::encodeName(unwritable.path("data")).constData());
+        ceip = CEIPWrapper::instance();
+    }
 
     ceip->MakeEvent_CEIP_Version();
     ceip->MakeEvent(3000);

@@ -13,6 +13,7 @@
 #include "FeedBackDialog.h"
 #include "FeedbackTask.h"
 #include "ModalDriver.h"
+#include "TestHelpers.h"
 #include "VxSettings.h"
 
 #define VERIFY_DRIVER(driver) \
@@ -96,14 +97,12 @@ void TstFeedbackDialog::packageNeverReusesAFolder()
 
 void TstFeedbackDialog::packageInUnwritablePlaceFails()
 {
-    QTemporaryDir tmp;
-    QFile blocker(tmp.filePath("plainfile"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    const testsupport::UnwritablePath unwritable;
+    QVERIFY(unwritable.ok());
     FeedbackTask::Package p;
     p.content = "x";
     QString error;
-    QVERIFY(FeedbackTask::writePackage(p, tmp.filePath("plainfile/feedback"), &error).isEmpty());
+    QVERIFY(FeedbackTask::writePackage(p, unwritable.path("feedback"), &error).isEmpty());
     QVERIFY(!error.isEmpty());
 }
 

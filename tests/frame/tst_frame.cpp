@@ -12,13 +12,12 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include <memory>
-
 #include "FakeScreencast.h"
 #include "Log.h"
 #include "MainWindow.h"
 #include "MainWindowBase.h"
 #include "ModalDriver.h"
+#include "ModuleTestHelpers.h"
 #include "RecordParameter.h"
 #include "ScreenRegion.h"
 #include "SignalsTransfer.h"
@@ -34,17 +33,9 @@ class TestFrame : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<MainWindowBase> m_frame;
+    testsupport::ShownFrame m_frame;
 
-    MainWindowBase* frame()
-    {
-        if (!m_frame) {
-            m_frame.reset(new MainWindowBase(nullptr));
-            m_frame->show();
-            QCoreApplication::processEvents();
-        }
-        return m_frame.get();
-    }
+    MainWindowBase* frame() { return m_frame.get(); }
 
     QToolButton* topHint() { return frame()->findChild<QToolButton*>("btnTopHint"); }
 

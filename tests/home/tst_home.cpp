@@ -13,14 +13,13 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include <memory>
-
 #include "CustomSpin.h"
 #include "FakeScreencast.h"
 #include "FfSwitchButton.h"
 #include "MainWindow.h"
 #include "MainWindowBase.h"
 #include "ModalDriver.h"
+#include "ModuleTestHelpers.h"
 #include "RecordParameter.h"
 #include "ScreenRegion.h"
 #include "SignalsTransfer.h"
@@ -29,27 +28,10 @@
 #include "VideoRecCtlWdg.h"
 #include "VxSettings.h"
 
-namespace {
+using testsupport::ScriptedTaskClient;
+using testsupport::ShownFrame;
 
-// A task daemon that hands out whatever task the test pushes.
-class ScriptedClient : public ITaskClient
-{
-public:
-    bool connectToDaemon() override { return true; }
-    bool isConnected() const override { return true; }
-    bool listTasks(TaskList& tasks) override
-    {
-        tasks.clear();
-        return true;
-    }
-    bool isWaitTaskStart(bool& waiting) override
-    {
-        waiting = false;
-        return true;
-    }
-    bool requestPowerAction(int) override { return false; }
-    void push(const TaskInfo& task) { emit startTaskRequested(task); }
-};
+namespace {
 
 // Counts the frame's hide events: the frame must not blink for nothing.
 class HideCounter : public QObject
@@ -88,18 +70,9 @@ class TestHome : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<MainWindowBase> m_frame;
+    ShownFrame m_frame;
 
-    MainWindowBase* frame()
-    {
-        if (!m_frame) {
-            m_frame.reset(new MainWindowBase(nullptr));
-            m_frame->show();
-            // The page machine starts from the event loop.
-            QCoreApplication::processEvents();
-        }
-        return m_frame.get();
-    }
+    MainWindowBase* frame() { return m_frame.get(); }
     MainWindow* home() { return frame()->mainWindow(); }
 
     template <class T>
@@ -541,10 +514,10 @@ private slots:
     void scheduledStartWaitsWhileBusy()
     {
         frame();
-        ScriptedClient* client = nullptr;
+        ScriptedTaskClient* client = nullptr;
         TaskManage* tasks = TaskManage::instance();
         tasks->setClientFactory([&client] {
-            client = new ScriptedClient();
+            client = new ScriptedTaskClient();
             return client;
         });
         tasks->connectXPCServer();

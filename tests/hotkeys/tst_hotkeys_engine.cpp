@@ -7,7 +7,6 @@
 // switching virtual terminals; the grabs follow keyboard mapping changes;
 // after the callback is removed or the engine stops, nothing is called and
 // no thread is left.
-#include <QDir>
 #include <QProcess>
 #include <QThread>
 #include <QtTest>
@@ -21,6 +20,9 @@
 #include <vector>
 
 #include "Screencast.h"
+#include "TestHelpers.h"
+
+using testsupport::threadCount;
 
 namespace {
 
@@ -34,8 +36,6 @@ constexpr unsigned kCtrlShift = kHotKeyControl | kHotKeyShift;
 // seen, every key pressed before it has been handled.
 constexpr int kSentinel = 99;
 constexpr unsigned kSentinelKeysym = kF12;
-
-int threadCount() { return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); }
 
 bool xdotool(const QStringList& args)
 {

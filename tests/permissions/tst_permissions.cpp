@@ -14,11 +14,13 @@
 #include <QToolButton>
 
 #include <csignal>
+#include <vector>
 
 #include "DlgSetPermissions.h"
 #include "ModalDriver.h"
 #include "VxProductInfo.h"
 #include "VxSettings.h"
+#include "WidgetTestHelpers.h"
 
 namespace {
 
@@ -129,13 +131,7 @@ private slots:
         QCOMPARE(dialog.objectName(), QString("DlgSetPermissions"));
         QCOMPARE(dialog.size(), QSize(606, 385));
         QCOMPARE(dialog.windowTitle(), VxProductInfo::instance()->productName(""));
-        struct Node
-        {
-            const char* name;
-            const char* parent;
-            const char* className;
-        };
-        const Node nodes[] = {
+        const std::vector<testsupport::WidgetNode> nodes = {
             {"frmTittle", "DlgSetPermissions", "QFrame"},
             {"lblTittleIcon", "frmTittle", "QLabel"},
             {"lblTittleTips", "frmTittle", "QLabel"},
@@ -172,16 +168,9 @@ private slots:
             {"frmFinish", "DlgSetPermissions", "QFrame"},
             {"btnFinish", "frmFinish", "QToolButton"},
         };
-        for (const Node& node : nodes) {
-            QWidget* w = dialog.findChild<QWidget*>(QString::fromLatin1(node.name));
-            QVERIFY2(w, node.name);
-            QCOMPARE(QString(w->metaObject()->className()), QString(node.className));
-            QWidget* up = w->parentWidget();
-            while (up && up->objectName().isEmpty())
-                up = up->parentWidget();
-            QVERIFY2(up, node.name);
-            QCOMPARE(up->objectName(), QString(node.parent));
-        }
+        testsupport::verifyWidgetTree(dialog, nodes);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(part<QStackedWidget>(dialog, "stackedWidget")->currentWidget()->objectName(), QString("page"));
         QCOMPARE(part<QToolButton>(dialog, "btnFinish")->text(), QString("OK"));
         QCOMPARE(part<QLabel>(dialog, "lblIcon1")->text(), QString("1."));

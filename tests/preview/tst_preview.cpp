@@ -24,42 +24,13 @@
 #include "RecordParameter.h"
 #include "SignalsTransfer.h"
 #include "SystemStatusBar.h"
+#include "TestHelpers.h"
 #include "Utils.h"
 #include "VxSettings.h"
 
+using namespace testsupport;
+
 namespace {
-
-QByteArray randomBytes(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator gen(size);
-    for (int i = 0; i < size; ++i)
-        data[i] = char(gen.bounded(256));
-    return data;
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-dev_t deviceOf(const QString& path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(-1);
-}
 
 bool previewing()
 {
@@ -369,8 +340,8 @@ void TstPreview::showRequestRestoresWindow()
 
 void TstPreview::closingCancelsCopy()
 {
-    const QString shm = QStringLiteral("/dev/shm");
-    if (!QFileInfo(shm).isDir() || deviceOf(shm) == deviceOf(QDir::homePath()))
+    const QString shm = otherDeviceRoot();
+    if (shm.isEmpty())
         QSKIP("no second volume (/dev/shm on another device than HOME) on this machine");
     // A pipe on another volume: the copy takes what the test writes and
     // then waits, so the window is closed with the copy surely midway.

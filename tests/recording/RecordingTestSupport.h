@@ -151,6 +151,20 @@ inline AudioOpt noSound()
     return a;
 }
 
+// AAC of the system sound (render) or of the microphone (capture).
+inline AudioOpt systemSound()
+{
+    AudioOpt a = noSound();
+    a.render = 1;
+    return a;
+}
+inline AudioOpt microphone()
+{
+    AudioOpt a = noSound();
+    a.capture = 1;
+    return a;
+}
+
 inline CBasePtr<CScreenRecoderObject> record(CRecoderCallback* callback, OutputVideoFileType type,
                                              const QString& path, const VideoOpt& video,
                                              const AudioOpt& audio = noSound(),

@@ -2,7 +2,9 @@
 // are recorded and what was written is decoded and checked (size, codec,
 // frame rate, duration, frames, colours, sound).
 
+#include "RecorderTestHelpers.h"
 #include "RecordingTestSupport.h"
+#include "TestHelpers.h"
 #include "ToneSource.h"
 
 #include "rec/VideoRecorder.h"
@@ -20,6 +22,8 @@
 #include <memory>
 
 using namespace rectest;
+using testsupport::threadCount;
+using testsupport::waitForFrames;
 
 namespace {
 
@@ -33,24 +37,6 @@ public:
 private:
     int64_t m_startUs = 0;
 };
-
-int threadCount()
-{
-    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
-
-// Waits until the recorder has written at least `frames` frames.
-bool waitForFrames(CScreenRecoderObject* recorder, int64_t frames, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (recorder->frameCount() < frames) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 double rms(const std::vector<float>& s, size_t from, size_t to)
 {
@@ -101,6 +87,7 @@ private slots:
 private:
     QString file(const QString& name) const { return m_dir.filePath(name); }
     void showQuadrants(const QRect& geometry);
+    void showFill(const QRect& geometry, const QColor& fill);
 
     QTemporaryDir m_dir;
     std::unique_ptr<PaintWindow> m_window;
@@ -147,6 +134,15 @@ void TestRecording::showQuadrants(const QRect& geometry)
     const QRect in = m_window->inner();
     QVERIFY(waitForScreen(in.topLeft() + QPoint(5, 5), m_window->quadrant[0]));
     QVERIFY(waitForScreen(in.bottomRight() - QPoint(5, 5), m_window->quadrant[3]));
+}
+
+void TestRecording::showFill(const QRect& geometry, const QColor& fill)
+{
+    m_window.reset(new PaintWindow(geometry));
+    m_window->fill = fill;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(waitForScreen(centre(m_window->inner()), fill));
 }
 
 // A region inside a window: the file has the region's size, codec, frame
@@ -202,12 +198,10 @@ void TestRecording::regionOfWindowAtRightSizeRateAndColours()
 // two seconds long and no frame shows red.
 void TestRecording::pauseLeavesOutTimeAndContent()
 {
-    m_window.reset(new PaintWindow(QRect(300, 200, 240, 200)));
-    m_window->fill = QColor(20, 200, 20);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    showFill(QRect(300, 200, 240, 200), QColor(20, 200, 20));
+    if (QTest::currentTestFailed())
+        return;
     const QRect region = m_window->inner();
-    QVERIFY(waitForScreen(centre(region), m_window->fill));
 
     const QString path = file("pause.mp4");
     Callback callback;
@@ -290,9 +284,7 @@ void TestRecording::containersAndCodecs()
     const QRect region = m_window->inner(); // 200 x 160
     const QString path = file(QString("codec-%1-%2.%3").arg(container).arg(codec).arg(suffix));
     Callback callback;
-    AudioOpt audio = noSound();
-    audio.render = 1; // sound is asked for: only GIF leaves it out
-    audio.codec = kAudioCodecAac;
+    const AudioOpt audio = systemSound(); // sound is asked for: only GIF leaves it out
     auto recorder = record(&callback, OutputVideoFileType(container), path, videoOpt(region, 10, codec, 3), audio);
     QVERIFY(recorder);
     QCOMPARE(recorder->start(), 0);
@@ -519,12 +511,10 @@ void TestRecording::badOptionsAreClampedOrRefused()
     QVERIFY(refused(kOutputMp4, videoOpt(area, 10, kVideoCodecGif, 3)));
     QVERIFY(refused(kOutputGif, videoOpt(area, 10, kVideoCodecH264, 3)));
     QVERIFY(refused(OutputVideoFileType(7), videoOpt(area, 10, kVideoCodecH264, 3)));
-    AudioOpt pcmInMp4 = noSound();
-    pcmInMp4.render = 1;
+    AudioOpt pcmInMp4 = systemSound();
     pcmInMp4.codec = kAudioCodecPcm16;
     QVERIFY(refused(kOutputMp4, videoOpt(area, 10, kVideoCodecH264, 3), pcmInMp4));
-    AudioOpt unknownSound = noSound();
-    unknownSound.capture = 1;
+    AudioOpt unknownSound = microphone();
     unknownSound.codec = 42;
     QVERIFY(refused(kOutputMov, videoOpt(area, 10, kVideoCodecH264, 3), unknownSound));
     QVERIFY(refused(kOutputMp4, videoOpt(area, 10, kVideoCodecH264, 3), noSound(), ""));
@@ -579,8 +569,7 @@ void TestRecording::badOptionsAreClampedOrRefused()
 void TestRecording::startStopCyclesLeaveNoThread()
 {
     const QRect area(0, 0, 160, 120);
-    AudioOpt audio = noSound();
-    audio.render = 1;
+    const AudioOpt audio = systemSound();
     auto cycle = [&](Callback& callback, int i) {
         const QString path = file(QString("cycle%1.mp4").arg(i));
         auto r = record(&callback, kOutputMp4, path, videoOpt(area, 30, kVideoCodecH264, 3), audio);
@@ -645,8 +634,7 @@ void TestRecording::soundFromToneSource()
 
     const QString path = file(QString("sound-%1-%2.mov").arg(container).arg(audioCodec));
     Callback callback;
-    AudioOpt audio = noSound();
-    audio.capture = 1;
+    AudioOpt audio = microphone();
     audio.codec = audioCodec;
     audio.channels = channels;
     auto recorder = record(&callback, OutputVideoFileType(container), path,
@@ -675,19 +663,16 @@ void TestRecording::soundFromToneSource()
 // appear at the same time in the file (within a frame and 20 ms).
 void TestRecording::soundAndPictureInStep()
 {
-    m_window.reset(new PaintWindow(QRect(300, 200, 200, 160)));
-    m_window->fill = QColor(20, 200, 20);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    showFill(QRect(300, 200, 200, 160), QColor(20, 200, 20));
+    if (QTest::currentTestFailed())
+        return;
     const QRect region = m_window->inner();
-    QVERIFY(waitForScreen(centre(region), m_window->fill));
     m_tone.toneFromUs = std::numeric_limits<int64_t>::max();
 
     const int fps = 60;
     const QString path = file("sync.mp4");
     Callback callback;
-    AudioOpt audio = noSound();
-    audio.render = 1;
+    const AudioOpt audio = systemSound();
     auto recorder = record(&callback, kOutputMp4, path, videoOpt(region, fps, kVideoCodecH264, 3), audio);
     QVERIFY(recorder);
     QCOMPARE(recorder->start(), 0);
@@ -729,8 +714,7 @@ void TestRecording::pauseCutsSoundToo()
 {
     const QString path = file("pause-sound.mp4");
     Callback callback;
-    AudioOpt audio = noSound();
-    audio.render = 1;
+    const AudioOpt audio = systemSound();
     auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 20, kVideoCodecH264, 3),
                            audio);
     QVERIFY(recorder);
@@ -763,8 +747,7 @@ void TestRecording::lostSoundDeviceReportsSix()
 {
     const QString path = file("lost.mp4");
     Callback callback;
-    AudioOpt audio = noSound();
-    audio.capture = 1;
+    const AudioOpt audio = microphone();
     auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 15, kVideoCodecH264, 3),
                            audio);
     QVERIFY(recorder);
@@ -809,8 +792,7 @@ void TestRecording::soundFromTheSoundServer()
 
     const QString path = file("server.mp4");
     Callback callback;
-    AudioOpt audio = noSound();
-    audio.render = 1;
+    const AudioOpt audio = systemSound();
     auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 15, kVideoCodecH264, 3),
                            audio);
     QVERIFY(recorder);

@@ -12,6 +12,7 @@
 
 #include "DriverTestSupport.h"
 #include "ModalDriver.h"
+#include "TestHelpers.h"
 #include "Utils.h"
 #include "VxMessageBox.h"
 
@@ -210,11 +211,9 @@ void TstRecorderRuntime::changePathLoop()
 {
     QTemporaryDir scratch;
     QVERIFY(scratch.isValid());
-    // Root may write anywhere: a folder under a regular file cannot exist.
-    QFile blocker(scratch.filePath("plain-file"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const QString unwritable = scratch.filePath("plain-file/temp");
+    const testsupport::UnwritablePath blocked;
+    QVERIFY(blocked.ok());
+    const QString unwritable = blocked.path("temp");
     const QString good = scratch.filePath("roomy");
     QVERIFY(QDir().mkpath(good));
 
@@ -277,19 +276,18 @@ void TstRecorderRuntime::changePathToFolderWithLittleSpaceWarnsAgain()
 
 void TstRecorderRuntime::unwritableTemporaryRootIsRefused()
 {
-    QTemporaryDir scratch;
-    QFile blocker(scratch.filePath("plain-file"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", scratch.filePath("plain-file/data").toUtf8());
-    const QString root = Utils::getRecorderTmpRoot();
-
+    const testsupport::UnwritablePath unwritable;
+    QVERIFY(unwritable.ok());
+    QString root;
+    bool ok = false;
     ModalDriver driver;
     BoxSeen seen;
-    driver.expect(answer(QMessageBox::Cancel, &seen), "VxMessageBox");
-    const bool ok = ScreenRecorder::instance()->checkTempfilePath();
-    qputenv("XDG_DATA_HOME", oldData);
+    {
+        testsupport::ScopedEnv env("XDG_DATA_HOME", unwritable.path("data").toUtf8().constData());
+        root = Utils::getRecorderTmpRoot();
+        driver.expect(answer(QMessageBox::Cancel, &seen), "VxMessageBox");
+        ok = ScreenRecorder::instance()->checkTempfilePath();
+    }
     QVERIFY(driver.waitFinished());
     QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
 

@@ -192,13 +192,8 @@ private slots:
     // and from the display's own coordinates.
     void secondDisplayConverts()
     {
-        FakeScreencast::Display primary;
-        primary.name = "Built-in Display";
-        primary.frame = CRect{0, 0, 1920, 1080};
-        primary.primary = true;
-        FakeScreencast::Display side;
-        side.name = "Side";
-        side.frame = CRect{1920, 0, 3200, 1024};
+        const FakeScreencast::Display primary{"Built-in Display", CRect{0, 0, 1920, 1080}, 1.0, true};
+        const FakeScreencast::Display side{"Side", CRect{1920, 0, 3200, 1024}, 1.0, false};
         FakeScreencast::setDisplays({primary, side});
         DeviceManager::instance()->setUseDisplay(1);
 

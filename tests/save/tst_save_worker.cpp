@@ -23,8 +23,11 @@
 #include "FakeScreencast.h"
 #include "RecordParameter.h"
 #include "SelectSavePath.h"
+#include "TestHelpers.h"
 #include "Utils.h"
 #include "VxSettings.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -33,52 +36,10 @@ const char* const kExportFailed =
 const char* const kNoSpace =
     "No enough free space to save the video. You can choose another path, or clear the disk space.";
 
-QByteArray randomBytes(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator gen(size);
-    for (int i = 0; i < size; ++i)
-        data[i] = char(gen.bounded(256));
-    return data;
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-dev_t deviceOf(const QString& path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(-1);
-}
-
 ino_t inodeOf(const QString& path)
 {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-// A folder on another device than HOME, for the copy road; empty when this
-// machine has none.
-QString otherDeviceRoot()
-{
-    const QString shm = QStringLiteral("/dev/shm");
-    if (QFileInfo(shm).isDir() && QFileInfo(shm).isWritable() && deviceOf(shm) != deviceOf(QDir::homePath()))
-        return shm;
-    return QString();
 }
 
 void useVideoSettings()

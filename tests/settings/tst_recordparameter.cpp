@@ -269,13 +269,8 @@ private slots:
 
     void displayIndexFollowsTheStoredName()
     {
-        FakeScreencast::Display one;
-        one.name = "Left";
-        one.frame = CRect{0, 0, 1920, 1080};
-        one.primary = true;
-        FakeScreencast::Display two;
-        two.name = "Right";
-        two.frame = CRect{1920, 0, 3200, 1024};
+        const FakeScreencast::Display one{"Left", CRect{0, 0, 1920, 1080}, 1.0, true};
+        const FakeScreencast::Display two{"Right", CRect{1920, 0, 3200, 1024}, 1.0, false};
         FakeScreencast::setDisplays({one, two});
         RecordParameter* p = fresh();
         QCOMPARE(p->getUseDisplayIndex(), 0);

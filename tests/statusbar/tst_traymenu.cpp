@@ -7,8 +7,11 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <vector>
+
 #include "FfButtonGifBg.h"
 #include "FrmTrayMenu.h"
+#include "WidgetTestHelpers.h"
 
 class TestTrayMenu : public QObject
 {
@@ -30,13 +33,7 @@ private slots:
         FrmTrayMenu panel;
         QCOMPARE(panel.objectName(), QString("FrmTrayMenu"));
         QCOMPARE(panel.size(), QSize(300, 241));
-        struct Node
-        {
-            const char* name;
-            const char* parent; // nearest named ancestor that matters
-            const char* className;
-        };
-        const Node nodes[] = {
+        const std::vector<testsupport::WidgetNode> nodes = {
             {"stackedWidget", "FrmTrayMenu", "QStackedWidget"},
             {"pageNormal", "stackedWidget", "QWidget"},
             {"pageRecording", "stackedWidget", "QWidget"},
@@ -61,16 +58,9 @@ private slots:
             {"frame_3", "pageRec", "QFrame"},
             {"btnSnapshot_2", "frame_3", "QToolButton"},
         };
-        for (const Node& node : nodes) {
-            QWidget* w = panel.findChild<QWidget*>(QString::fromLatin1(node.name));
-            QVERIFY2(w, node.name);
-            QCOMPARE(QString(w->metaObject()->className()), QString(node.className));
-            QWidget* up = w->parentWidget();
-            while (up && up->objectName().isEmpty())
-                up = up->parentWidget();
-            QVERIFY2(up, node.name);
-            QCOMPARE(up->objectName(), QString(node.parent));
-        }
+        testsupport::verifyWidgetTree(panel, nodes);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(panel.layout()->objectName(), QString("verticalLayout_4"));
         auto* stack = child<QStackedWidget>(panel, "stackedWidget");
         QCOMPARE(stack->minimumHeight(), 100);

@@ -18,6 +18,7 @@
 
 #include "FileSystemUtils.h"
 #include "OSServiceUtils.h"
+#include "UrlRecorder.h"
 #include "windowLaval.h"
 
 namespace {
@@ -42,15 +43,6 @@ const QStringList kHostileNames{
 };
 
 } // namespace
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 class TstOSService : public QObject
 {

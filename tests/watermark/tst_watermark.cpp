@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "FakeScreencast.h"
+#include "TestHelpers.h"
 #include "Utils.h"
 #include "VxProductInfo.h"
 #include "VxResourceMgr.h"
@@ -306,14 +307,13 @@ void TstWaterMark::unusablePresetClearsTheEngine()
     QVERIFY(FakeScreencast::watermark().nullPath);
 
     // The picture file cannot be written.
-    QTemporaryDir scratch;
-    QFile blocker(scratch.filePath("plain-file"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", scratch.filePath("plain-file/data").toUtf8());
-    const bool used = store->useWaterMark(QSize(640, 480));
-    qputenv("XDG_DATA_HOME", oldData);
+    const testsupport::UnwritablePath unwritable;
+    QVERIFY(unwritable.ok());
+    bool used = true;
+    {
+        testsupport::ScopedEnv env("XDG_DATA_HOME", unwritable.path("data").toUtf8().constData());
+        used = store->useWaterMark(QSize(640, 480));
+    }
     QVERIFY(!used);
     QVERIFY(FakeScreencast::watermark().nullPath);
 }

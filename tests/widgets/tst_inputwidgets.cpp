@@ -20,32 +20,16 @@
 #include "UIHelper.h"
 #include "VxAutoMoveScrollArea.h"
 #include "VxSlider.h"
+#include "WidgetTestHelpers.h"
+
+using testsupport::countNear;
+using testsupport::sendMouse;
 
 namespace {
 
-// Pixels of `image` close to `colour` (anti-aliased text has a few exact ones).
-int countNear(const QImage& image, const QColor& colour, int tolerance = 40)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (qAbs(c.red() - colour.red()) <= tolerance
-                && qAbs(c.green() - colour.green()) <= tolerance
-                && qAbs(c.blue() - colour.blue()) <= tolerance)
-                ++n;
-        }
-    }
-    return n;
-}
-
-void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
-               Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
+// How far a pixel of a tip may be from its colour (anti-aliased text has
+// few exact ones).
+constexpr int kTolerance = 40;
 
 class SearchTranslator : public QTranslator
 {
@@ -85,16 +69,49 @@ private:
         pair.second->setRange(0, 4096);
         layout->addWidget(pair.first);
         layout->addWidget(pair.second);
-        pair.window.show();
-        QApplication::setActiveWindow(&pair.window);
-        QVERIFY(QTest::qWaitForWindowActive(&pair.window));
-        pair.second->setFocus();
-        QTRY_VERIFY(pair.second->hasFocus());
+        showActive(pair.window, pair.second);
     }
     void focus(QWidget* w)
     {
         w->setFocus();
         QTRY_VERIFY(w->hasFocus());
+    }
+    // Shows `window` as the active window with the focus on `focused`.
+    void showActive(QWidget& window, QWidget* focused)
+    {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        focus(focused);
+    }
+
+    // A tip edit with a plain line edit below it, to take the focus away.
+    struct TipWindow
+    {
+        QWidget window;
+        QLineEdit* other = nullptr;
+    };
+    template <class Edit>
+    static Edit* makeTipWindow(TipWindow& tip)
+    {
+        auto* layout = new QVBoxLayout(&tip.window);
+        auto* edit = new Edit(&tip.window);
+        tip.other = new QLineEdit(&tip.window);
+        layout->addWidget(edit);
+        layout->addWidget(tip.other);
+        tip.window.resize(300, 80);
+        return edit;
+    }
+
+    // A slider from 0 to `maximum` filling a shown window.
+    static VxSlider* makeSlider(QWidget& window, Qt::Orientation orientation, int maximum, const QSize& size)
+    {
+        auto* slider = new VxSlider(&window);
+        slider->setOrientation(orientation);
+        slider->setRange(0, maximum);
+        slider->setGeometry(QRect(QPoint(0, 0), size));
+        window.show();
+        return slider;
     }
 
     QString deletePicture()
@@ -387,11 +404,7 @@ private slots:
     void sliderJumpsToThePressAndDrags()
     {
         QWidget window;
-        auto* slider = new VxSlider(&window);
-        slider->setOrientation(Qt::Horizontal);
-        slider->setRange(0, 100);
-        slider->setGeometry(0, 0, 220, 24);
-        window.show();
+        VxSlider* slider = makeSlider(window, Qt::Horizontal, 100, QSize(220, 24));
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QSignalSpy actions(slider, &QAbstractSlider::actionTriggered);
         QSignalSpy values(slider, &QAbstractSlider::valueChanged);
@@ -416,12 +429,8 @@ private slots:
     void sliderPressOnTheHandleDrags()
     {
         QWidget window;
-        auto* slider = new VxSlider(&window);
-        slider->setOrientation(Qt::Horizontal);
-        slider->setRange(0, 100);
+        VxSlider* slider = makeSlider(window, Qt::Horizontal, 100, QSize(220, 24));
         slider->setValue(30);
-        slider->setGeometry(0, 0, 220, 24);
-        window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QSignalSpy actions(slider, &QAbstractSlider::actionTriggered);
         const QPoint handle(slider->rangeValueToPixelPos(30) + 1, slider->height() / 2);
@@ -436,11 +445,7 @@ private slots:
     void sliderIgnoresOtherPresses()
     {
         QWidget window;
-        auto* slider = new VxSlider(&window);
-        slider->setOrientation(Qt::Horizontal);
-        slider->setRange(0, 100);
-        slider->setGeometry(0, 0, 220, 24);
-        window.show();
+        VxSlider* slider = makeSlider(window, Qt::Horizontal, 100, QSize(220, 24));
         const QPoint at70(slider->rangeValueToPixelPos(70), slider->height() / 2);
         sendMouse(slider, QEvent::MouseButtonPress, at70, Qt::RightButton, Qt::RightButton);
         sendMouse(slider, QEvent::MouseButtonRelease, at70, Qt::RightButton, Qt::NoButton);
@@ -453,11 +458,7 @@ private slots:
     void verticalSliderJumps()
     {
         QWidget window;
-        auto* slider = new VxSlider(&window);
-        slider->setOrientation(Qt::Vertical);
-        slider->setRange(0, 10);
-        slider->setGeometry(0, 0, 24, 200);
-        window.show();
+        VxSlider* slider = makeSlider(window, Qt::Vertical, 10, QSize(24, 200));
         const QPoint at8(slider->width() / 2, slider->rangeValueToPixelPos(8));
         sendMouse(slider, QEvent::MouseButtonPress, at8, Qt::LeftButton, Qt::LeftButton);
         QCOMPARE(slider->value(), 8);
@@ -598,29 +599,19 @@ private slots:
 
     void searchEditTip()
     {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* edit = new SearchEdit(&window);
-        auto* other = new QLineEdit(&window);
-        layout->addWidget(edit);
-        layout->addWidget(other);
+        TipWindow tip;
+        auto* edit = makeTipWindow<SearchEdit>(tip);
         edit->setTextColor(QColor(255, 0, 0));
         QCOMPARE(edit->textHOffset(), 20);
         QCOMPARE(edit->tipText(), QString("Search"));
-        window.resize(300, 80);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        other->setFocus();
-        QTRY_VERIFY(other->hasFocus());
+        showActive(tip.window, tip.other);
 
-        QVERIFY(countNear(edit->grab().toImage(), Qt::red) > 0);
+        QVERIFY(countNear(edit->grab().toImage(), Qt::red, kTolerance) > 0);
         edit->setText("report");
-        QCOMPARE(countNear(edit->grab().toImage(), Qt::red), 0);
+        QCOMPARE(countNear(edit->grab().toImage(), Qt::red, kTolerance), 0);
         edit->clear();
-        edit->setFocus();
-        QTRY_VERIFY(edit->hasFocus());
-        QCOMPARE(countNear(edit->grab().toImage(), Qt::red), 0);
+        focus(edit);
+        QCOMPARE(countNear(edit->grab().toImage(), Qt::red, kTolerance), 0);
 
         SearchTranslator translator;
         QCoreApplication::installTranslator(&translator);
@@ -631,31 +622,21 @@ private slots:
 
     void feedbackLineEditTip()
     {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* edit = new CustomFeedbackLineEdit(&window);
-        auto* other = new QLineEdit(&window);
-        layout->addWidget(edit);
-        layout->addWidget(other);
+        TipWindow tip;
+        auto* edit = makeTipWindow<CustomFeedbackLineEdit>(tip);
         edit->setTipText("Your e-mail");
         edit->setTipTextClr(QColor(0, 0, 255));
         QCOMPARE(edit->tipTextClr(), QColor(0, 0, 255));
-        window.resize(300, 80);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        other->setFocus();
-        QTRY_VERIFY(other->hasFocus());
-        QVERIFY(countNear(edit->grab().toImage(), Qt::blue) > 0);
+        showActive(tip.window, tip.other);
+        QVERIFY(countNear(edit->grab().toImage(), Qt::blue, kTolerance) > 0);
 
-        edit->setFocus();
-        QTRY_VERIFY(edit->hasFocus());
-        QVERIFY(countNear(edit->grab().toImage(), Qt::blue) > 0); // shown while focused
+        focus(edit);
+        QVERIFY(countNear(edit->grab().toImage(), Qt::blue, kTolerance) > 0); // shown while focused
         edit->setShowTipTextWhenFocused(false);
-        QCOMPARE(countNear(edit->grab().toImage(), Qt::blue), 0);
+        QCOMPARE(countNear(edit->grab().toImage(), Qt::blue, kTolerance), 0);
         edit->setShowTipTextWhenFocused(true);
         edit->setText("a@b.c");
-        QCOMPARE(countNear(edit->grab().toImage(), Qt::blue), 0);
+        QCOMPARE(countNear(edit->grab().toImage(), Qt::blue, kTolerance), 0);
     }
 
     void textEditTipOverlay()
@@ -675,7 +656,7 @@ private slots:
         QCOMPARE(overlay->text(), QString("Describe the problem"));
         QCOMPARE(overlay->geometry().topLeft(), QPoint(11, 4));
         QCOMPARE(overlay->geometry().bottomRight(), edit->rect().bottomRight());
-        QVERIFY(countNear(window.grab().toImage(), QColor(0, 160, 0)) > 0);
+        QVERIFY(countNear(window.grab().toImage(), QColor(0, 160, 0), kTolerance) > 0);
 
         // A click where the tip lies reaches the editor, not the tip.
         const QPoint inside = overlay->mapTo(&window, QPoint(20, 5));

@@ -12,33 +12,15 @@
 
 #include "FfButtonGifBg.h"
 #include "FfSwitchButton.h"
+#include "WidgetTestHelpers.h"
+
+using testsupport::countNear;
+using testsupport::sendMouse;
 
 namespace {
 
-int countNear(const QImage& image, const QColor& colour, int tolerance = 60)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (qAbs(c.red() - colour.red()) <= tolerance
-                && qAbs(c.green() - colour.green()) <= tolerance
-                && qAbs(c.blue() - colour.blue()) <= tolerance)
-                ++n;
-        }
-    }
-    return n;
-}
-
-void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos,
-               Qt::MouseButton button = Qt::NoButton)
-{
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button)
-                                                                      : Qt::NoButton;
-    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
+// How far a painted pixel may be from the colour asked for.
+constexpr int kTolerance = 60;
 
 } // namespace
 
@@ -235,17 +217,17 @@ private slots:
         sw.setDisablePanColor(QColor(0, 200, 0));
         prepare(sw);
         QImage off = sw.grab().toImage();
-        QVERIFY(countNear(off, Qt::blue) > 0);
-        QCOMPARE(countNear(off, Qt::red), 0);
+        QVERIFY(countNear(off, Qt::blue, kTolerance) > 0);
+        QCOMPARE(countNear(off, Qt::red, kTolerance), 0);
         sw.setBtnChecked(true);
         QTRY_VERIFY(!sw.isSliding());
         QImage on = sw.grab().toImage();
-        QVERIFY(countNear(on, Qt::red) > 0);
-        QCOMPARE(countNear(on, Qt::blue), 0);
+        QVERIFY(countNear(on, Qt::red, kTolerance) > 0);
+        QCOMPARE(countNear(on, Qt::blue, kTolerance), 0);
         sw.setEnabled(false);
         QImage disabled = sw.grab().toImage();
-        QVERIFY(countNear(disabled, QColor(0, 200, 0)) > 0);
-        QCOMPARE(countNear(disabled, Qt::red), 0);
+        QVERIFY(countNear(disabled, QColor(0, 200, 0), kTolerance) > 0);
+        QCOMPARE(countNear(disabled, Qt::red, kTolerance), 0);
     }
 
     void tracksFollowTheState()

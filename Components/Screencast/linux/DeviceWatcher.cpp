@@ -3,6 +3,7 @@
 #include "AudioDevices.h"
 #include "Cameras.h"
 #include "EngineCore.h"
+#include "XcbThread.h"
 
 #include "ScreencastObjects.h"
 
@@ -17,10 +18,8 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -48,65 +47,36 @@ public:
 
     ~Watcher()
     {
-        if (m_thread.joinable()) {
-            if (m_thread.get_id() == std::this_thread::get_id())
-                m_thread.detach();
-            else
-                m_thread.join();
-        }
+        m_thread.join();
         // Still open when the thread never ran.
         closeX();
         if (m_inotifyFd >= 0)
             close(m_inotifyFd);
-        if (m_wakeFd >= 0)
-            close(m_wakeFd);
     }
 
     // Opens what is watched before the thread starts, so that every change
     // after this returns is seen.
     bool start()
     {
-        m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (m_wakeFd < 0) {
-            Log(kLogModule, 2, "device watcher: eventfd failed (errno %d)", errno);
+        if (!m_thread.open())
             return false;
-        }
         openX();
         openInotify();
         // The thread keeps the watcher alive, so that one let go from its
         // own thread can still finish.
-        m_thread = std::thread([self = shared_from_this()] { self->run(); });
+        m_thread.start([self = shared_from_this()] { self->run(); });
         return true;
     }
 
-    void stop()
-    {
-        m_stop = true;
-        wake();
-        if (!m_thread.joinable())
-            return;
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach();
-        else
-            m_thread.join();
-    }
+    void stop() { m_thread.stop(); }
 
     void post(unsigned events)
     {
         m_pending.fetch_or(events);
-        wake();
+        m_thread.wake();
     }
 
 private:
-    void wake()
-    {
-        const uint64_t one = 1;
-        if (m_wakeFd >= 0) {
-            ssize_t written = write(m_wakeFd, &one, sizeof one);
-            (void)written;   // a full counter already wakes the thread
-        }
-    }
-
     void run()
     {
         t_onWatcherThread = true;
@@ -115,9 +85,7 @@ private:
         for (;;) {
             // Every source is read without blocking on every pass: xcb may
             // hold events in its queue that no longer show on the socket.
-            uint64_t count;
-            ssize_t got = read(m_wakeFd, &count, sizeof count);
-            (void)got;
+            m_thread.clearWake();
             unsigned events = m_pending.exchange(0);
             if (m_inotifyFd >= 0)
                 events |= readInotify();
@@ -130,12 +98,12 @@ private:
             }
             if (events)
                 dispatch(events);
-            if (m_stop)
+            if (m_thread.stopping())
                 break;
 
             pollfd fds[3];
             nfds_t n = 0;
-            fds[n++] = pollfd{m_wakeFd, POLLIN, 0};
+            fds[n++] = pollfd{m_thread.wakeFd(), POLLIN, 0};
             if (m_inotifyFd >= 0)
                 fds[n++] = pollfd{m_inotifyFd, POLLIN, 0};
             if (m_x)
@@ -144,7 +112,7 @@ private:
                 Log(kLogModule, 2, "device watcher: poll failed (errno %d)", errno);
                 break;
             }
-            if (m_stop)
+            if (m_thread.stopping())
                 break;
         }
         closeX();
@@ -172,7 +140,7 @@ private:
             // thread waits here for this call only, and the next one sees
             // that it is gone.
             std::lock_guard<std::recursive_mutex> lock(g_callbackMutex);
-            if (m_stop || !g_listener)
+            if (m_thread.stopping() || !g_listener)
                 return;
             (g_listener->*c.call)();
         }
@@ -182,11 +150,10 @@ private:
 
     void openX()
     {
-        int screenNumber = 0;
-        xcb_connection_t* conn = xcb_connect(m_display.empty() ? nullptr : m_display.c_str(), &screenNumber);
-        if (xcb_connection_has_error(conn)) {
+        xcb_window_t root = XCB_WINDOW_NONE;
+        xcb_connection_t* conn = connectToScreen(m_display, root);
+        if (!conn) {
             Log(kLogModule, 2, "device watcher: cannot connect to the X display; no display events");
-            xcb_disconnect(conn);
             return;
         }
         const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_randr_id);
@@ -195,19 +162,12 @@ private:
             xcb_disconnect(conn);
             return;
         }
-        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
-        for (int i = 0; it.rem && i < screenNumber; ++i)
-            xcb_screen_next(&it);
-        if (!it.rem) {
-            xcb_disconnect(conn);
-            return;
-        }
         // The server only sends the events of the version a client asked for.
         free(xcb_randr_query_version_reply(conn, xcb_randr_query_version(conn, 1, 5), nullptr));
         const uint16_t mask = XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE
                               | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE;
         xcb_generic_error_t* error =
-            xcb_request_check(conn, xcb_randr_select_input_checked(conn, it.data->root, mask));
+            xcb_request_check(conn, xcb_randr_select_input_checked(conn, root, mask));
         if (error) {
             Log(kLogModule, 2, "device watcher: RandR refused the event mask (error %d)", error->error_code);
             free(error);
@@ -217,24 +177,18 @@ private:
         // Monitors set or deleted by a client (RandR 1.5) come as a
         // ConfigureNotify of the root window, not as a RandR event.
         const uint32_t rootMask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        error = xcb_request_check(conn, xcb_change_window_attributes_checked(conn, it.data->root,
-                                                                             XCB_CW_EVENT_MASK, &rootMask));
+        error = xcb_request_check(conn,
+                                  xcb_change_window_attributes_checked(conn, root, XCB_CW_EVENT_MASK, &rootMask));
         if (error) {
             Log(kLogModule, 2, "device watcher: cannot watch the root window (error %d)", error->error_code);
             free(error);
         }
         m_x = conn;
-        m_root = it.data->root;
+        m_root = root;
         m_randrEventBase = ext->first_event;
     }
 
-    void closeX()
-    {
-        if (m_x) {
-            xcb_disconnect(m_x);
-            m_x = nullptr;
-        }
-    }
+    void closeX() { disconnectX(m_x); }
 
     unsigned readX()
     {
@@ -304,10 +258,8 @@ private:
 
     const std::string m_display;
     const std::string m_cameraFolder;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
+    XcbThread m_thread{"device watcher"};
     std::atomic<unsigned> m_pending{0};
-    int m_wakeFd = -1;
     int m_inotifyFd = -1;
     xcb_connection_t* m_x = nullptr;
     xcb_window_t m_root = XCB_WINDOW_NONE;

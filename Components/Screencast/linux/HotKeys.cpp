@@ -2,12 +2,12 @@
 
 #include "EngineCore.h"
 #include "Screencast.h"
+#include "XcbThread.h"
 
 #include <Log.h>
 
 #include <xcb/xcb.h>
 
-#include <atomic>
 #include <bitset>
 #include <cerrno>
 #include <cstdlib>
@@ -18,12 +18,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace sc {
 
@@ -74,46 +71,26 @@ public:
 
     ~HotKeyThread()
     {
-        if (m_thread.joinable()) {
-            if (m_thread.get_id() == std::this_thread::get_id())
-                m_thread.detach();
-            else
-                m_thread.join();
-        }
+        m_thread.join();
         // Still open when the thread never ran.
         closeX();
-        if (m_wakeFd >= 0)
-            close(m_wakeFd);
     }
 
     // Connects and reads the keyboard before the thread starts; false when
     // the X server cannot be reached.
     bool start()
     {
-        m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (m_wakeFd < 0) {
-            Log(kLogModule, 2, "hotkeys: eventfd failed (errno %d)", errno);
+        if (!m_thread.open())
             return false;
-        }
         if (!openX())
             return false;
         // The thread keeps the object alive, so that one let go from its own
         // thread can still finish.
-        m_thread = std::thread([self = shared_from_this()] { self->run(); });
+        m_thread.start([self = shared_from_this()] { self->run(); });
         return true;
     }
 
-    void stop()
-    {
-        m_stop = true;
-        wake();
-        if (!m_thread.joinable())
-            return;
-        if (m_thread.get_id() == std::this_thread::get_id())
-            m_thread.detach();
-        else
-            m_thread.join();
-    }
+    void stop() { m_thread.stop(); }
 
     // True once the thread has left its loop (stopped, or the X server went
     // away); it then takes no more work.
@@ -138,7 +115,7 @@ public:
                 return kHotKeyNoDisplay;
             m_tasks.emplace_back([this, task, promise] { promise->set_value(task(*this)); });
         }
-        wake();
+        m_thread.wake();
         return result.get();
     }
 
@@ -177,29 +154,18 @@ public:
     }
 
 private:
-    void wake()
-    {
-        const uint64_t one = 1;
-        if (m_wakeFd >= 0) {
-            ssize_t written = write(m_wakeFd, &one, sizeof one);
-            (void)written;   // a full counter already wakes the thread
-        }
-    }
-
     void run()
     {
         t_current = this;
         for (;;) {
-            uint64_t count;
-            ssize_t got = read(m_wakeFd, &count, sizeof count);
-            (void)got;
+            m_thread.clearWake();
             runTasks();
             // Replies waited for by the tasks may have queued events that no
             // longer show on the socket: read them on every pass.
             readX();
-            if (m_stop || !m_x)
+            if (m_thread.stopping() || !m_x)
                 break;
-            pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {xcb_get_file_descriptor(m_x), POLLIN, 0}};
+            pollfd fds[2] = {{m_thread.wakeFd(), POLLIN, 0}, {xcb_get_file_descriptor(m_x), POLLIN, 0}};
             if (poll(fds, 2, -1) < 0 && errno != EINTR) {
                 Log(kLogModule, 2, "hotkeys: poll failed (errno %d)", errno);
                 break;
@@ -239,33 +205,16 @@ private:
 
     bool openX()
     {
-        int screenNumber = 0;
-        xcb_connection_t* conn = xcb_connect(m_display.empty() ? nullptr : m_display.c_str(), &screenNumber);
-        if (xcb_connection_has_error(conn)) {
+        m_x = connectToScreen(m_display, m_root);
+        if (!m_x) {
             Log(kLogModule, 2, "hotkeys: cannot connect to the X display");
-            xcb_disconnect(conn);
             return false;
         }
-        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
-        for (int i = 0; it.rem && i < screenNumber; ++i)
-            xcb_screen_next(&it);
-        if (!it.rem) {
-            xcb_disconnect(conn);
-            return false;
-        }
-        m_x = conn;
-        m_root = it.data->root;
         readKeyboard();
         return true;
     }
 
-    void closeX()
-    {
-        if (m_x) {
-            xcb_disconnect(m_x);
-            m_x = nullptr;
-        }
-    }
+    void closeX() { disconnectX(m_x); }
 
     void readX()
     {
@@ -327,7 +276,7 @@ private:
     void fire(int id)
     {
         std::lock_guard<std::recursive_mutex> lock(g_callbackMutex);
-        if (m_stop || !g_callback)
+        if (m_thread.stopping() || !g_callback)
             return;
         g_callback->OnHotKey(id);
     }
@@ -559,9 +508,7 @@ private:
     }
 
     const std::string m_display;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    int m_wakeFd = -1;
+    XcbThread m_thread{"hotkeys"};
 
     std::mutex m_taskMutex;
     std::deque<std::function<void()>> m_tasks;  // guarded by m_taskMutex

@@ -1,5 +1,7 @@
 #include "AudioConverter.h"
 
+#include "FfmpegUtil.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -49,13 +51,6 @@ const FormatSpec* specFor(int format)
         if (s.format == format)
             return &s;
     return nullptr;
-}
-
-std::string avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
 }
 
 AVSampleFormat pickSampleFormat(const AVCodec* codec, bool lossless)

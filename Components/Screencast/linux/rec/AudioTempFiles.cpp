@@ -65,33 +65,21 @@ void makeHeader(unsigned char* h, int channels, int64_t frames)
     put32(h + 40, clamp32(data));
 }
 
-bool writeAll(int fd, const void* data, std::size_t size)
+// Writes all of `data` through short writes and signals: at the file's
+// position, or at `offset` when that is not negative.
+bool writeAll(int fd, const void* data, std::size_t size, off_t offset = -1)
 {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
+        const ssize_t n = offset < 0 ? ::write(fd, p, size) : ::pwrite(fd, p, size, offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
         p += n;
         size -= std::size_t(n);
-    }
-    return true;
-}
-
-bool pwriteAll(int fd, const void* data, std::size_t size, off_t offset)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, p, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= std::size_t(n);
-        offset += n;
+        if (offset >= 0)
+            offset += n;
     }
     return true;
 }
@@ -180,7 +168,7 @@ bool WavTempFile::writeHeader()
 {
     unsigned char h[kWavHeaderBytes];
     makeHeader(h, m_channels, m_frames);
-    if (!pwriteAll(m_fd, h, sizeof h, 0))
+    if (!writeAll(m_fd, h, sizeof h, 0))
         return false;
     m_framesAtHeader = m_frames;
     return true;
@@ -294,7 +282,7 @@ bool restoreInterruptedRecording(WavFacts& facts)
             unsigned char h[kWavHeaderBytes];
             makeHeader(h, channels, frames);
             if (::ftruncate(c.fd, off_t(kWavHeaderBytes + frames * 2 * channels)) == 0
-                && pwriteAll(c.fd, h, sizeof h, 0)
+                && writeAll(c.fd, h, sizeof h, 0)
                 && ::rename(c.path.c_str(), lastAudioRecordingPath().c_str()) == 0) {
                 restored = true;
                 facts.channels = channels;

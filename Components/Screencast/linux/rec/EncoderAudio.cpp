@@ -16,13 +16,6 @@ namespace rec {
 
 namespace {
 
-std::string avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
 float clip(float v)
 {
     return v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v);
@@ -195,20 +188,7 @@ bool AudioEncoder::encodePending(bool all, const PacketSink& sink)
 
 bool AudioEncoder::send(AVFrame* frame, const PacketSink& sink)
 {
-    int rc = avcodec_send_frame(m_ctx, frame);
-    if (rc < 0 && rc != AVERROR_EOF)
-        return false;
-    while (true) {
-        rc = avcodec_receive_packet(m_ctx, m_packet);
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-            return true;
-        if (rc < 0)
-            return false;
-        const bool ok = sink(m_packet);
-        av_packet_unref(m_packet);
-        if (!ok)
-            return false;
-    }
+    return encodeFrame(m_ctx, frame, m_packet, sink);
 }
 
 } // namespace rec

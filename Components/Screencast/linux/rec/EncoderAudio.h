@@ -8,7 +8,7 @@
 // small jitter (under kSlackFrames) is absorbed so that the sound does not
 // click at every chunk. Picture and sound therefore stay within that slack.
 
-#include "EncoderVideo.h" // PacketSink
+#include "FfmpegUtil.h"
 
 #include <cstdint>
 #include <string>

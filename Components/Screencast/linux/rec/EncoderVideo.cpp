@@ -19,13 +19,6 @@ namespace rec {
 
 namespace {
 
-std::string avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
 int clampQuality(int quality)
 {
     return std::clamp(quality, 1, 6);
@@ -404,22 +397,8 @@ bool VideoEncoder::flush(const PacketSink& sink)
 
 bool VideoEncoder::send(AVFrame* frame, const PacketSink& sink)
 {
-    int rc = avcodec_send_frame(m_ctx, frame);
-    if (rc < 0 && rc != AVERROR_EOF)
-        return false;
-    while (true) {
-        rc = avcodec_receive_packet(m_ctx, m_packet);
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-            return true;
-        if (rc < 0)
-            return false;
-        if (m_packet->duration <= 0)
-            m_packet->duration = 1;
-        const bool ok = sink(m_packet);
-        av_packet_unref(m_packet);
-        if (!ok)
-            return false;
-    }
+    // A picture lasts one frame unless the codec says otherwise.
+    return encodeFrame(m_ctx, frame, m_packet, sink, 1);
 }
 
 } // namespace rec

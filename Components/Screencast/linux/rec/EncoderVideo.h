@@ -7,11 +7,12 @@
 // Frames are placed on a constant frame rate: frame `index` is shown at
 // index / fps seconds.
 
+#include "FfmpegUtil.h"
+
 #include <QImage>
 #include <QSize>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,10 +28,6 @@ struct AVFilterContext;
 
 namespace sc {
 namespace rec {
-
-// Receives each encoded packet (timestamps in the encoder's time base);
-// false stops the encoding (the file cannot be written).
-using PacketSink = std::function<bool(AVPacket*)>;
 
 // What a codec id and a quality level (1..6) mean to the encoder.
 struct VideoCodecSettings

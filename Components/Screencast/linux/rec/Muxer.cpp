@@ -1,5 +1,7 @@
 #include "Muxer.h"
 
+#include "FfmpegUtil.h"
+
 extern "C" {
 #include <libavutil/opt.h>
 }
@@ -8,17 +10,6 @@ extern "C" {
 
 namespace sc {
 namespace rec {
-
-namespace {
-
-std::string avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-} // namespace
 
 Muxer::~Muxer()
 {

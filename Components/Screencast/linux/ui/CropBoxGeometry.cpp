@@ -1,5 +1,7 @@
 #include "CropBoxGeometry.h"
 
+#include "rec/AreaControl.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -11,21 +13,6 @@ namespace {
 int rounded(double v)
 {
     return int(std::lround(v));
-}
-
-// `r` moved the least distance that puts it inside `display`; a side longer
-// than the display's starts at the display's edge.
-QRect keptInside(QRect r, const QRect& display)
-{
-    if (r.right() > display.right())
-        r.moveRight(display.right());
-    if (r.bottom() > display.bottom())
-        r.moveBottom(display.bottom());
-    if (r.left() < display.left())
-        r.moveLeft(display.left());
-    if (r.top() < display.top())
-        r.moveTop(display.top());
-    return r;
 }
 
 // Which sides an anchor moves: -1 the left (top) side, +1 the right
@@ -87,7 +74,7 @@ QRect fittedBox(const QRect& box, const BoxLimits& limits)
         return box;
     const int w = std::min(std::max(box.width(), std::min(limits.minSize, d.width())), d.width());
     const int h = std::min(std::max(box.height(), std::min(limits.minSize, d.height())), d.height());
-    return keptInside(QRect(box.topLeft(), QSize(w, h)), d);
+    return rec::clampedInto(QRect(box.topLeft(), QSize(w, h)), d);
 }
 
 QRect movedBox(const QRect& start, const QPoint& delta, const BoxLimits& limits)
@@ -95,7 +82,7 @@ QRect movedBox(const QRect& start, const QPoint& delta, const BoxLimits& limits)
     const QRect box = fittedBox(start, limits);
     if (limits.display.isEmpty())
         return box.translated(delta);
-    return keptInside(box.translated(delta), limits.display);
+    return rec::clampedInto(box.translated(delta), limits.display);
 }
 
 QRect resizedBox(const QRect& startBox, BoxGrip grip, const QPoint& delta, const BoxLimits& limits)

@@ -1,0 +1,427 @@
+// The recording road with the real engine in the private test environment
+// (Xvfb, openbox, a PulseAudio null sink), driven like a user: the home
+// window in its frame, the video recorder page, a region over a green
+// window; the start/stop hotkey sent through XTest starts the countdown and
+// the recording, the same key stops it, the preview saves it by itself.
+// What lands in the output folder is decoded and checked together with its
+// history entry; a second recording follows at once. Last, a screenshot of
+// a red window is selected with the mouse, saved as JPEG through the
+// save-as question and checked.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+#include "DlgSnapshot.h"
+#include "MainWindow.h"
+#include "MainWindowBase.h"
+#include "ModalDriver.h"
+#include "RecordParameter.h"
+#include "ScreenRecorder.h"
+#include "ShowPicture.h"
+#include "SystemStatusBar.h"
+#include "Utils.h"
+#include "VideoRecCtlWdg.h"
+#include "VxSettings.h"
+
+#define VERIFY_DRIVER(driver) \
+    QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
+
+namespace {
+
+// Even sides: the H.264 encoder refuses odd ones.
+const QRect kRegion(200, 150, 320, 240);
+const QRect kRedWindow(1100, 300, 500, 350);
+const QPoint kFrom(1150, 350);
+const QPoint kTo(1349, 499);
+
+struct Probe
+{
+    bool ok = false;
+    QString videoCodec;
+    int width = 0;
+    int height = 0;
+    double duration = 0.0;
+};
+
+QByteArray run(const QString& program, const QStringList& args, int timeoutMs = 60000)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return QByteArray();
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+}
+
+bool xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished(2000);
+        return false;
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// The start/stop hotkey as a user presses it. xdotool is asynchronous to
+// the event loop: the press arrives through the engine's key grab.
+bool pressStartStop()
+{
+    return xdotool({"key", "ctrl+shift+F9"});
+}
+
+Probe probe(const QString& path)
+{
+    Probe result;
+    const QByteArray json = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                            "stream=codec_name,width,height:format=duration", "-of", "json", path});
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    const QJsonArray streams = root.value("streams").toArray();
+    if (streams.isEmpty())
+        return result;
+    const QJsonObject s = streams.first().toObject();
+    result.videoCodec = s.value("codec_name").toString();
+    result.width = s.value("width").toInt();
+    result.height = s.value("height").toInt();
+    result.duration = root.value("format").toObject().value("duration").toString().toDouble();
+    result.ok = true;
+    return result;
+}
+
+QColor centreColour(const QString& path, double at, const QSize& size)
+{
+    const QByteArray rgb = run("ffmpeg", {"-v", "error", "-ss", QString::number(at), "-i", path, "-frames:v", "1",
+                                          "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+    if (rgb.size() < size.width() * size.height() * 3)
+        return QColor();
+    const int offset = ((size.height() / 2) * size.width() + size.width() / 2) * 3;
+    return QColor(uchar(rgb.at(offset)), uchar(rgb.at(offset + 1)), uchar(rgb.at(offset + 2)));
+}
+
+QStringList historyHead()
+{
+    const QVariantList list = VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList();
+    return list.isEmpty() ? QStringList() : list.first().toStringList();
+}
+
+QStringList savedVideos()
+{
+    return QDir(Utils::getVideoOutputPath()).entryList({"*.mp4"}, QDir::Files, QDir::Time | QDir::Reversed);
+}
+
+bool enoughSpace()
+{
+    bool ok = false;
+    const qint64 free = Utils::freeDiskSize(Utils::getRecorderTmpRoot() + "/x", ok);
+    return !ok || free > 0x1FFFFFFFFLL;
+}
+
+QWidget* visibleTopLevel(const QString& objectName)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == objectName && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+class ColourWindow : public QWidget
+{
+public:
+    ColourWindow(const QColor& colour, const QRect& geometry)
+        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
+    {
+        setAutoFillBackground(true);
+        QPalette p = palette();
+        p.setColor(QPalette::Window, colour);
+        setPalette(p);
+        setGeometry(geometry);
+    }
+};
+
+} // namespace
+
+class TstE2ERoad : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MainWindowBase> m_frame;
+    QTemporaryDir m_dir;
+
+    MainWindow* home() { return m_frame->mainWindow(); }
+
+    // One recording from the hotkey to the saved file; the file's name.
+    void recordByHotkey(int recordMs, QString* saved);
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void hotkeyRecordsRegionTwice();
+    void screenshotSavedAsJpeg();
+};
+
+void TstE2ERoad::initTestCase()
+{
+    QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run inside scripts/with-test-env.sh");
+    for (const char* tool : {"ffprobe", "ffmpeg", "xdotool"})
+        QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);
+    QVERIFY(m_dir.isValid());
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    VxSettings* settings = VxSettings::instance();
+    settings->setApplicationParam("HotkeyRemind", true);
+    settings->setApplicationParam("CountDown", true);
+    settings->setApplicationParam("AutoSave", true);
+    settings->setApplicationParam("Video/AudioEnable", false);
+    settings->setApplicationParam("Video/MicEnable", false);
+    settings->setApplicationParam("CameraEnable", false);
+    settings->removeApplicationParam("Path/SavefilesHistroy");
+
+    // A short countdown of three pictures: about a second in all.
+    const QString pictures = m_dir.filePath("countdown");
+    QDir().mkpath(pictures);
+    for (int i = 1; i <= 3; ++i) {
+        QImage picture(120, 120, QImage::Format_ARGB32);
+        picture.fill(QColor(255, 255, 255, 200));
+        QVERIFY(picture.save(QString("%1/%2.png").arg(pictures).arg(i)));
+    }
+    ShowPicture::setFolderOverride(pictures);
+    ShowPicture::setDurations(900, 100);
+
+    QDir(Utils::getVideoOutputPath()).removeRecursively();
+    Utils::ensureExists(Utils::getVideoOutputPath());
+
+    m_frame.reset(new MainWindowBase(nullptr));
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    QVERIFY(home()->engineStarted());
+    RecordParameter* rp = RecordParameter::instance();
+    rp->setAutoSave(true);
+    rp->setUsedVideoFmt(RP_Format_MP4);
+    rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
+    rp->setShowBoundary(false);
+}
+
+void TstE2ERoad::cleanupTestCase()
+{
+    m_frame.reset();
+    QCoreApplication::processEvents();
+}
+
+void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
+{
+    const QStringList before = savedVideos();
+
+    // What the road goes through, seen from outside while it runs.
+    bool sawPicture = false;
+    bool pictureWhileStarting = true;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (visibleTopLevel("ScreenPicture")) {
+            sawPicture = true;
+            if (home()->roadState() != MainWindow::Road_Starting)
+                pictureWhileStarting = false;
+        }
+    });
+    watch.start(20);
+
+    QVERIFY(pressStartStop());
+    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Starting), 5000);
+    QVERIFY(m_frame->isHidden());
+    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Recording), 5000);
+    QElapsedTimer recorded;
+    recorded.start();
+    watch.stop();
+    QVERIFY2(sawPicture, "no countdown picture was shown");
+    QVERIFY(pictureWhileStarting);
+    QCOMPARE(int(SystemStatusBar::instance()->sysBarState()), int(SysBar_Recording));
+
+    // The bar below the region, right-aligned with it but kept on the display.
+    VideoRecCtlWdg* bar = home()->videoRecCtl();
+    QVERIFY(bar);
+    QTRY_VERIFY(bar->isVisible());
+    const QRect barRect = bar->geometry();
+    QCOMPARE(barRect.top(), kRegion.bottom() + 5);
+    QCOMPARE(barRect.left(), qMax(0, kRegion.right() - barRect.width()));
+
+    // The hidden temporary file grows while it records.
+    const QString temp = ScreenRecorder::instance()->getTmpFilePath();
+    QVERIFY2(QFileInfo(temp).fileName().startsWith('.'), qPrintable(temp));
+    QTest::qWait(qMax(0, 600 - int(recorded.elapsed())));
+    const qint64 early = QFileInfo(temp).size();
+    QTest::qWait(qMax(0, recordMs - int(recorded.elapsed())));
+    const qint64 late = QFileInfo(temp).size();
+    QVERIFY2(late > early && late > 0, qPrintable(QString("%1 -> %2").arg(early).arg(late)));
+
+    QStringList modals;
+    ModalDriver driver(60000);
+    driver.expect([&modals](QWidget* modal) {
+        // The auto-saving preview closes itself; anything else is a failure.
+        modals << QString::fromLatin1(modal->metaObject()->className());
+        if (!modal->inherits("DlgVideoClip"))
+            ModalDriver::forceClose(modal);
+    });
+    QVERIFY(pressStartStop());
+    const double seconds = recorded.elapsed() / 1000.0;
+    QVERIFY(driver.waitFinished(60000));
+    VERIFY_DRIVER(driver);
+    QCOMPARE(modals, QStringList{"DlgVideoClip"});
+    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), 10000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!home()->videoRecCtl());
+    QVERIFY(!RecordParameter::instance()->m_bRecording);
+    QCOMPARE(int(SystemStatusBar::instance()->sysBarState()), int(SysBar_Idle));
+    QTRY_VERIFY(m_frame->isVisible());
+
+    // Exactly one new decodable video of the region and the time recorded.
+    QStringList added = savedVideos();
+    for (const QString& old : before)
+        added.removeAll(old);
+    QCOMPARE(added.size(), 1);
+    const QString path = Utils::getVideoOutputPath() + "/" + added.first();
+    const Probe facts = probe(path);
+    QVERIFY2(facts.ok, qPrintable(path));
+    qInfo("%s: %s %dx%d, %.3f s (%.3f s recorded)", qPrintable(added.first()), qPrintable(facts.videoCodec),
+          facts.width, facts.height, facts.duration, seconds);
+    QCOMPARE(facts.videoCodec, QString("h264"));
+    QCOMPARE(facts.width, kRegion.width());
+    QCOMPARE(facts.height, kRegion.height());
+    QVERIFY2(std::fabs(facts.duration - seconds) <= 0.7,
+             qPrintable(QString("%1 s in the file, %2 s recorded").arg(facts.duration).arg(seconds)));
+    const QColor centre = centreColour(path, facts.duration / 2, kRegion.size());
+    QVERIFY2(centre.isValid() && centre.green() > 150 && centre.red() < 80 && centre.blue() < 80,
+             qPrintable(centre.name()));
+
+    const QStringList head = historyHead();
+    QCOMPARE(head.value(0), added.first());
+    QCOMPARE(QFileInfo(head.value(1)).canonicalFilePath(), QFileInfo(path).canonicalFilePath());
+    QCOMPARE(head.value(2), QString("1"));
+    QCOMPARE(head.value(3), QString("%1*%2").arg(kRegion.width()).arg(kRegion.height()));
+    *saved = added.first();
+}
+
+void TstE2ERoad::hotkeyRecordsRegionTwice()
+{
+    if (!enoughSpace())
+        QSKIP("8 GB or less free in the temporary folder: the program would ask first");
+
+    // Something known under the region.
+    ColourWindow scene(QColor(0, 200, 0), QRect(0, 0, 800, 600));
+    scene.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&scene));
+
+    // The video recorder page, the region as a selection ends it.
+    QWidget* tile = m_frame->findChild<QWidget*>("frmChoseVideo");
+    QVERIFY(tile);
+    QTest::mouseClick(tile, Qt::LeftButton, Qt::NoModifier, tile->rect().center());
+    QTRY_COMPARE(m_frame->findChild<QWidget*>("frameAVContent")->x(), 0);
+    home()->onEndSelectRegion(kRegion);
+    QCOMPARE(RecordParameter::instance()->getVideoRect(), kRegion);
+    QVERIFY(RecordParameter::instance()->getVideoEnable());
+    QTest::qWait(200);
+
+    QString first;
+    recordByHotkey(3000, &first);
+    if (QTest::currentTestFailed())
+        return;
+    QString second;
+    recordByHotkey(2000, &second);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(first != second);
+    QCOMPARE(savedVideos().size(), 2);
+    QCOMPARE(VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList().size(), 2);
+}
+
+void TstE2ERoad::screenshotSavedAsJpeg()
+{
+    ColourWindow red(Qt::red, kRedWindow);
+    red.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&red));
+    QTest::qWait(200);
+    RecordParameter::instance()->setHideMainWhenScreenshot(true);
+    RecordParameter::instance()->setUsedImgFmt(RP_Format_PNG);
+
+    const QString target = m_dir.filePath("shots/red.jpg");
+    QDir().mkpath(m_dir.filePath("shots"));
+    QString offeredFilter;
+    int asked = 0;
+    MainWindow::setSaveFileChooser(
+        [&](QWidget*, const QString&, const QString&, const QString&, QString* filter) {
+            ++asked;
+            offeredFilter = *filter;
+            return target;
+        });
+
+    home()->onBtnSnapshot();
+    QPointer<DlgSnapshot> editor = home()->snapshotEditor();
+    QVERIFY(editor);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleTopLevel("ScreenSelection"), 10000);
+    QVERIFY(m_frame->isHidden());
+    QTest::qWait(200);
+    QVERIFY(xdotool({"mousemove", QString::number(kFrom.x()), QString::number(kFrom.y())}));
+    QVERIFY(xdotool({"mousedown", "1", "mousemove", QString::number(kFrom.x() + 50), QString::number(kFrom.y() + 50),
+                     "mousemove", QString::number(kTo.x()), QString::number(kTo.y())}));
+    QVERIFY(xdotool({"mouseup", "1"}));
+    QTRY_VERIFY_WITH_TIMEOUT(editor && editor->isVisible(), 10000);
+    const QSize selection = editor->geometry().size();
+    QToolButton* save = editor->findChild<QToolButton*>("btnSave");
+    QVERIFY(save);
+    QTRY_VERIFY(save->isVisible());
+    const QPoint c = save->mapToGlobal(save->rect().center());
+    QVERIFY(xdotool({"mousemove", QString::number(c.x()), QString::number(c.y()), "click", "1"}));
+
+    QTRY_COMPARE_WITH_TIMEOUT(asked, 1, 10000);
+    QTRY_VERIFY(!editor);
+    QVERIFY(!home()->snapshotEditor());
+    QTRY_VERIFY(m_frame->isVisible());
+    QVERIFY(offeredFilter.startsWith("PNG"));
+
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.read(3), QByteArray("\xFF\xD8\xFF"));
+    file.close();
+    const QImage image(target);
+    QCOMPARE(image.size(), selection);
+    for (int y = 0; y < image.height(); y += 10) {
+        for (int x = 0; x < image.width(); x += 10) {
+            const QRgb p = image.pixel(x, y);
+            QVERIFY2(qRed(p) > 225 && qGreen(p) < 30 && qBlue(p) < 30,
+                     qPrintable(QString("%1,%2: %3").arg(x).arg(y).arg(p, 0, 16)));
+        }
+    }
+    // Nothing left in the temp root, and the entry heads the history.
+    const QStringList left = QDir(Utils::getRecorderTmpRoot()).entryList({"*.png", "*.jpg"}, QDir::Files);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
+    const QStringList head = historyHead();
+    QCOMPARE(head.value(0), QString("red.jpg"));
+    QCOMPARE(head.value(2), QString("0"));
+    QCOMPARE(head.value(3), QString("%1*%2").arg(selection.width()).arg(selection.height()));
+    QCOMPARE(head.value(4), QString());
+    MainWindow::setSaveFileChooser(nullptr);
+}
+
+QTEST_MAIN(TstE2ERoad)
+#include "tst_e2e_road.moc"

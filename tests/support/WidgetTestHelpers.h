@@ -1,0 +1,73 @@
+#pragma once
+
+// Helpers of the tests that look at widgets and pictures: Qt Widgets only,
+// with no module or engine symbols.
+
+#include <QApplication>
+#include <QColor>
+#include <QImage>
+#include <QMouseEvent>
+#include <QString>
+#include <QTest>
+#include <QWidget>
+
+#include <vector>
+
+namespace testsupport {
+
+// Pixels of `image` within `tolerance` of `colour` in every channel
+// (anti-aliased text has few exact ones).
+inline int countNear(const QImage& image, const QColor& colour, int tolerance)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (qAbs(c.red() - colour.red()) <= tolerance && qAbs(c.green() - colour.green()) <= tolerance
+                && qAbs(c.blue() - colour.blue()) <= tolerance)
+                ++n;
+        }
+    }
+    return n;
+}
+
+// A mouse event sent straight to `w`, with no window system in between.
+inline void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
+                      Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+// The same with the buttons held after the event: the pressed one after a
+// press, none otherwise.
+inline void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button = Qt::NoButton)
+{
+    sendMouse(w, type, pos, button, type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton);
+}
+
+// One widget of a form: its object name, the nearest named widget above
+// it, and its class.
+struct WidgetNode {
+    const char* name;
+    const char* parent;
+    const char* className;
+};
+
+// Every node is under `root` with its class and parent. A failure is
+// recorded in the running test; callers return on QTest::currentTestFailed().
+inline void verifyWidgetTree(QWidget& root, const std::vector<WidgetNode>& nodes)
+{
+    for (const WidgetNode& node : nodes) {
+        QWidget* w = root.findChild<QWidget*>(QString::fromLatin1(node.name));
+        QVERIFY2(w, node.name);
+        QCOMPARE(QString(w->metaObject()->className()), QString(node.className));
+        QWidget* up = w->parentWidget();
+        while (up && up->objectName().isEmpty())
+            up = up->parentWidget();
+        QVERIFY2(up, node.name);
+        QCOMPARE(up->objectName(), QString(node.parent));
+    }
+}
+
+} // namespace testsupport
