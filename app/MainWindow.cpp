@@ -36,6 +36,7 @@
 #include "MainWindowBase.h"
 #include "OSServiceUtils.h"
 #include "PersetMenu.h"
+#include "RecordHistoryTool.h"
 #include "RecordParameter.h"
 #include "ScreenRecorder.h"
 #include "ScreenRegion.h"
@@ -124,6 +125,7 @@ MainWindow::MainWindow(QWidget* parent)
     connect(TaskManage::instance(), &TaskManage::sigStartRecord, this, &MainWindow::onTaskStartRec,
             Qt::QueuedConnection);
     connect(ui->shortcutTool, &ShortcutTool::sigShowChildeDlg, this, &MainWindow::onChildeDlgShow);
+    connect(ui->recordHistory, &RecordHistoryTool::sigShowChildeDlg, this, &MainWindow::onChildeDlgShow);
     initPersetList();
     connect(ui->btnPresetMenu, &QToolButton::clicked, this, [this] {
         if (QAbstractButton* button = PersetMenu::instance()->getButtonByName(ui->btnPresetMenu->text()))
@@ -317,7 +319,7 @@ void MainWindow::setMainWindowBase(MainWindowBase* frame)
     if (!frame)
         return;
     m_pMainWindowBase = frame;
-    // The tool strip that takes the frame is not built yet.
+    ui->recordHistory->setMainWindowBase(frame);
 }
 
 QAction* MainWindow::preferenceAction() const
@@ -1939,6 +1941,8 @@ void MainWindow::onRecordStop()
             });
         }
     }
+    // The timer may have just been switched off above.
+    ui->recordHistory->onCheckDurationState(true);
     if (!isWindowPickerOpen() && !m_pVideoRecCtl) {
         ui->actionOptions->setEnabled(true);
         if (m_pMainWindowBase)

@@ -7,9 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -21,6 +18,7 @@
 #include <cmath>
 
 #include "DeviceManager.h"
+#include "E2eTestHelpers.h"
 #include "ModalDriver.h"
 #include "RecordParameter.h"
 #include "SignalsTransfer.h"
@@ -29,64 +27,25 @@
 #include "VxSettings.h"
 #include "WindowListManger.h"
 
+using testsupport::centreColour;
+using testsupport::historyHead;
+using testsupport::MediaProbe;
+using testsupport::probeMedia;
+using testsupport::runProgram;
+using testsupport::tempSpaceAbove;
+
 namespace {
 
 // Long enough that the file's duration lies between 3 and 3.5 s.
 const int kRecordMs = 3250;
 const QRect kRegion(100, 100, 320, 240);
 
-struct Probe
-{
-    bool ok = false;
-    QString videoCodec;
-    QString audioCodec;
-    int width = 0;
-    int height = 0;
-    double duration = 0.0;
-};
-
-QByteArray run(const QString& program, const QStringList& args, int timeoutMs = 60000)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return QByteArray();
-    }
-    return p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
-}
-
-Probe probe(const QString& path)
-{
-    Probe result;
-    const QByteArray json = run("ffprobe", {"-v", "error", "-show_entries",
-                                            "stream=codec_type,codec_name,width,height:format=duration",
-                                            "-of", "json", path});
-    const QJsonObject root = QJsonDocument::fromJson(json).object();
-    if (root.isEmpty())
-        return result;
-    for (const QJsonValue& v : root.value("streams").toArray()) {
-        const QJsonObject s = v.toObject();
-        if (s.value("codec_type").toString() == "video" && result.videoCodec.isEmpty()) {
-            result.videoCodec = s.value("codec_name").toString();
-            result.width = s.value("width").toInt();
-            result.height = s.value("height").toInt();
-        } else if (s.value("codec_type").toString() == "audio" && result.audioCodec.isEmpty()) {
-            result.audioCodec = s.value("codec_name").toString();
-        }
-    }
-    result.duration = root.value("format").toObject().value("duration").toString().toDouble();
-    result.ok = true;
-    return result;
-}
-
 // The sound of the file decoded to mono 8 kHz: its RMS level in dBFS and
 // how many seconds were decoded.
 double decodedLevelDb(const QString& path, double& seconds)
 {
     const QByteArray pcm =
-        run("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "8000", "-"});
+        runProgram("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "8000", "-"});
     const int samples = pcm.size() / 2;
     seconds = samples / 8000.0;
     if (samples == 0)
@@ -97,17 +56,6 @@ double decodedLevelDb(const QString& path, double& seconds)
         sum += x * x;
     }
     return 10.0 * std::log10(sum / samples + 1e-20);
-}
-
-// The colour of the frame's centre at `at` seconds.
-QColor centreColour(const QString& path, double at, const QSize& size)
-{
-    const QByteArray rgb = run("ffmpeg", {"-v", "error", "-ss", QString::number(at), "-i", path, "-frames:v", "1",
-                                          "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
-    if (rgb.size() < size.width() * size.height() * 3)
-        return QColor();
-    const int offset = ((size.height() / 2) * size.width() + size.width() / 2) * 3;
-    return QColor(uchar(rgb.at(offset)), uchar(rgb.at(offset + 1)), uchar(rgb.at(offset + 2)));
 }
 
 // A 440 Hz tone at half scale, 16-bit stereo 44.1 kHz, as a WAV file.
@@ -147,19 +95,6 @@ bool writeTone(const QString& path, int seconds)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(header) == header.size()
            && file.write(data) == data.size();
-}
-
-QStringList historyHead()
-{
-    const QVariantList list = VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList();
-    return list.isEmpty() ? QStringList() : list.first().toStringList();
-}
-
-bool enoughSpace()
-{
-    bool ok = false;
-    const qint64 free = Utils::freeDiskSize(Utils::getRecorderTmpRoot() + "/x", ok);
-    return !ok || free > 0xFFFFFFFFLL;
 }
 
 QString sizeText(qint64 bytes)
@@ -284,7 +219,7 @@ void TstE2ERecording::recordThroughTheBar()
 
 void TstE2ERecording::regionToMp4()
 {
-    if (!enoughSpace())
+    if (!tempSpaceAbove(0xFFFFFFFFLL))
         QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
     RecordParameter* rp = RecordParameter::instance();
     rp->setVideoEnable(true);
@@ -313,7 +248,7 @@ void TstE2ERecording::regionToMp4()
     const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Video_*.mp4"}, QDir::Files);
     QCOMPARE(saved.size(), 1);
     const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
-    const Probe facts = probe(path);
+    const MediaProbe facts = probeMedia(path);
     QVERIFY2(facts.ok, qPrintable(path));
     qInfo("%s: %s %dx%d, %.3f s", qPrintable(saved.first()), qPrintable(facts.videoCodec), facts.width,
           facts.height, facts.duration);
@@ -336,7 +271,7 @@ void TstE2ERecording::regionToMp4()
 
 void TstE2ERecording::systemSoundToMp3()
 {
-    if (!enoughSpace())
+    if (!tempSpaceAbove(0xFFFFFFFFLL))
         QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
     RecordParameter* rp = RecordParameter::instance();
     rp->setVideoEnable(false);
@@ -363,7 +298,7 @@ void TstE2ERecording::systemSoundToMp3()
     const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Audio_*.mp3"}, QDir::Files);
     QCOMPARE(saved.size(), 1);
     const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
-    const Probe facts = probe(path);
+    const MediaProbe facts = probeMedia(path);
     QVERIFY2(facts.ok, qPrintable(path));
     QCOMPARE(facts.audioCodec, QString("mp3"));
     QVERIFY(facts.videoCodec.isEmpty());

@@ -12,12 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
-#include <QProcess>
-#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -29,6 +24,7 @@
 #include <memory>
 
 #include "DlgSnapshot.h"
+#include "E2eTestHelpers.h"
 #include "MainWindow.h"
 #include "MainWindowBase.h"
 #include "ModalDriver.h"
@@ -43,6 +39,15 @@
 #define VERIFY_DRIVER(driver) \
     QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
+using testsupport::centreColour;
+using testsupport::ColourWindow;
+using testsupport::historyHead;
+using testsupport::MediaProbe;
+using testsupport::probeMedia;
+using testsupport::tempSpaceAbove;
+using testsupport::visibleTopLevel;
+using testsupport::xdotool;
+
 namespace {
 
 // Even sides: the H.264 encoder refuses odd ones.
@@ -51,39 +56,6 @@ const QRect kRedWindow(1100, 300, 500, 350);
 const QPoint kFrom(1150, 350);
 const QPoint kTo(1349, 499);
 
-struct Probe
-{
-    bool ok = false;
-    QString videoCodec;
-    int width = 0;
-    int height = 0;
-    double duration = 0.0;
-};
-
-QByteArray run(const QString& program, const QStringList& args, int timeoutMs = 60000)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return QByteArray();
-    }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
-}
-
-bool xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished(2000);
-        return false;
-    }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 // The start/stop hotkey as a user presses it. xdotool is asynchronous to
 // the event loop: the press arrives through the engine's key grab.
 bool pressStartStop()
@@ -91,73 +63,10 @@ bool pressStartStop()
     return xdotool({"key", "ctrl+shift+F9"});
 }
 
-Probe probe(const QString& path)
-{
-    Probe result;
-    const QByteArray json = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                            "stream=codec_name,width,height:format=duration", "-of", "json", path});
-    const QJsonObject root = QJsonDocument::fromJson(json).object();
-    const QJsonArray streams = root.value("streams").toArray();
-    if (streams.isEmpty())
-        return result;
-    const QJsonObject s = streams.first().toObject();
-    result.videoCodec = s.value("codec_name").toString();
-    result.width = s.value("width").toInt();
-    result.height = s.value("height").toInt();
-    result.duration = root.value("format").toObject().value("duration").toString().toDouble();
-    result.ok = true;
-    return result;
-}
-
-QColor centreColour(const QString& path, double at, const QSize& size)
-{
-    const QByteArray rgb = run("ffmpeg", {"-v", "error", "-ss", QString::number(at), "-i", path, "-frames:v", "1",
-                                          "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
-    if (rgb.size() < size.width() * size.height() * 3)
-        return QColor();
-    const int offset = ((size.height() / 2) * size.width() + size.width() / 2) * 3;
-    return QColor(uchar(rgb.at(offset)), uchar(rgb.at(offset + 1)), uchar(rgb.at(offset + 2)));
-}
-
-QStringList historyHead()
-{
-    const QVariantList list = VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList();
-    return list.isEmpty() ? QStringList() : list.first().toStringList();
-}
-
 QStringList savedVideos()
 {
     return QDir(Utils::getVideoOutputPath()).entryList({"*.mp4"}, QDir::Files, QDir::Time | QDir::Reversed);
 }
-
-bool enoughSpace()
-{
-    bool ok = false;
-    const qint64 free = Utils::freeDiskSize(Utils::getRecorderTmpRoot() + "/x", ok);
-    return !ok || free > 0x1FFFFFFFFLL;
-}
-
-QWidget* visibleTopLevel(const QString& objectName)
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == objectName && w->isVisible())
-            return w;
-    return nullptr;
-}
-
-class ColourWindow : public QWidget
-{
-public:
-    ColourWindow(const QColor& colour, const QRect& geometry)
-        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
-    {
-        setAutoFillBackground(true);
-        QPalette p = palette();
-        p.setColor(QPalette::Window, colour);
-        setPalette(p);
-        setGeometry(geometry);
-    }
-};
 
 } // namespace
 
@@ -278,16 +187,28 @@ void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
     QStringList modals;
     ModalDriver driver(60000);
     driver.expect([&modals](QWidget* modal) {
-        // The auto-saving preview closes itself; anything else is a failure.
+        // The auto-saving preview closes itself: wait for it here, so the
+        // next step goes to what opens after it.
         modals << QString::fromLatin1(modal->metaObject()->className());
-        if (!modal->inherits("DlgVideoClip"))
+        if (!modal->inherits("DlgVideoClip")) {
             ModalDriver::forceClose(modal);
+            return;
+        }
+        QPointer<QWidget> preview(modal);
+        if (!QTest::qWaitFor([&preview] { return !preview || !preview->isVisible(); }, 30000))
+            qWarning("the preview did not close by itself");
+    });
+    // Then the recording history opens on the saved file, as after every
+    // saved recording; the user closes it.
+    driver.expect([&modals](QWidget* modal) {
+        modals << QString::fromLatin1(modal->metaObject()->className());
+        ModalDriver::forceClose(modal);
     });
     QVERIFY(pressStartStop());
     const double seconds = recorded.elapsed() / 1000.0;
     QVERIFY(driver.waitFinished(60000));
     VERIFY_DRIVER(driver);
-    QCOMPARE(modals, QStringList{"DlgVideoClip"});
+    QCOMPARE(modals, (QStringList{"DlgVideoClip", "RecordHistoryDlg"}));
     QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), 10000);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!home()->videoRecCtl());
@@ -301,7 +222,7 @@ void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
         added.removeAll(old);
     QCOMPARE(added.size(), 1);
     const QString path = Utils::getVideoOutputPath() + "/" + added.first();
-    const Probe facts = probe(path);
+    const MediaProbe facts = probeMedia(path);
     QVERIFY2(facts.ok, qPrintable(path));
     qInfo("%s: %s %dx%d, %.3f s (%.3f s recorded)", qPrintable(added.first()), qPrintable(facts.videoCodec),
           facts.width, facts.height, facts.duration, seconds);
@@ -324,7 +245,7 @@ void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
 
 void TstE2ERoad::hotkeyRecordsRegionTwice()
 {
-    if (!enoughSpace())
+    if (!tempSpaceAbove(0x1FFFFFFFFLL))
         QSKIP("8 GB or less free in the temporary folder: the program would ask first");
 
     // Something known under the region.

@@ -78,10 +78,7 @@ private:
     template <class T>
     T* child(const char* name)
     {
-        T* widget = frame()->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qWarning("no widget %s", name);
-        return widget;
+        return m_frame.child<T>(name);
     }
 
     void click(const char* name)
@@ -91,12 +88,7 @@ private:
         QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
     }
 
-    // A tile click, then the page animation to its end.
-    void chooseTile(const char* tile)
-    {
-        click(tile);
-        QTRY_COMPARE(child<QWidget>("frameAVContent")->x(), 0);
-    }
+    void chooseTile(const char* tile) { m_frame.chooseTile(tile); }
 
     static void setSingleDisplay(int width, int height)
     {

@@ -21,7 +21,6 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include <memory>
 
 #include "CustomSpin.h"
 #include "DlgPaintToScreen.h"
@@ -31,6 +30,7 @@
 #include "MainWindow.h"
 #include "MainWindowBase.h"
 #include "ModalDriver.h"
+#include "ModuleTestHelpers.h"
 #include "OSServiceUtils.h"
 #include "RecordParameter.h"
 #include "ScreenRecorder.h"
@@ -49,27 +49,10 @@
 #define VERIFY_DRIVER(driver) \
     QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
-namespace {
+using testsupport::ScriptedTaskClient;
+using testsupport::ShownFrame;
 
-// A task daemon that hands out whatever task the test pushes.
-class ScriptedClient : public ITaskClient
-{
-public:
-    bool connectToDaemon() override { return true; }
-    bool isConnected() const override { return true; }
-    bool listTasks(TaskList& tasks) override
-    {
-        tasks.clear();
-        return true;
-    }
-    bool isWaitTaskStart(bool& waiting) override
-    {
-        waiting = false;
-        return true;
-    }
-    bool requestPowerAction(int) override { return false; }
-    void push(const TaskInfo& task) { emit startTaskRequested(task); }
-};
+namespace {
 
 QList<VideoRecCtlWdg*> liveBars()
 {
@@ -114,38 +97,21 @@ class TstRoad : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<MainWindowBase> m_frame;
+    ShownFrame m_frame;
     QTemporaryDir m_dir;
     QDateTime m_now;
-    ScriptedClient* m_pClient = nullptr;
+    ScriptedTaskClient* m_pClient = nullptr;
 
-    MainWindowBase* frame()
-    {
-        if (!m_frame) {
-            m_frame.reset(new MainWindowBase(nullptr));
-            m_frame->show();
-            QCoreApplication::processEvents();
-        }
-        return m_frame.get();
-    }
+    MainWindowBase* frame() { return m_frame.get(); }
     MainWindow* home() { return frame()->mainWindow(); }
 
     template <class T>
     T* child(const char* name)
     {
-        T* widget = frame()->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qWarning("no widget %s", name);
-        return widget;
+        return m_frame.child<T>(name);
     }
 
-    void chooseTile(const char* tile)
-    {
-        QWidget* w = child<QWidget>(tile);
-        QVERIFY(w);
-        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
-        QTRY_COMPARE(child<QWidget>("frameAVContent")->x(), 0);
-    }
+    void chooseTile(const char* tile) { m_frame.chooseTile(tile); }
 
     // Nothing of a start is left: no flag, no bar, no modal loop, nothing
     // armed, the status item idle and its panel open.
@@ -679,7 +645,7 @@ private slots:
             chooseTile(page.toLatin1().constData());
         TaskManage* tasks = TaskManage::instance();
         tasks->setClientFactory([this] {
-            m_pClient = new ScriptedClient();
+            m_pClient = new ScriptedTaskClient();
             return m_pClient;
         });
         tasks->connectXPCServer();

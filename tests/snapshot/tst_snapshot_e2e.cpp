@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPointer>
-#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -20,10 +19,15 @@
 
 #include "DeviceManager.h"
 #include "DlgSnapshot.h"
+#include "E2eTestHelpers.h"
 #include "RecordParameter.h"
 #include "RecordTypes.h"
 #include "Utils.h"
 #include "WindowListManger.h"
+
+using testsupport::ColourWindow;
+using testsupport::visibleTopLevel;
+using testsupport::xdotool;
 
 namespace {
 
@@ -32,18 +36,6 @@ const QRect kRedWindow(400, 300, 500, 350);
 const QPoint kFrom(450, 350);
 const QPoint kTo(650, 450);
 const QRect kSelection(kFrom, kTo);
-
-bool xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished(2000);
-        return false;
-    }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
 
 QImage screenNow()
 {
@@ -60,34 +52,13 @@ bool near(QRgb a, QRgb b, int tolerance)
 
 QWidget* selectionWindow()
 {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("ScreenSelection") && w->isVisible())
-            return w;
-    return nullptr;
+    return visibleTopLevel(QStringLiteral("ScreenSelection"));
 }
 
 QStringList tempFiles()
 {
     return QDir(Utils::getRecorderTmpRoot()).entryList(QDir::Files | QDir::Hidden | QDir::System);
 }
-
-class ColourWindow : public QWidget
-{
-public:
-    ColourWindow() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
-    {
-        setAutoFillBackground(true);
-        setColour(Qt::red);
-        setGeometry(kRedWindow);
-    }
-    void setColour(const QColor& c)
-    {
-        QPalette p = palette();
-        p.setColor(QPalette::Window, c);
-        setPalette(p);
-        repaint();
-    }
-};
 
 } // namespace
 
@@ -141,7 +112,7 @@ private slots:
     void init()
     {
         QDir(Utils::getRecorderTmpRoot()).removeRecursively();
-        m_red.reset(new ColourWindow());
+        m_red.reset(new ColourWindow(Qt::red, kRedWindow));
         m_red->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_red.data()));
         QTRY_VERIFY(near(screenNow().pixel(kRedWindow.center()), qRgb(255, 0, 0), 0));

@@ -7,6 +7,7 @@
 #include "TaskClientCall.h"
 
 #include <QCoreApplication>
+#include <QtTest>
 
 #include <memory>
 
@@ -49,6 +50,25 @@ public:
         return m_frame.get();
     }
     void reset() { m_frame.reset(); }
+
+    // The frame's widget of that name; a warning names the one missing.
+    template <class T>
+    T* child(const char* name)
+    {
+        T* widget = get()->findChild<T*>(QString::fromLatin1(name));
+        if (!widget)
+            qWarning("no widget %s", name);
+        return widget;
+    }
+
+    // A tile click on the home window, then the page animation to its end.
+    void chooseTile(const char* tile)
+    {
+        QWidget* w = child<QWidget>(tile);
+        QVERIFY(w);
+        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
+        QTRY_COMPARE(child<QWidget>("frameAVContent")->x(), 0);
+    }
 
 private:
     std::unique_ptr<MainWindowBase> m_frame;

@@ -56,7 +56,9 @@ VideoCodecSettings videoCodecSettings(int codec, int quality, bool hevc10Bit)
             s.pixelFormat = AV_PIX_FMT_YUV420P;
             s.options.emplace_back("crf", crf[q - 1]);
         }
-        s.gopSeconds = 2;
+        // Each key frame starts a fragment of the file: one a second keeps
+        // what a crash can lose, and the wait before the file grows, short.
+        s.gopSeconds = 1;
         break;
     }
     case kVideoCodecHevc: {
@@ -74,7 +76,7 @@ VideoCodecSettings videoCodecSettings(int codec, int quality, bool hevc10Bit)
             s.options.emplace_back("crf", crf[q - 1]);
         }
         s.options.emplace_back("x265-params", params);
-        s.gopSeconds = 2;
+        s.gopSeconds = 1;
         // Parameter sets only in the sample description: what players of
         // MP4 and MOV files expect of HEVC.
         s.tag = MKTAG('h', 'v', 'c', '1');

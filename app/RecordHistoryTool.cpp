@@ -1,0 +1,243 @@
+#include "RecordHistoryTool.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+
+#include "MainWindowBase.h"
+#include "RecordHistoryDlg.h"
+#include "RecordParameter.h"
+#include "SignalsTransfer.h"
+#include "TaskManage.h"
+#include "UIHelper.h"
+#include "VxMessageBox.h"
+#include "VxProductInfo.h"
+#include "VxResourceMgr.h"
+#include "VxSettings.h"
+#include "WaterMarkDataManage.h"
+#include "dlgTaskScheduler.h"
+#include "ui_RecordHistoryTool.h"
+
+namespace {
+
+const char* const kShowTaskDlgKey = "ShowTaskDlg";
+
+QString productName()
+{
+    return VxProductInfo::instance()->productName("");
+}
+
+void repolish(QWidget* widget)
+{
+    // An own (empty) sheet makes the style read the dynamic property again.
+    widget->setStyleSheet(QStringLiteral("/* */"));
+}
+
+} // namespace
+
+RecordHistoryTool::RecordHistoryTool(QWidget* parent)
+    : QFrame(parent)
+    , ui(new Ui::RecordHistoryTool)
+{
+    ui->setupUi(this);
+
+    connect(SignalsTransfer::instance(), &SignalsTransfer::showHistory, this, &RecordHistoryTool::onShowHistory);
+
+    connect(ui->btnTimeDuration, &QPushButton::clicked, this, &RecordHistoryTool::onShowDurationMenu);
+    connect(ui->btnTimeDurationOff, &QPushButton::clicked, this, &RecordHistoryTool::onShowDurationMenu);
+    connect(ui->btnTask, &QPushButton::clicked, this, &RecordHistoryTool::onShowTaskDlg);
+    connect(ui->btnTaskOff, &QPushButton::clicked, this, &RecordHistoryTool::onShowTaskDlg);
+    connect(ui->btnWatermark, &QPushButton::clicked, this, &RecordHistoryTool::onShowWhaterMarkMenuDlg);
+    connect(ui->btnWatermarkOff, &QPushButton::clicked, this, &RecordHistoryTool::onShowWhaterMarkMenuDlg);
+    ui->label->installEventFilter(this);
+
+    m_pHistoryDlg = new RecordHistoryDlg(this);
+    // The history list puts a new file on top by itself (connected first);
+    // the type filter must go back to "Show all" for it to be seen.
+    connect(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile, this,
+            [this](const HistoryFileUtils::HistoryFile&) {
+                if (m_pHistoryDlg)
+                    m_pHistoryDlg->isAddedHistory();
+            });
+    m_pHistoryDlg->setWindowTitle(productName());
+    m_pHistoryDlg->setModal(true);
+
+    onCheckDurationState(false);
+    onCheckTaskState(false);
+    onInitWaterMark();
+}
+
+RecordHistoryTool::~RecordHistoryTool()
+{
+    // Deleted now rather than deferred: the strip may go after the event
+    // loop has ended.
+    delete m_pHistoryDlg;
+    m_pHistoryDlg = nullptr;
+    delete ui;
+}
+
+void RecordHistoryTool::setMainWindowBase(MainWindowBase* frame)
+{
+    m_pMainWindowBase = frame;
+    onInitWaterMark();
+}
+
+void RecordHistoryTool::onCheckDurationState(bool)
+{
+    const bool on = RecordParameter::instance()->timerEnable();
+    ui->btnTimeDuration->setVisible(on);
+    ui->btnTimeDurationOff->setVisible(!on);
+}
+
+void RecordHistoryTool::onCheckTaskState(bool)
+{
+    const bool on = TaskManage::instance()->isOpenTask();
+    ui->btnTask->setVisible(on);
+    ui->btnTaskOff->setVisible(!on);
+}
+
+void RecordHistoryTool::onShowHistory()
+{
+    // A second request while the dialog runs (the hub fires from several
+    // places) must not nest a second exec() of the same dialog.
+    if (m_bShowHistory || !m_pHistoryDlg)
+        return;
+    m_bShowHistory = true;
+    emit sigShowChildeDlg(false);
+    QPointer<RecordHistoryTool> self(this);
+    m_pHistoryDlg->showNormal();
+    UIHelper::moveParentWidgetCenter(m_pHistoryDlg, m_pMainWindowBase, true);
+    m_pHistoryDlg->exec();
+    if (!self)
+        return;
+    m_bShowHistory = false;
+    if (!RecordParameter::instance()->isOnlyRecordCamera())
+        emit sigShowChildeDlg(true);
+}
+
+void RecordHistoryTool::onShowDurationMenu()
+{
+    auto* button = qobject_cast<QPushButton*>(sender());
+    if (button != ui->btnTimeDuration && button != ui->btnTimeDurationOff)
+        return;
+    // The record-length panel is not part of this version.
+    showNotAvailable();
+}
+
+void RecordHistoryTool::onShowTaskDlg()
+{
+    const bool first = VxSettings::instance()->applicationParam(kShowTaskDlgKey, true).toBool();
+    TaskManage* tasks = TaskManage::instance();
+    if (!tasks->isConnected()) {
+        QPointer<VxMessageBox> box = new VxMessageBox(m_pMainWindowBase);
+        box->setIcon(2);
+        box->setMsgTitle(productName());
+        box->setButtons(QMessageBox::Ok);
+        if (first) {
+            box->addButton(tr("Install later"), QMessageBox::Ok);
+            box->addButton(tr("Install now"), QMessageBox::Cancel);
+            box->setLabelInfo(tr("If it's your first time using Task Schedule, please click the Install now button "
+                                 "to configure it."));
+        } else {
+            box->addButton(tr("Fix later"), QMessageBox::Ok);
+            box->addButton(tr("Fix now"), QMessageBox::Cancel);
+            box->setLabelInfo(tr("Detected that the Task Schedule configuration is abnormal now, and you can't use "
+                                 "this function usually. Please fix it right away. If you select Fix later, the "
+                                 "currently scheduled task will be turned off. Please select whether to fix it "
+                                 "right away."));
+        }
+        box->setDefaultButton(QMessageBox::Cancel);
+        QPointer<RecordHistoryTool> self(this);
+        const int answer = box->exec();
+        delete box.data();
+        if (!self)
+            return;
+        if (answer == QMessageBox::Ok) {
+            onCheckTaskState(false);
+            return;
+        }
+    }
+
+    emit sigShowChildeDlg(false);
+    QPointer<RecordHistoryTool> self(this);
+    QPointer<dlgTaskScheduler> dialog = new dlgTaskScheduler(m_pMainWindowBase);
+    dialog->setModal(true);
+    dialog->exec();
+    delete dialog.data();
+    if (!self)
+        return;
+    VxSettings::instance()->setApplicationParam(kShowTaskDlgKey, false);
+    onCheckTaskState(false);
+    emit sigShowChildeDlg(true);
+}
+
+void RecordHistoryTool::onShowWhaterMarkMenuDlg()
+{
+    // The watermark drop-down and manager are not part of this version.
+    showNotAvailable();
+}
+
+void RecordHistoryTool::onInitWaterMark()
+{
+    // Shows the stored choice; the store itself reads "WatermarkIndex".
+    WaterMarkDataManage* store = WaterMarkDataManage::instance();
+    const int index = store->m_nCurrentIndex;
+    const bool on = index != -1;
+    ui->btnWatermark->setVisible(on);
+    ui->btnWatermarkOff->setVisible(!on);
+    QString text = on ? store->getWatermarkName(index) + tr(" (ON)") : tr("Record Watermark (OFF)");
+    onElideText(on ? ui->btnWatermark : ui->btnWatermarkOff, text);
+}
+
+void RecordHistoryTool::showNotAvailable()
+{
+    VxMessageBox::information(m_pMainWindowBase, productName(),
+                              tr("This setting is not available in this version yet."));
+}
+
+void RecordHistoryTool::onElideText(QPushButton* button, QString& text)
+{
+    if (!button)
+        return;
+    // Measured against the button's largest width: before the first layout
+    // its current width is only a default and would shorten every text.
+    const int available = static_cast<int>(button->maximumWidth() - 35 * VxResourceMgr::instance()->getZoomDPI());
+    const QFontMetrics metrics(font());
+    if (metrics.boundingRect(text).width() > available) {
+        button->setText(metrics.elidedText(text, Qt::ElideMiddle, available));
+        button->setToolTip(text);
+    } else {
+        button->setText(text);
+    }
+}
+
+bool RecordHistoryTool::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->label) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+            ui->label->setProperty("selected", true);
+            repolish(ui->label);
+        } else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+            QPointer<RecordHistoryTool> self(this);
+            onShowHistory();
+            if (!self)
+                return false;
+            ui->label->setProperty("selected", false);
+            repolish(ui->label);
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void RecordHistoryTool::changeEvent(QEvent* event)
+{
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        ui->retranslateUi(this);
+        onCheckDurationState(false);
+        onInitWaterMark();
+    }
+}

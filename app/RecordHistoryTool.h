@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QFrame>
+#include <QPointer>
+
+class MainWindowBase;
+class QPushButton;
+class RecordHistoryDlg;
+
+namespace Ui {
+class RecordHistoryTool;
+}
+
+// The strip along the bottom of the home window: the recording history and
+// the on/off state of the record length, the task schedule and the record
+// watermark. While one of its dialogs runs it asks the home window to step
+// aside through sigShowChildeDlg.
+class RecordHistoryTool : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit RecordHistoryTool(QWidget* parent = nullptr);
+    ~RecordHistoryTool() override;
+
+    // The frame window: parent of the strip's boxes and dialogs, and the
+    // window the history dialog is centred over. Set once by the home window.
+    void setMainWindowBase(MainWindowBase* frame);
+
+    // True while the history dialog runs.
+    bool isShowHistory() const { return m_bShowHistory; }
+
+    RecordHistoryDlg* historyDlg() const { return m_pHistoryDlg; }
+
+    // Sets the text, shortened in the middle (full text as tool tip) when it
+    // does not fit the button.
+    void onElideText(QPushButton* button, QString& text);
+
+public slots:
+    // The arguments play no part: the state is read from the settings.
+    void onCheckDurationState(bool changed);
+    void onCheckTaskState(bool changed);
+    void onShowHistory();
+    void onShowDurationMenu();
+    void onShowTaskDlg();
+    void onShowWhaterMarkMenuDlg();
+
+signals:
+    // false just before one of the strip's dialogs opens, true after it closed.
+    void sigShowChildeDlg(bool show);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void onInitWaterMark();
+    void showNotAvailable();
+
+    Ui::RecordHistoryTool* ui = nullptr;
+    QPointer<MainWindowBase> m_pMainWindowBase;
+    bool m_bShowHistory = false;
+    RecordHistoryDlg* m_pHistoryDlg = nullptr;
+};

@@ -1,0 +1,149 @@
+#pragma once
+
+// Helpers of the end-to-end tests that drive the module with the real
+// engine in the private test environment: tools on the command line
+// (xdotool for the user's hand, ffprobe and ffmpeg to read what was
+// written), windows of one colour to record, and the module's own traces
+// (the history, free space, top-level windows). Header-only: they use the
+// module's classes.
+
+#include "Utils.h"
+#include "VxSettings.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QColor>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPalette>
+#include <QProcess>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+namespace testsupport {
+
+// What the program printed; empty when it failed or did not end in time.
+inline QByteArray runProgram(const QString& program, const QStringList& args, int timeoutMs = 60000)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return QByteArray();
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+}
+
+// xdotool drives the pointer and the keyboard through XTest. It is
+// asynchronous to the event loop: what it sends arrives later.
+inline bool xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished(2000);
+        return false;
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// ffprobe's view of a file: its first video and first audio stream.
+struct MediaProbe
+{
+    bool ok = false;
+    QString videoCodec;
+    QString audioCodec;
+    int width = 0;
+    int height = 0;
+    double duration = 0.0;
+};
+
+inline MediaProbe probeMedia(const QString& path)
+{
+    MediaProbe result;
+    const QByteArray json = runProgram("ffprobe", {"-v", "error", "-show_entries",
+                                                   "stream=codec_type,codec_name,width,height:format=duration",
+                                                   "-of", "json", path});
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    if (root.isEmpty())
+        return result;
+    for (const QJsonValue& v : root.value("streams").toArray()) {
+        const QJsonObject s = v.toObject();
+        if (s.value("codec_type").toString() == "video" && result.videoCodec.isEmpty()) {
+            result.videoCodec = s.value("codec_name").toString();
+            result.width = s.value("width").toInt();
+            result.height = s.value("height").toInt();
+        } else if (s.value("codec_type").toString() == "audio" && result.audioCodec.isEmpty()) {
+            result.audioCodec = s.value("codec_name").toString();
+        }
+    }
+    result.duration = root.value("format").toObject().value("duration").toString().toDouble();
+    result.ok = true;
+    return result;
+}
+
+// The colour of the centre of the frame at `at` seconds; invalid when
+// nothing of that size was decoded.
+inline QColor centreColour(const QString& path, double at, const QSize& size)
+{
+    const QByteArray rgb = runProgram("ffmpeg", {"-v", "error", "-ss", QString::number(at), "-i", path, "-frames:v",
+                                                 "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+    if (rgb.size() < size.width() * size.height() * 3)
+        return QColor();
+    const int offset = ((size.height() / 2) * size.width() + size.width() / 2) * 3;
+    return QColor(uchar(rgb.at(offset)), uchar(rgb.at(offset + 1)), uchar(rgb.at(offset + 2)));
+}
+
+// The newest entry of the saved-files history; empty without one.
+inline QStringList historyHead()
+{
+    const QVariantList list = VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList();
+    return list.isEmpty() ? QStringList() : list.first().toStringList();
+}
+
+// Whether the temporary folder has more than `bytes` free (true when that
+// cannot be told): at or below its limit the program asks or refuses first.
+inline bool tempSpaceAbove(qint64 bytes)
+{
+    bool ok = false;
+    const qint64 free = Utils::freeDiskSize(Utils::getRecorderTmpRoot() + "/x", ok);
+    return !ok || free > bytes;
+}
+
+// The visible top-level window of that object name, if there is one.
+inline QWidget* visibleTopLevel(const QString& objectName)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == objectName && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+// A window of one colour that the window manager leaves alone, so that it
+// sits exactly where it is put, with no frame.
+class ColourWindow : public QWidget
+{
+public:
+    ColourWindow(const QColor& colour, const QRect& geometry)
+        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
+    {
+        setAutoFillBackground(true);
+        setColour(colour);
+        setGeometry(geometry);
+    }
+    void setColour(const QColor& c)
+    {
+        QPalette p = palette();
+        p.setColor(QPalette::Window, c);
+        setPalette(p);
+        repaint();
+    }
+};
+
+} // namespace testsupport
