@@ -24,11 +24,6 @@
 #include "VxProductInfo.h"
 #include "VxSettings.h"
 
-#if __has_include("CurWrapper.h")
-#include "CurWrapper.h"
-#define SR_HAVE_CURWRAPPER 1
-#endif
-
 #define U8(s) ((s).toUtf8().constData())
 
 namespace {
@@ -392,28 +387,13 @@ int Utils::downloadFile(const QString& local, const QString& url, const QString&
         Log("downloadFile", 2, "download file, but url is empty.");
         return 1;
     }
-    int failure = 1;
     QString sum = md5;
     if (sum.isEmpty()) {
-        const QString side = local + ".md5";
-        const QString oldSum = readSideFileSum(side);
-        QString newSum;
-#ifdef SR_HAVE_CURWRAPPER
-        CurWrapper sideFetch;
-        sideFetch.download(url + ".md5", side, false);
-        if (sideFetch.result() != 0)
-            failure = sideFetch.result() == 4 ? 2 : 1;
-        else
-            newSum = readSideFileSum(side);
-#endif
-        if (oldSum.isEmpty() && newSum.isEmpty())
-            return failure;
-        if (!oldSum.isEmpty() && !newSum.isEmpty() && oldSum != newSum) {
-            // The partial file belongs to an older release.
-            QFile::remove(local);
-            QFile::remove(local + ".total");
-        }
-        sum = newSum.isEmpty() ? oldSum : newSum;
+        // No download helper is built yet: only a side file already on disk
+        // can give the sum.
+        sum = readSideFileSum(local + ".md5");
+        if (sum.isEmpty())
+            return 1;
     }
 
     if (QFile::exists(local)) {
@@ -423,28 +403,10 @@ int Utils::downloadFile(const QString& local, const QString& url, const QString&
             QFile::remove(local);
     }
 
-#ifdef SR_HAVE_CURWRAPPER
-    CurWrapper fetch;
-    fetch.setDownloadProgressCallback(progress, user);
-    fetch.download(url, local, true);
-    const int result = fetch.result();
-    if (result == 0) {
-        if (checkHash(local, sum))
-            return 0;
-        QFile::remove(local);
-        QFile::remove(local + ".total");
-        Log("downloadFile", 2, "download ok, but check hash failed. why ?");
-        Log("downloadFile", 2, "url: %s", U8(url));
-        Log("downloadFile", 2, "md5: %s", U8(sum));
-        return failure;
-    }
-    return result == 4 ? 2 : failure;
-#else
     (void)progress;
     (void)user;
     Log("downloadFile", 2, "no download helper in this build: %s", U8(url));
-    return failure;
-#endif
+    return 1;
 }
 
 // ---- message box, engine colours, display, window level --------------------
