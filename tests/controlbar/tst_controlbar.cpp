@@ -102,12 +102,8 @@ private slots:
     void timerStopRule();
     void taskStopRuleWinsOverTheTimer();
     void forbiddenPlayerStopsThenWarns();
-    void forbiddenPlayerWithoutNameNeverMatches();
     void escStopsEvenWhileTheButtonIsLocked();
     void escWhileDrawingLeavesDrawingOnly();
-    void drawingToolsReachTheCanvas();
-    void undoRedoOnlyWhenPossible();
-    void calloutNumberStepsTheToolBar();
     void editOnlyForAreaAndExcludeRecordings_data();
     void editOnlyForAreaAndExcludeRecordings();
     void regionDragHidesTheBar();
@@ -516,16 +512,6 @@ void TstControlBar::forbiddenPlayerStopsThenWarns()
     QCOMPARE(m_nStops, 1);
 }
 
-void TstControlBar::forbiddenPlayerWithoutNameNeverMatches()
-{
-    VxProductInfo::instance()->overrideValue("extend/ExcludeProgress", "1");
-    QVERIFY(startBar());
-    tick(1000);
-    tick(1000);
-    tick(1000);
-    QVERIFY(recording());
-}
-
 // ---- keys and drawing ------------------------------------------------------
 
 void TstControlBar::escStopsEvenWhileTheButtonIsLocked()
@@ -576,58 +562,6 @@ void TstControlBar::escWhileDrawingLeavesDrawingOnly()
     QVERIFY(!recording());
 }
 
-void TstControlBar::drawingToolsReachTheCanvas()
-{
-    QVERIFY(startBar());
-    const int folded = m_bar->height();
-    QTest::mouseClick(button("btnEdit"), Qt::LeftButton);
-    QVERIFY(m_bar->height() > folded);
-    emit toolBar()->startCanvs(0);   // no tool: nothing reaches the canvas
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::start"), 0);
-    emit toolBar()->startCanvs(CanvasShapes_Rectangle);
-    const QStringList starts = FakeScreencast::callsOf("CScreenCanvasObject::start");
-    QCOMPARE(starts.size(), 1);
-    QVERIFY2(starts.first().contains("\"Tahoma\""), qPrintable(starts.first()));
-    QVERIFY(starts.first().startsWith("CScreenCanvasObject::start(1, "));
-
-    emit toolBar()->stopCanvs(false);   // the active tool clicked again
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::stop"), 1);
-    QVERIFY(!toolBar()->isHidden());
-    emit toolBar()->stopCanvs(false);   // not drawing: nothing more
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::stop"), 1);
-
-    emit toolBar()->clear();
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::clear"), 1);
-
-    emit toolBar()->startCanvs(CanvasShapes_Text);
-    emit toolBar()->stopCanvs(true);    // leaving drawing folds the tool bar
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::stop"), 2);
-    QVERIFY(toolBar()->isHidden());
-    QVERIFY2(m_bar->height() <= folded, qPrintable(QString("%1 > %2").arg(m_bar->height()).arg(folded)));
-}
-
-void TstControlBar::undoRedoOnlyWhenPossible()
-{
-    QVERIFY(startBar());
-    emit toolBar()->undo();
-    emit toolBar()->redo();
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::undo"), 0);
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::redo"), 0);
-    FakeScreencast::screenRecorder()->canvas->fireCanvasEvent(true, false);
-    emit toolBar()->undo();
-    emit toolBar()->redo();
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::undo"), 1);
-    QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::redo"), 0);
-}
-
-void TstControlBar::calloutNumberStepsTheToolBar()
-{
-    QVERIFY(startBar());
-    const int before = toolBar()->numberNumber();
-    FakeScreencast::screenRecorder()->canvas->fireNumberChanged(before + 2);
-    QTRY_COMPARE(toolBar()->numberNumber(), before + 1);
-}
-
 void TstControlBar::editOnlyForAreaAndExcludeRecordings_data()
 {
     QTest::addColumn<bool>("window");
@@ -636,7 +570,6 @@ void TstControlBar::editOnlyForAreaAndExcludeRecordings_data()
     QTest::newRow("area") << false << 1 << true;
     QTest::newRow("single window") << true << 1 << false;
     QTest::newRow("exclude windows") << true << 2 << true;
-    QTest::newRow("several windows") << true << 3 << false;
 }
 
 void TstControlBar::editOnlyForAreaAndExcludeRecordings()
@@ -781,14 +714,9 @@ void TstControlBar::engineErrorFromAThreadShowsItsMessage_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("1") << 1 << "Unknown error!" << "3001";
     QTest::newRow("2") << 2 << "File writing failed!" << "3002";
-    QTest::newRow("3") << 3 << "Buffer full!" << "3003";
-    QTest::newRow("4") << 4 << "The selected window is resized!" << "3004";
-    QTest::newRow("5") << 5 << "The selected window is closed!" << "3005";
     QTest::newRow("6") << 6 << "Microphone interruption!" << "2001";
     QTest::newRow("7 unknown") << 7 << "Unknown error!" << "3001";
-    QTest::newRow("negative") << -3 << "Unknown error!" << "3001";
 }
 
 void TstControlBar::engineErrorFromAThreadShowsItsMessage()

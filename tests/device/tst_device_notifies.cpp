@@ -57,7 +57,6 @@ private slots:
     void hubSignalsFromThreadKeepTheirValues();
     void releasedManagerHearsNothing();
     void releasedHubIsNotRecreatedByEngine();
-    void hubInstanceLifecycle();
     void hubReleaseWaitsForEngineEmission();
 };
 
@@ -149,19 +148,6 @@ void TstDeviceNotifies::releasedHubIsNotRecreatedByEngine()
     DeviceManager::release();
     uninitScreencast();
     QVERIFY(!SignalsTransfer::existing());
-}
-
-void TstDeviceNotifies::hubInstanceLifecycle()
-{
-    QVERIFY(!SignalsTransfer::existing());
-    SignalsTransfer* first = SignalsTransfer::instance();
-    QCOMPARE(SignalsTransfer::instance(), first);
-    QCOMPARE(SignalsTransfer::existing().get(), first);
-    SignalsTransfer::release();
-    QVERIFY(!SignalsTransfer::existing());
-    SignalsTransfer* second = SignalsTransfer::instance();
-    QVERIFY(second != nullptr);
-    QCOMPARE(SignalsTransfer::existing().get(), second);
 }
 
 void TstDeviceNotifies::hubReleaseWaitsForEngineEmission()

@@ -33,14 +33,10 @@ private slots:
     void displayNamesAndRects();
     void fullScreenAndRetina();
     void selectedDisplay();
-    void audioDevices();
     void audioCaptureUidByName();
-    void systemOutputDevice();
-    void permissionsPassThrough();
     void screenCapturePermissionRefusedOnceOnly();
     void screenCapturePermissionGranted();
     void virtualAudioDriverRename();
-    void virtualAudioDriverUnknownBrand();
     void engineStartAndStop();
 };
 
@@ -113,30 +109,6 @@ void TstDeviceManager::selectedDisplay()
     QCOMPARE(dm->getSelectedDisplayRect(), QRect(0, 0, 1440, 900));
 }
 
-void TstDeviceManager::audioDevices()
-{
-    FakeScreencast::setAudioRenderDevices({{"Speakers", "alsa_output.pci-0000"},
-                                           {QString::fromUtf8("Kopfhörer"), "bt.sink"}});
-    FakeScreencast::setAudioCaptureDevices({{"Mic A", "in-a"}, {"Mic B", "in-b"}}, "in-b");
-    FakeScreencast::setAudioCaptureStatus(3);
-    DeviceManager* dm = DeviceManager::instance();
-
-    QCOMPARE(dm->getAudioRenderDeviceCount(), 2);
-    QCOMPARE(dm->getAudioRenderDevUID(0), QString("Speakers - alsa_output.pci-0000"));
-    QCOMPARE(dm->getAudioRenderDevUID(1), QString::fromUtf8("Kopfhörer - bt.sink"));
-    QCOMPARE(dm->getAudioRenderDevUID(2), QString());
-
-    QCOMPARE(dm->getAudioCaptureDeviceCount(), 2);
-    QCOMPARE(dm->getAudioCaptureDeviceInfo(1), QString("Mic B"));
-    QCOMPARE(dm->getAudioCaptureDeviceInfo(2), QString());
-    QCOMPARE(dm->getAudioCaptureDefaultDevice(), QString("in-b"));
-    QCOMPARE(dm->getdAudioCaptureDeviceStatus(), 3);
-
-    FakeScreencast::setAudioCaptureDevices({}, QString());
-    QCOMPARE(dm->getAudioCaptureDefaultDevice(), QString());
-    QCOMPARE(dm->getAudioCaptureDeviceCount(), 0);
-}
-
 void TstDeviceManager::audioCaptureUidByName()
 {
     FakeScreencast::setAudioCaptureDevices({{"Mic A", "in-a"}, {"Mic B", "in-b"}, {"Mic A", "in-a2"}},
@@ -150,33 +122,6 @@ void TstDeviceManager::audioCaptureUidByName()
     // A device whose record is absent is skipped, not taken as a match.
     FakeScreencast::failNext("GetAudioCaptureDeviceInfo");
     QCOMPARE(dm->getAudioCaptureUID("Mic A"), QString("in-a2"));
-}
-
-void TstDeviceManager::systemOutputDevice()
-{
-    DeviceManager* dm = DeviceManager::instance();
-    QVERIFY(!dm->getAudioSystemOutputDevice());
-    dm->setAudioSystemOutputDevice(QString::fromUtf8("nullsink.monitor-ü"));
-    QCOMPARE(FakeScreencast::audioSystemOutputDevice(), QString::fromUtf8("nullsink.monitor-ü"));
-    QVERIFY(dm->getAudioSystemOutputDevice());
-    FakeScreencast::clearCalls();
-    dm->setAudioCaptureDef();
-    QVERIFY(FakeScreencast::calls().isEmpty());
-}
-
-void TstDeviceManager::permissionsPassThrough()
-{
-    FakeScreencast::setPermission(0, 1);
-    FakeScreencast::setPermission(1, 0);
-    FakeScreencast::setPermission(3, 2);
-    FakeScreencast::setX86_64(0);
-    DeviceManager* dm = DeviceManager::instance();
-    QCOMPARE(dm->isPermissionCamera(), 1);
-    QCOMPARE(dm->isPermissionMicrophone(), 0);
-    QCOMPARE(dm->isPermissionMouseEvent(), 2);
-    QVERIFY(!dm->isX86_64());
-    FakeScreencast::setX86_64(1);
-    QVERIFY(dm->isX86_64());
 }
 
 void TstDeviceManager::screenCapturePermissionRefusedOnceOnly()
@@ -227,20 +172,6 @@ void TstDeviceManager::virtualAudioDriverRename()
 
     // Already right: left alone.
     FakeScreencast::clearCalls();
-    QVERIFY(dm->checkVirtualAudioDriver());
-    QCOMPARE(FakeScreencast::callCount("SetVirtualAudioDriverName"), 0);
-}
-
-void TstDeviceManager::virtualAudioDriverUnknownBrand()
-{
-    // The expected name is taken at construction.
-    VxProductInfo::instance()->overrideValue("brand", "NoSuchBrand");
-    DeviceManager* dm = DeviceManager::instance();
-    FakeScreencast::setVirtualAudioDriver(0, "Some Plug-in");
-    FakeScreencast::clearCalls();
-    QVERIFY(dm->checkVirtualAudioDriver());
-    QCOMPARE(FakeScreencast::callCount("SetVirtualAudioDriverName"), 0);
-    FakeScreencast::setVirtualAudioDriver(0, QString());
     QVERIFY(dm->checkVirtualAudioDriver());
     QCOMPARE(FakeScreencast::callCount("SetVirtualAudioDriverName"), 0);
 }

@@ -148,54 +148,6 @@ private slots:
 
     // ---- the engine double ------------------------------------------------
 
-    void doubleObjectsAreReleasedThroughThePointer()
-    {
-        {
-            CBasePtr<CWindowListObject> list = scFindWindow(1);
-            QVERIFY(list);
-            QCOMPARE(FakeScreencast::liveObjectCount(), 1);
-            QCOMPARE(FakeScreencast::windowList(), static_cast<FakeWindowList*>(list.get()));
-        }
-        QCOMPARE(FakeScreencast::liveObjectCount(), 0);
-        QVERIFY(!FakeScreencast::windowList());
-        QCOMPARE(FakeScreencast::calls(),
-                 (QStringList{"scFindWindow(1)", "CWindowListObject::release()"}));
-    }
-
-    void injectedFailuresAreCountedDown()
-    {
-        FakeScreencast::failNext("scFindWindow", 2);
-        QVERIFY(!scFindWindow(1));
-        QVERIFY(!scFindWindow(8));
-        QVERIFY(scFindWindow(1));
-        FakeScreencast::failNext("GetFileSystemFreeSize");
-        QVERIFY(GetFileSystemFreeSize("/tmp") < 0);
-        QVERIFY(GetFileSystemFreeSize("/tmp") > 0);
-        QCOMPARE(FakeScreencast::callCount("scFindWindow"), 3);
-    }
-
-    void callLogShowsTheArguments()
-    {
-        const unsigned int exclude[] = {7, 9};
-        VideoOpt video{CRect{0, 0, 1280, 720}, CRect{}, 30, 1, 3, 0};
-        AudioOpt audio{1, 0, 1, 3, 2};
-        MouseOpt mouse{1, 1, 0, 1, 0, 0};
-        CBasePtr<CScreenRecoderObject> rec = scVideoRecord(nullptr, kOutputMov, "/tmp/\u00e4.mov", video, audio,
-                                                           mouse, true, kWindowListExclude, exclude, 2,
-                                                           nullptr, 0);
-        QVERIFY(rec);
-        QCOMPARE(FakeScreencast::callsOf("scVideoRecord"),
-                 QStringList{QString::fromUtf8(
-                     "scVideoRecord(null, 1, \"/tmp/\u00e4.mov\", "
-                     "{rect={0,0,1280,720},window={0,0,0,0},fps=30,codec=1,quality=3,reserved=0}, "
-                     "{render=1,capture=0,codec=1,quality=3,channels=2}, "
-                     "{cursor=1,indicate=1,reserved=0,click=1,method=0,param=0}, true, 2, [7,9], [])")});
-        QCOMPARE(FakeScreencast::lastVideoRecord().exclude, (QVector<unsigned int>{7, 9}));
-        SetScreenCropBoxColors(LineColors{0xFFDE621E, 0xFFFFFFFF}, AnchorColors{0xFFFFFFFF, 0xFFDE621E});
-        QCOMPARE(FakeScreencast::calls().last(),
-                 QStringLiteral("SetScreenCropBoxColors({0xffde621e,0xffffffff}, {0xffffffff,0xffde621e})"));
-    }
-
     // Callbacks come on another thread, as from the real engine, and the
     // object's release is logged once.
     void firedCallbacksRunOnAnEngineThread()

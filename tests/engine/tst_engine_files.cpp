@@ -49,31 +49,6 @@ private:
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    // The lists come from the encoders that this FFmpeg has; Debian's has them
-    // all. M4V is written by the MP4 muxer and offers the same.
-    void codecListsPerContainer_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QVector<int>>("video");
-        QTest::addColumn<QVector<int>>("audio");
-        QTest::newRow("mp4") << int(kOutputMp4) << QVector<int>{1, 2} << QVector<int>{1};
-        QTest::newRow("mov") << int(kOutputMov) << QVector<int>{1, 2, 3, 4} << QVector<int>{1, 2, 3};
-        QTest::newRow("m4v") << int(kOutputM4v) << QVector<int>{1, 2} << QVector<int>{1};
-        QTest::newRow("gif") << int(kOutputGif) << QVector<int>{5} << QVector<int>{};
-    }
-    void codecListsPerContainer()
-    {
-        QFETCH(int, type);
-        QFETCH(QVector<int>, video);
-        QFETCH(QVector<int>, audio);
-        const AVFormatCodecs* codecs = GetAVFormatCodecs(OutputVideoFileType(type));
-        QVERIFY(codecs);
-        QCOMPARE(listOf(codecs->videoCodecs), video);
-        QCOMPARE(listOf(codecs->audioCodecs), audio);
-        // The record stays put: callers keep the pointer.
-        QCOMPARE(GetAVFormatCodecs(OutputVideoFileType(type)), codecs);
-    }
-
     void codecListOfUnknownContainerIsNull()
     {
         QVERIFY(!GetAVFormatCodecs(OutputVideoFileType(4)));

@@ -294,14 +294,6 @@ private slots:
         scUninitialize();
     }
 
-    // Stopped: nothing is listed or visible, and nothing fails.
-    void stoppedEngineKnowsNoWindows()
-    {
-        scUninitialize();
-        QVERIFY(!scFindWindow(kWindowFilterNormal));
-        QVERIFY(isZero(GetWindowRect(m_x->screen->root)));
-        QVERIFY(!IsWindowVisible(1));
-    }
 };
 
 QTEST_GUILESS_MAIN(TstEngineWindows)

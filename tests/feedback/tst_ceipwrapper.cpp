@@ -44,7 +44,6 @@ private slots:
     void fileLivesInTheDataFolder();
     void versionRecordIsAlwaysFirst();
     void eventsInOrderWithTheirBodies();
-    void recordInfoKeys();
     void eventsFromFourThreadsStayWhole();
     void submitThenMoreEvents();
     void unwritableFolderDropsEventsQuietly();
@@ -97,46 +96,6 @@ void TstCEIPWrapper::eventsInOrderWithTheirBodies()
     QCOMPARE(lines.at(3).value("data").toObject(), QJsonObject({{"key_Recording_Result", 1}}));
     QCOMPARE(lines.at(4).value("data").toObject(), QJsonObject({{"key_Recording_Result", 0}}));
     QCOMPARE(lines.at(5).value("data").toObject(), QJsonObject({{"key_Save_Result", 1}}));
-}
-
-void TstCEIPWrapper::recordInfoKeys()
-{
-    CEIPWrapper::SRecord_Info empty;
-    QVERIFY(empty.videoFormat.isEmpty() && empty.AppFullScreen.isEmpty());
-
-    CEIPWrapper::SRecord_Info info;
-    info.videoFormat = "mp4";
-    info.videoQuality = "2";
-    info.videoResolution = "1920*1080|FullSreen:1";
-    info.videoFrameRate = "30";
-    info.Mouse_Mode = "1";
-    info.Windows_Mode = "0";
-    info.Exclude_Windows = "0";
-    info.RecordAudio = "1";
-    info.Task_Record = "0";
-    info.VideoStream = "1";
-    info.AudioSystem = "1";
-    info.AudioMic = "0";
-    info.AudioVirtual = "0";
-    info.CameraStream = "0";
-    info.AppFullScreen = "1";
-    CEIPWrapper::SRecord_Info copy = info;
-    CEIPWrapper::instance()->MakeEvent_kModular_Record_Info(copy);
-
-    const QList<QJsonObject> lines = readLines(CEIPWrapper::instance()->telemetryFilePath());
-    QCOMPARE(lines.size(), 2);
-    QCOMPARE(lines.at(1).value("id").toInt(), 4000);
-    const QJsonObject data = lines.at(1).value("data").toObject();
-    const QStringList keys = {"videoFormat", "videoQuality", "auidoQuality", "videoResolution",
-                              "videoFrameRate", "Mouse_Mode", "Windows_Mode", "Exclude_Windows",
-                              "RecordAudio", "Task_Record", "VideoStream", "AudioSystem",
-                              "AudioMic", "AudioVirtual", "CameraStream", "AppFullScreen"};
-    QCOMPARE(data.size(), 16);
-    for (const QString& k : keys)
-        QVERIFY2(data.contains("key_" + k), qPrintable(k));
-    QCOMPARE(data.value("key_videoResolution").toString(), QString("1920*1080|FullSreen:1"));
-    QCOMPARE(data.value("key_auidoQuality").toString(), QString());
-    QCOMPARE(data.value("key_AppFullScreen").toString(), QString("1"));
 }
 
 void TstCEIPWrapper::eventsFromFourThreadsStayWhole()

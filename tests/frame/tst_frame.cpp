@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QFontDatabase>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -295,35 +294,6 @@ private slots:
         QVERIFY(f->isHidden());
     }
 
-    void iconPropertiesReachTheStatusItem()
-    {
-        frame()->setProperty("normalIcon", ":/tray/tray_normal.png");
-        frame()->setProperty("pauseIcon", ":/tray/tray_pause.png");
-        frame()->setProperty("recordingIcon", ":/tray/tray_rec1.png;:/tray/tray_rec2.png");
-        QCOMPARE(frame()->normalIcon(), QString(":/tray/tray_normal.png"));
-        QCOMPARE(SystemStatusBar::instance()->normalIcon(), QString(":/tray/tray_normal.png"));
-        QCOMPARE(SystemStatusBar::instance()->pauseIcon(), QString(":/tray/tray_pause.png"));
-        QCOMPARE(SystemStatusBar::instance()->recordingFrameCount(), 2);
-    }
-
-    void dockRequestReachesTheHomeWindow()
-    {
-        frame()->showMinimized();
-        frame()->dockIconClicked();
-        QVERIFY(!frame()->isMinimized());
-        QVERIFY(frame()->isVisible());
-    }
-
-    void fontHelpers()
-    {
-        QVERIFY(MainWindowBase::appFontConf("en").isEmpty());
-        QVERIFY(!MainWindowBase::fontExist(QString()));
-        const QStringList families = QFontDatabase().families();
-        if (!families.isEmpty()) {
-            QVERIFY(MainWindowBase::fontExist(families.first()));
-            QVERIFY(!MainWindowBase::fontExist(families.first().toUpper() + "x"));
-        }
-    }
 };
 
 QTEST_MAIN(TestFrame)

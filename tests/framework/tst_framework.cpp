@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QPixmap>
 #include <QProcess>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -20,7 +19,6 @@
 #include "VXGA.h"
 #include "VxDialogBase.h"
 #include "VxFileUtils.h"
-#include "VxProductInfo.h"
 #include "VxResourceMgr.h"
 #include "VxSettings.h"
 
@@ -107,8 +105,6 @@ private slots:
         QTest::newRow("string with separators") << QVariant(QStringLiteral("a, b; c = \"d\" \\ é"));
         QTest::newRow("string starting with @") << QVariant(QStringLiteral("@Rect(1 2 3 4)"));
         QTest::newRow("rect") << QVariant(QRect(-10, 20, 300, 400));
-        QTest::newRow("point") << QVariant(QPoint(-5, 7));
-        QTest::newRow("size") << QVariant(QSize(640, 480));
         QTest::newRow("color") << QVariant(QColor(10, 20, 30, 40));
         QTest::newRow("bytes") << QVariant(QByteArray("\0\x01\xff,=", 5));
     }
@@ -255,39 +251,6 @@ private slots:
                          t * 1000 + i);
     }
 
-    void productInfoDefaults()
-    {
-        const VxProductInfo* info = VxProductInfo::instance();
-        QCOMPARE(info->productName(QStringLiteral("x")), QStringLiteral("Screen Recorder"));
-        QCOMPARE(info->productNativeName(), QStringLiteral("ScreenRecorder"));
-        QCOMPARE(info->productVersion(), QStringLiteral("1.0.0"));
-        QCOMPARE(info->programVersion(), QStringLiteral("1.0.0.1"));
-        QCOMPARE(info->brand(), QStringLiteral("PrelDun"));
-        QVERIFY(!info->companyFullName().isEmpty());
-        QCOMPARE(info->defaultLanguage(), QStringLiteral("en"));
-        QCOMPARE(info->defaultSkin(), QStringLiteral("default"));
-        for (const char* key : {"isAboutIconShow", "previewPostUrl", "previewPostUrlEx", "ExcludeProgress",
-                                "ExcludeProgressName", "fontFamily"})
-            QVERIFY2(info->extendParam(QLatin1String(key), QStringLiteral("en")).isEmpty(), key);
-    }
-
-    void productInfoOverrides()
-    {
-        VxProductInfo* info = VxProductInfo::instance();
-        info->overrideValue(QStringLiteral("brand"), QStringLiteral("Halvind"));
-        info->overrideValue(QStringLiteral("name"), QString());
-        info->overrideValue(QStringLiteral("extend/fontFamily"), QStringLiteral("Sans"));
-        info->overrideValue(QStringLiteral("extend/fontFamily/zh"), QStringLiteral("Noto Sans CJK"));
-        QCOMPARE(info->brand(), QStringLiteral("Halvind"));
-        QCOMPARE(info->productName(QStringLiteral("fallback")), QStringLiteral("fallback"));
-        QCOMPARE(info->extendParam(QStringLiteral("fontFamily"), QStringLiteral("zh")), QStringLiteral("Noto Sans CJK"));
-        QCOMPARE(info->extendParam(QStringLiteral("fontFamily"), QStringLiteral("de")), QStringLiteral("Sans"));
-        QCOMPARE(info->extendParam(QStringLiteral("fontFamily")), QStringLiteral("Sans"));
-        VxProductInfo::release();
-        QCOMPARE(VxProductInfo::instance()->brand(), QStringLiteral("PrelDun"));
-        QVERIFY(VxProductInfo::instance()->extendParam(QStringLiteral("fontFamily")).isEmpty());
-    }
-
     void fileUtilsWritable()
     {
         QTemporaryDir dir;
@@ -317,7 +280,6 @@ private slots:
         QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/");
         QTest::newRow("trailing") << QStringLiteral("/home/u/Movies/") << QStringLiteral("/home/u/Movies");
         QTest::newRow("doubled and dots") << QStringLiteral("/a//b/./c/../d") << QStringLiteral("/a/b/d");
-        QTest::newRow("relative") << QStringLiteral("rel/x/") << QStringLiteral("rel/x");
         QTest::newRow("spaces kept") << QStringLiteral("/a b/c d") << QStringLiteral("/a b/c d");
     }
 
@@ -372,14 +334,6 @@ private slots:
         QVERIFY(qApp->styleSheet().contains(QLatin1String("lblMsgInfo")));
         QVERIFY(mgr->setCurrentSkin(QStringLiteral("default")));
         QCOMPARE(changed.count(), 1);
-    }
-
-    void resourceScaleAndIcon()
-    {
-        QCOMPARE(VxResourceMgr::instance()->getZoomDPI(), qApp->primaryScreen()->devicePixelRatio());
-        const QPixmap icon(VxResourceMgr::instance()->applicationLargeIconPath());
-        QVERIFY(!icon.isNull());
-        QVERIFY(icon.width() >= 32);
     }
 
     void analyticsLogLines()

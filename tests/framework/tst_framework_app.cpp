@@ -107,15 +107,6 @@ private slots:
         Framework::uninit(); // harmless when nothing is up
     }
 
-    void emptyCommandLineStillStarts()
-    {
-        QVERIFY(Framework::init(0, 0, nullptr));
-        QVERIFY(QCoreApplication::instance());
-        QCOMPARE(QCoreApplication::arguments().size(), 1);
-        Framework::uninit();
-        QVERIFY(!QCoreApplication::instance());
-    }
-
     void popUrlOpensOnce()
     {
         UrlCatcher catcher;

@@ -196,33 +196,6 @@ private slots:
         VERIFY_DRIVER(driver);
     }
 
-    void messageBoxIcons()
-    {
-        VxMessageBox box;
-        auto* icon = box.findChild<QLabel*>(QStringLiteral("lblMsgIcon"));
-        QVERIFY(icon);
-        for (int number : {1, 2, 3, 4, 6, 99}) {
-            box.setIcon(number);
-            QCOMPARE(box.icon(), number);
-            QVERIFY(!icon->isHidden());
-            QVERIFY(!icon->pixmap(Qt::ReturnByValue).isNull());
-        }
-        box.setIcon(0);
-        QVERIFY(icon->isHidden());
-    }
-
-    void messageBoxTitleLabelOnlyWhenFrameless()
-    {
-        VxMessageBox framed;
-        framed.setMsgTitle(QStringLiteral("T"));
-        QCOMPARE(framed.windowTitle(), QStringLiteral("T"));
-        QVERIFY(framed.findChild<QLabel*>(QStringLiteral("lblMsgTitle"))->isHidden());
-        VxMessageBox frameless(nullptr, true);
-        QVERIFY(frameless.windowFlags() & Qt::FramelessWindowHint);
-        frameless.setMsgTitle(QStringLiteral("T"));
-        QVERIFY(!frameless.findChild<QLabel*>(QStringLiteral("lblMsgTitle"))->isHidden());
-    }
-
     void messageBoxParentDeletedWhileOpen()
     {
         auto* parent = new QWidget;
@@ -308,65 +281,6 @@ private slots:
         frame.setWindowFlags(hints | Qt::WindowStaysOnTopHint);
         QVERIFY(frame.isWindow());
         QVERIFY(frame.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    }
-
-    void postCreateTitlesAndFrames()
-    {
-        ProbeDialog framed(nullptr, Qt::WindowFlags(), false);
-        framed.postCreateDerivedDialog(true);
-        QCOMPARE(framed.windowTitle(), VxProductInfo::instance()->productName());
-        ProbeDialog titled;
-        titled.setWindowTitle(QStringLiteral("Webcam"));
-        titled.postCreateDerivedDialog(true);
-        QCOMPARE(titled.windowTitle(), QStringLiteral("Webcam"));
-        ProbeDialog frameless;
-        frameless.postCreateDerivedDialog(false);
-        QVERIFY(frameless.windowFlags() & Qt::FramelessWindowHint);
-        QVERIFY(frameless.isWindow());
-
-        VxWidgetBase widget;
-        widget.postCreateDerivedWidget(false);
-        QVERIFY(widget.windowFlags() & Qt::FramelessWindowHint);
-        QVERIFY(widget.isWindow());
-
-        // LanguageChange reaches the derived dialog's retranslation.
-        QEvent change(QEvent::LanguageChange);
-        QApplication::sendEvent(&framed, &change);
-        QCOMPARE(framed.retranslated, 1);
-    }
-
-    void frameLayoutPutsTitleAboveClient()
-    {
-        ProbeFrame frame;
-        frame.postCreateDerivedMainWindow(true, true, nullptr);
-        QCOMPARE(frame.windowTitle(), VxProductInfo::instance()->productName());
-        QPointer<QFrame> first = new QFrame;
-        first->setObjectName(QStringLiteral("TitleTool"));
-        frame.setCustomTitleContents(first);
-        QCOMPARE(frame.customTitleContents(), first.data());
-        QCOMPARE(frame.frameLayout(), frame.layout());
-        QCOMPARE(frame.layout()->count(), 2);
-        QWidget* titleArea = frame.layout()->itemAt(0)->widget();
-        QCOMPARE(titleArea->objectName(), QStringLiteral("vxMainWindowTitle"));
-        QCOMPARE(first->parentWidget(), titleArea);
-        QCOMPARE(frame.layout()->itemAt(1)->widget(), frame.client);
-
-        auto* second = new QFrame;
-        frame.setCustomTitleContents(second);
-        QVERIFY(!first); // replaced contents are deleted
-        QCOMPARE(second->parentWidget(), titleArea);
-        QCOMPARE(frame.layout()->count(), 2);
-
-        ProbeFrame custom(false, QStringLiteral("Custom title"));
-        custom.postCreateDerivedMainWindow(false, true, nullptr);
-        QCOMPARE(custom.windowTitle(), QStringLiteral("Custom title"));
-        QVERIFY(custom.windowFlags() & Qt::FramelessWindowHint);
-
-        // A frame without a layout of its own gets one.
-        VxMainWindowBase bare;
-        QVERIFY(bare.frameLayout());
-        bare.setCustomTitleContents(new QLabel(QStringLiteral("t")));
-        QCOMPARE(bare.layout()->itemAt(0)->widget()->objectName(), QStringLiteral("vxMainWindowTitle"));
     }
 
     void framePositionMemory()

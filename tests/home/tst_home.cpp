@@ -137,8 +137,6 @@ private slots:
             << QSize(1920, 1080) << 2.0 << QRect() << QRect(0, 0, 1920, 1080);
         QTest::newRow("scale 2 on 3840x2160")
             << QSize(3840, 2160) << 2.0 << QRect() << QRect(641, 361, 2560, 1440);
-        QTest::newRow("scale 1.25 on 1920x1080")
-            << QSize(1920, 1080) << 1.25 << QRect() << QRect(0, 0, 1920, 1080);
         QTest::newRow("scale 1.25 on 2560x1600")
             << QSize(2560, 1600) << 1.25 << QRect() << QRect(0, 81, 2560, 1440);
         QTest::newRow("stored width below 64")
@@ -151,8 +149,6 @@ private slots:
             << QSize(1920, 1080) << 1.0 << QRect(0, 0, 2000, 500) << QRect(321, 291, 1280, 500);
         QTest::newRow("stored region that fits")
             << QSize(1920, 1080) << 1.0 << QRect(10, 20, 500, 400) << QRect(10, 20, 500, 400);
-        QTest::newRow("stored full display")
-            << QSize(1920, 1080) << 1.0 << QRect(0, 0, 1920, 1080) << QRect(0, 0, 1920, 1080);
         QTest::newRow("stored height below 64, scale 2")
             << QSize(1920, 1080) << 2.0 << QRect(10, 10, 300, 10) << QRect(811, 0, 300, 1080);
     }
@@ -249,34 +245,6 @@ private slots:
         QVERIFY(child<QWidget>("frameAudioImage")->isVisibleTo(frame()));
         // Same page: no second slide.
         QCOMPARE(inited.count(), 0);
-    }
-
-    void windowModeWithoutAPicker()
-    {
-        chooseTile("frmChoseWindow");
-        QVERIFY(child<FfSwitchButton>("btnUseDisplay")->isChecked());
-        QCOMPARE(child<QLabel>("lblWindowRecord")->text(), QString("Window Recorder"));
-        QCOMPARE(child<QPushButton>("btnSelectWind")->text(), QString("Single Window"));
-        QVERIFY(child<QWidget>("frmBtnSelectWind")->isVisibleTo(frame()));
-        QVERIFY(!child<QWidget>("frmBtnLock")->isVisibleTo(frame()));
-        QVERIFY(!child<QWidget>("frmBtnVideoBg")->isVisibleTo(frame()));
-        QVERIFY(!home()->isWindowPickerOpen());
-        // A single window is recorded: no region box.
-        QVERIFY(!FakeScreencast::cropBox());
-        QVERIFY(home()->onCheckCanRec());
-    }
-
-    void languageChangeKeepsPicturesAndNames()
-    {
-        chooseTile("frmChoseWindow");
-        QEvent change(QEvent::LanguageChange);
-        QCoreApplication::sendEvent(home(), &change);
-        // The form's texts come back, the pictures and the mode's names stay.
-        QVERIFY(!child<QLabel>("label")->pixmap(Qt::ReturnByValue).isNull());
-        QVERIFY(!child<QLabel>("lblAudio")->pixmap(Qt::ReturnByValue).isNull());
-        QCOMPARE(child<QToolButton>("btnPresetMenu")->text(), QString("Window Recorder"));
-        QCOMPARE(child<QPushButton>("btnSelectWind")->text(), QString("Single Window"));
-        QCOMPARE(child<QLabel>("lblWindowRecord")->text(), QString("Window Recorder"));
     }
 
     // ---- switches and size boxes ------------------------------------------------
@@ -400,13 +368,6 @@ private slots:
         QVERIFY(!child<CustomSpin>("editWidth")->isEnabled());
         // The guide's end brings the frame back.
         QTRY_VERIFY(frame()->isVisible());
-    }
-
-    void noMicrophoneDisablesItsSwitch()
-    {
-        FakeScreencast::setAudioCaptureDevices({}, QString());
-        QVERIFY(!child<FfSwitchButton>("btnUseMic")->isEnabled());
-        QVERIFY(!child<QWidget>("frameMicrophone")->isEnabled());
     }
 
     void accessibilityGuideOnlyWhenRefused()

@@ -73,13 +73,6 @@ void TstHotKeys::defaultsAreGrabbed()
     QCOMPARE(FakeScreencast::hotKeys().size(), 5);
     QCOMPARE(FakeScreencast::hotKeyCallback(), static_cast<CHotKeyCallback*>(CMASShortcut::instance()));
     QVERIFY(CMASShortcut::instance()->failedHotKeys().isEmpty());
-
-    // The defaults are what a settings page shows, in portable text.
-    QCOMPARE(CMASShortcut::keySequence(RP_HotKey_Stop).toString(QKeySequence::PortableText),
-             QStringLiteral("Ctrl+Shift+F9"));
-    QCOMPARE(CMASShortcut::settingsKey(RP_HotKey_Float), QStringLiteral("keysFloat"));
-    QVERIFY(CMASShortcut::settingsKey(5).isEmpty());
-    QVERIFY(CMASShortcut::keySequence(-1).isEmpty());
 }
 
 void TstHotKeys::storedSequencesAreGrabbed()
@@ -119,22 +112,11 @@ void TstHotKeys::conversion_data()
         QTest::newRow(name) << s << valid << keysym << modifiers;
     };
     row("letter lower-cased", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), true, 0x61, kCtrlShift);
-    row("digit", QKeySequence(Qt::CTRL | Qt::Key_1), true, 0x31, kHotKeyControl);
     row("F1", QKeySequence(Qt::CTRL | Qt::Key_F1), true, 0xffbe, kHotKeyControl);
-    row("F35", QKeySequence(Qt::CTRL | Qt::Key_F35), true, 0xffe0, kHotKeyControl);
-    row("alt home", QKeySequence(Qt::ALT | Qt::Key_Home), true, 0xff50, kHotKeyAlt);
     row("meta escape", QKeySequence(Qt::META | Qt::Key_Escape), true, 0xff1b, kHotKeySuper);
-    row("space", QKeySequence(Qt::CTRL | Qt::Key_Space), true, 0x20, kHotKeyControl);
-    row("page down", QKeySequence(Qt::CTRL | Qt::Key_PageDown), true, 0xff56, kHotKeyControl);
-    row("delete", QKeySequence(Qt::CTRL | Qt::Key_Delete), true, 0xffff, kHotKeyControl);
-    row("return", QKeySequence(Qt::CTRL | Qt::Key_Return), true, 0xff0d, kHotKeyControl);
     row("backtab is tab", QKeySequence(Qt::SHIFT | Qt::Key_Backtab), true, 0xff09, kHotKeyShift);
-    row("punctuation", QKeySequence(Qt::CTRL | Qt::Key_Comma), true, 0x2c, kHotKeyControl);
     row("latin-1 letter", QKeySequence(Qt::CTRL | Qt::Key_Adiaeresis), true, 0xe4, kHotKeyControl);
-    row("latin-1 sign", QKeySequence(Qt::CTRL | Qt::Key_multiply), true, 0xd7, kHotKeyControl);
     row("keypad digit", QKeySequence(Qt::CTRL | Qt::KeypadModifier | Qt::Key_7), true, 0xffb7, kHotKeyControl);
-    row("keypad enter", QKeySequence(Qt::CTRL | Qt::KeypadModifier | Qt::Key_Enter), true, 0xff8d, kHotKeyControl);
-    row("keypad plus", QKeySequence(Qt::CTRL | Qt::KeypadModifier | Qt::Key_Plus), true, 0xffab, kHotKeyControl);
     row("first chord only", QKeySequence(Qt::CTRL | Qt::Key_F2, Qt::CTRL | Qt::Key_K), true, 0xffbf,
         kHotKeyControl);
     row("portable text", QKeySequence::fromString("Ctrl+Alt+Shift+Meta+F9", QKeySequence::PortableText), true,
@@ -144,7 +126,6 @@ void TstHotKeys::conversion_data()
     row("modifier alone", QKeySequence(Qt::CTRL | Qt::Key_Control), false, 0, 0);
     row("media key", QKeySequence(Qt::CTRL | Qt::Key_VolumeUp), false, 0, 0);
     row("cyrillic", QKeySequence(Qt::CTRL | 0x0416), false, 0, 0);
-    row("unknown", QKeySequence(Qt::CTRL | Qt::Key_unknown), false, 0, 0);
 }
 
 void TstHotKeys::conversion()

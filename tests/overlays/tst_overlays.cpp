@@ -299,11 +299,6 @@ private slots:
         QTRY_COMPARE(events.last(), QStringLiteral("end"));
         QCOMPARE(events.folded(), (QStringList{"begin", "RectChanged{400,255,880,525}", "end"}));
 
-        events.clear();
-        QVERIFY(settled(*m_x, window) && drag(anchorCentre(window->geometry(), BoxGrip::TopLeft),
-                     anchorCentre(window->geometry(), BoxGrip::TopLeft) + QPoint(-10, -90)));
-        QTRY_COMPARE(events.last(), QStringLiteral("end"));
-        QCOMPARE(events.folded(), (QStringList{"begin", "RectChanged{240,165,880,525}", "end"}));
 
         // Square now.
         box->setRect(CRect{100, 100, 500, 500});

@@ -14,7 +14,6 @@
 #include <QToolButton>
 
 #include <csignal>
-#include <vector>
 
 #include "DlgSetPermissions.h"
 #include "ModalDriver.h"
@@ -80,17 +79,6 @@ void clickLink(QWidget& dialog, const char* name, Qt::MouseButton button = Qt::L
     QTest::mouseClick(link, button, Qt::NoModifier, link->rect().center());
 }
 
-const char* const kReasons[] = {
-    "Camera permissions are required for Webcam recording. Please follow the instructions below to grant "
-    "access to camera.",
-    "Microphone permissions are required for recording. Please follow the instructions below to grant access "
-    "to microphone.",
-    "Screen permissions are required for screen recording and screenshot. Please follow the instructions "
-    "below to grant access to screen.",
-    "Accessibility permissions are required for screen recording with the mouse. Please follow the "
-    "instructions below to grant Accessibility.",
-};
-
 } // namespace
 
 class TestPermissions : public QObject
@@ -125,72 +113,6 @@ private slots:
         QApplication::setLayoutDirection(Qt::LeftToRight);
     }
 
-    void formTree()
-    {
-        DlgSetPermissions dialog(nullptr);
-        QCOMPARE(dialog.objectName(), QString("DlgSetPermissions"));
-        QCOMPARE(dialog.size(), QSize(606, 385));
-        QCOMPARE(dialog.windowTitle(), VxProductInfo::instance()->productName(""));
-        const std::vector<testsupport::WidgetNode> nodes = {
-            {"frmTittle", "DlgSetPermissions", "QFrame"},
-            {"lblTittleIcon", "frmTittle", "QLabel"},
-            {"lblTittleTips", "frmTittle", "QLabel"},
-            {"lblTittleIcon_R", "frmTittle", "QLabel"},
-            {"stackedWidget", "DlgSetPermissions", "QStackedWidget"},
-            {"page", "stackedWidget", "QWidget"},
-            {"page_2", "stackedWidget", "QWidget"},
-            {"frmSystem", "page", "QFrame"},
-            {"lblSysPic1", "frmSystem", "QLabel"},
-            {"frmIcon1", "frmSystem", "QFrame"},
-            {"lblIcon1", "frmIcon1", "QLabel"},
-            {"frmSysText", "frmSystem", "QFrame"},
-            {"lblText1", "frmSysText", "QLabel"},
-            {"lblText2", "frmSysText", "QLabel"},
-            {"frmIcon1_R", "frmSystem", "QFrame"},
-            {"lblIcon1_R", "frmIcon1_R", "QLabel"},
-            {"lblSysPic1_R", "frmSystem", "QLabel"},
-            {"frmSystem3", "page", "QFrame"},
-            {"lblSysPic2", "frmSystem3", "QLabel"},
-            {"frmIcon2", "frmSystem3", "QFrame"},
-            {"lblIcon2", "frmIcon2", "QLabel"},
-            {"frmAppText", "frmSystem3", "QFrame"},
-            {"lblText3", "frmAppText", "QLabel"},
-            {"lblText4", "frmAppText", "QLabel"},
-            {"lblUrlReStart", "frmAppText", "QLabel"},
-            {"lblUrlOpenSet", "frmAppText", "QLabel"},
-            {"frmIcon2_R", "frmSystem3", "QFrame"},
-            {"lblIcon2_R", "frmIcon2_R", "QLabel"},
-            {"lblSysPic2_R", "frmSystem3", "QLabel"},
-            {"frmSystem2", "page_2", "QFrame"},
-            {"lblText5", "frmSystem2", "QLabel"},
-            {"lblText6", "frmSystem2", "QLabel"},
-            {"lblSysPic3", "frmSystem2", "QLabel"},
-            {"frmFinish", "DlgSetPermissions", "QFrame"},
-            {"btnFinish", "frmFinish", "QToolButton"},
-        };
-        testsupport::verifyWidgetTree(dialog, nodes);
-        if (QTest::currentTestFailed())
-            return;
-        QCOMPARE(part<QStackedWidget>(dialog, "stackedWidget")->currentWidget()->objectName(), QString("page"));
-        QCOMPARE(part<QToolButton>(dialog, "btnFinish")->text(), QString("OK"));
-        QCOMPARE(part<QLabel>(dialog, "lblIcon1")->text(), QString("1."));
-        QCOMPARE(part<QLabel>(dialog, "lblIcon1_R")->text(), QString(".1"));
-        QCOMPARE(part<QLabel>(dialog, "lblIcon2")->text(), QString("2."));
-        QCOMPARE(part<QLabel>(dialog, "lblIcon2_R")->text(), QString(".2"));
-        QVERIFY(part<QLabel>(dialog, "lblText1")->text().startsWith("In the pop-up Screen Recording window"));
-        QVERIFY(part<QLabel>(dialog, "lblText6")->text().startsWith("Tip: If you didn't see"));
-        for (const char* link : {"lblUrlReStart", "lblUrlOpenSet"})
-            QVERIFY(!part<QLabel>(dialog, link)->openExternalLinks());
-        // The title icon in the screen's density.
-        for (const char* icon : {"lblTittleIcon", "lblTittleIcon_R"}) {
-            const QPixmap picture = part<QLabel>(dialog, icon)->pixmap(Qt::ReturnByValue);
-            QCOMPARE(picture.size(), QSize(32, 32) * qApp->devicePixelRatio());
-        }
-        for (const char* text : {"lblTittleTips", "lblText1", "lblText2", "lblText3", "lblText4", "lblText5",
-                                 "lblText6", "lblUrlReStart", "lblUrlOpenSet"})
-            QVERIFY2(part<QLabel>(dialog, text)->wordWrap(), text);
-    }
-
     void pages_data()
     {
         QTest::addColumn<int>("kind");
@@ -200,12 +122,9 @@ private slots:
         QTest::addColumn<bool>("stepTwoNumber");
         QTest::addColumn<bool>("restartLink");
         QTest::newRow("camera, never asked") << 0 << true << "page_2" << false << true << true;
-        QTest::newRow("microphone, never asked") << 1 << true << "page_2" << false << true << true;
         QTest::newRow("screen, never asked") << 2 << true << "page" << true << true << true;
         QTest::newRow("accessibility, never asked") << 3 << true << "page" << true << true << false;
         QTest::newRow("camera, refused") << 0 << false << "page" << false << false << true;
-        QTest::newRow("microphone, refused") << 1 << false << "page" << false << false << true;
-        QTest::newRow("screen, refused") << 2 << false << "page" << false << false << true;
         QTest::newRow("accessibility, refused") << 3 << false << "page" << false << false << false;
     }
 
@@ -233,50 +152,6 @@ private slots:
         }
         QVERIFY(shown(dialog, "lblTittleTips"));
         QVERIFY(shown(dialog, "btnFinish"));
-    }
-
-    void texts_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("reason");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("lowerName");
-        QTest::newRow("camera") << 0 << 0 << "Camera" << "camera";
-        QTest::newRow("microphone") << 1 << 1 << "Microphone" << "microphone";
-        QTest::newRow("screen") << 2 << 2 << "Screen Recording" << "screen";
-        QTest::newRow("accessibility") << 3 << 3 << "" << "accessibility";
-        QTest::newRow("unknown kind reads as microphone") << 9 << 1 << "Microphone" << "microphone";
-    }
-
-    void texts()
-    {
-        QFETCH(int, kind);
-        QFETCH(int, reason);
-        QFETCH(QString, name);
-        QFETCH(QString, lowerName);
-        DlgSetPermissions dialog(nullptr);
-        dialog.setshowGuide(static_cast<Privacy_Setting>(kind), true);
-        QCOMPARE(part<QLabel>(dialog, "lblTittleTips")->text(), QString(kReasons[reason]));
-        QCOMPARE(part<QLabel>(dialog, "lblText5")->text(),
-                 QString("In the pop-up %1 prompt window, click the \"OK\" button to grant access.").arg(lowerName));
-        const QString text3 = part<QLabel>(dialog, "lblText3")->text();
-        const QString text4 = part<QLabel>(dialog, "lblText4")->text();
-        if (kind == 3) {
-            QCOMPARE(text3, QString("In Security & Privacy preferences, switch to \"Accessibility\" and check our "
-                                    "program for authorization."));
-            QVERIFY(text4.endsWith("Then our program will show up in the list."));
-        } else {
-            QCOMPARE(text3, QString("In Security & Privacy preferences, switch to the \"%1\" and check our program "
-                                    "for authorization. Then the system will prompt to restart the program. "
-                                    "Please click Quit Now button to restart program permissions.")
-                                .arg(name));
-            QVERIFY(text4.contains("<br/>If you click on the &quot;Later&quot; button"));
-            QVERIFY(text4.endsWith("or no prompt windows shows up,"));
-        }
-        QCOMPARE(part<QLabel>(dialog, "lblUrlReStart")->text(),
-                 QString("<a href=\"..\">You can click here to complete the program restart permissions</a>"));
-        QCOMPARE(part<QLabel>(dialog, "lblUrlOpenSet")->text(),
-                 QString("<a href=\"..\">Open Security & Privacy window again</a>"));
     }
 
     void pictures_data()
@@ -484,7 +359,6 @@ private slots:
         QTest::newRow("KDE camera") << "KDE" << 0 << both << QStringList();
         QTest::newRow("no desktop microphone") << "" << 1 << both << QStringList{"pavucontrol", "--tab=4"};
         QTest::newRow("GNOME screen") << "GNOME" << 2 << both << QStringList();
-        QTest::newRow("GNOME accessibility") << "GNOME" << 3 << both << QStringList();
         QTest::newRow("nothing installed") << "GNOME" << 1 << QStringList() << QStringList();
     }
 

@@ -47,7 +47,6 @@ class TstPreferences : public QObject
 private slots:
     void cleanup();
     void hotKeyReminderStoresChoice();
-    void optionDialogPages();
     void showOptionDlgOneAtATime();
     void hideOptionDlgClosesIt();
     void stripDeletedWhileOpen();
@@ -107,26 +106,6 @@ void TstPreferences::hotKeyReminderStoresChoice()
     QVERIFY(driver.waitFinished());
     VERIFY_DRIVER(driver);
     QVERIFY(storedRemind());
-}
-
-void TstPreferences::optionDialogPages()
-{
-    OptionDialog dialog(SETTINGPAGE_HotKey);
-    QCOMPARE(dialog.pageCount(), 4);
-    QCOMPARE(dialog.currentPage(), int(SETTINGPAGE_HotKey));
-    auto* tabs = dialog.findChild<QTabWidget*>("tabPages");
-    QVERIFY(tabs);
-    QCOMPARE(tabs->tabText(SETTINGPAGE_Mouse), QString("Mouse"));
-    QCOMPARE(tabs->tabText(SETTINGPAGE_Output), QString("Output"));
-    QCOMPARE(tabs->tabText(SETTINGPAGE_HotKey), QString("Hotkeys"));
-    QCOMPARE(tabs->tabText(SETTINGPAGE_Record), QString("Recording"));
-    dialog.setCurrentPage(SETTINGPAGE_Record);
-    QCOMPARE(dialog.currentPage(), int(SETTINGPAGE_Record));
-    dialog.setCurrentPage(4);
-    QCOMPARE(dialog.currentPage(), int(SETTINGPAGE_Record));
-    dialog.setCurrentPage(-1);
-    QCOMPARE(dialog.currentPage(), int(SETTINGPAGE_Record));
-    QCOMPARE(dialog.windowTitle(), VxProductInfo::instance()->productName());
 }
 
 void TstPreferences::showOptionDlgOneAtATime()

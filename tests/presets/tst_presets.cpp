@@ -75,28 +75,6 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    void frameForm()
-    {
-        FfMenu menu;
-        QCOMPARE(menu.objectName(), QString("FfMenu"));
-        QCOMPARE(menu.size(), QSize(126, 89));
-        auto* scroll = menu.findChild<QScrollArea*>("scrollArea");
-        QVERIFY(scroll);
-        QVERIFY(scroll->widgetResizable());
-        QCOMPARE(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-        QCOMPARE(scroll->widget()->objectName(), QString("wdgContents"));
-        auto* manage = menu.findChild<QToolButton*>("btnManager");
-        QVERIFY(manage);
-        QCOMPARE(manage->text(), QString("Manage"));
-        QCOMPARE(manage->parentWidget()->objectName(), QString("frame"));
-        // The column starts with an empty spacer.
-        auto* column = menu.findChild<QVBoxLayout*>("buttonLayout");
-        QVERIFY(column);
-        QCOMPARE(column->count(), 1);
-        QVERIFY(column->itemAt(0)->spacerItem());
-        QCOMPARE(column->itemAt(0)->sizeHint(), QSize(0, 0));
-    }
-
     // Buttons and frames come and go in the column and the exclusive group.
     void frameColumnAndGroup()
     {
@@ -149,49 +127,6 @@ private slots:
         QVERIFY(!frame);
         QCOMPARE(column->count(), 3);
         menu.removeFrame(nullptr);
-    }
-
-    void frameManageButton()
-    {
-        FfMenu menu;
-        menu.show();
-        auto* manage = menu.findChild<QToolButton*>("btnManager");
-        QSignalSpy spy(&menu, &FfMenu::manageClicked);
-        QTest::mouseClick(manage, Qt::LeftButton);
-        QCOMPARE(spy.size(), 1);
-        menu.setManagerBtnVisable(false);
-        QVERIFY(!manage->isVisible());
-        menu.setManagerBtnVisable(true);
-        QVERIFY(manage->isVisible());
-    }
-
-    void presetLayout()
-    {
-        PersetMenu* presets = PersetMenu::instance();
-        QCOMPARE(PersetMenu::instance(), presets);
-        FfMenu* frame = presets->getPersetMenu();
-        QVERIFY(frame);
-        QVERIFY(!frame->parent());
-        auto* header = frame->findChild<QFrame*>("frmMenuGroupNameBg");
-        QVERIFY(header);
-        QCOMPARE(frame->findChild<QLabel*>("lblMenuGroupName")->text(), QString("Default"));
-        auto* line = frame->findChild<QFrame*>("groupline");
-        QCOMPARE(line->frameShape(), QFrame::HLine);
-        QCOMPARE(line->frameShadow(), QFrame::Sunken);
-        QVERIFY(frame->findChild<QToolButton*>("btnManager")->isHidden());
-
-        auto* column = frame->findChild<QVBoxLayout*>("buttonLayout");
-        QCOMPARE(column->indexOf(header), 1);
-        const QList<QAbstractButton*> buttons = presetButtons();
-        for (int i = 0; i < buttons.size(); ++i) {
-            QAbstractButton* b = buttons[i];
-            QVERIFY(b);
-            QCOMPARE(column->indexOf(b), 2 + i);
-            QCOMPARE(b->objectName(), QString("btnMenuPreset"));
-            QCOMPARE(b->toolTip(), b->text());
-            QCOMPARE(b->focusPolicy(), Qt::NoFocus);
-            QCOMPARE(b->isCheckable(), i < 3);
-        }
     }
 
     void presetLookups()

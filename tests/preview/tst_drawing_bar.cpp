@@ -47,26 +47,12 @@ class TstDrawingBar : public QObject
 {
     Q_OBJECT
 private slots:
-    void defaults();
     void toolChoicesAndChanges();
     void textAndNumberOptions();
-    void coloursAndFill();
-    void strokeWidthsByTool();
     void blurCanBeHidden();
     void pinnedPictureSize();
     void pinnedPictureCloseButton();
 };
-
-void TstDrawingBar::defaults()
-{
-    FfColor bar;
-    QCOMPARE(bar.getFontSize(), 16);
-    QCOMPARE(bar.numberNumber(), 0);
-    QCOMPARE(bar.getPainterSize(), 4);
-    QVERIFY(bar.getColor().isValid());
-    QVERIFY(bar.getBackgroundColor().isValid());
-    QVERIFY(bar.getColor() != bar.getBackgroundColor());
-}
 
 void TstDrawingBar::toolChoicesAndChanges()
 {
@@ -126,38 +112,6 @@ void TstDrawingBar::textAndNumberOptions()
     bar.setNumberNumber(4);
     QCOMPARE(bar.numberNumber(), 3);
     QCOMPARE(rec.take(), QStringList());
-}
-
-void TstDrawingBar::coloursAndFill()
-{
-    FfColor bar;
-    const QColor fill = bar.getBackgroundColor();
-    button(bar, "btnPalette5")->click();
-    const QColor picked = button(bar, "btnPalette5")->property("colour").value<QColor>();
-    QCOMPARE(bar.getColor(), picked);
-    QCOMPARE(bar.getBackgroundColor(), fill);
-
-    button(bar, "btnBackground")->click();
-    button(bar, "btnPalette7")->click();
-    QCOMPARE(bar.getBackgroundColor(), button(bar, "btnPalette7")->property("colour").value<QColor>());
-    QCOMPARE(bar.getColor(), picked);
-}
-
-void TstDrawingBar::strokeWidthsByTool()
-{
-    FfColor bar;
-    const char* sizes[] = {"btnSizeSmall", "btnSizeMiddle", "btnSizeLarge"};
-    const struct {
-        const char* tool;
-        int widths[3];
-    } cases[] = {{"btnPen", {2, 4, 8}}, {"btnMarker", {8, 14, 20}}, {"btnBlur", {10, 18, 28}}};
-    for (const auto& c : cases) {
-        button(bar, c.tool)->click();
-        for (int i = 0; i < 3; ++i) {
-            button(bar, sizes[i])->click();
-            QCOMPARE(bar.getPainterSize(), c.widths[i]);
-        }
-    }
 }
 
 void TstDrawingBar::blurCanBeHidden()

@@ -59,7 +59,6 @@ private slots:
     void missingRecordingIsReported();
     void audioIsConvertedBeforeSaving();
     void failedConversionKeepsWindow();
-    void showRequestRestoresWindow();
     void closingCancelsCopy();
 
 private:
@@ -325,17 +324,6 @@ void TstPreview::failedConversionKeepsWindow()
     QCOMPARE(targets, QStringList{"flac"});
     QCOMPARE(finished.count(), 0);
     QVERIFY(dlg.findChild<QPushButton*>("btnSave")->isEnabled());
-}
-
-void TstPreview::showRequestRestoresWindow()
-{
-    QVERIFY(writeFile(m_file, randomBytes(100)));
-    DlgVideoClip dlg(m_file, nullptr, nullptr, true, false);
-    dlg.show();
-    dlg.hide();
-    emit SystemStatusBar::instance()->sigShowPreview();
-    QVERIFY(!dlg.isVisible());   // queued
-    QTRY_VERIFY(dlg.isVisible());
 }
 
 void TstPreview::closingCancelsCopy()

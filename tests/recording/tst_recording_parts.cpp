@@ -22,7 +22,6 @@ private slots:
     void timelineSplitsAStretchAcrossPauses();
     void soundIsPlacedOnItsPosition();
     void soundIsFinishedAtThePictureEnd();
-    void codecSettingsPerQuality();
     void oddSizesAreCutWhereTheCodecNeedsIt();
 };
 
@@ -123,42 +122,6 @@ void TestRecordingParts::soundIsFinishedAtThePictureEnd()
     // Nothing after the finish.
     QVERIFY(encoder.write(2000, sound.data(), 600, sink));
     QCOMPARE(samples, int64_t(2000));
-}
-
-void TestRecordingParts::codecSettingsPerQuality()
-{
-    auto option = [](const sc::rec::VideoCodecSettings& s, const std::string& name) {
-        for (const auto& o : s.options) {
-            if (o.first == name)
-                return o.second;
-        }
-        return std::string();
-    };
-    const char* crf[] = {"32", "28", "23", "20", "17"};
-    for (int q = 1; q <= 5; ++q) {
-        const auto s = sc::rec::videoCodecSettings(kVideoCodecH264, q, false);
-        QCOMPARE(QByteArray(s.encoder), QByteArray("libx264"));
-        QCOMPARE(option(s, "crf"), std::string(crf[q - 1]));
-        QCOMPARE(s.pixelFormat, AV_PIX_FMT_YUV420P);
-    }
-    auto lossless = sc::rec::videoCodecSettings(kVideoCodecH264, 6, false);
-    QCOMPARE(option(lossless, "qp"), std::string("0"));
-    QCOMPARE(lossless.pixelFormat, AV_PIX_FMT_YUV444P);
-    // Out of range is clamped, never passed on.
-    QCOMPARE(option(sc::rec::videoCodecSettings(kVideoCodecH264, 0, false), "crf"), std::string("32"));
-    QCOMPARE(option(sc::rec::videoCodecSettings(kVideoCodecH264, 99, false), "qp"), std::string("0"));
-
-    auto hevc = sc::rec::videoCodecSettings(kVideoCodecHevc, 3, true);
-    QCOMPARE(hevc.tag, uint32_t(MKTAG('h', 'v', 'c', '1')));
-    QCOMPARE(hevc.pixelFormat, AV_PIX_FMT_YUV420P10LE);
-    QCOMPARE(sc::rec::videoCodecSettings(kVideoCodecProRes4444, 3, false).pixelFormat, AV_PIX_FMT_YUVA444P10LE);
-    QCOMPARE(sc::rec::videoCodecSettings(kVideoCodecProRes422, 3, false).pixelFormat, AV_PIX_FMT_YUV422P10LE);
-    QCOMPARE(sc::rec::videoCodecSettings(kVideoCodecGif, 3, false).pixelFormat, AV_PIX_FMT_PAL8);
-    QVERIFY(!sc::rec::videoCodecSettings(0, 3, false).encoder);
-    QVERIFY(!sc::rec::videoCodecSettings(6, 3, false).encoder);
-    QVERIFY(!sc::rec::audioCodecSettings(0, 3, 2).encoder);
-    QVERIFY(sc::rec::audioCodecSettings(kAudioCodecAac, 1, 2).bitRate
-            < sc::rec::audioCodecSettings(kAudioCodecAac, 6, 2).bitRate);
 }
 
 void TestRecordingParts::oddSizesAreCutWhereTheCodecNeedsIt()

@@ -104,7 +104,6 @@ private slots:
 
     void rectToQRect_data();
     void rectToQRect();
-    void colourPacking();
 
     void engineErrorArrivesQueuedOnGuiThread();
     void regionDragEndIsAppliedOnGuiThread();
@@ -113,7 +112,6 @@ private slots:
 
     void gifSizeAndLimit();
     void gifSizeWithEmptyStoredRegion();
-    void forwardingAndRelease();
 
 private:
     void startRegionRecording();
@@ -402,14 +400,6 @@ void TstRecorderRuntime::rectToQRect()
     QCOMPARE(RECT2QRect(CRect{left, top, right, bottom}), expected);
 }
 
-void TstRecorderRuntime::colourPacking()
-{
-    QCOMPARE(qColor2ColorRef(QColor(0x12, 0x34, 0x56, 0x78)), ColorRef(0x78123456));
-    QCOMPARE(qColor2ColorRef(QColor(Qt::red)), ColorRef(0xffff0000));
-    QCOMPARE(qColor2ColorRef(QColor(0, 0, 0, 0)), ColorRef(0));
-    QCOMPARE(qColor2ColorRef(QColor(255, 255, 255)), ColorRef(0xffffffff));
-}
-
 // ---- engine callbacks ---------------------------------------------------------------
 
 void TstRecorderRuntime::engineErrorArrivesQueuedOnGuiThread()
@@ -578,45 +568,6 @@ void TstRecorderRuntime::gifSizeWithEmptyStoredRegion()
     QCOMPARE(rec->getGifSize(), qint64(800) * 600 * 10);
     FakeScreencast::screenRecorder()->frames = 1610612736 / (800 * 600);
     QCOMPARE(rec->getGifSize(), qint64(-1));
-}
-
-void TstRecorderRuntime::forwardingAndRelease()
-{
-    ScreenRecorder* rec = ScreenRecorder::instance();
-    // Nothing prepared: every operation is a no-op.
-    rec->start();
-    rec->pause();
-    rec->resume();
-    rec->stop();
-    QCOMPARE(rec->getAudioTempFileSize(), qint64(0));
-
-    QVERIFY(rec->checkTempfilePath());
-    QVERIFY(rec->recordAudio());
-    FakeAudioRecorder* audio = FakeScreencast::audioRecorder();
-    rec->start();
-    QVERIFY(audio->started);
-    rec->pause();
-    QVERIFY(audio->paused);
-    rec->resume();
-    QVERIFY(!audio->paused);
-    audio->size = 4096;
-    QCOMPARE(rec->getAudioTempFileSize(), qint64(4096));
-    QVERIFY(!rec->isCanvas());
-    rec->stop();
-    QCOMPARE(FakeScreencast::liveObjectCount(), 0);
-    QCOMPARE(rec->getAudioTempFileSize(), qint64(0));
-
-    startRegionRecording();
-    FakeScreenRecorder* screen = FakeScreencast::screenRecorder();
-    QVERIFY(screen->started);
-    rec->pause();
-    QVERIFY(screen->paused);
-    rec->resume();
-    QVERIFY(!screen->paused);
-    // Shutdown while recording: the engine object is released with the
-    // driver, before the engine goes.
-    ScreenRecorder::release();
-    QCOMPARE(FakeScreencast::liveObjectCount(), 0);
 }
 
 QTEST_MAIN(TstRecorderRuntime)

@@ -91,20 +91,16 @@ private slots:
     void init();
     void cleanup();
 
-    void noDaemonAnswersFalseAtOnce();
-    void silentDaemonNeverConnects();
     void answeringDaemonOpensTasks();
     void startRequestOnlyWhenNotBusy();
     void outOfDateAfterMoreThanFourSeconds();
     void needStopRecordByLength();
     void needStopRecordByTime();
-    void needStopRecordByHand();
     void nothingToDoShowsNothing();
     void cancelledCountdownDoesNothing();
     void countdownRunsOutShutsDownOnce();
     void taskEndActionWinsOverTheCaller();
     void connectedDaemonSwitchesOffOrFallsBack();
-    void countdownTexts();
     void schedulerWithoutDaemonOffersInstall();
     void schedulerListsTasks();
     void exitEndsTheEventLoop();  // last: it ends the application's loop
@@ -140,39 +136,6 @@ void TstTaskManage::cleanup()
 {
     TaskManage::release();
     QVERIFY(SystemStatusBar::instance()->actionEnable());
-}
-
-void TstTaskManage::noDaemonAnswersFalseAtOnce()
-{
-    TaskManage* tm = TaskManage::instance();
-    const QString nobody = QDir::tempPath() + "/srfake-nobody-here";
-    tm->setClientFactory([nobody] { return new TaskClientCall(nobody); });
-    QElapsedTimer clock;
-    clock.start();
-    tm->connectXPCServer();
-    QVERIFY(!tm->isConnected());
-    QVERIFY(!tm->isWaitTaskStart());
-    QVERIFY(!tm->isOpenTask());
-    QVERIFY(tm->tasks().isEmpty());
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-}
-
-void TstTaskManage::silentDaemonNeverConnects()
-{
-    FakeTaskDaemon::Script script;
-    script.ignore = {"hello"};
-    FakeTaskDaemon daemon(script);
-    TaskManage* tm = TaskManage::instance();
-    const QString name = daemon.serverName();
-    tm->setClientFactory([name] {
-        auto* c = new TaskClientCall(name);
-        c->setTimeouts(1000, 200);
-        return c;
-    });
-    tm->connectXPCServer();
-    QVERIFY(!tm->isConnected());
-    QVERIFY(!tm->isOpenTask());
-    QVERIFY(!tm->isWaitTaskStart());
 }
 
 void TstTaskManage::answeringDaemonOpensTasks()
@@ -279,17 +242,6 @@ void TstTaskManage::needStopRecordByTime()
     QVERIFY(tm->needStopRecord(0));
     m_now = m_now.addSecs(60);
     QVERIFY(tm->needStopRecord(0));
-}
-
-void TstTaskManage::needStopRecordByHand()
-{
-    TaskManage* tm = TaskManage::instance();
-    tm->connectXPCServer();
-    TaskInfo t = task(1, TaskStopWay_Manual, RecStopEvent_Nothing);
-    t.record.lengthSeconds = 1;
-    t.record.stopTime = m_now.addSecs(-100);
-    m_pClient->push(t);
-    QVERIFY(!tm->needStopRecord(1000000));
 }
 
 void TstTaskManage::nothingToDoShowsNothing()
@@ -399,31 +351,6 @@ void TstTaskManage::connectedDaemonSwitchesOffOrFallsBack()
     VERIFY_DRIVER(driver);
     QCOMPARE(m_pClient->powerRequests, (QList<int>{1, 2}));
     QCOMPARE(m_power->sleeps, 1);
-}
-
-void TstTaskManage::countdownTexts()
-{
-    DlgAutoShutdownTips shut(RecStopEvent_ShutDown);
-    DlgAutoShutdownTips sleep(RecStopEvent_Sleep);
-    DlgAutoShutdownTips quit(RecStopEvent_Exit);
-    QVERIFY(shut.message().contains("shut down"));
-    QVERIFY(sleep.message().contains("sleep"));
-    QVERIFY(quit.message().contains("exit"));
-    QCOMPARE(shut.secondsLeft(), 30);
-
-    // Closed another way than Cancel: hotkeys still come back, once.
-    QSignalSpy hotkeys(SignalsTransfer::instance(), &SignalsTransfer::hotKeyEnable);
-    {
-        DlgAutoShutdownTips box(RecStopEvent_Sleep);
-        box.setTickInterval(10);
-        box.show();
-        QTRY_VERIFY(box.secondsLeft() < 30);
-        QVERIFY(box.message().contains(QString::number(box.secondsLeft())));
-        QTest::keyClick(&box, Qt::Key_Escape);
-        QCOMPARE(box.result(), int(QDialog::Rejected));
-    }
-    QCOMPARE(hotkeys.count(), 2);
-    QCOMPARE(hotkeys.at(1).at(0).toBool(), true);
 }
 
 void TstTaskManage::schedulerWithoutDaemonOffersInstall()

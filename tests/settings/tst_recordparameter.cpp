@@ -51,43 +51,6 @@ private slots:
 
     void cleanup() { RecordParameter::release(); }
 
-    void emptyStoreGivesTheDefaults()
-    {
-        RecordParameter* p = fresh();
-        QCOMPARE(p->getVideoFrameRate(), 30);
-        QCOMPARE(int(p->getVideoQuality()), 3);
-        QCOMPARE(int(p->getVideoCodecType()), 1);
-        QCOMPARE(int(p->usedVideoFmt()), 1); // the double offers codecs for MOV
-        QCOMPARE(p->iskeepRatio(), false);
-        QCOMPARE(p->getRatio(), 1.0); // no rectangle stored: no 0/0
-        QVERIFY(p->getVideoRect().isNull());
-        QCOMPARE(int(p->getAudioQuality()), 3);
-        QCOMPARE(int(p->usedAudioFmt()), 6);
-        QCOMPARE(int(p->getMouseclick()), 1);
-        QCOMPARE(p->isMouseEnable(), true);
-        QCOMPARE(p->isMouseAlwaysShow(), true);
-        QCOMPARE(p->getMouseNormalColor().name(), QString("#d9252b"));
-        QCOMPARE(p->getMouseClickColor().name(), QString("#ffb517"));
-        QCOMPARE(int(p->getCameraDefaultPos()), 2);
-        QCOMPARE(int(p->usedImgFmt()), 11);
-        QCOMPARE(p->timerEnable(), false);
-        QVERIFY(p->timerDuration().isNull());
-        QCOMPARE(int(p->timerStopEvent()), 0);
-        QCOMPARE(p->TimerRepeat(), false);
-        QCOMPARE(p->getRetinaMode(), 0);
-        QCOMPARE(p->isRetinaAndHalfSizeMode(), false);
-        // Live keys with their defaults.
-        QCOMPARE(p->getVideoEnable(), false);
-        QCOMPARE(p->getWindowModle(), 1);
-        QCOMPARE(p->isCountDown(), true);
-        QCOMPARE(p->isShowBoundary(), true);
-        QCOMPARE(p->isHideMainWhenScreenshot(), true);
-        QCOMPARE(p->isAutoSave(), false);
-        QCOMPARE(p->isCloseWhenClose(), false);
-        // Run-time flags start false.
-        QVERIFY(!p->m_bRecording && !p->m_bRecBarHidden && !p->m_bPreviewing && !p->m_bPaused);
-    }
-
     void videoFormatFallsBackWhenMovHasNoCodec()
     {
         FakeScreencast::setNoCodecs(OutputVideoFileType(1));
@@ -102,7 +65,6 @@ private slots:
         QTest::addColumn<int>("quality");
         QTest::newRow("zero fps") << 0 << 3 << 30 << 3;
         QTest::newRow("quality 7") << 25 << 7 << 25 << 3;
-        QTest::newRow("quality 8") << 25 << 8 << 25 << 3;
         QTest::newRow("quality -1") << 25 << -1 << 25 << 3;
         QTest::newRow("quality 6 stays") << 60 << 6 << 60 << 6;
     }
@@ -208,14 +170,6 @@ private slots:
         QCOMPARE(p->isWindowRecord(), false);
         QVERIFY(p->getWindowList().isEmpty());
         QCOMPARE(p->isAudioOnly(), false);
-    }
-
-    void storedRectangleGivesTheRatio()
-    {
-        VxSettings::instance()->setApplicationParam("VideoLast/VideoRect", QRect(10, 10, 640, 480));
-        RecordParameter* p = fresh();
-        QCOMPARE(p->getVideoRect(), QRect(10, 10, 640, 480));
-        QCOMPARE(p->getRatio(), 640.0 / 480.0);
     }
 
     void coloursComeBackOpaque()

@@ -215,7 +215,6 @@ private slots:
             QTest::newRow("tiff without writer") << int(RP_Format_TIFF) << "png" << png << "PNG (*.png)" << true;
         // GIF and the video formats are no screenshot formats: PNG.
         QTest::newRow("gif") << int(RP_Format_GIF) << "png" << png << "PNG (*.png)" << true;
-        QTest::newRow("mp4") << int(RP_Format_MP4) << "png" << png << "PNG (*.png)" << true;
     }
     void saveWritesChosenFormat()
     {
@@ -452,7 +451,6 @@ private slots:
         QTest::newRow("pin, in paintToScreen") << "btnPin" << "paintToScreen";
         QTest::newRow("copy, in finished") << "btnCopy" << "finished";
         QTest::newRow("cancel, in finished") << "btnCancel" << "finished";
-        QTest::newRow("escape, in finished") << "escape" << "finished";
     }
     void deletedInsideItsSignals()
     {

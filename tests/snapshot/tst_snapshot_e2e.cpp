@@ -188,25 +188,6 @@ private slots:
         QVERIFY(QFile::remove(path));
     }
 
-    // Esc in the editor after the selection: finished(0), nothing saved.
-    void escapeInEditor()
-    {
-        QScopedPointer<DlgSnapshot> editor(new DlgSnapshot(nullptr, false));
-        QSignalSpy saved(editor.data(), &DlgSnapshot::pictureSave);
-        QSignalSpy finished(editor.data(), &QDialog::finished);
-        startSelection(editor.data());
-        if (QTest::currentTestFailed())
-            return;
-        QVERIFY(dragSelection());
-        QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 10000);
-        QTest::qWait(200);
-        QVERIFY(xdotool({"key", "Escape"}));
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
-        QCOMPARE(finished.first().first().toInt(), 0);
-        QCOMPARE(saved.size(), 0);
-        QVERIFY(!editor->isVisible());
-    }
-
     // Esc during the selection: the engine closes it, the editor finishes
     // with 0 and never shows.
     void escapeInSelection()

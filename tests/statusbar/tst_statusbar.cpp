@@ -13,7 +13,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTranslator>
-#include <QWidgetAction>
 
 #include <functional>
 
@@ -185,30 +184,6 @@ private slots:
 
     void cleanupTestCase() { SystemStatusBar::release(); }
 
-    void builtInIconsExist()
-    {
-        SystemStatusBar::release();
-        QVERIFY(!bar()->icon().isNull());
-        QVERIFY(bar()->recordingFrameCount() >= 2);
-        bar()->setSysBarState(SysBar_Recording);
-        QVERIFY(!bar()->icon().isNull());
-        bar()->setSysBarState(SysBar_Paused);
-        QVERIFY(!bar()->icon().isNull());
-    }
-
-    void menuShape()
-    {
-        QMenu* m = menu();
-        QVERIFY(m);
-        QVERIFY(!m->parent());
-        QCOMPARE(m->actions().size(), 4);
-        QVERIFY(qobject_cast<QWidgetAction*>(m->actions().at(0)));
-        QVERIFY(m->actions().at(1)->isSeparator());
-        QCOMPARE(floatAction()->text(), QString("Hide Float Panel"));
-        QCOMPARE(exitAction()->text(), QString("Exit"));
-        QVERIFY(panel());
-    }
-
     void stateTable_data()
     {
         QTest::addColumn<int>("state");
@@ -233,22 +208,6 @@ private slots:
         if (timerActive)
             QCOMPARE(timer()->interval(), 1000);
         QCOMPARE(iconColour(bar()->icon()), colour);
-    }
-
-    void unknownStateIsOnlyStored()
-    {
-        bar()->setSysBarState(SysBar_Recording);
-        bar()->setSysBarState(static_cast<SysBarState>(7));
-        QCOMPARE(int(bar()->sysBarState()), 7);
-        QVERIFY(timer()->isActive());
-        QCOMPARE(iconColour(bar()->icon()), QColor(Qt::green));
-    }
-
-    void singleRecordingPathShownAtOnce()
-    {
-        bar()->setRecordingIcon(m_frameC);
-        bar()->setSysBarState(SysBar_Recording);
-        QCOMPARE(iconColour(bar()->icon()), QColor(Qt::cyan));
     }
 
     void animationFollowsTheClock()
@@ -285,26 +244,6 @@ private slots:
         QCOMPARE(iconColour(bar()->icon()), QColor(Qt::blue));
     }
 
-    void normalIconReplacesTheAnimationUntilTheNextTick()
-    {
-        bar()->setSecondSource([] { return 1; });
-        bar()->setSysBarState(SysBar_Recording);
-        const QString other = writeIcon("other.png", Qt::magenta);
-        bar()->setNormalIcon(other);
-        QCOMPARE(iconColour(bar()->icon()), QColor(Qt::magenta));
-        bar()->onRecTimerOut();
-        QCOMPARE(iconColour(bar()->icon()), QColor(Qt::yellow));
-    }
-
-    void pauseIconIsOnlyStored()
-    {
-        const QString other = writeIcon("other2.png", Qt::magenta);
-        bar()->setPauseIcon(other);
-        QCOMPARE(iconColour(bar()->icon()), QColor(Qt::red));
-        bar()->setSysBarState(SysBar_Paused);
-        QCOMPARE(iconColour(bar()->icon()), QColor(Qt::magenta));
-    }
-
     void recordingIconSplitsAtSemicolons()
     {
         bar()->setRecordingIcon(m_frameA + ";;" + m_frameB);
@@ -322,14 +261,6 @@ private slots:
         QCOMPARE(bar()->recordingFrameCount(), 1);
         bar()->setRecordingIcon(m_frameA + ";");
         QCOMPARE(bar()->recordingFrameCount(), 2);
-    }
-
-    void unreadableIconIsEmpty()
-    {
-        bar()->setNormalIcon(m_dir.filePath("missing.png"));
-        QVERIFY(bar()->icon().isNull());
-        bar()->setSysBarState(SysBar_Idle);
-        QVERIFY(bar()->icon().isNull());
     }
 
     void adjustFileNamePerBrand()
@@ -383,31 +314,6 @@ private slots:
         menu()->hide();
     }
 
-    void modePageFollowsCanRecord()
-    {
-        bar()->setHomeEnable(true);
-        bar()->setCanRec(false);
-        bar()->updateTrayStatus();
-        QVERIFY(!panelChild<FfButtonGifBg>("recGif")->isEnabled());
-        QVERIFY(!panelChild<QLabel>("label")->isEnabled());
-        QVERIFY(panelChild<QToolButton>("btnHome")->isEnabled());
-        bar()->setCanRec(true);
-        bar()->updateTrayStatus();
-        QVERIFY(panelChild<FfButtonGifBg>("recGif")->isEnabled());
-    }
-
-    void webcamOnlyIdleMenu()
-    {
-        RecordParameter::instance()->setOnlyRecordCamera(true);
-        bar()->setHomeEnable(true);
-        bar()->setCanRec(false);
-        bar()->updateTrayStatus();
-        QVERIFY(panelChild<FfButtonGifBg>("recGif")->isEnabled());
-        QVERIFY(!panelChild<QFrame>("frmOther")->isEnabled());
-        QVERIFY(!panelChild<QToolButton>("btnHome")->isEnabled());
-        QVERIFY(!panelChild<QToolButton>("btnSetting")->isEnabled());
-    }
-
     void recordingMenu_data()
     {
         QTest::addColumn<bool>("paused");
@@ -453,18 +359,6 @@ private slots:
                  paused ? QString("Paused") : QString("Recording..."));
         QCOMPARE(panelChild<QToolButton>("btnSnapshot_2")->isEnabled(), snapshot);
         menu()->hide();
-    }
-
-    void webcamOnlyRecordingMenu()
-    {
-        RecordParameter* p = RecordParameter::instance();
-        p->m_bRecording = true;
-        p->setOnlyRecordCamera(true);
-        p->setVideoEnable(false);
-        bar()->updateTrayStatus();
-        QVERIFY(!floatAction()->isVisible());
-        QVERIFY(!exitAction()->isVisible());
-        QVERIFY(panelChild<QToolButton>("btnSnapshot_2")->isEnabled());
     }
 
     void clicksThatOpenNothing()
@@ -526,19 +420,11 @@ private slots:
         const int mid = QSystemTrayIcon::MiddleClick;
         QTest::newRow("preview wins") << dbl << true << true << false
                                       << QStringList{"sigShowPreview"};
-        QTest::newRow("preview, webcam") << dbl << true << false << true
-                                         << QStringList{"sigShowPreview"};
         QTest::newRow("recording") << dbl << false << true << false
                                    << QStringList{"sigShowRecBar"};
         QTest::newRow("webcam recording") << dbl << false << true << true
                                           << QStringList{"sigShowCamera"};
-        QTest::newRow("webcam idle") << dbl << false << false << true
-                                     << QStringList{"sigShowCamera"};
         QTest::newRow("idle") << dbl << false << false << false << QStringList{"sigShowMain"};
-        QTest::newRow("middle: preview") << mid << true << false << false
-                                         << QStringList{"sigShowPreview"};
-        QTest::newRow("middle: recording") << mid << false << true << false
-                                           << QStringList{"sigShowRecBar"};
         QTest::newRow("middle: idle") << mid << false << false << false
                                       << QStringList{"sigShowMain"};
     }
@@ -565,10 +451,7 @@ private slots:
         QTest::addColumn<bool>("recording");
         QTest::addColumn<QStringList>("signals_");
         QTest::newRow("snapshot") << "btnSnapshot" << false << QStringList{"sigSnap"};
-        QTest::newRow("snapshot while recording") << "btnSnapshot_2" << true
-                                                  << QStringList{"sigSnap"};
         QTest::newRow("pause") << "btnPause" << true << QStringList{"sigPauseOrResume"};
-        QTest::newRow("resume") << "btnResume" << true << QStringList{"sigPauseOrResume"};
         QTest::newRow("setting") << "btnSetting" << false
                                  << QStringList{"sigShowMain", "sigSetting"};
         QTest::newRow("home") << "btnHome" << false << QStringList{"sigShowMain", "sigHome"};
@@ -603,8 +486,6 @@ private slots:
         QTest::addColumn<QStringList>("signals_");
         QTest::newRow("webcam only") << true << false
                                      << QStringList{"sigShowCamera", "sigStartOrStop"};
-        QTest::newRow("webcam only, recording") << true << true
-                                                << QStringList{"sigShowCamera", "sigStartOrStop"};
         QTest::newRow("not recording") << false << false
                                        << QStringList{"sigShowMain", "sigStartOrStop"};
         QTest::newRow("recording") << false << true << QStringList{"sigStartOrStop"};
@@ -634,28 +515,6 @@ private slots:
         QVERIFY(!menu()->isVisible());
     }
 
-    void floatPanelActionHides()
-    {
-        SignalLog log(bar());
-        floatAction()->trigger();
-        QCOMPARE(log.seen, QStringList{"sigHide"});
-    }
-
-    void figuresReachThePanel()
-    {
-        bar()->setRecordInfo("01:02:03", "1.5 MB/20.0 GB");
-        QCOMPARE(panelChild<QLabel>("lblDuration")->text(), QString("01:02:03"));
-        QCOMPARE(panelChild<QLabel>("lblSize")->text(), QString("1.5 MB/20.0 GB"));
-        bar()->setStopEnable(false);
-        QVERIFY(!panelChild<QToolButton>("btnStop")->isEnabled());
-        bar()->setStopEnable(true);
-        QVERIFY(panelChild<QToolButton>("btnStop")->isEnabled());
-        // The figures survive the menu's opening during a recording.
-        RecordParameter::instance()->m_bRecording = true;
-        bar()->updateTrayStatus();
-        QCOMPARE(panelChild<QLabel>("lblDuration")->text(), QString("01:02:03"));
-    }
-
     void changeLanguageTexts()
     {
         FakeTranslator translator;
@@ -672,21 +531,6 @@ private slots:
         QCoreApplication::removeTranslator(&translator);
         bar()->changeLanguage();
         QCOMPARE(exitAction()->text(), QString("Exit"));
-    }
-
-    void flagsAndNoTray()
-    {
-        QVERIFY(bar()->actionEnable());
-        bar()->setActionEnable(false);
-        QVERIFY(!bar()->actionEnable());
-        // Offscreen there is no tray: showing the item is harmless and the
-        // state machine carries on.
-        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        bar()->setVisible(true);
-        bar()->setSysBarState(SysBar_Recording);
-        QVERIFY(timer()->isActive());
-        bar()->setSysBarState(SysBar_Idle);
-        QVERIFY(!timer()->isActive());
     }
 
     void releaseAndRecreate()

@@ -251,7 +251,6 @@ void FakeScreencast::setAudioCaptureDevices(const QVector<Device>& devices, cons
     SCRIPT(s.captureDevices = devices; s.captureDefault = defaultId);
 }
 void FakeScreencast::setAudioRenderDevices(const QVector<Device>& devices) { SCRIPT(s.renderDevices = devices); }
-void FakeScreencast::setAudioCaptureStatus(int status) { SCRIPT(s.captureStatus = status); }
 void FakeScreencast::setPermission(int kind, int result)
 {
     if (kind >= 0 && kind < 4)
@@ -260,11 +259,6 @@ void FakeScreencast::setPermission(int kind, int result)
 void FakeScreencast::setVirtualAudioDriver(int checkResult, const QString& name)
 {
     SCRIPT(s.virtualDriverCheck = checkResult; s.virtualDriverName = name);
-}
-void FakeScreencast::setX86_64(int value) { SCRIPT(s.x86_64 = value); }
-void FakeScreencast::setCameras(const QVector<Device>& cameras, const QString& defaultId)
-{
-    SCRIPT(s.cameras = cameras; s.cameraDefault = defaultId);
 }
 void FakeScreencast::setCodecs(OutputVideoFileType type, const QVector<int>& video, const QVector<int>& audio)
 {
@@ -281,7 +275,6 @@ void FakeScreencast::setMediaInfo(const QString& path, MediaFileInfo info) { SCR
 void FakeScreencast::setGifInfo(const QString& path, GIFFileInfo info) { SCRIPT(s.gifs[path] = info); }
 void FakeScreencast::setAudioRecordDuration(double seconds) { SCRIPT(s.audioDuration = seconds); }
 void FakeScreencast::setRestoreAudioResult(int result) { SCRIPT(s.restoreResult = result); }
-void FakeScreencast::setAudioConvertResult(int result) { SCRIPT(s.convertResult = result); }
 void FakeScreencast::failNext(const QString& function, int times) { SCRIPT(s.failures[function] = times); }
 
 QStringList FakeScreencast::calls()
@@ -316,7 +309,6 @@ FakeScreencast::Watermark FakeScreencast::watermark() { READ(s.watermark); }
 ColorRef FakeScreencast::mouseHighlightColor() { READ(s.mouseHighlight); }
 ColorRef FakeScreencast::mouseNormalColor() { READ(s.mouseNormal); }
 int FakeScreencast::hevc10Bit() { READ(s.hevc10Bit); }
-QString FakeScreencast::audioSystemOutputDevice() { READ(s.outputDevice); }
 QString FakeScreencast::zoomTipsFormat() { READ(s.zoomTips); }
 FakeScreencast::VideoRecordCall FakeScreencast::lastVideoRecord() { READ(s.lastVideo); }
 FakeScreencast::AudioRecordCall FakeScreencast::lastAudioRecord() { READ(s.lastAudio); }
@@ -324,11 +316,8 @@ int FakeScreencast::liveObjectCount() { READ(s.live.size()); }
 
 FakeScreenRecorder* FakeScreencast::screenRecorder() { return newest<FakeScreenRecorder>(); }
 FakeAudioRecorder* FakeScreencast::audioRecorder() { return newest<FakeAudioRecorder>(); }
-FakeAudioConverter* FakeScreencast::audioConverter() { return newest<FakeAudioConverter>(); }
 FakeImageCapture* FakeScreencast::imageCapture() { return newest<FakeImageCapture>(); }
 FakeCropBox* FakeScreencast::cropBox() { return newest<FakeCropBox>(); }
-FakeWindowList* FakeScreencast::windowList() { return newest<FakeWindowList>(); }
-FakeCompositedImage* FakeScreencast::compositedImage() { return newest<FakeCompositedImage>(); }
 FakeCamera* FakeScreencast::camera() { return newest<FakeCamera>(); }
 FakePicture* FakeScreencast::picture() { return newest<FakePicture>(); }
 

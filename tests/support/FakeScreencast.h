@@ -91,13 +91,9 @@ public:
     static void setWindowsForFilter(int filter, const QVector<Window>& windows);
     static void setAudioCaptureDevices(const QVector<Device>& devices, const QString& defaultId);
     static void setAudioRenderDevices(const QVector<Device>& devices);
-    static void setAudioCaptureStatus(int status);
     // Permission kinds: 0 camera, 1 microphone, 2 screen capture, 3 mouse events.
     static void setPermission(int kind, int result);
     static void setVirtualAudioDriver(int checkResult, const QString& name);
-    static void setX86_64(int value);
-    static void setCameras(const QVector<Device>& cameras, const QString& defaultId);
-    // An empty default id makes GetCameraDefaultDevice return null.
     static void setCodecs(OutputVideoFileType type, const QVector<int>& video, const QVector<int>& audio);
     // GetAVFormatCodecs returns null for this container.
     static void setNoCodecs(OutputVideoFileType type);
@@ -108,8 +104,6 @@ public:
     static void setGifInfo(const QString& path, GIFFileInfo info);
     static void setAudioRecordDuration(double seconds);
     static void setRestoreAudioResult(int result);
-    // What FakeAudioConverter::fireComplete() reports (0 success).
-    static void setAudioConvertResult(int result);
 
     // ---- failure injection -----------------------------------------------
     // The next `times` calls of `function` fail: creating calls return null,
@@ -141,7 +135,6 @@ public:
     static ColorRef mouseHighlightColor();
     static ColorRef mouseNormalColor();
     static int hevc10Bit();
-    static QString audioSystemOutputDevice();
     static QString zoomTipsFormat();
 
     // The arguments of the last scVideoRecord / scAudioRecord, also when the
@@ -171,11 +164,8 @@ public:
     // ---- live objects (the newest one not yet released, else null) --------
     static FakeScreenRecorder* screenRecorder();
     static FakeAudioRecorder* audioRecorder();
-    static FakeAudioConverter* audioConverter();
     static FakeImageCapture* imageCapture();
     static FakeCropBox* cropBox();
-    static FakeWindowList* windowList();
-    static FakeCompositedImage* compositedImage();
     static FakeCamera* camera();
     static FakePicture* picture();
     // Engine objects handed out and not yet released (leak checks).
@@ -288,7 +278,7 @@ public:
         : callback(callback), source(source), nullSource(nullSource), target(target), format(format) {}
     void release() override;
 
-    // OnComplete with the scripted result (setAudioConvertResult).
+    // OnComplete with success (0).
     void fireComplete();
     void fireComplete(int result);
 

@@ -75,16 +75,6 @@ void ModalDriver::pressKey(int key, const QString& objectName)
         objectName);
 }
 
-void ModalDriver::acceptDialog(const QString& objectName)
-{
-    expect(
-        [](QWidget* modal) {
-            if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->accept();
-        },
-        objectName);
-}
-
 void ModalDriver::rejectDialog(const QString& objectName)
 {
     expect(

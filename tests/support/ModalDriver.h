@@ -48,7 +48,6 @@ public:
     // modal's button box.
     void clickButton(int standardButton, const QString& objectName = QString());
     void pressKey(int key, const QString& objectName = QString());
-    void acceptDialog(const QString& objectName = QString());
     void rejectDialog(const QString& objectName = QString());
 
     int pendingSteps() const { return m_steps.size(); }

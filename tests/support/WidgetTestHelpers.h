@@ -11,8 +11,6 @@
 #include <QTest>
 #include <QWidget>
 
-#include <vector>
-
 namespace testsupport {
 
 // Pixels of `image` within `tolerance` of `colour` in every channel
@@ -44,30 +42,6 @@ inline void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::Mous
 inline void sendMouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButton button = Qt::NoButton)
 {
     sendMouse(w, type, pos, button, type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton);
-}
-
-// One widget of a form: its object name, the nearest named widget above
-// it, and its class.
-struct WidgetNode {
-    const char* name;
-    const char* parent;
-    const char* className;
-};
-
-// Every node is under `root` with its class and parent. A failure is
-// recorded in the running test; callers return on QTest::currentTestFailed().
-inline void verifyWidgetTree(QWidget& root, const std::vector<WidgetNode>& nodes)
-{
-    for (const WidgetNode& node : nodes) {
-        QWidget* w = root.findChild<QWidget*>(QString::fromLatin1(node.name));
-        QVERIFY2(w, node.name);
-        QCOMPARE(QString(w->metaObject()->className()), QString(node.className));
-        QWidget* up = w->parentWidget();
-        while (up && up->objectName().isEmpty())
-            up = up->parentWidget();
-        QVERIFY2(up, node.name);
-        QCOMPARE(up->objectName(), QString(node.parent));
-    }
 }
 
 } // namespace testsupport

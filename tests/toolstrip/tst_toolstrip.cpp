@@ -82,12 +82,10 @@ class TstToolStrip : public QObject
     Q_OBJECT
 private slots:
     void cleanup();
-    void formNamesAndTexts();
     void labelRunsHistoryDialog();
     void hubShowHistoryOpensIt();
     void newFileWhileOpenShowsOnTop();
     void cameraOnlyKeepsHomeHidden();
-    void recordLengthButtonsFollowSetting();
     void watermarkButtonsFollowStore();
     void notAvailableFeaturesSayWhy();
     void taskButtonsFollowTaskManage();
@@ -103,27 +101,6 @@ void TstToolStrip::cleanup()
     VxSettings::instance()->removeApplicationParam("ShowTaskDlg");
     TaskManage::instance()->setClientFactory(nullptr);
     TaskManage::release();
-}
-
-void TstToolStrip::formNamesAndTexts()
-{
-    RecordHistoryTool tool;
-    const QList<QPair<const char*, QString>> texts = {
-        {"btnTimeDuration", "Set record length (ON)"}, {"btnTimeDurationOff", "Set record length (OFF)"},
-        {"btnTask", "Task Schedule (ON)"},             {"btnTaskOff", "Task Schedule (OFF)"},
-        {"btnWatermarkOff", "Record Watermark (OFF)"},
-    };
-    for (const auto& entry : texts) {
-        QPushButton* button = child<QPushButton>(&tool, entry.first);
-        QVERIFY(button);
-        QCOMPARE(button->text(), entry.second);
-    }
-    QVERIFY(child<QPushButton>(&tool, "btnWatermark"));
-    QLabel* label = child<QLabel>(&tool, "label");
-    QVERIFY(label);
-    QCOMPARE(label->text(), QString("Recording history"));
-    for (const char* name : {"frame", "frame_2", "frame_3"})
-        QVERIFY(child<QFrame>(&tool, name));
 }
 
 void TstToolStrip::labelRunsHistoryDialog()
@@ -236,22 +213,6 @@ void TstToolStrip::cameraOnlyKeepsHomeHidden()
     VERIFY_DRIVER(driver);
     QCOMPARE(spyValues(spy), QList<bool>{false});
     QVERIFY(!tool.isShowHistory());
-}
-
-void TstToolStrip::recordLengthButtonsFollowSetting()
-{
-    RecordParameter::instance()->setTimerEnable(true);
-    RecordHistoryTool tool;
-    auto* on = child<QPushButton>(&tool, "btnTimeDuration");
-    auto* off = child<QPushButton>(&tool, "btnTimeDurationOff");
-    QVERIFY(on && off);
-    QVERIFY(!on->isHidden());
-    QVERIFY(off->isHidden());
-
-    RecordParameter::instance()->setTimerEnable(false);
-    tool.onCheckDurationState(true);
-    QVERIFY(on->isHidden());
-    QVERIFY(!off->isHidden());
 }
 
 void TstToolStrip::watermarkButtonsFollowStore()

@@ -5,21 +5,18 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QMainWindow>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <QWindow>
 
 #include <unistd.h>
 
 #include "FileSystemUtils.h"
 #include "OSServiceUtils.h"
 #include "UrlRecorder.h"
-#include "windowLaval.h"
 
 namespace {
 
@@ -123,7 +120,6 @@ private slots:
         QTest::newRow("install plug-in") << 1 << true << "/Resources/install_AudioDriver.sh";
         QTest::newRow("uninstall plug-in") << 0 << true << "/Resources/uninstall_AudioDriver.sh";
         QTest::newRow("install service") << 2 << false << "/Resources/TaskXPC/install_TaskXPC.sh";
-        QTest::newRow("uninstall service") << 0 << false << "/Resources/TaskXPC/uninstall_TaskXPC.sh";
     }
 
     void userExecuteRunsPkexecWithArguments()
@@ -235,12 +231,7 @@ private slots:
         QTest::newRow("zh_Hans_HK") << QLocale(QLocale::Chinese, QLocale::SimplifiedHanScript, QLocale::HongKong)
                                     << "zh_CN";
         QTest::newRow("en_GB") << QLocale("en_GB") << "en";
-        QTest::newRow("pt_BR") << QLocale("pt_BR") << "pt";
         QTest::newRow("ko_KR") << QLocale("ko_KR") << "en";
-        QTest::newRow("fr_CA") << QLocale("fr_CA") << "fr";
-        QTest::newRow("de_AT") << QLocale("de_AT") << "de";
-        QTest::newRow("ja_JP") << QLocale("ja_JP") << "ja";
-        QTest::newRow("es_MX") << QLocale("es_MX") << "es";
         QTest::newRow("C") << QLocale::c() << "en";
     }
 
@@ -275,60 +266,6 @@ private slots:
         QCOMPARE(recorder.urls.first().toLocalFile(), folder);
     }
 
-    void servicesWithoutCounterpart()
-    {
-        UrlRecorder recorder;
-        QDesktopServices::setUrlHandler("file", &recorder, "open");
-        QDesktopServices::setUrlHandler("x-apple.systempreferences", &recorder, "open");
-        for (int kind : {-1, 0, 1, 2, 3, 4})
-            OSServiceUtils::openSetting(Privacy_Setting(kind));
-        QDesktopServices::unsetUrlHandler("file");
-        QDesktopServices::unsetUrlHandler("x-apple.systempreferences");
-        QVERIFY(recorder.urls.isEmpty());
-
-        QVERIFY(OSServiceUtils::dockIsHide());
-        OSServiceUtils::setDockHide(false);
-        QVERIFY(!OSServiceUtils::dockIsHide());
-        OSServiceUtils::setDockHide(true);
-        QVERIFY(OSServiceUtils::dockIsHide());
-        OSServiceUtils::setHideDesktopIcon(false);
-        OSServiceUtils::setHideDesktopIcon(true);
-
-        QTemporaryDir tmp;
-        const QString file = tmp.path() + "/keep.mp4";
-        writeFile(file, "x");
-        OSServiceUtils::setHiddenFile(file);
-        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.mp4"});
-
-        QVERIFY(OSServiceUtils::isLaterThenMacOS10_15());
-        OSServiceUtils::beep();
-    }
-
-    void fileSystemQueries()
-    {
-        QTemporaryDir tmp;
-        const QString file = tmp.path() + "/a b.mp4";
-        writeFile(file, "x");
-        QVERIFY(FileSystemUtils::exists(file));
-        QVERIFY(FileSystemUtils::exists(tmp.path()));
-        QVERIFY(!FileSystemUtils::exists(tmp.path() + "/missing"));
-        QVERIFY(!FileSystemUtils::exists(QString()));
-        QCOMPARE(FileSystemUtils::filePath(file), tmp.path());
-        QCOMPARE(FileSystemUtils::filePath("/a/b/c.mp4"), QStringLiteral("/a/b"));
-        QCOMPARE(FileSystemUtils::filePath("c.mp4"), QStringLiteral("."));
-    }
-
-    void mainWindowOnTop()
-    {
-        QMainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        windowLaval().setTopMost(&w);
-        QVERIFY(w.isVisible());
-        QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
-        QVERIFY(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
-        windowLaval().setTopMost(nullptr);
-    }
 };
 
 QTEST_MAIN(TstOSService)

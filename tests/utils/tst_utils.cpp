@@ -119,7 +119,6 @@ private slots:
         QTest::newRow("1 MiB + 1") << qint64(1048577) << "MB" << 1048577 / 1048576.0;
         QTest::newRow("1 GiB") << qint64(1073741824) << "MB" << 1024.0;
         QTest::newRow("1 GiB + 1") << qint64(1073741825) << "GB" << 1073741825 / 1073741824.0;
-        QTest::newRow("5 GiB") << qint64(5) * 1073741824 << "GB" << 5.0;
     }
 
     void sizeUnits()
@@ -130,17 +129,6 @@ private slots:
         double got = -1;
         QCOMPARE(Utils::getUtilOfSize(bytes, got), unit);
         QCOMPARE(got, value);
-    }
-
-    void smallTexts()
-    {
-        QCOMPARE(Utils::toDoubleNumber(5), QStringLiteral("05"));
-        QCOMPARE(Utils::toDoubleNumber(0), QStringLiteral("00"));
-        QCOMPARE(Utils::toDoubleNumber(12), QStringLiteral("12"));
-        QCOMPARE(Utils::toDoubleNumber(-5), QStringLiteral("-5"));
-        QCOMPARE(Utils::strSplitSkipEmpty(",a,,b,", ","), (QStringList{"a", "b"}));
-        QCOMPARE(Utils::strSplitSkipEmpty("aXbxc", "x"), (QStringList{"aXb", "c"}));
-        QCOMPARE(Utils::strSplitSkipEmpty("", ","), QStringList());
     }
 
     void freeSpaceAsksForTheFolderInUtf8()
@@ -229,22 +217,6 @@ private slots:
         QVERIFY(Utils::getSupportCodecs(RP_Format_GIF).isEmpty());
     }
 
-    void engineColoursInOrder()
-    {
-        FakeScreencast::clearCalls();
-        Utils::setLineColor();
-        const QString lines = "{0xffde621e,0xffffffff}";
-        const QString anchors = "{0xffffffff,0xffde621e}";
-        QCOMPARE(FakeScreencast::calls(),
-                 (QStringList{"SetScreenSelColors(" + lines + ")",
-                              "SetScreenCropBoxColors(" + lines + ", " + anchors + ")",
-                              "SetWindowCropBoxColors(" + lines + ", " + anchors + ")",
-                              "SetImageBoxColors(" + lines + ")",
-                              "SetImageCropBoxColors(" + lines + ", " + anchors + ")",
-                              "SetRecordBoxColor(" + lines + ")",
-                              "SetPauseBoxColor(" + lines + ")"}));
-    }
-
     void displayRectPassesInclusiveCorners()
     {
         FakeScreencast::Display primary{"A", CRect{0, 0, 1920, 1080}, 1.0, true};
@@ -274,7 +246,6 @@ private slots:
         QTest::newRow("type 2") << 2 << 2 << 6 << (ok | cancel) << ok << cancel;
         QTest::newRow("question, yes no cancel") << 3 << 3 << 4 << (yes | no | cancel) << yes << no;
         QTest::newRow("unknown type and buttons") << 9 << 7 << 1 << ok << -1 << ok;
-        QTest::newRow("negative type") << -1 << 3 << 1 << (yes | no | cancel) << yes << yes;
     }
 
     void messageBoxTables()
@@ -332,37 +303,6 @@ private slots:
         QCOMPARE(Utils::showMacWindowMessage(MsgType_Question, nullptr, "Quit?", MsgButton_OkCancel),
                  int(QMessageBox::Cancel));
         VERIFY_DRIVER(driver);
-    }
-
-    void brandTables_data()
-    {
-        QTest::addColumn<QString>("brand");
-        QTest::addColumn<QString>("family");
-        QTest::addColumn<QString>("driver");
-        QTest::newRow("PrelDun") << "PrelDun" << "Preldun" << "PrelDun Recording Audio Plug-in";
-        QTest::newRow("lower case") << "preldun" << "" << "";
-        QTest::newRow("4Mibo") << "4Mibo" << "Qorva" << "QR Broad Audio Plug-in";
-        QTest::newRow("BelWandrix") << "BelWandrix" << "Qorva" << "QR Broad Audio Plug-in";
-        QTest::newRow("Halvind") << "Halvind" << "Ormel" << "Wide Audio Capture Plug-in";
-        QTest::newRow("Bolsen") << "Bolsen" << "Bolsen" << "Wide Audio Capture Plug-in";
-        QTest::newRow("MerKaso") << "MerKaso" << "Merkaso" << "Screen Capture Audio Plug-in";
-        QTest::newRow("family key is no brand") << "Merkaso" << "" << "";
-        QTest::newRow("Fernol") << "Fernol" << "Merkaso" << "Screen Capture Audio Plug-in";
-        QTest::newRow("Wexcarlind") << "Wexcarlind" << "Wexcarlind" << "Prime Audio Recorder Plug-in";
-        QTest::newRow("Ruvo") << "Ruvo" << "Pemro" << "KT Audio Plug-in";
-        QTest::newRow("DaLoMin") << "DaLoMin" << "Pemro" << "KT Audio Plug-in";
-        QTest::newRow("with blank") << "Ruvo " << "" << "";
-        QTest::newRow("empty") << "" << "" << "";
-    }
-
-    void brandTables()
-    {
-        QFETCH(QString, brand);
-        QFETCH(QString, family);
-        QFETCH(QString, driver);
-        VxProductInfo::instance()->overrideValue("brand", brand);
-        QCOMPARE(Utils::getProductBrandName(), family);
-        QCOMPARE(Utils::getAudioDriverName(), driver);
     }
 
     void sameStorage()
