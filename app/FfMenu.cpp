@@ -1,4 +1,4 @@
-#include "FfMenu.h"
+#include "app/FfMenu.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -1,4 +1,4 @@
-#include "FrmTrayMenu.h"
+#include "app/FrmTrayMenu.h"
 
 #include "ui_FrmTrayMenu.h"
 

@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -23,35 +23,35 @@
 #include <QStateMachine>
 #include <QTimer>
 
-#include "CEIPWrapper.h"
-#include "CMASShortcut.h"
-#include "DeviceManager.h"
-#include "DlgHotKeyMessage.h"
-#include "DlgPaintToScreen.h"
-#include "DlgSetPermissions.h"
-#include "DlgSnapshot.h"
-#include "FeedBackDialog.h"
-#include "FfMenu.h"
-#include "Log.h"
-#include "MainWindowBase.h"
-#include "OSServiceUtils.h"
-#include "PersetMenu.h"
-#include "RecordHistoryTool.h"
-#include "RecordParameter.h"
-#include "ScreenRecorder.h"
-#include "ScreenRegion.h"
-#include "ShowPicture.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "TaskManage.h"
-#include "Utils.h"
-#include "VideoRecCtlWdg.h"
-#include "VxDialogBase.h"
-#include "VxFileUtils.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
-#include "WindowListManger.h"
+#include "core/CEIPWrapper.h"
+#include "preferences/CMASShortcut.h"
+#include "core/DeviceManager.h"
+#include "preferences/DlgHotKeyMessage.h"
+#include "capture/DlgPaintToScreen.h"
+#include "recording/DlgSetPermissions.h"
+#include "capture/DlgSnapshot.h"
+#include "feedback/FeedBackDialog.h"
+#include "app/FfMenu.h"
+#include "platform/log/Log.h"
+#include "app/MainWindowBase.h"
+#include "core/OSServiceUtils.h"
+#include "app/PersetMenu.h"
+#include "app/RecordHistoryTool.h"
+#include "core/RecordParameter.h"
+#include "recording/ScreenRecorder.h"
+#include "recording/ScreenRegion.h"
+#include "app/ShowPicture.h"
+#include "core/SignalsTransfer.h"
+#include "app/SystemStatusBar.h"
+#include "schedule/TaskManage.h"
+#include "core/Utils.h"
+#include "recording/VideoRecCtlWdg.h"
+#include "platform/framework/VxDialogBase.h"
+#include "platform/framework/VxFileUtils.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
+#include "core/WindowListManger.h"
 #include "ui_MainWindow.h"
 
 namespace {
@@ -206,8 +206,10 @@ MainWindow::~MainWindow()
     RecordParameter::release();
     WindowListManger::release();
     SignalsTransfer::release();
-    // Releases the region box, the cross-hair and the recorder, then stops
-    // the engine.
+    // The region box, the cross-hair and the recorder hold engine objects:
+    // they go before the engine stops.
+    ScreenRegion::release();
+    ScreenRecorder::release();
     uninitScreencast();
     delete ui;
     ui = nullptr;

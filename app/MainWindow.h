@@ -12,7 +12,7 @@
 
 #include <functional>
 
-#include "RecordTypes.h"
+#include "core/RecordTypes.h"
 
 namespace Ui {
 class MainWindow;

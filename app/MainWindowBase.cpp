@@ -1,4 +1,4 @@
-#include "MainWindowBase.h"
+#include "app/MainWindowBase.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -10,19 +10,19 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "DlgVideoClip.h"
-#include "FeedBackDialog.h"
-#include "Log.h"
-#include "MainWindow.h"
-#include "RecordParameter.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "TaskManage.h"
-#include "Utils.h"
-#include "VxDialogBase.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
+#include "capture/DlgVideoClip.h"
+#include "feedback/FeedBackDialog.h"
+#include "platform/log/Log.h"
+#include "app/MainWindow.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "app/SystemStatusBar.h"
+#include "schedule/TaskManage.h"
+#include "core/Utils.h"
+#include "platform/framework/VxDialogBase.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
 #include "ui_MainWindowBase.h"
 #include "ui_TitleTool.h"
 

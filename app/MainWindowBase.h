@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "VxMainWindowBase.h"
+#include "platform/framework/VxMainWindowBase.h"
 
 namespace Ui {
 class MainWindowBase;

@@ -1,4 +1,4 @@
-#include "PersetMenu.h"
+#include "app/PersetMenu.h"
 
 #include <QFontMetrics>
 #include <QFrame>

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidgetAction>
 
-#include "FfMenu.h"
+#include "app/FfMenu.h"
 
 class QAbstractButton;
 class QFrame;

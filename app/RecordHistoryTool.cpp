@@ -1,4 +1,4 @@
-#include "RecordHistoryTool.h"
+#include "app/RecordHistoryTool.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -6,18 +6,18 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "MainWindowBase.h"
-#include "RecordHistoryDlg.h"
-#include "RecordParameter.h"
-#include "SignalsTransfer.h"
-#include "TaskManage.h"
-#include "UIHelper.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxResourceMgr.h"
-#include "VxSettings.h"
-#include "WaterMarkDataManage.h"
-#include "dlgTaskScheduler.h"
+#include "app/MainWindowBase.h"
+#include "capture/RecordHistoryDlg.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "schedule/TaskManage.h"
+#include "widgets/UIHelper.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxResourceMgr.h"
+#include "platform/framework/VxSettings.h"
+#include "watermark/WaterMarkDataManage.h"
+#include "schedule/dlgTaskScheduler.h"
 #include "ui_RecordHistoryTool.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ShowPicture.h"
+#include "app/ShowPicture.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "SingleInstanceGuard.h"
+#include "app/SingleInstanceGuard.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 namespace {
 const int kSegmentSize = 1024;

@@ -1,4 +1,4 @@
-#include "SystemStatusBar.h"
+#include "app/SystemStatusBar.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -9,10 +9,10 @@
 #include <QTimer>
 #include <QWidgetAction>
 
-#include "FrmTrayMenu.h"
-#include "RecordParameter.h"
-#include "VxDialogBase.h"
-#include "VxProductInfo.h"
+#include "app/FrmTrayMenu.h"
+#include "core/RecordParameter.h"
+#include "platform/framework/VxDialogBase.h"
+#include "platform/framework/VxProductInfo.h"
 
 namespace {
 SystemStatusBar* g_pInstance = nullptr;
@@ -94,6 +94,16 @@ SystemStatusBar* SystemStatusBar::instance()
     if (!g_pInstance)
         g_pInstance = new SystemStatusBar();
     return g_pInstance;
+}
+
+namespace {
+// The recording windows reach the tray through StatusItem only.
+const bool g_statusItemRegistered = (StatusItem::setFactory([]() -> StatusItem* { return SystemStatusBar::instance(); }), true);
+} // namespace
+
+QMetaObject::Connection SystemStatusBar::connectShowPreview(QObject* receiver, std::function<void()> slot)
+{
+    return connect(this, &SystemStatusBar::sigShowPreview, receiver, std::move(slot), Qt::QueuedConnection);
 }
 
 void SystemStatusBar::release()

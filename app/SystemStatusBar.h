@@ -7,7 +7,8 @@
 
 #include <functional>
 
-#include "RecordTypes.h"
+#include "core/RecordTypes.h"
+#include "core/StatusItem.h"
 
 class FrmTrayMenu;
 class QAction;
@@ -26,14 +27,14 @@ QString adjustFileName(const QString& path);
 //
 // Where no tray exists (a bare X server) the item is never shown, but it
 // keeps its state and its signals work the same.
-class SystemStatusBar : public QSystemTrayIcon
+class SystemStatusBar : public QSystemTrayIcon, public StatusItem
 {
     Q_OBJECT
 public:
     static SystemStatusBar* instance();
     static void release();
 
-    void setSysBarState(SysBarState state);
+    void setSysBarState(SysBarState state) override;
     SysBarState sysBarState() const { return m_eState; }
 
     void setNormalIcon(const QString& path);
@@ -45,12 +46,13 @@ public:
     QString recordingIcon() const { return m_strRecordingIcon; }
     int recordingFrameCount() const { return m_lstRecordingFrames.size(); }
 
-    void setRecordInfo(const QString& duration, const QString& size);
-    void setActionEnable(bool enable);
+    void setRecordInfo(const QString& duration, const QString& size) override;
+    void setActionEnable(bool enable) override;
     bool actionEnable() const { return m_bActionEnable; }
     void setCanRec(bool can);
     void setHomeEnable(bool enable);
-    void setStopEnable(bool enable);
+    void setStopEnable(bool enable) override;
+    QMetaObject::Connection connectShowPreview(QObject* receiver, std::function<void()> slot) override;
 
     void changeLanguage();
     void updateTrayStatus();

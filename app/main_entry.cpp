@@ -1,4 +1,4 @@
-#include "main_entry.h"
+#include "app/main_entry.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -10,18 +10,18 @@
 
 #include <cstdio>
 
-#include "CEIPWrapper.h"
-#include "Framework.h"
-#include "Log.h"
-#include "MainWindowBase.h"
-#include "SingleInstanceGuard.h"
-#include "SystemStatusBar.h"
-#include "TaskManage.h"
-#include "Utils.h"
-#include "VXGA.h"
-#include "VxProductInfo.h"
-#include "VxResourceMgr.h"
-#include "VxSettings.h"
+#include "core/CEIPWrapper.h"
+#include "platform/framework/Framework.h"
+#include "platform/log/Log.h"
+#include "app/MainWindowBase.h"
+#include "app/SingleInstanceGuard.h"
+#include "app/SystemStatusBar.h"
+#include "schedule/TaskManage.h"
+#include "core/Utils.h"
+#include "platform/framework/VXGA.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxResourceMgr.h"
+#include "platform/framework/VxSettings.h"
 
 void FrameworkCallBackLog(char* text)
 {

@@ -1,4 +1,4 @@
-#include "DlgPaintToScreen.h"
+#include "capture/DlgPaintToScreen.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QPoint>
 
-#include "VxDialogBase.h"
+#include "platform/framework/VxDialogBase.h"
 
 class QToolButton;
 

@@ -1,4 +1,4 @@
-#include "DlgSnapshot.h"
+#include "capture/DlgSnapshot.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -17,10 +17,10 @@
 
 #include <cmath>
 
-#include "Log.h"
-#include "RecordParameter.h"
-#include "RecordTypes.h"
-#include "Utils.h"
+#include "platform/log/Log.h"
+#include "core/RecordParameter.h"
+#include "core/RecordTypes.h"
+#include "core/Utils.h"
 
 namespace {
 

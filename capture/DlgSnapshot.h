@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "Screencast.h"
-#include "VxDialogBase.h"
+#include "platform/framework/VxDialogBase.h"
 
 class QFrame;
 

@@ -1,4 +1,6 @@
-#include "DlgVideoClip.h"
+#include "capture/DlgVideoClip.h"
+
+#include "platform/framework/VxMainWindowBase.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,14 +16,14 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "Log.h"
-#include "RecordParameter.h"
+#include "platform/log/Log.h"
+#include "core/RecordParameter.h"
 #include "Screencast.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "Utils.h"
-#include "VxFileUtils.h"
-#include "VxSettings.h"
+#include "core/SignalsTransfer.h"
+#include "core/StatusItem.h"
+#include "core/Utils.h"
+#include "platform/framework/VxFileUtils.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 
@@ -103,7 +105,7 @@ QString freeName(const QString& folder, const QString& stem, const QString& suff
 
 } // namespace
 
-DlgVideoClip::DlgVideoClip(QString file, MainWindowBase* frame, QWidget* parent, bool isVideo, bool autoSave)
+DlgVideoClip::DlgVideoClip(QString file, VxMainWindowBase* frame, QWidget* parent, bool isVideo, bool autoSave)
     : VxDialogBase(parent), m_strFile(std::move(file)), m_pFrame(frame), m_bVideo(isVideo), m_bAutoSave(autoSave)
 {
     RecordParameter::instance()->m_bPreviewing = true;
@@ -127,8 +129,7 @@ DlgVideoClip::DlgVideoClip(QString file, MainWindowBase* frame, QWidget* parent,
                            Qt::QueuedConnection);
     m_connStatus = connect(hub, &SignalsTransfer::OnStatueChanged, this, &DlgVideoClip::onStatueChanged,
                            Qt::QueuedConnection);
-    connect(SystemStatusBar::instance(), &SystemStatusBar::sigShowPreview, this, &DlgVideoClip::onShowPreview,
-            Qt::QueuedConnection);
+    StatusItem::instance()->connectShowPreview(this, [this] { onShowPreview(); });
 
     initCopyThread();
     postCreateDerivedDialog(true);

@@ -7,10 +7,10 @@
 #include <functional>
 #include <memory>
 
-#include "SelectSavePath.h"
-#include "VxDialogBase.h"
+#include "core/SelectSavePath.h"
+#include "platform/framework/VxDialogBase.h"
 
-class MainWindowBase;
+class VxMainWindowBase;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -29,7 +29,7 @@ class DlgVideoClip : public VxDialogBase
 {
     Q_OBJECT
 public:
-    DlgVideoClip(QString file, MainWindowBase* frame, QWidget* parent, bool isVideo, bool autoSave);
+    DlgVideoClip(QString file, VxMainWindowBase* frame, QWidget* parent, bool isVideo, bool autoSave);
     ~DlgVideoClip() override;
 
     // Asks for another output folder after a failed save; "" gives up.
@@ -85,7 +85,7 @@ private:
     void saveFailed(const QString& message);
 
     QString m_strFile;
-    MainWindowBase* m_pFrame = nullptr;
+    VxMainWindowBase* m_pFrame = nullptr;
     bool m_bVideo = true;
     bool m_bAutoSave = false;
 

@@ -1,4 +1,4 @@
-#include "FfColor.h"
+#include "capture/FfColor.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

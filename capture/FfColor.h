@@ -4,7 +4,7 @@
 #include <QFrame>
 #include <QMap>
 
-#include "CanvasShapes.h"
+#include "capture/CanvasShapes.h"
 
 class QButtonGroup;
 class QComboBox;

@@ -1,12 +1,12 @@
-#include "HistoryFileListWidget.h"
+#include "capture/HistoryFileListWidget.h"
 
 #include <QFileInfo>
 #include <QStringList>
 #include <QVariantList>
 
-#include "RecordTypes.h"
-#include "SignalsTransfer.h"
-#include "VxSettings.h"
+#include "core/RecordTypes.h"
+#include "core/SignalsTransfer.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 const char* const kHistoryKey = "Path/SavefilesHistroy";

@@ -2,7 +2,7 @@
 
 #include <QListWidget>
 
-#include "HistoryFileUtils.h"
+#include "core/HistoryFileUtils.h"
 
 // The list of saved files, newest first. It starts from the stored history
 // and takes every file the hub announces afterwards.

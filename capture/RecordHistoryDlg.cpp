@@ -1,12 +1,12 @@
-#include "RecordHistoryDlg.h"
+#include "capture/RecordHistoryDlg.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "HistoryFileListWidget.h"
-#include "RecordTypes.h"
+#include "capture/HistoryFileListWidget.h"
+#include "core/RecordTypes.h"
 
 RecordHistoryDlg::RecordHistoryDlg(QWidget* parent)
     : VxDialogBase(parent)

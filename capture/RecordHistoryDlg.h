@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VxDialogBase.h"
+#include "platform/framework/VxDialogBase.h"
 
 class HistoryFileListWidget;
 class QComboBox;

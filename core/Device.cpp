@@ -1,6 +1,6 @@
-#include "Device.h"
+#include "core/Device.h"
 
-#include "SignalsTransfer.h"
+#include "core/SignalsTransfer.h"
 
 // The hub is reached only if it still exists: at shutdown it is released
 // while the engine may still be running, and an engine thread must never

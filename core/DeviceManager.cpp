@@ -1,14 +1,12 @@
-#include "DeviceManager.h"
+#include "core/DeviceManager.h"
 
-#include "Device.h"
-#include "Log.h"
-#include "OSServiceUtils.h"
-#include "RecordTypes.h"
-#include "ScreenRecorder.h"
-#include "ScreenRegion.h"
+#include "core/Device.h"
+#include "platform/log/Log.h"
+#include "core/OSServiceUtils.h"
+#include "core/RecordTypes.h"
 #include "Screencast.h"
-#include "Utils.h"
-#include "VxSettings.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 
@@ -216,9 +214,5 @@ bool initScreencast()
 
 void uninitScreencast()
 {
-    // Objects that still hold engine objects are released before the engine
-    // stops.
-    ScreenRegion::release();
-    ScreenRecorder::release();
     scUninitialize();
 }

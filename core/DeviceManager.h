@@ -64,6 +64,7 @@ private:
 };
 
 // Start and stop the capture engine. initScreencast() is true when the engine
-// runs; uninitScreencast() releases what still uses the engine and stops it.
+// runs; uninitScreencast() stops it, so whatever holds engine objects (the
+// region box, the recorder) must be released first.
 bool initScreencast();
 void uninitScreencast();

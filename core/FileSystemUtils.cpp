@@ -1,4 +1,4 @@
-#include "FileSystemUtils.h"
+#include "core/FileSystemUtils.h"
 
 #include <QFileInfo>
 

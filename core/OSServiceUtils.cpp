@@ -1,4 +1,4 @@
-#include "OSServiceUtils.h"
+#include "core/OSServiceUtils.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 #define U8(s) ((s).toUtf8().constData())
 

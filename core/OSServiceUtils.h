@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "RecordTypes.h"
+#include "core/RecordTypes.h"
 
 // What the program needs from the operating system. Static functions only.
 // Services the Linux desktop has no counterpart for (menu-bar hiding,

@@ -1,12 +1,12 @@
-#include "RecordParameter.h"
+#include "core/RecordParameter.h"
 
 #include <QMutexLocker>
 #include <QVariant>
 
-#include "DeviceManager.h"
-#include "Log.h"
-#include "Utils.h"
-#include "VxSettings.h"
+#include "core/DeviceManager.h"
+#include "platform/log/Log.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
 
 const char* const RecordParameter::kCameraCornerKey = "CameraDefaultPos";
 

@@ -8,9 +8,9 @@
 #include <QString>
 #include <QTime>
 
-#include "RecordTypes.h"
-#include "TaskInfo.h"
-#include "VxSettings.h"
+#include "core/RecordTypes.h"
+#include "core/TaskInfo.h"
+#include "platform/framework/VxSettings.h"
 
 // The one place where recording options live. Cached options are loaded
 // once and served from fields; live options are read from the settings store

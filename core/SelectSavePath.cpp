@@ -1,4 +1,4 @@
-#include "SelectSavePath.h"
+#include "core/SelectSavePath.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,13 +12,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "CEIPWrapper.h"
-#include "Log.h"
-#include "OSServiceUtils.h"
-#include "RecordParameter.h"
-#include "Utils.h"
-#include "VxFileUtils.h"
-#include "VxSettings.h"
+#include "core/CEIPWrapper.h"
+#include "platform/log/Log.h"
+#include "core/OSServiceUtils.h"
+#include "core/RecordParameter.h"
+#include "core/Utils.h"
+#include "platform/framework/VxFileUtils.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

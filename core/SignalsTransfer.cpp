@@ -1,4 +1,4 @@
-#include "SignalsTransfer.h"
+#include "core/SignalsTransfer.h"
 
 #include <QFileInfo>
 

@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "HistoryFileUtils.h"
+#include "core/HistoryFileUtils.h"
 
 // The program-wide signal hub. Engine threads, the hotkey handler and several
 // dialogs emit here; windows connect here, so none of them needs to know the

@@ -1,4 +1,4 @@
-#include "Utils.h"
+#include "core/Utils.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -18,11 +18,11 @@
 
 #include <cstdio>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 #include "Screencast.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
 
 #define U8(s) ((s).toUtf8().constData())
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "RecordTypes.h"
+#include "core/RecordTypes.h"
 
 class QWidget;
 

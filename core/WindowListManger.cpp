@@ -1,11 +1,11 @@
-#include "WindowListManger.h"
+#include "core/WindowListManger.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 #include "Screencast.h"
-#include "VxProductInfo.h"
+#include "platform/framework/VxProductInfo.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "windowLaval.h"
+#include "core/windowLaval.h"
 
 #include <QMainWindow>
 
-#include "Utils.h"
+#include "core/Utils.h"
 
 void windowLaval::setTopMost(QMainWindow* w)
 {

@@ -1,4 +1,4 @@
-#include "FeedBackDialog.h"
+#include "feedback/FeedBackDialog.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -10,11 +10,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "FeedbackTask.h"
-#include "Log.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
+#include "feedback/FeedbackTask.h"
+#include "platform/log/Log.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 bool g_bShowing = false;

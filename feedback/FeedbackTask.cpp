@@ -1,4 +1,4 @@
-#include "FeedbackTask.h"
+#include "feedback/FeedbackTask.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -7,7 +7,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "CMASShortcut.h"
+#include "preferences/CMASShortcut.h"
 
 #include <QVariant>
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
-#include "HotKeyCallback.h"
-#include "RecordTypes.h"
-#include "VxSettings.h"
+#include "preferences/HotKeyCallback.h"
+#include "core/RecordTypes.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

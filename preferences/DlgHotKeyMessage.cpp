@@ -1,4 +1,4 @@
-#include "DlgHotKeyMessage.h"
+#include "preferences/DlgHotKeyMessage.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "VxSettings.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 const char* const kHotkeyRemindKey = "HotkeyRemind";

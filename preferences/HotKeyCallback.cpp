@@ -1,10 +1,10 @@
-#include "HotKeyCallback.h"
+#include "preferences/HotKeyCallback.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 
-#include "SignalsTransfer.h"
+#include "core/SignalsTransfer.h"
 
 namespace {
 

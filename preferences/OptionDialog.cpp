@@ -1,4 +1,4 @@
-#include "OptionDialog.h"
+#include "preferences/OptionDialog.h"
 
 #include <QDialogButtonBox>
 #include <QTabWidget>

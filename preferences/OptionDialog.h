@@ -1,7 +1,7 @@
 #pragma once
 
-#include "RecordTypes.h"
-#include "VxDialogBase.h"
+#include "core/RecordTypes.h"
+#include "platform/framework/VxDialogBase.h"
 
 class QDialogButtonBox;
 class QTabWidget;

@@ -1,8 +1,8 @@
-#include "ShortcutTool.h"
+#include "preferences/ShortcutTool.h"
 
 #include <QPointer>
 
-#include "OptionDialog.h"
+#include "preferences/OptionDialog.h"
 
 namespace {
 // Class-wide: the frame closes it without knowing which strip opened it.

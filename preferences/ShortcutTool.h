@@ -2,7 +2,7 @@
 
 #include <QFrame>
 
-#include "RecordTypes.h"
+#include "core/RecordTypes.h"
 
 class OptionDialog;
 

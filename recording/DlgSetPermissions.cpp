@@ -1,4 +1,6 @@
-#include "DlgSetPermissions.h"
+#include "recording/DlgSetPermissions.h"
+
+#include "platform/framework/VxMainWindowBase.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,12 +13,11 @@
 #include <QStandardPaths>
 #include <QToolButton>
 
-#include "Log.h"
-#include "MainWindowBase.h"
-#include "OSServiceUtils.h"
-#include "VxProductInfo.h"
-#include "VxResourceMgr.h"
-#include "VxSettings.h"
+#include "platform/log/Log.h"
+#include "core/OSServiceUtils.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxResourceMgr.h"
+#include "platform/framework/VxSettings.h"
 #include "ui_DlgSetPermissions.h"
 
 namespace {
@@ -103,7 +104,7 @@ DlgSetPermissions::~DlgSetPermissions()
     delete m_pUi;
 }
 
-void DlgSetPermissions::setMainWindow(MainWindowBase* window)
+void DlgSetPermissions::setMainWindow(VxMainWindowBase* window)
 {
     m_pMainWindow = window;
 }

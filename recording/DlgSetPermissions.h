@@ -5,13 +5,13 @@
 
 #include <functional>
 
-#include "RecordTypes.h"
-#include "VxDialogBase.h"
+#include "core/RecordTypes.h"
+#include "platform/framework/VxDialogBase.h"
 
 namespace Ui {
 class DlgSetPermissions;
 }
-class MainWindowBase;
+class VxMainWindowBase;
 class QLabel;
 
 // The guide shown while one of the four permissions (camera, microphone,
@@ -27,7 +27,7 @@ public:
     ~DlgSetPermissions() override;
 
     // The window the guide centres itself on when shown; not owned.
-    void setMainWindow(MainWindowBase* window);
+    void setMainWindow(VxMainWindowBase* window);
     // showGuide: the permission was never asked for, so the system's own
     // prompt comes first and the guide shows that step too.
     void setshowGuide(Privacy_Setting kind, bool showGuide);
@@ -65,7 +65,7 @@ private:
     bool isLinkClick(QLabel* link, QEvent* event) const;
 
     Ui::DlgSetPermissions* m_pUi = nullptr;
-    MainWindowBase* m_pMainWindow = nullptr;
+    VxMainWindowBase* m_pMainWindow = nullptr;
     QString m_strPicPath; // the folder of the guide pictures
     int m_nKind = Privacy_Camera;
     bool m_bShowGuide = true;

@@ -1,4 +1,4 @@
-#include "ScreenRecorder.h"
+#include "recording/ScreenRecorder.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -10,19 +10,19 @@
 
 #include <cmath>
 
-#include "CEIPWrapper.h"
-#include "DeviceManager.h"
-#include "Log.h"
-#include "RecordParameter.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "Utils.h"
-#include "VxFileUtils.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
-#include "WaterMarkDataManage.h"
-#include "WindowListManger.h"
+#include "core/CEIPWrapper.h"
+#include "core/DeviceManager.h"
+#include "platform/log/Log.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "core/StatusItem.h"
+#include "core/Utils.h"
+#include "platform/framework/VxFileUtils.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
+#include "watermark/WaterMarkDataManage.h"
+#include "core/WindowListManger.h"
 
 namespace {
 
@@ -299,7 +299,7 @@ QString ScreenRecorder::showWarning(QString path, QString message, bool canConti
             box.setMsgTitle(productName());
             box.setIcon(2);
             box.setLabelInfo(message);
-            SystemStatusBar::instance()->setActionEnable(false);
+            StatusItem::instance()->setActionEnable(false);
             box.setModal(true);
             answer = box.exec();
         }

@@ -1,18 +1,18 @@
-#include "ScreenRegion.h"
+#include "recording/ScreenRegion.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <cmath>
 
-#include "DeviceManager.h"
-#include "DlgSetPermissions.h"
-#include "Log.h"
-#include "RecordParameter.h"
-#include "RecordTypes.h"
-#include "ScreenRecorder.h"
-#include "SignalsTransfer.h"
-#include "VxSettings.h"
+#include "core/DeviceManager.h"
+#include "recording/DlgSetPermissions.h"
+#include "platform/log/Log.h"
+#include "core/RecordParameter.h"
+#include "core/RecordTypes.h"
+#include "recording/ScreenRecorder.h"
+#include "core/SignalsTransfer.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

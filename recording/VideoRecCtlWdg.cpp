@@ -1,4 +1,6 @@
-#include "VideoRecCtlWdg.h"
+#include "recording/VideoRecCtlWdg.h"
+
+#include "platform/framework/VxMainWindowBase.h"
 #include "ui_VideoRecCtlWdg.h"
 
 #include <QCoreApplication>
@@ -10,21 +12,20 @@
 #include <QPropertyAnimation>
 #include <QTimer>
 
-#include "CEIPWrapper.h"
-#include "DlgPaintToScreen.h"
-#include "DlgVideoClip.h"
-#include "FfColor.h"
-#include "Log.h"
-#include "MainWindowBase.h"
-#include "OSServiceUtils.h"
-#include "RecordParameter.h"
-#include "ScreenRecorder.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "TaskManage.h"
-#include "Utils.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
+#include "core/CEIPWrapper.h"
+#include "capture/DlgPaintToScreen.h"
+#include "capture/DlgVideoClip.h"
+#include "capture/FfColor.h"
+#include "platform/log/Log.h"
+#include "core/OSServiceUtils.h"
+#include "core/RecordParameter.h"
+#include "recording/ScreenRecorder.h"
+#include "core/SignalsTransfer.h"
+#include "core/StatusItem.h"
+#include "schedule/TaskManage.h"
+#include "core/Utils.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ VideoRecCtlWdg::~VideoRecCtlWdg()
     delete ui;
 }
 
-void VideoRecCtlWdg::setMainWindowBase(MainWindowBase* frame)
+void VideoRecCtlWdg::setMainWindowBase(VxMainWindowBase* frame)
 {
     m_pMainWindow = frame;
 }
@@ -193,7 +194,7 @@ void VideoRecCtlWdg::start()
     m_pTimer->start(1000);
     // A recording cannot be stopped by the button during its first seconds.
     ui->btnStop->setEnabled(false);
-    SystemStatusBar::instance()->setStopEnable(false);
+    StatusItem::instance()->setStopEnable(false);
 }
 
 void VideoRecCtlWdg::onShowMessage()
@@ -234,7 +235,7 @@ void VideoRecCtlWdg::onShowMessage()
     const int seconds = recordedSeconds();
     if (seconds >= 4) {
         ui->btnStop->setEnabled(true);
-        SystemStatusBar::instance()->setStopEnable(true);
+        StatusItem::instance()->setStopEnable(true);
     }
 
     // 4. Free space on seconds 1, 6, 11 ...; a tick that comes late and
@@ -254,14 +255,14 @@ void VideoRecCtlWdg::onShowMessage()
                 // No further tick (and no second warning) while the box is open.
                 m_pTimer->stop();
                 QPointer<VideoRecCtlWdg> self(this);
-                SystemStatusBar::instance()->setActionEnable(false);
+                StatusItem::instance()->setActionEnable(false);
                 VxMessageBox::warning(
                     nullptr, productName(),
                     tr("The recording has automatically stopped due to insufficient recording space. If you want "
                        "to record longer videos, please make sure that the temporary directory (which can be "
                        "changed in the Settings) has enough disk space before recording."),
                     QMessageBox::Ok);
-                SystemStatusBar::instance()->setActionEnable(true);
+                StatusItem::instance()->setActionEnable(true);
                 if (self)
                     onBtnStopClicked();
                 return;
@@ -283,7 +284,7 @@ void VideoRecCtlWdg::onShowMessage()
                                  .arg(freeValue, 0, 'f', 2)
                                  .arg(freeUnit);
     ui->lblSize->setText(sizeText);
-    SystemStatusBar::instance()->setRecordInfo(timeText, sizeText);
+    StatusItem::instance()->setRecordInfo(timeText, sizeText);
 
     // 8. Scheduled task, else the record length.
     TaskManage* tasks = TaskManage::instance();
@@ -309,12 +310,12 @@ bool VideoRecCtlWdg::forbiddenPlayerRuns() const
 
 void VideoRecCtlWdg::showPlayerWarning()
 {
-    SystemStatusBar::instance()->setActionEnable(false);
+    StatusItem::instance()->setActionEnable(false);
     VxMessageBox::warning(nullptr, productName(),
                           tr("Golden Lion player does not allow program recording, please close the Golden "
                              "Lion player before continuing to record other content."),
                           QMessageBox::Ok);
-    SystemStatusBar::instance()->setActionEnable(true);
+    StatusItem::instance()->setActionEnable(true);
 }
 
 void VideoRecCtlWdg::pauseOrResume()
@@ -332,7 +333,7 @@ void VideoRecCtlWdg::onBtnPauseClicked()
     // the running stretch twice.
     if (!m_bStarted || !rp->m_bRecording || rp->m_bPaused)
         return;
-    SystemStatusBar::instance()->setSysBarState(SysBar_Paused);
+    StatusItem::instance()->setSysBarState(SysBar_Paused);
     rp->m_bPaused = true;
     m_pTimer->stop();
     m_nAccumulated = recordedSeconds();
@@ -347,7 +348,7 @@ void VideoRecCtlWdg::onBtnResumeClicked()
     RecordParameter* rp = RecordParameter::instance();
     if (!m_bStarted || !rp->m_bRecording || !rp->m_bPaused)
         return;
-    SystemStatusBar::instance()->setSysBarState(SysBar_Recording);
+    StatusItem::instance()->setSysBarState(SysBar_Recording);
     rp->m_bPaused = false;
     m_nStretchStart = now();
     m_bStretchRunning = true;
@@ -532,13 +533,13 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
     Log(kLogModule, 1, "record error %d (%s)", code, kErrorTexts[index].shownCode);
 
     QPointer<VideoRecCtlWdg> self(this);
-    SystemStatusBar::instance()->setActionEnable(false);
+    StatusItem::instance()->setActionEnable(false);
     VxMessageBox::information(
         m_pMainWindow.data(), productName(),
         tr("Recording is interrupted. %1 You can preview and save the recorded content (error code: %2).")
             .arg(message, shownCode),
         QMessageBox::Ok);
-    SystemStatusBar::instance()->setActionEnable(true);
+    StatusItem::instance()->setActionEnable(true);
     if (!self)
         return;   // discarded while the box was open
     m_bErrorHandling = false;
@@ -581,17 +582,17 @@ void VideoRecCtlWdg::onBtnStopClicked()
     // Every nested loop below may end with this bar deleted (a stop request
     // from elsewhere, the frame window going away).
     QPointer<VideoRecCtlWdg> self(this);
-    QPointer<MainWindowBase> frame = m_pMainWindow;
+    QPointer<VxMainWindowBase> frame = m_pMainWindow;
     if (!recorded) {
         Log(kLogModule, 2, "the recording left no data at %s", temp.toLocal8Bit().constData());
-        SystemStatusBar::instance()->setActionEnable(false);
+        StatusItem::instance()->setActionEnable(false);
         VxMessageBox::information(frame.data(), productName(), tr(kErrorTexts[kFileWriteFailed].message),
                                   QMessageBox::Ok);
-        SystemStatusBar::instance()->setActionEnable(true);
+        StatusItem::instance()->setActionEnable(true);
         if (!self)
             return;
     } else {
-        SystemStatusBar::instance()->setSysBarState(SysBar_Previewing);
+        StatusItem::instance()->setSysBarState(SysBar_Previewing);
         // On the heap: its parent, the frame window, may go while it runs.
         QPointer<DlgVideoClip> preview = new DlgVideoClip(temp, frame.data(), frame.data(), m_bHasVideo, autoSave);
         const int result = preview->exec();
@@ -604,5 +605,5 @@ void VideoRecCtlWdg::onBtnStopClicked()
 
     // The receiver discards this bar: nothing of it is touched afterwards.
     emit SignalsTransfer::instance()->recordStop();
-    SystemStatusBar::instance()->setSysBarState(SysBar_Idle);
+    StatusItem::instance()->setSysBarState(SysBar_Idle);
 }

@@ -5,12 +5,12 @@
 
 #include <functional>
 
-#include "VxDialogBase.h"
+#include "platform/framework/VxDialogBase.h"
 
 namespace Ui {
 class VideoRecCtlWdg;
 }
-class MainWindowBase;
+class VxMainWindowBase;
 class QImage;
 class QTimer;
 
@@ -36,7 +36,7 @@ public:
     explicit VideoRecCtlWdg(QWidget* parent = nullptr);
     ~VideoRecCtlWdg() override;
 
-    void setMainWindowBase(MainWindowBase* frame);
+    void setMainWindowBase(VxMainWindowBase* frame);
 
     // Checks the temporary folder and creates the engine's recorder; false
     // when either is refused (the caller undoes its start).
@@ -97,5 +97,5 @@ private:
     bool m_bAudioOnly = false;             // taken when the recording is prepared
     bool m_bHasVideo = true;
     bool m_bErrorHandling = false;         // an engine error is being reported
-    QPointer<MainWindowBase> m_pMainWindow;
+    QPointer<VxMainWindowBase> m_pMainWindow;
 };

@@ -1,4 +1,4 @@
-#include "DlgAutoShutdownTips.h"
+#include "schedule/DlgAutoShutdownTips.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "SignalsTransfer.h"
+#include "core/SignalsTransfer.h"
 
 DlgAutoShutdownTips::DlgAutoShutdownTips(RecStopEvent action, QWidget* parent)
     : VxDialogBase(parent)

@@ -1,10 +1,10 @@
-#include "PowerAction.h"
+#include "schedule/PowerAction.h"
 
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStringList>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "TaskClientCall.h"
+#include "schedule/TaskClientCall.h"
 
 #include <QDeadlineTimer>
 #include <QJsonArray>
@@ -7,7 +7,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QObject>
 
-#include "TaskInfo.h"
+#include "core/TaskInfo.h"
 
 class QLocalSocket;
 

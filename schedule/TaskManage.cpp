@@ -1,12 +1,12 @@
-#include "TaskManage.h"
+#include "schedule/TaskManage.h"
 
 #include <QApplication>
 #include <QTimer>
 
-#include "DlgAutoShutdownTips.h"
-#include "Log.h"
-#include "SystemStatusBar.h"
-#include "TaskClientCall.h"
+#include "schedule/DlgAutoShutdownTips.h"
+#include "platform/log/Log.h"
+#include "core/StatusItem.h"
+#include "schedule/TaskClientCall.h"
 
 namespace {
 
@@ -138,7 +138,7 @@ void TaskManage::taskCompleted(QWidget* parent, RecStopEvent ev)
     }
 
     m_bCountdownOpen = true;
-    SystemStatusBar::instance()->setActionEnable(false);
+    StatusItem::instance()->setActionEnable(false);
     QPointer<DlgAutoShutdownTips> dlg = new DlgAutoShutdownTips(action, parent);
     dlg->setTickInterval(m_nTickMs);
     const int result = dlg->exec();
@@ -149,7 +149,7 @@ void TaskManage::taskCompleted(QWidget* parent, RecStopEvent ev)
         runEndAction(action);
     else
         Log(kLogModule, 1, "end action %d cancelled", static_cast<int>(action));
-    SystemStatusBar::instance()->setActionEnable(true);
+    StatusItem::instance()->setActionEnable(true);
 }
 
 void TaskManage::runEndAction(RecStopEvent action)

@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "PowerAction.h"
-#include "TaskInfo.h"
+#include "schedule/PowerAction.h"
+#include "core/TaskInfo.h"
 
 class ITaskClient;
 class MainWindowBase;

@@ -1,4 +1,4 @@
-#include "dlgTaskScheduler.h"
+#include "schedule/dlgTaskScheduler.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -8,10 +8,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "Log.h"
-#include "TaskManage.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
+#include "platform/log/Log.h"
+#include "schedule/TaskManage.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
 
 namespace {
 

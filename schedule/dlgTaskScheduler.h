@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TaskInfo.h"
-#include "VxDialogBase.h"
+#include "core/TaskInfo.h"
+#include "platform/framework/VxDialogBase.h"
 
 class QLabel;
 class QPushButton;

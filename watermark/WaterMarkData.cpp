@@ -1,4 +1,4 @@
-#include "WaterMarkData.h"
+#include "watermark/WaterMarkData.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "WaterMarkDataManage.h"
+#include "watermark/WaterMarkDataManage.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,12 +9,12 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 #include "Screencast.h"
-#include "Utils.h"
-#include "VxProductInfo.h"
-#include "VxResourceMgr.h"
-#include "VxSettings.h"
+#include "core/Utils.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxResourceMgr.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QSize>
 #include <QString>
 
-#include "WaterMarkData.h"
+#include "watermark/WaterMarkData.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "CustomCombox.h"
+#include "widgets/CustomCombox.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,10 +1,10 @@
-#include "CustomFeedbackLineEdit.h"
+#include "widgets/CustomFeedbackLineEdit.h"
 
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
 
-#include "TipTextStyle.h"
+#include "widgets/TipTextStyle.h"
 
 CustomFeedbackLineEdit::CustomFeedbackLineEdit(QWidget* parent)
     : QLineEdit(parent)

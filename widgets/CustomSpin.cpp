@@ -1,8 +1,8 @@
-#include "CustomSpin.h"
+#include "widgets/CustomSpin.h"
 
 #include <QKeyEvent>
 
-#include "RecordParameter.h"
+#include "core/RecordParameter.h"
 
 CustomSpin::CustomSpin(QWidget* parent)
     : QSpinBox(parent)

@@ -1,10 +1,10 @@
-#include "CustomTextEdit.h"
+#include "widgets/CustomTextEdit.h"
 
 #include <QEvent>
 #include <QPainter>
 #include <QStyle>
 
-#include "TipTextStyle.h"
+#include "widgets/TipTextStyle.h"
 
 TextWidget::TextWidget(QWidget* parent)
     : QWidget(parent)

@@ -1,4 +1,4 @@
-#include "FfButtonGifBg.h"
+#include "widgets/FfButtonGifBg.h"
 
 #include <QEvent>
 #include <QLabel>

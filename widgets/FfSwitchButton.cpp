@@ -1,4 +1,4 @@
-#include "FfSwitchButton.h"
+#include "widgets/FfSwitchButton.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "TipTextStyle.h"
+#include "widgets/TipTextStyle.h"
 
-#include "VxProductInfo.h"
-#include "VxResourceMgr.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxResourceMgr.h"
 
 namespace TipTextStyle {
 

@@ -1,4 +1,4 @@
-#include "UIHelper.h"
+#include "widgets/UIHelper.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "VxAutoMoveScrollArea.h"
+#include "widgets/VxAutoMoveScrollArea.h"
 
 #include <QScrollBar>
 

@@ -1,4 +1,4 @@
-#include "VxSlider.h"
+#include "widgets/VxSlider.h"
 
 #include <QMouseEvent>
 #include <QStyle>

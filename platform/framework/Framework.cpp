@@ -1,4 +1,4 @@
-#include "Framework.h"
+#include "platform/framework/Framework.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "FrameworkPrivate.h"
-#include "Log.h"
-#include "VxResourceMgr.h"
+#include "platform/framework/FrameworkPrivate.h"
+#include "platform/log/Log.h"
+#include "platform/framework/VxResourceMgr.h"
 
 namespace Framework {
 LogCallback m_pLog = nullptr;

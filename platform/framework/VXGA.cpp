@@ -1,8 +1,8 @@
-#include "VXGA.h"
+#include "platform/framework/VXGA.h"
 
 #include <QMutexLocker>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 namespace {
 

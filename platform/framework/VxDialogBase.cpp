@@ -1,11 +1,11 @@
-#include "VxDialogBase.h"
+#include "platform/framework/VxDialogBase.h"
 
 #include <QEvent>
 #include <QPointer>
 
 #include <list>
 
-#include "VxProductInfo.h"
+#include "platform/framework/VxProductInfo.h"
 
 namespace {
 

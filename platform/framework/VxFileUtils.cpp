@@ -1,4 +1,4 @@
-#include "VxFileUtils.h"
+#include "platform/framework/VxFileUtils.h"
 
 #include <QDir>
 #include <QFileInfo>

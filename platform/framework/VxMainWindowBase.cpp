@@ -1,4 +1,4 @@
-#include "VxMainWindowBase.h"
+#include "platform/framework/VxMainWindowBase.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -11,10 +11,10 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxResourceMgr.h"
-#include "VxSettings.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxResourceMgr.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

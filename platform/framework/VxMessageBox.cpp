@@ -1,4 +1,4 @@
-#include "VxMessageBox.h"
+#include "platform/framework/VxMessageBox.h"
 
 #include <QCloseEvent>
 #include <QDialogButtonBox>
@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "VxProductInfo.h"
+#include "platform/framework/VxProductInfo.h"
 
 VxMessageBox::VxMessageBox(QWidget* parent, bool frameless)
     : VxDialogBase(parent, Qt::WindowFlags(), frameless)

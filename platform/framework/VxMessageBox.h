@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "VxDialogBase.h"
+#include "platform/framework/VxDialogBase.h"
 
 class QLabel;
 class QDialogButtonBox;

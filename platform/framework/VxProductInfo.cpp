@@ -1,4 +1,4 @@
-#include "VxProductInfo.h"
+#include "platform/framework/VxProductInfo.h"
 
 #include <QMutex>
 #include <QMutexLocker>

@@ -1,4 +1,4 @@
-#include "VxResourceMgr.h"
+#include "platform/framework/VxResourceMgr.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,9 +9,9 @@
 #include <QScreen>
 #include <QTranslator>
 
-#include "Log.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
+#include "platform/log/Log.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "VxSettings.h"
+#include "platform/framework/VxSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -7,7 +7,7 @@
 #include <QMutexLocker>
 #include <QStandardPaths>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "VxWidgetBase.h"
+#include "platform/framework/VxWidgetBase.h"
 
-#include "VxProductInfo.h"
+#include "platform/framework/VxProductInfo.h"
 
 VxWidgetBase::VxWidgetBase(QWidget* parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)

@@ -1,4 +1,4 @@
-#include "Log.h"
+#include "platform/log/Log.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>

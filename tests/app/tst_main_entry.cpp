@@ -15,15 +15,15 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "CEIPWrapper.h"
-#include "Framework.h"
-#include "Log.h"
-#include "MainWindowBase.h"
-#include "ModalDriver.h"
-#include "UrlRecorder.h"
-#include "Utils.h"
-#include "VxProductInfo.h"
-#include "main_entry.h"
+#include "core/CEIPWrapper.h"
+#include "platform/framework/Framework.h"
+#include "platform/log/Log.h"
+#include "app/MainWindowBase.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/UrlRecorder.h"
+#include "core/Utils.h"
+#include "platform/framework/VxProductInfo.h"
+#include "app/main_entry.h"
 
 class TestMainEntry : public QObject
 {

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "SingleInstanceGuard.h"
+#include "app/SingleInstanceGuard.h"
 
 namespace {
 

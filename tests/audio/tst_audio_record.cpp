@@ -5,8 +5,8 @@
 // targets that exist).
 
 #include "AudioTestSupport.h"
-#include "RecorderTestHelpers.h"
-#include "TestHelpers.h"
+#include "tests/support/RecorderTestHelpers.h"
+#include "tests/support/TestHelpers.h"
 
 #include "Screencast.h"
 

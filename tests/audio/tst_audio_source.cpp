@@ -4,7 +4,7 @@
 // played), and its failures (no server, a missing or vanishing device).
 
 #include "AudioTestSupport.h"
-#include "TestHelpers.h"
+#include "tests/support/TestHelpers.h"
 
 #include "rec/AudioSource.h"
 #include "rec/Pipeline.h"

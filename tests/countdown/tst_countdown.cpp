@@ -11,8 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "FakeScreencast.h"
-#include "ShowPicture.h"
+#include "tests/support/FakeScreencast.h"
+#include "app/ShowPicture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "Screencast.h"
-#include "ShowPicture.h"
+#include "app/ShowPicture.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "DeviceManager.h"
+#include "core/DeviceManager.h"
 #include "Screencast.h"
-#include "WindowListManger.h"
+#include "core/WindowListManger.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <future>
 #include <thread>
 
-#include "DeviceManager.h"
-#include "FakeScreencast.h"
-#include "SignalsTransfer.h"
+#include "core/DeviceManager.h"
+#include "tests/support/FakeScreencast.h"
+#include "core/SignalsTransfer.h"
 
 namespace {
 

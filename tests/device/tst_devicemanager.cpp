@@ -3,11 +3,11 @@
 // and stop.
 #include <QtTest>
 
-#include "DeviceManager.h"
-#include "FakeScreencast.h"
-#include "SignalsTransfer.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
+#include "core/DeviceManager.h"
+#include "tests/support/FakeScreencast.h"
+#include "core/SignalsTransfer.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

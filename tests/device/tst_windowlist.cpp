@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <QtTest>
 
-#include "FakeScreencast.h"
-#include "WindowListManger.h"
+#include "tests/support/FakeScreencast.h"
+#include "core/WindowListManger.h"
 
 namespace {
 

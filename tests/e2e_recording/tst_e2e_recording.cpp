@@ -17,15 +17,15 @@
 
 #include <cmath>
 
-#include "DeviceManager.h"
-#include "E2eTestHelpers.h"
-#include "ModalDriver.h"
-#include "RecordParameter.h"
-#include "SignalsTransfer.h"
-#include "Utils.h"
-#include "VideoRecCtlWdg.h"
-#include "VxSettings.h"
-#include "WindowListManger.h"
+#include "core/DeviceManager.h"
+#include "tests/support/E2eTestHelpers.h"
+#include "tests/support/ModalDriver.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "core/Utils.h"
+#include "recording/VideoRecCtlWdg.h"
+#include "platform/framework/VxSettings.h"
+#include "core/WindowListManger.h"
 
 using testsupport::centreColour;
 using testsupport::historyHead;

@@ -23,18 +23,18 @@
 #include <cmath>
 #include <memory>
 
-#include "DlgSnapshot.h"
-#include "E2eTestHelpers.h"
-#include "MainWindow.h"
-#include "MainWindowBase.h"
-#include "ModalDriver.h"
-#include "RecordParameter.h"
-#include "ScreenRecorder.h"
-#include "ShowPicture.h"
-#include "SystemStatusBar.h"
-#include "Utils.h"
-#include "VideoRecCtlWdg.h"
-#include "VxSettings.h"
+#include "capture/DlgSnapshot.h"
+#include "tests/support/E2eTestHelpers.h"
+#include "app/MainWindow.h"
+#include "app/MainWindowBase.h"
+#include "tests/support/ModalDriver.h"
+#include "core/RecordParameter.h"
+#include "recording/ScreenRecorder.h"
+#include "app/ShowPicture.h"
+#include "app/SystemStatusBar.h"
+#include "core/Utils.h"
+#include "recording/VideoRecCtlWdg.h"
+#include "platform/framework/VxSettings.h"
 
 #define VERIFY_DRIVER(driver) \
     QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))

@@ -2,7 +2,7 @@
 // engine's interface (scVideoRecord), decoded from what was written.
 
 #include "EffectsTestSupport.h"
-#include "RecorderTestHelpers.h"
+#include "tests/support/RecorderTestHelpers.h"
 
 #include "Screencast.h"
 #include "rec/Canvas.h"

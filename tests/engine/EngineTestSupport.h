@@ -3,7 +3,7 @@
 // Helpers of the engine's end-to-end tests: environment overrides, a
 // private X server, raw XCB windows and a thread count.
 
-#include "TestHelpers.h"
+#include "tests/support/TestHelpers.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,7 +2,7 @@
 // the module's unit tests build on (call log, failure injection, callbacks
 // on a thread of their own).
 
-#include "FakeScreencast.h"
+#include "tests/support/FakeScreencast.h"
 
 #include <QtTest>
 

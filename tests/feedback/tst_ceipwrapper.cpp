@@ -8,8 +8,8 @@
 #include <QThread>
 #include <QtTest>
 
-#include "CEIPWrapper.h"
-#include "TestHelpers.h"
+#include "core/CEIPWrapper.h"
+#include "tests/support/TestHelpers.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "FeedBackDialog.h"
-#include "FeedbackTask.h"
-#include "ModalDriver.h"
-#include "TestHelpers.h"
-#include "VxSettings.h"
+#include "feedback/FeedBackDialog.h"
+#include "feedback/FeedbackTask.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/TestHelpers.h"
+#include "platform/framework/VxSettings.h"
 
 #define VERIFY_DRIVER(driver) \
     QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))

@@ -11,21 +11,21 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "FakeScreencast.h"
-#include "Log.h"
-#include "MainWindow.h"
-#include "MainWindowBase.h"
-#include "ModalDriver.h"
-#include "ModuleTestHelpers.h"
-#include "RecordParameter.h"
-#include "ScreenRegion.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "TaskManage.h"
-#include "Utils.h"
-#include "VxDialogBase.h"
-#include "VxMessageBox.h"
-#include "VxSettings.h"
+#include "tests/support/FakeScreencast.h"
+#include "platform/log/Log.h"
+#include "app/MainWindow.h"
+#include "app/MainWindowBase.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/ModuleTestHelpers.h"
+#include "core/RecordParameter.h"
+#include "recording/ScreenRegion.h"
+#include "core/SignalsTransfer.h"
+#include "app/SystemStatusBar.h"
+#include "schedule/TaskManage.h"
+#include "core/Utils.h"
+#include "platform/framework/VxDialogBase.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxSettings.h"
 
 class TestFrame : public QObject
 {

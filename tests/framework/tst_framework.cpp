@@ -15,12 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "Log.h"
-#include "VXGA.h"
-#include "VxDialogBase.h"
-#include "VxFileUtils.h"
-#include "VxResourceMgr.h"
-#include "VxSettings.h"
+#include "platform/log/Log.h"
+#include "platform/framework/VXGA.h"
+#include "platform/framework/VxDialogBase.h"
+#include "platform/framework/VxFileUtils.h"
+#include "platform/framework/VxResourceMgr.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <vector>
 
-#include "Framework.h"
-#include "Log.h"
-#include "VxResourceMgr.h"
+#include "platform/framework/Framework.h"
+#include "platform/log/Log.h"
+#include "platform/framework/VxResourceMgr.h"
 
 namespace {
 

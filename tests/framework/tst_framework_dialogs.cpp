@@ -10,13 +10,13 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "ModalDriver.h"
-#include "VxDialogBase.h"
-#include "VxMainWindowBase.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
-#include "VxWidgetBase.h"
+#include "tests/support/ModalDriver.h"
+#include "platform/framework/VxDialogBase.h"
+#include "platform/framework/VxMainWindowBase.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
+#include "platform/framework/VxWidgetBase.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "HistoryFileListWidget.h"
-#include "RecordHistoryDlg.h"
-#include "RecordTypes.h"
-#include "SignalsTransfer.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
+#include "capture/HistoryFileListWidget.h"
+#include "capture/RecordHistoryDlg.h"
+#include "core/RecordTypes.h"
+#include "core/SignalsTransfer.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

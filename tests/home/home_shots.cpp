@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <functional>
 
-#include "MainWindowBase.h"
-#include "VxSettings.h"
-#include "main_entry.h"
+#include "app/MainWindowBase.h"
+#include "platform/framework/VxSettings.h"
+#include "app/main_entry.h"
 
 namespace {
 

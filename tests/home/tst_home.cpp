@@ -13,20 +13,20 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "CustomSpin.h"
-#include "FakeScreencast.h"
-#include "FfSwitchButton.h"
-#include "MainWindow.h"
-#include "MainWindowBase.h"
-#include "ModalDriver.h"
-#include "ModuleTestHelpers.h"
-#include "RecordParameter.h"
-#include "ScreenRegion.h"
-#include "SignalsTransfer.h"
-#include "TaskClientCall.h"
-#include "TaskManage.h"
-#include "VideoRecCtlWdg.h"
-#include "VxSettings.h"
+#include "widgets/CustomSpin.h"
+#include "tests/support/FakeScreencast.h"
+#include "widgets/FfSwitchButton.h"
+#include "app/MainWindow.h"
+#include "app/MainWindowBase.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/ModuleTestHelpers.h"
+#include "core/RecordParameter.h"
+#include "recording/ScreenRegion.h"
+#include "core/SignalsTransfer.h"
+#include "schedule/TaskClientCall.h"
+#include "schedule/TaskManage.h"
+#include "recording/VideoRecCtlWdg.h"
+#include "platform/framework/VxSettings.h"
 
 using testsupport::ScriptedTaskClient;
 using testsupport::ShownFrame;

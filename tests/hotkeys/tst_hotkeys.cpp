@@ -6,11 +6,11 @@
 #include <QThread>
 #include <QtTest>
 
-#include "CMASShortcut.h"
-#include "FakeScreencast.h"
-#include "RecordTypes.h"
-#include "SignalsTransfer.h"
-#include "VxSettings.h"
+#include "preferences/CMASShortcut.h"
+#include "tests/support/FakeScreencast.h"
+#include "core/RecordTypes.h"
+#include "core/SignalsTransfer.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "Screencast.h"
-#include "TestHelpers.h"
+#include "tests/support/TestHelpers.h"
 
 using testsupport::threadCount;
 

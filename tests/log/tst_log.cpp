@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 namespace {
 

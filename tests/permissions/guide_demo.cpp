@@ -18,10 +18,10 @@
 
 #include <cstdio>
 
-#include "DlgSetPermissions.h"
-#include "PersetMenu.h"
-#include "ShowPicture.h"
-#include "VxSettings.h"
+#include "recording/DlgSetPermissions.h"
+#include "app/PersetMenu.h"
+#include "app/ShowPicture.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

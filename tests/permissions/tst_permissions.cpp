@@ -15,11 +15,11 @@
 
 #include <csignal>
 
-#include "DlgSetPermissions.h"
-#include "ModalDriver.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
-#include "WidgetTestHelpers.h"
+#include "recording/DlgSetPermissions.h"
+#include "tests/support/ModalDriver.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
+#include "tests/support/WidgetTestHelpers.h"
 
 namespace {
 

@@ -11,15 +11,15 @@
 
 #include <thread>
 
-#include "DlgHotKeyMessage.h"
-#include "HotKeyCallback.h"
-#include "ModalDriver.h"
-#include "OptionDialog.h"
-#include "RecordTypes.h"
-#include "ShortcutTool.h"
-#include "SignalsTransfer.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
+#include "preferences/DlgHotKeyMessage.h"
+#include "preferences/HotKeyCallback.h"
+#include "tests/support/ModalDriver.h"
+#include "preferences/OptionDialog.h"
+#include "core/RecordTypes.h"
+#include "preferences/ShortcutTool.h"
+#include "core/SignalsTransfer.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
 
 #define VERIFY_DRIVER(driver) \
     QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))

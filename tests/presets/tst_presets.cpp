@@ -13,8 +13,8 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 
-#include "FfMenu.h"
-#include "PersetMenu.h"
+#include "app/FfMenu.h"
+#include "app/PersetMenu.h"
 
 namespace {
 

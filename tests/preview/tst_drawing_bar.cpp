@@ -6,8 +6,8 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "DlgPaintToScreen.h"
-#include "FfColor.h"
+#include "capture/DlgPaintToScreen.h"
+#include "capture/FfColor.h"
 
 namespace {
 

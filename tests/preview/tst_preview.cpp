@@ -18,15 +18,15 @@
 #include <thread>
 #include <unistd.h>
 
-#include "DlgVideoClip.h"
-#include "FakeScreencast.h"
-#include "ModalDriver.h"
-#include "RecordParameter.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "TestHelpers.h"
-#include "Utils.h"
-#include "VxSettings.h"
+#include "capture/DlgVideoClip.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/ModalDriver.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "app/SystemStatusBar.h"
+#include "tests/support/TestHelpers.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
 
 using namespace testsupport;
 

@@ -9,10 +9,10 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include "DlgVideoClip.h"
-#include "RecordParameter.h"
-#include "SignalsTransfer.h"
-#include "Utils.h"
+#include "capture/DlgVideoClip.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "core/Utils.h"
 
 namespace {
 

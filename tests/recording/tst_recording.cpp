@@ -2,9 +2,9 @@
 // are recorded and what was written is decoded and checked (size, codec,
 // frame rate, duration, frames, colours, sound).
 
-#include "RecorderTestHelpers.h"
+#include "tests/support/RecorderTestHelpers.h"
 #include "RecordingTestSupport.h"
-#include "TestHelpers.h"
+#include "tests/support/TestHelpers.h"
 #include "ToneSource.h"
 
 #include "rec/VideoRecorder.h"

@@ -8,16 +8,16 @@
 #include <QJsonObject>
 #include <QList>
 
-#include "CEIPWrapper.h"
-#include "DeviceManager.h"
-#include "FakeScreencast.h"
-#include "RecordParameter.h"
-#include "ScreenRecorder.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "VxSettings.h"
-#include "WaterMarkDataManage.h"
-#include "WindowListManger.h"
+#include "core/CEIPWrapper.h"
+#include "core/DeviceManager.h"
+#include "tests/support/FakeScreencast.h"
+#include "core/RecordParameter.h"
+#include "recording/ScreenRecorder.h"
+#include "core/SignalsTransfer.h"
+#include "app/SystemStatusBar.h"
+#include "platform/framework/VxSettings.h"
+#include "watermark/WaterMarkDataManage.h"
+#include "core/WindowListManger.h"
 
 namespace DriverTest {
 

@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "DriverTestSupport.h"
-#include "Utils.h"
+#include "core/Utils.h"
 
 using DriverTest::Telemetry;
 

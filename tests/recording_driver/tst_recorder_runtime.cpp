@@ -11,10 +11,10 @@
 #include <QtTest>
 
 #include "DriverTestSupport.h"
-#include "ModalDriver.h"
-#include "TestHelpers.h"
-#include "Utils.h"
-#include "VxMessageBox.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/TestHelpers.h"
+#include "core/Utils.h"
+#include "platform/framework/VxMessageBox.h"
 
 using DriverTest::Telemetry;
 

@@ -12,14 +12,14 @@
 
 #include <thread>
 
-#include "DeviceManager.h"
-#include "FakeScreencast.h"
-#include "ModalDriver.h"
-#include "RecordParameter.h"
-#include "ScreenRecorder.h"
-#include "ScreenRegion.h"
-#include "SignalsTransfer.h"
-#include "VxSettings.h"
+#include "core/DeviceManager.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/ModalDriver.h"
+#include "core/RecordParameter.h"
+#include "recording/ScreenRecorder.h"
+#include "recording/ScreenRegion.h"
+#include "core/SignalsTransfer.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

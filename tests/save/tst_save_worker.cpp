@@ -19,13 +19,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "CEIPWrapper.h"
-#include "FakeScreencast.h"
-#include "RecordParameter.h"
-#include "SelectSavePath.h"
-#include "TestHelpers.h"
-#include "Utils.h"
-#include "VxSettings.h"
+#include "core/CEIPWrapper.h"
+#include "tests/support/FakeScreencast.h"
+#include "core/RecordParameter.h"
+#include "core/SelectSavePath.h"
+#include "tests/support/TestHelpers.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
 
 using namespace testsupport;
 

@@ -5,7 +5,7 @@
 #include <QSet>
 #include <QStringList>
 
-#include "TaskInfo.h"
+#include "core/TaskInfo.h"
 
 class QLocalServer;
 class QLocalSocket;

@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "FakeTaskDaemon.h"
-#include "TaskClientCall.h"
+#include "schedule/TaskClientCall.h"
 
 namespace {
 

@@ -10,14 +10,14 @@
 
 #include <memory>
 
-#include "DlgAutoShutdownTips.h"
+#include "schedule/DlgAutoShutdownTips.h"
 #include "FakeTaskDaemon.h"
-#include "ModalDriver.h"
-#include "SignalsTransfer.h"
-#include "SystemStatusBar.h"
-#include "TaskClientCall.h"
-#include "TaskManage.h"
-#include "dlgTaskScheduler.h"
+#include "tests/support/ModalDriver.h"
+#include "core/SignalsTransfer.h"
+#include "app/SystemStatusBar.h"
+#include "schedule/TaskClientCall.h"
+#include "schedule/TaskManage.h"
+#include "schedule/dlgTaskScheduler.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <functional>
 #include <thread>
 
-#include "DeviceManager.h"
-#include "FakeScreencast.h"
-#include "RecordParameter.h"
-#include "VxSettings.h"
+#include "core/DeviceManager.h"
+#include "tests/support/FakeScreencast.h"
+#include "core/RecordParameter.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

@@ -19,13 +19,13 @@
 
 #include <thread>
 
-#include "DlgSnapshot.h"
-#include "FakeScreencast.h"
-#include "ModalDriver.h"
-#include "RecordParameter.h"
-#include "RecordTypes.h"
-#include "Utils.h"
-#include "VxSettings.h"
+#include "capture/DlgSnapshot.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/ModalDriver.h"
+#include "core/RecordParameter.h"
+#include "core/RecordTypes.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 

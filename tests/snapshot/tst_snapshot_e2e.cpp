@@ -17,13 +17,13 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "DeviceManager.h"
-#include "DlgSnapshot.h"
-#include "E2eTestHelpers.h"
-#include "RecordParameter.h"
-#include "RecordTypes.h"
-#include "Utils.h"
-#include "WindowListManger.h"
+#include "core/DeviceManager.h"
+#include "capture/DlgSnapshot.h"
+#include "tests/support/E2eTestHelpers.h"
+#include "core/RecordParameter.h"
+#include "core/RecordTypes.h"
+#include "core/Utils.h"
+#include "core/WindowListManger.h"
 
 using testsupport::ColourWindow;
 using testsupport::visibleTopLevel;

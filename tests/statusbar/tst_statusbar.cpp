@@ -16,12 +16,12 @@
 
 #include <functional>
 
-#include "FfButtonGifBg.h"
-#include "FrmTrayMenu.h"
-#include "RecordParameter.h"
-#include "SystemStatusBar.h"
-#include "VxDialogBase.h"
-#include "VxProductInfo.h"
+#include "widgets/FfButtonGifBg.h"
+#include "app/FrmTrayMenu.h"
+#include "core/RecordParameter.h"
+#include "app/SystemStatusBar.h"
+#include "platform/framework/VxDialogBase.h"
+#include "platform/framework/VxProductInfo.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "FrmTrayMenu.h"
+#include "app/FrmTrayMenu.h"
 
 class TestTrayMenu : public QObject
 {

@@ -7,8 +7,8 @@
 // (the history, free space, top-level windows). Header-only: they use the
 // module's classes.
 
-#include "Utils.h"
-#include "VxSettings.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
 
 #include <QApplication>
 #include <QByteArray>

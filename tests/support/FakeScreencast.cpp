@@ -1,4 +1,4 @@
-#include "FakeScreencast.h"
+#include "tests/support/FakeScreencast.h"
 
 #include <QByteArray>
 #include <QDir>

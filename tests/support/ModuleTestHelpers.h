@@ -3,8 +3,8 @@
 // Helpers of the unit tests that build the module's windows. Header-only:
 // they use the module's classes, which only the unit tests link.
 
-#include "MainWindowBase.h"
-#include "TaskClientCall.h"
+#include "app/MainWindowBase.h"
+#include "schedule/TaskClientCall.h"
 
 #include <QCoreApplication>
 #include <QtTest>

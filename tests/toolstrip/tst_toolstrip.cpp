@@ -9,21 +9,21 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "HistoryFileListWidget.h"
-#include "MainWindowBase.h"
-#include "ModalDriver.h"
-#include "ModuleTestHelpers.h"
-#include "RecordHistoryDlg.h"
-#include "RecordHistoryTool.h"
-#include "RecordParameter.h"
-#include "RecordTypes.h"
-#include "SignalsTransfer.h"
-#include "TaskManage.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
-#include "WaterMarkDataManage.h"
-#include "dlgTaskScheduler.h"
+#include "capture/HistoryFileListWidget.h"
+#include "app/MainWindowBase.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/ModuleTestHelpers.h"
+#include "capture/RecordHistoryDlg.h"
+#include "app/RecordHistoryTool.h"
+#include "core/RecordParameter.h"
+#include "core/RecordTypes.h"
+#include "core/SignalsTransfer.h"
+#include "schedule/TaskManage.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
+#include "watermark/WaterMarkDataManage.h"
+#include "schedule/dlgTaskScheduler.h"
 
 #define VERIFY_DRIVER(driver) \
     QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))

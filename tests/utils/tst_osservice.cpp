@@ -14,9 +14,9 @@
 
 #include <unistd.h>
 
-#include "FileSystemUtils.h"
-#include "OSServiceUtils.h"
-#include "UrlRecorder.h"
+#include "core/FileSystemUtils.h"
+#include "core/OSServiceUtils.h"
+#include "tests/support/UrlRecorder.h"
 
 namespace {
 

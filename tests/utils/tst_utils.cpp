@@ -14,12 +14,12 @@
 #include <QTest>
 #include <QWindow>
 
-#include "FakeScreencast.h"
-#include "ModalDriver.h"
-#include "Utils.h"
-#include "VxMessageBox.h"
-#include "VxProductInfo.h"
-#include "VxSettings.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/ModalDriver.h"
+#include "core/Utils.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
 
 #define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join('\n')))
 

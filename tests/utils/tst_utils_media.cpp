@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "Utils.h"
+#include "core/Utils.h"
 
 class TstUtilsMedia : public QObject
 {

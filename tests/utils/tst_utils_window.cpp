@@ -11,8 +11,8 @@
 #include <cstring>
 #include <functional>
 
-#include "Utils.h"
-#include "windowLaval.h"
+#include "core/Utils.h"
+#include "core/windowLaval.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <QWidget>
 #include <QtTest>
 
-#include "FakeScreencast.h"
-#include "TestHelpers.h"
-#include "Utils.h"
-#include "VxProductInfo.h"
-#include "VxResourceMgr.h"
-#include "VxSettings.h"
-#include "WaterMarkDataManage.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/TestHelpers.h"
+#include "core/Utils.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxResourceMgr.h"
+#include "platform/framework/VxSettings.h"
+#include "watermark/WaterMarkDataManage.h"
 
 namespace {
 

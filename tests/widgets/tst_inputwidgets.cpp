@@ -12,14 +12,14 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 
-#include "CustomCombox.h"
-#include "CustomSpin.h"
-#include "CustomTextEdit.h"
-#include "SearchEdit.h"
-#include "UIHelper.h"
-#include "VxAutoMoveScrollArea.h"
-#include "VxSlider.h"
-#include "WidgetTestHelpers.h"
+#include "widgets/CustomCombox.h"
+#include "widgets/CustomSpin.h"
+#include "widgets/CustomTextEdit.h"
+#include "widgets/SearchEdit.h"
+#include "widgets/UIHelper.h"
+#include "widgets/VxAutoMoveScrollArea.h"
+#include "widgets/VxSlider.h"
+#include "tests/support/WidgetTestHelpers.h"
 
 using testsupport::countNear;
 using testsupport::sendMouse;

@@ -10,9 +10,9 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "FfButtonGifBg.h"
-#include "FfSwitchButton.h"
-#include "WidgetTestHelpers.h"
+#include "widgets/FfButtonGifBg.h"
+#include "widgets/FfSwitchButton.h"
+#include "tests/support/WidgetTestHelpers.h"
 
 using testsupport::countNear;
 using testsupport::sendMouse;

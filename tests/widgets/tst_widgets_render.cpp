@@ -11,9 +11,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "FfButtonGifBg.h"
-#include "FfSwitchButton.h"
-#include "FrmTrayMenu.h"
+#include "widgets/FfButtonGifBg.h"
+#include "widgets/FfSwitchButton.h"
+#include "app/FrmTrayMenu.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "DeviceWatcher.h"
 #include "EngineCore.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <pulse/pulseaudio.h>
 

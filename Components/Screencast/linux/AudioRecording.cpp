@@ -15,7 +15,7 @@
 #include "rec/AudioTempFiles.h"
 #include "rec/Pipeline.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,7 +2,7 @@
 
 #include "EngineCore.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <algorithm>
 #include <cerrno>

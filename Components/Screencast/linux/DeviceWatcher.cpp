@@ -7,7 +7,7 @@
 
 #include "ScreencastObjects.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <xcb/randr.h>
 #include <xcb/xcb.h>

@@ -6,7 +6,7 @@
 
 #include "Screencast.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <xcb/randr.h>
 

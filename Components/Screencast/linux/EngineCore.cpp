@@ -5,7 +5,7 @@
 #include "HotKeys.h"
 #include "Screencast.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <cstdlib>
 #include <cstring>

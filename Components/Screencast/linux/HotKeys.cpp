@@ -4,7 +4,7 @@
 #include "Screencast.h"
 #include "XcbThread.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <xcb/xcb.h>
 

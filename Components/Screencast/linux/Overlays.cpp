@@ -10,7 +10,7 @@
 
 #include "Screencast.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 using namespace sc;
 

@@ -13,7 +13,7 @@
 #include "rec/ScreenSource.h"
 #include "rec/VideoRecorder.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <algorithm>
 #include <cmath>

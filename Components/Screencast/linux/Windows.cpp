@@ -11,7 +11,7 @@
 
 #include "Screencast.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 
 #include "EngineCore.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <QDir>
 #include <QStandardPaths>

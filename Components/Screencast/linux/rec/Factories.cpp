@@ -9,7 +9,7 @@
 #include "WatermarkDecorator.h"
 #include "WindowSource.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 namespace sc {
 namespace rec {

@@ -8,7 +8,7 @@
 #include "VideoQueue.h"
 #include "VideoTimeline.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 extern "C" {
 #include <libavutil/log.h>

@@ -3,7 +3,7 @@
 #include "EngineCore.h"
 #include "Pipeline.h"
 
-#include <Log.h>
+#include "platform/log/Log.h"
 
 #include <xcb/shm.h>
 

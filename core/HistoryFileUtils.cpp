@@ -1,11 +1,11 @@
-#include "HistoryFileUtils.h"
+#include "core/HistoryFileUtils.h"
 
 #include <QFileInfo>
 #include <QMutex>
 #include <QStringList>
 #include <QVariantList>
 
-#include "VxSettings.h"
+#include "platform/framework/VxSettings.h"
 
 namespace {
 const char* const kHistoryKey = "Path/SavefilesHistroy";

@@ -1,4 +1,4 @@
-#include "TaskInfo.h"
+#include "core/TaskInfo.h"
 
 namespace {
 

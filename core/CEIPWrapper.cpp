@@ -1,4 +1,4 @@
-#include "CEIPWrapper.h"
+#include "core/CEIPWrapper.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 #include <QStandardPaths>
 
-#include "Log.h"
+#include "platform/log/Log.h"
 
 // Lines are plain JSON. The file stays on the user's machine until a
 // submitter takes it, so scrambling it would hide nothing from its owner,
