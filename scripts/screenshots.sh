@@ -10,10 +10,10 @@
 #                        the whole screen (region box, message box)
 # and, when their makers are part of the build:
 #   cropbox-over-window.png, crosshair.png   the region box and the
-#                        cross-hair selection (tests/overlays/overlay_demo)
+#                        cross-hair selection (tools/overlay_demo)
 #   guide-*.png, presets.png, countdown-*.png  the permissions guide, the
 #                        preset menu and the start countdown
-#                        (tests/permissions/guide_demo)
+#                        (tools/guide_demo)
 # OUTDIR defaults to <build>/screenshots; BUILD_DIR picks the build folder.
 set -euo pipefail
 
@@ -23,8 +23,8 @@ build_dir=${BUILD_DIR:-$root/build}
 if [ "${SR_SCREENSHOTS_INSIDE:-0}" != 1 ]; then
   out=${1:-$build_dir/screenshots}
   targets=(home_shots)
-  [ -f "$root/tests/overlays/overlay_demo.cpp" ] && targets+=(overlay_demo)
-  [ -f "$root/tests/permissions/guide_demo.cpp" ] && targets+=(guide_demo)
+  [ -f "$root/tools/overlay_demo.cpp" ] && targets+=(overlay_demo)
+  [ -f "$root/tools/guide_demo.cpp" ] && targets+=(guide_demo)
   BUILD_DIR=$build_dir "$root/scripts/build.sh" "${targets[@]}" >/dev/null
   mkdir -p "$out"
   out=$(cd "$out" && pwd)
