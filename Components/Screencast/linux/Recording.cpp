@@ -79,6 +79,97 @@ QRect toScreen(const CRect& r, const QRect& display)
     return QRect(display.x() + left, display.y() + top, right - left, bottom - top);
 }
 
+// The container, path and codecs make a recording this engine can write.
+bool formatsFit(OutputVideoFileType type, const char* path, const VideoOpt& video, const AudioOpt& audio,
+                bool& sound)
+{
+    const AVFormatCodecs* codecs = GetAVFormatCodecs(type);
+    if (!codecs) {
+        Log(kLogModule, 2, "scVideoRecord: unknown container %d", int(type));
+        return false;
+    }
+    if (!path || !*path) {
+        Log(kLogModule, 2, "scVideoRecord: no path");
+        return false;
+    }
+    if (!listed(codecs->videoCodecs, video.codec)) {
+        Log(kLogModule, 2, "scVideoRecord: video codec %d is not offered for container %d", video.codec,
+            int(type));
+        return false;
+    }
+    sound = type != kOutputGif && (audio.render || audio.capture);
+    if (sound && !listed(codecs->audioCodecs, audio.codec)) {
+        Log(kLogModule, 2, "scVideoRecord: audio codec %d is not offered for container %d", audio.codec,
+            int(type));
+        return false;
+    }
+    return true;
+}
+
+// Where to record: the area on the selected display, or the one window
+// that decides it. False when it makes no sense.
+bool placeArea(rec::RecordingSetup& setup, const VideoOpt& video)
+{
+    const QRect area = toScreen(video.rect, setup.displayRect);
+    if (setup.windowOption == kWindowListSingle) {
+        // The window decides where and how big; the rectangle only has to
+        // make sense as a size.
+        const QRect window = toScreen(video.windowRect, QRect());
+        if (setup.include.empty() || setup.include.front() == 0 || window.isEmpty()) {
+            Log(kLogModule, 2, "scVideoRecord: no window to record");
+            return false;
+        }
+        setup.area = area.isEmpty() ? QRect(setup.displayRect.topLeft(), window.size()) : area;
+        return true;
+    }
+    if (area.isEmpty() || !setup.displayRect.contains(area)) {
+        Log(kLogModule, 2, "scVideoRecord: the area (%d,%d %dx%d) is not on the display", area.x(), area.y(),
+            area.width(), area.height());
+        return false;
+    }
+    setup.area = area;
+    return true;
+}
+
+// The windows composed as asked, or the plain area of the screen.
+std::unique_ptr<rec::IFrameSource> makeFrameSource(const rec::RecordingSetup& setup, const std::string& display)
+{
+    std::string why;
+    std::unique_ptr<rec::IFrameSource> source;
+    if (setup.windowOption != kWindowListNone) {
+        source = rec::makeWindowSource(setup, why);
+        if (!source && !why.empty()) {
+            // Leaving out nothing is the plain area.
+            const bool nothingToLeaveOut = setup.windowOption == kWindowListExclude && setup.exclude.empty()
+                                           && setup.include.empty();
+            if (!nothingToLeaveOut) {
+                Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
+                return nullptr;
+            }
+            why.clear();
+        }
+    }
+    if (!source)
+        source = rec::ScreenAreaSource::create(display, setup.area, why);
+    if (!source)
+        Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
+    return source;
+}
+
+// The sound devices, already running; false when they cannot start.
+bool startSound(const AudioOpt& audio, std::unique_ptr<rec::IAudioSource>& sounds)
+{
+    std::string why;
+    sounds = rec::makeAudioSource(audio.render != 0, audio.capture != 0, nullptr);
+    if (sounds && sounds->start(why))
+        return true;
+    Log(kLogModule, 2, "scVideoRecord: no sound: %s", why.c_str());
+    if (sounds)
+        sounds->stop();
+    sounds.reset();
+    return false;
+}
+
 } // namespace
 
 CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputVideoFileType type,
@@ -88,26 +179,9 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
                                              const unsigned int* include, int includeCount)
 {
     CBasePtr<CScreenRecoderObject> none;
-    const AVFormatCodecs* codecs = GetAVFormatCodecs(type);
-    if (!codecs) {
-        Log(kLogModule, 2, "scVideoRecord: unknown container %d", int(type));
+    bool sound = false;
+    if (!formatsFit(type, path, video, audio, sound))
         return none;
-    }
-    if (!path || !*path) {
-        Log(kLogModule, 2, "scVideoRecord: no path");
-        return none;
-    }
-    if (!listed(codecs->videoCodecs, video.codec)) {
-        Log(kLogModule, 2, "scVideoRecord: video codec %d is not offered for container %d", video.codec,
-            int(type));
-        return none;
-    }
-    const bool sound = type != kOutputGif && (audio.render || audio.capture);
-    if (sound && !listed(codecs->audioCodecs, audio.codec)) {
-        Log(kLogModule, 2, "scVideoRecord: audio codec %d is not offered for container %d", audio.codec,
-            int(type));
-        return none;
-    }
     const std::string display = engineDisplayName();
     QRect displayRect;
     if (display.empty() || !selectedDisplay(displayRect)) {
@@ -127,25 +201,8 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
         setup.exclude.push_back(exclude[i]);
     for (int i = 0; include && i < includeCount; ++i)
         setup.include.push_back(include[i]);
-
-    const QRect area = toScreen(video.rect, displayRect);
-    if (setup.windowOption == kWindowListSingle) {
-        // The window decides where and how big; the rectangle only has to
-        // make sense as a size.
-        const QRect window = toScreen(video.windowRect, QRect());
-        if (setup.include.empty() || setup.include.front() == 0 || window.isEmpty()) {
-            Log(kLogModule, 2, "scVideoRecord: no window to record");
-            return none;
-        }
-        setup.area = area.isEmpty() ? QRect(displayRect.topLeft(), window.size()) : area;
-    } else {
-        if (area.isEmpty() || !displayRect.contains(area)) {
-            Log(kLogModule, 2, "scVideoRecord: the area (%d,%d %dx%d) is not on the display", area.x(), area.y(),
-                area.width(), area.height());
-            return none;
-        }
-        setup.area = area;
-    }
+    if (!placeArea(setup, video))
+        return none;
 
     options.type = type;
     options.path = path;
@@ -156,40 +213,17 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
     options.audioQuality = std::clamp(audio.quality, 1, 6);
     options.audioChannels = audio.channels == 1 ? 1 : 2;
 
-    std::string why;
-    std::unique_ptr<rec::IFrameSource> source;
-    if (setup.windowOption != kWindowListNone) {
-        source = rec::makeWindowSource(setup, why);
-        if (!source && !why.empty()) {
-            // Leaving out nothing is the plain area.
-            const bool nothingToLeaveOut = setup.windowOption == kWindowListExclude && setup.exclude.empty()
-                                           && setup.include.empty();
-            if (!nothingToLeaveOut) {
-                Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
-                return none;
-            }
-            why.clear();
-        }
-    }
+    std::unique_ptr<rec::IFrameSource> source = makeFrameSource(setup, display);
     if (!source)
-        source = rec::ScreenAreaSource::create(display, setup.area, why);
-    if (!source) {
-        Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
         return none;
-    }
-
     std::unique_ptr<rec::IAudioSource> sounds;
     if (sound) {
-        sounds = rec::makeAudioSource(audio.render != 0, audio.capture != 0, nullptr);
-        if (!sounds || !sounds->start(why)) {
-            Log(kLogModule, 2, "scVideoRecord: no sound: %s", why.c_str());
-            if (sounds)
-                sounds->stop();
+        if (!startSound(audio, sounds))
             return none;
-        }
         options.sound = true;
     }
 
+    std::string why;
     rec::VideoRecorder* recorder = rec::VideoRecorder::create(options, std::move(source), std::move(sounds), why);
     if (!recorder) {
         Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());

@@ -269,19 +269,40 @@ public:
         if (gone || !attributes || !geometry || !position)
             return false;
 
-        overrideRedirect = attributes->override_redirect != 0;
-        inputOnly = attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY;
-        const bool viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        readPlace(*attributes, *geometry, *position, state.get(), extents.get(), atoms);
+        if (!m_full)
+            return true;
+        readTitle(netName.get(), name.get(), atoms);
+        readOwner(cls.get(), pid.get(), machine.get());
+        readType(type.get(), atoms);
+        return true;
+    }
+
+    X11Window window;
+    bool overrideRedirect = false;
+    bool inputOnly = false;
+    bool skippedType = false;
+    uint32_t processId = 0;
+    std::string clientMachine;
+
+private:
+    // Visibility, and the frame: the inside of the window as placed on the
+    // root, with the X border and the window manager's decoration around it.
+    void readPlace(const xcb_get_window_attributes_reply_t& attributes, const xcb_get_geometry_reply_t& geometry,
+                   const xcb_translate_coordinates_reply_t& position, const xcb_get_property_reply_t* state,
+                   const xcb_get_property_reply_t* extents, const Atoms& atoms)
+    {
+        overrideRedirect = attributes.override_redirect != 0;
+        inputOnly = attributes._class == XCB_WINDOW_CLASS_INPUT_ONLY;
+        const bool viewable = attributes.map_state == XCB_MAP_STATE_VIEWABLE;
         bool hidden = false;
-        for (uint32_t a : longsOf(state.get()))
+        for (uint32_t a : longsOf(state))
             hidden |= a != XCB_ATOM_NONE && a == atoms[kNetWmStateHidden];
         window.visible = viewable && !hidden;
 
-        // The position is that of the inside of the window; the X border
-        // and the window manager's decoration lie around it.
-        const double border = geometry->border_width;
+        const double border = geometry.border_width;
         double left = border, right = border, top = border, bottom = border;
-        const std::vector<uint32_t> e = longsOf(extents.get());
+        const std::vector<uint32_t> e = longsOf(extents);
         if (e.size() == 4) {
             left += e[0];
             right += e[1];
@@ -289,16 +310,17 @@ public:
             bottom += e[3];
         }
         window.id = m_id;
-        window.frame = CRect{position->dst_x - left, position->dst_y - top,
-                             position->dst_x + geometry->width + right, position->dst_y + geometry->height + bottom};
-        if (!m_full)
-            return true;
+        window.frame = CRect{position.dst_x - left, position.dst_y - top, position.dst_x + geometry.width + right,
+                             position.dst_y + geometry.height + bottom};
+    }
 
-        const std::string utf8Name = untilNul(bytesOf(netName.get()));
+    void readTitle(const xcb_get_property_reply_t* netName, const xcb_get_property_reply_t* name, const Atoms& atoms)
+    {
+        const std::string utf8Name = untilNul(bytesOf(netName));
         if (netName && netName->type == atoms[kUtf8String] && !utf8Name.empty()) {
             window.title = validUtf8(utf8Name);
         } else if (name) {
-            const std::string bytes = untilNul(bytesOf(name.get()));
+            const std::string bytes = untilNul(bytesOf(name));
             if (name->type == XCB_ATOM_STRING)
                 window.title = stringProperty(bytes);
             else if (name->type == atoms[kUtf8String] && name->type != XCB_ATOM_NONE)
@@ -306,23 +328,30 @@ public:
             else if (name->type == atoms[kCompoundText] && name->type != XCB_ATOM_NONE)
                 window.title = compoundText(bytes);
         }
+    }
 
+    void readOwner(const xcb_get_property_reply_t* cls, const xcb_get_property_reply_t* pid,
+                   const xcb_get_property_reply_t* machine)
+    {
         // WM_CLASS is "instance\0class\0"; the class names the program.
-        const std::string classes = bytesOf(cls.get());
+        const std::string classes = bytesOf(cls);
         const std::size_t split = classes.find('\0');
         if (split != std::string::npos)
             window.owner = stringProperty(untilNul(classes.substr(split + 1)));
         if (window.owner.empty())
             window.owner = stringProperty(untilNul(classes));
 
-        const std::vector<uint32_t> pids = longsOf(pid.get());
+        const std::vector<uint32_t> pids = longsOf(pid);
         if (!pids.empty()) {
             processId = pids[0];
-            clientMachine = stringProperty(untilNul(bytesOf(machine.get())));
+            clientMachine = stringProperty(untilNul(bytesOf(machine)));
         }
+    }
 
+    void readType(const xcb_get_property_reply_t* type, const Atoms& atoms)
+    {
         skippedType = false;
-        for (uint32_t t : longsOf(type.get())) {
+        for (uint32_t t : longsOf(type)) {
             // The first type this engine knows decides, as EWMH asks.
             int known = -1;
             for (int i = kTypeNormal; i < kAtomCount; ++i) {
@@ -336,17 +365,8 @@ public:
                 break;
             }
         }
-        return true;
     }
 
-    X11Window window;
-    bool overrideRedirect = false;
-    bool inputOnly = false;
-    bool skippedType = false;
-    uint32_t processId = 0;
-    std::string clientMachine;
-
-private:
     static bool keep(xcb_generic_error_t*& error)
     {
         const bool failed = error != nullptr;

@@ -95,6 +95,8 @@ struct Job {
     AVAudioFifo* fifo = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* decoded = nullptr;
+    AVChannelLayout inLayout{};
+    int streamIndex = -1;
     int frameSize = 0;
     int64_t nextPts = 0;
     std::string tempPath;
@@ -102,6 +104,7 @@ struct Job {
 
     ~Job()
     {
+        av_channel_layout_uninit(&inLayout);
         av_audio_fifo_free(fifo);
         swr_free(&swr);
         av_frame_free(&decoded);
@@ -269,21 +272,10 @@ int moveIntoPlace(const std::string& from, const std::string& to, std::string& e
     return kConvertWriteFailed;
 }
 
-} // namespace
-
-bool isAudioFormat(int format) { return specFor(format) != nullptr; }
-
-int convertAudioFile(const std::string& source, bool engineFile, const std::string& target, int format,
-                     const std::atomic<bool>& cancel, std::string& error)
+// Opens the source and its decoder; `engineFile` is a recording of this
+// engine, perhaps cut short.
+int openSource(Job& job, const std::string& source, bool engineFile, std::string& error)
 {
-    const FormatSpec* spec = specFor(format);
-    if (!spec) {
-        error = "unknown audio format " + std::to_string(format);
-        return kConvertFailed;
-    }
-    Job job;
-
-    // ---- the source ----
     AVDictionary* options = nullptr;
     const AVInputFormat* inputFormat = nullptr;
     if (engineFile) {
@@ -303,47 +295,50 @@ int convertAudioFile(const std::string& source, bool engineFile, const std::stri
         return kConvertFailed;
     }
     const AVCodec* decoder = nullptr;
-    const int index = av_find_best_stream(job.in, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
-    if (index < 0 || !decoder) {
+    job.streamIndex = av_find_best_stream(job.in, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (job.streamIndex < 0 || !decoder) {
         error = "no sound in " + source;
         return kConvertFailed;
     }
     job.dec = avcodec_alloc_context3(decoder);
-    if (!job.dec || avcodec_parameters_to_context(job.dec, job.in->streams[index]->codecpar) < 0
+    if (!job.dec || avcodec_parameters_to_context(job.dec, job.in->streams[job.streamIndex]->codecpar) < 0
         || avcodec_open2(job.dec, decoder, nullptr) < 0) {
         error = "cannot decode " + source;
         return kConvertFailed;
     }
-    AVChannelLayout inLayout;
     if (job.dec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || job.dec->ch_layout.nb_channels <= 0)
-        av_channel_layout_default(&inLayout, std::max(1, job.dec->ch_layout.nb_channels));
+        av_channel_layout_default(&job.inLayout, std::max(1, job.dec->ch_layout.nb_channels));
     else
-        av_channel_layout_copy(&inLayout, &job.dec->ch_layout);
-    const int channels = std::min(inLayout.nb_channels, 2);
+        av_channel_layout_copy(&job.inLayout, &job.dec->ch_layout);
+    return kConvertOk;
+}
 
-    // ---- the encoder ----
-    const AVCodec* encoder = avcodec_find_encoder_by_name(spec->encoder);
+// The encoder's settings (it is opened once the muxer is known).
+int prepareEncoder(Job& job, const FormatSpec& spec, const AVCodec*& encoder, std::string& error)
+{
+    encoder = avcodec_find_encoder_by_name(spec.encoder);
     if (!encoder) {
-        av_channel_layout_uninit(&inLayout);
-        error = std::string("this FFmpeg has no encoder ") + spec->encoder;
+        error = std::string("this FFmpeg has no encoder ") + spec.encoder;
         return kConvertFailed;
     }
     job.enc = avcodec_alloc_context3(encoder);
     if (!job.enc) {
-        av_channel_layout_uninit(&inLayout);
         error = "out of memory";
         return kConvertFailed;
     }
-    job.enc->sample_fmt = pickSampleFormat(encoder, spec->lossless);
+    job.enc->sample_fmt = pickSampleFormat(encoder, spec.lossless);
     job.enc->sample_rate = pickSampleRate(encoder, job.dec->sample_rate);
-    av_channel_layout_default(&job.enc->ch_layout, channels);
+    av_channel_layout_default(&job.enc->ch_layout, std::min(job.inLayout.nb_channels, 2));
     job.enc->time_base = AVRational{1, job.enc->sample_rate};
-    if (spec->bitRate > 0)
-        job.enc->bit_rate = spec->bitRate;
+    if (spec.bitRate > 0)
+        job.enc->bit_rate = spec.bitRate;
+    return kConvertOk;
+}
 
-    // ---- the hidden file beside the target ----
-    // Created here with the user's umask, unlike mkstemp's 0600: the file
-    // becomes the user's saved recording.
+// The hidden file beside the target, created with the user's umask
+// (unlike mkstemp's 0600): it becomes the user's saved recording.
+int createTempFile(Job& job, const std::string& target, std::string& error)
+{
     static std::atomic<unsigned> serial{0};
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -355,46 +350,49 @@ int convertAudioFile(const std::string& source, bool engineFile, const std::stri
     }
     if (fd < 0) {
         job.tempPath.clear();
-        av_channel_layout_uninit(&inLayout);
         error = "cannot write in " + folderOf(target) + ": " + std::strerror(errno);
         return kConvertWriteFailed;
     }
     ::close(fd);
+    return kConvertOk;
+}
 
-    if ((r = avformat_alloc_output_context2(&job.out, nullptr, spec->muxer, job.tempPath.c_str())) < 0 || !job.out) {
-        av_channel_layout_uninit(&inLayout);
-        error = "no muxer " + std::string(spec->muxer);
+// The muxer on the hidden file, the opened encoder, the header written.
+int openOutput(Job& job, const FormatSpec& spec, const AVCodec* encoder, std::string& error)
+{
+    int r = avformat_alloc_output_context2(&job.out, nullptr, spec.muxer, job.tempPath.c_str());
+    if (r < 0 || !job.out) {
+        error = "no muxer " + std::string(spec.muxer);
         return kConvertFailed;
     }
     if (job.out->oformat->flags & AVFMT_GLOBALHEADER)
         job.enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if ((r = avcodec_open2(job.enc, encoder, nullptr)) < 0) {
-        av_channel_layout_uninit(&inLayout);
-        error = std::string("cannot open the encoder ") + spec->encoder + ": " + avError(r);
+        error = std::string("cannot open the encoder ") + spec.encoder + ": " + avError(r);
         return kConvertFailed;
     }
     job.stream = avformat_new_stream(job.out, nullptr);
     if (!job.stream || avcodec_parameters_from_context(job.stream->codecpar, job.enc) < 0) {
-        av_channel_layout_uninit(&inLayout);
         error = "cannot prepare the file";
         return kConvertFailed;
     }
     job.stream->time_base = job.enc->time_base;
     if ((r = avio_open(&job.out->pb, job.tempPath.c_str(), AVIO_FLAG_WRITE)) < 0) {
-        av_channel_layout_uninit(&inLayout);
         error = "cannot write " + job.tempPath + ": " + avError(r);
         return kConvertWriteFailed;
     }
     if ((r = avformat_write_header(job.out, nullptr)) < 0) {
-        av_channel_layout_uninit(&inLayout);
         error = "cannot write the file header: " + avError(r);
         return job.writeFailed() ? kConvertWriteFailed : kConvertFailed;
     }
+    return kConvertOk;
+}
 
-    // ---- resampler, FIFO, buffers ----
-    r = swr_alloc_set_opts2(&job.swr, &job.enc->ch_layout, job.enc->sample_fmt, job.enc->sample_rate, &inLayout,
-                            job.dec->sample_fmt, job.dec->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&inLayout);
+// Resampler, FIFO and buffers between decoder and encoder.
+int prepareBuffers(Job& job, const AVCodec* encoder, std::string& error)
+{
+    const int r = swr_alloc_set_opts2(&job.swr, &job.enc->ch_layout, job.enc->sample_fmt, job.enc->sample_rate,
+                                      &job.inLayout, job.dec->sample_fmt, job.dec->sample_rate, 0, nullptr);
     if (r < 0 || swr_init(job.swr) < 0) {
         error = "cannot resample the sound";
         return kConvertFailed;
@@ -408,18 +406,22 @@ int convertAudioFile(const std::string& source, bool engineFile, const std::stri
         error = "out of memory";
         return kConvertFailed;
     }
+    return kConvertOk;
+}
 
-    // ---- the sound ----
+// All the sound through decoder, resampler and encoder, then what each
+// of them still holds.
+int convertSound(Job& job, const std::atomic<bool>& cancel, std::string& error)
+{
     int result = kConvertOk;
     while (result == kConvertOk) {
         if (cancel.load()) {
             error = "cancelled";
             return kConvertCancelled;
         }
-        r = av_read_frame(job.in, job.packet);
-        if (r < 0)
+        if (av_read_frame(job.in, job.packet) < 0)
             break;   // the end, or a damaged tail: keep what was read
-        if (job.packet->stream_index == index)
+        if (job.packet->stream_index == job.streamIndex)
             result = job.decode(job.packet, error);
         av_packet_unref(job.packet);
     }
@@ -431,13 +433,14 @@ int convertAudioFile(const std::string& source, bool engineFile, const std::stri
         result = job.drainFifo(true, error);
     if (result == kConvertOk)
         result = job.encode(nullptr, error);
-    if (result != kConvertOk)
-        return result;
-    if (cancel.load()) {
-        error = "cancelled";
-        return kConvertCancelled;
-    }
-    if ((r = av_write_trailer(job.out)) < 0 || job.writeFailed()) {
+    return result;
+}
+
+// The trailer, the file closed and moved to the target.
+int completeFile(Job& job, const std::string& source, const std::string& target, std::string& error)
+{
+    const int r = av_write_trailer(job.out);
+    if (r < 0 || job.writeFailed()) {
         error = "cannot complete the file: " + avError(r < 0 ? r : job.out->pb->error);
         return kConvertWriteFailed;
     }
@@ -451,9 +454,43 @@ int convertAudioFile(const std::string& source, bool engineFile, const std::stri
         error = "no sound in " + source;
         return kConvertFailed;
     }
-    result = moveIntoPlace(job.tempPath, target, error);
+    const int result = moveIntoPlace(job.tempPath, target, error);
     job.keepTemp = result == kConvertOk;
     return result;
+}
+
+} // namespace
+
+bool isAudioFormat(int format) { return specFor(format) != nullptr; }
+
+int convertAudioFile(const std::string& source, bool engineFile, const std::string& target, int format,
+                     const std::atomic<bool>& cancel, std::string& error)
+{
+    const FormatSpec* spec = specFor(format);
+    if (!spec) {
+        error = "unknown audio format " + std::to_string(format);
+        return kConvertFailed;
+    }
+    Job job;
+    const AVCodec* encoder = nullptr;
+    int result = openSource(job, source, engineFile, error);
+    if (result == kConvertOk)
+        result = prepareEncoder(job, *spec, encoder, error);
+    if (result == kConvertOk)
+        result = createTempFile(job, target, error);
+    if (result == kConvertOk)
+        result = openOutput(job, *spec, encoder, error);
+    if (result == kConvertOk)
+        result = prepareBuffers(job, encoder, error);
+    if (result == kConvertOk)
+        result = convertSound(job, cancel, error);
+    if (result != kConvertOk)
+        return result;
+    if (cancel.load()) {
+        error = "cancelled";
+        return kConvertCancelled;
+    }
+    return completeFile(job, source, target, error);
 }
 
 } // namespace rec

@@ -112,101 +112,126 @@ QFont fontOf(const Stroke& s, Pass pass, int pixelSize)
     return font;
 }
 
+QPoint firstPoint(const Stroke& s)
+{
+    return s.points.isEmpty() ? QPoint() : s.points.first();
+}
+
+QPoint lastPoint(const Stroke& s)
+{
+    return s.points.isEmpty() ? QPoint() : s.points.last();
+}
+
+void paintBox(QPainter& painter, const Stroke& s, Pass pass)
+{
+    const QRect r = QRect(firstPoint(s), lastPoint(s)).normalized();
+    const bool ellipse = s.tool.shape == kShapeEllipse;
+    if (inPass(s.tool.background, pass)) {
+        painter.setBrush(s.tool.background);
+        ellipse ? painter.drawEllipse(r) : painter.drawRect(r);
+        painter.setBrush(Qt::NoBrush);
+    }
+    if (inPass(s.tool.colour, pass)) {
+        painter.setPen(QPen(s.tool.colour, width(s), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        ellipse ? painter.drawEllipse(r) : painter.drawRect(r);
+    }
+}
+
+void paintArrow(QPainter& painter, const Stroke& s)
+{
+    const QColor& colour = s.tool.colour;
+    const QLineF line(firstPoint(s), lastPoint(s));
+    const double head = std::min(line.length(), std::max(12.0, width(s) * 3 + 8));
+    const QPointF unit = line.length() > 0 ? (line.p2() - line.p1()) / line.length() : QPointF(1, 0);
+    const QPointF normal(-unit.y(), unit.x());
+    const QPointF base = line.p2() - unit * head;
+    painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(line.p1(), base);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawPolygon(QPolygonF() << line.p2() << base + normal * head * 0.5 << base - normal * head * 0.5);
+}
+
+void paintMarker(QPainter& painter, const Stroke& s, Pass pass)
+{
+    const QColor& colour = s.tool.colour;
+    if (s.points.isEmpty() || !colour.isValid() || colour.alpha() == 0)
+        return;
+    const QPainterPath body = markerBody(s);
+    if (pass == Pass::SeeThrough) {
+        QColor tint = colour;
+        tint.setAlpha(std::min(colour.alpha(), 0x64));
+        painter.fillPath(body, tint);
+    }
+    // Its outline is what the screen can show of it.
+    if (inPass(colour, pass)) {
+        painter.setPen(QPen(colour, 1));
+        painter.drawPath(body);
+    }
+}
+
+void paintNumber(QPainter& painter, const Stroke& s, Pass pass)
+{
+    const double radius = std::max(12.0, width(s) * 2 + 10);
+    const QRectF circle(QPointF(firstPoint(s)) - QPointF(radius, radius), QSizeF(2 * radius, 2 * radius));
+    if (inPass(s.tool.colour, pass)) {
+        painter.setBrush(s.tool.colour);
+        painter.drawEllipse(circle);
+        painter.setBrush(Qt::NoBrush);
+    }
+    if (inPass(s.tool.background, pass)) {
+        QFont font = fontOf(s, pass, int(radius * 1.1));
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(s.tool.background);
+        painter.drawText(circle, Qt::AlignCenter, QString::number(s.number));
+    }
+}
+
 void paintStroke(QPainter& painter, const Stroke& s, Pass pass)
 {
     const QColor& colour = s.tool.colour;
-    const QColor& background = s.tool.background;
     painter.setRenderHint(QPainter::Antialiasing, pass == Pass::SeeThrough);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(Qt::NoPen);
-    const QPoint first = s.points.isEmpty() ? QPoint() : s.points.first();
-    const QPoint last = s.points.isEmpty() ? QPoint() : s.points.last();
 
     switch (s.tool.shape) {
     case kShapeRectangle:
-    case kShapeEllipse: {
-        const QRect r = QRect(first, last).normalized();
-        const bool ellipse = s.tool.shape == kShapeEllipse;
-        if (inPass(background, pass)) {
-            painter.setBrush(background);
-            ellipse ? painter.drawEllipse(r) : painter.drawRect(r);
-            painter.setBrush(Qt::NoBrush);
-        }
-        if (inPass(colour, pass)) {
-            painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-            ellipse ? painter.drawEllipse(r) : painter.drawRect(r);
-        }
+    case kShapeEllipse:
+        paintBox(painter, s, pass);
         break;
-    }
     case kShapeLine:
         if (inPass(colour, pass)) {
             painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(first, last);
+            painter.drawLine(firstPoint(s), lastPoint(s));
         }
         break;
     case kShapeArrow:
-        if (inPass(colour, pass)) {
-            const QLineF line(first, last);
-            const double head = std::min(line.length(), std::max(12.0, width(s) * 3 + 8));
-            const QPointF unit = line.length() > 0 ? (line.p2() - line.p1()) / line.length() : QPointF(1, 0);
-            const QPointF normal(-unit.y(), unit.x());
-            const QPointF base = line.p2() - unit * head;
-            painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(line.p1(), base);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(colour);
-            painter.drawPolygon(QPolygonF() << line.p2() << base + normal * head * 0.5 << base - normal * head * 0.5);
-        }
+        if (inPass(colour, pass))
+            paintArrow(painter, s);
         break;
     case kShapePen:
         if (inPass(colour, pass)) {
             painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
             if (s.points.size() == 1)
-                painter.drawPoint(first);
+                painter.drawPoint(firstPoint(s));
             else
                 painter.drawPolyline(polyline(s));
         }
         break;
-    case kShapeMarker: {
-        if (s.points.isEmpty() || !colour.isValid() || colour.alpha() == 0)
-            break;
-        const QPainterPath body = markerBody(s);
-        if (pass == Pass::SeeThrough) {
-            QColor tint = colour;
-            tint.setAlpha(std::min(colour.alpha(), 0x64));
-            painter.fillPath(body, tint);
-        }
-        // Its outline is what the screen can show of it.
-        if (inPass(colour, pass)) {
-            painter.setPen(QPen(colour, 1));
-            painter.drawPath(body);
-        }
+    case kShapeMarker:
+        paintMarker(painter, s, pass);
         break;
-    }
-    case kShapeNumber: {
-        const double radius = std::max(12.0, width(s) * 2 + 10);
-        const QRectF circle(QPointF(first) - QPointF(radius, radius), QSizeF(2 * radius, 2 * radius));
-        if (inPass(colour, pass)) {
-            painter.setBrush(colour);
-            painter.drawEllipse(circle);
-            painter.setBrush(Qt::NoBrush);
-        }
-        if (inPass(background, pass)) {
-            QFont font = fontOf(s, pass, int(radius * 1.1));
-            font.setBold(true);
-            painter.setFont(font);
-            painter.setPen(background);
-            painter.drawText(circle, Qt::AlignCenter, QString::number(s.number));
-        }
+    case kShapeNumber:
+        paintNumber(painter, s, pass);
         break;
-    }
     case kShapeText:
         if (inPass(colour, pass) && !s.text.isEmpty()) {
             // Point sizes as a 96 dpi screen shows them.
             painter.setFont(fontOf(s, pass, qRound(s.tool.size * 96.0 / 72.0)));
             painter.setPen(colour);
-            painter.drawText(QRect(first, QSize(1 << 14, 1 << 14)), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                             s.text);
+            painter.drawText(QRect(firstPoint(s), QSize(1 << 14, 1 << 14)),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s.text);
         }
         break;
     default:

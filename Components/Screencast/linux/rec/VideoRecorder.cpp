@@ -62,6 +62,19 @@ std::unique_ptr<IAudioSource> makeAudioSource(bool render, bool capture, const c
     return std::make_unique<PulseAudioSource>(render, capture, captureDeviceId);
 }
 
+// The capture thread's ticks: one every 1/fps s from `base`.
+struct CaptureClock
+{
+    int fps = 1;
+    int64_t base = 0;
+    int64_t tick = 0;
+    int64_t fullSinceUs = -1; // since when the queue is full
+    int64_t skipped = 0;      // ticks that passed during a slow grab
+    int64_t dropped = 0;      // frames the full queue did not take
+
+    int64_t due(int64_t k) const { return base + k * 1000000 / fps; }
+};
+
 struct VideoRecorder::Impl
 {
     RecorderOptions opt;
@@ -105,6 +118,10 @@ struct VideoRecorder::Impl
 
     void fail(int code);
     void captureLoop();
+    bool waitForTick(CaptureClock& clock);
+    void followArea(QRect& current);
+    bool grabFrame(VideoFrame& frame);
+    bool queueFrame(VideoFrame&& frame, CaptureClock& clock);
     void encoderLoop();
     void encoderRun();
     bool handleFrame(const VideoFrame& frame);
@@ -146,103 +163,123 @@ bool VideoRecorder::Impl::writeAudio(AVPacket* packet)
     return true;
 }
 
+// Sleeps until the next tick is due; a pause starts the ticks afresh.
+// False once the recording stops.
+bool VideoRecorder::Impl::waitForTick(CaptureClock& clock)
+{
+    std::unique_lock<std::mutex> lock(stateMutex);
+    while (!stop) {
+        const int64_t when = clock.due(clock.tick);
+        while (!stop && !paused) {
+            const int64_t now = nowUs();
+            if (now >= when)
+                break;
+            stateChanged.wait_for(lock, std::chrono::microseconds(when - now));
+        }
+        if (stop)
+            break;
+        if (!paused)
+            return true;
+        // Nothing is grabbed while paused; the ticks start afresh.
+        stateChanged.wait(lock, [this] { return stop || !paused; });
+        clock.base = nowUs();
+        clock.tick = 0;
+        clock.fullSinceUs = -1;
+    }
+    return false;
+}
+
+// An area that follows the pointer or a drag moves the capture, the
+// border and the drawing canvas with it.
+void VideoRecorder::Impl::followArea(QRect& current)
+{
+    if (!areaController)
+        return;
+    const QRect moved = areaController(current);
+    if (moved == current || moved.size() != current.size())
+        return;
+    current = moved;
+    source->setArea(current);
+    {
+        std::lock_guard<std::mutex> lock(areaMutex);
+        area = current;
+    }
+    if (overlay)
+        overlay->setArea(current);
+    if (IRecordingCanvas* c = liveCanvas.load())
+        c->setArea(current);
+}
+
+// One picture with the pointer, watermark and drawing on it, also kept as
+// the newest for snapshots. False (after fail()) when the source failed.
+bool VideoRecorder::Impl::grabFrame(VideoFrame& frame)
+{
+    const int64_t askedUs = nowUs();
+    const int rc = source->grab(frame);
+    if (rc != SR_Success) {
+        fail(rc);
+        return false;
+    }
+    if (frame.captureUs == 0)
+        frame.captureUs = askedUs;
+    for (auto& decorator : decorators)
+        decorator->decorate(frame);
+    if (IRecordingCanvas* c = liveCanvas.load()) {
+        if (IFrameDecorator* d = c->decorator())
+            d->decorate(frame);
+    }
+    std::lock_guard<std::mutex> lock(lastMutex);
+    last = frame.image;
+    return true;
+}
+
+// Hands the frame to the encoder and moves to the next tick. False (after
+// fail()) when the encoder has not kept up for too long.
+bool VideoRecorder::Impl::queueFrame(VideoFrame&& frame, CaptureClock& clock)
+{
+    const int64_t now = nowUs();
+    if (queue->tryPush(std::move(frame))) {
+        clock.fullSinceUs = -1;
+    } else {
+        ++clock.dropped;
+        if (clock.fullSinceUs < 0) {
+            clock.fullSinceUs = now;
+        } else if (now - clock.fullSinceUs > kFullLimitUs) {
+            fail(SR_BufferFull);
+            return false;
+        }
+    }
+    // A tick that is less than half a period late is still taken (its
+    // frame lands in its own slot); older ones are skipped, not bunched,
+    // and the encoder fills their slots with the previous picture.
+    ++clock.tick;
+    const int64_t halfPeriod = 500000 / clock.fps;
+    while (clock.due(clock.tick) + halfPeriod < now) {
+        ++clock.tick;
+        ++clock.skipped;
+    }
+    return true;
+}
+
 void VideoRecorder::Impl::captureLoop()
 {
-    const int fps = opt.setup.fps;
-    int64_t base = startUs;
-    int64_t tick = 0;
-    int64_t fullSinceUs = -1;
-    int64_t skipped = 0; // ticks that passed during a slow grab
-    int64_t dropped = 0; // frames the full queue did not take
-    auto due = [&](int64_t k) { return base + k * 1000000 / fps; };
+    CaptureClock clock;
+    clock.fps = opt.setup.fps;
+    clock.base = startUs;
     QRect current;
     {
         std::lock_guard<std::mutex> lock(areaMutex);
         current = area;
     }
-    while (!stop) {
-        {
-            std::unique_lock<std::mutex> lock(stateMutex);
-            const int64_t when = due(tick);
-            while (!stop && !paused) {
-                const int64_t now = nowUs();
-                if (now >= when)
-                    break;
-                stateChanged.wait_for(lock, std::chrono::microseconds(when - now));
-            }
-            if (stop)
-                break;
-            if (paused) {
-                // Nothing is grabbed while paused; the ticks start afresh.
-                stateChanged.wait(lock, [this] { return stop || !paused; });
-                base = nowUs();
-                tick = 0;
-                fullSinceUs = -1;
-                continue;
-            }
-        }
-
-        if (areaController) {
-            const QRect moved = areaController(current);
-            if (moved != current && moved.size() == current.size()) {
-                current = moved;
-                source->setArea(current);
-                {
-                    std::lock_guard<std::mutex> lock(areaMutex);
-                    area = current;
-                }
-                if (overlay)
-                    overlay->setArea(current);
-                if (IRecordingCanvas* c = liveCanvas.load())
-                    c->setArea(current);
-            }
-        }
-
+    while (waitForTick(clock)) {
+        followArea(current);
         VideoFrame frame;
-        const int64_t askedUs = nowUs();
-        const int rc = source->grab(frame);
-        if (rc != SR_Success) {
-            fail(rc);
+        if (!grabFrame(frame) || !queueFrame(std::move(frame), clock))
             break;
-        }
-        if (frame.captureUs == 0)
-            frame.captureUs = askedUs;
-        for (auto& decorator : decorators)
-            decorator->decorate(frame);
-        if (IRecordingCanvas* c = liveCanvas.load()) {
-            if (IFrameDecorator* d = c->decorator())
-                d->decorate(frame);
-        }
-        {
-            std::lock_guard<std::mutex> lock(lastMutex);
-            last = frame.image;
-        }
-        const int64_t now = nowUs();
-        if (queue->tryPush(std::move(frame))) {
-            fullSinceUs = -1;
-        } else {
-            ++dropped;
-            if (fullSinceUs < 0) {
-                fullSinceUs = now;
-            } else if (now - fullSinceUs > kFullLimitUs) {
-                fail(SR_BufferFull);
-                break;
-            }
-        }
-
-        // A tick that is less than half a period late is still taken (its
-        // frame lands in its own slot); older ones are skipped, not bunched,
-        // and the encoder fills their slots with the previous picture.
-        ++tick;
-        const int64_t halfPeriod = 500000 / fps;
-        while (due(tick) + halfPeriod < now) {
-            ++tick;
-            ++skipped;
-        }
     }
     queue->close();
     Log(kLogModule, 1, "screen capture ended: %lld ticks missed, %lld frames not queued (encoder busy)",
-        static_cast<long long>(skipped), static_cast<long long>(dropped));
+        static_cast<long long>(clock.skipped), static_cast<long long>(clock.dropped));
 }
 
 bool VideoRecorder::Impl::handleFrame(const VideoFrame& frame)
