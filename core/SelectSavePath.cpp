@@ -108,6 +108,93 @@ void SelectSavePath::fail(const char* logLine, const QString& message)
     emit sigPathFailed(message);
 }
 
+// What the saved file is called and how the history shows it.
+struct SelectSavePath::Naming
+{
+    QString stem;
+    QString suffix;
+    QString resolution;
+    int type = HistoryFile_Video;
+};
+
+SelectSavePath::Naming SelectSavePath::nameFor(const Request& request, const QString& src,
+                                               const QString& suffix)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
+    Naming naming;
+    naming.suffix = suffix;
+    if (request.onlyCamera) {
+        naming.stem = QStringLiteral("Camera_%1").arg(stamp);
+        naming.resolution = QStringLiteral("%1*%2").arg(1280).arg(720);
+    } else if (request.video) {
+        naming.resolution = sizeOf(Utils::getVideoRect(src));
+        naming.stem = QStringLiteral("Video_%1").arg(stamp);
+        if (request.m4v)
+            naming.suffix = QStringLiteral("m4v");
+    } else {
+        naming.stem = QStringLiteral("Audio_%1").arg(stamp);
+        naming.type = HistoryFile_Audio;
+    }
+    if (suffix == QLatin1String("gif")) {
+        naming.resolution = sizeOf(request.gifRect);
+        Log(kModule, 1, "save gif size= %s", naming.resolution.toUtf8().constData());
+    }
+    return naming;
+}
+
+bool SelectSavePath::checkTarget(const QString& src, const QString& targetFolder, const QString& stem,
+                                 qint64 bytes, bool& sameStorage)
+{
+    if (!VxFileUtils::isFolderPathWritable(targetFolder)) {
+        fail("path is not writable",
+             QObject::tr("\"%1\" is not writable, please select another one.").arg(targetFolder));
+        return false;
+    }
+    sameStorage = Utils::isSameStorage(src, targetFolder);
+    if (sameStorage)
+        return true;
+    // A move on one volume needs no room; a copy needs the whole file. A
+    // volume that cannot be asked is tried all the same: the copy checks
+    // every write.
+    bool ok = false;
+    const qint64 free = Utils::freeDiskSize(targetFolder + "/" + stem, ok);
+    if (ok && free < bytes + kSpareBytes) {
+        fail("disk size smaller than file size ",
+             QObject::tr("No enough free space to save the video. You can choose another path, "
+                         "or clear the disk space."));
+        return false;
+    }
+    return true;
+}
+
+bool SelectSavePath::placeFile(const QString& src, const QString& targetFolder, const Naming& naming,
+                               bool sameStorage, QString& target)
+{
+    const QString exportFailed =
+        QObject::tr("File exported failed! You can choose another path, or clear the disk space.");
+    const int fd = createFreeTarget(targetFolder, naming.stem, naming.suffix, target);
+    if (fd < 0) {
+        fail("cannot create the target file", exportFailed);
+        return false;
+    }
+    if (sameStorage) {
+        // The empty file holds the name; the move replaces it atomically.
+        ::close(fd);
+        if (OSServiceUtils::moveFile(src, target))
+            return true;
+        // A failed rename leaves the placeholder as it was.
+        QFile::remove(target);
+        if (!m_bCancel.load(std::memory_order_relaxed))
+            fail("Move file Failed!", exportFailed);
+        return false;
+    }
+    if (copyInto(fd, src, target))
+        return true;
+    if (!m_bCancel.load(std::memory_order_relaxed))
+        fail("copy file Failed!", exportFailed);
+    return false;
+}
+
 void SelectSavePath::saveWork(QString src, QString folder)
 {
     const Request request = dequeueRequest(src, folder);
@@ -120,96 +207,31 @@ void SelectSavePath::saveWork(QString src, QString folder)
         emit sigPathFailed(QObject::tr("The recorded file \"%1\" was not found.").arg(src));
         return;
     }
-    const QString suffix = source.suffix();
     if (folder.isEmpty())
         folder = request.defaultFolder.isEmpty() ? Utils::getVideoOutputPath() : request.defaultFolder;
 
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
-    QString stem;
-    QString targetSuffix = suffix;
-    QString resolution;
-    int type = HistoryFile_Video;
-    if (request.onlyCamera) {
-        stem = QStringLiteral("Camera_%1").arg(stamp);
-        resolution = QStringLiteral("%1*%2").arg(1280).arg(720);
-    } else if (request.video) {
-        resolution = sizeOf(Utils::getVideoRect(src));
-        stem = QStringLiteral("Video_%1").arg(stamp);
-        if (request.m4v)
-            targetSuffix = QStringLiteral("m4v");
-    } else {
-        stem = QStringLiteral("Audio_%1").arg(stamp);
-        type = HistoryFile_Audio;
-    }
-
+    const Naming naming = nameFor(request, src, source.suffix());
     const qint64 bytes = source.size();
     double value = 0.0;
     const QString unit = Utils::getUtilOfSize(bytes, value);
     const QString size = QString::asprintf("%.2f", value) + unit;
     const QTime duration = QTime(0, 0, 0, 0).addSecs(int(Utils::getMediaDuration(src)));
 
-    if (suffix == QLatin1String("gif")) {
-        resolution = sizeOf(request.gifRect);
-        Log(kModule, 1, "save gif size= %s", resolution.toUtf8().constData());
-    }
-
     if (m_bCancel.load(std::memory_order_relaxed))
         return;
 
     const QString targetFolder = QDir::cleanPath(folder);
-    if (!VxFileUtils::isFolderPathWritable(targetFolder)) {
-        fail("path is not writable",
-             QObject::tr("\"%1\" is not writable, please select another one.").arg(targetFolder));
-        return;
-    }
-
-    const bool sameStorage = Utils::isSameStorage(src, targetFolder);
-    if (!sameStorage) {
-        // A move on one volume needs no room; a copy needs the whole file. A
-        // volume that cannot be asked is tried all the same: the copy checks
-        // every write.
-        bool ok = false;
-        const qint64 free = Utils::freeDiskSize(targetFolder + "/" + stem, ok);
-        if (ok && free < bytes + kSpareBytes) {
-            fail("disk size smaller than file size ",
-                 QObject::tr("No enough free space to save the video. You can choose another path, "
-                             "or clear the disk space."));
-            return;
-        }
-    }
-
-    const QString exportFailed =
-        QObject::tr("File exported failed! You can choose another path, or clear the disk space.");
+    bool sameStorage = false;
     QString target;
-    const int fd = createFreeTarget(targetFolder, stem, targetSuffix, target);
-    if (fd < 0) {
-        fail("cannot create the target file", exportFailed);
+    if (!checkTarget(src, targetFolder, naming.stem, bytes, sameStorage)
+        || !placeFile(src, targetFolder, naming, sameStorage, target))
         return;
-    }
-
-    if (sameStorage) {
-        // The empty file holds the name; the move replaces it atomically.
-        ::close(fd);
-        if (!OSServiceUtils::moveFile(src, target)) {
-            // A failed rename leaves the placeholder as it was.
-            QFile::remove(target);
-            if (m_bCancel.load(std::memory_order_relaxed))
-                return;
-            fail("Move file Failed!", exportFailed);
-            return;
-        }
-    } else if (!copyInto(fd, src, target)) {
-        if (m_bCancel.load(std::memory_order_relaxed))
-            return;
-        fail("copy file Failed!", exportFailed);
-        return;
-    }
 
     Utils::setVideoOutputPath(targetFolder);
-    const QString durationText =
-        type == HistoryFile_Audio ? request.audioDuration : duration.toString(QStringLiteral("hh:mm:ss"));
+    const QString durationText = naming.type == HistoryFile_Audio ? request.audioDuration
+                                                                  : duration.toString(QStringLiteral("hh:mm:ss"));
     CEIPWrapper::instance()->MakeEvent_kModular_Save_Result(1);
-    emit completed(target, type, resolution, durationText, size);
+    emit completed(target, naming.type, naming.resolution, durationText, size);
 }
 
 int SelectSavePath::createFreeTarget(const QString& folder, const QString& stem, const QString& suffix,

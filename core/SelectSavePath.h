@@ -62,7 +62,17 @@ signals:
                    const QString& duration, const QString& size);
 
 private:
+    struct Naming;
     Request dequeueRequest(const QString& src, const QString& folder);
+    static Naming nameFor(const Request& request, const QString& src, const QString& suffix);
+    // A writable folder, and room for a copy to another volume; reports the
+    // refusal itself.
+    bool checkTarget(const QString& src, const QString& targetFolder, const QString& stem, qint64 bytes,
+                     bool& sameStorage);
+    // Moves or copies `src` to a free name in the folder; reports a failure
+    // (not a cancel) itself.
+    bool placeFile(const QString& src, const QString& targetFolder, const Naming& naming, bool sameStorage,
+                   QString& target);
     // Creates the first free name of folder/stem[(n)].suffix exclusively;
     // the open descriptor, or -1 (path empty) when no file could be made.
     static int createFreeTarget(const QString& folder, const QString& stem, const QString& suffix,
