@@ -1,87 +1,63 @@
-// The device and window model over the real engine, in the test
-// environment's X server: the display and its size, a window of another
-// process found with its UTF-8 title, frame and visibility, and this
-// program's own webcam window told apart from another program's.
+// The device and window model over the real engine in the test
+// environment's X server: the display, a window of another process found
+// with its UTF-8 title and frame, this program's own webcam window told
+// apart from another program's, the sound devices, and raising a window
+// above the others without unmapping it.
 //
 // Run with "--window TITLE" the executable is that other process: it shows
-// one window and obeys commands on its standard input ("geo", "hide",
-// "show"); it ends when its input closes.
+// one window, prints its id and ends when its input closes.
 #include <QApplication>
-#include <QGuiApplication>
+#include <QMainWindow>
 #include <QProcess>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QWidget>
 #include <QtTest>
+
+#include <xcb/xcb.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "core/DeviceManager.h"
 #include "Screencast.h"
+#include "core/DeviceManager.h"
+#include "core/Utils.h"
 #include "core/WindowListManger.h"
+#include "core/windowLaval.h"
 
 namespace {
 
-const char* const kOtherAppName = "OtherRecorder";
-
-// ---- the other process ------------------------------------------------------
+const int kWait = 30000;
 
 int runWindowProcess(int argc, char** argv)
 {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlive the test
+    prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the test
     QApplication app(argc, argv);
     // Set before the first window: it becomes the class of WM_CLASS.
-    QCoreApplication::setApplicationName(kOtherAppName);
+    QCoreApplication::setApplicationName("OtherRecorder");
     QWidget window;
     window.setWindowTitle(QString::fromUtf8(argv[2]));
     window.setGeometry(200, 150, 400, 300);
     window.show();
-
-    // Read without buffering of our own beyond `pending`: the notifier only
-    // fires for bytes still in the pipe.
-    QByteArray pending;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char buffer[256];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input.setEnabled(false);
+        char buffer[64];
+        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
             app.quit();
-            return;
-        }
-        pending.append(buffer, int(n));
-        int end;
-        while ((end = pending.indexOf('\n')) >= 0) {
-            const QByteArray line = pending.left(end).trimmed();
-            pending.remove(0, end + 1);
-            if (line == "hide") {
-                window.hide();
-            } else if (line == "show") {
-                window.show();
-            } else if (line == "geo") {
-                const QRect f = window.frameGeometry();
-                std::printf("geo %d %d %d %d\n", f.x(), f.y(), f.width(), f.height());
-                std::fflush(stdout);
-            }
-        }
     });
-    // The window id once the window exists on the server.
     QTimer::singleShot(0, [&] {
         std::printf("id %llu\n", static_cast<unsigned long long>(window.winId()));
         std::fflush(stdout);
     });
-    QTimer::singleShot(120000, &app, &QCoreApplication::quit);   // a hard limit
     return app.exec();
 }
 
-// ---- the test's side --------------------------------------------------------
-
+// The other process; the id of its window, 0 when it never came.
 class OtherWindow
 {
 public:
@@ -89,43 +65,21 @@ public:
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QCoreApplication::applicationFilePath(), {"--window", title});
+        QDeadlineTimer deadline(kWait);
+        while (!m_process.canReadLine() && !deadline.hasExpired() && m_process.state() != QProcess::NotRunning)
+            m_process.waitForReadyRead(200);
+        const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+        if (line.startsWith("id "))
+            id = int(line.mid(3).toUInt());
     }
     ~OtherWindow()
     {
         m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(5000)) {
+        if (!m_process.waitForFinished(kWait))
             m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        m_process.waitForFinished(kWait);
     }
-    // One line of the other process, or empty after the time-out.
-    QString readLine(int timeoutMs = 10000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_process.canReadLine()) {
-            if (timer.hasExpired(timeoutMs) || !m_process.waitForReadyRead(200)) {
-                if (timer.hasExpired(timeoutMs) || m_process.state() == QProcess::NotRunning)
-                    return QString();
-            }
-        }
-        return QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    void send(const char* command)
-    {
-        m_process.write(command);
-        m_process.write("\n");
-        m_process.waitForBytesWritten(2000);
-    }
-    QRect frame()
-    {
-        send("geo");
-        const QStringList f = readLine().split(' ');
-        if (f.size() != 5 || f[0] != "geo")
-            return QRect();
-        return QRect(f[1].toInt(), f[2].toInt(), f[3].toInt(), f[4].toInt());
-    }
-    QProcess& process() { return m_process; }
+    int id = 0;
 
 private:
     QProcess m_process;
@@ -135,11 +89,35 @@ QString engineTitle(unsigned int id)
 {
     CBasePtr<CWindowListObject> list = scFindWindow(kWindowFilterNormal);
     for (int i = 0; list && i < list->count(); ++i) {
-        const WindowInfo info = list->item(i);
-        if (info.id == id)
-            return QString::fromUtf8(info.title);
+        if (list->item(i).id == id)
+            return QString::fromUtf8(list->item(i).title);
     }
     return QString();
+}
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(r);
+    return a;
+}
+
+bool isAboveAndViewable(xcb_connection_t* c, xcb_window_t w)
+{
+    bool above = false;
+    const xcb_atom_t state = atom(c, "_NET_WM_STATE_ABOVE");
+    if (xcb_get_property_reply_t* r = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, w, atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64), nullptr)) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(r));
+        for (int i = 0; i < xcb_get_property_value_length(r) / 4; ++i)
+            above = above || atoms[i] == state;
+        free(r);
+    }
+    xcb_get_window_attributes_reply_t* a = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
+    const bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    free(a);
+    return above && viewable;
 }
 
 } // namespace
@@ -147,130 +125,117 @@ QString engineTitle(unsigned int id)
 class TstDeviceE2E : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void displayOfTheServer();
-    void windowOfAnotherProcess();
-    void ownCameraWindowOnly();
-    void soundDevices();
-};
 
-void TstDeviceE2E::initTestCase()
-{
-    QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run inside scripts/with-test-env.sh");
-    QVERIFY(initScreencast());
-}
-
-void TstDeviceE2E::cleanupTestCase()
-{
-    WindowListManger::release();
-    DeviceManager::release();
-    uninitScreencast();
-}
-
-void TstDeviceE2E::displayOfTheServer()
-{
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    DeviceManager* dm = DeviceManager::instance();
-    QVERIFY(dm->getDisplayCount() >= 1);
-    QVERIFY(!dm->getDisplayName(0).isEmpty());
-    QCOMPARE(dm->getDisplayName(dm->getDisplayCount()), QString());
-
-    // Corner coordinates: the right edge is x + width itself.
-    const QRect full = dm->getFullScreenRect(0);
-    QCOMPARE(full.topLeft(), screen.topLeft());
-    QCOMPARE(full.right(), screen.x() + screen.width());
-    QCOMPARE(full.bottom(), screen.y() + screen.height());
-    QVERIFY(dm->isFullScreen(full, 0));
-    QVERIFY(!dm->isRetinaCurrentDisplay(0));
-
-    dm->setUseDisplay(0);
-    QCOMPARE(dm->getSelectedDisplayRect(), QRect(0, 0, screen.width(), screen.height()));
-}
-
-void TstDeviceE2E::windowOfAnotherProcess()
-{
-    const QString title = QString::fromUtf8("Größe — 録画 ✓ %1").arg(QCoreApplication::applicationPid());
-    OtherWindow other(title);
-    const QString idLine = other.readLine();
-    QVERIFY2(idLine.startsWith("id "), qPrintable("no window id: " + idLine));
-    const int id = int(idLine.mid(3).toUInt());
-    QVERIFY(id != 0);
-
-    WindowListManger* wl = WindowListManger::instance();
-    QTRY_VERIFY_WITH_TIMEOUT(wl->getWindowsList().contains(id), 10000);
-    QCOMPARE(engineTitle(unsigned(id)), title);
-
-    // The engine's frame is the window with its decoration, as the other
-    // process sees its own frame once the window manager has placed it.
-    int width = 0, height = 0;
-    QRect frame;
-    QTRY_VERIFY_WITH_TIMEOUT((frame = other.frame(), wl->getWindowsRect(id, width, height),
-                              frame.isValid() && frame.size() == QSize(width, height)
-                                  && wl->getWindowQPoint(id) == frame.topLeft()),
-                             10000);
-    QVERIFY(width >= 400 && height >= 300);
-
-    QVERIFY(wl->chechWindowVisible({id}, true));
-    other.send("hide");
-    QTRY_VERIFY_WITH_TIMEOUT(!wl->chechWindowVisible({id}, true), 10000);
-    QVERIFY(!wl->getWindowsList().contains(id));
-    other.send("show");
-    QTRY_VERIFY_WITH_TIMEOUT(wl->chechWindowVisible({id}, false), 10000);
-
-    // This process's windows are not in the ordinary list.
-    QWidget own;
-    own.setWindowTitle("own window");
-    own.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&own));
-    QTest::qWait(200);
-    QVERIFY(!wl->getWindowsList().contains(int(own.winId())));
-}
-
-void TstDeviceE2E::ownCameraWindowOnly()
-{
-    WindowListManger* wl = WindowListManger::instance();
-    // Another program's window of the same title is not ours.
-    OtherWindow other("Webcam Recorder");
-    const QString idLine = other.readLine();
-    QVERIFY2(idLine.startsWith("id "), qPrintable("no window id: " + idLine));
-    const int otherId = int(idLine.mid(3).toUInt());
-    QTRY_VERIFY_WITH_TIMEOUT(wl->getWindowsList().contains(otherId), 10000);
-    QCOMPARE(wl->getCameraWinId(), 0);
-
-    QWidget camera;
-    camera.setWindowTitle("Webcam Recorder");
-    camera.resize(320, 240);
-    camera.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&camera));
-    QTRY_COMPARE_WITH_TIMEOUT(wl->getCameraWinId(), int(camera.winId()), 10000);
-
-    camera.hide();
-    QTRY_COMPARE_WITH_TIMEOUT(wl->getCameraWinId(), 0, 10000);
-}
-
-void TstDeviceE2E::soundDevices()
-{
-    if (qEnvironmentVariableIntValue("SR_TEST_ENV_NO_PULSE") == 1)
-        QSKIP("no sound server in this run");
-    DeviceManager* dm = DeviceManager::instance();
-    const int inputs = dm->getAudioCaptureDeviceCount();
-    QVERIFY2(inputs >= 1, "the null sink's monitor is an input");
-    for (int i = 0; i < inputs; ++i) {
-        const QString name = dm->getAudioCaptureDeviceInfo(i);
-        QVERIFY(!name.isEmpty());
-        QVERIFY(!dm->getAudioCaptureUID(name).isEmpty());
+private:
+    // The window manager must be told (_NET_WM_STATE_ABOVE) while the
+    // window stays mapped under the same id.
+    void checkRaised(QWidget& w, const std::function<void()>& raise)
+    {
+        xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
+        QVERIFY(conn && !xcb_connection_has_error(conn));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const xcb_window_t id = xcb_window_t(w.winId());
+        QVERIFY(!isAboveAndViewable(conn, id));
+        raise();
+        QTRY_VERIFY_WITH_TIMEOUT(isAboveAndViewable(conn, id), kWait);
+        QCOMPARE(xcb_window_t(w.winId()), id);
+        xcb_disconnect(conn);
     }
-    QCOMPARE(dm->getAudioCaptureDeviceInfo(inputs), QString());
-    QVERIFY(dm->getAudioRenderDeviceCount() >= 1);
-    QVERIFY(dm->getAudioRenderDevUID(0).contains(" - "));
 
-    // The system sound can be recorded from the null sink's monitor, and it
-    // is shown under the product's name afterwards.
-    QVERIFY(dm->checkVirtualAudioDriver());
-    QCOMPARE(QString::fromUtf8(GetVirtualAudioDriverName()), QString("PrelDun Recording Audio Plug-in"));
-}
+private slots:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); // inside scripts/with-test-env.sh
+        QVERIFY(initScreencast());
+    }
+
+    void cleanupTestCase()
+    {
+        WindowListManger::release();
+        DeviceManager::release();
+        uninitScreencast();
+    }
+
+    void displayOfTheServer()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        DeviceManager* dm = DeviceManager::instance();
+        QVERIFY(dm->getDisplayCount() >= 1);
+        QVERIFY(!dm->getDisplayName(0).isEmpty());
+        // Corner coordinates: the right edge is x + width itself.
+        const QRect full = dm->getFullScreenRect(0);
+        QCOMPARE(full, QRect(screen.topLeft(), screen.topLeft() + QPoint(screen.width(), screen.height())));
+        QVERIFY(dm->isFullScreen(full, 0));
+        dm->setUseDisplay(0);
+        QCOMPARE(dm->getSelectedDisplayRect(), QRect(QPoint(0, 0), screen.size()));
+    }
+
+    void windowOfAnotherProcess()
+    {
+        const QString title = QString::fromUtf8("Größe — 録画 ✓ %1").arg(QCoreApplication::applicationPid());
+        int id = 0;
+        {
+            OtherWindow other(title);
+            id = other.id;
+            QVERIFY(id != 0);
+            WindowListManger* wl = WindowListManger::instance();
+            QTRY_VERIFY_WITH_TIMEOUT(wl->getWindowsList().contains(id), kWait);
+            QCOMPARE(engineTitle(unsigned(id)), title);
+            // The engine's frame holds the window and its decoration.
+            int width = 0, height = 0;
+            QTRY_VERIFY_WITH_TIMEOUT((wl->getWindowsRect(id, width, height), width >= 400 && height >= 300), kWait);
+            QVERIFY(wl->chechWindowVisible({id}, true));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!WindowListManger::instance()->getWindowsList().contains(id), kWait);
+    }
+
+    void ownCameraWindowOnly()
+    {
+        WindowListManger* wl = WindowListManger::instance();
+        // Another program's window of the same title is not ours.
+        OtherWindow other("Webcam Recorder");
+        QVERIFY(other.id != 0);
+        QTRY_VERIFY_WITH_TIMEOUT(wl->getWindowsList().contains(other.id), kWait);
+        QCOMPARE(wl->getCameraWinId(), 0);
+
+        QWidget camera;
+        camera.setWindowTitle("Webcam Recorder");
+        camera.resize(320, 240);
+        camera.show();
+        QTRY_COMPARE_WITH_TIMEOUT(wl->getCameraWinId(), int(camera.winId()), kWait);
+        // Known to the engine, and still not in the ordinary list.
+        QVERIFY(!wl->getWindowsList().contains(int(camera.winId())));
+        camera.hide();
+        QTRY_COMPARE_WITH_TIMEOUT(wl->getCameraWinId(), 0, kWait);
+    }
+
+    void soundDevices()
+    {
+        if (qEnvironmentVariableIntValue("SR_TEST_ENV_NO_PULSE") == 1)
+            QSKIP("no sound server in this run");
+        DeviceManager* dm = DeviceManager::instance();
+        const int inputs = dm->getAudioCaptureDeviceCount();
+        QVERIFY2(inputs >= 1, "the null sink's monitor is an input");
+        for (int i = 0; i < inputs; ++i)
+            QVERIFY(!dm->getAudioCaptureUID(dm->getAudioCaptureDeviceInfo(i)).isEmpty());
+        QVERIFY(dm->getAudioRenderDeviceCount() >= 1);
+        // The system sound comes from the null sink's monitor, shown under
+        // the product's name afterwards.
+        QVERIFY(dm->checkVirtualAudioDriver());
+        QCOMPARE(QString::fromUtf8(GetVirtualAudioDriverName()), QString("PrelDun Recording Audio Plug-in"));
+    }
+
+    void windowsGoAboveWithoutBeingHidden()
+    {
+        QWidget w;
+        w.resize(200, 100);
+        checkRaised(w, [&] { Utils::setTopWindowLevel(&w); });
+        QMainWindow main;
+        main.resize(300, 200);
+        checkRaised(main, [&] { windowLaval().setTopMost(&main); });
+    }
+};
 
 int main(int argc, char** argv)
 {

@@ -51,64 +51,37 @@ private slots:
         OSServiceUtils::setPrivilegedRunner(nullptr);
     }
 
-    void moveFileCreatesTheTargetFolder()
-    {
-        QTemporaryDir tmp;
-        const QString src = tmp.path() + "/rec.mp4";
-        writeFile(src, "video");
-        const QString dst = tmp.path() + "/out/deeper/saved.mp4";
-        QVERIFY(OSServiceUtils::moveFile(src, dst));
-        QCOMPARE(readFile(dst), QByteArray("video"));
-        QVERIFY(!QFileInfo::exists(src));
-
-        // A missing source fails and leaves nothing behind.
-        QVERIFY(!OSServiceUtils::moveFile(src, tmp.path() + "/other.mp4"));
-        QVERIFY(!QFileInfo::exists(tmp.path() + "/other.mp4"));
-    }
-
     void moveFileWithHostileNames()
     {
         QTemporaryDir tmp;
         const QString saved = QDir::currentPath();
         QVERIFY(QDir::setCurrent(tmp.path()));
-        QDir().mkpath(tmp.path() + "/out");
         for (const QString& name : kHostileNames) {
             const QString src = tmp.path() + "/" + name;
-            const QString dst = tmp.path() + "/out/" + name;
+            // The target folder is made on the way.
+            const QString dst = tmp.path() + "/out/deeper/" + name;
             writeFile(src, name.toUtf8());
             QVERIFY2(OSServiceUtils::moveFile(src, dst), qPrintable(name));
             QCOMPARE(readFile(dst), name.toUtf8());
-            QVERIFY(!QFileInfo::exists(src));
         }
-        const QStringList left = QDir(tmp.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
-        QCOMPARE(left, QStringList{"out"});
-        QCOMPARE(QDir(tmp.path() + "/out").entryList(QDir::Files).size(), kHostileNames.size());
-        QDir::setCurrent(saved);
-    }
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"out"});
+        QCOMPARE(QDir(tmp.path() + "/out/deeper").entryList(QDir::Files).size(), kHostileNames.size());
 
-    void moveFileToABareNameOrAFolder()
-    {
-        QTemporaryDir tmp;
-        const QString saved = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(tmp.path()));
-        const QString src = tmp.path() + "/sub/rec.mp4";
-        QDir().mkpath(tmp.path() + "/sub");
-        writeFile(src, "x");
         // A bare name is a file in the current folder, not a new folder.
+        const QString src = tmp.path() + "/out/rec.mp4";
+        writeFile(src, "x");
         QVERIFY(OSServiceUtils::moveFile(src, "bare.mp4"));
         QVERIFY(QFileInfo(tmp.path() + "/bare.mp4").isFile());
         QDir::setCurrent(saved);
-
-        // An existing folder as target is refused, not moved into.
+        // A missing source, an existing folder as target, and a target
+        // folder under a regular file all fail and leave the source.
+        QVERIFY(!OSServiceUtils::moveFile(src, tmp.path() + "/other.mp4"));
+        QVERIFY(!QFileInfo::exists(tmp.path() + "/other.mp4"));
         writeFile(src, "y");
         QDir().mkpath(tmp.path() + "/taken.mp4");
         QVERIFY(!OSServiceUtils::moveFile(src, tmp.path() + "/taken.mp4"));
-        QVERIFY(QFileInfo::exists(src));
         QVERIFY(QDir(tmp.path() + "/taken.mp4").isEmpty());
-
-        // A target folder that cannot be made (under a regular file) fails.
-        writeFile(tmp.path() + "/plain", "z");
-        QVERIFY(!OSServiceUtils::moveFile(src, tmp.path() + "/plain/inner/rec.mp4"));
+        QVERIFY(!OSServiceUtils::moveFile(src, tmp.path() + "/bare.mp4/inner/rec.mp4"));
         QVERIFY(QFileInfo::exists(src));
     }
 
@@ -147,11 +120,8 @@ private slots:
         const QString expectedScript = QDir::cleanPath(QCoreApplication::applicationDirPath() + "/.." + script);
         QCOMPARE(program, QStringLiteral("pkexec"));
         QCOMPARE(args, (QStringList{"/bin/bash", expectedScript}));
-        QCOMPARE(OSServiceUtils::scriptPath(install, audioDriver), expectedScript);
-        QVERIFY(QDir::isAbsolutePath(args.last()));
-
-        // The record of the command: two lines, the second without a line end,
-        // which a shell reads back into exactly the same arguments.
+        // The command is also written down, and a shell reading that record
+        // back gets exactly the same arguments.
         const QByteArray record = readFile(dir + "/command.sh");
         QVERIFY(record.startsWith("#!/bin/bash\n"));
         QVERIFY(!record.endsWith('\n'));
@@ -169,21 +139,21 @@ private slots:
     {
         QTemporaryDir tmp;
         int code = 0;
-        OSServiceUtils::setPrivilegedRunner([&](const QString&, const QStringList&) { return code; });
-        code = 1;
-        QCOMPARE(OSServiceUtils::UserExecute(tmp.path(), 1, true), 256);
-        code = 126;   // pkexec: the password dialog was dismissed
-        QCOMPARE(OSServiceUtils::UserExecute(tmp.path(), 1, true), 126 << 8);
-        code = -1;    // could not start, or crashed
-        QCOMPARE(OSServiceUtils::UserExecute(tmp.path(), 0, true), -1);
-
-        // A folder that cannot hold the record does not stop the run.
-        writeFile(tmp.path() + "/plain", "z");
         bool ran = false;
         OSServiceUtils::setPrivilegedRunner([&](const QString&, const QStringList&) {
             ran = true;
-            return 0;
+            return code;
         });
+        code = 1;
+        QCOMPARE(OSServiceUtils::UserExecute(tmp.path(), 1, true), 256);
+        code = 126; // pkexec: the password dialog was dismissed
+        QCOMPARE(OSServiceUtils::UserExecute(tmp.path(), 1, true), 126 << 8);
+        code = -1; // could not start, or crashed
+        QCOMPARE(OSServiceUtils::UserExecute(tmp.path(), 0, true), -1);
+        // A folder that cannot hold the record does not stop the run.
+        writeFile(tmp.path() + "/plain", "z");
+        code = 0;
+        ran = false;
         QCOMPARE(OSServiceUtils::UserExecute(tmp.path() + "/plain/dir", 1, false), 0);
         QVERIFY(ran);
     }
@@ -211,10 +181,7 @@ private slots:
         QVERIFY(sleeper.waitForFinished());
         QVERIFY(!OSServiceUtils::isRunningProcess(name));
 
-        QVERIFY(OSServiceUtils::isRunningProcess(QString()));
-        QCOMPARE(OSServiceUtils::getProcessPathWithPid(::getpid()), QCoreApplication::applicationFilePath());
         QCOMPARE(OSServiceUtils::getProcessPathWithPid(0), QString());
-        QCOMPARE(OSServiceUtils::getProcessPathWithPid(-5), QString());
         QCOMPARE(OSServiceUtils::getProcessNameWithPid(-5), QString());
     }
 
@@ -263,9 +230,7 @@ private slots:
 
         QCOMPARE(recorder.urls, (QList<QUrl>{QUrl::fromLocalFile(folder), QUrl::fromLocalFile(folder),
                                              QUrl::fromLocalFile(folder + "/gone"), QUrl::fromLocalFile(file)}));
-        QCOMPARE(recorder.urls.first().toLocalFile(), folder);
     }
-
 };
 
 QTEST_MAIN(TstOSService)
