@@ -50,8 +50,6 @@ class TestInputWidgets : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-
     // Two size boxes in a shown, active window, so focus really moves.
     struct SpinPair
     {
@@ -84,67 +82,41 @@ private:
         focus(focused);
     }
 
-    // A tip edit with a plain line edit below it, to take the focus away.
-    struct TipWindow
-    {
-        QWidget window;
-        QLineEdit* other = nullptr;
-    };
-    template <class Edit>
-    static Edit* makeTipWindow(TipWindow& tip)
-    {
-        auto* layout = new QVBoxLayout(&tip.window);
-        auto* edit = new Edit(&tip.window);
-        tip.other = new QLineEdit(&tip.window);
-        layout->addWidget(edit);
-        layout->addWidget(tip.other);
-        tip.window.resize(300, 80);
-        return edit;
-    }
-
-    // A slider from 0 to `maximum` filling a shown window.
-    static VxSlider* makeSlider(QWidget& window, Qt::Orientation orientation, int maximum, const QSize& size)
-    {
-        auto* slider = new VxSlider(&window);
-        slider->setOrientation(orientation);
-        slider->setRange(0, maximum);
-        slider->setGeometry(QRect(QPoint(0, 0), size));
-        window.show();
-        return slider;
-    }
-
-    QString deletePicture()
-    {
-        QImage image(12, 12, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        const QString path = m_dir.filePath("delete.png");
-        image.save(path, "PNG");
-        return path;
-    }
-
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
-
     // ------------------------------------------------------------ CustomSpin
 
-    void spinTypingReportsOnceOnLeaving()
+    void spinReportsTypingOnceOnLeavingOrReturn()
     {
         SpinPair pair;
         makeSpins(pair);
         QSignalSpy spy(pair.first, QOverload<int>::of(&QSpinBox::valueChanged));
         focus(pair.first);
         pair.first->selectAll();
-        QTest::keyClick(pair.first, Qt::Key_1);
-        QTest::keyClick(pair.first, Qt::Key_2);
-        QTest::keyClick(pair.first, Qt::Key_0);
-        QCOMPARE(pair.first->value(), 120);
+        QTest::keyClicks(pair.first, "120");
         QCOMPARE(spy.count(), 0);
         focus(pair.second);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toInt(), 120);
+
+        // Return reports at once, and leaving does not repeat it.
+        focus(pair.first);
+        pair.first->selectAll();
+        QTest::keyClicks(pair.first, "640");
+        QTest::keyClick(pair.first, Qt::Key_Return);
+        QCOMPARE(spy.count(), 2);
+        focus(pair.second);
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(1).at(0).toInt(), 640);
+
+        // A visit without change, or typing the same value back, is silent.
+        focus(pair.first);
+        pair.first->selectAll();
+        QTest::keyClicks(pair.first, "640");
+        focus(pair.second);
+        QCOMPARE(spy.count(), 2);
     }
 
-    void spinArrowReportsAtOnceAndNotAgain()
+    void spinArrowsAndOwnerValuesReportOnce()
     {
         SpinPair pair;
         makeSpins(pair);
@@ -152,64 +124,13 @@ private slots:
         focus(pair.first);
         QTest::keyClick(pair.first, Qt::Key_Up);
         QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.at(0).at(0).toInt(), 1);
         QTest::keyClick(pair.first, Qt::Key_PageUp);
         QCOMPARE(spy.count(), 2);
+        pair.first->setCustomValue(720);
+        QCOMPARE(spy.count(), 3);
         // Already reported: leaving the box must not repeat it.
         focus(pair.second);
-        QCOMPARE(spy.count(), 2);
-    }
-
-    void spinReturnAfterTypingReportsOnce()
-    {
-        SpinPair pair;
-        makeSpins(pair);
-        QSignalSpy spy(pair.first, QOverload<int>::of(&QSpinBox::valueChanged));
-        focus(pair.first);
-        pair.first->selectAll();
-        QTest::keyClicks(pair.first, "640");
-        QCOMPARE(spy.count(), 0);
-        QTest::keyClick(pair.first, Qt::Key_Return);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.at(0).at(0).toInt(), 640);
-        focus(pair.second);
-        QCOMPARE(spy.count(), 1);
-        // Typing again after the Return is a new change, reported on leaving.
-        focus(pair.first);
-        pair.first->selectAll();
-        QTest::keyClicks(pair.first, "480");
-        focus(pair.second);
-        QCOMPARE(spy.count(), 2);
-        QCOMPARE(spy.at(1).at(0).toInt(), 480);
-    }
-
-    void spinFocusWithoutChangeIsSilent()
-    {
-        SpinPair pair;
-        makeSpins(pair);
-        pair.first->setValue(300);
-        QSignalSpy spy(pair.first, QOverload<int>::of(&QSpinBox::valueChanged));
-        focus(pair.first);
-        focus(pair.second);
-        QCOMPARE(spy.count(), 0);
-        // Typing the same value back is no change either.
-        focus(pair.first);
-        pair.first->selectAll();
-        QTest::keyClicks(pair.first, "300");
-        focus(pair.second);
-        QCOMPARE(spy.count(), 0);
-    }
-
-    void spinValueSetByTheOwnerIsNotEchoed()
-    {
-        SpinPair pair;
-        makeSpins(pair);
-        QSignalSpy spy(pair.first, QOverload<int>::of(&QSpinBox::valueChanged));
-        focus(pair.first);
-        pair.first->setCustomValue(720); // reported as usual, once
-        QCOMPARE(spy.count(), 1);
-        focus(pair.second);
-        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.count(), 3);
         // Set while the box has no focus: the next visit reports nothing.
         {
             QSignalBlocker block(pair.first);
@@ -217,7 +138,7 @@ private slots:
         }
         focus(pair.first);
         focus(pair.second);
-        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.count(), 3);
     }
 
     // ------------------------------------------------------------ CustomCombox
@@ -250,11 +171,8 @@ private slots:
         combo->triggerRemoveItem(remove);
         QCOMPARE(combo->getAllText().size(), 3); // not at once
         QTRY_COMPARE(combo->getAllText(), texts);
-        QTest::qWait(20);
-        QCOMPARE(combo->getAllText(), texts);
         QCOMPARE(combo->count(), texts.size());
         QCOMPARE(combo->currentIndex(), selected);
-        QVERIFY(combo->currentIndex() < combo->getAllText().size());
         QStringList data;
         for (const QVariant& v : combo->getAllTextData())
             data << v.toString();
@@ -272,9 +190,7 @@ private slots:
         combo->triggerRemoveItem(0);
         QTRY_VERIFY(combo->getAllText().isEmpty());
         QVERIFY(!combo->isVisible());
-        QCOMPARE(combo->count(), 0);
         QCOMPARE(combo->currentIndex(), -1);
-        QVERIFY(combo->getAllTextData().isEmpty());
         combo->grab();
         // And it comes back with the next attachment.
         combo->addText("again", 2);
@@ -286,7 +202,11 @@ private slots:
     {
         QWidget window;
         auto* combo = new CustomCombox(&window);
-        combo->privateListWidget()->setDeletedPicture(deletePicture());
+        QTemporaryDir dir;
+        QImage image(12, 12, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        image.save(dir.filePath("delete.png"), "PNG");
+        combo->privateListWidget()->setDeletedPicture(dir.filePath("delete.png"));
         QVERIFY(!combo->privateListWidget()->deletedPixmap().isNull());
         combo->addText("first.log", 1);
         combo->addText("second.log", 2);
@@ -304,20 +224,8 @@ private slots:
         const QModelIndex second = view->model()->index(1, 0);
         const QRect row = view->visualRect(second);
         const QRect picture = delegate->pictureRect(row);
-        QVERIFY(!picture.isEmpty());
-        QVERIFY(row.contains(picture));
+        QVERIFY(!picture.isEmpty() && row.contains(picture));
 
-        // A press on the text part is an ordinary press.
-        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 5,
-                                                                       row.center().y()));
-        QTest::qWait(30);
-        QCOMPARE(combo->getAllText().size(), 3);
-        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(row.right() - 5,
-                                                                         row.center().y()));
-        QTRY_VERIFY(!view->isVisible());
-
-        combo->showPopup();
-        QTRY_VERIFY(view->isVisible());
         QTest::mousePress(view->viewport(), Qt::LeftButton, {}, picture.center());
         QTRY_COMPARE(combo->getAllText(), (QStringList{"first.log", "third.log"}));
         QCOMPARE(combo->currentIndex(), 1);
@@ -331,18 +239,8 @@ private slots:
 
     // ------------------------------------------------------------ VxSlider
 
-    void sliderMapping()
+    void sliderMapsBothWays()
     {
-        VxSlider slider;
-        slider.setOrientation(Qt::Horizontal);
-        slider.setRange(0, 100);
-        slider.resize(220, 24);
-        for (int v = 0; v <= 100; ++v)
-            QCOMPARE(slider.pixelPosToRangeValue(slider.rangeValueToPixelPos(v)), v);
-        QVERIFY(slider.rangeValueToPixelPos(0) < slider.rangeValueToPixelPos(100));
-        slider.setInvertedAppearance(true);
-        QVERIFY(slider.rangeValueToPixelPos(0) > slider.rangeValueToPixelPos(100));
-
         VxSlider vertical;
         vertical.setOrientation(Qt::Vertical);
         vertical.setRange(-50, 50);
@@ -351,93 +249,51 @@ private slots:
         QVERIFY(vertical.rangeValueToPixelPos(50) < vertical.rangeValueToPixelPos(-50));
         for (int v = -50; v <= 50; ++v)
             QCOMPARE(vertical.pixelPosToRangeValue(vertical.rangeValueToPixelPos(v)), v);
-        vertical.setFlagValue(7);
-        QCOMPARE(vertical.getFlagValue(), 7);
     }
 
     void sliderJumpsToThePressAndDrags()
     {
         QWidget window;
-        VxSlider* slider = makeSlider(window, Qt::Horizontal, 100, QSize(220, 24));
+        auto* slider = new VxSlider(&window);
+        slider->setOrientation(Qt::Horizontal);
+        slider->setRange(0, 100);
+        slider->setGeometry(0, 0, 220, 24);
+        window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QSignalSpy actions(slider, &QAbstractSlider::actionTriggered);
-        QSignalSpy values(slider, &QAbstractSlider::valueChanged);
-
         const int y = slider->height() / 2;
         const QPoint at80(slider->rangeValueToPixelPos(80), y);
+        // Only the left button of an enabled slider moves it.
+        sendMouse(slider, QEvent::MouseButtonPress, at80, Qt::RightButton, Qt::RightButton);
+        sendMouse(slider, QEvent::MouseButtonRelease, at80, Qt::RightButton, Qt::NoButton);
+        QCOMPARE(slider->value(), 0);
         sendMouse(slider, QEvent::MouseButtonPress, at80, Qt::LeftButton, Qt::LeftButton);
         QCOMPARE(slider->value(), 80);
-        QVERIFY(actions.count() >= 1);
         QCOMPARE(actions.first().at(0).toInt(), int(QAbstractSlider::SliderMove));
         QVERIFY(slider->isSliderDown()); // the base class took the handle
-
         const QPoint at90(slider->rangeValueToPixelPos(90), y);
         sendMouse(slider, QEvent::MouseMove, at90, Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(slider->value(), 90);
         sendMouse(slider, QEvent::MouseButtonRelease, at90, Qt::LeftButton, Qt::NoButton);
         QVERIFY(!slider->isSliderDown());
         QCOMPARE(slider->value(), 90);
-        QVERIFY(values.count() >= 2);
-    }
 
-    void sliderPressOnTheHandleDrags()
-    {
-        QWidget window;
-        VxSlider* slider = makeSlider(window, Qt::Horizontal, 100, QSize(220, 24));
-        slider->setValue(30);
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QSignalSpy actions(slider, &QAbstractSlider::actionTriggered);
-        const QPoint handle(slider->rangeValueToPixelPos(30) + 1, slider->height() / 2);
+        // A press on the handle itself only grabs it.
+        actions.clear();
+        const QPoint handle(slider->rangeValueToPixelPos(90) + 1, y);
         sendMouse(slider, QEvent::MouseButtonPress, handle, Qt::LeftButton, Qt::LeftButton);
-        QCOMPARE(slider->value(), 30);
+        QCOMPARE(slider->value(), 90);
         QVERIFY(slider->isSliderDown());
         for (const QList<QVariant>& a : actions)
             QVERIFY(a.at(0).toInt() != int(QAbstractSlider::SliderMove));
         sendMouse(slider, QEvent::MouseButtonRelease, handle, Qt::LeftButton, Qt::NoButton);
     }
 
-    void sliderIgnoresOtherPresses()
-    {
-        QWidget window;
-        VxSlider* slider = makeSlider(window, Qt::Horizontal, 100, QSize(220, 24));
-        const QPoint at70(slider->rangeValueToPixelPos(70), slider->height() / 2);
-        sendMouse(slider, QEvent::MouseButtonPress, at70, Qt::RightButton, Qt::RightButton);
-        sendMouse(slider, QEvent::MouseButtonRelease, at70, Qt::RightButton, Qt::NoButton);
-        QCOMPARE(slider->value(), 0);
-        slider->setEnabled(false);
-        sendMouse(slider, QEvent::MouseButtonPress, at70, Qt::LeftButton, Qt::LeftButton);
-        QCOMPARE(slider->value(), 0);
-    }
+    // ------------------------------------------------------------ others
 
-    // ------------------------------------------------------------ UIHelper
-
-    void centreRaisesTheHeightToTheHint()
-    {
-        QWidget parent;
-        parent.setGeometry(0, 0, 600, 400);
-        QWidget w;
-        auto* layout = new QVBoxLayout(&w);
-        auto* tall = new QWidget(&w);
-        tall->setMinimumSize(50, 180);
-        layout->addWidget(tall);
-        w.setGeometry(0, 0, 200, 40);
-        UIHelper::moveParentWidgetCenter(&w, &parent, true);
-        const int hint = w.sizeHint().height();
-        QVERIFY(hint > 40);
-        QCOMPARE(w.height(), hint);
-        QCOMPARE(w.geometry().topLeft(), QPoint(300 - 100, 200 - hint / 2));
-
-        // A tall window keeps its height.
-        w.setGeometry(0, 0, 200, 390);
-        UIHelper::moveParentWidgetCenter(&w, &parent, true);
-        QCOMPARE(w.geometry(), QRect(200, 5, 200, 390));
-    }
-
-    void centreOnAnEmbeddedParent()
+    void centreOnAParent()
     {
         // The meter is centred on the home window, which sits inside the
-        // frame: the home window's own area counts, not its offset in the
-        // frame.
+        // frame: the home window's own area counts, not its offset in it.
         QWidget frame;
         frame.setGeometry(100, 50, 800, 600);
         auto* home = new QWidget(&frame);
@@ -447,15 +303,21 @@ private slots:
         meter.setGeometry(0, 0, 200, 100);
         UIHelper::moveParentWidgetCenter(&meter, home, false);
         QCOMPARE(meter.geometry(), QRect(100 + 400 - 100, 50 + 100 + 250 - 50, 200, 100));
-
         // A child centred on its own parent lands in the middle of it.
         auto* badge = new QWidget(home);
         badge->resize(40, 20);
         UIHelper::moveParentWidgetCenter(badge, home, false);
         QCOMPARE(badge->geometry(), QRect(380, 240, 40, 20));
+        // Asked to, a low window grows to its size hint first.
+        QWidget low;
+        auto* tall = new QWidget(&low);
+        tall->setMinimumSize(50, 180);
+        (new QVBoxLayout(&low))->addWidget(tall);
+        low.setGeometry(0, 0, 200, 40);
+        UIHelper::moveParentWidgetCenter(&low, home, true);
+        QVERIFY(low.height() > 180);
+        QCOMPARE(low.height(), low.sizeHint().height());
     }
-
-    // ------------------------------------------------------------ scroll area
 
     void scrollAreaBringsASectionUp()
     {
@@ -467,73 +329,48 @@ private slots:
         layout->setSpacing(0);
         QList<QWidget*> sections;
         for (int i = 0; i < 8; ++i) {
-            auto* s = new QWidget(content);
-            s->setFixedHeight(150);
-            layout->addWidget(s);
-            sections << s;
+            sections << new QWidget(content);
+            sections.last()->setFixedHeight(150);
+            layout->addWidget(sections.last());
         }
         area.setWidget(content);
         area.setWidgetResizable(true);
         area.resize(300, 400);
         area.show();
         QVERIFY(QTest::qWaitForWindowExposed(&area));
-        QScrollBar* bar = area.verticalScrollBar();
-        QCOMPARE(bar->maximum(), 8 * 150 - 400);
-
-        const auto topOf = [&](int i) {
-            return sections[i]->mapTo(area.viewport(), QPoint(0, 0)).y();
-        };
-        // A section already in view is still brought up to the top.
-        area.ensureWidgetVisible(sections[1]);
-        QCOMPARE(bar->value(), 150);
-        QCOMPARE(topOf(1), 0);
-
-        // A section far below ends at the top of the view too.
-        area.ensureWidgetVisible(sections[5]);
-        QCOMPARE(bar->value(), 750);
-        QCOMPARE(topOf(5), 0);
-
-        // So does one above the view.
-        area.ensureWidgetVisible(sections[2]);
-        QCOMPARE(topOf(2), 0);
-
-        // The last section cannot reach the top: the view stops at the end
-        // with the section whole.
+        const auto topOf = [&](int i) { return sections[i]->mapTo(area.viewport(), QPoint(0, 0)).y(); };
+        // In view, below, or above: the section ends at the top of the view.
+        for (int i : {1, 5, 2}) {
+            area.ensureWidgetVisible(sections[i]);
+            QCOMPARE(topOf(i), 0);
+        }
+        // The last one cannot reach the top: the view stops at the end.
         area.ensureWidgetVisible(sections[7]);
-        QCOMPARE(bar->value(), bar->maximum());
         QCOMPARE(topOf(7), 400 - 150);
-
-        // The section at the very top stays where it is.
-        bar->setValue(0);
-        area.ensureWidgetVisible(sections[0]);
-        QCOMPARE(bar->value(), 0);
-
         // Something that is not inside the area changes nothing.
         QWidget stranger;
-        const int before = bar->value();
         area.ensureWidgetVisible(&stranger);
         area.ensureWidgetVisible(nullptr);
-        QCOMPARE(bar->value(), before);
+        QCOMPARE(topOf(7), 400 - 150);
     }
-
-    // ------------------------------------------------------------ tip edits
 
     void searchEditTip()
     {
-        TipWindow tip;
-        auto* edit = makeTipWindow<SearchEdit>(tip);
+        // A plain line edit below it takes the focus away.
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* edit = new SearchEdit(&window);
+        auto* other = new QLineEdit(&window);
+        layout->addWidget(edit);
+        layout->addWidget(other);
         edit->setTextColor(QColor(255, 0, 0));
-        QCOMPARE(edit->textHOffset(), 20);
-        QCOMPARE(edit->tipText(), QString("Search"));
-        showActive(tip.window, tip.other);
-
+        showActive(window, other);
         QVERIFY(countNear(edit->grab().toImage(), Qt::red, kTolerance) > 0);
         edit->setText("report");
         QCOMPARE(countNear(edit->grab().toImage(), Qt::red, kTolerance), 0);
         edit->clear();
         focus(edit);
         QCOMPARE(countNear(edit->grab().toImage(), Qt::red, kTolerance), 0);
-
         SearchTranslator translator;
         QCoreApplication::installTranslator(&translator);
         QTRY_COMPARE(edit->tipText(), QString("Suchen"));
@@ -544,28 +381,18 @@ private slots:
     void textEditTipOverlay()
     {
         QWidget window;
-        auto* layout = new QVBoxLayout(&window);
         auto* edit = new CustomTextEdit(&window);
-        layout->addWidget(edit);
+        (new QVBoxLayout(&window))->addWidget(edit);
         edit->setTipText("Describe the problem");
         edit->setTipTextClr(QColor(0, 160, 0));
         window.resize(300, 200);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto* overlay = edit->findChild<TextWidget*>();
-        QVERIFY(overlay);
         QTRY_VERIFY(overlay->isVisible());
-        QCOMPARE(overlay->text(), QString("Describe the problem"));
-        QCOMPARE(overlay->geometry().topLeft(), QPoint(11, 4));
-        QCOMPARE(overlay->geometry().bottomRight(), edit->rect().bottomRight());
         QVERIFY(countNear(window.grab().toImage(), QColor(0, 160, 0), kTolerance) > 0);
-
         // A click where the tip lies reaches the editor, not the tip.
-        const QPoint inside = overlay->mapTo(&window, QPoint(20, 5));
-        QWidget* hit = window.childAt(inside);
-        QVERIFY(hit != overlay);
-        QCOMPARE(hit, edit->viewport());
-
+        QCOMPARE(window.childAt(overlay->mapTo(&window, QPoint(20, 5))), edit->viewport());
         edit->setPlainText("It crashed");
         QTRY_VERIFY(!overlay->isVisible());
         edit->clear();

@@ -69,7 +69,7 @@ private slots:
         disabled->setEnabled(false);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY(!on->isSliding() && !off->isSliding() && !disabled->isSliding());
+        QTRY_VERIFY_WITH_TIMEOUT(!on->isSliding() && !off->isSliding() && !disabled->isSliding(), 30000);
 
         const QImage onImage = on->grab().toImage();
         const QImage offImage = off->grab().toImage();
@@ -94,7 +94,7 @@ private slots:
         panel.initNormal();
         panel.show();
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
-        QTest::qWait(50);
+        QCoreApplication::processEvents();
         const QImage normal = panel.grab().toImage();
         keep(normal, "traymenu_normal.png");
 
@@ -108,10 +108,10 @@ private slots:
 
         panel.initRecording();
         panel.setRecordInfo("00:01:07", "3.20 MB/118.40 GB");
-        QTest::qWait(50);
+        QCoreApplication::processEvents();
         keep(panel.grab().toImage(), "traymenu_recording.png");
         panel.initPasuing(true);
-        QTest::qWait(50);
+        QCoreApplication::processEvents();
         keep(panel.grab().toImage(), "traymenu_paused.png");
         auto* stop = panel.findChild<QToolButton*>("btnStop");
         QVERIFY(stop->isVisible());
