@@ -3,13 +3,11 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
-#include <QPixmap>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextStream>
 
 #include <cstdio>
 #include <thread>
@@ -26,7 +24,6 @@ namespace {
 
 // The test binary doubles as a second process working on the same store:
 //   --settings-child read <key>          prints the value
-//   --settings-child write <key> <value>
 //   --settings-child many <prefix> <n>   writes <prefix>/k<i> = i
 int settingsChild(int argc, char** argv)
 {
@@ -36,8 +33,6 @@ int settingsChild(int argc, char** argv)
     VxSettings* settings = VxSettings::instance();
     if (verb == QLatin1String("read")) {
         std::printf("%s", qPrintable(settings->applicationParam(key).toString()));
-    } else if (verb == QLatin1String("write")) {
-        settings->setApplicationParam(key, arg);
     } else if (verb == QLatin1String("many")) {
         for (int i = 0; i < arg.toInt(); ++i)
             settings->setApplicationParam(QStringLiteral("%1/k%2").arg(key).arg(i), i);
@@ -81,15 +76,11 @@ class TstFramework : public QObject
     Q_OBJECT
 
 private slots:
-    void settingsFileLocation()
+    void settingsFileIsWrittenAtOnce()
     {
-        VxSettings* settings = VxSettings::instance();
         const QString expected = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
             + QStringLiteral("/ScreenRecorder/ScreenRecorder.ini");
-        QCOMPARE(settings->fileName(), expected);
-        settings->setApplicationParam(QStringLiteral("location/probe"), 1);
-        // Synced at once: the file holds the value without a release.
-        QVERIFY(QFile::exists(expected));
+        VxSettings::instance()->setApplicationParam(QStringLiteral("location/probe"), 1);
         QFile file(expected);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("probe=1"));
@@ -124,14 +115,12 @@ private slots:
     void settingsListsKeepTheirShape()
     {
         VxSettings* settings = VxSettings::instance();
-        const QList<QStringList> lists{{}, {QStringLiteral("only")}, {QStringLiteral("a,b")},
-                                       {QString()}, {QStringLiteral("x"), QStringLiteral("y z")}};
+        const QList<QStringList> lists{{}, {QStringLiteral("only")}, {QStringLiteral("a,b")}, {QString()}};
         for (int i = 0; i < lists.size(); ++i)
             settings->setApplicationParam(QStringLiteral("lists/s%1").arg(i), lists.at(i));
-        QVariantMap record{{QStringLiteral("path"), QStringLiteral("/tmp/a b.mp4")}, {QStringLiteral("size"), 12}};
-        const QList<QVariantList> records{{}, {record}, {record, record}};
-        for (int i = 0; i < records.size(); ++i)
-            settings->setApplicationParam(QStringLiteral("lists/v%1").arg(i), records.at(i));
+        const QVariantMap record{{QStringLiteral("path"), QStringLiteral("/tmp/a b.mp4")}, {QStringLiteral("size"), 12}};
+        settings->setApplicationParam(QStringLiteral("lists/v"), QVariantList{record, record});
+        settings->setApplicationParam(QStringLiteral("present/key"), QStringLiteral("text"));
         VxSettings::release();
 
         settings = VxSettings::instance();
@@ -142,21 +131,11 @@ private slots:
             // Callers that pass no default still get the list through toStringList().
             QCOMPARE(settings->applicationParam(QStringLiteral("lists/s%1").arg(i)).toStringList(), lists.at(i));
         }
-        for (int i = 0; i < records.size(); ++i)
-            QCOMPARE(settings->applicationParam(QStringLiteral("lists/v%1").arg(i), QVariantList()).toList(),
-                     records.at(i));
-    }
-
-    void settingsDefaultsContainsRemove()
-    {
-        VxSettings* settings = VxSettings::instance();
-        QCOMPARE(settings->applicationParam(QStringLiteral("absent/key"), 7).toInt(), 7);
-        QVERIFY(!settings->applicationParam(QStringLiteral("absent/key")).isValid());
-        QVERIFY(!settings->containsApplicationParam(QStringLiteral("absent/key")));
-        settings->setApplicationParam(QStringLiteral("present/key"), QStringLiteral("text"));
-        QVERIFY(settings->containsApplicationParam(QStringLiteral("present/key")));
+        QCOMPARE(settings->applicationParam(QStringLiteral("lists/v"), QVariantList()).toList(),
+                 (QVariantList{record, record}));
         // Text that is no number does not turn into the default's type.
         QCOMPARE(settings->applicationParam(QStringLiteral("present/key"), 3).toString(), QStringLiteral("text"));
+        QCOMPARE(settings->applicationParam(QStringLiteral("absent/key"), 7).toInt(), 7);
         settings->removeApplicationParam(QStringLiteral("present/key"));
         VxSettings::release();
         QVERIFY(!VxSettings::instance()->containsApplicationParam(QStringLiteral("present/key")));
@@ -165,42 +144,25 @@ private slots:
     void settingsLanguageSkinAndLogPaths()
     {
         VxSettings* settings = VxSettings::instance();
-        QCOMPARE(settings->currentLanguage(QStringLiteral("en")), QStringLiteral("en"));
         settings->setCurrentLanguage(QStringLiteral("de"));
         settings->setCurrentSkin(QStringLiteral("dark"));
-        settings->appendLogPath(QStringLiteral("/a.log"));
-        settings->appendLogPath(QStringLiteral("/b/"));
-        settings->appendLogPath(QStringLiteral("/a.log"));
-        settings->appendLogPath(QString());
+        for (const QString& path : {QStringLiteral("/a.log"), QStringLiteral("/b/"), QStringLiteral("/a.log"), QString()})
+            settings->appendLogPath(path);
         QCOMPARE(settings->logPaths(), (QStringList{QStringLiteral("/a.log"), QStringLiteral("/b/")}));
         VxSettings::release();
         settings = VxSettings::instance();
         QCOMPARE(settings->currentLanguage(QStringLiteral("en")), QStringLiteral("de"));
         QCOMPARE(settings->currentSkin(QStringLiteral("default")), QStringLiteral("dark"));
-        QCOMPARE(settings->applicationParam(QStringLiteral("Language/current")).toString(), QStringLiteral("de"));
-        // The log list belongs to one run.
-        QVERIFY(settings->logPaths().isEmpty());
+        QVERIFY(settings->logPaths().isEmpty()); // the log list belongs to one run
         settings->setCurrentLanguage(QString());
         QCOMPARE(settings->currentLanguage(QStringLiteral("en")), QStringLiteral("en"));
     }
 
-    void settingsSharedWithAnotherProcess()
+    void settingsSharedWithOtherProcesses()
     {
         VxSettings::instance()->setApplicationParam(QStringLiteral("shared/fromParent"), QStringLiteral("p-1"));
         QCOMPARE(runChild({QStringLiteral("read"), QStringLiteral("shared/fromParent")}), QStringLiteral("p-1"));
-
-        QCOMPARE(runChild({QStringLiteral("write"), QStringLiteral("shared/fromChild"), QStringLiteral("c-22")}),
-                 QString());
-        VxSettings::release();
-        QCOMPARE(VxSettings::instance()->applicationParam(QStringLiteral("shared/fromChild")).toString(),
-                 QStringLiteral("c-22"));
-        // The parent's own earlier write survived the child's rewrite of the file.
-        QCOMPARE(VxSettings::instance()->applicationParam(QStringLiteral("shared/fromParent")).toString(),
-                 QStringLiteral("p-1"));
-    }
-
-    void settingsConcurrentProcessesLoseNothing()
-    {
+        // Two processes and this one write at the same time: nothing is lost.
         const int perWriter = 25;
         QProcess first;
         QProcess second;
@@ -211,16 +173,14 @@ private slots:
                             QString::number(perWriter)});
         for (int i = 0; i < perWriter; ++i)
             VxSettings::instance()->setApplicationParam(QStringLiteral("procP/k%1").arg(i), i);
-        QVERIFY(first.waitForFinished(60000));
-        QVERIFY(second.waitForFinished(60000));
-        QCOMPARE(first.exitCode(), 0);
-        QCOMPARE(second.exitCode(), 0);
-
+        QVERIFY(first.waitForFinished(60000) && first.exitCode() == 0);
+        QVERIFY(second.waitForFinished(60000) && second.exitCode() == 0);
         VxSettings::release();
         VxSettings* settings = VxSettings::instance();
         for (const QString& prefix : {QStringLiteral("procA"), QStringLiteral("procB"), QStringLiteral("procP")})
             for (int i = 0; i < perWriter; ++i)
                 QCOMPARE(settings->applicationParam(QStringLiteral("%1/k%2").arg(prefix).arg(i), -1).toInt(), i);
+        QCOMPARE(settings->applicationParam(QStringLiteral("shared/fromParent")).toString(), QStringLiteral("p-1"));
     }
 
     void settingsConcurrentThreadsLoseNothing()
@@ -254,9 +214,7 @@ private slots:
     void fileUtilsWritable()
     {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         QVERIFY(VxFileUtils::isFolderPathWritable(dir.path()));
-        QVERIFY(VxFileUtils::isFolderPathWritable(dir.path() + QStringLiteral("/")));
         // The probe leaves nothing behind.
         QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 
@@ -265,75 +223,43 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         QVERIFY(!VxFileUtils::isFolderPathWritable(file));
-        QVERIFY(!VxFileUtils::isFolderPathWritable(dir.filePath(QStringLiteral("missing"))));
         // Root ignores permission bits: a folder under a regular file is the
         // one place nothing can be created.
         QVERIFY(!VxFileUtils::isFolderPathWritable(file + QStringLiteral("/sub")));
         QVERIFY(!VxFileUtils::isFolderPathWritable(QString()));
     }
 
-    void fileUtilsOSLikePath_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/");
-        QTest::newRow("trailing") << QStringLiteral("/home/u/Movies/") << QStringLiteral("/home/u/Movies");
-        QTest::newRow("doubled and dots") << QStringLiteral("/a//b/./c/../d") << QStringLiteral("/a/b/d");
-        QTest::newRow("spaces kept") << QStringLiteral("/a b/c d") << QStringLiteral("/a b/c d");
-    }
-
     void fileUtilsOSLikePath()
     {
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        QCOMPARE(VxFileUtils::makeOSLikePath(input), expected);
+        QCOMPARE(VxFileUtils::makeOSLikePath(QString()), QString());
+        QCOMPARE(VxFileUtils::makeOSLikePath(QStringLiteral("/")), QStringLiteral("/"));
+        QCOMPARE(VxFileUtils::makeOSLikePath(QStringLiteral("/home/u/Movies/")), QStringLiteral("/home/u/Movies"));
+        QCOMPARE(VxFileUtils::makeOSLikePath(QStringLiteral("/a b//c/./d/../e")), QStringLiteral("/a b/c/e"));
     }
 
-    void resourceLanguages()
+    void resourceLanguagesAndSkins()
     {
         VxResourceMgr* mgr = VxResourceMgr::instance();
         QSignalSpy changed(mgr, &VxResourceMgr::languageChanged);
         LanguageProbe probe;
         probe.show();
-
-        QVERIFY(mgr->availableLanguages().contains(QStringLiteral("de")));
-        QVERIFY(mgr->availableLanguages().contains(QStringLiteral("en")));
-        QVERIFY(mgr->setCurrentLanguage(QStringLiteral("en")));
-        QTRY_VERIFY(probe.retranslated >= 1);
-
-        probe.retranslated = 0;
         QVERIFY(mgr->setCurrentLanguage(QStringLiteral("de")));
-        QCOMPARE(mgr->currentLanguage(), QStringLiteral("de"));
         QTRY_VERIFY(probe.retranslated >= 1);
         QCOMPARE(VxSettings::instance()->currentLanguage(QStringLiteral("en")), QStringLiteral("de"));
-
         // A language without a catalogue is refused and changes nothing.
         QVERIFY(!mgr->setCurrentLanguage(QStringLiteral("xx")));
         QVERIFY(!mgr->setCurrentLanguage(QString()));
         QCOMPARE(mgr->currentLanguage(), QStringLiteral("de"));
+        QCOMPARE(changed.count(), 1);
 
-        probe.retranslated = 0;
-        QVERIFY(mgr->setCurrentLanguage(QStringLiteral("en")));
-        QTRY_VERIFY(probe.retranslated >= 1);
-        QCOMPARE(changed.count(), 3);
-        QCOMPARE(VxSettings::instance()->currentLanguage(QString()), QStringLiteral("en"));
-    }
-
-    void resourceSkins()
-    {
-        VxResourceMgr* mgr = VxResourceMgr::instance();
-        QSignalSpy changed(mgr, &VxResourceMgr::skinChanged);
+        QSignalSpy skinChanged(mgr, &VxResourceMgr::skinChanged);
         qApp->setStyleSheet(QString());
         QVERIFY(mgr->setCurrentSkin(QStringLiteral("default")));
         QVERIFY(qApp->styleSheet().contains(QLatin1String("lblMsgInfo")));
-        QCOMPARE(mgr->currentSkin(), QStringLiteral("default"));
-        QCOMPARE(VxSettings::instance()->currentSkin(QString()), QStringLiteral("default"));
         QVERIFY(!mgr->setCurrentSkin(QStringLiteral("no-such-skin")));
         QCOMPARE(mgr->currentSkin(), QStringLiteral("default"));
-        QVERIFY(qApp->styleSheet().contains(QLatin1String("lblMsgInfo")));
         QVERIFY(mgr->setCurrentSkin(QStringLiteral("default")));
-        QCOMPARE(changed.count(), 1);
+        QCOMPARE(skinChanged.count(), 1);
     }
 
     void analyticsLogLines()

@@ -93,61 +93,39 @@ private slots:
         QCOMPARE(seen.size(), threads * perThread);
     }
 
-    void levelsFilterLines()
-    {
-        const QString path = m_dir.filePath(QStringLiteral("levels.log"));
-        QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
-        SetLogLevel(2);
-        QCOMPARE(GetLogLevel(), 2);
-        Log("LVL", 1, "dropped");
-        Log("LVL", 2, "kept");
-        SetLogLevel(1);
-        Log("LVL", 1, "back");
-        SetLogfile(nullptr);
-        const QStringList lines = readLines(path);
-        QCOMPARE(lines.size(), 2);
-        QVERIFY(lines.at(0).endsWith(QLatin1String("[LVL] ERROR: kept")));
-        QVERIFY(lines.at(1).endsWith(QLatin1String("[LVL] INFO: back")));
-    }
-
-    void nullOrEmptyPathGoesBackToStderr()
+    void levelsAndTheStderrFallback()
     {
         const QString file = m_dir.filePath(QStringLiteral("file.log"));
         const QString err = m_dir.filePath(QStringLiteral("stderr.txt"));
+        const QString plain = m_dir.filePath(QStringLiteral("plain"));
+        QFile f(plain);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
         {
             StderrCapture capture(err);
             QCOMPARE(SetLogfile(file.toLocal8Bit().constData()), 0);
-            Log("OUT", 1, "to-file");
+            SetLogLevel(2);
+            Log("OUT", 1, "dropped");
+            Log("OUT", 2, "to-file");
+            SetLogLevel(1);
+            // A null or empty name, or a file that cannot be opened, goes
+            // back to stderr.
             QCOMPARE(SetLogfile(nullptr), 0);
             Log("OUT", 1, "to-stderr-1");
             QCOMPARE(SetLogfile(file.toLocal8Bit().constData()), 0);
             QCOMPARE(SetLogfile(""), 0);
             Log("OUT", 1, "to-stderr-2");
+            QCOMPARE(SetLogfile((plain + QStringLiteral("/sub/x.log")).toLocal8Bit().constData()), -1);
+            Log("OUT", 2, "to-stderr-3");
         }
         const QStringList inFile = readLines(file);
         QCOMPARE(inFile.size(), 1);
-        QVERIFY(inFile.first().endsWith(QLatin1String("to-file")));
+        QVERIFY(inFile.first().endsWith(QLatin1String("[OUT] ERROR: to-file")));
         const QStringList inErr = readLines(err);
-        QCOMPARE(inErr.size(), 2);
+        QCOMPARE(inErr.size(), 3);
         QVERIFY(inErr.at(0).endsWith(QLatin1String("[OUT] INFO: to-stderr-1")));
         QVERIFY(inErr.at(1).endsWith(QLatin1String("[OUT] INFO: to-stderr-2")));
-    }
-
-    void unopenableFileFallsBackToStderr()
-    {
-        const QString plain = m_dir.filePath(QStringLiteral("plain"));
-        QFile f(plain);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-        const QString err = m_dir.filePath(QStringLiteral("stderr2.txt"));
-        {
-            StderrCapture capture(err);
-            QCOMPARE(SetLogfile((plain + QStringLiteral("/sub/x.log")).toLocal8Bit().constData()), -1);
-            Log("OUT", 2, "still written");
-        }
-        const QStringList inErr = readLines(err);
-        QCOMPARE(inErr.size(), 1);
-        QVERIFY(inErr.first().endsWith(QLatin1String("[OUT] ERROR: still written")));
+        QVERIFY(inErr.at(2).endsWith(QLatin1String("[OUT] ERROR: to-stderr-3")));
     }
 
     void messagesThatLookLikeFormatsOrBreakLines()
