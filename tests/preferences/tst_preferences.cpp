@@ -1,42 +1,45 @@
-// The hotkey reminder stores its choice however it closes; the preferences
-// strip runs one dialog at a time, reports it around the run, and lets the
-// frame close it; the hotkey handler reaches the GUI thread from any thread.
+// Global hotkeys against the engine double (which keys are grabbed, how Qt
+// keys become X keysyms, refusals, presses reaching the GUI thread), the
+// hotkey reminder, and the preferences strip that runs one dialog at a time.
 #include <QCheckBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTabWidget>
 #include <QThread>
 #include <QtTest>
 
 #include <thread>
 
+#include "core/RecordTypes.h"
+#include "core/SignalsTransfer.h"
+#include "platform/framework/VxSettings.h"
+#include "preferences/CMASShortcut.h"
 #include "preferences/DlgHotKeyMessage.h"
 #include "preferences/HotKeyCallback.h"
-#include "tests/support/ModalDriver.h"
 #include "preferences/OptionDialog.h"
-#include "core/RecordTypes.h"
 #include "preferences/ShortcutTool.h"
-#include "core/SignalsTransfer.h"
-#include "platform/framework/VxProductInfo.h"
-#include "platform/framework/VxSettings.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/ModalDriver.h"
 
-#define VERIFY_DRIVER(driver) \
-    QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
+#define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
 namespace {
 
-bool storedRemind()
+constexpr unsigned kCtrlShift = kHotKeyControl | kHotKeyShift;
+
+void store(const char* key, const QVariant& value)
 {
-    return VxSettings::instance()->applicationParam("HotkeyRemind", false).toBool();
+    VxSettings::instance()->setApplicationParam(QString::fromLatin1(key), value);
 }
 
-QList<bool> spyValues(const QSignalSpy& spy)
+// Grabbed keys as id -> keysym.
+QMap<int, unsigned> grabbed()
 {
-    QList<bool> values;
-    for (const QList<QVariant>& args : spy)
-        values << args.at(0).toBool();
-    return values;
+    QMap<int, unsigned> keys;
+    const QMap<int, FakeScreencast::HotKey> held = FakeScreencast::hotKeys();
+    for (auto it = held.begin(); it != held.end(); ++it)
+        keys.insert(it.key(), it.value().keysym);
+    return keys;
 }
 
 } // namespace
@@ -45,175 +48,206 @@ class TstPreferences : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup();
-    void hotKeyReminderStoresChoice();
-    void showOptionDlgOneAtATime();
-    void hideOptionDlgClosesIt();
-    void stripDeletedWhileOpen();
-    void hotKeyFromOtherThread();
-    void hotKeyAfterHubReleased();
+    void init()
+    {
+        FakeScreencast::reset();
+        for (const char* key : {"keysPause", "keysStop", "keysSnapshot", "keysWebCam", "keysFloat", "HotkeyRemind"})
+            VxSettings::instance()->removeApplicationParam(QString::fromLatin1(key));
+    }
+
+    void cleanup()
+    {
+        CMASShortcut::release();
+        SignalsTransfer::release();
+    }
+
+    void defaultAndStoredKeysAreGrabbed()
+    {
+        CMASShortcut::instance()->reload();
+        QCOMPARE(grabbed(), (QMap<int, unsigned>{{RP_HotKey_Pause, 0xffc7}, {RP_HotKey_Stop, 0xffc6},
+                                                 {RP_HotKey_Snapshot, 0xffc8}, {RP_HotKey_WebCam, 0xffc9},
+                                                 {RP_HotKey_Float, 0xffc5}}));
+        QCOMPARE(FakeScreencast::hotKeys().value(RP_HotKey_Stop).modifiers, kCtrlShift);
+
+        store("keysStop", QStringLiteral("Meta+Alt+R"));
+        store("keysPause", QString()); // removed by the user
+        store("keysSnapshot", QStringLiteral(" Ctrl+Print "));
+        store("keysWebCam", QVariant::fromValue(QKeySequence(QStringLiteral("Ctrl+Num+5"))));
+        store("keysFloat", QStringLiteral("Ctrl+Shift+Nonsense"));
+        CMASShortcut::instance()->reload();
+        // A removed or unreadable key holds no grab, and is no refusal.
+        QCOMPARE(grabbed(), (QMap<int, unsigned>{{RP_HotKey_Stop, 0x72}, {RP_HotKey_Snapshot, 0xff61},
+                                                 {RP_HotKey_WebCam, 0xffb5}}));
+        QCOMPARE(FakeScreencast::hotKeys().value(RP_HotKey_Stop).modifiers, kHotKeyAlt | kHotKeySuper);
+        QVERIFY(CMASShortcut::instance()->failedHotKeys().isEmpty());
+    }
+
+    void conversion_data()
+    {
+        QTest::addColumn<QKeySequence>("sequence");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<uint>("keysym");
+        QTest::addColumn<uint>("modifiers");
+        auto row = [](const char* name, const QKeySequence& s, bool valid, uint keysym, uint modifiers) {
+            QTest::newRow(name) << s << valid << keysym << modifiers;
+        };
+        row("letter lower-cased", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), true, 0x61, kCtrlShift);
+        row("meta escape", QKeySequence(Qt::META | Qt::Key_Escape), true, 0xff1b, kHotKeySuper);
+        row("backtab is tab", QKeySequence(Qt::SHIFT | Qt::Key_Backtab), true, 0xff09, kHotKeyShift);
+        row("latin-1 letter", QKeySequence(Qt::CTRL | Qt::Key_Adiaeresis), true, 0xe4, kHotKeyControl);
+        row("keypad digit", QKeySequence(Qt::CTRL | Qt::KeypadModifier | Qt::Key_7), true, 0xffb7, kHotKeyControl);
+        row("first chord only", QKeySequence(Qt::CTRL | Qt::Key_F2, Qt::CTRL | Qt::Key_K), true, 0xffbf,
+            kHotKeyControl);
+        row("all modifiers", QKeySequence::fromString("Ctrl+Alt+Shift+Meta+F9"), true, 0xffc6,
+            kCtrlShift | kHotKeyAlt | kHotKeySuper);
+        row("no modifier", QKeySequence(Qt::Key_F5), true, 0xffc2, 0);
+        row("empty", QKeySequence(), false, 0, 0);
+        row("modifier alone", QKeySequence(Qt::CTRL | Qt::Key_Control), false, 0, 0);
+        row("media key", QKeySequence(Qt::CTRL | Qt::Key_VolumeUp), false, 0, 0);
+        row("cyrillic", QKeySequence(Qt::CTRL | 0x0416), false, 0, 0);
+    }
+
+    void conversion()
+    {
+        QFETCH(QKeySequence, sequence);
+        QFETCH(bool, valid);
+        QFETCH(uint, keysym);
+        QFETCH(uint, modifiers);
+        unsigned gotKeysym = 0xdead, gotModifiers = 0xdead;
+        QCOMPARE(CMASShortcut::toNativeKey(sequence, gotKeysym, gotModifiers), valid);
+        QCOMPARE(gotKeysym, valid ? keysym : 0xdeadu); // untouched when refused
+        if (valid)
+            QCOMPARE(gotModifiers, modifiers);
+    }
+
+    void refusedKeysAreReported()
+    {
+        FakeScreencast::setHotKeyResult(0xffc6, kCtrlShift, kHotKeyTaken);   // start/stop
+        FakeScreencast::setHotKeyResult(0xffc5, kCtrlShift, kHotKeyTaken);   // control bar
+        FakeScreencast::setHotKeyResult(0xffc8, kCtrlShift, kHotKeyInvalid); // snapshot
+        CMASShortcut* shortcut = CMASShortcut::instance();
+        shortcut->reload();
+        // Only keys that another program holds are reported; the rest work.
+        QCOMPARE(shortcut->failedHotKeys(), QList<int>({RP_HotKey_Stop, RP_HotKey_Float}));
+        QCOMPARE(FakeScreencast::hotKeys().keys(), QList<int>({RP_HotKey_Pause, RP_HotKey_WebCam}));
+        // Without an engine nothing is grabbed, and nothing is blamed on others.
+        FakeScreencast::failNext("scRegisterHotKey", 5);
+        shortcut->reload();
+        QVERIFY(shortcut->failedHotKeys().isEmpty());
+        QVERIFY(FakeScreencast::hotKeys().isEmpty());
+    }
+
+    void swappedKeysDoNotClash()
+    {
+        CMASShortcut::instance()->reload();
+        store("keysStop", QStringLiteral("Ctrl+Shift+F10"));
+        store("keysPause", QStringLiteral("Ctrl+Shift+F9"));
+        // Every old grab goes before the first new one is made, so the
+        // engine never sees a key held twice.
+        CMASShortcut::instance()->reload();
+        QVERIFY(CMASShortcut::instance()->failedHotKeys().isEmpty());
+        QCOMPARE(grabbed().value(RP_HotKey_Stop), 0xffc7u);
+        QCOMPARE(grabbed().value(RP_HotKey_Pause), 0xffc6u);
+    }
+
+    void pressesReachTheHubOnTheGuiThread()
+    {
+        QList<int> ids;
+        bool onGuiThread = true;
+        connect(SignalsTransfer::instance(), &SignalsTransfer::hotKeyPressed, this, [&](int id) {
+            ids << id;
+            onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
+        });
+        CMASShortcut::instance()->reload();
+        FakeScreencast::fireHotKey(RP_HotKey_Snapshot);
+        std::thread grabber([] { callback::onAction(RP_HotKey_Stop); });
+        grabber.join();
+        QVERIFY(ids.isEmpty()); // delivered by the GUI thread's event loop
+        QTRY_COMPARE(ids, (QList<int>{RP_HotKey_Snapshot, RP_HotKey_Stop}));
+        QVERIFY(onGuiThread);
+
+        // Released: no grab, no callback, and a late press is dropped.
+        CMASShortcut::release();
+        QVERIFY(!FakeScreencast::hotKeyCallback() && FakeScreencast::hotKeys().isEmpty());
+        SignalsTransfer::release();
+        std::thread late([] { callback::onAction(RP_HotKey_Pause); });
+        late.join();
+        QVERIFY(!SignalsTransfer::existing());
+    }
+
+    void hotKeyReminderStoresChoiceHoweverItCloses()
+    {
+        DlgHotKeyMessage reminder(nullptr);
+        ModalDriver driver;
+        const auto tick = [&](bool on, bool* shownTicked) {
+            driver.expect([=](QWidget* modal) {
+                auto* box = modal->findChild<QCheckBox*>("chkRemind");
+                *shownTicked = box->isChecked();
+                box->setChecked(on);
+            }, "DlgHotKeyMessage");
+        };
+        bool shown = true;
+        tick(true, &shown);
+        driver.expect([](QWidget* modal) { modal->findChild<QPushButton*>("btnOk")->click(); });
+        QCOMPARE(reminder.exec(), int(QDialog::Accepted));
+        QVERIFY(!shown);
+        QVERIFY(VxSettings::instance()->applicationParam("HotkeyRemind", false).toBool());
+        // Run again it shows the stored choice; untick and Escape.
+        tick(false, &shown);
+        driver.pressKey(Qt::Key_Escape, "DlgHotKeyMessage");
+        QCOMPARE(reminder.exec(), int(QDialog::Rejected));
+        QVERIFY(shown);
+        QVERIFY(!VxSettings::instance()->applicationParam("HotkeyRemind", false).toBool());
+        // Closed from outside with the box ticked: stored too.
+        tick(true, &shown);
+        driver.expect([](QWidget* modal) { modal->close(); });
+        reminder.exec();
+        QVERIFY(driver.waitFinished());
+        VERIFY_DRIVER(driver);
+        QVERIFY(VxSettings::instance()->applicationParam("HotkeyRemind", false).toBool());
+    }
+
+    void optionDialogOneAtATime()
+    {
+        ShortcutTool tool;
+        QSignalSpy spy(&tool, &ShortcutTool::sigShowChildeDlg);
+        QPointer<OptionDialog> seen;
+        int pageShown = -1;
+        int signalsDuringSecondCall = -1;
+        ModalDriver driver;
+        driver.expect([&](QWidget* modal) {
+            seen = qobject_cast<OptionDialog*>(modal);
+            pageShown = seen->currentPage();
+            // A second request while one is open returns at once.
+            tool.showOptionDlg(SETTINGPAGE_Mouse);
+            signalsDuringSecondCall = spy.count();
+            QCOMPARE(ShortcutTool::openOptionDlg(), seen.data());
+            // The frame may close it from outside.
+            ShortcutTool::hideOptionDlg();
+        }, "OptionDialog");
+        tool.showOptionDlg(SETTINGPAGE_Output);
+        QVERIFY(driver.waitFinished());
+        VERIFY_DRIVER(driver);
+        QCOMPARE(pageShown, int(SETTINGPAGE_Output));
+        QCOMPARE(signalsDuringSecondCall, 2);
+        QCOMPARE(spy.count(), 3);
+        QCOMPARE(spy.last().at(0).toBool(), true); // shown again around the run
+        QVERIFY(seen.isNull()); // deleted after its run
+        QVERIFY(!ShortcutTool::openOptionDlg());
+
+        // The strip deleted while its dialog is open takes the dialog along.
+        QPointer<ShortcutTool> doomed = new ShortcutTool();
+        driver.expect([&](QWidget* modal) {
+            seen = qobject_cast<OptionDialog*>(modal);
+            delete doomed.data();
+        }, "OptionDialog");
+        doomed->showOptionDlg(SETTINGPAGE_Mouse);
+        QVERIFY(driver.waitFinished());
+        VERIFY_DRIVER(driver);
+        QVERIFY(doomed.isNull() && seen.isNull());
+        QVERIFY(!ShortcutTool::openOptionDlg());
+    }
 };
-
-void TstPreferences::cleanup()
-{
-    VxSettings::instance()->removeApplicationParam("HotkeyRemind");
-    SignalsTransfer::release();
-}
-
-void TstPreferences::hotKeyReminderStoresChoice()
-{
-    DlgHotKeyMessage reminder(nullptr);
-    QCOMPARE(reminder.windowTitle(), VxProductInfo::instance()->productName());
-    auto* check = reminder.findChild<QCheckBox*>("chkRemind");
-    QVERIFY(check);
-    QCOMPARE(check->text(), QString("Don't remind me"));
-
-    // Ticked and confirmed.
-    ModalDriver driver;
-    bool shownUnticked = false;
-    driver.expect([&](QWidget* modal) {
-        auto* box = modal->findChild<QCheckBox*>("chkRemind");
-        shownUnticked = !box->isChecked();
-        box->setChecked(true);
-        modal->findChild<QPushButton*>("btnOk")->click();
-    }, "DlgHotKeyMessage");
-    QCOMPARE(reminder.exec(), int(QDialog::Accepted));
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QVERIFY(shownUnticked);
-    QVERIFY(storedRemind());
-
-    // Kept and run again: it shows the stored choice; untick and Escape.
-    bool shownTicked = false;
-    driver.expect([&](QWidget* modal) {
-        auto* box = modal->findChild<QCheckBox*>("chkRemind");
-        shownTicked = box->isChecked();
-        box->setChecked(false);
-    }, "DlgHotKeyMessage");
-    driver.pressKey(Qt::Key_Escape, "DlgHotKeyMessage");
-    QCOMPARE(reminder.exec(), int(QDialog::Rejected));
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QVERIFY(shownTicked);
-    QVERIFY(!storedRemind());
-
-    // Closed from outside with the box ticked: stored too.
-    driver.expect([](QWidget* modal) {
-        modal->findChild<QCheckBox*>("chkRemind")->setChecked(true);
-        modal->close();
-    });
-    reminder.exec();
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QVERIFY(storedRemind());
-}
-
-void TstPreferences::showOptionDlgOneAtATime()
-{
-    ShortcutTool tool;
-    QSignalSpy spy(&tool, &ShortcutTool::sigShowChildeDlg);
-    QPointer<OptionDialog> seen;
-    int pageShown = -1;
-    QList<bool> duringSecondCall;
-    ModalDriver driver;
-    driver.expect([&](QWidget* modal) {
-        seen = qobject_cast<OptionDialog*>(modal);
-        if (!seen)
-            return;
-        pageShown = seen->currentPage();
-        QVERIFY(seen->isModal());
-        // A second request while one is open returns at once.
-        tool.showOptionDlg(SETTINGPAGE_Mouse);
-        duringSecondCall = spyValues(spy);
-        QCOMPARE(ShortcutTool::openOptionDlg(), seen.data());
-        seen->reject();
-    }, "OptionDialog");
-    tool.showOptionDlg(SETTINGPAGE_Output);
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QCOMPARE(pageShown, int(SETTINGPAGE_Output));
-    QCOMPARE(duringSecondCall, (QList<bool>{false, false}));
-    QCOMPARE(spyValues(spy), (QList<bool>{false, false, true}));
-    QVERIFY(seen.isNull());   // deleted after its run
-    QVERIFY(!ShortcutTool::openOptionDlg());
-
-    // And it opens again afterwards.
-    driver.rejectDialog("OptionDialog");
-    tool.showOptionDlg(SETTINGPAGE_Record);
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QCOMPARE(spyValues(spy), (QList<bool>{false, false, true, false, true}));
-}
-
-void TstPreferences::hideOptionDlgClosesIt()
-{
-    ShortcutTool::hideOptionDlg();   // nothing open: nothing happens
-    ShortcutTool tool;
-    QSignalSpy spy(&tool, &ShortcutTool::sigShowChildeDlg);
-    QPointer<OptionDialog> seen;
-    ModalDriver driver;
-    driver.expect([&](QWidget* modal) {
-        seen = qobject_cast<OptionDialog*>(modal);
-        ShortcutTool::hideOptionDlg();
-    }, "OptionDialog");
-    tool.showOptionDlg(SETTINGPAGE_Mouse);
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QVERIFY(seen.isNull());
-    QVERIFY(!ShortcutTool::openOptionDlg());
-    QCOMPARE(spyValues(spy), (QList<bool>{false, true}));
-}
-
-void TstPreferences::stripDeletedWhileOpen()
-{
-    QPointer<ShortcutTool> tool = new ShortcutTool();
-    QPointer<OptionDialog> seen;
-    ModalDriver driver;
-    driver.expect([&](QWidget* modal) {
-        seen = qobject_cast<OptionDialog*>(modal);
-        delete tool.data();
-    }, "OptionDialog");
-    tool->showOptionDlg(SETTINGPAGE_Mouse);
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QVERIFY(tool.isNull());
-    QVERIFY(seen.isNull());
-    QVERIFY(!ShortcutTool::openOptionDlg());
-}
-
-void TstPreferences::hotKeyFromOtherThread()
-{
-    SignalsTransfer* hub = SignalsTransfer::instance();
-    QList<int> ids;
-    bool onGuiThread = true;
-    connect(hub, &SignalsTransfer::hotKeyPressed, this, [&](int id) {
-        ids << id;
-        onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
-    });
-    std::thread grabber([] {
-        callback::onAction(RP_HotKey_Snapshot);
-        callback::onAction(RP_HotKey_Stop);
-    });
-    grabber.join();
-    QVERIFY(ids.isEmpty());   // delivered by the GUI thread's event loop
-    QTRY_COMPARE(ids, (QList<int>{RP_HotKey_Snapshot, RP_HotKey_Stop}));
-    QVERIFY(onGuiThread);
-
-    // On the GUI thread it is emitted at once.
-    callback::onAction(RP_HotKey_Float);
-    QCOMPARE(ids, (QList<int>{RP_HotKey_Snapshot, RP_HotKey_Stop, RP_HotKey_Float}));
-}
-
-void TstPreferences::hotKeyAfterHubReleased()
-{
-    SignalsTransfer::instance();
-    SignalsTransfer::release();
-    std::thread grabber([] { callback::onAction(RP_HotKey_Pause); });
-    grabber.join();
-    QTest::qWait(20);
-    callback::onAction(RP_HotKey_Pause);
-    QVERIFY(!SignalsTransfer::existing());
-}
 
 QTEST_MAIN(TstPreferences)
 #include "tst_preferences.moc"
