@@ -32,7 +32,7 @@ public:
     int getAudioCaptureDeviceCount();
     // Name of an input device; empty when it does not exist.
     QString getAudioCaptureDeviceInfo(int index);
-    // Unique id of the first input device of that name; empty when none.
+    // Names may repeat: the first match wins, and no match gives "".
     QString getAudioCaptureUID(const QString& name);
     QString getAudioCaptureDefaultDevice();
     int getdAudioCaptureDeviceStatus();
@@ -40,7 +40,7 @@ public:
     void setAudioSystemOutputDevice(const QString& deviceId);
     void setAudioCaptureDef();
 
-    // Permission_Result: 0 not asked yet, 1 refused, 2 granted.
+    // Answers with a Permission_Result value.
     int isPermissionCamera();
     int isPermissionMicrophone();
     int isPermissionMouseEvent();

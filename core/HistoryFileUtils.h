@@ -12,7 +12,7 @@ public:
     {
         QString fileName;
         QString path;
-        int type = 0; // HistoryFileType: 0 image, 1 video, 2 audio
+        int type = 0; // a HistoryFileType value
         QString resolution;
         QString duration;
         QString size;

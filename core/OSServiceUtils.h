@@ -55,6 +55,6 @@ public:
     static QString getProcessNameWithPid(int pid);
     static QString getProcessPathWithPid(int pid);
     static void setHiddenFile(const QString& path);
-    // Whether some running process's executable path contains `name`.
+    // Matches `name` anywhere in the executable paths of the process table.
     static bool isRunningProcess(const QString& name);
 };

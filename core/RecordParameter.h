@@ -12,9 +12,9 @@
 #include "core/TaskInfo.h"
 #include "platform/framework/VxSettings.h"
 
-// The one place where recording options live. Cached options are loaded
-// once and served from fields; live options are read from the settings store
-// at every call so a change made by any window is seen at the next read.
+// Recording options for every window. Some are read from the store when the
+// model is made and kept in fields; the rest go to the store on each call, so
+// that one window's change shows in the others without any notification.
 //
 // The save worker reads some options from its own thread while the GUI
 // writes them: every cached field is guarded by one mutex.
@@ -60,8 +60,8 @@ public:
     void getMouseOpt(bool& cursorEnable, bool& indicate, RP_MouseClick& click, QColor& clickColour,
                      QColor& normalColour) const;
 
-    // Webcam options. The default corner is stored under a key of its own:
-    // "CameraPos" holds the webcam window's last position as a point.
+    // Webcam options. "CameraPos" already holds a point (where the webcam
+    // window was last), so the corner needs a key of its own.
     void setCameraDefaultPos(RP_DefalutPos pos);
     RP_DefalutPos getCameraDefaultPos() const;
     void setCameraIndex(int index);
@@ -111,8 +111,8 @@ public:
     void setAroundMouseSize(const QSize& size);
     QSize getAroundMouseSize() const;
 
-    // Which recorder the mic and system-sound switches serve: true the video
-    // recorder ("Video/..."), false the audio recorder ("Audio/...").
+    // The video and the audio recorders keep separate sound switches
+    // ("Video/..." and "Audio/..."); this picks the pair the getters use.
     void chooseVideoContent(bool video);
 
     // Live options.

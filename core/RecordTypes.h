@@ -126,7 +126,7 @@ enum MsgType {
     MsgType_Question = 3
 };
 
-// Button set of the standard message box.
+// Which buttons Utils::showMacWindowMessage offers.
 enum MsgButton {
     MsgButton_Ok = 0,         // the box's own buttons, Ok as default
     MsgButton_Default = 1,    // the box's own buttons and default

@@ -8,11 +8,11 @@
 
 #include <atomic>
 
-// Saves a finished recording from the temporary folder into the output
-// folder: names it, works out the texts the history shows, then moves it
-// (same volume) or copies it in chunks (another volume). Lives on a worker
-// thread of the preview window so that a long copy never blocks the
-// interface; progress and cancel are read and set from the GUI thread.
+// Takes a recording out of the temporary folder into the chosen one, naming
+// it and working out its history texts on the way; a rename where the
+// volume allows it, a chunked copy where not. It runs on a thread of the
+// preview window, which polls the progress and may cancel from the GUI
+// thread while a big file is still being copied.
 //
 // Nothing is overwritten: a name that exists gets the next free "(n)".
 // A failed or cancelled copy leaves no partial file behind, and the source

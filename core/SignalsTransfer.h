@@ -39,8 +39,8 @@ public:
     };
     static Existing existing();
 
-    // Stores the saved file at the head of the history, then announces it,
-    // so a receiver that re-reads the history already finds it.
+    // The history is written before the signal goes out: receivers reload
+    // it and must find the new entry there.
     void addHistoryFile(const QString& path, int type, const QString& resolution,
                         const QString& duration, const QString& size);
 

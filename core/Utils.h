@@ -40,15 +40,14 @@ public:
     static QString getSnapshotPath();
     static void setVideoOutputPath(const QString& dir);
     static void setSnapshotPath(const QString& dir);
-    // Deletes the temp root with everything in it.
     static void removeTempRoot();
     static void setFileSuffix(const QString& suffix);
     static QString getFileSuffix();
     static void setTempFilePath(const QString& path);
 
     // ---- sizes -------------------------------------------------------------
-    // Free bytes of the volume holding the folder of `path`; 0 with ok false
-    // when the engine cannot tell.
+    // Makes the folder of `path` first, since the engine can only ask about
+    // something that exists; ok is false when it could not answer.
     static qint64 freeDiskSize(const QString& path, bool& ok);
     // "KB" up to 1048576 bytes, "MB" up to 1073741824, "GB" above; `value`
     // is the size in that unit.
@@ -80,22 +79,22 @@ public:
     static bool excuteFileUseQProcess(const QString& program, const QStringList& args, int timeoutMs = 30000);
     // Whether the file's MD5 equals `md5` (hex, any case).
     static bool checkHash(const QString& file, const QString& md5);
-    // The first word of an MD5 side file ("<sum>  <name>"); "" when none.
+    // Side files come as "<sum>  <name>"; only the sum matters.
     static QString getMD5FromFileContents(const QString& text);
-    // Resumable download checked against an MD5 sum (from `md5`, else from
-    // url + ".md5"): 0 success, 1 failure, 2 not enough disk space.
+    // Returns 0 when the file is there and its sum matches, 1 on failure and
+    // 2 when the disk is too full; without `md5` the sum comes from
+    // url + ".md5". A partial file is continued, not fetched again.
     static int downloadFile(const QString& local, const QString& url, const QString& md5,
                             bool (*progress)(qint64, qint64, void*), void* user);
 
     // ---- message box, engine colours, display, window level ----------------
-    // The standard modal box, titled with the product name; returns the
-    // standard button that closed it (Ok 0x400, Cancel 0x400000, Yes 0x4000,
-    // No 0x10000).
+    // A modal VxMessageBox with the product's name as its title; the result
+    // is a QMessageBox::StandardButton value.
     static int showMacWindowMessage(MsgType type, QWidget* parent, const QString& text,
                                     MsgButton buttons);
     // Colours of every engine box; once, after the engine started.
     static void setLineColor();
-    // `r` relative to display `displayIndex`, in global screen coordinates.
+    // From one display's own coordinates to the desktop's.
     static QRect DisplayRectToScreen(int displayIndex, QRect r);
     // Keeps the window of `w` above ordinary windows without hiding it.
     static void setTopWindowLevel(QWidget* w);

@@ -12,8 +12,8 @@ class FeedBackDialog : public VxDialogBase
 {
     Q_OBJECT
 public:
-    // Opens the form window-modal over parent and returns when it closes.
-    // While one is open a further call returns at once.
+    // Blocks until the form is closed. Only one form exists at a time: a
+    // call made meanwhile does nothing.
     static void showFeedBack(QWidget* parent);
     static bool isShowing();
 

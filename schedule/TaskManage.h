@@ -56,8 +56,8 @@ public:
     void setPowerAction(std::unique_ptr<IPowerAction> power);
     void setCountdownTickInterval(int ms);      // 1000 outside tests
 
-    // True while a scheduled task's recording runs (read and written by the
-    // home and webcam windows).
+    // Set by the window that started a task's recording and cleared when it
+    // ends; the end action depends on it.
     bool isTasking = false;
 
 signals:

@@ -26,20 +26,17 @@ public:
     static WaterMarkDataManage* instance();
     static void release();
 
-    // Renders the selected preset for a frame of that size into a PNG and
-    // hands it to the engine (SetWatermark with the picture's place and
-    // size in the frame). With no selected preset, or when it cannot be
-    // drawn, the engine's watermark is cleared and the result is false.
+    // The engine burns a picture into the frames; this draws the chosen
+    // preset at the recording's size and tells the engine where it goes.
+    // False, with the engine's picture cleared, when there is nothing to draw.
     bool useWaterMark(QSize recordingSize);
     // The preset's name; tr("No Watermark") for -1 and any index outside the
     // list.
     QString getWatermarkName(int index) const;
-    // Places `popup` below `r` (in `anchor`'s coordinates), left-aligned, or
-    // right-aligned to r's right edge when it would pass the screen's right
-    // side, or above r when it would pass the screen's bottom. Nothing for a
-    // null widget or an invalid rectangle.
+    // Under `r` (given in `anchor`'s coordinates) where the screen allows,
+    // otherwise flipped to end at r's right edge or to sit above it.
     static void setPosShowDlg(QWidget* popup, QWidget* anchor, QRect r);
-    // Writes the presets to the preset file; nothing for an empty list.
+    // An empty list is never written: it would wipe the user's presets.
     void saveWaterMarkDataFile();
     // Draws the preset (the first one when the index is outside the list)
     // as it would look in a 1920x1080 recording into editImagePath().

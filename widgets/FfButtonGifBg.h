@@ -6,8 +6,8 @@
 class QLabel;
 class QMovie;
 
-// A round picture button: a still picture at rest, an animated GIF while the
-// pointer is inside a circle around the picture's centre.
+// The record button: the picture is round, so hover and clicks count only
+// inside the circle, and the animation plays only while hovered there.
 class FfButtonGifBg : public QFrame
 {
     Q_OBJECT

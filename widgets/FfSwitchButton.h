@@ -11,9 +11,8 @@ namespace Ui {
 class FfSwitchButton;
 }
 
-// An ON/OFF switch: a painted track with the word ON or OFF and a round
-// knob that slides from one end to the other. Styled through its
-// properties from the skin's style sheet.
+// A two-state switch drawn by hand, with an animated knob. Its colours are
+// properties so that skins can set them from the style sheet.
 class FfSwitchButton : public QFrame
 {
     Q_OBJECT

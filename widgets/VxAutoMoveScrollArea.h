@@ -2,8 +2,8 @@
 
 #include <QScrollArea>
 
-// A scroll area that brings a section up towards the top of the view
-// instead of only just into view.
+// Scrolls a section to the top of the view when asked to show it, which
+// reads better for long settings pages than the minimal scroll.
 class VxAutoMoveScrollArea : public QScrollArea
 {
     Q_OBJECT

@@ -2,8 +2,8 @@
 
 #include <QSlider>
 
-// A slider that jumps to the pressed position; a drag then carries on from
-// there as if the handle had been grabbed.
+// QSlider steps by a page on a click outside the handle; this one moves
+// the handle under the pointer and lets the same press go on as a drag.
 class VxSlider : public QSlider
 {
     Q_OBJECT

@@ -7,9 +7,8 @@
 class QLabel;
 class QDialogButtonBox;
 
-// The program's message box. Button values are Qt's standard buttons
-// (Ok 0x400, Cancel 0x400000, Yes 0x4000, No 0x10000); exec() returns the
-// standard button that closed the box.
+// Our own styled box. Buttons are named by QMessageBox::StandardButton
+// values, and exec() answers with one of them.
 //
 // Escape, the window's close button and reject() give the escape value: the
 // escape button when one was set (even one the box does not show), else
