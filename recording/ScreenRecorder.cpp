@@ -21,6 +21,7 @@
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
+#include "recording/RecordOptions.h"
 #include "watermark/WaterMarkDataManage.h"
 #include "core/WindowListManger.h"
 
@@ -52,20 +53,6 @@ QString chooseFolder(const QString& title, const QString& startDir)
                                              QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
 }
 
-bool contains(const int* ids, int id)
-{
-    for (const int* p = ids; p && *p != 0; ++p) {
-        if (*p == id)
-            return true;
-    }
-    return false;
-}
-
-int firstOf(const int* ids)
-{
-    return ids ? ids[0] : 0;
-}
-
 QString productName()
 {
     return VxProductInfo::instance()->productName();
@@ -74,6 +61,113 @@ QString productName()
 void sendRecordInfo(const CEIPWrapper::SRecord_Info& info)
 {
     CEIPWrapper::instance()->MakeEvent_kModular_Record_Info(info);
+}
+
+// The size of the one window to record, {0, 0, w, h}; false when there is
+// no window or it is gone (the engine reports an empty frame).
+bool singleWindowSize(const QList<int>& ids, CRect& size)
+{
+    if (ids.isEmpty()) {
+        Log(kLog, 2, "single window record without a window");
+        return false;
+    }
+    // The frame is in corner form and global coordinates.
+    const CRect frame = GetWindowRect(static_cast<unsigned int>(ids.first()));
+    size = CRect{0, 0, frame.right - frame.left, frame.bottom - frame.top};
+    if (size.right <= 0 || size.bottom <= 0) {
+        Log(kLog, 2, "single window record: window %d is gone", ids.first());
+        return false;
+    }
+    return true;
+}
+
+// What the next screen recording is made of; false when it has to be one
+// window and there is none.
+bool readScreenSettings(RecordParameter* param, RecordOptions::ScreenSettings& s)
+{
+    using RecordOptions::MouseFollow;
+    s.windowRecord = param->isWindowRecord();
+    if (s.windowRecord) {
+        s.windowMode = param->getWindowModle();
+        s.windowIds = param->getWindowList();
+        if (s.windowMode == kWindowListSingle && !singleWindowSize(s.windowIds, s.windowSize))
+            return false;
+    }
+    RP_CodecType codec = RP_Codec_H264;
+    RP_CodecQuality quality = RP_Quality_Medium;
+    param->getVideoOpt(s.region, s.fps, codec, quality);
+    s.codec = codec;
+    s.quality = quality;
+    s.format = param->usedVideoFmt();
+    s.systemSound = param->getSysAudioEnable();
+    s.microphone = param->getMicEnable();
+    RP_CodecType unusedCodec = RP_Codec_None;
+    RP_CodecQuality audioQuality = RP_Quality_Medium;
+    int extra = 0;
+    param->getAudioOpt(unusedCodec, audioQuality, extra);
+    s.audioQuality = audioQuality;
+    QColor unusedClick;
+    QColor unusedNormal;
+    param->getMouseOpt(s.cursor, s.indicate, s.click, unusedClick, unusedNormal);
+    if (param->isAroundMouse()) {
+        s.follow = MouseFollow::Centred;
+        s.around = param->getAroundMouseSize();
+        s.display = DeviceManager::instance()->getFullScreenRect(param->getUseDisplayIndex());
+    } else if (param->isFollowMouse()) {
+        s.follow = MouseFollow::Edges;
+    } else {
+        s.follow = param->getMoveRegion() ? MouseFollow::Draggable : MouseFollow::Fixed;
+    }
+    s.excludeFloatBar = param->isExcludeFloatBar();
+    // 0 while the webcam window is not open: nothing to take in.
+    if (param->getCamerastream())
+        s.cameraWindow = WindowListManger::instance()->getCameraWinId();
+    return true;
+}
+
+void applyMouseColours(RecordParameter* param)
+{
+    bool cursor = true;
+    bool indicate = true;
+    RP_MouseClick click = RP_MouseClick_None;
+    QColor clickColour;
+    QColor normalColour;
+    param->getMouseOpt(cursor, indicate, click, clickColour, normalColour);
+    SetMouseHighLightColor(qColor2ColorRef(clickColour));
+    SetMouseNormalColor(qColor2ColorRef(normalColour));
+}
+
+void logScreenRecord(const RecordOptions::ScreenRecord& r)
+{
+    const CRect& rect = r.video.rect;
+    Log(kLog, 1, "video Rect(%f,%f, %f,%f) CodecType:%d FileFormat:%d", rect.left, rect.top, rect.right,
+        rect.bottom, r.video.codec, int(r.container.type));
+    Log(kLog, 1, "video Render:%d, Capture:%d, codetype:%d", r.audio.render, r.audio.capture, r.audio.codec);
+    Log(kLog, 1, "mouse method:%d param:%d, window Option type:%d, Include count:%d Exclude count:%d",
+        r.mouse.method, r.mouse.methodParam, int(r.lists.option), r.lists.include.size(), r.lists.exclude.size());
+}
+
+void sendVideoRecordInfo(const RecordOptions::ScreenSettings& s, const RecordOptions::ScreenRecord& r,
+                         int display, bool camera)
+{
+    CEIPWrapper::SRecord_Info info;
+    info.videoFormat = r.container.suffix.mid(1);
+    info.videoQuality = QString::number(s.quality);
+    info.videoResolution = QStringLiteral("%1*%2|FullSreen:%3")
+                               .arg(s.region.width())
+                               .arg(s.region.height())
+                               .arg(DeviceManager::instance()->isFullScreen(s.region, display) ? 1 : 0);
+    info.videoFrameRate = QString::number(s.fps);
+    info.Mouse_Mode = QString::number(r.mouse.method);
+    info.Windows_Mode = QStringLiteral("0");
+    info.Exclude_Windows = QStringLiteral("0");
+    info.Task_Record = QStringLiteral("0");
+    info.VideoStream = QStringLiteral("1");
+    info.AudioSystem = QString::number(r.audio.render);
+    info.AudioMic = QString::number(r.audio.capture);
+    info.AudioVirtual = QStringLiteral("1");
+    info.CameraStream = camera ? QStringLiteral("1") : QStringLiteral("0");
+    sendRecordInfo(info);
 }
 
 // Runs on the GUI thread, posted by the drag-end callback: the settings
@@ -328,210 +422,41 @@ bool ScreenRecorder::recordVideo()
     SetHEVC10BITEnabled(0);
 
     RecordParameter* param = RecordParameter::instance();
-
-    // One window and no window to record: nothing sensible can be built.
-    const bool windowRecord = param->isWindowRecord();
-    const int windowMode = windowRecord ? param->getWindowModle() : 0;
-    QList<int> windowIds;
-    CRect windowRect{0, 0, 0, 0};
-    if (windowRecord) {
-        windowIds = param->getWindowList();
-        if (windowMode == kWindowListSingle) {
-            if (windowIds.isEmpty()) {
-                Log(kLog, 2, "single window record without a window");
-                return false;
-            }
-            const CRect frame = GetWindowRect(static_cast<unsigned int>(windowIds.first()));
-            // The engine wants the window's size; the frame is in corner form
-            // and global coordinates.
-            windowRect = CRect{0, 0, frame.right - frame.left, frame.bottom - frame.top};
-            if (windowRect.right <= 0 || windowRect.bottom <= 0) {
-                Log(kLog, 2, "single window record: window %d is gone", windowIds.first());
-                return false;
-            }
-        }
-    }
-
-    QRect stored;
-    int fps = 30;
-    RP_CodecType codec = RP_Codec_H264;
-    RP_CodecQuality quality = RP_Quality_Medium;
-    param->getVideoOpt(stored, fps, codec, quality);
-
-    VideoOpt video{};
-    video.rect.left = stored.x();
-    video.rect.top = stored.y();
-    video.rect.right = stored.x() + (stored.right() - stored.x() + 1);
-    video.rect.bottom = stored.y() + (stored.bottom() - stored.y() + 1);
-    video.fps = fps;
-    video.codec = codec;
-    video.quality = quality;
-    video.reserved = 0;
-
-    AudioOpt audio{};
-    audio.render = param->getSysAudioEnable() ? 1 : 0;
-    audio.capture = param->getMicEnable() ? 1 : 0;
-    RP_CodecType unusedAudioCodec = RP_Codec_None;
-    RP_CodecQuality audioQuality = RP_Quality_Medium;
-    int audioExtra = 0;
-    param->getAudioOpt(unusedAudioCodec, audioQuality, audioExtra);
-    audio.quality = audioQuality;
-    audio.channels = 2;
-
-    bool cursorEnable = true;
-    bool indicate = true;
-    RP_MouseClick click = RP_MouseClick_None;
-    QColor clickColour;
-    QColor normalColour;
-    param->getMouseOpt(cursorEnable, indicate, click, clickColour, normalColour);
-    MouseOpt mouse{};
-    mouse.cursor = cursorEnable ? 1 : 0;
-    mouse.indicate = indicate ? 1 : 0;
-    mouse.reserved = 0;
-
-    if (param->isAroundMouse()) {
-        const QSize around = param->getAroundMouseSize();
-        video.rect = CRect{0, 0, double(around.width()), double(around.height())};
-        Log(kLog, 1, "MouseMethod::Center, sz(%d,%d)", around.width(), around.height());
-        // Corner coordinates: right - left is the display's width.
-        const QRect full = DeviceManager::instance()->getFullScreenRect(param->getUseDisplayIndex());
-        const int displayWidth = full.right() - full.left();
-        const int displayHeight = full.bottom() - full.top();
-        if (!(displayWidth >= around.width() && displayHeight >= around.height())) {
-            video.rect.right = displayWidth;
-            video.rect.bottom = displayHeight;
-        }
-        Log(kLog, 1, "MouseMethod::Center, video Rect(0,0, %f,%f)", video.rect.right, video.rect.bottom);
-        mouse.method = 1;
-        mouse.methodParam = 0;
+    RecordOptions::ScreenSettings settings;
+    if (!readScreenSettings(param, settings))
+        return false;
+    // Centring on the pointer and following it hold for one recording only.
+    if (settings.follow == RecordOptions::MouseFollow::Centred)
         param->setAroundMouse(false);
-    } else if (param->isFollowMouse()) {
+    else if (settings.follow == RecordOptions::MouseFollow::Edges)
         param->setFollowMouse(false);
-        mouse.method = 2;
-        mouse.methodParam = 0;
-    } else {
-        mouse.method = param->getMoveRegion() ? 1 : 0;
-        mouse.methodParam = mouse.method;
+    applyMouseColours(param);
+
+    const RecordOptions::Container container = RecordOptions::containerFor(settings.format);
+    m_strTempFilePath = m_strTempBasePath + container.suffix;
+    RecordOptions::ScreenRecord record;
+    if (!RecordOptions::screenRecord(settings, GetAVFormatCodecs(container.type), record))
+        return false;
+    if (record.video.codec != settings.codec) {
+        // The container does not offer the stored codec: its replacement
+        // becomes the setting.
+        param->setVideoOpt(settings.fps, RP_CodecType(record.video.codec), RP_CodecQuality(settings.quality));
     }
-
-    mouse.clickType = click == RP_MouseClick_Status ? 1 : click == RP_MouseClick_Blink ? 2 : 0;
-    SetMouseHighLightColor(qColor2ColorRef(clickColour));
-    SetMouseNormalColor(qColor2ColorRef(normalColour));
-
-    OutputVideoFileType type = kOutputMp4;
-    QString suffix;
-    switch (param->usedVideoFmt()) {
-    case RP_Format_GIF:
-        suffix = QStringLiteral(".gif");
-        type = kOutputGif;
-        audio.render = 0;
-        audio.capture = 0;
-        break;
-    case RP_Format_MOV:
-        suffix = QStringLiteral(".mov");
-        type = kOutputMov;
-        break;
-    default:
-        suffix = QStringLiteral(".mp4");
-        type = kOutputMp4;
-        break;
-    }
-    m_strTempFilePath = m_strTempBasePath + suffix;
-
-    const AVFormatCodecs* codecs = GetAVFormatCodecs(type);
-    if (!codecs) {
-        audio.codec = kAudioCodecAac;
-    } else {
-        if (firstOf(codecs->videoCodecs) == 0)
-            return false;
-        if (!contains(codecs->videoCodecs, video.codec)) {
-            video.codec = firstOf(codecs->videoCodecs);
-            param->setVideoOpt(fps, RP_CodecType(video.codec), quality);
-        }
-        int audioCodec = video.codec == kVideoCodecProRes422    ? kAudioCodecPcm16
-                       : video.codec == kVideoCodecProRes4444 ? kAudioCodecPcm24
-                                                               : firstOf(codecs->audioCodecs);
-        if (!contains(codecs->audioCodecs, audioCodec))
-            audioCodec = kAudioCodecAac;
-        audio.codec = audioCodec;
-    }
-    Log(kLog, 1, "record video use format of videoCodec:%d,  audioCodec:%d", video.codec, audio.codec);
-
-    Utils::setFileSuffix(QFileInfo(m_strTempFilePath).suffix());
-
+    Utils::setFileSuffix(container.suffix.mid(1));
     m_pPrivate->m_nLastError = 0;
-    const bool boundary = param->isShowBoundary();
-
-    QSize frame(int(video.rect.right - video.rect.left), int(video.rect.bottom - video.rect.top));
-
-    QVector<unsigned int> include;
-    QVector<unsigned int> exclude;
-    int option = kWindowListNone;
-    if (windowRecord) {
-        option = windowMode;
-        if (windowMode == kWindowListInclude) {
-            for (int id : windowIds)
-                include << static_cast<unsigned int>(id);
-        } else if (windowMode == kWindowListExclude) {
-            for (int id : windowIds)
-                exclude << static_cast<unsigned int>(id);
-        } else if (windowMode == kWindowListSingle) {
-            video.windowRect = windowRect;
-            for (int id : windowIds)
-                include << static_cast<unsigned int>(id);
-            frame = QSize(int(windowRect.right), int(windowRect.bottom));
-            mouse.cursor = 0;
-        }
-    } else {
-        option = param->isExcludeFloatBar() ? kWindowListExclude : kWindowListNone;
-    }
-    m_sizeRecordFrame = frame;
-
-    WaterMarkDataManage::instance()->useWaterMark(frame);
-
-    if (param->getCamerastream()) {
-        // 0 means the webcam window is not open: no id to take in.
-        const int cameraWindow = WindowListManger::instance()->getCameraWinId();
-        if (cameraWindow != 0)
-            include << static_cast<unsigned int>(cameraWindow);
-    }
-
-    Log(kLog, 1, "-----------record video info-----------");
-    Log(kLog, 1, "video Rect(%f,%f, %f,%f) CodecType:%d FileFormat:%d", video.rect.left, video.rect.top,
-        video.rect.right, video.rect.bottom, video.codec, int(type));
-    Log(kLog, 1, "video Render:%d, Capture:%d, codetype:%d", audio.render, audio.capture, audio.codec);
-    Log(kLog, 1, "window Option type:%d", option);
-    Log(kLog, 1, "Include count:%d Exclude count:%d", include.size(), exclude.size());
-    Log(kLog, 1, "-----------show info end-----------");
+    m_sizeRecordFrame = record.frame;
+    WaterMarkDataManage::instance()->useWaterMark(record.frame);
+    logScreenRecord(record);
 
     VxSettings::instance()->setApplicationParam(QStringLiteral("outputVideo"), m_strTempFilePath);
+    sendVideoRecordInfo(settings, record, param->getUseDisplayIndex(), param->getCamerastream());
 
-    CEIPWrapper::SRecord_Info info;
-    info.videoFormat = suffix.mid(1);
-    info.videoQuality = QString::number(int(quality));
-    info.videoResolution = QStringLiteral("%1*%2|FullSreen:%3")
-                               .arg(stored.width())
-                               .arg(stored.height())
-                               .arg(DeviceManager::instance()->isFullScreen(stored, param->getUseDisplayIndex()) ? 1 : 0);
-    info.videoFrameRate = QString::number(fps);
-    info.Mouse_Mode = QString::number(mouse.method);
-    info.Windows_Mode = QStringLiteral("0");
-    info.Exclude_Windows = QStringLiteral("0");
-    info.Task_Record = QStringLiteral("0");
-    info.VideoStream = QStringLiteral("1");
-    info.AudioSystem = QString::number(audio.render);
-    info.AudioMic = QString::number(audio.capture);
-    info.AudioVirtual = QStringLiteral("1");
-    info.CameraStream = param->getCamerastream() ? QStringLiteral("1") : QStringLiteral("0");
-    sendRecordInfo(info);
-
-    Log(kLog, 2, "scVideoRecord");
-    m_pPrivate->m_pScreenRecorder = scVideoRecord(m_pPrivate, type, m_strTempFilePath.toUtf8().constData(), video,
-                                                  audio, mouse, boundary, WindowListOption(option),
-                                                  exclude.isEmpty() ? nullptr : exclude.constData(), exclude.size(),
-                                                  include.isEmpty() ? nullptr : include.constData(), include.size());
-    Log(kLog, 2, "scVideoRecord");
-
+    const RecordOptions::WindowLists& lists = record.lists;
+    m_pPrivate->m_pScreenRecorder =
+        scVideoRecord(m_pPrivate, container.type, m_strTempFilePath.toUtf8().constData(), record.video,
+                      record.audio, record.mouse, param->isShowBoundary(), lists.option,
+                      lists.exclude.isEmpty() ? nullptr : lists.exclude.constData(), lists.exclude.size(),
+                      lists.include.isEmpty() ? nullptr : lists.include.constData(), lists.include.size());
     if (!m_pPrivate->m_pScreenRecorder) {
         Log(kLog, 2, "record video faild!");
         CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(0);

@@ -1,8 +1,6 @@
 #include "tests/support/FakeScreencast.h"
 
-#include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 
@@ -15,8 +13,7 @@
 
 namespace {
 
-// Stable storage of one container's codec lists: GetAVFormatCodecs hands
-// out pointers into it, which stay valid until the lists are scripted again.
+// One container's codec lists; GetAVFormatCodecs points into them.
 struct CodecLists {
     std::vector<int> video;
     std::vector<int> audio;
@@ -29,8 +26,6 @@ struct CodecLists {
         video.push_back(0);
         audio.assign(a.begin(), a.end());
         audio.push_back(0);
-        record.videoCodecs = video.data();
-        record.audioCodecs = audio.data();
         null = false;
     }
 };
@@ -38,20 +33,16 @@ struct CodecLists {
 struct State {
     int initResult = 0;
     bool initialized = false;
-    QVector<FakeScreencast::Display> displays;
+    QVector<FakeScreencast::Display> displays{{QStringLiteral("Built-in Display"), CRect{0, 0, 1920, 1080}, 1.0, true}};
     int selectedDisplay = 0;
     QVector<FakeScreencast::Window> windows;
     QMap<int, QVector<FakeScreencast::Window>> windowsByFilter;
     QVector<FakeScreencast::Device> captureDevices;
     QVector<FakeScreencast::Device> renderDevices;
     QString captureDefault;
-    int captureStatus = 0;
     int permissions[4] = {2, 2, 2, 2};
     int virtualDriverCheck = 0;
     QString virtualDriverName;
-    int x86_64 = 1;
-    QVector<FakeScreencast::Device> cameras;
-    QString cameraDefault;
     std::map<int, CodecLists> codecs;
     qint64 freeSpace = 100LL * 1024 * 1024 * 1024;
     QMap<QString, qint64> freeSpaceFor;
@@ -60,7 +51,6 @@ struct State {
     QMap<QString, GIFFileInfo> gifs;
     double audioDuration = 0.0;
     int restoreResult = 0;
-    int convertResult = 0;
     QMap<QString, int> failures;
     QStringList log;
     CDeviceNotifies* listener = nullptr;
@@ -68,23 +58,15 @@ struct State {
     QMap<int, FakeScreencast::HotKey> hotKeys;
     QMap<QPair<unsigned int, unsigned int>, int> hotKeyResults;
     FakeScreencast::Watermark watermark;
-    ColorRef mouseHighlight = 0;
-    ColorRef mouseNormal = 0;
-    int hevc10Bit = 0;
     QString outputDevice;
     bool outputDeviceNull = true;
     QString zoomTips;
     FakeScreencast::VideoRecordCall lastVideo;
     FakeScreencast::AudioRecordCall lastAudio;
-    QVector<CBaseObject*> live;   // creation order
+    QVector<CBaseObject*> live;   // in creation order
 
     State()
     {
-        FakeScreencast::Display d;
-        d.name = QStringLiteral("Built-in Display");
-        d.frame = CRect{0, 0, 1920, 1080};
-        d.primary = true;
-        displays.append(d);
         codecs[kOutputMp4].set({1, 2}, {1});
         codecs[kOutputM4v].set({1, 2}, {1});
         codecs[kOutputMov].set({1, 2, 3, 4}, {1, 2, 3});
@@ -100,54 +82,40 @@ State& state()
     return *s;
 }
 
-// ---- formatting of the call log ------------------------------------------
+#define LOCKED(body)                               \
+    do {                                           \
+        std::lock_guard<std::mutex> lock(g_mutex); \
+        State& s = state();                        \
+        body;                                      \
+    } while (0)
 
-QString num(double v) { return QString::number(v, 'g', 15); }
-QString flag(bool v) { return v ? QStringLiteral("true") : QStringLiteral("false"); }
-QString str(const char* s) { return s ? QLatin1Char('"') + QString::fromUtf8(s) + QLatin1Char('"') : QStringLiteral("null"); }
-QString cb(const void* p) { return p ? QStringLiteral("cb") : QStringLiteral("null"); }
-QString fmtRect(const CRect& r)
-{
-    return QStringLiteral("{%1,%2,%3,%4}").arg(num(r.left), num(r.top), num(r.right), num(r.bottom));
-}
-QString colour(ColorRef c) { return QStringLiteral("0x%1").arg(c, 8, 16, QLatin1Char('0')); }
-QString pair(ColorRef a, ColorRef b) { return QStringLiteral("{%1,%2}").arg(colour(a), colour(b)); }
-QString fmtIds(const unsigned int* list, int count)
-{
-    QStringList parts;
-    for (int i = 0; list && i < count; ++i)
-        parts << QString::number(list[i]);
-    return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
-}
-QString videoOpt(const VideoOpt& v)
-{
-    return QStringLiteral("{rect=%1,window=%2,fps=%3,codec=%4,quality=%5,reserved=%6}")
-        .arg(fmtRect(v.rect), fmtRect(v.windowRect)).arg(v.fps).arg(v.codec).arg(v.quality).arg(v.reserved);
-}
-QString audioOpt(const AudioOpt& a)
-{
-    return QStringLiteral("{render=%1,capture=%2,codec=%3,quality=%4,channels=%5}")
-        .arg(int(a.render)).arg(int(a.capture)).arg(a.codec).arg(a.quality).arg(a.channels);
-}
-QString mouseOpt(const MouseOpt& m)
-{
-    return QStringLiteral("{cursor=%1,indicate=%2,reserved=%3,click=%4,method=%5,param=%6}")
-        .arg(int(m.cursor)).arg(int(m.indicate)).arg(int(m.reserved)).arg(m.clickType)
-        .arg(m.method).arg(m.methodParam);
-}
+#define READ(expr)                             \
+    std::lock_guard<std::mutex> lock(g_mutex); \
+    const State& s = state();                  \
+    return expr
 
-void logCall(const QString& entry)
+// ---- arguments as the log shows them -------------------------------------
+
+QString text(int v) { return QString::number(v); }
+QString text(unsigned int v) { return QString::number(v); }
+QString text(unsigned long v) { return QString::number(v); }
+QString text(double v) { return QString::number(v, 'g', 15); }
+QString text(bool v) { return v ? QStringLiteral("true") : QStringLiteral("false"); }
+QString text(const QString& v) { return v; }
+QString text(const char* v) { return v ? QLatin1Char('"') + QString::fromUtf8(v) + QLatin1Char('"') : QStringLiteral("null"); }
+QString text(const CRect& r)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    state().log.append(entry);
+    return QStringLiteral("{%1,%2,%3,%4}").arg(text(r.left), text(r.top), text(r.right), text(r.bottom));
 }
+template <class T> QString text(T* callback) { return callback ? QStringLiteral("cb") : QStringLiteral("null"); }
 
 // Logs the call and tells whether an injected failure is due for it.
-bool call(const QString& function, const QString& args = QString())
+template <class... Args> bool call(const QString& function, const Args&... args)
 {
+    const QStringList parts{text(args)...};
     std::lock_guard<std::mutex> lock(g_mutex);
     State& s = state();
-    s.log.append(function + QLatin1Char('(') + args + QLatin1Char(')'));
+    s.log.append(function + QLatin1Char('(') + parts.join(QStringLiteral(", ")) + QLatin1Char(')'));
     auto it = s.failures.find(function);
     if (it == s.failures.end() || it.value() <= 0)
         return false;
@@ -156,17 +124,15 @@ bool call(const QString& function, const QString& args = QString())
     return true;
 }
 
-template <class T> T* track(T* object)
+template <class... Args> int operation(const QString& op, const Args&... args)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    state().live.append(object);
-    return object;
+    return call(op, args...) ? -1 : 0;
 }
 
-void untrack(CBaseObject* object)
+template <class T> T* track(T* object)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    state().live.removeAll(object);
+    LOCKED(s.live.append(object));
+    return object;
 }
 
 template <class T> T* newest()
@@ -180,10 +146,18 @@ template <class T> T* newest()
     return nullptr;
 }
 
-void copyText(char* field, std::size_t size, const QString& text)
+// Runs `event` on an engine thread when there is someone to tell.
+template <class C, class F> void fire(C* callback, F event)
 {
-    QByteArray bytes = text.toUtf8();
+    if (callback)
+        FakeScreencast::runOnEngineThread([=] { event(callback); });
+}
+
+void copyText(char* field, std::size_t size, const QString& value)
+{
+    const QByteArray bytes = value.toUtf8();
     std::size_t n = std::min<std::size_t>(std::size_t(bytes.size()), size - 1);
+    // Never cut a UTF-8 sequence in half.
     if (n < std::size_t(bytes.size())) {
         while (n > 0 && (static_cast<unsigned char>(bytes[int(n)]) & 0xC0) == 0x80)
             --n;
@@ -193,20 +167,39 @@ void copyText(char* field, std::size_t size, const QString& text)
 }
 
 // A text handed out as const char*: kept per thread until the next call.
-const char* holdText(const QString& text)
+const char* holdText(const QString& value)
 {
     static thread_local QByteArray held;
-    held = text.toUtf8();
+    held = value.toUtf8();
     return held.constData();
 }
 
-const FakeScreencast::Window* findWindow(const QVector<FakeScreencast::Window>& windows, unsigned int id)
+const FakeScreencast::Window* findWindow(unsigned int id)
 {
-    for (const auto& w : windows) {
+    for (const auto& w : state().windows) {
         if (w.id == id)
             return &w;
     }
     return nullptr;
+}
+
+CRect selectedFrame()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const State& s = state();
+    if (s.displays.isEmpty())
+        return CRect{};
+    return s.displays[s.selectedDisplay >= 0 && s.selectedDisplay < s.displays.size() ? s.selectedDisplay : 0].frame;
+}
+
+const AudioDeviceInfo* audioDevice(const QVector<FakeScreencast::Device>& list, int index)
+{
+    static thread_local AudioDeviceInfo record;
+    if (index < 0 || index >= list.size())
+        return nullptr;
+    copyText(record.name, sizeof record.name, list[index].name);
+    copyText(record.uniqueId, sizeof record.uniqueId, list[index].uniqueId);
+    return &record;
 }
 
 void notify(void (CDeviceNotifies::*event)())
@@ -216,73 +209,59 @@ void notify(void (CDeviceNotifies::*event)())
         std::lock_guard<std::mutex> lock(g_mutex);
         listener = state().listener;
     }
-    if (listener)
-        FakeScreencast::runOnEngineThread([=] { (listener->*event)(); });
+    fire(listener, [event](CDeviceNotifies* l) { (l->*event)(); });
 }
 
 } // namespace
 
 // ===========================================================================
-// FakeScreencast: scripting and inspection
+// Scripting and inspection
 // ===========================================================================
 
-void FakeScreencast::reset()
-{
-    std::lock_guard<std::mutex> lock(g_mutex);
-    state() = State();
-}
-
-#define SCRIPT(body)                                  \
-    do {                                              \
-        std::lock_guard<std::mutex> lock(g_mutex);    \
-        State& s = state();                           \
-        body;                                         \
-    } while (0)
-
-void FakeScreencast::setInitResult(int result) { SCRIPT(s.initResult = result); }
-void FakeScreencast::setDisplays(const QVector<Display>& displays) { SCRIPT(s.displays = displays); }
-void FakeScreencast::setWindows(const QVector<Window>& windows) { SCRIPT(s.windows = windows); }
+void FakeScreencast::reset() { LOCKED(s = State()); }
+void FakeScreencast::setInitResult(int result) { LOCKED(s.initResult = result); }
+void FakeScreencast::setDisplays(const QVector<Display>& displays) { LOCKED(s.displays = displays); }
+void FakeScreencast::setWindows(const QVector<Window>& windows) { LOCKED(s.windows = windows); }
 void FakeScreencast::setWindowsForFilter(int filter, const QVector<Window>& windows)
 {
-    SCRIPT(s.windowsByFilter[filter] = windows);
+    LOCKED(s.windowsByFilter[filter] = windows);
 }
 void FakeScreencast::setAudioCaptureDevices(const QVector<Device>& devices, const QString& defaultId)
 {
-    SCRIPT(s.captureDevices = devices; s.captureDefault = defaultId);
+    LOCKED(s.captureDevices = devices; s.captureDefault = defaultId);
 }
-void FakeScreencast::setAudioRenderDevices(const QVector<Device>& devices) { SCRIPT(s.renderDevices = devices); }
+void FakeScreencast::setAudioRenderDevices(const QVector<Device>& devices) { LOCKED(s.renderDevices = devices); }
 void FakeScreencast::setPermission(int kind, int result)
 {
     if (kind >= 0 && kind < 4)
-        SCRIPT(s.permissions[kind] = result);
+        LOCKED(s.permissions[kind] = result);
 }
 void FakeScreencast::setVirtualAudioDriver(int checkResult, const QString& name)
 {
-    SCRIPT(s.virtualDriverCheck = checkResult; s.virtualDriverName = name);
+    LOCKED(s.virtualDriverCheck = checkResult; s.virtualDriverName = name);
 }
 void FakeScreencast::setCodecs(OutputVideoFileType type, const QVector<int>& video, const QVector<int>& audio)
 {
-    SCRIPT(s.codecs[type].set(video, audio));
+    LOCKED(s.codecs[type].set(video, audio));
 }
-void FakeScreencast::setNoCodecs(OutputVideoFileType type) { SCRIPT(s.codecs[type].null = true); }
-void FakeScreencast::setFreeSpace(qint64 bytes) { SCRIPT(s.freeSpace = bytes); }
+void FakeScreencast::setNoCodecs(OutputVideoFileType type) { LOCKED(s.codecs[type].null = true); }
+void FakeScreencast::setFreeSpace(qint64 bytes) { LOCKED(s.freeSpace = bytes); }
 void FakeScreencast::setFreeSpace(const QString& folder, qint64 bytes)
 {
-    SCRIPT(s.freeSpaceFor[QDir::cleanPath(folder)] = bytes);
+    LOCKED(s.freeSpaceFor[QDir::cleanPath(folder)] = bytes);
 }
-void FakeScreencast::setFileSize(const QString& path, qint64 bytes) { SCRIPT(s.fileSizes[path] = bytes); }
-void FakeScreencast::setMediaInfo(const QString& path, MediaFileInfo info) { SCRIPT(s.media[path] = info); }
-void FakeScreencast::setGifInfo(const QString& path, GIFFileInfo info) { SCRIPT(s.gifs[path] = info); }
-void FakeScreencast::setAudioRecordDuration(double seconds) { SCRIPT(s.audioDuration = seconds); }
-void FakeScreencast::setRestoreAudioResult(int result) { SCRIPT(s.restoreResult = result); }
-void FakeScreencast::failNext(const QString& function, int times) { SCRIPT(s.failures[function] = times); }
-
-QStringList FakeScreencast::calls()
+void FakeScreencast::setFileSize(const QString& path, qint64 bytes) { LOCKED(s.fileSizes[path] = bytes); }
+void FakeScreencast::setMediaInfo(const QString& path, MediaFileInfo info) { LOCKED(s.media[path] = info); }
+void FakeScreencast::setGifInfo(const QString& path, GIFFileInfo info) { LOCKED(s.gifs[path] = info); }
+void FakeScreencast::setAudioRecordDuration(double seconds) { LOCKED(s.audioDuration = seconds); }
+void FakeScreencast::setRestoreAudioResult(int result) { LOCKED(s.restoreResult = result); }
+void FakeScreencast::failNext(const QString& function, int times) { LOCKED(s.failures[function] = times); }
+void FakeScreencast::setHotKeyResult(unsigned int keysym, unsigned int modifiers, int result)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return state().log;
+    LOCKED(s.hotKeyResults[qMakePair(keysym, modifiers)] = result);
 }
 
+QStringList FakeScreencast::calls() { READ(s.log); }
 QStringList FakeScreencast::callsOf(const QString& function)
 {
     const QString prefix = function + QLatin1Char('(');
@@ -293,43 +272,42 @@ QStringList FakeScreencast::callsOf(const QString& function)
     }
     return result;
 }
-
 int FakeScreencast::callCount(const QString& function) { return callsOf(function).size(); }
-void FakeScreencast::clearCalls() { SCRIPT(s.log.clear()); }
-
-#define READ(expr)                                    \
-    std::lock_guard<std::mutex> lock(g_mutex);        \
-    const State& s = state();                         \
-    return expr
+void FakeScreencast::clearCalls() { LOCKED(s.log.clear()); }
 
 bool FakeScreencast::initialized() { READ(s.initialized); }
 int FakeScreencast::selectedDisplay() { READ(s.selectedDisplay); }
 CDeviceNotifies* FakeScreencast::deviceListener() { READ(s.listener); }
 FakeScreencast::Watermark FakeScreencast::watermark() { READ(s.watermark); }
-ColorRef FakeScreencast::mouseHighlightColor() { READ(s.mouseHighlight); }
-ColorRef FakeScreencast::mouseNormalColor() { READ(s.mouseNormal); }
-int FakeScreencast::hevc10Bit() { READ(s.hevc10Bit); }
 QString FakeScreencast::zoomTipsFormat() { READ(s.zoomTips); }
 FakeScreencast::VideoRecordCall FakeScreencast::lastVideoRecord() { READ(s.lastVideo); }
 FakeScreencast::AudioRecordCall FakeScreencast::lastAudioRecord() { READ(s.lastAudio); }
 int FakeScreencast::liveObjectCount() { READ(s.live.size()); }
+QMap<int, FakeScreencast::HotKey> FakeScreencast::hotKeys() { READ(s.hotKeys); }
+CHotKeyCallback* FakeScreencast::hotKeyCallback() { READ(s.hotKeyCallback); }
 
 FakeScreenRecorder* FakeScreencast::screenRecorder() { return newest<FakeScreenRecorder>(); }
 FakeAudioRecorder* FakeScreencast::audioRecorder() { return newest<FakeAudioRecorder>(); }
 FakeImageCapture* FakeScreencast::imageCapture() { return newest<FakeImageCapture>(); }
 FakeCropBox* FakeScreencast::cropBox() { return newest<FakeCropBox>(); }
-FakeCamera* FakeScreencast::camera() { return newest<FakeCamera>(); }
 FakePicture* FakeScreencast::picture() { return newest<FakePicture>(); }
 
 void FakeScreencast::fireDisplayChanged() { notify(&CDeviceNotifies::OnDisplayChanged); }
 void FakeScreencast::fireAudioCaptureChanged() { notify(&CDeviceNotifies::OnAudioCaptureChanged); }
 void FakeScreencast::fireAudioRenderChanged() { notify(&CDeviceNotifies::OnAudioRenderChanged); }
 void FakeScreencast::fireVideoCaptureChanged() { notify(&CDeviceNotifies::OnVideoCaptureChanged); }
+void FakeScreencast::fireHotKey(int id) { fire(hotKeyCallback(), [id](CHotKeyCallback* c) { c->OnHotKey(id); }); }
 
 void FakeScreencast::runOnEngineThread(const std::function<void()>& work)
 {
     std::thread thread(work);
     thread.join();
+}
+
+void FakeScreencast::forget(const char* iface, CBaseObject* object)
+{
+    call(QString::fromLatin1(iface) + QStringLiteral("::release"));
+    LOCKED(s.live.removeAll(object));
 }
 
 // ===========================================================================
@@ -341,15 +319,14 @@ int scInitialize()
     if (call(QStringLiteral("scInitialize")))
         return kScInitNoDisplay;
     std::lock_guard<std::mutex> lock(g_mutex);
-    State& s = state();
-    s.initialized = s.initResult == 0;
-    return s.initResult;
+    state().initialized = state().initResult == 0;
+    return state().initResult;
 }
 
 void scUninitialize()
 {
     call(QStringLiteral("scUninitialize"));
-    SCRIPT(s.initialized = false; s.listener = nullptr; s.hotKeyCallback = nullptr; s.hotKeys.clear());
+    LOCKED(s.initialized = false; s.listener = nullptr; s.hotKeyCallback = nullptr; s.hotKeys.clear());
 }
 
 int GetDisplayCount()
@@ -361,7 +338,7 @@ int GetDisplayCount()
 const DisplayInfo* GetDisplayInfo(int display)
 {
     static thread_local DisplayInfo record;
-    if (call(QStringLiteral("GetDisplayInfo"), QString::number(display)))
+    if (call(QStringLiteral("GetDisplayInfo"), display))
         return nullptr;
     std::lock_guard<std::mutex> lock(g_mutex);
     const State& s = state();
@@ -378,21 +355,9 @@ const DisplayInfo* GetDisplayInfo(int display)
 
 void UseDisplay(int display)
 {
-    call(QStringLiteral("UseDisplay"), QString::number(display));
-    SCRIPT(s.selectedDisplay = display);
+    call(QStringLiteral("UseDisplay"), display);
+    LOCKED(s.selectedDisplay = display);
 }
-
-namespace {
-CRect selectedFrame()
-{
-    std::lock_guard<std::mutex> lock(g_mutex);
-    const State& s = state();
-    if (s.displays.isEmpty())
-        return CRect{};
-    const int i = s.selectedDisplay >= 0 && s.selectedDisplay < s.displays.size() ? s.selectedDisplay : 0;
-    return s.displays[i].frame;
-}
-} // namespace
 
 int GetSelectedDisplayWidth()
 {
@@ -410,7 +375,7 @@ int GetSelectedDisplayHeight()
 
 CRect ConvertDisplayRectToScreen(int display, CRect r)
 {
-    call(QStringLiteral("ConvertDisplayRectToScreen"), QString::number(display) + ", " + fmtRect(r));
+    call(QStringLiteral("ConvertDisplayRectToScreen"), display, r);
     std::lock_guard<std::mutex> lock(g_mutex);
     const State& s = state();
     if (display < 0 || display >= s.displays.size())
@@ -421,28 +386,16 @@ CRect ConvertDisplayRectToScreen(int display, CRect r)
 
 CRect ConvertCurrentScreenRectToDisplay(CRect r)
 {
-    call(QStringLiteral("ConvertCurrentScreenRectToDisplay"), fmtRect(r));
+    call(QStringLiteral("ConvertCurrentScreenRectToDisplay"), r);
     const CRect f = selectedFrame();
     return CRect{r.left - f.left, r.top - f.top, r.right - f.left, r.bottom - f.top};
 }
 
 void RegisterDeviceNotifies(CDeviceNotifies* listener)
 {
-    call(QStringLiteral("RegisterDeviceNotifies"), cb(listener));
-    SCRIPT(s.listener = listener);
+    call(QStringLiteral("RegisterDeviceNotifies"), listener);
+    LOCKED(s.listener = listener);
 }
-
-namespace {
-const AudioDeviceInfo* audioDevice(const QVector<FakeScreencast::Device>& list, int index)
-{
-    static thread_local AudioDeviceInfo record;
-    if (index < 0 || index >= list.size())
-        return nullptr;
-    copyText(record.name, sizeof record.name, list[index].name);
-    copyText(record.uniqueId, sizeof record.uniqueId, list[index].uniqueId);
-    return &record;
-}
-} // namespace
 
 int GetAudioRenderDeviceCount()
 {
@@ -452,7 +405,7 @@ int GetAudioRenderDeviceCount()
 
 const AudioDeviceInfo* GetAudioRenderDeviceInfo(int index)
 {
-    if (call(QStringLiteral("GetAudioRenderDeviceInfo"), QString::number(index)))
+    if (call(QStringLiteral("GetAudioRenderDeviceInfo"), index))
         return nullptr;
     READ(audioDevice(s.renderDevices, index));
 }
@@ -465,7 +418,7 @@ int GetAudioCaptureDeviceCount()
 
 const AudioDeviceInfo* GetAudioCaptureDeviceInfo(int index)
 {
-    if (call(QStringLiteral("GetAudioCaptureDeviceInfo"), QString::number(index)))
+    if (call(QStringLiteral("GetAudioCaptureDeviceInfo"), index))
         return nullptr;
     READ(audioDevice(s.captureDevices, index));
 }
@@ -474,55 +427,40 @@ const char* GetAudioCaptureDefaultDevice()
 {
     if (call(QStringLiteral("GetAudioCaptureDefaultDevice")))
         return nullptr;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    const QString id = state().captureDefault;
-    return id.isEmpty() ? nullptr : holdText(id);
+    READ(s.captureDefault.isEmpty() ? nullptr : holdText(s.captureDefault));
 }
 
 int GetAudioCaptureDeviceStatus()
 {
     call(QStringLiteral("GetAudioCaptureDeviceStatus"));
-    READ(s.captureStatus);
+    return 0;
 }
 
 const char* GetAudioSystemOutputDevice()
 {
     if (call(QStringLiteral("GetAudioSystemOutputDevice")))
         return nullptr;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    const State& s = state();
-    return s.outputDeviceNull ? nullptr : holdText(s.outputDevice);
+    READ(s.outputDeviceNull ? nullptr : holdText(s.outputDevice));
 }
 
 void SetAudioSystemOutputDevice(const char* deviceId)
 {
-    call(QStringLiteral("SetAudioSystemOutputDevice"), str(deviceId));
-    SCRIPT(s.outputDeviceNull = deviceId == nullptr; s.outputDevice = QString::fromUtf8(deviceId));
+    call(QStringLiteral("SetAudioSystemOutputDevice"), deviceId);
+    LOCKED(s.outputDeviceNull = deviceId == nullptr; s.outputDevice = QString::fromUtf8(deviceId));
 }
 
-int RequestPermissionCamera()
+namespace {
+int permission(const char* name, int kind)
 {
-    call(QStringLiteral("RequestPermissionCamera"));
-    READ(s.permissions[0]);
+    call(QString::fromLatin1(name));
+    READ(s.permissions[kind]);
 }
+} // namespace
 
-int RequestPermissionMicrophone()
-{
-    call(QStringLiteral("RequestPermissionMicrophone"));
-    READ(s.permissions[1]);
-}
-
-int RequestPermissionScreenCapture()
-{
-    call(QStringLiteral("RequestPermissionScreenCapture"));
-    READ(s.permissions[2]);
-}
-
-int RequestPermissionMouseEvent()
-{
-    call(QStringLiteral("RequestPermissionMouseEvent"));
-    READ(s.permissions[3]);
-}
+int RequestPermissionCamera() { return permission("RequestPermissionCamera", 0); }
+int RequestPermissionMicrophone() { return permission("RequestPermissionMicrophone", 1); }
+int RequestPermissionScreenCapture() { return permission("RequestPermissionScreenCapture", 2); }
+int RequestPermissionMouseEvent() { return permission("RequestPermissionMouseEvent", 3); }
 
 int CheckVirtualAudioDriver()
 {
@@ -534,138 +472,135 @@ int CheckVirtualAudioDriver()
 const char* GetVirtualAudioDriverName()
 {
     call(QStringLiteral("GetVirtualAudioDriverName"));
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return holdText(state().virtualDriverName);
+    READ(holdText(s.virtualDriverName));
 }
 
 void SetVirtualAudioDriverName(const char* name)
 {
-    call(QStringLiteral("SetVirtualAudioDriverName"), str(name));
+    call(QStringLiteral("SetVirtualAudioDriverName"), name);
     // As the real engine: a null or empty name is refused.
-    if (!name || !*name)
-        return;
-    SCRIPT(s.virtualDriverName = QString::fromUtf8(name));
+    if (name && *name)
+        LOCKED(s.virtualDriverName = QString::fromUtf8(name));
 }
 
 int Is_X86_64()
 {
     call(QStringLiteral("Is_X86_64"));
-    READ(s.x86_64);
+    return 1;
 }
+
+namespace {
+class FakeWindowList : public CWindowListObject {
+public:
+    explicit FakeWindowList(const QVector<FakeScreencast::Window>& windows) : windows(windows) {}
+    void release() override { FakeScreencast::forget("CWindowListObject", this); delete this; }
+    int count() override { return windows.size(); }
+    WindowInfo item(int index) override
+    {
+        WindowInfo info{};
+        if (index < 0 || index >= windows.size())
+            return info;
+        const FakeScreencast::Window& w = windows[index];
+        info.id = w.id;
+        copyText(info.title, sizeof info.title, w.title);
+        copyText(info.owner, sizeof info.owner, w.owner);
+        info.width = w.width;
+        info.height = w.height;
+        return info;
+    }
+    QVector<FakeScreencast::Window> windows;
+
+private:
+    ~FakeWindowList() override = default;
+};
+
+// The objects nothing scripts: they only log and can be released.
+class FakeCompositedImage : public CWindowCompositedImageObject {
+public:
+    void release() override { FakeScreencast::forget("CWindowCompositedImageObject", this); delete this; }
+    void show(WindowListOption option, const unsigned int*, int count) override
+    {
+        call(QStringLiteral("CWindowCompositedImageObject::show"), int(option), count);
+    }
+
+private:
+    ~FakeCompositedImage() override = default;
+};
+
+class FakeAudioConverter : public CAudioConvertObject {
+public:
+    void release() override { FakeScreencast::forget("CAudioConvertObject", this); delete this; }
+
+private:
+    ~FakeAudioConverter() override = default;
+};
+} // namespace
 
 CBasePtr<CWindowListObject> scFindWindow(int filter)
 {
-    if (call(QStringLiteral("scFindWindow"), QString::number(filter)))
+    if (call(QStringLiteral("scFindWindow"), filter))
         return CBasePtr<CWindowListObject>();
     QVector<FakeScreencast::Window> windows;
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        const State& s = state();
-        windows = s.windowsByFilter.value(filter, s.windows);
-    }
-    return CBasePtr<CWindowListObject>(track(new FakeWindowList(filter, windows)));
+    LOCKED(windows = s.windowsByFilter.value(filter, s.windows));
+    return CBasePtr<CWindowListObject>(track(new FakeWindowList(windows)));
 }
 
 CRect GetWindowRect(unsigned int windowId)
 {
-    call(QStringLiteral("GetWindowRect"), QString::number(windowId));
+    call(QStringLiteral("GetWindowRect"), windowId);
     std::lock_guard<std::mutex> lock(g_mutex);
-    const FakeScreencast::Window* w = findWindow(state().windows, windowId);
+    const FakeScreencast::Window* w = findWindow(windowId);
     return w ? w->frame : CRect{};
 }
 
 bool IsWindowVisible(unsigned int windowId)
 {
-    call(QStringLiteral("IsWindowVisible"), QString::number(windowId));
+    call(QStringLiteral("IsWindowVisible"), windowId);
     std::lock_guard<std::mutex> lock(g_mutex);
-    const FakeScreencast::Window* w = findWindow(state().windows, windowId);
+    const FakeScreencast::Window* w = findWindow(windowId);
     return w && w->visible;
 }
 
 CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView view)
 {
-    if (call(QStringLiteral("scCreateWindowCompositedImage"), QString::number(view)))
+    if (call(QStringLiteral("scCreateWindowCompositedImage"), view))
         return CBasePtr<CWindowCompositedImageObject>();
-    return CBasePtr<CWindowCompositedImageObject>(track(new FakeCompositedImage(view)));
+    return CBasePtr<CWindowCompositedImageObject>(track(new FakeCompositedImage));
 }
 
-void SetScreenSelColors(LineColors l)
-{
-    call(QStringLiteral("SetScreenSelColors"), pair(l.line, l.edge));
-}
-void SetScreenCropBoxColors(LineColors l, AnchorColors a)
-{
-    call(QStringLiteral("SetScreenCropBoxColors"), pair(l.line, l.edge) + ", " + pair(a.fill, a.edge));
-}
-void SetWindowCropBoxColors(LineColors l, AnchorColors a)
-{
-    call(QStringLiteral("SetWindowCropBoxColors"), pair(l.line, l.edge) + ", " + pair(a.fill, a.edge));
-}
-void SetImageBoxColors(LineColors l)
-{
-    call(QStringLiteral("SetImageBoxColors"), pair(l.line, l.edge));
-}
-void SetImageCropBoxColors(LineColors l, AnchorColors a)
-{
-    call(QStringLiteral("SetImageCropBoxColors"), pair(l.line, l.edge) + ", " + pair(a.fill, a.edge));
-}
-void SetRecordBoxColor(LineColors l)
-{
-    call(QStringLiteral("SetRecordBoxColor"), pair(l.line, l.edge));
-}
-void SetPauseBoxColor(LineColors l)
-{
-    call(QStringLiteral("SetPauseBoxColor"), pair(l.line, l.edge));
-}
-
-void SetMouseHighLightColor(ColorRef c)
-{
-    call(QStringLiteral("SetMouseHighLightColor"), colour(c));
-    SCRIPT(s.mouseHighlight = c);
-}
-
-void SetMouseNormalColor(ColorRef c)
-{
-    call(QStringLiteral("SetMouseNormalColor"), colour(c));
-    SCRIPT(s.mouseNormal = c);
-}
+// The box colours are the engine's business alone: only logged.
+void SetScreenSelColors(LineColors) { call(QStringLiteral("SetScreenSelColors")); }
+void SetScreenCropBoxColors(LineColors, AnchorColors) { call(QStringLiteral("SetScreenCropBoxColors")); }
+void SetWindowCropBoxColors(LineColors, AnchorColors) { call(QStringLiteral("SetWindowCropBoxColors")); }
+void SetImageBoxColors(LineColors) { call(QStringLiteral("SetImageBoxColors")); }
+void SetImageCropBoxColors(LineColors, AnchorColors) { call(QStringLiteral("SetImageCropBoxColors")); }
+void SetRecordBoxColor(LineColors) { call(QStringLiteral("SetRecordBoxColor")); }
+void SetPauseBoxColor(LineColors) { call(QStringLiteral("SetPauseBoxColor")); }
+void SetMouseHighLightColor(ColorRef c) { call(QStringLiteral("SetMouseHighLightColor"), c); }
+void SetMouseNormalColor(ColorRef c) { call(QStringLiteral("SetMouseNormalColor"), c); }
+void SetHEVC10BITEnabled(int enabled) { call(QStringLiteral("SetHEVC10BITEnabled"), enabled); }
 
 void SetZoomTipsFormat(const char* format)
 {
-    call(QStringLiteral("SetZoomTipsFormat"), str(format));
-    SCRIPT(s.zoomTips = QString::fromUtf8(format));
-}
-
-void SetHEVC10BITEnabled(int enabled)
-{
-    call(QStringLiteral("SetHEVC10BITEnabled"), QString::number(enabled));
-    SCRIPT(s.hevc10Bit = enabled);
+    call(QStringLiteral("SetZoomTipsFormat"), format);
+    LOCKED(s.zoomTips = QString::fromUtf8(format));
 }
 
 void SetWatermark(const char* path, int x, int y, int width, int height)
 {
-    call(QStringLiteral("SetWatermark"),
-         QStringLiteral("%1, %2, %3, %4, %5").arg(str(path)).arg(x).arg(y).arg(width).arg(height));
-    FakeScreencast::Watermark w;
-    w.path = QString::fromUtf8(path);
-    w.nullPath = path == nullptr;
-    w.x = x;
-    w.y = y;
-    w.width = width;
-    w.height = height;
-    SCRIPT(s.watermark = w);
+    call(QStringLiteral("SetWatermark"), path, x, y, width, height);
+    LOCKED(s.watermark = (FakeScreencast::Watermark{QString::fromUtf8(path), path == nullptr, x, y, width, height}));
 }
 
 const AVFormatCodecs* GetAVFormatCodecs(OutputVideoFileType type)
 {
-    if (call(QStringLiteral("GetAVFormatCodecs"), QString::number(int(type))))
+    if (call(QStringLiteral("GetAVFormatCodecs"), int(type)))
         return nullptr;
     std::lock_guard<std::mutex> lock(g_mutex);
-    State& s = state();
-    auto it = s.codecs.find(int(type));
-    if (it == s.codecs.end() || it->second.null)
+    auto it = state().codecs.find(int(type));
+    if (it == state().codecs.end() || it->second.null)
         return nullptr;
-    // Pointed again on every call: the state may have been moved by reset().
+    // Pointed again on every call: reset() may have moved the lists.
     CodecLists& lists = it->second;
     lists.record.videoCodecs = lists.video.data();
     lists.record.audioCodecs = lists.audio.data();
@@ -678,27 +613,14 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
                                              const unsigned int* exclude, int excludeCount,
                                              const unsigned int* include, int includeCount)
 {
-    FakeScreencast::VideoRecordCall args;
-    args.made = true;
-    args.callback = callback;
-    args.type = type;
-    args.path = QString::fromUtf8(path);
-    args.video = video;
-    args.audio = audio;
-    args.mouse = mouse;
-    args.boundary = boundary;
-    args.option = option;
+    FakeScreencast::VideoRecordCall args{true, callback, type, QString::fromUtf8(path), video, audio, mouse,
+                                         boundary, option, {}, {}};
     for (int i = 0; exclude && i < excludeCount; ++i)
         args.exclude << exclude[i];
     for (int i = 0; include && i < includeCount; ++i)
         args.include << include[i];
-    SCRIPT(s.lastVideo = args);
-    const QString text = QStringList{cb(callback), QString::number(int(type)), str(path), videoOpt(video),
-                                     audioOpt(audio), mouseOpt(mouse), flag(boundary),
-                                     QString::number(int(option)), fmtIds(exclude, excludeCount),
-                                     fmtIds(include, includeCount)}
-                             .join(QStringLiteral(", "));
-    if (call(QStringLiteral("scVideoRecord"), text))
+    LOCKED(s.lastVideo = args);
+    if (call(QStringLiteral("scVideoRecord"), callback, int(type), path))
         return CBasePtr<CScreenRecoderObject>();
     return CBasePtr<CScreenRecoderObject>(track(new FakeScreenRecorder(args)));
 }
@@ -706,18 +628,10 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
 CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback, int8_t render, int8_t capture,
                                             int channels, const char* captureDeviceId)
 {
-    FakeScreencast::AudioRecordCall args;
-    args.made = true;
-    args.callback = callback;
-    args.render = render;
-    args.capture = capture;
-    args.channels = channels;
-    args.captureDeviceId = QString::fromUtf8(captureDeviceId);
-    SCRIPT(s.lastAudio = args);
-    const QString text = QStringLiteral("%1, %2, %3, %4, %5")
-                             .arg(cb(callback)).arg(int(render)).arg(int(capture)).arg(channels)
-                             .arg(str(captureDeviceId));
-    if (call(QStringLiteral("scAudioRecord"), text))
+    const FakeScreencast::AudioRecordCall args{true, callback, render, capture, channels,
+                                               QString::fromUtf8(captureDeviceId)};
+    LOCKED(s.lastAudio = args);
+    if (call(QStringLiteral("scAudioRecord"), callback, int(render), int(capture), channels, captureDeviceId))
         return CBasePtr<CAudioRecoderObject>();
     return CBasePtr<CAudioRecoderObject>(track(new FakeAudioRecorder(args)));
 }
@@ -737,17 +651,14 @@ int RestoreAudioRecordTempFiles()
 CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source, const char* target,
                                              int format)
 {
-    const QString text = QStringList{cb(callback), str(source), str(target), QString::number(format)}
-                             .join(QStringLiteral(", "));
-    if (call(QStringLiteral("scAudioConvert"), text))
+    if (call(QStringLiteral("scAudioConvert"), callback, source, target, format))
         return CBasePtr<CAudioConvertObject>();
-    return CBasePtr<CAudioConvertObject>(track(new FakeAudioConverter(
-        callback, QString::fromUtf8(source), source == nullptr, QString::fromUtf8(target), format)));
+    return CBasePtr<CAudioConvertObject>(track(new FakeAudioConverter));
 }
 
 CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback* callback)
 {
-    if (call(QStringLiteral("CreateImageCapture"), cb(callback)))
+    if (call(QStringLiteral("CreateImageCapture"), callback))
         return CBasePtr<CImageCaptureObject>();
     return CBasePtr<CImageCaptureObject>(track(new FakeImageCapture(callback)));
 }
@@ -755,89 +666,60 @@ CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback* callback
 CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback, CRect r, bool keepRatio,
                                                    int width, int height)
 {
-    const QString text = QStringLiteral("%1, %2, %3, %4, %5")
-                             .arg(cb(callback), fmtRect(r), flag(keepRatio)).arg(width).arg(height);
-    if (call(QStringLiteral("scShowScreenCropBox"), text))
+    if (call(QStringLiteral("scShowScreenCropBox"), callback, r, keepRatio, width, height))
         return CBasePtr<CScreenCropBoxObject>();
     return CBasePtr<CScreenCropBoxObject>(track(new FakeCropBox(callback, r, keepRatio, width, height)));
 }
 
+// No camera is ever present: the module's camera roads end at "none".
 int GetCameraDeviceCount()
 {
     call(QStringLiteral("GetCameraDeviceCount"));
-    READ(s.cameras.size());
+    return 0;
 }
 
 const CaptureDeviceInfo* GetCameraDevice(int index)
 {
-    static thread_local CaptureDeviceInfo record;
-    if (call(QStringLiteral("GetCameraDevice"), QString::number(index)))
-        return nullptr;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    const State& s = state();
-    if (index < 0 || index >= s.cameras.size())
-        return nullptr;
-    copyText(record.name, sizeof record.name, s.cameras[index].name);
-    copyText(record.uniqueId, sizeof record.uniqueId, s.cameras[index].uniqueId);
-    return &record;
+    call(QStringLiteral("GetCameraDevice"), index);
+    return nullptr;
 }
 
 const char* GetCameraDefaultDevice()
 {
-    if (call(QStringLiteral("GetCameraDefaultDevice")))
-        return nullptr;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    const QString id = state().cameraDefault;
-    return id.isEmpty() ? nullptr : holdText(id);
+    call(QStringLiteral("GetCameraDefaultDevice"));
+    return nullptr;
 }
 
 CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* deviceId,
                                    bool onlyCamera, void* reserved)
 {
-    const QString text = QStringLiteral("%1, %2, %3, %4, %5")
-                             .arg(cb(callback)).arg(view).arg(str(deviceId), flag(onlyCamera))
-                             .arg(reserved ? QStringLiteral("ptr") : QStringLiteral("null"));
-    if (call(QStringLiteral("OpenCamera"), text))
-        return CBasePtr<CCameraObject>();
-    // Like a real camera: an id that names no camera opens nothing.
-    const QString id = QString::fromUtf8(deviceId);
-    bool known = false;
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        for (const auto& c : state().cameras)
-            known = known || c.uniqueId == id;
-    }
-    if (!deviceId || !known)
-        return CBasePtr<CCameraObject>();
-    return CBasePtr<CCameraObject>(track(new FakeCamera(callback, view, id, onlyCamera)));
+    call(QStringLiteral("OpenCamera"), callback, view, deviceId, onlyCamera, reserved);
+    return CBasePtr<CCameraObject>();
 }
 
 CBasePtr<CPictureObject> ShowPictureOnScreen(const char* path)
 {
-    if (call(QStringLiteral("ShowPictureOnScreen"), str(path)))
+    if (call(QStringLiteral("ShowPictureOnScreen"), path))
         return CBasePtr<CPictureObject>();
     return CBasePtr<CPictureObject>(track(new FakePicture(QString::fromUtf8(path))));
 }
 
 int64_t GetFileSystemFreeSize(const char* folder)
 {
-    if (call(QStringLiteral("GetFileSystemFreeSize"), str(folder)) || !folder)
+    if (call(QStringLiteral("GetFileSystemFreeSize"), folder) || !folder)
         return -1;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    const State& s = state();
-    return s.freeSpaceFor.value(QDir::cleanPath(QString::fromUtf8(folder)), s.freeSpace);
+    READ(s.freeSpaceFor.value(QDir::cleanPath(QString::fromUtf8(folder)), s.freeSpace));
 }
 
 int64_t GetFileSize(const char* path)
 {
-    if (call(QStringLiteral("GetFileSize"), str(path)) || !path)
+    if (call(QStringLiteral("GetFileSize"), path) || !path)
         return -1;
     const QString p = QString::fromUtf8(path);
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        const State& s = state();
-        if (s.fileSizes.contains(p))
-            return s.fileSizes.value(p);
+        if (state().fileSizes.contains(p))
+            return state().fileSizes.value(p);
     }
     const QFileInfo info(p);
     return info.isFile() ? info.size() : -1;
@@ -845,471 +727,22 @@ int64_t GetFileSize(const char* path)
 
 MediaFileInfo GetMediaFileInfo(const char* path)
 {
-    if (call(QStringLiteral("GetMediaFileInfo"), str(path)))
+    if (call(QStringLiteral("GetMediaFileInfo"), path))
         return MediaFileInfo{};
     READ(s.media.value(QString::fromUtf8(path), MediaFileInfo{}));
 }
 
 GIFFileInfo GetGIFFileInfo(const char* path)
 {
-    if (call(QStringLiteral("GetGIFFileInfo"), str(path)))
+    if (call(QStringLiteral("GetGIFFileInfo"), path))
         return GIFFileInfo{};
     READ(s.gifs.value(QString::fromUtf8(path), GIFFileInfo{}));
 }
 
-// ===========================================================================
-// Fake objects
-// ===========================================================================
-
-namespace {
-int opResult(const QString& op, const QString& args = QString())
-{
-    return call(op, args) ? -1 : 0;
-}
-} // namespace
-
-void FakeScreenCanvas::setNumber(int n)
-{
-    logCall(QStringLiteral("CScreenCanvasObject::setNumber(%1)").arg(n));
-    number = n;
-}
-
-void FakeScreenCanvas::start(int s, ColorRef c, ColorRef bg, const char* fontFamily, double size)
-{
-    logCall(QStringLiteral("CScreenCanvasObject::start(%1, %2, %3, %4, %5)")
-                .arg(s).arg(colour(c), colour(bg), str(fontFamily), num(size)));
-    shape = s;
-}
-
-void FakeScreenCanvas::stop()
-{
-    logCall(QStringLiteral("CScreenCanvasObject::stop()"));
-    shape = 0;
-}
-
-void FakeScreenCanvas::undo() { logCall(QStringLiteral("CScreenCanvasObject::undo()")); }
-void FakeScreenCanvas::redo() { logCall(QStringLiteral("CScreenCanvasObject::redo()")); }
-void FakeScreenCanvas::clear() { logCall(QStringLiteral("CScreenCanvasObject::clear()")); }
-
-void FakeScreenCanvas::fireCanvasEvent(bool canUndo, bool canRedo)
-{
-    CScreenCanvasEvent* e = events;
-    if (e)
-        FakeScreencast::runOnEngineThread([=] { e->OnScreenCanvasEvent(canUndo ? 1 : 0, canRedo ? 1 : 0); });
-}
-
-void FakeScreenCanvas::fireNumberChanged(int next)
-{
-    CScreenCanvasEvent* e = events;
-    if (e)
-        FakeScreencast::runOnEngineThread([=] { e->OnNumberChanged(next); });
-}
-
-FakeScreenRecorder::~FakeScreenRecorder() { delete canvas; }
-
-void FakeScreenRecorder::release()
-{
-    logCall(QStringLiteral("CScreenRecoderObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-int FakeScreenRecorder::start()
-{
-    const int r = opResult(QStringLiteral("CScreenRecoderObject::start"));
-    started = started || r == 0;
-    return r;
-}
-
-int FakeScreenRecorder::pause()
-{
-    const int r = opResult(QStringLiteral("CScreenRecoderObject::pause"));
-    paused = paused || r == 0;
-    return r;
-}
-
-int FakeScreenRecorder::resume()
-{
-    const int r = opResult(QStringLiteral("CScreenRecoderObject::resume"));
-    paused = paused && r != 0;
-    return r;
-}
-
-CScreenCanvasObject* FakeScreenRecorder::createCanvas(CScreenCanvasEvent* events)
-{
-    if (call(QStringLiteral("CScreenRecoderObject::createCanvas"), cb(events)))
-        return nullptr;
-    if (!canvas)
-        canvas = new FakeScreenCanvas(events);
-    return canvas;
-}
-
-int64_t FakeScreenRecorder::frameCount()
-{
-    logCall(QStringLiteral("CScreenRecoderObject::frameCount()"));
-    return frames.load();
-}
-
-int FakeScreenRecorder::snapshot(const char* path, int imageFormat)
-{
-    if (call(QStringLiteral("CScreenRecoderObject::snapshot"), str(path) + ", " + QString::number(imageFormat)))
-        return -1;
-    if (!snapshotWritesFile || !path)
-        return -1;
-    QImage image(snapshotSize, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    return image.save(QString::fromUtf8(path), "PNG") ? 0 : -1;
-}
-
-void FakeScreenRecorder::fireError(SRErrorCode code)
-{
-    CRecoderCallback* c = args.callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnError(code); });
-}
-
-void FakeScreenRecorder::fireRegionBeginDrag()
-{
-    CRecoderCallback* c = args.callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnRecordingRegionBeginDrag(); });
-}
-
-void FakeScreenRecorder::fireRegionEndDrag(CRect screenRect)
-{
-    CRecoderCallback* c = args.callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnRecordingRegionEndDrag(screenRect); });
-}
-
-void FakeAudioRecorder::release()
-{
-    logCall(QStringLiteral("CAudioRecoderObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-int FakeAudioRecorder::start()
-{
-    const int r = opResult(QStringLiteral("CAudioRecoderObject::start"));
-    started = started || r == 0;
-    return r;
-}
-
-int FakeAudioRecorder::pause()
-{
-    const int r = opResult(QStringLiteral("CAudioRecoderObject::pause"));
-    paused = paused || r == 0;
-    return r;
-}
-
-int FakeAudioRecorder::resume()
-{
-    const int r = opResult(QStringLiteral("CAudioRecoderObject::resume"));
-    paused = paused && r != 0;
-    return r;
-}
-
-int64_t FakeAudioRecorder::tempFileSize()
-{
-    logCall(QStringLiteral("CAudioRecoderObject::tempFileSize()"));
-    return size.load();
-}
-
-void FakeAudioRecorder::fireError(SRErrorCode code)
-{
-    CRecoderCallback* c = args.callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnError(code); });
-}
-
-void FakeAudioConverter::release()
-{
-    logCall(QStringLiteral("CAudioConvertObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-void FakeAudioConverter::fireComplete()
-{
-    int result;
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        result = state().convertResult;
-    }
-    fireComplete(result);
-}
-
-void FakeAudioConverter::fireComplete(int result)
-{
-    if (result == 0 && writesFile && !target.isEmpty()) {
-        QFile file(target);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            file.write("fake audio");
-    }
-    AudioConvertCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnComplete(result); });
-}
-
-void FakeImageCapture::release()
-{
-    logCall(QStringLiteral("CImageCaptureObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-void FakeImageCapture::fireClose()
-{
-    CImageCaptureCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnClose(); });
-}
-
-void FakeImageCapture::fireSelCompleted(CRect r)
-{
-    CImageCaptureCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnScreenSelCompleted(r); });
-}
-
-void FakeImageCapture::fireBeginResize()
-{
-    CImageCaptureCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnBeginResize(); });
-}
-
-void FakeImageCapture::fireSizeChanged(CRect r)
-{
-    CImageCaptureCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnSizeChanged(r); });
-}
-
-void FakeImageCapture::fireEndResize()
-{
-    CImageCaptureCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnEndResize(); });
-}
-
-void FakeCropBox::release()
-{
-    logCall(QStringLiteral("CScreenCropBoxObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-void FakeCropBox::setRect(CRect r)
-{
-    logCall(QStringLiteral("CScreenCropBoxObject::setRect(%1)").arg(fmtRect(r)));
-    rect = r;
-}
-
-void FakeCropBox::fireBeginDrag()
-{
-    CScreenCropCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnBeginDrag(); });
-}
-
-void FakeCropBox::fireEndDrag()
-{
-    CScreenCropCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnEndDrag(); });
-}
-
-void FakeCropBox::fireRectChanged(CRect r)
-{
-    rect = r;
-    CScreenCropCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnScreenRectChanged(r); });
-}
-
-void FakeWindowList::release()
-{
-    logCall(QStringLiteral("CWindowListObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-int FakeWindowList::count() { return windows.size(); }
-
-WindowInfo FakeWindowList::item(int index)
-{
-    WindowInfo info{};
-    if (index < 0 || index >= windows.size())
-        return info;
-    const FakeScreencast::Window& w = windows[index];
-    info.id = w.id;
-    copyText(info.title, sizeof info.title, w.title);
-    copyText(info.owner, sizeof info.owner, w.owner);
-    info.width = w.width;
-    info.height = w.height;
-    return info;
-}
-
-void FakeCompositedImage::release()
-{
-    logCall(QStringLiteral("CWindowCompositedImageObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-void FakeCompositedImage::show(WindowListOption o, const unsigned int* list, int count)
-{
-    logCall(QStringLiteral("CWindowCompositedImageObject::show(%1, %2)").arg(int(o)).arg(fmtIds(list, count)));
-    option = o;
-    ids.clear();
-    for (int i = 0; list && i < count; ++i)
-        ids << list[i];
-}
-
-void FakeCamera::release()
-{
-    logCall(QStringLiteral("CCameraObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-void FakeCamera::videoSize(int& width, int& height)
-{
-    logCall(QStringLiteral("CCameraObject::videoSize()"));
-    width = frameSize.width();
-    height = frameSize.height();
-}
-
-int FakeCamera::capture(const char* path)
-{
-    if (call(QStringLiteral("CCameraObject::capture"), str(path)) || !path)
-        return -1;
-    QImage image(frameSize, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    const QString file = QString::fromUtf8(path);
-    // The JPEG writer is a plugin; a PNG inside is read back all the same.
-    return (image.save(file, "JPG") || image.save(file, "PNG")) ? 0 : -1;
-}
-
-int FakeCamera::record(const char* path)
-{
-    if (call(QStringLiteral("CCameraObject::record"), str(path)))
-        return -1;
-    recording = true;
-    recordPath = QString::fromUtf8(path);
-    return 0;
-}
-
-int FakeCamera::stopRecord()
-{
-    if (call(QStringLiteral("CCameraObject::stopRecord")))
-        return -1;
-    recording = false;
-    return 0;
-}
-
-int FakeCamera::pause()
-{
-    const int r = opResult(QStringLiteral("CCameraObject::pause"));
-    paused = paused || r == 0;
-    return r;
-}
-
-int FakeCamera::resume()
-{
-    const int r = opResult(QStringLiteral("CCameraObject::resume"));
-    paused = paused && r != 0;
-    return r;
-}
-
-int FakeCamera::setMicrophone(const char* id)
-{
-    if (call(QStringLiteral("CCameraObject::setMicrophone"), str(id)))
-        return -1;
-    microphoneNull = id == nullptr;
-    microphone = QString::fromUtf8(id);
-    return 0;
-}
-
-double FakeCamera::duration()
-{
-    logCall(QStringLiteral("CCameraObject::duration()"));
-    return seconds;
-}
-
-int64_t FakeCamera::fileSize()
-{
-    logCall(QStringLiteral("CCameraObject::fileSize()"));
-    return bytes;
-}
-
-void FakeCamera::fireError()
-{
-    CCameraCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnErrorOccurred(); });
-}
-
-void FakeCamera::fireRecordingError()
-{
-    CCameraCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnRecordingErrorOccurred(); });
-}
-
-void FakeCamera::fireFinishRecording(bool failed)
-{
-    CCameraCallback* c = callback;
-    if (c)
-        FakeScreencast::runOnEngineThread([=] { c->OnFinishRecording(failed ? 1 : 0); });
-}
-
-void FakePicture::release()
-{
-    logCall(QStringLiteral("CPictureObject::release()"));
-    untrack(this);
-    delete this;
-}
-
-int FakePicture::show(const char* path)
-{
-    if (call(QStringLiteral("CPictureObject::show"), str(path)))
-        return -1;
-    paths << QString::fromUtf8(path);
-    return 0;
-}
-
-void FakePicture::close(int fadeMs)
-{
-    logCall(QStringLiteral("CPictureObject::close(%1)").arg(fadeMs));
-    closed = true;
-}
-
-// ===========================================================================
-// Global hotkeys
-// ===========================================================================
-
-void FakeScreencast::setHotKeyResult(unsigned int keysym, unsigned int modifiers, int result)
-{
-    SCRIPT(s.hotKeyResults[qMakePair(keysym, modifiers)] = result);
-}
-
-QMap<int, FakeScreencast::HotKey> FakeScreencast::hotKeys() { READ(s.hotKeys); }
-CHotKeyCallback* FakeScreencast::hotKeyCallback() { READ(s.hotKeyCallback); }
-
-void FakeScreencast::fireHotKey(int id)
-{
-    CHotKeyCallback* callback = hotKeyCallback();
-    if (callback)
-        runOnEngineThread([=] { callback->OnHotKey(id); });
-}
-
 int scRegisterHotKey(int id, unsigned int keysym, unsigned int modifiers)
 {
-    const bool failed = call(QStringLiteral("scRegisterHotKey"),
-                             QStringLiteral("%1, 0x%2, %3").arg(id).arg(keysym, 0, 16).arg(modifiers));
+    const QString key = QStringLiteral("0x%1").arg(keysym, 0, 16);
+    const bool failed = call(QStringLiteral("scRegisterHotKey"), id, key, modifiers);
     std::lock_guard<std::mutex> lock(g_mutex);
     State& s = state();
     s.hotKeys.remove(id);
@@ -1321,12 +754,177 @@ int scRegisterHotKey(int id, unsigned int keysym, unsigned int modifiers)
 
 void scUnregisterHotKey(int id)
 {
-    call(QStringLiteral("scUnregisterHotKey"), QString::number(id));
-    SCRIPT(s.hotKeys.remove(id));
+    call(QStringLiteral("scUnregisterHotKey"), id);
+    LOCKED(s.hotKeys.remove(id));
 }
 
 void scSetHotKeyCallback(CHotKeyCallback* callback)
 {
-    call(QStringLiteral("scSetHotKeyCallback"), cb(callback));
-    SCRIPT(s.hotKeyCallback = callback);
+    call(QStringLiteral("scSetHotKeyCallback"), callback);
+    LOCKED(s.hotKeyCallback = callback);
+}
+
+// ===========================================================================
+// The objects
+// ===========================================================================
+
+void FakeScreenCanvas::setNumber(int n)
+{
+    call(QStringLiteral("CScreenCanvasObject::setNumber"), n);
+    number = n;
+}
+
+void FakeScreenCanvas::start(int s, ColorRef c, ColorRef bg, const char* fontFamily, double size)
+{
+    call(QStringLiteral("CScreenCanvasObject::start"), s, c, bg, fontFamily, size);
+    shape = s;
+    lastStart = Stroke{s, c, bg, QString::fromUtf8(fontFamily), size};
+}
+
+void FakeScreenCanvas::stop()
+{
+    call(QStringLiteral("CScreenCanvasObject::stop"));
+    shape = 0;
+}
+
+void FakeScreenCanvas::undo() { call(QStringLiteral("CScreenCanvasObject::undo")); }
+void FakeScreenCanvas::redo() { call(QStringLiteral("CScreenCanvasObject::redo")); }
+void FakeScreenCanvas::clear() { call(QStringLiteral("CScreenCanvasObject::clear")); }
+void FakeScreenCanvas::fireCanvasEvent(bool canUndo, bool canRedo)
+{
+    fire(events, [=](CScreenCanvasEvent* e) { e->OnScreenCanvasEvent(canUndo ? 1 : 0, canRedo ? 1 : 0); });
+}
+void FakeScreenCanvas::fireNumberChanged(int next)
+{
+    fire(events, [=](CScreenCanvasEvent* e) { e->OnNumberChanged(next); });
+}
+
+int FakeScreenRecorder::start()
+{
+    const int r = operation(QStringLiteral("CScreenRecoderObject::start"));
+    started = started || r == 0;
+    return r;
+}
+
+int FakeScreenRecorder::pause()
+{
+    const int r = operation(QStringLiteral("CScreenRecoderObject::pause"));
+    paused = paused || r == 0;
+    return r;
+}
+
+int FakeScreenRecorder::resume()
+{
+    const int r = operation(QStringLiteral("CScreenRecoderObject::resume"));
+    paused = paused && r != 0;
+    return r;
+}
+
+CScreenCanvasObject* FakeScreenRecorder::createCanvas(CScreenCanvasEvent* events)
+{
+    if (call(QStringLiteral("CScreenRecoderObject::createCanvas"), events))
+        return nullptr;
+    if (!canvas)
+        canvas = new FakeScreenCanvas(events);
+    return canvas;
+}
+
+int64_t FakeScreenRecorder::frameCount()
+{
+    call(QStringLiteral("CScreenRecoderObject::frameCount"));
+    return frames.load();
+}
+
+int FakeScreenRecorder::snapshot(const char* path, int imageFormat)
+{
+    snapshotFormat = imageFormat;
+    if (call(QStringLiteral("CScreenRecoderObject::snapshot"), path, imageFormat) || !snapshotWritesFile || !path)
+        return -1;
+    QImage image(snapshotSize, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    return image.save(QString::fromUtf8(path), "PNG") ? 0 : -1;
+}
+
+void FakeScreenRecorder::fireError(SRErrorCode code)
+{
+    fire(args.callback, [=](CRecoderCallback* c) { c->OnError(code); });
+}
+void FakeScreenRecorder::fireRegionBeginDrag()
+{
+    fire(args.callback, [](CRecoderCallback* c) { c->OnRecordingRegionBeginDrag(); });
+}
+void FakeScreenRecorder::fireRegionEndDrag(CRect r)
+{
+    fire(args.callback, [=](CRecoderCallback* c) { c->OnRecordingRegionEndDrag(r); });
+}
+
+int FakeAudioRecorder::start()
+{
+    const int r = operation(QStringLiteral("CAudioRecoderObject::start"));
+    started = started || r == 0;
+    return r;
+}
+
+int FakeAudioRecorder::pause()
+{
+    const int r = operation(QStringLiteral("CAudioRecoderObject::pause"));
+    paused = paused || r == 0;
+    return r;
+}
+
+int FakeAudioRecorder::resume()
+{
+    const int r = operation(QStringLiteral("CAudioRecoderObject::resume"));
+    paused = paused && r != 0;
+    return r;
+}
+
+int64_t FakeAudioRecorder::tempFileSize()
+{
+    call(QStringLiteral("CAudioRecoderObject::tempFileSize"));
+    return size.load();
+}
+
+void FakeAudioRecorder::fireError(SRErrorCode code)
+{
+    fire(args.callback, [=](CRecoderCallback* c) { c->OnError(code); });
+}
+
+void FakeImageCapture::fireClose() { fire(callback, [](CImageCaptureCallback* c) { c->OnClose(); }); }
+void FakeImageCapture::fireSelCompleted(CRect r)
+{
+    fire(callback, [=](CImageCaptureCallback* c) { c->OnScreenSelCompleted(r); });
+}
+void FakeImageCapture::fireBeginResize() { fire(callback, [](CImageCaptureCallback* c) { c->OnBeginResize(); }); }
+void FakeImageCapture::fireSizeChanged(CRect r)
+{
+    fire(callback, [=](CImageCaptureCallback* c) { c->OnSizeChanged(r); });
+}
+void FakeImageCapture::fireEndResize() { fire(callback, [](CImageCaptureCallback* c) { c->OnEndResize(); }); }
+
+void FakeCropBox::setRect(CRect r)
+{
+    call(QStringLiteral("CScreenCropBoxObject::setRect"), r);
+    rect = r;
+}
+void FakeCropBox::fireBeginDrag() { fire(callback, [](CScreenCropCallback* c) { c->OnBeginDrag(); }); }
+void FakeCropBox::fireEndDrag() { fire(callback, [](CScreenCropCallback* c) { c->OnEndDrag(); }); }
+void FakeCropBox::fireRectChanged(CRect r)
+{
+    rect = r;
+    fire(callback, [=](CScreenCropCallback* c) { c->OnScreenRectChanged(r); });
+}
+
+int FakePicture::show(const char* path)
+{
+    if (call(QStringLiteral("CPictureObject::show"), path))
+        return -1;
+    paths << QString::fromUtf8(path);
+    return 0;
+}
+
+void FakePicture::close(int fadeMs)
+{
+    call(QStringLiteral("CPictureObject::close"), fadeMs);
+    closed = true;
 }
