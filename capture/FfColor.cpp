@@ -20,14 +20,9 @@ const int kDefaultFontSize = 16;
 // Pictures drawn here rather than loaded: the bar has no resource files.
 enum class Glyph { Rect, Ellipse, Line, Arrow, Pen, Marker, Number, Text, Blur, Undo, Redo, Clear, Leave };
 
-QIcon glyph(Glyph g)
+// The drawing tools' pictures.
+void drawToolGlyph(QPainter& p, Glyph g, const QPen& pen)
 {
-    QPixmap pixmap(kIcon, kIcon);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPen pen(kInk, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    p.setPen(pen);
     const QRectF box(3.5, 4.5, 13, 11);
     switch (g) {
     case Glyph::Rect:
@@ -89,6 +84,15 @@ QIcon glyph(Glyph g)
                 p.fillRect(QRectF(3 + x * 3.5, 3 + y * 3.5, 3.5, 3.5),
                            (x + y) % 2 ? QColor(0x99, 0x99, 0x99) : QColor(0xdd, 0xdd, 0xdd));
         break;
+    default:
+        break;
+    }
+}
+
+// The pictures of undo, redo, clear and leave.
+void drawActionGlyph(QPainter& p, Glyph g)
+{
+    switch (g) {
     case Glyph::Undo:
     case Glyph::Redo: {
         p.save();
@@ -121,7 +125,23 @@ QIcon glyph(Glyph g)
         p.drawLine(QPointF(5, 5), QPointF(15, 15));
         p.drawLine(QPointF(15, 5), QPointF(5, 15));
         break;
+    default:
+        break;
     }
+}
+
+QIcon glyph(Glyph g)
+{
+    QPixmap pixmap(kIcon, kIcon);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPen pen(kInk, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    if (g >= Glyph::Undo)
+        drawActionGlyph(p, g);
+    else
+        drawToolGlyph(p, g, pen);
     return QIcon(pixmap);
 }
 
@@ -171,7 +191,18 @@ FfColor::FfColor(QWidget* parent)
         "QToolButton:hover { border-color: #c8c8c8; }"
         "QToolButton:checked { background: #dbe7ff; border-color: #8fb0f0; }"
         "QFrame#lineSeparator { color: #dddddd; }"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(3);
+    layout->addLayout(buildToolRow());
+    layout->addLayout(buildOptionRow());
+    updateSwatches();
+    updateTools();
+    ensurePolished();
+}
 
+QLayout* FfColor::buildToolRow()
+{
     auto* tools = new QHBoxLayout;
     tools->setContentsMargins(0, 0, 0, 0);
     tools->setSpacing(2);
@@ -212,7 +243,11 @@ FfColor::FfColor(QWidget* parent)
     tools->addWidget(btnClear);
     tools->addStretch(1);
     tools->addWidget(btnLeave);
+    return tools;
+}
 
+QLayout* FfColor::buildOptionRow()
+{
     auto* options = new QHBoxLayout;
     options->setContentsMargins(0, 0, 0, 0);
     options->setSpacing(2);
@@ -257,7 +292,12 @@ FfColor::FfColor(QWidget* parent)
     m_pNumber->setValue(1);
     connect(m_pNumber, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] { lookChanged(); });
     options->addWidget(m_pNumber);
+    addColourButtons(options);
+    return options;
+}
 
+void FfColor::addColourButtons(QHBoxLayout* options)
+{
     options->addWidget(separator(this));
     // Two swatches: the palette paints the checked one.
     auto* swatches = new QButtonGroup(this);
@@ -280,16 +320,6 @@ FfColor::FfColor(QWidget* parent)
         options->addWidget(button);
     }
     options->addStretch(1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 4, 6, 4);
-    layout->setSpacing(3);
-    layout->addLayout(tools);
-    layout->addLayout(options);
-
-    updateSwatches();
-    updateTools();
-    ensurePolished();
 }
 
 FfColor::~FfColor() = default;

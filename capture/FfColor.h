@@ -8,6 +8,8 @@
 
 class QButtonGroup;
 class QComboBox;
+class QHBoxLayout;
+class QLayout;
 class QSpinBox;
 class QToolButton;
 
@@ -56,6 +58,9 @@ private:
     void lookChanged();
     void updateTools();
     void updateSwatches();
+    QLayout* buildToolRow();
+    QLayout* buildOptionRow();
+    void addColourButtons(QHBoxLayout* options);
     QToolButton* makeButton(const QString& name, const QString& tip, const QIcon& icon, bool checkable);
 
     int m_nTool = CanvasShapes_None;

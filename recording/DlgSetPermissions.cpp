@@ -73,6 +73,27 @@ bool isGnomeDesktop()
     return false;
 }
 
+// The picture names of each kind, before the language and the suffix: the
+// two steps and, for camera and microphone, the single picture.
+struct PictureStems
+{
+    QString step1;
+    QString step2;
+    QString single;
+};
+
+PictureStems pictureStems(int kind)
+{
+    switch (kind) {
+    case Privacy_Camera: return {QStringLiteral("skin_screen_"), QStringLiteral("skin_cam1_"), QStringLiteral("skin_cam_")};
+    case Privacy_Microphone:
+        return {QStringLiteral("skin_screen_"), QStringLiteral("skin_mic1_"), QStringLiteral("skin_mic_")};
+    case Privacy_Accessibility:
+        return {QStringLiteral("skin_accessibility_"), QStringLiteral("skin_accessibility1_"), QString()};
+    default: return {QStringLiteral("skin_screen_"), QStringLiteral("skin_screen1_"), QString()};
+    }
+}
+
 } // namespace
 
 DlgSetPermissions::DlgSetPermissions(QWidget* parent)
@@ -192,7 +213,12 @@ void DlgSetPermissions::adjustLanuage()
 {
     const QString language = VxResourceMgr::instance()->currentLanguage();
     const bool rightToLeft = language == QLatin1String("ar") || language == QLatin1String("ur");
+    applyDirection(rightToLeft);
+    loadPictures(language, rightToLeft);
+}
 
+void DlgSetPermissions::applyDirection(bool rightToLeft)
+{
     // The rows hold a mirrored copy of each number, icon and picture, so
     // they keep one physical order whatever the application's direction;
     // only the texts follow the language.
@@ -217,50 +243,30 @@ void DlgSetPermissions::adjustLanuage()
     m_pUi->lblSysPic2->setVisible(rightToLeft);
     m_pUi->lblSysPic1_R->setVisible(!rightToLeft);
     m_pUi->lblSysPic2_R->setVisible(!rightToLeft);
+}
 
-    const QString folder = m_strPicPath;
+void DlgSetPermissions::loadPictures(const QString& language, bool rightToLeft)
+{
     const QString prefix = VxProductInfo::instance()->brand() == QLatin1String("Halvind")
                                ? QStringLiteral("/halvind_")
                                : QStringLiteral("/");
-    QString pictureLanguage = language;
-    if (!QFile::exists(folder + prefix + QStringLiteral("skin_screen_") + pictureLanguage + QStringLiteral(".png")))
-        pictureLanguage = QStringLiteral("en");
+    // Languages without pictures of their own show the English ones.
+    const QString pictureLanguage =
+        QFile::exists(m_strPicPath + prefix + QStringLiteral("skin_screen_") + language + QStringLiteral(".png"))
+            ? language
+            : QStringLiteral("en");
     const QString suffix = pictureSuffix();
-
-    QString step1;
-    QString step2;
-    QString single;
-    switch (m_nKind) {
-    case Privacy_Camera:
-        step1 = QStringLiteral("skin_screen_");
-        step2 = QStringLiteral("skin_cam1_");
-        single = QStringLiteral("skin_cam_");
-        break;
-    case Privacy_Microphone:
-        step1 = QStringLiteral("skin_screen_");
-        step2 = QStringLiteral("skin_mic1_");
-        single = QStringLiteral("skin_mic_");
-        break;
-    case Privacy_Accessibility:
-        step1 = QStringLiteral("skin_accessibility_");
-        step2 = QStringLiteral("skin_accessibility1_");
-        break;
-    default:
-        step1 = QStringLiteral("skin_screen_");
-        step2 = QStringLiteral("skin_screen1_");
-        break;
-    }
+    const PictureStems stems = pictureStems(m_nKind);
     auto path = [&](const QString& stem) {
-        return stem.isEmpty() ? QString() : folder + prefix + stem + pictureLanguage + suffix;
+        return stem.isEmpty() ? QString() : m_strPicPath + prefix + stem + pictureLanguage + suffix;
     };
-    const QString step1Path = path(step1);
-    const QString step2Path = path(step2);
-    const QString singlePath = path(single);
+    const QString step1Path = path(stems.step1);
+    const QString step2Path = path(stems.step2);
+    const QString singlePath = path(stems.single);
 
     const QImage step2Image(step2Path);
     Log(kModule, 1, "image filepath: %s,  size = %d*%d", qUtf8Printable(step2Path), step2Image.width(),
         step2Image.height());
-
     QLabel* pic1 = rightToLeft ? m_pUi->lblSysPic1 : m_pUi->lblSysPic1_R;
     QLabel* pic2 = rightToLeft ? m_pUi->lblSysPic2 : m_pUi->lblSysPic2_R;
     pic1->setPixmap(step1Path.isEmpty() ? QPixmap() : QPixmap::fromImage(QImage(step1Path)));

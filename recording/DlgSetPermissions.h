@@ -59,6 +59,8 @@ protected:
 
 private:
     void fillTexts();
+    void applyDirection(bool rightToLeft);
+    void loadPictures(const QString& language, bool rightToLeft);
     void fitHeight();
     void openSettings();
     void restartProgram();

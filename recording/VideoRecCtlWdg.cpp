@@ -199,99 +199,110 @@ void VideoRecCtlWdg::start()
 
 void VideoRecCtlWdg::onShowMessage()
 {
-    RecordParameter* rp = RecordParameter::instance();
-    if (!rp->m_bRecording)
+    if (!RecordParameter::instance()->m_bRecording)
         return;
-    ScreenRecorder* recorder = ScreenRecorder::instance();
-
-    // 1. Size so far, and the rules that depend on the recorder.
     qint64 size = 0;
+    if (!tickSize(size))
+        return;
+    const int seconds = recordedSeconds();
+    if (seconds >= 4) {
+        // The stop lock opens after four seconds.
+        ui->btnStop->setEnabled(true);
+        StatusItem::instance()->setStopEnable(true);
+    }
+    if (!tickFreeSpace(seconds))
+        return;
+    m_nElapsedSeconds = seconds;
+    showFigures(seconds, size);
+    tickLengthLimit();
+}
+
+bool VideoRecCtlWdg::tickSize(qint64& size)
+{
+    ScreenRecorder* recorder = ScreenRecorder::instance();
     if (m_bAudioOnly) {
         size = recorder->getAudioTempFileSize();
+    } else if (m_nElapsedSeconds > 0 && forbiddenPlayerRuns()) {
+        // The warning outlives the bar (it is discarded once the stop has
+        // run), so it hangs on the application.
+        QTimer::singleShot(300, QCoreApplication::instance(), [] { showPlayerWarning(); });
+        Log(kLogModule, 1, "Golden Lion player");
+        onBtnStopClicked();
+        return false;
+    } else if (Utils::getFileSuffix() != QLatin1String("gif")) {
+        size = Utils::getFileSize(recorder->getTmpFilePath());
     } else {
-        if (m_nElapsedSeconds > 0 && forbiddenPlayerRuns()) {
-            // The warning outlives the bar (it is discarded once the stop
-            // has run), so it hangs on the application.
-            QTimer::singleShot(300, QCoreApplication::instance(), [] { showPlayerWarning(); });
-            Log(kLogModule, 1, "Golden Lion player");
+        size = recorder->getGifSize();
+        if (size == -1) {
+            Log(kLogModule, 1, "gif file Size overflow!");
             onBtnStopClicked();
-            return;
-        }
-        if (Utils::getFileSuffix() != QLatin1String("gif")) {
-            size = Utils::getFileSize(recorder->getTmpFilePath());
-        } else {
-            size = recorder->getGifSize();
-            if (size == -1) {
-                Log(kLogModule, 1, "gif file Size overflow!");
-                onBtnStopClicked();
-                return;
-            }
+            return false;
         }
     }
     // The file may not exist before the first frames are written.
     size = qMax<qint64>(0, size);
+    return true;
+}
 
-    // 2./3. Time; the stop lock opens after four seconds.
-    const int seconds = recordedSeconds();
-    if (seconds >= 4) {
-        ui->btnStop->setEnabled(true);
-        StatusItem::instance()->setStopEnable(true);
+bool VideoRecCtlWdg::tickFreeSpace(int seconds)
+{
+    // Read on seconds 1, 6, 11 ...; a late tick that skipped the due second
+    // still reads it.
+    if (seconds < m_nNextDiskCheck)
+        return true;
+    m_nNextDiskCheck = ((seconds - 1) / 5 + 1) * 5 + 1;
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+    bool ok = false;
+    const qint64 free = Utils::freeDiskSize(recorder->getTmpFilePath(), ok);
+    if (!ok) {
+        // An unknown amount is no reason to stop a recording.
+        Log(kLogModule, 1, "free space of the temp folder unknown, check skipped");
+        return true;
     }
+    m_nFreeSpace = free;
+    if (free > kMinFreeSpace)
+        return true;
+    Log(kLogModule, 1, "disk size is full");
+    recorder->pause();
+    // No further tick (and no second warning) while the box is open.
+    m_pTimer->stop();
+    QPointer<VideoRecCtlWdg> self(this);
+    StatusItem::instance()->setActionEnable(false);
+    VxMessageBox::warning(
+        nullptr, productName(),
+        tr("The recording has automatically stopped due to insufficient recording space. If you want "
+           "to record longer videos, please make sure that the temporary directory (which can be "
+           "changed in the Settings) has enough disk space before recording."),
+        QMessageBox::Ok);
+    StatusItem::instance()->setActionEnable(true);
+    if (self)
+        onBtnStopClicked();
+    return false;
+}
 
-    // 4. Free space on seconds 1, 6, 11 ...; a tick that comes late and
-    // skips the due second still reads it.
-    if (seconds >= m_nNextDiskCheck) {
-        m_nNextDiskCheck = ((seconds - 1) / 5 + 1) * 5 + 1;
-        bool ok = false;
-        const qint64 free = Utils::freeDiskSize(recorder->getTmpFilePath(), ok);
-        if (!ok) {
-            // An unknown amount is no reason to stop a recording.
-            Log(kLogModule, 1, "free space of the temp folder unknown, check skipped");
-        } else {
-            m_nFreeSpace = free;
-            if (free <= kMinFreeSpace) {
-                Log(kLogModule, 1, "disk size is full");
-                recorder->pause();
-                // No further tick (and no second warning) while the box is open.
-                m_pTimer->stop();
-                QPointer<VideoRecCtlWdg> self(this);
-                StatusItem::instance()->setActionEnable(false);
-                VxMessageBox::warning(
-                    nullptr, productName(),
-                    tr("The recording has automatically stopped due to insufficient recording space. If you want "
-                       "to record longer videos, please make sure that the temporary directory (which can be "
-                       "changed in the Settings) has enough disk space before recording."),
-                    QMessageBox::Ok);
-                StatusItem::instance()->setActionEnable(true);
-                if (self)
-                    onBtnStopClicked();
-                return;
-            }
-        }
-    }
-
-    // 5.-7. Texts.
+void VideoRecCtlWdg::showFigures(int seconds, qint64 size)
+{
     const QString timeText = timeCounter(seconds);
-    m_nElapsedSeconds = seconds;
     ui->lblLength->setText(timeText);
     double sizeValue = 0.0;
     double freeValue = 0.0;
     const QString sizeUnit = Utils::getUtilOfSize(size, sizeValue);
     const QString freeUnit = Utils::getUtilOfSize(m_nFreeSpace, freeValue);
-    const QString sizeText = QStringLiteral("%1 %2/%3 %4")
-                                 .arg(sizeValue, 0, 'f', 2)
-                                 .arg(sizeUnit)
-                                 .arg(freeValue, 0, 'f', 2)
-                                 .arg(freeUnit);
+    const QString sizeText =
+        QStringLiteral("%1 %2/%3 %4").arg(sizeValue, 0, 'f', 2).arg(sizeUnit).arg(freeValue, 0, 'f', 2).arg(freeUnit);
     ui->lblSize->setText(sizeText);
     StatusItem::instance()->setRecordInfo(timeText, sizeText);
+}
 
-    // 8. Scheduled task, else the record length.
+void VideoRecCtlWdg::tickLengthLimit()
+{
+    // A scheduled task's own length wins over the record length.
     TaskManage* tasks = TaskManage::instance();
     if (tasks->isTasking) {
         if (tasks->needStopRecord(m_nElapsedSeconds))
             onBtnStopClicked();
-    } else if (rp->timerEnable() && rp->needStopRecord(m_nElapsedSeconds)) {
+    } else if (RecordParameter::instance()->timerEnable()
+               && RecordParameter::instance()->needStopRecord(m_nElapsedSeconds)) {
         onBtnStopClicked();
     }
 }

@@ -77,6 +77,12 @@ private:
     // Whole seconds recorded: earlier stretches plus the running one.
     int recordedSeconds() const;
     bool forbiddenPlayerRuns() const;
+    // The tick's steps; the first two are false once they stopped the
+    // recording.
+    bool tickSize(qint64& size);
+    bool tickFreeSpace(int seconds);
+    void showFigures(int seconds, qint64 size);
+    void tickLengthLimit();
     void leaveDrawing();
     void foldToolBar();
     void fitHeight();
