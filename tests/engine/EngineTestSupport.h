@@ -1,22 +1,35 @@
 #pragma once
 
-// Helpers of the engine's end-to-end tests: environment overrides, a
-// private X server, raw XCB windows and a thread count.
+// Helpers of the engine's tests: environment, processes, what ffprobe and
+// ffmpeg read back from a file, an X connection of the test's own with
+// plain windows of one colour (they count as another program's), the
+// pointer driven through XTest, private X servers with RandR monitors, and
+// the test environment's sound server.
 
-#include "tests/support/TestHelpers.h"
-
-#include <QByteArray>
-#include <QString>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRect>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>
 #include <xcb/xcbext.h>
 
+#include <cmath>
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,16 +39,375 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace enginetest {
+namespace et {
 
-using testsupport::ScopedEnv;
-using testsupport::threadCount;
+template <class T> using XReply = std::unique_ptr<T, decltype(&std::free)>;
 
-// A private Xvfb with no window manager, on a display number it picks
-// itself (-displayfd); stopped and reaped when the object ends.
-class PrivateXServer {
+// An environment variable set (or unset, for null) for one scope.
+class ScopedEnv {
 public:
-    explicit PrivateXServer(const char* geometry)
+    ScopedEnv(const char* name, const char* value) : m_name(name), m_had(std::getenv(name) != nullptr)
+    {
+        if (m_had)
+            m_old = std::getenv(name);
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { m_had ? setenv(m_name, m_old.c_str(), 1) : unsetenv(m_name); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
+    std::string m_old;
+};
+
+inline int threadCount()
+{
+    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+// Polls (running the event loop) until `done` holds; false after `ms`.
+// The bounds are generous: a busy machine is slow, not broken.
+inline bool waitUntil(const std::function<bool()>& done, int ms = 30000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A program run to its successful end: its standard output; empty when it
+// failed or did not end within `ms`.
+inline QByteArray run(const QString& program, const QStringList& args, int ms = 120000)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(ms)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return QByteArray();
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+}
+
+inline bool ffmpeg(const QStringList& args)
+{
+    QProcess p;
+    p.start("ffmpeg", QStringList{"-v", "error", "-y"} + args);
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// What ffprobe reads of a file's first video and first audio stream.
+struct Probe {
+    QString format, brand;
+    double duration = 0;
+    QString videoCodec, videoTag, pixelFormat, colourSpace, frameRate;
+    int width = 0, height = 0, frames = 0;
+    double videoDuration = 0;
+    QString audioCodec;
+    int sampleRate = 0, channels = 0;
+    double audioDuration = 0;
+    bool hasVideo() const { return !videoCodec.isEmpty(); }
+    bool hasAudio() const { return !audioCodec.isEmpty(); }
+};
+
+inline Probe probe(const QString& path)
+{
+    Probe r;
+    const QJsonObject root = QJsonDocument::fromJson(
+        run("ffprobe", {"-v", "error", "-count_frames", "-show_entries",
+                        "format=format_name,duration:format_tags=major_brand:stream=codec_type,codec_name,"
+                        "codec_tag_string,width,height,r_frame_rate,pix_fmt,color_space,nb_read_frames,duration,"
+                        "sample_rate,channels",
+                        "-of", "json", path})).object();
+    const QJsonObject format = root.value("format").toObject();
+    r.format = format.value("format_name").toString();
+    r.duration = format.value("duration").toString().toDouble();
+    r.brand = format.value("tags").toObject().value("major_brand").toString();
+    for (const QJsonValue& v : root.value("streams").toArray()) {
+        const QJsonObject s = v.toObject();
+        if (s.value("codec_type").toString() == "video" && !r.hasVideo()) {
+            r.videoCodec = s.value("codec_name").toString();
+            r.videoTag = s.value("codec_tag_string").toString();
+            r.pixelFormat = s.value("pix_fmt").toString();
+            r.colourSpace = s.value("color_space").toString();
+            r.width = s.value("width").toInt();
+            r.height = s.value("height").toInt();
+            r.frameRate = s.value("r_frame_rate").toString();
+            r.frames = s.value("nb_read_frames").toString().toInt();
+            r.videoDuration = s.value("duration").toString().toDouble();
+        } else if (s.value("codec_type").toString() == "audio" && !r.hasAudio()) {
+            r.audioCodec = s.value("codec_name").toString();
+            r.sampleRate = s.value("sample_rate").toString().toInt();
+            r.channels = s.value("channels").toInt();
+            r.audioDuration = s.value("duration").toString().toDouble();
+        }
+    }
+    return r;
+}
+
+// Every picture of the file, as decoded by ffmpeg.
+inline std::vector<QImage> decodeFrames(const QString& path, int width, int height, bool alpha = false)
+{
+    const QByteArray raw = run("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v:0", "-vsync", "passthrough", "-f",
+                                          "rawvideo", "-pix_fmt", alpha ? "rgba" : "rgb24", "-"});
+    const int bpp = alpha ? 4 : 3;
+    const int size = width * height * bpp;
+    std::vector<QImage> frames;
+    for (int offset = 0; size > 0 && offset + size <= raw.size(); offset += size)
+        frames.push_back(QImage(reinterpret_cast<const uchar*>(raw.constData() + offset), width, height, width * bpp,
+                                alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888)
+                             .copy());
+    return frames;
+}
+
+// The first channel of the file's sound at 48 kHz.
+inline std::vector<float> decodeSound(const QString& path)
+{
+    const QByteArray raw = run("ffmpeg", {"-v", "error", "-i", path, "-map", "0:a:0", "-af", "pan=mono|c0=c0", "-f",
+                                          "f32le", "-ar", "48000", "-"});
+    std::vector<float> samples(std::size_t(raw.size()) / sizeof(float));
+    if (!samples.empty())
+        std::memcpy(samples.data(), raw.constData(), samples.size() * sizeof(float));
+    return samples;
+}
+
+inline double rms(const std::vector<float>& s, std::size_t from, std::size_t to)
+{
+    to = std::min(to, s.size());
+    double sum = 0;
+    for (std::size_t i = from; i < to; ++i)
+        sum += double(s[i]) * s[i];
+    return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+}
+
+// The amplitude a sine of `frequency` would need to give what [from, to) has of it.
+inline double toneLevel(const std::vector<float>& s, std::size_t from, std::size_t to, double frequency)
+{
+    to = std::min(to, s.size());
+    const double w = 2 * M_PI * frequency / 48000;
+    double re = 0, im = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        re += s[i] * std::cos(w * double(i));
+        im += s[i] * std::sin(w * double(i));
+    }
+    return to > from ? 2 * std::sqrt(re * re + im * im) / double(to - from) : 0.0;
+}
+
+// Frequency from the zero crossings of [from, to).
+inline double pitch(const std::vector<float>& s, std::size_t from, std::size_t to)
+{
+    to = std::min(to, s.size());
+    int crossings = 0;
+    for (std::size_t i = from + 1; i < to; ++i)
+        crossings += (s[i - 1] < 0) != (s[i] < 0) ? 1 : 0;
+    return to > from ? crossings / 2.0 / (double(to - from) / 48000) : 0.0;
+}
+
+inline bool near(QRgb a, QRgb b, int tolerance = 12)
+{
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b))
+           <= tolerance;
+}
+inline QByteArray rgbText(QRgb c)
+{
+    return QString::asprintf("#%02x%02x%02x", qRed(c), qGreen(c), qBlue(c)).toLatin1();
+}
+
+// A connection of the test's own to an X server ($DISPLAY by default).
+struct XConn {
+    enum WindowFlag { Managed = 1, Unmapped = 2 };
+
+    explicit XConn(const char* display = nullptr)
+    {
+        conn = xcb_connect(display, nullptr);
+        if (!xcb_connection_has_error(conn))
+            screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
+    }
+    ~XConn() { xcb_disconnect(conn); }
+    XConn(const XConn&) = delete;
+    XConn& operator=(const XConn&) = delete;
+
+    bool ok() const { return screen && !xcb_connection_has_error(conn); }
+    xcb_window_t root() const { return screen->root; }
+    // Waits until the server has handled everything sent so far.
+    void sync() { std::free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr)); }
+
+    xcb_atom_t atom(const char* name)
+    {
+        XReply<xcb_intern_atom_reply_t> r(
+            xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name), nullptr), &std::free);
+        return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+    void setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, int format, const void* data,
+                     uint32_t count)
+    {
+        xcb_change_property(conn, XCB_PROP_MODE_REPLACE, w, property, type, uint8_t(format), count, data);
+    }
+    void setText(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& bytes)
+    {
+        setProperty(w, property, type, 8, bytes.data(), uint32_t(bytes.size()));
+    }
+    void setTitle(xcb_window_t w, const std::string& utf8)
+    {
+        setText(w, atom("_NET_WM_NAME"), atom("UTF8_STRING"), utf8);
+    }
+
+    // A window filled with `rgb` by the server itself. Unmanaged ones sit
+    // exactly where asked; managed ones get the window manager's frame
+    // (and keep the place asked for as a hint).
+    xcb_window_t window(const QRect& r, QRgb rgb, int flags = 0)
+    {
+        const xcb_window_t id = xcb_generate_id(conn);
+        const uint32_t values[] = {rgb & 0xffffffu, (flags & Managed) ? 0u : 1u};
+        xcb_create_window(conn, XCB_COPY_FROM_PARENT, id, root(), int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()),
+                          uint16_t(r.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        if (flags & Managed) {
+            xcb_size_hints_t hints{};
+            xcb_icccm_size_hints_set_position(&hints, 1, r.x(), r.y());
+            xcb_icccm_size_hints_set_size(&hints, 1, r.width(), r.height());
+            xcb_icccm_set_wm_normal_hints(conn, id, &hints);
+        }
+        if (!(flags & Unmapped))
+            map(id);
+        sync();
+        return id;
+    }
+    void map(xcb_window_t w)
+    {
+        xcb_map_window(conn, w);
+        sync();
+    }
+    void destroy(xcb_window_t w)
+    {
+        xcb_destroy_window(conn, w);
+        sync();
+    }
+    void move(xcb_window_t w, const QPoint& to)
+    {
+        const uint32_t values[] = {uint32_t(to.x()), uint32_t(to.y())};
+        xcb_configure_window(conn, w, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+        sync();
+    }
+    void resize(xcb_window_t w, const QSize& s)
+    {
+        const uint32_t values[] = {uint32_t(s.width()), uint32_t(s.height())};
+        xcb_configure_window(conn, w, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, values);
+        sync();
+    }
+    // Withdraws a window the way a program does (ICCCM: a synthetic UnmapNotify).
+    void withdraw(xcb_window_t w)
+    {
+        xcb_unmap_window(conn, w);
+        xcb_unmap_notify_event_t event{};
+        event.response_type = XCB_UNMAP_NOTIFY;
+        event.event = root();
+        event.window = w;
+        sendToRoot(&event);
+    }
+    // Asks the window manager to minimise the window (ICCCM WM_CHANGE_STATE).
+    void iconify(xcb_window_t w)
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = w;
+        event.type = atom("WM_CHANGE_STATE");
+        event.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
+        sendToRoot(&event);
+    }
+    bool windowManagerRuns()
+    {
+        XReply<xcb_get_property_reply_t> check(
+            xcb_get_property_reply(
+                conn, xcb_get_property(conn, 0, root(), atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
+                nullptr),
+            &std::free);
+        return check && xcb_get_property_value_length(check.get()) == 4;
+    }
+
+    // What the screen shows.
+    QImage screenImage(const QRect& r)
+    {
+        XReply<xcb_get_image_reply_t> reply(
+            xcb_get_image_reply(conn,
+                                xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), int16_t(r.x()), int16_t(r.y()),
+                                              uint16_t(r.width()), uint16_t(r.height()), ~0u),
+                                nullptr),
+            &std::free);
+        if (!reply)
+            return QImage();
+        return QImage(xcb_get_image_data(reply.get()), r.width(), r.height(), r.width() * 4, QImage::Format_RGB32)
+            .copy();
+    }
+    QRgb screenPixel(const QPoint& p) { return screenImage(QRect(p, QSize(1, 1))).pixel(0, 0); }
+    // Polls until the screen shows `rgb` at `p`.
+    bool shows(const QPoint& p, QRgb rgb, int tolerance = 12)
+    {
+        return waitUntil([&] { return near(screenPixel(p), rgb, tolerance); });
+    }
+
+    // The top-level window that the pointer is over.
+    xcb_window_t windowUnderPointer()
+    {
+        XReply<xcb_query_pointer_reply_t> r(xcb_query_pointer_reply(conn, xcb_query_pointer(conn, root()), nullptr),
+                                           &std::free);
+        return r ? r->child : xcb_window_t(XCB_WINDOW_NONE);
+    }
+
+    xcb_connection_t* conn = nullptr;
+    xcb_screen_t* screen = nullptr;
+
+private:
+    void sendToRoot(const void* event)
+    {
+        xcb_send_event(conn, 0, root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       static_cast<const char*>(event));
+        sync();
+    }
+};
+
+// xdotool drives the pointer and keys through XTest, as a user's hand would.
+inline bool xdotool(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+// "mousemove --sync" waits a long time when the pointer is already there.
+inline bool movePointer(const QPoint& p)
+{
+    XConn x;
+    XReply<xcb_query_pointer_reply_t> at(xcb_query_pointer_reply(x.conn, xcb_query_pointer(x.conn, x.root()), nullptr),
+                                         &std::free);
+    if (at && at->root_x == p.x() && at->root_y == p.y())
+        return true;
+    return xdotool({"mousemove", "--sync", QString::number(p.x()), QString::number(p.y())});
+}
+inline bool drag(const QPoint& from, const QPoint& to)
+{
+    const QPoint mid = (from + to) / 2;
+    return movePointer(from)
+        && xdotool({"mousedown", "1", "mousemove", QString::number(mid.x()), QString::number(mid.y()), "mousemove",
+                    QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
+}
+inline bool click(const QPoint& p) { return movePointer(p) && xdotool({"click", "1"}); }
+
+// A private Xvfb without a window manager, on a display number it picks
+// itself; while it lives it is $DISPLAY, and `x` is a connection to it.
+class PrivateDisplay {
+public:
+    explicit PrivateDisplay(const char* geometry)
     {
         int fds[2];
         if (pipe(fds) != 0)
@@ -49,251 +421,154 @@ public:
             _exit(127);
         }
         close(fds[1]);
-        if (m_pid < 0) {
-            close(fds[0]);
-            return;
-        }
-        // Xvfb writes its display number once it accepts connections; a
-        // hard limit keeps a broken server from hanging the test.
+        // Xvfb writes its display number once it accepts connections.
         std::string number;
         pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 20000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n')
-                break;
+        char c;
+        while (m_pid > 0 && poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
             number += c;
-        }
         close(fds[0]);
-        if (!number.empty())
-            m_display = ":" + QByteArray::fromStdString(number);
+        if (number.empty())
+            return;
+        m_display = ":" + number;
+        m_env.reset(new ScopedEnv("DISPLAY", m_display.c_str()));
+        x.reset(new XConn(m_display.c_str()));
     }
-    ~PrivateXServer()
+    ~PrivateDisplay()
     {
+        x.reset();
+        m_env.reset();
         if (m_pid <= 0)
             return;
         kill(m_pid, SIGTERM);
-        for (int i = 0; i < 50; ++i) {
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
-                return;
+        for (int i = 0; i < 50 && waitpid(m_pid, nullptr, WNOHANG) != m_pid; ++i)
             usleep(100 * 1000);
+        if (waitpid(m_pid, nullptr, WNOHANG) == 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
         }
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
     }
-    PrivateXServer(const PrivateXServer&) = delete;
-    PrivateXServer& operator=(const PrivateXServer&) = delete;
+    bool ok() const { return x && x->ok(); }
 
-    QByteArray display() const { return m_display; }
+    // Adds a RandR monitor as "xrandr --setmonitor" does; one that takes the
+    // screen's output replaces the server's own monitor of it. The request
+    // is built by hand: libxcb 1.15 miscounts the length of its own.
+    bool addMonitor(const char* name, const QRect& r, bool primary = false, bool takeOutput = false)
+    {
+        struct {
+            uint8_t major, minor;
+            uint16_t length;
+            uint32_t window;
+            xcb_randr_monitor_info_t info;
+            xcb_randr_output_t output;
+        } request{};
+        const xcb_randr_output_t output = takeOutput ? firstOutput() : XCB_NONE;
+        request.window = x->root();
+        request.info.name = x->atom(name);
+        request.info.primary = primary ? 1 : 0;
+        request.info.nOutput = output != XCB_NONE ? 1 : 0;
+        request.info.x = int16_t(r.x());
+        request.info.y = int16_t(r.y());
+        request.info.width = uint16_t(r.width());
+        request.info.height = uint16_t(r.height());
+        request.info.width_in_millimeters = uint32_t(r.width() / 4);
+        request.info.height_in_millimeters = uint32_t(r.height() / 4);
+        request.output = output;
+        iovec parts[3];
+        parts[2].iov_base = &request;
+        parts[2].iov_len = output != XCB_NONE ? sizeof request : sizeof request - sizeof request.output;
+        xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
+        return checked(xcb_void_cookie_t{xcb_send_request(x->conn, XCB_REQUEST_CHECKED, parts + 2, &protocol)});
+    }
+    bool deleteMonitor(const char* name)
+    {
+        return checked(xcb_randr_delete_monitor_checked(x->conn, x->root(), x->atom(name)));
+    }
+
+    std::unique_ptr<XConn> x;
 
 private:
+    xcb_randr_output_t firstOutput()
+    {
+        XReply<xcb_randr_get_screen_resources_current_reply_t> res(
+            xcb_randr_get_screen_resources_current_reply(
+                x->conn, xcb_randr_get_screen_resources_current(x->conn, x->root()), nullptr),
+            &std::free);
+        return res && res->num_outputs > 0 ? xcb_randr_get_screen_resources_current_outputs(res.get())[0]
+                                           : xcb_randr_output_t(XCB_NONE);
+    }
+    bool checked(xcb_void_cookie_t cookie)
+    {
+        xcb_generic_error_t* error = xcb_request_check(x->conn, cookie);
+        std::free(error);
+        return !error && !xcb_connection_has_error(x->conn);
+    }
+
     pid_t m_pid = -1;
-    QByteArray m_display;
+    std::string m_display;
+    std::unique_ptr<ScopedEnv> m_env;
 };
 
-// A connection of the test's own.
-struct XConnection {
-    xcb_connection_t* conn = nullptr;
-    xcb_screen_t* screen = nullptr;
+inline QString pactl(const QStringList& args) { return QString::fromUtf8(run("pactl", args, 20000)).trimmed(); }
 
-    explicit XConnection(const char* display)
-    {
-        conn = xcb_connect(display, nullptr);
-        if (xcb_connection_has_error(conn))
-            return;
-        screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
-    }
-    ~XConnection() { xcb_disconnect(conn); }
-    XConnection(const XConnection&) = delete;
-    XConnection& operator=(const XConnection&) = delete;
-
-    bool ok() const { return screen != nullptr && !xcb_connection_has_error(conn); }
-
-    xcb_atom_t atom(const char* name)
-    {
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
-            xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(strlen(name)), name), nullptr), &free);
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    }
-
-    void setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, int format, const void* data,
-                     uint32_t count)
-    {
-        xcb_change_property(conn, XCB_PROP_MODE_REPLACE, w, property, type, uint8_t(format), count, data);
-    }
-    void setText(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, const std::string& bytes)
-    {
-        setProperty(w, property, type, 8, bytes.data(), uint32_t(bytes.size()));
-    }
-
-    // Waits until the server has handled everything sent so far.
-    void sync() { free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr)); }
-};
-
-// The first RandR output of the screen; XCB_NONE without one.
-inline xcb_randr_output_t firstOutput(XConnection& x)
-{
-    std::unique_ptr<xcb_randr_get_screen_resources_current_reply_t, decltype(&free)> res(
-        xcb_randr_get_screen_resources_current_reply(
-            x.conn, xcb_randr_get_screen_resources_current(x.conn, x.screen->root), nullptr),
-        &free);
-    if (!res || res->num_outputs < 1)
-        return XCB_NONE;
-    return xcb_randr_get_screen_resources_current_outputs(res.get())[0];
-}
-
-// Adds a RandR monitor, as "xrandr --setmonitor" does. A monitor that
-// takes the screen's output replaces the server's own monitor of it.
-// The request is built by hand: libxcb 1.15 miscounts the length of its
-// own SetMonitor request and drops the connection.
-inline bool addMonitor(XConnection& x, const char* name, int left, int top, int width, int height,
-                       bool primary = false, xcb_randr_output_t output = XCB_NONE)
-{
-    struct {
-        uint8_t major, minor;
-        uint16_t length;
-        uint32_t window;
-        xcb_randr_monitor_info_t info;
-        xcb_randr_output_t output;
-    } request{};
-    request.window = x.screen->root;
-    request.info.name = x.atom(name);
-    request.info.primary = primary ? 1 : 0;
-    request.info.nOutput = output != XCB_NONE ? 1 : 0;
-    request.info.x = int16_t(left);
-    request.info.y = int16_t(top);
-    request.info.width = uint16_t(width);
-    request.info.height = uint16_t(height);
-    request.info.width_in_millimeters = uint32_t(width / 4);
-    request.info.height_in_millimeters = uint32_t(height / 4);
-    request.output = output;
-    iovec parts[3];
-    parts[2].iov_base = &request;
-    parts[2].iov_len = output != XCB_NONE ? sizeof request : sizeof request - sizeof request.output;
-    xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
-    xcb_void_cookie_t cookie{xcb_send_request(x.conn, XCB_REQUEST_CHECKED, parts + 2, &protocol)};
-    xcb_generic_error_t* error = xcb_request_check(x.conn, cookie);
-    free(error);
-    return !error && !xcb_connection_has_error(x.conn);
-}
-
-inline bool deleteMonitor(XConnection& x, const char* name)
-{
-    xcb_generic_error_t* error =
-        xcb_request_check(x.conn, xcb_randr_delete_monitor_checked(x.conn, x.screen->root, x.atom(name)));
-    free(error);
-    return !error && !xcb_connection_has_error(x.conn);
-}
-
-// A private X server that is the display ($DISPLAY) for one scope, with a
-// connection of the test's own to it.
-struct PrivateDisplay {
-    explicit PrivateDisplay(const char* geometry)
-        : server(geometry), env("DISPLAY", server.display().constData()), x(server.display().constData())
-    {
-    }
-    // False when the server did not start or cannot be reached.
-    bool ok() const { return !server.display().isEmpty() && x.ok(); }
-
-    PrivateXServer server;
-    ScopedEnv env;
-    XConnection x;
-};
-
-// A top-level window made with raw XCB, so that nothing but the test
-// decides its properties.
-class TestWindow {
+// A null sink of its own for one scope (its monitor is "<name>.monitor").
+class ScopedSink {
 public:
-    TestWindow(XConnection& x, int left, int top, int width, int height, bool overrideRedirect = false)
-        : m_x(x)
+    explicit ScopedSink(const QString& name)
+        : m_name(name), m_module(pactl({"load-module", "module-null-sink", "sink_name=" + name}))
     {
-        id = xcb_generate_id(x.conn);
-        const uint32_t values[] = {x.screen->white_pixel, overrideRedirect ? 1u : 0u};
-        xcb_create_window(x.conn, XCB_COPY_FROM_PARENT, id, x.screen->root, int16_t(left), int16_t(top),
-                          uint16_t(width), uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          x.screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
-        // Placed where the test says, not where the window manager likes.
-        xcb_size_hints_t hints{};
-        xcb_icccm_size_hints_set_position(&hints, 1, left, top);
-        xcb_icccm_size_hints_set_size(&hints, 1, width, height);
-        xcb_icccm_set_wm_normal_hints(x.conn, id, &hints);
     }
-    ~TestWindow()
+    ~ScopedSink() { unload(); }
+    bool ok() const { return !m_module.isEmpty(); }
+    QString monitor() const { return m_name + ".monitor"; }
+    const QString& name() const { return m_name; }
+    void unload()
     {
-        if (id != XCB_WINDOW_NONE)
-            destroy();
+        if (!m_module.isEmpty())
+            pactl({"unload-module", m_module});
+        m_module.clear();
     }
-    TestWindow(const TestWindow&) = delete;
-    TestWindow& operator=(const TestWindow&) = delete;
-
-    void setUtf8Title(const std::string& title)
-    {
-        m_x.setText(id, m_x.atom("_NET_WM_NAME"), m_x.atom("UTF8_STRING"), title);
-    }
-    void setLegacyTitle(const std::string& bytes, xcb_atom_t type = XCB_ATOM_STRING)
-    {
-        m_x.setText(id, XCB_ATOM_WM_NAME, type, bytes);
-    }
-    void setClass(const std::string& instance, const std::string& cls)
-    {
-        m_x.setText(id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, instance + '\0' + cls + '\0');
-    }
-    void setPid(uint32_t pid)
-    {
-        m_x.setProperty(id, m_x.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, &pid, 1);
-        char host[256] = {};
-        gethostname(host, sizeof host - 1);
-        m_x.setText(id, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, host);
-    }
-    void setType(const char* type)
-    {
-        const xcb_atom_t a = m_x.atom(type);
-        m_x.setProperty(id, m_x.atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &a, 1);
-    }
-    void map()
-    {
-        xcb_map_window(m_x.conn, id);
-        m_x.sync();
-    }
-    void unmap()
-    {
-        xcb_unmap_window(m_x.conn, id);
-        // ICCCM: a client withdraws a window with a synthetic UnmapNotify.
-        xcb_unmap_notify_event_t event{};
-        event.response_type = XCB_UNMAP_NOTIFY;
-        event.event = m_x.screen->root;
-        event.window = id;
-        xcb_send_event(m_x.conn, 0, m_x.screen->root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&event));
-        m_x.sync();
-    }
-    // Asks the window manager to minimise the window (ICCCM WM_CHANGE_STATE).
-    void iconify()
-    {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = m_x.atom("WM_CHANGE_STATE");
-        event.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
-        xcb_send_event(m_x.conn, 0, m_x.screen->root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&event));
-        m_x.sync();
-    }
-    void destroy()
-    {
-        xcb_destroy_window(m_x.conn, id);
-        m_x.sync();
-        destroyed = id;
-        id = XCB_WINDOW_NONE;
-    }
-
-    xcb_window_t id = XCB_WINDOW_NONE;
-    xcb_window_t destroyed = XCB_WINDOW_NONE;
 
 private:
-    XConnection& m_x;
+    QString m_name;
+    QString m_module;
 };
 
-} // namespace enginetest
+// A sine tone (silence for frequency 0) played by paplay into a sink (the
+// default one for an empty name) until the object ends. It asks for a
+// short latency: a null sink that only has long-latency clients renders
+// seconds ahead, and its monitor then stays silent for a second or two
+// after a recorder connects.
+class Tone {
+public:
+    Tone(int frequency, double seconds, const QString& sink = QString())
+    {
+        const QString wav = m_dir.filePath("tone.wav");
+        if (!ffmpeg({"-f", "lavfi", "-i",
+                     frequency > 0 ? QString("sine=frequency=%1:duration=%2").arg(frequency).arg(seconds)
+                                   : QString("anullsrc=r=48000:cl=stereo:d=%1").arg(seconds),
+                     "-ar", "48000", "-ac", "2", wav}))
+            return;
+        QStringList args{"--latency-msec=20"};
+        if (!sink.isEmpty())
+            args << "--device=" + sink;
+        m_player.start("paplay", args << wav);
+        m_started = m_player.waitForStarted(10000);
+    }
+    ~Tone() { stop(); }
+    bool ok() const { return m_started; }
+    void stop()
+    {
+        if (m_player.state() != QProcess::NotRunning) {
+            m_player.kill();   // the process's own id
+            m_player.waitForFinished(5000);
+        }
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_player;
+    bool m_started = false;
+};
+
+} // namespace et

@@ -1,810 +1,650 @@
-// The real screen recorder end to end: windows painted in known colours
-// are recorded and what was written is decoded and checked (size, codec,
-// frame rate, duration, frames, colours, sound).
+// The real screen recorder end to end: windows of known colours are
+// recorded and what was written is decoded and checked (size, codec,
+// frame rate, duration, frames, colours, sound). Sound comes from a tone
+// source on the frames' clock, or from the test environment's server.
 
-#include "tests/support/RecorderTestHelpers.h"
 #include "RecordingTestSupport.h"
-#include "tests/support/TestHelpers.h"
-#include "ToneSource.h"
 
+#include "rec/Pipeline.h"
 #include "rec/VideoRecorder.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <cmath>
-#include <csignal>
-#include <memory>
+using namespace et;
+using sc::rec::nowUs;
 
-using namespace rectest;
-using testsupport::threadCount;
-using testsupport::waitForFrames;
+Q_DECLARE_METATYPE(VideoOpt)
+Q_DECLARE_METATYPE(AudioOpt)
 
 namespace {
 
-// Recording time measured around start() and release().
-class Stopwatch
-{
-public:
-    void start() { m_startUs = sc::rec::nowUs(); }
-    double seconds() const { return double(sc::rec::nowUs() - m_startUs) / 1e6; }
+const QRgb kQuadrant[4] = {qRgb(230, 20, 20), qRgb(20, 200, 20), qRgb(30, 30, 230), qRgb(240, 230, 20)};
+const QRgb kGreen = qRgb(20, 200, 20);
+const QRgb kRed = qRgb(230, 20, 20);
 
-private:
-    int64_t m_startUs = 0;
+// Silence, and from a chosen moment on a 1 kHz tone at half scale, made
+// on the frames' clock; chunk k begins where chunk k-1 ended.
+struct ToneControl {
+    std::atomic<int64_t> toneFromUs{0};
+    std::atomic<bool> failNow{false};   // take() reports a lost device
+    std::atomic<int> started{0}, stopped{0};
 };
 
-double rms(const std::vector<float>& s, size_t from, size_t to)
+class ToneSource : public sc::rec::IAudioSource {
+public:
+    explicit ToneSource(ToneControl& control) : m_control(control) {}
+    bool start(std::string&) override
+    {
+        m_originUs = nowUs();
+        ++m_control.started;
+        return true;
+    }
+    bool take(std::vector<sc::rec::AudioChunk>& out) override
+    {
+        const int64_t upTo = (nowUs() - m_originUs) * sc::rec::kAudioRate / 1000000;
+        if (upTo > m_produced) {
+            sc::rec::AudioChunk chunk;
+            chunk.firstSampleUs = m_originUs + m_produced * 1000000 / sc::rec::kAudioRate;
+            for (int64_t i = m_produced; i < upTo; ++i) {
+                const bool on = m_originUs + i * 1000000 / sc::rec::kAudioRate >= m_control.toneFromUs;
+                const float v = on ? 0.5f * float(std::sin(2.0 * M_PI * 1000.0 * double(i) / sc::rec::kAudioRate)) : 0;
+                chunk.samples.insert(chunk.samples.end(), {v, v});
+            }
+            m_produced = upTo;
+            out.push_back(std::move(chunk));
+        }
+        return !m_control.failNow;
+    }
+    void stop() override { ++m_control.stopped; }
+
+private:
+    ToneControl& m_control;
+    int64_t m_originUs = 0;
+    int64_t m_produced = 0;
+};
+
+// Records a part of the screen until it is killed, as a process that dies
+// without finishing its file; prints "recording" once it records.
+int recordUntilKilled(char** argv)
 {
-    double sum = 0;
-    to = std::min(to, s.size());
-    if (to <= from)
-        return 0;
-    for (size_t i = from; i < to; ++i)
-        sum += double(s[i]) * s[i];
-    return std::sqrt(sum / double(to - from));
+    if (scInitialize() != kScInitOk)
+        return 2;
+    UseDisplay(0);
+    auto recorder = record(nullptr, kOutputMp4, argv[2],
+                           videoOpt(QRect(atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6])), 15));
+    if (!recorder || recorder->start() != 0)
+        return 1;
+    std::printf("recording\n");
+    std::fflush(stdout);
+    for (;;)
+        pause();
 }
 
-QPoint centre(const QRect& r)
+// The part of a recording's wall time that a file may lack: the capture
+// of its last moments may lag on a busy machine.
+bool lengthFits(double file, double wall)
 {
-    return QPoint(r.left() + r.width() / 2, r.top() + r.height() / 2);
+    return file <= wall + 0.1 && file >= wall - std::max(0.5, wall / 4);
 }
 
 } // namespace
 
-class TestRecording : public QObject
-{
+class TstRecording : public QObject {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
-
-    void regionOfWindowAtRightSizeRateAndColours();
-    void pauseLeavesOutTimeAndContent();
-    void containersAndCodecs_data();
-    void containersAndCodecs();
-    void oddSizes();
-    void killedRecordingStaysPlayable();
-    void unwritablePathIsRefused();
-    void writeFailureReportsOnce();
-    void snapshotHasTheRegion();
-    void badOptionsAreClampedOrRefused();
-    void startStopCyclesLeaveNoThread();
-    void soundFromToneSource_data();
-    void soundFromToneSource();
-    void soundAndPictureInStep();
-    void pauseCutsSoundToo();
-    void lostSoundDeviceReportsSix();
-    void soundFromTheSoundServer();
-
-private:
-    QString file(const QString& name) const { return m_dir.filePath(name); }
-    void showQuadrants(const QRect& geometry);
-    void showFill(const QRect& geometry, const QColor& fill);
-
     QTemporaryDir m_dir;
-    std::unique_ptr<PaintWindow> m_window;
-    ToneSource::Control m_tone;
-};
+    std::unique_ptr<XConn> m_x;
+    std::vector<xcb_window_t> m_windows;
+    ToneControl m_tone;
 
-void TestRecording::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    // For looking at the files after a failure.
-    if (qEnvironmentVariableIsSet("SR_KEEP_TEST_FILES")) {
-        m_dir.setAutoRemove(false);
-        qInfo("files in %s", qPrintable(m_dir.path()));
-    }
-    QCOMPARE(scInitialize(), int(kScInitOk));
-    UseDisplay(0);
-    sc::rec::setAudioSourceFactory([this](bool, bool, const char*) {
-        return std::unique_ptr<sc::rec::IAudioSource>(new ToneSource(m_tone));
-    });
-}
-
-void TestRecording::cleanupTestCase()
-{
-    sc::rec::setAudioSourceFactory(nullptr);
-    scUninitialize();
-}
-
-void TestRecording::init()
-{
-    m_tone.toneFromUs = 0;
-    m_tone.failNow = false;
-}
-
-void TestRecording::cleanup()
-{
-    m_window.reset();
-}
-
-void TestRecording::showQuadrants(const QRect& geometry)
-{
-    m_window.reset(new PaintWindow(geometry));
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    const QRect in = m_window->inner();
-    QVERIFY(waitForScreen(in.topLeft() + QPoint(5, 5), m_window->quadrant[0]));
-    QVERIFY(waitForScreen(in.bottomRight() - QPoint(5, 5), m_window->quadrant[3]));
-}
-
-void TestRecording::showFill(const QRect& geometry, const QColor& fill)
-{
-    m_window.reset(new PaintWindow(geometry));
-    m_window->fill = fill;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    QVERIFY(waitForScreen(centre(m_window->inner()), fill));
-}
-
-// A region inside a window: the file has the region's size, codec, frame
-// rate and length, the quadrants where they are, and none of the border
-// that surrounds the region on the screen.
-void TestRecording::regionOfWindowAtRightSizeRateAndColours()
-{
-    showQuadrants(QRect(200, 150, 440, 340));
-    const QRect region = m_window->inner(); // 400 x 300
-    const QString path = file("region.mp4");
-    Callback callback;
-    auto recorder = record(&callback, kOutputMp4, path, videoOpt(region, 25, kVideoCodecH264, 4));
-    QVERIFY(recorder);
-    Stopwatch watch;
-    watch.start();
-    QCOMPARE(recorder->start(), 0);
-    QTest::qWait(1500);
-    const double seconds = watch.seconds();
-    recorder.reset();
-    callback.released = true;
-    QVERIFY(callback.errorList().empty());
-
-    const Probe p = probe(path);
-    QVERIFY2(p.formatName.contains("mp4"), qPrintable(p.formatName));
-    QCOMPARE(p.videoCodec, QString("h264"));
-    QCOMPARE(p.width, 400);
-    QCOMPARE(p.height, 300);
-    QCOMPARE(p.frameRate, QString("25/1"));
-    QVERIFY(!p.hasAudio);
-    QVERIFY2(std::fabs(p.formatDuration - seconds) < 0.25,
-             qPrintable(QString("%1 s in the file, %2 s recorded").arg(p.formatDuration).arg(seconds)));
-    // Constant frame rate: every slot of the recording time has a frame.
-    QVERIFY2(std::abs(p.frames - int(std::lround(p.formatDuration * 25))) <= 1,
-             qPrintable(QString("%1 frames for %2 s").arg(p.frames).arg(p.formatDuration)));
-    QVERIFY2(std::abs(p.frames - int(seconds * 25)) <= 4, qPrintable(QString::number(p.frames)));
-
-    const std::vector<QImage> frames = decodeFrames(path, 400, 300);
-    QCOMPARE(int(frames.size()), p.frames);
-    const QImage& f = frames.back();
-    QVERIFY(near(f.pixel(100, 75), m_window->quadrant[0], 24));
-    QVERIFY(near(f.pixel(300, 75), m_window->quadrant[1], 24));
-    QVERIFY(near(f.pixel(100, 225), m_window->quadrant[2], 24));
-    QVERIFY(near(f.pixel(300, 225), m_window->quadrant[3], 24));
-    // The edges are the region's own pixels, not the magenta around it.
-    QVERIFY(near(f.pixel(1, 1), m_window->quadrant[0], 40));
-    QVERIFY(near(f.pixel(398, 1), m_window->quadrant[1], 40));
-    QVERIFY(near(f.pixel(1, 298), m_window->quadrant[2], 40));
-    QVERIFY(near(f.pixel(398, 298), m_window->quadrant[3], 40));
-    QCOMPARE(QFileInfo(path).exists(), true);
-}
-
-// Two seconds of pause while the content turns red and back: the file is
-// two seconds long and no frame shows red.
-void TestRecording::pauseLeavesOutTimeAndContent()
-{
-    showFill(QRect(300, 200, 240, 200), QColor(20, 200, 20));
-    if (QTest::currentTestFailed())
-        return;
-    const QRect region = m_window->inner();
-
-    const QString path = file("pause.mp4");
-    Callback callback;
-    auto recorder = record(&callback, kOutputMp4, path, videoOpt(region, 20, kVideoCodecH264, 3));
-    QVERIFY(recorder);
-    Stopwatch running;
-    running.start();
-    QCOMPARE(recorder->start(), 0);
-    QTest::qWait(1000);
-    QCOMPARE(recorder->pause(), 0);
-    double recorded = running.seconds();
-    const int64_t framesAtPause = recorder->frameCount();
-
-    m_window->setFill(QColor(230, 20, 20));
-    QVERIFY(waitForScreen(centre(region), QColor(230, 20, 20)));
-    QTest::qWait(2000);
-    m_window->setFill(QColor(20, 200, 20));
-    QVERIFY(waitForScreen(centre(region), QColor(20, 200, 20)));
-    // Nothing was recorded while paused.
-    QVERIFY(recorder->frameCount() <= framesAtPause + 1);
-
-    running.start();
-    QCOMPARE(recorder->resume(), 0);
-    QTest::qWait(1000);
-    recorded += running.seconds();
-    recorder.reset();
-    QVERIFY(callback.errorList().empty());
-
-    const Probe p = probe(path);
-    QVERIFY2(std::fabs(p.formatDuration - recorded) < 0.25,
-             qPrintable(QString("%1 s in the file, %2 s recorded").arg(p.formatDuration).arg(recorded)));
-    const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
-    QVERIFY(frames.size() >= 30);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const QRgb c = frames[i].pixel(frames[i].width() / 2, frames[i].height() / 2);
-        QVERIFY2(near(c, QColor(20, 200, 20), 30), qPrintable(QString("frame %1 is %2").arg(i).arg(c, 0, 16)));
-    }
-}
-
-void TestRecording::containersAndCodecs_data()
-{
-    QTest::addColumn<int>("container");
-    QTest::addColumn<int>("codec");
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QString>("codecName");
-    QTest::addColumn<QString>("tag");
-    QTest::addColumn<QString>("pixelFormat");
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<int>("tolerance");
-
-    QTest::newRow("MP4 H.264") << int(kOutputMp4) << int(kVideoCodecH264) << "mp4" << "h264" << "avc1"
-                               << "yuv420p" << "iso" << 24;
-    QTest::newRow("MP4 HEVC") << int(kOutputMp4) << int(kVideoCodecHevc) << "mp4" << "hevc" << "hvc1"
-                              << "yuv420p" << "iso" << 24;
-    QTest::newRow("MOV ProRes 422") << int(kOutputMov) << int(kVideoCodecProRes422) << "mov" << "prores"
-                                    << "apcn" << "yuv422p10le" << "qt  " << 16;
-    QTest::newRow("MOV ProRes 4444") << int(kOutputMov) << int(kVideoCodecProRes4444) << "mov" << "prores"
-                                     << "ap4h" << "yuva444p" << "qt  " << 16;
-    QTest::newRow("GIF") << int(kOutputGif) << int(kVideoCodecGif) << "gif" << "gif" << "" << "bgra" << "" << 8;
-}
-
-// Every container with its codecs; a GIF never carries sound, even when
-// sound was asked for.
-void TestRecording::containersAndCodecs()
-{
-    QFETCH(int, container);
-    QFETCH(int, codec);
-    QFETCH(QString, suffix);
-    QFETCH(QString, codecName);
-    QFETCH(QString, tag);
-    QFETCH(QString, pixelFormat);
-    QFETCH(QString, brand);
-    QFETCH(int, tolerance);
-
-    showQuadrants(QRect(100, 100, 240, 200));
-    const QRect region = m_window->inner(); // 200 x 160
-    const QString path = file(QString("codec-%1-%2.%3").arg(container).arg(codec).arg(suffix));
-    Callback callback;
-    const AudioOpt audio = systemSound(); // sound is asked for: only GIF leaves it out
-    auto recorder = record(&callback, OutputVideoFileType(container), path, videoOpt(region, 10, codec, 3), audio);
-    QVERIFY(recorder);
-    QCOMPARE(recorder->start(), 0);
-    QVERIFY(waitForFrames(recorder.get(), 8));
-    recorder.reset();
-    QVERIFY(callback.errorList().empty());
-
-    const Probe p = probe(path);
-    QCOMPARE(p.videoCodec, codecName);
-    if (!tag.isEmpty())
-        QCOMPARE(p.videoTag, tag);
-    // MP4 and M4V are ISO movies, MOV a QuickTime one.
-    if (brand == "iso")
-        QVERIFY2(p.majorBrand.startsWith("iso") || p.majorBrand == "mp41" || p.majorBrand == "mp42",
-                 qPrintable(p.majorBrand));
-    else if (!brand.isEmpty())
-        QCOMPARE(p.majorBrand, brand);
-    QCOMPARE(p.width, 200);
-    QCOMPARE(p.height, 160);
-    QVERIFY(p.frames >= 8);
-    if (container == kOutputGif) {
-        QVERIFY(!p.hasAudio);
-        QVERIFY(p.formatName.contains("gif"));
-    } else {
-        // The decoder may widen the samples (ProRes 4444 decodes as 12 bits).
-        QVERIFY2(p.pixelFormat.startsWith(pixelFormat), qPrintable(p.pixelFormat));
-        QVERIFY(p.hasAudio);
-        QCOMPARE(p.frameRate, QString("10/1"));
-    }
-
-    const bool alpha = codec == kVideoCodecProRes4444;
-    const std::vector<QImage> frames = decodeFrames(path, 200, 160, alpha);
-    QVERIFY(!frames.empty());
-    const QImage& f = frames.back();
-    QVERIFY(near(f.pixel(50, 40), m_window->quadrant[0], tolerance));
-    QVERIFY(near(f.pixel(150, 40), m_window->quadrant[1], tolerance));
-    QVERIFY(near(f.pixel(50, 120), m_window->quadrant[2], tolerance));
-    QVERIFY(near(f.pixel(150, 120), m_window->quadrant[3], tolerance));
-    if (alpha) {
-        // The alpha plane is there and the screen is opaque.
-        QCOMPARE(qAlpha(f.pixel(50, 40)), 255);
-        QCOMPARE(qAlpha(f.pixel(150, 120)), 255);
-    }
-}
-
-// Codecs with chroma subsampling lose an odd last row and column; GIF
-// keeps the exact size.
-void TestRecording::oddSizes()
-{
-    showQuadrants(QRect(100, 100, 241, 201));
-    const QRect region = m_window->inner(); // 201 x 161
-    QCOMPARE(region.size(), QSize(201, 161));
-    struct Case
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+    xcb_window_t window(const QRect& r, QRgb colour)
     {
-        OutputVideoFileType type;
-        int codec;
-        const char* name;
-        QSize size;
-    } cases[] = {{kOutputMp4, kVideoCodecH264, "odd.mp4", QSize(200, 160)},
-                 {kOutputGif, kVideoCodecGif, "odd.gif", QSize(201, 161)}};
-    for (const Case& c : cases) {
+        m_windows.push_back(m_x->window(r, colour));
+        return m_windows.back();
+    }
+    // A magenta border 20 px wide around four coloured quadrants; the
+    // quadrants' rectangle.
+    QRect quadrants(const QRect& geometry)
+    {
+        window(geometry, qRgb(255, 0, 255));
+        const QRect in = geometry.adjusted(20, 20, -20, -20);
+        const int w = in.width() / 2, h = in.height() / 2;
+        window(QRect(in.left(), in.top(), w, h), kQuadrant[0]);
+        window(QRect(in.left() + w, in.top(), in.width() - w, h), kQuadrant[1]);
+        window(QRect(in.left(), in.top() + h, w, in.height() - h), kQuadrant[2]);
+        window(QRect(in.left() + w, in.top() + h, in.width() - w, in.height() - h), kQuadrant[3]);
+        if (!m_x->shows(in.topLeft(), kQuadrant[0]) || !m_x->shows(in.bottomRight(), kQuadrant[3]))
+            qWarning("the quadrants are not on the screen");
+        return in;
+    }
+    void useToneSource()
+    {
+        sc::rec::setAudioSourceFactory([this](bool, bool, const char*) {
+            return std::unique_ptr<sc::rec::IAudioSource>(new ToneSource(m_tone));
+        });
+    }
+    // The four quadrants of `image` (of `size`) near their colours.
+    static bool quadrantsIn(const QImage& image, int tolerance)
+    {
+        const int w = image.width(), h = image.height();
+        const QPoint at[4] = {{w / 4, h / 4}, {3 * w / 4, h / 4}, {w / 4, 3 * h / 4}, {3 * w / 4, 3 * h / 4}};
+        for (int i = 0; i < 4; ++i)
+            if (!near(image.pixel(at[i]), kQuadrant[i], tolerance))
+                return false;
+        return true;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        if (qEnvironmentVariableIsSet("SR_KEEP_TEST_FILES")) {   // for looking at the files after a failure
+            m_dir.setAutoRemove(false);
+            qInfo("files in %s", qPrintable(m_dir.path()));
+        }
+        QCOMPARE(scInitialize(), int(kScInitOk));
+        UseDisplay(0);
+        m_x.reset(new XConn);
+        QVERIFY(m_x->ok());
+        useToneSource();
+    }
+    void cleanupTestCase()
+    {
+        sc::rec::setAudioSourceFactory(nullptr);
+        scUninitialize();
+    }
+    void init()
+    {
+        m_tone.toneFromUs = 0;
+        m_tone.failNow = false;
+    }
+    void cleanup()
+    {
+        for (xcb_window_t w : m_windows)
+            m_x->destroy(w);
+        m_windows.clear();
+    }
+
+    // A region inside a window: the file has the region's size, codec,
+    // frame rate and length, a frame for every slot of its time, and the
+    // region's own pixels up to its edges, none of the border around it.
+    void regionAtRightSizeRateAndColours()
+    {
+        const QRect region = quadrants(QRect(200, 150, 440, 340));   // 400 x 300
+        const QString path = file("region.mp4");
         Callback callback;
-        auto recorder = record(&callback, c.type, file(c.name), videoOpt(region, 10, c.codec, 3));
+        auto recorder = record(&callback, kOutputMp4, path, videoOpt(region, 25, kVideoCodecH264, 4));
+        QVERIFY(recorder);
+        const int64_t startUs = nowUs();
+        QCOMPARE(recorder->start(), 0);
+        QVERIFY(waitForFrames(recorder.get(), 38));
+        const double wall = double(nowUs() - startUs) / 1e6;
+        recorder.reset();
+        QVERIFY(callback.errors().empty());
+
+        const Probe p = probe(path);
+        QVERIFY2(p.format.contains("mp4"), qPrintable(p.format));
+        QCOMPARE(p.videoCodec, QString("h264"));
+        QCOMPARE(QSize(p.width, p.height), QSize(400, 300));
+        QCOMPARE(p.frameRate, QString("25/1"));
+        QVERIFY(!p.hasAudio());
+        QVERIFY2(lengthFits(p.duration, wall), qPrintable(QString("%1 s in the file of %2 s").arg(p.duration).arg(wall)));
+        QVERIFY2(p.frames >= 38 && std::abs(p.frames - int(std::lround(p.duration * 25))) <= 1,
+                 qPrintable(QString("%1 frames for %2 s").arg(p.frames).arg(p.duration)));
+        const std::vector<QImage> frames = decodeFrames(path, 400, 300);
+        QCOMPARE(int(frames.size()), p.frames);
+        const QImage& f = frames.back();
+        QVERIFY(quadrantsIn(f, 24));
+        const QPoint corner[4] = {{1, 1}, {398, 1}, {1, 298}, {398, 298}};
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(near(f.pixel(corner[i]), kQuadrant[i], 40), rgbText(f.pixel(corner[i])));
+    }
+
+    // A pause while the content turns red and back: no frame shows red,
+    // and the paused time is not in the file, neither picture nor sound;
+    // the tone goes on through the cut without a silent stretch.
+    void pauseCutsPictureAndSound()
+    {
+        const QRect region(300, 200, 200, 160);
+        window(region, kGreen);
+        QVERIFY(m_x->shows(region.center(), kGreen));
+        const QString path = file("pause.mp4");
+        Callback callback;
+        auto recorder = record(&callback, kOutputMp4, path, videoOpt(region, 20), sound());
+        QVERIFY(recorder);
+        int64_t t = nowUs();
+        QCOMPARE(recorder->start(), 0);
+        QVERIFY(waitForFrames(recorder.get(), 15));
+        QCOMPARE(recorder->pause(), 0);
+        double recorded = double(nowUs() - t) / 1e6;
+        const xcb_window_t red = m_x->window(region, kRed);
+        QVERIFY(m_x->shows(region.center(), kRed));
+        QTest::qWait(1000);   // a second of red that must not be recorded
+        m_x->destroy(red);
+        QVERIFY(m_x->shows(region.center(), kGreen));
+        const int64_t before = recorder->frameCount();
+        t = nowUs();
+        QCOMPARE(recorder->resume(), 0);
+        QVERIFY(waitForFrames(recorder.get(), before + 15));
+        recorded += double(nowUs() - t) / 1e6;
+        recorder.reset();
+        QVERIFY(callback.errors().empty());
+
+        const Probe p = probe(path);
+        QVERIFY2(lengthFits(p.videoDuration, recorded),
+                 qPrintable(QString("%1 s of picture, %2 s recorded").arg(p.videoDuration).arg(recorded)));
+        QVERIFY2(std::fabs(p.audioDuration - p.videoDuration) < 0.08,
+                 qPrintable(QString("sound %1 s, picture %2 s").arg(p.audioDuration).arg(p.videoDuration)));
+        const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
+        QVERIFY(frames.size() >= 30);
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            QVERIFY2(near(frames[i].pixel(100, 80), kGreen, 30), qPrintable(QString("frame %1").arg(i)));
+        const std::vector<float> s = decodeSound(path);
+        for (std::size_t from = 4800; from + 2400 < s.size() - 4800; from += 2400)
+            QVERIFY2(rms(s, from, from + 2400) > 0.25, qPrintable(QString("silence at %1").arg(from)));
+    }
+
+    // Every container with its codecs and their colour tags (FFmpeg's
+    // ProRes decoder ignores those and assumes BT.601: its colours show
+    // whether the encoder matched it); a GIF never carries sound, even when
+    // sound was asked for.
+    void containersAndCodecs_data()
+    {
+        QTest::addColumn<int>("container");
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<QString>("codecName");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("pixelFormat");
+        QTest::addColumn<QString>("colourSpace");
+        QTest::addColumn<QString>("brand");
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("MP4 H.264") << int(kOutputMp4) << int(kVideoCodecH264) << "h264" << "avc1" << "yuv420p"
+                                   << "bt709" << "iso" << 24;
+        QTest::newRow("MP4 HEVC") << int(kOutputMp4) << int(kVideoCodecHevc) << "hevc" << "hvc1" << "yuv420p"
+                                  << "bt709" << "iso" << 24;
+        QTest::newRow("MOV ProRes 422") << int(kOutputMov) << int(kVideoCodecProRes422) << "prores" << "apcn"
+                                        << "yuv422p10le" << "" << "qt  " << 16;
+        QTest::newRow("MOV ProRes 4444") << int(kOutputMov) << int(kVideoCodecProRes4444) << "prores" << "ap4h"
+                                         << "yuva444p" << "" << "qt  " << 16;
+        QTest::newRow("GIF") << int(kOutputGif) << int(kVideoCodecGif) << "gif" << "" << "bgra" << "" << "" << 8;
+    }
+    void containersAndCodecs()
+    {
+        QFETCH(int, container);
+        QFETCH(int, codec);
+        QFETCH(QString, codecName);
+        QFETCH(QString, tag);
+        QFETCH(QString, pixelFormat);
+        QFETCH(QString, colourSpace);
+        QFETCH(QString, brand);
+        QFETCH(int, tolerance);
+        const QRect region = quadrants(QRect(100, 100, 240, 200));   // 200 x 160
+        const QString path = file(QString("codec-%1-%2").arg(container).arg(codec));
+        Callback callback;
+        auto recorder = record(&callback, OutputVideoFileType(container), path, videoOpt(region, 10, codec), sound());
         QVERIFY(recorder);
         QCOMPARE(recorder->start(), 0);
-        QVERIFY(waitForFrames(recorder.get(), 3));
+        QVERIFY(waitForFrames(recorder.get(), 8));
         recorder.reset();
-        const Probe p = probe(file(c.name));
-        QCOMPARE(QSize(p.width, p.height), c.size);
-        const std::vector<QImage> frames = decodeFrames(file(c.name), p.width, p.height);
+        QVERIFY(callback.errors().empty());
+
+        const Probe p = probe(path);
+        QCOMPARE(p.videoCodec, codecName);
+        QVERIFY2(tag.isEmpty() || p.videoTag == tag, qPrintable(p.videoTag));
+        // MP4 is an ISO movie, MOV a QuickTime one.
+        QVERIFY2(brand == "iso" ? p.brand.startsWith("iso") || p.brand.startsWith("mp4") : p.brand == brand,
+                 qPrintable(p.brand));
+        QCOMPARE(QSize(p.width, p.height), QSize(200, 160));
+        QVERIFY(p.frames >= 8);
+        QCOMPARE(p.hasAudio(), container != kOutputGif);
+        // The decoder may widen the samples (ProRes 4444 decodes as 12 bits).
+        QVERIFY2(container == kOutputGif || p.pixelFormat.startsWith(pixelFormat), qPrintable(p.pixelFormat));
+        QVERIFY2(colourSpace.isEmpty() || p.colourSpace == colourSpace, qPrintable(p.colourSpace));
+        QVERIFY(container == kOutputGif || p.frameRate == "10/1");
+        const bool alpha = codec == kVideoCodecProRes4444;
+        const std::vector<QImage> frames = decodeFrames(path, 200, 160, alpha);
         QVERIFY(!frames.empty());
-        QVERIFY(near(frames.back().pixel(p.width - 1, p.height - 1), m_window->quadrant[3], 40));
+        QVERIFY(quadrantsIn(frames.back(), tolerance));
+        QVERIFY(!alpha || qAlpha(frames.back().pixel(50, 40)) == 255);   // the screen is opaque
     }
-}
 
-// A recorder process killed with SIGKILL leaves a file that grew while it
-// recorded and still plays up to its last fragment.
-void TestRecording::killedRecordingStaysPlayable()
-{
-    showQuadrants(QRect(100, 100, 360, 280));
-    const QRect region = m_window->inner();
-    const QString path = file("killed.mp4");
-    QProcess child;
-    child.setProgram(QCoreApplication::applicationDirPath() + "/tst_recording_child");
-    child.setArguments({path, QString::number(region.x()), QString::number(region.y()),
-                        QString::number(region.width()), QString::number(region.height())});
-    child.start();
-    QVERIFY(child.waitForStarted(5000));
-    QVERIFY(child.waitForReadyRead(10000));
-    QVERIFY(child.readAllStandardOutput().contains("recording"));
-
-    // The file grows while recording: the fragments reach the disk.
-    QElapsedTimer timer;
-    timer.start();
-    qint64 first = -1;
-    bool grew = false;
-    while (timer.elapsed() < 10000 && !grew) {
-        QTest::qWait(100);
-        const qint64 size = QFileInfo(path).size();
-        if (first < 0 && size > 0 && timer.elapsed() > 1200)
-            first = size;
-        else if (first > 0 && size > first && timer.elapsed() > 2500)
-            grew = true;
-    }
-    QVERIFY2(grew, "the file did not grow while recording");
-    ::kill(pid_t(child.processId()), SIGKILL);
-    QVERIFY(child.waitForFinished(5000));
-    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-
-    const Probe p = probe(path);
-    QCOMPARE(p.videoCodec, QString("h264"));
-    QCOMPARE(p.width, region.width());
-    QVERIFY2(p.frames >= 15, qPrintable(QString::number(p.frames)));
-    const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
-    QCOMPARE(int(frames.size()), p.frames);
-    QVERIFY(near(frames.back().pixel(10, 10), m_window->quadrant[0], 24));
-}
-
-// A folder that cannot exist (a path under a regular file): refused at
-// once, and nothing is left behind.
-void TestRecording::unwritablePathIsRefused()
-{
-    const QString plain = file("plain-file");
-    QFile f(plain);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.close();
-    Callback callback;
-    auto recorder = record(&callback, kOutputMp4, plain + "/video.mp4",
-                           videoOpt(QRect(0, 0, 320, 240), 10, kVideoCodecH264, 3));
-    QVERIFY(!recorder);
-    QCOMPARE(callback.calls.load(), 0);
-    QVERIFY(QFileInfo(plain).isFile());
-}
-
-// A disk that refuses every byte: one OnError(2), the recording stops on
-// its own, and nothing is called after release.
-void TestRecording::writeFailureReportsOnce()
-{
-    Callback callback;
-    auto recorder = record(&callback, kOutputMp4, "/dev/full", videoOpt(QRect(0, 0, 320, 240), 10,
-                                                                          kVideoCodecH264, 3));
-    QVERIFY(recorder);
-    QCOMPARE(recorder->start(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!callback.errorList().empty(), 10000);
-    QTest::qWait(300);
-    recorder.reset();
-    callback.released = true;
-    QTest::qWait(100);
-    QCOMPARE(callback.errorList(), std::vector<int>{int(SR_FileWriteFailed)});
-    QCOMPARE(callback.lateCalls.load(), 0);
-}
-
-// The still picture is the recorded region, in every format.
-void TestRecording::snapshotHasTheRegion()
-{
-    showQuadrants(QRect(100, 100, 280, 220));
-    const QRect region = m_window->inner(); // 240 x 180
-    Callback callback;
-    auto recorder = record(&callback, kOutputMp4, file("snap.mp4"), videoOpt(region, 10, kVideoCodecH264, 3));
-    QVERIFY(recorder);
-    // Nothing recorded yet: no picture.
-    QVERIFY(recorder->snapshot(file("none.png").toUtf8().constData(), kImagePng) != 0);
-    QVERIFY(!QFileInfo::exists(file("none.png")));
-    QCOMPARE(recorder->start(), 0);
-    QVERIFY(waitForFrames(recorder.get(), 2));
-
-    struct Case
+    // Codecs with chroma subsampling lose an odd last row and column; GIF
+    // keeps the exact size.
+    void oddSizes()
     {
-        int format;
-        const char* name;
-        int tolerance;
-    } cases[] = {{kImageJpg, "snap.jpg", 24}, {kImageGif, "snap.gif", 8}, {kImageTiff, "snap.tiff", 0},
-                 {kImagePng, "snäp ünïcode.png", 0}};
-    for (const Case& c : cases) {
-        const QString path = file(QString::fromUtf8(c.name));
-        QCOMPARE(recorder->snapshot(path.toUtf8().constData(), c.format), 0);
-        QImage image;
-        if (c.format == kImageTiff && !QImageReader::supportedImageFormats().contains("tiff")) {
-            const std::vector<QImage> frames = decodeFrames(path, 240, 180);
-            QCOMPARE(int(frames.size()), 1);
-            image = frames.front();
-        } else {
-            QVERIFY2(image.load(path), c.name);
+        const QRect region = quadrants(QRect(100, 100, 241, 201));
+        QCOMPARE(region.size(), QSize(201, 161));
+        for (const auto& c : {std::make_pair(kOutputMp4, QSize(200, 160)), std::make_pair(kOutputGif, QSize(201, 161))}) {
+            const QString path = file(QString("odd-%1").arg(c.first));
+            auto recorder = record(nullptr, c.first, path,
+                                   videoOpt(region, 10, c.first == kOutputGif ? kVideoCodecGif : kVideoCodecH264));
+            QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 3));
+            recorder.reset();
+            const Probe p = probe(path);
+            QCOMPARE(QSize(p.width, p.height), c.second);
+            const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
+            QVERIFY(!frames.empty() && near(frames.back().pixel(p.width - 1, p.height - 1), kQuadrant[3], 40));
         }
-        QCOMPARE(image.size(), QSize(240, 180));
-        QVERIFY2(near(image.pixel(60, 45), m_window->quadrant[0], c.tolerance), c.name);
-        QVERIFY2(near(image.pixel(180, 45), m_window->quadrant[1], c.tolerance), c.name);
-        QVERIFY2(near(image.pixel(60, 135), m_window->quadrant[2], c.tolerance), c.name);
-        QVERIFY2(near(image.pixel(180, 135), m_window->quadrant[3], c.tolerance), c.name);
-        QVERIFY2(near(image.pixel(0, 0), m_window->quadrant[0], c.tolerance + 16), c.name);
     }
-    QVERIFY(recorder->snapshot(file("bad.png").toUtf8().constData(), 9) != 0);
-    QVERIFY(recorder->snapshot(nullptr, kImagePng) != 0);
-    recorder.reset();
-}
 
-void TestRecording::badOptionsAreClampedOrRefused()
-{
-    const QRect area(0, 0, 160, 120);
-    Callback callback;
-    auto refused = [&](OutputVideoFileType type, const VideoOpt& v, const AudioOpt& a = noSound(),
-                       const char* path = nullptr) {
-        const QString p = path ? QString(path) : file("refused.mp4");
-        MouseOpt mouse{};
-        auto r = scVideoRecord(&callback, type, path ? path : p.toUtf8().constData(), v, a, mouse, false,
-                               kWindowListNone, nullptr, 0, nullptr, 0);
-        return !r;
-    };
-    // Rectangles: empty, upside down, past the display's edge, off it.
-    QVERIFY(refused(kOutputMp4, videoOpt(QRect(), 10, kVideoCodecH264, 3)));
-    VideoOpt upsideDown = videoOpt(area, 10, kVideoCodecH264, 3);
-    std::swap(upsideDown.rect.left, upsideDown.rect.right);
-    QVERIFY(refused(kOutputMp4, upsideDown));
-    QVERIFY(refused(kOutputMp4, videoOpt(QRect(1900, 0, 100, 100), 10, kVideoCodecH264, 3)));
-    QVERIFY(refused(kOutputMp4, videoOpt(QRect(3000, 3000, 100, 100), 10, kVideoCodecH264, 3)));
-    VideoOpt notANumber = videoOpt(area, 10, kVideoCodecH264, 3);
-    notANumber.rect.right = std::nan("");
-    QVERIFY(refused(kOutputMp4, notANumber));
-    // Codecs and containers.
-    QVERIFY(refused(kOutputMp4, videoOpt(area, 10, 0, 3)));
-    QVERIFY(refused(kOutputMp4, videoOpt(area, 10, 99, 3)));
-    QVERIFY(refused(kOutputMp4, videoOpt(area, 10, kVideoCodecProRes422, 3)));
-    QVERIFY(refused(kOutputMp4, videoOpt(area, 10, kVideoCodecGif, 3)));
-    QVERIFY(refused(kOutputGif, videoOpt(area, 10, kVideoCodecH264, 3)));
-    QVERIFY(refused(OutputVideoFileType(7), videoOpt(area, 10, kVideoCodecH264, 3)));
-    AudioOpt pcmInMp4 = systemSound();
-    pcmInMp4.codec = kAudioCodecPcm16;
-    QVERIFY(refused(kOutputMp4, videoOpt(area, 10, kVideoCodecH264, 3), pcmInMp4));
-    AudioOpt unknownSound = microphone();
-    unknownSound.codec = 42;
-    QVERIFY(refused(kOutputMov, videoOpt(area, 10, kVideoCodecH264, 3), unknownSound));
-    QVERIFY(refused(kOutputMp4, videoOpt(area, 10, kVideoCodecH264, 3), noSound(), ""));
+    // A recorder process killed with SIGKILL leaves a file that grew while
+    // it recorded (a key frame every second starts a fragment) and still
+    // plays up to its last fragment.
+    void killedRecordingStaysPlayable()
     {
-        MouseOpt mouse{};
-        QVERIFY(!scVideoRecord(&callback, kOutputMp4, nullptr, videoOpt(area, 10, kVideoCodecH264, 3), noSound(),
-                               mouse, false, kWindowListNone, nullptr, 0, nullptr, 0));
-        // One window, but which?
-        QVERIFY(!scVideoRecord(&callback, kOutputMp4, file("w.mp4").toUtf8().constData(),
-                               videoOpt(area, 10, kVideoCodecH264, 3), noSound(), mouse, false, kWindowListSingle,
-                               nullptr, 0, nullptr, 0));
-    }
-    QCOMPARE(callback.calls.load(), 0);
+        const QRect region = quadrants(QRect(100, 100, 360, 280));
+        const QString path = file("killed.mp4");
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--record-until-killed", path, QString::number(region.x()), QString::number(region.y()),
+                     QString::number(region.width()), QString::number(region.height())});
+        QVERIFY(child.waitForStarted(30000) && child.waitForReadyRead(30000));
+        QVERIFY(child.readAllStandardOutput().contains("recording"));
+        QVERIFY2(waitUntil([&] { return QFileInfo(path).size() > 0; }), "nothing reached the disk");
+        const qint64 first = QFileInfo(path).size();
+        QVERIFY2(waitUntil([&] { return QFileInfo(path).size() > first; }), "the file did not grow while recording");
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
-    // Qualities outside 1..6 are clamped: prepared, and a recorder released
-    // before it started leaves no file.
-    for (int quality : {0, 7}) {
-        auto r = record(&callback, kOutputMp4, file("quality.mp4"), videoOpt(area, 10, kVideoCodecH264, quality));
-        QVERIFY(r);
-        r.reset();
-        QVERIFY(!QFileInfo::exists(file("quality.mp4")));
+        const Probe p = probe(path);
+        QCOMPARE(p.videoCodec, QString("h264"));
+        QCOMPARE(p.width, region.width());
+        QVERIFY2(p.frames >= 15, qPrintable(QString::number(p.frames)));
+        const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
+        QCOMPARE(int(frames.size()), p.frames);
+        QVERIFY(quadrantsIn(frames.back(), 24));
     }
-    // Frame rates: below 1 becomes 1, above 120 becomes 120.
-    struct Rate
-    {
-        int asked;
-        QString stored;
-        int waitFrames;
-    } rates[] = {{0, "1/1", 2}, {1000, "120/1", 30}};
-    for (const Rate& rate : rates) {
-        const QString path = file(QString("rate%1.mp4").arg(rate.asked));
-        auto r = record(&callback, kOutputMp4, path, videoOpt(area, rate.asked, kVideoCodecH264, 3));
-        QVERIFY(r);
-        QCOMPARE(r->start(), 0);
-        QVERIFY(waitForFrames(r.get(), rate.waitFrames));
-        r.reset();
-        QCOMPARE(probe(path).frameRate, rate.stored);
-    }
-    // A window option the engine does not know is the plain area.
-    {
-        MouseOpt mouse{};
-        auto r = scVideoRecord(&callback, kOutputMp4, file("opt9.mp4").toUtf8().constData(),
-                               videoOpt(area, 10, kVideoCodecH264, 3), noSound(), mouse, false,
-                               WindowListOption(9), nullptr, 0, nullptr, 0);
-        QVERIFY(r);
-    }
-    QCOMPARE(callback.calls.load(), 0);
-}
 
-// Twenty recordings started and released (with sound): no thread stays
-// behind and no callback comes after a release.
-void TestRecording::startStopCyclesLeaveNoThread()
-{
-    const QRect area(0, 0, 160, 120);
-    const AudioOpt audio = systemSound();
-    auto cycle = [&](Callback& callback, int i) {
-        const QString path = file(QString("cycle%1.mp4").arg(i));
-        auto r = record(&callback, kOutputMp4, path, videoOpt(area, 30, kVideoCodecH264, 3), audio);
-        QVERIFY(r);
-        QCOMPARE(r->start(), 0);
-        QVERIFY(waitForFrames(r.get(), 2));
-        if (i % 3 == 0) {
-            QCOMPARE(r->pause(), 0);
-            QCOMPARE(r->resume(), 0);
-        }
-        r.reset();
+    // A disk that refuses every byte: one OnError(2), the recording stops
+    // on its own, and nothing is called after release.
+    void writeFailureReportsOnce()
+    {
+        Callback callback;
+        auto recorder = record(&callback, kOutputMp4, "/dev/full", videoOpt(QRect(0, 0, 320, 240)));
+        QVERIFY(recorder);
+        QCOMPARE(recorder->start(), 0);
+        QVERIFY(waitUntil([&] { return !callback.errors().empty(); }));
+        QTest::qWait(300);   // room for a wrong second report
+        recorder.reset();
         callback.released = true;
-        QFile::remove(path);
-    };
+        QCOMPARE(callback.errors(), std::vector<int>{int(SR_FileWriteFailed)});
+        QCOMPARE(callback.lateCalls.load(), 0);
+    }
+
+    // The still picture is the recorded region, in every format, also
+    // under a name that is not ASCII; none before the first frame.
+    void snapshotHasTheRegion()
     {
+        const QRect region = quadrants(QRect(100, 100, 280, 220));   // 240 x 180
+        auto recorder = record(nullptr, kOutputMp4, file("snap.mp4"), videoOpt(region));
+        QVERIFY(recorder);
+        QVERIFY(recorder->snapshot(file("none.png").toUtf8().constData(), kImagePng) != 0);
+        QVERIFY(!QFileInfo::exists(file("none.png")));
+        QCOMPARE(recorder->start(), 0);
+        QVERIFY(waitForFrames(recorder.get(), 2));
+        const std::tuple<int, const char*, int> formats[] = {
+            {kImageJpg, "jpg", 24}, {kImageGif, "gif", 8}, {kImageTiff, "tiff", 0}, {kImagePng, "png", 0}};
+        for (const auto& f : formats) {
+            const QString path = file(QString::fromUtf8("snäp ünïcode.") + std::get<1>(f));
+            QCOMPARE(recorder->snapshot(path.toUtf8().constData(), std::get<0>(f)), 0);
+            QImage image(path);
+            if (image.isNull() && !QImageReader::supportedImageFormats().contains("tiff")) {
+                const std::vector<QImage> frames = decodeFrames(path, 240, 180);
+                image = frames.size() == 1 ? frames.front() : QImage();
+            }
+            QCOMPARE(image.size(), QSize(240, 180));
+            QVERIFY2(quadrantsIn(image, std::get<2>(f)) && near(image.pixel(0, 0), kQuadrant[0], std::get<2>(f) + 16),
+                     std::get<1>(f));
+        }
+        QVERIFY(recorder->snapshot(file("bad.png").toUtf8().constData(), 9) != 0);
+        QVERIFY(recorder->snapshot(nullptr, kImagePng) != 0);
+    }
+
+    // Options that make no recording are refused at once, without a
+    // callback and without a file.
+    void refusedOptions_data()
+    {
+        QTest::addColumn<int>("container");
+        QTest::addColumn<VideoOpt>("video");
+        QTest::addColumn<AudioOpt>("audio");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("option");
+        const QRect area(0, 0, 160, 120);
+        VideoOpt upsideDown = videoOpt(area);
+        std::swap(upsideDown.rect.left, upsideDown.rect.right);
+        VideoOpt notANumber = videoOpt(area);
+        notANumber.rect.right = std::nan("");
+        AudioOpt pcm = sound();
+        pcm.codec = kAudioCodecPcm16;
+        AudioOpt unknownSound = sound(true, false);
+        unknownSound.codec = 42;
+        const QString p = "refused.mp4";
+        const int none = kWindowListNone;
+        QTest::newRow("empty area") << int(kOutputMp4) << videoOpt(QRect()) << sound(false) << p << none;
+        QTest::newRow("upside down") << int(kOutputMp4) << upsideDown << sound(false) << p << none;
+        QTest::newRow("past the edge") << int(kOutputMp4) << videoOpt(QRect(1900, 0, 100, 100)) << sound(false) << p << none;
+        QTest::newRow("off the display") << int(kOutputMp4) << videoOpt(QRect(3000, 3000, 100, 100)) << sound(false) << p
+                                         << none;
+        QTest::newRow("not a number") << int(kOutputMp4) << notANumber << sound(false) << p << none;
+        QTest::newRow("codec 0") << int(kOutputMp4) << videoOpt(area, 10, 0) << sound(false) << p << none;
+        QTest::newRow("codec 99") << int(kOutputMp4) << videoOpt(area, 10, 99) << sound(false) << p << none;
+        QTest::newRow("ProRes in MP4") << int(kOutputMp4) << videoOpt(area, 10, kVideoCodecProRes422) << sound(false) << p
+                                       << none;
+        QTest::newRow("GIF codec in MP4") << int(kOutputMp4) << videoOpt(area, 10, kVideoCodecGif) << sound(false) << p
+                                          << none;
+        QTest::newRow("H.264 in GIF") << int(kOutputGif) << videoOpt(area) << sound(false) << p << none;
+        QTest::newRow("container 7") << 7 << videoOpt(area) << sound(false) << p << none;
+        QTest::newRow("PCM in MP4") << int(kOutputMp4) << videoOpt(area) << pcm << p << none;
+        QTest::newRow("unknown sound") << int(kOutputMov) << videoOpt(area) << unknownSound << p << none;
+        QTest::newRow("empty path") << int(kOutputMp4) << videoOpt(area) << sound(false) << "" << none;
+        QTest::newRow("under a file") << int(kOutputMp4) << videoOpt(area) << sound(false) << "plain/video.mp4" << none;
+        QTest::newRow("which window?") << int(kOutputMp4) << videoOpt(area) << sound(false) << p
+                                       << int(kWindowListSingle);
+    }
+    void refusedOptions()
+    {
+        QFETCH(int, container);
+        QFETCH(VideoOpt, video);
+        QFETCH(AudioOpt, audio);
+        QFETCH(QString, path);
+        QFETCH(int, option);
+        QVERIFY(writeFile(file("plain"), ""));
+        Callback callback;
+        QVERIFY(!record(&callback, OutputVideoFileType(container), path.isEmpty() ? path : file(path), video, audio,
+                        WindowListOption(option)));
+        QVERIFY(!scVideoRecord(&callback, kOutputMp4, nullptr, videoOpt(QRect(0, 0, 160, 120)), sound(false),
+                               MouseOpt{}, false, kWindowListNone, nullptr, 0, nullptr, 0));
+        QCOMPARE(callback.calls.load(), 0);
+        QVERIFY(QFileInfo(file("plain")).isFile() && !QFileInfo::exists(file("refused.mp4")));
+    }
+
+    // Qualities outside 1..6 and frame rates outside 1..120 are clamped; an
+    // unknown window option is the plain area; a recorder released before
+    // it started leaves no file.
+    void outOfRangeOptionsAreClamped()
+    {
+        const QRect area(0, 0, 160, 120);
+        for (int quality : {0, 7}) {
+            QVERIFY(record(nullptr, kOutputMp4, file("quality.mp4"), videoOpt(area, 10, kVideoCodecH264, quality)));
+            QVERIFY(!QFileInfo::exists(file("quality.mp4")));
+        }
+        QVERIFY(record(nullptr, kOutputMp4, file("opt9.mp4"), videoOpt(area), sound(false), WindowListOption(9)));
+        for (const auto& rate : {std::make_pair(0, QString("1/1")), std::make_pair(1000, QString("120/1"))}) {
+            const QString path = file(QString("rate%1.mp4").arg(rate.first));
+            auto r = record(nullptr, kOutputMp4, path, videoOpt(area, rate.first));
+            QVERIFY(r && r->start() == 0 && waitForFrames(r.get(), rate.first ? 30 : 2));
+            r.reset();
+            QCOMPARE(probe(path).frameRate, rate.second);
+        }
+    }
+
+    // Twenty recordings with sound started and released: no thread stays
+    // behind, every sound source is stopped, no callback comes after a release.
+    void startStopCyclesLeaveNoThread()
+    {
+        auto cycle = [&](Callback& callback, int i) {
+            const QString path = file(QString("cycle%1.mp4").arg(i));
+            auto r = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 30), sound());
+            QVERIFY(r && r->start() == 0 && waitForFrames(r.get(), 2));
+            if (i % 3 == 0)
+                QVERIFY(r->pause() == 0 && r->resume() == 0);
+            r.reset();
+            callback.released = true;
+            QFile::remove(path);
+        };
         Callback warmUp;
         cycle(warmUp, 0);
-    }
-    const int before = threadCount();
-    const int startedBefore = m_tone.started;
-    std::vector<std::unique_ptr<Callback>> callbacks;
-    for (int i = 1; i <= 20; ++i) {
-        callbacks.emplace_back(new Callback);
-        cycle(*callbacks.back(), i);
-    }
-    QTest::qWait(200);
-    QCOMPARE(threadCount(), before);
-    QCOMPARE(m_tone.started - startedBefore, 20);
-    QCOMPARE(m_tone.stopped.load(), m_tone.started.load());
-    for (const auto& c : callbacks) {
-        QCOMPARE(c->calls.load(), 0);
-        QCOMPARE(c->lateCalls.load(), 0);
-    }
-}
-
-void TestRecording::soundFromToneSource_data()
-{
-    QTest::addColumn<int>("container");
-    QTest::addColumn<int>("codec");
-    QTest::addColumn<int>("audioCodec");
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<QString>("codecName");
-
-    QTest::newRow("MP4 AAC") << int(kOutputMp4) << int(kVideoCodecH264) << int(kAudioCodecAac) << 2 << "aac";
-    QTest::newRow("M4V AAC mono") << int(kOutputM4v) << int(kVideoCodecH264) << int(kAudioCodecAac) << 1 << "aac";
-    QTest::newRow("MOV PCM 16") << int(kOutputMov) << int(kVideoCodecProRes422) << int(kAudioCodecPcm16) << 2
-                                << "pcm_s16le";
-    QTest::newRow("MOV PCM 24") << int(kOutputMov) << int(kVideoCodecProRes4444) << int(kAudioCodecPcm24) << 2
-                                << "pcm_s24le";
-}
-
-// Sound in each container and codec: right codec, rate, channels, as long
-// as the picture, and the tone is there.
-void TestRecording::soundFromToneSource()
-{
-    QFETCH(int, container);
-    QFETCH(int, codec);
-    QFETCH(int, audioCodec);
-    QFETCH(int, channels);
-    QFETCH(QString, codecName);
-
-    const QString path = file(QString("sound-%1-%2.mov").arg(container).arg(audioCodec));
-    Callback callback;
-    AudioOpt audio = microphone();
-    audio.codec = audioCodec;
-    audio.channels = channels;
-    auto recorder = record(&callback, OutputVideoFileType(container), path,
-                           videoOpt(QRect(0, 0, 160, 120), 15, codec, 3), audio);
-    QVERIFY(recorder);
-    QCOMPARE(recorder->start(), 0);
-    QTest::qWait(1200);
-    recorder.reset();
-    QVERIFY(callback.errorList().empty());
-
-    const Probe p = probe(path);
-    QVERIFY(p.hasAudio);
-    QCOMPARE(p.audioCodec, codecName);
-    QCOMPARE(p.sampleRate, 48000);
-    QCOMPARE(p.channels, channels);
-    QVERIFY2(std::fabs(p.audioDuration - p.videoDuration) < 0.08,
-             qPrintable(QString("sound %1 s, picture %2 s").arg(p.audioDuration).arg(p.videoDuration)));
-    const std::vector<float> sound = decodeSound(path);
-    QVERIFY(sound.size() > 48000);
-    // A sine of amplitude 0.5 has an RMS of 0.35 (in each channel).
-    const double level = rms(sound, 4800, sound.size() - 4800);
-    QVERIFY2(level > 0.3 && level < 0.4, qPrintable(QString::number(level)));
-}
-
-// A tone that begins at the very moment the picture turns red: both
-// appear at the same time in the file (within a frame and 20 ms).
-void TestRecording::soundAndPictureInStep()
-{
-    showFill(QRect(300, 200, 200, 160), QColor(20, 200, 20));
-    if (QTest::currentTestFailed())
-        return;
-    const QRect region = m_window->inner();
-    m_tone.toneFromUs = std::numeric_limits<int64_t>::max();
-
-    const int fps = 60;
-    const QString path = file("sync.mp4");
-    Callback callback;
-    const AudioOpt audio = systemSound();
-    auto recorder = record(&callback, kOutputMp4, path, videoOpt(region, fps, kVideoCodecH264, 3), audio);
-    QVERIFY(recorder);
-    QCOMPARE(recorder->start(), 0);
-    QTest::qWait(900);
-    const int64_t before = sc::rec::nowUs();
-    m_window->setFill(QColor(230, 20, 20));
-    QVERIFY(waitForScreen(centre(region), QColor(230, 20, 20)));
-    const int64_t shown = sc::rec::nowUs();
-    m_tone.toneFromUs = shown;
-    QTest::qWait(700);
-    recorder.reset();
-    QVERIFY(callback.errorList().empty());
-
-    const Probe p = probe(path);
-    const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
-    int redFrame = -1;
-    for (size_t i = 0; i < frames.size() && redFrame < 0; ++i) {
-        if (near(frames[i].pixel(p.width / 2, p.height / 2), QColor(230, 20, 20), 40))
-            redFrame = int(i);
-    }
-    QVERIFY(redFrame > 0);
-    const std::vector<float> sound = decodeSound(path);
-    int onset = -1;
-    for (size_t i = 0; i < sound.size() && onset < 0; ++i) {
-        if (std::fabs(sound[i]) > 0.1f)
-            onset = int(i);
-    }
-    QVERIFY(onset > 0);
-    const double picture = double(redFrame) / fps;
-    const double tone = double(onset) / 48000.0;
-    const double uncertain = double(shown - before) / 1e6; // when exactly the red reached the screen
-    const double allowed = 0.020 + 1.0 / fps + uncertain;
-    QVERIFY2(std::fabs(picture - tone) <= allowed,
-             qPrintable(QString("red at %1 s, tone at %2 s (allowed %3 s)").arg(picture).arg(tone).arg(allowed)));
-}
-
-// A pause cuts the same span from sound and picture.
-void TestRecording::pauseCutsSoundToo()
-{
-    const QString path = file("pause-sound.mp4");
-    Callback callback;
-    const AudioOpt audio = systemSound();
-    auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 20, kVideoCodecH264, 3),
-                           audio);
-    QVERIFY(recorder);
-    Stopwatch running;
-    running.start();
-    QCOMPARE(recorder->start(), 0);
-    QTest::qWait(700);
-    QCOMPARE(recorder->pause(), 0);
-    double recorded = running.seconds();
-    QTest::qWait(1000);
-    running.start();
-    QCOMPARE(recorder->resume(), 0);
-    QTest::qWait(700);
-    recorded += running.seconds();
-    recorder.reset();
-
-    const Probe p = probe(path);
-    QVERIFY2(std::fabs(p.videoDuration - recorded) < 0.2,
-             qPrintable(QString("%1 s of picture, %2 s recorded").arg(p.videoDuration).arg(recorded)));
-    QVERIFY2(std::fabs(p.audioDuration - p.videoDuration) < 0.08,
-             qPrintable(QString("sound %1 s, picture %2 s").arg(p.audioDuration).arg(p.videoDuration)));
-    // The tone goes on through the cut: no stretch of silence was inserted.
-    const std::vector<float> sound = decodeSound(path);
-    for (size_t from = 4800; from + 2400 < sound.size() - 4800; from += 2400)
-        QVERIFY2(rms(sound, from, from + 2400) > 0.25, qPrintable(QString("silence at %1").arg(from)));
-}
-
-// The sound device goes away: OnError(6) once, and the file stays playable.
-void TestRecording::lostSoundDeviceReportsSix()
-{
-    const QString path = file("lost.mp4");
-    Callback callback;
-    const AudioOpt audio = microphone();
-    auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 15, kVideoCodecH264, 3),
-                           audio);
-    QVERIFY(recorder);
-    QCOMPARE(recorder->start(), 0);
-    QVERIFY(waitForFrames(recorder.get(), 8));
-    m_tone.failNow = true;
-    QTRY_VERIFY_WITH_TIMEOUT(!callback.errorList().empty(), 5000);
-    QTest::qWait(200);
-    recorder.reset();
-    callback.released = true;
-    QCOMPARE(callback.errorList(), std::vector<int>{int(SR_MicInterrupted)});
-    const Probe p = probe(path);
-    QVERIFY(p.frames >= 8);
-    QVERIFY(p.hasAudio);
-}
-
-// The real sound server: a tone played into the null sink is recorded as
-// system sound.
-void TestRecording::soundFromTheSoundServer()
-{
-    if (GetAudioRenderDeviceCount() <= 0)
-        QSKIP("no sound server in this environment");
-    sc::rec::setAudioSourceFactory(nullptr);
-    struct Restore
-    {
-        TestRecording* self;
-        ~Restore()
-        {
-            sc::rec::setAudioSourceFactory([s = self](bool, bool, const char*) {
-                return std::unique_ptr<sc::rec::IAudioSource>(new ToneSource(s->m_tone));
-            });
+        const int before = threadCount();
+        const int startedBefore = m_tone.started;
+        std::vector<std::unique_ptr<Callback>> callbacks;
+        for (int i = 1; i <= 20; ++i) {
+            callbacks.emplace_back(new Callback);
+            cycle(*callbacks.back(), i);
         }
-    } restore{this};
+        QVERIFY(waitUntil([&] { return threadCount() == before; }));
+        QCOMPARE(m_tone.started - startedBefore, 20);
+        QCOMPARE(m_tone.stopped.load(), m_tone.started.load());
+        for (const auto& c : callbacks)
+            QCOMPARE(c->calls.load() + c->lateCalls.load(), 0);
+    }
 
-    const QString wav = file("tone.wav");
-    run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=660:duration=6", "-ac", "2", wav});
-    QVERIFY(QFileInfo(wav).size() > 100000);
-    QProcess player;
-    player.start("paplay", {wav});
-    QVERIFY(player.waitForStarted(5000));
-    QTest::qWait(1000);
+    // Sound in each container and codec: the right codec, rate and
+    // channels, as long as the picture, and the tone in it.
+    void soundFromToneSource_data()
+    {
+        QTest::addColumn<int>("container");
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<int>("audioCodec");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QString>("codecName");
+        QTest::newRow("MP4 AAC") << int(kOutputMp4) << int(kVideoCodecH264) << int(kAudioCodecAac) << 2 << "aac";
+        QTest::newRow("M4V AAC mono") << int(kOutputM4v) << int(kVideoCodecH264) << int(kAudioCodecAac) << 1 << "aac";
+        QTest::newRow("MOV PCM 16") << int(kOutputMov) << int(kVideoCodecProRes422) << int(kAudioCodecPcm16) << 2
+                                    << "pcm_s16le";
+        QTest::newRow("MOV PCM 24") << int(kOutputMov) << int(kVideoCodecProRes4444) << int(kAudioCodecPcm24) << 2
+                                    << "pcm_s24le";
+    }
+    void soundFromToneSource()
+    {
+        QFETCH(int, container);
+        QFETCH(int, codec);
+        QFETCH(int, audioCodec);
+        QFETCH(int, channels);
+        QFETCH(QString, codecName);
+        const QString path = file(QString("sound-%1-%2").arg(container).arg(audioCodec));
+        Callback callback;
+        AudioOpt audio = sound(true, false);
+        audio.codec = audioCodec;
+        audio.channels = channels;
+        auto recorder = record(&callback, OutputVideoFileType(container), path, videoOpt(QRect(0, 0, 160, 120), 15, codec),
+                               audio);
+        QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 18));
+        recorder.reset();
+        QVERIFY(callback.errors().empty());
+        const Probe p = probe(path);
+        QCOMPARE(p.audioCodec, codecName);
+        QCOMPARE(p.sampleRate, 48000);
+        QCOMPARE(p.channels, channels);
+        QVERIFY2(std::fabs(p.audioDuration - p.videoDuration) < 0.08,
+                 qPrintable(QString("sound %1 s, picture %2 s").arg(p.audioDuration).arg(p.videoDuration)));
+        const std::vector<float> s = decodeSound(path);
+        QVERIFY(s.size() > 48000);
+        const double level = rms(s, 4800, s.size() - 4800);   // a sine of amplitude 0.5
+        QVERIFY2(level > 0.3 && level < 0.4, qPrintable(QString::number(level)));
+    }
 
-    const QString path = file("server.mp4");
-    Callback callback;
-    const AudioOpt audio = systemSound();
-    auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 15, kVideoCodecH264, 3),
-                           audio);
-    QVERIFY(recorder);
-    QCOMPARE(recorder->start(), 0);
-    QTest::qWait(2500);
-    recorder.reset();
-    player.kill();
-    player.waitForFinished(3000);
-    QVERIFY(callback.errorList().empty());
+    // A tone that begins the moment the picture turns red: both are in the
+    // file at the same time, within what the moment's uncertainty, a frame
+    // and the capture's scheduling on a busy machine allow.
+    void soundAndPictureInStep()
+    {
+        const QRect region(300, 200, 200, 160);
+        window(region, kGreen);
+        QVERIFY(m_x->shows(region.center(), kGreen));
+        m_tone.toneFromUs = std::numeric_limits<int64_t>::max();
+        const int fps = 60;
+        const QString path = file("sync.mp4");
+        Callback callback;
+        auto recorder = record(&callback, kOutputMp4, path, videoOpt(region, fps), sound());
+        QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 50));
+        const int64_t before = nowUs();
+        window(region, kRed);
+        QVERIFY(m_x->shows(region.center(), kRed));
+        const int64_t shown = nowUs();
+        m_tone.toneFromUs = shown;
+        QVERIFY(waitForFrames(recorder.get(), recorder->frameCount() + 40));
+        recorder.reset();
+        QVERIFY(callback.errors().empty());
 
-    const Probe p = probe(path);
-    QVERIFY(p.hasAudio);
-    QCOMPARE(p.audioCodec, QString("aac"));
-    const std::vector<float> sound = decodeSound(path);
-    QVERIFY(sound.size() > 24000);
-    const double level = rms(sound, sound.size() / 3, sound.size() - 4800);
-    QVERIFY2(level > 0.02, qPrintable(QString::number(level)));
+        const Probe p = probe(path);
+        const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
+        int redFrame = -1;
+        for (std::size_t i = 0; i < frames.size() && redFrame < 0; ++i)
+            redFrame = near(frames[i].pixel(100, 80), kRed, 40) ? int(i) : -1;
+        const std::vector<float> s = decodeSound(path);
+        int onset = -1;
+        for (std::size_t i = 0; i < s.size() && onset < 0; ++i)
+            onset = std::fabs(s[i]) > 0.1f ? int(i) : -1;
+        QVERIFY(redFrame > 0 && onset > 0);
+        const double picture = double(redFrame) / fps, tone = double(onset) / 48000.0;
+        const double allowed = 0.1 + double(shown - before) / 1e6;
+        QVERIFY2(std::fabs(picture - tone) <= allowed,
+                 qPrintable(QString("red at %1 s, tone at %2 s (allowed %3 s)").arg(picture).arg(tone).arg(allowed)));
+    }
+
+    // The sound device goes away: OnError(6) once, and the file stays playable.
+    void lostSoundDeviceReportsSix()
+    {
+        const QString path = file("lost.mp4");
+        Callback callback;
+        auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 15), sound(true, false));
+        QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 8));
+        m_tone.failNow = true;
+        QVERIFY(waitUntil([&] { return !callback.errors().empty(); }));
+        QTest::qWait(200);   // room for a wrong second report
+        recorder.reset();
+        callback.released = true;
+        QCOMPARE(callback.errors(), std::vector<int>{int(SR_MicInterrupted)});
+        const Probe p = probe(path);
+        QVERIFY(p.frames >= 8 && p.hasAudio());
+    }
+
+    // The real sound server: a tone played into the null sink is recorded
+    // as system sound.
+    void soundFromTheSoundServer()
+    {
+        if (GetAudioRenderDeviceCount() <= 0)
+            QSKIP("no sound server in this environment");
+        sc::rec::setAudioSourceFactory(nullptr);
+        Tone tone(660, 60);
+        QVERIFY(tone.ok());
+        const QString path = file("server.mp4");
+        Callback callback;
+        auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 15), sound());
+        useToneSource();
+        QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 40));
+        recorder.reset();
+        QVERIFY(callback.errors().empty());
+        const Probe p = probe(path);
+        QCOMPARE(p.audioCodec, QString("aac"));
+        const std::vector<float> s = decodeSound(path);
+        QVERIFY(s.size() > 48000);
+        // The server may start a device's sound a moment after the recorder connects.
+        const double level = toneLevel(s, s.size() / 3, s.size() - 4800, 660);
+        QVERIFY2(level > 0.02, qPrintable(QString::number(level)));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (argc == 7 && std::strcmp(argv[1], "--record-until-killed") == 0)
+        return recordUntilKilled(argv);
+    QCoreApplication app(argc, argv);
+    TstRecording test;
+    return QTest::qExec(&test, argc, argv);
 }
 
-QTEST_MAIN(TestRecording)
 #include "tst_recording.moc"

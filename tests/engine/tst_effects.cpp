@@ -1,0 +1,568 @@
+// The window modes, the pointer in the frames, the areas that follow it,
+// the recording border and the drawing canvas, against the test
+// environment's X server with the pointer driven through XTest; the
+// window modes and what is burnt in are also decoded from recordings.
+
+#include "RecordingTestSupport.h"
+
+#include "rec/BorderOverlay.h"
+#include "rec/Canvas.h"
+#include "rec/Factories.h"
+#include "rec/MouseEffects.h"
+#include "rec/WindowSource.h"
+
+#include <QWidget>
+#include <QtTest>
+
+#include <thread>
+
+using namespace et;
+using namespace sc::rec;
+
+namespace {
+
+const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(30, 200, 60), kBlue = qRgb(0, 0, 255);
+const QRgb kMagenta = qRgb(200, 40, 200), kYellow = qRgb(250, 230, 20), kCyan = qRgb(20, 210, 220);
+const QRect kArea(300, 300, 400, 300);
+
+QRect rectOf(const CRect& r) { return QRect(int(r.left), int(r.top), int(r.right - r.left), int(r.bottom - r.top)); }
+
+// What the engine reported, from which thread it must not have come.
+class Events : public Callback, public CScreenCanvasEvent {
+public:
+    void OnRecordingRegionEndDrag(CRect r) override { add(ends, rectOf(r)); }
+    void OnScreenCanvasEvent(signed char canUndo, signed char canRedo) override { add(states, QPoint(canUndo, canRedo)); }
+    void OnNumberChanged(int next) override { add(numbers, next); }
+    template <class T> QVector<T> get(const QVector<T>& list)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return list;
+    }
+    QVector<QRect> ends;
+    QVector<QPoint> states;   // (can undo, can redo)
+    QVector<int> numbers;
+    std::atomic<bool> onGui{false};
+
+private:
+    template <class T> void add(QVector<T>& list, const T& value)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        list << value;
+        onGui = onGui || std::this_thread::get_id() == m_gui;
+    }
+    std::mutex m_mutex;
+    const std::thread::id m_gui = std::this_thread::get_id();
+};
+
+RecordingSetup setupFor(const QRect& area, WindowListOption option = kWindowListNone,
+                        std::vector<uint32_t> exclude = {}, std::vector<uint32_t> include = {})
+{
+    RecordingSetup setup;
+    setup.displayRect = QRect(0, 0, 1920, 1080);
+    setup.area = area;
+    setup.windowOption = option;
+    setup.exclude = std::move(exclude);
+    setup.include = std::move(include);
+    return setup;
+}
+
+// Grabs until the frame's pixel at `p` has the colour (the server and
+// the window manager work on their own time).
+bool frameShows(IFrameSource& source, const QPoint& p, QRgb colour, VideoFrame& frame)
+{
+    return waitUntil([&] {
+        return source.grab(frame) == SR_Success && frame.image.rect().contains(p) && near(frame.image.pixel(p), colour);
+    });
+}
+
+// A window of this program in one colour, exactly where asked.
+std::unique_ptr<QWidget> ownWindow(const QRect& r, QRgb colour)
+{
+    std::unique_ptr<QWidget> w(new QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint
+                                                        | Qt::WindowStaysOnTopHint));
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(colour));
+    w->setPalette(palette);
+    w->setAutoFillBackground(true);
+    w->setGeometry(r);
+    w->show();
+    return w;
+}
+
+QImage decorated(IFrameDecorator* decorator, const QRect& screenRect = kArea)
+{
+    VideoFrame frame;
+    frame.image = QImage(screenRect.size(), QImage::Format_RGB32);
+    frame.image.fill(kGreen);
+    frame.screenRect = screenRect;
+    decorator->decorate(frame);
+    return frame.image;
+}
+
+int countNear(const QImage& image, QRgb colour, const QRect& box = QRect(0, 0, 4000, 4000), int tolerance = 24)
+{
+    int n = 0;
+    const QRect r = box & image.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += near(image.pixel(x, y), colour, tolerance) ? 1 : 0;
+    return n;
+}
+
+QImage lastFrame(const QString& path)
+{
+    const Probe p = probe(path);
+    const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
+    return frames.empty() ? QImage() : frames.back();
+}
+
+} // namespace
+
+class TstEffects : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<XConn> m_x;
+    std::vector<xcb_window_t> m_windows;
+    QTemporaryDir m_dir;
+
+    xcb_window_t window(const QRect& r, QRgb colour, int flags = 0)
+    {
+        m_windows.push_back(m_x->window(r, colour, flags));
+        return m_windows.back();
+    }
+    // A managed window once the window manager has framed it and its
+    // frame stays put.
+    xcb_window_t managedWindow(const QRect& r, QRgb colour)
+    {
+        const xcb_window_t w = window(r, colour, XConn::Managed);
+        QRect before;
+        waitUntil([&] {
+            const QRect now = rectOf(GetWindowRect(w));
+            const bool settled = IsWindowVisible(w) && now == before && now.width() > 0;
+            before = now;
+            QTest::qWait(40);
+            return settled;
+        });
+        return w;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qgetenv("DISPLAY").size(), "run inside scripts/with-test-env.sh");
+        QCOMPARE(scInitialize(), int(kScInitOk));
+        UseDisplay(0);
+        m_x.reset(new XConn);
+        QVERIFY(m_x->ok() && m_dir.isValid());
+        SetWatermark(nullptr, 0, 0, 0, 0);
+        SetRecordBoxColor(LineColors{0xffff0000u, 0xffffffffu});
+        SetPauseBoxColor(LineColors{0xff0000ffu, 0xff000000u});
+    }
+    void cleanup()
+    {
+        for (xcb_window_t w : m_windows)
+            m_x->destroy(w);
+        m_windows.clear();
+        QVERIFY(movePointer(QPoint(1900, 1060)));
+    }
+    void cleanupTestCase() { scUninitialize(); }
+
+    // 0, the root, an id that never existed and one that went away are no
+    // window to record; unknown options leave the screen to the recorder
+    // (no window source, no complaint); an empty area cannot be composed.
+    void refusedWindows()
+    {
+        const xcb_window_t gone = m_x->window(QRect(10, 10, 20, 20), kRed);
+        m_x->destroy(gone);
+        std::string error;
+        for (uint32_t id : {0u, uint32_t(m_x->root()), 0x7ffffff0u, uint32_t(gone)}) {
+            QVERIFY(!makeWindowSource(setupFor(QRect(0, 0, 100, 100), kWindowListSingle, {}, {id}), error));
+            QVERIFY2(!error.empty(), QByteArray::number(id));
+            error.clear();
+        }
+        for (int option : {0, 7, -1})
+            QVERIFY(!makeWindowSource(setupFor(QRect(0, 0, 100, 100), WindowListOption(option)), error) && error.empty());
+        QVERIFY(!makeWindowSource(setupFor(QRect(), kWindowListExclude), error) && !error.empty());
+    }
+
+    // One window, recorded at its frame's size with its own pixels even
+    // where another window covers it, followed when it moves; a new size
+    // ends the recording with code 4 and what was written stays playable.
+    void oneWindowFollowedUntilResized()
+    {
+        const xcb_window_t w = managedWindow(QRect(300, 200, 320, 240), kRed);
+        const QRect frame = rectOf(GetWindowRect(w));
+        QVERIFY(frame.width() >= 320 && frame.height() >= 240);
+        window(QRect(frame.center() - QPoint(40, 40), QSize(80, 80)), kBlue);
+        QVERIFY(m_x->shows(frame.center(), kBlue));
+        std::string error;
+        std::unique_ptr<IFrameSource> source = makeWindowSource(setupFor(QRect(), kWindowListSingle, {}, {w}), error);
+        QVERIFY2(source, error.c_str());
+        VideoFrame last;
+        QVERIFY(frameShows(*source, frame.center() - frame.topLeft(), kRed, last));
+        QCOMPARE(last.screenRect, frame);
+
+        Callback callback;
+        const QString path = m_dir.filePath("window.mp4");
+        VideoOpt video = videoOpt(frame);
+        video.windowRect = CRect{0, 0, double(frame.width()), double(frame.height())};
+        auto recorder = record(&callback, kOutputMp4, path, video, sound(false), kWindowListSingle, {}, {unsigned(w)});
+        QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 5));
+        m_x->move(w, QPoint(700, 500));
+        QVERIFY(waitUntil([&] { return rectOf(GetWindowRect(w)).topLeft() != frame.topLeft(); }));
+        const QRect moved = rectOf(GetWindowRect(w));
+        QVERIFY(waitUntil([&] { return source->grab(last) == SR_Success && last.screenRect == moved; }));
+        QVERIFY(near(last.image.pixel(moved.width() / 2, moved.height() / 2), kRed));
+        QCOMPARE(last.image.size(), frame.size());
+        QVERIFY(waitForFrames(recorder.get(), recorder->frameCount() + 5));
+        m_x->resize(w, QSize(360, 240));
+        QVERIFY(waitUntil([&] { return !callback.errors().empty(); }));
+        recorder.reset();
+        QCOMPARE(callback.errors(), std::vector<int>({int(SR_WindowResized)}));
+        QCOMPARE(source->grab(last), int(SR_WindowResized));
+        const Probe p = probe(path);
+        QVERIFY2(std::abs(p.width - frame.width()) <= 1 && std::abs(p.height - frame.height()) <= 1,
+                 qPrintable(QString("%1x%2").arg(p.width).arg(p.height)));
+        const QImage image = lastFrame(path);
+        QVERIFY2(near(image.pixel(image.width() / 2, image.height() / 2), kRed, 60),
+                 rgbText(image.pixel(image.width() / 2, image.height() / 2)));
+    }
+
+    // Destroyed: "closed" at once. Minimised: recorded on. Withdrawn by
+    // its program: "closed" once it stayed away for a moment.
+    void oneWindowClosed()
+    {
+        VideoFrame frame;
+        std::string error;
+        const xcb_window_t w = managedWindow(QRect(200, 200, 160, 120), kGreen);
+        std::unique_ptr<IFrameSource> source = makeWindowSource(setupFor(QRect(), kWindowListSingle, {}, {w}), error);
+        QVERIFY2(source && source->grab(frame) == SR_Success, error.c_str());
+        m_x->destroy(w);
+        m_windows.clear();
+        QCOMPARE(source->grab(frame), int(SR_WindowClosed));
+
+        const xcb_window_t hidden = managedWindow(QRect(220, 220, 160, 120), kGreen);
+        source = makeWindowSource(setupFor(QRect(), kWindowListSingle, {}, {hidden}), error);
+        QVERIFY2(source, error.c_str());
+        QVERIFY(frameShows(*source, QPoint(80, 60), kGreen, frame));
+        if (m_x->windowManagerRuns()) {   // only a window manager minimises
+            m_x->iconify(hidden);
+            QVERIFY(waitUntil([&] { return !IsWindowVisible(hidden); }));
+            for (int i = 0; i < 16; ++i, QTest::qWait(50))
+                QCOMPARE(source->grab(frame), int(SR_Success));
+            m_x->map(hidden);
+            QVERIFY(waitUntil([&] { return IsWindowVisible(hidden); }));
+        }
+        m_x->withdraw(hidden);
+        QVERIFY(waitUntil([&] { return source->grab(frame) == SR_WindowClosed; }));
+    }
+
+    // All but the excluded windows: an excluded window and this program's
+    // own windows leave no trace, the included one (the webcam picture)
+    // shows, and the area can move. Only the included windows: on black,
+    // in their stacking order, and one that goes away is no longer there.
+    void composedWindows()
+    {
+        const QRect area(100, 100, 400, 300);
+        window(area, kGreen);
+        const xcb_window_t excluded = window(QRect(150, 150, 100, 100), kRed);
+        const xcb_window_t above = window(QRect(200, 200, 100, 100), kBlue);
+        window(QRect(420, 320, 100, 100), kMagenta);
+        std::unique_ptr<QWidget> bar = ownWindow(QRect(300, 150, 80, 80), kYellow);
+        std::unique_ptr<QWidget> webcam = ownWindow(QRect(300, 280, 80, 80), kCyan);
+        QVERIFY(m_x->shows(QPoint(340, 190), kYellow) && m_x->shows(QPoint(340, 320), kCyan));
+        std::string error;
+        auto source = makeWindowSource(setupFor(area, kWindowListExclude, {excluded}, {uint32_t(webcam->winId())}), error);
+        QVERIFY2(source, error.c_str());
+        QCOMPARE(source->frameSize(), area.size());
+        VideoFrame f;
+        QVERIFY(frameShows(*source, QPoint(240, 220), kCyan, f));
+        QCOMPARE(f.screenRect, area);
+        for (const QPoint& p : {QPoint(70, 70), QPoint(240, 90), QPoint(10, 10)})   // excluded, own bar, ground
+            QVERIFY2(near(f.image.pixel(p), kGreen), rgbText(f.image.pixel(p)));
+        QVERIFY(near(f.image.pixel(120, 120), kBlue) && near(f.image.pixel(350, 250), kMagenta));
+        source->setArea(QRect(QPoint(300, 250), QSize(10, 10)));   // moved by the area controller
+        QCOMPARE(source->grab(f), int(SR_Success));
+        QCOMPARE(f.screenRect, QRect(QPoint(300, 250), area.size()));
+        QVERIFY(near(f.image.pixel(150, 100), kMagenta) && near(f.image.pixel(40, 70), kCyan));
+        QVERIFY(near(f.image.pixel(250, 250), qRgb(0, 0, 0)));   // the desktop's background
+
+        source = makeWindowSource(setupFor(area, kWindowListInclude, {}, {excluded, above}), error);
+        QVERIFY2(source, error.c_str());
+        QVERIFY(frameShows(*source, QPoint(60, 60), kRed, f));
+        QVERIFY(near(f.image.pixel(120, 120), kBlue));
+        for (const QPoint& p : {QPoint(20, 20), QPoint(240, 90), QPoint(350, 250)})
+            QVERIFY2(near(f.image.pixel(p), qRgb(0, 0, 0)), rgbText(f.image.pixel(p)));
+        m_x->destroy(above);
+        m_windows.erase(std::find(m_windows.begin(), m_windows.end(), above));
+        QVERIFY(frameShows(*source, QPoint(120, 120), kRed, f));
+    }
+
+    // A recording of all but an excluded window with the watermark and a
+    // stroke drawn on the canvas with the pointer: all burnt into the file.
+    void burntIntoTheRecording()
+    {
+        const QRect area(200, 200, 320, 240);
+        window(area.adjusted(-60, -60, 60, 60), kGreen);
+        const xcb_window_t excluded = window(QRect(250, 330, 80, 80), kRed);
+        QVERIFY(m_x->shows(QPoint(290, 370), kRed));
+        QImage mark(40, 40, QImage::Format_ARGB32);
+        mark.fill(QColor(kBlue));
+        QVERIFY(mark.save(m_dir.filePath("mark.png")));
+        SetWatermark(m_dir.filePath("mark.png").toUtf8().constData(), 240, 20, 60, 60);
+        Events events;
+        const QString path = m_dir.filePath("desktop.mp4");
+        auto recorder = record(&events, kOutputMp4, path, videoOpt(area), sound(false), kWindowListExclude, {excluded},
+                               {}, true);
+        QVERIFY(recorder && recorder->start() == 0);
+        CScreenCanvasObject* canvas = recorder->createCanvas(&events);
+        QVERIFY(canvas);
+        canvas->start(kShapePen, 0xffffe614u, 0x64ffffffu, "Sans", 8);
+        QVERIFY(drag(area.topLeft() + QPoint(40, 200), area.topLeft() + QPoint(200, 200)));
+        QVERIFY(waitUntil([&] { return events.get(events.states).size() == 1; }));
+        canvas->stop();
+        QVERIFY(waitForFrames(recorder.get(), recorder->frameCount() + 4));
+        recorder.reset();
+        SetWatermark(nullptr, 0, 0, 0, 0);
+        QVERIFY(events.errors().empty());
+        QCOMPARE(probe(path).width, area.width());
+        const QImage last = lastFrame(path);
+        const std::pair<QPoint, QRgb> expected[] = {{{90, 170}, kGreen},   // the excluded window's place
+                                                    {{270, 50}, kBlue},    // watermark
+                                                    {{120, 200}, kYellow}, // the stroke
+                                                    {{3, 3}, kGreen}};     // the border is outside
+        for (const auto& e : expected)
+            QVERIFY2(near(last.pixel(e.first), e.second, 70), rgbText(last.pixel(e.first)));
+    }
+
+    // The cursor is drawn where the pointer is, only when asked for, and
+    // not when the pointer is outside the area; the halo alone draws its
+    // colour around the pointer; click effect 1 is a ring while the button
+    // is held.
+    void pointerInTheFrames()
+    {
+        window(kArea.adjusted(-100, -100, 100, 100), kGreen);
+        QVERIFY(m_x->shows(kArea.center(), kGreen));
+        std::string error;
+        auto source = makeWindowSource(setupFor(kArea, kWindowListInclude, {}, {m_windows.back()}), error);
+        QVERIFY2(source, error.c_str());
+        auto frameWith = [&](MouseOpt mouse) {
+            VideoFrame frame;
+            source->grab(frame);
+            RecordingSetup setup = setupFor(kArea);
+            setup.mouse = mouse;
+            for (const auto& d : makeDecorators(setup))
+                d->decorate(frame);
+            return frame.image;
+        };
+        QVERIFY(makeDecorators(setupFor(kArea)).empty());
+        MouseOpt cursor{};
+        cursor.cursor = 1;
+        const QPoint at(350, 300), p = at - kArea.topLeft();
+        QVERIFY(movePointer(at));
+        QVERIFY(waitUntil([&] { return countNear(frameWith(cursor), kGreen, QRect(p - QPoint(20, 20), QSize(40, 40))) < 1580; }));
+        QVERIFY(movePointer(QPoint(1500, 900)));
+        QCOMPARE(countNear(frameWith(cursor), kGreen), kArea.width() * kArea.height());
+
+        SetMouseNormalColor(0xff0000ffu);
+        MouseOpt halo{};
+        halo.indicate = 1;
+        QVERIFY(movePointer(at));
+        const QImage image = frameWith(halo);
+        QVERIFY2(qBlue(image.pixel(p + QPoint(12, 0))) > 80 && qGreen(image.pixel(p + QPoint(12, 0))) < 190,
+                 rgbText(image.pixel(p + QPoint(12, 0))));
+        QVERIFY(near(image.pixel(p + QPoint(MouseDecorator::kHaloRadius + 6, 0)), kGreen));
+
+        SetMouseHighLightColor(0xffff0000u);
+        MouseOpt ring{};
+        ring.clickType = 1;
+        const QPoint onRing = p + QPoint(MouseDecorator::kRingRadius, 0);
+        QVERIFY(!near(frameWith(ring).pixel(onRing), kRed, 90));
+        QVERIFY(xdotool({"mousedown", "1"}));
+        QVERIFY(waitUntil([&] { return near(frameWith(ring).pixel(onRing), kRed, 90); }));
+        QTest::qWait(int(MouseDecorator::kClickShowUs / 1000) + 50);
+        QVERIFY(near(frameWith(ring).pixel(onRing), kRed, 90));   // still held
+        QVERIFY(xdotool({"mouseup", "1"}));
+        QVERIFY(waitUntil([&] { return !near(frameWith(ring).pixel(onRing), kRed, 90); }));
+    }
+
+    // Areas that follow the pointer ask the X server where it is: centred
+    // on it, or pushed along by it at the edges.
+    void areaFollowsPointer()
+    {
+        RecordingSetup setup = setupFor(kArea);
+        QVERIFY(!makeAreaController(setup));
+        setup.mouse.method = 1;
+        AreaController centred = makeAreaController(setup);
+        QVERIFY(centred && movePointer(QPoint(1000, 500)));
+        QCOMPARE(centred(QRect(0, 0, 400, 300)), QRect(800, 350, 400, 300));
+        QVERIFY(movePointer(QPoint(10, 10)));
+        QCOMPARE(centred(QRect(800, 350, 400, 300)), QRect(0, 0, 400, 300));
+        setup.mouse.method = 2;
+        AreaController follow = makeAreaController(setup);
+        QVERIFY(follow && movePointer(QPoint(300, 200)));
+        QCOMPARE(follow(QRect(100, 100, 400, 300)), QRect(100, 100, 400, 300));
+        QVERIFY(movePointer(QPoint(700, 450)));
+        QCOMPARE(follow(QRect(100, 100, 400, 300)), QRect(301, 151, 400, 300));
+    }
+
+    // The border lies outside the area in the recording colours, takes the
+    // pause colours while paused, follows the area (also when asked from
+    // the capture thread) and goes with its owner. Around one window it
+    // follows the window and is never the wider draggable one.
+    void borderAroundTheArea()
+    {
+        window(kArea.adjusted(-150, -150, 150, 150), kGreen);
+        RecordingSetup setup = setupFor(kArea);
+        QVERIFY(!makeRecordingOverlay(setup));   // none asked for
+        setup.boundary = true;
+        std::unique_ptr<IRecordingOverlay> overlay = makeRecordingOverlay(setup);
+        BorderFrame* frame = static_cast<BorderOverlay*>(overlay.get())->frame();
+        QRegion ring;
+        for (BorderStrip* strip : frame->strips()) {
+            QVERIFY(QTest::qWaitForWindowExposed(strip) && !strip->geometry().intersects(kArea));
+            ring += strip->geometry();
+        }
+        const int t = frame->thickness();
+        QCOMPARE(ring, QRegion(kArea.adjusted(-t, -t, t, t)) - QRegion(kArea));
+        const QPoint onLine(kArea.center().x(), kArea.top() - t / 2 - 1);
+        QVERIFY(m_x->shows(onLine, kRed) && m_x->shows(QPoint(kArea.left() - t / 2 - 1, kArea.center().y()), kRed));
+        QVERIFY(near(m_x->screenPixel(kArea.topLeft()), kGreen) && near(m_x->screenPixel(kArea.bottomRight()), kGreen));
+        QVERIFY(near(m_x->screenPixel(kArea.topLeft() - QPoint(t, t)), qRgb(255, 255, 255)));   // its edge
+        overlay->setPaused(true);
+        QVERIFY(m_x->shows(onLine, kBlue));
+        overlay->setPaused(false);
+        QVERIFY(m_x->shows(onLine, kRed));
+        const QRect moved = kArea.translated(40, 30);
+        std::thread([&] { overlay->setArea(moved); }).join();
+        QVERIFY(waitUntil([&] { return frame->strips()[0]->geometry().topLeft() == moved.topLeft() - QPoint(t, t); }));
+        QVERIFY(m_x->shows(QPoint(moved.center().x(), moved.top() - t / 2 - 1), kRed));
+        overlay.reset();
+        QVERIFY(m_x->shows(QPoint(moved.center().x(), moved.top() - t / 2 - 1), kGreen));
+
+        const QRect place(800, 120, 200, 150);
+        setup.windowOption = kWindowListSingle;
+        setup.include = {window(place, kGreen)};
+        setup.mouse.method = 1;
+        setup.mouse.methodParam = 1;
+        QVERIFY(!makeAreaController(setup));   // a window's area is never dragged
+        overlay = makeRecordingOverlay(setup);
+        frame = static_cast<BorderOverlay*>(overlay.get())->frame();
+        QCOMPARE(frame->area(), place);
+        QCOMPARE(frame->thickness(), 4);
+        overlay->setArea(kArea);   // the recorder's area does not count
+        QCOMPARE(frame->area(), place);
+        QVERIFY(m_x->shows(QPoint(900, 117), kRed));
+        m_x->move(setup.include[0], place.topLeft() + QPoint(100, 200));
+        QVERIFY(waitUntil([&] { return frame->area() == place.translated(100, 200); }));
+        QVERIFY(m_x->shows(QPoint(1000, 317), kRed));
+    }
+
+    // Method 1 with parameter 1: the user drags the area by its border
+    // (also without the border flag), not past the display's edge; the
+    // recording follows through the controller, and the module hears of
+    // the drag on an engine thread.
+    void borderDragsTheArea()
+    {
+        Events events;
+        RecordingSetup setup = setupFor(kArea);
+        setup.callback = &events;
+        setup.mouse.method = 1;
+        setup.mouse.methodParam = 1;
+        std::unique_ptr<IRecordingOverlay> overlay = makeRecordingOverlay(setup);
+        AreaController controller = makeAreaController(setup);
+        QVERIFY(overlay && controller);
+        QCOMPARE(controller(kArea), kArea);
+        BorderFrame* frame = static_cast<BorderOverlay*>(overlay.get())->frame();
+        for (BorderStrip* strip : frame->strips())
+            QVERIFY(QTest::qWaitForWindowExposed(strip));
+        const QPoint grip(kArea.center().x(), kArea.top() - frame->thickness() / 2);
+        QVERIFY(drag(grip, grip + QPoint(60, 40)));
+        QVERIFY(waitUntil([&] { return events.get(events.ends).size() == 1; }));
+        const QRect moved = kArea.translated(60, 40);
+        QCOMPARE(events.get(events.ends).first(), moved);
+        QCOMPARE(controller(kArea), moved);
+        QVERIFY(drag(grip + QPoint(60, 40), QPoint(5, grip.y() + 40)));
+        QVERIFY(waitUntil([&] { return events.get(events.ends).size() == 2; }));
+        QCOMPARE(events.get(events.ends).last().left(), 0);
+        QCOMPARE(controller(moved).left(), 0);
+        QVERIFY(!events.onGui);
+    }
+
+    // A pen stroke drawn with the pointer is on the screen and in the
+    // frames, also in frames composed without this program's windows;
+    // after stop() the desktop gets the clicks again. Undo, redo and clear
+    // are reported; numbered callouts count on from the tool bar's number;
+    // a rectangle's see-through fill is in the frames but not on the
+    // screen; text is typed where the text tool clicks.
+    void drawingCanvas()
+    {
+        const xcb_window_t ground = window(kArea.adjusted(-150, -150, 150, 150), kGreen);
+        QVERIFY(m_x->shows(kArea.center(), kGreen));
+        Events events;
+        std::unique_ptr<IRecordingCanvas> canvas = makeCanvas(setupFor(kArea), &events);
+        QVERIFY(canvas);
+        CanvasController* controller = static_cast<RecordingCanvas*>(canvas.get())->controller();
+        QVERIFY(controller && controller->input()->ok());
+        IFrameDecorator* decorator = canvas->decorator();
+        canvas->start(kShapePen, 0xffff0000u, 0x64ffffffu, "Sans", 6);
+        QVERIFY(movePointer(kArea.topLeft() + QPoint(50, 50)));
+        QVERIFY(waitUntil([&] { return m_x->windowUnderPointer() != ground; }));   // the canvas takes the pointer
+        QVERIFY(drag(kArea.topLeft() + QPoint(50, 50), kArea.topLeft() + QPoint(250, 50)));
+        QVERIFY(waitUntil([&] { return events.get(events.states) == QVector<QPoint>{{1, 0}}; }));
+        QVERIFY(near(decorated(decorator).pixel(150, 50), kRed) && near(decorated(decorator).pixel(150, 100), kGreen, 0));
+        QVERIFY(m_x->shows(kArea.topLeft() + QPoint(150, 50), kRed));
+        QVERIFY(near(m_x->screenPixel(kArea.topLeft() + QPoint(150, 100)), kGreen));
+        std::string error;
+        auto composed = makeWindowSource(setupFor(kArea, kWindowListExclude), error);
+        VideoFrame real;
+        QVERIFY(composed && frameShows(*composed, QPoint(150, 100), kGreen, real));
+        QVERIFY(near(real.image.pixel(150, 50), kGreen));
+        decorator->decorate(real);
+        QVERIFY(near(real.image.pixel(150, 50), kRed));
+
+        canvas->stop();
+        QVERIFY(waitUntil([&] { return m_x->windowUnderPointer() == ground; }));
+        QVERIFY(drag(kArea.topLeft() + QPoint(50, 150), kArea.topLeft() + QPoint(250, 150)));
+        QTest::qWait(200);   // room for a wrong stroke
+        QCOMPARE(controller->strokes().strokes().size(), 1);
+        canvas->undo();
+        QVERIFY(waitUntil([&] { return events.get(events.states).last() == QPoint(0, 1); }));
+        QCOMPARE(countNear(decorated(decorator), kRed), 0);
+        QVERIFY(m_x->shows(kArea.topLeft() + QPoint(150, 50), kGreen));
+        canvas->redo();
+        QVERIFY(waitUntil([&] { return events.get(events.states).last() == QPoint(1, 0); }));
+        QVERIFY(near(decorated(decorator).pixel(150, 50), kRed));
+        canvas->clear();
+        QVERIFY(waitUntil([&] { return events.get(events.states).last() == QPoint(0, 0); }));
+        QCOMPARE(events.get(events.states).size(), 4);
+
+        canvas->setNumber(4);
+        canvas->start(kShapeNumber, 0xff0000ffu, 0xffffffffu, "Sans", 4);
+        QVERIFY(click(kArea.topLeft() + QPoint(60, 60)) && click(kArea.topLeft() + QPoint(160, 60)));
+        QVERIFY(waitUntil([&] { return events.get(events.numbers) == QVector<int>({6, 7}); }));
+        QCOMPARE(controller->strokes().strokes()[0].number, 5);
+        QVERIFY(near(decorated(decorator).pixel(60 - 14, 60), kBlue));
+        canvas->start(kShapeRectangle, 0xffff0000u, 0x640000ffu, "Sans", 3);
+        QVERIFY(drag(kArea.topLeft() + QPoint(40, 120), kArea.topLeft() + QPoint(200, 220)));
+        QVERIFY(waitUntil([&] { return controller->strokes().strokes().size() == 3; }));
+        const QRgb fill = decorated(decorator).pixel(120, 170);
+        QVERIFY(near(decorated(decorator).pixel(40, 170), kRed));
+        QVERIFY2(qBlue(fill) > 60 && qBlue(fill) < 160 && qGreen(fill) < 180, rgbText(fill));
+        QVERIFY(m_x->shows(kArea.topLeft() + QPoint(40, 170), kRed));
+        QVERIFY(near(m_x->screenPixel(kArea.topLeft() + QPoint(120, 170)), kGreen));
+        canvas->start(kShapeText, 0xffff0000u, 0x64ffffffu, "Sans", 20);
+        QVERIFY(click(kArea.topLeft() + QPoint(220, 240)));
+        QVERIFY(waitUntil([&] { return controller->textEdit() && controller->textEdit()->isVisible(); }));
+        QTest::keyClicks(controller->textEdit(), "HH");
+        QTest::keyClick(controller->textEdit(), Qt::Key_Return);
+        QVERIFY(waitUntil([&] { return controller->strokes().strokes().size() == 4 && !controller->textEdit(); }));
+        QCOMPARE(controller->strokes().strokes().last().text, QStringLiteral("HH"));
+        QVERIFY(countNear(decorated(decorator), kRed, QRect(220, 240, 60, 40)) > 20);
+        canvas->stop();
+        QVERIFY(!events.onGui);
+    }
+};
+
+QTEST_MAIN(TstEffects)
+#include "tst_effects.moc"
