@@ -137,7 +137,7 @@ ModalDriver::Action answer(int button, BoxSeen* seen = nullptr)
 }
 
 #define DRIVER_DONE(driver)                                                              \
-    QVERIFY((driver).waitFinished());                                                    \
+    QVERIFY((driver).waitFinished(30000));                                                    \
     QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
 FakeScreencast::Window window(unsigned int id, CRect frame, const QString& title = "Editor",

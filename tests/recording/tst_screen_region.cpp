@@ -274,7 +274,7 @@ private slots:
         // A second refusal: the guide without the first-time step.
         driver.expect(answer, "DlgSetPermissions");
         QVERIFY(!region->checkScreenRecordPermission());
-        QVERIFY(driver.waitFinished());
+        QVERIFY(driver.waitFinished(30000));
         QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
         QCOMPARE(firstSteps, (QList<bool>{true, false}));
     }
@@ -292,7 +292,7 @@ private slots:
             "DlgSetPermissions");
         ScreenRegion::instance()->showRegionBox(QRect(0, 0, 640, 480));
         QVERIFY(FakeScreencast::cropBox());
-        QVERIFY(driver.waitFinished());
+        QVERIFY(driver.waitFinished(30000));
         QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
     }
 
@@ -311,7 +311,7 @@ private slots:
             },
             "DlgSetPermissions");
         QVERIFY(!region->checkScreenRecordPermission());
-        QVERIFY(driver.waitFinished());
+        QVERIFY(driver.waitFinished(30000));
         QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
         QCOMPARE(driver.seen().size(), 1);
         QVERIFY(!inner);

@@ -316,35 +316,32 @@ void FakeScreencast::forget(const char* iface, CBaseObject* object)
 
 int scInitialize()
 {
-    if (call(QStringLiteral("scInitialize")))
+    if (call("scInitialize"))
         return kScInitNoDisplay;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    state().initialized = state().initResult == 0;
-    return state().initResult;
+    LOCKED(s.initialized = s.initResult == 0);
+    READ(s.initResult);
 }
 
 void scUninitialize()
 {
-    call(QStringLiteral("scUninitialize"));
+    call("scUninitialize");
     LOCKED(s.initialized = false; s.listener = nullptr; s.hotKeyCallback = nullptr; s.hotKeys.clear());
 }
 
-int GetDisplayCount()
-{
-    call(QStringLiteral("GetDisplayCount"));
-    READ(s.displays.size());
-}
+int GetDisplayCount() { call("GetDisplayCount"); READ(s.displays.size()); }
+void UseDisplay(int display) { call("UseDisplay", display); LOCKED(s.selectedDisplay = display); }
+int GetSelectedDisplayWidth() { call("GetSelectedDisplayWidth"); return int(selectedFrame().right - selectedFrame().left); }
+int GetSelectedDisplayHeight() { call("GetSelectedDisplayHeight"); return int(selectedFrame().bottom - selectedFrame().top); }
 
 const DisplayInfo* GetDisplayInfo(int display)
 {
     static thread_local DisplayInfo record;
-    if (call(QStringLiteral("GetDisplayInfo"), display))
+    if (call("GetDisplayInfo", display))
         return nullptr;
     std::lock_guard<std::mutex> lock(g_mutex);
-    const State& s = state();
-    if (display < 0 || display >= s.displays.size())
+    if (display < 0 || display >= state().displays.size())
         return nullptr;
-    const FakeScreencast::Display& d = s.displays[display];
+    const FakeScreencast::Display& d = state().displays[display];
     record = DisplayInfo{};
     copyText(record.name, sizeof record.name, d.name);
     record.frame = d.frame;
@@ -353,141 +350,71 @@ const DisplayInfo* GetDisplayInfo(int display)
     return &record;
 }
 
-void UseDisplay(int display)
-{
-    call(QStringLiteral("UseDisplay"), display);
-    LOCKED(s.selectedDisplay = display);
-}
-
-int GetSelectedDisplayWidth()
-{
-    call(QStringLiteral("GetSelectedDisplayWidth"));
-    const CRect f = selectedFrame();
-    return int(f.right - f.left);
-}
-
-int GetSelectedDisplayHeight()
-{
-    call(QStringLiteral("GetSelectedDisplayHeight"));
-    const CRect f = selectedFrame();
-    return int(f.bottom - f.top);
-}
-
 CRect ConvertDisplayRectToScreen(int display, CRect r)
 {
-    call(QStringLiteral("ConvertDisplayRectToScreen"), display, r);
+    call("ConvertDisplayRectToScreen", display, r);
     std::lock_guard<std::mutex> lock(g_mutex);
-    const State& s = state();
-    if (display < 0 || display >= s.displays.size())
+    if (display < 0 || display >= state().displays.size())
         return r;
-    const CRect& f = s.displays[display].frame;
+    const CRect& f = state().displays[display].frame;
     return CRect{r.left + f.left, r.top + f.top, r.right + f.left, r.bottom + f.top};
 }
 
 CRect ConvertCurrentScreenRectToDisplay(CRect r)
 {
-    call(QStringLiteral("ConvertCurrentScreenRectToDisplay"), r);
+    call("ConvertCurrentScreenRectToDisplay", r);
     const CRect f = selectedFrame();
     return CRect{r.left - f.left, r.top - f.top, r.right - f.left, r.bottom - f.top};
 }
 
-void RegisterDeviceNotifies(CDeviceNotifies* listener)
-{
-    call(QStringLiteral("RegisterDeviceNotifies"), listener);
-    LOCKED(s.listener = listener);
-}
-
-int GetAudioRenderDeviceCount()
-{
-    call(QStringLiteral("GetAudioRenderDeviceCount"));
-    READ(s.renderDevices.size());
-}
-
+void RegisterDeviceNotifies(CDeviceNotifies* listener) { call("RegisterDeviceNotifies", listener); LOCKED(s.listener = listener); }
+int GetAudioRenderDeviceCount() { call("GetAudioRenderDeviceCount"); READ(s.renderDevices.size()); }
+int GetAudioCaptureDeviceCount() { call("GetAudioCaptureDeviceCount"); READ(s.captureDevices.size()); }
+int GetAudioCaptureDeviceStatus() { call("GetAudioCaptureDeviceStatus"); return 0; }
 const AudioDeviceInfo* GetAudioRenderDeviceInfo(int index)
 {
-    if (call(QStringLiteral("GetAudioRenderDeviceInfo"), index))
+    if (call("GetAudioRenderDeviceInfo", index))
         return nullptr;
     READ(audioDevice(s.renderDevices, index));
 }
-
-int GetAudioCaptureDeviceCount()
-{
-    call(QStringLiteral("GetAudioCaptureDeviceCount"));
-    READ(s.captureDevices.size());
-}
-
 const AudioDeviceInfo* GetAudioCaptureDeviceInfo(int index)
 {
-    if (call(QStringLiteral("GetAudioCaptureDeviceInfo"), index))
+    if (call("GetAudioCaptureDeviceInfo", index))
         return nullptr;
     READ(audioDevice(s.captureDevices, index));
 }
-
 const char* GetAudioCaptureDefaultDevice()
 {
-    if (call(QStringLiteral("GetAudioCaptureDefaultDevice")))
+    if (call("GetAudioCaptureDefaultDevice"))
         return nullptr;
     READ(s.captureDefault.isEmpty() ? nullptr : holdText(s.captureDefault));
 }
-
-int GetAudioCaptureDeviceStatus()
-{
-    call(QStringLiteral("GetAudioCaptureDeviceStatus"));
-    return 0;
-}
-
 const char* GetAudioSystemOutputDevice()
 {
-    if (call(QStringLiteral("GetAudioSystemOutputDevice")))
+    if (call("GetAudioSystemOutputDevice"))
         return nullptr;
     READ(s.outputDeviceNull ? nullptr : holdText(s.outputDevice));
 }
-
-void SetAudioSystemOutputDevice(const char* deviceId)
+void SetAudioSystemOutputDevice(const char* id)
 {
-    call(QStringLiteral("SetAudioSystemOutputDevice"), deviceId);
-    LOCKED(s.outputDeviceNull = deviceId == nullptr; s.outputDevice = QString::fromUtf8(deviceId));
+    call("SetAudioSystemOutputDevice", id);
+    LOCKED(s.outputDeviceNull = id == nullptr; s.outputDevice = QString::fromUtf8(id));
 }
 
-namespace {
-int permission(const char* name, int kind)
-{
-    call(QString::fromLatin1(name));
-    READ(s.permissions[kind]);
-}
-} // namespace
-
-int RequestPermissionCamera() { return permission("RequestPermissionCamera", 0); }
-int RequestPermissionMicrophone() { return permission("RequestPermissionMicrophone", 1); }
-int RequestPermissionScreenCapture() { return permission("RequestPermissionScreenCapture", 2); }
-int RequestPermissionMouseEvent() { return permission("RequestPermissionMouseEvent", 3); }
-
-int CheckVirtualAudioDriver()
-{
-    if (call(QStringLiteral("CheckVirtualAudioDriver")))
-        return 1;
-    READ(s.virtualDriverCheck);
-}
-
-const char* GetVirtualAudioDriverName()
-{
-    call(QStringLiteral("GetVirtualAudioDriverName"));
-    READ(holdText(s.virtualDriverName));
-}
-
+int RequestPermissionCamera() { call("RequestPermissionCamera"); READ(s.permissions[0]); }
+int RequestPermissionMicrophone() { call("RequestPermissionMicrophone"); READ(s.permissions[1]); }
+int RequestPermissionScreenCapture() { call("RequestPermissionScreenCapture"); READ(s.permissions[2]); }
+int RequestPermissionMouseEvent() { call("RequestPermissionMouseEvent"); READ(s.permissions[3]); }
+int CheckVirtualAudioDriver() { return call("CheckVirtualAudioDriver") ? 1 : [] { READ(s.virtualDriverCheck); }(); }
+const char* GetVirtualAudioDriverName() { call("GetVirtualAudioDriverName"); READ(holdText(s.virtualDriverName)); }
 void SetVirtualAudioDriverName(const char* name)
 {
-    call(QStringLiteral("SetVirtualAudioDriverName"), name);
+    call("SetVirtualAudioDriverName", name);
     // As the real engine: a null or empty name is refused.
     if (name && *name)
         LOCKED(s.virtualDriverName = QString::fromUtf8(name));
 }
-
-int Is_X86_64()
-{
-    call(QStringLiteral("Is_X86_64"));
-    return 1;
-}
+int Is_X86_64() { call("Is_X86_64"); return 1; }
 
 namespace {
 class FakeWindowList : public CWindowListObject {
@@ -514,14 +441,11 @@ private:
     ~FakeWindowList() override = default;
 };
 
-// The objects nothing scripts: they only log and can be released.
+// Objects nothing scripts: they only log and can be released.
 class FakeCompositedImage : public CWindowCompositedImageObject {
 public:
     void release() override { FakeScreencast::forget("CWindowCompositedImageObject", this); delete this; }
-    void show(WindowListOption option, const unsigned int*, int count) override
-    {
-        call(QStringLiteral("CWindowCompositedImageObject::show"), int(option), count);
-    }
+    void show(WindowListOption option, const unsigned int*, int n) override { call("CWindowCompositedImageObject::show", int(option), n); }
 
 private:
     ~FakeCompositedImage() override = default;
@@ -534,77 +458,73 @@ public:
 private:
     ~FakeAudioConverter() override = default;
 };
+
+// The object `make` builds, unless a failure was injected into `function`.
+template <class Object, class Make, class... Args>
+CBasePtr<Object> create(const char* function, Make make, const Args&... args)
+{
+    return call(function, args...) ? CBasePtr<Object>() : CBasePtr<Object>(track(make()));
+}
 } // namespace
 
 CBasePtr<CWindowListObject> scFindWindow(int filter)
 {
-    if (call(QStringLiteral("scFindWindow"), filter))
-        return CBasePtr<CWindowListObject>();
     QVector<FakeScreencast::Window> windows;
     LOCKED(windows = s.windowsByFilter.value(filter, s.windows));
-    return CBasePtr<CWindowListObject>(track(new FakeWindowList(windows)));
+    return create<CWindowListObject>("scFindWindow", [&] { return new FakeWindowList(windows); }, filter);
 }
 
-CRect GetWindowRect(unsigned int windowId)
+CRect GetWindowRect(unsigned int id)
 {
-    call(QStringLiteral("GetWindowRect"), windowId);
+    call("GetWindowRect", id);
     std::lock_guard<std::mutex> lock(g_mutex);
-    const FakeScreencast::Window* w = findWindow(windowId);
+    const FakeScreencast::Window* w = findWindow(id);
     return w ? w->frame : CRect{};
 }
 
-bool IsWindowVisible(unsigned int windowId)
+bool IsWindowVisible(unsigned int id)
 {
-    call(QStringLiteral("IsWindowVisible"), windowId);
+    call("IsWindowVisible", id);
     std::lock_guard<std::mutex> lock(g_mutex);
-    const FakeScreencast::Window* w = findWindow(windowId);
+    const FakeScreencast::Window* w = findWindow(id);
     return w && w->visible;
 }
 
 CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView view)
 {
-    if (call(QStringLiteral("scCreateWindowCompositedImage"), view))
-        return CBasePtr<CWindowCompositedImageObject>();
-    return CBasePtr<CWindowCompositedImageObject>(track(new FakeCompositedImage));
+    return create<CWindowCompositedImageObject>("scCreateWindowCompositedImage", [] { return new FakeCompositedImage; }, view);
 }
 
 // The box colours are the engine's business alone: only logged.
-void SetScreenSelColors(LineColors) { call(QStringLiteral("SetScreenSelColors")); }
-void SetScreenCropBoxColors(LineColors, AnchorColors) { call(QStringLiteral("SetScreenCropBoxColors")); }
-void SetWindowCropBoxColors(LineColors, AnchorColors) { call(QStringLiteral("SetWindowCropBoxColors")); }
-void SetImageBoxColors(LineColors) { call(QStringLiteral("SetImageBoxColors")); }
-void SetImageCropBoxColors(LineColors, AnchorColors) { call(QStringLiteral("SetImageCropBoxColors")); }
-void SetRecordBoxColor(LineColors) { call(QStringLiteral("SetRecordBoxColor")); }
-void SetPauseBoxColor(LineColors) { call(QStringLiteral("SetPauseBoxColor")); }
-void SetMouseHighLightColor(ColorRef c) { call(QStringLiteral("SetMouseHighLightColor"), c); }
-void SetMouseNormalColor(ColorRef c) { call(QStringLiteral("SetMouseNormalColor"), c); }
-void SetHEVC10BITEnabled(int enabled) { call(QStringLiteral("SetHEVC10BITEnabled"), enabled); }
-
-void SetZoomTipsFormat(const char* format)
-{
-    call(QStringLiteral("SetZoomTipsFormat"), format);
-    LOCKED(s.zoomTips = QString::fromUtf8(format));
-}
+void SetScreenSelColors(LineColors) { call("SetScreenSelColors"); }
+void SetScreenCropBoxColors(LineColors, AnchorColors) { call("SetScreenCropBoxColors"); }
+void SetWindowCropBoxColors(LineColors, AnchorColors) { call("SetWindowCropBoxColors"); }
+void SetImageBoxColors(LineColors) { call("SetImageBoxColors"); }
+void SetImageCropBoxColors(LineColors, AnchorColors) { call("SetImageCropBoxColors"); }
+void SetRecordBoxColor(LineColors) { call("SetRecordBoxColor"); }
+void SetPauseBoxColor(LineColors) { call("SetPauseBoxColor"); }
+void SetMouseHighLightColor(ColorRef c) { call("SetMouseHighLightColor", c); }
+void SetMouseNormalColor(ColorRef c) { call("SetMouseNormalColor", c); }
+void SetHEVC10BITEnabled(int enabled) { call("SetHEVC10BITEnabled", enabled); }
+void SetZoomTipsFormat(const char* format) { call("SetZoomTipsFormat", format); LOCKED(s.zoomTips = QString::fromUtf8(format)); }
 
 void SetWatermark(const char* path, int x, int y, int width, int height)
 {
-    call(QStringLiteral("SetWatermark"), path, x, y, width, height);
+    call("SetWatermark", path, x, y, width, height);
     LOCKED(s.watermark = (FakeScreencast::Watermark{QString::fromUtf8(path), path == nullptr, x, y, width, height}));
 }
 
 const AVFormatCodecs* GetAVFormatCodecs(OutputVideoFileType type)
 {
-    if (call(QStringLiteral("GetAVFormatCodecs"), int(type)))
+    if (call("GetAVFormatCodecs", int(type)))
         return nullptr;
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = state().codecs.find(int(type));
     if (it == state().codecs.end() || it->second.null)
         return nullptr;
     // Pointed again on every call: reset() may have moved the lists.
-    CodecLists& lists = it->second;
-    lists.record.videoCodecs = lists.video.data();
-    lists.record.audioCodecs = lists.audio.data();
-    return &lists.record;
+    it->second.record = AVFormatCodecs{it->second.video.data(), it->second.audio.data()};
+    return &it->second.record;
 }
 
 CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputVideoFileType type,
@@ -620,100 +540,64 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
     for (int i = 0; include && i < includeCount; ++i)
         args.include << include[i];
     LOCKED(s.lastVideo = args);
-    if (call(QStringLiteral("scVideoRecord"), callback, int(type), path))
-        return CBasePtr<CScreenRecoderObject>();
-    return CBasePtr<CScreenRecoderObject>(track(new FakeScreenRecorder(args)));
+    return create<CScreenRecoderObject>("scVideoRecord", [&] { return new FakeScreenRecorder(args); }, callback, int(type), path);
 }
 
 CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback, int8_t render, int8_t capture,
-                                            int channels, const char* captureDeviceId)
+                                            int channels, const char* deviceId)
 {
-    const FakeScreencast::AudioRecordCall args{true, callback, render, capture, channels,
-                                               QString::fromUtf8(captureDeviceId)};
+    const FakeScreencast::AudioRecordCall args{true, callback, render, capture, channels, QString::fromUtf8(deviceId)};
     LOCKED(s.lastAudio = args);
-    if (call(QStringLiteral("scAudioRecord"), callback, int(render), int(capture), channels, captureDeviceId))
-        return CBasePtr<CAudioRecoderObject>();
-    return CBasePtr<CAudioRecoderObject>(track(new FakeAudioRecorder(args)));
+    return create<CAudioRecoderObject>("scAudioRecord", [&] { return new FakeAudioRecorder(args); }, callback,
+                                       int(render), int(capture), channels, deviceId);
 }
 
-double GetAudioRecordDuration()
-{
-    call(QStringLiteral("GetAudioRecordDuration"));
-    READ(s.audioDuration);
-}
+double GetAudioRecordDuration() { call("GetAudioRecordDuration"); READ(s.audioDuration); }
+int RestoreAudioRecordTempFiles() { call("RestoreAudioRecordTempFiles"); READ(s.restoreResult); }
 
-int RestoreAudioRecordTempFiles()
+CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source, const char* target, int format)
 {
-    call(QStringLiteral("RestoreAudioRecordTempFiles"));
-    READ(s.restoreResult);
-}
-
-CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source, const char* target,
-                                             int format)
-{
-    if (call(QStringLiteral("scAudioConvert"), callback, source, target, format))
-        return CBasePtr<CAudioConvertObject>();
-    return CBasePtr<CAudioConvertObject>(track(new FakeAudioConverter));
+    return create<CAudioConvertObject>("scAudioConvert", [] { return new FakeAudioConverter; }, callback, source, target, format);
 }
 
 CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback* callback)
 {
-    if (call(QStringLiteral("CreateImageCapture"), callback))
-        return CBasePtr<CImageCaptureObject>();
-    return CBasePtr<CImageCaptureObject>(track(new FakeImageCapture(callback)));
+    return create<CImageCaptureObject>("CreateImageCapture", [=] { return new FakeImageCapture(callback); }, callback);
 }
 
-CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback, CRect r, bool keepRatio,
-                                                   int width, int height)
+CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback, CRect r, bool keepRatio, int width,
+                                                   int height)
 {
-    if (call(QStringLiteral("scShowScreenCropBox"), callback, r, keepRatio, width, height))
-        return CBasePtr<CScreenCropBoxObject>();
-    return CBasePtr<CScreenCropBoxObject>(track(new FakeCropBox(callback, r, keepRatio, width, height)));
+    return create<CScreenCropBoxObject>(
+        "scShowScreenCropBox", [=] { return new FakeCropBox(callback, r, keepRatio, width, height); }, callback, r,
+        keepRatio, width, height);
 }
 
 // No camera is ever present: the module's camera roads end at "none".
-int GetCameraDeviceCount()
+int GetCameraDeviceCount() { call("GetCameraDeviceCount"); return 0; }
+const CaptureDeviceInfo* GetCameraDevice(int index) { call("GetCameraDevice", index); return nullptr; }
+const char* GetCameraDefaultDevice() { call("GetCameraDefaultDevice"); return nullptr; }
+CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* id, bool onlyCamera, void* reserved)
 {
-    call(QStringLiteral("GetCameraDeviceCount"));
-    return 0;
-}
-
-const CaptureDeviceInfo* GetCameraDevice(int index)
-{
-    call(QStringLiteral("GetCameraDevice"), index);
-    return nullptr;
-}
-
-const char* GetCameraDefaultDevice()
-{
-    call(QStringLiteral("GetCameraDefaultDevice"));
-    return nullptr;
-}
-
-CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* deviceId,
-                                   bool onlyCamera, void* reserved)
-{
-    call(QStringLiteral("OpenCamera"), callback, view, deviceId, onlyCamera, reserved);
+    call("OpenCamera", callback, view, id, onlyCamera, reserved);
     return CBasePtr<CCameraObject>();
 }
 
 CBasePtr<CPictureObject> ShowPictureOnScreen(const char* path)
 {
-    if (call(QStringLiteral("ShowPictureOnScreen"), path))
-        return CBasePtr<CPictureObject>();
-    return CBasePtr<CPictureObject>(track(new FakePicture(QString::fromUtf8(path))));
+    return create<CPictureObject>("ShowPictureOnScreen", [=] { return new FakePicture(QString::fromUtf8(path)); }, path);
 }
 
 int64_t GetFileSystemFreeSize(const char* folder)
 {
-    if (call(QStringLiteral("GetFileSystemFreeSize"), folder) || !folder)
+    if (call("GetFileSystemFreeSize", folder) || !folder)
         return -1;
     READ(s.freeSpaceFor.value(QDir::cleanPath(QString::fromUtf8(folder)), s.freeSpace));
 }
 
 int64_t GetFileSize(const char* path)
 {
-    if (call(QStringLiteral("GetFileSize"), path) || !path)
+    if (call("GetFileSize", path) || !path)
         return -1;
     const QString p = QString::fromUtf8(path);
     {
@@ -727,22 +611,21 @@ int64_t GetFileSize(const char* path)
 
 MediaFileInfo GetMediaFileInfo(const char* path)
 {
-    if (call(QStringLiteral("GetMediaFileInfo"), path))
+    if (call("GetMediaFileInfo", path))
         return MediaFileInfo{};
     READ(s.media.value(QString::fromUtf8(path), MediaFileInfo{}));
 }
 
 GIFFileInfo GetGIFFileInfo(const char* path)
 {
-    if (call(QStringLiteral("GetGIFFileInfo"), path))
+    if (call("GetGIFFileInfo", path))
         return GIFFileInfo{};
     READ(s.gifs.value(QString::fromUtf8(path), GIFFileInfo{}));
 }
 
 int scRegisterHotKey(int id, unsigned int keysym, unsigned int modifiers)
 {
-    const QString key = QStringLiteral("0x%1").arg(keysym, 0, 16);
-    const bool failed = call(QStringLiteral("scRegisterHotKey"), id, key, modifiers);
+    const bool failed = call("scRegisterHotKey", id, QStringLiteral("0x%1").arg(keysym, 0, 16), modifiers);
     std::lock_guard<std::mutex> lock(g_mutex);
     State& s = state();
     s.hotKeys.remove(id);
@@ -752,161 +635,76 @@ int scRegisterHotKey(int id, unsigned int keysym, unsigned int modifiers)
     return result;
 }
 
-void scUnregisterHotKey(int id)
-{
-    call(QStringLiteral("scUnregisterHotKey"), id);
-    LOCKED(s.hotKeys.remove(id));
-}
-
-void scSetHotKeyCallback(CHotKeyCallback* callback)
-{
-    call(QStringLiteral("scSetHotKeyCallback"), callback);
-    LOCKED(s.hotKeyCallback = callback);
-}
+void scUnregisterHotKey(int id) { call("scUnregisterHotKey", id); LOCKED(s.hotKeys.remove(id)); }
+void scSetHotKeyCallback(CHotKeyCallback* callback) { call("scSetHotKeyCallback", callback); LOCKED(s.hotKeyCallback = callback); }
 
 // ===========================================================================
 // The objects
 // ===========================================================================
 
-void FakeScreenCanvas::setNumber(int n)
+namespace {
+// An operation that sets `flag` to `to` when it succeeds.
+int flagged(const char* op, bool& flag, bool to)
 {
-    call(QStringLiteral("CScreenCanvasObject::setNumber"), n);
-    number = n;
+    const int r = operation(op);
+    if (r == 0)
+        flag = to;
+    return r;
 }
+} // namespace
 
+void FakeScreenCanvas::setNumber(int n) { call("CScreenCanvasObject::setNumber", n); number = n; }
 void FakeScreenCanvas::start(int s, ColorRef c, ColorRef bg, const char* fontFamily, double size)
 {
-    call(QStringLiteral("CScreenCanvasObject::start"), s, c, bg, fontFamily, size);
+    call("CScreenCanvasObject::start", s, c, bg, fontFamily, size);
     shape = s;
     lastStart = Stroke{s, c, bg, QString::fromUtf8(fontFamily), size};
 }
+void FakeScreenCanvas::stop() { call("CScreenCanvasObject::stop"); shape = 0; }
+void FakeScreenCanvas::undo() { call("CScreenCanvasObject::undo"); }
+void FakeScreenCanvas::redo() { call("CScreenCanvasObject::redo"); }
+void FakeScreenCanvas::clear() { call("CScreenCanvasObject::clear"); }
+void FakeScreenCanvas::fireCanvasEvent(bool u, bool r) { fire(events, [=](CScreenCanvasEvent* e) { e->OnScreenCanvasEvent(u, r); }); }
+void FakeScreenCanvas::fireNumberChanged(int next) { fire(events, [=](CScreenCanvasEvent* e) { e->OnNumberChanged(next); }); }
 
-void FakeScreenCanvas::stop()
-{
-    call(QStringLiteral("CScreenCanvasObject::stop"));
-    shape = 0;
-}
-
-void FakeScreenCanvas::undo() { call(QStringLiteral("CScreenCanvasObject::undo")); }
-void FakeScreenCanvas::redo() { call(QStringLiteral("CScreenCanvasObject::redo")); }
-void FakeScreenCanvas::clear() { call(QStringLiteral("CScreenCanvasObject::clear")); }
-void FakeScreenCanvas::fireCanvasEvent(bool canUndo, bool canRedo)
-{
-    fire(events, [=](CScreenCanvasEvent* e) { e->OnScreenCanvasEvent(canUndo ? 1 : 0, canRedo ? 1 : 0); });
-}
-void FakeScreenCanvas::fireNumberChanged(int next)
-{
-    fire(events, [=](CScreenCanvasEvent* e) { e->OnNumberChanged(next); });
-}
-
-int FakeScreenRecorder::start()
-{
-    const int r = operation(QStringLiteral("CScreenRecoderObject::start"));
-    started = started || r == 0;
-    return r;
-}
-
-int FakeScreenRecorder::pause()
-{
-    const int r = operation(QStringLiteral("CScreenRecoderObject::pause"));
-    paused = paused || r == 0;
-    return r;
-}
-
-int FakeScreenRecorder::resume()
-{
-    const int r = operation(QStringLiteral("CScreenRecoderObject::resume"));
-    paused = paused && r != 0;
-    return r;
-}
-
+int FakeScreenRecorder::start() { return flagged("CScreenRecoderObject::start", started, true); }
+int FakeScreenRecorder::pause() { return flagged("CScreenRecoderObject::pause", paused, true); }
+int FakeScreenRecorder::resume() { return flagged("CScreenRecoderObject::resume", paused, false); }
+int64_t FakeScreenRecorder::frameCount() { call("CScreenRecoderObject::frameCount"); return frames.load(); }
 CScreenCanvasObject* FakeScreenRecorder::createCanvas(CScreenCanvasEvent* events)
 {
-    if (call(QStringLiteral("CScreenRecoderObject::createCanvas"), events))
+    if (call("CScreenRecoderObject::createCanvas", events))
         return nullptr;
     if (!canvas)
         canvas = new FakeScreenCanvas(events);
     return canvas;
 }
-
-int64_t FakeScreenRecorder::frameCount()
-{
-    call(QStringLiteral("CScreenRecoderObject::frameCount"));
-    return frames.load();
-}
-
 int FakeScreenRecorder::snapshot(const char* path, int imageFormat)
 {
     snapshotFormat = imageFormat;
-    if (call(QStringLiteral("CScreenRecoderObject::snapshot"), path, imageFormat) || !snapshotWritesFile || !path)
+    if (call("CScreenRecoderObject::snapshot", path, imageFormat) || !snapshotWritesFile || !path)
         return -1;
     QImage image(snapshotSize, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     return image.save(QString::fromUtf8(path), "PNG") ? 0 : -1;
 }
+void FakeScreenRecorder::fireError(SRErrorCode code) { fire(args.callback, [=](CRecoderCallback* c) { c->OnError(code); }); }
+void FakeScreenRecorder::fireRegionBeginDrag() { fire(args.callback, [](CRecoderCallback* c) { c->OnRecordingRegionBeginDrag(); }); }
+void FakeScreenRecorder::fireRegionEndDrag(CRect r) { fire(args.callback, [=](CRecoderCallback* c) { c->OnRecordingRegionEndDrag(r); }); }
 
-void FakeScreenRecorder::fireError(SRErrorCode code)
-{
-    fire(args.callback, [=](CRecoderCallback* c) { c->OnError(code); });
-}
-void FakeScreenRecorder::fireRegionBeginDrag()
-{
-    fire(args.callback, [](CRecoderCallback* c) { c->OnRecordingRegionBeginDrag(); });
-}
-void FakeScreenRecorder::fireRegionEndDrag(CRect r)
-{
-    fire(args.callback, [=](CRecoderCallback* c) { c->OnRecordingRegionEndDrag(r); });
-}
-
-int FakeAudioRecorder::start()
-{
-    const int r = operation(QStringLiteral("CAudioRecoderObject::start"));
-    started = started || r == 0;
-    return r;
-}
-
-int FakeAudioRecorder::pause()
-{
-    const int r = operation(QStringLiteral("CAudioRecoderObject::pause"));
-    paused = paused || r == 0;
-    return r;
-}
-
-int FakeAudioRecorder::resume()
-{
-    const int r = operation(QStringLiteral("CAudioRecoderObject::resume"));
-    paused = paused && r != 0;
-    return r;
-}
-
-int64_t FakeAudioRecorder::tempFileSize()
-{
-    call(QStringLiteral("CAudioRecoderObject::tempFileSize"));
-    return size.load();
-}
-
-void FakeAudioRecorder::fireError(SRErrorCode code)
-{
-    fire(args.callback, [=](CRecoderCallback* c) { c->OnError(code); });
-}
+int FakeAudioRecorder::start() { return flagged("CAudioRecoderObject::start", started, true); }
+int FakeAudioRecorder::pause() { return flagged("CAudioRecoderObject::pause", paused, true); }
+int FakeAudioRecorder::resume() { return flagged("CAudioRecoderObject::resume", paused, false); }
+int64_t FakeAudioRecorder::tempFileSize() { call("CAudioRecoderObject::tempFileSize"); return size.load(); }
+void FakeAudioRecorder::fireError(SRErrorCode code) { fire(args.callback, [=](CRecoderCallback* c) { c->OnError(code); }); }
 
 void FakeImageCapture::fireClose() { fire(callback, [](CImageCaptureCallback* c) { c->OnClose(); }); }
-void FakeImageCapture::fireSelCompleted(CRect r)
-{
-    fire(callback, [=](CImageCaptureCallback* c) { c->OnScreenSelCompleted(r); });
-}
+void FakeImageCapture::fireSelCompleted(CRect r) { fire(callback, [=](CImageCaptureCallback* c) { c->OnScreenSelCompleted(r); }); }
 void FakeImageCapture::fireBeginResize() { fire(callback, [](CImageCaptureCallback* c) { c->OnBeginResize(); }); }
-void FakeImageCapture::fireSizeChanged(CRect r)
-{
-    fire(callback, [=](CImageCaptureCallback* c) { c->OnSizeChanged(r); });
-}
+void FakeImageCapture::fireSizeChanged(CRect r) { fire(callback, [=](CImageCaptureCallback* c) { c->OnSizeChanged(r); }); }
 void FakeImageCapture::fireEndResize() { fire(callback, [](CImageCaptureCallback* c) { c->OnEndResize(); }); }
 
-void FakeCropBox::setRect(CRect r)
-{
-    call(QStringLiteral("CScreenCropBoxObject::setRect"), r);
-    rect = r;
-}
+void FakeCropBox::setRect(CRect r) { call("CScreenCropBoxObject::setRect", r); rect = r; }
 void FakeCropBox::fireBeginDrag() { fire(callback, [](CScreenCropCallback* c) { c->OnBeginDrag(); }); }
 void FakeCropBox::fireEndDrag() { fire(callback, [](CScreenCropCallback* c) { c->OnEndDrag(); }); }
 void FakeCropBox::fireRectChanged(CRect r)
@@ -917,14 +715,9 @@ void FakeCropBox::fireRectChanged(CRect r)
 
 int FakePicture::show(const char* path)
 {
-    if (call(QStringLiteral("CPictureObject::show"), path))
+    if (call("CPictureObject::show", path))
         return -1;
     paths << QString::fromUtf8(path);
     return 0;
 }
-
-void FakePicture::close(int fadeMs)
-{
-    call(QStringLiteral("CPictureObject::close"), fadeMs);
-    closed = true;
-}
+void FakePicture::close(int fadeMs) { call("CPictureObject::close", fadeMs); closed = true; }

@@ -54,10 +54,7 @@ public:
         int width = 0;        // the two trailing ints of WindowInfo
         int height = 0;
     };
-    struct Device {           // a sound device
-        QString name;
-        QString uniqueId;
-    };
+    struct Device { QString name, uniqueId; }; // a sound device
 
     // Everything back to the defaults; live objects are forgotten, not
     // released (their holders still own them).
@@ -94,15 +91,10 @@ public:
     static int callCount(const QString& function);
     static void clearCalls();
 
-    // ---- what the module set ---------------------------------------------
     static bool initialized();
     static int selectedDisplay();
     static CDeviceNotifies* deviceListener();
-    struct Watermark {
-        QString path;
-        bool nullPath = true;
-        int x = 0, y = 0, width = 0, height = 0;
-    };
+    struct Watermark { QString path; bool nullPath = true; int x = 0, y = 0, width = 0, height = 0; };
     static Watermark watermark();
     static QString zoomTipsFormat();
 
@@ -125,12 +117,12 @@ public:
         bool made = false;
         CRecoderCallback* callback = nullptr;
         int render = 0, capture = 0, channels = 0;
-        QString captureDeviceId;   // empty for null
+        QString captureDeviceId; // empty for null
     };
     static VideoRecordCall lastVideoRecord();
     static AudioRecordCall lastAudioRecord();
 
-    // ---- live objects: the newest one not yet released, else null --------
+    // The newest live object of a kind, else null.
     static FakeScreenRecorder* screenRecorder();
     static FakeAudioRecorder* audioRecorder();
     static FakeImageCapture* imageCapture();
@@ -138,21 +130,16 @@ public:
     static FakePicture* picture();
     static int liveObjectCount();
 
-    // ---- device notifications, on an engine thread -------------------------
     static void fireDisplayChanged();
     static void fireAudioCaptureChanged();
     static void fireAudioRenderChanged();
     static void fireVideoCaptureChanged();
 
-    // ---- global hotkeys ----------------------------------------------------
     // scRegisterHotKey answers `result` for this keysym with exactly these
     // modifiers, 0 for every other key; a refused id keeps no hotkey.
     // scUninitialize forgets hotkeys and callback.
     static void setHotKeyResult(unsigned int keysym, unsigned int modifiers, int result);
-    struct HotKey {
-        unsigned int keysym = 0;
-        unsigned int modifiers = 0;
-    };
+    struct HotKey { unsigned int keysym = 0, modifiers = 0; };
     static QMap<int, HotKey> hotKeys();
     static CHotKeyCallback* hotKeyCallback();
     static void fireHotKey(int id);
@@ -164,17 +151,11 @@ public:
     static void forget(const char* iface, CBaseObject* object);
 };
 
-// ---- the objects: public fields are the script and what was observed ------
+// The objects: public fields are the script and what was observed.
 
 class FakeScreenCanvas : public CScreenCanvasObject {
 public:
-    struct Stroke {
-        int shape = 0;
-        ColorRef colour = 0;
-        ColorRef background = 0;
-        QString font;
-        double size = 0;
-    };
+    struct Stroke { int shape = 0; ColorRef colour = 0, background = 0; QString font; double size = 0; };
     explicit FakeScreenCanvas(CScreenCanvasEvent* events) : events(events) {}
     ~FakeScreenCanvas() override = default;
     void setNumber(int n) override;
