@@ -22,7 +22,7 @@ public:
     // Stores the picture and sizes the window to it plus the shadow.
     void setImg(const QImage& image);
     QImage img() const { return m_image; }
-    // Whether the close button shows while the pointer is over the window.
+    // Hovering the picture reveals its close button only when this is on.
     void setShowClose(bool show);
 
 protected:

@@ -13,13 +13,10 @@ class QLayout;
 class QSpinBox;
 class QToolButton;
 
-// The drawing tool bar: tools, stroke size, colours, font size and the
-// callout number. It only reports choices; the owner drives the canvas.
-//
-// startCanvs(tool) follows every tool choice and, while a tool is active,
-// every size, colour, font-size or callout-number change, so the canvas can
-// restart the tool with the new look. Clicking the active tool again emits
-// stopCanvs(false); the leave button emits stopCanvs(true).
+// Picks how to draw on the recording; the canvas itself belongs to whoever
+// listens. A new look (size, colour, font size, next number) while a tool
+// is picked re-emits startCanvs(tool) so the canvas restarts it; picking
+// the same tool twice emits stopCanvs(false), leaving emits stopCanvs(true).
 class FfColor : public QFrame
 {
     Q_OBJECT

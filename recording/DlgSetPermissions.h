@@ -14,11 +14,10 @@ class DlgSetPermissions;
 class VxMainWindowBase;
 class QLabel;
 
-// The guide shown while one of the four permissions (camera, microphone,
-// screen capture, accessibility) is missing: why it is needed, the steps
-// with pictures, a link that opens the matching settings tool and, where a
-// restart makes a new grant take effect, a link that restarts the program.
-// Built on the caller's stack and run with exec().
+// Explains a missing grant (camera, microphone, screen or accessibility)
+// with illustrated steps, opens the desktop's settings tool, and restarts
+// the program where a grant only counts after a restart. Modal, on the
+// caller's stack.
 class DlgSetPermissions : public VxDialogBase
 {
     Q_OBJECT

@@ -341,7 +341,7 @@ bool ScreenRecorder::checkTempfilePath()
         m_strTempFilePath.clear();
         return false;
     }
-    // A hidden file named after the product; recordVideo adds the suffix.
+    // Dot-prefixed so it stays out of sight; the container's suffix comes later.
     m_strTempBasePath = folder + QStringLiteral("/.") + VxProductInfo::instance()->productNativeName();
     m_strTempFilePath = m_strTempBasePath;
     return true;

@@ -26,7 +26,7 @@ public:
     void OnRecordingRegionEndDrag(CRect screenRect) override;
     ~ScreenRecorderPrivate() override;
 
-    // Written by OnError on an engine thread, read on the GUI thread.
+    // Set from the engine's thread, polled from the GUI's.
     std::atomic<int> m_nLastError{0};
     CBasePtr<CScreenRecoderObject> m_pScreenRecorder;
     CBasePtr<CAudioRecoderObject> m_pAudioRecorder;
@@ -51,11 +51,10 @@ private:
     ScreenRecorder* m_pRecorder;
 };
 
-// The one object that talks to the capture engine about a running screen or
-// sound recording: builds the engine's option records from RecordParameter,
-// checks the temporary folder, and forwards start, pause, resume, stop,
-// still images and the drawing canvas. GUI thread only, except the undo and
-// redo flags, which the canvas callback writes from an engine thread.
+// Owns the engine's recorder objects for the current recording: prepares
+// them from the settings (through RecordOptions), vets the temporary folder
+// and passes on the running commands, stills and canvas strokes. Lives on
+// the GUI thread; only the canvas flags are written from an engine thread.
 class ScreenRecorder
 {
     Q_DECLARE_TR_FUNCTIONS(ScreenRecorder)
@@ -92,8 +91,8 @@ public:
     // Estimated bytes of a GIF recording, -1 once the frame limit is
     // reached, 0 without a screen recording.
     qint64 getGifSize();
-    // A still image of the recorded screen in the snapshot folder; its path,
-    // or empty.
+    // Saves one frame of the recording into the snapshot folder and gives
+    // the file's path (empty when nothing was written).
     QString snapshot();
 
     bool isCanvas() const;
@@ -141,7 +140,7 @@ private:
     int m_nSnapshotCount = 0;
 };
 
-// Packs alpha << 24 | red << 16 | green << 8 | blue.
+// The engine's 0xAARRGGBB colour word.
 ColorRef qColor2ColorRef(const QColor& colour);
 // An engine rectangle as a corner-form QRect of at least 64 x 64, moved (not
 // shrunk) to lie inside the selected display.

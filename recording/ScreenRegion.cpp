@@ -93,7 +93,7 @@ CRect ScreenCropCallback::toScreen(const CRect& r) const
 
 void ScreenCropCallback::OnBeginDrag()
 {
-    // The home window gets out of the way while the box is dragged.
+    // Hide the home window so it does not cover the drag.
     emitOnHub([](SignalsTransfer* hub) { emit hub->toHideMainWindow(); });
 }
 
@@ -290,7 +290,7 @@ bool ScreenRegion::checkScreenRecordPermission()
     }
     if (devices->isPermissionScreenCapture() == Permission_Authorized)
         return true;
-    // Screen recording stays off until the user grants the permission.
+    // No grant, no video: switched off until the guide brings one.
     emit SignalsTransfer::instance()->toSetVideoEnable(false);
     RecordParameter::instance()->setVideoEnable(false);
     return false;

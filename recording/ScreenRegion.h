@@ -84,8 +84,8 @@ public:
 
     // Starts the cross-hair selection; its result comes as endSelectRegion.
     void startSelect();
-    // Shows the box at the stored rectangle unless one is shown; a stored
-    // rectangle under 64 x 64 (nothing stored yet) is enlarged first.
+    // Puts the box up at the saved area when none is up yet, growing a saved
+    // area smaller than 64 x 64 (or none at all) to that size first.
     void showRegionBox();
     // Shows the box at `rect` (display coordinates), or moves it there.
     void showRegionBox(QRect rect);

@@ -106,7 +106,7 @@ VideoRecCtlWdg::VideoRecCtlWdg(QWidget* parent)
     ui->frameEdit->hide();
     ui->frameEdit->setHasBlur(false);
 
-    // Drawing is offered for whole-area and exclude-window recordings only.
+    // One window or chosen windows only: no canvas to draw on.
     RecordParameter* rp = RecordParameter::instance();
     if (rp->isWindowRecord() && rp->getWindowModle() != WindowModle_Exclude)
         ui->btnEdit->setEnabled(false);

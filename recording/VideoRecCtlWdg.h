@@ -14,13 +14,12 @@ class VxMainWindowBase;
 class QImage;
 class QTimer;
 
-// The small bar that floats above everything while a screen, window or audio
-// recording runs. Once started it owns the recording: the one-second tick
-// shows the time and size and enforces the stop rules (free space, GIF size,
-// a player that forbids capture, scheduled task, record length); the bar
-// pauses, resumes, takes still images, drives the drawing canvas and, when
-// the recording ends, hands the file to the preview window and announces
-// the end through SignalsTransfer::recordStop().
+// Floating controls of a running recording, which it owns from start():
+// each second it refreshes the length and size and applies the stopping
+// rules (disk space, GIF limit, a forbidding player, task or timer length);
+// it also pauses, resumes, grabs stills and drives the canvas. At the end
+// the file goes to the preview window and SignalsTransfer::recordStop()
+// tells the owner.
 //
 // The receiver of recordStop() discards the bar; it must do so with
 // deleteLater(): the signal is emitted from inside the bar's own stop
@@ -92,10 +91,10 @@ private:
     Ui::VideoRecCtlWdg* ui = nullptr;
     QTimer* m_pTimer = nullptr;            // the tick; no parent, deleted here
     Clock m_clock;
-    bool m_bStarted = false;               // start() ran
-    bool m_bStretchRunning = false;        // the clock counts (started, not paused)
-    qint64 m_nStretchStart = 0;            // clock value when the running stretch began
-    int m_nAccumulated = 0;                // whole seconds of the stretches before the last pause
+    bool m_bStarted = false;
+    bool m_bStretchRunning = false;        // counting now: started and not paused
+    qint64 m_nStretchStart = 0;            // m_clock at the start of the current stretch
+    int m_nAccumulated = 0;                // full seconds of the finished stretches
     bool m_bDrawing = false;
     int m_nElapsedSeconds = 0;             // the last value shown
     int m_nNextDiskCheck = 1;              // the second at which free space is read next

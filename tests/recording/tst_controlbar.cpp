@@ -282,7 +282,7 @@ void TstControlBar::clockAndPause()
     QTest::mouseClick(button("btnResume"), Qt::LeftButton);
     QVERIFY(!engine->paused && !RecordParameter::instance()->m_bPaused);
     QVERIFY(!button("btnPause")->isHidden() && button("btnResume")->isHidden());
-    // The fractions of both stretches are dropped: 2 + 1 seconds.
+    // Each stretch counts in whole seconds: 2 + 1.
     tick(1600);
     QCOMPARE(label("lblLength")->text(), QString("00:00:03"));
     // Past a day, where a wall-clock time of day would wrap.

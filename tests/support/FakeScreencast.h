@@ -67,7 +67,7 @@ public:
     static void setWindowsForFilter(int filter, const QVector<Window>& windows);
     static void setAudioCaptureDevices(const QVector<Device>& devices, const QString& defaultId);
     static void setAudioRenderDevices(const QVector<Device>& devices);
-    // Kinds: 0 camera, 1 microphone, 2 screen capture, 3 mouse events.
+    // kind as the Privacy_Setting numbers; result 2 is a grant.
     static void setPermission(int kind, int result);
     static void setVirtualAudioDriver(int checkResult, const QString& name);
     static void setCodecs(OutputVideoFileType type, const QVector<int>& video, const QVector<int>& audio);
