@@ -1,11 +1,11 @@
 #pragma once
 
-// The capture engine: the one header the module includes.
+// Everything the module may ask of the capture engine, in one header.
 //
-// The engine lists displays, windows, sound devices and cameras, records the
-// screen and sound into files, drives the camera, draws its own on-screen
-// boxes and pictures and reports file and media facts. It depends on nothing
-// of the module.
+// Displays, windows, sound devices and cameras are listed here; screen and
+// sound recordings, camera previews, the engine's own boxes and pictures on
+// the screen, and facts about files and media are reached through it. The
+// engine knows nothing of the module.
 //
 // Conventions:
 // - Paths and texts are UTF-8 `const char*`; the engine copies what it keeps.

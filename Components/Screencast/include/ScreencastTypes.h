@@ -221,9 +221,9 @@ public:
     }
     ~CBasePtr() { reset(); }
 
-    // Releases the held object (if any) and holds `object` instead. The old
-    // object is released after the new one is stored, so a release that
-    // re-enters the holder sees a consistent pointer.
+    // Takes `object` in place of the current one, which is let go only
+    // afterwards: a release() that looks back at this holder finds the new
+    // object there, never a dangling one.
     void reset(T* object = nullptr) noexcept
     {
         T* old = std::exchange(m_pObject, object);
