@@ -20,6 +20,7 @@ class MainWindow;
 class DlgHotKeyMessage;
 class DlgSnapshot;
 class MainWindowBase;
+class DeviceManager;
 class QAbstractButton;
 class QAction;
 class QDialog;
@@ -97,29 +98,6 @@ public:
     RoadState roadState() const { return m_eRoadState; }
     VideoRecCtlWdg* videoRecCtl() const;
     DlgSnapshot* snapshotEditor() const;
-
-    // Top-left of the control bar of size `bar` for a recorded `region`, both
-    // in screen coordinates with inclusive edges, on the display `full`:
-    // below the region, right-aligned with it; above it when there is no
-    // room below; inside its top edge when there is room for neither; never
-    // left of the display. `atCorner` (recording around or following the
-    // pointer, where the region moves) puts it at the display's top right.
-    static QPoint videoCtlBarPos(const QRect& region, const QRect& full, const QSize& bar, bool atCorner);
-    // The size the boxes ask for with the ratio lock on: the side not typed
-    // follows the ratio (truncated); when that passes the display, the
-    // passing side is cut to the display and the other follows the ratio
-    // again; both stay within 64 and the display.
-    static QSize lockedRatioSize(int w, int h, double ratio, bool widthTyped, const QSize& display);
-
-    // The default recording region: a size and a centred rectangle that
-    // never leave the display. `pixelRatio` above 1 asks for the large
-    // default of a scaled desktop.
-    static QSize defaultRegionSize(const QSize& display, qreal pixelRatio);
-    static QRect centredRegion(const QSize& display, const QSize& size);
-    // The stored region when it lies in the display and is at least 64
-    // pixels each way; otherwise the axis that does not fit falls back to
-    // the default size, centred.
-    static QRect fitStoredRegion(const QRect& stored, const QSize& display, qreal pixelRatio);
 
     QColor colorHover() const { return m_clrHover; }
     void setColorHover(const QColor& color);
@@ -221,6 +199,39 @@ private:
     void chooseRecorder(int recordWhat, const QString& name);
     bool checkAudioDriver();
     void reUpdateMainData();
+    // True when the permission is there (or a scheduled task runs, which
+    // must not stop for a guide); otherwise runs the guide and asks again.
+    bool askPermissionFor(Privacy_Setting setting, int (DeviceManager::*permission)());
+
+    // Steps of the constructor.
+    void connectRecorderPage();
+    void connectHub();
+    void initSourceSwitches();
+    void connectStatusItem();
+
+    // The start road, in the order it runs: the request enters the
+    // starting phase, passes the refusals, is prepared, gets its control
+    // bar and then waits for the countdown or a short pause.
+    struct StartRefusal;
+    static const StartRefusal kStartRefusals[];
+    bool enterStarting();
+    bool passStartChecks();
+    void claimStart();
+    bool taskLacksSources();
+    void warnTaskLacksSources();
+    bool cannotStartNow();
+    bool windowsGoneReselect();
+    bool playerForbidsCapture();
+    void warnForbiddenPlayer();
+    void prepareStart();
+    bool createControlBar();
+    void waitThenStart();
+
+    // The screenshot's save-as: the chosen path (empty when cancelled),
+    // the editor let go, the picture written.
+    QString askSnapshotTarget(QString proposed, QString* filter);
+    void dropSnapshotEditor();
+    bool saveSnapshotAs(const QString& tempPath, const QString& target, const QImage& image);
     // Ends a start request that was refused: the scheduled task's start and
     // an armed around- or follow-mouse mode are dropped, the status item's
     // panel comes back; clearRecording also drops the recording flag this
@@ -286,4 +297,7 @@ private:
     // when the region is dragged later) depends on them for the whole
     // recording.
     bool m_bBarAtCorner = false;
+    // Numbers each start that waits on the short pause, so that the pause of
+    // a start that was undone starts nothing.
+    int m_nStartSerial = 0;
 };

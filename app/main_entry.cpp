@@ -65,6 +65,84 @@ void setApplicationFont(const QString& language)
     QApplication::setFont(font);
 }
 
+void sayAlreadyRunning()
+{
+    const QString name = VxProductInfo::instance()->productName("");
+    QMessageBox::warning(nullptr, name, QCoreApplication::translate("FrameworkExt", "%1 is running").arg(name),
+                         QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+// False when an update that must be installed first was found: the run
+// ends before any window.
+bool passStartUpGates()
+{
+    VxProductInfo* product = VxProductInfo::instance();
+    Framework::m_pLog = FrameworkCallBackLog;
+    const QString aboutIcon = product->extendParam("isAboutIconShow", "");
+    if (!aboutIcon.isEmpty() && aboutIcon.toInt() == 0)
+        Framework::setAboutIcnShow(false);
+    const QString lang = VxSettings::instance()->currentLanguage(product->defaultLanguage());
+    VxResourceMgr::instance()->setCurrentLanguage(lang);
+    if (!Framework::forceUpdatedCheck(nullptr))
+        return false;
+    setApplicationFont(lang);
+    return true;
+}
+
+void startLogging()
+{
+    qInstallMessageHandler(myMessageOutput);
+    const QString logPath = QDir::toNativeSeparators(Utils::getAppLogPath());
+    SetLogfile(logPath.toLocal8Bit().constData());
+    SetLogLevel(1);
+    VxSettings* settings = VxSettings::instance();
+    settings->appendLogPath(logPath);
+    settings->appendLogPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Log Files/");
+    settings->appendLogPath("/usr/local/libexec/did.ov.uvezuduravari/XPCTaskDaemon.log");
+    VxProductInfo* product = VxProductInfo::instance();
+    Log("MAIN", 1, "version %s-%s", product->productVersion("").toUtf8().constData(),
+        product->programVersion().toUtf8().constData());
+    Log("MAIN", 1, "Qt version Qt5");
+}
+
+void startServicesAndSkin()
+{
+    TaskManage::instance()->connectXPCServer();
+    VXGA::instance()->startService();
+    VXGA::instance()->startOneceTimeCheck();
+    Log("MAIN", 1, "bFollowTheme = [%d]",
+        VxSettings::instance()->applicationParam("FollowSystemTheme", true).toBool() ? 1 : 0);
+    Log("MAIN", 1, "isInDarkMode = [%d]", Utils::applicationIsInDarkMode() ? 1 : 0);
+    const QString skin = VxSettings::instance()->currentSkin(VxProductInfo::instance()->defaultSkin());
+    Log("MAIN", 1, "setCurrentSkin = [%s]", skin.toUtf8().constData());
+    VxResourceMgr::instance()->setCurrentSkin(skin);
+    CEIPWrapper::instance()->MakeEvent_CEIP_Version();
+}
+
+// The frame window and the event loop; the loop's exit code.
+int runFrame()
+{
+    void* pool = Utils::createAutoreleasePool();
+    MainWindowBase frame(nullptr);
+    frame.setLargeIcon(VxResourceMgr::instance()->applicationLargeIconPath());
+    Framework::startService();
+    frame.loadDefaultWindowPos(0, 0, true);
+    frame.adjustSize();
+    frame.show();
+    VXGA::instance()->CEIP("main_entry", "main_window_show", 2, "", 0);
+    openProductUrl("previewPostUrl");
+
+    frame.setAppEventLoopStarted();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    CEIPWrapper::instance()->MakeEvent(3000);
+
+    const int rc = QApplication::exec();
+
+    openProductUrl("previewPostUrlEx");
+    Utils::releaseAutoreleasePool(pool);
+    return rc;
+}
+
 } // namespace
 
 extern "C" int main_entry(int argc, char** argv)
@@ -72,84 +150,20 @@ extern "C" int main_entry(int argc, char** argv)
     Framework::init(0, argc, argv);
     if (Framework::isAppUsedToPopUrl())
         return 0;
-
-    VxProductInfo* product = VxProductInfo::instance();
-    SingleInstanceGuard guard(product->productNativeName(""));
+    // Held until the run ends: the next launch sees this one by it.
+    SingleInstanceGuard guard(VxProductInfo::instance()->productNativeName(""));
     if (guard.check() == SingleInstanceGuard::AnotherInstance) {
-        const QString name = product->productName("");
-        QMessageBox::warning(nullptr, name,
-                             QCoreApplication::translate("FrameworkExt", "%1 is running").arg(name),
-                             QMessageBox::Ok, QMessageBox::NoButton);
+        sayAlreadyRunning();
         Framework::uninit();
         return 0;
     }
-
-    Framework::m_pLog = FrameworkCallBackLog;
-
-    const QString aboutIcon = product->extendParam("isAboutIconShow", "");
-    if (!aboutIcon.isEmpty() && aboutIcon.toInt() == 0)
-        Framework::setAboutIcnShow(false);
-
-    const QString lang = VxSettings::instance()->currentLanguage(product->defaultLanguage());
-    VxResourceMgr::instance()->setCurrentLanguage(lang);
-
-    if (!Framework::forceUpdatedCheck(nullptr)) {
+    if (!passStartUpGates()) {
         Framework::uninit();
         return 0;
     }
-
-    setApplicationFont(lang);
-    qInstallMessageHandler(myMessageOutput);
-
-    const QString logPath = QDir::toNativeSeparators(Utils::getAppLogPath());
-    SetLogfile(logPath.toLocal8Bit().constData());
-    SetLogLevel(1);
-
-    VxSettings::instance()->appendLogPath(logPath);
-    VxSettings::instance()->appendLogPath(
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Log Files/");
-    VxSettings::instance()->appendLogPath("/usr/local/libexec/did.ov.uvezuduravari/XPCTaskDaemon.log");
-
-    Log("MAIN", 1, "version %s-%s", product->productVersion("").toUtf8().constData(),
-        product->programVersion().toUtf8().constData());
-    Log("MAIN", 1, "Qt version Qt5");
-
-    TaskManage::instance()->connectXPCServer();
-
-    VXGA::instance()->startService();
-    VXGA::instance()->startOneceTimeCheck();
-
-    Log("MAIN", 1, "bFollowTheme = [%d]",
-        VxSettings::instance()->applicationParam("FollowSystemTheme", true).toBool() ? 1 : 0);
-    Log("MAIN", 1, "isInDarkMode = [%d]", Utils::applicationIsInDarkMode() ? 1 : 0);
-
-    const QString skin = VxSettings::instance()->currentSkin(product->defaultSkin());
-    Log("MAIN", 1, "setCurrentSkin = [%s]", skin.toUtf8().constData());
-    VxResourceMgr::instance()->setCurrentSkin(skin);
-
-    CEIPWrapper::instance()->MakeEvent_CEIP_Version();
-
-    void* pool = Utils::createAutoreleasePool();
-    int rc = 0;
-    {
-        MainWindowBase frame(nullptr);
-        frame.setLargeIcon(VxResourceMgr::instance()->applicationLargeIconPath());
-        Framework::startService();
-        frame.loadDefaultWindowPos(0, 0, true);
-        frame.adjustSize();
-        frame.show();
-        VXGA::instance()->CEIP("main_entry", "main_window_show", 2, "", 0);
-        openProductUrl("previewPostUrl");
-
-        frame.setAppEventLoopStarted();
-        QGuiApplication::setQuitOnLastWindowClosed(false);
-        CEIPWrapper::instance()->MakeEvent(3000);
-
-        rc = QApplication::exec();
-
-        openProductUrl("previewPostUrlEx");
-        Utils::releaseAutoreleasePool(pool);
-    }
+    startLogging();
+    startServicesAndSkin();
+    const int rc = runFrame();
 
     // The status-bar item must go while the application object still exists.
     SystemStatusBar::release();

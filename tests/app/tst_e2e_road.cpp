@@ -55,6 +55,7 @@ const QRect kRegion(200, 150, 320, 240);
 const QRect kRedWindow(1100, 300, 500, 350);
 const QPoint kFrom(1150, 350);
 const QPoint kTo(1349, 499);
+const int kLong = 30000;   // generous bound for what a loaded machine must reach
 
 // The start/stop hotkey as a user presses it. xdotool is asynchronous to
 // the event loop: the press arrives through the engine's key grab.
@@ -124,7 +125,7 @@ void TstE2ERoad::initTestCase()
 
     m_frame.reset(new MainWindowBase(nullptr));
     m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get(), kLong));
     QVERIFY(home()->engineStarted());
     RecordParameter* rp = RecordParameter::instance();
     rp->setAutoSave(true);
@@ -143,25 +144,31 @@ void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
 {
     const QStringList before = savedVideos();
 
-    // What the road goes through, seen from outside while it runs.
+    // What the road goes through, seen from outside while it runs; the
+    // last moment it was still seen starting bounds the recording's start
+    // from below.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastStarting = 0;
     bool sawPicture = false;
     bool pictureWhileStarting = true;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
+        const bool starting = home()->roadState() == MainWindow::Road_Starting;
+        if (starting)
+            lastStarting = clock.elapsed();
         if (visibleTopLevel("ScreenPicture")) {
             sawPicture = true;
-            if (home()->roadState() != MainWindow::Road_Starting)
-                pictureWhileStarting = false;
+            pictureWhileStarting = pictureWhileStarting && starting;
         }
     });
     watch.start(20);
 
     QVERIFY(pressStartStop());
-    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Starting), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Starting), kLong);
     QVERIFY(m_frame->isHidden());
-    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Recording), 5000);
-    QElapsedTimer recorded;
-    recorded.start();
+    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Recording), kLong);
+    const qint64 seenRecording = clock.elapsed();
     watch.stop();
     QVERIFY2(sawPicture, "no countdown picture was shown");
     QVERIFY(pictureWhileStarting);
@@ -170,32 +177,36 @@ void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
     // The bar below the region, right-aligned with it but kept on the display.
     VideoRecCtlWdg* bar = home()->videoRecCtl();
     QVERIFY(bar);
-    QTRY_VERIFY(bar->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), kLong);
     const QRect barRect = bar->geometry();
     QCOMPARE(barRect.top(), kRegion.bottom() + 5);
     QCOMPARE(barRect.left(), qMax(0, kRegion.right() - barRect.width()));
 
-    // The hidden temporary file grows while it records.
+    // The hidden temporary file grows while it records. The first bytes
+    // come only after the encoder's delay and the first fragment, however
+    // long that takes here.
     const QString temp = ScreenRecorder::instance()->getTmpFilePath();
     QVERIFY2(QFileInfo(temp).fileName().startsWith('.'), qPrintable(temp));
-    QTest::qWait(qMax(0, 600 - int(recorded.elapsed())));
-    const qint64 early = QFileInfo(temp).size();
-    QTest::qWait(qMax(0, recordMs - int(recorded.elapsed())));
-    const qint64 late = QFileInfo(temp).size();
-    QVERIFY2(late > early && late > 0, qPrintable(QString("%1 -> %2").arg(early).arg(late)));
+    qint64 firstBytes = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((firstBytes = QFileInfo(temp).size()) > 0, kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(temp).size() > firstBytes, kLong);
+    QTest::qWait(qMax(0, recordMs - int(clock.elapsed() - seenRecording)));
 
     QStringList modals;
     ModalDriver driver(60000);
-    driver.expect([&modals](QWidget* modal) {
-        // The auto-saving preview closes itself: wait for it here, so the
-        // next step goes to what opens after it.
+    qint64 seenStopped = -1;
+    driver.expect([&](QWidget* modal) {
+        // The recording has ended once its preview shows. The auto-saving
+        // preview closes itself: wait for it here, so the next step goes to
+        // what opens after it.
+        seenStopped = clock.elapsed();
         modals << QString::fromLatin1(modal->metaObject()->className());
         if (!modal->inherits("DlgVideoClip")) {
             ModalDriver::forceClose(modal);
             return;
         }
         QPointer<QWidget> preview(modal);
-        if (!QTest::qWaitFor([&preview] { return !preview || !preview->isVisible(); }, 30000))
+        if (!QTest::qWaitFor([&preview] { return !preview || !preview->isVisible(); }, kLong))
             qWarning("the preview did not close by itself");
     });
     // Then the recording history opens on the saved file, as after every
@@ -204,17 +215,17 @@ void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
         modals << QString::fromLatin1(modal->metaObject()->className());
         ModalDriver::forceClose(modal);
     });
+    const qint64 pressedStop = clock.elapsed();
     QVERIFY(pressStartStop());
-    const double seconds = recorded.elapsed() / 1000.0;
     QVERIFY(driver.waitFinished(60000));
     VERIFY_DRIVER(driver);
     QCOMPARE(modals, (QStringList{"DlgVideoClip", "RecordHistoryDlg"}));
-    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!home()->videoRecCtl());
     QVERIFY(!RecordParameter::instance()->m_bRecording);
     QCOMPARE(int(SystemStatusBar::instance()->sysBarState()), int(SysBar_Idle));
-    QTRY_VERIFY(m_frame->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(m_frame->isVisible(), kLong);
 
     // Exactly one new decodable video of the region and the time recorded.
     QStringList added = savedVideos();
@@ -224,13 +235,17 @@ void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
     const QString path = Utils::getVideoOutputPath() + "/" + added.first();
     const MediaProbe facts = probeMedia(path);
     QVERIFY2(facts.ok, qPrintable(path));
-    qInfo("%s: %s %dx%d, %.3f s (%.3f s recorded)", qPrintable(added.first()), qPrintable(facts.videoCodec),
-          facts.width, facts.height, facts.duration, seconds);
+    // The recording ran at least from when it was seen recording to the
+    // stop key, and at most from when it was last seen starting to when its
+    // preview showed; the encoder may round either end by a fraction.
+    const double atLeast = (pressedStop - seenRecording) / 1000.0 - 0.7;
+    const double atMost = (seenStopped - lastStarting) / 1000.0 + 0.7;
+    qInfo("%s: %s %dx%d, %.3f s (between %.3f and %.3f s)", qPrintable(added.first()), qPrintable(facts.videoCodec),
+          facts.width, facts.height, facts.duration, atLeast, atMost);
     QCOMPARE(facts.videoCodec, QString("h264"));
     QCOMPARE(facts.width, kRegion.width());
     QCOMPARE(facts.height, kRegion.height());
-    QVERIFY2(std::fabs(facts.duration - seconds) <= 0.7,
-             qPrintable(QString("%1 s in the file, %2 s recorded").arg(facts.duration).arg(seconds)));
+    QVERIFY2(facts.duration >= atLeast && facts.duration <= atMost, qPrintable(QString::number(facts.duration)));
     const QColor centre = centreColour(path, facts.duration / 2, kRegion.size());
     QVERIFY2(centre.isValid() && centre.green() > 150 && centre.red() < 80 && centre.blue() < 80,
              qPrintable(centre.name()));
@@ -251,13 +266,13 @@ void TstE2ERoad::hotkeyRecordsRegionTwice()
     // Something known under the region.
     ColourWindow scene(QColor(0, 200, 0), QRect(0, 0, 800, 600));
     scene.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&scene));
+    QVERIFY(QTest::qWaitForWindowExposed(&scene, kLong));
 
     // The video recorder page, the region as a selection ends it.
     QWidget* tile = m_frame->findChild<QWidget*>("frmChoseVideo");
     QVERIFY(tile);
     QTest::mouseClick(tile, Qt::LeftButton, Qt::NoModifier, tile->rect().center());
-    QTRY_COMPARE(m_frame->findChild<QWidget*>("frameAVContent")->x(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_frame->findChild<QWidget*>("frameAVContent")->x(), 0, kLong);
     home()->onEndSelectRegion(kRegion);
     QCOMPARE(RecordParameter::instance()->getVideoRect(), kRegion);
     QVERIFY(RecordParameter::instance()->getVideoEnable());
@@ -280,7 +295,7 @@ void TstE2ERoad::screenshotSavedAsJpeg()
 {
     ColourWindow red(Qt::red, kRedWindow);
     red.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&red));
+    QVERIFY(QTest::qWaitForWindowExposed(&red, kLong));
     QTest::qWait(200);
     RecordParameter::instance()->setHideMainWhenScreenshot(true);
     RecordParameter::instance()->setUsedImgFmt(RP_Format_PNG);
@@ -299,25 +314,25 @@ void TstE2ERoad::screenshotSavedAsJpeg()
     home()->onBtnSnapshot();
     QPointer<DlgSnapshot> editor = home()->snapshotEditor();
     QVERIFY(editor);
-    QTRY_VERIFY_WITH_TIMEOUT(visibleTopLevel("ScreenSelection"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleTopLevel("ScreenSelection"), kLong);
     QVERIFY(m_frame->isHidden());
     QTest::qWait(200);
     QVERIFY(xdotool({"mousemove", QString::number(kFrom.x()), QString::number(kFrom.y())}));
     QVERIFY(xdotool({"mousedown", "1", "mousemove", QString::number(kFrom.x() + 50), QString::number(kFrom.y() + 50),
                      "mousemove", QString::number(kTo.x()), QString::number(kTo.y())}));
     QVERIFY(xdotool({"mouseup", "1"}));
-    QTRY_VERIFY_WITH_TIMEOUT(editor && editor->isVisible(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(editor && editor->isVisible(), kLong);
     const QSize selection = editor->geometry().size();
     QToolButton* save = editor->findChild<QToolButton*>("btnSave");
     QVERIFY(save);
-    QTRY_VERIFY(save->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(save->isVisible(), kLong);
     const QPoint c = save->mapToGlobal(save->rect().center());
     QVERIFY(xdotool({"mousemove", QString::number(c.x()), QString::number(c.y()), "click", "1"}));
 
-    QTRY_COMPARE_WITH_TIMEOUT(asked, 1, 10000);
-    QTRY_VERIFY(!editor);
+    QTRY_COMPARE_WITH_TIMEOUT(asked, 1, kLong);
+    QTRY_VERIFY_WITH_TIMEOUT(!editor, kLong);
     QVERIFY(!home()->snapshotEditor());
-    QTRY_VERIFY(m_frame->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(m_frame->isVisible(), kLong);
     QVERIFY(offeredFilter.startsWith("PNG"));
 
     QFile file(target);

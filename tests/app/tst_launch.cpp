@@ -1,5 +1,7 @@
-// main_entry run whole, in-process, against the engine double: its outcomes,
-// the order of its telemetry, and its two small free functions.
+// The launch: main_entry run whole, in-process, against the engine double
+// (its outcomes, the order of its telemetry, its two small free functions),
+// and the single-instance guard across real processes, with this binary
+// running itself as the competing instances.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -7,11 +9,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSharedMemory>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+#include <QUuid>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -19,11 +24,126 @@
 #include "platform/framework/Framework.h"
 #include "platform/log/Log.h"
 #include "app/MainWindowBase.h"
+#include "app/SingleInstanceGuard.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/UrlRecorder.h"
 #include "core/Utils.h"
 #include "platform/framework/VxProductInfo.h"
 #include "app/main_entry.h"
+
+namespace {
+
+const char* resultName(SingleInstanceGuard::Result r)
+{
+    switch (r) {
+    case SingleInstanceGuard::OnlyInstance: return "only";
+    case SingleInstanceGuard::AnotherInstance: return "another";
+    default: return "unguarded";
+    }
+}
+
+// Child mode: run the guard, print the result, then keep the segment until
+// stdin closes (or the parent kills us).
+int runChild(const QString& key)
+{
+    SingleInstanceGuard guard(key);
+    std::printf("%s\n", resultName(guard.check()));
+    std::fflush(stdout);
+    char buf[16];
+    while (::read(STDIN_FILENO, buf, sizeof(buf)) > 0) {
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_key;
+    QList<QProcess*> m_children;
+
+    QProcess* startChild()
+    {
+        auto* p = new QProcess(this);
+        p->start(QCoreApplication::applicationFilePath(), {"--guard-child", m_key});
+        m_children << p;
+        return p;
+    }
+
+    static QString readResult(QProcess* p)
+    {
+        if (!p->waitForReadyRead(30000))
+            return "timeout";
+        return QString::fromLatin1(p->readLine()).trimmed();
+    }
+
+private slots:
+    void init() { m_key = "SrGuardTest-" + QUuid::createUuid().toString(QUuid::Id128).left(12); }
+
+    void cleanup()
+    {
+        for (QProcess* p : m_children) {
+            p->kill();
+            p->waitForFinished(30000);
+            delete p;
+        }
+        m_children.clear();
+        // Leave no segment behind for the key.
+        QSharedMemory leftover(m_key);
+        if (leftover.attach())
+            leftover.detach();
+    }
+
+    void liveHolderIsDetectedAndStaleSegmentIsNot()
+    {
+        QProcess* holder = startChild();
+        QCOMPARE(readResult(holder), QString("only"));
+
+        {
+            SingleInstanceGuard second(m_key);
+            QCOMPARE(second.check(), SingleInstanceGuard::AnotherInstance);
+        }
+
+        // A holder killed outright leaves its segment behind; it must not
+        // make every later launch think the program runs.
+        ::kill(static_cast<pid_t>(holder->processId()), SIGKILL);
+        QVERIFY(holder->waitForFinished(30000));
+        SingleInstanceGuard third(m_key);
+        QCOMPARE(third.check(), SingleInstanceGuard::OnlyInstance);
+        // And the new owner is seen as live by the next launch.
+        QProcess* late = startChild();
+        QCOMPARE(readResult(late), QString("another"));
+    }
+
+    void holderThatQuitsNormallyFreesTheName()
+    {
+        QProcess* holder = startChild();
+        QCOMPARE(readResult(holder), QString("only"));
+        holder->closeWriteChannel();
+        QVERIFY(holder->waitForFinished(30000));
+        SingleInstanceGuard next(m_key);
+        QCOMPARE(next.check(), SingleInstanceGuard::OnlyInstance);
+    }
+
+    void simultaneousLaunchesLeaveExactlyOneRunning()
+    {
+        QList<QProcess*> racers;
+        for (int i = 0; i < 6; ++i)
+            racers << startChild();
+        int only = 0;
+        int another = 0;
+        for (QProcess* p : racers) {
+            const QString r = readResult(p);
+            only += r == "only";
+            another += r == "another";
+        }
+        QCOMPARE(only, 1);
+        QCOMPARE(another, 5);
+    }
+};
 
 class TestMainEntry : public QObject
 {
@@ -232,9 +352,14 @@ private slots:
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && qstrcmp(argv[1], "--guard-child") == 0) {
+        QCoreApplication app(argc, argv);
+        return runChild(QString::fromLocal8Bit(argv[2]));
+    }
     QApplication app(argc, argv);
-    TestMainEntry test;
-    return QTest::qExec(&test, argc, argv);
+    TestSingleInstance guard;
+    TestMainEntry entry;
+    return QTest::qExec(&guard, argc, argv) + QTest::qExec(&entry, argc, argv);
 }
 
-#include "tst_main_entry.moc"
+#include "tst_launch.moc"

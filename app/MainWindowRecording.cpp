@@ -1,0 +1,634 @@
+#include "app/MainWindow.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include "app/MainWindowBase.h"
+#include "app/MainWindowShared.h"
+#include "app/RecordHistoryTool.h"
+#include "app/ShowPicture.h"
+#include "app/SystemStatusBar.h"
+#include "core/CEIPWrapper.h"
+#include "core/DeviceManager.h"
+#include "core/OSServiceUtils.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "core/Utils.h"
+#include "core/WindowListManger.h"
+#include "feedback/FeedBackDialog.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
+#include "platform/log/Log.h"
+#include "preferences/DlgHotKeyMessage.h"
+#include "recording/DlgSetPermissions.h"
+#include "recording/ScreenRecorder.h"
+#include "recording/ScreenRegion.h"
+#include "recording/VideoRecCtlWdg.h"
+#include "schedule/TaskManage.h"
+#include "ui_MainWindow.h"
+
+// The recording road of the home window: hotkeys and scheduled starts,
+// the checks a start request must pass, its preparation, the countdown or
+// the short pause, the start itself and the end of a recording.
+
+using homewindow::productName;
+
+namespace {
+const char* const kLogModule = homewindow::logModule();
+} // namespace
+
+// ---- hotkeys and tasks -------------------------------------------------------------------
+
+bool MainWindow::startingRefused(const char* what) const
+{
+    if (m_eRoadState != Road_Starting)
+        return false;
+    // Nothing runs yet that could be paused, stopped or shot, and a second
+    // start would stack on the first.
+    Log(kLogModule, 1, "%s refused: a recording is starting", what);
+    return true;
+}
+
+void MainWindow::onHotKeyPressed(int id)
+{
+    Log(kLogModule, 1, "onHotKeyPressed:%d", id);
+    if (!m_bHotkeyEnable || RecordParameter::instance()->m_bPreviewing) {
+        Log(kLogModule, 1, "m_bHotkeyEable: false");
+        return;
+    }
+    if (startingRefused("hotkey"))
+        return;
+    switch (id) {
+    case RP_HotKey_Pause:
+        onHotkeyPauseOrResume();
+        break;
+    case RP_HotKey_Stop:
+        onHotkeyStartOrStop();
+        break;
+    case RP_HotKey_Snapshot:
+        onHotkeySnap();
+        break;
+    case RP_HotKey_WebCam:
+        if (m_pVideoRecCtl)
+            Log(kLogModule, 1, "m_pVideoRecCtl can not change camera");
+        else if (m_nRecordWhat == RecordWhat_Video && ui->btnUseCamera->isEnabled())
+            ui->btnUseCamera->setBtnChecked(!RecordParameter::instance()->getCamerastream());
+        break;
+    case RP_HotKey_Float:
+        onHotkeyRecbar();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::onHotKeyEnable(bool enable)
+{
+    m_bHotkeyEnable = enable;
+}
+
+void MainWindow::onHotkeySnap()
+{
+    if (startingRefused("snapshot"))
+        return;
+    if (m_pVideoRecCtl)
+        m_pVideoRecCtl->onSnapshot();
+    else
+        onBtnSnapshot();
+}
+
+void MainWindow::onHotkeyPauseOrResume()
+{
+    if (startingRefused("pause or resume"))
+        return;
+    if (m_pVideoRecCtl)
+        m_pVideoRecCtl->pauseOrResume();
+}
+
+void MainWindow::onHotkeyRecbar()
+{
+    if (startingRefused("show or hide the control bar") || !m_pVideoRecCtl)
+        return;
+    if (m_pVideoRecCtl->isHidden())
+        m_pVideoRecCtl->show();
+    else
+        m_pVideoRecCtl->hide();
+}
+
+void MainWindow::onTaskStartRec(int recwhat)
+{
+    TaskManage* tasks = TaskManage::instance();
+    const RecordParameter* params = RecordParameter::instance();
+    // A start under way has not set the recording flag yet in all its steps.
+    if (tasks->isTasking || params->m_bRecording || params->m_bPreviewing || m_eRoadState != Road_Idle) {
+        Log(kLogModule, 1, "Task start cancel, isTasking:%d, isRecording:%d, isPreview:%d", tasks->isTasking ? 1 : 0,
+            params->m_bRecording || m_eRoadState != Road_Idle ? 1 : 0, params->m_bPreviewing ? 1 : 0);
+        return;
+    }
+    if (recwhat == RecordWhat_Webcam) {
+        m_nRecordWhat = RecordWhat_Webcam;
+        m_nPreRecordWhat = RecordWhat_Home;
+        hidePopupDialog();
+        onCameraRedord();
+        if (tasks->isOutOfDate())
+            Log(kLogModule, 1, "Task start out of date");
+        else
+            Log(kLogModule, 1, "camera task start failed: camera state failed");
+        return;
+    }
+    // Checked before anything else: a type that no page records must not
+    // start whatever page happens to show.
+    QString name;
+    if (recwhat == RecordWhat_Video) {
+        name = tr("Video Recorder");
+    } else if (recwhat == RecordWhat_Audio) {
+        name = tr("Audio Recorder");
+    } else {
+        Log(kLogModule, 1, "Task start failed: invalid record type");
+        return;
+    }
+    hidePopupDialog();
+    if (m_nRecordWhat != recwhat) {
+        m_nPreRecordWhat = RecordWhat_Home;
+        chooseRecorder(recwhat, name);
+    }
+    if (tasks->isOutOfDate()) {
+        Log(kLogModule, 1, "Task start out of date");
+        return;
+    }
+    tasks->isTasking = true;
+    QTimer::singleShot(500, this, &MainWindow::onBtnRecClicked);
+}
+
+// ---- recording -----------------------------------------------------------------------------
+
+// A reason to turn a start request down. `applies` may ask the user (the
+// chosen windows being gone is settled by a question); `tell` shows the
+// message of the refusal before the start is undone, `after` runs once it
+// is. `claimed`: checked after the start took the recording flag, which the
+// refusal then gives back.
+struct MainWindow::StartRefusal
+{
+    const char* name;
+    bool (MainWindow::*applies)();
+    void (MainWindow::*tell)();
+    void (MainWindow::*after)();
+    bool claimed;
+};
+
+const MainWindow::StartRefusal MainWindow::kStartRefusals[] = {
+    {"scheduled task without sources", &MainWindow::taskLacksSources, &MainWindow::warnTaskLacksSources, nullptr,
+     false},
+    {"busy or nothing to record", &MainWindow::cannotStartNow, nullptr, nullptr, false},
+    {"chosen windows gone, re-select", &MainWindow::windowsGoneReselect, nullptr, &MainWindow::onWindowSelect, true},
+    {"a player forbids capture", &MainWindow::playerForbidsCapture, &MainWindow::warnForbiddenPlayer,
+     &MainWindow::onShowRegionBox, true},
+};
+
+bool MainWindow::checkAudioDriver()
+{
+    // The plug-in installer is not built yet: the source is there or not.
+    return DeviceManager::instance()->checkVirtualAudioDriver();
+}
+
+bool MainWindow::askPermissionFor(Privacy_Setting setting, int (DeviceManager::*permission)())
+{
+    DeviceManager* devices = DeviceManager::instance();
+    if ((devices->*permission)() == Permission_Authorized || TaskManage::instance()->isTasking)
+        return true;
+    DlgSetPermissions guide(nullptr);
+    guide.setMainWindow(m_pMainWindowBase);
+    guide.setshowGuide(setting, (devices->*permission)() == Permission_NotDetermined);
+    guide.exec();
+    return (devices->*permission)() == Permission_Authorized;
+}
+
+void MainWindow::reUpdateMainData()
+{
+    RecordParameter* params = RecordParameter::instance();
+    if (ui->btnUseMic->isChecked() && !askPermissionFor(Privacy_Microphone, &DeviceManager::isPermissionMicrophone))
+        ui->btnUseMic->setBtnOnlyOff();
+    if (ui->btnUseCamera->isChecked() && !askPermissionFor(Privacy_Camera, &DeviceManager::isPermissionCamera))
+        ui->btnUseCamera->setBtnOnlyOff();
+    params->setMicEnable(ui->btnUseMic->isChecked());
+    params->setVideoEnable(ui->btnUseDisplay->isChecked());
+    params->setCamerastream(ui->btnUseCamera->isChecked());
+    params->setSysAudioEnable(ui->btnUseAudio->isChecked());
+    ScreenRegion::instance()->hideRegionBox();
+    const QRect stored = params->getVideoRect();
+    const int width = ui->editWidth->customValue();
+    const int height = ui->editHeight->customValue();
+    if (width != stored.right() + 1 - stored.left() || height != stored.bottom() + 1 - stored.top())
+        setCustomRegionBox(width, height, false);
+}
+
+void MainWindow::clearMouseModes()
+{
+    RecordParameter* params = RecordParameter::instance();
+    params->setAroundMouse(false);
+    params->setFollowMouse(false);
+    m_bBarAtCorner = false;
+}
+
+void MainWindow::refuseStart(bool clearRecording)
+{
+    TaskManage::instance()->isTasking = false;
+    if (clearRecording)
+        RecordParameter::instance()->m_bRecording = false;
+    // An armed mode would otherwise ride along with the next, ordinary start.
+    clearMouseModes();
+    m_eRoadState = Road_Idle;
+    SystemStatusBar::instance()->setActionEnable(true);
+}
+
+bool MainWindow::forbiddenPlayerRuns() const
+{
+    VxProductInfo* info = VxProductInfo::instance();
+    if (info->extendParam(QStringLiteral("ExcludeProgress"), QString()).toInt() == 0)
+        return false;
+    // An empty name is part of every process path: it names no player.
+    const QString name = info->extendParam(QStringLiteral("ExcludeProgressName"), QString());
+    if (name.isEmpty())
+        return false;
+    return OSServiceUtils::isRunningProcess(name);
+}
+
+bool MainWindow::askWindowGone()
+{
+    VxMessageBox box(m_pMainWindowBase);
+    box.setIcon(2);
+    box.setMsgTitle(productName());
+    box.setWindowTitle(productName());
+    box.setButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box.addButton(tr("Re-select"), QMessageBox::Ok);
+    box.addButton(tr("Continue"), QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setLabelInfo(tr("If there is no valid window to record, please click Re-select to choose a valid window. "
+                        "Click Continue, the recording will start with the default settings."));
+    box.adjustSize();
+    return box.exec() != QMessageBox::Ok;
+}
+
+// ---- the start checks ----------------------------------------------------------------------
+
+bool MainWindow::taskLacksSources()
+{
+    return TaskManage::instance()->isTasking && !onCheckCanRec();
+}
+
+void MainWindow::warnTaskLacksSources()
+{
+    const QString text = m_nRecordWhat == RecordWhat_Audio
+        ? tr("The microphone and speaker for the current audio recording are not enabled. It fails to start "
+             "recording with Task Schedule. Please reconfigure!")
+        : tr("The current video recording settings are invalid. It fails to start recording with Task "
+             "Schedule. Please reconfigure!");
+    VxMessageBox::warning(m_pMainWindowBase, productName(), text, QMessageBox::Ok);
+}
+
+bool MainWindow::cannotStartNow()
+{
+    const RecordParameter* params = RecordParameter::instance();
+    const bool canRec = onCheckCanRec();
+    if (!m_pVideoRecCtl && !params->m_bRecording && !params->m_bPreviewing && canRec)
+        return false;
+    Log(kLogModule, 1, "start record cancel, recording:%d, preview:%d, canrec:%d ", params->m_bRecording ? 1 : 0,
+        params->m_bPreviewing ? 1 : 0, canRec ? 0 : 1);
+    return true;
+}
+
+bool MainWindow::windowsGoneReselect()
+{
+    if (m_nRecordWhat != RecordWhat_Window)
+        return false;
+    RecordParameter* params = RecordParameter::instance();
+    const bool single = params->getWindowModle() == WindowModle_Single;
+    if (WindowListManger::instance()->chechWindowVisible(params->getWindowList(), single)) {
+        if (single)
+            ui->btnUseCamera->setBtnChecked(false);
+        return false;
+    }
+    params->setWindowList(QList<int>());
+    params->setVideoEnable(true);
+    params->setWindowRecord(false);
+    // "Continue" records the stored region instead.
+    return !askWindowGone();
+}
+
+bool MainWindow::playerForbidsCapture()
+{
+    const RecordParameter* params = RecordParameter::instance();
+    return (params->getVideoEnable() || params->isWindowRecord()) && forbiddenPlayerRuns();
+}
+
+void MainWindow::warnForbiddenPlayer()
+{
+    VxMessageBox::warning(nullptr, productName(),
+                          tr("Golden Lion player does not allow program recording, please close the Golden "
+                             "Lion player before continuing to record other content."),
+                          QMessageBox::Ok);
+}
+
+void MainWindow::claimStart()
+{
+    RecordParameter* params = RecordParameter::instance();
+    params->m_bRecording = true;
+    // The recorder consumes these while it prepares; the bar needs them
+    // until the recording ends.
+    m_bBarAtCorner = params->isAroundMouse() || params->isFollowMouse();
+}
+
+bool MainWindow::passStartChecks()
+{
+    bool claimed = false;
+    for (const StartRefusal& refusal : kStartRefusals) {
+        if (refusal.claimed && !claimed) {
+            claimStart();
+            claimed = true;
+        }
+        if (!(this->*refusal.applies)())
+            continue;
+        Log(kLogModule, 1, "start refused: %s", refusal.name);
+        if (refusal.tell)
+            (this->*refusal.tell)();
+        refuseStart(claimed);
+        // After the refusal: an open window picker keeps the status item's
+        // panel closed on its own.
+        if (refusal.after)
+            (this->*refusal.after)();
+        return false;
+    }
+    if (!claimed)
+        claimStart();
+    return true;
+}
+
+// ---- the start ------------------------------------------------------------------------------
+
+bool MainWindow::enterStarting()
+{
+    const RecordParameter* params = RecordParameter::instance();
+    if (m_eRoadState == Road_Recording && !m_pVideoRecCtl && !params->m_bRecording) {
+        // The bar went without announcing an end: nothing records any more.
+        Log(kLogModule, 1, "recording state left without a control bar; back to idle");
+        m_eRoadState = Road_Idle;
+    }
+    if (m_eRoadState != Road_Idle) {
+        // A start under way or a running recording owns the task flag and
+        // the status item: this request leaves them alone.
+        Log(kLogModule, 1, "start record cancel, recording:%d, preview:%d, canrec:%d ", 1,
+            params->m_bPreviewing ? 1 : 0, onCheckCanRec() ? 0 : 1);
+        return false;
+    }
+    m_eRoadState = Road_Starting;
+    SystemStatusBar::instance()->setActionEnable(false);
+    reUpdateMainData();
+    return true;
+}
+
+void MainWindow::prepareStart()
+{
+    RecordParameter* params = RecordParameter::instance();
+    if (params->getSysAudioEnable() && !checkAudioDriver()) {
+        ui->btnUseAudio->setBtnOnlyOff();
+        params->setSysAudioEnable(false);
+        ui->lblAudio->hide();
+        ui->lblAudioName->setEnabled(false);
+        ui->lblAudioNotUse->show();
+        ui->frameRecord->setEnabled(onCheckCanRec());
+    }
+    hideFrame();
+
+    if (!VxSettings::instance()->applicationParam("HotkeyRemind", false).toBool()
+        && !TaskManage::instance()->isTasking) {
+        m_bReminderOpen = true;
+        if (!m_pHotKeyMessage)
+            m_pHotKeyMessage = new DlgHotKeyMessage(m_pMainWindowBase);
+        m_pHotKeyMessage->setWindowTitle(productName());
+        m_pHotKeyMessage->exec();
+        Log("REC", 1, "DlgHotkeyMessage has been exited");
+        m_bReminderOpen = false;
+    }
+
+    ScreenRegion::instance()->hideRegionBox();
+    if (params->isHideTaskbar())
+        OSServiceUtils::setDockHide(false);
+    if (params->isHideDesktop())
+        OSServiceUtils::setHideDesktopIcon(false);
+    ui->actionOptions->setEnabled(false);
+    hideFrame();
+}
+
+bool MainWindow::createControlBar()
+{
+    m_pVideoRecCtl = new VideoRecCtlWdg(nullptr);
+    m_pVideoRecCtl->setMainWindowBase(m_pMainWindowBase);
+    if (m_pVideoRecCtl->initRecord())
+        return true;
+    // The temporary-folder check leaves no file path when the user gave up
+    // in its prompt: that was an answer, not an engine failure.
+    if (ScreenRecorder::instance()->getTmpFilePath().isEmpty()) {
+        Log("REC", 1, "start given up in the temporary folder prompt");
+        undoStart();
+        onShowRegionBox();
+    } else {
+        onCreateRecordError();
+    }
+    return false;
+}
+
+void MainWindow::waitThenStart()
+{
+    if (RecordParameter::instance()->isCountDown() && !TaskManage::instance()->isTasking) {
+        Log("REC", 1, "Show count Picture");
+        m_pShowPicture = new ShowPicture(nullptr);
+        connect(m_pShowPicture, &ShowPicture::showPicEnd, this, &MainWindow::releaseShowPic);
+        m_pShowPicture->start();
+        return;
+    }
+    // A short pause lets the hidden frame and region box go before the
+    // capture starts. The road carries on from the timer; a start undone
+    // and begun again meanwhile has a new number, so a stale timer starts
+    // nothing.
+    const int start = ++m_nStartSerial;
+    QTimer::singleShot(500, this, [this, start] {
+        if (start == m_nStartSerial)
+            startRec();
+    });
+}
+
+void MainWindow::onBtnRecClicked()
+{
+    if (!enterStarting() || !passStartChecks())
+        return;
+    prepareStart();
+    if (createControlBar())
+        waitThenStart();
+}
+
+void MainWindow::releaseShowPic()
+{
+    if (m_pShowPicture)
+        m_pShowPicture->deleteLater();
+    m_pShowPicture = nullptr;
+    startRec();
+}
+
+void MainWindow::startRec()
+{
+    // The bar may have ended during the countdown or the pause (an engine
+    // error stops it): then nothing is left to start and the status item
+    // must not claim a recording.
+    if (m_eRoadState != Road_Starting || !m_pVideoRecCtl || !RecordParameter::instance()->m_bRecording) {
+        Log("REC", 1, "startRec: no prepared recording (state %d)", int(m_eRoadState));
+        if (m_eRoadState == Road_Starting)
+            undoStart();
+        return;
+    }
+    SystemStatusBar* status = SystemStatusBar::instance();
+    status->setActionEnable(true);
+    status->setSysBarState(SysBar_Recording);
+    hideFrame();
+    m_eRoadState = Road_Recording;
+    CEIPWrapper::instance()->MakeEvent(5000);
+    m_pVideoRecCtl->start();
+    RecordParameter* params = RecordParameter::instance();
+    if (params->getVideoEnable() || params->isWindowRecord())
+        moveVideoCtlBar(Utils::DisplayRectToScreen(params->getUseDisplayIndex(), params->getVideoRect()));
+    if (!params->isHideFloat())
+        m_pVideoRecCtl->show();
+    if (params->isBeep())
+        OSServiceUtils::beep();
+}
+
+void MainWindow::undoStart()
+{
+    SystemStatusBar* status = SystemStatusBar::instance();
+    status->setActionEnable(true);
+    if (m_pShowPicture) {
+        m_pShowPicture->disconnect(this);
+        m_pShowPicture->deleteLater();
+        m_pShowPicture = nullptr;
+    }
+    // Not inside any of the bar's own handlers here.
+    delete m_pVideoRecCtl.data();
+    status->setSysBarState(SysBar_Idle);
+    TaskManage::instance()->isTasking = false;
+    RecordParameter::instance()->m_bRecording = false;
+    clearMouseModes();
+    m_eRoadState = Road_Idle;
+    ui->actionOptions->setEnabled(true);
+    OSServiceUtils::setDockHide(true);
+    OSServiceUtils::setHideDesktopIcon(true);
+    showFrame();
+}
+
+void MainWindow::onCreateRecordError()
+{
+    undoStart();
+    const int answer = VxMessageBox::information(
+        m_pMainWindowBase, productName(),
+        tr("Failed to start recording, (error code: 4001), you can click OK to give feedback on this issue."),
+        QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
+    if (answer == QMessageBox::Ok)
+        FeedBackDialog::showFeedBack(m_pMainWindowBase);
+    onShowRegionBox();
+}
+
+void MainWindow::onRecordStop()
+{
+    if (m_bReminderOpen)
+        return;
+    RecordParameter* params = RecordParameter::instance();
+    const bool wasStarting = m_eRoadState == Road_Starting;
+    if (wasStarting) {
+        // The bar of a start under way only announces an end once it gave
+        // up the recording (an engine error in the countdown); any other
+        // end belongs to someone else.
+        if (!m_pVideoRecCtl || params->m_bRecording) {
+            Log(kLogModule, 1, "recordStop while a recording is starting: not this one's");
+            return;
+        }
+        Log(kLogModule, 1, "recordStop while starting: the start ends");
+        if (m_pShowPicture) {
+            m_pShowPicture->disconnect(this);
+            m_pShowPicture->deleteLater();
+            m_pShowPicture = nullptr;
+        }
+        SystemStatusBar::instance()->setActionEnable(true);
+    }
+    // The bar announced the end from inside its own handler: it goes once
+    // that handler has returned.
+    if (m_pVideoRecCtl)
+        m_pVideoRecCtl->deleteLater();
+    m_pVideoRecCtl = nullptr;
+    m_eRoadState = Road_Idle;
+    clearMouseModes();
+
+    TaskManage* tasks = TaskManage::instance();
+    if (tasks->isTasking) {
+        QTimer::singleShot(500, this, [this] { TaskManage::instance()->taskCompleted(m_pMainWindowBase, 0); });
+    } else if (params->timerEnable()) {
+        Log(kLogModule, 1, "timerEnable:%d stopway:%d,repeat:%d", params->timerEnable() ? 1 : 0,
+            static_cast<int>(params->timerStopEvent()), params->TimerRepeat() ? 1 : 0);
+        if (!params->TimerRepeat())
+            params->setTimerEnable(false);
+        if (params->timerStopEvent() != 0) {
+            QTimer::singleShot(500, this, [this] {
+                TaskManage::instance()->taskCompleted(m_pMainWindowBase,
+                                                      RecordParameter::instance()->timerStopEvent());
+            });
+        }
+    }
+    // The timer may have just been switched off above.
+    ui->recordHistory->onCheckDurationState(true);
+    if (!isWindowPickerOpen() && !m_pVideoRecCtl) {
+        ui->actionOptions->setEnabled(true);
+        if (m_pMainWindowBase)
+            m_pMainWindowBase->showNormal();
+        onShowRegionBox();
+    }
+    OSServiceUtils::setDockHide(true);
+    OSServiceUtils::setHideDesktopIcon(true);
+}
+
+void MainWindow::onHotkeyStartOrStop()
+{
+    if (startingRefused("start or stop"))
+        return;
+    // The webcam recorder's own start and stop come with its window.
+    if (m_nRecordWhat != RecordWhat_Home) {
+        startOrStop();
+        return;
+    }
+    m_nPreRecordWhat = RecordWhat_Home;
+    chooseRecorder(RecordWhat_Video, tr("Video Recorder"));
+    QTimer::singleShot(500, this, [this] {
+        // This press asked for a start: a recording another request began
+        // meanwhile is not this one's to stop.
+        if (m_eRoadState == Road_Recording) {
+            Log(kLogModule, 1, "start or stop refused: already recording");
+            return;
+        }
+        startOrStop();
+    });
+}
+
+void MainWindow::startOrStop()
+{
+    Log(kLogModule, 1, "startOrStop");
+    if (startingRefused("start or stop"))
+        return;
+    const RecordParameter* params = RecordParameter::instance();
+    if (m_pVideoRecCtl && params->m_bRecording) {
+        m_pVideoRecCtl->onBtnStopClicked();
+        return;
+    }
+    // The preview of the last recording is one of the running dialogs:
+    // ending it would throw the recording away. The start below is refused
+    // then anyway.
+    if (!m_pVideoRecCtl && !params->m_bPreviewing)
+        hidePopupDialog();
+    onBtnRecClicked();
+}

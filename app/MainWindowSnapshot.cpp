@@ -1,0 +1,235 @@
+#include "app/MainWindow.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include "app/MainWindowBase.h"
+#include "app/MainWindowShared.h"
+#include "capture/DlgPaintToScreen.h"
+#include "capture/DlgSnapshot.h"
+#include "core/DeviceManager.h"
+#include "core/OSServiceUtils.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "core/Utils.h"
+#include "platform/framework/VxFileUtils.h"
+#include "platform/framework/VxSettings.h"
+#include "platform/log/Log.h"
+#include "recording/ScreenRegion.h"
+#include "recording/VideoRecCtlWdg.h"
+#include "ui_MainWindow.h"
+
+// Screenshots from the home window: the editor's life, the save-as
+// question and the file it leaves, and pictures pinned to the screen.
+
+namespace {
+
+const char* const kLogModule = homewindow::logModule();
+
+MainWindow::SaveFileChooser& saveFileChooser()
+{
+    static MainWindow::SaveFileChooser chooser;
+    return chooser;
+}
+
+// Qt's writer name for a file suffix; empty when it writes no such format.
+QByteArray writerFormat(const QString& suffix)
+{
+    QByteArray format = suffix.toLower().toLatin1();
+    if (format == "jpg")
+        format = "jpeg";
+    else if (format == "tif")
+        format = "tiff";
+    return QImageWriter::supportedImageFormats().contains(format) ? format : QByteArray();
+}
+
+QString normalisedFormat(const QString& suffix)
+{
+    const QString lower = suffix.toLower();
+    if (lower == QLatin1String("jpg"))
+        return QStringLiteral("jpeg");
+    if (lower == QLatin1String("tif"))
+        return QStringLiteral("tiff");
+    return lower;
+}
+
+// A name typed without a suffix takes the chosen filter's first one, so
+// that the name says what the file holds.
+QString withFilterSuffix(const QString& chosen, const QString& filter, const QString& tempPath)
+{
+    if (!QFileInfo(chosen).suffix().isEmpty())
+        return chosen;
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+    return chosen + QLatin1Char('.') + (match.hasMatch() ? match.captured(1) : QFileInfo(tempPath).suffix());
+}
+
+} // namespace
+
+void MainWindow::setSaveFileChooser(const SaveFileChooser& chooser)
+{
+    saveFileChooser() = chooser;
+}
+
+DlgSnapshot* MainWindow::snapshotEditor() const
+{
+    return m_pDlgSnapshot.data();
+}
+
+VideoRecCtlWdg* MainWindow::videoRecCtl() const
+{
+    return m_pVideoRecCtl.data();
+}
+
+void MainWindow::onBtnSnapshot()
+{
+    if (m_pDlgSnapshot)
+        return;
+    DeviceManager* devices = DeviceManager::instance();
+    int permission = devices->isPermissionScreenCapture();
+    if (permission != Permission_Authorized) {
+        showPermissionsTips(Privacy_ScreenCapture, Permission_Result(permission));
+        permission = devices->isPermissionScreenCapture();
+    }
+    VxSettings* settings = VxSettings::instance();
+    if (permission != Permission_Authorized || settings->applicationParam("restart", false).toBool()) {
+        settings->setApplicationParam("restart", false);
+        return;
+    }
+    if (RecordParameter::instance()->isHideMainWhenScreenshot()) {
+        Log(kLogModule, 1, "hide mainwindow when snapShot");
+        ScreenRegion::instance()->hideRegionBox();
+        hideFrame();
+    }
+    closeCamera();
+    hidePopupDialog();
+
+    m_pDlgSnapshot = new DlgSnapshot(nullptr, false);
+    connect(m_pDlgSnapshot, &QDialog::finished, this, &MainWindow::releaseSnapshot);
+    connect(m_pDlgSnapshot, &DlgSnapshot::paintToScreen, this, &MainWindow::onPaintToScreen);
+    connect(m_pDlgSnapshot, &DlgSnapshot::pictureSave, this, &MainWindow::onSaveSnapPic);
+    m_pDlgSnapshot->show();
+    m_pDlgSnapshot->hide();
+    m_pDlgSnapshot->createImageCapture();
+}
+
+void MainWindow::releaseSnapshot()
+{
+    // An editor whose picture was saved has been let go already.
+    if (sender() && sender() != m_pDlgSnapshot.data())
+        return;
+    onShowRegionBox();
+    if (m_pMainWindowBase && m_pMainWindowBase->isHidden())
+        m_pMainWindowBase->show();
+    // The editor is still inside its finished(int).
+    if (m_pDlgSnapshot)
+        m_pDlgSnapshot->deleteLater();
+    m_pDlgSnapshot = nullptr;
+}
+
+QString MainWindow::askSnapshotTarget(QString proposed, QString* filter)
+{
+    const QString filters = tr("PNG (*.png);;JPEG (*.jpg *.jpeg);;BMP (*.bmp);;GIF (*.gif);;TIFF (*.tiff);;Images "
+                               "(*.png *.jpeg *.bmp *.gif *.tiff)");
+    for (;;) {
+        Log(kLogModule, 1, "show save dialog");
+        QString chosen;
+        if (saveFileChooser())
+            chosen = saveFileChooser()(this, tr("Save as..."), proposed, filters, filter);
+        else
+            chosen = QFileDialog::getSaveFileName(this, tr("Save as..."), proposed, filters, filter);
+        // A cancel is an answer whatever folder the program runs in.
+        if (chosen.isEmpty() || chosen == QLatin1String("."))
+            return QString();
+        const QString folder = QFileInfo(chosen).absolutePath();
+        if (VxFileUtils::isFolderPathWritable(folder))
+            return chosen;
+        Utils::showMacWindowMessage(MsgType_Information, nullptr,
+                                    tr("\"%1\" is not writable, please select another one.").arg(folder),
+                                    MsgButton_Ok);
+        proposed = chosen;
+    }
+}
+
+void MainWindow::dropSnapshotEditor()
+{
+    onShowRegionBox();
+    if (m_pMainWindowBase && m_pMainWindowBase->isHidden())
+        m_pMainWindowBase->show();
+    // This runs inside the editor's own signal.
+    if (m_pDlgSnapshot) {
+        m_pDlgSnapshot->hide();
+        m_pDlgSnapshot->deleteLater();
+    }
+    m_pDlgSnapshot = nullptr;
+}
+
+bool MainWindow::saveSnapshotAs(const QString& tempPath, const QString& target, const QImage& image)
+{
+    if (image.isNull())
+        return false;
+    const QString tempFormat = QString::fromLatin1(QImageReader::imageFormat(tempPath));
+    if (normalisedFormat(QFileInfo(target).suffix()) == normalisedFormat(tempFormat))
+        return OSServiceUtils::moveFile(tempPath, target);
+    // The content follows the suffix the user chose. A failed write leaves
+    // a file the user chose to replace as it was.
+    const QByteArray format = writerFormat(QFileInfo(target).suffix());
+    QSaveFile out(target);
+    const bool saved = !format.isEmpty() && out.open(QIODevice::WriteOnly) && image.save(&out, format.constData())
+                       && out.commit();
+    if (saved)
+        QFile::remove(tempPath);
+    return saved;
+}
+
+void MainWindow::onSaveSnapPic(QString tempPath, QString filter)
+{
+    QString proposed = Utils::getSnapshotPath() + QLatin1Char('/') + QFileInfo(tempPath).fileName();
+    proposed.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    bool editorGone = false;
+    for (;;) {
+        const QString chosen = askSnapshotTarget(proposed, &filter);
+        if (!editorGone) {
+            editorGone = true;
+            dropSnapshotEditor();
+        }
+        if (chosen.isEmpty()) {
+            // The picture was handed over to be saved or dropped: dropped.
+            QFile::remove(tempPath);
+            return;
+        }
+        const QImage image(tempPath);
+        const QString target = withFilterSuffix(chosen, filter, tempPath);
+        if (saveSnapshotAs(tempPath, target, image)) {
+            Utils::setSnapshotPath(QFileInfo(target).absolutePath());
+            double value = 0.0;
+            const QString unit = Utils::getUtilOfSize(QFileInfo(target).size(), value);
+            const QString size = QStringLiteral("%1%2").arg(qint64(value)).arg(unit);
+            const QString resolution = QStringLiteral("%1*%2").arg(image.width()).arg(image.height());
+            SignalsTransfer::instance()->addHistoryFile(target, 0, resolution, QString(), size);
+            return;
+        }
+        Utils::showMacWindowMessage(MsgType_Information, nullptr,
+                                    tr("File exported to \"%1\" failed! Please select another one.").arg(target),
+                                    MsgButton_Ok);
+        proposed = target;
+    }
+}
+
+void MainWindow::onPaintToScreen(QImage image)
+{
+    auto* pinned = new DlgPaintToScreen(nullptr);
+    pinned->setImg(image);
+    connect(pinned, &QDialog::finished, this, &MainWindow::releasePaintToScreen);
+    pinned->show();
+}
+
+void MainWindow::releasePaintToScreen()
+{
+    if (QObject* pinned = sender())
+        pinned->deleteLater();
+}
