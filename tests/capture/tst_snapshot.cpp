@@ -115,7 +115,7 @@ class TstSnapshot : public QObject
         if (!capture)
             return editor;
         capture->fireSelCompleted(kAreaCRect);
-        (void)QTest::qWaitFor([editor] { return editor->isVisible(); }, 5000);
+        (void)QTest::qWaitFor([editor] { return editor->isVisible(); }, 20000);
         return editor;
     }
 
@@ -138,11 +138,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_scene));
         // The scene is what a grab of the screen sees.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        QTRY_COMPARE(QGuiApplication::primaryScreen()
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::primaryScreen()
                          ->grabWindow(0, 0, 0, screen.width(), screen.height())
                          .toImage()
                          .pixel(kArea.topLeft()),
-                     patternAt(kArea.x(), kArea.y()));
+                     patternAt(kArea.x(), kArea.y()), 20000);
     }
 
     void cleanup()
@@ -171,7 +171,7 @@ private slots:
         // counts.
         m_scene->repaintWith(Qt::green);
         FakeScreencast::imageCapture()->fireSelCompleted(kAreaCRect);
-        QTRY_VERIFY(editor->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 20000);
         QCOMPARE(editor->geometry(), kArea);
         const QImage image = editor->image();
         QCOMPARE(image.size(), kArea.size());
@@ -241,7 +241,7 @@ private slots:
         });
         connect(editor, &QDialog::finished, this, [&](int r) { order << QStringLiteral("finished %1").arg(r); });
         QTest::mouseClick(button(editor, "btnSave"), Qt::LeftButton);
-        QTRY_COMPARE(order, (QStringList{"save", "finished 1"}));
+        QTRY_COMPARE_WITH_TIMEOUT(order, (QStringList{"save", "finished 1"}), 20000);
         QVERIFY(fileThereInSignal);
         QVERIFY(hiddenInSignal);
         QCOMPARE(gotFilter, filter);
@@ -285,7 +285,7 @@ private slots:
             QVERIFY(editor->isVisible());
             connect(editor, &DlgSnapshot::pictureSave, this, [&](const QString& p) { paths << p; });
             QTest::mouseClick(button(editor, "btnSave"), Qt::LeftButton);
-            QTRY_COMPARE(paths.size(), i + 1);
+            QTRY_COMPARE_WITH_TIMEOUT(paths.size(), i + 1, 20000);
         }
         QVERIFY(paths.at(0) != paths.at(1));
         for (const QString& p : paths) {
@@ -320,7 +320,7 @@ private slots:
             QTest::keyClick(toolBar(editor), Qt::Key_Escape);
         else
             editor->close();
-        QTRY_COMPARE(finished.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
         QCOMPARE(finished.first().first().toInt(), 0);
         QVERIFY(!editor->isVisible());
         QVERIFY(!toolBar(editor)->isVisible());
@@ -346,7 +346,7 @@ private slots:
         });
         connect(editor, &QDialog::finished, this, [&](int r) { order << QStringLiteral("finished %1").arg(r); });
         QTest::mouseClick(button(editor, "btnPin"), Qt::LeftButton);
-        QTRY_COMPARE(order, (QStringList{"pin", "finished 1"}));
+        QTRY_COMPARE_WITH_TIMEOUT(order, (QStringList{"pin", "finished 1"}), 20000);
         QCOMPARE(pins.size(), 1);
         QCOMPARE(pins.first(), image);
         QCOMPARE(pins.first().size(), kArea.size());
@@ -356,7 +356,7 @@ private slots:
         QSignalSpy finished(editor, &QDialog::finished);
         QGuiApplication::clipboard()->clear();
         QTest::mouseClick(button(editor, "btnCopy"), Qt::LeftButton);
-        QTRY_COMPARE(finished.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
         QCOMPARE(finished.first().first().toInt(), 1);
         const QImage copied = QGuiApplication::clipboard()->image();
         QCOMPARE(copied.size(), kArea.size());
@@ -374,7 +374,7 @@ private slots:
         QSignalSpy finished(editor, &QDialog::finished);
         CImageCaptureCallback* events = FakeScreencast::imageCapture()->callback;
         FakeScreencast::imageCapture()->fireClose();
-        QTRY_COMPARE(finished.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
         QCOMPARE(finished.first().first().toInt(), 0);
         QVERIFY(!editor->isVisible());
         QCOMPARE(FakeScreencast::liveObjectCount(), 0);
@@ -390,7 +390,7 @@ private slots:
         QSignalSpy failedFinished(failed, &QDialog::finished);
         failed->createImageCapture();
         QCOMPARE(failedFinished.size(), 0);
-        QTRY_COMPARE(failedFinished.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(failedFinished.size(), 1, 20000);
         QCOMPARE(failedFinished.first().first().toInt(), 0);
         QVERIFY(!failed->isVisible());
     }
@@ -403,7 +403,7 @@ private slots:
         DlgSnapshot* editor = startEditor();
         QSignalSpy finished(editor, &QDialog::finished);
         FakeScreencast::imageCapture()->fireSelCompleted(kAreaCRect);
-        QTRY_COMPARE(finished.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
         QCOMPARE(finished.first().first().toInt(), 0);
         QVERIFY(!editor->isVisible());
         QVERIFY(editor->image().isNull());
@@ -430,12 +430,12 @@ private slots:
         QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
         QCOMPARE(driver.seen().size(), 1);
         QVERIFY2(driver.seen().first().text.contains("could not be saved"), qPrintable(driver.seen().first().text));
-        QTRY_VERIFY(editor->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 20000);
         QVERIFY(toolBar(editor)->isVisible());
         QCOMPARE(saved.size(), 0);
         QCOMPARE(finished.size(), 0);
         QTest::mouseClick(button(editor, "btnCancel"), Qt::LeftButton);
-        QTRY_COMPARE(finished.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
         QCOMPARE(finished.first().first().toInt(), 0);
         QVERIFY(QFile::remove(root));
     }
@@ -476,7 +476,7 @@ private slots:
             QTest::keyClick(editor, Qt::Key_Escape);
         else
             QTest::mouseClick(button(editor, qPrintable(action)), Qt::LeftButton);
-        QTRY_VERIFY(!guard);
+        QTRY_VERIFY_WITH_TIMEOUT(!guard, 20000);
         QTest::qWait(20);
         if (!savedPath.isEmpty())
             QVERIFY(QFile::remove(savedPath));

@@ -72,8 +72,10 @@ class TstSnapshotE2E : public QObject
         editor->show();
         editor->hide();
         editor->createImageCapture();
-        QTRY_VERIFY_WITH_TIMEOUT(selectionWindow() != nullptr, 10000);
-        QTest::qWait(200);   // the selection takes the keyboard
+        QTRY_VERIFY_WITH_TIMEOUT(selectionWindow() != nullptr, 30000);
+        QVERIFY(QTest::qWaitForWindowExposed(selectionWindow(), 30000));
+        // The selection takes the keyboard once it shows.
+        QTRY_VERIFY_WITH_TIMEOUT(QWidget::keyboardGrabber() == selectionWindow(), 30000);
     }
 
     bool dragSelection()
@@ -115,34 +117,25 @@ private slots:
         m_red.reset(new ColourWindow(Qt::red, kRedWindow));
         m_red->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_red.data()));
-        QTRY_VERIFY(near(screenNow().pixel(kRedWindow.center()), qRgb(255, 0, 0), 0));
+        QTRY_VERIFY_WITH_TIMEOUT(near(screenNow().pixel(kRedWindow.center()), qRgb(255, 0, 0), 0), 30000);
     }
 
     void cleanup()
     {
         m_red.reset();
-        QTRY_VERIFY(selectionWindow() == nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(selectionWindow() == nullptr, 30000);
         QVERIFY2(tempFiles().isEmpty(), qPrintable(tempFiles().join(", ")));
     }
 
-    // Drag over the red window, Save: the handed-over file has the
-    // selection's size, is red all over, and its content is the format of
-    // the setting. The window turns blue while the user selects: the
-    // frozen moment is what is saved.
-    void selectAndSave_data()
-    {
-        QTest::addColumn<int>("format");
-        QTest::addColumn<QByteArray>("magic");
-        QTest::addColumn<int>("tolerance");
-        QTest::newRow("png") << int(RP_Format_PNG) << QByteArray("\x89PNG\r\n\x1a\n", 8) << 0;
-        QTest::newRow("jpg") << int(RP_Format_JPG) << QByteArray("\xff\xd8\xff", 3) << 24;
-    }
+    // Drag over the red window, Save: the handed-over PNG has the
+    // selection's size and is red all over. The window turns blue while the
+    // user selects: the frozen moment is what is saved. (The other formats
+    // are the unit test's business.)
     void selectAndSave()
     {
-        QFETCH(int, format);
-        QFETCH(QByteArray, magic);
-        QFETCH(int, tolerance);
-        RecordParameter::instance()->setUsedImgFmt(RP_Format(format));
+        const QByteArray magic("\x89PNG\r\n\x1a\n", 8);
+        const int tolerance = 0;
+        RecordParameter::instance()->setUsedImgFmt(RP_Format_PNG);
         QScopedPointer<DlgSnapshot> editor(new DlgSnapshot(nullptr, false));
         QSignalSpy saved(editor.data(), &DlgSnapshot::pictureSave);
         QSignalSpy finished(editor.data(), &QDialog::finished);
@@ -152,25 +145,25 @@ private slots:
         m_red->setColour(Qt::blue);
         QVERIFY(dragSelection());
 
-        QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 30000);
         QCOMPARE(editor->geometry(), kSelection);
         QWidget* bar = editor->findChild<QWidget*>(QStringLiteral("frmToolBar"));
         QVERIFY(bar);
-        QTRY_VERIFY(bar->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 30000);
         QVERIFY(bar->geometry().top() > kSelection.bottom());
         QCOMPARE(bar->geometry().right(), kSelection.right());
         // On the screen: the frozen red picture over the blue window.
-        QTRY_VERIFY(near(screenNow().pixel(kSelection.center()), qRgb(255, 0, 0), 0));
+        QTRY_VERIFY_WITH_TIMEOUT(near(screenNow().pixel(kSelection.center()), qRgb(255, 0, 0), 0), 30000);
         QVERIFY(near(screenNow().pixel(kRedWindow.bottomRight() - QPoint(20, 20)), qRgb(0, 0, 255), 0));
         const QString shot = qEnvironmentVariable("SR_SNAPSHOT_SHOT");
-        if (!shot.isEmpty() && format == RP_Format_PNG) {
+        if (!shot.isEmpty()) {
             QTest::qWait(300);
             QVERIFY(screenNow().save(shot));
         }
 
         QVERIFY(clickOn(editor->findChild<QToolButton*>(QStringLiteral("btnSave"))));
-        QTRY_COMPARE_WITH_TIMEOUT(saved.size(), 1, 10000);
-        QTRY_COMPARE(finished.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(saved.size(), 1, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
         QCOMPARE(finished.first().first().toInt(), 1);
         QVERIFY(!editor->isVisible());
         const QString path = saved.first().first().toString();
@@ -197,11 +190,16 @@ private slots:
         startSelection(editor.data());
         if (QTest::currentTestFailed())
             return;
-        QVERIFY(xdotool({"key", "Escape"}));
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        // Pressed again while nothing happens: a busy X server may be slow
+        // to hand the grab over.
+        for (int tries = 0; tries < 15 && finished.isEmpty(); ++tries) {
+            QVERIFY(xdotool({"key", "Escape"}));
+            (void)QTest::qWaitFor([&] { return !finished.isEmpty(); }, 2000);
+        }
+        QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().toInt(), 0);
         QVERIFY(!editor->isVisible());
-        QTRY_VERIFY(selectionWindow() == nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(selectionWindow() == nullptr, 30000);
     }
 };
 
