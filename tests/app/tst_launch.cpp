@@ -27,7 +27,6 @@
 #include "app/SingleInstanceGuard.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/UrlRecorder.h"
-#include "core/Utils.h"
 #include "platform/framework/VxProductInfo.h"
 #include "app/main_entry.h"
 
@@ -97,51 +96,36 @@ private slots:
             leftover.detach();
     }
 
-    void liveHolderIsDetectedAndStaleSegmentIsNot()
+    // A live holder is seen; one killed outright leaves its segment behind
+    // without making later launches think the program runs; one that quits
+    // frees the name; of six simultaneous launches exactly one runs.
+    void guard()
     {
         QProcess* holder = startChild();
         QCOMPARE(readResult(holder), QString("only"));
-
-        {
-            SingleInstanceGuard second(m_key);
-            QCOMPARE(second.check(), SingleInstanceGuard::AnotherInstance);
-        }
-
-        // A holder killed outright leaves its segment behind; it must not
-        // make every later launch think the program runs.
+        QCOMPARE(SingleInstanceGuard(m_key).check(), SingleInstanceGuard::AnotherInstance);
         ::kill(static_cast<pid_t>(holder->processId()), SIGKILL);
         QVERIFY(holder->waitForFinished(30000));
-        SingleInstanceGuard third(m_key);
-        QCOMPARE(third.check(), SingleInstanceGuard::OnlyInstance);
-        // And the new owner is seen as live by the next launch.
-        QProcess* late = startChild();
-        QCOMPARE(readResult(late), QString("another"));
-    }
-
-    void holderThatQuitsNormallyFreesTheName()
-    {
-        QProcess* holder = startChild();
-        QCOMPARE(readResult(holder), QString("only"));
-        holder->closeWriteChannel();
-        QVERIFY(holder->waitForFinished(30000));
-        SingleInstanceGuard next(m_key);
-        QCOMPARE(next.check(), SingleInstanceGuard::OnlyInstance);
-    }
-
-    void simultaneousLaunchesLeaveExactlyOneRunning()
-    {
+        {
+            SingleInstanceGuard owner(m_key);
+            QCOMPARE(owner.check(), SingleInstanceGuard::OnlyInstance);
+            QProcess* late = startChild();
+            QCOMPARE(readResult(late), QString("another"));
+            late->kill();
+            QVERIFY(late->waitForFinished(30000));
+        }
+        QProcess* quitting = startChild();
+        QCOMPARE(readResult(quitting), QString("only"));
+        quitting->closeWriteChannel();
+        QVERIFY(quitting->waitForFinished(30000));
+        QStringList results;
         QList<QProcess*> racers;
         for (int i = 0; i < 6; ++i)
             racers << startChild();
-        int only = 0;
-        int another = 0;
-        for (QProcess* p : racers) {
-            const QString r = readResult(p);
-            only += r == "only";
-            another += r == "another";
-        }
-        QCOMPARE(only, 1);
-        QCOMPARE(another, 5);
+        for (QProcess* p : racers)
+            results << readResult(p);
+        QCOMPARE(results.count("only"), 1);
+        QCOMPARE(results.count("another"), 5);
     }
 };
 
@@ -189,37 +173,16 @@ private:
     // Event ids of the newest telemetry file, the version record as 0.
     static QList<int> newestTelemetryIds()
     {
-        const QStringList files = telemetryFiles();
-        if (files.isEmpty())
-            return {};
-        QFile f(CEIPWrapper::telemetryDir() + "/" + files.first());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
+        QFile f(CEIPWrapper::telemetryDir() + "/" + telemetryFiles().value(0));
         QList<int> ids;
-        for (const QByteArray& line : f.readAll().split('\n')) {
-            if (line.trimmed().isEmpty())
-                continue;
-            const QJsonObject o = QJsonDocument::fromJson(line).object();
-            const QString text = QString::fromUtf8(line);
-            if (text.contains("\"Version\""))
-                ids << 0;
-            else
-                ids << o.value("id").toInt(-1);
-        }
+        for (const QByteArray& line : f.open(QIODevice::ReadOnly) ? f.readAll().split('\n') : QList<QByteArray>())
+            if (!line.trimmed().isEmpty())
+                ids << (line.contains("\"Version\"") ? 0 : QJsonDocument::fromJson(line)["id"].toInt(-1));
         return ids;
     }
 
-    static QString logText()
-    {
-        QFile f(Utils::getAppLogPath());
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
-
 private slots:
-    void initTestCase()
-    {
-        QDesktopServices::setUrlHandler("https", &m_urls, "open");
-    }
+    void initTestCase() { QDesktopServices::setUrlHandler("https", &m_urls, "open"); }
 
     void init()
     {
@@ -229,85 +192,80 @@ private slots:
         Framework::setForcedUpdatePending(false);
     }
 
-    void normalRunReturnsTheLoopCodeAndWritesEventsInOrder()
+    // The loop's code is the run's; the product's start page opens with the
+    // window and its end page after it (blank ones open nothing); the frame
+    // is gone on return; telemetry holds the version, start and end.
+    void runs_data()
     {
-        // Blank product URLs open nothing.
-        VxProductInfo::instance()->overrideValue("extend/previewPostUrl", "   ");
-        VxProductInfo::instance()->overrideValue("extend/previewPostUrlEx", " \t");
-        const int rc = runMainEntry({}, [](MainWindowBase*) { qApp->exit(7); });
-        QVERIFY(m_sawFrame);
-        QCOMPARE(rc, 7);
-        QCOMPARE(newestTelemetryIds(), (QList<int>{0, 3000, 3999}));
-        QVERIFY(m_urls.urls.isEmpty());
+        QTest::addColumn<QString>("startUrl");
+        QTest::addColumn<QString>("endUrl");
+        QTest::addColumn<bool>("closeFrame");
+        QTest::addColumn<int>("rc");
+        QTest::newRow("loop exits with 7, blank pages") << "   " << " \t" << false << 7;
+        QTest::newRow("frame closed, both pages")
+            << " https://example.invalid/start " << "https://example.invalid/end" << true << 0;
+    }
 
-        // The frame is gone once main_entry returned.
+    void runs()
+    {
+        QFETCH(QString, startUrl);
+        QFETCH(QString, endUrl);
+        QFETCH(bool, closeFrame);
+        QFETCH(int, rc);
+        VxProductInfo::instance()->overrideValue("extend/previewPostUrl", startUrl);
+        VxProductInfo::instance()->overrideValue("extend/previewPostUrlEx", endUrl);
+        int urlsWhileShown = -1;
+        QCOMPARE(runMainEntry({}, [&](MainWindowBase* frame) {
+                     urlsWhileShown = m_urls.urls.size();
+                     closeFrame ? void(frame->close()) : qApp->exit(7);
+                 }),
+                 rc);
+        QVERIFY(m_sawFrame);
+        QList<QUrl> urls;
+        for (const QString& url : {startUrl.trimmed(), endUrl.trimmed()})
+            if (!url.isEmpty())
+                urls << QUrl(url);
+        QCOMPARE(m_urls.urls, urls);
+        QCOMPARE(urlsWhileShown, qMin(1, urls.size()));
+        QCOMPARE(newestTelemetryIds(), (QList<int>{0, 3000, 3999}));
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<MainWindowBase*>(w));
-
-        const QString log = logText();
-        QVERIFY(log.contains("config font not exit, use sys font!!!"));
-        QVERIFY(log.contains("version 1.0.0-"));
-        QVERIFY(log.contains("Qt version Qt5"));
-        QVERIFY(log.indexOf("bFollowTheme = [") < log.indexOf("setCurrentSkin = ["));
     }
 
-    void closingTheFrameEndsTheRunAndOpensTheProductUrls()
+    // Another instance (one box), a launch that only opens a page (no box,
+    // even with another instance), a forced update: no window, no telemetry.
+    void endsBeforeAnyWindow_data()
     {
-        VxProductInfo::instance()->overrideValue("extend/previewPostUrl", " https://example.invalid/start ");
-        VxProductInfo::instance()->overrideValue("extend/previewPostUrlEx", "https://example.invalid/end");
-        int urlsWhileShown = -1;
-        const int rc = runMainEntry({}, [&](MainWindowBase* frame) {
-            urlsWhileShown = m_urls.urls.size();
-            frame->close();
-        });
-        QCOMPARE(rc, 0);
-        QCOMPARE(urlsWhileShown, 1);
-        QCOMPARE(m_urls.urls, (QList<QUrl>{QUrl("https://example.invalid/start"),
-                                          QUrl("https://example.invalid/end")}));
-        QCOMPARE(newestTelemetryIds(), (QList<int>{0, 3000, 3999}));
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("forcedUpdate");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("another instance") << QStringList() << false << "Screen Recorder is running";
+        QTest::newRow("page launch") << QStringList{"--open-url", "https://example.invalid/page"} << false << "";
+        QTest::newRow("forced update") << QStringList() << true << "";
     }
 
-    void secondInstanceShowsOneBoxAndBuildsNoWindow()
+    void endsBeforeAnyWindow()
     {
+        QFETCH(QStringList, args);
+        QFETCH(bool, forcedUpdate);
+        QFETCH(QString, box);
         QSharedMemory holder(VxProductInfo::instance()->productNativeName(""));
-        QVERIFY(holder.create(1024));
+        QVERIFY(forcedUpdate || holder.create(1024));
+        Framework::setForcedUpdatePending(forcedUpdate);
         const QStringList before = telemetryFiles();
-
-        ModalDriver driver;
-        driver.clickButton(QMessageBox::Ok);
-        const int rc = runMainEntry({}, [](MainWindowBase*) { qApp->exit(9); });
-        QVERIFY(driver.waitFinished());
+        ModalDriver driver(box.isEmpty() ? 2000 : 30000);
+        if (!box.isEmpty())
+            driver.clickButton(QMessageBox::Ok);
+        QCOMPARE(runMainEntry(args, [](MainWindowBase*) { qApp->exit(9); }), 0);
+        QVERIFY(driver.waitFinished(30000));
         QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
-        QCOMPARE(rc, 0);
         QVERIFY(!m_sawFrame);
-        QCOMPARE(driver.seen().size(), 1);
-        QCOMPARE(driver.seen().first().title, QString("Screen Recorder"));
-        QCOMPARE(driver.seen().first().text, QString("Screen Recorder is running"));
+        QCOMPARE(driver.seen().size(), box.isEmpty() ? 0 : 1);
+        if (!box.isEmpty())
+            QCOMPARE(driver.seen().first().text, box);
         QCOMPARE(telemetryFiles(), before);
-    }
-
-    void urlLaunchEndsBeforeTheGuard()
-    {
-        // A held segment would make the guard show its box: none may appear.
-        QSharedMemory holder(VxProductInfo::instance()->productNativeName(""));
-        QVERIFY(holder.create(1024));
-        ModalDriver driver(2000);
-        const int rc = runMainEntry({"--open-url", "https://example.invalid/page"},
-                                    [](MainWindowBase*) { qApp->exit(9); });
-        QCOMPARE(rc, 0);
-        QVERIFY(!m_sawFrame);
-        QVERIFY(driver.seen().isEmpty());
-        QCOMPARE(m_urls.urls, QList<QUrl>{QUrl("https://example.invalid/page")});
-    }
-
-    void forcedUpdateEndsStartUp()
-    {
-        Framework::setForcedUpdatePending(true);
-        const QStringList before = telemetryFiles();
-        const int rc = runMainEntry({}, [](MainWindowBase*) { qApp->exit(9); });
-        QCOMPARE(rc, 0);
-        QVERIFY(!m_sawFrame);
-        QCOMPARE(telemetryFiles(), before);
+        if (!args.isEmpty())
+            QCOMPARE(m_urls.urls, QList<QUrl>{QUrl(args.last())});
     }
 
     void messageHandlerPrintsAllButTheKnownNoise()
