@@ -10,9 +10,10 @@ class QAbstractButton;
 class QButtonGroup;
 class QVBoxLayout;
 
-// A popup frame with a scrolling column of mutually exclusive buttons,
-// optional header frames and a "Manage" button. A QMenu shows it through a
-// QWidgetAction; clicks come out through the two signals.
+// A popup frame that lists exclusive choices, one checked at most, in a
+// column that scrolls when long; header frames may sit between them and a
+// "Manage" button ends it. A QMenu hosts it through a QWidgetAction and the
+// two signals report the clicks.
 class FfMenu : public QFrame
 {
     Q_OBJECT
@@ -22,7 +23,8 @@ public:
 
     void addButton(QAbstractButton* button);
     void addButtons(const QList<QAbstractButton*>& buttons);
-    // Takes the button out of the column and the group and deletes it.
+    // Removes the button from both the layout and the exclusive group, then
+    // deletes it.
     void removeButton(QAbstractButton* button);
     void addFrame(QFrame* frame);
     // Takes the frame out of the column and deletes it.

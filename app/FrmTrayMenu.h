@@ -6,9 +6,10 @@ namespace Ui {
 class FrmTrayMenu;
 }
 
-// The panel inside the status-bar item's menu: a start face at rest and a
-// recording face with the running figures. It keeps no state beyond its
-// widgets; the status-bar item picks the face each time the menu opens.
+// What the tray menu shows above its actions: one face to start from when
+// idle, another with the running time and size while recording. The tray
+// item chooses the face whenever the menu opens; the panel itself remembers
+// nothing but its widgets.
 class FrmTrayMenu : public QFrame
 {
     Q_OBJECT

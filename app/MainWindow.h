@@ -30,11 +30,11 @@ class QStateMachine;
 class ShowPicture;
 class VideoRecCtlWdg;
 
-// The home window: a page of mode tiles and, once a mode is chosen, the
-// recorder page with the source switches, the region controls and the REC
-// button. The frame window embeds its content and owns it; the window
-// itself stays hidden. It is the hub of the application shell: the signal
-// hub's recording signals and the status-bar item's requests end here.
+// The home window: first the tiles to pick what to record, then, after the
+// pick, the recorder page with its sources, its region and the REC button.
+// The frame window embeds its content and owns it; the window itself stays
+// hidden. Requests from the tray item and recording news from the signal
+// hub all arrive here.
 //
 // Its destructor stops the capture engine, so exactly one exists, and it
 // goes before the application object.

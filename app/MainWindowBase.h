@@ -25,8 +25,8 @@ public:
     explicit MainWindowBase(QWidget* parent = nullptr);
     ~MainWindowBase() override;
 
-    // No family is configured for any language, so this is always empty and
-    // start-up keeps the system font.
+    // Empty for every language today: no font family is set up anywhere,
+    // so the program starts with the system's font.
     static QString appFontConf(const QString& language);
     static bool fontExist(const QString& family);
 

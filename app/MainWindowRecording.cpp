@@ -28,7 +28,7 @@
 #include "schedule/TaskManage.h"
 #include "ui_MainWindow.h"
 
-// The recording road of the home window: hotkeys and scheduled starts,
+// From a request to a running recording and back: hotkeys and scheduled starts,
 // the checks a start request must pass, its preparation, the countdown or
 // the short pause, the start itself and the end of a recording.
 

@@ -12,9 +12,9 @@ class QFrame;
 class QLabel;
 class QRadioButton;
 
-// The recorder presets as a drop-down: one process-wide widget action whose
-// frame holds the header "Default" and the buttons "Video Recorder",
-// "Audio Recorder", "Window Recorder" and "Webcam Recorder". A button's
+// The recorder presets as a drop-down: one process-wide widget action. Its
+// frame starts with the header "Default", then one button per recorder
+// (video, audio, window, webcam, in that order). A button's
 // 1-based position is its preset number (the RecordWhat values); presets
 // added later follow from 5. GUI thread only.
 //

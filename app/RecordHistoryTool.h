@@ -11,10 +11,10 @@ namespace Ui {
 class RecordHistoryTool;
 }
 
-// The strip along the bottom of the home window: the recording history and
-// the on/off state of the record length, the task schedule and the record
-// watermark. While one of its dialogs runs it asks the home window to step
-// aside through sigShowChildeDlg.
+// The row of tools under the home window: the history of saved files, and
+// for the timed recording, the scheduled tasks and the watermark whether
+// each is on. Through sigShowChildeDlg it asks the home window to step
+// aside while one of the row's dialogs is up.
 class RecordHistoryTool : public QFrame
 {
     Q_OBJECT
@@ -45,7 +45,8 @@ public slots:
     void onShowWhaterMarkMenuDlg();
 
 signals:
-    // false just before one of the strip's dialogs opens, true after it closed.
+    // Carries false as a dialog of this row is about to open and true once
+    // it has gone.
     void sigShowChildeDlg(bool show);
 
 protected:

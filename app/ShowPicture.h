@@ -7,8 +7,8 @@
 
 class QTimer;
 
-// The countdown between the record button and the start of a recording:
-// the numbered pictures 1.png, 2.png ... of the installed countdown folder
+// The countdown a recording waits for once it is asked for: the numbered
+// pictures 1.png, 2.png ... of the installed countdown folder
 // are shown one per tick through the engine's picture overlay, then
 // showPicEnd() tells the home window to start. Without the folder it ends
 // at once. GUI thread only; one object per recording start.

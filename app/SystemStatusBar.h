@@ -20,8 +20,8 @@ class QWidgetAction;
 // variant of every status icon.
 QString adjustFileName(const QString& path);
 
-// The program's status-bar (tray) item. Its icon tells the recording state;
-// a click opens the menu with the panel FrmTrayMenu, a double click brings
+// The program's status-bar (tray) item. The icon shows whether a recording
+// runs, is paused or is being previewed; a click opens the menu with the panel FrmTrayMenu, a double click brings
 // back the window that fits the moment. It only raises signals: the windows
 // act on them, and the recording parts push state and figures into it.
 //
