@@ -252,16 +252,6 @@ private slots:
         QVERIFY(width->isEnabled() && checked("btnCustom"));
     }
 
-    void systemSoundWithoutItsSource()
-    {
-        FakeScreencast::setVirtualAudioDriver(2, QString());
-        chooseTile("frmChoseVideo");
-        child<FfSwitchButton>("btnUseAudio")->setBtnChecked(true);
-        QVERIFY(!checked("btnUseAudio"));
-        QVERIFY(!RecordParameter::instance()->getSysAudioEnable());
-        QVERIFY(child<QLabel>("lblAudioNotUse")->isVisibleTo(frame()));
-    }
-
     void microphoneWithRefusedPermission()
     {
         FakeScreencast::setPermission(1, 1);
@@ -393,17 +383,6 @@ private slots:
     }
 
     // ---- the frame ----------------------------------------------------------------
-
-    void frameHoldsTheHomeWindow()
-    {
-        MainWindowBase* f = frame();
-        QVERIFY(f->mainWindow()->isHidden());
-        QVERIFY(f->isAncestorOf(f->findChild<QWidget*>("frameChoseContent")));
-        QCOMPARE(TaskManage::instance()->mainWidBase(), f);
-        QAction* preferences = f->mainWindow()->preferenceAction();
-        QVERIFY(f->actionHolder()->actions().contains(preferences));
-        QCOMPARE(preferences->menuRole(), QAction::PreferencesRole);
-    }
 
     void topMostRoundTrip()
     {
