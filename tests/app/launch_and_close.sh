@@ -7,7 +7,7 @@ bin=$1
 "$bin" >/dev/null 2>&1 &
 pid=$!
 win=""
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   win=$(xdotool search --onlyvisible --name '^Screen Recorder$' 2>/dev/null | head -n 1)
   [ -n "$win" ] && break
   sleep 0.1
@@ -21,14 +21,14 @@ fi
 # first alone (its "is running" box is answered by closing it).
 "$bin" >/dev/null 2>&1 &
 second=$!
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   box=$(xdotool search --onlyvisible --name '^Screen Recorder$' 2>/dev/null | grep -v "^$win\$" | head -n 1)
   [ -n "$box" ] && break
   sleep 0.1
 done
 [ -n "$box" ] && xdotool windowactivate --sync "$box" key Return 2>/dev/null
 rc2=124
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   if ! kill -0 "$second" 2>/dev/null; then wait "$second"; rc2=$?; break; fi
   sleep 0.1
 done
@@ -38,7 +38,7 @@ kill -0 "$pid" 2>/dev/null || { echo "first instance died"; exit 1; }
 [ "$rc2" -eq 0 ] || { echo "second launch ended with $rc2"; kill -9 "$pid"; exit 1; }
 
 xdotool windowactivate --sync "$win" key alt+F4
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   if ! kill -0 "$pid" 2>/dev/null; then
     wait "$pid"
     rc=$?
@@ -48,6 +48,6 @@ for _ in $(seq 1 100); do
   fi
   sleep 0.1
 done
-echo "program still running 10 s after its frame was closed"
+echo "program still running 30 s after its frame was closed"
 kill -9 "$pid"
 exit 1
