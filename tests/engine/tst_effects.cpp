@@ -184,7 +184,6 @@ private slots:
             QVERIFY(!makeWindowSource(setupFor(QRect(0, 0, 100, 100), WindowListOption(option)), error) && error.empty());
         QVERIFY(!makeWindowSource(setupFor(QRect(), kWindowListExclude), error) && !error.empty());
     }
-
     // One window, recorded at its frame's size with its own pixels even
     // where another window covers it, followed when it moves; a new size
     // ends the recording with code 4 and what was written stays playable.
@@ -227,7 +226,6 @@ private slots:
         QVERIFY2(near(image.pixel(image.width() / 2, image.height() / 2), kRed, 60),
                  rgbText(image.pixel(image.width() / 2, image.height() / 2)));
     }
-
     // Destroyed: "closed" at once. Minimised: recorded on. Withdrawn by
     // its program: "closed" once it stayed away for a moment.
     void oneWindowClosed()
@@ -256,7 +254,6 @@ private slots:
         m_x->withdraw(hidden);
         QVERIFY(waitUntil([&] { return source->grab(frame) == SR_WindowClosed; }));
     }
-
     // All but the excluded windows: an excluded window and this program's
     // own windows leave no trace, the included one (the webcam picture)
     // shows, and the area can move. Only the included windows: on black,
@@ -297,7 +294,6 @@ private slots:
         m_windows.erase(std::find(m_windows.begin(), m_windows.end(), above));
         QVERIFY(frameShows(*source, QPoint(120, 120), kRed, f));
     }
-
     // A recording of all but an excluded window with the watermark and a
     // stroke drawn on the canvas with the pointer: all burnt into the file.
     void burntIntoTheRecording()
@@ -334,7 +330,6 @@ private slots:
         for (const auto& e : expected)
             QVERIFY2(near(last.pixel(e.first), e.second, 70), rgbText(last.pixel(e.first)));
     }
-
     // The cursor is drawn where the pointer is, only when asked for, and
     // not when the pointer is outside the area; the halo alone draws its
     // colour around the pointer; click effect 1 is a ring while the button
@@ -385,7 +380,6 @@ private slots:
         QVERIFY(xdotool({"mouseup", "1"}));
         QVERIFY(waitUntil([&] { return !near(frameWith(ring).pixel(onRing), kRed, 90); }));
     }
-
     // Areas that follow the pointer ask the X server where it is: centred
     // on it, or pushed along by it at the edges.
     void areaFollowsPointer()
@@ -405,7 +399,6 @@ private slots:
         QVERIFY(movePointer(QPoint(700, 450)));
         QCOMPARE(follow(QRect(100, 100, 400, 300)), QRect(301, 151, 400, 300));
     }
-
     // The border lies outside the area in the recording colours, takes the
     // pause colours while paused, follows the area (also when asked from
     // the capture thread) and goes with its owner. Around one window it
@@ -457,7 +450,6 @@ private slots:
         QVERIFY(waitUntil([&] { return frame->area() == place.translated(100, 200); }));
         QVERIFY(m_x->shows(QPoint(1000, 317), kRed));
     }
-
     // Method 1 with parameter 1: the user drags the area by its border
     // (also without the border flag), not past the display's edge; the
     // recording follows through the controller, and the module hears of
@@ -488,7 +480,6 @@ private slots:
         QCOMPARE(controller(moved).left(), 0);
         QVERIFY(!events.onGui);
     }
-
     // A pen stroke drawn with the pointer is on the screen and in the
     // frames, also in frames composed without this program's windows;
     // after stop() the desktop gets the clicks again. Undo, redo and clear

@@ -20,10 +20,7 @@ namespace {
 
 const char kTitle[] = "Prüfung ✓ 录制";
 
-QRect rectOf(const CRect& r)
-{
-    return QRect(int(r.left), int(r.top), int(r.right - r.left), int(r.bottom - r.top));
-}
+QRect rectOf(const CRect& r) { return QRect(int(r.left), int(r.top), int(r.right - r.left), int(r.bottom - r.top)); }
 QByteArray text(const CRect& r)
 {
     return QString::asprintf("%g,%g,%g,%g", r.left, r.top, r.right, r.bottom).toLatin1();
@@ -95,7 +92,6 @@ private slots:
         QVERIFY(same(ConvertDisplayRectToScreen(0, r), r) && same(ConvertCurrentScreenRectToDisplay(r), r));
         QVERIFY(same(ConvertDisplayRectToScreen(3, r), r) && same(ConvertDisplayRectToScreen(-1, r), r));
     }
-
     // A second start is no second connection; stopped, nothing is there
     // and nothing is made; a failed start spoils nothing.
     void startAndStop()
@@ -118,7 +114,6 @@ private slots:
         QCOMPARE(GetDisplayCount(), 1);
         QVERIFY(scFindWindow(1));
     }
-
     // Start, stop and queries from several threads at once neither crash
     // nor give a half-built answer.
     void startStopAndQueriesFromManyThreads()
@@ -145,7 +140,6 @@ private slots:
         QCOMPARE(scInitialize(), int(kScInitOk));
         QCOMPARE(GetDisplayCount(), 1);
     }
-
     // The primary monitor is display 0 wherever it lies, rectangles move by
     // its origin, and the list follows monitor changes without a restart.
     void twoDisplaysOnAPrivateServer()
@@ -178,7 +172,6 @@ private slots:
         UseDisplay(0);
         scUninitialize();
     }
-
     // Another program's window with a UTF-8 title: listed on top with its
     // title, owner and frame, visible, and gone in every sense once destroyed;
     // 0, the root and ids that never existed are no windows.
@@ -213,7 +206,6 @@ private slots:
         QVERIFY(!find(kWindowFilterOwn, 0, m_x->root()).hasRootOrZero);
         QCOMPARE(GetDisplayCount(), 1);   // the engine's connection survived the errors
     }
-
     void unmappedAndMinimisedWindowsAreNotVisible()
     {
         const xcb_window_t a = m_x->window(QRect(100, 100, 200, 100), 0, XConn::Managed | XConn::Unmapped);
@@ -234,7 +226,6 @@ private slots:
         m_x->destroy(a);
         m_x->destroy(b);
     }
-
     // Titles in older encodings come out as UTF-8, an over-long one is cut
     // on a character boundary; docks and windows with nothing to show them
     // by are left out; this process's windows only come when asked for.
@@ -292,7 +283,6 @@ private slots:
         for (xcb_window_t w : made)
             m_x->destroy(w);
     }
-
     // Without a window manager the root's mapped children are the list, in
     // stacking order; frames are exactly the windows; override-redirect and
     // unmapped windows are left out; a check window left behind by a window

@@ -36,7 +36,6 @@ private slots:
         QVERIFY(et::ffmpeg({"-f", "lavfi", "-i", "testsrc=s=160x120:r=10:d=1.5", path("anim.gif")}));
         QVERIFY(et::ffmpeg({"-f", "lavfi", "-i", "color=blue:s=32x24", "-frames:v", "1", path("still.gif")}));
     }
-
     // The first call builds the lists: callers on several threads at once
     // all get the same complete record; an unknown container has none.
     void codecListsFromManyThreads()
@@ -57,7 +56,6 @@ private slots:
         QVERIFY(!GetAVFormatCodecs(OutputVideoFileType(4)));
         QVERIFY(!GetAVFormatCodecs(OutputVideoFileType(-1)));
     }
-
     void freeSpace()
     {
         const qint64 free = GetFileSystemFreeSize(QDir::tempPath().toUtf8().constData());
@@ -68,7 +66,6 @@ private slots:
             QVERIFY2(GetFileSystemFreeSize(bad.constData()) < 0, bad.constData());
         QVERIFY(GetFileSystemFreeSize(nullptr) < 0);
     }
-
     void fileSize()
     {
         QCOMPARE(GetFileSize(path("size \u00e9.bin")), int64_t(12345));
@@ -77,7 +74,6 @@ private slots:
             QVERIFY2(GetFileSize(bad.constData()) < 0, bad.constData());
         QVERIFY(GetFileSize(nullptr) < 0);
     }
-
     void mediaFacts_data()
     {
         QTest::addColumn<QString>("file");
@@ -102,7 +98,6 @@ private slots:
         QVERIFY2(qAbs(info.duration - duration) < 0.1, qPrintable(QString::number(info.duration)));
         QCOMPARE(GetMediaFileInfo(nullptr).duration, 0.0);
     }
-
     // Duration 0 means "unreadable" to the callers: a still GIF of one
     // frame must still have one.
     void gifFacts_data()

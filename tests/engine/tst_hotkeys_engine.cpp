@@ -41,16 +41,8 @@ public:
         if (hook)
             hook(id);
     }
-    int count(int id)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_counts[id];
-    }
-    void setHook(std::function<void(int)> hook)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_hook = std::move(hook);
-    }
+    int count(int id) { std::lock_guard<std::mutex> lock(m_mutex); return m_counts[id]; }
+    void setHook(std::function<void(int)> hook) { std::lock_guard<std::mutex> lock(m_mutex); m_hook = std::move(hook); }
 
 private:
     std::mutex m_mutex;
@@ -154,11 +146,7 @@ class TstHotKeysEngine : public QObject {
     }
     // A registration waits for the server's answer, which comes after every
     // event sent to the engine before: the engine has handled those then.
-    void engineBarrier()
-    {
-        QCOMPARE(scRegisterHotKey(98, 0xffc3, kCtrlShift), int(kHotKeyOk));
-        scUnregisterHotKey(98);
-    }
+    void engineBarrier() { QCOMPARE(scRegisterHotKey(98, 0xffc3, kCtrlShift), int(kHotKeyOk)); scUnregisterHotKey(98); }
 
 private slots:
     void initTestCase()
@@ -188,7 +176,6 @@ private slots:
         if (state & m_keys->numLock())
             xdotool({"key", "Num_Lock"});
     }
-
     // Once per press, whatever the locks; other modifiers make another key;
     // a key held while the server repeats it fires once.
     void pressFiresOnce()
@@ -229,7 +216,6 @@ private slots:
         QVERIFY(xdotool({"keydown", "ctrl+shift+F9", "sleep", "1", "keyup", "ctrl+shift+F9"}) && press());
         QCOMPARE(m_presses.count(1), before + 1);
     }
-
     // Ctrl+Alt+F-key stays the server's; with one more modifier, or on
     // another key, Ctrl+Alt is fine.
     void ctrlAltFunctionKeysAreTheServers()
@@ -242,7 +228,6 @@ private slots:
         QCOMPARE(m_presses.count(6), 1);
         QCOMPARE(m_presses.count(7), 1);
     }
-
     // Held by another client, also only its Num Lock variant: reported,
     // and none of the variants kept. Once free it works; a second id on
     // the same key is refused. Invalid keys are refused, and a failed
@@ -284,7 +269,6 @@ private slots:
         QCOMPARE(m_presses.count(1), before + 1);
         QCOMPARE(m_keys->grab(kF8, kXCtrlShift), 0);
     }
-
     // F11 moves to another key: the grab follows and the key left behind
     // is free; a keysym that no key makes any more is dropped.
     void followsKeyboardMapping()
@@ -313,7 +297,6 @@ private slots:
         QCOMPARE(m_presses.count(5), 2);
         m_keys->read();
     }
-
     // Without a callback presses are dropped, the keys stay grabbed.
     // Stopping the engine ends its thread and lets the keys go; a restarted
     // engine has forgotten callback and keys. A callback may register keys

@@ -83,10 +83,7 @@ int recordUntilKilled(char** argv)
 
 // The part of a recording's wall time that a file may lack: the capture
 // of its last moments may lag on a busy machine.
-bool lengthFits(double file, double wall)
-{
-    return file <= wall + 0.1 && file >= wall - std::max(0.5, wall / 4);
-}
+bool lengthFits(double file, double wall) { return file <= wall + 0.1 && file >= wall - std::max(0.5, wall / 4); }
 
 } // namespace
 
@@ -150,23 +147,14 @@ private slots:
         QVERIFY(m_x->ok());
         useToneSource();
     }
-    void cleanupTestCase()
-    {
-        sc::rec::setAudioSourceFactory(nullptr);
-        scUninitialize();
-    }
-    void init()
-    {
-        m_tone.toneFromUs = 0;
-        m_tone.failNow = false;
-    }
+    void cleanupTestCase() { sc::rec::setAudioSourceFactory(nullptr); scUninitialize(); }
+    void init() { m_tone.toneFromUs = 0; m_tone.failNow = false; }
     void cleanup()
     {
         for (xcb_window_t w : m_windows)
             m_x->destroy(w);
         m_windows.clear();
     }
-
     // A region inside a window: the file has the region's size, codec,
     // frame rate and length, a frame for every slot of its time, and the
     // region's own pixels up to its edges, none of the border around it.
@@ -201,7 +189,6 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QVERIFY2(near(f.pixel(corner[i]), kQuadrant[i], 40), rgbText(f.pixel(corner[i])));
     }
-
     // A pause while the content turns red and back: no frame shows red,
     // and the paused time is not in the file, neither picture nor sound;
     // the tone goes on through the cut without a silent stretch.
@@ -245,7 +232,6 @@ private slots:
         for (std::size_t from = 4800; from + 2400 < s.size() - 4800; from += 2400)
             QVERIFY2(rms(s, from, from + 2400) > 0.25, qPrintable(QString("silence at %1").arg(from)));
     }
-
     // Every container with its codecs and their colour tags (FFmpeg's
     // ProRes decoder ignores those and assumes BT.601: its colours show
     // whether the encoder matched it); a GIF never carries sound, even when
@@ -280,7 +266,8 @@ private slots:
         QFETCH(QString, colourSpace);
         QFETCH(QString, brand);
         QFETCH(int, tolerance);
-        const QRect region = quadrants(QRect(100, 100, 240, 200));   // 200 x 160
+        const QRect region = quadrants(QRect(100, 100, 241, 201));   // 201 x 161
+        const QSize size = container == kOutputGif ? QSize(201, 161) : QSize(200, 160);
         const QString path = file(QString("codec-%1-%2").arg(container).arg(codec));
         Callback callback;
         auto recorder = record(&callback, OutputVideoFileType(container), path, videoOpt(region, 10, codec), sound());
@@ -296,7 +283,7 @@ private slots:
         // MP4 is an ISO movie, MOV a QuickTime one.
         QVERIFY2(brand == "iso" ? p.brand.startsWith("iso") || p.brand.startsWith("mp4") : p.brand == brand,
                  qPrintable(p.brand));
-        QCOMPARE(QSize(p.width, p.height), QSize(200, 160));
+        QCOMPARE(QSize(p.width, p.height), size);   // subsampled codecs lose an odd row and column
         QVERIFY(p.frames >= 8);
         QCOMPARE(p.hasAudio(), container != kOutputGif);
         // The decoder may widen the samples (ProRes 4444 decodes as 12 bits).
@@ -304,31 +291,11 @@ private slots:
         QVERIFY2(colourSpace.isEmpty() || p.colourSpace == colourSpace, qPrintable(p.colourSpace));
         QVERIFY(container == kOutputGif || p.frameRate == "10/1");
         const bool alpha = codec == kVideoCodecProRes4444;
-        const std::vector<QImage> frames = decodeFrames(path, 200, 160, alpha);
-        QVERIFY(!frames.empty());
-        QVERIFY(quadrantsIn(frames.back(), tolerance));
+        const std::vector<QImage> frames = decodeFrames(path, size.width(), size.height(), alpha);
+        QVERIFY(!frames.empty() && quadrantsIn(frames.back(), tolerance));
+        QVERIFY(near(frames.back().pixel(size.width() - 1, size.height() - 1), kQuadrant[3], 40));
         QVERIFY(!alpha || qAlpha(frames.back().pixel(50, 40)) == 255);   // the screen is opaque
     }
-
-    // Codecs with chroma subsampling lose an odd last row and column; GIF
-    // keeps the exact size.
-    void oddSizes()
-    {
-        const QRect region = quadrants(QRect(100, 100, 241, 201));
-        QCOMPARE(region.size(), QSize(201, 161));
-        for (const auto& c : {std::make_pair(kOutputMp4, QSize(200, 160)), std::make_pair(kOutputGif, QSize(201, 161))}) {
-            const QString path = file(QString("odd-%1").arg(c.first));
-            auto recorder = record(nullptr, c.first, path,
-                                   videoOpt(region, 10, c.first == kOutputGif ? kVideoCodecGif : kVideoCodecH264));
-            QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 3));
-            recorder.reset();
-            const Probe p = probe(path);
-            QCOMPARE(QSize(p.width, p.height), c.second);
-            const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
-            QVERIFY(!frames.empty() && near(frames.back().pixel(p.width - 1, p.height - 1), kQuadrant[3], 40));
-        }
-    }
-
     // A recorder process killed with SIGKILL leaves a file that grew while
     // it recorded (a key frame every second starts a fragment) and still
     // plays up to its last fragment.
@@ -357,7 +324,6 @@ private slots:
         QCOMPARE(int(frames.size()), p.frames);
         QVERIFY(quadrantsIn(frames.back(), 24));
     }
-
     // A disk that refuses every byte: one OnError(2), the recording stops
     // on its own, and nothing is called after release.
     void writeFailureReportsOnce()
@@ -373,7 +339,6 @@ private slots:
         QCOMPARE(callback.errors(), std::vector<int>{int(SR_FileWriteFailed)});
         QCOMPARE(callback.lateCalls.load(), 0);
     }
-
     // The still picture is the recorded region, in every format, also
     // under a name that is not ASCII; none before the first frame.
     void snapshotHasTheRegion()
@@ -402,7 +367,6 @@ private slots:
         QVERIFY(recorder->snapshot(file("bad.png").toUtf8().constData(), 9) != 0);
         QVERIFY(recorder->snapshot(nullptr, kImagePng) != 0);
     }
-
     // Options that make no recording are refused at once, without a
     // callback and without a file.
     void refusedOptions_data()
@@ -413,36 +377,37 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("option");
         const QRect area(0, 0, 160, 120);
-        VideoOpt upsideDown = videoOpt(area);
+        VideoOpt upsideDown = videoOpt(area), notANumber = videoOpt(area);
         std::swap(upsideDown.rect.left, upsideDown.rect.right);
-        VideoOpt notANumber = videoOpt(area);
         notANumber.rect.right = std::nan("");
-        AudioOpt pcm = sound();
+        AudioOpt pcm = sound(), unknown = sound(true, false);
         pcm.codec = kAudioCodecPcm16;
-        AudioOpt unknownSound = sound(true, false);
-        unknownSound.codec = 42;
-        const QString p = "refused.mp4";
-        const int none = kWindowListNone;
-        QTest::newRow("empty area") << int(kOutputMp4) << videoOpt(QRect()) << sound(false) << p << none;
-        QTest::newRow("upside down") << int(kOutputMp4) << upsideDown << sound(false) << p << none;
-        QTest::newRow("past the edge") << int(kOutputMp4) << videoOpt(QRect(1900, 0, 100, 100)) << sound(false) << p << none;
-        QTest::newRow("off the display") << int(kOutputMp4) << videoOpt(QRect(3000, 3000, 100, 100)) << sound(false) << p
-                                         << none;
-        QTest::newRow("not a number") << int(kOutputMp4) << notANumber << sound(false) << p << none;
-        QTest::newRow("codec 0") << int(kOutputMp4) << videoOpt(area, 10, 0) << sound(false) << p << none;
-        QTest::newRow("codec 99") << int(kOutputMp4) << videoOpt(area, 10, 99) << sound(false) << p << none;
-        QTest::newRow("ProRes in MP4") << int(kOutputMp4) << videoOpt(area, 10, kVideoCodecProRes422) << sound(false) << p
-                                       << none;
-        QTest::newRow("GIF codec in MP4") << int(kOutputMp4) << videoOpt(area, 10, kVideoCodecGif) << sound(false) << p
-                                          << none;
-        QTest::newRow("H.264 in GIF") << int(kOutputGif) << videoOpt(area) << sound(false) << p << none;
-        QTest::newRow("container 7") << 7 << videoOpt(area) << sound(false) << p << none;
-        QTest::newRow("PCM in MP4") << int(kOutputMp4) << videoOpt(area) << pcm << p << none;
-        QTest::newRow("unknown sound") << int(kOutputMov) << videoOpt(area) << unknownSound << p << none;
-        QTest::newRow("empty path") << int(kOutputMp4) << videoOpt(area) << sound(false) << "" << none;
-        QTest::newRow("under a file") << int(kOutputMp4) << videoOpt(area) << sound(false) << "plain/video.mp4" << none;
-        QTest::newRow("which window?") << int(kOutputMp4) << videoOpt(area) << sound(false) << p
-                                       << int(kWindowListSingle);
+        unknown.codec = 42;
+        const struct {
+            const char* name;
+            int container;
+            VideoOpt video;
+            AudioOpt audio;
+            const char* path;
+            int option;
+        } rows[] = {{"empty area", kOutputMp4, videoOpt(QRect()), sound(false), "r.mp4", kWindowListNone},
+                    {"upside down", kOutputMp4, upsideDown, sound(false), "r.mp4", kWindowListNone},
+                    {"past the edge", kOutputMp4, videoOpt(QRect(1900, 0, 100, 100)), sound(false), "r.mp4", 0},
+                    {"off the display", kOutputMp4, videoOpt(QRect(3000, 3000, 100, 100)), sound(false), "r.mp4", 0},
+                    {"not a number", kOutputMp4, notANumber, sound(false), "r.mp4", 0},
+                    {"codec 0", kOutputMp4, videoOpt(area, 10, 0), sound(false), "r.mp4", 0},
+                    {"codec 99", kOutputMp4, videoOpt(area, 10, 99), sound(false), "r.mp4", 0},
+                    {"ProRes in MP4", kOutputMp4, videoOpt(area, 10, kVideoCodecProRes422), sound(false), "r.mp4", 0},
+                    {"GIF codec in MP4", kOutputMp4, videoOpt(area, 10, kVideoCodecGif), sound(false), "r.mp4", 0},
+                    {"H.264 in GIF", kOutputGif, videoOpt(area), sound(false), "r.gif", 0},
+                    {"container 7", 7, videoOpt(area), sound(false), "r.mp4", 0},
+                    {"PCM in MP4", kOutputMp4, videoOpt(area), pcm, "r.mp4", 0},
+                    {"unknown sound", kOutputMov, videoOpt(area), unknown, "r.mov", 0},
+                    {"empty path", kOutputMp4, videoOpt(area), sound(false), "", 0},
+                    {"under a file", kOutputMp4, videoOpt(area), sound(false), "plain/r.mp4", 0},
+                    {"which window?", kOutputMp4, videoOpt(area), sound(false), "r.mp4", kWindowListSingle}};
+        for (const auto& r : rows)
+            QTest::newRow(r.name) << r.container << r.video << r.audio << QString(r.path) << r.option;
     }
     void refusedOptions()
     {
@@ -458,9 +423,8 @@ private slots:
         QVERIFY(!scVideoRecord(&callback, kOutputMp4, nullptr, videoOpt(QRect(0, 0, 160, 120)), sound(false),
                                MouseOpt{}, false, kWindowListNone, nullptr, 0, nullptr, 0));
         QCOMPARE(callback.calls.load(), 0);
-        QVERIFY(QFileInfo(file("plain")).isFile() && !QFileInfo::exists(file("refused.mp4")));
+        QVERIFY(QFileInfo(file("plain")).isFile() && !QFileInfo::exists(file("r.mp4")));
     }
-
     // Qualities outside 1..6 and frame rates outside 1..120 are clamped; an
     // unknown window option is the plain area; a recorder released before
     // it started leaves no file.
@@ -480,7 +444,6 @@ private slots:
             QCOMPARE(probe(path).frameRate, rate.second);
         }
     }
-
     // Twenty recordings with sound started and released: no thread stays
     // behind, every sound source is stopped, no callback comes after a release.
     void startStopCyclesLeaveNoThread()
@@ -510,7 +473,6 @@ private slots:
         for (const auto& c : callbacks)
             QCOMPARE(c->calls.load() + c->lateCalls.load(), 0);
     }
-
     // Sound in each container and codec: the right codec, rate and
     // channels, as long as the picture, and the tone in it.
     void soundFromToneSource_data()
@@ -555,7 +517,6 @@ private slots:
         const double level = rms(s, 4800, s.size() - 4800);   // a sine of amplitude 0.5
         QVERIFY2(level > 0.3 && level < 0.4, qPrintable(QString::number(level)));
     }
-
     // A tone that begins the moment the picture turns red: both are in the
     // file at the same time, within what the moment's uncertainty, a frame
     // and the capture's scheduling on a busy machine allow.
@@ -594,7 +555,6 @@ private slots:
         QVERIFY2(std::fabs(picture - tone) <= allowed,
                  qPrintable(QString("red at %1 s, tone at %2 s (allowed %3 s)").arg(picture).arg(tone).arg(allowed)));
     }
-
     // The sound device goes away: OnError(6) once, and the file stays playable.
     void lostSoundDeviceReportsSix()
     {
@@ -610,31 +570,6 @@ private slots:
         QCOMPARE(callback.errors(), std::vector<int>{int(SR_MicInterrupted)});
         const Probe p = probe(path);
         QVERIFY(p.frames >= 8 && p.hasAudio());
-    }
-
-    // The real sound server: a tone played into the null sink is recorded
-    // as system sound.
-    void soundFromTheSoundServer()
-    {
-        if (GetAudioRenderDeviceCount() <= 0)
-            QSKIP("no sound server in this environment");
-        sc::rec::setAudioSourceFactory(nullptr);
-        Tone tone(660, 60);
-        QVERIFY(tone.ok());
-        const QString path = file("server.mp4");
-        Callback callback;
-        auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 15), sound());
-        useToneSource();
-        QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 40));
-        recorder.reset();
-        QVERIFY(callback.errors().empty());
-        const Probe p = probe(path);
-        QCOMPARE(p.audioCodec, QString("aac"));
-        const std::vector<float> s = decodeSound(path);
-        QVERIFY(s.size() > 48000);
-        // The server may start a device's sound a moment after the recorder connects.
-        const double level = toneLevel(s, s.size() / 3, s.size() - 4800, 660);
-        QVERIFY2(level > 0.02, qPrintable(QString::number(level)));
     }
 };
 
