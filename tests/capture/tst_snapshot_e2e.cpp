@@ -1,16 +1,11 @@
 // The screenshot editor with the real engine in the private test
-// environment (Xvfb, openbox), driven like a user through XTest: a red
-// window on the screen, the cross-hair selection dragged over it, the
-// editor's Save clicked; the file handed over holds the selection's size
-// and colour, in the format of the setting. Esc in the editor and in the
-// selection leave nothing behind.
-//
-// SR_SNAPSHOT_SHOT=<file.png> saves a picture of the screen with the
-// editor open after the selection.
+// environment, driven like a user through XTest: the cross-hair selection
+// dragged over a red window, Save clicked; the PNG handed over holds the
+// selection's size and colour. Esc in the selection leaves nothing behind.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPointer>
+#include <QImageReader>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -37,27 +32,9 @@ const QPoint kFrom(450, 350);
 const QPoint kTo(650, 450);
 const QRect kSelection(kFrom, kTo);
 
-QImage screenNow()
-{
-    QScreen* s = QGuiApplication::primaryScreen();
-    const QRect g = s->virtualGeometry();
-    return s->grabWindow(0, g.x(), g.y(), g.width(), g.height()).toImage();
-}
-
-bool near(QRgb a, QRgb b, int tolerance)
-{
-    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance
-           && qAbs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
 QWidget* selectionWindow()
 {
     return visibleTopLevel(QStringLiteral("ScreenSelection"));
-}
-
-QStringList tempFiles()
-{
-    return QDir(Utils::getRecorderTmpRoot()).entryList(QDir::Files | QDir::Hidden | QDir::System);
 }
 
 } // namespace
@@ -76,21 +53,6 @@ class TstSnapshotE2E : public QObject
         QVERIFY(QTest::qWaitForWindowExposed(selectionWindow(), 30000));
         // The selection takes the keyboard once it shows.
         QTRY_VERIFY_WITH_TIMEOUT(QWidget::keyboardGrabber() == selectionWindow(), 30000);
-    }
-
-    bool dragSelection()
-    {
-        return xdotool({"mousemove", QString::number(kFrom.x()), QString::number(kFrom.y())})
-               && xdotool({"mousedown", "1", "mousemove", QString::number(kFrom.x() + 100),
-                           QString::number(kFrom.y() + 50), "mousemove", QString::number(kTo.x()),
-                           QString::number(kTo.y())})
-               && xdotool({"mouseup", "1"});
-    }
-
-    bool clickOn(QWidget* w)
-    {
-        const QPoint c = w->mapToGlobal(w->rect().center());
-        return xdotool({"mousemove", QString::number(c.x()), QString::number(c.y()), "click", "1"});
     }
 
     QScopedPointer<ColourWindow> m_red;
@@ -117,24 +79,24 @@ private slots:
         m_red.reset(new ColourWindow(Qt::red, kRedWindow));
         m_red->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_red.data()));
-        QTRY_VERIFY_WITH_TIMEOUT(near(screenNow().pixel(kRedWindow.center()), qRgb(255, 0, 0), 0), 30000);
+        const QPoint c = kRedWindow.center();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::primaryScreen()->grabWindow(0, c.x(), c.y(), 1, 1).toImage().pixel(0, 0),
+            qRgb(255, 0, 0), 30000);
     }
 
     void cleanup()
     {
         m_red.reset();
         QTRY_VERIFY_WITH_TIMEOUT(selectionWindow() == nullptr, 30000);
-        QVERIFY2(tempFiles().isEmpty(), qPrintable(tempFiles().join(", ")));
+        const QStringList left = QDir(Utils::getRecorderTmpRoot()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
     }
 
-    // Drag over the red window, Save: the handed-over PNG has the
-    // selection's size and is red all over. The window turns blue while the
-    // user selects: the frozen moment is what is saved. (The other formats
-    // are the unit test's business.)
+    // Drag over the red window, which turns blue meanwhile, and Save: the
+    // handed-over PNG is the frozen red moment, of the selection's size.
     void selectAndSave()
     {
-        const QByteArray magic("\x89PNG\r\n\x1a\n", 8);
-        const int tolerance = 0;
         RecordParameter::instance()->setUsedImgFmt(RP_Format_PNG);
         QScopedPointer<DlgSnapshot> editor(new DlgSnapshot(nullptr, false));
         QSignalSpy saved(editor.data(), &DlgSnapshot::pictureSave);
@@ -143,41 +105,29 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         m_red->setColour(Qt::blue);
-        QVERIFY(dragSelection());
+        QVERIFY(xdotool({"mousemove", QString::number(kFrom.x()), QString::number(kFrom.y())}));
+        QVERIFY(xdotool({"mousedown", "1", "mousemove", "550", "400", "mousemove", QString::number(kTo.x()),
+                         QString::number(kTo.y())}));
+        QVERIFY(xdotool({"mouseup", "1"}));
 
         QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 30000);
         QCOMPARE(editor->geometry(), kSelection);
-        QWidget* bar = editor->findChild<QWidget*>(QStringLiteral("frmToolBar"));
-        QVERIFY(bar);
-        QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 30000);
-        QVERIFY(bar->geometry().top() > kSelection.bottom());
-        QCOMPARE(bar->geometry().right(), kSelection.right());
-        // On the screen: the frozen red picture over the blue window.
-        QTRY_VERIFY_WITH_TIMEOUT(near(screenNow().pixel(kSelection.center()), qRgb(255, 0, 0), 0), 30000);
-        QVERIFY(near(screenNow().pixel(kRedWindow.bottomRight() - QPoint(20, 20)), qRgb(0, 0, 255), 0));
-        const QString shot = qEnvironmentVariable("SR_SNAPSHOT_SHOT");
-        if (!shot.isEmpty()) {
-            QTest::qWait(300);
-            QVERIFY(screenNow().save(shot));
-        }
-
-        QVERIFY(clickOn(editor->findChild<QToolButton*>(QStringLiteral("btnSave"))));
-        QTRY_COMPARE_WITH_TIMEOUT(saved.size(), 1, 30000);
+        auto* save = editor->findChild<QToolButton*>(QStringLiteral("btnSave"));
+        QTRY_VERIFY_WITH_TIMEOUT(save->isVisible(), 30000);
+        const QPoint c = save->mapToGlobal(save->rect().center());
+        QVERIFY(xdotool({"mousemove", QString::number(c.x()), QString::number(c.y()), "click", "1"}));
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
         QCOMPARE(finished.first().first().toInt(), 1);
-        QVERIFY(!editor->isVisible());
+        QCOMPARE(saved.size(), 1);
         const QString path = saved.first().first().toString();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.read(magic.size()), magic);
-        file.close();
+        QCOMPARE(QImageReader::imageFormat(path), QByteArray("png"));
         const QImage image(path);
         QCOMPARE(image.size(), kSelection.size());
         for (int y = 0; y < image.height(); y += 10)
             for (int x = 0; x < image.width(); x += 10)
-                QVERIFY2(near(image.pixel(x, y), qRgb(255, 0, 0), tolerance),
+                QVERIFY2(image.pixel(x, y) == qRgb(255, 0, 0),
                          qPrintable(QStringLiteral("%1,%2: %3").arg(x).arg(y).arg(image.pixel(x, y), 0, 16)));
-        QVERIFY(near(image.pixel(image.width() - 1, image.height() - 1), qRgb(255, 0, 0), tolerance));
+        QCOMPARE(image.pixel(image.width() - 1, image.height() - 1), qRgb(255, 0, 0));
         QVERIFY(QFile::remove(path));
     }
 
