@@ -13,28 +13,7 @@
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "core/Utils.h"
-
-namespace {
-
-// "codec_name=...\nduration=..." of the first audio stream, by ffprobe.
-QMap<QString, QString> probe(const QString& path)
-{
-    QProcess ffprobe;
-    ffprobe.start(QStringLiteral("ffprobe"),
-                  {"-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name:format=duration",
-                   "-of", "default=noprint_wrappers=1", path});
-    QMap<QString, QString> facts;
-    if (!ffprobe.waitForFinished(30000))
-        return facts;
-    for (const QString& line : QString::fromUtf8(ffprobe.readAllStandardOutput()).split('\n')) {
-        const int eq = line.indexOf('=');
-        if (eq > 0)
-            facts.insert(line.left(eq), line.mid(eq + 1).trimmed());
-    }
-    return facts;
-}
-
-} // namespace
+#include "tests/support/E2eTestHelpers.h"
 
 class TstPreviewE2e : public QObject
 {
@@ -74,9 +53,9 @@ void TstPreviewE2e::soundIsConvertedAndSaved()
     QCOMPARE(entry.type, 2);
     QCOMPARE(entry.duration, QStringLiteral("00:00:02"));
     QCOMPARE(QDir(outDir).entryList(QDir::Files), QStringList{entry.fileName});
-    const QMap<QString, QString> facts = probe(entry.path);
-    QCOMPARE(facts.value("codec_name"), QStringLiteral("mp3"));
-    QVERIFY2(qAbs(facts.value("duration").toDouble() - 2.5) < 0.2, qPrintable(facts.value("duration")));
+    const testsupport::MediaProbe facts = testsupport::probeMedia(entry.path);
+    QCOMPARE(facts.audioCodec, QStringLiteral("mp3"));
+    QVERIFY2(qAbs(facts.duration - 2.5) < 0.2, qPrintable(QString::number(facts.duration)));
     QVERIFY(!QFileInfo::exists(source));
 }
 
