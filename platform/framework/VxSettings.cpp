@@ -4,14 +4,15 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QStandardPaths>
 
 #include "platform/log/Log.h"
 
 namespace {
 
-QMutex g_instanceMutex;
+// Standard mutexes rather than QMutex: ThreadSanitizer understands the
+// pthread locks underneath them, not QMutex's own futex fast path.
+std::mutex g_instanceMutex;
 VxSettings* g_instance = nullptr;
 
 const char kLanguageKey[] = "Language/current";
@@ -37,7 +38,7 @@ protected:
 
 VxSettings* VxSettings::instance()
 {
-    QMutexLocker lock(&g_instanceMutex);
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     if (!g_instance)
         g_instance = new VxSettings;
     return g_instance;
@@ -45,7 +46,7 @@ VxSettings* VxSettings::instance()
 
 void VxSettings::release()
 {
-    QMutexLocker lock(&g_instanceMutex);
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     delete g_instance;
     g_instance = nullptr;
 }
@@ -67,14 +68,14 @@ VxSettings::VxSettings()
 
 VxSettings::~VxSettings()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_pSettings->sync();
     delete m_pSettings;
 }
 
 QVariant VxSettings::applicationParam(const QString& key, const QVariant& defaultValue) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     QVariant value = m_pSettings->value(key, defaultValue);
     if (!defaultValue.isValid() || value.userType() == defaultValue.userType())
         return value;
@@ -91,7 +92,7 @@ QVariant VxSettings::applicationParam(const QString& key, const QVariant& defaul
 
 void VxSettings::setApplicationParam(const QString& key, const QVariant& value)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_pSettings->setValue(key, value);
     m_pSettings->sync();
     if (m_pSettings->status() != QSettings::NoError)
@@ -101,14 +102,14 @@ void VxSettings::setApplicationParam(const QString& key, const QVariant& value)
 
 void VxSettings::removeApplicationParam(const QString& key)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_pSettings->remove(key);
     m_pSettings->sync();
 }
 
 bool VxSettings::containsApplicationParam(const QString& key) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_pSettings->contains(key);
 }
 
@@ -136,19 +137,19 @@ void VxSettings::setCurrentSkin(const QString& name)
 
 void VxSettings::appendLogPath(const QString& path)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (!path.isEmpty() && !m_lstLogPaths.contains(path))
         m_lstLogPaths << path;
 }
 
 QStringList VxSettings::logPaths() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_lstLogPaths;
 }
 
 QString VxSettings::fileName() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_pSettings->fileName();
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QMutex>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
+
+#include <mutex>
 
 // The program's settings store: one INI file under the user's config folder.
 // Every call is guarded by one mutex (the save worker reads settings from its
@@ -37,7 +38,7 @@ private:
     VxSettings(const VxSettings&) = delete;
     VxSettings& operator=(const VxSettings&) = delete;
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QSettings* m_pSettings = nullptr;
     QStringList m_lstLogPaths;
 };
