@@ -3,7 +3,7 @@
 // Helpers of the engine's tests: processes, what ffprobe and ffmpeg read
 // back from a file, an X connection of the test's own with windows of one
 // colour (another program's, to the engine), the pointer driven through
-// XTest, private X servers with RandR monitors, and the sound server.
+// XTest, and the sound server.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,13 +19,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <xcb/randr.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_icccm.h>
-#include <xcb/xcbext.h>
 
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -33,9 +30,6 @@
 #include <string>
 #include <vector>
 
-#include <poll.h>
-#include <sys/uio.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace et {
@@ -119,6 +113,7 @@ struct Probe {
 inline Probe probe(const QString& path)
 {
     Probe r;
+    const auto text = [](const QJsonObject& o, const char* key) { return o.value(key).toVariant().toString(); };
     const QJsonObject root = QJsonDocument::fromJson(
         run("ffprobe", {"-v", "error", "-count_frames", "-show_entries",
                         "format=format_name,duration:format_tags=major_brand:stream=codec_type,codec_name,"
@@ -126,26 +121,26 @@ inline Probe probe(const QString& path)
                         "sample_rate,channels",
                         "-of", "json", path})).object();
     const QJsonObject format = root.value("format").toObject();
-    r.format = format.value("format_name").toString();
-    r.duration = format.value("duration").toString().toDouble();
-    r.brand = format.value("tags").toObject().value("major_brand").toString();
+    r.format = text(format, "format_name");
+    r.duration = text(format, "duration").toDouble();
+    r.brand = text(format.value("tags").toObject(), "major_brand");
     for (const QJsonValue& v : root.value("streams").toArray()) {
         const QJsonObject s = v.toObject();
-        if (s.value("codec_type").toString() == "video" && !r.hasVideo()) {
-            r.videoCodec = s.value("codec_name").toString();
-            r.videoTag = s.value("codec_tag_string").toString();
-            r.pixelFormat = s.value("pix_fmt").toString();
-            r.colourSpace = s.value("color_space").toString();
-            r.width = s.value("width").toInt();
-            r.height = s.value("height").toInt();
-            r.frameRate = s.value("r_frame_rate").toString();
-            r.frames = s.value("nb_read_frames").toString().toInt();
-            r.videoDuration = s.value("duration").toString().toDouble();
-        } else if (s.value("codec_type").toString() == "audio" && !r.hasAudio()) {
-            r.audioCodec = s.value("codec_name").toString();
-            r.sampleRate = s.value("sample_rate").toString().toInt();
-            r.channels = s.value("channels").toInt();
-            r.audioDuration = s.value("duration").toString().toDouble();
+        if (text(s, "codec_type") == "video" && !r.hasVideo()) {
+            r.videoCodec = text(s, "codec_name");
+            r.videoTag = text(s, "codec_tag_string");
+            r.pixelFormat = text(s, "pix_fmt");
+            r.colourSpace = text(s, "color_space");
+            r.width = text(s, "width").toInt();
+            r.height = text(s, "height").toInt();
+            r.frameRate = text(s, "r_frame_rate");
+            r.frames = text(s, "nb_read_frames").toInt();
+            r.videoDuration = text(s, "duration").toDouble();
+        } else if (text(s, "codec_type") == "audio" && !r.hasAudio()) {
+            r.audioCodec = text(s, "codec_name");
+            r.sampleRate = text(s, "sample_rate").toInt();
+            r.channels = text(s, "channels").toInt();
+            r.audioDuration = text(s, "duration").toDouble();
         }
     }
     return r;
@@ -197,16 +192,6 @@ inline double toneLevel(const std::vector<float>& s, std::size_t from, std::size
         im += s[i] * std::sin(w * double(i));
     }
     return to > from ? 2 * std::sqrt(re * re + im * im) / double(to - from) : 0.0;
-}
-
-// Frequency from the zero crossings of [from, to).
-inline double pitch(const std::vector<float>& s, std::size_t from, std::size_t to)
-{
-    to = std::min(to, s.size());
-    int crossings = 0;
-    for (std::size_t i = from + 1; i < to; ++i)
-        crossings += (s[i - 1] < 0) != (s[i] < 0) ? 1 : 0;
-    return to > from ? crossings / 2.0 / (double(to - from) / 48000) : 0.0;
 }
 
 inline bool near(QRgb a, QRgb b, int tolerance = 12)
@@ -303,17 +288,6 @@ struct XConn {
         event.window = w;
         sendToRoot(&event);
     }
-    // Asks the window manager to minimise the window (ICCCM WM_CHANGE_STATE).
-    void iconify(xcb_window_t w)
-    {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = w;
-        event.type = atom("WM_CHANGE_STATE");
-        event.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
-        sendToRoot(&event);
-    }
     bool windowManagerRuns()
     {
         XReply<xcb_get_property_reply_t> check(
@@ -325,20 +299,15 @@ struct XConn {
     }
 
     // What the screen shows.
-    QImage screenImage(const QRect& r)
+    QRgb screenPixel(const QPoint& p)
     {
         XReply<xcb_get_image_reply_t> reply(
-            xcb_get_image_reply(conn,
-                                xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), int16_t(r.x()), int16_t(r.y()),
-                                              uint16_t(r.width()), uint16_t(r.height()), ~0u),
+            xcb_get_image_reply(conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, root(), int16_t(p.x()),
+                                                    int16_t(p.y()), 1, 1, ~0u),
                                 nullptr),
             &std::free);
-        if (!reply)
-            return QImage();
-        return QImage(xcb_get_image_data(reply.get()), r.width(), r.height(), r.width() * 4, QImage::Format_RGB32)
-            .copy();
+        return reply ? reinterpret_cast<const QRgb*>(xcb_get_image_data(reply.get()))[0] | 0xff000000u : 0;
     }
-    QRgb screenPixel(const QPoint& p) { return screenImage(QRect(p, QSize(1, 1))).pixel(0, 0); }
     // Polls until the screen shows `rgb` at `p`.
     bool shows(const QPoint& p, QRgb rgb, int tolerance = 12)
     {
@@ -388,112 +357,6 @@ inline bool drag(const QPoint& from, const QPoint& to)
                     QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
 }
 inline bool click(const QPoint& p) { return movePointer(p) && xdotool({"click", "1"}); }
-
-// A private Xvfb without a window manager, on a display number it picks
-// itself; while it lives it is $DISPLAY, and `x` is a connection to it.
-class PrivateDisplay {
-public:
-    explicit PrivateDisplay(const char* geometry)
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", geometry, "-nolisten", "tcp",
-                   "+extension", "RANDR", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        // Xvfb writes its display number once it accepts connections.
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c;
-        while (m_pid > 0 && poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (number.empty())
-            return;
-        m_display = ":" + number;
-        m_env.reset(new ScopedEnv("DISPLAY", m_display.c_str()));
-        x.reset(new XConn(m_display.c_str()));
-    }
-    ~PrivateDisplay()
-    {
-        x.reset();
-        m_env.reset();
-        if (m_pid <= 0)
-            return;
-        kill(m_pid, SIGTERM);
-        for (int i = 0; i < 50 && waitpid(m_pid, nullptr, WNOHANG) != m_pid; ++i)
-            usleep(100 * 1000);
-        if (waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    bool ok() const { return x && x->ok(); }
-
-    // Adds a RandR monitor as "xrandr --setmonitor" does; one that takes the
-    // screen's output replaces the server's own monitor of it. The request
-    // is built by hand: libxcb 1.15 miscounts the length of its own.
-    bool addMonitor(const char* name, const QRect& r, bool primary = false, bool takeOutput = false)
-    {
-        struct {
-            uint8_t major, minor;
-            uint16_t length;
-            uint32_t window;
-            xcb_randr_monitor_info_t info;
-            xcb_randr_output_t output;
-        } request{};
-        const xcb_randr_output_t output = takeOutput ? firstOutput() : XCB_NONE;
-        request.window = x->root();
-        request.info.name = x->atom(name);
-        request.info.primary = primary ? 1 : 0;
-        request.info.nOutput = output != XCB_NONE ? 1 : 0;
-        request.info.x = int16_t(r.x());
-        request.info.y = int16_t(r.y());
-        request.info.width = uint16_t(r.width());
-        request.info.height = uint16_t(r.height());
-        request.info.width_in_millimeters = uint32_t(r.width() / 4);
-        request.info.height_in_millimeters = uint32_t(r.height() / 4);
-        request.output = output;
-        iovec parts[3];
-        parts[2].iov_base = &request;
-        parts[2].iov_len = output != XCB_NONE ? sizeof request : sizeof request - sizeof request.output;
-        xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
-        return checked(xcb_void_cookie_t{xcb_send_request(x->conn, XCB_REQUEST_CHECKED, parts + 2, &protocol)});
-    }
-    bool deleteMonitor(const char* name)
-    {
-        return checked(xcb_randr_delete_monitor_checked(x->conn, x->root(), x->atom(name)));
-    }
-
-    std::unique_ptr<XConn> x;
-
-private:
-    xcb_randr_output_t firstOutput()
-    {
-        XReply<xcb_randr_get_screen_resources_current_reply_t> res(
-            xcb_randr_get_screen_resources_current_reply(
-                x->conn, xcb_randr_get_screen_resources_current(x->conn, x->root()), nullptr),
-            &std::free);
-        return res && res->num_outputs > 0 ? xcb_randr_get_screen_resources_current_outputs(res.get())[0]
-                                           : xcb_randr_output_t(XCB_NONE);
-    }
-    bool checked(xcb_void_cookie_t cookie)
-    {
-        xcb_generic_error_t* error = xcb_request_check(x->conn, cookie);
-        std::free(error);
-        return !error && !xcb_connection_has_error(x->conn);
-    }
-
-    pid_t m_pid = -1;
-    std::string m_display;
-    std::unique_ptr<ScopedEnv> m_env;
-};
 
 inline QString pactl(const QStringList& args) { return QString::fromUtf8(run("pactl", args)).trimmed(); }
 

@@ -8,7 +8,6 @@
 #include "rec/Pipeline.h"
 #include "rec/VideoRecorder.h"
 
-#include <QImageReader>
 #include <QtTest>
 
 using namespace et;
@@ -137,10 +136,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        if (qEnvironmentVariableIsSet("SR_KEEP_TEST_FILES")) {   // for looking at the files after a failure
-            m_dir.setAutoRemove(false);
-            qInfo("files in %s", qPrintable(m_dir.path()));
-        }
         QCOMPARE(scInitialize(), int(kScInitOk));
         UseDisplay(0);
         m_x.reset(new XConn);
@@ -312,7 +307,7 @@ private slots:
         QVERIFY2(waitUntil([&] { return QFileInfo(path).size() > 0; }), "nothing reached the disk");
         const qint64 first = QFileInfo(path).size();
         QVERIFY2(waitUntil([&] { return QFileInfo(path).size() > first; }), "the file did not grow while recording");
-        ::kill(pid_t(child.processId()), SIGKILL);
+        child.kill();   // SIGKILL: no chance to finish the file
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 
@@ -339,8 +334,8 @@ private slots:
         QCOMPARE(callback.errors(), std::vector<int>{int(SR_FileWriteFailed)});
         QCOMPARE(callback.lateCalls.load(), 0);
     }
-    // The still picture is the recorded region, in every format, also
-    // under a name that is not ASCII; none before the first frame.
+    // The still picture is the recorded region, lossy or not, also under
+    // a name that is not ASCII; none before the first frame.
     void snapshotHasTheRegion()
     {
         const QRect region = quadrants(QRect(100, 100, 280, 220));   // 240 x 180
@@ -350,16 +345,11 @@ private slots:
         QVERIFY(!QFileInfo::exists(file("none.png")));
         QCOMPARE(recorder->start(), 0);
         QVERIFY(waitForFrames(recorder.get(), 2));
-        const std::tuple<int, const char*, int> formats[] = {
-            {kImageJpg, "jpg", 24}, {kImageGif, "gif", 8}, {kImageTiff, "tiff", 0}, {kImagePng, "png", 0}};
+        const std::tuple<int, const char*, int> formats[] = {{kImageJpg, "jpg", 24}, {kImagePng, "png", 0}};
         for (const auto& f : formats) {
             const QString path = file(QString::fromUtf8("snäp ünïcode.") + std::get<1>(f));
             QCOMPARE(recorder->snapshot(path.toUtf8().constData(), std::get<0>(f)), 0);
-            QImage image(path);
-            if (image.isNull() && !QImageReader::supportedImageFormats().contains("tiff")) {
-                const std::vector<QImage> frames = decodeFrames(path, 240, 180);
-                image = frames.size() == 1 ? frames.front() : QImage();
-            }
+            const QImage image(path);
             QCOMPARE(image.size(), QSize(240, 180));
             QVERIFY2(quadrantsIn(image, std::get<2>(f)) && near(image.pixel(0, 0), kQuadrant[0], std::get<2>(f) + 16),
                      std::get<1>(f));
@@ -380,34 +370,22 @@ private slots:
         VideoOpt upsideDown = videoOpt(area), notANumber = videoOpt(area);
         std::swap(upsideDown.rect.left, upsideDown.rect.right);
         notANumber.rect.right = std::nan("");
-        AudioOpt pcm = sound(), unknown = sound(true, false);
+        AudioOpt pcm = sound();
         pcm.codec = kAudioCodecPcm16;
-        unknown.codec = 42;
-        const struct {
-            const char* name;
-            int container;
-            VideoOpt video;
-            AudioOpt audio;
-            const char* path;
-            int option;
-        } rows[] = {{"empty area", kOutputMp4, videoOpt(QRect()), sound(false), "r.mp4", kWindowListNone},
-                    {"upside down", kOutputMp4, upsideDown, sound(false), "r.mp4", kWindowListNone},
-                    {"past the edge", kOutputMp4, videoOpt(QRect(1900, 0, 100, 100)), sound(false), "r.mp4", 0},
-                    {"off the display", kOutputMp4, videoOpt(QRect(3000, 3000, 100, 100)), sound(false), "r.mp4", 0},
-                    {"not a number", kOutputMp4, notANumber, sound(false), "r.mp4", 0},
-                    {"codec 0", kOutputMp4, videoOpt(area, 10, 0), sound(false), "r.mp4", 0},
-                    {"codec 99", kOutputMp4, videoOpt(area, 10, 99), sound(false), "r.mp4", 0},
-                    {"ProRes in MP4", kOutputMp4, videoOpt(area, 10, kVideoCodecProRes422), sound(false), "r.mp4", 0},
-                    {"GIF codec in MP4", kOutputMp4, videoOpt(area, 10, kVideoCodecGif), sound(false), "r.mp4", 0},
-                    {"H.264 in GIF", kOutputGif, videoOpt(area), sound(false), "r.gif", 0},
-                    {"container 7", 7, videoOpt(area), sound(false), "r.mp4", 0},
-                    {"PCM in MP4", kOutputMp4, videoOpt(area), pcm, "r.mp4", 0},
-                    {"unknown sound", kOutputMov, videoOpt(area), unknown, "r.mov", 0},
-                    {"empty path", kOutputMp4, videoOpt(area), sound(false), "", 0},
-                    {"under a file", kOutputMp4, videoOpt(area), sound(false), "plain/r.mp4", 0},
-                    {"which window?", kOutputMp4, videoOpt(area), sound(false), "r.mp4", kWindowListSingle}};
-        for (const auto& r : rows)
-            QTest::newRow(r.name) << r.container << r.video << r.audio << QString(r.path) << r.option;
+        const int mp4 = kOutputMp4;
+        const AudioOpt none = sound(false);
+        const QString r = "r.mp4";
+        QTest::newRow("empty area") << mp4 << videoOpt(QRect()) << none << r << 0;
+        QTest::newRow("upside down") << mp4 << upsideDown << none << r << 0;
+        QTest::newRow("past the edge") << mp4 << videoOpt(QRect(1900, 0, 100, 100)) << none << r << 0;
+        QTest::newRow("not a number") << mp4 << notANumber << none << r << 0;
+        QTest::newRow("codec 0") << mp4 << videoOpt(area, 10, 0) << none << r << 0;
+        QTest::newRow("ProRes in MP4") << mp4 << videoOpt(area, 10, kVideoCodecProRes422) << none << r << 0;
+        QTest::newRow("H.264 in GIF") << int(kOutputGif) << videoOpt(area) << none << QString("r.gif") << 0;
+        QTest::newRow("PCM in MP4") << mp4 << videoOpt(area) << pcm << r << 0;
+        QTest::newRow("empty path") << mp4 << videoOpt(area) << none << QString() << 0;
+        QTest::newRow("under a file") << mp4 << videoOpt(area) << none << QString("plain/r.mp4") << 0;
+        QTest::newRow("which window?") << mp4 << videoOpt(area) << none << r << int(kWindowListSingle);
     }
     void refusedOptions()
     {
@@ -444,31 +422,26 @@ private slots:
             QCOMPARE(probe(path).frameRate, rate.second);
         }
     }
-    // Twenty recordings with sound started and released: no thread stays
-    // behind, every sound source is stopped, no callback comes after a release.
+    // Recordings with sound started and released (after a first one that
+    // may start what lasts): no thread stays behind, every sound source is
+    // stopped, no callback comes after a release.
     void startStopCyclesLeaveNoThread()
     {
-        auto cycle = [&](Callback& callback, int i) {
-            const QString path = file(QString("cycle%1.mp4").arg(i));
-            auto r = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 30), sound());
-            QVERIFY(r && r->start() == 0 && waitForFrames(r.get(), 2));
-            if (i % 3 == 0)
-                QVERIFY(r->pause() == 0 && r->resume() == 0);
-            r.reset();
-            callback.released = true;
-            QFile::remove(path);
-        };
-        Callback warmUp;
-        cycle(warmUp, 0);
-        const int before = threadCount();
-        const int startedBefore = m_tone.started;
         std::vector<std::unique_ptr<Callback>> callbacks;
-        for (int i = 1; i <= 20; ++i) {
+        int threads = 0, started = 0;
+        for (int i = 0; i <= 12; ++i) {
+            threads = i == 1 ? threadCount() : threads;
+            started = i == 1 ? m_tone.started.load() : started;
             callbacks.emplace_back(new Callback);
-            cycle(*callbacks.back(), i);
+            auto r = record(callbacks.back().get(), kOutputMp4, file(QString("cycle%1.mp4").arg(i)),
+                            videoOpt(QRect(0, 0, 160, 120), 30), sound());
+            QVERIFY(r && r->start() == 0 && waitForFrames(r.get(), 2));
+            QVERIFY(i % 3 != 0 || (r->pause() == 0 && r->resume() == 0));
+            r.reset();
+            callbacks.back()->released = true;
         }
-        QVERIFY(waitUntil([&] { return threadCount() == before; }));
-        QCOMPARE(m_tone.started - startedBefore, 20);
+        QVERIFY(waitUntil([&] { return threadCount() == threads; }));
+        QCOMPARE(m_tone.started - started, 12);
         QCOMPARE(m_tone.stopped.load(), m_tone.started.load());
         for (const auto& c : callbacks)
             QCOMPARE(c->calls.load() + c->lateCalls.load(), 0);
@@ -483,8 +456,7 @@ private slots:
         QTest::addColumn<int>("channels");
         QTest::addColumn<QString>("codecName");
         QTest::newRow("MP4 AAC") << int(kOutputMp4) << int(kVideoCodecH264) << int(kAudioCodecAac) << 2 << "aac";
-        QTest::newRow("M4V AAC mono") << int(kOutputM4v) << int(kVideoCodecH264) << int(kAudioCodecAac) << 1 << "aac";
-        QTest::newRow("MOV PCM 16") << int(kOutputMov) << int(kVideoCodecProRes422) << int(kAudioCodecPcm16) << 2
+        QTest::newRow("MOV PCM 16 mono") << int(kOutputMov) << int(kVideoCodecProRes422) << int(kAudioCodecPcm16) << 1
                                     << "pcm_s16le";
         QTest::newRow("MOV PCM 24") << int(kOutputMov) << int(kVideoCodecProRes4444) << int(kAudioCodecPcm24) << 2
                                     << "pcm_s24le";
