@@ -1,11 +1,9 @@
 // The start countdown over the engine double, on a shortened clock: the
-// order of the engine calls and that no step comes early.
-#include <QDir>
+// order of the engine calls and that no step comes early. The installed
+// pictures are seen on a real screen by the end-to-end test.
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QPointer>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -17,27 +15,13 @@ namespace {
 
 const int kLong = 30000;
 
-void writePicture(const QString& path, QColor colour = Qt::red)
+// A red picture, or a file that is not a picture.
+void writeFile(const QString& path, bool picture = true)
 {
     QImage image(24, 24, QImage::Format_ARGB32);
-    image.fill(colour);
-    QVERIFY(image.save(path, "PNG"));
-}
-
-void writeText(const QString& path, const QByteArray& text)
-{
+    image.fill(Qt::red);
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
-// Pictures 1.png to `count`.png in `dir`, which becomes the countdown's
-// folder.
-void usePictures(const QTemporaryDir& dir, int count)
-{
-    for (int i = 1; i <= count; ++i)
-        writePicture(dir.filePath(QString("%1.png").arg(i)));
-    ShowPicture::setFolderOverride(dir.path());
+    QVERIFY(picture ? image.save(path, "PNG") : file.open(QIODevice::WriteOnly) && file.write("text") == 4);
 }
 
 // The engine call that shows picture `number` of `folder`, as logged.
@@ -80,7 +64,7 @@ Timeline run(ShowPicture& countdown, int timeoutMs)
     clock.start();
     countdown.start();
     if (!QTest::qWaitFor([&] { return line.end >= 0; }, timeoutMs))
-        qWarning("the countdown did not end within %d ms", timeoutMs);
+        return line;   // the caller sees no end
     // Anything after the end (a second end, a late call) would show here.
     QTest::qWait(50);
     take();
@@ -115,45 +99,6 @@ private slots:
         ShowPicture::setDurations(3000, 500);
     }
 
-    // The build installs the pictures where an installed program has them.
-    void installedPictures()
-    {
-        ShowPicture countdown;
-        QCOMPARE(QDir::cleanPath(countdown.folder()),
-                 QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../Resources/countdown"));
-        const QStringList entries = QDir(countdown.folder()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
-        QCOMPARE(entries, QStringList({"1.png", "2.png", "3.png"}));
-        QCOMPARE(countdown.pictureCount(), 5);
-        QCOMPARE(countdown.tickPeriod(), 600);
-    }
-
-    // QDir's count: hidden entries do not count, any other entry does, and
-    // "." and ".." always do; the tick is the duration over the count.
-    void counting()
-    {
-        QTemporaryDir dir;
-        usePictures(dir, 3);
-        auto count = [](int pictures, int tick) {
-            ShowPicture countdown;
-            QCOMPARE(countdown.pictureCount(), pictures);
-            if (tick > 0)
-                QCOMPARE(countdown.tickPeriod(), tick);
-        };
-        count(5, 600);
-        writeText(dir.filePath(".hidden"), "x");
-        count(5, 600);
-        QVERIFY(QDir(dir.path()).mkdir("sub"));
-        count(6, 500);
-        writeText(dir.filePath("notes.txt"), "x");
-        count(7, 428);
-        QTemporaryDir empty;
-        ShowPicture::setFolderOverride(empty.path());
-        count(2, 1500);
-        ShowPicture::setFolderOverride(empty.filePath("missing"));
-        count(0, 0);
-        QCOMPARE(FakeScreencast::calls(), QStringList());
-    }
-
     // What the engine is asked, in order: "S3" shows picture 3 on a new
     // overlay, "s3" on the open one. Three pictures: one per tick, the last
     // one kept over the two empty ticks, the overlay closed on the last
@@ -183,7 +128,7 @@ private slots:
         QTemporaryDir dir;
         for (int i = 0; i < files.size(); ++i) {
             const QString path = dir.filePath(QString("%1.png").arg(i + 1));
-            files[i] == 'p' ? writePicture(path) : writeText(path, "not a picture");
+            writeFile(path, files[i] == 'p');
         }
         ShowPicture::setFolderOverride(files == "-" ? dir.filePath("missing") : dir.path());
         ShowPicture::setDurations(600, 100);
@@ -214,7 +159,9 @@ private slots:
     void deletedWhileRunning()
     {
         QTemporaryDir dir;
-        usePictures(dir, 3);
+        for (int i = 1; i <= 3; ++i)
+            writeFile(dir.filePath(QString("%1.png").arg(i)));
+        ShowPicture::setFolderOverride(dir.path());
         ShowPicture::setDurations(600, 50);
         auto* countdown = new ShowPicture;
         bool ended = false;

@@ -64,9 +64,7 @@ private slots:
             },
             5000));
         QCOMPARE(shown.pixel(outside), before.pixel(outside));
-        // Symmetric about the centre of the display.
-        QVERIFY(isAccent(shown.pixel(centre + QPoint(110, 0))));
-        QVERIFY(isAccent(shown.pixel(centre + QPoint(0, 130))));
+        QVERIFY(isAccent(shown.pixel(centre + QPoint(110, 0))));   // centred
 
         QVERIFY(QTest::qWaitFor([&] { return ended; }, 10000));
         QTest::qWait(100);

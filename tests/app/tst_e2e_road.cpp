@@ -1,52 +1,35 @@
-// The recording road with the real engine in the private test environment
-// (Xvfb, openbox, a PulseAudio null sink), driven like a user: the home
-// window in its frame, the video recorder page, a region over a green
-// window; the start/stop hotkey sent through XTest starts the countdown and
-// the recording, the same key stops it, the preview saves it by itself.
-// What lands in the output folder is decoded and checked together with its
-// history entry; a second recording follows at once. Last, a screenshot of
-// a red window is selected with the mouse, saved as JPEG through the
-// save-as question and checked.
+// The recording road with the real engine in the private test environment,
+// driven like a user: the start/stop hotkey sent through XTest records a
+// region over a green window twice, each file decoded and checked with its
+// history entry; then a screenshot of a red window, selected with the
+// mouse, is saved as JPEG through the save-as question.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QToolButton>
-#include <QWidget>
 #include <QtTest>
 
-#include <cmath>
 #include <memory>
 
-#include "capture/DlgSnapshot.h"
-#include "tests/support/E2eTestHelpers.h"
 #include "app/MainWindow.h"
 #include "app/MainWindowBase.h"
-#include "tests/support/ModalDriver.h"
-#include "core/RecordParameter.h"
-#include "recording/ScreenRecorder.h"
 #include "app/ShowPicture.h"
 #include "app/SystemStatusBar.h"
+#include "capture/DlgSnapshot.h"
+#include "core/RecordParameter.h"
 #include "core/Utils.h"
-#include "recording/VideoRecCtlWdg.h"
 #include "platform/framework/VxSettings.h"
+#include "recording/ScreenRecorder.h"
+#include "recording/VideoRecCtlWdg.h"
+#include "tests/support/E2eTestHelpers.h"
+#include "tests/support/ModalDriver.h"
 
 #define VERIFY_DRIVER(driver) \
     QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
-using testsupport::centreColour;
-using testsupport::ColourWindow;
-using testsupport::historyHead;
-using testsupport::MediaProbe;
-using testsupport::probeMedia;
-using testsupport::tempSpaceAbove;
-using testsupport::visibleTopLevel;
-using testsupport::xdotool;
+using namespace testsupport;
 
 namespace {
 
@@ -57,12 +40,9 @@ const QPoint kFrom(1150, 350);
 const QPoint kTo(1349, 499);
 const int kLong = 30000;   // generous bound for what a loaded machine must reach
 
-// The start/stop hotkey as a user presses it. xdotool is asynchronous to
-// the event loop: the press arrives through the engine's key grab.
-bool pressStartStop()
-{
-    return xdotool({"key", "ctrl+shift+F9"});
-}
+// The start/stop hotkey as a user presses it; the press arrives through the
+// engine's key grab.
+const QStringList kStartStop{"key", "ctrl+shift+F9"};
 
 QStringList savedVideos()
 {
@@ -82,282 +62,263 @@ private:
     MainWindow* home() { return m_frame->mainWindow(); }
 
     // One recording from the hotkey to the saved file; the file's name.
-    void recordByHotkey(int recordMs, QString* saved);
+    void recordByHotkey(int recordMs, QString* saved)
+    {
+        const QStringList before = savedVideos();
+
+        // What the road goes through, seen from outside while it runs; the
+        // last moment it was still seen starting bounds the recording's start
+        // from below.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 lastStarting = 0;
+        bool sawPicture = false;
+        bool pictureWhileStarting = true;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            const bool starting = home()->roadState() == MainWindow::Road_Starting;
+            if (starting)
+                lastStarting = clock.elapsed();
+            if (visibleTopLevel("ScreenPicture")) {
+                sawPicture = true;
+                pictureWhileStarting = pictureWhileStarting && starting;
+            }
+        });
+        watch.start(20);
+
+        QVERIFY(xdotool(kStartStop));
+        QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Starting), kLong);
+        QVERIFY(m_frame->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Recording), kLong);
+        const qint64 seenRecording = clock.elapsed();
+        watch.stop();
+        QVERIFY2(sawPicture, "no countdown picture was shown");
+        QVERIFY(pictureWhileStarting);
+        QCOMPARE(int(SystemStatusBar::instance()->sysBarState()), int(SysBar_Recording));
+
+        // The bar below the region, right-aligned with it but kept on the display.
+        VideoRecCtlWdg* bar = home()->videoRecCtl();
+        QVERIFY(bar);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), kLong);
+        const QRect barRect = bar->geometry();
+        QCOMPARE(barRect.top(), kRegion.bottom() + 5);
+        QCOMPARE(barRect.left(), qMax(0, kRegion.right() - barRect.width()));
+
+        // The hidden temporary file grows while it records. The first bytes
+        // come only after the encoder's delay and the first fragment, however
+        // long that takes here.
+        const QString temp = ScreenRecorder::instance()->getTmpFilePath();
+        QVERIFY2(QFileInfo(temp).fileName().startsWith('.'), qPrintable(temp));
+        qint64 firstBytes = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((firstBytes = QFileInfo(temp).size()) > 0, kLong);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(temp).size() > firstBytes, kLong);
+        QTest::qWait(qMax(0, recordMs - int(clock.elapsed() - seenRecording)));
+
+        QStringList modals;
+        ModalDriver driver(60000);
+        qint64 seenStopped = -1;
+        driver.expect([&](QWidget* modal) {
+            // The recording has ended once its preview shows. The auto-saving
+            // preview closes itself: wait for it here, so the next step goes to
+            // what opens after it.
+            seenStopped = clock.elapsed();
+            modals << QString::fromLatin1(modal->metaObject()->className());
+            if (!modal->inherits("DlgVideoClip")) {
+                ModalDriver::forceClose(modal);
+                return;
+            }
+            QPointer<QWidget> preview(modal);
+            if (!QTest::qWaitFor([&preview] { return !preview || !preview->isVisible(); }, kLong))
+                qWarning("the preview did not close by itself");
+        });
+        // Then the recording history opens on the saved file, as after every
+        // saved recording; the user closes it.
+        driver.expect([&modals](QWidget* modal) {
+            modals << QString::fromLatin1(modal->metaObject()->className());
+            ModalDriver::forceClose(modal);
+        });
+        const qint64 pressedStop = clock.elapsed();
+        QVERIFY(xdotool(kStartStop));
+        QVERIFY(driver.waitFinished(60000));
+        VERIFY_DRIVER(driver);
+        QCOMPARE(modals, (QStringList{"DlgVideoClip", "RecordHistoryDlg"}));
+        QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!home()->videoRecCtl());
+        QVERIFY(!RecordParameter::instance()->m_bRecording);
+        QCOMPARE(int(SystemStatusBar::instance()->sysBarState()), int(SysBar_Idle));
+        QTRY_VERIFY_WITH_TIMEOUT(m_frame->isVisible(), kLong);
+
+        // The recording ran at least from when it was seen recording to the
+        // stop key, and at most from when it was last seen starting to when its
+        // preview showed; the encoder may round either end by a fraction.
+        const double atLeast = (pressedStop - seenRecording) / 1000.0 - 0.7;
+        const double atMost = (seenStopped - lastStarting) / 1000.0 + 0.7;
+        checkSavedVideo(before, atLeast, atMost, saved);
+    }
+
+    // Exactly one new decodable video of the region, as long as it ran, at
+    // the head of the history.
+    void checkSavedVideo(const QStringList& before, double atLeast, double atMost, QString* saved)
+    {
+        QStringList added = savedVideos();
+        for (const QString& old : before)
+            added.removeAll(old);
+        QCOMPARE(added.size(), 1);
+        const QString path = Utils::getVideoOutputPath() + "/" + added.first();
+        const MediaProbe facts = probeMedia(path);
+        QVERIFY2(facts.ok, qPrintable(path));
+        QCOMPARE(facts.videoCodec, QString("h264"));
+        QCOMPARE(facts.width, kRegion.width());
+        QCOMPARE(facts.height, kRegion.height());
+        QVERIFY2(facts.duration >= atLeast && facts.duration <= atMost,
+                 qPrintable(QString("%1 s, not within %2..%3 s").arg(facts.duration).arg(atLeast).arg(atMost)));
+        const QColor centre = centreColour(path, facts.duration / 2, kRegion.size());
+        QVERIFY2(centre.isValid() && centre.green() > 150 && centre.red() < 80 && centre.blue() < 80,
+                 qPrintable(centre.name()));
+        const QStringList head = historyHead();
+        QCOMPARE(head.value(0), added.first());
+        QCOMPARE(QFileInfo(head.value(1)).canonicalFilePath(), QFileInfo(path).canonicalFilePath());
+        QCOMPARE(head.value(3), QString("%1*%2").arg(kRegion.width()).arg(kRegion.height()));
+        *saved = added.first();
+    }
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run inside scripts/with-test-env.sh");
+        for (const char* tool : {"ffprobe", "ffmpeg", "xdotool"})
+            QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);
+        QVERIFY(m_dir.isValid());
+        QApplication::setQuitOnLastWindowClosed(false);
 
-    void hotkeyRecordsRegionTwice();
-    void screenshotSavedAsJpeg();
-};
+        VxSettings* settings = VxSettings::instance();
+        settings->setApplicationParam("HotkeyRemind", true);
+        settings->setApplicationParam("CountDown", true);
+        settings->setApplicationParam("AutoSave", true);
+        settings->setApplicationParam("Video/AudioEnable", false);
+        settings->setApplicationParam("Video/MicEnable", false);
+        settings->setApplicationParam("CameraEnable", false);
+        settings->removeApplicationParam("Path/SavefilesHistroy");
 
-void TstE2ERoad::initTestCase()
-{
-    QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run inside scripts/with-test-env.sh");
-    for (const char* tool : {"ffprobe", "ffmpeg", "xdotool"})
-        QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);
-    QVERIFY(m_dir.isValid());
-    QApplication::setQuitOnLastWindowClosed(false);
+        // The installed pictures on a short clock: about a second in all.
+        ShowPicture::setDurations(900, 100);
 
-    VxSettings* settings = VxSettings::instance();
-    settings->setApplicationParam("HotkeyRemind", true);
-    settings->setApplicationParam("CountDown", true);
-    settings->setApplicationParam("AutoSave", true);
-    settings->setApplicationParam("Video/AudioEnable", false);
-    settings->setApplicationParam("Video/MicEnable", false);
-    settings->setApplicationParam("CameraEnable", false);
-    settings->removeApplicationParam("Path/SavefilesHistroy");
+        QDir(Utils::getVideoOutputPath()).removeRecursively();
+        Utils::ensureExists(Utils::getVideoOutputPath());
 
-    // A short countdown of three pictures: about a second in all.
-    const QString pictures = m_dir.filePath("countdown");
-    QDir().mkpath(pictures);
-    for (int i = 1; i <= 3; ++i) {
-        QImage picture(120, 120, QImage::Format_ARGB32);
-        picture.fill(QColor(255, 255, 255, 200));
-        QVERIFY(picture.save(QString("%1/%2.png").arg(pictures).arg(i)));
+        m_frame.reset(new MainWindowBase(nullptr));
+        m_frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_frame.get(), kLong));
+        QVERIFY(home()->engineStarted());
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setAutoSave(true);
+        rp->setUsedVideoFmt(RP_Format_MP4);
+        rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
+        rp->setShowBoundary(false);
     }
-    ShowPicture::setFolderOverride(pictures);
-    ShowPicture::setDurations(900, 100);
 
-    QDir(Utils::getVideoOutputPath()).removeRecursively();
-    Utils::ensureExists(Utils::getVideoOutputPath());
+    void cleanupTestCase()
+    {
+        m_frame.reset();
+        QCoreApplication::processEvents();
+    }
 
-    m_frame.reset(new MainWindowBase(nullptr));
-    m_frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get(), kLong));
-    QVERIFY(home()->engineStarted());
-    RecordParameter* rp = RecordParameter::instance();
-    rp->setAutoSave(true);
-    rp->setUsedVideoFmt(RP_Format_MP4);
-    rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
-    rp->setShowBoundary(false);
-}
+    void hotkeyRecordsRegionTwice()
+    {
+        if (!tempSpaceAbove(0x1FFFFFFFFLL))
+            QSKIP("8 GB or less free in the temporary folder: the program would ask first");
 
-void TstE2ERoad::cleanupTestCase()
-{
-    m_frame.reset();
-    QCoreApplication::processEvents();
-}
+        // Something known under the region.
+        ColourWindow scene(QColor(0, 200, 0), QRect(0, 0, 800, 600));
+        scene.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&scene, kLong));
 
-void TstE2ERoad::recordByHotkey(int recordMs, QString* saved)
-{
-    const QStringList before = savedVideos();
+        // The video recorder page, the region as a selection ends it.
+        QWidget* tile = m_frame->findChild<QWidget*>("frmChoseVideo");
+        QVERIFY(tile);
+        QTest::mouseClick(tile, Qt::LeftButton, Qt::NoModifier, tile->rect().center());
+        QTRY_COMPARE_WITH_TIMEOUT(m_frame->findChild<QWidget*>("frameAVContent")->x(), 0, kLong);
+        home()->onEndSelectRegion(kRegion);
+        QCOMPARE(RecordParameter::instance()->getVideoRect(), kRegion);
+        QVERIFY(RecordParameter::instance()->getVideoEnable());
+        QTest::qWait(200);
 
-    // What the road goes through, seen from outside while it runs; the
-    // last moment it was still seen starting bounds the recording's start
-    // from below.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastStarting = 0;
-    bool sawPicture = false;
-    bool pictureWhileStarting = true;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        const bool starting = home()->roadState() == MainWindow::Road_Starting;
-        if (starting)
-            lastStarting = clock.elapsed();
-        if (visibleTopLevel("ScreenPicture")) {
-            sawPicture = true;
-            pictureWhileStarting = pictureWhileStarting && starting;
-        }
-    });
-    watch.start(20);
-
-    QVERIFY(pressStartStop());
-    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Starting), kLong);
-    QVERIFY(m_frame->isHidden());
-    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Recording), kLong);
-    const qint64 seenRecording = clock.elapsed();
-    watch.stop();
-    QVERIFY2(sawPicture, "no countdown picture was shown");
-    QVERIFY(pictureWhileStarting);
-    QCOMPARE(int(SystemStatusBar::instance()->sysBarState()), int(SysBar_Recording));
-
-    // The bar below the region, right-aligned with it but kept on the display.
-    VideoRecCtlWdg* bar = home()->videoRecCtl();
-    QVERIFY(bar);
-    QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), kLong);
-    const QRect barRect = bar->geometry();
-    QCOMPARE(barRect.top(), kRegion.bottom() + 5);
-    QCOMPARE(barRect.left(), qMax(0, kRegion.right() - barRect.width()));
-
-    // The hidden temporary file grows while it records. The first bytes
-    // come only after the encoder's delay and the first fragment, however
-    // long that takes here.
-    const QString temp = ScreenRecorder::instance()->getTmpFilePath();
-    QVERIFY2(QFileInfo(temp).fileName().startsWith('.'), qPrintable(temp));
-    qint64 firstBytes = 0;
-    QTRY_VERIFY_WITH_TIMEOUT((firstBytes = QFileInfo(temp).size()) > 0, kLong);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(temp).size() > firstBytes, kLong);
-    QTest::qWait(qMax(0, recordMs - int(clock.elapsed() - seenRecording)));
-
-    QStringList modals;
-    ModalDriver driver(60000);
-    qint64 seenStopped = -1;
-    driver.expect([&](QWidget* modal) {
-        // The recording has ended once its preview shows. The auto-saving
-        // preview closes itself: wait for it here, so the next step goes to
-        // what opens after it.
-        seenStopped = clock.elapsed();
-        modals << QString::fromLatin1(modal->metaObject()->className());
-        if (!modal->inherits("DlgVideoClip")) {
-            ModalDriver::forceClose(modal);
+        QString first;
+        recordByHotkey(3000, &first);
+        if (QTest::currentTestFailed())
             return;
-        }
-        QPointer<QWidget> preview(modal);
-        if (!QTest::qWaitFor([&preview] { return !preview || !preview->isVisible(); }, kLong))
-            qWarning("the preview did not close by itself");
-    });
-    // Then the recording history opens on the saved file, as after every
-    // saved recording; the user closes it.
-    driver.expect([&modals](QWidget* modal) {
-        modals << QString::fromLatin1(modal->metaObject()->className());
-        ModalDriver::forceClose(modal);
-    });
-    const qint64 pressedStop = clock.elapsed();
-    QVERIFY(pressStartStop());
-    QVERIFY(driver.waitFinished(60000));
-    VERIFY_DRIVER(driver);
-    QCOMPARE(modals, (QStringList{"DlgVideoClip", "RecordHistoryDlg"}));
-    QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!home()->videoRecCtl());
-    QVERIFY(!RecordParameter::instance()->m_bRecording);
-    QCOMPARE(int(SystemStatusBar::instance()->sysBarState()), int(SysBar_Idle));
-    QTRY_VERIFY_WITH_TIMEOUT(m_frame->isVisible(), kLong);
-
-    // Exactly one new decodable video of the region and the time recorded.
-    QStringList added = savedVideos();
-    for (const QString& old : before)
-        added.removeAll(old);
-    QCOMPARE(added.size(), 1);
-    const QString path = Utils::getVideoOutputPath() + "/" + added.first();
-    const MediaProbe facts = probeMedia(path);
-    QVERIFY2(facts.ok, qPrintable(path));
-    // The recording ran at least from when it was seen recording to the
-    // stop key, and at most from when it was last seen starting to when its
-    // preview showed; the encoder may round either end by a fraction.
-    const double atLeast = (pressedStop - seenRecording) / 1000.0 - 0.7;
-    const double atMost = (seenStopped - lastStarting) / 1000.0 + 0.7;
-    qInfo("%s: %s %dx%d, %.3f s (between %.3f and %.3f s)", qPrintable(added.first()), qPrintable(facts.videoCodec),
-          facts.width, facts.height, facts.duration, atLeast, atMost);
-    QCOMPARE(facts.videoCodec, QString("h264"));
-    QCOMPARE(facts.width, kRegion.width());
-    QCOMPARE(facts.height, kRegion.height());
-    QVERIFY2(facts.duration >= atLeast && facts.duration <= atMost, qPrintable(QString::number(facts.duration)));
-    const QColor centre = centreColour(path, facts.duration / 2, kRegion.size());
-    QVERIFY2(centre.isValid() && centre.green() > 150 && centre.red() < 80 && centre.blue() < 80,
-             qPrintable(centre.name()));
-
-    const QStringList head = historyHead();
-    QCOMPARE(head.value(0), added.first());
-    QCOMPARE(QFileInfo(head.value(1)).canonicalFilePath(), QFileInfo(path).canonicalFilePath());
-    QCOMPARE(head.value(2), QString("1"));
-    QCOMPARE(head.value(3), QString("%1*%2").arg(kRegion.width()).arg(kRegion.height()));
-    *saved = added.first();
-}
-
-void TstE2ERoad::hotkeyRecordsRegionTwice()
-{
-    if (!tempSpaceAbove(0x1FFFFFFFFLL))
-        QSKIP("8 GB or less free in the temporary folder: the program would ask first");
-
-    // Something known under the region.
-    ColourWindow scene(QColor(0, 200, 0), QRect(0, 0, 800, 600));
-    scene.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&scene, kLong));
-
-    // The video recorder page, the region as a selection ends it.
-    QWidget* tile = m_frame->findChild<QWidget*>("frmChoseVideo");
-    QVERIFY(tile);
-    QTest::mouseClick(tile, Qt::LeftButton, Qt::NoModifier, tile->rect().center());
-    QTRY_COMPARE_WITH_TIMEOUT(m_frame->findChild<QWidget*>("frameAVContent")->x(), 0, kLong);
-    home()->onEndSelectRegion(kRegion);
-    QCOMPARE(RecordParameter::instance()->getVideoRect(), kRegion);
-    QVERIFY(RecordParameter::instance()->getVideoEnable());
-    QTest::qWait(200);
-
-    QString first;
-    recordByHotkey(3000, &first);
-    if (QTest::currentTestFailed())
-        return;
-    QString second;
-    recordByHotkey(2000, &second);
-    if (QTest::currentTestFailed())
-        return;
-    QVERIFY(first != second);
-    QCOMPARE(savedVideos().size(), 2);
-    QCOMPARE(VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList().size(), 2);
-}
-
-void TstE2ERoad::screenshotSavedAsJpeg()
-{
-    ColourWindow red(Qt::red, kRedWindow);
-    red.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&red, kLong));
-    QTest::qWait(200);
-    RecordParameter::instance()->setHideMainWhenScreenshot(true);
-    RecordParameter::instance()->setUsedImgFmt(RP_Format_PNG);
-
-    const QString target = m_dir.filePath("shots/red.jpg");
-    QDir().mkpath(m_dir.filePath("shots"));
-    QString offeredFilter;
-    int asked = 0;
-    MainWindow::setSaveFileChooser(
-        [&](QWidget*, const QString&, const QString&, const QString&, QString* filter) {
-            ++asked;
-            offeredFilter = *filter;
-            return target;
-        });
-
-    home()->onBtnSnapshot();
-    QPointer<DlgSnapshot> editor = home()->snapshotEditor();
-    QVERIFY(editor);
-    QTRY_VERIFY_WITH_TIMEOUT(visibleTopLevel("ScreenSelection"), kLong);
-    QVERIFY(m_frame->isHidden());
-    QTest::qWait(200);
-    QVERIFY(xdotool({"mousemove", QString::number(kFrom.x()), QString::number(kFrom.y())}));
-    QVERIFY(xdotool({"mousedown", "1", "mousemove", QString::number(kFrom.x() + 50), QString::number(kFrom.y() + 50),
-                     "mousemove", QString::number(kTo.x()), QString::number(kTo.y())}));
-    QVERIFY(xdotool({"mouseup", "1"}));
-    QTRY_VERIFY_WITH_TIMEOUT(editor && editor->isVisible(), kLong);
-    const QSize selection = editor->geometry().size();
-    QToolButton* save = editor->findChild<QToolButton*>("btnSave");
-    QVERIFY(save);
-    QTRY_VERIFY_WITH_TIMEOUT(save->isVisible(), kLong);
-    const QPoint c = save->mapToGlobal(save->rect().center());
-    QVERIFY(xdotool({"mousemove", QString::number(c.x()), QString::number(c.y()), "click", "1"}));
-
-    QTRY_COMPARE_WITH_TIMEOUT(asked, 1, kLong);
-    QTRY_VERIFY_WITH_TIMEOUT(!editor, kLong);
-    QVERIFY(!home()->snapshotEditor());
-    QTRY_VERIFY_WITH_TIMEOUT(m_frame->isVisible(), kLong);
-    QVERIFY(offeredFilter.startsWith("PNG"));
-
-    QFile file(target);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.read(3), QByteArray("\xFF\xD8\xFF"));
-    file.close();
-    const QImage image(target);
-    QCOMPARE(image.size(), selection);
-    for (int y = 0; y < image.height(); y += 10) {
-        for (int x = 0; x < image.width(); x += 10) {
-            const QRgb p = image.pixel(x, y);
-            QVERIFY2(qRed(p) > 225 && qGreen(p) < 30 && qBlue(p) < 30,
-                     qPrintable(QString("%1,%2: %3").arg(x).arg(y).arg(p, 0, 16)));
-        }
+        QString second;
+        recordByHotkey(2000, &second);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(first != second);
+        QCOMPARE(savedVideos().size(), 2);
+        QCOMPARE(VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList().size(), 2);
     }
-    // Nothing left in the temp root, and the entry heads the history.
-    const QStringList left = QDir(Utils::getRecorderTmpRoot()).entryList({"*.png", "*.jpg"}, QDir::Files);
-    QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
-    const QStringList head = historyHead();
-    QCOMPARE(head.value(0), QString("red.jpg"));
-    QCOMPARE(head.value(2), QString("0"));
-    QCOMPARE(head.value(3), QString("%1*%2").arg(selection.width()).arg(selection.height()));
-    QCOMPARE(head.value(4), QString());
-    MainWindow::setSaveFileChooser(nullptr);
-}
+
+    void screenshotSavedAsJpeg()
+    {
+        ColourWindow red(Qt::red, kRedWindow);
+        red.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&red, kLong));
+        QTest::qWait(200);
+        RecordParameter::instance()->setHideMainWhenScreenshot(true);
+        RecordParameter::instance()->setUsedImgFmt(RP_Format_PNG);
+
+        const QString target = m_dir.filePath("shots/red.jpg");
+        QDir().mkpath(m_dir.filePath("shots"));
+        QString offeredFilter;
+        int asked = 0;
+        MainWindow::setSaveFileChooser(
+            [&](QWidget*, const QString&, const QString&, const QString&, QString* filter) {
+                ++asked;
+                offeredFilter = *filter;
+                return target;
+            });
+
+        home()->onBtnSnapshot();
+        QPointer<DlgSnapshot> editor = home()->snapshotEditor();
+        QVERIFY(editor);
+        QTRY_VERIFY_WITH_TIMEOUT(visibleTopLevel("ScreenSelection"), kLong);
+        QVERIFY(m_frame->isHidden());
+        QTest::qWait(200);
+        auto move = [](QPoint p) { return QStringList{"mousemove", QString::number(p.x()), QString::number(p.y())}; };
+        QVERIFY(xdotool(move(kFrom)));
+        QVERIFY(xdotool(QStringList{"mousedown", "1"} + move(kFrom + QPoint(50, 50)) + move(kTo)));
+        QVERIFY(xdotool({"mouseup", "1"}));
+        QTRY_VERIFY_WITH_TIMEOUT(editor && editor->isVisible(), kLong);
+        const QSize selection = editor->geometry().size();
+        QToolButton* save = editor->findChild<QToolButton*>("btnSave");
+        QVERIFY(save);
+        QTRY_VERIFY_WITH_TIMEOUT(save->isVisible(), kLong);
+        QVERIFY(xdotool(move(save->mapToGlobal(save->rect().center())) + QStringList{"click", "1"}));
+
+        QTRY_COMPARE_WITH_TIMEOUT(asked, 1, kLong);
+        QTRY_VERIFY_WITH_TIMEOUT(!editor, kLong);
+        QVERIFY(!home()->snapshotEditor());
+        QTRY_VERIFY_WITH_TIMEOUT(m_frame->isVisible(), kLong);
+        QVERIFY(offeredFilter.startsWith("PNG"));
+
+        QImage image;
+        QVERIFY(image.load(target, "JPEG"));
+        QCOMPARE(image.size(), selection);
+        for (int y = 0; y < image.height(); y += 10) {
+            for (int x = 0; x < image.width(); x += 10) {
+                const QRgb p = image.pixel(x, y);
+                QVERIFY2(qRed(p) > 225 && qGreen(p) < 30 && qBlue(p) < 30,
+                         qPrintable(QString("%1,%2: %3").arg(x).arg(y).arg(p, 0, 16)));
+            }
+        }
+        // Nothing left in the temp root, and the entry heads the history.
+        const QStringList left = QDir(Utils::getRecorderTmpRoot()).entryList({"*.png", "*.jpg"}, QDir::Files);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
+        const QStringList head = historyHead();
+        QCOMPARE(head.value(0), QString("red.jpg"));
+        QCOMPARE(head.value(3), QString("%1*%2").arg(selection.width()).arg(selection.height()));
+        MainWindow::setSaveFileChooser(nullptr);
+    }
+};
 
 QTEST_MAIN(TstE2ERoad)
 #include "tst_e2e_road.moc"

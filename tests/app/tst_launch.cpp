@@ -1,17 +1,13 @@
-// The launch: main_entry run whole, in-process, against the engine double
-// (its outcomes, the order of its telemetry, its two small free functions),
+// The launch: main_entry run whole, in-process, against the engine double,
 // and the single-instance guard across real processes, with this binary
 // running itself as the competing instances.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSharedMemory>
-#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 #include <QUuid>
@@ -20,7 +16,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "core/CEIPWrapper.h"
 #include "platform/framework/Framework.h"
 #include "platform/log/Log.h"
 #include "app/MainWindowBase.h"
@@ -32,21 +27,15 @@
 
 namespace {
 
-const char* resultName(SingleInstanceGuard::Result r)
-{
-    switch (r) {
-    case SingleInstanceGuard::OnlyInstance: return "only";
-    case SingleInstanceGuard::AnotherInstance: return "another";
-    default: return "unguarded";
-    }
-}
-
 // Child mode: run the guard, print the result, then keep the segment until
 // stdin closes (or the parent kills us).
 int runChild(const QString& key)
 {
     SingleInstanceGuard guard(key);
-    std::printf("%s\n", resultName(guard.check()));
+    const SingleInstanceGuard::Result result = guard.check();
+    std::printf("%s\n", result == SingleInstanceGuard::OnlyInstance      ? "only"
+                        : result == SingleInstanceGuard::AnotherInstance ? "another"
+                                                                         : "unguarded");
     std::fflush(stdout);
     char buf[16];
     while (::read(STDIN_FILENO, buf, sizeof(buf)) > 0) {
@@ -158,27 +147,9 @@ private:
         QList<QByteArray> store;
         std::vector<char*> argv;
         for (const QString& a : args)
-            store << a.toLocal8Bit();
-        for (QByteArray& b : store)
-            argv.push_back(b.data());
+            argv.push_back((store << a.toLocal8Bit()).last().data());
         argv.push_back(nullptr);
         return main_entry(static_cast<int>(store.size()), argv.data());
-    }
-
-    static QStringList telemetryFiles()
-    {
-        return QDir(CEIPWrapper::telemetryDir()).entryList({"*.jsonl"}, QDir::Files, QDir::Time);
-    }
-
-    // Event ids of the newest telemetry file, the version record as 0.
-    static QList<int> newestTelemetryIds()
-    {
-        QFile f(CEIPWrapper::telemetryDir() + "/" + telemetryFiles().value(0));
-        QList<int> ids;
-        for (const QByteArray& line : f.open(QIODevice::ReadOnly) ? f.readAll().split('\n') : QList<QByteArray>())
-            if (!line.trimmed().isEmpty())
-                ids << (line.contains("\"Version\"") ? 0 : QJsonDocument::fromJson(line)["id"].toInt(-1));
-        return ids;
     }
 
 private slots:
@@ -194,7 +165,7 @@ private slots:
 
     // The loop's code is the run's; the product's start page opens with the
     // window and its end page after it (blank ones open nothing); the frame
-    // is gone on return; telemetry holds the version, start and end.
+    // is gone on return.
     void runs_data()
     {
         QTest::addColumn<QString>("startUrl");
@@ -227,13 +198,12 @@ private slots:
                 urls << QUrl(url);
         QCOMPARE(m_urls.urls, urls);
         QCOMPARE(urlsWhileShown, qMin(1, urls.size()));
-        QCOMPARE(newestTelemetryIds(), (QList<int>{0, 3000, 3999}));
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<MainWindowBase*>(w));
     }
 
     // Another instance (one box), a launch that only opens a page (no box,
-    // even with another instance), a forced update: no window, no telemetry.
+    // even with another instance), a forced update: no window.
     void endsBeforeAnyWindow_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -252,7 +222,6 @@ private slots:
         QSharedMemory holder(VxProductInfo::instance()->productNativeName(""));
         QVERIFY(forcedUpdate || holder.create(1024));
         Framework::setForcedUpdatePending(forcedUpdate);
-        const QStringList before = telemetryFiles();
         ModalDriver driver(box.isEmpty() ? 2000 : 30000);
         if (!box.isEmpty())
             driver.clickButton(QMessageBox::Ok);
@@ -263,31 +232,8 @@ private slots:
         QCOMPARE(driver.seen().size(), box.isEmpty() ? 0 : 1);
         if (!box.isEmpty())
             QCOMPARE(driver.seen().first().text, box);
-        QCOMPARE(telemetryFiles(), before);
         if (!args.isEmpty())
             QCOMPARE(m_urls.urls, QList<QUrl>{QUrl(args.last())});
-    }
-
-    void messageHandlerPrintsAllButTheKnownNoise()
-    {
-        QTemporaryFile capture;
-        QVERIFY(capture.open());
-        std::fflush(stdout);
-        const int saved = ::dup(STDOUT_FILENO);
-        QVERIFY(::dup2(capture.handle(), STDOUT_FILENO) >= 0);
-        const QMessageLogContext context;
-        myMessageOutput(QtWarningMsg, context, "plain message");
-        myMessageOutput(QtWarningMsg, context, "x libpng warning: iCCP: known incorrect sRGB profile");
-        myMessageOutput(QtDebugMsg, context, "Unknown property columns in sheet");
-        myMessageOutput(QtDebugMsg, context, "unknown property COLUMNS differs in case");
-        myMessageOutput(QtDebugMsg, context, QString());
-        myMessageOutput(QtDebugMsg, context, QString("before") + QChar(0) + "after");
-        std::fflush(stdout);
-        ::dup2(saved, STDOUT_FILENO);
-        ::close(saved);
-        capture.seek(0);
-        const QString out = QString::fromUtf8(capture.readAll());
-        QCOMPARE(out, QString("plain message\nunknown property COLUMNS differs in case\nbefore\n"));
     }
 
     void frameworkLinesAreNeverFormats()
