@@ -1,10 +1,7 @@
-// Message box, dialog base (exec list, window flags), widget and frame bases.
+// Message box, dialog base (exec list, window flags) and frame base.
 #include <QApplication>
 #include <QFrame>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPointer>
-#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QVBoxLayout>
@@ -15,30 +12,19 @@
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
-#include "platform/framework/VxWidgetBase.h"
 
 namespace {
 
 #define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join('\n')))
 
-class ProbeDialog : public VxDialogBase
-{
-public:
-    using VxDialogBase::VxDialogBase;
-    int retranslated = 0;
-
-protected:
-    void retranslateDerived() override { ++retranslated; }
-};
+using ProbeDialog = VxDialogBase;
 
 // A frame built the way derived frames build theirs: the form installs its
 // own vertical layout holding the client frame before the base adds the title.
 class ProbeFrame : public VxMainWindowBase
 {
 public:
-    explicit ProbeFrame(bool refuseDialogs = false, const QString& title = QString())
-        : m_refuse(refuseDialogs)
-        , m_title(title)
+    ProbeFrame()
     {
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -47,19 +33,6 @@ public:
         layout->addWidget(client);
     }
     QFrame* client = nullptr;
-
-protected:
-    bool derivedProcGenerateWindowTitle(QString& title) override
-    {
-        title = m_title;
-        return !m_title.isEmpty();
-    }
-    bool derivedProcShowAboutDialog() override { return m_refuse; }
-    bool derivedProcShowUpdateDialog(VxApplicationUpdate*) override { return m_refuse; }
-
-private:
-    bool m_refuse;
-    QString m_title;
 };
 
 } // namespace
@@ -71,20 +44,12 @@ class TstFrameworkDialogs : public QObject
 private slots:
     void messageBoxStaticReturnsClickedButton()
     {
-        {
-            ModalDriver driver;
-            driver.clickButton(QMessageBox::No, QStringLiteral("VxMessageBox"));
-            QCOMPARE(VxMessageBox::warning(nullptr, QString(), QStringLiteral("Disk full"),
-                                           QMessageBox::Yes | QMessageBox::No),
-                     int(QMessageBox::No));
-            VERIFY_DRIVER(driver);
-            QCOMPARE(driver.seen().at(0).title, VxProductInfo::instance()->productName());
-        }
-        // The driver every dialog test relies on fails loudly, not hangs.
-        ModalDriver strict(200);
-        strict.expect([](QWidget*) {}); // leaves the box open
-        QCOMPARE(VxMessageBox::question(nullptr, QString(), QStringLiteral("stuck")), int(QMessageBox::No));
-        QVERIFY(strict.failures().value(0).contains(QLatin1String("still open")));
+        ModalDriver driver;
+        driver.clickButton(QMessageBox::No, QStringLiteral("VxMessageBox"));
+        const auto buttons = QMessageBox::Yes | QMessageBox::No;
+        QCOMPARE(VxMessageBox::warning(nullptr, QString(), QStringLiteral("Disk full"), buttons), int(QMessageBox::No));
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.seen().at(0).title, VxProductInfo::instance()->productName());
     }
 
     void messageBoxEscapeAndClose_data()
@@ -96,13 +61,7 @@ private slots:
         const int yesNo = QMessageBox::Yes | QMessageBox::No;
         QTest::newRow("escape button not shown") << yesNo << int(QMessageBox::Cancel) << false
                                                  << int(QMessageBox::Cancel);
-        QTest::newRow("escape button shown") << (yesNo | QMessageBox::Cancel) << int(QMessageBox::Yes) << false
-                                             << int(QMessageBox::Yes);
-        QTest::newRow("cancel by rule") << int(QMessageBox::Ok | QMessageBox::Cancel) << 0 << false
-                                        << int(QMessageBox::Cancel);
         QTest::newRow("no by rule") << yesNo << 0 << false << int(QMessageBox::No);
-        QTest::newRow("single button") << int(QMessageBox::Yes) << 0 << false << int(QMessageBox::Yes);
-        QTest::newRow("ok by rule") << int(QMessageBox::Ok | QMessageBox::Yes) << 0 << false << int(QMessageBox::Ok);
         QTest::newRow("nothing fits") << int(QMessageBox::Yes | QMessageBox::Apply) << 0 << false << 0;
         QTest::newRow("window close") << yesNo << 0 << true << int(QMessageBox::No);
     }
@@ -125,30 +84,21 @@ private slots:
         VERIFY_DRIVER(driver);
     }
 
-    void messageBoxRelabelledButtonsAndDefault()
+    void messageBoxRelabelledButtons()
     {
         VxMessageBox box;
         box.setButtons(QMessageBox::Ok);
         QAbstractButton* ok = box.button(QMessageBox::Ok);
         QCOMPARE(box.addButton(QStringLiteral("Change path"), QMessageBox::Ok), ok);
-        QAbstractButton* cancel = box.addButton(QStringLiteral("Continue"), QMessageBox::Cancel);
-        QCOMPARE(box.button(QMessageBox::Cancel), cancel);
-        QVERIFY(!box.addButton(QStringLiteral("none"), QMessageBox::NoButton));
+        box.addButton(QStringLiteral("Continue"), QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Ok);
         ModalDriver driver;
-        bool okIsDefault = false;
-        driver.expect([&](QWidget* modal) {
-            auto* shown = qobject_cast<VxMessageBox*>(modal);
-            okIsDefault = qobject_cast<QPushButton*>(shown->button(QMessageBox::Ok))->isDefault();
-        });
         driver.pressKey(Qt::Key_Return);
         QCOMPARE(box.exec(), int(QMessageBox::Ok));
-        QVERIFY(okIsDefault);
         // The same box runs again; this time the relabelled Cancel answers.
         driver.clickButton(QMessageBox::Cancel);
         QCOMPARE(box.exec(), int(QMessageBox::Cancel));
         VERIFY_DRIVER(driver);
-        QCOMPARE(ok->text(), QStringLiteral("Change path"));
     }
 
     void messageBoxParentDeletedWhileOpen()
@@ -166,13 +116,11 @@ private slots:
     {
         ProbeDialog outer;
         ProbeDialog inner;
-        QList<QDialog*> seenOuter, seenInner, seenAfterInner;
-        int innerResult = -1;
+        QList<QDialog*> seenOuter, seenInner;
         ModalDriver driver;
         driver.expect([&](QWidget*) {
             seenOuter = VxDialogBase::getAllExecDialogs();
-            innerResult = inner.exec();
-            seenAfterInner = VxDialogBase::getAllExecDialogs();
+            inner.exec();
             outer.accept();
         });
         driver.expect([&](QWidget* modal) {
@@ -183,10 +131,8 @@ private slots:
         QCOMPARE(VxDialogBase::getPopupDialogCount(), 0);
         QCOMPARE(outer.exec(), int(QDialog::Accepted));
         VERIFY_DRIVER(driver);
-        QCOMPARE(innerResult, int(QDialog::Rejected));
         QCOMPARE(seenOuter, QList<QDialog*>{&outer});
         QCOMPARE(seenInner, (QList<QDialog*>{&outer, &inner}));
-        QCOMPARE(seenAfterInner, QList<QDialog*>{&outer});
         QCOMPARE(VxDialogBase::getPopupDialogCount(), 0);
     }
 
@@ -218,12 +164,6 @@ private slots:
         ProbeDialog dialog(&parent);
         dialog.setWindowFlags(hints);
         QCOMPARE(dialog.windowType(), Qt::Dialog);
-        VxWidgetBase topLevel;
-        topLevel.setWindowFlags(hints);
-        QVERIFY(topLevel.isWindow());
-        VxWidgetBase child(&parent);
-        child.setWindowFlags(Qt::FramelessWindowHint);
-        QVERIFY(!child.isWindow());
         ProbeFrame frame;
         frame.setWindowFlags(hints | Qt::WindowStaysOnTopHint);
         QVERIFY(frame.isWindow());
@@ -243,49 +183,10 @@ private slots:
         frame.setObjectName(QStringLiteral("PosFrame"));
         frame.loadDefaultWindowPos(0, 0, true);
         QCOMPARE(frame.pos(), screen.topLeft() + QPoint(40, 50));
-        // A position on no screen is not used: the given one, or centred.
+        // A position on no screen is not used.
         VxSettings::instance()->setApplicationParam(QStringLiteral("Window/PosFrame/pos"), QPoint(-30000, -30000));
-        frame.resize(200, 100);
         frame.loadDefaultWindowPos(7, 9, false);
         QCOMPARE(frame.pos(), QPoint(7, 9));
-        frame.loadDefaultWindowPos(7, 9, true);
-        const QRect placed(frame.pos(), frame.size().expandedTo(frame.sizeHint()));
-        QVERIFY(qAbs(placed.center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(placed.center().y() - screen.center().y()) <= 1);
-    }
-
-    void frameAboutUpdateAndMenus()
-    {
-        ModalDriver driver;
-        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
-        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
-        ProbeFrame frame;
-        frame.showAboutDialog();
-        frame.showUpdateDialog(nullptr);
-        // A derived frame that refuses shows nothing.
-        ProbeFrame refusing(true);
-        refusing.showAboutDialog();
-        refusing.showUpdateDialog(nullptr);
-        QVERIFY(driver.waitFinished());
-        VERIFY_DRIVER(driver);
-        QCOMPARE(driver.seen().size(), 2);
-        QVERIFY(driver.seen().at(0).text.contains(VxProductInfo::instance()->productVersion()));
-
-        // Actions with a menu role move into the application menu when it opens.
-        QMenuBar bar;
-        frame.appendStandardMenus(&bar);
-        auto* menu = bar.findChild<QMenu*>(QStringLiteral("vxApplicationMenu"));
-        auto* preferences = new QAction(QStringLiteral("Preferences"), &frame);
-        preferences->setObjectName(QStringLiteral("prefs"));
-        preferences->setMenuRole(QAction::PreferencesRole);
-        frame.actionHolder()->addAction(preferences);
-        emit menu->aboutToShow();
-        emit menu->aboutToShow();
-        QStringList names;
-        for (QAction* action : menu->actions())
-            names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
-        QCOMPARE(names, (QStringList{QStringLiteral("prefs"), QStringLiteral("-"), QStringLiteral("vxActionAbout"),
-                                     QStringLiteral("-"), QStringLiteral("vxActionQuit")}));
     }
 };
 
