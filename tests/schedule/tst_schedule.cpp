@@ -4,11 +4,8 @@
 // the end action with its countdown) against a scripted client and a power
 // double: a unit test must never switch the machine off.
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -19,7 +16,6 @@
 #include "schedule/DlgAutoShutdownTips.h"
 #include "schedule/TaskClientCall.h"
 #include "schedule/TaskManage.h"
-#include "schedule/dlgTaskScheduler.h"
 #include "tests/support/ModalDriver.h"
 
 #define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
@@ -45,17 +41,12 @@ class ScriptedClient : public ITaskClient
 {
 public:
     bool connected = false;
-    TaskList list;
     bool powerResult = false;
     QList<int> powerRequests;
 
     bool connectToDaemon() override { return connected; }
     bool isConnected() const override { return connected; }
-    bool listTasks(TaskList& tasks) override
-    {
-        tasks = list;
-        return connected;
-    }
+    bool listTasks(TaskList&) override { return connected; }
     bool isWaitTaskStart(bool& waiting) override
     {
         waiting = connected;
@@ -75,15 +66,16 @@ struct PowerLog
     int sleeps = 0;
 };
 
+// Counts into the test's log; the controller owns it.
 class RecordingPower : public IPowerAction
 {
 public:
-    explicit RecordingPower(std::shared_ptr<PowerLog> log) : m_log(std::move(log)) {}
+    explicit RecordingPower(PowerLog* log) : m_log(log) {}
     bool shutdown() override { return ++m_log->shutdowns > 0; }
     bool sleep() override { return ++m_log->sleeps > 0; }
 
 private:
-    std::shared_ptr<PowerLog> m_log;
+    PowerLog* m_log;
 };
 
 } // namespace
@@ -97,419 +89,304 @@ private slots:
         qRegisterMetaType<TaskInfo>();
         QGuiApplication::setQuitOnLastWindowClosed(false);
     }
-    void init();
-    void cleanup();
 
-    void taskRecordRoundTripAndDamagedRecord();
-    void missingDaemonFailsAtOnce();
-    void silentDaemonGivesFalseAfterTheBound();
-    void oldProtocolIsNotConnected();
-    void answeringDaemonListsTasksAndPushesStarts();
-    void lostOrFloodedConnectionIsNotConnected();
+    void init()
+    {
+        m_power = PowerLog();
+        m_now = QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0));
+        TaskManage* tm = TaskManage::instance();
+        tm->setPowerAction(std::make_unique<RecordingPower>(&m_power));
+        tm->setClock([this] { return m_now; });
+        tm->setCountdownTickInterval(1);
+        m_pClient = nullptr;
+        tm->setClientFactory([this] {
+            m_pClient = new ScriptedClient();
+            return m_pClient;
+        });
+    }
 
-    void answeringDaemonOpensTasks();
-    void startRequestOnlyWhenNotBusy();
-    void outOfDateAfterMoreThanFourSeconds();
-    void needStopRecordByLengthOrTime();
-    void nothingToDoShowsNothing();
-    void cancelledCountdownDoesNothing();
-    void countdownRunsOutShutsDownOnce();
-    void taskEndActionWinsOverTheCaller();
-    void connectedDaemonSwitchesOffOrFallsBack();
-    void schedulerPages();
-    void exitEndsTheEventLoop(); // last: it ends the application's loop
+    void cleanup()
+    {
+        TaskManage::release();
+        QVERIFY(SystemStatusBar::instance()->actionEnable());
+    }
+
+    void taskRecordRoundTripAndDamagedRecord()
+    {
+        const TaskInfo in = task(4, TaskStopWay_Time, RecStopEvent_Sleep, true, "a");
+        QCOMPARE(TaskInfo::fromJson(in.toJson()).toJson(), in.toJson());
+        // Damaged fields fall back to something harmless.
+        const QJsonObject rec{{"stopWay", 9}, {"endAction", 7}};
+        const TaskInfo t = TaskInfo::fromJson(QJsonObject{{"record", rec}});
+        QCOMPARE(t.record.stopWay, int(TaskStopWay_Manual));
+        QCOMPARE(t.record.endAction, RecStopEvent_Nothing);
+    }
+
+    void missingDaemonFailsAtOnce()
+    {
+        TaskClientCall client(QDir::tempPath() + "/srfake-nobody-listens");
+        client.setTimeouts(20000, 20000);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!client.connectToDaemon());
+        bool waiting = true;
+        QVERIFY(!client.isWaitTaskStart(waiting));
+        QVERIFY(!waiting);
+        TaskList tasks;
+        QVERIFY(!client.listTasks(tasks));
+        QVERIFY(!client.requestPowerAction(1));
+        // Nothing to wait for: the calls must not wait for their time-outs.
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void silentDaemonGivesFalseAfterTheBound()
+    {
+        FakeTaskDaemon::Script script;
+        script.ignore = {"hello"};
+        FakeTaskDaemon daemon(script);
+        TaskClientCall client(daemon.serverName());
+        client.setTimeouts(1000, 300);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!client.connectToDaemon());
+        QVERIFY(!client.isConnected());
+        QVERIFY(clock.elapsed() >= 250);
+        QTRY_COMPARE(daemon.requests(), QStringList{"hello"});
+
+        // Silent on one call after the handshake: that call fails, the next
+        // one is not confused by anything left over.
+        script.ignore = {"isWaitTaskStart"};
+        script.tasks = {task(1, TaskStopWay_Manual, RecStopEvent_Nothing)};
+        FakeTaskDaemon second(script);
+        TaskClientCall other(second.serverName());
+        other.setTimeouts(30000, 3000);
+        QVERIFY(other.connectToDaemon());
+        bool waiting = true;
+        QVERIFY(!other.isWaitTaskStart(waiting));
+        QVERIFY(!waiting);
+        TaskList tasks;
+        QVERIFY(other.listTasks(tasks));
+        QCOMPARE(tasks.size(), 1);
+    }
+
+    void oldProtocolIsNotConnected()
+    {
+        FakeTaskDaemon::Script script;
+        script.version = TaskClientCall::kProtocolVersion - 1;
+        FakeTaskDaemon daemon(script);
+        TaskClientCall client(daemon.serverName());
+        QVERIFY(!client.connectToDaemon());
+        TaskList tasks;
+        QVERIFY(!client.listTasks(tasks));
+    }
+
+    void answeringDaemonListsTasksAndPushesStarts()
+    {
+        FakeTaskDaemon::Script script;
+        script.tasks = {task(1, TaskStopWay_Manual, RecStopEvent_Nothing, false, "1"),
+                        task(2, TaskStopWay_Manual, RecStopEvent_Nothing, true, "2")};
+        FakeTaskDaemon daemon(script);
+        TaskClientCall client(daemon.serverName());
+        client.setTimeouts(30000, 30000);
+        QVERIFY(client.connectToDaemon());
+        TaskList tasks;
+        QVERIFY(client.listTasks(tasks));
+        QCOMPARE(tasks.size(), 2);
+        QCOMPARE(tasks.at(1).record.recwhat, 2);
+        QVERIFY(client.requestPowerAction(2));
+        QCOMPARE(daemon.requests(), (QStringList{"hello", "listTasks", "powerAction2"}));
+
+        // Garbage is skipped; a push that arrives while a call waits is kept
+        // for the event loop.
+        QSignalSpy spy(&client, &ITaskClient::startTaskRequested);
+        const QJsonObject push{{"type", "startTask"},
+                               {"task", task(4, TaskStopWay_Manual, RecStopEvent_Nothing).toJson()}};
+        daemon.sendRaw("not json\n{\"type\":\"reply\",\"seq\":99}\n"
+                       + QJsonDocument(push).toJson(QJsonDocument::Compact) + "\n");
+        bool waiting = false;
+        QVERIFY(client.isWaitTaskStart(waiting));
+        QVERIFY(waiting);
+        QCOMPARE(spy.count(), 0);
+        QTRY_COMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<TaskInfo>().record.recwhat, 4);
+    }
+
+    void answeringDaemonOpensTasks()
+    {
+        FakeTaskDaemon::Script script;
+        script.tasks = {task(1, TaskStopWay_Manual, RecStopEvent_Nothing, false),
+                        task(2, TaskStopWay_Manual, RecStopEvent_Nothing, true)};
+        FakeTaskDaemon daemon(script);
+        TaskManage* tm = TaskManage::instance();
+        const QString name = daemon.serverName();
+        tm->setClientFactory([name] { return new TaskClientCall(name); });
+        tm->connectXPCServer();
+        QVERIFY(tm->isConnected());
+        QVERIFY(tm->isOpenTask());
+        QVERIFY(tm->isWaitTaskStart());
+        QCOMPARE(tm->tasks().size(), 2);
+        // The daemon goes away: nothing is open any more.
+        daemon.dropClients();
+        QTRY_VERIFY(!tm->isConnected());
+        QVERIFY(!tm->isOpenTask());
+    }
+
+    void startRequestOnlyWhenNotBusy()
+    {
+        TaskManage* tm = TaskManage::instance();
+        bool busy = true;
+        tm->setBusyCheck([&busy] { return busy; });
+        tm->connectXPCServer();
+        QVERIFY(m_pClient);
+        QSignalSpy spy(tm, &TaskManage::sigStartRecord);
+
+        m_pClient->push(task(4, TaskStopWay_Length, RecStopEvent_Nothing));
+        // A refused request leaves no task behind to stop or end.
+        QVERIFY(tm->currentTask().id.isEmpty());
+
+        busy = false;
+        m_pClient->push(task(4, TaskStopWay_Length, RecStopEvent_Nothing));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toInt(), 4);
+
+        // While that task records, another request changes nothing.
+        tm->isTasking = true;
+        m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_ShutDown, true, "t2"));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(tm->currentTask().id, QString("t1"));
+        tm->isTasking = false;
+        tm->setBusyCheck(nullptr);
+    }
+
+    void outOfDateAfterMoreThanFourSeconds()
+    {
+        TaskManage* tm = TaskManage::instance();
+        tm->connectXPCServer();
+        QVERIFY(tm->isOutOfDate());  // no request yet
+        m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Nothing));
+        QVERIFY(!tm->isOutOfDate());
+        m_now = m_now.addMSecs(4999);  // still 4 whole seconds
+        QVERIFY(!tm->isOutOfDate());
+        m_now = m_now.addMSecs(1);
+        QVERIFY(tm->isOutOfDate());
+    }
+
+    void needStopRecordByLengthOrTime()
+    {
+        TaskManage* tm = TaskManage::instance();
+        QVERIFY(!tm->needStopRecord(1000000)); // no task
+        tm->connectXPCServer();
+        TaskInfo t = task(1, TaskStopWay_Length, RecStopEvent_Nothing);
+        t.record.lengthSeconds = 60;
+        m_pClient->push(t);
+        QVERIFY(!tm->needStopRecord(59));
+        QVERIFY(tm->needStopRecord(60));
+
+        t.record.stopWay = TaskStopWay_Time;
+        t.record.stopTime = m_now.addSecs(10);
+        t.record.lengthSeconds = 1; // not the rule here
+        m_pClient->push(t);
+        QVERIFY(!tm->needStopRecord(5000));
+        m_now = m_now.addMSecs(9000);
+        QVERIFY(!tm->needStopRecord(0));
+        m_now = m_now.addMSecs(1); // 999 ms left
+        QVERIFY(tm->needStopRecord(0));
+    }
+
+    void cancelledCountdownDoesNothing()
+    {
+        TaskManage* tm = TaskManage::instance();
+        tm->setCountdownTickInterval(1000);
+        QSignalSpy hotkeys(SignalsTransfer::instance(), &SignalsTransfer::hotKeyEnable);
+        bool barEnabledDuring = true;
+        ModalDriver driver;
+        driver.expect(
+            [&](QWidget* w) {
+                barEnabledDuring = SystemStatusBar::instance()->actionEnable();
+                QTest::mouseClick(w->findChild<QPushButton*>("btnCancel"), Qt::LeftButton);
+            },
+            "DlgAutoShutdownTips");
+        tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.pendingSteps(), 0);
+        QVERIFY(!barEnabledDuring);
+        QCOMPARE(hotkeys.count(), 2);
+        QCOMPARE(hotkeys.at(1).at(0).toBool(), true);
+        QCOMPARE(m_power.shutdowns + m_power.sleeps, 0);
+    }
+
+    void taskEndActionWinsOverTheCaller()
+    {
+        TaskManage* tm = TaskManage::instance();
+        tm->connectXPCServer();
+        m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Sleep));
+        tm->isTasking = true;
+        ModalDriver driver;
+        driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
+        tm->taskCompleted(nullptr, 0);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.pendingSteps(), 0);
+        QVERIFY(!tm->isTasking);
+        QCOMPARE(m_power.sleeps, 1);
+        QCOMPARE(m_power.shutdowns, 0);
+
+        // The task says "do nothing": the caller's shut down is not used.
+        m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Nothing));
+        tm->isTasking = true;
+        tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
+        QVERIFY(driver.waitFinished());
+        VERIFY_DRIVER(driver);
+        QVERIFY(!tm->isTasking);
+        QCOMPARE(m_power.shutdowns, 0);
+    }
+
+    void connectedDaemonSwitchesOffOrFallsBack()
+    {
+        TaskManage* tm = TaskManage::instance();
+        tm->setClientFactory([this] {
+            m_pClient = new ScriptedClient();
+            m_pClient->connected = true;
+            m_pClient->powerResult = true;
+            return m_pClient;
+        });
+        tm->connectXPCServer();
+        ModalDriver driver;
+        driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
+        tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
+        QCOMPARE(m_pClient->powerRequests, QList<int>{1});
+        QCOMPARE(m_power.shutdowns, 0);
+
+        // The daemon refuses: the session's own action is the fallback.
+        m_pClient->powerResult = false;
+        driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
+        tm->taskCompleted(nullptr, RecStopEvent_Sleep);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(m_pClient->powerRequests, (QList<int>{1, 2}));
+        QCOMPARE(m_power.sleeps, 1);
+    }
+    // last: it ends the application's loop
+    void exitEndsTheEventLoop()
+    {
+        TaskManage* tm = TaskManage::instance();
+        ModalDriver driver;
+        driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
+        tm->taskCompleted(nullptr, RecStopEvent_Exit);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.pendingSteps(), 0);
+        QCOMPARE(m_power.shutdowns + m_power.sleeps, 0);
+        // The quit is due 1 ms later; the watchdog only fires if it never comes.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+        watchdog.start(30000);
+        QCOMPARE(QApplication::exec(), 0);
+    }
 
 private:
     ScriptedClient* m_pClient = nullptr; // owned by the controller
-    std::shared_ptr<PowerLog> m_power;
+    PowerLog m_power;
     QDateTime m_now;
 };
-
-void TstSchedule::taskRecordRoundTripAndDamagedRecord()
-{
-    const TaskInfo in = task(4, TaskStopWay_Time, RecStopEvent_Sleep, true, "a");
-    const TaskInfo out = TaskInfo::fromJson(in.toJson());
-    QCOMPARE(out.toJson(), in.toJson());
-    QCOMPARE(out.startTime, in.startTime);
-    QCOMPARE(out.record.endAction, RecStopEvent_Sleep);
-    // Damaged fields fall back to something harmless.
-    const QJsonObject rec{{"stopWay", 9}, {"endAction", 7}, {"stopTime", "not a time"}};
-    const TaskInfo t = TaskInfo::fromJson(QJsonObject{{"record", rec}});
-    QCOMPARE(t.enabled, false);
-    QCOMPARE(t.record.stopWay, int(TaskStopWay_Manual));
-    QCOMPARE(t.record.endAction, RecStopEvent_Nothing);
-    QVERIFY(!t.record.stopTime.isValid());
-}
-
-void TstSchedule::missingDaemonFailsAtOnce()
-{
-    TaskClientCall client(QDir::tempPath() + "/srfake-nobody-listens");
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!client.connectToDaemon());
-    bool waiting = true;
-    QVERIFY(!client.isWaitTaskStart(waiting));
-    QVERIFY(!waiting);
-    TaskList tasks;
-    QVERIFY(!client.listTasks(tasks));
-    QVERIFY(!client.requestPowerAction(1));
-    // Nothing to wait for: the calls must not wait for their time-outs.
-    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-}
-
-void TstSchedule::silentDaemonGivesFalseAfterTheBound()
-{
-    FakeTaskDaemon::Script script;
-    script.ignore = {"hello"};
-    FakeTaskDaemon daemon(script);
-    TaskClientCall client(daemon.serverName());
-    client.setTimeouts(1000, 300);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!client.connectToDaemon());
-    QVERIFY(!client.isConnected());
-    QVERIFY(clock.elapsed() >= 250);
-    QTRY_COMPARE(daemon.requests(), QStringList{"hello"});
-
-    // Silent on one call after the handshake: that call fails, the next
-    // one is not confused by anything left over.
-    script.ignore = {"isWaitTaskStart"};
-    script.tasks = {task(1, TaskStopWay_Manual, RecStopEvent_Nothing)};
-    FakeTaskDaemon second(script);
-    TaskClientCall other(second.serverName());
-    other.setTimeouts(1000, 300);
-    QVERIFY(other.connectToDaemon());
-    bool waiting = true;
-    QVERIFY(!other.isWaitTaskStart(waiting));
-    QVERIFY(!waiting);
-    TaskList tasks;
-    QVERIFY(other.listTasks(tasks));
-    QCOMPARE(tasks.size(), 1);
-}
-
-void TstSchedule::oldProtocolIsNotConnected()
-{
-    FakeTaskDaemon::Script script;
-    script.version = TaskClientCall::kProtocolVersion - 1;
-    FakeTaskDaemon daemon(script);
-    TaskClientCall client(daemon.serverName());
-    QVERIFY(!client.connectToDaemon());
-    TaskList tasks;
-    QVERIFY(!client.listTasks(tasks));
-}
-
-void TstSchedule::answeringDaemonListsTasksAndPushesStarts()
-{
-    FakeTaskDaemon::Script script;
-    script.tasks = {task(1, TaskStopWay_Manual, RecStopEvent_Nothing, false, "1"),
-                    task(2, TaskStopWay_Manual, RecStopEvent_Nothing, true, "2")};
-    script.waiting = true;
-    FakeTaskDaemon daemon(script);
-    TaskClientCall client(daemon.serverName());
-    QVERIFY(client.connectToDaemon());
-    TaskList tasks;
-    QVERIFY(client.listTasks(tasks));
-    QCOMPARE(tasks.size(), 2);
-    QCOMPARE(tasks.at(1).id, QString("2"));
-    QCOMPARE(tasks.at(1).record.recwhat, 2);
-    QVERIFY(client.requestPowerAction(2));
-    QCOMPARE(daemon.requests(), (QStringList{"hello", "listTasks", "powerAction2"}));
-
-    // Garbage is skipped; a push that arrives while a call waits is kept
-    // for the event loop.
-    QSignalSpy spy(&client, &ITaskClient::startTaskRequested);
-    daemon.sendRaw("not json\n[1,2]\n{\"type\":\"weird\"}\n{\"type\":\"reply\",\"seq\":99}\n");
-    daemon.pushStartTask(task(4, TaskStopWay_Manual, RecStopEvent_Nothing, true, "7"));
-    bool waiting = false;
-    QVERIFY(client.isWaitTaskStart(waiting));
-    QVERIFY(waiting);
-    QCOMPARE(spy.count(), 0);
-    QTRY_COMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).value<TaskInfo>().id, QString("7"));
-    QCOMPARE(spy.at(0).at(0).value<TaskInfo>().record.recwhat, 4);
-}
-
-void TstSchedule::lostOrFloodedConnectionIsNotConnected()
-{
-    FakeTaskDaemon::Script script;
-    FakeTaskDaemon daemon(script);
-    TaskClientCall client(daemon.serverName());
-    QVERIFY(client.connectToDaemon());
-    QSignalSpy lost(&client, &ITaskClient::connectionLost);
-    daemon.dropClients();
-    QTRY_COMPARE(lost.count(), 1);
-    bool waiting = true;
-    QVERIFY(!client.isWaitTaskStart(waiting));
-
-    // A line without end drops the connection instead of filling memory.
-    TaskClientCall flooded(daemon.serverName());
-    QVERIFY(flooded.connectToDaemon());
-    daemon.sendRaw(QByteArray(5 * 1024 * 1024, 'x'));
-    QTRY_VERIFY(!flooded.isConnected());
-}
-
-void TstSchedule::init()
-{
-    m_power = std::make_shared<PowerLog>();
-    m_now = QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0));
-    TaskManage* tm = TaskManage::instance();
-    tm->setPowerAction(std::make_unique<RecordingPower>(m_power));
-    tm->setClock([this] { return m_now; });
-    tm->setCountdownTickInterval(1);
-    m_pClient = nullptr;
-    tm->setClientFactory([this] {
-        m_pClient = new ScriptedClient();
-        return m_pClient;
-    });
-}
-
-void TstSchedule::cleanup()
-{
-    TaskManage::release();
-    QVERIFY(SystemStatusBar::instance()->actionEnable());
-}
-
-void TstSchedule::answeringDaemonOpensTasks()
-{
-    FakeTaskDaemon::Script script;
-    script.tasks = {task(1, TaskStopWay_Manual, RecStopEvent_Nothing, false),
-                    task(2, TaskStopWay_Manual, RecStopEvent_Nothing, true)};
-    script.waiting = true;
-    FakeTaskDaemon daemon(script);
-    TaskManage* tm = TaskManage::instance();
-    const QString name = daemon.serverName();
-    tm->setClientFactory([name] { return new TaskClientCall(name); });
-    tm->connectXPCServer();
-    QVERIFY(tm->isConnected());
-    QVERIFY(tm->isOpenTask());
-    QVERIFY(tm->isWaitTaskStart());
-    QCOMPARE(tm->tasks().size(), 2);
-    // The daemon goes away: nothing is open any more.
-    daemon.dropClients();
-    QTRY_VERIFY(!tm->isConnected());
-    QVERIFY(!tm->isOpenTask());
-}
-
-void TstSchedule::startRequestOnlyWhenNotBusy()
-{
-    TaskManage* tm = TaskManage::instance();
-    bool busy = true;
-    tm->setBusyCheck([&busy] { return busy; });
-    tm->connectXPCServer();
-    QVERIFY(m_pClient);
-    QSignalSpy spy(tm, &TaskManage::sigStartRecord);
-
-    m_pClient->push(task(4, TaskStopWay_Length, RecStopEvent_Nothing));
-    QCOMPARE(spy.count(), 0);
-    // A refused request leaves no task behind to stop or end.
-    QVERIFY(tm->currentTask().id.isEmpty());
-
-    busy = false;
-    m_pClient->push(task(4, TaskStopWay_Length, RecStopEvent_Nothing));
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toInt(), 4);
-    QCOMPARE(tm->currentTask().id, QString("t1"));
-
-    // While that task records, another request changes nothing.
-    tm->isTasking = true;
-    m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_ShutDown, true, "t2"));
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(tm->currentTask().id, QString("t1"));
-    tm->isTasking = false;
-    tm->setBusyCheck(nullptr);
-}
-
-void TstSchedule::outOfDateAfterMoreThanFourSeconds()
-{
-    TaskManage* tm = TaskManage::instance();
-    tm->connectXPCServer();
-    QVERIFY(tm->isOutOfDate());  // no request yet
-    m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Nothing));
-    QVERIFY(!tm->isOutOfDate());
-    m_now = m_now.addMSecs(4999);  // still 4 whole seconds
-    QVERIFY(!tm->isOutOfDate());
-    m_now = m_now.addMSecs(1);
-    QVERIFY(tm->isOutOfDate());
-}
-
-void TstSchedule::needStopRecordByLengthOrTime()
-{
-    TaskManage* tm = TaskManage::instance();
-    QVERIFY(!tm->needStopRecord(1000000)); // no task
-    tm->connectXPCServer();
-    TaskInfo t = task(1, TaskStopWay_Length, RecStopEvent_Nothing);
-    t.record.lengthSeconds = 60;
-    m_pClient->push(t);
-    QVERIFY(!tm->needStopRecord(59));
-    QVERIFY(tm->needStopRecord(60));
-
-    t.record.stopWay = TaskStopWay_Time;
-    t.record.stopTime = m_now.addSecs(10);
-    t.record.lengthSeconds = 1; // not the rule here
-    m_pClient->push(t);
-    QVERIFY(!tm->needStopRecord(5000));
-    m_now = m_now.addMSecs(9000);
-    QVERIFY(!tm->needStopRecord(0));
-    m_now = m_now.addMSecs(1); // 999 ms left
-    QVERIFY(tm->needStopRecord(0));
-}
-
-void TstSchedule::nothingToDoShowsNothing()
-{
-    TaskManage* tm = TaskManage::instance();
-    QSignalSpy hotkeys(SignalsTransfer::instance(), &SignalsTransfer::hotKeyEnable);
-    ModalDriver driver;  // no step: any dialog is a failure
-    tm->taskCompleted(nullptr, 0);
-    tm->taskCompleted(nullptr, RecStopEvent_Nothing);
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QCOMPARE(hotkeys.count(), 0);
-    QCOMPARE(m_power->shutdowns + m_power->sleeps, 0);
-}
-
-void TstSchedule::cancelledCountdownDoesNothing()
-{
-    TaskManage* tm = TaskManage::instance();
-    tm->setCountdownTickInterval(1000);
-    QSignalSpy hotkeys(SignalsTransfer::instance(), &SignalsTransfer::hotKeyEnable);
-    bool barEnabledDuring = true;
-    QString text;
-    ModalDriver driver;
-    driver.expect(
-        [&](QWidget* w) {
-            barEnabledDuring = SystemStatusBar::instance()->actionEnable();
-            text = w->findChild<QLabel*>("lblTips")->text();
-            QTest::mouseClick(w->findChild<QPushButton*>("btnCancel"), Qt::LeftButton);
-        },
-        "DlgAutoShutdownTips");
-    tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
-    VERIFY_DRIVER(driver);
-    QCOMPARE(driver.pendingSteps(), 0);
-    QVERIFY(!barEnabledDuring);
-    QVERIFY2(text.contains("shut down") && text.contains("30"), qPrintable(text));
-    QCOMPARE(hotkeys.count(), 2);
-    QCOMPARE(hotkeys.at(0).at(0).toBool(), false);
-    QCOMPARE(hotkeys.at(1).at(0).toBool(), true);
-    QCOMPARE(m_power->shutdowns + m_power->sleeps, 0);
-    QVERIFY(SystemStatusBar::instance()->actionEnable());
-}
-
-void TstSchedule::countdownRunsOutShutsDownOnce()
-{
-    TaskManage* tm = TaskManage::instance();
-    tm->connectXPCServer();  // no daemon: the local action is used
-    ModalDriver driver;
-    driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");  // let it run out
-    tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
-    VERIFY_DRIVER(driver);
-    QCOMPARE(driver.pendingSteps(), 0);
-    QCOMPARE(m_power->shutdowns, 1);
-    QCOMPARE(m_power->sleeps, 0);
-
-    driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
-    tm->taskCompleted(nullptr, RecStopEvent_Sleep);
-    VERIFY_DRIVER(driver);
-    QCOMPARE(m_power->shutdowns, 1);
-    QCOMPARE(m_power->sleeps, 1);
-}
-
-void TstSchedule::taskEndActionWinsOverTheCaller()
-{
-    TaskManage* tm = TaskManage::instance();
-    tm->connectXPCServer();
-    m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Sleep));
-    tm->isTasking = true;
-    ModalDriver driver;
-    driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
-    tm->taskCompleted(nullptr, 0);
-    VERIFY_DRIVER(driver);
-    QCOMPARE(driver.pendingSteps(), 0);
-    QVERIFY(!tm->isTasking);
-    QCOMPARE(m_power->sleeps, 1);
-    QCOMPARE(m_power->shutdowns, 0);
-
-    // The task says "do nothing": the caller's shut down is not used.
-    m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Nothing));
-    tm->isTasking = true;
-    tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
-    QVERIFY(driver.waitFinished());
-    VERIFY_DRIVER(driver);
-    QVERIFY(!tm->isTasking);
-    QCOMPARE(m_power->shutdowns, 0);
-}
-
-void TstSchedule::connectedDaemonSwitchesOffOrFallsBack()
-{
-    TaskManage* tm = TaskManage::instance();
-    tm->setClientFactory([this] {
-        m_pClient = new ScriptedClient();
-        m_pClient->connected = true;
-        m_pClient->powerResult = true;
-        return m_pClient;
-    });
-    tm->connectXPCServer();
-    ModalDriver driver;
-    driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
-    tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
-    QCOMPARE(m_pClient->powerRequests, QList<int>{1});
-    QCOMPARE(m_power->shutdowns, 0);
-
-    // The daemon refuses: the session's own action is the fallback.
-    m_pClient->powerResult = false;
-    driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
-    tm->taskCompleted(nullptr, RecStopEvent_Sleep);
-    VERIFY_DRIVER(driver);
-    QCOMPARE(m_pClient->powerRequests, (QList<int>{1, 2}));
-    QCOMPARE(m_power->sleeps, 1);
-}
-
-void TstSchedule::schedulerPages()
-{
-    TaskManage* tm = TaskManage::instance();
-    tm->connectXPCServer();
-    {
-        dlgTaskScheduler dlg;
-        QCOMPARE(dlg.currentPage(), int(dlgTaskScheduler::PageNotConnected));
-        ModalDriver driver;
-        driver.clickButton(QMessageBox::Ok);
-        dlg.findChild<QPushButton*>("btnInstall")->click();
-        VERIFY_DRIVER(driver);
-        QVERIFY(driver.seen().value(0).text.contains("cannot be installed"));
-    }
-    tm->setClientFactory([this] {
-        m_pClient = new ScriptedClient();
-        m_pClient->connected = true;
-        TaskInfo a = task(2, TaskStopWay_Length, RecStopEvent_Exit, true);
-        a.record.lengthSeconds = 3725;
-        m_pClient->list = {a, task(1, TaskStopWay_Manual, RecStopEvent_Nothing, false)};
-        return m_pClient;
-    });
-    tm->connectXPCServer();
-    dlgTaskScheduler dlg;
-    QCOMPARE(dlg.currentPage(), int(dlgTaskScheduler::PageTasks));
-    QTreeWidget* tree = dlg.taskList();
-    QCOMPARE(tree->topLevelItemCount(), 2);
-    QCOMPARE(tree->topLevelItem(0)->text(3), QString("After 01:02:05"));
-    QCOMPARE(tree->topLevelItem(0)->text(4), QString("Exit program"));
-    QCOMPARE(tree->topLevelItem(1)->text(5), QString("No"));
-}
-
-void TstSchedule::exitEndsTheEventLoop()
-{
-    TaskManage* tm = TaskManage::instance();
-    ModalDriver driver;
-    driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
-    tm->taskCompleted(nullptr, RecStopEvent_Exit);
-    VERIFY_DRIVER(driver);
-    QCOMPARE(driver.pendingSteps(), 0);
-    QCOMPARE(m_power->shutdowns + m_power->sleeps, 0);
-    // The quit is due 1 ms later; the watchdog only fires if it never comes.
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
-    watchdog.start(10000);
-    QCOMPARE(QApplication::exec(), 0);
-}
 
 QTEST_MAIN(TstSchedule)
 #include "tst_schedule.moc"
