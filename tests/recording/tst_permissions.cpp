@@ -1,6 +1,5 @@
-// The permissions guide offscreen: the pictures by language and scale, the
-// mirrored parts for both reading directions, the desktop's settings tool,
-// and the restart link with the starter and the quit injected.
+// The permissions guide offscreen: the desktop's settings tool and the
+// restart link, with the starter and the quit injected.
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -16,27 +15,9 @@
 
 namespace {
 
-template <class T = QWidget> T* part(QWidget& dialog, const char* name)
+template <class T> T* part(QWidget& dialog, const char* name)
 {
     return dialog.findChild<T*>(QString::fromLatin1(name));
-}
-
-QImage pictureOf(QWidget& dialog, const char* label)
-{
-    const QPixmap pixmap = part<QLabel>(dialog, label)->pixmap(Qt::ReturnByValue);
-    return pixmap.isNull() ? QImage() : pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-QImage resource(const QString& name)
-{
-    const QString suffix = qApp->devicePixelRatio() > 1.0 ? QStringLiteral("@2x.png") : QStringLiteral(".png");
-    const QImage image(":/guide/" + name + suffix);
-    return image.isNull() ? image : image.convertToFormat(QImage::Format_ARGB32);
-}
-
-void setLanguage(const QString& language)
-{
-    VxSettings::instance()->setCurrentLanguage(language);
 }
 
 void clickLink(QWidget& dialog, const char* name, Qt::MouseButton button = Qt::LeftButton)
@@ -58,8 +39,6 @@ class TestPermissions : public QObject
 private slots:
     void init()
     {
-        setLanguage("en");
-        QApplication::setLayoutDirection(Qt::LeftToRight);
         m_started.clear();
         m_quits.clear();
         m_startResult = true;
@@ -73,80 +52,6 @@ private slots:
 
     void cleanup() { init(); }
 
-    // A language without pictures of its own takes the English ones; one
-    // with its own takes those, and a step it lacks stays empty.
-    void pictureLanguages()
-    {
-        setLanguage("fr");
-        {
-            DlgSetPermissions dialog(nullptr);
-            dialog.setshowGuide(Privacy_Camera, true);
-            QVERIFY(!resource("skin_cam1_en").isNull());
-            QCOMPARE(pictureOf(dialog, "lblSysPic1_R"), resource("skin_screen_en"));
-            QCOMPARE(pictureOf(dialog, "lblSysPic2_R"), resource("skin_cam1_en"));
-            QCOMPARE(pictureOf(dialog, "lblSysPic3"), resource("skin_cam_en"));
-        }
-        setLanguage("de");
-        DlgSetPermissions dialog(nullptr);
-        dialog.setshowGuide(Privacy_ScreenCapture, true);
-        QVERIFY(!resource("skin_screen_de").isNull());
-        QCOMPARE(pictureOf(dialog, "lblSysPic1_R"), resource("skin_screen_de"));
-        QCOMPARE(pictureOf(dialog, "lblSysPic2_R"), resource("skin_screen1_de"));
-        dialog.setshowGuide(Privacy_Camera, true);
-        QVERIFY(pictureOf(dialog, "lblSysPic2_R").isNull());
-        QVERIFY(pictureOf(dialog, "lblSysPic3").isNull());
-    }
-
-    void directions_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<int>("appDirection");
-        QTest::addColumn<bool>("rightToLeft");
-        QTest::newRow("en") << "en" << int(Qt::LeftToRight) << false;
-        QTest::newRow("ur") << "ur" << int(Qt::LeftToRight) << true;
-        QTest::newRow("en, application right to left") << "en" << int(Qt::RightToLeft) << false;
-        QTest::newRow("ar, application right to left") << "ar" << int(Qt::RightToLeft) << true;
-        QTest::newRow("arz is not right to left") << "arz" << int(Qt::RightToLeft) << false;
-    }
-
-    // The mirrored numbers, icon and pictures of the language's direction
-    // show, whatever the application's direction, and a language change
-    // brings back what the other direction hid. With one step only, its
-    // number stays hidden across the change.
-    void directions()
-    {
-        QFETCH(QString, language);
-        QFETCH(int, appDirection);
-        QFETCH(bool, rightToLeft);
-        setLanguage(language);
-        QApplication::setLayoutDirection(Qt::LayoutDirection(appDirection));
-        DlgSetPermissions dialog(nullptr);
-        dialog.setshowGuide(Privacy_ScreenCapture, true);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        auto check = [&](bool rtl, bool twoSteps) {
-            // One step: neither number shows, in either direction.
-            for (const QString name : {"lblIcon1", "lblIcon2", "lblTittleIcon"}) {
-                const bool shows = twoSteps || name == "lblTittleIcon";
-                QCOMPARE(part(dialog, qPrintable(name))->isVisible(), !rtl && shows);
-                QCOMPARE(part(dialog, qPrintable(name + "_R"))->isVisible(), rtl && shows);
-            }
-            QCOMPARE(part(dialog, "lblSysPic2")->isVisible(), rtl);
-            QCOMPARE(part(dialog, "lblSysPic2_R")->isVisible(), !rtl);
-            QVERIFY(!pictureOf(dialog, rtl ? "lblSysPic2" : "lblSysPic2_R").isNull());
-            QCOMPARE(part(dialog, "lblText3")->layoutDirection(), rtl ? Qt::RightToLeft : Qt::LeftToRight);
-        };
-        check(rightToLeft, true);
-        setLanguage(rightToLeft ? "en" : "ar");
-        QEvent change(QEvent::LanguageChange);
-        QCoreApplication::sendEvent(&dialog, &change);
-        check(!rightToLeft, true);
-        QVERIFY(!part<QLabel>(dialog, "lblUrlOpenSet")->text().isEmpty());
-        dialog.setshowGuide(Privacy_Camera, false);
-        QCoreApplication::sendEvent(&dialog, &change);
-        check(!rightToLeft, false);
-    }
-
     void settingsTool_data()
     {
         QTest::addColumn<QString>("desktop");
@@ -159,14 +64,12 @@ private slots:
         QTest::newRow("XFCE microphone") << "XFCE" << 1 << both << QStringList{"pavucontrol", "--tab=4"};
         QTest::newRow("GNOME microphone, no control center")
             << "GNOME" << 1 << QStringList{"pavucontrol"} << QStringList{"pavucontrol", "--tab=4"};
-        QTest::newRow("GNOME camera") << "GNOME" << 0 << both << QStringList{"gnome-control-center", "camera"};
         QTest::newRow("KDE camera") << "KDE" << 0 << both << QStringList();
-        QTest::newRow("GNOME screen") << "GNOME" << 2 << both << QStringList();
         QTest::newRow("nothing installed") << "GNOME" << 1 << QStringList() << QStringList();
     }
 
-    // The link opens the desktop's matching tool found on PATH, each time
-    // it is clicked, and the guide stays.
+    // The link opens the desktop's matching tool found on PATH, and the
+    // guide stays.
     void settingsTool()
     {
         QFETCH(QString, desktop);
@@ -186,21 +89,10 @@ private slots:
 
         DlgSetPermissions dialog(nullptr);
         dialog.setshowGuide(Privacy_Setting(kind), false);
-        ModalDriver driver;
-        driver.expect(
-            [&](QWidget* modal) {
-                clickLink(*modal, "lblUrlOpenSet");
-                clickLink(*modal, "lblUrlOpenSet");
-                QVERIFY(modal->isVisible());
-                QTest::mouseClick(part<QToolButton>(*modal, "btnFinish"), Qt::LeftButton);
-            },
-            "DlgSetPermissions");
-        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
-        QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
-        QCOMPARE(m_started.size(), expected.isEmpty() ? 0 : 2);
-        for (const QStringList& started : m_started)
-            QCOMPARE(started, expected);
-        QVERIFY(m_quits.isEmpty());
+        dialog.show();
+        clickLink(dialog, "lblUrlOpenSet");
+        QCOMPARE(m_started, expected.isEmpty() ? QVector<QStringList>() : QVector<QStringList>{expected});
+        QVERIFY(dialog.isVisible() && m_quits.isEmpty());
     }
 
     // Only a left click released over a link counts.

@@ -1,27 +1,17 @@
 #pragma once
 
-// Helpers of the end-to-end tests that drive the module with the real
-// engine in the private test environment: tools on the command line
-// (xdotool for the user's hand, ffprobe and ffmpeg to read what was
-// written), windows of one colour to record, and the module's own traces
-// (the history, free space, top-level windows). Header-only: they use the
-// module's classes.
+// Helpers of the end-to-end tests: programs to run, windows to record, traces.
 
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
 
 #include <QApplication>
-#include <QByteArray>
 #include <QColor>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPalette>
 #include <QProcess>
-#include <QRect>
-#include <QSize>
-#include <QString>
-#include <QStringList>
 #include <QWidget>
 
 namespace testsupport {
@@ -31,27 +21,16 @@ inline QByteArray runProgram(const QString& program, const QStringList& args, in
 {
     QProcess p;
     p.start(program, args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return QByteArray();
-    }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+    if (p.waitForFinished(timeoutMs))
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+    p.kill();
+    p.waitForFinished(5000);
+    return QByteArray();
 }
 
-// xdotool drives the pointer and the keyboard through XTest. It is
-// asynchronous to the event loop: what it sends arrives later.
-inline bool xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished(2000);
-        return false;
-    }
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
+// xdotool drives the pointer and the keyboard through XTest, asynchronously
+// to the event loop: what it sends arrives later.
+inline bool xdotool(const QStringList& args) { return QProcess::execute(QStringLiteral("xdotool"), args) == 0; }
 
 // ffprobe's view of a file: its first video and first audio stream.
 struct MediaProbe

@@ -1,41 +1,26 @@
 #pragma once
 
-// The engine double, linked into unit tests instead of the real engine.
-// Answers come from what the test scripted, else from the defaults below;
-// failures can be injected; the objects it hands out fire their callbacks
-// on a thread of their own, as the real engine does.
-//
-// Every call is logged as "Name(arguments)", object operations as
-// "Interface::operation(arguments)": integers in decimal, doubles in their
-// shortest form, bools as true/false, strings quoted, null pointers as null,
-// callbacks as cb, rectangles as {left,top,right,bottom}, hotkey keysyms in
-// hex. What the module passed is also kept as values (lastVideoRecord(),
-// watermark(), the objects' fields), which is what new tests compare.
-//
-// Defaults after reset(): one primary display "Built-in Display" of
-// 1920x1080 at (0, 0); no windows, sound devices or cameras; every
-// permission granted (2); a working system-sound source with an empty name;
-// the codec lists of a complete build (MP4/M4V {1,2}/{1}, MOV {1,2,3,4}/
-// {1,2,3}, GIF {5}/{}); 100 GiB free everywhere; file sizes from the disk.
-// The log and the script are locked, so worker threads may call in;
-// callbacks are fired without the lock.
+// The engine double of the unit tests. It answers what the test scripted
+// (see State for the defaults), logs every call as "Name(arguments)" or
+// "Interface::operation(arguments)" (strings quoted, pointers as cb or
+// null, rectangles as {left,top,right,bottom}) and fires callbacks on a
+// thread of its own, as the engine does.
 
 #include "Screencast.h"
 
 #include <QMap>
-#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 class FakeScreenRecorder;
 class FakeAudioRecorder;
 class FakeImageCapture;
 class FakeCropBox;
-class FakePicture;
 
 class FakeScreencast {
 public:
@@ -50,58 +35,17 @@ public:
         QString title;
         QString owner;
         CRect frame{};        // what GetWindowRect answers
-        bool visible = true;  // what IsWindowVisible answers
+        bool visible = true;
         int width = 0;        // the two trailing ints of WindowInfo
         int height = 0;
     };
     struct Device { QString name, uniqueId; }; // a sound device
 
-    // Everything back to the defaults; live objects are forgotten, not
-    // released (their holders still own them).
-    static void reset();
-
-    static void setInitResult(int result);
-    static void setDisplays(const QVector<Display>& displays);
-    // What scFindWindow returns for a filter without a list of its own.
-    static void setWindows(const QVector<Window>& windows);
-    static void setWindowsForFilter(int filter, const QVector<Window>& windows);
-    static void setAudioCaptureDevices(const QVector<Device>& devices, const QString& defaultId);
-    static void setAudioRenderDevices(const QVector<Device>& devices);
-    // kind as the Privacy_Setting numbers; result 2 is a grant.
-    static void setPermission(int kind, int result);
-    static void setVirtualAudioDriver(int checkResult, const QString& name);
-    static void setCodecs(OutputVideoFileType type, const QVector<int>& video, const QVector<int>& audio);
-    static void setNoCodecs(OutputVideoFileType type);              // GetAVFormatCodecs gives null
-    static void setFreeSpace(qint64 bytes);                        // every folder
-    static void setFreeSpace(const QString& folder, qint64 bytes); // this folder exactly
-    static void setFileSize(const QString& path, qint64 bytes);    // else the size on disk
-    static void setMediaInfo(const QString& path, MediaFileInfo info);
-    static void setGifInfo(const QString& path, GIFFileInfo info);
-    static void setAudioRecordDuration(double seconds);
-    static void setRestoreAudioResult(int result);
-
-    // The next `times` calls of `function` (or "Interface::operation") fail:
-    // creating calls give null, scInitialize 1, size queries -1,
-    // CheckVirtualAudioDriver 1, record queries null or zeros, object
-    // operations -1, scRegisterHotKey 3.
-    static void failNext(const QString& function, int times = 1);
-
-    static QStringList calls();
-    static QStringList callsOf(const QString& function); // matched up to the "("
-    static int callCount(const QString& function);
-    static void clearCalls();
-
-    static bool initialized();
-    static int selectedDisplay();
-    static CDeviceNotifies* deviceListener();
     struct Watermark { QString path; bool nullPath = true; int x = 0, y = 0, width = 0, height = 0; };
-    static Watermark watermark();
-    static QString zoomTipsFormat();
-
+    struct HotKey { unsigned int keysym = 0, modifiers = 0; };
     // The arguments of the last scVideoRecord / scAudioRecord, also of a
     // call made to fail.
     struct VideoRecordCall {
-        bool made = false;
         CRecoderCallback* callback = nullptr;
         OutputVideoFileType type = kOutputMp4;
         QString path;
@@ -114,21 +58,123 @@ public:
         QVector<unsigned int> include;
     };
     struct AudioRecordCall {
-        bool made = false;
         CRecoderCallback* callback = nullptr;
         int render = 0, capture = 0, channels = 0;
         QString captureDeviceId; // empty for null
     };
-    static VideoRecordCall lastVideoRecord();
-    static AudioRecordCall lastAudioRecord();
+    struct CodecLists { QVector<int> video, audio; bool null = false; }; // each ended by 0
+    static CodecLists codecs(QVector<int> video, QVector<int> audio) { return {video << 0, audio << 0}; }
+
+    // What the double answers and what it was told. Edited and read under
+    // a lock, so engine threads may call in meanwhile.
+    struct State {
+        int initResult = 0;
+        bool initialized = false;
+        QVector<Display> displays{{QStringLiteral("Built-in Display"), CRect{0, 0, 1920, 1080}, 1.0, true}};
+        int selectedDisplay = 0;
+        QVector<Window> windows;                   // for a filter without a list of its own
+        QMap<int, QVector<Window>> windowsByFilter;
+        QVector<Device> captureDevices, renderDevices;
+        QString captureDefault;
+        QVector<int> permissions{2, 2, 2, 2};      // by Privacy_Setting; 2 grants
+        int virtualDriverCheck = 0;
+        QString virtualDriverName;
+        QMap<int, CodecLists> codecs{{kOutputMp4, FakeScreencast::codecs({1, 2}, {1})},
+                                     {kOutputM4v, FakeScreencast::codecs({1, 2}, {1})},
+                                     {kOutputMov, FakeScreencast::codecs({1, 2, 3, 4}, {1, 2, 3})},
+                                     {kOutputGif, FakeScreencast::codecs({5}, {})}};
+        qint64 freeSpace = 100LL << 30;            // every folder but those below
+        QMap<QString, qint64> freeSpaceFor;        // by clean path
+        QMap<QString, qint64> fileSizes;           // else the size on disk
+        QMap<QString, MediaFileInfo> media;
+        QMap<QString, GIFFileInfo> gifs;
+        double audioDuration = 0.0;
+        int restoreResult = 0;
+        QMap<QString, int> failures;
+        QStringList log;
+        CDeviceNotifies* listener = nullptr;
+        CHotKeyCallback* hotKeyCallback = nullptr;
+        QMap<int, HotKey> hotKeys;
+        QMap<QPair<unsigned int, unsigned int>, int> hotKeyResults;
+        Watermark watermark;
+        QString zoomTips;
+        VideoRecordCall lastVideo;
+        AudioRecordCall lastAudio;
+        QVector<CBaseObject*> live;                // in creation order
+    };
+    static std::mutex& mutex();
+    static State& state();
+    static void edit(const std::function<void(State&)>& change)
+    {
+        std::lock_guard<std::mutex> lock(mutex());
+        change(state());
+    }
+    template <class T> static T read(T State::*field)
+    {
+        std::lock_guard<std::mutex> lock(mutex());
+        return state().*field;
+    }
+
+    // Everything back to the defaults; live objects are forgotten, not released.
+    static void reset() { edit([](State& s) { s = State(); }); }
+    static void setInitResult(int result) { edit([=](State& s) { s.initResult = result; }); }
+    static void setDisplays(const QVector<Display>& displays) { edit([&](State& s) { s.displays = displays; }); }
+    static void setWindows(const QVector<Window>& windows) { edit([&](State& s) { s.windows = windows; }); }
+    static void setWindowsForFilter(int filter, const QVector<Window>& windows)
+    {
+        edit([&](State& s) { s.windowsByFilter[filter] = windows; });
+    }
+    static void setAudioCaptureDevices(const QVector<Device>& devices, const QString& defaultId)
+    {
+        edit([&](State& s) { s.captureDevices = devices; s.captureDefault = defaultId; });
+    }
+    static void setAudioRenderDevices(const QVector<Device>& devices) { edit([&](State& s) { s.renderDevices = devices; }); }
+    static void setPermission(int kind, int result)
+    {
+        edit([=](State& s) { if (kind >= 0 && kind < s.permissions.size()) s.permissions[kind] = result; });
+    }
+    static void setVirtualAudioDriver(int checkResult, const QString& name)
+    {
+        edit([&](State& s) { s.virtualDriverCheck = checkResult; s.virtualDriverName = name; });
+    }
+    static void setCodecs(OutputVideoFileType type, const QVector<int>& video, const QVector<int>& audio)
+    {
+        edit([&](State& s) { s.codecs[type] = codecs(video, audio); });
+    }
+    static void setNoCodecs(OutputVideoFileType type) { edit([=](State& s) { s.codecs[type].null = true; }); }
+    static void setFreeSpace(qint64 bytes) { edit([=](State& s) { s.freeSpace = bytes; }); }
+    static void setFreeSpace(const QString& folder, qint64 bytes);
+    static void setFileSize(const QString& path, qint64 bytes) { edit([&](State& s) { s.fileSizes[path] = bytes; }); }
+    static void setMediaInfo(const QString& path, MediaFileInfo info) { edit([&](State& s) { s.media[path] = info; }); }
+    static void setGifInfo(const QString& path, GIFFileInfo info) { edit([&](State& s) { s.gifs[path] = info; }); }
+    static void setAudioRecordDuration(double seconds) { edit([=](State& s) { s.audioDuration = seconds; }); }
+    static void setRestoreAudioResult(int result) { edit([=](State& s) { s.restoreResult = result; }); }
+
+    // The next `times` calls of `function` (or "Interface::operation") fail:
+    // creating calls give null, scInitialize 1, size queries -1, record
+    // queries zeros, object operations -1, scRegisterHotKey 3.
+    static void failNext(const QString& function, int times = 1) { edit([&](State& s) { s.failures[function] = times; }); }
+
+    static QStringList calls() { return read(&State::log); }
+    static QStringList callsOf(const QString& function); // matched up to the "("
+    static int callCount(const QString& function) { return callsOf(function).size(); }
+    static void clearCalls() { edit([](State& s) { s.log.clear(); }); }
+
+    static bool initialized() { return read(&State::initialized); }
+    static int selectedDisplay() { return read(&State::selectedDisplay); }
+    static CDeviceNotifies* deviceListener() { return read(&State::listener); }
+    static Watermark watermark() { return read(&State::watermark); }
+    static QString zoomTipsFormat() { return read(&State::zoomTips); }
+    static VideoRecordCall lastVideoRecord() { return read(&State::lastVideo); }
+    static AudioRecordCall lastAudioRecord() { return read(&State::lastAudio); }
 
     // The newest live object of a kind, else null.
     static FakeScreenRecorder* screenRecorder();
     static FakeAudioRecorder* audioRecorder();
     static FakeImageCapture* imageCapture();
     static FakeCropBox* cropBox();
-    static FakePicture* picture();
-    static int liveObjectCount();
+    static CPictureObject* picture();
+    static int liveObjectCount() { return read(&State::live).size(); }
 
     static void fireDisplayChanged();
     static void fireAudioCaptureChanged();
@@ -138,61 +184,98 @@ public:
     // scRegisterHotKey answers `result` for this keysym with exactly these
     // modifiers, 0 for every other key; a refused id keeps no hotkey.
     // scUninitialize forgets hotkeys and callback.
-    static void setHotKeyResult(unsigned int keysym, unsigned int modifiers, int result);
-    struct HotKey { unsigned int keysym = 0, modifiers = 0; };
-    static QMap<int, HotKey> hotKeys();
-    static CHotKeyCallback* hotKeyCallback();
+    static void setHotKeyResult(unsigned int keysym, unsigned int modifiers, int result)
+    {
+        edit([=](State& s) { s.hotKeyResults[qMakePair(keysym, modifiers)] = result; });
+    }
+    static QMap<int, HotKey> hotKeys() { return read(&State::hotKeys); }
+    static CHotKeyCallback* hotKeyCallback() { return read(&State::hotKeyCallback); }
     static void fireHotKey(int id);
 
     // Runs `work` on a new thread and joins it: how callbacks are delivered.
     static void runOnEngineThread(const std::function<void()>& work);
+    template <class C, class F> static void fire(C* callback, F event)
+    {
+        if (callback)
+            runOnEngineThread([=] { event(callback); });
+    }
 
+    // Logs the call and tells whether an injected failure is due for it.
+    template <class... Args> static bool call(const QString& function, const Args&... args)
+    {
+        const QStringList parts{text(args)...};
+        return logged(function, function + QLatin1Char('(') + parts.join(QStringLiteral(", ")) + QLatin1Char(')'));
+    }
+    // An operation that sets `flag` to `to` unless it fails.
+    static int flagged(const char* operation, bool& flag, bool to)
+    {
+        if (call(operation))
+            return -1;
+        flag = to;
+        return 0;
+    }
     // Logs "<iface>::release()" and forgets the object (the fakes' release()).
     static void forget(const char* iface, CBaseObject* object);
+
+private:
+    static bool logged(const QString& function, const QString& entry);
+    static QString text(int v) { return QString::number(v); }
+    static QString text(unsigned int v) { return QString::number(v); }
+    static QString text(unsigned long v) { return QString::number(v); }
+    static QString text(double v) { return QString::number(v, 'g', 15); }
+    static QString text(bool v) { return v ? QStringLiteral("true") : QStringLiteral("false"); }
+    static QString text(const QString& v) { return v; }
+    static QString text(const char* v) { return v ? QLatin1Char('"') + QString::fromUtf8(v) + QLatin1Char('"') : QStringLiteral("null"); }
+    static QString text(const CRect& r)
+    {
+        return QStringLiteral("{%1,%2,%3,%4}").arg(text(r.left), text(r.top), text(r.right), text(r.bottom));
+    }
+    template <class T> static QString text(T* callback) { return callback ? QStringLiteral("cb") : QStringLiteral("null"); }
 };
 
 // The objects: public fields are the script and what was observed.
 
 class FakeScreenCanvas : public CScreenCanvasObject {
 public:
-    struct Stroke { int shape = 0; ColorRef colour = 0, background = 0; QString font; double size = 0; };
     explicit FakeScreenCanvas(CScreenCanvasEvent* events) : events(events) {}
-    ~FakeScreenCanvas() override = default;
-    void setNumber(int n) override;
-    void start(int shape, ColorRef colour, ColorRef background, const char* fontFamily, double size) override;
-    void stop() override;
-    void undo() override;
-    void redo() override;
-    void clear() override;
-    void fireCanvasEvent(bool canUndo, bool canRedo);
-    void fireNumberChanged(int next);
+    void setNumber(int n) override { FakeScreencast::call("CScreenCanvasObject::setNumber", n); }
+    void start(int s, ColorRef colour, ColorRef background, const char* fontFamily, double size) override
+    {
+        FakeScreencast::call("CScreenCanvasObject::start", s, colour, background, fontFamily, size);
+        shape = s;
+    }
+    void stop() override { FakeScreencast::call("CScreenCanvasObject::stop"); shape = 0; }
+    void undo() override { FakeScreencast::call("CScreenCanvasObject::undo"); }
+    void redo() override { FakeScreencast::call("CScreenCanvasObject::redo"); }
+    void clear() override { FakeScreencast::call("CScreenCanvasObject::clear"); }
 
     CScreenCanvasEvent* events;
-    int number = 0;
     int shape = 0;            // 0 while no tool runs
-    Stroke lastStart;         // the arguments of the last start()
 };
 
 class FakeScreenRecorder : public CScreenRecoderObject {
 public:
-    explicit FakeScreenRecorder(const FakeScreencast::VideoRecordCall& args) : args(args) {}
+    explicit FakeScreenRecorder(CRecoderCallback* callback) : callback(callback) {}
     void release() override { FakeScreencast::forget("CScreenRecoderObject", this); delete this; }
-    int start() override;
-    int pause() override;
-    int resume() override;
-    CScreenCanvasObject* createCanvas(CScreenCanvasEvent* events) override;
-    int64_t frameCount() override;
-    // Writes a PNG of snapshotSize whatever the suffix, unless told not to.
+    int start() override { return FakeScreencast::flagged("CScreenRecoderObject::start", started, true); }
+    int pause() override { return FakeScreencast::flagged("CScreenRecoderObject::pause", paused, true); }
+    int resume() override { return FakeScreencast::flagged("CScreenRecoderObject::resume", paused, false); }
+    CScreenCanvasObject* createCanvas(CScreenCanvasEvent* events) override
+    {
+        if (FakeScreencast::call("CScreenRecoderObject::createCanvas", events))
+            return nullptr;
+        if (!canvas)
+            canvas = new FakeScreenCanvas(events);
+        return canvas;
+    }
+    int64_t frameCount() override { FakeScreencast::call("CScreenRecoderObject::frameCount"); return frames; }
+    // Writes a 320x200 PNG whatever the suffix, unless told not to.
     int snapshot(const char* path, int imageFormat) override;
-    void fireError(SRErrorCode code);
-    void fireRegionBeginDrag();
-    void fireRegionEndDrag(CRect screenRect);
+    void fireError(SRErrorCode code) { FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); }); }
 
-    FakeScreencast::VideoRecordCall args;
+    CRecoderCallback* callback;
     std::atomic<int64_t> frames{0};
     bool snapshotWritesFile = true;
-    QSize snapshotSize{320, 200};
-    int snapshotFormat = -1;  // of the last snapshot
     bool started = false;
     bool paused = false;
     FakeScreenCanvas* canvas = nullptr;   // owned
@@ -203,69 +286,34 @@ private:
 
 class FakeAudioRecorder : public CAudioRecoderObject {
 public:
-    explicit FakeAudioRecorder(const FakeScreencast::AudioRecordCall& args) : args(args) {}
+    explicit FakeAudioRecorder(CRecoderCallback* callback) : callback(callback) {}
     void release() override { FakeScreencast::forget("CAudioRecoderObject", this); delete this; }
-    int start() override;
-    int pause() override;
-    int resume() override;
-    int64_t tempFileSize() override;
-    void fireError(SRErrorCode code);
+    int start() override { return FakeScreencast::call("CAudioRecoderObject::start") ? -1 : 0; }
+    int pause() override { return FakeScreencast::call("CAudioRecoderObject::pause") ? -1 : 0; }
+    int resume() override { return FakeScreencast::call("CAudioRecoderObject::resume") ? -1 : 0; }
+    int64_t tempFileSize() override { FakeScreencast::call("CAudioRecoderObject::tempFileSize"); return size; }
+    void fireError(SRErrorCode code) { FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); }); }
 
-    FakeScreencast::AudioRecordCall args;
+    CRecoderCallback* callback;
     std::atomic<int64_t> size{0};
-    bool started = false;
-    bool paused = false;
-
-private:
-    ~FakeAudioRecorder() override = default;
 };
 
 class FakeImageCapture : public CImageCaptureObject {
 public:
     explicit FakeImageCapture(CImageCaptureCallback* callback) : callback(callback) {}
     void release() override { FakeScreencast::forget("CImageCaptureObject", this); delete this; }
-    void fireClose();
-    void fireSelCompleted(CRect screenRect);
-    void fireBeginResize();
-    void fireSizeChanged(CRect screenRect);
-    void fireEndResize();
+    void fireClose() { FakeScreencast::fire(callback, [](CImageCaptureCallback* c) { c->OnClose(); }); }
+    void fireSelCompleted(CRect r) { FakeScreencast::fire(callback, [=](CImageCaptureCallback* c) { c->OnScreenSelCompleted(r); }); }
 
     CImageCaptureCallback* callback;
-
-private:
-    ~FakeImageCapture() override = default;
 };
 
 class FakeCropBox : public CScreenCropBoxObject {
 public:
-    FakeCropBox(CScreenCropCallback* callback, CRect rect, bool keepRatio, int width, int height)
-        : callback(callback), rect(rect), keepRatio(keepRatio), width(width), height(height) {}
+    FakeCropBox(CScreenCropCallback* callback, CRect rect) : callback(callback), rect(rect) {}
     void release() override { FakeScreencast::forget("CScreenCropBoxObject", this); delete this; }
-    void setRect(CRect screenRect) override;
-    void fireBeginDrag();
-    void fireEndDrag();
-    void fireRectChanged(CRect screenRect);
+    void setRect(CRect r) override { FakeScreencast::call("CScreenCropBoxObject::setRect", r); rect = r; }
 
     CScreenCropCallback* callback;
     CRect rect;
-    bool keepRatio;
-    int width;
-    int height;
-
-private:
-    ~FakeCropBox() override = default;
-};
-
-class FakePicture : public CPictureObject {
-public:
-    explicit FakePicture(const QString& path) : paths{path} {}
-    void release() override { FakeScreencast::forget("CPictureObject", this); delete this; }
-    int show(const char* path) override;
-    void close(int fadeMs) override;
-
-    QStringList paths;          // every picture shown, in order
-    bool closed = false;
-
-private:
-    ~FakePicture() override = default;
 };

@@ -5,39 +5,22 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 
-namespace {
+static qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
-qint64 nowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
-} // namespace
-
-ModalDriver::ModalDriver(int timeoutMs, QObject* parent)
-    : QObject(parent)
-    , m_timeoutMs(timeoutMs)
+ModalDriver::ModalDriver(int timeoutMs, QObject* parent) : QObject(parent), m_timeoutMs(timeoutMs)
 {
     m_timer.setInterval(10);
     connect(&m_timer, &QTimer::timeout, this, &ModalDriver::poll);
     m_timer.start();
 }
 
-ModalDriver::~ModalDriver()
-{
-    m_timer.stop();
-}
-
-void ModalDriver::expect(const Action& action, const QString& objectName)
-{
-    m_steps.enqueue({action, objectName});
-}
+void ModalDriver::expect(const Action& action, const QString& objectName) { m_steps.enqueue({action, objectName}); }
 
 void ModalDriver::clickButton(int standardButton, const QString& objectName)
 {
@@ -49,14 +32,10 @@ void ModalDriver::clickButton(int standardButton, const QString& objectName)
             const auto boxes = modal->findChildren<QDialogButtonBox*>();
             for (int i = 0; !button && i < boxes.size(); ++i)
                 button = boxes.at(i)->button(QDialogButtonBox::StandardButton(standardButton));
-            if (button) {
-                button->click();
-            } else {
-                m_failures << QStringLiteral("no button 0x%1 in %2")
-                                  .arg(standardButton, 0, 16)
-                                  .arg(modal->metaObject()->className());
-                forceClose(modal);
-            }
+            if (button)
+                return button->click();
+            m_failures << QStringLiteral("no button 0x%1 in %2").arg(standardButton, 0, 16).arg(describe(modal).className);
+            forceClose(modal);
         },
         objectName);
 }
@@ -75,34 +54,16 @@ void ModalDriver::pressKey(int key, const QString& objectName)
         objectName);
 }
 
-void ModalDriver::rejectDialog(const QString& objectName)
-{
-    expect(
-        [](QWidget* modal) {
-            if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-        },
-        objectName);
-}
+void ModalDriver::rejectDialog(const QString& objectName) { expect(&ModalDriver::forceClose, objectName); }
 
 bool ModalDriver::waitFinished(int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!m_steps.isEmpty() || QApplication::activeModalWidget()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+    return QTest::qWaitFor([this] { return m_steps.isEmpty() && !QApplication::activeModalWidget(); }, timeoutMs);
 }
 
 ModalDriver::Seen ModalDriver::describe(QWidget* modal)
 {
-    Seen seen;
-    seen.objectName = modal->objectName();
-    seen.className = QString::fromLatin1(modal->metaObject()->className());
-    seen.title = modal->windowTitle();
+    Seen seen{QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle(), QString()};
     if (auto* box = qobject_cast<QMessageBox*>(modal))
         seen.text = box->text();
     else if (auto* label = modal->findChild<QLabel*>(QStringLiteral("lblMsgInfo")))

@@ -1,45 +1,31 @@
 #pragma once
 
-#include <QObject>
 #include <QPointer>
 #include <QQueue>
-#include <QStringList>
 #include <QTimer>
-#include <QVector>
 #include <QWidget>
 
 #include <functional>
 
-// Answers modal dialogs in tests. It polls QApplication::activeModalWidget()
-// and runs the queued steps in order against the active modal: a modal that
-// becomes active (again, after a nested modal on top of it closed) takes the
-// next step, and a step that leaves its modal open hands it to the next step
-// once it has returned. A modal with no step left, a modal of the wrong name,
-// or a modal still open a time-out after its last step is recorded as a
-// failure and closed, so a test never hangs on exec(). Steps run queued, from
-// the event loop, so a step may itself open a nested modal.
-//
-//     ModalDriver driver;
-//     driver.clickButton(QMessageBox::Yes);
-//     const int answer = VxMessageBox::question(...);
-//     QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
+// Answers modal dialogs in tests: it polls the active modal and runs the
+// queued steps in order against it (queued, so a step may open a nested
+// modal). A modal with no step left, of the wrong name, or still open a
+// time-out after its step is recorded as a failure and closed, so that a
+// test never hangs on exec().
 class ModalDriver : public QObject
 {
     Q_OBJECT
 public:
     using Action = std::function<void(QWidget* modal)>;
 
-    // What the driver saw of each modal it handled.
     struct Seen
     {
-        QString objectName;
         QString className;
         QString title;
         QString text; // a QMessageBox's text or the label "lblMsgInfo"
     };
 
     explicit ModalDriver(int timeoutMs = 5000, QObject* parent = nullptr);
-    ~ModalDriver() override;
 
     // Queues a step for the next modal; with objectName set, a modal of
     // another name is a failure.

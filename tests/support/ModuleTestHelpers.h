@@ -1,12 +1,10 @@
 #pragma once
 
-// Helpers of the unit tests that build the module's windows. Header-only:
-// they use the module's classes, which only the unit tests link.
+// Helpers of the unit tests that build the module's windows.
 
 #include "app/MainWindowBase.h"
 #include "schedule/TaskClientCall.h"
 
-#include <QCoreApplication>
 #include <QtTest>
 
 #include <memory>

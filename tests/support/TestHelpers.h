@@ -1,7 +1,6 @@
 #pragma once
 
-// Helpers shared by the test folders, unit and end-to-end alike. Qt Core
-// only, with no module or engine symbols, so that any test can include it.
+// Helpers of every test folder: Qt Core only, no module or engine symbols.
 
 #include <QByteArray>
 #include <QDir>
@@ -12,10 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <cstdlib>
-
 #include <sys/stat.h>
-#include <sys/types.h>
 
 namespace testsupport {
 
@@ -23,38 +19,17 @@ namespace testsupport {
 // the old value back.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
+    ScopedEnv(const char* name, const char* value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
     {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (old)
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        value ? qputenv(name, value) : qunsetenv(name);
     }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name, m_old.constData(), 1);
-        else
-            unsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
 
 private:
     const char* m_name;
-    bool m_had = false;
+    bool m_had;
     QByteArray m_old;
 };
-
-// Threads of this process now.
-inline int threadCount()
-{
-    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
 
 // `size` bytes that are the same on every run (the size is the seed).
 inline QByteArray randomBytes(int size)
@@ -85,21 +60,14 @@ inline QStringList entries(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// The device a path lies on; dev_t(-1) when it does not exist.
-inline dev_t deviceOf(const QString& path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(-1);
-}
-
 // A folder on another device than HOME, for copies across volumes; empty
 // when this machine has none.
 inline QString otherDeviceRoot()
 {
-    const QString shm = QStringLiteral("/dev/shm");
-    if (QFileInfo(shm).isDir() && QFileInfo(shm).isWritable() && deviceOf(shm) != deviceOf(QDir::homePath()))
-        return shm;
-    return QString();
+    struct stat shm {}, home {};
+    const bool apart = ::stat("/dev/shm", &shm) == 0 && ::stat(QFile::encodeName(QDir::homePath()).constData(), &home) == 0
+                       && shm.st_dev != home.st_dev;
+    return apart && QFileInfo("/dev/shm").isWritable() ? QStringLiteral("/dev/shm") : QString();
 }
 
 // Paths that cannot be made even by root (the tests run as root, so a
@@ -107,8 +75,6 @@ inline QString otherDeviceRoot()
 class UnwritablePath {
 public:
     UnwritablePath() { m_ok = m_dir.isValid() && writeFile(m_dir.filePath("plain-file"), QByteArray()); }
-    UnwritablePath(const UnwritablePath&) = delete;
-    UnwritablePath& operator=(const UnwritablePath&) = delete;
 
     // False when the regular file could not be made.
     bool ok() const { return m_ok; }

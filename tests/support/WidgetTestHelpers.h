@@ -1,7 +1,6 @@
 #pragma once
 
-// Helpers of the tests that look at widgets and pictures: Qt Widgets only,
-// with no module or engine symbols.
+// Helpers of the tests that look at widgets and pictures: Qt Widgets only.
 
 #include <QApplication>
 #include <QColor>
