@@ -743,13 +743,8 @@ void MainWindow::onSetMicEnable(bool on)
 {
     bool result = on;
     if (on) {
-        DeviceManager* devices = DeviceManager::instance();
-        int permission = devices->isPermissionMicrophone();
-        if (permission != Permission_Authorized) {
-            showPermissionsTips(Privacy_Microphone, Permission_Result(permission));
-            permission = devices->isPermissionMicrophone();
-        }
-        if (permission != Permission_Authorized || devices->getdAudioCaptureDeviceStatus() != 0) {
+        if (!grantedAfterTips(Privacy_Microphone, &DeviceManager::isPermissionMicrophone)
+            || DeviceManager::instance()->getdAudioCaptureDeviceStatus() != 0) {
             ui->btnUseMic->setBtnOnlyOff();
             result = false;
         }
@@ -762,6 +757,17 @@ void MainWindow::onSetMicEnable(bool on)
 }
 
 // ---- permissions ---------------------------------------------------------------
+
+bool MainWindow::grantedAfterTips(Privacy_Setting setting, int (DeviceManager::*query)(), bool offerGuide)
+{
+    DeviceManager* devices = DeviceManager::instance();
+    const int permission = (devices->*query)();
+    if (permission == Permission_Authorized)
+        return true;
+    if (offerGuide)
+        showPermissionsTips(setting, Permission_Result(permission));
+    return (devices->*query)() == Permission_Authorized;
+}
 
 void MainWindow::checkAccessibily()
 {

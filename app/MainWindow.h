@@ -91,6 +91,9 @@ public:
     void releaseMachine();
     void checkAccessibily();
     void showPermissionsTips(Privacy_Setting setting, Permission_Result result);
+    // Whether the permission is granted, after showing the guide when it is
+    // not (and `offerGuide`).
+    bool grantedAfterTips(Privacy_Setting setting, int (DeviceManager::*query)(), bool offerGuide = true);
 
     int recordWhat() const { return m_nRecordWhat; }
     bool isWindowPickerOpen() const;

@@ -89,14 +89,9 @@ void MainWindow::onBtnSnapshot()
 {
     if (m_pDlgSnapshot)
         return;
-    DeviceManager* devices = DeviceManager::instance();
-    int permission = devices->isPermissionScreenCapture();
-    if (permission != Permission_Authorized) {
-        showPermissionsTips(Privacy_ScreenCapture, Permission_Result(permission));
-        permission = devices->isPermissionScreenCapture();
-    }
+    const bool granted = grantedAfterTips(Privacy_ScreenCapture, &DeviceManager::isPermissionScreenCapture);
     VxSettings* settings = VxSettings::instance();
-    if (permission != Permission_Authorized || settings->applicationParam("restart", false).toBool()) {
+    if (!granted || settings->applicationParam("restart", false).toBool()) {
         settings->setApplicationParam("restart", false);
         return;
     }

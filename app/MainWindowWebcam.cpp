@@ -86,13 +86,7 @@ void MainWindow::onSetCameraEnable(bool on)
     params->setCamerastream(on);
     bool result = on;
     if (on) {
-        DeviceManager* devices = DeviceManager::instance();
-        int permission = devices->isPermissionCamera();
-        if (permission != Permission_Authorized) {
-            showPermissionsTips(Privacy_Camera, Permission_Result(permission));
-            permission = devices->isPermissionCamera();
-        }
-        if (permission != Permission_Authorized) {
+        if (!grantedAfterTips(Privacy_Camera, &DeviceManager::isPermissionCamera)) {
             ui->btnUseCamera->setBtnOnlyOff();
             params->setCamerastream(false);
             result = false;
@@ -169,15 +163,8 @@ void MainWindow::onWindowSelect()
 
 void MainWindow::selectWindow(bool fromUser)
 {
-    DeviceManager* devices = DeviceManager::instance();
-    int permission = devices->isPermissionScreenCapture();
-    if (permission != Permission_Authorized) {
-        if (fromUser)
-            showPermissionsTips(Privacy_ScreenCapture, Permission_Result(permission));
-        permission = devices->isPermissionScreenCapture();
-        if (permission != Permission_Authorized)
-            return;
-    }
+    if (!grantedAfterTips(Privacy_ScreenCapture, &DeviceManager::isPermissionScreenCapture, fromUser))
+        return;
     if (isWindowPickerOpen())
         return;
     Log(kLogModule, 1, "onWindowSelect: the window picker is not available");
