@@ -50,10 +50,6 @@ QList<int> results()
 
 } // namespace
 
-#define DRIVER_DONE(driver)                 \
-    QVERIFY((driver).waitFinished(30000)); \
-    QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
-
 class TstControlBar : public QObject
 {
     Q_OBJECT
@@ -186,7 +182,7 @@ void TstControlBar::stopAnswered(bool previewSaves)
     ModalDriver driver;
     answerAnything(driver, previewSaves);
     m_bar->onBtnStopClicked();
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
 }
 
 void TstControlBar::answerAnything(ModalDriver& driver, bool previewSaves)
@@ -265,7 +261,7 @@ void TstControlBar::diskCheckEveryFiveSecondsAtTheThreshold()
     answerAnything(driver, true);   // the warning
     answerAnything(driver, true);   // the preview saves what was recorded
     tick(1000);   // second 6: at the limit
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
     QCOMPARE(m_boxes.size(), 1);
     QVERIFY2(m_boxes.first().contains("insufficient recording space"), qPrintable(m_boxes.first()));
     QCOMPARE(m_nPreviews, 1);
@@ -283,7 +279,7 @@ void TstControlBar::escStopsEvenWhileTheButtonIsLocked()
     ModalDriver driver;
     answerAnything(driver, true);
     QTest::keyClick(m_bar, Qt::Key_Escape);
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
     QVERIFY(!recording());
     QCOMPARE(m_nStops, 1);
 }
@@ -329,7 +325,7 @@ void TstControlBar::stopWithoutSaveAndSecondStops()
         ModalDriver::forceClose(modal); // closed without saving
     });
     bar->onBtnStopClicked();
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
     QCOMPARE(m_nPreviews, 1);
     QCOMPARE(historyCount(), 0);
     QCOMPARE(m_nStops, 1);
@@ -379,7 +375,7 @@ void TstControlBar::engineErrorFromAThreadShowsItsMessage()
 
     // The double calls the recorder's callback on a std::thread.
     FakeScreencast::screenRecorder()->fireError(SRErrorCode(code));
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
     QCOMPARE(boxThread, qApp->thread());
     QCOMPARE(m_boxes, QStringList{"Recording is interrupted. " + message});
     QCOMPARE(m_nPreviews, 1);
@@ -406,7 +402,7 @@ void TstControlBar::errorAfterTheUserStoppedIsIgnored()
     });
     engine.join();
     m_bar->onBtnStopClicked();
-    DRIVER_DONE(driver);   // no box: an unexpected modal is a failure
+    DRIVER_DONE(driver, 30000);   // no box: an unexpected modal is a failure
     QCOMPARE(m_nPreviews, 1);
     QCOMPARE(m_nStops, 1);
 
@@ -429,7 +425,7 @@ void TstControlBar::barDestroyedWhileItsErrorBoxIsOpen()
         qobject_cast<VxMessageBox*>(modal)->button(QMessageBox::Ok)->click();
     });
     emit SignalsTransfer::instance()->recordErrorOccur(SR_WindowClosed);
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
     QTest::qWait(20);   // the 1 ms stop must not run on the deleted bar
     QVERIFY(!m_bar);
     QCOMPARE(m_boxes.size(), 1);
@@ -454,7 +450,7 @@ void TstControlBar::stopRequestDuringTheDiskWarning()
     answerAnything(driver, true);   // the preview of that stop
     answerAnything(driver, true);   // the warning again: Ok
     tick(1000);
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
     QCOMPARE(m_nPreviews, 1);
     QCOMPARE(m_nStops, 1);
     flushDeletes();

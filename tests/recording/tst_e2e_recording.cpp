@@ -45,10 +45,6 @@ double decodedLevelDb(const QString& path, double& seconds)
 
 } // namespace
 
-#define DRIVER_DONE(driver)                 \
-    QVERIFY((driver).waitFinished(60000)); \
-    QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
-
 class TstE2ERecording : public QObject
 {
     Q_OBJECT
@@ -116,7 +112,7 @@ void TstE2ERecording::systemSoundToMp3()
         driver.clickButton(QMessageBox::Cancel); // labelled "Continue"
     m_bar = new VideoRecCtlWdg();
     QVERIFY(m_bar->initRecord());
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 60000);
     rp->m_bRecording = true; // the home window's part
     QElapsedTimer clock;
     clock.start();
@@ -133,7 +129,7 @@ void TstE2ERecording::systemSoundToMp3()
     });
     const double recorded = clock.elapsed() / 1000.0;
     m_bar->onBtnStopClicked();
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 60000);
     QCOMPARE(driver.seen().last().className, QString("DlgVideoClip"));
     QCOMPARE(m_nStops, 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -111,10 +111,6 @@ ModalDriver::Action answer(int button, QString* text = nullptr, QString* cancelT
     };
 }
 
-#define DRIVER_DONE(driver)                      \
-    QVERIFY((driver).waitFinished(30000)); \
-    QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
-
 FakeScreencast::Window window(unsigned int id, CRect frame, const QString& title = "Editor",
                               const QString& owner = QString())
 {
@@ -388,7 +384,7 @@ void TstRecorder::freeSpaceThresholds()
     if (!warning.isEmpty())
         driver.expect(answer(QMessageBox::Cancel, &text, &cancelText), "VxMessageBox");
     QCOMPARE(ScreenRecorder::instance()->checkTempfilePath(), records);
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
     QVERIFY(text.contains(warning));
     QCOMPARE(ScreenRecorder::instance()->getTmpFilePath(), records ? root + "/.ScreenRecorder" : QString());
     // A warning may be passed over with "Continue"; a refusal may not.
@@ -424,7 +420,7 @@ void TstRecorder::changePathLoop()
     for (int i = 0; i < 4; ++i)
         driver.expect(answer(i < 3 ? QMessageBox::Ok : QMessageBox::Cancel, &texts[i]), "VxMessageBox");
     QVERIFY(ScreenRecorder::instance()->checkTempfilePath());
-    DRIVER_DONE(driver);
+    DRIVER_DONE(driver, 30000);
     QCOMPARE(ScreenRecorder::instance()->getTmpFilePath(), QDir::cleanPath(tight) + "/.ScreenRecorder");
     QVERIFY(texts[0].contains("4GB") && texts[2].contains("4GB") && texts[3].contains("8GB"));
     QCOMPARE(texts[1], QString("\"%1\" is not writable.").arg(QDir::cleanPath(unwritable)));

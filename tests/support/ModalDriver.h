@@ -67,3 +67,9 @@ private:
     QStringList m_failures;
     QVector<Seen> m_seen;
 };
+
+// Waits for the driver to run out of steps, then fails on whatever went
+// wrong in any of them.
+#define DRIVER_DONE(driver, timeoutMs)             \
+    QVERIFY((driver).waitFinished(timeoutMs));     \
+    QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
