@@ -87,107 +87,135 @@ int usage()
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+struct Options
 {
-    QApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (args.isEmpty())
-        return usage();
-    const QString mode = args.takeFirst();
-
+    QString mode;
     int seconds = 20;
     bool keepRatio = false;
     bool window = true;
     QRect band;
     QList<int> numbers;
     QString path;
+};
+
+bool parseOptions(QStringList args, Options& o)
+{
+    if (args.isEmpty())
+        return false;
+    o.mode = args.takeFirst();
     while (!args.isEmpty()) {
         const QString a = args.takeFirst();
         if (a == QLatin1String("--seconds") && !args.isEmpty()) {
-            seconds = args.takeFirst().toInt();
+            o.seconds = args.takeFirst().toInt();
         } else if (a == QLatin1String("--keep-ratio")) {
-            keepRatio = true;
+            o.keepRatio = true;
         } else if (a == QLatin1String("--no-window")) {
-            window = false;
+            o.window = false;
         } else if (a == QLatin1String("--band") && args.size() >= 4) {
-            band = QRect(args.at(0).toInt(), args.at(1).toInt(), args.at(2).toInt(), args.at(3).toInt());
+            o.band = QRect(args.at(0).toInt(), args.at(1).toInt(), args.at(2).toInt(), args.at(3).toInt());
             args = args.mid(4);
-        } else if (mode == QLatin1String("picture") && path.isEmpty()) {
-            path = a;
+        } else if (o.mode == QLatin1String("picture") && o.path.isEmpty()) {
+            o.path = a;
         } else {
             bool ok = false;
-            numbers << a.toInt(&ok);
+            o.numbers << a.toInt(&ok);
             if (!ok)
-                return usage();
+                return false;
         }
     }
+    return o.mode != QLatin1String("picture") || !o.path.isEmpty();
+}
 
+// The engine objects the demo shows; released before the engine stops.
+struct Shown
+{
+    CBasePtr<CScreenCropBoxObject> box;
+    CBasePtr<CImageCaptureObject> capture;
+    CBasePtr<CPictureObject> picture;
+    QWidget* sample = nullptr;
+};
+
+void showCropBox(const Options& o, Shown& shown)
+{
+    const QList<int>& n = o.numbers;
+    const QRect area = n.size() == 4 ? QRect(n[0], n[1], n[2], n[3]) : QRect(480, 270, 960, 540);
+    if (o.window)
+        shown.sample = sampleWindow(area.adjusted(-120, -80, 120, 80));
+    // The box comes once the window is there, so that it lies above it.
+    const bool keepRatio = o.keepRatio;
+    QTimer::singleShot(o.window ? 700 : 0, [&shown, area, keepRatio] {
+        shown.box = scShowScreenCropBox(nullptr, CRect{double(area.left()), double(area.top()),
+                                                        double(area.left() + area.width()),
+                                                        double(area.top() + area.height())},
+                                        keepRatio, area.width(), area.height());
+    });
+}
+
+void showCrossHair(const Options& o, Shown& shown)
+{
+    if (o.window)
+        shown.sample = sampleWindow(QRect(360, 180, 1200, 720));
+    // The selection freezes the screen as it is: the window must be drawn
+    // first.
+    const QRect band = o.band;
+    QTimer::singleShot(o.window ? 700 : 0, [&shown, band] {
+        shown.capture = CreateImageCapture(nullptr);
+        if (!shown.capture) {
+            std::fprintf(stderr, "overlay_demo: no selection\n");
+            QCoreApplication::exit(1);
+            return;
+        }
+        if (!band.isEmpty())
+            QTimer::singleShot(300, [band] { simulateBand(band); });
+    });
+}
+
+void showPicture(const Options& o, Shown& shown)
+{
+    if (o.window)
+        shown.sample = sampleWindow(QRect(360, 180, 1200, 720));
+    const QString path = o.path;
+    QTimer::singleShot(o.window ? 700 : 0, [&shown, path] {
+        shown.picture = ShowPictureOnScreen(path.toUtf8().constData());
+        if (!shown.picture) {
+            std::fprintf(stderr, "overlay_demo: cannot show %s\n", qPrintable(path));
+            QCoreApplication::exit(1);
+        }
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    Options o;
+    if (!parseOptions(app.arguments().mid(1), o))
+        return usage();
+    void (*show)(const Options&, Shown&) = o.mode == QLatin1String("cropbox")     ? showCropBox
+                                           : o.mode == QLatin1String("crosshair") ? showCrossHair
+                                           : o.mode == QLatin1String("picture")   ? showPicture
+                                                                                  : nullptr;
+    if (!show)
+        return usage();
     if (scInitialize() != kScInitOk) {
         std::fprintf(stderr, "overlay_demo: no X display\n");
         return 1;
     }
     setProgramColours();
 
-    CBasePtr<CScreenCropBoxObject> box;
-    CBasePtr<CImageCaptureObject> capture;
-    CBasePtr<CPictureObject> picture;
-    QWidget* sample = nullptr;
-
-    if (mode == QLatin1String("cropbox")) {
-        const QRect area = numbers.size() == 4 ? QRect(numbers[0], numbers[1], numbers[2], numbers[3])
-                                               : QRect(480, 270, 960, 540);
-        if (window)
-            sample = sampleWindow(area.adjusted(-120, -80, 120, 80));
-        // The box comes once the window is there, so that it lies above it.
-        QTimer::singleShot(window ? 700 : 0, [&box, area, keepRatio] {
-            box = scShowScreenCropBox(nullptr, CRect{double(area.left()), double(area.top()),
-                                                      double(area.left() + area.width()),
-                                                      double(area.top() + area.height())},
-                                      keepRatio, area.width(), area.height());
-        });
-    } else if (mode == QLatin1String("crosshair")) {
-        if (window)
-            sample = sampleWindow(QRect(360, 180, 1200, 720));
-        // The selection freezes the screen as it is: the window must be
-        // drawn first.
-        QTimer::singleShot(window ? 700 : 0, [&capture, band] {
-            capture = CreateImageCapture(nullptr);
-            if (!capture) {
-                std::fprintf(stderr, "overlay_demo: no selection\n");
-                QCoreApplication::exit(1);
-                return;
-            }
-            if (!band.isEmpty())
-                QTimer::singleShot(300, [band] { simulateBand(band); });
-        });
-    } else if (mode == QLatin1String("picture")) {
-        if (path.isEmpty())
-            return usage();
-        if (window)
-            sample = sampleWindow(QRect(360, 180, 1200, 720));
-        QTimer::singleShot(window ? 700 : 0, [&picture, path] {
-            picture = ShowPictureOnScreen(path.toUtf8().constData());
-            if (!picture) {
-                std::fprintf(stderr, "overlay_demo: cannot show %s\n", qPrintable(path));
-                QCoreApplication::exit(1);
-            }
-        });
-    } else {
-        return usage();
-    }
-
+    Shown shown;
+    show(o, shown);
     QTimer::singleShot(1200, [] {
         std::printf("ready\n");
         std::fflush(stdout);
     });
-    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+    QTimer::singleShot(o.seconds * 1000, &app, &QCoreApplication::quit);
     const int rc = app.exec();
-    box.reset();
-    capture.reset();
-    picture.reset();
-    delete sample;
+    shown.box.reset();
+    shown.capture.reset();
+    shown.picture.reset();
+    delete shown.sample;
     scUninitialize();
     return rc;
 }
