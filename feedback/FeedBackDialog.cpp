@@ -1,7 +1,6 @@
 #include "feedback/FeedBackDialog.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -28,14 +27,11 @@ void FeedBackDialog::showFeedBack(QWidget* parent)
     }
     g_bShowing = true;
 
+    // exec(), so the form is among the open dialogs that a recording about
+    // to start ends. A parent deleted meanwhile takes the form with it.
     QPointer<FeedBackDialog> dlg = new FeedBackDialog(parent);
-    QEventLoop loop;
-    QObject::connect(dlg.data(), &QDialog::finished, &loop, &QEventLoop::quit);
-    // The parent may go away while the form is open; the form goes with it.
-    QObject::connect(dlg.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
     dlg->setWindowModality(Qt::WindowModal);
-    dlg->show();
-    loop.exec(QEventLoop::DialogExec);
+    dlg->exec();
     delete dlg.data();
 
     g_bShowing = false;

@@ -1,5 +1,6 @@
 #include "platform/framework/VxDialogBase.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPointer>
 
@@ -72,6 +73,15 @@ QList<QDialog*> VxDialogBase::getAllExecDialogs()
     for (const QPointer<QDialog>& dialog : execDialogs())
         if (dialog)
             list << dialog.data();
+    // Modal windows that run a loop of their own (Qt's file and colour
+    // dialogs, a form shown modally) block the user just the same: whoever
+    // hides or raises the open dialogs must find them too. They come last,
+    // as they were opened over the ones above.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (dialog && dialog->isVisible() && dialog->isModal() && !list.contains(dialog))
+            list << dialog;
+    }
     return list;
 }
 

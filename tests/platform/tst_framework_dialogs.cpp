@@ -136,6 +136,26 @@ private slots:
         QCOMPARE(VxDialogBase::getPopupDialogCount(), 0);
     }
 
+    // A modal dialog that runs a loop of its own (file dialogs, forms shown
+    // modally) counts as open too, after the ones it was opened over.
+    void execListHoldsModalDialogsWithTheirOwnLoop()
+    {
+        ProbeDialog outer;
+        QDialog own;
+        own.setModal(true);
+        QList<QDialog*> seen;
+        ModalDriver driver;
+        driver.expect([&](QWidget*) {
+            own.show();
+            seen = VxDialogBase::getAllExecDialogs();
+            own.hide();
+            outer.reject();
+        });
+        outer.exec();
+        VERIFY_DRIVER(driver);
+        QCOMPARE(seen, (QList<QDialog*>{&outer, &own}));
+    }
+
     void execListDropsDialogDeletedWhileRunning()
     {
         auto* outer = new ProbeDialog;
