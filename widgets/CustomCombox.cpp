@@ -173,14 +173,16 @@ QList<QVariant> CustomCombox::getAllTextData() const
 void CustomCombox::triggerRemoveItem(int row)
 {
     m_nPendingRow = row;
+    m_lstRemoveRows.append(row);
     QTimer::singleShot(kRemoveDelayMs, this, &CustomCombox::removeItem);
 }
 
 void CustomCombox::removeItem()
 {
-    // The pending row is left as it is: hidePopup() reads it to keep the
-    // popup open after a delete press and clears it.
-    if (!m_pList->removeRowData(m_nPendingRow))
+    if (m_lstRemoveRows.isEmpty())
+        return;
+    const int removed = m_lstRemoveRows.takeFirst();
+    if (!m_pList->removeRowData(removed))
         return;
 
     m_pList->clear();
@@ -195,7 +197,7 @@ void CustomCombox::removeItem()
     }
     // The row that took the removed one's place; after the last row that is
     // the new last row (the removed index itself no longer exists).
-    const int row = qMin(m_nPendingRow, remaining - 1);
+    const int row = qMin(removed, remaining - 1);
     setCurrentIndex(row);
     m_pList->setCurrentRow(row);
 }

@@ -100,6 +100,10 @@ protected:
 
 private:
     PrivateListWidget* m_pList = nullptr;
+    // Keeps the popup open after a delete press; hidePopup() clears it.
     int m_nPendingRow = -1;
+    // The rows asked for, in order: a release that comes before the removal
+    // runs (a quick click) closes nothing but clears the pending row.
+    QList<int> m_lstRemoveRows;
     int m_nLeftIndent = -1;
 };
