@@ -54,8 +54,10 @@ void RecordParameter::release()
 
 RecordParameter::RecordParameter()
 {
+    // Frame rates the engine cannot take (negative ones included) are
+    // read as the default rather than clamped to a useless 1 fps.
     m_nFrameRate = readKey("VideoFrameRate", 30).toInt();
-    if (m_nFrameRate == 0)
+    if (m_nFrameRate < 1 || m_nFrameRate > 120)
         m_nFrameRate = 30;
     const uint quality = static_cast<uint>(readKey("VideoQuality", 3).toInt());
     m_videoQuality = RP_CodecQuality(quality >= 7 ? 3 : quality);

@@ -114,13 +114,25 @@ private slots:
         QCOMPARE(int(fresh()->usedVideoFmt()), 16);
     }
 
+    void loadCorrectsFrameRateAndQuality_data()
+    {
+        QTest::addColumn<int>("fps");
+        QTest::addColumn<int>("loaded");
+        QTest::newRow("none") << 0 << 30;
+        QTest::newRow("negative") << -5 << 30;
+        QTest::newRow("too many") << 500 << 30;
+        QTest::newRow("highest") << 120 << 120;
+    }
+
     void loadCorrectsFrameRateAndQuality()
     {
+        QFETCH(int, fps);
+        QFETCH(int, loaded);
         // Stored through the setter, which keeps what it is given until the
         // next start.
-        fresh()->setVideoOpt(0, RP_Codec_HEVC, RP_CodecQuality(7));
+        fresh()->setVideoOpt(fps, RP_Codec_HEVC, RP_CodecQuality(7));
         RecordParameter* p = fresh();
-        QCOMPARE(p->getVideoFrameRate(), 30);
+        QCOMPARE(p->getVideoFrameRate(), loaded);
         QCOMPARE(int(p->getVideoQuality()), 3);
         QCOMPARE(int(p->getVideoCodecType()), int(RP_Codec_HEVC));
     }
