@@ -116,15 +116,20 @@ QRect RecordParameter::getVideoRect() const
 
 void RecordParameter::setVideoOpt(int fps, RP_CodecType codec, RP_CodecQuality quality)
 {
+    // GIF is the only codec of its container, never a choice among codecs:
+    // a GIF recording keeps the codec chosen for MP4 and MOV.
+    const bool keepCodec = codec == RP_Codec_GIF;
     {
         QMutexLocker lock(&m_mutex);
         m_nFrameRate = fps;
-        m_videoCodec = codec;
+        if (!keepCodec)
+            m_videoCodec = codec;
         m_videoQuality = quality;
     }
     writeKey("VideoFrameRate", fps);
     writeKey("VideoQuality", static_cast<int>(quality));
-    writeKey("VideoCodec", static_cast<int>(codec));
+    if (!keepCodec)
+        writeKey("VideoCodec", static_cast<int>(codec));
 }
 
 int RecordParameter::getVideoFrameRate() const

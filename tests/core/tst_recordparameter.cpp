@@ -137,6 +137,17 @@ private slots:
         QCOMPARE(int(p->getVideoCodecType()), int(RP_Codec_HEVC));
     }
 
+    // A GIF recording leaves the codec chosen for the other containers,
+    // in this run and the next.
+    void gifKeepsTheChosenCodec()
+    {
+        RecordParameter* p = fresh();
+        p->setVideoOpt(24, RP_Codec_HEVC, RP_Quality_High);
+        p->setVideoOpt(24, RP_Codec_GIF, RP_Quality_High);
+        QCOMPARE(int(p->getVideoCodecType()), int(RP_Codec_HEVC));
+        QCOMPARE(int(fresh()->getVideoCodecType()), int(RP_Codec_HEVC));
+    }
+
     void ratioOfTheRegion_data()
     {
         QTest::addColumn<QRect>("rect");
