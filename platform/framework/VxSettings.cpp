@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -58,12 +59,48 @@ VxSettings::VxSettings()
     const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
         + QStringLiteral("/ScreenRecorder/ScreenRecorder.ini");
     QDir().mkpath(QFileInfo(path).absolutePath());
-    m_pSettings = new QSettings(path, QSettings::IniFormat);
-    m_pSettings->installEventFilter(new DropDeferredSync(m_pSettings));
+    m_pSettings = openStore(path);
+    // Sections are parsed when first used: all of them now, so a file that
+    // cannot be parsed shows at once rather than at some later write.
+    m_pSettings->allKeys();
+    if (m_pSettings->status() != QSettings::NoError)
+        setAsideUnreadable();
+}
+
+QSettings* VxSettings::openStore(const QString& path)
+{
+    auto* settings = new QSettings(path, QSettings::IniFormat);
+    settings->installEventFilter(new DropDeferredSync(settings));
     // The posted events need a thread that lives as long as the store, even
     // when a worker thread asked for the store first.
     if (QCoreApplication::instance())
-        m_pSettings->moveToThread(QCoreApplication::instance()->thread());
+        settings->moveToThread(QCoreApplication::instance()->thread());
+    return settings;
+}
+
+// QSettings keeps the first error it met for good, so after a file it could
+// not parse every later write would look failed. What could be read goes
+// into a fresh store; the old file stays beside it for its owner.
+void VxSettings::setAsideUnreadable()
+{
+    const QString path = m_pSettings->fileName();
+    const int status = static_cast<int>(m_pSettings->status());
+    QVariantMap values;
+    for (const QString& key : m_pSettings->allKeys())
+        values.insert(key, m_pSettings->value(key));
+    delete m_pSettings;
+    const QString aside = path + QStringLiteral(".unreadable");
+    QFile::remove(aside);
+    const bool moved = QFile::rename(path, aside);
+    Log("VxSettings", 2, "%s could not be read (status %d); %s", qUtf8Printable(path), status,
+        moved ? qUtf8Printable(QStringLiteral("kept as ") + aside) : "it could not be set aside");
+    m_pSettings = openStore(path);
+    // Sections are parsed when first used: all of them now, so a file that
+    // cannot be parsed shows at once rather than at some later write.
+    m_pSettings->allKeys();
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        m_pSettings->setValue(it.key(), it.value());
+    m_pSettings->sync();
 }
 
 VxSettings::~VxSettings()
@@ -95,7 +132,9 @@ void VxSettings::setApplicationParam(const QString& key, const QVariant& value)
     std::lock_guard<std::mutex> lock(m_mutex);
     m_pSettings->setValue(key, value);
     m_pSettings->sync();
-    if (m_pSettings->status() != QSettings::NoError)
+    // A format error comes from reading (a file another process left), never
+    // from writing: only an access error says this write failed.
+    if (m_pSettings->status() == QSettings::AccessError)
         Log("VxSettings", 2, "cannot write %s (status %d)", qUtf8Printable(m_pSettings->fileName()),
             static_cast<int>(m_pSettings->status()));
 }

@@ -38,6 +38,9 @@ private:
     VxSettings(const VxSettings&) = delete;
     VxSettings& operator=(const VxSettings&) = delete;
 
+    static QSettings* openStore(const QString& path);
+    void setAsideUnreadable();
+
     mutable std::mutex m_mutex;
     QSettings* m_pSettings = nullptr;
     QStringList m_lstLogPaths;

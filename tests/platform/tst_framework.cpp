@@ -160,6 +160,26 @@ private slots:
                          t * 1000 + i);
     }
 
+    // A file that is no settings file is kept aside; a later write reports
+    // its own outcome, not the old read's, and what it wrote stays.
+    void settingsAfterAnUnreadableFile()
+    {
+        const QString file = VxSettings::instance()->fileName();
+        VxSettings::release();
+        QFile garbage(file);
+        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("\x01\xff binary [words\n") > 0);
+        garbage.close();
+        QTemporaryDir dir;
+        const QString log = dir.filePath(QStringLiteral("settings.log"));
+        QCOMPARE(SetLogfile(log.toLocal8Bit().constData()), 0);
+        VxSettings::instance()->setApplicationParam(QStringLiteral("after/garbage"), 7);
+        SetLogfile(nullptr);
+        QVERIFY(readLines(log).filter(QLatin1String("cannot write")).isEmpty());
+        VxSettings::release();
+        QCOMPARE(VxSettings::instance()->applicationParam(QStringLiteral("after/garbage")).toInt(), 7);
+        QVERIFY(QFile::exists(file + QStringLiteral(".unreadable")));
+    }
+
     void fileUtilsWritable()
     {
         QTemporaryDir dir;
