@@ -29,6 +29,19 @@ QString runFilePath()
     return path;
 }
 
+// Runs kept on disk, this one included. The names start with the time of
+// the run, so their order is the order of the runs.
+const int kKeptRuns = 5;
+
+void dropOldRuns(const QString& current)
+{
+    const QFileInfo info(current);
+    QStringList runs = info.dir().entryList({QStringLiteral("*.jsonl")}, QDir::Files, QDir::Name);
+    runs.removeAll(info.fileName());
+    for (int i = 0; i < runs.size() - (kKeptRuns - 1); ++i)
+        QFile::remove(info.dir().filePath(runs.at(i)));
+}
+
 } // namespace
 
 CEIPWrapper::CEIPWrapper()
@@ -161,6 +174,7 @@ bool CEIPWrapper::ensureOpenLocked()
     QJsonObject version;
     version.insert(QStringLiteral("Version"), 1);
     writeLineLocked(version);
+    dropOldRuns(m_strPath);
     return true;
 }
 

@@ -7,8 +7,9 @@
 #include <mutex>
 
 // The process-wide telemetry recorder. Each event is one line of JSON in the
-// run's own file; the version record is always the file's first line. Safe
-// to call from any thread.
+// run's own file; the version record is always the file's first line. The
+// files of the last five runs are kept, older ones go when a run's file is
+// made. Safe to call from any thread.
 class CEIPWrapper
 {
 public:

@@ -1,5 +1,6 @@
 #include "platform/log/Log.h"
 
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -22,6 +23,18 @@ int g_level = 1;
 bool g_fileEverSet = false;
 std::vector<std::string> g_early;
 const size_t kMaxEarlyLines = 1000;
+// A log past this size at opening becomes "<name>.1" (replacing an older
+// one) and a new file starts, so two files at most ever take the space.
+const off_t kRotateBytes = 5 * 1024 * 1024;
+
+void rotateIfLarge(const char* path)
+{
+    struct stat info {};
+    if (stat(path, &info) != 0 || info.st_size <= kRotateBytes)
+        return;
+    const std::string previous = std::string(path) + ".1";
+    std::rename(path, previous.c_str());
+}
 
 const char* levelName(int level)
 {
@@ -101,6 +114,7 @@ extern "C" int SetLogfile(const char* path)
     }
     if (!path || !*path)
         return 0;
+    rotateIfLarge(path);
     g_file = std::fopen(path, "ae");
     if (!g_file)
         return -1;

@@ -14,6 +14,7 @@ void Log(const char* module, int level, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
 // Opens (appending) the log file; a null or empty path goes back to stderr.
+// A file over 5 MB is first renamed to "<path>.1", replacing an older one.
 // Returns 0 on success, -1 when the file cannot be opened (stderr is used).
 int SetLogfile(const char* path);
 

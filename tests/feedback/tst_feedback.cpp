@@ -84,9 +84,16 @@ private slots:
         QCOMPARE(lines.at(1).value("id").toInt(), 5000);
         QVERIFY(QDateTime::fromString(lines.at(1).value("time").toString(), Qt::ISODateWithMs).isValid());
         QCOMPARE(lines.at(2).value("data").toObject(), QJsonObject({{"key_Recording_Result", 1}}));
-        // Each run has a file of its own.
-        CEIPWrapper::release();
+        // Each run has a file of its own; the last five runs' stay.
+        for (int run = 0; run < 7; ++run) {
+            CEIPWrapper::release();
+            CEIPWrapper::instance()->MakeEvent(3000);
+        }
         QVERIFY(CEIPWrapper::instance()->telemetryFilePath() != path);
+        const QStringList kept = QDir(CEIPWrapper::telemetryDir()).entryList({"*.jsonl"}, QDir::Files);
+        QCOMPARE(kept.size(), 5);
+        QVERIFY(kept.contains(QFileInfo(CEIPWrapper::instance()->telemetryFilePath()).fileName()));
+        QVERIFY(!kept.contains(QFileInfo(path).fileName()));
     }
 
     void telemetryFromFourThreadsStaysWhole()

@@ -1,6 +1,7 @@
 // The log library: whole lines under concurrency, levels, the stderr
 // fallback and messages that look like formats or hold line breaks.
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -129,6 +130,15 @@ private slots:
         QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
         Log("TXT", 1, "appended");
         SetLogfile(nullptr);
+        // Until the file is too large: then it is kept as ".1" and a new one starts.
+        QFile large(m_dir.filePath(QStringLiteral("large.log")));
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(5 * 1024 * 1024 + 1));
+        large.close();
+        QCOMPARE(SetLogfile(large.fileName().toLocal8Bit().constData()), 0);
+        Log("TXT", 1, "fresh");
+        SetLogfile(nullptr);
+        QCOMPARE(readLines(large.fileName()).size(), 1);
+        QCOMPARE(QFileInfo(large.fileName() + QStringLiteral(".1")).size(), 5 * 1024 * 1024 + 1);
 
         const QStringList lines = readLines(path);
         QCOMPARE(lines.size(), 5);
