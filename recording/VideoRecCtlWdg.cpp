@@ -264,8 +264,10 @@ bool VideoRecCtlWdg::tickFreeSpace(int seconds)
         return true;
     Log(kLogModule, 1, "disk size is full");
     recorder->pause();
-    // No further tick (and no second warning) while the box is open.
+    // No further tick (and no second warning) while the box is open, and
+    // no resume of a recording that has nowhere left to write.
     m_pTimer->stop();
+    m_bErrorHandling = true;
     QPointer<VideoRecCtlWdg> self(this);
     StatusItem::instance()->setActionEnable(false);
     VxMessageBox::warning(
@@ -275,8 +277,10 @@ bool VideoRecCtlWdg::tickFreeSpace(int seconds)
            "changed in the Settings) has enough disk space before recording."),
         QMessageBox::Ok);
     StatusItem::instance()->setActionEnable(true);
-    if (self)
+    if (self) {
+        m_bErrorHandling = false;
         onBtnStopClicked();
+    }
     return false;
 }
 
@@ -341,8 +345,9 @@ void VideoRecCtlWdg::onBtnPauseClicked()
 {
     RecordParameter* rp = RecordParameter::instance();
     // Only a started, running recording pauses: a second pause would count
-    // the running stretch twice.
-    if (!m_bStarted || !rp->m_bRecording || rp->m_bPaused)
+    // the running stretch twice. While an error or disk box is open the
+    // engine is stopped or paused for good.
+    if (!m_bStarted || !rp->m_bRecording || rp->m_bPaused || m_bErrorHandling)
         return;
     StatusItem::instance()->setSysBarState(SysBar_Paused);
     rp->m_bPaused = true;
@@ -357,7 +362,7 @@ void VideoRecCtlWdg::onBtnPauseClicked()
 void VideoRecCtlWdg::onBtnResumeClicked()
 {
     RecordParameter* rp = RecordParameter::instance();
-    if (!m_bStarted || !rp->m_bRecording || !rp->m_bPaused)
+    if (!m_bStarted || !rp->m_bRecording || !rp->m_bPaused || m_bErrorHandling)
         return;
     StatusItem::instance()->setSysBarState(SysBar_Recording);
     rp->m_bPaused = false;
@@ -553,7 +558,6 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
     StatusItem::instance()->setActionEnable(true);
     if (!self)
         return;   // discarded while the box was open
-    m_bErrorHandling = false;
     // m_bRecording is still set: the stop runs as a normal one and hands
     // what was recorded before the error to the preview.
     QTimer::singleShot(1, this, &VideoRecCtlWdg::onBtnStopClicked);

@@ -101,6 +101,6 @@ private:
     qint64 m_nFreeSpace = 0;               // the last successful reading
     bool m_bAudioOnly = false;             // taken when the recording is prepared
     bool m_bHasVideo = true;
-    bool m_bErrorHandling = false;         // an engine error is being reported
+    bool m_bErrorHandling = false;         // an engine error or a full disk is being reported
     QPointer<VxMainWindowBase> m_pMainWindow;
 };

@@ -91,6 +91,15 @@ private:
     QString tempPath() const { return ScreenRecorder::instance()->getTmpFilePath(); }
     bool recording() const { return RecordParameter::instance()->m_bRecording; }
     void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    // Pause and resume asked for (hotkey) while a box is open: both refused.
+    bool pauseAndResumeRefused()
+    {
+        const int before = FakeScreencast::callCount("CScreenRecoderObject::resume");
+        m_bar->pauseOrResume();
+        const bool paused = RecordParameter::instance()->m_bPaused;
+        m_bar->pauseOrResume();
+        return !paused && FakeScreencast::callCount("CScreenRecoderObject::resume") == before;
+    }
 
     QPointer<VideoRecCtlWdg> m_bar;
     qint64 m_nowMs = 0;
@@ -365,9 +374,11 @@ void TstControlBar::engineErrorFromAThreadShowsItsMessage()
     QVERIFY(startBar());
     tick(2000);
     QThread* boxThread = nullptr;
+    bool refused = false;
     ModalDriver driver;
     driver.expect([&](QWidget* modal) {
         boxThread = QThread::currentThread();
+        refused = pauseAndResumeRefused();
         m_boxes << ModalDriver::describe(modal).text;
         qobject_cast<VxMessageBox*>(modal)->button(QMessageBox::Ok)->click();
     });
@@ -377,6 +388,7 @@ void TstControlBar::engineErrorFromAThreadShowsItsMessage()
     FakeScreencast::screenRecorder()->fireError(SRErrorCode(code));
     DRIVER_DONE(driver, 30000);
     QCOMPARE(boxThread, qApp->thread());
+    QVERIFY(refused);
     QCOMPARE(m_boxes, QStringList{"Recording is interrupted. " + message});
     QCOMPARE(m_nPreviews, 1);
     QCOMPARE(historyCount(), 1);
@@ -440,8 +452,10 @@ void TstControlBar::stopRequestDuringTheDiskWarning()
     FakeScreencast::setFreeSpace(1024);
     ModalDriver driver;
     QPointer<VideoRecCtlWdg> bar = m_bar;
-    driver.expect([this, bar](QWidget* modal) {
+    bool refused = false;
+    driver.expect([this, bar, &refused](QWidget* modal) {
         m_boxes << ModalDriver::describe(modal).text;
+        refused = pauseAndResumeRefused();
         // The start/stop hotkey while the warning is open: the stop runs
         // (with its preview) and the bar is discarded.
         bar->onBtnStopClicked();
@@ -451,6 +465,7 @@ void TstControlBar::stopRequestDuringTheDiskWarning()
     answerAnything(driver, true);   // the warning again: Ok
     tick(1000);
     DRIVER_DONE(driver, 30000);
+    QVERIFY(refused);
     QCOMPARE(m_nPreviews, 1);
     QCOMPARE(m_nStops, 1);
     flushDeletes();
