@@ -79,6 +79,10 @@ VideoRecCtlWdg::VideoRecCtlWdg(QWidget* parent)
 
     m_pTimer = new QTimer();
     m_pTimer->setInterval(1000);
+    // A coarse timer may fire up to 5% early: the first tick would still
+    // read second 0, and the Stop lock and a timed length would run a
+    // second late.
+    m_pTimer->setTimerType(Qt::PreciseTimer);
 
     connect(m_pTimer, &QTimer::timeout, this, &VideoRecCtlWdg::onShowMessage);
     connect(ui->btnPause, &QToolButton::clicked, this, &VideoRecCtlWdg::onBtnPauseClicked);

@@ -12,6 +12,8 @@
 
 #include <thread>
 
+#include <time.h>
+
 #include "app/SystemStatusBar.h"
 #include "capture/DlgPaintToScreen.h"
 #include "core/CEIPWrapper.h"
@@ -59,6 +61,7 @@ private slots:
     void cleanup();
 
     void clockAndPause();
+    void firstTickReadsTheFirstSecond();
     void unknownFreeSpaceStopsNothing();
     void diskCheckEveryFiveSecondsAtTheThreshold();
     void escStopsEvenWhileTheButtonIsLocked();
@@ -102,6 +105,7 @@ private:
     }
 
     QPointer<VideoRecCtlWdg> m_bar;
+    bool m_bSystemClock = false;   // the next bar runs on the system's clock
     qint64 m_nowMs = 0;
     int m_nStops = 0;
     QStringList m_boxes;       // texts of the boxes answered
@@ -142,6 +146,7 @@ void TstControlBar::init()
     VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
     QDir(Utils::getVideoOutputPath()).removeRecursively();
     m_nowMs = 1000000;   // any origin: only differences count
+    m_bSystemClock = false;
     m_nStops = m_nPreviews = 0;
     m_boxes.clear();
 }
@@ -162,7 +167,8 @@ void TstControlBar::cleanup()
 VideoRecCtlWdg* TstControlBar::startBar(qint64 bytes)
 {
     m_bar = new VideoRecCtlWdg();
-    m_bar->setClock([this] { return m_nowMs; });
+    if (!m_bSystemClock)
+        m_bar->setClock([this] { return m_nowMs; });
     if (!m_bar->initRecord())
         return nullptr;
     if (bytes >= 0 && !testsupport::writeFile(tempPath(), QByteArray(int(bytes), 'v')))
@@ -174,6 +180,18 @@ VideoRecCtlWdg* TstControlBar::startBar(qint64 bytes)
     info.height = 240;
     FakeScreencast::setMediaInfo(tempPath(), info);
     RecordParameter::instance()->m_bRecording = true;   // the home window's part
+    if (m_bSystemClock) {
+        // Started 20-45 ms past a whole second of the monotonic clock: a
+        // coarse one-second timer rounds its first timeout down to the
+        // whole second, 20-45 ms early.
+        auto phaseMs = [] {
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            return now.tv_nsec / 1000000;
+        };
+        while (phaseMs() < 20 || phaseMs() >= 45)
+            QThread::usleep(500);
+    }
     m_bar->start();
     m_bar->show();
     FakeScreencast::clearCalls();
@@ -244,6 +262,15 @@ void TstControlBar::clockAndPause()
     tick(qint64(25) * 3600 * 1000);
     QCOMPARE(length(), QString("25:00:03"));
     QVERIFY(recording());
+}
+
+void TstControlBar::firstTickReadsTheFirstSecond()
+{
+    m_bSystemClock = true;
+    QVERIFY(startBar());
+    auto* size = m_bar->findChild<QLabel*>("lblSize");
+    QTRY_VERIFY_WITH_TIMEOUT(!size->text().isEmpty(), 20000);   // the first tick ran
+    QVERIFY2(length() != "00:00:00", "the first tick came before the first second");
 }
 
 void TstControlBar::unknownFreeSpaceStopsNothing()
