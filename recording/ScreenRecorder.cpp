@@ -401,7 +401,10 @@ QString ScreenRecorder::showWarning(QString path, QString message, bool canConti
             return canContinue ? path : QString();
 
         const QString choice = VxFileUtils::makeOSLikePath(chooseFolder(tr("Select Temporary Folder"), path));
-        if (!choice.isEmpty() && VxFileUtils::isFolderPathWritable(choice))
+        // A cancelled folder dialog leads back to the question, unremarked.
+        if (choice.isEmpty())
+            continue;
+        if (VxFileUtils::isFolderPathWritable(choice))
             return chackTempFile(choice);
         VxMessageBox::information(nullptr, productName(), tr("\"%1\" is not writable.").arg(choice),
                                   QMessageBox::Ok);

@@ -406,25 +406,27 @@ void TstRecorder::changePathLoop()
     FakeScreencast::setFreeSpace(root, 0xFFFFFFFFLL);
     FakeScreencast::setFreeSpace(tight, 0x1FFFFFFFFLL);
     QStringList asked;
-    QStringList answers{unwritable, tight};
+    QStringList answers{QString(), unwritable, tight};   // the first folder dialog cancelled
     ScreenRecorder::setFolderChooser([&](const QString& title, const QString& start) {
         asked << title + "|" + start;
         return answers.takeFirst();
     });
 
-    // "Change path" to an unwritable folder, told so, "Change path" again
-    // to a folder that goes through the whole check: its 8 GB warning is
-    // answered with "Continue".
+    // "Change path" cancelled: back to the warning without a word. Then to
+    // an unwritable folder, told so, "Change path" again to a folder that
+    // goes through the whole check: its 8 GB warning is answered with
+    // "Continue".
     ModalDriver driver;
-    QVector<QString> texts(4);
-    for (int i = 0; i < 4; ++i)
-        driver.expect(answer(i < 3 ? QMessageBox::Ok : QMessageBox::Cancel, &texts[i]), "VxMessageBox");
+    QVector<QString> texts(5);
+    for (int i = 0; i < 5; ++i)
+        driver.expect(answer(i < 4 ? QMessageBox::Ok : QMessageBox::Cancel, &texts[i]), "VxMessageBox");
     QVERIFY(ScreenRecorder::instance()->checkTempfilePath());
     DRIVER_DONE(driver, 30000);
     QCOMPARE(ScreenRecorder::instance()->getTmpFilePath(), QDir::cleanPath(tight) + "/.ScreenRecorder");
-    QVERIFY(texts[0].contains("4GB") && texts[2].contains("4GB") && texts[3].contains("8GB"));
-    QCOMPARE(texts[1], QString("\"%1\" is not writable.").arg(QDir::cleanPath(unwritable)));
-    QCOMPARE(asked, QStringList({"Select Temporary Folder|" + root, "Select Temporary Folder|" + root}));
+    QVERIFY(texts[0].contains("4GB") && texts[1].contains("4GB") && texts[3].contains("4GB") && texts[4].contains("8GB"));
+    QCOMPARE(texts[2], QString("\"%1\" is not writable.").arg(QDir::cleanPath(unwritable)));
+    const QString question = "Select Temporary Folder|" + root;
+    QCOMPARE(asked, QStringList({question, question, question}));
 }
 
 // ---- still images ----------------------------------------------------------------------
