@@ -267,8 +267,10 @@ private slots:
         m_windows.erase(std::find(m_windows.begin(), m_windows.end(), above));
         QVERIFY(frameShows(*source, QPoint(120, 120), kRed, f));
     }
-    // A recording of all but an excluded window with the watermark and a
-    // stroke drawn on the canvas with the pointer: all burnt into the file.
+    // A recording of all but an excluded window with the watermark, a
+    // stroke and a rectangle drawn on the canvas with the pointer: all burnt
+    // into the file, the rectangle as the outline the screen showed (its
+    // see-through fill is not).
     void burntIntoTheRecording()
     {
         const QRect area(200, 200, 320, 240);
@@ -289,6 +291,9 @@ private slots:
         canvas->start(kShapePen, 0xffffe614u, 0x64ffffffu, "Sans", 8);
         QVERIFY(drag(area.topLeft() + QPoint(40, 200), area.topLeft() + QPoint(200, 200)));
         QVERIFY(waitUntil([&] { return events.get(events.states).size() == 1; }));
+        canvas->start(kShapeRectangle, 0xffffe614u, 0x64ffffffu, "Sans", 8);
+        QVERIFY(drag(area.topLeft() + QPoint(200, 100), area.topLeft() + QPoint(300, 200)));
+        QVERIFY(waitUntil([&] { return events.get(events.states).size() == 2; }));
         canvas->stop();
         QVERIFY(waitForFrames(recorder.get(), recorder->frameCount() + 4));
         recorder.reset();
@@ -300,9 +305,11 @@ private slots:
                                                     {{250, 30}, kBlue},    // watermark
                                                     {{295, 75}, kBlue},    // scaled to its size
                                                     {{120, 200}, kYellow}, // the stroke
+                                                    {{200, 150}, kYellow}, // the rectangle's edge
+                                                    {{250, 150}, kGreen},  // and its inside
                                                     {{3, 3}, kGreen}};     // the border is outside
         for (const auto& e : expected)
-            QVERIFY2(near(last.pixel(e.first), e.second, 70), rgbText(last.pixel(e.first)));
+            QVERIFY2(near(last.pixel(e.first), e.second, e.second == kGreen ? 40 : 70), rgbText(last.pixel(e.first)));
     }
     // The cursor is drawn where the pointer is, only when asked for, and
     // not when the pointer is outside the area.

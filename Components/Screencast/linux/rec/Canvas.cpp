@@ -428,10 +428,11 @@ void CanvasController::refresh()
     QVector<Stroke> all = m_strokes.strokes();
     if (m_drawing)
         all.append(m_current);
-    m_view->setPicture(renderForScreen(all, m_area.size()));
+    const QImage strokes = renderStrokes(all, m_area.size());
+    m_view->setPicture(strokes);
     std::shared_ptr<const QImage> picture;
     if (!all.isEmpty())
-        picture = std::make_shared<const QImage>(renderForFrames(all, m_area.size()));
+        picture = std::make_shared<const QImage>(strokes);
     std::lock_guard<std::mutex> lock(m_layer->mutex);
     m_layer->picture = std::move(picture);
 }

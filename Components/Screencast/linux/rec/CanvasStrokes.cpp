@@ -64,13 +64,11 @@ bool strokeHasSize(const Stroke& s)
 
 namespace {
 
-enum class Pass { SeeThrough, Opaque };
-
-bool inPass(const QColor& c, Pass pass)
+// Only opaque colours are painted: a window without a compositor cannot
+// show a see-through one, and the frames show what the screen shows.
+bool opaque(const QColor& c)
 {
-    if (!c.isValid() || c.alpha() == 0)
-        return false;
-    return (c.alpha() == 255) == (pass == Pass::Opaque);
+    return c.isValid() && c.alpha() == 255;
 }
 
 double width(const Stroke& s)
@@ -103,12 +101,12 @@ QPainterPath markerBody(const Stroke& s)
     return stroker.createStroke(path).simplified();
 }
 
-QFont fontOf(const Stroke& s, Pass pass, int pixelSize)
+// Sharp-edged: a shaped window has no half-covered pixels.
+QFont fontOf(const Stroke& s, int pixelSize)
 {
     QFont font(s.tool.fontFamily.isEmpty() ? QStringLiteral("Sans") : s.tool.fontFamily);
     font.setPixelSize(std::max(4, pixelSize));
-    if (pass == Pass::Opaque)
-        font.setStyleStrategy(QFont::NoAntialias);
+    font.setStyleStrategy(QFont::NoAntialias);
     return font;
 }
 
@@ -122,16 +120,16 @@ QPoint lastPoint(const Stroke& s)
     return s.points.isEmpty() ? QPoint() : s.points.last();
 }
 
-void paintBox(QPainter& painter, const Stroke& s, Pass pass)
+void paintBox(QPainter& painter, const Stroke& s)
 {
     const QRect r = QRect(firstPoint(s), lastPoint(s)).normalized();
     const bool ellipse = s.tool.shape == kShapeEllipse;
-    if (inPass(s.tool.background, pass)) {
+    if (opaque(s.tool.background)) {
         painter.setBrush(s.tool.background);
         ellipse ? painter.drawEllipse(r) : painter.drawRect(r);
         painter.setBrush(Qt::NoBrush);
     }
-    if (inPass(s.tool.colour, pass)) {
+    if (opaque(s.tool.colour)) {
         painter.setPen(QPen(s.tool.colour, width(s), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
         ellipse ? painter.drawEllipse(r) : painter.drawRect(r);
     }
@@ -152,35 +150,17 @@ void paintArrow(QPainter& painter, const Stroke& s)
     painter.drawPolygon(QPolygonF() << line.p2() << base + normal * head * 0.5 << base - normal * head * 0.5);
 }
 
-void paintMarker(QPainter& painter, const Stroke& s, Pass pass)
-{
-    const QColor& colour = s.tool.colour;
-    if (s.points.isEmpty() || !colour.isValid() || colour.alpha() == 0)
-        return;
-    const QPainterPath body = markerBody(s);
-    if (pass == Pass::SeeThrough) {
-        QColor tint = colour;
-        tint.setAlpha(std::min(colour.alpha(), 0x64));
-        painter.fillPath(body, tint);
-    }
-    // Its outline is what the screen can show of it.
-    if (inPass(colour, pass)) {
-        painter.setPen(QPen(colour, 1));
-        painter.drawPath(body);
-    }
-}
-
-void paintNumber(QPainter& painter, const Stroke& s, Pass pass)
+void paintNumber(QPainter& painter, const Stroke& s)
 {
     const double radius = std::max(12.0, width(s) * 2 + 10);
     const QRectF circle(QPointF(firstPoint(s)) - QPointF(radius, radius), QSizeF(2 * radius, 2 * radius));
-    if (inPass(s.tool.colour, pass)) {
+    if (opaque(s.tool.colour)) {
         painter.setBrush(s.tool.colour);
         painter.drawEllipse(circle);
         painter.setBrush(Qt::NoBrush);
     }
-    if (inPass(s.tool.background, pass)) {
-        QFont font = fontOf(s, pass, int(radius * 1.1));
+    if (opaque(s.tool.background)) {
+        QFont font = fontOf(s, int(radius * 1.1));
         font.setBold(true);
         painter.setFont(font);
         painter.setPen(s.tool.background);
@@ -188,30 +168,29 @@ void paintNumber(QPainter& painter, const Stroke& s, Pass pass)
     }
 }
 
-void paintStroke(QPainter& painter, const Stroke& s, Pass pass)
+void paintStroke(QPainter& painter, const Stroke& s)
 {
     const QColor& colour = s.tool.colour;
-    painter.setRenderHint(QPainter::Antialiasing, pass == Pass::SeeThrough);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(Qt::NoPen);
 
     switch (s.tool.shape) {
     case kShapeRectangle:
     case kShapeEllipse:
-        paintBox(painter, s, pass);
+        paintBox(painter, s);
         break;
     case kShapeLine:
-        if (inPass(colour, pass)) {
+        if (opaque(colour)) {
             painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap));
             painter.drawLine(firstPoint(s), lastPoint(s));
         }
         break;
     case kShapeArrow:
-        if (inPass(colour, pass))
+        if (opaque(colour))
             paintArrow(painter, s);
         break;
     case kShapePen:
-        if (inPass(colour, pass)) {
+        if (opaque(colour)) {
             painter.setPen(QPen(colour, width(s), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
             if (s.points.size() == 1)
                 painter.drawPoint(firstPoint(s));
@@ -220,15 +199,19 @@ void paintStroke(QPainter& painter, const Stroke& s, Pass pass)
         }
         break;
     case kShapeMarker:
-        paintMarker(painter, s, pass);
+        // Its outline is what the screen can show of it.
+        if (!s.points.isEmpty() && opaque(colour)) {
+            painter.setPen(QPen(colour, 1));
+            painter.drawPath(markerBody(s));
+        }
         break;
     case kShapeNumber:
-        paintNumber(painter, s, pass);
+        paintNumber(painter, s);
         break;
     case kShapeText:
-        if (inPass(colour, pass) && !s.text.isEmpty()) {
+        if (opaque(colour) && !s.text.isEmpty()) {
             // Point sizes as a 96 dpi screen shows them.
-            painter.setFont(fontOf(s, pass, qRound(s.tool.size * 96.0 / 72.0)));
+            painter.setFont(fontOf(s, qRound(s.tool.size * 96.0 / 72.0)));
             painter.setPen(colour);
             painter.drawText(QRect(firstPoint(s), QSize(1 << 14, 1 << 14)),
                              Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s.text);
@@ -239,32 +222,15 @@ void paintStroke(QPainter& painter, const Stroke& s, Pass pass)
     }
 }
 
-QImage blank(const QSize& size)
+} // namespace
+
+QImage renderStrokes(const QVector<Stroke>& strokes, const QSize& size)
 {
     QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    return image;
-}
-
-} // namespace
-
-QImage renderForScreen(const QVector<Stroke>& strokes, const QSize& size)
-{
-    QImage image = blank(size);
     QPainter painter(&image);
     for (const Stroke& s : strokes)
-        paintStroke(painter, s, Pass::Opaque);
-    return image;
-}
-
-QImage renderForFrames(const QVector<Stroke>& strokes, const QSize& size)
-{
-    QImage image = blank(size);
-    QPainter painter(&image);
-    for (const Stroke& s : strokes)
-        paintStroke(painter, s, Pass::SeeThrough);
-    for (const Stroke& s : strokes)
-        paintStroke(painter, s, Pass::Opaque);
+        paintStroke(painter, s);
     return image;
 }
 

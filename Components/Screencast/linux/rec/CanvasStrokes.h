@@ -3,13 +3,12 @@
 // What is drawn on a recording: the strokes, their undo history and how
 // they are painted.
 //
-// Without a compositor an on-screen window cannot be see-through, so the
-// strokes are painted twice: once for the screen with only their opaque
-// parts, sharp-edged, which a shaped window shows exactly (its shape is
-// where the picture has pixels); and once for the frames, where the
-// see-through parts (fills, the marker's body) go under the same opaque
-// parts. A recording of the plain screen, which shows the on-screen window,
-// therefore gets the same picture as one composed from windows.
+// Without a compositor an on-screen window cannot be see-through: a shaped
+// window (its shape is where the picture has pixels) shows the opaque,
+// sharp-edged parts of the strokes exactly, and nothing of a see-through
+// colour. The frames get the very same picture, so a recording shows what
+// the screen showed, whether it was grabbed from the screen or composed
+// from windows.
 
 #include <QColor>
 #include <QImage>
@@ -28,7 +27,7 @@ enum CanvasShape : int {
     kShapeLine = 3,
     kShapeArrow = 4,
     kShapePen = 5,       // free line
-    kShapeMarker = 6,    // wide see-through line
+    kShapeMarker = 6,    // wide line, shown as its outline
     kShapeNumber = 7,    // numbered callout
     kShapeText = 8,
 };
@@ -73,9 +72,9 @@ private:
 // rectangle tool draws nothing).
 bool strokeHasSize(const Stroke& stroke);
 
-// Premultiplied ARGB pictures of `size`, transparent where nothing is.
-QImage renderForScreen(const QVector<Stroke>& strokes, const QSize& size);
-QImage renderForFrames(const QVector<Stroke>& strokes, const QSize& size);
+// A premultiplied ARGB picture of `size`, transparent where nothing is;
+// for the screen and the frames alike.
+QImage renderStrokes(const QVector<Stroke>& strokes, const QSize& size);
 
 } // namespace rec
 } // namespace sc
