@@ -562,6 +562,11 @@ qint64 ScreenRecorder::getAudioTempFileSize()
     return m_pPrivate->m_pAudioRecorder->tempFileSize();
 }
 
+bool ScreenRecorder::isTmpFileLost() const
+{
+    return m_pPrivate->m_pScreenRecorder && m_pPrivate->m_pScreenRecorder->fileNameLost() != 0;
+}
+
 qint64 ScreenRecorder::getGifSize()
 {
     if (!m_pPrivate->m_pScreenRecorder)

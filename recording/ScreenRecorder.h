@@ -88,6 +88,9 @@ public:
     // the suffix of the last recordVideo(); the base path for sound.
     QString getTmpFilePath() const;
     qint64 getAudioTempFileSize();
+    // The temp file of a screen recording lost its name (it or its folder
+    // was deleted); stop() writes it out again under that name.
+    bool isTmpFileLost() const;
     // Estimated bytes of a GIF recording, -1 once the frame limit is
     // reached, 0 without a screen recording.
     qint64 getGifSize();

@@ -205,6 +205,8 @@ void VideoRecCtlWdg::onShowMessage()
 {
     if (!RecordParameter::instance()->m_bRecording)
         return;
+    if (!tickFileKept())
+        return;
     qint64 size = 0;
     if (!tickSize(size))
         return;
@@ -267,25 +269,42 @@ bool VideoRecCtlWdg::tickFreeSpace(int seconds)
     if (free > kMinFreeSpace)
         return true;
     Log(kLogModule, 1, "disk size is full");
-    recorder->pause();
+    stopWithWarning(
+        tr("The recording has automatically stopped due to insufficient recording space. If you want "
+           "to record longer videos, please make sure that the temporary directory (which can be "
+           "changed in the Settings) has enough disk space before recording."));
+    return false;
+}
+
+bool VideoRecCtlWdg::tickFileKept()
+{
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+    if (m_bAudioOnly || !recorder->isTmpFileLost())
+        return true;
+    // The engine still holds the open file and writes it out again when it
+    // is stopped: what was recorded up to now survives.
+    Log(kLogModule, 1, "the temporary file was deleted during the recording");
+    stopWithWarning(tr("The recording's temporary file in \"%1\" was deleted while recording. The "
+                       "recording has stopped; what was recorded up to now is kept.")
+                        .arg(QFileInfo(recorder->getTmpFilePath()).absolutePath()));
+    return false;
+}
+
+void VideoRecCtlWdg::stopWithWarning(const QString& message)
+{
+    ScreenRecorder::instance()->pause();
     // No further tick (and no second warning) while the box is open, and
-    // no resume of a recording that has nowhere left to write.
+    // no resume of a recording that cannot go on.
     m_pTimer->stop();
     m_bErrorHandling = true;
     QPointer<VideoRecCtlWdg> self(this);
     StatusItem::instance()->setActionEnable(false);
-    VxMessageBox::warning(
-        nullptr, productName(),
-        tr("The recording has automatically stopped due to insufficient recording space. If you want "
-           "to record longer videos, please make sure that the temporary directory (which can be "
-           "changed in the Settings) has enough disk space before recording."),
-        QMessageBox::Ok);
+    VxMessageBox::warning(nullptr, productName(), message, QMessageBox::Ok);
     StatusItem::instance()->setActionEnable(true);
     if (self) {
         m_bErrorHandling = false;
         onBtnStopClicked();
     }
-    return false;
 }
 
 void VideoRecCtlWdg::showFigures(int seconds, qint64 size)

@@ -78,8 +78,11 @@ private:
     bool forbiddenPlayerRuns() const;
     // The tick's steps; the first two are false once they stopped the
     // recording.
+    bool tickFileKept();
     bool tickSize(qint64& size);
     bool tickFreeSpace(int seconds);
+    // Stops the recording behind a warning box (paused while it is open).
+    void stopWithWarning(const QString& message);
     void showFigures(int seconds, qint64 size);
     void tickLengthLimit();
     void leaveDrawing();

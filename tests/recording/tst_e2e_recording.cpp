@@ -1,7 +1,9 @@
-// A sound-only recording from the control bar to the saved file, with the
-// real engine in the private test environment (a PulseAudio null sink
-// playing a tone): three seconds by the bar's own count, stop; the preview
-// saves by itself, and the MP3 is decoded and checked with its history entry.
+// Recordings from the control bar to the saved file, with the real engine in
+// the private test environment. Sound only (a PulseAudio null sink playing
+// a tone): three seconds by the bar's own count, stop; the preview saves by
+// itself, and the MP3 is decoded and checked with its history entry. The
+// screen, its temporary folder deleted while recording: the bar stops with
+// a warning and the MP4 is still saved and decodes.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -72,8 +74,14 @@ private slots:
     }
 
     void systemSoundToMp3();
+    void deletedTempFolderKeepsTheRecording();
 
 private:
+    // A bar prepared and started as the home window does it; the driver
+    // passes the free-space question over.
+    bool startBar(ModalDriver& driver);
+    QString length() const { return m_bar->findChild<QLabel*>("lblLength")->text(); }
+
     QPointer<VideoRecCtlWdg> m_bar;
     int m_nStops = 0;
 };
@@ -106,21 +114,11 @@ void TstE2ERecording::systemSoundToMp3()
     QTRY_VERIFY_WITH_TIMEOUT(!runProgram("pactl", {"list", "short", "sink-inputs"}).trimmed().isEmpty(), 30000);
 
     ModalDriver driver(60000);
-    bool known = false;
-    const qint64 free = Utils::freeDiskSize(Utils::getRecorderTmpRoot() + "/x", known);
-    if (known && free <= 0x1FFFFFFFFLL)
-        driver.clickButton(QMessageBox::Cancel); // labelled "Continue"
-    m_bar = new VideoRecCtlWdg();
-    QVERIFY(m_bar->initRecord());
-    DRIVER_DONE(driver, 60000);
-    rp->m_bRecording = true; // the home window's part
     QElapsedTimer clock;
     clock.start();
-    m_bar->start();
-    m_bar->show();
+    QVERIFY(startBar(driver));
     // Three seconds by the bar's own count, however slow the machine.
-    QLabel* length = m_bar->findChild<QLabel*>("lblLength");
-    QTRY_COMPARE_WITH_TIMEOUT(length->text(), QString("00:00:03"), 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:03"), 60000);
 
     driver.expect([](QWidget* modal) {
         // The auto-saving preview closes itself; anything else is a failure.
@@ -158,6 +156,67 @@ void TstE2ERecording::systemSoundToMp3()
     double value = 0.0;
     const QString unit = Utils::getUtilOfSize(QFileInfo(path).size(), value);
     QCOMPARE(head.value(5), QString::asprintf("%.2f", value) + unit);
+}
+
+bool TstE2ERecording::startBar(ModalDriver& driver)
+{
+    bool known = false;
+    const qint64 free = Utils::freeDiskSize(Utils::getRecorderTmpRoot() + "/x", known);
+    if (known && free <= 0x1FFFFFFFFLL)
+        driver.clickButton(QMessageBox::Cancel); // labelled "Continue"
+    m_bar = new VideoRecCtlWdg();
+    const bool prepared = m_bar->initRecord();
+    if (!driver.waitFinished(60000) || !driver.failures().isEmpty() || !prepared)
+        return false;
+    RecordParameter::instance()->m_bRecording = true; // the home window's part
+    m_bar->start();
+    m_bar->show();
+    return true;
+}
+
+void TstE2ERecording::deletedTempFolderKeepsTheRecording()
+{
+    if (!tempSpaceAbove(0xFFFFFFFFLL))
+        QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
+    RecordParameter* rp = RecordParameter::instance();
+    rp->setVideoEnable(true);
+    rp->chooseVideoContent(true);
+    rp->setSysAudioEnable(false);
+    rp->setVideoRect(QRect(0, 0, 320, 240));
+    rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
+    rp->setUsedVideoFmt(RP_Format_MP4);
+    rp->setWindowRecord(false);
+    rp->setAutoSave(true);
+    rp->setTimerEnable(false);
+    QDir(Utils::getVideoOutputPath()).removeRecursively();
+    Utils::ensureExists(Utils::getVideoOutputPath());
+    const int stops = m_nStops;
+
+    ModalDriver driver(60000);
+    QVERIFY(startBar(driver));
+    QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:02"), 60000);
+    QVERIFY(QDir(Utils::getRecorderTmpRoot()).removeRecursively());
+
+    QString warning;
+    driver.expect([&warning](QWidget* modal) {
+        warning = ModalDriver::describe(modal).text;
+        ModalDriver::forceClose(modal);
+    });
+    driver.expect([](QWidget* modal) {
+        if (!modal->inherits("DlgVideoClip"))   // the preview saves by itself
+            ModalDriver::forceClose(modal);
+    });
+    DRIVER_DONE(driver, 60000);   // the next tick notices, warns and stops
+    QVERIFY2(warning.contains("was deleted while recording"), qPrintable(warning));
+    QCOMPARE(driver.seen().last().className, QString("DlgVideoClip"));
+    QCOMPARE(m_nStops, stops + 1);
+
+    const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Video_*.mp4"}, QDir::Files);
+    QCOMPARE(saved.size(), 1);
+    const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
+    const MediaProbe facts = probeMedia(path);
+    QVERIFY2(facts.ok && facts.videoCodec == "h264" && facts.duration >= 1.5, qPrintable(path));
+    QVERIFY(centreColour(path, 1.0, QSize(320, 240)).isValid());
 }
 
 QTEST_MAIN(TstE2ERecording)

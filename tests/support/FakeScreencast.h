@@ -260,6 +260,7 @@ public:
     int start() override { return FakeScreencast::flagged("CScreenRecoderObject::start", started, true); }
     int pause() override { return FakeScreencast::flagged("CScreenRecoderObject::pause", paused, true); }
     int resume() override { return FakeScreencast::flagged("CScreenRecoderObject::resume", paused, false); }
+    int fileNameLost() override { return nameLost ? 1 : 0; }
     CScreenCanvasObject* createCanvas(CScreenCanvasEvent* events) override
     {
         if (FakeScreencast::call("CScreenRecoderObject::createCanvas", events))
@@ -278,6 +279,7 @@ public:
     bool snapshotWritesFile = true;
     bool started = false;
     bool paused = false;
+    bool nameLost = false;
     FakeScreenCanvas* canvas = nullptr;   // owned
 
 private:

@@ -146,12 +146,17 @@ protected:
 };
 
 // A screen recording, created paused before its first frame. Releasing it
-// stops the recording and finalises the file.
+// stops the recording and finalises the file; a file whose name was deleted
+// meanwhile is written out again under that name (its folders made anew).
 class CScreenRecoderObject : public CBaseObject {
 public:
     virtual int start() = 0;
     virtual int pause() = 0;
     virtual int resume() = 0;
+    // Non-zero once the file's name is gone (the file or a folder above it
+    // was deleted): the frames still go into the open file, but only the
+    // release brings it back to its name.
+    virtual int fileNameLost() = 0;
     // The canvas of this recording, created on first call; `events` is kept
     // until the recorder is released.
     virtual CScreenCanvasObject* createCanvas(CScreenCanvasEvent* events) = 0;

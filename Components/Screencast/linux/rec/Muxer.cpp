@@ -6,14 +6,70 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <cerrno>
 #include <cstdio>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
 
 namespace sc {
 namespace rec {
 
+namespace {
+
+bool writeAll(int fd, const char* data, ssize_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+// Copies everything `from` holds into a new file at `path`.
+bool copyOut(int from, const std::string& path)
+{
+    const int to = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (to < 0)
+        return false;
+    std::vector<char> buffer(1 << 20);
+    off_t offset = 0;
+    bool ok = true;
+    while (ok) {
+        const ssize_t n = ::pread(from, buffer.data(), buffer.size(), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = writeAll(to, buffer.data(), n);
+        offset += n;
+    }
+    ok = ::fsync(to) == 0 && ok;
+    ok = ::close(to) == 0 && ok;
+    if (!ok)
+        std::remove(path.c_str());
+    return ok;
+}
+
+} // namespace
+
 Muxer::~Muxer()
 {
     close();
+    closeKeeper();
 }
 
 const char* Muxer::formatName(OutputVideoFileType type)
@@ -33,6 +89,7 @@ const char* Muxer::formatName(OutputVideoFileType type)
 bool Muxer::open(const std::string& path, OutputVideoFileType type, std::string& error)
 {
     close();
+    closeKeeper();
     const char* name = formatName(type);
     if (!name) {
         error = "unknown container";
@@ -54,6 +111,9 @@ bool Muxer::open(const std::string& path, OutputVideoFileType type, std::string&
     m_path = path;
     m_failed = false;
     m_headerWritten = false;
+    // Without it a deleted name cannot be noticed or mended; the
+    // recording itself does not need it.
+    m_keeper = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     return true;
 }
 
@@ -169,10 +229,35 @@ bool Muxer::finish()
 
 void Muxer::discard()
 {
+    closeKeeper();
     if (!m_ctx)
         return;
     close();
     std::remove(m_path.c_str());
+}
+
+bool Muxer::nameLost() const
+{
+    struct stat st {};
+    return m_keeper >= 0 && ::fstat(m_keeper, &st) == 0 && st.st_nlink == 0;
+}
+
+bool Muxer::restoreName()
+{
+    if (!nameLost())
+        return true;
+    // An unlinked file cannot be linked again: its contents are copied.
+    const QString folder = QFileInfo(QString::fromStdString(m_path)).absolutePath();
+    if (!QDir().mkpath(folder))
+        return false;
+    return copyOut(m_keeper, m_path);
+}
+
+void Muxer::closeKeeper()
+{
+    if (m_keeper >= 0)
+        ::close(m_keeper);
+    m_keeper = -1;
 }
 
 int64_t Muxer::bytesWritten() const

@@ -51,11 +51,22 @@ public:
     bool headerWritten() const { return m_headerWritten; }
     int64_t bytesWritten() const;
 
+    // The file's name was deleted (the file itself or its folder) since
+    // open(): writing goes on into a file nobody can reach any more.
+    bool nameLost() const;
+    // After finish(): a file whose name was lost is written out again under
+    // it, its folders made anew. True when the file is there by its name.
+    bool restoreName();
+
 private:
     void close();
+    void closeKeeper();
 
     AVFormatContext* m_ctx = nullptr;
     std::string m_path;
+    // A read-only handle on the open file from open() to discard() or the
+    // end: it keeps the contents reachable after the name goes.
+    int m_keeper = -1;
     bool m_headerWritten = false;
     bool m_failed = false;
 };

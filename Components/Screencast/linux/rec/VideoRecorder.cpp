@@ -551,6 +551,11 @@ int VideoRecorder::resume()
     return 0;
 }
 
+int VideoRecorder::fileNameLost()
+{
+    return d->muxer.nameLost() ? 1 : 0;
+}
+
 CScreenCanvasObject* VideoRecorder::createCanvas(CScreenCanvasEvent* events)
 {
     if (!d->canvas) {
@@ -597,8 +602,13 @@ void VideoRecorder::release()
     d->queue->close();
     if (d->encoderThread.joinable())
         d->encoderThread.join();
-    if (!d->started)
+    if (!d->started) {
         d->muxer.discard(); // prepared, never recorded: nothing worth keeping
+    } else if (d->muxer.nameLost()) {
+        const bool kept = d->muxer.restoreName();
+        Log(kLogModule, kept ? 1 : 2, "screen recording: the file's name was deleted, %s",
+            kept ? "written out again" : "it cannot be written out again");
+    }
     if (d->audio)
         d->audio->stop();
     d->liveCanvas = nullptr;

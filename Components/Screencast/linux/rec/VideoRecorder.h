@@ -53,6 +53,7 @@ public:
     int start() override;
     int pause() override;
     int resume() override;
+    int fileNameLost() override;
     CScreenCanvasObject* createCanvas(CScreenCanvasEvent* events) override;
     int64_t frameCount() override;
     int snapshot(const char* path, int imageFormat) override;
