@@ -1,7 +1,7 @@
 #include "app/SystemStatusBar.h"
 
 #include <QAction>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QCursor>
 #include <QFileInfo>
 #include <QMenu>
@@ -43,6 +43,7 @@ SystemStatusBar::SystemStatusBar()
     : QSystemTrayIcon(nullptr)
     , m_pMenu(new QMenu())
     , m_pTimer(new QTimer(this))
+    , m_pClickTimer(new QTimer(this))
     , m_secondSource([] { return QTime::currentTime().second(); })
 {
     m_pMenu->setObjectName("SystemTrayMenu");
@@ -56,6 +57,8 @@ SystemStatusBar::SystemStatusBar()
     m_pExitAction = m_pMenu->addAction(tr("Exit"));
 
     m_pTimer->setInterval(kFrameMs);
+    m_pClickTimer->setSingleShot(true);
+    connect(m_pClickTimer, &QTimer::timeout, this, &SystemStatusBar::onSingleClick);
 
     connect(this, &QSystemTrayIcon::activated, this, &SystemStatusBar::onActivated);
 
@@ -238,10 +241,15 @@ void SystemStatusBar::onActivated(QSystemTrayIcon::ActivationReason reason)
     // A StatusNotifierItem host reports no double click; its middle click
     // (secondary activation) stands for it.
     case QSystemTrayIcon::MiddleClick:
+        m_pClickTimer->stop();
         onDoubleClick();
         break;
     case QSystemTrayIcon::Trigger:
-        onSingleClick();
+        // A menu opened at the first press would grab the pointer and
+        // swallow the second press of a double click: it waits until no
+        // second press can come.
+        if (!m_pClickTimer->isActive())
+            m_pClickTimer->start(QApplication::doubleClickInterval());
         break;
     default:
         break;

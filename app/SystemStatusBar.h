@@ -21,8 +21,9 @@ class QWidgetAction;
 QString adjustFileName(const QString& path);
 
 // The program's status-bar (tray) item. The icon shows whether a recording
-// runs, is paused or is being previewed; a click opens the menu with the panel FrmTrayMenu, a double click brings
-// back the window that fits the moment. It only raises signals: the windows
+// runs, is paused or is being previewed; a click opens the menu with the
+// panel FrmTrayMenu once the double-click interval has passed, a double
+// click (or a middle click) brings back the window that fits the moment. It only raises signals: the windows
 // act on them, and the recording parts push state and figures into it.
 //
 // Where no tray exists (a bare X server) the item is never shown, but it
@@ -97,6 +98,7 @@ private:
     QString m_strPauseIcon;
     QList<QPixmap> m_lstRecordingFrames;
     QTimer* m_pTimer = nullptr;
+    QTimer* m_pClickTimer = nullptr;   // a single click waiting for a second one
     QAction* m_pFloatPanelAction = nullptr;
     QAction* m_pExitAction = nullptr;
     QAction* m_pSeparator = nullptr;

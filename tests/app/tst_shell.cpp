@@ -80,6 +80,13 @@ private:
         return menu()->findChild<FrmTrayMenu*>()->findChild<T*>(name);
     }
 
+    // A single click opens the menu once no second click can come.
+    bool clickOnce()
+    {
+        bar()->onActivated(QSystemTrayIcon::Trigger);
+        return QTest::qWaitFor([this] { return menu() && menu()->isVisible(); }, 30000);
+    }
+
     QString writeIcon(const QString& name, const QColor& colour)
     {
         QImage image(16, 16, QImage::Format_ARGB32);
@@ -165,10 +172,15 @@ private slots:
         bar()->setHomeEnable(button == "btnHome");
         const bool onItem = button == "previewing" || button == "double" || button == "middle";
         if (button != "start" && !onItem)
-            bar()->onActivated(QSystemTrayIcon::Trigger);
+            QVERIFY(clickOnce());
         SignalLog log(bar(), menu());
         if (onItem) {
+            // A double click comes as two presses, then the double click.
+            for (int press = 0; press < 2 && button != "middle"; ++press)
+                bar()->onActivated(QSystemTrayIcon::Trigger);
             bar()->onActivated(button == "middle" ? QSystemTrayIcon::MiddleClick : QSystemTrayIcon::DoubleClick);
+            // The menu the presses would have opened never comes.
+            QTest::qWait(QApplication::doubleClickInterval() * 2);
         } else if (button == "start") {
             emit menu()->findChild<FrmTrayMenu*>()->sigStartOrStop();
         } else if (button == "recGif") {
@@ -186,7 +198,7 @@ private slots:
     // Last: quitting leaves the thread's event loops refusing to run.
     void exitActionQuits()
     {
-        bar()->onActivated(QSystemTrayIcon::Trigger);
+        QVERIFY(clickOnce());
         QEventLoop loop;
         QTimer::singleShot(0, menu()->actions().at(3), &QAction::trigger);
         QTimer::singleShot(30000, &loop, [&loop] { loop.exit(1); });
