@@ -234,7 +234,8 @@ private:
     // the editor let go, the picture written.
     QString askSnapshotTarget(QString proposed, QString* filter);
     void dropSnapshotEditor();
-    bool saveSnapshotAs(const QString& tempPath, const QString& target, const QImage& image);
+    static bool saveSnapshotAs(const QString& tempPath, const QString& target, const QImage& image);
+    int saveInBackground(const QString& tempPath, const QString& target, const QImage& image);
     // Ends a start request that was refused: the scheduled task's start and
     // an armed around- or follow-mouse mode are dropped, the status item's
     // panel comes back; clearRecording also drops the recording flag this

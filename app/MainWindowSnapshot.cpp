@@ -6,7 +6,13 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QRegularExpression>
+#include <QEventLoop>
+#include <QMessageBox>
 #include <QSaveFile>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
 
 #include "app/MainWindowBase.h"
 #include "app/MainWindowShared.h"
@@ -18,6 +24,7 @@
 #include "core/SignalsTransfer.h"
 #include "core/Utils.h"
 #include "platform/framework/VxFileUtils.h"
+#include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxSettings.h"
 #include "platform/log/Log.h"
 #include "recording/ScreenRegion.h"
@@ -66,6 +73,33 @@ QString withFilterSuffix(const QString& chosen, const QString& filter, const QSt
         return chosen;
     const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
     return chosen + QLatin1Char('.') + (match.hasMatch() ? match.captured(1) : QFileInfo(tempPath).suffix());
+}
+
+// Only formats Qt can write are offered: a choice that can never be saved
+// is no choice.
+QString writableFilters()
+{
+    struct Kind
+    {
+        const char* name;
+        const char* patterns;
+        const char* format;
+    };
+    static const Kind kinds[] = {{"PNG", "*.png", "png"},
+                                 {"JPEG", "*.jpg *.jpeg", "jpeg"},
+                                 {"BMP", "*.bmp", "bmp"},
+                                 {"GIF", "*.gif", "gif"},
+                                 {"TIFF", "*.tiff", "tiff"}};
+    QStringList filters;
+    QStringList all;
+    for (const Kind& kind : kinds) {
+        if (!QImageWriter::supportedImageFormats().contains(kind.format))
+            continue;
+        filters << QStringLiteral("%1 (%2)").arg(QLatin1String(kind.name), QLatin1String(kind.patterns));
+        all << QString::fromLatin1(kind.patterns).section(QLatin1Char(' '), -1);
+    }
+    filters << MainWindow::tr("Images (%1)").arg(all.join(QLatin1Char(' ')));
+    return filters.join(QStringLiteral(";;"));
 }
 
 } // namespace
@@ -128,8 +162,7 @@ void MainWindow::releaseSnapshot()
 
 QString MainWindow::askSnapshotTarget(QString proposed, QString* filter)
 {
-    const QString filters = tr("PNG (*.png);;JPEG (*.jpg *.jpeg);;BMP (*.bmp);;GIF (*.gif);;TIFF (*.tiff);;Images "
-                               "(*.png *.jpeg *.bmp *.gif *.tiff)");
+    const QString filters = writableFilters();
     for (;;) {
         Log(kLogModule, 1, "show save dialog");
         QString chosen;
@@ -181,6 +214,25 @@ bool MainWindow::saveSnapshotAs(const QString& tempPath, const QString& target, 
     return saved;
 }
 
+// A slow or hung target folder must not freeze the window: the move or
+// conversion runs on a thread of its own while events keep flowing.
+int MainWindow::saveInBackground(const QString& tempPath, const QString& target, const QImage& image)
+{
+    // -1 while running, then 0 or 1.
+    auto saved = std::make_shared<std::atomic<int>>(-1);
+    QThread* worker = QThread::create([saved, tempPath, target, image] {
+        *saved = saveSnapshotAs(tempPath, target, image) ? 1 : 0;
+    });
+    QEventLoop loop;
+    connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
+    // A quit while waiting ends this loop too (-1); the thread then ends on
+    // its own.
+    loop.exec();
+    return saved->load();
+}
+
 void MainWindow::onSaveSnapPic(QString tempPath, QString filter)
 {
     QString proposed = Utils::getSnapshotPath() + QLatin1Char('/') + QFileInfo(tempPath).fileName();
@@ -199,7 +251,23 @@ void MainWindow::onSaveSnapPic(QString tempPath, QString filter)
         }
         const QImage image(tempPath);
         const QString target = withFilterSuffix(chosen, filter, tempPath);
-        if (saveSnapshotAs(tempPath, target, image)) {
+        // The dialog asked about the name typed, not the one with the
+        // suffix added: ask about that one before replacing it.
+        if (target != chosen && QFileInfo::exists(target)
+            && VxMessageBox::question(nullptr, homewindow::productName(),
+                                      tr("\"%1\" already exists. Do you want to replace it?").arg(target),
+                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No)
+                   != QMessageBox::Yes) {
+            proposed = target;
+            continue;
+        }
+        QPointer<MainWindow> alive(this);
+        const int saved = saveInBackground(tempPath, target, image);
+        if (!alive || saved < 0) {
+            Log(kLogModule, 1, "screenshot save left running at quit");
+            return;
+        }
+        if (saved == 1) {
             Utils::setSnapshotPath(QFileInfo(target).absolutePath());
             double value = 0.0;
             const QString unit = Utils::getUtilOfSize(QFileInfo(target).size(), value);

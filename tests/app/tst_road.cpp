@@ -547,19 +547,36 @@ private slots:
     // ---- screenshots -----------------------------------------------------------
 
     // A name without a suffix takes the chosen filter's, and the picture is
-    // written in that format.
+    // written in that format; a file of that full name, which the dialog
+    // never asked about, is replaced only when the user says so. Formats Qt
+    // cannot write are not offered.
     void snapshotSuffixFromTheFilter()
     {
         frame();
         const QString temp = redPng();
-        MainWindow::setSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&, QString* f) {
+        QFile kept(m_dir.filePath("nosuffix.jpg"));
+        QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("keep") == 4);
+        kept.close();
+        QStringList offered;
+        QString filters;
+        MainWindow::setSaveFileChooser([&](QWidget*, const QString&, const QString& path, const QString& all, QString* f) {
+            offered << path;
+            filters = all;
             *f = "JPEG (*.jpg *.jpeg)";
-            return m_dir.filePath("nosuffix");
+            return m_dir.filePath(offered.size() == 1 ? "nosuffix" : "other");
         });
+        QStringList texts;
+        ModalDriver driver;
+        driver.expect(answer(QMessageBox::No, &texts));
         home()->onSaveSnapPic(temp, "PNG (*.png)");
+        FINISH(driver);
+        QVERIFY2(texts.value(0).contains("nosuffix.jpg"), qPrintable(texts.value(0)));
+        QCOMPARE(offered.value(1), m_dir.filePath("nosuffix.jpg"));
+        QCOMPARE(head(kept.fileName(), 8), QByteArray("keep"));
         QVERIFY(!QFileInfo::exists(temp));
-        QCOMPARE(head(m_dir.filePath("nosuffix.jpg"), 2), QByteArray("\xFF\xD8"));
-        QCOMPARE(historyHead().value(0), QString("nosuffix.jpg"));
+        QCOMPARE(head(m_dir.filePath("other.jpg"), 2), QByteArray("\xFF\xD8"));
+        QCOMPARE(historyHead().value(0), QString("other.jpg"));
+        QVERIFY2(filters.contains("*.png") && !filters.contains("gif", Qt::CaseInsensitive), qPrintable(filters));
     }
 
     void snapshotCancelDropsTheTemporaryImage()
