@@ -180,6 +180,8 @@ void MainWindow::connectStatusItem()
 MainWindow::~MainWindow()
 {
     // No hotkey press may reach a window on its way out.
+    if (m_pShowPicture)
+        CMASShortcut::instance()->releaseCancelKey();
     CMASShortcut::release();
     // Everything is deleted here and now: this runs after the event loop,
     // where deferred deletes and timers would never come.

@@ -101,6 +101,10 @@ public:
     RoadState roadState() const { return m_eRoadState; }
     VideoRecCtlWdg* videoRecCtl() const;
     DlgSnapshot* snapshotEditor() const;
+    // Before the program is ended from outside: a countdown is taken back,
+    // a running recording is finished as a file and left for the restore
+    // offer of the next start.
+    void finishRecordingForQuit();
 
     QColor colorHover() const { return m_clrHover; }
     void setColorHover(const QColor& color);
@@ -245,6 +249,10 @@ private:
     // flags clear, status item idle, the hidden menu bar, applications,
     // preferences and frame back.
     void undoStart();
+    void endCountdown();
+    // Recording, starting or previewing: a display change waits.
+    bool displayBusy() const;
+    void cancelCountdown();
     bool forbiddenPlayerRuns() const;
     // Asks whether to re-select or go on when the chosen windows are gone;
     // true to go on with the screen region.
@@ -272,6 +280,7 @@ private:
     QState* m_pContentState = nullptr;
     QPointer<DlgSnapshot> m_pDlgSnapshot;   // the screenshot editor, until its finished(int)
     ShowPicture* m_pShowPicture = nullptr;
+    bool m_bDisplayChangePending = false;   // a display change came while busy
     QMenu* m_pPresetPopup = nullptr;
     bool m_bCameraOverlayOpen = false;
     int m_nRecordWhat = RecordWhat_Home;

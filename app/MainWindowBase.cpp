@@ -114,6 +114,9 @@ void MainWindowBase::fillTitle()
     QIcon pin(QStringLiteral(":/home/pin_off.svg"));
     pin.addFile(QStringLiteral(":/home/pin_on.svg"), QSize(), QIcon::Normal, QIcon::On);
     m_pTitleUi->btnTopHint->setIcon(pin);
+    // The window opens with the stored level: the pin says so.
+    m_pTitleUi->btnTopHint->setCheckable(true);
+    m_pTitleUi->btnTopHint->setChecked(VxSettings::instance()->applicationParam(kTopMostKey, false).toBool());
 
     connect(SystemStatusBar::instance(), &SystemStatusBar::sigShowMain, this, &MainWindowBase::onShowMainRequested);
 }
@@ -132,8 +135,21 @@ void MainWindowBase::onShowMainRequested()
         if (dialogs.size() == 1)
             target = dialogs.first();
     }
-    if (target && (target->isHidden() || target->isMinimized()))
+    if (!target)
+        return;
+    if (target->isHidden() || target->isMinimized())
         target->showNormal();
+    // Also when it is only covered by other windows.
+    target->raise();
+    target->activateWindow();
+}
+
+void MainWindowBase::endForSession(int signalNumber)
+{
+    Log(kLogModule, 1, "ending for signal %d", signalNumber);
+    if (m_pMainWindow)
+        m_pMainWindow->finishRecordingForQuit();
+    QCoreApplication::quit();
 }
 
 void MainWindowBase::setupDockClickHandler()

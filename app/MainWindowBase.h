@@ -45,6 +45,10 @@ public:
     void dockIconClicked();
     // Offers to restore a recording that a crash interrupted.
     void checkUnSaveFile();
+    // The session ends the program (a termination signal): a recording
+    // under way is finished and kept for the restore offer, then the run
+    // ends.
+    void endForSession(int signalNumber);
 
 signals:
     void DeviecArriveal();

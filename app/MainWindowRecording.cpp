@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <QFile>
 #include <QPointer>
 #include <QTimer>
 
@@ -20,6 +21,7 @@
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
 #include "platform/log/Log.h"
+#include "preferences/CMASShortcut.h"
 #include "preferences/DlgHotKeyMessage.h"
 #include "recording/DlgSetPermissions.h"
 #include "recording/ScreenRecorder.h"
@@ -53,6 +55,13 @@ bool MainWindow::startingRefused(const char* what) const
 void MainWindow::onHotKeyPressed(int id)
 {
     Log(kLogModule, 1, "onHotKeyPressed:%d", id);
+    // Esc, or the start/stop key pressed again, takes back a start still
+    // counting down.
+    if (id == CMASShortcut::kCancelKeyId || (id == RP_HotKey_Stop && m_pShowPicture)) {
+        if (m_pShowPicture)
+            cancelCountdown();
+        return;
+    }
     if (!m_bHotkeyEnable || RecordParameter::instance()->m_bPreviewing) {
         Log(kLogModule, 1, "m_bHotkeyEable: false");
         return;
@@ -423,6 +432,9 @@ void MainWindow::prepareStart()
 bool MainWindow::createControlBar()
 {
     m_pVideoRecCtl = new VideoRecCtlWdg(nullptr);
+    // Not shown yet, and never with "HideFloat" on: the tray must offer to
+    // show it.
+    RecordParameter::instance()->m_bRecBarHidden = true;
     m_pVideoRecCtl->setMainWindowBase(m_pMainWindowBase);
     if (m_pVideoRecCtl->initRecord())
         return true;
@@ -444,6 +456,7 @@ void MainWindow::waitThenStart()
         Log("REC", 1, "Show count Picture");
         m_pShowPicture = new ShowPicture(nullptr);
         connect(m_pShowPicture, &ShowPicture::showPicEnd, this, &MainWindow::releaseShowPic);
+        CMASShortcut::instance()->grabCancelKey();
         m_pShowPicture->start();
         return;
     }
@@ -469,10 +482,44 @@ void MainWindow::onBtnRecClicked()
 
 void MainWindow::releaseShowPic()
 {
-    if (m_pShowPicture)
-        m_pShowPicture->deleteLater();
-    m_pShowPicture = nullptr;
+    endCountdown();
     startRec();
+}
+
+void MainWindow::endCountdown()
+{
+    if (!m_pShowPicture)
+        return;
+    CMASShortcut::instance()->releaseCancelKey();
+    // It may be inside its own signal.
+    m_pShowPicture->disconnect(this);
+    m_pShowPicture->deleteLater();
+    m_pShowPicture = nullptr;
+}
+
+void MainWindow::finishRecordingForQuit()
+{
+    if (m_pShowPicture)
+        cancelCountdown();
+    RecordParameter* params = RecordParameter::instance();
+    if (!params->m_bRecording)
+        return;
+    Log("REC", 1, "finishing the recording before quitting");
+    params->m_bRecording = false;
+    params->m_bPaused = false;
+    ScreenRecorder::instance()->stop();
+    SystemStatusBar::instance()->setSysBarState(SysBar_Idle);
+}
+
+void MainWindow::cancelCountdown()
+{
+    Log("REC", 1, "countdown cancelled");
+    const QString temp = ScreenRecorder::instance()->getTmpFilePath();
+    undoStart();
+    // Nothing was recorded: no file is left to be offered for restoring.
+    if (!temp.isEmpty())
+        QFile::remove(temp);
+    onShowRegionBox();
 }
 
 void MainWindow::startRec()
@@ -506,11 +553,7 @@ void MainWindow::undoStart()
 {
     SystemStatusBar* status = SystemStatusBar::instance();
     status->setActionEnable(true);
-    if (m_pShowPicture) {
-        m_pShowPicture->disconnect(this);
-        m_pShowPicture->deleteLater();
-        m_pShowPicture = nullptr;
-    }
+    endCountdown();
     // Not inside any of the bar's own handlers here.
     delete m_pVideoRecCtl.data();
     status->setSysBarState(SysBar_Idle);
@@ -551,11 +594,7 @@ void MainWindow::onRecordStop()
             return;
         }
         Log(kLogModule, 1, "recordStop while starting: the start ends");
-        if (m_pShowPicture) {
-            m_pShowPicture->disconnect(this);
-            m_pShowPicture->deleteLater();
-            m_pShowPicture = nullptr;
-        }
+        endCountdown();
         SystemStatusBar::instance()->setActionEnable(true);
     }
     // The bar announced the end from inside its own handler: it goes once

@@ -223,9 +223,24 @@ void MainWindow::onEndSelectRegion(QRect rect)
     }
 }
 
+bool MainWindow::displayBusy() const
+{
+    const RecordParameter* params = RecordParameter::instance();
+    return m_eRoadState != Road_Idle || params->m_bRecording || params->m_bPreviewing;
+}
+
 void MainWindow::onShowRegionBox()
 {
     RecordParameter* params = RecordParameter::instance();
+    // The editable box never stands over a recording under way.
+    if (m_eRoadState != Road_Idle || params->m_bRecording)
+        return;
+    if (m_bDisplayChangePending && !params->m_bPreviewing) {
+        // Applying it puts the box up where one belongs.
+        m_bDisplayChangePending = false;
+        onDisplayChange();
+        return;
+    }
     const bool video = params->getVideoEnable();
     Log(kLogModule, 1, "choose %d, video %d, window%d, dlg%p", m_nRecordWhat, video ? 1 : 0,
         params->getWindowModle(), static_cast<void*>(m_pDlgLockWindow.data()));
@@ -330,6 +345,14 @@ void MainWindow::moveVideoCtlBar(QRect rect)
 
 void MainWindow::onDisplayChange()
 {
+    // Re-centring the region now would move it under a running recording:
+    // it waits until the box is shown again.
+    if (displayBusy()) {
+        Log(kLogModule, 1, "display change noted for later");
+        m_bDisplayChangePending = true;
+        return;
+    }
+    m_bDisplayChangePending = false;
     const int count = DeviceManager::instance()->getDisplayCount();
     QStringList items;
     for (int i = 1; i <= count; ++i)

@@ -13,6 +13,7 @@
 #include "core/CEIPWrapper.h"
 #include "platform/framework/Framework.h"
 #include "platform/log/Log.h"
+#include "app/InstanceChannel.h"
 #include "app/MainWindowBase.h"
 #include "app/SingleInstanceGuard.h"
 #include "app/SystemStatusBar.h"
@@ -120,7 +121,7 @@ void startServicesAndSkin()
 }
 
 // The frame window and the event loop; the loop's exit code.
-int runFrame()
+int runFrame(InstanceChannel& channel)
 {
     void* pool = Utils::createAutoreleasePool();
     MainWindowBase frame(nullptr);
@@ -129,6 +130,12 @@ int runFrame()
     frame.loadDefaultWindowPos(0, 0, true);
     frame.adjustSize();
     frame.show();
+    QObject::connect(&channel, &InstanceChannel::raiseRequested, SystemStatusBar::instance(),
+                     [] { SystemStatusBar::instance()->onActivated(QSystemTrayIcon::DoubleClick); });
+    QObject::connect(&channel, &InstanceChannel::terminationRequested, &frame, &MainWindowBase::endForSession);
+    // From here on a logout or kill ends the run the ordinary way.
+    channel.watchTerminationSignals();
+    channel.listen();
     VXGA::instance()->CEIP("main_entry", "main_window_show", 2, "", 0);
     openProductUrl("previewPostUrl");
 
@@ -151,19 +158,24 @@ extern "C" int main_entry(int argc, char** argv)
     if (Framework::isAppUsedToPopUrl())
         return 0;
     // Held until the run ends: the next launch sees this one by it.
-    SingleInstanceGuard guard(VxProductInfo::instance()->productNativeName(""));
+    const QString key = VxProductInfo::instance()->productNativeName("");
+    SingleInstanceGuard guard(key);
     if (guard.check() == SingleInstanceGuard::AnotherInstance) {
+        // The running one comes forward; the box still says why this one ends.
+        if (!InstanceChannel::askToRaise(key))
+            Log("MAIN", 1, "the running instance did not answer");
         sayAlreadyRunning();
         Framework::uninit();
         return 0;
     }
+    InstanceChannel channel(key);
     if (!passStartUpGates()) {
         Framework::uninit();
         return 0;
     }
     startLogging();
     startServicesAndSkin();
-    const int rc = runFrame();
+    const int rc = runFrame(channel);
 
     // The status-bar item must go while the application object still exists.
     SystemStatusBar::release();

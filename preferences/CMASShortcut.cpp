@@ -172,6 +172,21 @@ void CMASShortcut::unregisterAll()
     m_lstFailed.clear();
 }
 
+bool CMASShortcut::grabCancelKey()
+{
+    const unsigned int escape = 0xff1b;
+    scSetHotKeyCallback(this);
+    const int result = scRegisterHotKey(kCancelKeyId, escape, 0);
+    if (result != kHotKeyOk)
+        Log(kLogModule, 2, "Esc not grabbed for the countdown (%d)", result);
+    return result == kHotKeyOk;
+}
+
+void CMASShortcut::releaseCancelKey()
+{
+    scUnregisterHotKey(kCancelKeyId);
+}
+
 QString CMASShortcut::settingsKey(int id)
 {
     const HotKeySetting* s = setting(id);

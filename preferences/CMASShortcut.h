@@ -27,6 +27,11 @@ public:
     void reload();
     // Releases every hotkey; presses stop at once.
     void unregisterAll();
+    // Esc as a global key of its own (id kCancelKeyId) while a countdown
+    // runs: it cancels the countdown and never reaches the focused program.
+    static const int kCancelKeyId = 100;
+    bool grabCancelKey();
+    void releaseCancelKey();
     // RP_HotKey ids whose key could not be grabbed at the last reload()
     // because another program holds it (or another hotkey of ours has the
     // same key), in id order.

@@ -242,9 +242,9 @@ private slots:
         VxSettings::instance()->setApplicationParam("TopMost", true);
         auto onTop = [this] { return frame()->windowFlags().testFlag(Qt::WindowStaysOnTopHint); };
         auto* hint = child<QToolButton>("btnTopHint");
-        QVERIFY(onTop());
+        QVERIFY(onTop() && hint->isChecked());   // the pin shows the stored level
         hint->click();
-        QVERIFY(!onTop() && frame()->isVisible());
+        QVERIFY(!onTop() && frame()->isVisible() && !hint->isChecked());
         QVERIFY(!VxSettings::instance()->applicationParam("TopMost", true).toBool());
         hint->click();
         QVERIFY(onTop() && frame()->isVisible());

@@ -25,6 +25,8 @@
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
+#include "preferences/CMASShortcut.h"
+#include "recording/ScreenRecorder.h"
 #include "recording/VideoRecCtlWdg.h"
 #include "schedule/TaskManage.h"
 #include "tests/support/FakeScreencast.h"
@@ -195,9 +197,10 @@ private:
     }
 
     // The requests a user or a task can make while a start is under way.
-    void requestEverything()
+    void requestEverything(bool stopKey = true)
     {
-        FakeScreencast::fireHotKey(RP_HotKey_Stop);
+        if (stopKey)
+            FakeScreencast::fireHotKey(RP_HotKey_Stop);
         emit SystemStatusBar::instance()->sigStartOrStop();
         emit SignalsTransfer::instance()->hotKeyPressed(RP_HotKey_Snapshot);
         emit SignalsTransfer::instance()->hotKeyPressed(RP_HotKey_Pause);
@@ -261,10 +264,63 @@ private slots:
         stopByHotkey();
         QVERIFY(home()->preferenceAction()->isEnabled());
 
+        // A bar kept hidden from the start is one the tray offers to show.
+        RecordParameter::instance()->setHideFloat(true);
+        RecordParameter::instance()->m_bRecBarHidden = false;   // as in a new run
         home()->onBtnRecClicked();
         waitRecording();
+        QVERIFY(home()->videoRecCtl()->isHidden() && RecordParameter::instance()->m_bRecBarHidden);
+        RecordParameter::instance()->setHideFloat(false);
         stopByHotkey();
         QCOMPARE(recordings(), 2);
+    }
+
+    // A display change while recording waits for the recording's end: the
+    // region stays and no editable box comes over the recording meanwhile.
+    void displayChangeWaitsForTheEnd()
+    {
+        chooseTile("frmChoseVideo");
+        home()->onBtnRecClicked();
+        waitRecording();
+        const QRect region = RecordParameter::instance()->getVideoRect();
+        FakeScreencast::setDisplays({{"Small", CRect{0, 0, 800, 600}, 1.0, true}});
+        emit SignalsTransfer::instance()->displayChange();
+        QCoreApplication::processEvents();
+        QVERIFY(!FakeScreencast::cropBox());
+        QCOMPARE(RecordParameter::instance()->getVideoRect(), region);
+        home()->releaseSnapshot();   // a screenshot taken from the bar ends
+        QVERIFY(!FakeScreencast::cropBox());
+        stopByHotkey();
+        QCOMPARE(RecordParameter::instance()->getVideoRect(), QRect(0, 0, 800, 600));
+        QVERIFY(FakeScreencast::cropBox());
+    }
+
+    // Esc, grabbed for the countdown only, or the start/stop key take the
+    // start back: nothing starts, nothing is left to restore.
+    void countdownCancelled_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Esc") << int(CMASShortcut::kCancelKeyId);
+        QTest::newRow("start/stop key") << int(RP_HotKey_Stop);
+    }
+
+    void countdownCancelled()
+    {
+        QFETCH(int, key);
+        countdownPictures(3, 1500);
+        chooseTile("frmChoseVideo");
+        home()->onBtnRecClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(FakeScreencast::screenRecorder(), kLong);
+        QCOMPARE(FakeScreencast::hotKeys().value(CMASShortcut::kCancelKeyId).keysym, 0xff1bu);
+        const QString temp = ScreenRecorder::instance()->getTmpFilePath();
+        FakeScreencast::fireHotKey(key);
+        QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
+        QVERIFY(!FakeScreencast::hotKeys().contains(CMASShortcut::kCancelKeyId));
+        QVERIFY(!QFileInfo::exists(temp));
+        QTest::qWait(1800);   // past the countdown's end
+        verifyIdle();
+        QCOMPARE(starts(), 0);
+        QVERIFY(frame()->isVisible());
     }
 
     // One row per refusal of a start; the row's tag sets the scene.
@@ -365,7 +421,7 @@ private slots:
         {
             ModalDriver driver;   // nothing may open
             QTRY_VERIFY_WITH_TIMEOUT(FakeScreencast::screenRecorder(), kLong);
-            requestEverything();
+            requestEverything(false);   // the start/stop key cancels a countdown
             // Well inside the three seconds of the countdown.
             QCOMPARE(int(home()->roadState()), int(MainWindow::Road_Starting));
             QCOMPARE(starts(), 0);

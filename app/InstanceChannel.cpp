@@ -1,0 +1,143 @@
+#include "app/InstanceChannel.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+
+#include "platform/log/Log.h"
+
+namespace {
+
+const char kRaise[] = "raise\n";
+const int kWatched[] = {SIGTERM, SIGINT, SIGHUP};
+int g_signalPipe[2] = {-1, -1};
+
+// Only async-signal-safe work here: the number goes through the pipe to
+// the event loop.
+void onTerminationSignal(int number)
+{
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(number);
+    if (g_signalPipe[1] >= 0 && ::write(g_signalPipe[1], &byte, 1) < 0) {
+        // A full pipe already holds a request: nothing is lost.
+    }
+    errno = saved;
+}
+
+void setHandler(void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : kWatched)
+        ::sigaction(number, &action, nullptr);
+}
+
+} // namespace
+
+InstanceChannel::InstanceChannel(const QString& key, QObject* parent)
+    : QObject(parent)
+    , m_strName(serverName(key))
+{
+}
+
+InstanceChannel::~InstanceChannel()
+{
+    if (m_pNotifier) {
+        setHandler(SIG_DFL);
+        delete m_pNotifier;
+        ::close(g_signalPipe[0]);
+        ::close(g_signalPipe[1]);
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+    }
+    delete m_pServer;
+}
+
+QString InstanceChannel::serverName(const QString& key)
+{
+    QString name = key;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return name + QStringLiteral(".raise.") + QString::number(::getuid());
+}
+
+bool InstanceChannel::listen()
+{
+    if (m_pServer)
+        return m_pServer->isListening();
+    m_pServer = new QLocalServer(this);
+    m_pServer->setSocketOptions(QLocalServer::UserAccessOption);
+    QLocalServer::removeServer(m_strName);
+    connect(m_pServer, &QLocalServer::newConnection, this, &InstanceChannel::onNewConnection);
+    const bool listening = m_pServer->listen(m_strName);
+    if (!listening)
+        Log("MAIN", 2, "raise channel unusable: %s", qPrintable(m_pServer->errorString()));
+    return listening;
+}
+
+void InstanceChannel::onNewConnection()
+{
+    while (QLocalSocket* socket = m_pServer->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->canReadLine())
+                return;
+            const bool raise = socket->readLine(64) == kRaise;
+            socket->write(raise ? "ok\n" : "?\n");
+            socket->disconnectFromServer();
+            if (raise)
+                emit raiseRequested();
+        });
+    }
+}
+
+bool InstanceChannel::askToRaise(const QString& key, int timeoutMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(serverName(key));
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    socket.write(kRaise);
+    if (!socket.waitForBytesWritten(timeoutMs))
+        return false;
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(timeoutMs))
+            return false;
+    }
+    return socket.readLine(16) == "ok\n";
+}
+
+void InstanceChannel::watchTerminationSignals()
+{
+    if (m_pNotifier || g_signalPipe[0] >= 0)
+        return;
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        Log("MAIN", 2, "no pipe for termination signals");
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+        return;
+    }
+    m_pNotifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(m_pNotifier, &QSocketNotifier::activated, this, &InstanceChannel::onSignalReady);
+    setHandler(onTerminationSignal);
+}
+
+void InstanceChannel::onSignalReady()
+{
+    unsigned char byte = 0;
+    int number = 0;
+    while (::read(g_signalPipe[0], &byte, 1) == 1)
+        number = byte;
+    if (number == 0)
+        return;
+    // The clean end may itself hang on a broken device: the next signal
+    // ends the process the ordinary way.
+    setHandler(SIG_DFL);
+    Log("MAIN", 1, "signal %d: ending the run", number);
+    emit terminationRequested(number);
+}
