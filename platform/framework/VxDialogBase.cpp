@@ -19,10 +19,25 @@ std::list<QPointer<QDialog>>& execDialogs()
     return dialogs;
 }
 
+// A dialog is sized by its content: maximised it is a large empty area. The
+// title bar offers closing (and minimising where a caller asks for it),
+// never maximising. Qt leaves a window type's buttons to the window manager
+// unless the hint bits are customised, so they are, whatever was passed.
+Qt::WindowFlags dialogFlags(Qt::WindowFlags flags)
+{
+    if (!(flags & Qt::WindowType_Mask))
+        flags |= Qt::Dialog;
+    const Qt::WindowFlags type = flags & Qt::WindowType_Mask;
+    if (type != Qt::Dialog && type != Qt::Window)
+        return flags;
+    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    return flags & ~(Qt::WindowMaximizeButtonHint | Qt::WindowFullscreenButtonHint);
+}
+
 } // namespace
 
 VxDialogBase::VxDialogBase(QWidget* parent, Qt::WindowFlags flags, bool frameless)
-    : QDialog(parent, flags)
+    : QDialog(parent, dialogFlags(flags))
 {
     if (frameless)
         setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
@@ -46,9 +61,7 @@ void VxDialogBase::postCreateDerivedDialog(bool framed, bool resizable, QMenuBar
 
 void VxDialogBase::setWindowFlags(Qt::WindowFlags flags)
 {
-    if (!(flags & Qt::WindowType_Mask))
-        flags |= Qt::Dialog;
-    QDialog::setWindowFlags(flags);
+    QDialog::setWindowFlags(dialogFlags(flags));
 }
 
 int VxDialogBase::exec()

@@ -20,7 +20,7 @@ public:
     void postCreateDerivedDialog(bool framed, bool resizable = false, QMenuBar* menuBar = nullptr);
 
     // Flags without a window type keep the dialog a dialog (callers often pass
-    // only hint bits).
+    // only hint bits). A dialog's title bar never offers to maximise it.
     void setWindowFlags(Qt::WindowFlags flags);
 
     int exec() override;

@@ -88,6 +88,27 @@ QString VxMessageBox::labelInfo() const
 void VxMessageBox::setButtons(QMessageBox::StandardButtons buttons)
 {
     m_pButtons->setStandardButtons(QDialogButtonBox::StandardButtons(int(buttons)));
+    for (QAbstractButton* b : m_pButtons->buttons())
+        showAnswerIcon(b);
+}
+
+// The icon says what the answer means. A standard button's text and role
+// agree, so its role decides; a relabelled one may say anything ("Install
+// now" on the Cancel role), so it shows no icon rather than a wrong one.
+void VxMessageBox::showAnswerIcon(QAbstractButton* button)
+{
+    const QString standard = button->property("vxStandardText").toString();
+    const bool relabelled = !standard.isNull() && QString(button->text()).remove(QLatin1Char('&')) != standard;
+    QString picture;
+    switch (relabelled ? QDialogButtonBox::InvalidRole : m_pButtons->buttonRole(button)) {
+    case QDialogButtonBox::AcceptRole:
+    case QDialogButtonBox::YesRole:
+    case QDialogButtonBox::ApplyRole: picture = QStringLiteral(":/framework/icons/answer_yes.svg"); break;
+    case QDialogButtonBox::RejectRole:
+    case QDialogButtonBox::NoRole: picture = QStringLiteral(":/framework/icons/answer_no.svg"); break;
+    default: break;
+    }
+    button->setIcon(picture.isEmpty() ? QIcon() : QIcon(picture));
 }
 
 void VxMessageBox::setDefaultButton(QMessageBox::StandardButton button)
@@ -110,8 +131,12 @@ QAbstractButton* VxMessageBox::addButton(const QString& text, QMessageBox::Stand
     QAbstractButton* b = button(role);
     if (!b && role != QMessageBox::NoButton)
         b = m_pButtons->addButton(QDialogButtonBox::StandardButton(int(role)));
-    if (b)
-        b->setText(text);
+    if (!b)
+        return nullptr;
+    if (!b->property("vxStandardText").isValid())
+        b->setProperty("vxStandardText", QString(b->text()).remove(QLatin1Char('&')));
+    b->setText(text);
+    showAnswerIcon(b);
     return b;
 }
 

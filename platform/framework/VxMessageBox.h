@@ -35,7 +35,9 @@ public:
     void setButtons(QMessageBox::StandardButtons buttons);
     void setDefaultButton(QMessageBox::StandardButton button);
     void setEscapeButton(QMessageBox::StandardButton button);
-    // Adds (or relabels) the standard button that plays the role.
+    // Adds (or relabels) the standard button that plays the role. Buttons
+    // show a check or a cross by their role; a relabelled one shows none,
+    // as its words may mean the opposite of its role.
     QAbstractButton* addButton(const QString& text, QMessageBox::StandardButton role);
     QAbstractButton* button(QMessageBox::StandardButton role) const;
 
@@ -64,6 +66,7 @@ protected:
 
 private:
     void onButtonClicked(QAbstractButton* button);
+    void showAnswerIcon(QAbstractButton* button);
     int escapeResult() const;
     static int showBox(int icon, QWidget* parent, const QString& title, const QString& text,
                        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,

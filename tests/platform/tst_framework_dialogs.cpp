@@ -1,4 +1,5 @@
 // Message box, dialog base (exec list, window flags) and frame base.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFrame>
 #include <QPointer>
@@ -101,6 +102,35 @@ private slots:
         VERIFY_DRIVER(driver);
     }
 
+    // A button shows what its answer means; one whose words replace its
+    // role's ("Install now" on Cancel) shows nothing rather than a wrong sign.
+    void messageBoxAnswerIcons_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("icon");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << QString() << "answer_yes";
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << QStringLiteral("Cancel") << "answer_no";
+        QTest::newRow("install now on cancel") << int(QMessageBox::Cancel) << "Install now" << QString();
+        QTest::newRow("re-select on ok") << int(QMessageBox::Ok) << "Re-select" << QString();
+    }
+
+    void messageBoxAnswerIcons()
+    {
+        QFETCH(int, role);
+        QFETCH(QString, text);
+        QFETCH(QString, icon);
+        VxMessageBox box;
+        box.setButtons(QMessageBox::Yes | QMessageBox::Ok | QMessageBox::Cancel);
+        if (!text.isEmpty())
+            box.addButton(text, QMessageBox::StandardButton(role));
+        const QIcon shown = box.button(QMessageBox::StandardButton(role))->icon();
+        if (icon.isEmpty())
+            QVERIFY(shown.isNull());
+        else
+            QCOMPARE(shown.pixmap(16).toImage(), QIcon(":/framework/icons/" + icon + ".svg").pixmap(16).toImage());
+    }
+
     void messageBoxParentDeletedWhileOpen()
     {
         auto* parent = new QWidget;
@@ -184,6 +214,12 @@ private slots:
         ProbeDialog dialog(&parent);
         dialog.setWindowFlags(hints);
         QCOMPARE(dialog.windowType(), Qt::Dialog);
+        // Whatever is asked, a dialog's title bar closes it and never maximises it.
+        for (const Qt::WindowFlags asked : {Qt::WindowFlags(Qt::Window), hints | Qt::WindowMaximizeButtonHint}) {
+            ProbeDialog box(nullptr, asked);
+            QCOMPARE(box.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+                     Qt::WindowFlags(Qt::WindowCloseButtonHint));
+        }
         ProbeFrame frame;
         frame.setWindowFlags(hints | Qt::WindowStaysOnTopHint);
         QVERIFY(frame.isWindow());
