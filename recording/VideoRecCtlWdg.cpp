@@ -5,11 +5,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QPropertyAnimation>
+#include <QStyle>
 #include <QTimer>
 
 #include "core/CEIPWrapper.h"
@@ -76,6 +78,9 @@ VideoRecCtlWdg::VideoRecCtlWdg(QWidget* parent)
 {
     ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+    QFile sheet(QStringLiteral(":/controlbar/controlbar.qss"));
+    if (sheet.open(QIODevice::ReadOnly))
+        setStyleSheet(QString::fromUtf8(sheet.readAll()));
 
     m_pTimer = new QTimer();
     m_pTimer->setInterval(1000);
@@ -377,8 +382,7 @@ void VideoRecCtlWdg::onBtnPauseClicked()
     m_pTimer->stop();
     m_nAccumulated = recordedSeconds();
     m_bStretchRunning = false;
-    ui->btnPause->hide();
-    ui->btnResume->show();
+    showPausedFace(true);
     ScreenRecorder::instance()->pause();
 }
 
@@ -392,9 +396,18 @@ void VideoRecCtlWdg::onBtnResumeClicked()
     m_nStretchStart = now();
     m_bStretchRunning = true;
     m_pTimer->start(1000);
-    ui->btnPause->show();
-    ui->btnResume->hide();
+    showPausedFace(false);
     ScreenRecorder::instance()->resume();
+}
+
+void VideoRecCtlWdg::showPausedFace(bool paused)
+{
+    ui->btnPause->setVisible(!paused);
+    ui->btnResume->setVisible(paused);
+    // The style sheet colours a paused time differently.
+    ui->lblLength->setProperty("paused", paused);
+    ui->lblLength->style()->unpolish(ui->lblLength);
+    ui->lblLength->style()->polish(ui->lblLength);
 }
 
 void VideoRecCtlWdg::onSnapshot()

@@ -88,6 +88,8 @@ private:
     void leaveDrawing();
     void foldToolBar();
     void fitHeight();
+    // Pause and resume buttons swapped, the time shown as paused or not.
+    void showPausedFace(bool paused);
     void showFlyOut(const QImage& image);
     static void showPlayerWarning();
 
