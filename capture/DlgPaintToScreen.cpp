@@ -7,6 +7,8 @@
 namespace {
 
 const int kCloseSize = 20;
+// The screenshot editor's edge colour: the pinned picture keeps its look.
+const QColor kFrame(30, 144, 255);
 
 QIcon closeIcon()
 {
@@ -29,7 +31,6 @@ DlgPaintToScreen::DlgPaintToScreen(QWidget* parent)
     : VxDialogBase(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint, true)
 {
     setObjectName(QStringLiteral("DlgPaintToScreen"));
-    setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
 
     m_pClose = new QToolButton(this);
@@ -42,7 +43,7 @@ DlgPaintToScreen::DlgPaintToScreen(QWidget* parent)
     m_pClose->setFocusPolicy(Qt::NoFocus);
     m_pClose->hide();
     connect(m_pClose, &QToolButton::clicked, this, &DlgPaintToScreen::close);
-    resize(2 * kShadow, 2 * kShadow);
+    resize(2 * kBorder, 2 * kBorder);
 }
 
 DlgPaintToScreen::~DlgPaintToScreen() = default;
@@ -50,7 +51,9 @@ DlgPaintToScreen::~DlgPaintToScreen() = default;
 void DlgPaintToScreen::setImg(const QImage& image)
 {
     m_image = image;
-    resize(image.width() + 2 * kShadow, image.height() + 2 * kShadow);
+    resize(image.width() + 2 * kBorder, image.height() + 2 * kBorder);
+    if (!image.offset().isNull())
+        move(image.offset() - QPoint(kBorder, kBorder));
     update();
 }
 
@@ -65,16 +68,8 @@ void DlgPaintToScreen::paintEvent(QPaintEvent* event)
 {
     Q_UNUSED(event);
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRect inner = rect().adjusted(kShadow, kShadow, -kShadow, -kShadow);
-    // The shadow fades out over the margin: rings drawn inside each other
-    // add up, darkest next to the picture.
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 0, 0, 9));
-    for (int i = 0; i < kShadow; ++i) {
-        const QRect ring = inner.adjusted(-kShadow + i, -kShadow + i, kShadow - i, kShadow - i);
-        p.drawRoundedRect(ring, kShadow - i, kShadow - i);
-    }
+    p.fillRect(rect(), kFrame);
+    const QRect inner = rect().adjusted(kBorder, kBorder, -kBorder, -kBorder);
     if (inner.width() > 0 && inner.height() > 0 && !m_image.isNull()) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(inner, m_image);
@@ -89,7 +84,7 @@ void DlgPaintToScreen::resizeEvent(QResizeEvent* event)
 
 void DlgPaintToScreen::placeClose()
 {
-    m_pClose->setGeometry(width() - kShadow - kCloseSize - 4, kShadow + 4, kCloseSize, kCloseSize);
+    m_pClose->setGeometry(width() - kBorder - kCloseSize - 4, kBorder + 4, kCloseSize, kCloseSize);
 }
 
 void DlgPaintToScreen::enterEvent(QEvent* event)

@@ -7,19 +7,22 @@
 
 class QToolButton;
 
-// A picture pinned above all windows: frameless, with a soft shadow of
-// kShadow px around it. The picture is scaled into the window, so an
-// animated geometry shrinks or grows it. Closing emits finished(int).
+// A picture pinned above all windows: frameless, in a thin opaque frame of
+// kBorder px (no shadow: without a compositor a translucent one shows as a
+// black band). The picture is scaled into the window, so an animated
+// geometry shrinks or grows it. Closing emits finished(int).
 class DlgPaintToScreen : public VxDialogBase
 {
     Q_OBJECT
 public:
-    static const int kShadow = 9;   // per side
+    static const int kBorder = 1;   // per side
 
     explicit DlgPaintToScreen(QWidget* parent = nullptr);
     ~DlgPaintToScreen() override;
 
-    // Stores the picture and sizes the window to it plus the shadow.
+    // Stores the picture and sizes the window to it plus the frame. A
+    // picture with an offset (where on the screen it was taken) is placed
+    // there, so a pinned screenshot stays where it was selected.
     void setImg(const QImage& image);
     QImage img() const { return m_image; }
     // Hovering the picture reveals its close button only when this is on.

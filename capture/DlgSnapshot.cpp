@@ -382,7 +382,10 @@ void DlgSnapshot::onPin()
     m_pToolBar->hide();
     m_state = State::Done;
     QPointer<DlgSnapshot> self(this);
-    emit paintToScreen(m_image);
+    // The offset tells the pinned window where the area was on the screen.
+    QImage pinned = m_image;
+    pinned.setOffset(geometry().topLeft());
+    emit paintToScreen(pinned);
     if (!self)
         return;
     finish(1);

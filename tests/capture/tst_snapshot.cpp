@@ -17,6 +17,7 @@
 
 #include <thread>
 
+#include "capture/DlgPaintToScreen.h"
 #include "capture/DlgSnapshot.h"
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
@@ -266,6 +267,15 @@ private slots:
         const QImage pin = pinned.first().first().value<QImage>();
         QCOMPARE(pin.size(), kArea.size());
         QCOMPARE(pin.pixel(5, 5), patternAt(kArea.x() + 5, kArea.y() + 5));
+        // Pinned, the picture stays where it was, in an opaque frame.
+        DlgPaintToScreen window;
+        window.setImg(pin);
+        const int border = DlgPaintToScreen::kBorder;
+        QCOMPARE(window.geometry(), kArea.adjusted(-border, -border, border, border));
+        const QImage shown = window.grab().toImage();
+        QCOMPARE(shown.pixelColor(0, 0).alpha(), 255);
+        QVERIFY(shown.pixelColor(0, 0).lightness() > 60);
+        QCOMPARE(shown.pixel(border + 5, border + 5), pin.pixel(5, 5));
     }
 
     // The selection ends without an area (Esc in the engine), or the engine
