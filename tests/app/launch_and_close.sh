@@ -1,24 +1,47 @@
 #!/bin/bash
 # The real program under the test environment's X server: the launcher loads
-# the module, the frame window shows, and closing it ends the run with 0.
+# the module and the frame window shows; a second launch brings it forward
+# and ends; SIGTERM during a recording leaves a finished file for the
+# restore offer and ends the run with 0; a new run starts and closes cleanly.
 set -u
 bin=$1
 [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run inside scripts/with-test-env.sh"; exit 1; }
-"$bin" >/dev/null 2>&1 &
-pid=$!
-win=""
-for _ in $(seq 1 300); do
-  win=$(xdotool search --onlyvisible --name '^Screen Recorder$' 2>/dev/null | head -n 1)
-  [ -n "$win" ] && break
-  sleep 0.1
-done
-if [ -z "$win" ]; then
-  echo "frame window never showed"
-  kill -9 "$pid" 2>/dev/null
-  exit 1
-fi
-# A second launch while the first runs must end at once with 0 and leave the
-# first alone (its "is running" box is answered by closing it).
+ini="${XDG_CONFIG_HOME:-$HOME/.config}/ScreenRecorder/ScreenRecorder.ini"
+mkdir -p "$(dirname "$ini")"
+printf '[General]\nHotkeyRemind=true\nCountDown=false\n' >"$ini"
+
+# Waits up to 30 s for a command to succeed.
+wait_for() {
+  for _ in $(seq 1 300); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+frame_visible() { xdotool search --onlyvisible --name '^Screen Recorder$' 2>/dev/null | grep -qx "$1"; }
+# Waits for a process to end; its exit status, or 124 after 30 s.
+wait_end() {
+  for _ in $(seq 1 300); do
+    if ! kill -0 "$1" 2>/dev/null; then wait "$1"; return $?; fi
+    sleep 0.1
+  done
+  kill -9 "$1" 2>/dev/null
+  return 124
+}
+fail() { echo "$1"; kill -9 "$pid" 2>/dev/null; exit 1; }
+launch() {
+  "$bin" >/dev/null 2>&1 &
+  pid=$!
+  win=""
+  for _ in $(seq 1 300); do
+    win=$(xdotool search --onlyvisible --name '^Screen Recorder$' 2>/dev/null | head -n 1)
+    [ -n "$win" ] && return 0
+    sleep 0.1
+  done
+  fail "frame window never showed"
+}
+
+launch
+# A second launch while the first runs brings the first's window forward,
+# says so in its "is running" box (answered by closing it) and ends with 0.
+xdotool windowminimize --sync "$win"
 "$bin" >/dev/null 2>&1 &
 second=$!
 for _ in $(seq 1 300); do
@@ -26,28 +49,37 @@ for _ in $(seq 1 300); do
   [ -n "$box" ] && break
   sleep 0.1
 done
+wait_for frame_visible "$win" || fail "the second launch did not bring the window forward"
 [ -n "$box" ] && xdotool windowactivate --sync "$box" key Return 2>/dev/null
-rc2=124
-for _ in $(seq 1 300); do
-  if ! kill -0 "$second" 2>/dev/null; then wait "$second"; rc2=$?; break; fi
-  sleep 0.1
-done
-[ "$rc2" -eq 124 ] && kill -9 "$second" 2>/dev/null
+wait_end "$second"
+rc2=$?
 kill -0 "$pid" 2>/dev/null || { echo "first instance died"; exit 1; }
-[ -n "$box" ] || { echo "second launch showed no box"; kill -9 "$pid"; exit 1; }
-[ "$rc2" -eq 0 ] || { echo "second launch ended with $rc2"; kill -9 "$pid"; exit 1; }
+[ -n "$box" ] || fail "second launch showed no box"
+[ "$rc2" -eq 0 ] || fail "second launch ended with $rc2"
 
+# SIGTERM while recording: the file is finished where the next run's
+# restore offer finds it, and the run ends as if closed.
+xdotool key ctrl+shift+F9
+temp=""
+grows() {
+  temp=$(sed -n 's/^outputVideo=//p' "$ini")
+  [ -n "$temp" ] && [ "$(stat -c %s "$temp" 2>/dev/null || echo 0)" -gt 20000 ]
+}
+wait_for grows || fail "no recording began"
+kill -TERM "$pid"
+wait_end "$pid"
+rc=$?
+[ "$rc" -eq 0 ] || { echo "SIGTERM ended the run with $rc"; exit 1; }
+duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$temp" 2>/dev/null)
+awk -v d="${duration:-0}" 'BEGIN { exit !(d > 0.3) }' || { echo "the recording was not finished: '$duration'"; exit 1; }
+
+# Nothing of the first run holds the single-instance guard: a new run shows
+# its frame and closing it ends the run with 0.
+sed -i 's/^outputVideo=.*//' "$ini"
+launch
 xdotool windowactivate --sync "$win" key alt+F4
-for _ in $(seq 1 300); do
-  if ! kill -0 "$pid" 2>/dev/null; then
-    wait "$pid"
-    rc=$?
-    [ "$rc" -eq 0 ] && { echo "frame shown and closed cleanly"; exit 0; }
-    echo "program ended with $rc"
-    exit 1
-  fi
-  sleep 0.1
-done
-echo "program still running 30 s after its frame was closed"
-kill -9 "$pid"
+wait_end "$pid"
+rc=$?
+[ "$rc" -eq 0 ] && { echo "launches, raise, SIGTERM and close ended cleanly"; exit 0; }
+echo "program ended with $rc"
 exit 1
