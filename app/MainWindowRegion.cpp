@@ -25,6 +25,13 @@
 
 namespace {
 const char* const kLogModule = homewindow::logModule();
+
+// The encoders take even sizes only and the region box rounds down to
+// them: the fields and the stored region say what will be recorded.
+QSize recordedSize(int w, int h)
+{
+    return QSize(w / 2 * 2, h / 2 * 2);
+}
 } // namespace
 
 void MainWindow::onSetVideoEnable(bool on)
@@ -163,6 +170,7 @@ QRect MainWindow::setCustomRegionBox(int w, int h, bool centre)
     else
         size = QSize(qBound(kMinRegionSide, w, qMax(kMinRegionSide, display.width())),
                      qBound(kMinRegionSide, h, qMax(kMinRegionSide, display.height())));
+    size = recordedSize(size.width(), size.height());
     w = size.width();
     h = size.height();
     setEditRect(w, h);
@@ -212,6 +220,7 @@ void MainWindow::onBtnLockClicked()
 
 void MainWindow::onEndSelectRegion(QRect rect)
 {
+    rect.setSize(recordedSize(rect.width(), rect.height()));
     setEditRect(rect.width(), rect.height());
     RecordParameter::instance()->setVideoRect(rect);
     Log(kLogModule, 1, "onEndSelectRegion");

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -12,6 +13,7 @@
 #include "app/MainWindowBase.h"
 #include "app/RegionGeometry.h"
 #include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
 #include "platform/framework/VxSettings.h"
 #include "recording/VideoRecCtlWdg.h"
 #include "schedule/TaskManage.h"
@@ -235,6 +237,22 @@ private slots:
         QCOMPARE(FakeScreencast::liveObjectCount(), 0);
         QVERIFY(!FakeScreencast::deviceListener());
         QVERIFY(!TaskManage::instance()->mainWidBase());
+    }
+
+    // The fields, the stored region and the box agree on the even size the
+    // encoders record, whether typed or dragged.
+    void regionFieldsShowWhatIsRecorded()
+    {
+        chooseTile("frmChoseVideo");
+        auto* width = child<QSpinBox>("editWidth");
+        width->setValue(999);
+        QCOMPARE(width->value(), 998);
+        QCOMPARE(RecordParameter::instance()->getVideoRect().width(), 998);
+        QCOMPARE(int(FakeScreencast::cropBox()->rect.right - FakeScreencast::cropBox()->rect.left), 998);
+        emit SignalsTransfer::instance()->endSelectRegion(QRect(100, 100, 601, 361));
+        QTRY_COMPARE_WITH_TIMEOUT(width->value(), 600, 30000);
+        QCOMPARE(child<QSpinBox>("editHeight")->value(), 360);
+        QCOMPARE(RecordParameter::instance()->getVideoRect(), QRect(100, 100, 600, 360));
     }
 
     void topMostRoundTrip()
