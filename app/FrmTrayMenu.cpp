@@ -1,5 +1,7 @@
 #include "app/FrmTrayMenu.h"
 
+#include "core/RecordTypes.h"
+#include "preferences/CMASShortcut.h"
 #include "ui_FrmTrayMenu.h"
 
 FrmTrayMenu::FrmTrayMenu(QWidget* parent)
@@ -34,14 +36,17 @@ void FrmTrayMenu::initNormal()
     ui->label->setText(tr("Start Recording"));
     ui->btnHome->setToolTip(tr("Home"));
     ui->btnSetting->setToolTip(tr("Setting"));
-    ui->btnSnapshot->setToolTip(tr("Screen Capture"));
-    ui->btnSnapshot_2->setToolTip(tr("Screen Capture"));
+    CMASShortcut::showHotKeyInToolTip(ui->btnSnapshot, tr("Screen Capture"), RP_HotKey_Snapshot);
+    CMASShortcut::showHotKeyInToolTip(ui->btnSnapshot_2, tr("Screen Capture"), RP_HotKey_Snapshot);
 }
 
 void FrmTrayMenu::initRecording()
 {
     ui->stackedWidget->setCurrentWidget(ui->pageRecording);
     ui->stackedWidget_2->setCurrentWidget(ui->pageRec);
+    CMASShortcut::showHotKeyInToolTip(ui->btnPause, tr("Pause"), RP_HotKey_Pause);
+    CMASShortcut::showHotKeyInToolTip(ui->btnResume, tr("Resume"), RP_HotKey_Pause);
+    CMASShortcut::showHotKeyInToolTip(ui->btnStop, tr("Stop"), RP_HotKey_Stop);
     initPasuing(false);
 }
 

@@ -253,8 +253,8 @@ void MainWindow::applyLook()
     ui->btnAroundMouse->setIconSize(QSize(22, 22));
     ui->frmGif->setNormalIcon(QStringLiteral(":/home/rec.svg"));
     ui->frmGif->setGifBg(QStringLiteral(":/widgets/rec_start.gif"));
-    ui->frmGif->setToolTip(tr("REC"));
-    ui->btnSnapshot->setToolTip(tr("Screenshot"));
+    CMASShortcut::showHotKeyInToolTip(ui->frmGif, tr("REC"), RP_HotKey_Stop);
+    CMASShortcut::showHotKeyInToolTip(ui->btnSnapshot, tr("Screenshot"), RP_HotKey_Snapshot);
     ui->lblAudioImage->setPixmap(QIcon(":/home/audio_wave.svg").pixmap(QSize(360, 96)));
 
     // Until a mode applies its switches, every source reads "off".

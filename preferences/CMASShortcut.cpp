@@ -1,6 +1,9 @@
 #include "preferences/CMASShortcut.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QVariant>
+#include <QWidget>
 
 #include "platform/log/Log.h"
 
@@ -170,6 +173,74 @@ void CMASShortcut::unregisterAll()
     for (const HotKeySetting& s : kSettings)
         scUnregisterHotKey(s.id);
     m_lstFailed.clear();
+}
+
+QString CMASShortcut::withHotKey(const QString& text, int id)
+{
+    const QString key = keySequence(id).toString(QKeySequence::NativeText);
+    return key.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, key);
+}
+
+QString CMASShortcut::hotKeyList()
+{
+    static const struct
+    {
+        int id;
+        const char* name;
+    } actions[] = {{RP_HotKey_Stop, QT_TRANSLATE_NOOP("CMASShortcut", "Start/Stop recording")},
+                   {RP_HotKey_Pause, QT_TRANSLATE_NOOP("CMASShortcut", "Pause/Resume")},
+                   {RP_HotKey_Snapshot, QT_TRANSLATE_NOOP("CMASShortcut", "Screenshot")},
+                   {RP_HotKey_WebCam, QT_TRANSLATE_NOOP("CMASShortcut", "Webcam on/off")},
+                   {RP_HotKey_Float, QT_TRANSLATE_NOOP("CMASShortcut", "Show/Hide the control bar")}};
+    QStringList lines;
+    for (const auto& action : actions) {
+        QString key = keySequence(action.id).toString(QKeySequence::NativeText);
+        if (key.isEmpty())
+            key = QCoreApplication::translate("CMASShortcut", "none");
+        lines << QStringLiteral("%1: %2").arg(QCoreApplication::translate("CMASShortcut", action.name), key);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+namespace {
+
+class HotKeyTip : public QObject
+{
+public:
+    HotKeyTip(QWidget* widget, const QString& text, int id)
+        : QObject(widget)
+        , m_text(text)
+        , m_id(id)
+    {
+        setObjectName(QStringLiteral("hotKeyTip"));
+        widget->setToolTip(CMASShortcut::withHotKey(text, id));
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip)
+            static_cast<QWidget*>(watched)->setToolTip(CMASShortcut::withHotKey(m_text, m_id));
+        return false;
+    }
+
+private:
+    QString m_text;
+    int m_id;
+};
+
+} // namespace
+
+void CMASShortcut::showHotKeyInToolTip(QWidget* widget, const QString& text, int id)
+{
+    // A second call replaces the text (a language change).
+    // Found by name: without a meta-object of its own the class cannot be
+    // told from other children by type.
+    for (QObject* old : widget->findChildren<QObject*>(QStringLiteral("hotKeyTip"), Qt::FindDirectChildrenOnly)) {
+        widget->removeEventFilter(old);
+        delete old;
+    }
+    widget->installEventFilter(new HotKeyTip(widget, text, id));
 }
 
 bool CMASShortcut::grabCancelKey()

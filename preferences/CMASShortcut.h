@@ -6,6 +6,8 @@
 
 #include "Screencast.h"
 
+class QWidget;
+
 // The global hotkeys: the five key settings ("keysPause", "keysStop",
 // "keysSnapshot", "keysWebCam", "keysFloat", each a key sequence in
 // QKeySequence::PortableText such as "Ctrl+Shift+F9") grabbed through the
@@ -43,6 +45,14 @@ public:
     // The stored sequence; the default when none is stored, empty when the
     // user removed the hotkey.
     static QKeySequence keySequence(int id);
+    // "text (key)" with the hotkey of `id` as the user sees it; the text
+    // alone when that action has no hotkey.
+    static QString withHotKey(const QString& text, int id);
+    // One line per action, "name: key", for the hotkey reminder.
+    static QString hotKeyList();
+    // The tool tip of `widget` names the action and its current hotkey,
+    // read each time the tip shows, so a changed key shows at once.
+    static void showHotKeyInToolTip(QWidget* widget, const QString& text, int id);
     // The X keysym and ScHotKeyModifier bits of the sequence's first chord;
     // false for an empty sequence and for keys that cannot be grabbed (a
     // modifier alone, keys outside Latin-1 and the common named keys).

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "platform/framework/VxSettings.h"
+#include "preferences/CMASShortcut.h"
 
 namespace {
 const char* const kHotkeyRemindKey = "HotkeyRemind";
@@ -20,6 +21,9 @@ DlgHotKeyMessage::DlgHotKeyMessage(QWidget* parent)
     m_pLblMessage->setObjectName(QStringLiteral("lblMsgInfo"));
     m_pLblMessage->setWordWrap(true);
     m_pLblMessage->setMinimumWidth(320);
+    m_pLblHotKeys = new QLabel(this);
+    m_pLblHotKeys->setObjectName(QStringLiteral("lblHotKeys"));
+    m_pLblHotKeys->setContentsMargins(12, 0, 0, 0);
     m_pChkRemind = new QCheckBox(this);
     m_pChkRemind->setObjectName(QStringLiteral("chkRemind"));
     m_pBtnOk = new QPushButton(this);
@@ -31,7 +35,9 @@ DlgHotKeyMessage::DlgHotKeyMessage(QWidget* parent)
     bottom->addStretch(1);
     bottom->addWidget(m_pBtnOk);
     auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(10);
     layout->addWidget(m_pLblMessage);
+    layout->addWidget(m_pLblHotKeys);
     layout->addLayout(bottom);
 
     connect(m_pBtnOk, &QPushButton::clicked, this, &DlgHotKeyMessage::accept);
@@ -52,6 +58,9 @@ void DlgHotKeyMessage::showEvent(QShowEvent* event)
 {
     // The reminder is kept between runs: show the stored choice each time.
     m_pChkRemind->setChecked(VxSettings::instance()->applicationParam(kHotkeyRemindKey, false).toBool());
+    // The keys as they are now: they may have changed since the last time.
+    m_pLblHotKeys->setText(CMASShortcut::hotKeyList());
+    adjustSize();
     VxDialogBase::showEvent(event);
 }
 

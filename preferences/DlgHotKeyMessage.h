@@ -24,6 +24,7 @@ protected:
 
 private:
     QLabel* m_pLblMessage = nullptr;
+    QLabel* m_pLblHotKeys = nullptr;   // the current keys, one action a line
     QCheckBox* m_pChkRemind = nullptr;
     QPushButton* m_pBtnOk = nullptr;
 };

@@ -2,6 +2,7 @@
 // keys become X keysyms, refusals, presses reaching the GUI thread), the
 // hotkey reminder, and the preferences strip that runs one dialog at a time.
 #include <QCheckBox>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QThread>
@@ -155,9 +156,16 @@ private slots:
     void hotKeyReminderStoresChoiceHoweverItCloses()
     {
         DlgHotKeyMessage reminder(nullptr);
+        VxSettings::instance()->setApplicationParam("keysStop", "Ctrl+Alt+S");
+        VxSettings::instance()->setApplicationParam("keysWebCam", "");
         ModalDriver driver;
         const auto tick = [&](bool on, bool* shownTicked) {
             driver.expect([=](QWidget* modal) {
+                // It names the keys as they are now.
+                const QString keys = modal->findChild<QLabel*>("lblHotKeys")->text();
+                QVERIFY2(keys.contains("Start/Stop recording: Ctrl+Alt+S") && keys.contains("Webcam on/off: none")
+                             && keys.contains("Pause/Resume: Ctrl+Shift+F10"),
+                         qPrintable(keys));
                 auto* box = modal->findChild<QCheckBox*>("chkRemind");
                 *shownTicked = box->isChecked();
                 box->setChecked(on);
@@ -176,6 +184,18 @@ private slots:
         VERIFY_DRIVER(driver);
         QVERIFY(shown);
         QVERIFY(!VxSettings::instance()->applicationParam("HotkeyRemind", false).toBool());
+    }
+
+    // A tool tip names the action's key as it is when the tip shows.
+    void toolTipShowsTheCurrentKey()
+    {
+        QWidget button;
+        CMASShortcut::showHotKeyInToolTip(&button, "Stop", RP_HotKey_Stop);
+        QCOMPARE(button.toolTip(), QString("Stop (Ctrl+Shift+F9)"));
+        VxSettings::instance()->setApplicationParam("keysStop", "");
+        QHelpEvent tip(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+        QApplication::sendEvent(&button, &tip);
+        QCOMPARE(button.toolTip(), QString("Stop"));
     }
 
     void optionDialogOneAtATime()
