@@ -52,6 +52,7 @@ RecordHistoryTool::RecordHistoryTool(QWidget* parent)
     connect(ui->btnWatermark, &QPushButton::clicked, this, &RecordHistoryTool::onShowWhaterMarkMenuDlg);
     connect(ui->btnWatermarkOff, &QPushButton::clicked, this, &RecordHistoryTool::onShowWhaterMarkMenuDlg);
     ui->label->installEventFilter(this);
+    applyIcons();
 
     m_pHistoryDlg = new RecordHistoryDlg(this);
     // The history list puts a new file on top by itself (connected first);
@@ -67,6 +68,28 @@ RecordHistoryTool::RecordHistoryTool(QWidget* parent)
     onCheckDurationState(false);
     onCheckTaskState(false);
     onInitWaterMark();
+}
+
+void RecordHistoryTool::applyIcons()
+{
+    // The history entry is a label: its picture goes in as rich text, which
+    // keeps the one widget that reacts to the pointer.
+    ui->label->setTextFormat(Qt::RichText);
+    ui->label->setAttribute(Qt::WA_Hover);
+    ui->label->setText(QStringLiteral("<img src=\":/home/history.svg\" width=\"16\" height=\"16\" "
+                                      "align=\"middle\">&nbsp;&nbsp;%1")
+                           .arg(tr("Recording history").toHtmlEscaped()));
+    const struct
+    {
+        QPushButton* button;
+        const char* icon;
+    } buttons[] = {{ui->btnTimeDuration, ":/home/timer.svg"}, {ui->btnTimeDurationOff, ":/home/timer.svg"},
+                   {ui->btnTask, ":/home/task.svg"},          {ui->btnTaskOff, ":/home/task.svg"},
+                   {ui->btnWatermark, ":/home/watermark.svg"}, {ui->btnWatermarkOff, ":/home/watermark.svg"}};
+    for (const auto& entry : buttons) {
+        entry.button->setIcon(QIcon(QLatin1String(entry.icon)));
+        entry.button->setIconSize(QSize(16, 16));
+    }
 }
 
 RecordHistoryTool::~RecordHistoryTool()
@@ -237,6 +260,7 @@ void RecordHistoryTool::changeEvent(QEvent* event)
     QFrame::changeEvent(event);
     if (event->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        applyIcons();
         onCheckDurationState(false);
         onInitWaterMark();
     }

@@ -55,6 +55,7 @@ protected:
 
 private:
     void onInitWaterMark();
+    void applyIcons();
     void showNotAvailable();
 
     Ui::RecordHistoryTool* ui = nullptr;
