@@ -1,6 +1,8 @@
 #!/bin/bash
 # The real program under the test environment's X server: the launcher loads
-# the module and the frame window shows; a second launch brings it forward
+# the module and the frame window shows; on a tray host a double click on
+# the status item brings the window back and a single click opens the menu
+# after the double-click interval; a second launch brings it forward
 # and ends; SIGTERM during a recording leaves a finished file for the
 # restore offer and ends the run with 0; a new run starts and closes cleanly.
 set -u
@@ -38,7 +40,41 @@ launch() {
   fail "frame window never showed"
 }
 
+# The tray host comes first, so the item is embedded from the start.
+tray=""
+if command -v trayer >/dev/null 2>&1; then
+  trayer --edge top --align right --widthtype pixel --width 100 --heighttype pixel --height 32 >/dev/null 2>&1 &
+  tray=$!
+  trap 'kill "$tray" 2>/dev/null' EXIT
+  wait_for xdotool search --class '^trayer$' >/dev/null
+else
+  echo "no trayer: the tray clicks are not checked"
+fi
 launch
+
+visible_count() { xdotool search --onlyvisible --class '^screenrecorder$' 2>/dev/null | wc -l; }
+# The item's place on the screen: the program's window inside the panel.
+item_at() {
+  at=$(xwininfo -root -tree | awk '/"panel"/ { p = 1 } p && /\("screenrecorder"/ { print $(NF); exit }')
+  [ -n "$at" ]
+}
+if [ -n "$tray" ]; then
+  wait_for item_at || fail "the status item was never embedded"
+  x=${at#+}; y=${x#*+}; x=${x%%+*}
+  click() { xdotool mousemove $((x + 8)) $((y + 8)) click --repeat "$1" --delay 60 1; }
+  xdotool windowminimize --sync "$win"
+  shown=$(visible_count)
+  click 2
+  wait_for frame_visible "$win" || fail "a double click on the item did not bring the window back"
+  [ "$(visible_count)" -le $((shown + 1)) ] || fail "a double click opened the menu"
+  shown=$(visible_count)
+  click 1
+  more() { [ "$(visible_count)" -gt "$shown" ]; }
+  wait_for more || fail "a single click opened no menu"
+  xdotool key Escape
+  wait_for test "$(visible_count)" -le "$shown" || true
+fi
+
 # A second launch while the first runs brings the first's window forward,
 # says so in its "is running" box (answered by closing it) and ends with 0.
 xdotool windowminimize --sync "$win"
