@@ -28,8 +28,13 @@ Qt::WindowFlags dialogFlags(Qt::WindowFlags flags)
     if (!(flags & Qt::WindowType_Mask))
         flags |= Qt::Dialog;
     const Qt::WindowFlags type = flags & Qt::WindowType_Mask;
+    // A frameless window has no title bar to trim; title hints on it make
+    // some window managers give it a border after all.
     if (type != Qt::Dialog && type != Qt::Window)
         return flags;
+    if (flags & Qt::FramelessWindowHint)
+        return flags & ~(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowCloseButtonHint);
     flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     return flags & ~(Qt::WindowMaximizeButtonHint | Qt::WindowFullscreenButtonHint);
 }
