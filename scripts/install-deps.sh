@@ -19,7 +19,7 @@ packages=(
   libpulse-dev libcurl4-openssl-dev
   # the private test environment and the tools its tests use
   xvfb xauth openbox pulseaudio pulseaudio-utils ffmpeg x11-utils x11-apps
-  xdotool imagemagick fonts-dejavu-core
+  xdotool trayer imagemagick fonts-dejavu-core
 )
 
 # One query for all: a package dpkg has never heard of is simply absent.
