@@ -11,8 +11,10 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QRegion>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
@@ -29,6 +31,13 @@ const char* const kLogModule = "DlgSnapshot";
 // Gap between the area and the tool bar.
 const int kBarGap = 4;
 const QColor kEdge(30, 144, 255);
+// Laid over the frozen screen outside the area: as dark as the selection
+// had it, so that nothing seems to change when the selection ends.
+const QColor kShade(0, 0, 0, 110);
+// Time for windows the caller has just hidden to leave the screen: the
+// window manager takes their frames down and the windows under them
+// repaint.
+const int kSettleMs = 150;
 
 struct ImageFormat
 {
@@ -211,8 +220,18 @@ void DlgSnapshot::createImageCapture()
     if (m_state != State::Idle)
         return;
     m_state = State::Selecting;
-    // Taken just before the engine freezes its own picture: the two show
-    // the same moment.
+    // The home window, hidden just before, must be gone from both pictures
+    // of the screen, the editor's and the engine's.
+    QGuiApplication::sync();
+    QTimer::singleShot(kSettleMs, this, &DlgSnapshot::startSelection);
+}
+
+void DlgSnapshot::startSelection()
+{
+    if (m_state != State::Selecting)
+        return;
+    // Taken right before the engine freezes its own picture, which it keeps
+    // to itself: the two are only a moment apart.
     m_frozen = grabDesktop(m_frozenArea);
     if (m_frozen.isNull())
         Log(kLogModule, 2, "the screen could not be frozen; the area is read after the selection");
@@ -220,7 +239,7 @@ void DlgSnapshot::createImageCapture()
     m_pCapture = CreateImageCapture(m_pEvents.get());
     if (!m_pCapture) {
         Log(kLogModule, 3, "CreateImageCapture failed");
-        // Not inside the caller's call: it may delete the editor on finished.
+        // From the event loop: a receiver of finished may delete the editor.
         QMetaObject::invokeMethod(this, [this] { onSelectionClosed(); }, Qt::QueuedConnection);
     }
 }
@@ -231,7 +250,6 @@ void DlgSnapshot::onSelectionClosed()
         return;
     Log(kLogModule, 1, "selection closed without an area");
     m_pCapture.reset();
-    m_frozen = QImage();
     finish(0);
 }
 
@@ -241,7 +259,8 @@ void DlgSnapshot::onScreenSelected(const QRect& area)
         return;
     m_pCapture.reset();
     m_image = cut(m_frozen, m_frozenArea, area);
-    m_frozen = QImage();
+    if (m_image.isNull())
+        m_frozen = QImage();
     if (m_image.isNull() && !area.isEmpty()) {
         // No frozen picture: the engine's window is gone by now, so the
         // screen itself shows the area.
@@ -258,7 +277,10 @@ void DlgSnapshot::onScreenSelected(const QRect& area)
     }
     Log(kLogModule, 1, "selected (%d,%d %dx%d)", area.x(), area.y(), area.width(), area.height());
     m_state = State::Editing;
-    setGeometry(area);
+    m_area = area;
+    // Over the whole frozen screen, so that the live desktop never shows
+    // through; over the area alone when there is no frozen screen.
+    setGeometry(m_frozen.isNull() ? area : m_frozenArea);
     show();
     raise();
     activateWindow();
@@ -299,11 +321,20 @@ void DlgSnapshot::paintEvent(QPaintEvent* event)
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    painter.drawImage(rect(), m_image);
-    // The edge is drawn over the picture's outermost pixels only on the
-    // screen; the saved picture has none.
+    const QRect inside = m_area.translated(-geometry().topLeft());
     painter.setPen(QPen(kEdge, 1));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (m_frozen.isNull()) {
+        painter.drawImage(rect(), m_image);
+        // Over the picture's outermost pixels, only on the screen: the
+        // saved picture has no edge.
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        return;
+    }
+    painter.drawImage(rect(), m_frozen);
+    for (const QRect& r : QRegion(rect()).subtracted(QRegion(inside)))
+        painter.fillRect(r, kShade);
+    // Just outside the area, which shows every pixel it saves.
+    painter.drawRect(inside.adjusted(-1, -1, 0, 0));
 }
 
 void DlgSnapshot::onSave()
@@ -384,7 +415,7 @@ void DlgSnapshot::onPin()
     QPointer<DlgSnapshot> self(this);
     // The offset tells the pinned window where the area was on the screen.
     QImage pinned = m_image;
-    pinned.setOffset(geometry().topLeft());
+    pinned.setOffset(m_area.topLeft());
     emit paintToScreen(pinned);
     if (!self)
         return;
@@ -405,7 +436,6 @@ void DlgSnapshot::onCancel()
         return;
     Log(kLogModule, 1, "cancelled");
     m_pCapture.reset();
-    m_frozen = QImage();
     finish(0);
 }
 
@@ -413,6 +443,7 @@ void DlgSnapshot::finish(int result)
 {
     m_state = State::Done;
     m_pToolBar->hide();
+    m_frozen = QImage();
     // done() hides and emits finished(result); nothing may follow it.
     done(result);
 }

@@ -15,13 +15,16 @@ class QFrame;
 
 // The screenshot editor. createImageCapture() freezes the screen and starts
 // the engine's cross-hair selection; once an area is selected the editor
-// shows the area's picture in place, frameless and above other windows,
-// with a small tool bar beside it: Save, Copy, Pin to screen, Cancel (Esc).
+// goes on showing the frozen screen, full screen and opaque (there may be
+// no compositor to see through a translucent window), darkened outside the
+// area as the selection was, with a small tool bar beside the area: Save,
+// Copy, Pin to screen, Cancel (Esc).
 //
 // The picture is cut from the screen as it was when the selection started,
-// the same moment the engine froze for the user to select on: what the
-// user saw while selecting is what is saved, even when a menu or a video
-// under the area has changed since.
+// read right before the engine froze its own for the user to select on:
+// what the user saw while selecting is what is saved, even when a menu or
+// a video under the area has changed since. The engine keeps its picture
+// to itself, so the two are taken a moment apart.
 //
 // Results:
 // - Save writes the picture to a new file in the temp root, in the format
@@ -47,11 +50,15 @@ public:
     DlgSnapshot(QWidget* parent, bool customMode);
     ~DlgSnapshot() override;
 
-    // Starts the cross-hair selection; once per editor.
+    // Freezes the screen and starts the cross-hair selection, once per
+    // editor, a moment later: windows hidden just before have left the
+    // screen by then.
     void createImageCapture();
 
     // The selected area's picture; null before a selection.
     QImage image() const { return m_image; }
+    // The selected area, in global coordinates; empty before a selection.
+    QRect area() const { return m_area; }
 
     // Where the tool bar of the size `bar` goes for an `area` on `screen`
     // (both in global coordinates): below the area, right-aligned with it;
@@ -75,6 +82,7 @@ private:
     class CaptureEvents;
 
     void buildToolBar();
+    void startSelection();
     void onScreenSelected(const QRect& area);
     void onSelectionClosed();
     void onSave();
@@ -91,6 +99,7 @@ private:
     QImage m_frozen;
     QRect m_frozenArea;
     QImage m_image;
+    QRect m_area;
     QFrame* m_pToolBar = nullptr;
     std::unique_ptr<CaptureEvents> m_pEvents;
     CBasePtr<CImageCaptureObject> m_pCapture;

@@ -94,6 +94,7 @@ class TstSnapshot : public QObject
         editor->show();
         editor->hide();
         editor->createImageCapture();
+        (void)QTest::qWaitFor([] { return FakeScreencast::imageCapture() != nullptr; }, 20000);
         return editor;
     }
 
@@ -144,19 +145,27 @@ private slots:
         QVERIFY2(tempFiles().isEmpty(), qPrintable(tempFiles().join(", ")));
     }
 
-    // The screen changes while the user selects: the editor shows the
-    // frozen picture over the area, and the engine's selection is released.
+    // The screen changes while the user selects: the editor covers the
+    // screen with the frozen picture, darkened outside the area only, and
+    // the engine's selection is released.
     void selectionOpensEditor()
     {
         DlgSnapshot* editor = startEditor();
         m_scene->repaintWith(Qt::green);
         FakeScreencast::imageCapture()->fireSelCompleted(kAreaCRect);
         QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 20000);
-        QCOMPARE(editor->geometry(), kArea);
+        QCOMPARE(editor->area(), kArea);
+        QCOMPARE(editor->geometry(), QGuiApplication::primaryScreen()->virtualGeometry());
         const QImage image = editor->image();
+        const QImage shown = editor->grab().toImage();
         QCOMPARE(image.size(), kArea.size());
-        for (const QPoint& p : {QPoint(0, 0), QPoint(17, 33), QPoint(199, 119)})
+        for (const QPoint& p : {QPoint(0, 0), QPoint(17, 33), QPoint(199, 119)}) {
             QCOMPARE(image.pixel(p), patternAt(kArea.x() + p.x(), kArea.y() + p.y()));
+            QCOMPARE(shown.pixel(kArea.topLeft() + p), image.pixel(p));
+        }
+        for (const QPoint& p : {QPoint(kArea.x() - 3, 200), QPoint(400, 250), QPoint(250, 30)})
+            QVERIFY2(qGray(shown.pixel(p)) < qGray(patternAt(p.x(), p.y())) * 3 / 4,
+                     qPrintable(QString::number(shown.pixel(p), 16)));
         QWidget* bar = toolBar(editor);
         QVERIFY(bar->isVisible());
         QCOMPARE(bar->pos(), DlgSnapshot::toolBarPos(kArea, bar->size(),

@@ -1,7 +1,8 @@
 // The screenshot editor with the real engine in the private test
 // environment, driven like a user through XTest: the cross-hair selection
 // dragged over a red window, Save clicked; the PNG handed over holds the
-// selection's size and colour. Esc in the selection leaves nothing behind.
+// selection's size and colour, and a window hidden just before the start
+// is in neither. Esc in the selection leaves nothing behind.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -31,6 +32,11 @@ const QRect kRedWindow(400, 300, 500, 350);
 const QPoint kFrom(450, 350);
 const QPoint kTo(650, 450);
 const QRect kSelection(kFrom, kTo);
+
+QRgb screenPixel(const QPoint& p)
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0, p.x(), p.y(), 1, 1).toImage().pixel(0, 0);
+}
 
 QWidget* selectionWindow()
 {
@@ -79,10 +85,7 @@ private slots:
         m_red.reset(new ColourWindow(Qt::red, kRedWindow));
         m_red->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_red.data()));
-        const QPoint c = kRedWindow.center();
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QGuiApplication::primaryScreen()->grabWindow(0, c.x(), c.y(), 1, 1).toImage().pixel(0, 0),
-            qRgb(255, 0, 0), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(screenPixel(kRedWindow.center()), qRgb(255, 0, 0), 30000);
     }
 
     void cleanup()
@@ -94,13 +97,19 @@ private slots:
     }
 
     // Drag over the red window, which turns blue meanwhile, and Save: the
-    // handed-over PNG is the frozen red moment, of the selection's size.
+    // editor shows the frozen red moment, darker outside the area, and the
+    // handed-over PNG is that moment, of the selection's size. A green
+    // window over the area hides as the home window does, just before.
     void selectAndSave()
     {
         RecordParameter::instance()->setUsedImgFmt(RP_Format_PNG);
         QScopedPointer<DlgSnapshot> editor(new DlgSnapshot(nullptr, false));
         QSignalSpy saved(editor.data(), &DlgSnapshot::pictureSave);
         QSignalSpy finished(editor.data(), &QDialog::finished);
+        ColourWindow green(Qt::green, QRect(kSelection.center(), QSize(60, 40)));
+        green.show();
+        QTRY_COMPARE_WITH_TIMEOUT(screenPixel(kSelection.center()), qRgb(0, 255, 0), 30000);
+        green.hide();
         startSelection(editor.data());
         if (QTest::currentTestFailed())
             return;
@@ -111,7 +120,11 @@ private slots:
         QVERIFY(xdotool({"mouseup", "1"}));
 
         QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), 30000);
-        QCOMPARE(editor->geometry(), kSelection);
+        QCOMPARE(editor->area(), kSelection);
+        QTRY_COMPARE_WITH_TIMEOUT(screenPixel(kSelection.center()), qRgb(255, 0, 0), 30000);
+        const QRgb outside = screenPixel(kRedWindow.topLeft() + QPoint(20, 20));
+        QVERIFY2(qRed(outside) > 100 && qRed(outside) < 200 && qBlue(outside) < 50,
+                 qPrintable(QString::number(outside, 16)));
         auto* save = editor->findChild<QToolButton*>(QStringLiteral("btnSave"));
         QTRY_VERIFY_WITH_TIMEOUT(save->isVisible(), 30000);
         const QPoint c = save->mapToGlobal(save->rect().center());
