@@ -282,13 +282,16 @@ private slots:
         QVERIFY(editor);
         QTRY_VERIFY_WITH_TIMEOUT(visibleTopLevel("ScreenSelection"), kLong);
         QVERIFY(m_frame->isHidden());
-        QTest::qWait(200);
+        // The drag starts once the frozen selection holds the keyboard.
+        QTRY_VERIFY_WITH_TIMEOUT(QWidget::keyboardGrabber()
+                                     && QWidget::keyboardGrabber()->objectName() == QLatin1String("ScreenSelection"),
+                                 kLong);
         auto move = [](QPoint p) { return QStringList{"mousemove", QString::number(p.x()), QString::number(p.y())}; };
         QVERIFY(xdotool(move(kFrom)));
         QVERIFY(xdotool(QStringList{"mousedown", "1"} + move(kFrom + QPoint(50, 50)) + move(kTo)));
         QVERIFY(xdotool({"mouseup", "1"}));
         QTRY_VERIFY_WITH_TIMEOUT(editor && editor->isVisible(), kLong);
-        const QSize selection = editor->geometry().size();
+        const QSize selection = editor->area().size();
         QToolButton* save = editor->findChild<QToolButton*>("btnSave");
         QVERIFY(save);
         QTRY_VERIFY_WITH_TIMEOUT(save->isVisible(), kLong);
