@@ -173,15 +173,13 @@ QList<QVariant> CustomCombox::getAllTextData() const
 void CustomCombox::triggerRemoveItem(int row)
 {
     m_nPendingRow = row;
-    m_lstRemoveRows.append(row);
-    QTimer::singleShot(kRemoveDelayMs, this, &CustomCombox::removeItem);
+    // Each request carries its own row: a release that comes before the
+    // removal runs (a quick click) clears the pending row.
+    QTimer::singleShot(kRemoveDelayMs, this, [this, row] { removeRow(row); });
 }
 
-void CustomCombox::removeItem()
+void CustomCombox::removeRow(int removed)
 {
-    if (m_lstRemoveRows.isEmpty())
-        return;
-    const int removed = m_lstRemoveRows.takeFirst();
     if (!m_pList->removeRowData(removed))
         return;
 

@@ -89,21 +89,16 @@ public:
 
     PrivateListWidget* privateListWidget() const { return m_pList; }
 
-public slots:
-    void removeItem();
-
-public:
     void hidePopup() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void removeRow(int row);
+
     PrivateListWidget* m_pList = nullptr;
     // Keeps the popup open after a delete press; hidePopup() clears it.
     int m_nPendingRow = -1;
-    // The rows asked for, in order: a release that comes before the removal
-    // runs (a quick click) closes nothing but clears the pending row.
-    QList<int> m_lstRemoveRows;
     int m_nLeftIndent = -1;
 };
