@@ -95,9 +95,6 @@ void VxSettings::setAsideUnreadable()
     Log("VxSettings", 2, "%s could not be read (status %d); %s", qUtf8Printable(path), status,
         moved ? qUtf8Printable(QStringLiteral("kept as ") + aside) : "it could not be set aside");
     m_pSettings = openStore(path);
-    // Sections are parsed when first used: all of them now, so a file that
-    // cannot be parsed shows at once rather than at some later write.
-    m_pSettings->allKeys();
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         m_pSettings->setValue(it.key(), it.value());
     m_pSettings->sync();
