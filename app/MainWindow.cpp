@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
-#include <QSignalBlocker>
 #include <QSignalTransition>
 #include <QState>
 #include <QStateMachine>
@@ -18,7 +17,6 @@
 #include "app/MainWindowShared.h"
 #include "app/PersetMenu.h"
 #include "app/RecordHistoryTool.h"
-#include "app/RegionGeometry.h"
 #include "app/ShowPicture.h"
 #include "app/SystemStatusBar.h"
 #include "capture/DlgSnapshot.h"
@@ -391,14 +389,8 @@ void MainWindow::initCore()
     Utils::setLineColor();
     DeviceManager::instance()->setUseDisplay(RecordParameter::instance()->getUseDisplayIndex());
     const QSize display = displaySize();
-    if (!display.isEmpty()) {
-        // A range that clamps the present value must not pass for a user's
-        // size change.
-        const QSignalBlocker blockWidth(ui->editWidth);
-        const QSignalBlocker blockHeight(ui->editHeight);
-        ui->editWidth->setCustomRange(kMinRegionSide, display.width());
-        ui->editHeight->setCustomRange(kMinRegionSide, display.height());
-    }
+    if (!display.isEmpty())
+        setEditRange(display);
     showCustomSizeMenu();
     initDeviceList();
     if (DeviceManager::instance()->getAudioCaptureDeviceCount() == 0)

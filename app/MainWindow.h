@@ -262,6 +262,7 @@ private:
     bool startingRefused(const char* what) const;
     QRect setCustomRegionBox(int w, int h, bool centre);
     void setEditRect(int w, int h);
+    void setEditRange(const QSize& display);
     void setTileSelected(QWidget* tile, bool selected);
     // The selected display's size; empty while the engine has not started
     // (the region set-up is skipped then).

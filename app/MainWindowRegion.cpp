@@ -91,6 +91,16 @@ void MainWindow::setEditRect(int w, int h)
     ui->editHeight->setCustomValue(h);
 }
 
+void MainWindow::setEditRange(const QSize& display)
+{
+    // A range that clamps the present value must not pass for a user's
+    // size change.
+    const QSignalBlocker blockWidth(ui->editWidth);
+    const QSignalBlocker blockHeight(ui->editHeight);
+    ui->editWidth->setCustomRange(kMinRegionSide, display.width());
+    ui->editHeight->setCustomRange(kMinRegionSide, display.height());
+}
+
 void MainWindow::initCustomMenu()
 {
     m_pCustomMenu = new QMenu(this);
@@ -406,14 +416,8 @@ void MainWindow::onDisplayIndexChange(int index)
     const bool full = region.size() == size;
     ui->btnFull->setChecked(full);
     ui->btnCustom->setChecked(!full);
-    {
-        const QSignalBlocker blockWidth(ui->editWidth);
-        const QSignalBlocker blockHeight(ui->editHeight);
-        ui->editWidth->setCustomRange(kMinRegionSide, size.width());
-        ui->editHeight->setCustomRange(kMinRegionSide, size.height());
-        ui->editWidth->setCustomValue(region.width());
-        ui->editHeight->setCustomValue(region.height());
-    }
+    setEditRange(size);
+    setEditRect(region.width(), region.height());
     params->setVideoRect(region);
     Log(kLogModule, 1, "onDisplayIndexChange");
     if (params->getVideoEnable() || m_nRecordWhat == RecordWhat_Window) {
