@@ -441,31 +441,35 @@ void MainWindow::initAroundMouseMenu()
     m_pCurrentAreaAction = m_pAroundSubMenu->addAction(
         tr("Current area (%1x%2)").arg(region.width()).arg(region.height()));
     m_aroundSizes.insert(m_pCurrentAreaAction, QSize());
+    // The entry's text starts with its size, so the size is written once.
     const struct
     {
-        const char* text;
         int width;
         int height;
+        const char* note;
         bool separatorBefore;
     } sizes[] = {
-        {"1920x1080 (1080p)", 1920, 1080, true},
-        {"1280x720 (720p)", 1280, 720, false},
-        {"854x480 (480p)", 854, 480, false},
-        {"1024x768", 1024, 768, true},
-        {"640x480", 640, 480, false},
-        {"480x360", 480, 360, false},
-        {"320x240", 320, 240, false},
-        {"192x144", 192, 144, false},
-        {"2436x1124 (iPhone X)", 2436, 1124, true},
-        {"1920x1080 (iPhone 6/6s/7/8 Plus)", 1920, 1080, false},
-        {"1334x750 (iPhone 6/6s/7/8)", 1334, 750, false},
-        {"1136x640 (iPhone 5/5s)", 1136, 640, false},
-        {"1024x768 (ipad)", 1024, 768, false},
+        {1920, 1080, "1080p", true},
+        {1280, 720, "720p", false},
+        {854, 480, "480p", false},
+        {1024, 768, nullptr, true},
+        {640, 480, nullptr, false},
+        {480, 360, nullptr, false},
+        {320, 240, nullptr, false},
+        {192, 144, nullptr, false},
+        {2436, 1124, "iPhone X", true},
+        {1920, 1080, "iPhone 6/6s/7/8 Plus", false},
+        {1334, 750, "iPhone 6/6s/7/8", false},
+        {1136, 640, "iPhone 5/5s", false},
+        {1024, 768, "ipad", false},
     };
     for (const auto& size : sizes) {
         if (size.separatorBefore)
             m_pAroundSubMenu->addSeparator();
-        QAction* action = m_pAroundSubMenu->addAction(QString::fromLatin1(size.text));
+        QString text = QStringLiteral("%1x%2").arg(size.width).arg(size.height);
+        if (size.note)
+            text += QStringLiteral(" (%1)").arg(QLatin1String(size.note));
+        QAction* action = m_pAroundSubMenu->addAction(text);
         m_aroundSizes.insert(action, QSize(size.width, size.height));
     }
     ui->btnAroundMouse->setMenu(m_pAroundMouseMenu);
