@@ -142,14 +142,13 @@ int scInitialize()
 {
     if (call("scInitialize"))
         return kScInitNoDisplay;
-    LOCKED(s.initialized = s.initResult == 0);
     READ(s.initResult);
 }
 
 void scUninitialize()
 {
     call("scUninitialize");
-    LOCKED(s.initialized = false; s.listener = nullptr; s.hotKeyCallback = nullptr; s.hotKeys.clear());
+    LOCKED(s.listener = nullptr; s.hotKeyCallback = nullptr; s.hotKeys.clear());
 }
 
 int GetDisplayCount() { call("GetDisplayCount"); READ(s.displays.size()); }
@@ -292,7 +291,7 @@ void SetPauseBoxColor(LineColors) { call("SetPauseBoxColor"); }
 void SetMouseHighLightColor(ColorRef c) { call("SetMouseHighLightColor", c); }
 void SetMouseNormalColor(ColorRef c) { call("SetMouseNormalColor", c); }
 void SetHEVC10BITEnabled(int enabled) { call("SetHEVC10BITEnabled", enabled); }
-void SetZoomTipsFormat(const char* format) { call("SetZoomTipsFormat", format); LOCKED(s.zoomTips = QString::fromUtf8(format)); }
+void SetZoomTipsFormat(const char* format) { call("SetZoomTipsFormat", format); }
 
 void SetWatermark(const char* path, int x, int y, int width, int height)
 {
@@ -379,7 +378,7 @@ int64_t GetFileSize(const char* path)
     if (call("GetFileSize", path) || !path)
         return -1;
     const QFileInfo file(QString::fromUtf8(path));
-    return FakeScreencast::read(&State::fileSizes).value(file.filePath(), file.isFile() ? file.size() : -1);
+    return file.isFile() ? file.size() : -1;
 }
 
 MediaFileInfo GetMediaFileInfo(const char* path)

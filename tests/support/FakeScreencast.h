@@ -69,7 +69,6 @@ public:
     // a lock, so engine threads may call in meanwhile.
     struct State {
         int initResult = 0;
-        bool initialized = false;
         QVector<Display> displays{{QStringLiteral("Built-in Display"), CRect{0, 0, 1920, 1080}, 1.0, true}};
         int selectedDisplay = 0;
         QVector<Window> windows;                   // for a filter without a list of its own
@@ -85,7 +84,6 @@ public:
                                      {kOutputGif, FakeScreencast::codecs({5}, {})}};
         qint64 freeSpace = 100LL << 30;            // every folder but those below
         QMap<QString, qint64> freeSpaceFor;        // by clean path
-        QMap<QString, qint64> fileSizes;           // else the size on disk
         QMap<QString, MediaFileInfo> media;
         QMap<QString, GIFFileInfo> gifs;
         double audioDuration = 0.0;
@@ -97,7 +95,6 @@ public:
         QMap<int, HotKey> hotKeys;
         QMap<QPair<unsigned int, unsigned int>, int> hotKeyResults;
         Watermark watermark;
-        QString zoomTips;
         VideoRecordCall lastVideo;
         AudioRecordCall lastAudio;
         QVector<CBaseObject*> live;                // in creation order
@@ -144,7 +141,6 @@ public:
     static void setNoCodecs(OutputVideoFileType type) { edit([=](State& s) { s.codecs[type].null = true; }); }
     static void setFreeSpace(qint64 bytes) { edit([=](State& s) { s.freeSpace = bytes; }); }
     static void setFreeSpace(const QString& folder, qint64 bytes);
-    static void setFileSize(const QString& path, qint64 bytes) { edit([&](State& s) { s.fileSizes[path] = bytes; }); }
     static void setMediaInfo(const QString& path, MediaFileInfo info) { edit([&](State& s) { s.media[path] = info; }); }
     static void setGifInfo(const QString& path, GIFFileInfo info) { edit([&](State& s) { s.gifs[path] = info; }); }
     static void setAudioRecordDuration(double seconds) { edit([=](State& s) { s.audioDuration = seconds; }); }
@@ -160,11 +156,9 @@ public:
     static int callCount(const QString& function) { return callsOf(function).size(); }
     static void clearCalls() { edit([](State& s) { s.log.clear(); }); }
 
-    static bool initialized() { return read(&State::initialized); }
     static int selectedDisplay() { return read(&State::selectedDisplay); }
     static CDeviceNotifies* deviceListener() { return read(&State::listener); }
     static Watermark watermark() { return read(&State::watermark); }
-    static QString zoomTipsFormat() { return read(&State::zoomTips); }
     static VideoRecordCall lastVideoRecord() { return read(&State::lastVideo); }
     static AudioRecordCall lastAudioRecord() { return read(&State::lastAudio); }
 
@@ -237,20 +231,15 @@ private:
 
 class FakeScreenCanvas : public CScreenCanvasObject {
 public:
-    explicit FakeScreenCanvas(CScreenCanvasEvent* events) : events(events) {}
     void setNumber(int n) override { FakeScreencast::call("CScreenCanvasObject::setNumber", n); }
     void start(int s, ColorRef colour, ColorRef background, const char* fontFamily, double size) override
     {
         FakeScreencast::call("CScreenCanvasObject::start", s, colour, background, fontFamily, size);
-        shape = s;
     }
-    void stop() override { FakeScreencast::call("CScreenCanvasObject::stop"); shape = 0; }
+    void stop() override { FakeScreencast::call("CScreenCanvasObject::stop"); }
     void undo() override { FakeScreencast::call("CScreenCanvasObject::undo"); }
     void redo() override { FakeScreencast::call("CScreenCanvasObject::redo"); }
     void clear() override { FakeScreencast::call("CScreenCanvasObject::clear"); }
-
-    CScreenCanvasEvent* events;
-    int shape = 0;            // 0 while no tool runs
 };
 
 class FakeScreenRecorder : public CScreenRecoderObject {
@@ -266,7 +255,7 @@ public:
         if (FakeScreencast::call("CScreenRecoderObject::createCanvas", events))
             return nullptr;
         if (!canvas)
-            canvas = new FakeScreenCanvas(events);
+            canvas = new FakeScreenCanvas;
         return canvas;
     }
     int64_t frameCount() override { FakeScreencast::call("CScreenRecoderObject::frameCount"); return frames; }
