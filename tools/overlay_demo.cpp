@@ -21,16 +21,14 @@
 
 #include <cstdio>
 
+#include "core/Utils.h"
+
 namespace {
 
-// The colours the program sets at start.
+// The colours the program sets at start, and the snapshot's size tips.
 void setProgramColours()
 {
-    const LineColors lines{0xFFDE621Eu, 0xFFFFFFFFu};
-    const AnchorColors anchors{0xFFFFFFFFu, 0xFFDE621Eu};
-    SetScreenSelColors(lines);
-    SetScreenCropBoxColors(lines, anchors);
-    SetImageBoxColors(lines);
+    Utils::setLineColor();
     SetZoomTipsFormat("%d x %d");
 }
 
