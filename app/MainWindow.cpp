@@ -773,10 +773,7 @@ void MainWindow::checkAccessibily()
     m_bAccessibilityAsked = true;
     if (m_pMainWindowBase)
         m_pMainWindowBase->hide();
-    DlgSetPermissions guide(nullptr);
-    guide.setMainWindow(m_pMainWindowBase);
-    guide.setshowGuide(Privacy_Accessibility, true);
-    guide.exec();
+    execPermissionGuide(Privacy_Accessibility, true);
     showFrame();
 }
 
@@ -784,9 +781,14 @@ void MainWindow::showPermissionsTips(Privacy_Setting setting, Permission_Result 
 {
     ScreenRegion::instance()->hideRegionBox();
     hideFrame();
+    if (execPermissionGuide(setting, result == Permission_NotDetermined) == QDialog::Rejected)
+        showFrame();
+}
+
+int MainWindow::execPermissionGuide(Privacy_Setting setting, bool firstAsk)
+{
     DlgSetPermissions guide(nullptr);
     guide.setMainWindow(m_pMainWindowBase);
-    guide.setshowGuide(setting, result == Permission_NotDetermined);
-    connect(&guide, &QDialog::rejected, this, &MainWindow::showFrame);
-    guide.exec();
+    guide.setshowGuide(setting, firstAsk);
+    return guide.exec();
 }

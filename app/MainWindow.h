@@ -209,6 +209,8 @@ private:
     // True when the permission is there (or a scheduled task runs, which
     // must not stop for a guide); otherwise runs the guide and asks again.
     bool askPermissionFor(Privacy_Setting setting, int (DeviceManager::*permission)());
+    // Runs the permission guide over the frame; the dialog's result.
+    int execPermissionGuide(Privacy_Setting setting, bool firstAsk);
 
     // Steps of the constructor.
     void connectRecorderPage();

@@ -23,7 +23,6 @@
 #include "platform/log/Log.h"
 #include "preferences/CMASShortcut.h"
 #include "preferences/DlgHotKeyMessage.h"
-#include "recording/DlgSetPermissions.h"
 #include "recording/ScreenRecorder.h"
 #include "recording/ScreenRegion.h"
 #include "recording/VideoRecCtlWdg.h"
@@ -206,10 +205,7 @@ bool MainWindow::askPermissionFor(Privacy_Setting setting, int (DeviceManager::*
     DeviceManager* devices = DeviceManager::instance();
     if ((devices->*permission)() == Permission_Authorized || TaskManage::instance()->isTasking)
         return true;
-    DlgSetPermissions guide(nullptr);
-    guide.setMainWindow(m_pMainWindowBase);
-    guide.setshowGuide(setting, (devices->*permission)() == Permission_NotDetermined);
-    guide.exec();
+    execPermissionGuide(setting, (devices->*permission)() == Permission_NotDetermined);
     return (devices->*permission)() == Permission_Authorized;
 }
 
