@@ -5,6 +5,8 @@
 // colour (another program's, to the engine), the pointer driven through
 // XTest, and the sound server.
 
+#include "tests/support/TestHelpers.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,23 +38,8 @@ namespace et {
 
 template <class T> using XReply = std::unique_ptr<T, decltype(&std::free)>;
 
-// An environment variable set (or unset, for null) for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name), m_had(std::getenv(name) != nullptr)
-    {
-        m_old = m_had ? std::getenv(name) : "";
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { m_had ? setenv(m_name, m_old.c_str(), 1) : unsetenv(m_name); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    bool m_had;
-    std::string m_old;
-};
+using testsupport::ScopedEnv;
+using testsupport::writeFile;
 
 inline int threadCount() { return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); }
 
@@ -68,12 +55,6 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 30000)
         QTest::qWait(10);
     }
     return true;
-}
-
-inline bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 // A program run to its successful end (`ok`): its standard output.
