@@ -30,7 +30,17 @@ inline QByteArray runProgram(const QString& program, const QStringList& args, in
 
 // xdotool drives the pointer and the keyboard through XTest, asynchronously
 // to the event loop: what it sends arrives later.
-inline bool xdotool(const QStringList& args) { return QProcess::execute(QStringLiteral("xdotool"), args) == 0; }
+// A stuck xdotool fails the step after 30 s instead of holding the test.
+inline bool xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (p.waitForFinished(30000))
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    p.kill();
+    p.waitForFinished(5000);
+    return false;
+}
 
 // ffprobe's view of a file: its first video and first audio stream.
 struct MediaProbe
