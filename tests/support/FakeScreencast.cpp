@@ -344,6 +344,14 @@ CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback, int8_t r
 double GetAudioRecordDuration() { call("GetAudioRecordDuration"); READ(s.audioDuration); }
 int RestoreAudioRecordTempFiles() { call("RestoreAudioRecordTempFiles"); READ(s.restoreResult); }
 
+const char* GetAudioRecordFile()
+{
+    call("GetAudioRecordFile");
+    thread_local QByteArray path;
+    LOCKED(path = s.audioFile);
+    return path.constData();
+}
+
 CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source, const char* target, int format)
 {
     return create<CAudioConvertObject>("scAudioConvert", [] { return new FakeAudioConverter; }, callback, source, target, format);

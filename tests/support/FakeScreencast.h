@@ -88,6 +88,7 @@ public:
         QMap<QString, GIFFileInfo> gifs;
         double audioDuration = 0.0;
         int restoreResult = 0;
+        QByteArray audioFile;                      // GetAudioRecordFile
         QMap<QString, int> failures;
         QStringList log;
         CDeviceNotifies* listener = nullptr;
@@ -145,6 +146,7 @@ public:
     static void setGifInfo(const QString& path, GIFFileInfo info) { edit([&](State& s) { s.gifs[path] = info; }); }
     static void setAudioRecordDuration(double seconds) { edit([=](State& s) { s.audioDuration = seconds; }); }
     static void setRestoreAudioResult(int result) { edit([=](State& s) { s.restoreResult = result; }); }
+    static void setAudioRecordFile(const QString& path) { edit([=](State& s) { s.audioFile = path.toUtf8(); }); }
 
     // The next `times` calls of `function` (or "Interface::operation") fail:
     // creating calls give null, scInitialize 1, size queries -1, record

@@ -230,6 +230,82 @@ class CAudioConvertObject : public CBaseObject {
 CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source,
                                              const char* target, int format);
 
+// The file of the sound-only recording last made or restored (UTF-8);
+// "" when there is none.
+const char* GetAudioRecordFile();
+
+// ---------------------------------------------------------------------------
+// Players and trimmed exports
+// ---------------------------------------------------------------------------
+
+// The item status sent through AVPlayerStatusCallback::OnStatueChanged.
+enum ScPlayerStatus : int {
+    kPlayerStatusUnknown = 0,
+    kPlayerStatusReadyToPlay = 1,
+    kPlayerStatusFailed = 2,
+};
+
+// A player of one media file. The file is opened on a thread of the
+// engine: OnStatueChanged(kPlayerStatusReadyToPlay) follows once it can
+// play (the first picture is then shown), kPlayerStatusFailed when it
+// cannot be read or decoded; before that play() is remembered and the
+// queries answer 0. Pictures are scaled into the view, keeping their ratio
+// on black, and follow the view's size; sound goes to the sound server's
+// default output, and the picture is timed by the sound actually played.
+// Without sound (no stream, no sound server) the picture follows the clock.
+// Times are seconds from the start of the file.
+class CAVPlayerObject : public CBaseObject {
+public:
+    // Plays from the position on; at the end (of the file, or of the range
+    // while trimming) playing stops and the position stays there. play() at
+    // the end starts again from the beginning of the range.
+    virtual int play() = 0;
+    virtual int pause() = 0;
+    // Non-zero while playing.
+    virtual int isPlaying() = 0;
+    // Goes to `seconds`, clamped into the file (or the trim range); the
+    // picture of that moment is shown, also while paused, and position()
+    // answers `seconds` at once.
+    virtual int seek(double seconds) = 0;
+    // What is seen and heard now.
+    virtual double position() = 0;
+    virtual double duration() = 0;
+    // Width and height of the pictures; 0 for a sound file.
+    virtual void videoSize(int& width, int& height) = 0;
+    // Trimming: while it lasts, playing keeps inside [start, end], which
+    // setTrimRange moves (clamped into the file, at least one frame long).
+    // endTrim(true) reports OnTrimOK with the range moved onto the frames'
+    // times, endTrim(false) OnTrimCancel; both leave trimming.
+    virtual void beginTrim() = 0;
+    virtual void setTrimRange(double start, double end) = 0;
+    virtual void endTrim(bool accept) = 0;
+};
+// A player of a movie that draws into `view`; null when `path` is no file
+// or the engine is not initialised. `callback` may be null.
+CBasePtr<CAVPlayerObject> CreateAVPlayer(AVPlayerStatusCallback* callback, ScNativeView view,
+                                         const char* path);
+// The same for a sound file (or a movie, whose pictures are left out).
+CBasePtr<CAVPlayerObject> CreateAudioPlayer(AVPlayerStatusCallback* callback, const char* path);
+
+// A running export of part of a movie or sound file. Releasing it before
+// OnExportCompleted cancels the export and removes what was written; once
+// release() returns no callback comes.
+class CMediaExportObject : public CBaseObject {
+public:
+    // 0.0 to 1.0.
+    virtual double progress() = 0;
+};
+// Writes [start, end] of `source` into `target` on a thread of the engine,
+// in the container of target's suffix with the source's codecs where they
+// can be encoded: exact to the frame (the first picture is the one seen at
+// `start`) and to the sound sample. `target` is never overwritten: the file
+// appears there only when complete. The end comes through
+// `callback->OnExportCompleted(success)` on that thread. Null (and no
+// callback) when it cannot start: no source, an empty or existing target,
+// or an empty range.
+CBasePtr<CMediaExportObject> scExportMedia(AVPlayerExportCallback* callback, const char* source,
+                                           const char* target, double start, double end);
+
 // ---------------------------------------------------------------------------
 // Area selection and region box
 // ---------------------------------------------------------------------------

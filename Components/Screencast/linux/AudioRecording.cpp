@@ -28,6 +28,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sc;
 
@@ -386,6 +387,15 @@ double GetAudioRecordDuration()
     // Nothing recorded by this process: the recording on disk, if any.
     rec::WavFacts facts;
     return rec::readWavFacts(rec::lastAudioRecordingPath(), facts) ? facts.seconds() : 0.0;
+}
+
+const char* GetAudioRecordFile()
+{
+    thread_local std::string path;
+    path = rec::lastAudioRecordingPath();
+    if (::access(path.c_str(), F_OK) != 0)
+        path.clear();
+    return path.c_str();
 }
 
 int RestoreAudioRecordTempFiles()
