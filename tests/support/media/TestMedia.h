@@ -1,0 +1,59 @@
+#pragma once
+
+// Media files for tests, made and read with FFmpeg's libraries (the test
+// suite never runs the ffmpeg programs): known content to play and cut,
+// and what a recording really holds once decoded.
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QVector>
+
+#include <climits>
+
+namespace testmedia {
+
+// What a file holds: its first video and first audio stream.
+struct Probe {
+    bool ok = false;             // the file opens and has a stream
+    QString container;           // libavformat's short name ("mov,mp4,...", "gif", "wav")
+    double duration = 0.0;       // seconds, the longest stream
+    QString videoCodec;          // "h264", "hevc", "prores", "gif"...; "" for none
+    int width = 0;
+    int height = 0;
+    double fps = 0.0;            // average rate
+    int frames = -1;             // pictures counted by decoding when asked, else -1
+    QString audioCodec;          // "aac", "mp3", "pcm_s16le"...; "" for none
+    int sampleRate = 0;
+    int channels = 0;
+};
+Probe probe(const QString& path, bool countFrames = false);
+
+// Decoded pictures, in presentation order, with their times in seconds
+// from the start of the file.
+struct Picture {
+    double time = 0.0;
+    QImage image;                // Format_RGB32
+};
+QVector<Picture> pictures(const QString& path, int maxCount = INT_MAX);
+// The picture seen at `seconds` (the last one starting at or before it).
+QImage pictureAt(const QString& path, double seconds);
+
+// The first sound stream, mixed to mono 16-bit at `rate`.
+QVector<qint16> sound(const QString& path, int rate = 8000);
+
+// A movie of known content: `fps` pictures a second of `size`, each
+// showing its own number as a 4 x 4 grid of black and white cells, and on
+// the sound track (48 kHz stereo) a 1 kHz beep of 0.1 s at the start of
+// every whole second, silence between. H.264 and AAC in the container of
+// the suffix (mp4, mov).
+bool makeCountingMovie(const QString& path, double seconds, int fps = 30, QSize size = QSize(320, 240));
+// The number a picture of makeCountingMovie shows, also scaled to any
+// size; -1 when it carries none. The picture must be the movie's picture
+// only (cut away any bars around it).
+int frameNumber(const QImage& picture);
+
+// A tone of `frequency` Hz in the format of the suffix (wav, mp3, m4a...).
+bool makeTone(const QString& path, double seconds, int frequency = 440, int channels = 2);
+
+} // namespace testmedia
