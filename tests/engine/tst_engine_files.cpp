@@ -3,6 +3,7 @@
 // initialised.
 
 #include "EngineTestSupport.h"
+#include "tests/support/media/TestMedia.h"
 
 #include "Screencast.h"
 
@@ -24,14 +25,13 @@ private slots:
         QVERIFY(et::writeFile(m_dir.filePath("notes.mp4"), "this is no movie\n"));
         QVERIFY(et::writeFile(m_dir.filePath("fake.gif"), "GIF? no.\n"));
         QVERIFY(QDir().mkpath(m_dir.filePath("Aufnahmen \u00e4\u00f6\u00fc \u5f55\u50cf")));
-        QVERIFY(et::ffmpeg({"-f", "lavfi", "-i", "testsrc=s=320x240:r=25:d=2", "-f", "lavfi", "-i", "sine=d=2",
-                            "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest", path("clip.mp4")}));
+        QVERIFY(testmedia::makeCountingMovie(m_dir.filePath("clip.mp4"), 2.0, 25));
         // A music file's cover picture is no video.
-        QVERIFY(et::ffmpeg({"-f", "lavfi", "-i", "sine=d=1.5", "-f", "lavfi", "-i", "color=red:s=64x64:d=0.04",
-                            "-map", "0", "-map", "1", "-c:v", "png", "-disposition:v", "attached_pic",
-                            path("song.mp3")}));
-        QVERIFY(et::ffmpeg({"-f", "lavfi", "-i", "testsrc=s=160x120:r=10:d=1.5", path("anim.gif")}));
-        QVERIFY(et::ffmpeg({"-f", "lavfi", "-i", "color=blue:s=32x24", "-frames:v", "1", path("still.gif")}));
+        QImage cover(64, 64, QImage::Format_RGB32);
+        cover.fill(Qt::red);
+        QVERIFY(testmedia::makeToneWithCover(m_dir.filePath("song.mp3"), 1.5, cover));
+        QVERIFY(testmedia::makeCountingMovie(m_dir.filePath("anim.gif"), 1.5, 10, QSize(160, 120)));
+        QVERIFY(testmedia::makeCountingMovie(m_dir.filePath("still.gif"), 0.04, 25, QSize(32, 24)));
     }
     // Sizes of files and free space of folders, also under names that are
     // not ASCII; what is not there is negative, not zero.
@@ -94,6 +94,37 @@ private slots:
             QVERIFY(info.duration > 0.0);
         else
             QVERIFY2(qAbs(info.duration - duration) < 0.05, qPrintable(QString::number(info.duration)));
+    }
+    // The tests' own media files read back as made: every picture its
+    // number at its time, also scaled, and a beep at each whole second.
+    void countingMovieReadsBack()
+    {
+        const QString clip = m_dir.filePath("clip.mp4");
+        const testmedia::Probe p = testmedia::probe(clip, true);
+        QVERIFY(p.ok);
+        QCOMPARE(p.videoCodec + " " + p.audioCodec, QString("h264 aac"));
+        QCOMPARE(QSize(p.width, p.height), QSize(320, 240));
+        QCOMPARE(p.frames, 50);
+        QCOMPARE(p.sampleRate * 10 + p.channels, 480002);
+        QVERIFY2(qAbs(p.duration - 2.0) < 0.05 && qAbs(p.fps - 25) < 0.01, qPrintable(QString::number(p.duration)));
+        const auto pictures = testmedia::pictures(clip);
+        QCOMPARE(pictures.size(), 50);
+        for (int i = 0; i < pictures.size(); ++i) {
+            QCOMPARE(testmedia::frameNumber(pictures[i].image), i);
+            QVERIFY(qAbs(pictures[i].time - i / 25.0) < 0.001);
+        }
+        QCOMPARE(testmedia::frameNumber(testmedia::pictureAt(clip, 1.23).scaled(100, 90)), 30);
+        QCOMPARE(testmedia::frameNumber(QImage(64, 48, QImage::Format_RGB32)), -1);
+        QCOMPARE(testmedia::frameNumber(testmedia::pictures(m_dir.filePath("anim.gif")).value(7).image), 7);
+        const QVector<qint16> sound = testmedia::sound(clip, 8000);
+        QVERIFY2(qAbs(sound.size() - 16000) < 100, qPrintable(QString::number(sound.size())));
+        const auto peak = [&](double from, double to) {
+            int m = 0;
+            for (int i = int(from * 8000); i < int(to * 8000) && i < sound.size(); ++i)
+                m = qMax(m, qAbs(int(sound[i])));
+            return m;
+        };
+        QVERIFY(peak(1.01, 1.09) > 8000 && peak(0.15, 0.95) < 300 && peak(1.15, 1.95) < 300);
     }
 };
 

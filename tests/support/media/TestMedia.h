@@ -46,7 +46,7 @@ QVector<qint16> sound(const QString& path, int rate = 8000);
 // showing its own number as a 4 x 4 grid of black and white cells, and on
 // the sound track (48 kHz stereo) a 1 kHz beep of 0.1 s at the start of
 // every whole second, silence between. H.264 and AAC in the container of
-// the suffix (mp4, mov).
+// the suffix (mp4, mov); a GIF has the pictures only.
 bool makeCountingMovie(const QString& path, double seconds, int fps = 30, QSize size = QSize(320, 240));
 // The number a picture of makeCountingMovie shows, also scaled to any
 // size; -1 when it carries none. The picture must be the movie's picture
@@ -55,5 +55,8 @@ int frameNumber(const QImage& picture);
 
 // A tone of `frequency` Hz in the format of the suffix (wav, mp3, m4a...).
 bool makeTone(const QString& path, double seconds, int frequency = 440, int channels = 2);
+// The same with `cover` as the file's attached picture (mp3, m4a).
+bool makeToneWithCover(const QString& path, double seconds, const QImage& cover, int frequency = 440,
+                       int channels = 2);
 
 } // namespace testmedia
