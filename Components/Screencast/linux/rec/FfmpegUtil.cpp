@@ -4,6 +4,14 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace sc {
 namespace rec {
 
@@ -33,6 +41,41 @@ bool encodeFrame(AVCodecContext* encoder, AVFrame* frame, AVPacket* packet, cons
         if (!ok)
             return false;
     }
+}
+
+std::string createHiddenFileBeside(const std::string& target, std::string& error)
+{
+    static std::atomic<unsigned> serial{0};
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = folder + "/." + name + "." + std::to_string(::getpid()) + "-"
+                                 + std::to_string(serial++) + ".part";
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    error = "cannot write in " + folder + ": " + std::strerror(errno);
+    return std::string();
+}
+
+int moveWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // Not every file system knows RENAME_NOREPLACE; a hard link refuses a
+    // taken name just as well.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    ::unlink(from.c_str());
+    return 0;
 }
 
 } // namespace rec

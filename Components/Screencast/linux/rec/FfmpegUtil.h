@@ -28,5 +28,16 @@ std::string avError(int code);
 bool encodeFrame(AVCodecContext* encoder, AVFrame* frame, AVPacket* packet, const PacketSink& sink,
                  int64_t defaultDuration = 0);
 
+// Files that appear only once complete: written under a hidden name beside
+// their target, then moved there without replacing anything.
+//
+// Creates that hidden file (with the user's umask, for it becomes the
+// user's file) and returns its path; empty, with `error`, when the target's
+// folder cannot be written.
+std::string createHiddenFileBeside(const std::string& target, std::string& error);
+// Moves `from` to `to` unless something is there already: 0, or the errno
+// (EEXIST when the place is taken).
+int moveWithoutReplacing(const std::string& from, const std::string& to);
+
 } // namespace rec
 } // namespace sc
