@@ -16,6 +16,7 @@
 #include "app/MainWindow.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
+#include "core/UnsavedRecording.h"
 #include "app/SystemStatusBar.h"
 #include "schedule/TaskManage.h"
 #include "core/Utils.h"
@@ -298,9 +299,8 @@ bool MainWindowBase::derivedProcShowUpdateDialog(VxApplicationUpdate* /*update*/
 
 void MainWindowBase::checkUnSaveFile()
 {
-    const QString path = VxSettings::instance()->applicationParam("outputVideo", QString()).toString();
-    const bool isVideo = QFile::exists(path);
-    if (!isVideo && !Utils::RestorreAudioTempFiles())
+    const QString path = UnsavedRecording::find();
+    if (path.isEmpty())
         return;
     const int answer = VxMessageBox::warning(this, VxProductInfo::instance()->productName(""),
                                              tr("An unsaved recording was detected. Restore it now?"),
@@ -309,8 +309,15 @@ void MainWindowBase::checkUnSaveFile()
     if (answer != QMessageBox::Yes)
         return;
     hide();
-    DlgVideoClip clip(path, this, this, isVideo, false);
-    if (clip.exec() == 1)
+    if (restoreRecording(path, this) == 1)
         emit SignalsTransfer::instance()->showHistory();
     show();
+}
+
+int MainWindowBase::restoreRecording(const QString& path, MainWindowBase* frame)
+{
+    // Whether the file has pictures, not whether it exists: an interrupted
+    // sound recording is a file too and must open as sound.
+    DlgVideoClip clip(path, frame, frame, UnsavedRecording::hasPictures(path), false);
+    return clip.exec();
 }

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -142,6 +143,8 @@ int runFrame(InstanceChannel& channel)
     frame.setAppEventLoopStarted();
     QGuiApplication::setQuitOnLastWindowClosed(false);
     CEIPWrapper::instance()->MakeEvent(3000);
+    // Once the loop runs, so the question stands over a frame already shown.
+    QTimer::singleShot(0, &frame, &MainWindowBase::checkUnSaveFile);
 
     const int rc = QApplication::exec();
 
