@@ -229,6 +229,10 @@ private:
     bool taskLacksSources();
     void warnTaskLacksSources();
     bool cannotStartNow();
+    // A recording never saved nor discarded is offered before a new one may
+    // start; true when the start must not go on.
+    bool unsavedRecordingKept();
+    int askUnsavedRecording();
     bool windowsGoneReselect();
     bool playerForbidsCapture();
     void warnForbiddenPlayer();

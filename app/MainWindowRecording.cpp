@@ -14,6 +14,7 @@
 #include "core/OSServiceUtils.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
+#include "core/UnsavedRecording.h"
 #include "core/Utils.h"
 #include "core/WindowListManger.h"
 #include "feedback/FeedBackDialog.h"
@@ -189,6 +190,7 @@ const MainWindow::StartRefusal MainWindow::kStartRefusals[] = {
     {"scheduled task without sources", &MainWindow::taskLacksSources, &MainWindow::warnTaskLacksSources, nullptr,
      false},
     {"busy or nothing to record", &MainWindow::cannotStartNow, nullptr, nullptr, false},
+    {"an unsaved recording kept", &MainWindow::unsavedRecordingKept, nullptr, nullptr, false},
     {"chosen windows gone, re-select", &MainWindow::windowsGoneReselect, nullptr, &MainWindow::onWindowSelect, true},
     {"a player forbids capture", &MainWindow::playerForbidsCapture, &MainWindow::warnForbiddenPlayer,
      &MainWindow::onShowRegionBox, true},
@@ -301,6 +303,44 @@ bool MainWindow::cannotStartNow()
     Log(kLogModule, 1, "start record cancel, recording:%d, preview:%d, canrec:%d ", params->m_bRecording ? 1 : 0,
         params->m_bPreviewing ? 1 : 0, canRec ? 0 : 1);
     return true;
+}
+
+int MainWindow::askUnsavedRecording()
+{
+    VxMessageBox box(m_pMainWindowBase);
+    box.setIcon(2);
+    box.setMsgTitle(productName());
+    box.setWindowTitle(productName());
+    box.setButtons(QMessageBox::Yes | QMessageBox::Discard | QMessageBox::Cancel);
+    box.addButton(tr("Restore"), QMessageBox::Yes);
+    box.addButton(tr("Discard"), QMessageBox::Discard);
+    box.addButton(tr("Cancel"), QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setLabelInfo(tr("The last recording was neither saved nor discarded. Restore it now, or discard it "
+                        "and start the new recording?"));
+    box.adjustSize();
+    return box.exec();
+}
+
+bool MainWindow::unsavedRecordingKept()
+{
+    // The next recording would empty the temporary folder and reuse the
+    // file's name: the user settles the old one first.
+    const QString path = UnsavedRecording::find();
+    if (path.isEmpty())
+        return false;
+    const int answer = askUnsavedRecording();
+    if (answer == QMessageBox::Discard) {
+        Log(kLogModule, 1, "unsaved recording discarded before a start");
+        QFile::remove(path);
+        UnsavedRecording::forget();
+        return false;
+    }
+    if (answer != QMessageBox::Yes)
+        return true;
+    MainWindowBase::restoreRecording(path, m_pMainWindowBase);
+    // Closed without saving or discarding, it is still the one to keep.
+    return !UnsavedRecording::find().isEmpty();
 }
 
 bool MainWindow::windowsGoneReselect()
