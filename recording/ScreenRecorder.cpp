@@ -16,11 +16,11 @@
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "core/StatusItem.h"
+#include "core/UnsavedRecording.h"
 #include "core/Utils.h"
 #include "platform/framework/VxFileUtils.h"
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
-#include "platform/framework/VxSettings.h"
 #include "recording/RecordOptions.h"
 #include "watermark/WaterMarkDataManage.h"
 #include "core/WindowListManger.h"
@@ -451,7 +451,7 @@ bool ScreenRecorder::recordVideo()
     WaterMarkDataManage::instance()->useWaterMark(record.frame);
     logScreenRecord(record);
 
-    VxSettings::instance()->setApplicationParam(QStringLiteral("outputVideo"), m_strTempFilePath);
+    UnsavedRecording::remember(m_strTempFilePath);
     sendVideoRecordInfo(settings, record, param->getUseDisplayIndex(), param->getCamerastream());
 
     const RecordOptions::WindowLists& lists = record.lists;
@@ -553,6 +553,11 @@ bool ScreenRecorder::recordError(int& code)
 QString ScreenRecorder::getTmpFilePath() const
 {
     return m_strTempFilePath;
+}
+
+QString ScreenRecorder::audioRecordFile()
+{
+    return QString::fromUtf8(GetAudioRecordFile());
 }
 
 qint64 ScreenRecorder::getAudioTempFileSize()

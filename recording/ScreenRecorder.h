@@ -87,6 +87,8 @@ public:
     // The file being recorded: the base path from checkTempfilePath() plus
     // the suffix of the last recordVideo(); the base path for sound.
     QString getTmpFilePath() const;
+    // Where the engine keeps the last sound-only recording; "" without one.
+    static QString audioRecordFile();
     qint64 getAudioTempFileSize();
     // The temp file of a screen recording lost its name (it or its folder
     // was deleted); stop() writes it out again under that name.

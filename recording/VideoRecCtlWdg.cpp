@@ -24,6 +24,7 @@
 #include "recording/ScreenRecorder.h"
 #include "core/SignalsTransfer.h"
 #include "core/StatusItem.h"
+#include "core/UnsavedRecording.h"
 #include "schedule/TaskManage.h"
 #include "core/Utils.h"
 #include "platform/framework/VxMessageBox.h"
@@ -172,7 +173,10 @@ QString VideoRecCtlWdg::timeCounter(int seconds)
 bool VideoRecCtlWdg::initRecord()
 {
     Log(kLogModule, 1, "initRecord");
-    Utils::removeTempRoot();
+    // Leftovers go; a recording still waiting to be saved or discarded
+    // (offered before every start) never does.
+    if (UnsavedRecording::find().isEmpty())
+        Utils::removeTempRoot();
     ScreenRecorder* recorder = ScreenRecorder::instance();
     if (!recorder->checkTempfilePath())
         return false;
@@ -181,7 +185,6 @@ bool VideoRecCtlWdg::initRecord()
     // Taken once: the tick and the stop must agree on what is recorded even
     // if the settings change meanwhile.
     m_bAudioOnly = !rp->getVideoEnable() && !rp->isWindowRecord();
-    m_bHasVideo = !m_bAudioOnly || rp->isOnlyRecordCamera();
     if (m_bAudioOnly) {
         ui->btnSnapshot->setEnabled(false);
         ui->btnEdit->setEnabled(false);
@@ -615,11 +618,14 @@ void VideoRecCtlWdg::onBtnStopClicked()
     ScreenRecorder* recorder = ScreenRecorder::instance();
     recorder->stop();
 
-    const QString temp = recorder->getTmpFilePath();
-    Log(kLogModule, 1, "temp path: %s", temp.toLocal8Bit().constData());
     // A sound-only recording lives in the engine's own files; a screen
     // recording in the temp file, which must hold something.
+    const QString temp = m_bAudioOnly ? ScreenRecorder::audioRecordFile() : recorder->getTmpFilePath();
+    Log(kLogModule, 1, "temp path: %s", temp.toLocal8Bit().constData());
     const bool recorded = m_bAudioOnly ? Utils::getAudioDuration() > 0.0 : Utils::getFileSize(temp) > 0;
+    // Kept for the restore offer until the preview saved or discarded it.
+    if (m_bAudioOnly && recorded)
+        UnsavedRecording::remember(temp);
 
     CEIPWrapper::instance()->MakeEvent(CEIPWrapper::kEvent_RecordingStopped);
     CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(recorded ? 1 : 0);
@@ -645,7 +651,7 @@ void VideoRecCtlWdg::onBtnStopClicked()
     } else {
         StatusItem::instance()->setSysBarState(SysBar_Previewing);
         // On the heap: its parent, the frame window, may go while it runs.
-        QPointer<DlgVideoClip> preview = new DlgVideoClip(temp, frame.data(), frame.data(), m_bHasVideo, autoSave);
+        QPointer<DlgVideoClip> preview = new DlgVideoClip(temp, frame.data(), frame.data(), !m_bAudioOnly, autoSave);
         const int result = preview->exec();
         delete preview.data();
         if (!self)

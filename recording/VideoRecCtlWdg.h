@@ -105,7 +105,6 @@ private:
     int m_nNextDiskCheck = 1;              // the second at which free space is read next
     qint64 m_nFreeSpace = 0;               // the last successful reading
     bool m_bAudioOnly = false;             // taken when the recording is prepared
-    bool m_bHasVideo = true;
     bool m_bErrorHandling = false;         // an engine error or a full disk is being reported
     QPointer<VxMainWindowBase> m_pMainWindow;
 };
