@@ -48,6 +48,13 @@ void RecordHistoryDlg::isAddedHistory()
     m_pCmbFilter->setCurrentIndex(0);
 }
 
+void RecordHistoryDlg::showEvent(QShowEvent* event)
+{
+    // The dialog is kept between runs; files may have gone meanwhile.
+    m_pList->refreshMissing();
+    VxDialogBase::showEvent(event);
+}
+
 void RecordHistoryDlg::applyFilter()
 {
     const QVariant type = m_pCmbFilter->currentData();

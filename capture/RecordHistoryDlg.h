@@ -22,6 +22,7 @@ public:
 
 protected:
     void retranslateDerived() override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void applyFilter();

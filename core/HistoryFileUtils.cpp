@@ -24,3 +24,15 @@ void HistoryFileUtils::addSavefileHistroy(const QString& path, int type, const Q
     list.prepend(entry);
     VxSettings::instance()->setApplicationParam(kHistoryKey, list);
 }
+
+void HistoryFileUtils::removeSavefileHistroy(const QString& path)
+{
+    QMutexLocker lock(&g_historyMutex);
+    QVariantList list = VxSettings::instance()->applicationParam(kHistoryKey, QVariantList()).toList();
+    const int before = list.size();
+    for (int i = list.size() - 1; i >= 0; --i)
+        if (list.at(i).toStringList().value(1) == path)
+            list.removeAt(i);
+    if (list.size() != before)
+        VxSettings::instance()->setApplicationParam(kHistoryKey, list);
+}

@@ -20,6 +20,9 @@ public:
 
     static void addSavefileHistroy(const QString& path, int type, const QString& resolution,
                                    const QString& duration, const QString& size);
+    // Drops every entry of the file at `path` from the stored list; the
+    // file itself stays.
+    static void removeSavefileHistroy(const QString& path);
 };
 
 Q_DECLARE_METATYPE(HistoryFileUtils::HistoryFile)
