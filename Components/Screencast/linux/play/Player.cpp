@@ -81,8 +81,9 @@ void Player::startRun()
     m_soundHeard = false;
     m_runSince = Clock::now();
     // Wait for something to show or hear after a seek, so that the first
-    // pictures are not late already.
-    m_clockHeld = m_pictures.empty() && m_sounds.empty() && !m_eof;
+    // pictures are not late already (when there is anything to wait for).
+    const bool outputs = (m_painter.isOpen() && m_reader.hasVideo()) || m_clockBySound;
+    m_clockHeld = outputs && m_pictures.empty() && m_sounds.empty() && !m_eof;
 }
 
 double Player::rangeStart() const { return m_trimming ? m_trimStart : 0.0; }

@@ -114,7 +114,8 @@ private:
     rec::VideoEncoder m_video;
     AVStream* m_videoStream = nullptr;
     SwsContext* m_sws = nullptr;
-    QImage m_image;
+    std::vector<uint8_t> m_pixels;   // with room behind for swscale's vector stores
+    QImage m_image;                  // over m_pixels
     int m_fps = 0;
     int64_t m_index = -1;
     bool m_videoDone = true;
@@ -209,7 +210,9 @@ bool Job::openPictures(std::string& error)
         m_videoStream->codecpar->codec_tag = m_video.tag();
     m_videoStream->time_base = m_video.context()->time_base;
     m_videoStream->avg_frame_rate = AVRational{m_fps, 1};
-    m_image = QImage(decoder->width, decoder->height, QImage::Format_RGB32);
+    const int stride = decoder->width * 4;
+    m_pixels.assign(std::size_t(stride) * std::size_t(decoder->height) + 256, 0);
+    m_image = QImage(m_pixels.data(), decoder->width, decoder->height, stride, QImage::Format_RGB32);
     m_videoDone = false;
     return !m_image.isNull();
 }
@@ -256,7 +259,7 @@ bool Job::picture(const AVFrame* frame, double time)
                                  nullptr, nullptr);
     if (!m_sws)
         return false;
-    uint8_t* dst[4] = {m_image.bits(), nullptr, nullptr, nullptr};
+    uint8_t* dst[4] = {m_pixels.data(), nullptr, nullptr, nullptr};
     const int stride[4] = {int(m_image.bytesPerLine()), 0, 0, 0};
     if (sws_scale(m_sws, frame->data, frame->linesize, 0, frame->height, dst, stride) <= 0)
         return false;

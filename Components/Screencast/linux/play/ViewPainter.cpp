@@ -21,6 +21,9 @@ namespace {
 
 // Bytes of a PutImage request before its pixels.
 constexpr uint32_t kPutImageHeader = 24;
+// Room behind a picture for swscale's vector code, which may store whole
+// vectors past the end of the last row.
+constexpr std::size_t kSwsSlack = 256;
 
 // swscale's table of YUV to RGB coefficients for a picture's matrix.
 const int* coefficientsOf(const AVFrame* frame)
@@ -196,7 +199,8 @@ void ViewPainter::paint()
     const int fullRange = m_last->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     sws_setColorspaceDetails(m_sws, coefficientsOf(m_last), fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
                              1 << 16, 1 << 16);
-    m_pixels.resize(std::size_t(w) * h * 4);
+    // swscale may write a little past the last row.
+    m_pixels.resize(std::size_t(w) * h * 4 + kSwsSlack);
     uint8_t* dst[4] = {m_pixels.data(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {w * 4, 0, 0, 0};
     if (sws_scale(m_sws, m_last->data, m_last->linesize, 0, m_last->height, dst, dstStride) <= 0)
