@@ -1,6 +1,6 @@
 // The home window and its frame offscreen, against the engine double: the
 // region arithmetic as values, permission prompts, a failed engine start, the ordered teardown, the stay-on-top
-// setting and the offer to restore an interrupted recording.
+// setting and the offer to restore an interrupted recording, movie or sound.
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
@@ -271,9 +271,17 @@ private slots:
         QVERIFY(onTop());   // the next start honours what was stored
     }
 
+    // A movie named as unsaved is offered ("No" keeps it, no sound restore
+    // is tried); with nothing named and no sound to restore, nothing is asked.
     void interruptedRecordingIsOffered()
     {
         frame();
+        {
+            ModalDriver silent;
+            frame()->checkUnSaveFile();
+            QVERIFY(silent.seen().isEmpty());
+            VERIFY_DRIVER(silent);
+        }
         QTemporaryDir dir;
         const QString path = dir.filePath("rec.mov");
         QFile file(path);
@@ -287,9 +295,42 @@ private slots:
         QVERIFY(driver.waitFinished());
         VERIFY_DRIVER(driver);
         QCOMPARE(driver.seen().size(), 1);
-        // A video file needs no audio restore; "No" changes nothing.
         QCOMPARE(FakeScreencast::callCount("RestoreAudioRecordTempFiles"), 0);
         QVERIFY(frame()->isVisible() && QFile::exists(path));
+    }
+
+    // An interrupted sound-only recording, restored by the engine into a
+    // file, opens in the preview as sound, and stays named until settled.
+    void interruptedSoundOpensAsSound()
+    {
+        frame();
+        QTemporaryDir dir;
+        const QString sound = dir.filePath("sound.wav");
+        QFile file(sound);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("RIFF") == 4);
+        file.close();
+        FakeScreencast::setRestoreAudioResult(1);
+        FakeScreencast::setAudioRecordFile(sound);
+        FakeScreencast::setMediaInfo(sound, MediaFileInfo{4.0, 0, 0, 0});
+        FakeScreencast::clearCalls();
+        ModalDriver driver(30000);
+        driver.clickButton(QMessageBox::Yes, "VxMessageBox");
+        // Closed as a test may, past the preview's own question.
+        driver.expect(
+            [](QWidget* preview) {
+                (void)QTest::qWaitFor([] { return FakeScreencast::calls().join(' ').contains("Player("); }, 20000);
+                static_cast<QDialog*>(preview)->done(0);
+            },
+            "DlgVideoClip");
+        frame()->checkUnSaveFile();
+        QVERIFY(driver.waitFinished(30000));
+        VERIFY_DRIVER(driver);
+        const QString quoted = '"' + sound + '"';
+        QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer").size(), 1);
+        QVERIFY(FakeScreencast::callsOf("CreateAudioPlayer").first().contains(quoted));
+        QCOMPARE(FakeScreencast::callCount("CreateAVPlayer"), 0);
+        QCOMPARE(VxSettings::instance()->applicationParam("outputVideo").toString(), sound);
+        QVERIFY(frame()->isVisible());
     }
 };
 

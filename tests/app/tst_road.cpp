@@ -1,6 +1,6 @@
 // The home window's recording road offscreen, against the engine double:
-// the refusals and what they leave, requests racing the starting phase,
-// engine failures, scheduled starts on an injected clock, the control bar's
+// the refusals and what they leave, the unsaved recording offered first,
+// requests racing the starting phase, engine failures, scheduled starts on an injected clock, the control bar's
 // place, the hotkey, and the screenshot's save-as.
 #include <QAction>
 #include <QApplication>
@@ -392,6 +392,51 @@ private slots:
             waitRecording();
             stopByHotkey();
         }
+    }
+
+    // A recording never saved nor discarded is offered before a start:
+    // Cancel keeps it and starts nothing, a preview closed without settling
+    // it keeps it too, Discard deletes it and the start goes on.
+    void unsavedRecordingOfferedFirst_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::newRow("cancel") << int(QMessageBox::Cancel);
+        QTest::newRow("restore, left unsettled") << int(QMessageBox::Yes);
+        QTest::newRow("discard") << int(QMessageBox::Discard);
+    }
+
+    void unsavedRecordingOfferedFirst()
+    {
+        QFETCH(int, button);
+        Utils::ensureExists(Utils::getRecorderTmpRoot());
+        const QString kept = Utils::getRecorderTmpRoot() + "/.kept.mov";
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        file.close();
+        VxSettings::instance()->setApplicationParam("outputVideo", kept);
+        chooseTile("frmChoseVideo");
+        QStringList texts;
+        {
+            ModalDriver driver(kLong);
+            driver.expect(answer(QMessageBox::StandardButton(button), &texts), "VxMessageBox");
+            if (button == QMessageBox::Yes)
+                driver.expect([](QWidget* preview) { static_cast<QDialog*>(preview)->done(0); }, "DlgVideoClip");
+            home()->onBtnRecClicked();
+            FINISH(driver);
+        }
+        QCOMPARE(texts.size(), 1);
+        const QString named = VxSettings::instance()->applicationParam("outputVideo").toString();
+        if (button != QMessageBox::Discard) {
+            QCOMPARE(recordings(), 0);
+            verifyIdle();
+            QVERIFY(QFile::exists(kept));
+            QCOMPARE(named, kept);
+            return;
+        }
+        waitRecording();
+        QVERIFY(!QFile::exists(kept));
+        QCOMPARE(named, ScreenRecorder::instance()->getTmpFilePath());
+        stopByHotkey();
     }
 
     // Every request during the hotkey reminder and during the countdown is

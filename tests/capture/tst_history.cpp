@@ -1,9 +1,17 @@
 // A saved file goes into the stored history before it is announced; the
-// history list starts from the store, puts announced files on top, and the
-// history dialog's filter can be reset so that a new file shows.
+// history list starts from the store, puts announced files on top, shows
+// each file's facts or that it is gone, opens, copies and removes entries
+// without touching the files; the dialog's filter can be reset so that a
+// new file shows.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "capture/HistoryFileListWidget.h"
@@ -11,6 +19,7 @@
 #include "core/RecordTypes.h"
 #include "core/SignalsTransfer.h"
 #include "platform/framework/VxSettings.h"
+#include "tests/support/UrlRecorder.h"
 
 namespace {
 
@@ -26,8 +35,21 @@ QStringList names(const QListWidget* list, bool visibleOnly = false)
     QStringList names;
     for (int i = 0; i < list->count(); ++i)
         if (!visibleOnly || !list->item(i)->isHidden())
-            names << list->item(i)->text();
+            names << HistoryFileListWidget::historyFile(list->item(i)).fileName;
     return names;
+}
+
+// Runs the row's menu entry of that text; false when it is not there or
+// disabled.
+bool trigger(HistoryFileListWidget* list, int row, const QString& text)
+{
+    QScopedPointer<QMenu> menu(list->createContextMenu(list->item(row), nullptr));
+    for (QAction* action : menu->actions())
+        if (action->text() == text && action->isEnabled()) {
+            action->trigger();
+            return true;
+        }
+    return false;
 }
 
 } // namespace
@@ -40,7 +62,13 @@ private slots:
     void cleanup();
     void storedBeforeAnnounced();
     void listSkipsDamagedEntries();
+    void rowsShowTheirFile_data();
+    void rowsShowTheirFile();
+    void menuCopiesOpensAndRemoves();
     void dialogFilterAndReset();
+
+private:
+    QTemporaryDir m_dir;
 };
 
 void TstHistory::init()
@@ -50,6 +78,7 @@ void TstHistory::init()
 
 void TstHistory::cleanup()
 {
+    QDesktopServices::unsetUrlHandler("file");
     SignalsTransfer::release();
 }
 
@@ -92,6 +121,83 @@ void TstHistory::listSkipsDamagedEntries()
     const HistoryFileUtils::HistoryFile last = HistoryFileListWidget::historyFile(list.item(1));
     QCOMPARE(last.path, QString("/v/short.mov"));
     QCOMPARE(last.size, QString());
+}
+
+void TstHistory::rowsShowTheirFile_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("resolution");
+    QTest::addColumn<QString>("duration");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QString>("facts");   // the row's second line
+    QTest::newRow("video") << int(HistoryFile_Video) << "1920*1080" << "00:01:02" << true
+                           << QString::fromUtf8("Video  ·  1920×1080  ·  00:01:02  ·  2 KB");
+    QTest::newRow("audio") << int(HistoryFile_Audio) << "" << "00:00:05" << true
+                           << QString::fromUtf8("Audio  ·  00:00:05  ·  2 KB");
+    QTest::newRow("image") << int(HistoryFile_Image) << "640*480" << "" << true
+                           << QString::fromUtf8("Image  ·  640×480  ·  2 KB");
+    QTest::newRow("missing") << int(HistoryFile_Video) << "320*240" << "00:00:03" << false
+                             << QString::fromUtf8("Video  ·  320×240  ·  00:00:03  ·  2 KB  ·  missing");
+}
+
+void TstHistory::rowsShowTheirFile()
+{
+    QFETCH(int, type);
+    QFETCH(QString, resolution);
+    QFETCH(QString, duration);
+    QFETCH(bool, exists);
+    QFETCH(QString, facts);
+    const QString path = m_dir.filePath(QString("row %1.bin").arg(QTest::currentDataTag()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+    file.close();
+    HistoryFileListWidget list;
+    list.show();
+    list.addHistoryFile({QFileInfo(path).fileName(), path, type, resolution, duration, "2 KB"});
+    if (!exists)
+        QVERIFY(QFile::remove(path));
+    list.refreshMissing();   // as the dialog does each time it shows
+    QListWidgetItem* row = list.item(0);
+    QCOMPARE(row->text().section('\n', 1), facts);
+    QCOMPARE(row->foreground().color() == list.palette().color(QPalette::Disabled, QPalette::Text), !exists);
+
+    // A double click opens the file with the desktop's program, a missing one not at all.
+    UrlRecorder urls;
+    QDesktopServices::setUrlHandler("file", &urls, "open");
+    const QPoint centre = list.visualItemRect(row).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
+    QCOMPARE(urls.urls, exists ? QList<QUrl>{QUrl::fromLocalFile(path)} : QList<QUrl>());
+    QCOMPARE(trigger(&list, 0, "Open"), exists);
+}
+
+void TstHistory::menuCopiesOpensAndRemoves()
+{
+    const QString kept = m_dir.filePath("kept clip.mp4");
+    QFile file(kept);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+    file.close();
+    SignalsTransfer* hub = SignalsTransfer::instance();
+    hub->addHistoryFile("/i/other.png", HistoryFile_Image, "1*1", QString(), "1 KB");
+    hub->addHistoryFile(kept, HistoryFile_Video, "2*2", "00:00:01", "1 KB");
+    HistoryFileListWidget list;
+
+    QVERIFY(trigger(&list, 0, "Copy Path"));
+    QCOMPARE(QApplication::clipboard()->text(), kept);
+    UrlRecorder urls;
+    QDesktopServices::setUrlHandler("file", &urls, "open");
+    QVERIFY(trigger(&list, 0, "Open Containing Folder"));
+    QCOMPARE(urls.urls, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
+    // The missing image's folder does not exist either.
+    QVERIFY(!trigger(&list, 1, "Open Containing Folder"));
+
+    // Removing drops the entry from the list and the store, never the file.
+    QVERIFY(trigger(&list, 0, "Remove from History"));
+    QCOMPARE(names(&list), QStringList{"other.png"});
+    QVERIFY(QFile::exists(kept));
+    VxSettings::release();
+    QCOMPARE(stored().size(), 1);
+    QCOMPARE(stored().at(0).toStringList().value(1), QString("/i/other.png"));
 }
 
 void TstHistory::dialogFilterAndReset()

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -19,6 +20,7 @@
 #include "core/CEIPWrapper.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
+#include "core/UnsavedRecording.h"
 #include "core/Utils.h"
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxSettings.h"
@@ -145,6 +147,8 @@ void TstControlBar::init()
     TaskManage::instance()->isTasking = false;
     VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
     QDir(Utils::getVideoOutputPath()).removeRecursively();
+    // As after the home window's offer: no earlier recording is kept.
+    UnsavedRecording::forget();
     m_nowMs = 1000000;   // any origin: only differences count
     m_bSystemClock = false;
     m_nStops = m_nPreviews = 0;
@@ -538,6 +542,25 @@ void TstControlBar::audioOnlyRecording()
     QCOMPARE(m_boxes, QStringList{"File writing failed!"});
     QCOMPARE(m_nPreviews, 0);
     QCOMPARE(m_nStops, 1);
+
+    // Recorded: the engine's file is the one kept and previewed, as sound.
+    QTemporaryDir engineFiles;
+    const QString sound = engineFiles.filePath("sound.wav");
+    QVERIFY(testsupport::writeFile(sound, "RIFF"));
+    FakeScreencast::setAudioRecordFile(sound);
+    FakeScreencast::setAudioRecordDuration(2.0);
+    QVERIFY(startBar(-1));
+    rp->m_bRecording = true;
+    ModalDriver driver(30000);
+    driver.expect([](QWidget* preview) {
+        (void)QTest::qWaitFor([] { return FakeScreencast::calls().join(' ').contains("Player("); }, 20000);
+        static_cast<QDialog*>(preview)->done(0);
+    }, "DlgVideoClip");
+    m_bar->onBtnStopClicked();
+    DRIVER_DONE(driver, 30000);
+    QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer").value(0).count(sound), 1);
+    QCOMPARE(FakeScreencast::callCount("CreateAVPlayer"), 0);
+    QCOMPARE(VxSettings::instance()->applicationParam("outputVideo").toString(), sound);
 }
 
 void TstControlBar::destroyingARunningBarStopsTheEngine()
