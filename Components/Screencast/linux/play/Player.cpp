@@ -25,8 +25,8 @@ constexpr double kSoundCoast = 0.05;
 
 } // namespace
 
-Player::Player(AVPlayerStatusCallback* callback, xcb_window_t view, std::string path)
-    : m_callback(callback), m_view(view), m_path(std::move(path))
+Player::Player(AVPlayerStatusCallback* callback, bool pictures, xcb_window_t view, std::string path)
+    : m_callback(callback), m_withPictures(pictures), m_view(view), m_path(std::move(path))
 {
     m_readerThread = std::thread([this] { readerMain(); });
 }
@@ -254,15 +254,15 @@ bool isFile(const char* path)
 
 CBasePtr<CAVPlayerObject> CreateAVPlayer(AVPlayerStatusCallback* callback, ScNativeView view, const char* path)
 {
-    if (!sc::isFile(path) || !view) {
-        Log(sc::kLogModule, 2, "CreateAVPlayer: \"%s\" is no file, or there is no view", path ? path : "");
+    if (!sc::isFile(path)) {
+        Log(sc::kLogModule, 2, "CreateAVPlayer: \"%s\" is no file", path ? path : "");
         return CBasePtr<CAVPlayerObject>();
     }
     if (!sc::XLock()) {
         Log(sc::kLogModule, 2, "CreateAVPlayer: the engine is not initialised");
         return CBasePtr<CAVPlayerObject>();
     }
-    return CBasePtr<CAVPlayerObject>(new sc::play::Player(callback, xcb_window_t(view), path));
+    return CBasePtr<CAVPlayerObject>(new sc::play::Player(callback, true, xcb_window_t(view), path));
 }
 
 CBasePtr<CAVPlayerObject> CreateAudioPlayer(AVPlayerStatusCallback* callback, const char* path)
@@ -271,5 +271,5 @@ CBasePtr<CAVPlayerObject> CreateAudioPlayer(AVPlayerStatusCallback* callback, co
         Log(sc::kLogModule, 2, "CreateAudioPlayer: \"%s\" is no file", path ? path : "");
         return CBasePtr<CAVPlayerObject>();
     }
-    return CBasePtr<CAVPlayerObject>(new sc::play::Player(callback, 0, path));
+    return CBasePtr<CAVPlayerObject>(new sc::play::Player(callback, false, 0, path));
 }

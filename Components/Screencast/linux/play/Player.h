@@ -35,8 +35,8 @@ namespace play {
 class Player final : public CAVPlayerObject
 {
 public:
-    // `view` 0: sound only.
-    Player(AVPlayerStatusCallback* callback, xcb_window_t view, std::string path);
+    // Without `pictures` a movie plays as sound only; `view` 0 shows nothing.
+    Player(AVPlayerStatusCallback* callback, bool pictures, xcb_window_t view, std::string path);
 
     int play() override;
     int pause() override;
@@ -97,6 +97,7 @@ private:
     void note(std::function<void()> call);
 
     AVPlayerStatusCallback* const m_callback;
+    const bool m_withPictures;
     const xcb_window_t m_view;
     const std::string m_path;
 

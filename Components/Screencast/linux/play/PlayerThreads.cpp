@@ -64,7 +64,7 @@ void Player::readerMain()
 bool Player::openMedia()
 {
     std::string error;
-    if (!m_reader.open(m_path, m_view != 0, true, error)) {
+    if (!m_reader.open(m_path, m_withPictures, true, error)) {
         Log(kLogModule, 2, "player: %s", error.c_str());
         return false;
     }
@@ -73,7 +73,8 @@ bool Player::openMedia()
     if (m_reader.hasVideo()) {
         m_width = m_reader.video()->width;
         m_height = m_reader.video()->height;
-        m_painter.open(xcb_window_t(m_view));
+        if (m_view)
+            m_painter.open(m_view);
     }
     if (m_reader.hasAudio())
         openSoundPath();
