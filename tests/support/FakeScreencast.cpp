@@ -1,6 +1,7 @@
 #include "tests/support/FakeScreencast.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
@@ -118,6 +119,8 @@ FakeAudioRecorder* FakeScreencast::audioRecorder() { return newest<FakeAudioReco
 FakeImageCapture* FakeScreencast::imageCapture() { return newest<FakeImageCapture>(); }
 FakeCropBox* FakeScreencast::cropBox() { return newest<FakeCropBox>(); }
 CPictureObject* FakeScreencast::picture() { return newest<CPictureObject>(); }
+FakePlayer* FakeScreencast::player() { return newest<FakePlayer>(); }
+FakeExport* FakeScreencast::mediaExport() { return newest<FakeExport>(); }
 
 void FakeScreencast::fireDisplayChanged() { notify(&CDeviceNotifies::OnDisplayChanged); }
 void FakeScreencast::fireAudioCaptureChanged() { notify(&CDeviceNotifies::OnAudioCaptureChanged); }
@@ -421,4 +424,61 @@ int FakeScreenRecorder::snapshot(const char* path, int imageFormat)
     QImage image(320, 200, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     return image.save(QString::fromUtf8(path), "PNG") ? 0 : -1;
+}
+
+namespace {
+bool isFile(const char* path) { return path && QFileInfo(QString::fromUtf8(path)).isFile(); }
+} // namespace
+
+// As the engine: no player of a file that is not there.
+CBasePtr<CAVPlayerObject> CreateAVPlayer(AVPlayerStatusCallback* callback, ScNativeView, const char* path)
+{
+    if (call("CreateAVPlayer", callback, path) || !isFile(path))
+        return {};
+    return CBasePtr<CAVPlayerObject>(track(new FakePlayer(callback)));
+}
+
+CBasePtr<CAVPlayerObject> CreateAudioPlayer(AVPlayerStatusCallback* callback, const char* path)
+{
+    if (call("CreateAudioPlayer", callback, path) || !isFile(path))
+        return {};
+    return CBasePtr<CAVPlayerObject>(track(new FakePlayer(callback)));
+}
+
+// No export of a missing source, into an existing target or of an empty range.
+CBasePtr<CMediaExportObject> scExportMedia(AVPlayerExportCallback* callback, const char* source, const char* target,
+                                           double start, double end)
+{
+    const QString to = QString::fromUtf8(target);
+    if (call("scExportMedia", callback, source, target, start, end) || !isFile(source) || to.isEmpty()
+        || QFileInfo::exists(to) || end <= start)
+        return {};
+    return CBasePtr<CMediaExportObject>(track(new FakeExport(callback, to, start, end)));
+}
+
+void FakePlayer::endTrim(bool accept)
+{
+    FakeScreencast::call("CAVPlayerObject::endTrim", accept);
+    const double start = trimStart, end = trimEnd;
+    FakeScreencast::fire(callback, [=](AVPlayerStatusCallback* c) {
+        if (accept)
+            c->OnTrimOK(start, end);
+        else
+            c->OnTrimCancel();
+    });
+}
+
+void FakePlayer::fireStatus(int status)
+{
+    FakeScreencast::fire(callback, [=](AVPlayerStatusCallback* c) { c->OnStatueChanged(status); });
+}
+
+void FakeExport::finish(bool success)
+{
+    QFile file(target);
+    if (success && (!file.open(QIODevice::WriteOnly) || file.write("cut") != 3))
+        success = false;
+    file.close();
+    done = 1.0;
+    FakeScreencast::fire(callback, [=](AVPlayerExportCallback* c) { c->OnExportCompleted(success); });
 }

@@ -21,6 +21,8 @@ class FakeScreenRecorder;
 class FakeAudioRecorder;
 class FakeImageCapture;
 class FakeCropBox;
+class FakePlayer;
+class FakeExport;
 
 class FakeScreencast {
 public:
@@ -170,6 +172,8 @@ public:
     static FakeImageCapture* imageCapture();
     static FakeCropBox* cropBox();
     static CPictureObject* picture();
+    static FakePlayer* player();
+    static FakeExport* mediaExport();
     static int liveObjectCount() { return read(&State::live).size(); }
 
     static void fireDisplayChanged();
@@ -309,4 +313,56 @@ public:
 
     CScreenCropCallback* callback;
     CRect rect;
+};
+
+// A player of a file that exists: play, pause and seek only log and move
+// the scripted state; the test fires the status. endTrim answers through
+// the callback as the engine does, with the range last set.
+class FakePlayer : public CAVPlayerObject {
+public:
+    explicit FakePlayer(AVPlayerStatusCallback* callback) : callback(callback) {}
+    void release() override { FakeScreencast::forget("CAVPlayerObject", this); delete this; }
+    int play() override { return FakeScreencast::flagged("CAVPlayerObject::play", playing, true); }
+    int pause() override { return FakeScreencast::flagged("CAVPlayerObject::pause", playing, false); }
+    int isPlaying() override { return playing ? 1 : 0; }
+    int seek(double seconds) override
+    {
+        FakeScreencast::call("CAVPlayerObject::seek", seconds);
+        at = seconds;
+        return 0;
+    }
+    double position() override { return at; }
+    double duration() override { return length; }
+    void videoSize(int& w, int& h) override { w = width; h = height; }
+    void beginTrim() override { FakeScreencast::call("CAVPlayerObject::beginTrim"); }
+    void setTrimRange(double start, double end) override
+    {
+        FakeScreencast::call("CAVPlayerObject::setTrimRange", start, end);
+        trimStart = start;
+        trimEnd = end;
+    }
+    void endTrim(bool accept) override;
+    void fireStatus(int status);
+
+    AVPlayerStatusCallback* callback;
+    bool playing = false;
+    std::atomic<double> at{0.0};
+    double length = 5.0;
+    int width = 640, height = 360;
+    double trimStart = 0.0, trimEnd = 0.0;
+};
+
+// An export that runs until the test ends it: success writes the target.
+class FakeExport : public CMediaExportObject {
+public:
+    FakeExport(AVPlayerExportCallback* callback, const QString& target, double start, double end)
+        : callback(callback), target(target), start(start), end(end) {}
+    void release() override { FakeScreencast::forget("CMediaExportObject", this); delete this; }
+    double progress() override { return done; }
+    void finish(bool success);
+
+    AVPlayerExportCallback* callback;
+    QString target;
+    double start, end;
+    std::atomic<double> done{0.0};
 };
