@@ -16,14 +16,20 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "platform/log/Log.h"
-#include "core/RecordParameter.h"
+#include <cstdio>
+
 #include "Screencast.h"
+#include "capture/PreviewPlayer.h"
+#include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "core/StatusItem.h"
+#include "core/UnsavedRecording.h"
 #include "core/Utils.h"
 #include "platform/framework/VxFileUtils.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
+#include "platform/log/Log.h"
 
 namespace {
 
@@ -31,6 +37,8 @@ const char* const kModule = "DlgVideoClip";
 const int kAutoSaveDelayMs = 50;
 const int kProgressIntervalMs = 200;
 const int kProgressSteps = 1000;
+// A range this near both ends is the whole recording.
+const double kWholeSlack = 0.05;
 
 DlgVideoClip::FolderChooser& folderChooser()
 {
@@ -74,7 +82,26 @@ struct EngineConversion
     CBasePtr<CAudioConvertObject> object;
 };
 
+// The end of a cut travels the same hub signal as the end of a
+// conversion; the window tells them apart by what it has under way.
+class CutDone : public AVPlayerExportCallback
+{
+public:
+    void OnExportCompleted(bool success) override
+    {
+        Log(kModule, 1, "cut result %d", int(success));
+        if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
+            emit hub->OnExportCompleted(success);
+    }
+};
+
 } // namespace
+
+struct DlgVideoClip::EngineExport
+{
+    CutDone callback;
+    CBasePtr<CMediaExportObject> object;
+};
 
 namespace {
 
@@ -112,6 +139,12 @@ DlgVideoClip::DlgVideoClip(QString file, VxMainWindowBase* frame, QWidget* paren
     Log(kModule, 1, "preview %s video:%d autoSave:%d", m_strFile.toUtf8().constData(), int(isVideo),
         int(autoSave));
     setObjectName(QStringLiteral("DlgVideoClip"));
+    // A sound recording handed over without its file is the engine's last one.
+    if (!m_bVideo && !QFileInfo(m_strFile).isFile()) {
+        const QString recorded = QString::fromUtf8(GetAudioRecordFile());
+        if (QFileInfo(recorded).isFile())
+            m_strFile = recorded;
+    }
     buildForm();
     showFacts();
 
@@ -120,6 +153,8 @@ DlgVideoClip::DlgVideoClip(QString file, VxMainWindowBase* frame, QWidget* paren
     connect(m_pProgressTimer, &QTimer::timeout, this, &DlgVideoClip::onUpdateProgressBar);
     connect(m_pBtnSave, &QPushButton::clicked, this, &DlgVideoClip::onSave);
     connect(m_pBtnReRecord, &QPushButton::clicked, this, &DlgVideoClip::onReRecord);
+    connect(m_pBtnCancelCut, &QPushButton::clicked, this, &DlgVideoClip::cancelExport);
+    connect(m_pPlayer, &PreviewPlayer::trimmingChanged, this, &DlgVideoClip::updateButtons);
 
     SignalsTransfer* hub = SignalsTransfer::instance();
     m_connTrimCancel = connect(hub, &SignalsTransfer::OnTrimCancel, this, &DlgVideoClip::onTrimCancel,
@@ -133,6 +168,8 @@ DlgVideoClip::DlgVideoClip(QString file, VxMainWindowBase* frame, QWidget* paren
 
     initCopyThread();
     postCreateDerivedDialog(true);
+    // A window that saves by itself is not there to be watched: no sound.
+    m_pPlayer->open(m_strFile, m_bVideo, !m_bAutoSave);
     if (m_bAutoSave)
         QTimer::singleShot(kAutoSaveDelayMs, this, &DlgVideoClip::startSave);
 }
@@ -141,7 +178,9 @@ DlgVideoClip::~DlgVideoClip()
 {
     m_bClosing = true;
     m_pProgressTimer->stop();
-    // A conversion is cancelled by releasing it; no callback comes after.
+    // A cut or a conversion is cancelled by releasing it; no callback comes
+    // after.
+    dropExport();
     m_convert.reset();
     if (m_pSaver)
         m_pSaver->cancel();
@@ -199,13 +238,7 @@ void DlgVideoClip::initCopyThread()
 
 void DlgVideoClip::buildForm()
 {
-    m_pPlayer = new QLabel(this);
-    m_pPlayer->setObjectName(QStringLiteral("lblPlayer"));
-    m_pPlayer->setAlignment(Qt::AlignCenter);
-    m_pPlayer->setWordWrap(true);
-    m_pPlayer->setMinimumSize(480, 270);
-    m_pPlayer->setStyleSheet(QStringLiteral("QLabel#lblPlayer { background: #202225; color: #d0d0d0; "
-                                            "border-radius: 4px; padding: 16px; }"));
+    m_pPlayer = new PreviewPlayer(this);
 
     m_pName = new QLabel(this);
     m_pName->setObjectName(QStringLiteral("lblFileName"));
@@ -223,7 +256,7 @@ void DlgVideoClip::buildForm()
 
     auto* facts = new QFormLayout;
     facts->setLabelAlignment(Qt::AlignRight);
-    facts->addRow(tr("File:"), m_pName);
+    facts->addRow(tr("Saved as:"), m_pName);
     facts->addRow(tr("Resolution:"), m_pResolution);
     facts->addRow(tr("Duration:"), m_pDuration);
     facts->addRow(tr("Size:"), m_pSize);
@@ -239,12 +272,33 @@ void DlgVideoClip::buildForm()
     m_pProgress->setValue(0);
     m_pProgress->setTextVisible(false);
     m_pProgress->hide();
+    m_pBtnCancelCut = new QPushButton(tr("Cancel"), this);
+    m_pBtnCancelCut->setObjectName(QStringLiteral("btnCancelCut"));
+    m_pBtnCancelCut->setAutoDefault(false);
+    m_pBtnCancelCut->hide();
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(m_pProgress, 1);
+    progress->addWidget(m_pBtnCancelCut);
     m_pStatus = new QLabel(this);
     m_pStatus->setObjectName(QStringLiteral("lblStatus"));
     m_pStatus->setWordWrap(true);
 
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(10);
+    layout->addWidget(m_pPlayer, 1);
+    layout->addLayout(facts);
+    layout->addLayout(progress);
+    layout->addWidget(m_pStatus);
+    layout->addLayout(buildButtons());
+}
+
+QLayout* DlgVideoClip::buildButtons()
+{
     m_pBtnReRecord = new QPushButton(tr("Record Again"), this);
     m_pBtnReRecord->setObjectName(QStringLiteral("btnReRecord"));
+    // Only Save answers Enter, wherever the focus is.
+    m_pBtnReRecord->setAutoDefault(false);
     m_pBtnSave = new QPushButton(tr("Save"), this);
     m_pBtnSave->setObjectName(QStringLiteral("btnSave"));
     m_pBtnSave->setDefault(true);
@@ -252,25 +306,21 @@ void DlgVideoClip::buildForm()
     buttons->addStretch(1);
     buttons->addWidget(m_pBtnReRecord);
     buttons->addWidget(m_pBtnSave);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(10);
-    layout->addWidget(m_pPlayer, 1);
-    layout->addLayout(facts);
-    layout->addWidget(m_pProgress);
-    layout->addWidget(m_pStatus);
-    layout->addLayout(buttons);
+    setTabOrder(m_pBtnSave, m_pBtnReRecord);
+    return buttons;
 }
 
 void DlgVideoClip::showFacts()
 {
     const QFileInfo info(m_strFile);
     const bool exists = info.isFile();
-    m_pName->setText(exists || m_bVideo ? info.fileName() : tr("Last audio recording"));
-    double seconds = 0.0;
-    if (exists)
-        seconds = Utils::getMediaDuration(m_strFile);
+    // The worker names the file by the moment it saves it; the kind and
+    // format are known now.
+    const int format = RecordParameter::instance()->usedAudioFmt();
+    const QString suffix = m_bVideo ? info.suffix() : audioSuffix(format);
+    m_pName->setText(m_bVideo ? tr("%1 video, named when saved").arg(suffix.toUpper())
+                              : tr("%1 sound, named when saved").arg(suffix.toUpper()));
+    double seconds = exists ? Utils::getMediaDuration(m_strFile) : 0.0;
     if (!m_bVideo && seconds <= 0.0)
         seconds = Utils::getAudioDuration();
     m_pDuration->setText(timeText(seconds));
@@ -287,14 +337,14 @@ void DlgVideoClip::showFacts()
         m_pSize->setText(tr("Unknown"));
     }
     m_pFolder->setText(Utils::getVideoOutputPath());
-    m_pPlayer->setText(QStringLiteral("%1\n\n%2").arg(
-        m_pName->text(), tr("No player: playback and trimming are not available in this version.")));
 }
 
 void DlgVideoClip::showEvent(QShowEvent* event)
 {
     emit SignalsTransfer::instance()->cameraDlgClose();
     VxDialogBase::showEvent(event);
+    if (m_pBtnSave->isEnabled())
+        m_pBtnSave->setFocus(Qt::OtherFocusReason);
 }
 
 void DlgVideoClip::onShowPreview()
@@ -307,6 +357,8 @@ void DlgVideoClip::onShowPreview()
 
 void DlgVideoClip::reject()
 {
+    if (!m_bClosing && !confirmDiscard())
+        return;
     // Leaving stops a copy under way (the worker removes what it wrote)
     // and an automatic save that has not started yet.
     if (m_bSaving && m_pSaver) {
@@ -316,7 +368,36 @@ void DlgVideoClip::reject()
     m_bClosing = true;
     m_convert.reset();
     m_bConverting = false;
+    discardRecording();
     VxDialogBase::reject();
+}
+
+bool DlgVideoClip::confirmDiscard()
+{
+    if (m_bSaved || !QFileInfo(m_strFile).isFile())
+        return true;   // nothing left to lose
+    const QPointer<DlgVideoClip> self(this);
+    const int answer = VxMessageBox::question(
+        this, VxProductInfo::instance()->productName(QString()),
+        tr("Discard this recording? It has not been saved and will be deleted."),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No);
+    if (!self || answer != QMessageBox::Yes)
+        return false;
+    m_bDiscard = true;
+    return true;
+}
+
+void DlgVideoClip::discardRecording()
+{
+    dropExport();
+    if (!m_bDiscard || m_bSaved)
+        return;
+    Log(kModule, 1, "recording discarded");
+    m_pPlayer->close();
+    QFile::remove(m_strFile);
+    if (!m_strConverted.isEmpty())
+        QFile::remove(m_strConverted);
+    UnsavedRecording::forget();
 }
 
 void DlgVideoClip::onSave()
@@ -327,14 +408,15 @@ void DlgVideoClip::onSave()
 
 void DlgVideoClip::onReRecord()
 {
+    Log(kModule, 1, "record again");
+    if (m_bSaving || m_export || !confirmDiscard())
+        return;
     disconnect(m_connExport);
     disconnect(m_connStatus);
-    Log(kModule, 1, "record again");
-    if (m_bSaving)
-        return;
     m_convert.reset();
     m_bConverting = false;
     m_bClosing = true;
+    discardRecording();
     done(Rejected);
 }
 
@@ -392,8 +474,13 @@ void DlgVideoClip::startSave()
 
 void DlgVideoClip::onExportCompleted(bool ok)
 {
-    if (!m_bConverting || m_bClosing)
+    if (m_bClosing)
         return;
+    if (!m_bConverting) {
+        if (m_export)
+            exportDone(ok);
+        return;
+    }
     m_bConverting = false;
     m_convert.reset();
     if (!ok || !QFileInfo(m_strConverted).isFile()) {
@@ -428,14 +515,26 @@ void DlgVideoClip::saveTo(const QString& source, const QString& folder)
 void DlgVideoClip::setSaving(bool saving)
 {
     m_bSaving = saving;
-    m_pBtnSave->setEnabled(!saving && !m_bSaved);
-    m_pBtnReRecord->setEnabled(!saving && !m_bSaved);
-    m_pProgress->setVisible(saving || m_bSaved);
+    updateButtons();
+}
+
+void DlgVideoClip::updateButtons()
+{
+    const bool busy = m_bSaving || m_export || m_bSaved;
+    m_pBtnSave->setEnabled(!busy && !m_pPlayer->isTrimming());
+    m_pBtnReRecord->setEnabled(!busy && !m_pPlayer->isTrimming());
+    m_pPlayer->setTrimAllowed(!busy);
+    m_pBtnCancelCut->setVisible(m_export != nullptr);
+    m_pProgress->setVisible(busy);
 }
 
 void DlgVideoClip::saveFailed(const QString& message)
 {
     m_pProgressTimer->stop();
+    // Trimming is offered again while the recording waits for another try.
+    disconnect(m_connTrimOK);
+    m_connTrimOK = connect(SignalsTransfer::instance(), &SignalsTransfer::OnTrimOK, this, &DlgVideoClip::onTrimOK,
+                           Qt::QueuedConnection);
     setSaving(false);
     m_pStatus->setText(tr("Not saved."));
     if (message.isEmpty())
@@ -445,7 +544,9 @@ void DlgVideoClip::saveFailed(const QString& message)
 
 void DlgVideoClip::onUpdateProgressBar()
 {
-    if (m_pSaver && m_bSaving)
+    if (m_export && m_export->object)
+        m_pProgress->setValue(int(m_export->object->progress() * kProgressSteps));
+    else if (m_pSaver && m_bSaving)
         m_pProgress->setValue(int(m_pSaver->getUpdateProgress() * kProgressSteps));
 }
 
@@ -457,8 +558,10 @@ void DlgVideoClip::onCompleted(const QString& path, int type, const QString& res
     m_pProgressTimer->stop();
     m_bSaving = false;
     m_bSaved = true;
+    UnsavedRecording::forget();
     // The recording now lives in the output folder: what is left of it in
     // the temporary folder goes.
+    m_pPlayer->close();
     Utils::removeTempRoot();
     if (!m_strFile.isEmpty() && QFileInfo(m_strFile).isFile())
         QFile::remove(m_strFile);
@@ -516,15 +619,100 @@ void DlgVideoClip::onPathFailed(const QString& message)
 void DlgVideoClip::onTrimCancel()
 {
     Log(kModule, 1, "trim cancelled");
+    m_pPlayer->trimEnded();
 }
 
 void DlgVideoClip::onTrimOK(double start, double end)
 {
-    // No player yet, so no trim range to apply.
     Log(kModule, 1, "trim %f - %f", start, end);
+    m_pPlayer->trimEnded();
+    startExport(start, end);
 }
 
 void DlgVideoClip::onStatueChanged(int status)
 {
-    Log(kModule, 1, "player status %d", status);
+    m_pPlayer->statusChanged(status);
+}
+
+void DlgVideoClip::startExport(double start, double end)
+{
+    const QFileInfo info(m_strFile);
+    if (m_export || m_bSaving || m_bSaved || m_bClosing || !info.isFile())
+        return;
+    const double length = m_pPlayer->duration();
+    if (start <= 0.0 && length > 0.0 && end >= length - kWholeSlack) {
+        m_pStatus->setText(tr("The whole recording is kept."));
+        return;
+    }
+    // Beside the recording, hidden, in its container: the rename that
+    // puts the cut in its place stays on one volume.
+    QString stem = info.completeBaseName();
+    while (stem.startsWith(QLatin1Char('.')))
+        stem.remove(0, 1);
+    m_strCut = freeName(info.absolutePath(), QStringLiteral(".%1-cut").arg(stem), info.suffix());
+    auto cut = std::make_unique<EngineExport>();
+    cut->object = scExportMedia(&cut->callback, m_strFile.toUtf8().constData(), m_strCut.toUtf8().constData(),
+                                start, end);
+    Log(kModule, 1, "cut %f - %f into %s: %s", start, end, m_strCut.toUtf8().constData(),
+        cut->object ? "started" : "refused");
+    if (!cut->object) {
+        m_strCut.clear();
+        Utils::showMacWindowMessage(MsgType_Warning, this, tr("The recording could not be cut."), MsgButton_Ok);
+        return;
+    }
+    m_export = std::move(cut);
+    m_pProgress->setRange(0, kProgressSteps);
+    m_pProgress->setValue(0);
+    m_pStatus->setText(tr("Cutting the recording to %1 s...").arg(end - start, 0, 'f', 1));
+    m_pProgressTimer->start();
+    updateButtons();
+}
+
+void DlgVideoClip::exportDone(bool ok)
+{
+    m_export.reset();   // complete: releasing it removes nothing
+    m_pProgressTimer->stop();
+    const QString cut = std::exchange(m_strCut, QString());
+    bool replaced = false;
+    if (ok && QFileInfo(cut).isFile()) {
+        m_pPlayer->close();
+        // One rename: the recording is whole, old or new, at every moment.
+        replaced = std::rename(QFile::encodeName(cut).constData(), QFile::encodeName(m_strFile).constData()) == 0;
+        m_pPlayer->open(m_strFile, m_bVideo, false);
+    }
+    updateButtons();
+    if (replaced) {
+        // A sound converted before the cut holds the whole recording.
+        if (!m_strConverted.isEmpty())
+            QFile::remove(std::exchange(m_strConverted, QString()));
+        showFacts();
+        m_pStatus->setText(tr("The recording was cut."));
+        return;
+    }
+    QFile::remove(cut);
+    m_pStatus->setText(tr("Not cut."));
+    Utils::showMacWindowMessage(MsgType_Warning, this, tr("The recording could not be cut. It is unchanged."),
+                                MsgButton_Ok);
+}
+
+void DlgVideoClip::cancelExport()
+{
+    if (!m_export)
+        return;
+    Log(kModule, 1, "cut cancelled");
+    dropExport();
+    m_pProgressTimer->stop();
+    m_pStatus->setText(tr("Cut cancelled. The recording is unchanged."));
+    updateButtons();
+}
+
+void DlgVideoClip::dropExport()
+{
+    if (!m_export)
+        return;
+    m_export.reset();
+    // The engine removes what it wrote; a leftover must not stay hidden.
+    if (!m_strCut.isEmpty())
+        QFile::remove(m_strCut);
+    m_strCut.clear();
 }

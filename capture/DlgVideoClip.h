@@ -11,20 +11,25 @@
 #include "platform/framework/VxDialogBase.h"
 
 class VxMainWindowBase;
+class PreviewPlayer;
 class QLabel;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class QTimer;
 
-// The window of one finished recording: it shows what was recorded and
-// saves it into the output folder through the save worker, on request or
-// by itself right after it opens. exec() gives 1 only when the file was
-// saved and entered in the history; closing, cancelling or recording again
-// give 0. While it exists the settings model's preview flag is set.
+// The window of one finished recording: it plays it, cuts it to a part the
+// user chooses, and saves it into the output folder through the save
+// worker, on request or by itself right after it opens. exec() gives 1
+// only when the file was saved and entered in the history; closing,
+// cancelling or recording again give 0. While it exists the settings
+// model's preview flag is set.
 //
+// The recording is never lost by a keypress: Save is the default button,
+// and closing or recording again delete it only once the user agreed. A
+// cut is written beside the recording and replaces it only when complete.
 // A sound-only recording is first converted by the engine into the chosen
-// audio format. Playback and trimming have no player yet: the window shows
-// the recording's facts instead.
+// audio format.
 class DlgVideoClip : public VxDialogBase
 {
     Q_OBJECT
@@ -72,9 +77,22 @@ protected:
     void reject() override;
 
 private:
+    struct EngineExport;
+
     void initCopyThread();
     void buildForm();
+    QLayout* buildButtons();
     void showFacts();
+    // Asks before the recording is thrown away: true when it may go.
+    bool confirmDiscard();
+    // Deletes the recording once the user agreed to lose it.
+    void discardRecording();
+    void startExport(double start, double end);
+    void exportDone(bool ok);
+    void cancelExport();
+    // Lets go of an export under way and of what it wrote.
+    void dropExport();
+    void updateButtons();
     void onShowPreview();
     // Saves the recording into the output folder (converting sound first).
     void startSave();
@@ -95,17 +113,20 @@ private:
     QString m_strSaveSource;             // what the worker saves
     QString m_strConverted;              // the converted sound file
     ConvertHandle m_convert;
+    std::unique_ptr<EngineExport> m_export;   // a cut under way
+    QString m_strCut;                         // where it is written
     bool m_bSaving = false;
     bool m_bConverting = false;
     bool m_bSaved = false;
     bool m_bClosing = false;
+    bool m_bDiscard = false;   // the user agreed to lose the recording
     QMetaObject::Connection m_connTrimCancel;
     QMetaObject::Connection m_connTrimOK;
     QMetaObject::Connection m_connExport;
     QMetaObject::Connection m_connStatus;
 
     QTimer* m_pProgressTimer = nullptr;
-    QLabel* m_pPlayer = nullptr;
+    PreviewPlayer* m_pPlayer = nullptr;
     QLabel* m_pName = nullptr;
     QLabel* m_pResolution = nullptr;
     QLabel* m_pDuration = nullptr;
@@ -113,6 +134,7 @@ private:
     QLabel* m_pFolder = nullptr;
     QLabel* m_pStatus = nullptr;
     QProgressBar* m_pProgress = nullptr;
+    QPushButton* m_pBtnCancelCut = nullptr;
     QPushButton* m_pBtnSave = nullptr;
     QPushButton* m_pBtnReRecord = nullptr;
 };
