@@ -1,15 +1,19 @@
-// The preview window's save road against the engine double: the automatic
-// save into the history, closing without saving, a folder that cannot be
-// written, a missing recording and a failed conversion.
+// The preview window against the engine double: the save roads (automatic,
+// by Enter, into a folder that cannot be written, of a missing recording,
+// after a failed conversion), the question before a recording is thrown
+// away, and a cut that replaces the recording only once it is complete.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include "capture/DlgVideoClip.h"
+#include "capture/TrimBar.h"
+#include "core/UnsavedRecording.h"
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "core/RecordParameter.h"
@@ -27,6 +31,34 @@ bool previewing()
     return RecordParameter::instance()->m_bPreviewing;
 }
 
+QString unsaved()
+{
+    return VxSettings::instance()->applicationParam(QStringLiteral("outputVideo")).toString();
+}
+
+QPushButton* button(QWidget* dlg, const char* name)
+{
+    return dlg->findChild<QPushButton*>(QLatin1String(name));
+}
+
+// A press, a move with the button held, and a release, as a hand drags.
+void drag(QWidget* w, int fromX, int toX)
+{
+    const int y = w->height() / 2;
+    QMouseEvent press(QEvent::MouseButtonPress, QPoint(fromX, y), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPoint(toX, y), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPoint(toX, y), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QApplication::sendEvent(w, &move);
+    QApplication::sendEvent(w, &release);
+}
+
+// The x of a time on the bar: the track runs between two handle widths.
+int xOf(TrimBar* bar, double seconds)
+{
+    return qRound(10 + (bar->width() - 20) * seconds / bar->duration());
+}
+
 } // namespace
 
 class TstPreview : public QObject
@@ -36,7 +68,12 @@ private slots:
     void init();
     void cleanup();
     void autoSaveEndsInHistory();
-    void closingKeepsRecording();
+    void enterSaves();
+    void leavingAsks_data();
+    void leavingAsks();
+    void cutReplacesOnlyWhenComplete_data();
+    void cutReplacesOnlyWhenComplete();
+    void soundShowsEngineFile();
     void unwritableFolder_data();
     void unwritableFolder();
     void missingRecordingIsReported();
@@ -57,6 +94,7 @@ void TstPreview::init()
     p->setUsedVideoFmt(RP_Format_MP4);
     m_file = Utils::getRecorderTmpRoot() + "/.ScreenRecorder.mp4";
     m_outDir = QDir::homePath() + "/Movies/out";
+    UnsavedRecording::remember(m_file);
     QDir(m_outDir).removeRecursively();
     QDir().mkpath(m_outDir);
     Utils::setVideoOutputPath(m_outDir);
@@ -99,19 +137,134 @@ void TstPreview::autoSaveEndsInHistory()
     QVERIFY(!QFileInfo::exists(m_file));
 }
 
-void TstPreview::closingKeepsRecording()
+// Enter saves wherever the window put the focus; the recording is moved,
+// never deleted, and no longer waits to be restored.
+void TstPreview::enterSaves()
 {
+    const QByteArray data = randomBytes(3000);
+    QVERIFY(writeFile(m_file, data));
+    DlgVideoClip dlg(m_file, nullptr, nullptr, true, false);
+    QSignalSpy finished(&dlg, &QDialog::finished);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    QCOMPARE(finished.first().at(0).toInt(), 1);
+    const QStringList saved = entries(m_outDir);
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(readFile(m_outDir + "/" + saved.first()), data);
+    QCOMPARE(unsaved(), QString());
+}
+
+// Closing, Escape and "Record Again" ask first: no keeps the window and
+// the recording, yes deletes it and it is not offered again.
+void TstPreview::leavingAsks_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("discard");
+    QTest::newRow("close box, no") << "close" << false;
+    QTest::newRow("close box, yes") << "close" << true;
+    QTest::newRow("escape, no") << "escape" << false;
+    QTest::newRow("record again, yes") << "again" << true;
+}
+
+void TstPreview::leavingAsks()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, discard);
     const QByteArray data = randomBytes(1000);
     QVERIFY(writeFile(m_file, data));
-    QSignalSpy history(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
     ModalDriver driver;
-    driver.rejectDialog(QStringLiteral("DlgVideoClip"));
+    driver.clickButton(discard ? QMessageBox::Yes : QMessageBox::No, QStringLiteral("VxMessageBox"));
     DlgVideoClip dlg(m_file, nullptr, nullptr, true, false);
-    QCOMPARE(dlg.exec(), 0);
-    QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
-    QCOMPARE(history.count(), 0);
-    QCOMPARE(readFile(m_file), data);   // kept for a later restore
+    QSignalSpy finished(&dlg, &QDialog::finished);
+    dlg.show();
+    if (how == "close")
+        dlg.close();
+    else if (how == "escape")
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+    else
+        button(&dlg, "btnReRecord")->click();
+    DRIVER_DONE(driver, 20000);
+    QCOMPARE(driver.seen().size(), 1);
+    QCOMPARE(finished.count(), discard ? 1 : 0);
+    QCOMPARE(dlg.isVisible(), !discard);
+    QCOMPARE(QFileInfo::exists(m_file), !discard);
+    QCOMPARE(unsaved(), discard ? QString() : m_file);
     QVERIFY(entries(m_outDir).isEmpty());
+}
+
+// Trim [2, 4.5] by the handles: the cut is written beside the recording
+// and takes its place only when it completed; a failed, cancelled or
+// abandoned cut leaves the recording as it was and nothing else behind.
+void TstPreview::cutReplacesOnlyWhenComplete_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("success") << "success";
+    QTest::newRow("failure") << "failure";
+    QTest::newRow("cancelled") << "cancel";
+    QTest::newRow("window destroyed") << "destroy";
+}
+
+void TstPreview::cutReplacesOnlyWhenComplete()
+{
+    QFETCH(QString, end);
+    const QByteArray data = randomBytes(2000);
+    QVERIFY(writeFile(m_file, data));
+    ModalDriver driver;
+    if (end == "failure")
+        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+    auto dlg = std::make_unique<DlgVideoClip>(m_file, nullptr, nullptr, true, false);
+    dlg->show();
+    FakePlayer* player = FakeScreencast::player();
+    QVERIFY(player);
+    player->fireStatus(kPlayerStatusReadyToPlay);
+    QTRY_VERIFY_WITH_TIMEOUT(player->playing, 20000);   // plays on open
+    button(dlg.get(), "btnTrim")->click();
+    TrimBar* bar = dlg->findChild<TrimBar*>();
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isTrimming() && bar->duration() == 5.0, 20000);
+    drag(bar, xOf(bar, 0.0) - 5, xOf(bar, 2.0) - 5);
+    drag(bar, xOf(bar, 5.0) + 5, xOf(bar, 4.5) + 5);
+    QVERIFY(!button(dlg.get(), "btnSave")->isEnabled());
+    button(dlg.get(), "btnTrimDone")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(FakeScreencast::mediaExport(), 20000);
+    FakeExport* cut = FakeScreencast::mediaExport();
+    QVERIFY2(qAbs(cut->start - 2.0) < 0.05 && qAbs(cut->end - 4.5) < 0.05,
+             qPrintable(QStringLiteral("%1 - %2").arg(cut->start).arg(cut->end)));
+    QCOMPARE(QFileInfo(cut->target).path(), QFileInfo(m_file).path());
+    QVERIFY(QFileInfo(cut->target).fileName().startsWith('.'));
+    QCOMPARE(QFileInfo(cut->target).suffix(), QStringLiteral("mp4"));
+    QCOMPARE(readFile(m_file), data);
+    const QString target = cut->target;
+    if (end == "success" || end == "failure") {
+        cut->finish(end == "success");
+        QTRY_VERIFY_WITH_TIMEOUT(!FakeScreencast::mediaExport(), 20000);
+    } else if (end == "cancel") {
+        QVERIFY(writeFile(target, "partial"));
+        button(dlg.get(), "btnCancelCut")->click();
+    } else {
+        QVERIFY(writeFile(target, "partial"));
+        dlg.reset();
+    }
+    DRIVER_DONE(driver, 20000);
+    QCOMPARE(FakeScreencast::callCount("CMediaExportObject::release"), 1);
+    QCOMPARE(readFile(m_file), end == "success" ? QByteArray("cut") : data);
+    QCOMPARE(entries(QFileInfo(m_file).path()), QStringList{QFileInfo(m_file).fileName()});
+    if (dlg)
+        QTRY_VERIFY_WITH_TIMEOUT(button(dlg.get(), "btnSave")->isEnabled(), 20000);
+}
+
+// A sound recording handed over without its file shows the engine's file.
+void TstPreview::soundShowsEngineFile()
+{
+    const QString sound = QDir::homePath() + "/last sound.wav";
+    QVERIFY(writeFile(sound, randomBytes(3000)));
+    FakeScreencast::setAudioRecordFile(sound);
+    FakeScreencast::setMediaInfo(sound, MediaFileInfo{7.4, 0, 0, 0});
+    DlgVideoClip dlg(Utils::getRecorderTmpRoot() + "/.ScreenRecorder", nullptr, nullptr, false, false);
+    QCOMPARE(dlg.findChild<QLabel*>("lblSize")->text(), QStringLiteral("2.93KB"));
+    QCOMPARE(dlg.findChild<QLabel*>("lblDuration")->text(), QStringLiteral("00:00:07"));
+    QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer"), QStringList{"CreateAudioPlayer(cb, \"" + sound + "\")"});
 }
 
 // The output folder cannot be written: a message, then another folder is
