@@ -4,6 +4,7 @@
 #include "EngineTestSupport.h"
 
 #include "Screencast.h"
+#include "tests/support/media/TestMedia.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
