@@ -1,20 +1,18 @@
 #pragma once
 
-// Helpers of the engine's tests: processes, what ffprobe and ffmpeg read
-// back from a file, an X connection of the test's own with windows of one
+// Helpers of the engine's tests: processes, what a file holds once
+// decoded, an X connection of the test's own with windows of one
 // colour (another program's, to the engine), the pointer driven through
 // XTest, and the sound server.
 
 #include "tests/support/TestHelpers.h"
+#include "tests/support/media/TestMedia.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QRect>
 #include <QStringList>
@@ -70,86 +68,38 @@ inline QByteArray run(const QString& program, const QStringList& args, bool* ok 
         *ok = success;
     return success ? p.readAllStandardOutput() : QByteArray();
 }
-inline bool ffmpeg(const QStringList& args)
-{
-    bool ok = false;
-    run("ffmpeg", QStringList{"-v", "error", "-y"} + args, &ok);
-    return ok;
-}
-
-// What ffprobe reads of a file's first video and first audio stream.
-struct Probe {
-    QString format, brand;
-    double duration = 0;
-    QString videoCodec, videoTag, pixelFormat, colourSpace, frameRate;
-    int width = 0, height = 0, frames = 0;
-    double videoDuration = 0;
-    QString audioCodec;
-    int sampleRate = 0, channels = 0;
-    double audioDuration = 0;
+// What a file holds (frames counted by decoding), under the names the
+// engine's tests use.
+struct Probe : testmedia::Probe {
+    QString format;  // libavformat's short name
     bool hasVideo() const { return !videoCodec.isEmpty(); }
     bool hasAudio() const { return !audioCodec.isEmpty(); }
 };
-
 inline Probe probe(const QString& path)
 {
     Probe r;
-    const auto text = [](const QJsonObject& o, const char* key) { return o.value(key).toVariant().toString(); };
-    const QJsonObject root = QJsonDocument::fromJson(
-        run("ffprobe", {"-v", "error", "-count_frames", "-show_entries",
-                        "format=format_name,duration:format_tags=major_brand:stream=codec_type,codec_name,"
-                        "codec_tag_string,width,height,r_frame_rate,pix_fmt,color_space,nb_read_frames,duration,"
-                        "sample_rate,channels",
-                        "-of", "json", path})).object();
-    const QJsonObject format = root.value("format").toObject();
-    r.format = text(format, "format_name");
-    r.duration = text(format, "duration").toDouble();
-    r.brand = text(format.value("tags").toObject(), "major_brand");
-    for (const QJsonValue& v : root.value("streams").toArray()) {
-        const QJsonObject s = v.toObject();
-        if (text(s, "codec_type") == "video" && !r.hasVideo()) {
-            r.videoCodec = text(s, "codec_name");
-            r.videoTag = text(s, "codec_tag_string");
-            r.pixelFormat = text(s, "pix_fmt");
-            r.colourSpace = text(s, "color_space");
-            r.width = text(s, "width").toInt();
-            r.height = text(s, "height").toInt();
-            r.frameRate = text(s, "r_frame_rate");
-            r.frames = text(s, "nb_read_frames").toInt();
-            r.videoDuration = text(s, "duration").toDouble();
-        } else if (text(s, "codec_type") == "audio" && !r.hasAudio()) {
-            r.audioCodec = text(s, "codec_name");
-            r.sampleRate = text(s, "sample_rate").toInt();
-            r.channels = text(s, "channels").toInt();
-            r.audioDuration = text(s, "duration").toDouble();
-        }
-    }
+    static_cast<testmedia::Probe&>(r) = testmedia::probe(path, true);
+    r.format = r.container;
     return r;
 }
 
-// Every picture of the file, as decoded by ffmpeg.
+// Every picture of the file of the given size (another size is no picture
+// of this recording), with its transparency if `alpha`.
 inline std::vector<QImage> decodeFrames(const QString& path, int width, int height, bool alpha = false)
 {
-    const QByteArray raw = run("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v:0", "-vsync", "passthrough", "-f",
-                                          "rawvideo", "-pix_fmt", alpha ? "rgba" : "rgb24", "-"});
-    const int bpp = alpha ? 4 : 3;
-    const int size = width * height * bpp;
     std::vector<QImage> frames;
-    for (int offset = 0; size > 0 && offset + size <= raw.size(); offset += size)
-        frames.push_back(QImage(reinterpret_cast<const uchar*>(raw.constData() + offset), width, height, width * bpp,
-                                alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888)
-                             .copy());
+    for (const testmedia::Picture& p : alpha ? testmedia::picturesWithAlpha(path) : testmedia::pictures(path))
+        if (p.image.size() == QSize(width, height))
+            frames.push_back(p.image);
     return frames;
 }
 
-// The first channel of the file's sound at 48 kHz.
+// The file's sound, mixed to one channel at 48 kHz.
 inline std::vector<float> decodeSound(const QString& path)
 {
-    const QByteArray raw = run("ffmpeg", {"-v", "error", "-i", path, "-map", "0:a:0", "-af", "pan=mono|c0=c0", "-f",
-                                          "f32le", "-ar", "48000", "-"});
-    std::vector<float> samples(std::size_t(raw.size()) / sizeof(float));
-    if (!samples.empty())
-        std::memcpy(samples.data(), raw.constData(), samples.size() * sizeof(float));
+    std::vector<float> samples;
+    for (const qint16 s : testmedia::sound(path, 48000))
+        samples.push_back(s / 32768.0f);
     return samples;
 }
 
@@ -374,10 +324,7 @@ public:
     Tone(int frequency, double seconds, const QString& sink = QString())
     {
         const QString wav = m_dir.filePath("tone.wav");
-        if (!ffmpeg({"-f", "lavfi", "-i",
-                     frequency > 0 ? QString("sine=frequency=%1:duration=%2").arg(frequency).arg(seconds)
-                                   : QString("anullsrc=r=48000:cl=stereo:d=%1").arg(seconds),
-                     "-ar", "48000", "-ac", "2", wav}))
+        if (!testmedia::makeTone(wav, seconds, frequency))
             return;
         QStringList args{"--latency-msec=20"};
         if (!sink.isEmpty())

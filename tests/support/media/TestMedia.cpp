@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -96,18 +97,23 @@ double frameTime(const Input& in, const AVStream* st, const AVFrame* f)
     return in.seconds(st, f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts);
 }
 
-QImage toImage(const AVFrame* f)
+QImage toImage(const AVFrame* f, bool alpha = false)
 {
-    QImage image(f->width, f->height, QImage::Format_RGB32);
+    // Spare lines below: swscale's vector code writes a little past the end.
+    QImage image(f->width, f->height + 8, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     SwsContext* sws = sws_getContext(f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
-                                     AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                     AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!sws || image.isNull())
         return QImage();
+    // The colours as the stream tags them (a recording says BT.709).
+    const int space = f->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : f->colorspace;
+    sws_setColorspaceDetails(sws, sws_getCoefficients(space), f->color_range == AVCOL_RANGE_JPEG,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     const int lines[4] = {int(image.bytesPerLine()), 0, 0, 0};
     sws_scale(sws, f->data, f->linesize, 0, f->height, dst, lines);
     sws_freeContext(sws);
-    return image;
+    return image.copy(0, 0, f->width, f->height);
 }
 
 // Writes `v` (-1..1) as sample `i` of channel `ch` in the frame's own format.
@@ -284,18 +290,24 @@ Probe probe(const QString& path, bool countFrames)
     r.container = QString::fromLatin1(in.ctx->iformat->name);
     if (in.ctx->duration > 0)
         r.duration = double(in.ctx->duration) / AV_TIME_BASE;
-    for (unsigned i = 0; i < in.ctx->nb_streams; ++i) {
-        const AVStream* st = in.ctx->streams[i];
-        if (st->duration > 0)
-            r.duration = std::max(r.duration, st->duration * av_q2d(st->time_base));
-    }
+    if (const AVDictionaryEntry* brand = av_dict_get(in.ctx->metadata, "major_brand", nullptr, 0))
+        r.brand = QString::fromLatin1(brand->value);
+    const auto seconds = [](const AVStream* st) { return st->duration > 0 ? st->duration * av_q2d(st->time_base) : 0.0; };
     const int v = av_find_best_stream(in.ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (v >= 0) {
         const AVStream* st = in.ctx->streams[v];
-        r.videoCodec = QString::fromLatin1(avcodec_get_name(st->codecpar->codec_id));
-        r.width = st->codecpar->width;
-        r.height = st->codecpar->height;
+        const AVCodecParameters* par = st->codecpar;
+        char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
+        r.videoCodec = QString::fromLatin1(avcodec_get_name(par->codec_id));
+        r.videoTag = QString::fromLatin1(av_fourcc_make_string(tag, par->codec_tag));
+        r.pixelFormat = QString::fromLatin1(av_get_pix_fmt_name(AVPixelFormat(par->format)));
+        if (par->color_space != AVCOL_SPC_UNSPECIFIED)
+            r.colourSpace = QString::fromLatin1(av_color_space_name(par->color_space));
+        r.width = par->width;
+        r.height = par->height;
         r.fps = av_q2d(st->avg_frame_rate.num ? st->avg_frame_rate : st->r_frame_rate);
+        r.frameRate = QString("%1/%2").arg(st->r_frame_rate.num).arg(st->r_frame_rate.den);
+        r.videoDuration = seconds(st);
     }
     const int a = av_find_best_stream(in.ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (a >= 0) {
@@ -303,7 +315,9 @@ Probe probe(const QString& path, bool countFrames)
         r.audioCodec = QString::fromLatin1(avcodec_get_name(st->codecpar->codec_id));
         r.sampleRate = st->codecpar->sample_rate;
         r.channels = st->codecpar->ch_layout.nb_channels;
+        r.audioDuration = seconds(st);
     }
+    r.duration = std::max({r.duration, r.videoDuration, r.audioDuration});
     r.ok = v >= 0 || a >= 0;
     if (countFrames && v >= 0) {
         r.frames = 0;
@@ -312,17 +326,19 @@ Probe probe(const QString& path, bool countFrames)
     return r;
 }
 
-QVector<Picture> pictures(const QString& path, int maxCount)
+QVector<Picture> decodePictures(const QString& path, int maxCount, bool alpha)
 {
     QVector<Picture> out;
     if (maxCount <= 0)
         return out;
     decode(path, AVMEDIA_TYPE_VIDEO, [&](const Input& in, const AVStream* st, AVFrame* f) {
-        out.append(Picture{frameTime(in, st, f), toImage(f)});
+        out.append(Picture{frameTime(in, st, f), toImage(f, alpha)});
         return out.size() < maxCount;
     });
     return out;
 }
+QVector<Picture> pictures(const QString& path, int maxCount) { return decodePictures(path, maxCount, false); }
+QVector<Picture> picturesWithAlpha(const QString& path, int maxCount) { return decodePictures(path, maxCount, true); }
 
 QImage pictureAt(const QString& path, double seconds)
 {
@@ -358,7 +374,7 @@ QVector<qint16> sound(const QString& path, int rate)
     };
     decode(path, AVMEDIA_TYPE_AUDIO, [&](const Input&, const AVStream*, AVFrame* f) {
         if (!swr) {
-            AVChannelLayout layout;
+            AVChannelLayout layout = {};
             if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
                 av_channel_layout_default(&layout, f->ch_layout.nb_channels);
             else

@@ -26,6 +26,14 @@ struct Probe {
     QString audioCodec;          // "aac", "mp3", "pcm_s16le"...; "" for none
     int sampleRate = 0;
     int channels = 0;
+    // Finer facts, as the container and the first streams name them.
+    QString brand;               // the container's major brand ("isom", "qt  ")
+    QString videoTag;            // the video's fourcc ("avc1", "hvc1", "ap4h")
+    QString pixelFormat;         // "yuv420p", "yuva444p12le"...
+    QString colourSpace;         // "bt709"...; "" when unspecified
+    QString frameRate;           // the base rate as a fraction ("25/1")
+    double videoDuration = 0.0;  // seconds of each stream, 0 when unknown
+    double audioDuration = 0.0;
 };
 Probe probe(const QString& path, bool countFrames = false);
 
@@ -36,6 +44,8 @@ struct Picture {
     QImage image;                // Format_RGB32
 };
 QVector<Picture> pictures(const QString& path, int maxCount = INT_MAX);
+// The same in Format_ARGB32, with the stream's own transparency.
+QVector<Picture> picturesWithAlpha(const QString& path, int maxCount = INT_MAX);
 // The picture seen at `seconds` (the last one starting at or before it).
 QImage pictureAt(const QString& path, double seconds);
 
