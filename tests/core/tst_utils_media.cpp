@@ -1,13 +1,13 @@
 // Media facts, file sizes, free space and codec lists through the real
-// engine, on small files the ffmpeg program makes here.
+// engine, on small files the tests' media library makes here.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "core/Utils.h"
+#include "tests/support/media/TestMedia.h"
 
 class TstUtilsMedia : public QObject
 {
@@ -16,17 +16,7 @@ class TstUtilsMedia : public QObject
 private:
     QTemporaryDir m_dir;
 
-    QString make(const QString& name, const QStringList& args)
-    {
-        const QString path = m_dir.path() + "/" + name;
-        QProcess ffmpeg;
-        ffmpeg.start("ffmpeg", QStringList{"-v", "error", "-y"} + args + QStringList{path});
-        if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
-            qWarning("%s", ffmpeg.readAllStandardError().constData());
-            return QString();
-        }
-        return path;
-    }
+    QString path(const QString& name) const { return m_dir.path() + "/" + name; }
 
 private slots:
     void initTestCase()
@@ -37,16 +27,17 @@ private slots:
     void mediaFacts()
     {
         // Names outside ASCII reach the engine intact.
-        const QString mp4 = make("vidéo 录像 $(x).mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-t",
-                                                         "2", "-c:v", "libx264", "-pix_fmt", "yuv420p"});
-        QVERIFY(!mp4.isEmpty());
+        const QString mp4 = path("vidéo 录像 $(x).mp4");
+        QVERIFY(testmedia::makeCountingMovie(mp4, 2.0, 25));
         QVERIFY(qAbs(Utils::getMediaDuration(mp4) - 2.0) < 0.1);
         QCOMPARE(Utils::getVideoRect(mp4), QRect(0, 0, 320, 240));
         QCOMPARE(Utils::getFileSize(mp4), QFileInfo(mp4).size());
-        const QString m4a = make("voice.m4a", {"-f", "lavfi", "-i", "sine=frequency=440:duration=1.5", "-c:a", "aac"});
+        const QString m4a = path("voice.m4a");
+        QVERIFY(testmedia::makeTone(m4a, 1.5));
         QVERIFY(qAbs(Utils::getMediaDuration(m4a) - 1.5) < 0.1);
         QCOMPARE(Utils::getVideoRect(m4a), QRect());
-        const QString gif = make("anim.gif", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10", "-t", "1"});
+        const QString gif = path("anim.gif");
+        QVERIFY(testmedia::makeCountingMovie(gif, 1.0, 10, QSize(160, 120)));
         QVERIFY(qAbs(Utils::getMediaDuration(gif) - 1.0) < 0.15);
         QCOMPARE(Utils::getVideoRect(gif), QRect(0, 0, 160, 120));
 
