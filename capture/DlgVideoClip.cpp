@@ -257,14 +257,14 @@ void DlgVideoClip::buildForm()
     auto* facts = new QFormLayout;
     facts->setLabelAlignment(Qt::AlignRight);
     facts->addRow(tr("Saved as:"), m_pName);
-    facts->addRow(tr("Resolution:"), m_pResolution);
+    // A hidden row would still leave its spacing: sound has none.
+    if (m_bVideo)
+        facts->addRow(tr("Resolution:"), m_pResolution);
+    else
+        m_pResolution->hide();
     facts->addRow(tr("Duration:"), m_pDuration);
     facts->addRow(tr("Size:"), m_pSize);
     facts->addRow(tr("Save to:"), m_pFolder);
-    if (!m_bVideo) {
-        m_pResolution->hide();
-        facts->labelForField(m_pResolution)->hide();
-    }
 
     m_pProgress = new QProgressBar(this);
     m_pProgress->setObjectName(QStringLiteral("progressSave"));
