@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
@@ -25,6 +24,7 @@
 #include "recording/VideoRecCtlWdg.h"
 #include "tests/support/E2eTestHelpers.h"
 #include "tests/support/ModalDriver.h"
+#include "tests/support/media/TestMedia.h"
 
 using namespace testsupport;
 
@@ -33,16 +33,12 @@ namespace {
 // The file's sound at mono 8 kHz: its RMS level in dBFS, and its seconds.
 double decodedLevelDb(const QString& path, double& seconds)
 {
-    const QByteArray pcm =
-        runProgram("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "8000", "-"});
-    const int samples = pcm.size() / 2;
-    seconds = samples / 8000.0;
+    const QVector<qint16> pcm = testmedia::sound(path, 8000);
+    seconds = pcm.size() / 8000.0;
     double sum = 0.0;
-    for (int i = 0; i < samples; ++i) {
-        const double x = qFromLittleEndian<qint16>(pcm.constData() + 2 * i) / 32768.0;
-        sum += x * x;
-    }
-    return samples == 0 ? -200.0 : 10.0 * std::log10(sum / samples + 1e-20);
+    for (const qint16 sample : pcm)
+        sum += (sample / 32768.0) * (sample / 32768.0);
+    return pcm.isEmpty() ? -200.0 : 10.0 * std::log10(sum / pcm.size() + 1e-20);
 }
 
 } // namespace
@@ -54,7 +50,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run inside scripts/with-test-env.sh");
-        for (const char* tool : {"ffprobe", "ffmpeg", "paplay", "pactl"})
+        for (const char* tool : {"paplay", "pactl"})
             QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);
         QVERIFY(initScreencast());
         QApplication::setQuitOnLastWindowClosed(false);
@@ -105,9 +101,7 @@ void TstE2ERecording::systemSoundToMp3()
     // A 440 Hz tone plays into the null sink all along.
     QTemporaryDir dir;
     const QString tone = dir.filePath("tone.wav");
-    QCOMPARE(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                                          "sine=frequency=440:duration=60", "-ac", "2", tone}),
-             0);
+    QVERIFY(testmedia::makeTone(tone, 60));
     QProcess player;
     player.start("paplay", {tone});
     QVERIFY(player.waitForStarted(30000));
@@ -138,7 +132,7 @@ void TstE2ERecording::systemSoundToMp3()
     const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Audio_*.mp3"}, QDir::Files);
     QCOMPARE(saved.size(), 1);
     const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
-    const MediaProbe facts = probeMedia(path);
+    const testmedia::Probe facts = testmedia::probe(path);
     QVERIFY2(facts.ok, qPrintable(path));
     QCOMPARE(facts.audioCodec, QString("mp3"));
     QVERIFY(facts.videoCodec.isEmpty());
@@ -214,9 +208,9 @@ void TstE2ERecording::deletedTempFolderKeepsTheRecording()
     const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Video_*.mp4"}, QDir::Files);
     QCOMPARE(saved.size(), 1);
     const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
-    const MediaProbe facts = probeMedia(path);
+    const testmedia::Probe facts = testmedia::probe(path);
     QVERIFY2(facts.ok && facts.videoCodec == "h264" && facts.duration >= 1.5, qPrintable(path));
-    QVERIFY(centreColour(path, 1.0, QSize(320, 240)).isValid());
+    QCOMPARE(testmedia::pictureAt(path, 1.0).size(), QSize(320, 240));
 }
 
 QTEST_MAIN(TstE2ERecording)

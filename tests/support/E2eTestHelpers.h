@@ -7,9 +7,6 @@
 
 #include <QApplication>
 #include <QColor>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPalette>
 #include <QProcess>
 #include <QWidget>
@@ -40,53 +37,6 @@ inline bool xdotool(const QStringList& args)
     p.kill();
     p.waitForFinished(5000);
     return false;
-}
-
-// ffprobe's view of a file: its first video and first audio stream.
-struct MediaProbe
-{
-    bool ok = false;
-    QString videoCodec;
-    QString audioCodec;
-    int width = 0;
-    int height = 0;
-    double duration = 0.0;
-};
-
-inline MediaProbe probeMedia(const QString& path)
-{
-    MediaProbe result;
-    const QByteArray json = runProgram("ffprobe", {"-v", "error", "-show_entries",
-                                                   "stream=codec_type,codec_name,width,height:format=duration",
-                                                   "-of", "json", path});
-    const QJsonObject root = QJsonDocument::fromJson(json).object();
-    if (root.isEmpty())
-        return result;
-    for (const QJsonValue& v : root.value("streams").toArray()) {
-        const QJsonObject s = v.toObject();
-        if (s.value("codec_type").toString() == "video" && result.videoCodec.isEmpty()) {
-            result.videoCodec = s.value("codec_name").toString();
-            result.width = s.value("width").toInt();
-            result.height = s.value("height").toInt();
-        } else if (s.value("codec_type").toString() == "audio" && result.audioCodec.isEmpty()) {
-            result.audioCodec = s.value("codec_name").toString();
-        }
-    }
-    result.duration = root.value("format").toObject().value("duration").toString().toDouble();
-    result.ok = true;
-    return result;
-}
-
-// The colour of the centre of the frame at `at` seconds; invalid when
-// nothing of that size was decoded.
-inline QColor centreColour(const QString& path, double at, const QSize& size)
-{
-    const QByteArray rgb = runProgram("ffmpeg", {"-v", "error", "-ss", QString::number(at), "-i", path, "-frames:v",
-                                                 "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
-    if (rgb.size() < size.width() * size.height() * 3)
-        return QColor();
-    const int offset = ((size.height() / 2) * size.width() + size.width() / 2) * 3;
-    return QColor(uchar(rgb.at(offset)), uchar(rgb.at(offset + 1)), uchar(rgb.at(offset + 2)));
 }
 
 // The newest entry of the saved-files history; empty without one.
