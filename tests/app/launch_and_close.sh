@@ -7,6 +7,8 @@
 # restore offer and ends the run with 0; a new run starts and closes cleanly.
 set -u
 bin=$1
+media=$(dirname "$bin")/sr_media   # the tests' media library, built next to the program
+[ -x "$media" ] || { echo "no $media: build the sr_media target"; exit 1; }
 [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run inside scripts/with-test-env.sh"; exit 1; }
 ini="${XDG_CONFIG_HOME:-$HOME/.config}/ScreenRecorder/ScreenRecorder.ini"
 mkdir -p "$(dirname "$ini")"
@@ -106,7 +108,7 @@ kill -TERM "$pid"
 wait_end "$pid"
 rc=$?
 [ "$rc" -eq 0 ] || { echo "SIGTERM ended the run with $rc"; exit 1; }
-duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$temp" 2>/dev/null)
+duration=$("$media" duration "$temp" 2>/dev/null)
 awk -v d="${duration:-0}" 'BEGIN { exit !(d > 0.3) }' || { echo "the recording was not finished: '$duration'"; exit 1; }
 
 # Nothing of the first run holds the single-instance guard: a new run shows

@@ -5,6 +5,8 @@
 # check-env.sh wrapper PATH     with-test-env.sh itself: its modes, its exit
 #                               status, and that it leaves nothing behind
 set -u
+# The tests' media library as a program: ctest runs this in <build>/tests/scripts.
+media=${SR_MEDIA:-$PWD/../../bin/sr_media}
 
 failures=0
 pass() { echo "PASS: $*"; }
@@ -83,9 +85,8 @@ check_servers() {
   check "default source is nullsink.monitor" grep -qx 'Default Source: nullsink.monitor' "$tmp/pactl"
 
   # A tone played into the null sink comes back from its monitor.
-  if ! ffmpeg -nostdin -loglevel error -f lavfi -i sine=frequency=440:duration=1 \
-      -ac 2 -ar 48000 -c:a pcm_s16le "$tmp/tone.wav"; then
-    fail "could not generate a tone with ffmpeg"
+  if [ ! -x "$media" ] || ! "$media" tone "$tmp/tone.wav" 1; then
+    fail "could not generate a tone with $media"
     return
   fi
   parec -d nullsink.monitor --raw --format=s16le --rate=48000 --channels=2 \
@@ -101,8 +102,7 @@ check_servers() {
   kill -TERM "$parec_pid" 2>/dev/null
   wait "$parec_pid" 2>/dev/null
   local max
-  max=$(ffmpeg -nostdin -f s16le -ar 48000 -ac 2 -i "$tmp/rec.raw" -af volumedetect -f null - 2>&1 |
-    sed -n 's/.*max_volume: \(-\{0,1\}[0-9.]*\) dB.*/\1/p')
+  max=$("$media" peak "$tmp/rec.raw")
   echo "recorded peak: ${max:-?} dB"
   check "the recorded tone is not silent" awk -v m="${max:--1000}" 'BEGIN { exit !(m > -40) }'
 }
