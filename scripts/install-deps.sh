@@ -18,7 +18,7 @@ packages=(
   # sound, network
   libpulse-dev libcurl4-openssl-dev
   # the private test environment and the tools its tests use
-  xvfb xauth openbox pulseaudio pulseaudio-utils ffmpeg x11-utils x11-apps
+  xvfb xauth openbox pulseaudio pulseaudio-utils x11-utils x11-apps
   xdotool trayer imagemagick fonts-dejavu-core
 )
 

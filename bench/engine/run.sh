@@ -16,6 +16,21 @@ set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 seconds=${1:-20}
 
+# The programs compared with live only here: the bench installs them itself.
+need_install() {
+  local tool
+  for tool in ffmpeg ffprobe ffplay python3; do command -v "$tool" >/dev/null || return 0; done
+  return 1
+}
+if need_install; then
+  sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "run.sh: installing ffmpeg and python3" >&2
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 update -qq &&
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 install -y -q \
+      --no-install-recommends ffmpeg python3 || { echo "run.sh: could not install ffmpeg" >&2; exit 1; }
+fi
+
 if [ "${SR_BENCH_INSIDE:-0}" != 1 ]; then
   export SR_BENCH_INSIDE=1
   exec bash "$root/scripts/with-test-env.sh" bash "${BASH_SOURCE[0]}" "$seconds"
@@ -24,9 +39,6 @@ fi
 build=${BUILD_DIR:-$root/build}
 driver=$build/bin/sr_bench_engine
 [ -x "$driver" ] || { echo "run.sh: $driver is missing: build the target sr_bench_engine" >&2; exit 1; }
-for tool in ffmpeg ffprobe ffplay python3; do
-  command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing" >&2; exit 1; }
-done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/sr-bench.XXXXXX")
 player=""
