@@ -1,5 +1,7 @@
 #include "tests/support/ModalDriver.h"
 
+#include "platform/framework/VxMessageBox.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDateTime>
@@ -8,10 +10,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 static qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+// Set while forceClose answers the question of the window it closes: that
+// question is part of the closing, not a modal of the test's.
+static int s_forcing = 0;
 
 ModalDriver::ModalDriver(int timeoutMs, QObject* parent) : QObject(parent), m_timeoutMs(timeoutMs)
 {
@@ -73,15 +81,30 @@ ModalDriver::Seen ModalDriver::describe(QWidget* modal)
 
 void ModalDriver::forceClose(QWidget* modal)
 {
+    // Forcing means leaving: a window that asks first (a preview asks
+    // whether its recording may go) is told yes from inside its question.
+    const QPointer<QWidget> target(modal);
+    QTimer agree;
+    agree.setInterval(10);
+    QObject::connect(&agree, &QTimer::timeout, [target] {
+        auto* box = qobject_cast<VxMessageBox*>(QApplication::activeModalWidget());
+        if (target && box && box != target && box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+    });
+    agree.start();
+    ++s_forcing;
     if (auto* dialog = qobject_cast<QDialog*>(modal))
         dialog->reject();
-    if (modal->isVisible())
-        modal->close();
+    if (target && target->isVisible())
+        target->close();
+    --s_forcing;
 }
 
 void ModalDriver::poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
+    if (s_forcing)
+        return;
     if (!modal) {
         m_current.clear();
         return;
