@@ -135,6 +135,7 @@ QString freeName(const QString& folder, const QString& stem, const QString& suff
 DlgVideoClip::DlgVideoClip(QString file, VxMainWindowBase* frame, QWidget* parent, bool isVideo, bool autoSave)
     : VxDialogBase(parent), m_strFile(std::move(file)), m_pFrame(frame), m_bVideo(isVideo), m_bAutoSave(autoSave)
 {
+    m_nameStamp = QDateTime::currentDateTime();
     RecordParameter::instance()->m_bPreviewing = true;
     Log(kModule, 1, "preview %s video:%d autoSave:%d", m_strFile.toUtf8().constData(), int(isVideo),
         int(autoSave));
@@ -314,12 +315,9 @@ void DlgVideoClip::showFacts()
 {
     const QFileInfo info(m_strFile);
     const bool exists = info.isFile();
-    // The worker names the file by the moment it saves it; the kind and
-    // format are known now.
     const int format = RecordParameter::instance()->usedAudioFmt();
     const QString suffix = m_bVideo ? info.suffix() : audioSuffix(format);
-    m_pName->setText(m_bVideo ? tr("%1 video, named when saved").arg(suffix.toUpper())
-                              : tr("%1 sound, named when saved").arg(suffix.toUpper()));
+    m_pName->setText(SelectSavePath::fileNameFor(saveRequest(m_strFile, QString()), suffix));
     double seconds = exists ? Utils::getMediaDuration(m_strFile) : 0.0;
     if (!m_bVideo && seconds <= 0.0)
         seconds = Utils::getAudioDuration();
@@ -499,7 +497,7 @@ void DlgVideoClip::saveTo(const QString& source, const QString& folder)
             seconds = Utils::getAudioDuration();
         VxSettings::instance()->setApplicationParam(QStringLiteral("audio/duration"), timeText(seconds));
     }
-    m_request = SelectSavePath::takeRequest(source, folder);
+    m_request = saveRequest(source, folder);
     m_strSaveSource = source;
     setSaving(true);
     m_pProgress->setRange(0, kProgressSteps);
@@ -510,6 +508,15 @@ void DlgVideoClip::saveTo(const QString& source, const QString& folder)
         return;
     m_pSaver->queueRequest(m_request);
     emit sigSave(source, folder);
+}
+
+SelectSavePath::Request DlgVideoClip::saveRequest(const QString& source, const QString& folder) const
+{
+    SelectSavePath::Request request = SelectSavePath::takeRequest(source, folder);
+    request.stamp = m_nameStamp;
+    if (!request.onlyCamera)
+        request.video = m_bVideo;
+    return request;
 }
 
 void DlgVideoClip::setSaving(bool saving)

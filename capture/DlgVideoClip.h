@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QPointer>
 #include <QString>
 #include <QThread>
@@ -98,6 +99,10 @@ private:
     void startSave();
     // Hands `source` to the worker with the settings as they are now.
     void saveTo(const QString& source, const QString& folder);
+    // The save worker's decisions for `source`, named as shown in the window
+    // and of this window's kind (a restored sound recording stays sound
+    // whatever the settings say now).
+    SelectSavePath::Request saveRequest(const QString& source, const QString& folder) const;
     void setSaving(bool saving);
     // Back to waiting for the user; a non-empty message is shown first.
     void saveFailed(const QString& message);
@@ -112,6 +117,7 @@ private:
     SelectSavePath::Request m_request;   // the save under way
     QString m_strSaveSource;             // what the worker saves
     QString m_strConverted;              // the converted sound file
+    QDateTime m_nameStamp;               // the moment the saved file is named by
     ConvertHandle m_convert;
     std::unique_ptr<EngineExport> m_export;   // a cut under way
     QString m_strCut;                         // where it is written

@@ -117,22 +117,41 @@ struct SelectSavePath::Naming
     int type = HistoryFile_Video;
 };
 
+namespace {
+
+QString stemFor(const SelectSavePath::Request& request)
+{
+    const QDateTime when = request.stamp.isValid() ? request.stamp : QDateTime::currentDateTime();
+    const QString stamp = when.toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
+    if (request.onlyCamera)
+        return QStringLiteral("Camera_%1").arg(stamp);
+    return (request.video ? QStringLiteral("Video_%1") : QStringLiteral("Audio_%1")).arg(stamp);
+}
+
+QString suffixFor(const SelectSavePath::Request& request, const QString& suffix)
+{
+    return !request.onlyCamera && request.video && request.m4v ? QStringLiteral("m4v") : suffix;
+}
+
+} // namespace
+
+QString SelectSavePath::fileNameFor(const Request& request, const QString& suffix)
+{
+    const QString ending = suffixFor(request, suffix);
+    return ending.isEmpty() ? stemFor(request) : stemFor(request) + QLatin1Char('.') + ending;
+}
+
 SelectSavePath::Naming SelectSavePath::nameFor(const Request& request, const QString& src,
                                                const QString& suffix)
 {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
     Naming naming;
-    naming.suffix = suffix;
+    naming.stem = stemFor(request);
+    naming.suffix = suffixFor(request, suffix);
     if (request.onlyCamera) {
-        naming.stem = QStringLiteral("Camera_%1").arg(stamp);
         naming.resolution = QStringLiteral("%1*%2").arg(1280).arg(720);
     } else if (request.video) {
         naming.resolution = sizeOf(Utils::getVideoRect(src));
-        naming.stem = QStringLiteral("Video_%1").arg(stamp);
-        if (request.m4v)
-            naming.suffix = QStringLiteral("m4v");
     } else {
-        naming.stem = QStringLiteral("Audio_%1").arg(stamp);
         naming.type = HistoryFile_Audio;
     }
     if (suffix == QLatin1String("gif")) {

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QMutex>
+#include <QDateTime>
 #include <QObject>
 #include <QRect>
 #include <QString>
@@ -34,6 +35,7 @@ public:
         bool m4v = false;       // M4V chosen as the video format
         QRect gifRect;          // the recorded area, for a GIF's resolution
         QString audioDuration;  // "audio/duration" as the preview wrote it
+        QDateTime stamp;        // the moment in the file's name; null: when saved
     };
 
     SelectSavePath();
@@ -41,6 +43,9 @@ public:
 
     // Reads the settings for a save of `source` into `folder`. GUI thread.
     static Request takeRequest(const QString& source, const QString& folder);
+    // The name a save of `request` gives a file with `suffix` (before a
+    // "(n)" for a name already taken), so that it can be shown beforehand.
+    static QString fileNameFor(const Request& request, const QString& suffix);
     // Hands the decisions to the next saveWork(source, folder) with the same
     // arguments. Any thread; call it before the save is handed over.
     void queueRequest(const Request& request);

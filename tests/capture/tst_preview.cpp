@@ -147,11 +147,14 @@ void TstPreview::enterSaves()
     QSignalSpy finished(&dlg, &QDialog::finished);
     dlg.show();
     QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    // Also on "Record Again", where the focus used to sit.
+    auto* again = dlg.findChild<QPushButton*>("btnReRecord");
+    again->setFocus();
+    QTest::keyClick(again, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
     QCOMPARE(finished.first().at(0).toInt(), 1);
     const QStringList saved = entries(m_outDir);
-    QCOMPARE(saved.size(), 1);
+    QCOMPARE(saved, QStringList{dlg.findChild<QLabel*>("lblFileName")->text()});
     QCOMPARE(readFile(m_outDir + "/" + saved.first()), data);
     QCOMPARE(unsaved(), QString());
 }
@@ -264,6 +267,8 @@ void TstPreview::soundShowsEngineFile()
     DlgVideoClip dlg(Utils::getRecorderTmpRoot() + "/.ScreenRecorder", nullptr, nullptr, false, false);
     QCOMPARE(dlg.findChild<QLabel*>("lblSize")->text(), QStringLiteral("2.93KB"));
     QCOMPARE(dlg.findChild<QLabel*>("lblDuration")->text(), QStringLiteral("00:00:07"));
+    // Named as sound though the settings have turned to video meanwhile.
+    QVERIFY(dlg.findChild<QLabel*>("lblFileName")->text().startsWith("Audio_"));
     QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer"), QStringList{"CreateAudioPlayer(cb, \"" + sound + "\")"});
 }
 
