@@ -13,6 +13,7 @@
 #include "rec/AudioConverter.h"
 #include "rec/AudioSource.h"
 #include "rec/AudioTempFiles.h"
+#include "rec/BackgroundJob.h"
 #include "rec/Pipeline.h"
 
 #include "platform/log/Log.h"
@@ -286,51 +287,27 @@ private:
 
 // ---- conversion ---------------------------------------------------------------
 
-class AudioConversion final : public CAudioConvertObject {
+class AudioConversion final : public rec::BackgroundJob<CAudioConvertObject> {
 public:
     AudioConversion(AudioConvertCallback* callback, std::string source, bool engineFile, std::string target,
                     int format)
         : m_callback(callback), m_source(std::move(source)), m_engineFile(engineFile), m_target(std::move(target)),
           m_format(format)
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_thread = std::thread([this] { run(); });
-    }
-
-    void release() override
-    {
-        m_cancel = true;
-        // From inside OnComplete: the thread cannot join itself; it ends
-        // the object once the callback returns.
-        if (std::this_thread::get_id() == m_thread.get_id()) {
-            m_releasedInCallback = true;
-            return;
-        }
-        m_thread.join();
-        delete this;
+        BackgroundJob::start();
     }
 
 private:
-    ~AudioConversion() override = default;
-
-    void run()
+    void work() override
     {
-        {
-            // Until the constructor finished with m_thread.
-            std::lock_guard<std::mutex> lock(m_mutex);
-        }
         std::string error;
-        const int result = rec::convertAudioFile(m_source, m_engineFile, m_target, m_format, m_cancel, error);
+        const int result = rec::convertAudioFile(m_source, m_engineFile, m_target, m_format, cancelFlag(), error);
         if (result == rec::kConvertOk)
             Log(kLogModule, 1, "sound converted to format %d: %s", m_format, m_target.c_str());
         else
             Log(kLogModule, 2, "sound conversion to %s failed (%d): %s", m_target.c_str(), result, error.c_str());
-        if (!m_cancel.load() && m_callback)
+        if (!cancelled() && m_callback)
             m_callback->OnComplete(result);
-        if (m_releasedInCallback) {
-            m_thread.detach();
-            delete this;
-        }
     }
 
     AudioConvertCallback* const m_callback;
@@ -338,10 +315,6 @@ private:
     const bool m_engineFile;
     const std::string m_target;
     const int m_format;
-    std::atomic<bool> m_cancel{false};
-    bool m_releasedInCallback = false;   // the worker thread only
-    std::mutex m_mutex;
-    std::thread m_thread;
 };
 
 } // namespace

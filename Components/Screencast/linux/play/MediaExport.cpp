@@ -1,6 +1,7 @@
 // scExportMedia: a stretch of a file written on a thread of its own.
 
 #include "RangeWriter.h"
+#include "rec/BackgroundJob.h"
 
 #include "EngineCore.h"
 #include "Screencast.h"
@@ -8,9 +9,7 @@
 #include "platform/log/Log.h"
 
 #include <atomic>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include <sys/stat.h>
 
@@ -19,53 +18,29 @@ namespace play {
 
 namespace {
 
-class MediaExport final : public CMediaExportObject
+class MediaExport final : public rec::BackgroundJob<CMediaExportObject>
 {
 public:
     MediaExport(AVPlayerExportCallback* callback, std::string source, std::string target, double start, double end)
         : m_callback(callback), m_source(std::move(source)), m_target(std::move(target)), m_start(start), m_end(end)
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_thread = std::thread([this] { run(); });
+        BackgroundJob::start();
     }
 
     double progress() override { return m_progress.load(); }
 
-    void release() override
-    {
-        m_cancel = true;
-        // From inside OnExportCompleted: the thread cannot wait for itself;
-        // it ends the object once the callback returned.
-        if (std::this_thread::get_id() == m_thread.get_id()) {
-            m_releasedInCallback = true;
-            return;
-        }
-        m_thread.join();
-        delete this;
-    }
-
 private:
-    ~MediaExport() override = default;
-
-    void run()
+    void work() override
     {
-        {
-            // Until the constructor is done with m_thread.
-            std::lock_guard<std::mutex> lock(m_mutex);
-        }
         std::string error;
-        const bool ok = writeRange(m_source, m_target, m_start, m_end, m_cancel, m_progress, error);
+        const bool ok = writeRange(m_source, m_target, m_start, m_end, cancelFlag(), m_progress, error);
         if (ok)
             Log(kLogModule, 1, "exported %.3f-%.3f s of %s to %s", m_start, m_end, m_source.c_str(),
                 m_target.c_str());
         else
-            Log(kLogModule, m_cancel ? 1 : 2, "export to %s ended: %s", m_target.c_str(), error.c_str());
-        if (!m_cancel.load() && m_callback)
+            Log(kLogModule, cancelled() ? 1 : 2, "export to %s ended: %s", m_target.c_str(), error.c_str());
+        if (!cancelled() && m_callback)
             m_callback->OnExportCompleted(ok);
-        if (m_releasedInCallback) {
-            m_thread.detach();
-            delete this;
-        }
     }
 
     AVPlayerExportCallback* const m_callback;
@@ -73,11 +48,7 @@ private:
     const std::string m_target;
     const double m_start;
     const double m_end;
-    std::atomic<bool> m_cancel{false};
     std::atomic<double> m_progress{0.0};
-    bool m_releasedInCallback = false;   // the worker thread only
-    std::mutex m_mutex;
-    std::thread m_thread;
 };
 
 } // namespace

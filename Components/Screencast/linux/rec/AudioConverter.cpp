@@ -233,42 +233,17 @@ struct Job {
     }
 };
 
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Moves the finished file to the target unless something is there.
 int moveIntoPlace(const std::string& from, const std::string& to, std::string& error)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    const int failure = moveWithoutReplacing(from, to);
+    if (failure == 0)
         return kConvertOk;
-    if (errno == EEXIST) {
+    if (failure == EEXIST) {
         error = "the target exists: " + to;
         return kConvertTargetExists;
     }
-    // Not every file system knows RENAME_NOREPLACE; a hard link refuses an
-    // existing name just as well.
-    if (errno == EINVAL || errno == ENOSYS) {
-        if (::link(from.c_str(), to.c_str()) == 0) {
-            ::unlink(from.c_str());
-            return kConvertOk;
-        }
-        if (errno == EEXIST) {
-            error = "the target exists: " + to;
-            return kConvertTargetExists;
-        }
-    }
-    error = "cannot move the file to " + to + ": " + std::strerror(errno);
+    error = "cannot move the file to " + to + ": " + std::strerror(failure);
     return kConvertWriteFailed;
 }
 
@@ -335,26 +310,11 @@ int prepareEncoder(Job& job, const FormatSpec& spec, const AVCodec*& encoder, st
     return kConvertOk;
 }
 
-// The hidden file beside the target, created with the user's umask
-// (unlike mkstemp's 0600): it becomes the user's saved recording.
+// The hidden file beside the target; it becomes the user's saved recording.
 int createTempFile(Job& job, const std::string& target, std::string& error)
 {
-    static std::atomic<unsigned> serial{0};
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        job.tempPath = folderOf(target) + "/." + nameOf(target) + "." + std::to_string(::getpid()) + "-"
-                       + std::to_string(serial++) + ".part";
-        fd = ::open(job.tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        job.tempPath.clear();
-        error = "cannot write in " + folderOf(target) + ": " + std::strerror(errno);
-        return kConvertWriteFailed;
-    }
-    ::close(fd);
-    return kConvertOk;
+    job.tempPath = createHiddenFileBeside(target, error);
+    return job.tempPath.empty() ? kConvertWriteFailed : kConvertOk;
 }
 
 // The muxer on the hidden file, the opened encoder, the header written.
