@@ -261,20 +261,37 @@ bool MainWindow::forbiddenPlayerRuns() const
     return OSServiceUtils::isRunningProcess(name);
 }
 
-bool MainWindow::askWindowGone()
+namespace {
+
+// A warning box with buttons of our own texts; the role of the one chosen.
+int askWithButtons(QWidget* parent, const QString& text,
+                   const QList<QPair<QMessageBox::StandardButton, QString>>& buttons)
 {
-    VxMessageBox box(m_pMainWindowBase);
+    VxMessageBox box(parent);
     box.setIcon(2);
     box.setMsgTitle(productName());
     box.setWindowTitle(productName());
-    box.setButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    box.addButton(tr("Re-select"), QMessageBox::Ok);
-    box.addButton(tr("Continue"), QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setLabelInfo(tr("If there is no valid window to record, please click Re-select to choose a valid window. "
-                        "Click Continue, the recording will start with the default settings."));
+    QMessageBox::StandardButtons roles;
+    for (const auto& button : buttons)
+        roles |= button.first;
+    box.setButtons(roles);
+    for (const auto& button : buttons)
+        box.addButton(button.second, button.first);
+    box.setDefaultButton(buttons.first().first);
+    box.setLabelInfo(text);
     box.adjustSize();
-    return box.exec() != QMessageBox::Ok;
+    return box.exec();
+}
+
+} // namespace
+
+bool MainWindow::askWindowGone()
+{
+    return askWithButtons(m_pMainWindowBase,
+                          tr("If there is no valid window to record, please click Re-select to choose a valid "
+                             "window. Click Continue, the recording will start with the default settings."),
+                          {{QMessageBox::Ok, tr("Re-select")}, {QMessageBox::Cancel, tr("Continue")}})
+           != QMessageBox::Ok;
 }
 
 // ---- the start checks ----------------------------------------------------------------------
@@ -307,19 +324,12 @@ bool MainWindow::cannotStartNow()
 
 int MainWindow::askUnsavedRecording()
 {
-    VxMessageBox box(m_pMainWindowBase);
-    box.setIcon(2);
-    box.setMsgTitle(productName());
-    box.setWindowTitle(productName());
-    box.setButtons(QMessageBox::Yes | QMessageBox::Discard | QMessageBox::Cancel);
-    box.addButton(tr("Restore"), QMessageBox::Yes);
-    box.addButton(tr("Discard"), QMessageBox::Discard);
-    box.addButton(tr("Cancel"), QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setLabelInfo(tr("The last recording was neither saved nor discarded. Restore it now, or discard it "
-                        "and start the new recording?"));
-    box.adjustSize();
-    return box.exec();
+    return askWithButtons(m_pMainWindowBase,
+                          tr("The last recording was neither saved nor discarded. Restore it now, or discard it "
+                             "and start the new recording?"),
+                          {{QMessageBox::Yes, tr("Restore")},
+                           {QMessageBox::Discard, tr("Discard")},
+                           {QMessageBox::Cancel, tr("Cancel")}});
 }
 
 bool MainWindow::unsavedRecordingKept()
