@@ -14,6 +14,8 @@
 #   guide-*.png, presets.png, countdown-*.png  the permissions guide, the
 #                        preset menu and the start countdown
 #                        (tools/guide_demo)
+#   preview-playing.png, preview-trim.png, preview-sound.png
+#                        the preview window (tools/preview_demo)
 # OUTDIR defaults to <build>/screenshots; BUILD_DIR picks the build folder.
 set -euo pipefail
 
@@ -25,6 +27,7 @@ if [ "${SR_SCREENSHOTS_INSIDE:-0}" != 1 ]; then
   targets=(home_shots)
   [ -f "$root/tools/overlay_demo.cpp" ] && targets+=(overlay_demo)
   [ -f "$root/tools/guide_demo.cpp" ] && targets+=(guide_demo)
+  [ -f "$root/tools/preview_demo.cpp" ] && targets+=(preview_demo)
   BUILD_DIR=$build_dir "$root/scripts/build.sh" "${targets[@]}" >/dev/null
   mkdir -p "$out"
   out=$(cd "$out" && pwd)
@@ -87,6 +90,10 @@ if [ -x "$bin/guide_demo" ]; then
   "$isolated" "$bin/guide_demo" presets "$out/presets.png" >/dev/null || failed=1
   "$isolated" "$bin/guide_demo" countdown "$out/countdown" >/dev/null || failed=1
   ls "$out"/guide-*.png "$out"/presets.png "$out"/countdown-*.png 2>/dev/null || true
+fi
+
+if [ -x "$bin/preview_demo" ]; then
+  "$isolated" "$bin/preview_demo" "$out/preview" 2>/dev/null || { say "preview_demo failed"; failed=1; }
 fi
 
 exit "$failed"
