@@ -121,6 +121,7 @@ FakeCropBox* FakeScreencast::cropBox() { return newest<FakeCropBox>(); }
 CPictureObject* FakeScreencast::picture() { return newest<CPictureObject>(); }
 FakePlayer* FakeScreencast::player() { return newest<FakePlayer>(); }
 FakeExport* FakeScreencast::mediaExport() { return newest<FakeExport>(); }
+FakeCamera* FakeScreencast::camera() { return newest<FakeCamera>(); }
 
 void FakeScreencast::fireDisplayChanged() { notify(&CDeviceNotifies::OnDisplayChanged); }
 void FakeScreencast::fireAudioCaptureChanged() { notify(&CDeviceNotifies::OnAudioCaptureChanged); }
@@ -481,4 +482,62 @@ void FakeExport::finish(bool success)
     file.close();
     done = 1.0;
     FakeScreencast::fire(callback, [=](AVPlayerExportCallback* c) { c->OnExportCompleted(success); });
+}
+
+// ---- cameras ---------------------------------------------------------------------------
+
+int GetCameraDeviceCount() { call("GetCameraDeviceCount"); READ(s.cameras.size()); }
+
+const CaptureDeviceInfo* GetCameraDevice(int index)
+{
+    static thread_local CaptureDeviceInfo record;
+    if (call("GetCameraDevice", index))
+        return nullptr;
+    const AudioDeviceInfo* device = audioDevice(FakeScreencast::read(&State::cameras), index);
+    if (!device)
+        return nullptr;
+    memcpy(record.name, device->name, sizeof record.name);
+    memcpy(record.uniqueId, device->uniqueId, sizeof record.uniqueId);
+    return &record;
+}
+
+const char* GetCameraDefaultDevice()
+{
+    const QString id = FakeScreencast::read(&State::cameraDefault);
+    return call("GetCameraDefaultDevice") || id.isEmpty() ? nullptr : holdText(id);
+}
+
+CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* deviceId,
+                                   bool onlyCamera, void*)
+{
+    const QString id = deviceId ? QString::fromUtf8(deviceId) : QString();
+    const FakeScreencast::OpenCameraCall made{callback, view, id, onlyCamera};
+    LOCKED(s.lastOpenCamera = made);
+    if (call("OpenCamera", callback, deviceId, onlyCamera) || !deviceId)
+        return {};
+    return CBasePtr<CCameraObject>(track(new FakeCamera(callback)));
+}
+
+int FakeCamera::capture(const char* path)
+{
+    if (FakeScreencast::call("CCameraObject::capture", path) || !path)
+        return -1;
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    return image.save(QString::fromLocal8Bit(path), "JPG") ? 0 : -1;
+}
+
+int FakeCamera::record(const char* path)
+{
+    if (FakeScreencast::call("CCameraObject::record", path) || !path)
+        return -1;
+    recordPath = QString::fromLocal8Bit(path);
+    if (!movie.isEmpty()) {
+        QFile file(recordPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(movie) != movie.size())
+            return -1;
+    }
+    recording = true;
+    paused = false;
+    return 0;
 }

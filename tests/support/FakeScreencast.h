@@ -23,6 +23,7 @@ class FakeImageCapture;
 class FakeCropBox;
 class FakePlayer;
 class FakeExport;
+class FakeCamera;
 
 class FakeScreencast {
 public:
@@ -64,6 +65,13 @@ public:
         int render = 0, capture = 0, channels = 0;
         QString captureDeviceId; // empty for null
     };
+    // The arguments of the last OpenCamera, also of a call made to fail.
+    struct OpenCameraCall {
+        CCameraCallback* callback = nullptr;
+        ScNativeView view = 0;
+        QString deviceId;     // empty for null
+        bool onlyCamera = false;
+    };
     struct CodecLists { QVector<int> video, audio; bool null = false; }; // each ended by 0
     static CodecLists codecs(QVector<int> video, QVector<int> audio) { return {video << 0, audio << 0}; }
 
@@ -76,6 +84,9 @@ public:
         QVector<Window> windows;                   // for a filter without a list of its own
         QMap<int, QVector<Window>> windowsByFilter;
         QVector<Device> captureDevices, renderDevices;
+        QVector<Device> cameras;                   // name and unique id, like sound devices
+        QString cameraDefault;                     // empty: GetCameraDefaultDevice answers null
+        OpenCameraCall lastOpenCamera;
         QString captureDefault;
         QVector<int> permissions{2, 2, 2, 2};      // by Privacy_Setting; 2 grants
         int virtualDriverCheck = 0;
@@ -128,6 +139,11 @@ public:
     {
         edit([&](State& s) { s.captureDevices = devices; s.captureDefault = defaultId; });
     }
+    static void setCameras(const QVector<Device>& cameras, const QString& defaultId)
+    {
+        edit([&](State& s) { s.cameras = cameras; s.cameraDefault = defaultId; });
+    }
+    static OpenCameraCall lastOpenCamera() { return read(&State::lastOpenCamera); }
     static void setAudioRenderDevices(const QVector<Device>& devices) { edit([&](State& s) { s.renderDevices = devices; }); }
     static void setPermission(int kind, int result)
     {
@@ -174,6 +190,7 @@ public:
     static CPictureObject* picture();
     static FakePlayer* player();
     static FakeExport* mediaExport();
+    static FakeCamera* camera();
     static int liveObjectCount() { return read(&State::live).size(); }
 
     static void fireDisplayChanged();
@@ -365,4 +382,43 @@ public:
     QString target;
     double start, end;
     std::atomic<double> done{0.0};
+};
+
+// An open camera. Duration, file size and video size are the script; record
+// writes `movie` to its path (nothing when empty), capture a JPEG of the
+// video size. The test fires the callbacks.
+class FakeCamera : public CCameraObject {
+public:
+    explicit FakeCamera(CCameraCallback* callback) : callback(callback) {}
+    void release() override { FakeScreencast::forget("CCameraObject", this); delete this; }
+    void videoSize(int& w, int& h) override { w = width; h = height; }
+    int capture(const char* path) override;
+    int record(const char* path) override;
+    int stopRecord() override { return FakeScreencast::flagged("CCameraObject::stopRecord", recording, false); }
+    int pause() override { return FakeScreencast::flagged("CCameraObject::pause", paused, true); }
+    int resume() override { return FakeScreencast::flagged("CCameraObject::resume", paused, false); }
+    int setMicrophone(const char* deviceId) override
+    {
+        microphone = deviceId ? QString::fromUtf8(deviceId) : QString();
+        return FakeScreencast::call("CCameraObject::setMicrophone", deviceId) ? -1 : 0;
+    }
+    double duration() override { return seconds; }
+    int64_t fileSize() override { return bytes; }
+
+    void fireError() { FakeScreencast::fire(callback, [](CCameraCallback* c) { c->OnErrorOccurred(); }); }
+    void fireRecordingError() { FakeScreencast::fire(callback, [](CCameraCallback* c) { c->OnRecordingErrorOccurred(); }); }
+    void fireFinish(bool failed)
+    {
+        FakeScreencast::fire(callback, [=](CCameraCallback* c) { c->OnFinishRecording(failed ? 1 : 0); });
+    }
+
+    CCameraCallback* callback;
+    int width = 1280, height = 720;
+    std::atomic<double> seconds{0.0};
+    std::atomic<int64_t> bytes{0};
+    QByteArray movie = "movie";
+    QString microphone;                // empty: none
+    QString recordPath;
+    bool recording = false;
+    bool paused = false;
 };
