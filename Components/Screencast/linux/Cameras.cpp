@@ -82,6 +82,12 @@ void setCameraDirectoryForTests(const std::string& folder)
     g_folder = folder.empty() ? std::string("/dev") : folder;
 }
 
+std::string testCameraSource()
+{
+    const char* source = std::getenv("SR_TEST_CAMERA");
+    return source ? std::string(source) : std::string();
+}
+
 std::vector<Camera> listCameras()
 {
     const std::string folder = cameraDirectory();
@@ -112,6 +118,8 @@ std::vector<Camera> listCameras()
             camera.name += " (" + std::to_string(n) + ")";
         cameras.push_back(std::move(camera));
     }
+    if (!testCameraSource().empty())
+        cameras.push_back(Camera{kTestCameraName, kTestCameraId});
     return cameras;
 }
 

@@ -2,6 +2,9 @@
 
 // Cameras are V4L2 nodes (video0, video1, ...) in the device folder that can
 // capture video. Metadata and output nodes of the same device are left out.
+// Machines without a camera (tests, the README's test environment) get one
+// more from SR_TEST_CAMERA: "lavfi:<graph>" is a libavdevice lavfi graph,
+// anything else a media file played in a loop.
 
 #include <string>
 #include <vector>
@@ -13,8 +16,15 @@ struct Camera {
     std::string path;       // the node; also the camera's unique id
 };
 
-// The cameras, in node order. Opens each node briefly.
+// The unique id and name of the camera SR_TEST_CAMERA describes.
+constexpr const char* kTestCameraId = "test-camera";
+constexpr const char* kTestCameraName = "Test Camera";
+
+// The cameras, in node order, the test camera last. Opens each node briefly.
 std::vector<Camera> listCameras();
+
+// What SR_TEST_CAMERA holds; empty when it is not set.
+std::string testCameraSource();
 
 // The folder that holds the nodes: /dev, unless a test chose another one
 // (before the engine starts) with setCameraDirectoryForTests.
