@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QWidget>
+
+#include "platform/framework/VxDialogBase.h"
+
+namespace Ui {
+class DlgWebcamOptions;
+}
+
+// A native window that Qt never paints: the engine draws the camera's
+// picture into it from its own thread.
+class WebcamView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit WebcamView(QWidget* parent = nullptr);
+    QPaintEngine* paintEngine() const override { return nullptr; }
+};
+
+// The webcam overlay's options: which camera, its resolution and the corner
+// the overlay starts in, with a live view of the chosen camera and a photo
+// button. The corner is stored as a corner index under its own key, never
+// under the key where the webcam window keeps its last position.
+class DlgWebcamOptions : public VxDialogBase
+{
+    Q_OBJECT
+public:
+    explicit DlgWebcamOptions(QWidget* parent = nullptr);
+    // Closes the camera the view shows, so the engine never draws into a
+    // window that is gone.
+    ~DlgWebcamOptions() override;
+
+    // Fills the camera and corner lists from the stored choices; a stored
+    // camera index beyond the cameras there are is reset to 0.
+    void initCamera();
+
+public slots:
+    // Closes whatever camera is open and opens the chosen one into the view;
+    // the resolution list follows the camera.
+    void onChangeDevice();
+    // A photo of the view's camera into the screenshots folder and the
+    // history; a name already taken gets the next free "(n)".
+    void onSnapshot();
+    void accept() override;
+    void reject() override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool isChanged() const;
+    void fillResolutions();
+    void showCameraState(bool running);
+    void showFlyOut(const QString& path);
+    QString nextSnapshotPath() const;
+
+    Ui::DlgWebcamOptions* ui = nullptr;
+    bool m_bViewOpen = false; // this dialog's view holds the open camera
+};
