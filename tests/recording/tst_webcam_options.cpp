@@ -1,0 +1,161 @@
+// The webcam options over the engine double: the corner's round trip under
+// its own key (the webcam window's position is never touched), the question
+// on the way out, the chosen camera in the view and its photos, and a
+// machine without a usable camera.
+#include <QComboBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPoint>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/RecordParameter.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
+#include "recording/CameraManager.h"
+#include "recording/DlgWebcamOptions.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/ModalDriver.h"
+
+namespace {
+
+const QPoint kWindowPos(300, 200);
+
+template <class T> T* part(QWidget& dialog, const char* name)
+{
+    return dialog.findChild<T*>(QString::fromLatin1(name));
+}
+
+int storedCorner()
+{
+    return VxSettings::instance()->applicationParam("CameraDefaultPos", -1).toInt();
+}
+
+} // namespace
+
+class TestWebcamOptions : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_photos;
+
+private slots:
+    void init()
+    {
+        FakeScreencast::reset();
+        FakeScreencast::setCameras({{QStringLiteral("Desk Cam"), QStringLiteral("/dev/video0")}},
+                                   QStringLiteral("/dev/video0"));
+        VxSettings::instance()->setApplicationParam("CameraPos", kWindowPos);
+        Utils::setSnapshotPath(m_photos.path());
+        RecordParameter::release();
+    }
+
+    void cleanup()
+    {
+        CameraManager::release();
+        QTRY_COMPARE_WITH_TIMEOUT(FakeScreencast::liveObjectCount(), 0, 20000);
+        QDir(m_photos.path()).removeRecursively();
+    }
+
+    void cornerRoundTrip_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<int>("answer"); // to the question on close; 0: OK pressed, -1: no question
+        QTest::addColumn<int>("saved");
+        QTest::addColumn<bool>("open");
+        QTest::newRow("OK stores the row") << 2 << 2 << 4 << 0 << 4 << false;
+        QTest::newRow("unknown corner shows top-left, closes unasked") << 7 << 0 << 0 << -1 << 7 << false;
+        QTest::newRow("close, Yes stores") << 0 << 0 << 3 << int(QMessageBox::Yes) << 3 << false;
+        QTest::newRow("close, No keeps") << 1 << 1 << 3 << int(QMessageBox::No) << 1 << false;
+        QTest::newRow("close, Cancel stays open") << 1 << 1 << 3 << int(QMessageBox::Cancel) << 1 << true;
+    }
+
+    void cornerRoundTrip()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, shown);
+        QFETCH(int, chosen);
+        QFETCH(int, answer);
+        QFETCH(int, saved);
+        QFETCH(bool, open);
+        VxSettings::instance()->setApplicationParam("CameraDefaultPos", stored);
+        DlgWebcamOptions dialog;
+        dialog.show();
+        QCOMPARE(part<QComboBox>(dialog, "cmbPos")->currentIndex(), shown);
+        part<QComboBox>(dialog, "cmbPos")->setCurrentIndex(chosen);
+
+        ModalDriver driver(30000);
+        if (answer > 0)
+            driver.clickButton(answer);
+        if (answer == 0)
+            part<QPushButton>(dialog, "btnOK")->click();
+        else
+            dialog.close();
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(dialog.isVisible(), open);
+        QCOMPARE(storedCorner(), saved);
+        QCOMPARE(VxSettings::instance()->applicationParam("CameraPos", QPoint()).toPoint(), kWindowPos);
+        RecordParameter::release();
+        QCOMPARE(int(RecordParameter::instance()->getCameraDefaultPos()), saved);
+    }
+
+    void viewShowsTheCameraAndTakesPhotos()
+    {
+        RecordParameter::instance()->setCameraIndex(3); // beyond the one camera
+        auto* dialog = new DlgWebcamOptions;
+        dialog->show();
+        QCOMPARE(RecordParameter::instance()->getCameraIndex(), 0);
+        const FakeScreencast::OpenCameraCall opened = FakeScreencast::lastOpenCamera();
+        QCOMPARE(opened.deviceId, QStringLiteral("/dev/video0"));
+        QCOMPARE(opened.view, ScNativeView(part<QWidget>(*dialog, "frmWebcamView")->winId()));
+        QCOMPARE(part<QComboBox>(*dialog, "cmbResolution")->currentText(), QStringLiteral("1280 x 720"));
+
+        // Photos in the same second never overwrite one another.
+        QPushButton* photo = part<QPushButton>(*dialog, "btnTakePhoto");
+        QVERIFY(photo->isEnabled());
+        for (int i = 0; i < 3; ++i)
+            photo->click();
+        const QStringList taken = QDir(m_photos.path()).entryList({QStringLiteral("Snapshot_*.jpg")}, QDir::Files);
+        QCOMPARE(taken.size(), 3);
+
+        // The view goes, and so does the camera drawing into it.
+        delete dialog;
+        QTRY_COMPARE_WITH_TIMEOUT(FakeScreencast::liveObjectCount(), 0, 20000);
+        QVERIFY(!CameraManager::instance()->isCameraRunning());
+    }
+
+    void noUsableCamera_data()
+    {
+        QTest::addColumn<QString>("defaultId");
+        QTest::newRow("no camera at all") << QString();
+        QTest::newRow("cameras, none the default") << QStringLiteral("/dev/video9");
+    }
+
+    void noUsableCamera()
+    {
+        QFETCH(QString, defaultId);
+        FakeScreencast::setCameras(defaultId.isEmpty() ? QVector<FakeScreencast::Device>()
+                                                       : QVector<FakeScreencast::Device>{{"Desk Cam", "/dev/video0"}},
+                                   defaultId);
+        VxSettings::instance()->setApplicationParam("CameraDefaultPos", 4);
+        DlgWebcamOptions dialog;
+        dialog.show();
+        QCOMPARE(FakeScreencast::callCount("OpenCamera"), 0);
+        QCOMPARE(part<QComboBox>(dialog, "cmbWebcam")->count(), 0);
+        QVERIFY(!part<QPushButton>(dialog, "btnTakePhoto")->isEnabled());
+        dialog.onSnapshot();
+        QVERIFY(QDir(m_photos.path()).isEmpty());
+
+        // Nothing was changed, so closing asks nothing.
+        ModalDriver driver(30000);
+        QVERIFY(dialog.close());
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(storedCorner(), 4);
+    }
+};
+
+QTEST_MAIN(TestWebcamOptions)
+#include "tst_webcam_options.moc"
