@@ -1,0 +1,572 @@
+#include "recording/CameraDlg.h"
+
+#include "ui_CameraDlg.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPropertyAnimation>
+#include <QTimer>
+#include <QToolTip>
+
+#include "capture/DlgPaintToScreen.h"
+#include "capture/DlgVideoClip.h"
+#include "core/DeviceManager.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "core/StatusItem.h"
+#include "core/Utils.h"
+#include "feedback/FeedBackDialog.h"
+#include "platform/framework/VxMainWindowBase.h"
+#include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxProductInfo.h"
+#include "platform/framework/VxSettings.h"
+#include "platform/log/Log.h"
+#include "recording/CameraManager.h"
+#include "recording/DlgSetPermissions.h"
+#include "schedule/TaskManage.h"
+
+namespace {
+
+const char* const kLog = "camera";
+// The window list finds the overlay by this title, whatever the language.
+const char* const kWindowTitle = "Webcam Recorder";
+const QString kSizeKey = QStringLiteral("CameraSize");
+// The window's last top-left corner (a point). The options dialog keeps its
+// corner choice under a key of its own; the two are never read as each other.
+const QString kPosKey = QStringLiteral("CameraPos");
+const QString kMicKey = QStringLiteral("CameraMicEnable");
+
+constexpr int kTickMs = 500;
+constexpr int kStopLockSeconds = 4;
+constexpr qint64 kMinFreeBytes = 0xFFFFFFFFLL;
+constexpr int kMaxNameWidth = 150;
+
+const Qt::WindowFlags kRecorderFlags(0x0800C000);
+const Qt::WindowFlags kRecordingFlags(0x0804C000);
+const Qt::WindowFlags kOverlayFlags(0x0004C000);
+
+QString productName()
+{
+    return VxProductInfo::instance()->productName();
+}
+
+VxSettings* settings()
+{
+    return VxSettings::instance();
+}
+
+} // namespace
+
+CameraDlg::CameraDlg(bool onlyRecordCamera, QWidget* parent)
+    : VxDialogBase(parent, Qt::WindowFlags(), false), ui(new Ui::CameraDlg), m_bOnlyRecordCamera(onlyRecordCamera)
+{
+    ui->setupUi(this);
+    ui->frmSetting->hide();
+    if (m_bOnlyRecordCamera) {
+        m_pInfoTimer = new QTimer;
+        connect(m_pInfoTimer, &QTimer::timeout, this, &CameraDlg::onUpdateInfo);
+        setWindowFlags(kRecorderFlags);
+        setWindowTitle(tr("Webcam Recorder"));
+        setupControls();
+    } else {
+        setWindowTitle(QString::fromLatin1(kWindowTitle));
+        setWindowFlags(kOverlayFlags);
+    }
+    setAttribute(Qt::WA_TranslucentBackground, false);
+    // The engine draws into the view: Qt must leave its pixels alone.
+    ui->wdgRender->setAttribute(Qt::WA_NativeWindow);
+    ui->wdgRender->setAttribute(Qt::WA_PaintOnScreen);
+    ui->wdgRender->setAttribute(Qt::WA_NoSystemBackground);
+    ui->cmbCamera->installEventFilter(this);
+
+    fillCameraList();
+    DeviceManager* devices = DeviceManager::instance();
+    for (int i = 0; i < devices->getAudioCaptureDeviceCount(); ++i)
+        ui->cmbMicrophone->addItem(devices->getAudioCaptureDeviceInfo(i));
+
+    ui->btnStop->hide();
+    if (ui->cmbCamera->count() > 0)
+        CameraManager::instance()->openCamera(ui->wdgRender, m_bOnlyRecordCamera);
+
+    SignalsTransfer* hub = SignalsTransfer::instance();
+    connect(hub, &SignalsTransfer::cameraRecordError, this, &CameraDlg::onRecordingError, Qt::QueuedConnection);
+    connect(hub, &SignalsTransfer::cameraRecordFinish, this, &CameraDlg::onRecordingFinish, Qt::QueuedConnection);
+
+    ui->cmbMicrophone->hide();
+    RecordParameter::instance()->m_bRecording = false;
+    postCreateDerivedDialog(m_bOnlyRecordCamera, false, nullptr);
+}
+
+CameraDlg::~CameraDlg()
+{
+    if (!m_bOnlyRecordCamera)
+        settings()->setApplicationParam(kSizeKey, size());
+    settings()->setApplicationParam(kPosKey, pos());
+    CameraManager::release();
+    if (m_pInfoTimer)
+        m_pInfoTimer->stop();
+    delete m_pInfoTimer;
+    RecordParameter::instance()->setOnlyRecordCamera(false);
+    delete ui;
+}
+
+void CameraDlg::setupControls()
+{
+    ui->frmSetting->show();
+    changeStatus(true);
+    ui->btnPause->hide();
+    ui->btnResume->hide();
+    connect(ui->btnSnapshot, &QToolButton::clicked, this, &CameraDlg::snapshot);
+    connect(ui->cmbCamera, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            QOverload<int>::of(&CameraDlg::onCameraItemChanged));
+    connect(ui->btnMic, &QToolButton::clicked, this, &CameraDlg::changeMicState);
+    connect(ui->btnMicOff, &QToolButton::clicked, this, &CameraDlg::changeMicState);
+    connect(ui->btnPause, &QToolButton::clicked, this, &CameraDlg::onPause);
+    connect(ui->btnResume, &QToolButton::clicked, this, &CameraDlg::onResume);
+
+    DeviceManager* devices = DeviceManager::instance();
+    m_bMicOn = devices->getAudioCaptureDeviceCount() > 0
+               && devices->isPermissionMicrophone() == Permission_Authorized
+               && settings()->applicationParam(kMicKey, false).toBool();
+    ui->btnMic->setVisible(m_bMicOn);
+    ui->btnMicOff->setVisible(!m_bMicOn);
+}
+
+void CameraDlg::fillCameraList()
+{
+    // Filling the list must not open each camera in turn: the default one
+    // is opened once, below.
+    const QSignalBlocker blocker(ui->cmbCamera);
+    const QFontMetrics metrics(font());
+    for (const QString& name : CameraManager::instance()->getCameras()) {
+        const QString shown = metrics.boundingRect(name).width() > kMaxNameWidth
+                                  ? metrics.elidedText(name, Qt::ElideRight, kMaxNameWidth)
+                                  : name;
+        ui->cmbCamera->addItem(shown, name);
+    }
+}
+
+void CameraDlg::setMainWindowBase(VxMainWindowBase* frame)
+{
+    m_pMainWindow = frame;
+}
+
+void CameraDlg::resizeView()
+{
+    setMinimumSize(113, 64);
+    ui->frmView->setMinimumSize(113, 64);
+    resize(settings()->applicationParam(kSizeKey, QSize(1047, 745)).toSize());
+}
+
+void CameraDlg::changeStatus(bool idle)
+{
+    ui->btnRec->setVisible(idle);
+    ui->frmDevices->setVisible(idle);
+    ui->frmMic->setVisible(idle);
+    ui->btnStop->setVisible(!idle);
+    ui->frmSize->setVisible(!idle);
+    ui->frmPause->setVisible(!idle);
+}
+
+void CameraDlg::idleLayout()
+{
+    changeStatus(true);
+    ui->btnMic->setVisible(m_bMicOn);
+    ui->btnMicOff->setVisible(!m_bMicOn);
+}
+
+void CameraDlg::showRecViewInfo()
+{
+    changeStatus(false);
+    ui->btnPause->show();
+    ui->btnResume->hide();
+    ui->btnStop->setEnabled(false);
+    StatusItem::instance()->setStopEnable(false);
+}
+
+// ---- recording -------------------------------------------------------------------------
+
+void CameraDlg::startOrStop()
+{
+    Log(kLog, 1, "startOrStop");
+    if (!CameraManager::instance()->isCameraRunning() || !RecordParameter::instance()->m_bRecording)
+        on_btnRec_clicked();
+    else
+        on_btnStop_clicked();
+}
+
+void CameraDlg::on_btnRec_clicked()
+{
+    Log(kLog, 1, "start record");
+    RecordParameter* rp = RecordParameter::instance();
+    if (rp->m_bRecording || rp->m_bPreviewing) {
+        Log(kLog, 1, "start record cancel, recording:%d, preview:%d", int(rp->m_bRecording), int(rp->m_bPreviewing));
+        return;
+    }
+    if (!m_pInfoTimer)
+        return;   // the overlay does not record
+    QTimer::singleShot(kTickMs, this, [this] { m_pInfoTimer->start(kTickMs); });
+    ui->lblLength->setText(QStringLiteral("00:00:00"));
+    m_strTmpFile = Utils::getRecorderTmpRoot() + QStringLiteral("/.CaptureCamera.mov");
+    QFile::remove(m_strTmpFile);
+    const QString mic = m_bMicOn ? ui->cmbMicrophone->currentText() : QString();
+    settings()->setApplicationParam(QStringLiteral("outputVideo"), m_strTmpFile);
+    if (CameraManager::instance()->record(m_strTmpFile, mic)) {
+        StatusItem::instance()->setSysBarState(SysBar_Recording);
+        rp->m_bRecording = true;
+        hide();
+        setWindowFlags(kRecordingFlags);
+        show();
+        rp->m_bPaused = false;
+    }
+    showRecViewInfo();
+}
+
+void CameraDlg::on_btnStop_clicked()
+{
+    RecordParameter* rp = RecordParameter::instance();
+    rp->m_bPaused = false;
+    idleLayout();
+    StatusItem::instance()->setSysBarState(SysBar_Idle);
+    if (!rp->m_bRecording)
+        return;
+    if (m_pInfoTimer)
+        m_pInfoTimer->stop();
+    if (!CameraManager::instance()->stopRecord())
+        Log(kLog, 1, "stop camera recording error!");
+    rp->m_bRecording = false;
+}
+
+void CameraDlg::pauseOrResume()
+{
+    if (!RecordParameter::instance()->m_bPaused)
+        onPause();
+    else
+        onResume();
+}
+
+void CameraDlg::onPause()
+{
+    StatusItem::instance()->setSysBarState(SysBar_Paused);
+    ui->btnPause->hide();
+    ui->btnResume->show();
+    CameraManager* camera = CameraManager::instance();
+    if (!camera->isCameraRunning())
+        return;
+    if (m_pInfoTimer)
+        m_pInfoTimer->stop();
+    camera->pause();
+    RecordParameter::instance()->m_bPaused = true;
+}
+
+void CameraDlg::onResume()
+{
+    StatusItem::instance()->setSysBarState(SysBar_Recording);
+    ui->btnPause->show();
+    ui->btnResume->hide();
+    CameraManager* camera = CameraManager::instance();
+    if (camera->isCameraRunning()) {
+        if (m_pInfoTimer)
+            m_pInfoTimer->start(kTickMs);
+        camera->resume();
+        RecordParameter::instance()->m_bPaused = false;
+    }
+    onUpdateInfo();
+}
+
+void CameraDlg::onUpdateInfo()
+{
+    if (!RecordParameter::instance()->m_bRecording)
+        return;
+    CameraManager* camera = CameraManager::instance();
+    const qint64 size = camera->getVideoFileSize();
+    const int seconds = qMax(0, int(camera->getVideoDuration()));
+    if (seconds >= kStopLockSeconds) {
+        ui->btnStop->setEnabled(true);
+        StatusItem::instance()->setStopEnable(true);
+    }
+    if (!checkFreeSpace(seconds))
+        return;
+    applyStopRules(seconds);
+
+    const QString time = timeCounter(seconds);
+    ui->lblLength->setText(time);
+    double sizeValue = 0.0, freeValue = 0.0;
+    const QString sizeUnit = Utils::getUtilOfSize(size, sizeValue);
+    const QString freeUnit = Utils::getUtilOfSize(m_nFreeSize, freeValue);
+    const QString sizeText = QStringLiteral("%1 %2/%3 %4")
+                                 .arg(sizeValue, 0, 'f', 2).arg(sizeUnit).arg(freeValue, 0, 'f', 2).arg(freeUnit);
+    ui->lblSize->setText(sizeText);
+    StatusItem::instance()->setRecordInfo(time, sizeText);
+}
+
+bool CameraDlg::checkFreeSpace(int seconds)
+{
+    if (seconds % 5 != 1)
+        return true;
+    bool ok = false;
+    const qint64 free = Utils::freeDiskSize(Utils::getRecorderTmpRoot(), ok);
+    // A folder the engine cannot measure is no proof of a full disk.
+    if (!ok)
+        return true;
+    m_nFreeSize = free;
+    if (free > kMinFreeBytes)
+        return true;
+    onPause();
+    QPointer<CameraDlg> self(this);
+    Utils::showMacWindowMessage(
+        MsgType_Warning, this,
+        tr("The recording has automatically stopped due to insufficient recording space. If you want to record "
+           "longer videos, please make sure that the temporary directory (which can be changed in the Settings) "
+           "has enough disk space before recording."),
+        MsgButton_Ok);
+    if (self)
+        on_btnStop_clicked();
+    return false;
+}
+
+void CameraDlg::applyStopRules(int seconds)
+{
+    TaskManage* tasks = TaskManage::instance();
+    RecordParameter* rp = RecordParameter::instance();
+    if (tasks->isTasking) {
+        if (tasks->needStopRecord(seconds))
+            on_btnStop_clicked();
+    } else if (rp->timerEnable() && rp->needStopRecord(seconds)) {
+        on_btnStop_clicked();
+    }
+}
+
+QString CameraDlg::timeCounter(int seconds)
+{
+    const int s = qMax(0, seconds);
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s % 3600 / 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// ---- the end of a recording -----------------------------------------------------------
+
+void CameraDlg::showFailure(const QString& text)
+{
+    QPointer<CameraDlg> self(this);
+    StatusItem::instance()->setActionEnable(false);
+    const int answer = VxMessageBox::information(this, productName(), text, QMessageBox::Ok | QMessageBox::Cancel,
+                                                 QMessageBox::Ok, QMessageBox::Cancel);
+    if (answer == QMessageBox::Ok && self)
+        FeedBackDialog::showFeedBack(this);
+    StatusItem::instance()->setActionEnable(true);
+}
+
+void CameraDlg::onRecordingError()
+{
+    RecordParameter::instance()->m_bRecording = false;
+    StatusItem::instance()->setSysBarState(SysBar_Idle);
+    TaskManage::instance()->isTasking = false;
+    idleLayout();
+    if (m_pInfoTimer)
+        m_pInfoTimer->stop();
+    showFailure(tr("Webcam recording failed, (error code: 1001), you can click OK to give feedback on this issue."));
+}
+
+void CameraDlg::onRecordingFinish(bool failed)
+{
+    RecordParameter::instance()->m_bRecording = false;
+    // The engine may call a movie complete that never reached the disk:
+    // there is nothing to preview then.
+    if (!failed && Utils::getFileSize(m_strTmpFile) <= 0) {
+        Log(kLog, 2, "the camera recording left no movie at %s", m_strTmpFile.toLocal8Bit().constData());
+        failed = true;
+    }
+    if (failed) {
+        TaskManage::instance()->isTasking = false;
+        showFailure(tr("Failed to save file, (error code: 1002), you can click OK to give feedback on this issue."));
+        return;
+    }
+    Log(kLog, 1, "stop camera recording success!");
+    openPreview();
+}
+
+void CameraDlg::openPreview()
+{
+    hide();
+    StatusItem::instance()->setSysBarState(SysBar_Previewing);
+    RecordParameter* rp = RecordParameter::instance();
+    TaskManage* tasks = TaskManage::instance();
+    const bool autoSave = rp->isAutoSave() || tasks->isTasking || rp->timerEnable();
+    QPointer<CameraDlg> self(this);
+    QPointer<VxMainWindowBase> frame = m_pMainWindow;
+    QPointer<DlgVideoClip> preview = new DlgVideoClip(m_strTmpFile, frame.data(), frame.data(), true, autoSave);
+    const int result = preview->exec();
+    delete preview.data();
+    if (self)
+        afterPreview(result);
+}
+
+void CameraDlg::afterPreview(int result)
+{
+    RecordParameter* rp = RecordParameter::instance();
+    TaskManage* tasks = TaskManage::instance();
+    if (result == QDialog::Accepted && !tasks->isTasking && !rp->timerEnable())
+        emit SignalsTransfer::instance()->showHistory();
+    setWindowFlags(kRecorderFlags);
+    StatusItem::instance()->setSysBarState(SysBar_Idle);
+    show();
+    if (tasks->isTasking) {
+        QTimer::singleShot(500, this, [this] { TaskManage::instance()->taskCompleted(this, 0); });
+        return;
+    }
+    if (!rp->timerEnable())
+        return;
+    const int stopEvent = int(rp->timerStopEvent());
+    Log(kLog, 1, "timerEnable:%d stopway:%d,repeat:%d", int(rp->timerEnable()), stopEvent, int(rp->TimerRepeat()));
+    if (!rp->TimerRepeat())
+        rp->setTimerEnable(false);
+    if (stopEvent != 0)
+        QTimer::singleShot(500, this, [this, stopEvent] { TaskManage::instance()->taskCompleted(this, stopEvent); });
+}
+
+// ---- photo, camera and microphone -----------------------------------------------------
+
+void CameraDlg::snapshot()
+{
+    m_bSnapping = true;
+    QPointer<CameraDlg> self(this);
+    CameraManager* camera = CameraManager::instance();
+    if (camera->isCameraRunning()) {
+        const QString folder = Utils::getSnapshotPath();
+        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
+        QString path;
+        if (stamp == m_strLastStamp) {
+            ++m_nSameStamp;
+            path = folder + QStringLiteral("/Camera_%1(%2)%3").arg(stamp).arg(m_nSameStamp).arg(QStringLiteral(".jpg"));
+        } else {
+            m_strLastStamp = stamp;
+            m_nSameStamp = 0;
+            path = folder + QStringLiteral("/Camera_%1%2").arg(stamp, QStringLiteral(".jpg"));
+        }
+        if (camera->capture(path))
+            flyOut(path);
+    }
+    if (self)
+        m_bSnapping = false;
+}
+
+void CameraDlg::flyOut(const QString& path)
+{
+    QImage image;
+    if (!image.load(path))
+        return;
+    double value = 0.0;
+    const QString unit = Utils::getUtilOfSize(QFileInfo(path).size(), value);
+    SignalsTransfer::instance()->addHistoryFile(path, HistoryFile_Image,
+                                                QString::asprintf("%d*%d", image.width(), image.height()), QString(),
+                                                QStringLiteral("%1%2").arg(int(value)).arg(unit));
+
+    // The picture shrinks away towards the top-left; the wait ends with it,
+    // also when this window (its parent) is destroyed meanwhile.
+    auto* pinned = new DlgPaintToScreen(this);
+    pinned->setAttribute(Qt::WA_DeleteOnClose);
+    pinned->setImg(image);
+    pinned->setBaseSize(size());
+    pinned->setShowClose(false);
+    pinned->show();
+    auto* animation = new QPropertyAnimation(pinned, "geometry", pinned);
+    animation->setStartValue(geometry());
+    animation->setEndValue(QRect(geometry().bottomRight(), QPoint(0, 0)));
+    QEventLoop loop;
+    connect(animation, &QPropertyAnimation::finished, pinned, &QWidget::close);
+    connect(pinned, &QObject::destroyed, &loop, &QEventLoop::quit);
+    animation->start();
+    loop.exec();
+}
+
+void CameraDlg::onCameraItemChanged(int index)
+{
+    onCameraItemChanged(ui->cmbCamera->itemData(index).toString());
+}
+
+void CameraDlg::onCameraItemChanged(QString name)
+{
+    CameraManager* camera = CameraManager::instance();
+    if (camera->getCameras().contains(name))
+        camera->openCamera(name, ui->wdgRender, m_bOnlyRecordCamera);
+}
+
+void CameraDlg::changeMicState()
+{
+    DeviceManager* devices = DeviceManager::instance();
+    if (devices->getAudioCaptureDeviceCount() <= 0) {
+        m_bMicOn = false;
+    } else {
+        m_bMicOn = !m_bMicOn;
+        const int permission = devices->isPermissionMicrophone();
+        if (m_bMicOn && permission != Permission_Authorized) {
+            DlgSetPermissions guide(this);
+            guide.setMainWindow(m_pMainWindow.data());
+            guide.setshowGuide(Privacy_Microphone, permission == Permission_NotDetermined);
+            guide.setWindowModality(Qt::WindowModal);
+            guide.exec();
+            if (devices->isPermissionMicrophone() != Permission_Authorized) {
+                m_bMicOn = false;
+                return;
+            }
+        }
+    }
+    ui->btnMic->setVisible(m_bMicOn);
+    ui->btnMicOff->setVisible(!m_bMicOn);
+    settings()->setApplicationParam(kMicKey, m_bMicOn);
+}
+
+void CameraDlg::onMoveSize(QRect rc)
+{
+    if (!RecordParameter::instance()->isOnlyRecordCamera())
+        return;
+    const QSignalBlocker blocker(this);
+    resize(rc.right() - rc.left() + 1, rc.bottom() - rc.top() + 1);
+    move(rc.topLeft());
+}
+
+// ---- events ---------------------------------------------------------------------------
+
+bool CameraDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->cmbCamera && event->type() == QEvent::ToolTip) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ui->cmbCamera->currentText());
+        return true;
+    }
+    return VxDialogBase::eventFilter(watched, event);
+}
+
+void CameraDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape)
+        emit closes(false);
+    VxDialogBase::keyPressEvent(event);
+}
+
+void CameraDlg::closeEvent(QCloseEvent* event)
+{
+    on_btnStop_clicked();
+    emit closes(false);
+    VxDialogBase::closeEvent(event);
+}
+
+void CameraDlg::showEvent(QShowEvent* event)
+{
+    VxDialogBase::showEvent(event);
+}
+
+void CameraDlg::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        ui->retranslateUi(this);
+    VxDialogBase::changeEvent(event);
+}

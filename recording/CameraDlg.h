@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QColor>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+
+#include "platform/framework/VxDialogBase.h"
+
+namespace Ui {
+class CameraDlg;
+}
+class VxMainWindowBase;
+class QTimer;
+
+// The "Webcam Recorder" window, in one of two modes fixed at construction.
+// As the recorder it shows the default camera with its controls, records a
+// MOV into the temporary folder and hands it to the preview window. As the
+// overlay of a screen recording it only shows the picture, stays on top and
+// keeps the untranslated title by which the window list finds it, so the
+// screen recording takes it in.
+class CameraDlg : public VxDialogBase
+{
+    Q_OBJECT
+    Q_PROPERTY(QColor ColorHover MEMBER m_colorHover)
+    Q_PROPERTY(QColor ColorNormal MEMBER m_colorNormal)
+    Q_PROPERTY(QColor ColorBacHover MEMBER m_colorBacHover)
+    Q_PROPERTY(QColor ColorBacNormal MEMBER m_colorBacNormal)
+public:
+    CameraDlg(bool onlyRecordCamera, QWidget* parent = nullptr);
+    ~CameraDlg() override;
+
+    void setMainWindowBase(VxMainWindowBase* frame);
+    void resizeView();
+    void startOrStop();
+    void pauseOrResume();
+    // Waits in a local loop while the photo flies out; the window may be
+    // destroyed meanwhile, which ends the wait.
+    void snapshot();
+    // True while a photo is being taken: the window must not be closed.
+    bool isSanping() const { return m_bSnapping; }
+    bool isRecorder() const { return m_bOnlyRecordCamera; }
+    void changeStatus(bool idle);
+    void changeMicState();
+    // "hh:mm:ss", the hours not wrapped.
+    static QString timeCounter(int seconds);
+
+signals:
+    void closes(bool open);
+    void cameraDlgShow();
+    void moved(QRect rc);
+
+public slots:
+    void onCameraItemChanged(QString name);
+    void onCameraItemChanged(int index);
+    void onMoveSize(QRect rc);
+    void on_btnRec_clicked();
+    void on_btnStop_clicked();
+    void onPause();
+    void onResume();
+    void onUpdateInfo();
+    void showRecViewInfo();
+    void onRecordingFinish(bool failed);
+    void onRecordingError();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void setupControls();
+    void fillCameraList();
+    void idleLayout();
+    // False once the recording was stopped for want of space.
+    bool checkFreeSpace(int seconds);
+    void applyStopRules(int seconds);
+    void showFailure(const QString& text);
+    void openPreview();
+    void afterPreview(int result);
+    void flyOut(const QString& path);
+
+    Ui::CameraDlg* ui;
+    QPointer<VxMainWindowBase> m_pMainWindow;
+    QString m_strTmpFile;
+    bool m_bOnlyRecordCamera;
+    bool m_bMicOn = false;
+    QTimer* m_pInfoTimer = nullptr;
+    QString m_strLastStamp;
+    int m_nSameStamp = 0;
+    QColor m_colorHover, m_colorNormal, m_colorBacHover, m_colorBacNormal;
+    qint64 m_nFreeSize = 0;
+    bool m_bSnapping = false;
+};
