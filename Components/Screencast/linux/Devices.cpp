@@ -217,8 +217,3 @@ const char* GetCameraDefaultDevice()
     id = cameras.front().path;
     return id.c_str();
 }
-
-CBasePtr<CCameraObject> OpenCamera(CCameraCallback*, ScNativeView, const char*, bool, void*)
-{
-    return CBasePtr<CCameraObject>();
-}

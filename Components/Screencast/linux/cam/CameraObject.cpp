@@ -1,0 +1,299 @@
+#include "CameraObject.h"
+
+#include "EngineCore.h"
+#include "play/ViewPainter.h"
+#include "rec/VideoRecorder.h"
+
+#include "Screencast.h"
+
+#include "platform/log/Log.h"
+
+#include <QImage>
+#include <QString>
+
+#include <sys/stat.h>
+
+namespace sc {
+namespace cam {
+
+namespace {
+
+// The movie's frame rate: what cameras deliver at the mode they are opened in.
+constexpr int kFps = 30;
+
+int64_t sizeOf(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : 0;
+}
+
+} // namespace
+
+// One movie: the recorder and what it reported. The recorder's errors come
+// on its own threads, which must not stop it; the camera's reading thread
+// sees the error and ends the recording.
+struct CameraObject::Recording : CRecoderCallback
+{
+    rec::VideoRecorder* recorder = nullptr;
+    std::string path;
+    std::atomic<int> error{0};
+
+    void OnError(SRErrorCode code) override
+    {
+        int none = 0;
+        error.compare_exchange_strong(none, int(code));
+    }
+    void OnRecordingRegionBeginDrag() override {}
+    void OnRecordingRegionEndDrag(CRect) override {}
+};
+
+CameraObject::CameraObject(CCameraCallback* callback, xcb_window_t view) : m_callback(callback), m_view(view) {}
+
+CameraObject::~CameraObject() = default;
+
+CameraObject* CameraObject::open(CCameraCallback* callback, xcb_window_t view, const std::string& deviceId,
+                                 std::string& error)
+{
+    auto* camera = new CameraObject(callback, view);
+    if (!camera->m_input.open(deviceId, error)) {
+        delete camera;
+        return nullptr;
+    }
+    camera->m_size = camera->m_input.size();
+    camera->m_reader = std::thread([camera] { camera->readLoop(); });
+    Log(kLogModule, 1, "camera %s open: %dx%d", deviceId.c_str(), camera->m_size.width(),
+        camera->m_size.height());
+    return camera;
+}
+
+void CameraObject::readLoop()
+{
+    play::ViewPainter painter;
+    if (m_view)
+        painter.open(m_view);
+    AVFrame* frame = av_frame_alloc();
+    while (frame && !m_stopping && m_input.next(frame)) {
+        painter.show(frame);
+        painter.poll();
+        m_picture->set(frame);
+        av_frame_unref(frame);
+        endRecordingOnError();
+    }
+    av_frame_free(&frame);
+    if (!m_stopping)
+        deviceLost();
+}
+
+std::unique_ptr<CameraObject::Recording> CameraObject::takeRecording()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::move(m_recording);
+}
+
+bool CameraObject::finish(std::unique_ptr<Recording> recording)
+{
+    const double seconds = double(recording->recorder->frameCount()) / kFps;
+    recording->recorder->release();   // completes the file
+    const int64_t bytes = sizeOf(recording->path);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lastDuration = seconds;
+        m_lastSize = bytes;
+    }
+    const int error = recording->error.load();
+    Log(kLogModule, error ? 2 : 1, "camera recording finished: %.2f s, %lld bytes, error %d", seconds,
+        static_cast<long long>(bytes), error);
+    return error == 0 && bytes > 0;
+}
+
+void CameraObject::endRecordingOnError()
+{
+    std::unique_ptr<Recording> failed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_recording && m_recording->error.load() != 0)
+            failed = std::move(m_recording);
+    }
+    if (!failed)
+        return;
+    finish(std::move(failed));
+    if (m_callback)
+        m_callback->OnRecordingErrorOccurred();
+}
+
+void CameraObject::deviceLost()
+{
+    std::unique_ptr<Recording> recording;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lost = true;
+        recording = std::move(m_recording);
+    }
+    Log(kLogModule, 2, "camera: no more pictures%s", recording ? " while recording" : "");
+    if (recording) {
+        // What was recorded stays a playable movie.
+        finish(std::move(recording));
+        if (m_callback)
+            m_callback->OnRecordingErrorOccurred();
+    } else if (m_callback) {
+        m_callback->OnErrorOccurred();
+    }
+}
+
+void CameraObject::joinFinisher()
+{
+    std::lock_guard<std::mutex> lock(m_finisherMutex);
+    if (m_finisher.joinable())
+        m_finisher.join();
+}
+
+void CameraObject::videoSize(int& width, int& height)
+{
+    width = m_size.width();
+    height = m_size.height();
+}
+
+int CameraObject::capture(const char* path)
+{
+    if (!path || !*path)
+        return -1;
+    const QImage picture = m_picture->image(m_size);
+    if (picture.isNull())
+        return -1;
+    return picture.save(QString::fromLocal8Bit(path), "JPG", 90) ? 0 : -1;
+}
+
+int CameraObject::setMicrophone(const char* deviceId)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_microphone = deviceId ? deviceId : "";
+    return 0;
+}
+
+int CameraObject::record(const char* path)
+{
+    if (!path || !*path)
+        return -1;
+    joinFinisher();   // the movie before is complete first
+    std::string microphone;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_lost || m_recording)
+            return -1;
+        microphone = m_microphone;
+    }
+    std::unique_ptr<rec::IAudioSource> audio;
+    if (!microphone.empty()) {
+        audio = rec::makeAudioSource(false, true, microphone.c_str());
+        std::string why;
+        if (!audio->start(why)) {
+            Log(kLogModule, 2, "camera recording without sound: %s", why.c_str());
+            audio.reset();
+        }
+    }
+    auto recording = std::make_unique<Recording>();
+    recording->path = path;
+    rec::RecorderOptions options;
+    options.setup.displayRect = options.setup.area = QRect(QPoint(0, 0), m_size);
+    options.setup.fps = kFps;
+    options.setup.callback = recording.get();
+    options.type = kOutputMov;
+    options.path = path;
+    options.videoCodec = kVideoCodecH264;
+    options.audioCodec = kAudioCodecAac;
+    options.sound = audio != nullptr;
+    std::string error;
+    recording->recorder = rec::VideoRecorder::create(
+        options, std::make_unique<CameraFrameSource>(m_picture, m_size), std::move(audio), error);
+    if (!recording->recorder) {
+        Log(kLogModule, 2, "camera recording: %s", error.c_str());
+        return -1;
+    }
+    if (recording->recorder->start() != 0) {
+        recording->recorder->release();
+        return -1;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_lost) {
+        recording->recorder->release();
+        return -1;
+    }
+    m_recording = std::move(recording);
+    m_lastDuration = 0;
+    m_lastSize = 0;
+    return 0;
+}
+
+int CameraObject::stopRecord()
+{
+    std::unique_ptr<Recording> recording = takeRecording();
+    if (!recording)
+        return -1;
+    std::lock_guard<std::mutex> lock(m_finisherMutex);
+    if (m_finisher.joinable())
+        m_finisher.join();
+    m_finisher = std::thread([this, stopped = recording.release()] {
+        const bool complete = finish(std::unique_ptr<Recording>(stopped));
+        if (m_callback)
+            m_callback->OnFinishRecording(complete ? 0 : 1);
+    });
+    return 0;
+}
+
+int CameraObject::pause()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_recording ? m_recording->recorder->pause() : -1;
+}
+
+int CameraObject::resume()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_recording ? m_recording->recorder->resume() : -1;
+}
+
+double CameraObject::duration()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_recording ? double(m_recording->recorder->frameCount()) / kFps : m_lastDuration;
+}
+
+int64_t CameraObject::fileSize()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_recording ? sizeOf(m_recording->path) : m_lastSize;
+}
+
+void CameraObject::release()
+{
+    m_stopping = true;
+    m_input.interrupt();
+    if (m_reader.joinable())
+        m_reader.join();
+    if (std::unique_ptr<Recording> recording = takeRecording())
+        finish(std::move(recording));
+    joinFinisher();
+    delete this;
+}
+
+} // namespace cam
+} // namespace sc
+
+CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* deviceId,
+                                   bool onlyCamera, void* reserved)
+{
+    (void)onlyCamera;   // the picture is drawn the same way into either view
+    if (reserved || !deviceId || !*deviceId) {
+        Log(sc::kLogModule, 2, "OpenCamera: no camera given");
+        return CBasePtr<CCameraObject>();
+    }
+    if (!sc::XLock()) {
+        Log(sc::kLogModule, 2, "OpenCamera: the engine is not initialised");
+        return CBasePtr<CCameraObject>();
+    }
+    std::string error;
+    sc::cam::CameraObject* camera = sc::cam::CameraObject::open(callback, xcb_window_t(view), deviceId, error);
+    if (!camera)
+        Log(sc::kLogModule, 2, "OpenCamera: %s", error.c_str());
+    return CBasePtr<CCameraObject>(camera);
+}
