@@ -29,6 +29,8 @@
 #include "platform/log/Log.h"
 #include "preferences/CMASShortcut.h"
 #include "preferences/DlgHotKeyMessage.h"
+#include "recording/CameraDlg.h"
+#include "recording/CameraManager.h"
 #include "recording/DlgSetPermissions.h"
 #include "recording/ScreenRecorder.h"
 #include "recording/ScreenRegion.h"
@@ -183,7 +185,7 @@ MainWindow::~MainWindow()
     CMASShortcut::release();
     // Everything is deleted here and now: this runs after the event loop,
     // where deferred deletes and timers would never come.
-    closeCamera();
+    dropCamera();
     delete m_pVideoRecCtl.data();
     delete m_pDlgSnapshot.data();
     delete m_pShowPicture;
@@ -201,6 +203,7 @@ MainWindow::~MainWindow()
     RecordParameter::release();
     WindowListManger::release();
     SignalsTransfer::release();
+    CameraManager::release();
     // The region box, the cross-hair and the recorder hold engine objects:
     // they go before the engine stops.
     ScreenRegion::release();

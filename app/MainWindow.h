@@ -18,7 +18,9 @@ namespace Ui {
 class MainWindow;
 }
 class DlgHotKeyMessage;
+class CameraDlg;
 class DlgSnapshot;
+class FfMenu;
 class MainWindowBase;
 class DeviceManager;
 class QAbstractButton;
@@ -274,12 +276,18 @@ private:
     // (the region set-up is skipped then).
     QSize displaySize() const;
     void hideFrame();
+    // The webcam window in its recorder mode, else null.
+    CameraDlg* webcamRecorder() const;
+    // Deletes the webcam window now (closeCamera waits for the preview).
+    void dropCamera();
     void showFrame();
 
     Ui::MainWindow* ui = nullptr;
     MainWindowBase* m_pMainWindowBase = nullptr;
     QPointer<VideoRecCtlWdg> m_pVideoRecCtl;
-    QPointer<QWidget> m_pCameraDlg;        // the webcam window, not built yet
+    QPointer<CameraDlg> m_pCameraDlg;      // the webcam window, overlay or recorder
+    QMenu* m_pCameraPopup = nullptr;       // the camera menu, rebuilt on device changes
+    FfMenu* m_pCameraList = nullptr;
     bool m_bReminderOpen = false;
     bool m_bHotkeyEnable = true;
     QStateMachine* m_pMachine = nullptr;

@@ -24,6 +24,7 @@
 #include "platform/log/Log.h"
 #include "preferences/CMASShortcut.h"
 #include "preferences/DlgHotKeyMessage.h"
+#include "recording/CameraDlg.h"
 #include "recording/ScreenRecorder.h"
 #include "recording/ScreenRegion.h"
 #include "recording/VideoRecCtlWdg.h"
@@ -79,7 +80,10 @@ void MainWindow::onHotKeyPressed(int id)
         onHotkeySnap();
         break;
     case RP_HotKey_WebCam:
-        if (m_pVideoRecCtl)
+        // The webcam recorder has no overlay to switch: the key records.
+        if (CameraDlg* recorder = webcamRecorder(); recorder && !m_pVideoRecCtl)
+            recorder->startOrStop();
+        else if (m_pVideoRecCtl)
             Log(kLogModule, 1, "m_pVideoRecCtl can not change camera");
         else if (m_nRecordWhat == RecordWhat_Video && ui->btnUseCamera->isEnabled())
             ui->btnUseCamera->setBtnChecked(!RecordParameter::instance()->getCamerastream());
@@ -103,6 +107,8 @@ void MainWindow::onHotkeySnap()
         return;
     if (m_pVideoRecCtl)
         m_pVideoRecCtl->onSnapshot();
+    else if (CameraDlg* recorder = webcamRecorder())
+        recorder->snapshot();
     else
         onBtnSnapshot();
 }
@@ -113,6 +119,8 @@ void MainWindow::onHotkeyPauseOrResume()
         return;
     if (m_pVideoRecCtl)
         m_pVideoRecCtl->pauseOrResume();
+    else if (CameraDlg* recorder = webcamRecorder())
+        recorder->pauseOrResume();
 }
 
 void MainWindow::onHotkeyRecbar()
@@ -140,10 +148,14 @@ void MainWindow::onTaskStartRec(int recwhat)
         m_nPreRecordWhat = RecordWhat_Home;
         hidePopupDialog();
         onCameraRedord();
-        if (tasks->isOutOfDate())
+        if (tasks->isOutOfDate()) {
             Log(kLogModule, 1, "Task start out of date");
-        else
+        } else if (CameraDlg* recorder = webcamRecorder()) {
+            tasks->isTasking = true;
+            QTimer::singleShot(500, recorder, &CameraDlg::on_btnRec_clicked);
+        } else {
             Log(kLogModule, 1, "camera task start failed: camera state failed");
+        }
         return;
     }
     // Checked before anything else: a type that no page records must not
@@ -683,6 +695,10 @@ void MainWindow::onHotkeyStartOrStop()
     if (startingRefused("start or stop"))
         return;
     // The webcam recorder's own start and stop come with its window.
+    if (CameraDlg* recorder = webcamRecorder()) {
+        recorder->startOrStop();
+        return;
+    }
     if (m_nRecordWhat != RecordWhat_Home) {
         startOrStop();
         return;
@@ -705,6 +721,10 @@ void MainWindow::startOrStop()
     Log(kLogModule, 1, "startOrStop");
     if (startingRefused("start or stop"))
         return;
+    if (CameraDlg* recorder = webcamRecorder()) {
+        recorder->startOrStop();
+        return;
+    }
     const RecordParameter* params = RecordParameter::instance();
     if (m_pVideoRecCtl && params->m_bRecording) {
         m_pVideoRecCtl->onBtnStopClicked();

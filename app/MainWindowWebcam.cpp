@@ -2,20 +2,31 @@
 
 #include <QDialog>
 #include <QFontMetrics>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTimer>
+#include <QWidgetAction>
 
 #include "app/MainWindowBase.h"
 #include "app/MainWindowShared.h"
+#include "app/FfMenu.h"
+#include "app/RecordHistoryTool.h"
 #include "app/SystemStatusBar.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
 #include "platform/framework/VxMessageBox.h"
+#include "platform/framework/VxSettings.h"
 #include "platform/log/Log.h"
+#include "recording/CameraDlg.h"
+#include "recording/CameraManager.h"
 #include "recording/ScreenRegion.h"
+#include "recording/VideoRecCtlWdg.h"
+#include "widgets/FfSwitchButton.h"
 #include "ui_MainWindow.h"
 
-// The webcam and the window picker as the home window reaches them. Neither
-// the webcam window nor the picker is built yet: these paths say so and
-// keep the rest of the window consistent until they are.
+// The webcam and the window picker as the home window reaches them. The
+// picker is not built yet: its paths say so and keep the rest of the window
+// consistent until it is.
 
 using homewindow::productName;
 
@@ -80,8 +91,18 @@ void MainWindow::initWindowState()
 
 // ---- webcam ------------------------------------------------------------------------
 
+CameraDlg* MainWindow::webcamRecorder() const
+{
+    return m_pCameraDlg && m_pCameraDlg->isRecorder() ? m_pCameraDlg.data() : nullptr;
+}
+
 void MainWindow::onSetCameraEnable(bool on)
 {
+    // The photo's fly-out is still running in the window: come back later.
+    if (m_pCameraDlg && m_pCameraDlg->isSanping()) {
+        QTimer::singleShot(100, this, [this, on] { onSetCameraEnable(on); });
+        return;
+    }
     RecordParameter* params = RecordParameter::instance();
     params->setCamerastream(on);
     bool result = on;
@@ -106,48 +127,154 @@ void MainWindow::onSetCameraEnable(bool on)
 
 void MainWindow::openCamera()
 {
+    RecordParameter* params = RecordParameter::instance();
     if (DeviceManager::instance()->isPermissionCamera() != Permission_Authorized) {
-        RecordParameter::instance()->setOnlyRecordCamera(false);
+        params->setOnlyRecordCamera(false);
         return;
     }
-    Log(kLogModule, 1, "openCamera: the webcam window is not available");
+    if (m_pCameraDlg)
+        return;
+    auto* dlg = new CameraDlg(params->isOnlyRecordCamera(), m_pMainWindowBase);
+    m_pCameraDlg = dlg;
+    dlg->setMainWindowBase(m_pMainWindowBase);
+    onCameraChange();
+    connect(dlg, &CameraDlg::closes, ui->btnUseCamera, &FfSwitchButton::setBtnChecked, Qt::QueuedConnection);
+    connect(dlg, &CameraDlg::moved, this, &MainWindow::onEndSelectRegion);
+    connect(SystemStatusBar::instance(), &SystemStatusBar::sigShowCamera, dlg, &QWidget::showNormal);
+    dlg->show();
+    QPoint centred;
+    if (m_pMainWindowBase) {
+        const QRect frame = m_pMainWindowBase->geometry();
+        centred = QPoint(frame.left() + frame.width() / 2, frame.top() + frame.height() / 2)
+                  - QPoint(dlg->width() / 2, dlg->height() / 2);
+    }
+    dlg->move(VxSettings::instance()->applicationParam(QStringLiteral("CameraPos"), centred).toPoint());
+    if (dlg->isRecorder())
+        dlg->resize(1047, 745);
+    else
+        dlg->resizeView();
 }
 
 void MainWindow::closeCamera()
 {
     if (!m_pCameraDlg)
         return;
-    delete m_pCameraDlg.data();
+    // The recording in the preview, or the history over it, still needs
+    // the window.
+    if (RecordParameter::instance()->m_bPreviewing || ui->recordHistory->isShowHistory()) {
+        QTimer::singleShot(1000, this, &MainWindow::closeCamera);
+        return;
+    }
+    dropCamera();
+}
+
+void MainWindow::dropCamera()
+{
+    if (!m_pCameraDlg)
+        return;
+    if (m_nRecordWhat == RecordWhat_Webcam)
+        m_nRecordWhat = m_nPreRecordWhat;
+    RecordParameter* params = RecordParameter::instance();
+    if (params->isOnlyRecordCamera()) {
+        params->m_bRecording = false;
+        params->m_bPreviewing = false;
+        ui->recordHistory->onCheckDurationState(true);
+        if (!isWindowPickerOpen() && !m_pVideoRecCtl) {
+            ui->actionOptions->setEnabled(true);
+            if (m_pMainWindowBase)
+                m_pMainWindowBase->showNormal();
+            onShowRegionBox();
+        }
+    }
+    // A photo's fly-out may be waiting inside the window: it notices the
+    // window going and touches nothing of it afterwards.
+    CameraDlg* dlg = m_pCameraDlg.data();
+    m_pCameraDlg = nullptr;
+    dlg->disconnect(this);
+    dlg->disconnect(ui->btnUseCamera);
+    delete dlg;
 }
 
 void MainWindow::onCameraRedord()
 {
-    // No camera can be listed until the webcam device layer exists.
-    VxMessageBox::warning(m_pMainWindowBase, productName(),
-                          tr("No camera devices detected. Please make sure your camera is connected and available."),
-                          QMessageBox::Ok);
-    // The webcam mode did not start: the mode before it stays.
-    if (m_nRecordWhat == RecordWhat_Webcam)
-        m_nRecordWhat = m_nPreRecordWhat;
+    if (CameraManager::instance()->getCameras().isEmpty()) {
+        VxMessageBox::warning(m_pMainWindowBase, productName(),
+                              tr("No camera devices detected. Please make sure your camera is connected and available."),
+                              QMessageBox::Ok);
+        // The webcam mode did not start: the mode before it stays.
+        if (m_nRecordWhat == RecordWhat_Webcam)
+            m_nRecordWhat = m_nPreRecordWhat;
+        return;
+    }
+    if (!grantedAfterTips(Privacy_Camera, &DeviceManager::isPermissionCamera))
+        return;
+    // An overlay open before gives way to the recorder; the mode just
+    // chosen stays.
+    const int mode = m_nRecordWhat;
+    dropCamera();
+    m_nRecordWhat = mode;
+    if (!isWindowPickerOpen()) {
+        onSaveFramePos();
+        hideFrame();
+    }
+    ScreenRegion::instance()->hideRegionBox();
+    RecordParameter::instance()->setOnlyRecordCamera(true);
+    openCamera();
 }
 
 void MainWindow::onbtnTakePhotoClicked()
 {
     if (RecordParameter::instance()->getCamerastream() && m_pCameraDlg)
-        Log(kLogModule, 1, "take photo: the webcam window is not available");
+        m_pCameraDlg->snapshot();
 }
 
 void MainWindow::onCameraChange()
 {
-    // Without a webcam device layer there is no camera to list.
-    RecordParameter::instance()->setCamerastream(false);
-    ui->frameCamera->setEnabled(false);
-    ui->btnCameraNotUse->show();
-    ui->btnCamera->hide();
+    if (m_pCameraPopup) {
+        m_pCameraPopup->hide();
+        m_pCameraPopup->deleteLater();
+    }
+    if (m_pCameraList)
+        m_pCameraList->deleteLater();
+    const QStringList cameras = CameraManager::instance()->getCameras();
+    m_pCameraPopup = new QMenu;
+    m_pCameraList = new FfMenu;
+    if (cameras.isEmpty()) {
+        RecordParameter::instance()->setCamerastream(false);
+        ui->frameCamera->setEnabled(false);
+        ui->btnCameraNotUse->show();
+        ui->btnCamera->hide();
+    } else {
+        const QFontMetrics metrics(font());
+        for (int i = 0; i < cameras.size(); ++i) {
+            auto* button = new QRadioButton;
+            const QString& name = cameras[i];
+            button->setText(metrics.boundingRect(name).width() > 150 ? metrics.elidedText(name, Qt::ElideRight, 150)
+                                                                     : name);
+            button->setProperty("Index", i);
+            button->setToolTip(name);
+            button->setChecked(i == 0);
+            m_pCameraList->addButton(button);
+        }
+        ui->frameCamera->setEnabled(true);
+        ui->btnCameraNotUse->hide();
+        ui->btnCamera->show();
+    }
+    auto* action = new QWidgetAction(m_pCameraPopup);
+    action->setDefaultWidget(m_pCameraList);
+    m_pCameraPopup->addAction(action);
+    ui->btnCamera->setMenu(m_pCameraPopup);
+    connect(m_pCameraList, &FfMenu::buttonClicked, this, &MainWindow::onCameraMenu);
+    connect(m_pCameraList, &FfMenu::manageClicked, this, &MainWindow::onCamerManager);
+    m_pCameraList->setManagerBtnVisable(false);
 }
 
-void MainWindow::onCameraMenu(QAbstractButton* /*button*/)
+void MainWindow::onCameraMenu(QAbstractButton* button)
 {
+    if (m_pCameraPopup)
+        m_pCameraPopup->hide();
+    if (m_pCameraDlg && button)
+        m_pCameraDlg->onCameraItemChanged(button->toolTip());
 }
 
 void MainWindow::onCamerManager()
