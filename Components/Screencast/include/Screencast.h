@@ -325,6 +325,9 @@ CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback
 // V4L2 nodes (/dev/video*) that capture video, in node order. Name = the
 // driver's card name (a second camera of the same name gets " (2)"),
 // unique id = the node's path. The default camera is the first one.
+// When the environment variable SR_TEST_CAMERA is set (tests, machines
+// without a camera) one more, "Test Camera" with the id "test-camera",
+// is listed last: a lavfi graph ("lavfi:<graph>") or a movie in a loop.
 int GetCameraDeviceCount();
 const CaptureDeviceInfo* GetCameraDevice(int index);
 // Unique id of the default camera; null when there is none.

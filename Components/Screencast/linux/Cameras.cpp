@@ -39,11 +39,7 @@ bool queryCamera(const std::string& path, std::string& card)
     if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
         v4l2_capability cap;
         std::memset(&cap, 0, sizeof cap);
-        int r;
-        do {
-            r = ioctl(fd, VIDIOC_QUERYCAP, &cap);
-        } while (r < 0 && errno == EINTR);
-        if (r == 0) {
+        if (v4l2Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
             // A device with several nodes describes each node in device_caps.
             const uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
             if (caps & V4L2_CAP_VIDEO_CAPTURE) {
@@ -58,6 +54,15 @@ bool queryCamera(const std::string& path, std::string& card)
 }
 
 } // namespace
+
+int v4l2Ioctl(int fd, unsigned long request, void* arg)
+{
+    int r;
+    do {
+        r = ioctl(fd, request, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
 
 bool isCameraNodeName(const char* name)
 {

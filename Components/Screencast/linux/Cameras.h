@@ -31,6 +31,9 @@ std::string testCameraSource();
 std::string cameraDirectory();
 void setCameraDirectoryForTests(const std::string& folder);
 
+// ioctl() again after an interrupting signal.
+int v4l2Ioctl(int fd, unsigned long request, void* arg);
+
 // "video" followed by digits only.
 bool isCameraNodeName(const char* name);
 

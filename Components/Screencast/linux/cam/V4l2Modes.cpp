@@ -1,14 +1,14 @@
 // The capture mode a camera is opened in, from what its driver offers.
 #include "CameraInput.h"
 
+#include "Cameras.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace sc {
@@ -19,15 +19,6 @@ namespace {
 constexpr int kWantWidth = 1280;
 constexpr int kWantHeight = 720;
 constexpr int kWantFps = 30;
-
-int xioctl(int fd, unsigned long request, void* arg)
-{
-    int r;
-    do {
-        r = ioctl(fd, request, arg);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
 
 // Lower is better: the size first, then the rate; MJPEG wins a tie, as it
 // leaves the USB bus room for the larger sizes.
@@ -46,7 +37,7 @@ int nearestFps(int fd, uint32_t format, int width, int height)
     ival.pixel_format = format;
     ival.width = uint32_t(width);
     ival.height = uint32_t(height);
-    for (ival.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &ival) == 0; ++ival.index) {
+    for (ival.index = 0; v4l2Ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &ival) == 0; ++ival.index) {
         if (ival.type != V4L2_FRMIVAL_TYPE_DISCRETE) {
             // A range: 30 fps when it lies inside it.
             const v4l2_fract lo = ival.stepwise.min;
@@ -83,7 +74,7 @@ void considerSizes(int fd, uint32_t format, V4l2Mode& mode, long& bestScore)
     v4l2_frmsizeenum size;
     std::memset(&size, 0, sizeof size);
     size.pixel_format = format;
-    for (size.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
+    for (size.index = 0; v4l2Ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
         if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
             consider(fd, format, int(size.discrete.width), int(size.discrete.height), mode, bestScore);
             continue;
@@ -111,7 +102,7 @@ bool bestV4l2Mode(const std::string& node, V4l2Mode& mode)
     v4l2_fmtdesc desc;
     std::memset(&desc, 0, sizeof desc);
     desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    for (desc.index = 0; xioctl(fd, VIDIOC_ENUM_FMT, &desc) == 0; ++desc.index) {
+    for (desc.index = 0; v4l2Ioctl(fd, VIDIOC_ENUM_FMT, &desc) == 0; ++desc.index) {
         if (desc.pixelformat == V4L2_PIX_FMT_MJPEG || desc.pixelformat == V4L2_PIX_FMT_YUYV)
             considerSizes(fd, desc.pixelformat, mode, bestScore);
     }
