@@ -1,0 +1,220 @@
+// The webcam layer and recorder window against the engine double, for the
+// rules a real camera cannot reach cheaply: the stop lock, the free-space
+// threshold, photo names within one second, the two position keys, a
+// finish that left no movie and a window destroyed under a photo.
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QMessageBox>
+#include <QPointer>
+#include <QToolButton>
+#include <QtTest>
+
+#include "capture/DlgPaintToScreen.h"
+#include "core/RecordParameter.h"
+#include "core/SignalsTransfer.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
+#include "recording/CameraDlg.h"
+#include "recording/CameraManager.h"
+#include "schedule/TaskManage.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/ModalDriver.h"
+
+class TstWebcam : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void onlyTheDefaultCameraIsListed();
+    void stopIsLockedForFourSeconds();
+    void freeSpaceThreshold_data();
+    void freeSpaceThreshold();
+    void photosOfOneSecondAreNumbered();
+    void positionAndCornerKeepTheirOwnKeys();
+    void finishWithoutMovieReports1002_data();
+    void finishWithoutMovieReports1002();
+    void windowDestroyedDuringAPhotoFlyOut();
+
+private:
+    // A recorder window recording on the fake camera.
+    void startRecording();
+    QToolButton* button(const char* name) const { return m_dlg->findChild<QToolButton*>(name); }
+    void tickAt(double seconds)
+    {
+        FakeScreencast::camera()->seconds = seconds;
+        m_dlg->onUpdateInfo();
+    }
+
+    QPointer<CameraDlg> m_dlg;
+};
+
+void TstWebcam::initTestCase()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    SignalsTransfer::instance();
+}
+
+void TstWebcam::init()
+{
+    FakeScreencast::reset();
+    FakeScreencast::setCameras({{"Desk Camera", "/dev/video0"}, {"Test Camera", "test-camera"}}, "test-camera");
+    RecordParameter* rp = RecordParameter::instance();
+    rp->m_bRecording = rp->m_bPaused = rp->m_bPreviewing = false;
+    rp->setTimerEnable(false);
+    rp->setOnlyRecordCamera(true);
+    TaskManage::instance()->isTasking = false;
+    m_dlg = new CameraDlg(true);
+    QVERIFY(CameraManager::instance()->isCameraRunning());
+}
+
+void TstWebcam::cleanup()
+{
+    delete m_dlg.data();
+    CameraManager::release();
+    QCOMPARE(FakeScreencast::liveObjectCount(), 0);
+}
+
+void TstWebcam::startRecording()
+{
+    m_dlg->show();
+    m_dlg->on_btnRec_clicked();
+    QVERIFY(RecordParameter::instance()->m_bRecording);
+    QCOMPARE(FakeScreencast::camera()->recordPath, Utils::getRecorderTmpRoot() + "/.CaptureCamera.mov");
+}
+
+void TstWebcam::onlyTheDefaultCameraIsListed()
+{
+    QCOMPARE(CameraManager::instance()->getCameras(), QStringList{"Test Camera"});
+    QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, QString("test-camera"));
+    QVERIFY(FakeScreencast::lastOpenCamera().onlyCamera);
+    QCOMPARE(FakeScreencast::callCount("OpenCamera"), 1);   // opened once, not once per list row
+
+    // A name no camera has closes the open one.
+    QString missing = "Gone Camera";
+    QVERIFY(!CameraManager::instance()->openCamera(missing, nullptr, true));
+    QVERIFY(!CameraManager::instance()->isCameraRunning());
+    QVERIFY(!CameraManager::instance()->stopRecord());
+}
+
+void TstWebcam::stopIsLockedForFourSeconds()
+{
+    startRecording();
+    QVERIFY(!button("btnStop")->isEnabled());
+    tickAt(3.9);
+    QVERIFY(!button("btnStop")->isEnabled());
+    tickAt(4.0);
+    QVERIFY(button("btnStop")->isEnabled());
+}
+
+void TstWebcam::freeSpaceThreshold_data()
+{
+    QTest::addColumn<qint64>("freeBytes");
+    QTest::addColumn<bool>("stops");
+    QTest::newRow("at the threshold") << qint64(4294967295LL) << true;
+    QTest::newRow("one byte more") << qint64(4294967296LL) << false;
+}
+
+void TstWebcam::freeSpaceThreshold()
+{
+    QFETCH(qint64, freeBytes);
+    QFETCH(bool, stops);
+    FakeScreencast::setFreeSpace(freeBytes);
+    startRecording();
+    ModalDriver driver(30000);
+    if (stops)
+        driver.clickButton(QMessageBox::Ok);
+    tickAt(1.2);   // a check second
+    if (stops)
+        DRIVER_DONE(driver, 30000);
+    QCOMPARE(FakeScreencast::callCount("CCameraObject::pause"), stops ? 1 : 0);
+    QCOMPARE(FakeScreencast::callCount("CCameraObject::stopRecord"), stops ? 1 : 0);
+    QCOMPARE(RecordParameter::instance()->m_bRecording, !stops);
+}
+
+void TstWebcam::photosOfOneSecondAreNumbered()
+{
+    const QString folder = Utils::getSnapshotPath();
+    // Three photos must fall into one second; a try that crosses a second
+    // is made again.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        const QString stamp = QDateTime::currentDateTime().toString("yy-MM-dd_hh-mm-ss");
+        for (int i = 0; i < 3; ++i)
+            m_dlg->snapshot();
+        const QStringList names = QDir(folder).entryList({"Camera_*.jpg"}, QDir::Files, QDir::Name);
+        const QStringList expected{"Camera_" + stamp + "(1).jpg", "Camera_" + stamp + "(2).jpg",
+                                   "Camera_" + stamp + ".jpg"};
+        if (names.size() == 3 && names.first().startsWith("Camera_" + stamp)
+            && QDateTime::currentDateTime().toString("yy-MM-dd_hh-mm-ss") == stamp) {
+            QCOMPARE(names, expected);
+            QVERIFY(!m_dlg->isSanping());
+            return;
+        }
+        QTest::qWait(50);
+    }
+    QFAIL("no three photos within one second in ten tries");
+}
+
+void TstWebcam::positionAndCornerKeepTheirOwnKeys()
+{
+    RecordParameter::instance()->setCameraDefaultPos(RP_DefalutPos(2));
+    m_dlg->show();
+    m_dlg->move(123, 45);
+    QTRY_COMPARE_WITH_TIMEOUT(m_dlg->pos(), QPoint(123, 45), 20000);
+    delete m_dlg.data();
+    QCOMPARE(VxSettings::instance()->applicationParam("CameraPos").toPoint(), QPoint(123, 45));
+    QCOMPARE(int(RecordParameter::instance()->getCameraDefaultPos()), 2);
+    m_dlg = new CameraDlg(true);
+}
+
+void TstWebcam::finishWithoutMovieReports1002_data()
+{
+    QTest::addColumn<QByteArray>("movie");
+    QTest::addColumn<bool>("engineFailed");
+    QTest::newRow("complete but empty") << QByteArray() << false;
+    QTest::newRow("engine failed") << QByteArray("movie") << true;
+}
+
+void TstWebcam::finishWithoutMovieReports1002()
+{
+    QFETCH(QByteArray, movie);
+    QFETCH(bool, engineFailed);
+    m_dlg->show();
+    FakeScreencast::camera()->movie = movie;
+    m_dlg->on_btnRec_clicked();
+    m_dlg->on_btnStop_clicked();
+    ModalDriver driver(30000);
+    driver.expect([](QWidget* box) {
+        QVERIFY(ModalDriver::describe(box).text.contains("(error code: 1002)"));
+        ModalDriver::forceClose(box);
+    });
+    FakeScreencast::camera()->fireFinish(engineFailed);
+    DRIVER_DONE(driver, 30000);
+    QVERIFY(m_dlg->isVisible());   // no preview hid it
+    QVERIFY(!RecordParameter::instance()->m_bRecording);
+}
+
+void TstWebcam::windowDestroyedDuringAPhotoFlyOut()
+{
+    m_dlg->show();
+    bool flying = false;
+    QTimer::singleShot(0, this, [&] {
+        flying = m_dlg && m_dlg->isSanping() && m_dlg->findChild<DlgPaintToScreen*>();
+        CameraManager::release();
+        delete m_dlg.data();
+    });
+    m_dlg->snapshot();   // returns once the window is gone
+    QVERIFY(flying);
+    QVERIFY(!m_dlg);
+    QVERIFY(!CameraManager::instance()->isCameraRunning());
+    m_dlg = new CameraDlg(true);
+}
+
+QTEST_MAIN(TstWebcam)
+#include "tst_webcam.moc"
