@@ -13,6 +13,7 @@
 #include <QPropertyAnimation>
 #include <QTimer>
 #include <QToolTip>
+#include <QWindow>
 
 #include "capture/DlgPaintToScreen.h"
 #include "capture/DlgVideoClip.h"
@@ -152,6 +153,19 @@ void CameraDlg::fillCameraList()
     }
 }
 
+void CameraDlg::setFlagsKeepingView(Qt::WindowFlags flags)
+{
+    // Setting the flags the usual way re-creates the native windows, and
+    // the engine would go on drawing into a view that no longer exists.
+    QWindow* window = windowHandle();
+    if (!window) {
+        setWindowFlags(flags);
+        return;
+    }
+    overrideWindowFlags((windowFlags() & Qt::WindowType_Mask) | flags);
+    window->setFlags(windowFlags());
+}
+
 void CameraDlg::setMainWindowBase(VxMainWindowBase* frame)
 {
     m_pMainWindow = frame;
@@ -220,9 +234,7 @@ void CameraDlg::on_btnRec_clicked()
     if (CameraManager::instance()->record(m_strTmpFile, mic)) {
         StatusItem::instance()->setSysBarState(SysBar_Recording);
         rp->m_bRecording = true;
-        hide();
-        setWindowFlags(kRecordingFlags);
-        show();
+        setFlagsKeepingView(kRecordingFlags);
         rp->m_bPaused = false;
     }
     showRecViewInfo();
@@ -416,7 +428,7 @@ void CameraDlg::afterPreview(int result)
     TaskManage* tasks = TaskManage::instance();
     if (result == QDialog::Accepted && !tasks->isTasking && !rp->timerEnable())
         emit SignalsTransfer::instance()->showHistory();
-    setWindowFlags(kRecorderFlags);
+    setFlagsKeepingView(kRecorderFlags);
     StatusItem::instance()->setSysBarState(SysBar_Idle);
     show();
     if (tasks->isTasking) {

@@ -74,6 +74,7 @@ private:
     void setupControls();
     void fillCameraList();
     void idleLayout();
+    void setFlagsKeepingView(Qt::WindowFlags flags);
     // False once the recording was stopped for want of space.
     bool checkFreeSpace(int seconds);
     void applyStopRules(int seconds);
