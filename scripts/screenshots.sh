@@ -16,6 +16,8 @@
 #                        (tools/guide_demo)
 #   preview-playing.png, preview-trim.png, preview-sound.png
 #                        the preview window (tools/preview_demo)
+#   webcam-idle.png, webcam-recording.png
+#                        the webcam recorder on the test camera (tools/webcam_demo)
 # OUTDIR defaults to <build>/screenshots; BUILD_DIR picks the build folder.
 set -euo pipefail
 
@@ -28,6 +30,7 @@ if [ "${SR_SCREENSHOTS_INSIDE:-0}" != 1 ]; then
   [ -f "$root/tools/overlay_demo.cpp" ] && targets+=(overlay_demo)
   [ -f "$root/tools/guide_demo.cpp" ] && targets+=(guide_demo)
   [ -f "$root/tools/preview_demo.cpp" ] && targets+=(preview_demo)
+  [ -f "$root/tools/webcam_demo.cpp" ] && targets+=(webcam_demo)
   BUILD_DIR=$build_dir "$root/scripts/build.sh" "${targets[@]}" >/dev/null
   mkdir -p "$out"
   out=$(cd "$out" && pwd)
@@ -94,6 +97,10 @@ fi
 
 if [ -x "$bin/preview_demo" ]; then
   "$isolated" "$bin/preview_demo" "$out/preview" 2>/dev/null || { say "preview_demo failed"; failed=1; }
+fi
+
+if [ -x "$bin/webcam_demo" ]; then
+  "$isolated" "$bin/webcam_demo" "$out/webcam" 2>/dev/null || { say "webcam_demo failed"; failed=1; }
 fi
 
 exit "$failed"
