@@ -13,12 +13,10 @@ class CameraDlg;
 class VxMainWindowBase;
 class QTimer;
 
-// The "Webcam Recorder" window, in one of two modes fixed at construction.
-// As the recorder it shows the default camera with its controls, records a
-// MOV into the temporary folder and hands it to the preview window. As the
-// overlay of a screen recording it only shows the picture, stays on top and
-// keeps the untranslated title by which the window list finds it, so the
-// screen recording takes it in.
+// Either the webcam recorder itself (controls, MOV into the temporary
+// folder, then the preview) or the bare picture kept on top during a screen
+// recording; which one is decided when it is built. The overlay's title is
+// never translated, because the window list looks it up by that text.
 class CameraDlg : public VxDialogBase
 {
     Q_OBJECT

@@ -31,10 +31,9 @@ private:
     CameraCallback& operator=(const CameraCallback&) = delete;
 };
 
-// The program's single way to the engine's camera: lists the usable camera,
-// opens it into a view, takes photos and records movies. Windows name a
-// camera by its display name; the engine knows it by its unique id. GUI
-// thread only.
+// Everything the windows do with a camera goes through here, on the GUI
+// thread. Towards the windows a camera is its display name, towards the
+// engine its unique id.
 class CameraManager
 {
 public:
@@ -51,8 +50,8 @@ public:
     bool openCamera(QString& name, QWidget* view, bool onlyCamera);
     bool isCameraRunning();
 
-    // A non-empty `mic` records with the system's default input device,
-    // whatever it says; an empty one records a silent movie.
+    // Only whether `mic` is empty counts: sound comes from the default
+    // input device or not at all.
     bool record(QString path, QString mic);
     bool stopRecord();
     void pause();
