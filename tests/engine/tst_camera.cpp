@@ -153,8 +153,14 @@ private slots:
         CBasePtr<CCameraObject> camera = open(events, view);
         QVERIFY(camera);
         QCOMPARE(camera->setMicrophone(GetAudioCaptureDefaultDevice()), 0);
+        // A watermark left set for screen recordings stays out of the movie.
+        QImage red(64, 48, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(m_dir.filePath("mark.png")));
+        SetWatermark(m_dir.filePath("mark.png").toUtf8().constData(), 0, 0, 640, 480);
         const QString movie = m_dir.filePath("camera.mov");
         QCOMPARE(camera->record(movie.toLocal8Bit().constData()), 0);
+        SetWatermark(nullptr, 0, 0, 0, 0);
         QVERIFY(waitUntil([&] { return camera->duration() >= 4.0; }));
         QVERIFY(waitUntil([&] { return camera->fileSize() > 0; }));
 

@@ -196,6 +196,8 @@ int CameraObject::record(const char* path)
     rec::RecorderOptions options;
     options.setup.displayRect = options.setup.area = QRect(QPoint(0, 0), m_size);
     options.setup.fps = kFps;
+    // The watermark belongs to screen recordings, set before each of them.
+    options.setup.watermark = false;
     options.setup.callback = recording.get();
     options.type = kOutputMov;
     options.path = path;

@@ -57,6 +57,8 @@ std::vector<std::unique_ptr<IFrameDecorator>> makeDecorators(const RecordingSetu
     look.clickColour = QColor::fromRgba(s.mouseHighlight);
     if (look.cursor || look.halo || look.click)
         decorators.emplace_back(new MouseDecorator(look));
+    if (!setup.watermark)
+        return decorators;
     if (std::unique_ptr<WatermarkDecorator> watermark = WatermarkDecorator::create(
             s.watermarkPath, s.watermarkX, s.watermarkY, s.watermarkWidth, s.watermarkHeight))
         decorators.push_back(std::move(watermark));

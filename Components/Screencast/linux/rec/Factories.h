@@ -25,6 +25,7 @@ struct RecordingSetup
     int fps = 30;
     MouseOpt mouse{};
     bool boundary = false;  // show the border around the area
+    bool watermark = true;  // burn in the watermark set for recordings (not a camera's movie)
     WindowListOption windowOption = kWindowListNone;
     std::vector<uint32_t> exclude;
     std::vector<uint32_t> include;
