@@ -234,7 +234,6 @@ private:
     // A recording never saved nor discarded is offered before a new one may
     // start; true when the start must not go on.
     bool unsavedRecordingKept();
-    int askUnsavedRecording();
     bool windowsGoneReselect();
     bool playerForbidsCapture();
     void warnForbiddenPlayer();

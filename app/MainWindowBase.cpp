@@ -10,12 +10,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "capture/DlgVideoClip.h"
 #include "feedback/FeedBackDialog.h"
 #include "platform/log/Log.h"
 #include "app/MainWindow.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
+#include "capture/UnsavedOffer.h"
 #include "core/UnsavedRecording.h"
 #include "app/SystemStatusBar.h"
 #include "schedule/TaskManage.h"
@@ -309,15 +309,8 @@ void MainWindowBase::checkUnSaveFile()
     if (answer != QMessageBox::Yes)
         return;
     hide();
-    if (restoreRecording(path, this) == 1)
+    if (UnsavedOffer::restore(path, this) == 1)
         emit SignalsTransfer::instance()->showHistory();
     show();
 }
 
-int MainWindowBase::restoreRecording(const QString& path, MainWindowBase* frame)
-{
-    // Whether the file has pictures, not whether it exists: an interrupted
-    // sound recording is a file too and must open as sound.
-    DlgVideoClip clip(path, frame, frame, UnsavedRecording::hasPictures(path), false);
-    return clip.exec();
-}

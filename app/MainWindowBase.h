@@ -45,9 +45,6 @@ public:
     void dockIconClicked();
     // Offers to restore a recording that a crash interrupted.
     void checkUnSaveFile();
-    // The preview of a recording that was never saved or discarded; what
-    // its exec() answered.
-    static int restoreRecording(const QString& path, MainWindowBase* frame);
     // The session ends the program (a termination signal): a recording
     // under way is finished and kept for the restore offer, then the run
     // ends.

@@ -14,7 +14,7 @@
 #include "core/OSServiceUtils.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
-#include "core/UnsavedRecording.h"
+#include "capture/UnsavedOffer.h"
 #include "core/Utils.h"
 #include "core/WindowListManger.h"
 #include "feedback/FeedBackDialog.h"
@@ -273,36 +273,14 @@ bool MainWindow::forbiddenPlayerRuns() const
     return OSServiceUtils::isRunningProcess(name);
 }
 
-namespace {
-
-// A warning box with buttons of our own texts; the role of the one chosen.
-int askWithButtons(QWidget* parent, const QString& text,
-                   const QList<QPair<QMessageBox::StandardButton, QString>>& buttons)
-{
-    VxMessageBox box(parent);
-    box.setIcon(2);
-    box.setMsgTitle(productName());
-    box.setWindowTitle(productName());
-    QMessageBox::StandardButtons roles;
-    for (const auto& button : buttons)
-        roles |= button.first;
-    box.setButtons(roles);
-    for (const auto& button : buttons)
-        box.addButton(button.second, button.first);
-    box.setDefaultButton(buttons.first().first);
-    box.setLabelInfo(text);
-    box.adjustSize();
-    return box.exec();
-}
-
-} // namespace
 
 bool MainWindow::askWindowGone()
 {
-    return askWithButtons(m_pMainWindowBase,
-                          tr("If there is no valid window to record, please click Re-select to choose a valid "
-                             "window. Click Continue, the recording will start with the default settings."),
-                          {{QMessageBox::Ok, tr("Re-select")}, {QMessageBox::Cancel, tr("Continue")}})
+    return VxMessageBox::choose(m_pMainWindowBase, productName(),
+                                tr("If there is no valid window to record, please click Re-select to choose a "
+                                   "valid window. Click Continue, the recording will start with the default "
+                                   "settings."),
+                                {{QMessageBox::Ok, tr("Re-select")}, {QMessageBox::Cancel, tr("Continue")}})
            != QMessageBox::Ok;
 }
 
@@ -334,35 +312,9 @@ bool MainWindow::cannotStartNow()
     return true;
 }
 
-int MainWindow::askUnsavedRecording()
-{
-    return askWithButtons(m_pMainWindowBase,
-                          tr("The last recording was neither saved nor discarded. Restore it now, or discard it "
-                             "and start the new recording?"),
-                          {{QMessageBox::Yes, tr("Restore")},
-                           {QMessageBox::Discard, tr("Discard")},
-                           {QMessageBox::Cancel, tr("Cancel")}});
-}
-
 bool MainWindow::unsavedRecordingKept()
 {
-    // The next recording would empty the temporary folder and reuse the
-    // file's name: the user settles the old one first.
-    const QString path = UnsavedRecording::find();
-    if (path.isEmpty())
-        return false;
-    const int answer = askUnsavedRecording();
-    if (answer == QMessageBox::Discard) {
-        Log(kLogModule, 1, "unsaved recording discarded before a start");
-        QFile::remove(path);
-        UnsavedRecording::forget();
-        return false;
-    }
-    if (answer != QMessageBox::Yes)
-        return true;
-    MainWindowBase::restoreRecording(path, m_pMainWindowBase);
-    // Closed without saving or discarding, it is still the one to keep.
-    return !UnsavedRecording::find().isEmpty();
+    return !UnsavedOffer::settleBeforeRecording(m_pMainWindowBase);
 }
 
 bool MainWindow::windowsGoneReselect()

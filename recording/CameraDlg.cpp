@@ -17,10 +17,12 @@
 
 #include "capture/DlgPaintToScreen.h"
 #include "capture/DlgVideoClip.h"
+#include "capture/UnsavedOffer.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "core/StatusItem.h"
+#include "core/UnsavedRecording.h"
 #include "core/Utils.h"
 #include "feedback/FeedBackDialog.h"
 #include "platform/framework/VxMainWindowBase.h"
@@ -225,12 +227,16 @@ void CameraDlg::on_btnRec_clicked()
     }
     if (!m_pInfoTimer)
         return;   // the overlay does not record
+    // The movie's name is reused and the last one may still wait to be
+    // saved: settle that first.
+    if (!UnsavedOffer::settleBeforeRecording(m_pMainWindow.data()))
+        return;
     QTimer::singleShot(kTickMs, this, [this] { m_pInfoTimer->start(kTickMs); });
     ui->lblLength->setText(QStringLiteral("00:00:00"));
     m_strTmpFile = Utils::getRecorderTmpRoot() + QStringLiteral("/.CaptureCamera.mov");
     QFile::remove(m_strTmpFile);
     const QString mic = m_bMicOn ? ui->cmbMicrophone->currentText() : QString();
-    settings()->setApplicationParam(QStringLiteral("outputVideo"), m_strTmpFile);
+    UnsavedRecording::remember(m_strTmpFile);
     if (CameraManager::instance()->record(m_strTmpFile, mic)) {
         StatusItem::instance()->setSysBarState(SysBar_Recording);
         rp->m_bRecording = true;

@@ -234,3 +234,22 @@ int VxMessageBox::question(QWidget* parent, const QString& title, const QString&
 {
     return showBox(4, parent, title, text, buttons, defaultButton, escapeButton, frameless);
 }
+
+int VxMessageBox::choose(QWidget* parent, const QString& title, const QString& text, const Choices& choices)
+{
+    VxMessageBox box(parent);
+    box.setIcon(2);
+    box.setMsgTitle(title);
+    box.setWindowTitle(title);
+    QMessageBox::StandardButtons roles;
+    for (const auto& choice : choices)
+        roles |= choice.first;
+    box.setButtons(roles);
+    for (const auto& choice : choices)
+        box.addButton(choice.second, choice.first);
+    if (!choices.isEmpty())
+        box.setDefaultButton(choices.first().first);
+    box.setLabelInfo(text);
+    box.adjustSize();
+    return box.exec();
+}

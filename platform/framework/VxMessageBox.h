@@ -60,6 +60,11 @@ public:
                         QMessageBox::StandardButton escapeButton = QMessageBox::NoButton,
                         bool frameless = false);
 
+    // A warning box whose buttons carry our own words, each playing a
+    // standard role; the first is the default. The role of the one chosen.
+    using Choices = QList<QPair<QMessageBox::StandardButton, QString>>;
+    static int choose(QWidget* parent, const QString& title, const QString& text, const Choices& choices);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -14,6 +14,7 @@
 #include "capture/DlgPaintToScreen.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
+#include "core/UnsavedRecording.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
 #include "recording/CameraDlg.h"
@@ -21,6 +22,7 @@
 #include "schedule/TaskManage.h"
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
+#include "tests/support/TestHelpers.h"
 
 class TstWebcam : public QObject
 {
@@ -39,6 +41,7 @@ private slots:
     void finishWithoutMovieReports1002_data();
     void finishWithoutMovieReports1002();
     void windowDestroyedDuringAPhotoFlyOut();
+    void unsavedRecordingIsSettledFirst();
 
 private:
     // A recorder window recording on the fake camera.
@@ -68,6 +71,7 @@ void TstWebcam::init()
     rp->setTimerEnable(false);
     rp->setOnlyRecordCamera(true);
     TaskManage::instance()->isTasking = false;
+    UnsavedRecording::forget();
     m_dlg = new CameraDlg(true);
     QVERIFY(CameraManager::instance()->isCameraRunning());
 }
@@ -217,4 +221,21 @@ void TstWebcam::windowDestroyedDuringAPhotoFlyOut()
 }
 
 QTEST_MAIN(TstWebcam)
+// The last movie still waits to be saved and the webcam would reuse its
+// name: the user settles it first; Cancel starts nothing and keeps it.
+void TstWebcam::unsavedRecordingIsSettledFirst()
+{
+    const QString old = Utils::getRecorderTmpRoot() + "/.CaptureCamera.mov";
+    QVERIFY(testsupport::writeFile(old, "movie"));
+    UnsavedRecording::remember(old);
+    ModalDriver driver;
+    driver.clickButton(QMessageBox::Cancel);
+    m_dlg->show();
+    m_dlg->on_btnRec_clicked();
+    DRIVER_DONE(driver, 20000);
+    QVERIFY(!RecordParameter::instance()->m_bRecording);
+    QCOMPARE(testsupport::readFile(old), QByteArray("movie"));
+    QCOMPARE(UnsavedRecording::find(), old);
+}
+
 #include "tst_webcam.moc"
