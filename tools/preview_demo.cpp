@@ -13,6 +13,7 @@
 
 #include <cstdio>
 
+#include "tools/WindowShot.h"
 #include "Screencast.h"
 #include "capture/DlgVideoClip.h"
 #include "core/Utils.h"
@@ -22,16 +23,7 @@ namespace {
 
 bool shoot(QWidget* window, const QString& path)
 {
-    QTest::qWait(300);
-    const QRect frame = window->frameGeometry();
-    const QPixmap picture =
-        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-    if (!picture.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
+    return shootWindow(window, path, 300);
 }
 
 // The window on `file`, once its player answered; null when it never did.

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "tools/WindowShot.h"
 #include "Screencast.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
@@ -19,16 +20,7 @@ namespace {
 
 bool shoot(QWidget* window, const QString& path)
 {
-    QTest::qWait(800);   // a few camera pictures reach the view
-    const QRect frame = window->frameGeometry();
-    const QPixmap picture =
-        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-    if (!picture.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
+    return shootWindow(window, path, 800);
 }
 
 } // namespace
