@@ -632,14 +632,19 @@ void MainWindow::onRecordStop()
     }
     // The timer may have just been switched off above.
     ui->recordHistory->onCheckDurationState(true);
-    if (!isWindowPickerOpen() && !m_pVideoRecCtl) {
-        ui->actionOptions->setEnabled(true);
-        if (m_pMainWindowBase)
-            m_pMainWindowBase->showNormal();
-        onShowRegionBox();
-    }
+    showHomeAfterRecording();
     OSServiceUtils::setDockHide(true);
     OSServiceUtils::setHideDesktopIcon(true);
+}
+
+void MainWindow::showHomeAfterRecording()
+{
+    if (isWindowPickerOpen() || m_pVideoRecCtl)
+        return;
+    ui->actionOptions->setEnabled(true);
+    if (m_pMainWindowBase)
+        m_pMainWindowBase->showNormal();
+    onShowRegionBox();
 }
 
 void MainWindow::onHotkeyStartOrStop()

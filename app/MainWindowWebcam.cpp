@@ -179,12 +179,7 @@ void MainWindow::dropCamera()
         params->m_bRecording = false;
         params->m_bPreviewing = false;
         ui->recordHistory->onCheckDurationState(true);
-        if (!isWindowPickerOpen() && !m_pVideoRecCtl) {
-            ui->actionOptions->setEnabled(true);
-            if (m_pMainWindowBase)
-                m_pMainWindowBase->showNormal();
-            onShowRegionBox();
-        }
+        showHomeAfterRecording();
     }
     // A photo's fly-out may be waiting inside the window: it notices the
     // window going and touches nothing of it afterwards.
