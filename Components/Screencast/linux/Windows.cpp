@@ -10,6 +10,7 @@
 #include "EngineCore.h"
 
 #include "Screencast.h"
+#include "win/WindowPreview.h"
 
 #include "platform/log/Log.h"
 
@@ -551,7 +552,7 @@ bool IsWindowVisible(unsigned int windowId)
     return x && windowVisible(x.conn(), x.screen()->root, windowId);
 }
 
-CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView)
+CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView view)
 {
-    return CBasePtr<CWindowCompositedImageObject>();
+    return CBasePtr<CWindowCompositedImageObject>(win::WindowPreview::create(xcb_window_t(view)));
 }
