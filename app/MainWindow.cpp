@@ -31,6 +31,7 @@
 #include "preferences/DlgHotKeyMessage.h"
 #include "recording/CameraDlg.h"
 #include "recording/CameraManager.h"
+#include "recording/DlgLockWindow.h"
 #include "recording/DlgSetPermissions.h"
 #include "recording/ScreenRecorder.h"
 #include "recording/ScreenRegion.h"
@@ -113,7 +114,6 @@ void MainWindow::connectRecorderPage()
     connect(ui->btnSnapshot, &QToolButton::clicked, this, &MainWindow::onBtnSnapshot);
     connect(ui->btnTakePhoto, &QPushButton::clicked, this, &MainWindow::onbtnTakePhotoClicked);
     connect(ui->btnSelectWind, &QPushButton::clicked, this, &MainWindow::onWindowSelect);
-    ui->btnSelectWind->setToolTip(tr("Choosing windows is not available yet."));
     connect(ui->shortcutTool, &ShortcutTool::sigShowChildeDlg, this, &MainWindow::onChildeDlgShow);
     connect(ui->recordHistory, &RecordHistoryTool::sigShowChildeDlg, this, &MainWindow::onChildeDlgShow);
     initPersetList();

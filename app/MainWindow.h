@@ -18,6 +18,7 @@ namespace Ui {
 class MainWindow;
 }
 class DlgHotKeyMessage;
+class DlgLockWindow;
 class CameraDlg;
 class DlgSnapshot;
 class FfMenu;
@@ -312,7 +313,7 @@ private:
     int m_nElideWindowRecord = 180;
     bool m_bAccessibilityAsked = false;
     DlgHotKeyMessage* m_pHotKeyMessage = nullptr;
-    QPointer<QDialog> m_pDlgLockWindow;    // the window picker, not built yet
+    QPointer<DlgLockWindow> m_pDlgLockWindow; // the window picker while it is open
 
     QMenu* m_pCustomMenu = nullptr;
     QMenu* m_pAroundMouseMenu = nullptr;

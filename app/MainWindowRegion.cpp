@@ -15,6 +15,7 @@
 #include "platform/framework/VxDialogBase.h"
 #include "platform/framework/VxSettings.h"
 #include "platform/log/Log.h"
+#include "recording/DlgLockWindow.h"
 #include "recording/ScreenRegion.h"
 #include "recording/VideoRecCtlWdg.h"
 #include "ui_MainWindow.h"

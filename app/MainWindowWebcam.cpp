@@ -19,6 +19,7 @@
 #include "platform/log/Log.h"
 #include "recording/CameraDlg.h"
 #include "recording/CameraManager.h"
+#include "recording/DlgLockWindow.h"
 #include "recording/ScreenRegion.h"
 #include "recording/VideoRecCtlWdg.h"
 #include "widgets/FfSwitchButton.h"
@@ -77,7 +78,7 @@ void MainWindow::initWindowState()
         // the mode's own name stands.
         QString name;
         if (m_pDlgLockWindow)
-            name = m_pDlgLockWindow->property("windowName").toString();
+            name = m_pDlgLockWindow->getWindowName();
         if (name.isEmpty())
             name = tr("Window Recorder");
         setVideoBtnState(BtnWin_Single, name);
@@ -289,11 +290,23 @@ void MainWindow::selectWindow(bool fromUser)
         return;
     if (isWindowPickerOpen())
         return;
-    Log(kLogModule, 1, "onWindowSelect: the window picker is not available");
-    if (fromUser) {
-        VxMessageBox::information(m_pMainWindowBase, productName(), tr("Choosing windows is not available yet."),
-                                  QMessageBox::Ok);
-    }
+    if (m_pCameraDlg)
+        closeCamera();
+    hideFrame();
+    onHideRegionBox();
+    ui->actionOptions->setEnabled(false);
+
+    m_pDlgLockWindow = new DlgLockWindow(m_pMainWindowBase);
+    connect(m_pDlgLockWindow.data(), &QDialog::finished, this, &MainWindow::onWindowSelectClose, Qt::QueuedConnection);
+    connect(m_pDlgLockWindow.data(), &DlgLockWindow::showRegionBox, this, [this](bool show) {
+        if (show)
+            onShowRegionBox();
+        else
+            onHideRegionBox();
+    });
+    SystemStatusBar::instance()->setActionEnable(false);
+    m_pDlgLockWindow->show();
+    m_pDlgLockWindow->initModeSelected();
 }
 
 void MainWindow::onWindowSelectClose(int result)

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QRandomGenerator>
@@ -26,6 +27,7 @@
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
 #include "preferences/CMASShortcut.h"
+#include "recording/DlgLockWindow.h"
 #include "recording/ScreenRecorder.h"
 #include "recording/VideoRecCtlWdg.h"
 #include "schedule/TaskManage.h"
@@ -120,6 +122,14 @@ private:
     MainWindowBase* frame() { return m_frame.get(); }
     MainWindow* home() { return frame()->mainWindow(); }
     void chooseTile(const char* tile) { m_frame.chooseTile(tile); }
+    static DlgLockWindow* picker()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dlg = qobject_cast<DlgLockWindow*>(w))
+                if (dlg->isVisible())
+                    return dlg;
+        return nullptr;
+    }
     int recordings() { return FakeScreencast::callCount("scVideoRecord"); }
     int starts() { return FakeScreencast::callCount("CScreenRecoderObject::start"); }
 
@@ -334,8 +344,6 @@ private slots:
         QTest::newRow("little temporary space, cancelled")
             << "frmChoseVideo" << QStringList{"To avoid system error and get a smooth recording"};
         QTest::newRow("player") << "frmChoseVideo" << QStringList{"Golden Lion player does not allow"};
-        QTest::newRow("windows gone, re-select")
-            << "frmChoseWindow" << QStringList{"If there is no valid window", "Choosing windows is not available"};
     }
 
     void refusals()
@@ -344,7 +352,6 @@ private slots:
         QFETCH(QStringList, boxes);
         const QString row = QTest::currentDataTag();
         VxSettings* settings = VxSettings::instance();
-        RecordParameter* rp = RecordParameter::instance();
         if (row == "nothing to record") {
             settings->setApplicationParam("VideoEnable", false);
             settings->setApplicationParam("Video/AudioEnable", false);
@@ -361,14 +368,11 @@ private slots:
         }
         chooseTile(tile.toLatin1().constData());
         TaskManage::instance()->isTasking = row.startsWith("task");
-        if (row.startsWith("windows gone"))
-            rp->setWindowList({7});   // no such window
         QStringList texts;
         {
             ModalDriver driver;
             for (int i = 0; i < boxes.size(); ++i)
-                driver.expect(i == 0 && row.startsWith("windows gone") ? answer(QMessageBox::Ok, &texts)
-                                                                       : closeAnything(&texts));
+                driver.expect(closeAnything(&texts));
             QAction* around = aroundAction("640x480");
             if (around && row != "nothing to record")
                 around->trigger();   // an armed mode must not outlive the refusal
@@ -382,8 +386,6 @@ private slots:
         QCOMPARE(recordings(), 0);
         verifyIdle();
         QVERIFY(frame()->isVisible() && home()->preferenceAction()->isEnabled());
-        if (row.startsWith("windows gone"))
-            QVERIFY(rp->getWindowList().isEmpty());
         if (row == "player") {
             QVERIFY(FakeScreencast::cropBox());   // the region box is back
             // A player name that is empty names no process.
@@ -392,6 +394,40 @@ private slots:
             waitRecording();
             stopByHotkey();
         }
+    }
+
+    // A window chosen in the picker that closes before the start is refused
+    // and never recorded: "Re-select" opens the picker again.
+    void closedWindowRefused()
+    {
+        FakeScreencast::setWindows({{7, "Editor", "editor", CRect{10, 10, 410, 310}, true, 400, 300}});
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setWindowModle(WindowModle_Single);
+        chooseTile("frmChoseWindow");
+        QTRY_VERIFY_WITH_TIMEOUT(picker(), kLong);
+        auto* list = picker()->findChild<QListWidget*>("listWdgWindow");
+        QCOMPARE(list->count(), 1);
+        list->setCurrentRow(0);
+        picker()->findChild<QToolButton*>("btnRecord")->click();
+        QCOMPARE(rp->getWindowList(), QList<int>{7});
+        QTRY_VERIFY_WITH_TIMEOUT(!picker() && frame()->isVisible(), kLong);
+
+        FakeScreencast::setWindows({});   // closed after OK
+        QStringList texts;
+        {
+            ModalDriver driver;
+            driver.expect(answer(QMessageBox::Ok, &texts));
+            home()->onBtnRecClicked();
+            FINISH(driver);
+        }
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(texts.first().startsWith("If there is no valid window"), qPrintable(texts.first()));
+        QTRY_VERIFY_WITH_TIMEOUT(picker(), kLong);
+        QCOMPARE(recordings(), 0);
+        QVERIFY(rp->getWindowList().isEmpty() && !rp->isWindowRecord());
+        picker()->reject();
+        QTRY_VERIFY_WITH_TIMEOUT(!picker() && frame()->isVisible(), kLong);
+        verifyIdle();
     }
 
     // A recording never saved nor discarded is offered before a start:
@@ -579,6 +615,10 @@ private slots:
         frame();
         if (!page.isEmpty())
             chooseTile(page.toLatin1().constData());
+        if (DlgLockWindow* opened = picker()) {   // the window page opens it at once
+            opened->reject();
+            QTRY_VERIFY_WITH_TIMEOUT(SystemStatusBar::instance()->actionEnable(), kLong);
+        }
         TaskManage* tasks = TaskManage::instance();
         testsupport::ScriptedTaskClient* client = nullptr;
         tasks->setClientFactory([&client] { return client = new testsupport::ScriptedTaskClient(); });

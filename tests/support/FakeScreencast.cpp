@@ -257,6 +257,21 @@ public:
     void release() override { FakeScreencast::forget("CAudioConvertObject", this); delete this; }
 };
 
+// A preview that only logs what it is told to show; ids as [a,b], or null
+// for a null array.
+class FakeCompositedImage : public CWindowCompositedImageObject {
+public:
+    void release() override { FakeScreencast::forget("CWindowCompositedImageObject", this); delete this; }
+    void show(WindowListOption option, const unsigned int* ids, int count) override
+    {
+        QStringList list;
+        for (int i = 0; ids && i < count; ++i)
+            list << QString::number(ids[i]);
+        call("CWindowCompositedImageObject::show", int(option),
+             ids ? QLatin1Char('[') + list.join(QLatin1Char(',')) + QLatin1Char(']') : QStringLiteral("null"), count);
+    }
+};
+
 // The object `make` builds, unless a failure was injected into `function`.
 template <class Object, class Make, class... Args>
 CBasePtr<Object> create(const char* function, Make make, const Args&... args)
@@ -270,6 +285,12 @@ CBasePtr<CWindowListObject> scFindWindow(int filter)
     QVector<FakeScreencast::Window> windows;
     LOCKED(windows = s.windowsByFilter.value(filter, s.windows));
     return create<CWindowListObject>("scFindWindow", [&] { return new FakeWindowList(windows); }, filter);
+}
+
+CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView view)
+{
+    return create<CWindowCompositedImageObject>("scCreateWindowCompositedImage",
+                                                [] { return new FakeCompositedImage; }, view != 0);
 }
 
 CRect GetWindowRect(unsigned int id)
