@@ -8,15 +8,19 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
 #include "app/MainWindowAudioPlugin.h"
+#include "app/MainWindowBase.h"
+#include "core/RecordParameter.h"
 #include "core/DeviceManager.h"
 #include "core/OSServiceUtils.h"
 #include "core/SignalsTransfer.h"
 #include "recording/AudioDriverManager.h"
+#include "widgets/FfSwitchButton.h"
 
 namespace {
 
@@ -109,7 +113,15 @@ private slots:
         QCOMPARE(child<QLabel>(&status, "lblStatus")->text(), QString("Working"));
         QCOMPARE(modulesWith("sink_name=sr_virtual_output").size(), 1);
 
-        // Uninstall takes away what the install loaded and tells the hub.
+        // The home window takes system sound now that it can.
+        MainWindowBase frame(nullptr);
+        frame.show();
+        auto* systemSwitch = frame.findChild<FfSwitchButton*>("btnUseAudio");
+        systemSwitch->setBtnChecked(true);
+        QVERIFY(systemSwitch->isChecked() && RecordParameter::instance()->getSysAudioEnable());
+
+        // Uninstall takes away what the install loaded, and the home window
+        // hears of it.
         QSignalSpy removed(SignalsTransfer::instance(), &SignalsTransfer::uninstallAudioDeiver);
         QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(uninstall, &release);
@@ -119,6 +131,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&status, "lblStatus")->text(), QString("Invalid"), kLong);
         QVERIFY(child<QToolButton>(&status, "btnInstall")->isVisible());
         QVERIFY(!uninstall->isVisible());
+        QVERIFY(!systemSwitch->isChecked());
+        QVERIFY(!RecordParameter::instance()->getSysAudioEnable());
+
+        // An install that leaves system sound missing offers to try again.
+        OSServiceUtils::setPrivilegedRunner([](const QString&, const QStringList&) { return 2; });
+        status.installAudioDriver();
+        QTRY_COMPARE_WITH_TIMEOUT(child<QStackedWidget>(&status, "stackedWidget")->currentWidget()->objectName(),
+                                  QString("pageError"), kLong);
+        QCOMPARE(child<QToolButton>(&status, "btnInstall")->text(), QString("Re-Install"));
+        QVERIFY(child<QToolButton>(&status, "btnInstall")->isVisible());
     }
 };
 
