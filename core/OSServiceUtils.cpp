@@ -174,8 +174,12 @@ int OSServiceUtils::UserExecute(const QString& dir, int install, bool audioDrive
 {
     // The script path is handed to bash as one argument: no shell ever reads
     // a command line built from paths, so no folder name can run a command.
-    const QString program = QStringLiteral("pkexec");
-    const QStringList args{QStringLiteral("/bin/bash"), scriptPath(install, audioDriver)};
+    // Setting up system sound is the user's own business (their sound
+    // server, reached through their environment): it runs as them, with no
+    // password asked. Only the service scripts need administrator rights.
+    const QString script = scriptPath(install, audioDriver);
+    const QString program = audioDriver ? QStringLiteral("bash") : QStringLiteral("pkexec");
+    const QStringList args = audioDriver ? QStringList{script} : QStringList{QStringLiteral("/bin/bash"), script};
 
     // For the record (and for running it by hand): the same command, quoted.
     const QString commandFile = dir + "/command.sh";

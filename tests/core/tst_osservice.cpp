@@ -65,8 +65,9 @@ private slots:
         QTest::addColumn<int>("install");
         QTest::addColumn<bool>("audioDriver");
         QTest::addColumn<QString>("script");
-        QTest::newRow("uninstall plug-in") << 0 << true << "/Resources/uninstall_AudioDriver.sh";
-        QTest::newRow("install service") << 2 << false << "/Resources/TaskXPC/install_TaskXPC.sh";
+        QTest::addColumn<QString>("runner");   // sound runs as the user, the service as root
+        QTest::newRow("uninstall plug-in") << 0 << true << "/Resources/uninstall_AudioDriver.sh" << "bash";
+        QTest::newRow("install service") << 2 << false << "/Resources/TaskXPC/install_TaskXPC.sh" << "pkexec";
     }
 
     void userExecuteRunsPkexecWithArguments()
@@ -74,6 +75,7 @@ private slots:
         QFETCH(int, install);
         QFETCH(bool, audioDriver);
         QFETCH(QString, script);
+        QFETCH(QString, runner);
         QTemporaryDir tmp;
         const QString saved = QDir::currentPath();
         QVERIFY(QDir::setCurrent(tmp.path()));
@@ -90,14 +92,16 @@ private slots:
         QDir::setCurrent(saved);
 
         const QString expectedScript = QDir::cleanPath(QCoreApplication::applicationDirPath() + "/.." + script);
-        QCOMPARE(program, QStringLiteral("pkexec"));
-        QCOMPARE(args, (QStringList{"/bin/bash", expectedScript}));
+        QCOMPARE(program, runner);
+        const QStringList expected =
+            runner == "pkexec" ? QStringList{"/bin/bash", expectedScript} : QStringList{expectedScript};
+        QCOMPARE(args, expected);
         // The command is also written down, and a shell reading that record
         // back gets exactly the same arguments.
         QVERIFY(readFile(dir + "/command.sh").startsWith("#!/bin/bash\n"));
         QProcess shell;
         shell.setWorkingDirectory(tmp.path());
-        shell.start("bash", {"-c", "pkexec() { printf '%s\\n' \"$@\"; }; source \"$1\"", "bash", dir + "/command.sh"});
+        shell.start("bash", {"-c", "pkexec() { printf '%s\\n' \"$@\"; }; bash() { pkexec \"$@\"; }; source \"$1\"", "bash", dir + "/command.sh"});
         QVERIFY(shell.waitForFinished(30000));
         QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()), args.join('\n') + '\n');
         QVERIFY(!QFileInfo::exists(tmp.path() + "/PWNED"));
