@@ -14,6 +14,7 @@
 #include "core/OSServiceUtils.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
+#include "app/MainWindowAudioPlugin.h"
 #include "capture/UnsavedOffer.h"
 #include "core/Utils.h"
 #include "core/WindowListManger.h"
@@ -210,8 +211,7 @@ const MainWindow::StartRefusal MainWindow::kStartRefusals[] = {
 
 bool MainWindow::checkAudioDriver()
 {
-    // The plug-in installer is not built yet: the source is there or not.
-    return DeviceManager::instance()->checkVirtualAudioDriver();
+    return homewindow::checkAudioPluginOffering(this, m_pMainWindowBase);
 }
 
 bool MainWindow::askPermissionFor(Privacy_Setting setting, int (DeviceManager::*permission)())
