@@ -1,7 +1,7 @@
 // Window recordings with the real engine in the private test environment:
-// another process shows a red and a blue window; the picker lists both,
-// and the window chosen in it (alone, or as the only included one) is
-// recorded into an MP4 whose decoded picture holds red and no blue.
+// another process shows a red and a blue window; the picker lists both;
+// the red one chosen alone or as the only included one, or the blue one
+// excluded, gives an MP4 whose decoded picture holds red and no blue.
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
@@ -131,14 +131,17 @@ private slots:
     void chosenWindowRecorded_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::newRow("single window") << int(WindowModle_Single);
-        QTest::newRow("only included windows") << int(WindowModle_Multiple);
+        QTest::addColumn<QString>("picked");
+        QTest::newRow("single window") << int(WindowModle_Single) << "Red window";
+        QTest::newRow("only included windows") << int(WindowModle_Multiple) << "Red window";
+        QTest::newRow("all but excluded windows") << int(WindowModle_Exclude) << "Blue window";
     }
 
     void chosenWindowRecorded()
     {
         QFETCH(int, mode);
-        pick(mode, "Red window");
+        QFETCH(QString, picked);
+        pick(mode, picked);
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(RecordParameter::instance()->getWindowList().size(), 1);
