@@ -4,6 +4,7 @@
 // sound from the null sink's monitor, paused and resumed.
 
 #include "EngineTestSupport.h"
+#include "NativeView.h"
 
 #include "Screencast.h"
 #include "tests/support/media/TestMedia.h"
@@ -39,18 +40,9 @@ struct Events : CCameraCallback {
     void OnFinishRecording(signed char f) override { seen(), failed = f, ++finishes; }
 };
 
-// A native window that leaves its contents to the engine.
-class View : public QWidget {
-public:
-    View()
-    {
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_PaintOnScreen);
-        setAttribute(Qt::WA_NoSystemBackground);
-        resize(320, 240);   // the camera's 4:3: no bars
-        show();
-    }
-    QPaintEngine* paintEngine() const override { return nullptr; }
+// The camera's 4:3: no bars.
+struct View : et::NativeView {
+    View() : et::NativeView(QSize(320, 240)) {}
 };
 
 bool near(QRgb a, QRgb b)

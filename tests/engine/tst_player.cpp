@@ -2,6 +2,7 @@
 // picture shows its own number, the sound beeps at each whole second.
 
 #include "EngineTestSupport.h"
+#include "NativeView.h"
 
 #include "Screencast.h"
 #include "tests/support/media/TestMedia.h"
@@ -46,19 +47,7 @@ struct Events : AVPlayerStatusCallback, AVPlayerExportCallback {
     void OnExportCompleted(bool success) override { seen(), exportOk = success, ++exports; }
 };
 
-// A native window that leaves its contents to the engine.
-class View : public QWidget
-{
-public:
-    View()
-    {
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_PaintOnScreen);
-        setAttribute(Qt::WA_NoSystemBackground);
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-    QPaintEngine* paintEngine() const override { return nullptr; }
-};
+using View = et::NativeView;
 
 // The view's contents, and the part of it the movie's 4:3 picture fills.
 QImage grab(QWidget& view, QRect* picture = nullptr)

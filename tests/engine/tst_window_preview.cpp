@@ -3,6 +3,7 @@
 // without breaking a character.
 
 #include "EngineTestSupport.h"
+#include "NativeView.h"
 
 #include "EngineCore.h"
 #include "Screencast.h"
@@ -19,18 +20,8 @@ using et::XConn;
 const QRgb kRed = qRgb(220, 30, 30);
 const QRgb kGreen = qRgb(30, 200, 60);
 
-// A native window that leaves its contents to the engine.
-class View : public QWidget {
-public:
-    View()
-    {
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_PaintOnScreen);
-        setAttribute(Qt::WA_NoSystemBackground);
-        resize(320, 240);
-        show();
-    }
-    QPaintEngine* paintEngine() const override { return nullptr; }
+struct View : et::NativeView {
+    View() : et::NativeView(QSize(320, 240)) {}
 };
 
 // How many pixels of the view show `rgb`.
