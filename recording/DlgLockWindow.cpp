@@ -160,7 +160,7 @@ void DlgLockWindow::initModeSelected()
         return;
     (m_nMode == WindowModle_Exclude ? m_pUi->btnExclude : m_pUi->btnInclude)->setChecked(true);
     emit showRegionBox(true);
-    // Rows are chosen by their check boxes only.
+    // Here a row counts through its box; a highlighted row would mislead.
     m_pUi->listWdgWindow->setSelectionMode(QAbstractItemView::NoSelection);
 }
 

@@ -80,7 +80,7 @@ class TstWindowE2E : public QObject
         picker.show();
         picker.initModeSelected();
         auto* list = picker.findChild<QListWidget*>("listWdgWindow");
-        // The list is rebuilt every 2 s while nothing is chosen.
+        // Until something is picked the picker refreshes its rows now and then.
         const auto findRow = [&]() -> QListWidgetItem* {
             for (int i = 0; i < list->count(); ++i)
                 if (list->item(i)->toolTip() == title)
