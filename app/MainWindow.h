@@ -235,9 +235,6 @@ private:
     // A recording never saved nor discarded is offered before a new one may
     // start; true when the start must not go on.
     bool unsavedRecordingKept();
-    // The frame, the options and the region box back once nothing records
-    // or picks a window any more.
-    void showHomeAfterRecording();
     bool windowsGoneReselect();
     bool playerForbidsCapture();
     void warnForbiddenPlayer();

@@ -632,19 +632,9 @@ void MainWindow::onRecordStop()
     }
     // The timer may have just been switched off above.
     ui->recordHistory->onCheckDurationState(true);
-    showHomeAfterRecording();
+    onShowWindowAndRegion();
     OSServiceUtils::setDockHide(true);
     OSServiceUtils::setHideDesktopIcon(true);
-}
-
-void MainWindow::showHomeAfterRecording()
-{
-    if (isWindowPickerOpen() || m_pVideoRecCtl)
-        return;
-    ui->actionOptions->setEnabled(true);
-    if (m_pMainWindowBase)
-        m_pMainWindowBase->showNormal();
-    onShowRegionBox();
 }
 
 void MainWindow::onHotkeyStartOrStop()

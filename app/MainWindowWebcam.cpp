@@ -180,7 +180,7 @@ void MainWindow::dropCamera()
         params->m_bRecording = false;
         params->m_bPreviewing = false;
         ui->recordHistory->onCheckDurationState(true);
-        showHomeAfterRecording();
+        onShowWindowAndRegion();
     }
     // A photo's fly-out may be waiting inside the window: it notices the
     // window going and touches nothing of it afterwards.
