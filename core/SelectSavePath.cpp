@@ -148,7 +148,10 @@ SelectSavePath::Naming SelectSavePath::nameFor(const Request& request, const QSt
     naming.stem = stemFor(request);
     naming.suffix = suffixFor(request, suffix);
     if (request.onlyCamera) {
-        naming.resolution = QStringLiteral("%1*%2").arg(1280).arg(720);
+        // The movie's own size; the camera's usual 1280*720 only when the
+        // file cannot tell (a camera may well record 640*480).
+        const QRect picture = Utils::getVideoRect(src);
+        naming.resolution = picture.isEmpty() ? QStringLiteral("%1*%2").arg(1280).arg(720) : sizeOf(picture);
     } else if (request.video) {
         naming.resolution = sizeOf(Utils::getVideoRect(src));
     } else {

@@ -122,7 +122,7 @@ void TstSaveWorker::namesAndTexts_data()
     const QString stamp = QStringLiteral("_\\d\\d-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.");
     QTest::newRow("m4v renames only") << "m4v" << ".rec.mp4" << "Video" + stamp + "m4v" << 1 << "640*360"
                                       << "00:01:05";
-    QTest::newRow("webcam only") << "camera" << "cam.mov" << "Camera" + stamp + "mov" << 1 << "1280*720"
+    QTest::newRow("webcam only") << "camera" << "cam.mov" << "Camera" + stamp + "mov" << 1 << "640*360"
                                  << "00:01:05";
     QTest::newRow("gif from the area") << "gif" << ".rec.gif" << "Video" + stamp + "gif" << 1 << "300*200"
                                        << "00:00:02";

@@ -84,6 +84,7 @@ void TstWebcamE2e::recordsPausesAndSaves()
     QTRY_VERIFY_WITH_TIMEOUT(dlg.isVisible() && !rp->m_bPreviewing, 30000);
     const auto entry = saved.first().at(0).value<HistoryFileUtils::HistoryFile>();
     QVERIFY2(entry.path.startsWith(outDir), qPrintable(entry.path));
+    QCOMPARE(entry.resolution, QStringLiteral("640*480"));   // the camera's, not a usual size
     const testmedia::Probe facts = testmedia::probe(entry.path);
     QVERIFY2(facts.ok, qPrintable(entry.path));
     QCOMPARE(facts.videoCodec, QStringLiteral("h264"));
