@@ -25,9 +25,7 @@
 #include "widgets/FfSwitchButton.h"
 #include "ui_MainWindow.h"
 
-// The webcam and the window picker as the home window reaches them. The
-// picker is not built yet: its paths say so and keep the rest of the window
-// consistent until it is.
+// The webcam and the window picker as the home window reaches them.
 
 using homewindow::productName;
 
