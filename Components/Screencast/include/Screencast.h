@@ -22,6 +22,8 @@
 
 #include "ScreencastTypes.h"
 #include "ScreencastObjects.h"
+#include "ScreencastLevels.h"
+#include "ScreencastInput.h"
 
 // The X window id of a native widget (QWidget::winId()) in which the engine
 // draws a camera picture or a window preview. The widget should set

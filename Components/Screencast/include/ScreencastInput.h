@@ -1,0 +1,3 @@
+#pragma once
+
+// The keyboard's input source (the XKB layout group).
