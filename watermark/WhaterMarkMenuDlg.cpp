@@ -1,0 +1,126 @@
+#include "watermark/WhaterMarkMenuDlg.h"
+
+#include <QEvent>
+#include <QListWidget>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "watermark/WaterMarkDataManage.h"
+
+namespace {
+
+const int kRowHeight = 32;
+const int kShadow = 6; // room around the card for its soft edge
+
+const char* const kSheet = R"(
+#lstWaterMark { background: transparent; border: none; outline: none; color: #3c4650; }
+#lstWaterMark::item { height: 32px; padding-left: 8px; border-radius: 5px; }
+#lstWaterMark::item:hover { background: #eef0f2; color: #d9252b; }
+#lstWaterMark::item:selected { background: transparent; color: #3c4650; }
+#btnAMWaterMark { border: none; border-top: 1px solid #e1e4e8; color: #3c4650; padding: 8px;
+                  text-align: left; background: transparent; }
+#btnAMWaterMark:hover { color: #d9252b; background: #eef0f2; }
+)";
+
+} // namespace
+
+WhaterMarkMenuDlg::WhaterMarkMenuDlg(QWidget* parent)
+    : QDialog(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
+{
+    setObjectName(QStringLiteral("WhaterMarkMenuDlg"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    setStyleSheet(QLatin1String(kSheet));
+
+    m_pList = new QListWidget(this);
+    m_pList->setObjectName(QStringLiteral("lstWaterMark"));
+    m_pList->setFocusPolicy(Qt::NoFocus);
+    m_pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pList->setIconSize(QSize(16, 16));
+    m_pList->setMouseTracking(true);
+    m_pBtnManage = new QPushButton(QIcon(QStringLiteral(":/watermark/manage.svg")), tr("Manage"), this);
+    m_pBtnManage->setObjectName(QStringLiteral("btnAMWaterMark"));
+    m_pBtnManage->setCursor(Qt::PointingHandCursor);
+    m_pBtnManage->setFocusPolicy(Qt::NoFocus);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kShadow + 4, kShadow + 4, kShadow + 4, kShadow + 4);
+    layout->setSpacing(4);
+    layout->addWidget(m_pList);
+    layout->addWidget(m_pBtnManage);
+    setFixedWidth(240 + 2 * kShadow);
+
+    connect(m_pList, &QListWidget::itemClicked, this, &WhaterMarkMenuDlg::onItemClicked);
+    connect(m_pBtnManage, &QPushButton::clicked, this, &WhaterMarkMenuDlg::sigBtnAMWaterMarkClicked);
+}
+
+void WhaterMarkMenuDlg::onLoadData(int current)
+{
+    m_nCurrent = current;
+    m_pList->clear();
+    const WaterMarkDataManage* store = WaterMarkDataManage::instance();
+    const QList<WaterMarkData>& presets = store->getWaterMarkDataList();
+    const QIcon check(QStringLiteral(":/watermark/check.svg"));
+    for (int index = -1; index < presets.size(); ++index) {
+        auto* item = new QListWidgetItem(m_pList);
+        const QString name = store->getWatermarkName(index);
+        item->setText(name);
+        item->setToolTip(name);
+        item->setData(Qt::UserRole, index);
+        item->setSizeHint(QSize(0, kRowHeight));
+        // The tick stands for the check: the check box itself would be a
+        // second place to click that does something else.
+        if (index == current)
+            item->setIcon(check);
+        else if (index == -1)
+            item->setIcon(QIcon(QStringLiteral(":/watermark/none.svg")));
+        else
+            item->setIcon(QIcon(presets.at(index).m_bPic ? QStringLiteral(":/watermark/picture.svg")
+                                                         : QStringLiteral(":/watermark/text.svg")));
+        item->setData(Qt::CheckStateRole, index == current ? Qt::Checked : Qt::Unchecked);
+        item->setFlags(Qt::ItemIsEnabled);
+    }
+    fitHeight();
+}
+
+void WhaterMarkMenuDlg::fitHeight()
+{
+    // Up to eight rows without scrolling; more scroll.
+    const int rows = qMin(m_pList->count(), 8);
+    m_pList->setFixedHeight(rows * kRowHeight + 2);
+    adjustSize();
+}
+
+void WhaterMarkMenuDlg::onItemClicked(QListWidgetItem* item)
+{
+    if (!item)
+        return;
+    emit sigPopViewListItemClicked(item->data(Qt::UserRole).toInt(), item->text(), m_pList->row(item));
+}
+
+void WhaterMarkMenuDlg::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        m_pBtnManage->setText(tr("Manage"));
+        onLoadData(m_nCurrent);
+    }
+}
+
+void WhaterMarkMenuDlg::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF card = QRectF(rect()).adjusted(kShadow, kShadow, -kShadow, -kShadow);
+    for (int i = kShadow; i > 0; --i) {
+        QPainterPath edge;
+        edge.addRoundedRect(card.adjusted(-i, -i + 2, i, i + 2), 8 + i, 8 + i);
+        painter.fillPath(edge, QColor(0, 0, 0, 6));
+    }
+    QPainterPath path;
+    path.addRoundedRect(card, 8, 8);
+    painter.fillPath(path, Qt::white);
+    painter.setPen(QColor(0xe1, 0xe4, 0xe8));
+    painter.drawPath(path);
+}
