@@ -1,5 +1,7 @@
 #include "AudioMixer.h"
 
+#include "levels/LevelAnalyser.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -141,6 +143,7 @@ void AudioMixer::releaseUpTo(int64_t target, std::vector<AudioChunk>& out)
         for (float& s : chunk.samples)
             s = clampUnit(s);
     }
+    levels::LevelAnalyser::instance().feed(chunk.samples.data(), std::size_t(count), nowUs());
     m_out = target;
     for (Input& in : m_inputs)
         dropBefore(in, m_out);
