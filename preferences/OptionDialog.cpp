@@ -1,32 +1,60 @@
 #include "preferences/OptionDialog.h"
 
-#include <QDialogButtonBox>
-#include <QTabWidget>
+#include <QCloseEvent>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QVBoxLayout>
-#include <QWidget>
+
+#include "platform/framework/VxMessageBox.h"
+#include "preferences/MouseOptionPage.h"
+#include "preferences/OutputOptionPage.h"
+#include "preferences/RecordOptionPage.h"
 
 OptionDialog::OptionDialog(SETTINGPAGE page, QWidget* parent)
     : VxDialogBase(parent)
 {
     setObjectName(QStringLiteral("OptionDialog"));
-    m_pTabs = new QTabWidget(this);
-    m_pTabs->setObjectName(QStringLiteral("tabPages"));
-    // Tab index == SETTINGPAGE value.
-    const char* const names[] = {"pageMouse", "pageOutput", "pageHotKey", "pageRecord"};
-    for (const char* name : names) {
-        auto* pageWidget = new QWidget(m_pTabs);
-        pageWidget->setObjectName(QLatin1String(name));
-        m_pTabs->addTab(pageWidget, QString());
-    }
-    m_pButtons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    m_pButtons->setObjectName(QStringLiteral("buttonBox"));
-    connect(m_pButtons, &QDialogButtonBox::rejected, this, &OptionDialog::reject);
+    m_pList = new QListWidget(this);
+    m_pList->setObjectName(QStringLiteral("lstPages"));
+    m_pList->setIconSize(QSize(22, 22));
+    m_pList->setFixedWidth(150);
+    m_pList->setFrameShape(QFrame::NoFrame);
+    m_pStack = new QStackedWidget(this);
+    m_pStack->setObjectName(QStringLiteral("stkPages"));
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_pTabs);
-    layout->addWidget(m_pButtons);
-    resize(560, 400);
+    // List row == stack index == SETTINGPAGE value.
+    addPage(new MouseOptionPage(m_pStack), "mouse.svg");
+    addPage(new OutputOptionPage(m_pStack), "output.svg");
+    addHotkeyPage();
+    addPage(new RecordOptionPage(m_pStack), "record.svg");
+    connect(m_pList, &QListWidget::currentRowChanged, m_pStack, &QStackedWidget::setCurrentIndex);
 
+    m_pOK = new QPushButton(this);
+    m_pOK->setObjectName(QStringLiteral("btnOK"));
+    m_pOK->setDefault(true);
+    m_pCancel = new QPushButton(this);
+    m_pCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(m_pOK, &QPushButton::clicked, this, &OptionDialog::accept);
+    connect(m_pCancel, &QPushButton::clicked, this, &OptionDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_pCancel);
+    buttons->addWidget(m_pOK);
+    auto* right = new QVBoxLayout;
+    right->addWidget(m_pStack, 1);
+    right->addLayout(buttons);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 12, 12);
+    layout->addWidget(m_pList);
+    layout->addLayout(right, 1);
+    resize(640, 600);
+
+    applyStyle();
     setCurrentPage(page);
     retranslateDerived();
     postCreateDerivedDialog(true);
@@ -34,26 +62,104 @@ OptionDialog::OptionDialog(SETTINGPAGE page, QWidget* parent)
 
 OptionDialog::~OptionDialog() = default;
 
+template <class P>
+void OptionDialog::addPage(P* page, const char* icon)
+{
+    page->load();
+    m_pStack->addWidget(page);
+    m_pList->addItem(new QListWidgetItem(QIcon(QStringLiteral(":/preferences/") + QLatin1String(icon)), QString()));
+    m_pages.append(Page{page, [page](QString* error) { return page->apply(error); },
+                        [page] { return page->isModified(); }});
+}
+
+void OptionDialog::addHotkeyPage()
+{
+    auto* placeholder = new QWidget(m_pStack);
+    placeholder->setObjectName(QStringLiteral("pageHotKey"));
+    m_pStack->addWidget(placeholder);
+    m_pList->addItem(new QListWidgetItem(QIcon(QStringLiteral(":/preferences/hotkey.svg")), QString()));
+    m_pages.append(Page{placeholder, [](QString*) { return true; }, [] { return false; }});
+}
+
+void OptionDialog::applyStyle()
+{
+    QFile sheet(QStringLiteral(":/preferences/preferences.qss"));
+    if (sheet.open(QIODevice::ReadOnly))
+        setStyleSheet(QString::fromUtf8(sheet.readAll()));
+}
+
 void OptionDialog::setCurrentPage(int page)
 {
-    if (page >= 0 && page < m_pTabs->count())
-        m_pTabs->setCurrentIndex(page);
+    if (page >= 0 && page < m_pStack->count())
+        m_pList->setCurrentRow(page);
 }
 
 int OptionDialog::currentPage() const
 {
-    return m_pTabs->currentIndex();
+    return m_pStack->currentIndex();
 }
 
 int OptionDialog::pageCount() const
 {
-    return m_pTabs->count();
+    return m_pStack->count();
+}
+
+bool OptionDialog::isModified() const
+{
+    for (const Page& page : m_pages) {
+        if (page.modified())
+            return true;
+    }
+    return false;
+}
+
+void OptionDialog::accept()
+{
+    for (int i = 0; i < m_pages.size(); ++i) {
+        QString error;
+        if (!m_pages[i].apply(&error)) {
+            setCurrentPage(i);
+            VxMessageBox::warning(this, windowTitle(), error);
+            return;
+        }
+    }
+    VxDialogBase::accept();
+}
+
+void OptionDialog::closeEvent(QCloseEvent* event)
+{
+    if (!isModified()) {
+        reject();
+        event->accept();
+        return;
+    }
+    const int answer = VxMessageBox::question(
+        this, tr("Preferences"), tr("You have changed some settings. Do you want to save the changes before exiting?"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel);
+    if (answer == QMessageBox::Cancel) {
+        event->ignore();
+        return;
+    }
+    if (answer == QMessageBox::Yes) {
+        accept();
+        // A refused value keeps the dialog open to mend it.
+        if (result() != Accepted) {
+            event->ignore();
+            return;
+        }
+    } else {
+        reject();
+    }
+    event->accept();
 }
 
 void OptionDialog::retranslateDerived()
 {
-    m_pTabs->setTabText(SETTINGPAGE_Mouse, tr("Mouse"));
-    m_pTabs->setTabText(SETTINGPAGE_Output, tr("Output"));
-    m_pTabs->setTabText(SETTINGPAGE_HotKey, tr("Hotkeys"));
-    m_pTabs->setTabText(SETTINGPAGE_Record, tr("Recording"));
+    setWindowTitle(tr("Preferences"));
+    const char* const names[] = {QT_TR_NOOP("Mouse"), QT_TR_NOOP("Output"), QT_TR_NOOP("Hotkeys"),
+                                 QT_TR_NOOP("Recording")};
+    for (int i = 0; i < m_pList->count(); ++i)
+        m_pList->item(i)->setText(tr(names[i]));
+    m_pOK->setText(tr("OK"));
+    m_pCancel->setText(tr("Cancel"));
 }

@@ -1,12 +1,20 @@
 #pragma once
 
+#include <QList>
+#include <functional>
+
 #include "core/RecordTypes.h"
 #include "platform/framework/VxDialogBase.h"
 
-class QDialogButtonBox;
-class QTabWidget;
+class QCloseEvent;
+class QListWidget;
+class QPushButton;
+class QStackedWidget;
 
-// The preferences dialog: one page per SETTINGPAGE, in that order.
+// The preferences: one page per SETTINGPAGE, in that order, picked from a
+// list of icons on the left. Pages edit copies; OK stores every page (and
+// grabs the hotkeys afresh), Cancel and Esc store nothing, and closing the
+// window with unsaved edits asks what to do with them.
 class OptionDialog : public VxDialogBase
 {
     Q_OBJECT
@@ -18,11 +26,32 @@ public:
     void setCurrentPage(int page);
     int currentPage() const;
     int pageCount() const;
+    // Whether any page shows something other than what is stored.
+    bool isModified() const;
+
+public slots:
+    // Stores every page; a page that refuses its values is shown with the
+    // reason and the dialog stays open.
+    void accept() override;
 
 protected:
     void retranslateDerived() override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    QTabWidget* m_pTabs = nullptr;
-    QDialogButtonBox* m_pButtons = nullptr;
+    // What the dialog needs of a page; the hotkey page is no OptionPage.
+    struct Page {
+        QWidget* widget = nullptr;
+        std::function<bool(QString*)> apply;
+        std::function<bool()> modified;
+    };
+    template <class P> void addPage(P* page, const char* icon);
+    void addHotkeyPage();
+    void applyStyle();
+
+    QListWidget* m_pList = nullptr;
+    QStackedWidget* m_pStack = nullptr;
+    QPushButton* m_pOK = nullptr;
+    QPushButton* m_pCancel = nullptr;
+    QList<Page> m_pages;
 };
