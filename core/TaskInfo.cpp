@@ -1,5 +1,7 @@
 #include "core/TaskInfo.h"
 
+#include <QStandardPaths>
+
 namespace {
 
 // Times travel as ISO 8601 with the offset, so the daemon and the program
@@ -49,6 +51,8 @@ QJsonObject TaskInfo::toJson() const
     obj.insert("name", name);
     obj.insert("enabled", enabled);
     obj.insert("startTime", timeToText(startTime));
+    obj.insert("repeat", repeat);
+    obj.insert("weekdays", weekdays);
     obj.insert("record", record.toJson());
     return obj;
 }
@@ -60,6 +64,52 @@ TaskInfo TaskInfo::fromJson(const QJsonObject& obj)
     task.name = obj.value("name").toString();
     task.enabled = obj.value("enabled").toBool(false);
     task.startTime = timeFromText(obj.value("startTime").toString());
+    const int repeat = obj.value("repeat").toInt(TaskRepeat_Once);
+    task.repeat = (repeat >= TaskRepeat_Once && repeat <= TaskRepeat_Weekdays) ? repeat : TaskRepeat_Once;
+    task.weekdays = obj.value("weekdays").toInt(0) & 0x7f;
     task.record = RecordInfo::fromJson(obj.value("record").toObject());
     return task;
+}
+
+QDateTime TaskInfo::nextRun(const QDateTime& after) const
+{
+    if (!startTime.isValid())
+        return QDateTime();
+    if (repeat == TaskRepeat_Once)
+        return (!after.isValid() || startTime > after) ? startTime : QDateTime();
+    const int mask = repeat == TaskRepeat_Daily ? 0x7f : weekdays;
+    if (mask == 0)
+        return QDateTime();
+    QDate day = (after.isValid() && after > startTime) ? after.date() : startTime.date();
+    // A week and a day covers every weekday even when today's run is past.
+    for (int i = 0; i < 8; ++i, day = day.addDays(1)) {
+        const QDateTime run(day, startTime.time(), startTime.timeSpec());
+        if ((mask & (1 << (day.dayOfWeek() - 1))) && run >= startTime && (!after.isValid() || run > after))
+            return run;
+    }
+    return QDateTime();
+}
+
+TaskInfo TaskInfo::forRun(const QDateTime& run) const
+{
+    TaskInfo task = *this;
+    task.startTime = run;
+    if (repeat != TaskRepeat_Once && record.stopWay == TaskStopWay_Time && record.stopTime.isValid()) {
+        QDateTime stop(run.date(), record.stopTime.time(), run.timeSpec());
+        if (stop <= run)
+            stop = stop.addDays(1);
+        task.record.stopTime = stop;
+    }
+    return task;
+}
+
+QString taskDaemonSocketName()
+{
+    const QString forced = qEnvironmentVariable("SR_TASK_SOCKET");
+    if (!forced.isEmpty())
+        return forced;
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        return QStringLiteral("ScreenRecorderTaskDaemon");
+    return dir + QStringLiteral("/ScreenRecorderTaskDaemon");
 }

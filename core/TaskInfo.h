@@ -38,18 +38,39 @@ struct RecordInfo
     static RecordInfo fromJson(const QJsonObject& obj);
 };
 
+// How often a task comes round.
+enum TaskRepeat {
+    TaskRepeat_Once = 0,
+    TaskRepeat_Daily = 1,
+    TaskRepeat_Weekdays = 2  // on the days set in TaskInfo::weekdays
+};
+
 // One scheduled task as the daemon keeps it.
 struct TaskInfo
 {
     QString id;
     QString name;
     bool enabled = false;
+    // The first run; repeating tasks take its time of day.
     QDateTime startTime;
+    int repeat = TaskRepeat_Once;
+    int weekdays = 0;  // bit 0 Monday .. bit 6 Sunday
     RecordInfo record;
 
     QJsonObject toJson() const;
     static TaskInfo fromJson(const QJsonObject& obj);
+
+    // The first run strictly after `after` (any run from startTime on when
+    // `after` is invalid); invalid when the task never runs again.
+    QDateTime nextRun(const QDateTime& after) const;
+    // The task as it runs at `run`: a stop time of day moves to that run's
+    // day (the next day when it is not later than the start).
+    TaskInfo forRun(const QDateTime& run) const;
 };
+
+// Where the task daemon listens. SR_TASK_SOCKET overrides it, so that a
+// test's daemon and program meet somewhere private.
+QString taskDaemonSocketName();
 
 using TaskList = QList<TaskInfo>;
 

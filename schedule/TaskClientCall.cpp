@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include "platform/log/Log.h"
@@ -36,10 +35,7 @@ TaskClientCall::~TaskClientCall()
 
 QString TaskClientCall::defaultServerName()
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        return QStringLiteral("ScreenRecorderTaskDaemon");
-    return dir + QStringLiteral("/ScreenRecorderTaskDaemon");
+    return taskDaemonSocketName();
 }
 
 void TaskClientCall::setTimeouts(int connectMs, int replyMs)
@@ -139,6 +135,34 @@ bool TaskClientCall::requestPowerAction(int action)
     if (!call(QStringLiteral("powerAction"), request, reply))
         return false;
     return reply.value("result").toBool(false);
+}
+
+bool TaskClientCall::saveTask(const TaskInfo& task)
+{
+    return simpleCall(QStringLiteral("saveTask"), QJsonObject{{"task", task.toJson()}});
+}
+
+bool TaskClientCall::deleteTask(const QString& id)
+{
+    return simpleCall(QStringLiteral("deleteTask"), QJsonObject{{"id", id}});
+}
+
+bool TaskClientCall::reportTask(const QString& id, const QString& event, const QString& reason)
+{
+    return simpleCall(QStringLiteral("report"), QJsonObject{{"id", id}, {"event", event}, {"reason", reason}});
+}
+
+bool TaskClientCall::quitDaemon()
+{
+    return simpleCall(QStringLiteral("quit"), QJsonObject());
+}
+
+bool TaskClientCall::simpleCall(const QString& type, const QJsonObject& request)
+{
+    if (!isConnected())
+        return false;
+    QJsonObject reply;
+    return call(type, request, reply) && reply.value("result").toBool(false);
 }
 
 bool TaskClientCall::call(const QString& type, QJsonObject request, QJsonObject& reply)

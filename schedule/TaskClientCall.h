@@ -28,6 +28,18 @@ public:
     virtual bool isWaitTaskStart(bool& waiting) = 0;
     // Asks the daemon to shut down (1) or suspend (2) the machine.
     virtual bool requestPowerAction(int action) = 0;
+    // Adds the task (an empty id asks the daemon for one) or replaces the
+    // task with its id.
+    virtual bool saveTask(const TaskInfo& task) { Q_UNUSED(task) return false; }
+    virtual bool deleteTask(const QString& id) { Q_UNUSED(id) return false; }
+    // The program's word on a start request it turned down, or on a task's
+    // recording that ended, for the daemon's log.
+    virtual bool reportTask(const QString& id, const QString& event, const QString& reason)
+    {
+        Q_UNUSED(id) Q_UNUSED(event) Q_UNUSED(reason) return false;
+    }
+    // Ends the daemon (taking the service away).
+    virtual bool quitDaemon() { return false; }
 
 signals:
     // The daemon asks to start the task's recording now.
@@ -40,6 +52,11 @@ signals:
 //                     {"type":"listTasks","seq":n}
 //                     {"type":"isWaitTaskStart","seq":n}
 //                     {"type":"powerAction","action":1|2,"seq":n}
+//                     {"type":"saveTask","task":{...},"seq":n}
+//                     {"type":"deleteTask","id":"...","seq":n}
+//                     {"type":"report","id":"...","event":"refused"|"completed",
+//                      "reason":"...","seq":n}
+//                     {"type":"quit","seq":n}
 //   daemon -> client  {"type":"reply","seq":n, ...}  with "version", "tasks",
 //                     or "result" as the request needs
 //                     {"type":"startTask","task":{...}}  pushed at any time
@@ -63,8 +80,14 @@ public:
     bool listTasks(TaskList& tasks) override;
     bool isWaitTaskStart(bool& waiting) override;
     bool requestPowerAction(int action) override;
+    bool saveTask(const TaskInfo& task) override;
+    bool deleteTask(const QString& id) override;
+    bool reportTask(const QString& id, const QString& event, const QString& reason) override;
+    bool quitDaemon() override;
 
 private:
+    // A request whose answer is only {"result":bool}.
+    bool simpleCall(const QString& type, const QJsonObject& request);
     // Sends one request and waits, at most the reply bound, for its answer.
     bool call(const QString& type, QJsonObject request, QJsonObject& reply);
     void readLines();

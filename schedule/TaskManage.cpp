@@ -11,6 +11,7 @@
 namespace {
 
 const char* kLogModule = "TaskManage";
+const int kReconnectMs = 3000;
 TaskManage* g_pInstance = nullptr;
 
 } // namespace
@@ -40,6 +41,8 @@ void TaskManage::release()
 
 void TaskManage::connectXPCServer()
 {
+    if (m_pClient)
+        m_pClient->disconnect(this);
     delete m_pClient;
     m_pClient = m_clientFactory ? m_clientFactory() : new TaskClientCall();
     m_tasks.clear();
@@ -104,7 +107,8 @@ bool TaskManage::needStopRecord(qint64 seconds) const
     bool stop = false;
     switch (rec.stopWay) {
     case TaskStopWay_Length:
-        stop = seconds >= rec.lengthSeconds;
+        // No length is no rule: such a task is stopped by hand.
+        stop = rec.lengthSeconds > 0 && seconds >= rec.lengthSeconds;
         break;
     case TaskStopWay_Time:
         stop = rec.stopTime.isValid() && now().msecsTo(rec.stopTime) < 1000;
@@ -125,6 +129,8 @@ void TaskManage::taskCompleted(QWidget* parent, RecStopEvent ev)
     if (isTasking) {
         isTasking = false;
         action = m_bHasCurTask ? m_curTask.record.endAction : RecStopEvent_Nothing;
+        if (m_bHasCurTask && isConnected())
+            m_pClient->reportTask(m_curTask.id, QStringLiteral("completed"), QString());
     }
     Log(kLogModule, 1, "taskCompleted, end action %d", static_cast<int>(action));
     if (action == RecStopEvent_Nothing)
@@ -177,11 +183,20 @@ void TaskManage::runEndAction(RecStopEvent action)
 
 void TaskManage::onStartTaskRequested(const TaskInfo& task)
 {
-    // A task's recording already running keeps its own stop rule and end
-    // action: a second request must not replace them.
-    if (isTasking || (m_busy && m_busy())) {
-        Log(kLogModule, 1, "task \"%s\" not started: a recording or preview is running",
-            qPrintable(task.name));
+    // A task's recording already running, or one passed on and not yet
+    // taken by the home window, keeps its own stop rule and end action: a
+    // second request must not replace them.
+    const char* reason = nullptr;
+    if (isTasking)
+        reason = "another task's recording is running";
+    else if (m_bHasCurTask && !isOutOfDate())
+        reason = "another task's recording is starting";
+    else if (m_busy && m_busy())
+        reason = "a recording or preview is running";
+    if (reason) {
+        Log(kLogModule, 1, "task \"%s\" not started: %s", qPrintable(task.name), reason);
+        if (isConnected())
+            m_pClient->reportTask(task.id, QStringLiteral("refused"), QString::fromLatin1(reason));
         return;
     }
     m_curTask = task;
@@ -193,7 +208,31 @@ void TaskManage::onStartTaskRequested(const TaskInfo& task)
 
 void TaskManage::onConnectionLost()
 {
-    Log(kLogModule, 1, "task daemon connection lost");
+    // The daemon restarted (or was reinstalled): without a new connection
+    // its next run would start a second program.
+    Log(kLogModule, 1, "task daemon connection lost; reconnecting");
+    if (!m_pReconnect) {
+        m_pReconnect = new QTimer(this);
+        m_pReconnect->setInterval(kReconnectMs);
+        connect(m_pReconnect, &QTimer::timeout, this, [this] {
+            if (!isConnected())
+                connectXPCServer();
+            if (isConnected())
+                m_pReconnect->stop();
+        });
+    }
+    m_pReconnect->start();
+}
+
+void TaskManage::reloadTasks()
+{
+    if (!isConnected() || !m_pClient->listTasks(m_tasks))
+        m_tasks.clear();
+}
+
+ITaskClient* TaskManage::client() const
+{
+    return isConnected() ? m_pClient : nullptr;
 }
 
 void TaskManage::setBusyCheck(BusyCheck busy)

@@ -12,6 +12,7 @@
 
 class ITaskClient;
 class MainWindowBase;
+class QTimer;
 class QWidget;
 
 // The process-wide task controller: the program's side of the task daemon.
@@ -46,6 +47,10 @@ public:
 
     // The daemon's tasks as loaded by the last connectXPCServer().
     TaskList tasks() const { return m_tasks; }
+    // Reads the daemon's list again (after the dialog changed it).
+    void reloadTasks();
+    // The connected client, or null.
+    ITaskClient* client() const;
     // The task whose start request was last passed on.
     TaskInfo currentTask() const { return m_curTask; }
 
@@ -86,4 +91,5 @@ private:
     QDateTime m_lastStartRequest;
     int m_nTickMs = 1000;
     bool m_bCountdownOpen = false;
+    QTimer* m_pReconnect = nullptr;
 };

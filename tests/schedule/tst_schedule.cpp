@@ -57,6 +57,12 @@ public:
         powerRequests << action;
         return powerResult;
     }
+    QStringList reports;
+    bool reportTask(const QString& id, const QString& event, const QString&) override
+    {
+        reports << id + ' ' + event;
+        return true;
+    }
     void push(const TaskInfo& task) { emit startTaskRequested(task); }
 };
 
@@ -258,6 +264,23 @@ private slots:
         tm->setBusyCheck(nullptr);
     }
 
+    void secondRequestWhileStartingIsRefusedAndReported()
+    {
+        TaskManage* tm = TaskManage::instance();
+        tm->connectXPCServer();
+        m_pClient->connected = true;
+        QSignalSpy spy(tm, &TaskManage::sigStartRecord);
+        m_pClient->push(task(1, TaskStopWay_Length, RecStopEvent_Nothing, true, "first"));
+        // Not yet taken by the home window: the first keeps its rules.
+        m_pClient->push(task(4, TaskStopWay_Manual, RecStopEvent_ShutDown, true, "second"));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(tm->currentTask().id, QString("first"));
+        QCOMPARE(m_pClient->reports, QStringList{"second refused"});
+        m_now = m_now.addSecs(5);
+        m_pClient->push(task(2, TaskStopWay_Manual, RecStopEvent_Nothing, true, "third"));
+        QCOMPARE(spy.count(), 2);
+    }
+
     void outOfDateAfterMoreThanFourSeconds()
     {
         TaskManage* tm = TaskManage::instance();
@@ -282,6 +305,14 @@ private slots:
         QVERIFY(!tm->needStopRecord(59));
         QVERIFY(tm->needStopRecord(60));
 
+        // A length rule without a length leaves the stop to the user.
+        t.record.lengthSeconds = 0;
+        m_now = m_now.addSecs(5);
+        m_pClient->push(t);
+        QVERIFY(!tm->needStopRecord(0));
+        QVERIFY(!tm->needStopRecord(100000));
+
+        m_now = m_now.addSecs(5);
         t.record.stopWay = TaskStopWay_Time;
         t.record.stopTime = m_now.addSecs(10);
         t.record.lengthSeconds = 1; // not the rule here
@@ -331,6 +362,7 @@ private slots:
         QCOMPARE(m_power.shutdowns, 0);
 
         // The task says "do nothing": the caller's shut down is not used.
+        m_now = m_now.addSecs(5);
         m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Nothing));
         tm->isTasking = true;
         tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
