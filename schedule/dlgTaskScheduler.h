@@ -8,13 +8,14 @@ class QPushButton;
 class QStackedWidget;
 class QTreeWidget;
 
-// The task schedule dialog. Without a task daemon it shows why scheduled
-// recordings are unavailable; with one it lists the daemon's tasks.
+// The task schedule dialog. Without a task daemon it offers to install one;
+// with one it lists the daemon's tasks and adds, edits and deletes them.
 class dlgTaskScheduler : public VxDialogBase
 {
     Q_OBJECT
 public:
     enum Page { PageNotConnected = 0, PageTasks = 1 };
+    enum Column { ColName, ColKind, ColStart, ColStop, ColEnd, ColEnabled, ColumnCount };
 
     explicit dlgTaskScheduler(QWidget* parent = nullptr);
     ~dlgTaskScheduler() override;
@@ -24,18 +25,32 @@ public:
 
 public slots:
     void onBtnInstallClicked();
+    void onBtnUninstallClicked();
+    void onBtnAddClicked();
+    void onBtnEditClicked();
+    void onBtnDeleteClicked();
 
 protected:
     void retranslateDerived() override;
 
 private:
+    void buildConnectPage(QWidget* page);
+    void buildTasksPage(QWidget* page);
+    void showState();
     void fillTasks(const TaskList& tasks);
+    // Sends the task to the daemon and shows the new list.
+    void storeTask(const TaskInfo& task);
+    int selectedRow() const;
 
     QStackedWidget* m_pStack = nullptr;
     QLabel* m_pLblNotConnected = nullptr;
     QPushButton* m_pBtnInstall = nullptr;
     QLabel* m_pLblTasks = nullptr;
     QTreeWidget* m_pTaskList = nullptr;
+    QPushButton* m_pBtnAdd = nullptr;
+    QPushButton* m_pBtnEdit = nullptr;
+    QPushButton* m_pBtnDelete = nullptr;
+    QPushButton* m_pBtnUninstall = nullptr;
     QPushButton* m_pBtnClose = nullptr;
     TaskList m_tasks;
 };
