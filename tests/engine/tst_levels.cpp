@@ -1,11 +1,14 @@
 // The live levels of the real engine: a tone played into the test
 // environment's sound server shows in its own band, while the engine
-// records system sound and during the microphone test, and the levels fall
-// to silence once the sound stops being taken.
+// records system sound and during the microphone test (through the meter's
+// feed, on the meter), and the levels fall to silence once the sound stops
+// being taken.
 
 #include "EngineTestSupport.h"
 
 #include "Screencast.h"
+#include "recording/AudioLevelFeed.h"
+#include "widgets/CustomLEDFrame.h"
 
 #include <QtTest>
 
@@ -27,6 +30,17 @@ int loudestBand(const std::vector<float>& v)
         if (v[std::size_t(2 * band)] > 0.1f && (best < 0 || v[std::size_t(2 * band)] > v[std::size_t(2 * best)]))
             best = band;
     return best;
+}
+
+// The bars filled to the top, as painted.
+QList<int> fullBars(CustomLEDFrame& meter)
+{
+    const QImage shot = meter.grab().toImage();
+    QList<int> full;
+    for (int bar = 0; bar < CustomLEDFrame::kBars; ++bar)
+        if (shot.pixelColor(6 + 6 * bar, 2) == QColor(Qt::red))
+            full << bar;
+    return full;
 }
 
 bool silent(const std::vector<float>& v)
@@ -61,9 +75,16 @@ private slots:
         Tone tone(hz, 60, micTest ? mic.name() : QString());
         QVERIFY(tone.ok());
 
+        CustomLEDFrame meter;
+        meter.setStyleSheet("CustomLEDFrame { qproperty-rectColor: 'red,red'; qproperty-colorGradient: '0,1';"
+                            " qproperty-volumeWidth: 4; qproperty-volumeSpacing: 3; }");
+        meter.ensurePolished();
+        meter.resize(360, 40);
+        AudioLevelFeed feed(&meter);
         CBasePtr<CAudioRecoderObject> recorder;
         if (micTest) {
-            QCOMPARE(scStartMicLevelTest(mic.monitor().toUtf8().constData()), 0);
+            QVERIFY(feed.startMicTest(mic.monitor()));
+            QTRY_COMPARE_WITH_TIMEOUT(fullBars(meter), QList<int>{band}, 30000);
         } else {
             recorder = scAudioRecord(nullptr, 1, 0, 2, nullptr);
             QVERIFY(recorder);
@@ -71,12 +92,12 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(loudestBand(levelsNow()), band, 30000);
 
-        if (micTest)
-            scStopMicLevelTest();
+        feed.stop();
+        QVERIFY(fullBars(meter).isEmpty());
         recorder.reset();
         QTRY_VERIFY_WITH_TIMEOUT(silent(levelsNow()), 30000);
     }
 };
 
-QTEST_GUILESS_MAIN(TstLevels)
+QTEST_MAIN(TstLevels)
 #include "tst_levels.moc"
