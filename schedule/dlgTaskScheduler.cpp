@@ -49,8 +49,9 @@ QString startText(const TaskInfo& task)
     return task.startTime.toString(QLatin1String(kTimeFormat));
 }
 
-QString stopText(const RecordInfo& rec)
+QString stopText(const TaskInfo& task)
 {
+    const RecordInfo& rec = task.record;
     switch (rec.stopWay) {
     case TaskStopWay_Length:
         if (rec.lengthSeconds > 0)
@@ -58,7 +59,10 @@ QString stopText(const RecordInfo& rec)
                 QStringLiteral("HH:mm:ss")));
         return dlgTaskScheduler::tr("By hand");
     case TaskStopWay_Time:
-        return dlgTaskScheduler::tr("At %1").arg(rec.stopTime.toString(QLatin1String(kTimeFormat)));
+        // A repeating task stops at that time of day on each of its runs.
+        return dlgTaskScheduler::tr("At %1").arg(task.repeat == TaskRepeat_Once
+                                                     ? rec.stopTime.toString(QLatin1String(kTimeFormat))
+                                                     : rec.stopTime.time().toString(QStringLiteral("HH:mm:ss")));
     default:
         return dlgTaskScheduler::tr("By hand");
     }
@@ -104,7 +108,7 @@ dlgTaskScheduler::dlgTaskScheduler(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pStack, 1);
     layout->addLayout(buttons);
-    resize(760, 380);
+    resize(900, 400);
     connect(m_pBtnClose, &QPushButton::clicked, this, &QDialog::accept);
 
     showState();
@@ -122,6 +126,7 @@ void dlgTaskScheduler::buildConnectPage(QWidget* page)
     m_pLblNotConnected = new QLabel(page);
     m_pLblNotConnected->setObjectName(QStringLiteral("lblNotConnected"));
     m_pLblNotConnected->setWordWrap(true);
+    m_pLblNotConnected->setAlignment(Qt::AlignCenter);
     m_pBtnInstall = iconButton(page, "btnInstall", "install");
     auto* layout = new QVBoxLayout(page);
     layout->addStretch(1);
@@ -287,11 +292,11 @@ void dlgTaskScheduler::fillTasks(const TaskList& tasks)
         item->setText(ColName, task.name);
         item->setText(ColKind, recordKindText(task.record.recwhat));
         item->setText(ColStart, startText(task));
-        item->setText(ColStop, stopText(task.record));
+        item->setText(ColStop, stopText(task));
         item->setText(ColEnd, endActionText(task.record.endAction));
         auto* sw = new FfSwitchButton(m_pTaskList);
         sw->setObjectName(QStringLiteral("swEnabled"));
-        sw->setFixedSize(40, 20);
+        sw->setFixedSize(52, 22);
         if (task.enabled)
             sw->setBtnChecked(true);
         m_pTaskList->setItemWidget(item, ColEnabled, sw);
@@ -306,5 +311,8 @@ void dlgTaskScheduler::fillTasks(const TaskList& tasks)
             }
         });
     }
-    m_pTaskList->header()->setSectionResizeMode(ColName, QHeaderView::Stretch);
+    QHeaderView* header = m_pTaskList->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(ColName, QHeaderView::Stretch);
 }

@@ -39,7 +39,13 @@ TaskDaemon::TaskDaemon(Setup setup, QObject* parent)
     load();
 }
 
-TaskDaemon::~TaskDaemon() = default;
+TaskDaemon::~TaskDaemon()
+{
+    // The server takes its sockets with it after our members are gone: their
+    // disconnect handlers must not run then.
+    for (QLocalSocket* socket : m_server.findChildren<QLocalSocket*>())
+        socket->disconnect(this);
+}
 
 bool TaskDaemon::listen()
 {
