@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -13,6 +14,22 @@
 #include "preferences/MouseOptionPage.h"
 #include "preferences/OutputOptionPage.h"
 #include "preferences/RecordOptionPage.h"
+
+namespace {
+
+// A page taller than the dialog scrolls instead of squeezing its rows.
+QWidget* scrolled(QWidget* page)
+{
+    auto* area = new QScrollArea;
+    area->setObjectName(QStringLiteral("scroll_") + page->objectName());
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidget(page);
+    return area;
+}
+
+} // namespace
 
 OptionDialog::OptionDialog(SETTINGPAGE page, QWidget* parent)
     : VxDialogBase(parent)
@@ -52,7 +69,7 @@ OptionDialog::OptionDialog(SETTINGPAGE page, QWidget* parent)
     layout->setContentsMargins(0, 0, 12, 12);
     layout->addWidget(m_pList);
     layout->addLayout(right, 1);
-    resize(640, 600);
+    resize(660, 700);
 
     applyStyle();
     setCurrentPage(page);
@@ -66,7 +83,8 @@ template <class P>
 void OptionDialog::addPage(P* page, const char* icon)
 {
     page->load();
-    m_pStack->addWidget(page);
+    page->alignLabels();
+    m_pStack->addWidget(scrolled(page));
     m_pList->addItem(new QListWidgetItem(QIcon(QStringLiteral(":/preferences/") + QLatin1String(icon)), QString()));
     m_pages.append(Page{page, [page](QString* error) { return page->apply(error); },
                         [page] { return page->isModified(); }});

@@ -23,6 +23,26 @@ bool OptionPage::isModified() const
     return values() != m_loaded;
 }
 
+void OptionPage::alignLabels()
+{
+    QList<QWidget*> labels;
+    int widest = 0;
+    for (QFormLayout* form : qAsConst(m_forms)) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            QLayoutItem* item = form->itemAt(row, QFormLayout::LabelRole);
+            if (item && item->widget()) {
+                labels << item->widget();
+                widest = qMax(widest, item->widget()->sizeHint().width());
+            }
+        }
+    }
+    for (QWidget* label : qAsConst(labels)) {
+        label->setMinimumWidth(widest);
+        if (auto* text = qobject_cast<QLabel*>(label))
+            text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+}
+
 void OptionPage::remember()
 {
     m_loaded = values();
@@ -59,6 +79,7 @@ QFormLayout* OptionPage::addSection(const QString& title, const char* objectName
     form->setHorizontalSpacing(12);
     form->setVerticalSpacing(6);
     layout->addLayout(form);
+    m_forms.append(form);
     return form;
 }
 

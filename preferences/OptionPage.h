@@ -28,6 +28,9 @@ public:
     // a value cannot be used, in which case nothing of this page is stored.
     virtual bool apply(QString* error) = 0;
     bool isModified() const;
+    // Gives every section's label column the width of the widest, so the
+    // fields of all sections line up.
+    void alignLabels();
 
 signals:
     void changed();
@@ -52,6 +55,7 @@ protected:
 
 private:
     QVariantList m_loaded;
+    QList<QFormLayout*> m_forms;
 };
 
 // A button showing a colour swatch; a click offers the colour chooser.

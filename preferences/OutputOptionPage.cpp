@@ -127,7 +127,12 @@ OutputOptionPage::FolderRow OutputOptionPage::addFolderRow(QFormLayout* form, co
     QLineEdit* edit = row.edit;
     QLabel* free = row.free;
     watch(edit);
-    connect(edit, &QLineEdit::textChanged, free, [free](const QString& folder) { showFreeSpace(free, folder); });
+    connect(edit, &QLineEdit::textChanged, free, [edit, free](const QString& folder) {
+        // A long path shows its start; the whole of it is in the tip.
+        edit->setCursorPosition(0);
+        edit->setToolTip(folder);
+        showFreeSpace(free, folder);
+    });
     connect(browse, &QToolButton::clicked, this, [this, edit, label] {
         const QString chosen = QFileDialog::getExistingDirectory(this, label, edit->text());
         if (!chosen.isEmpty())
@@ -184,6 +189,8 @@ void OutputOptionPage::load()
     m_video.edit->setText(m_video.loaded);
     m_snapshot.edit->setText(m_snapshot.loaded);
     m_pTempFolder->setText(Utils::getRecorderTmpRoot());
+    m_pTempFolder->setCursorPosition(0);
+    m_pTempFolder->setToolTip(m_pTempFolder->text());
     showFreeSpace(m_pTempFree, m_pTempFolder->text());
 
     RecordParameter* rp = RecordParameter::instance();

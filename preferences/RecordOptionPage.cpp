@@ -9,8 +9,11 @@
 #include <QVBoxLayout>
 
 #include "core/RecordParameter.h"
+#include "platform/framework/VxMessageBox.h"
 #include "recording/AudioDriverManager.h"
+#include "recording/AudioLevelFeed.h"
 #include "recording/DlgWebcamOptions.h"
+#include "widgets/CustomLEDFrame.h"
 
 namespace {
 
@@ -69,14 +72,47 @@ void RecordOptionPage::addDoors()
     QPushButton* plugin = doorButton(this, tr("System sound plug-in..."), "plugin.svg", "btnAudioPlugin");
     QPushButton* webcam = doorButton(this, tr("Webcam options..."), "webcam.svg", "btnWebcamOptions");
     auto* row = new QHBoxLayout;
+    row->setSpacing(8);
     row->addWidget(plugin);
     row->addWidget(webcam);
     row->addStretch(1);
     devices->addRow(QString(), row);
-    m_pMeterArea = new QVBoxLayout;
-    devices->addRow(QString(), m_pMeterArea);
+
+    m_pMicTest = doorButton(this, tr("Test the microphone"), "mic.svg", "btnMicTest");
+    m_pMicTest->setCheckable(true);
+    m_pMeter = new CustomLEDFrame(this);
+    m_pMeter->setObjectName(QStringLiteral("ledMicTest"));
+    m_pMeter->setFixedHeight(36);
+    m_pLevels = new AudioLevelFeed(m_pMeter, this);
+    auto* meterRow = new QHBoxLayout;
+    meterRow->setSpacing(8);
+    meterRow->addWidget(m_pMicTest);
+    meterRow->addWidget(m_pMeter, 1);
+    devices->addRow(QString(), meterRow);
     connect(plugin, &QPushButton::clicked, this, &RecordOptionPage::openAudioPlugin);
     connect(webcam, &QPushButton::clicked, this, &RecordOptionPage::openWebcamOptions);
+    connect(m_pMicTest, &QPushButton::toggled, this, &RecordOptionPage::testMicrophone);
+}
+
+void RecordOptionPage::testMicrophone(bool on)
+{
+    if (!on) {
+        m_pLevels->stop();
+        return;
+    }
+    // The system's default input: the one a recording with the
+    // microphone switched on hears unless another is chosen.
+    if (!m_pLevels->startMicTest(QString())) {
+        QSignalBlocker quiet(m_pMicTest);
+        m_pMicTest->setChecked(false);
+        VxMessageBox::warning(this, tr("Preferences"), tr("The microphone could not be opened."));
+    }
+}
+
+void RecordOptionPage::hideEvent(QHideEvent* event)
+{
+    m_pMicTest->setChecked(false);
+    OptionPage::hideEvent(event);
 }
 
 void RecordOptionPage::openAudioPlugin()

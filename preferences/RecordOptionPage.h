@@ -2,12 +2,15 @@
 
 #include "preferences/OptionPage.h"
 
+class AudioLevelFeed;
+class CustomLEDFrame;
 class QCheckBox;
+class QPushButton;
 class QRadioButton;
-class QVBoxLayout;
 
 // How a recording starts, runs and ends, what closing the main window
-// does, and the doors to the sound plug-in and the webcam options.
+// does, the doors to the sound plug-in and the webcam options, and a level
+// meter to try the microphone with.
 class RecordOptionPage : public OptionPage
 {
     Q_OBJECT
@@ -17,16 +20,16 @@ public:
     void load() override;
     bool apply(QString* error) override;
 
-    // Where a microphone test meter goes, below the sound entries.
-    QVBoxLayout* meterArea() const { return m_pMeterArea; }
-
 protected:
     QVariantList values() const override;
+    // The microphone is let go whenever the page is out of sight.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void addDoors();
     void openAudioPlugin();
     void openWebcamOptions();
+    void testMicrophone(bool on);
 
     QCheckBox* m_pCountDown = nullptr;
     QCheckBox* m_pBeep = nullptr;
@@ -40,5 +43,7 @@ private:
     QCheckBox* m_pHideMain = nullptr;
     QRadioButton* m_pCloseToTray = nullptr;
     QRadioButton* m_pCloseQuits = nullptr;
-    QVBoxLayout* m_pMeterArea = nullptr;
+    QPushButton* m_pMicTest = nullptr;
+    CustomLEDFrame* m_pMeter = nullptr;
+    AudioLevelFeed* m_pLevels = nullptr;
 };
