@@ -1,12 +1,16 @@
 #include "widgets/inputMethod.h"
 
+#include <QByteArray>
+
 #include "Screencast.h"
 #include "platform/log/Log.h"
 
 bool inputMethod::currentInputMethodIsABC()
 {
     const int latin = scInputSourceIsLatin();
-    Log("inputMethed", 1, "Current input method is Latin: %d", latin);
+    const char* description = latin > 0 ? "Latin layout" : latin == 0 ? "other layout" : "unknown layout";
+    Log("inputMethed", 1, "Current input methoed : %s, local : %d, length : %d", description, latin,
+        int(qstrlen(description)));
     return latin != 0;
 }
 
