@@ -75,6 +75,9 @@ bool TaskServiceSetup::install()
         const QByteArray unit = "[Unit]\nDescription=Screen Recorder scheduled recordings\n\n"
                                 "[Service]\nExecStart=" + quoted(daemon) + "\nRestart=on-failure\n\n"
                                 "[Install]\nWantedBy=default.target\n";
+        // The daemon starts the program for a task: it needs the session's
+        // display, which not every desktop hands to the user manager.
+        systemctl({"import-environment", "DISPLAY", "XAUTHORITY"});
         if (writeFile(unitPath(), unit) && systemctl({"daemon-reload"})
             && systemctl({"enable", "--now", QLatin1String(kUnitName)}))
             return waitForDaemon(kStartWaitMs);
