@@ -10,7 +10,10 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <type_traits>
+
 #include "platform/framework/VxMessageBox.h"
+#include "preferences/HotkeyPage.h"
 #include "preferences/MouseOptionPage.h"
 #include "preferences/OutputOptionPage.h"
 #include "preferences/RecordOptionPage.h"
@@ -46,7 +49,7 @@ OptionDialog::OptionDialog(SETTINGPAGE page, QWidget* parent)
     // List row == stack index == SETTINGPAGE value.
     addPage(new MouseOptionPage(m_pStack), "mouse.svg");
     addPage(new OutputOptionPage(m_pStack), "output.svg");
-    addHotkeyPage();
+    addPage(new HotkeyPage(m_pStack), "hotkey.svg");
     addPage(new RecordOptionPage(m_pStack), "record.svg");
     connect(m_pList, &QListWidget::currentRowChanged, m_pStack, &QStackedWidget::setCurrentIndex);
 
@@ -83,20 +86,14 @@ template <class P>
 void OptionDialog::addPage(P* page, const char* icon)
 {
     page->load();
-    page->alignLabels();
+    if constexpr (std::is_base_of_v<OptionPage, P>)
+        page->alignLabels();
+    else if (page->layout())
+        page->layout()->setContentsMargins(18, 12, 18, 12); // the margins of the other pages
     m_pStack->addWidget(scrolled(page));
     m_pList->addItem(new QListWidgetItem(QIcon(QStringLiteral(":/preferences/") + QLatin1String(icon)), QString()));
     m_pages.append(Page{page, [page](QString* error) { return page->apply(error); },
                         [page] { return page->isModified(); }});
-}
-
-void OptionDialog::addHotkeyPage()
-{
-    auto* placeholder = new QWidget(m_pStack);
-    placeholder->setObjectName(QStringLiteral("pageHotKey"));
-    m_pStack->addWidget(placeholder);
-    m_pList->addItem(new QListWidgetItem(QIcon(QStringLiteral(":/preferences/hotkey.svg")), QString()));
-    m_pages.append(Page{placeholder, [](QString*) { return true; }, [] { return false; }});
 }
 
 void OptionDialog::applyStyle()
@@ -133,7 +130,10 @@ bool OptionDialog::isModified() const
 
 void OptionDialog::accept()
 {
-    for (int i = 0; i < m_pages.size(); ++i) {
+    // The pages that may refuse their values go first, so a refusal
+    // leaves as little as possible stored.
+    const int order[] = {SETTINGPAGE_HotKey, SETTINGPAGE_Output, SETTINGPAGE_Mouse, SETTINGPAGE_Record};
+    for (int i : order) {
         QString error;
         if (!m_pages[i].apply(&error)) {
             setCurrentPage(i);

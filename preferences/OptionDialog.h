@@ -46,7 +46,6 @@ private:
         std::function<bool()> modified;
     };
     template <class P> void addPage(P* page, const char* icon);
-    void addHotkeyPage();
     void applyStyle();
 
     QListWidget* m_pList = nullptr;
