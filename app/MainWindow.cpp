@@ -12,6 +12,7 @@
 #include <QState>
 #include <QStateMachine>
 
+#include "app/FfFloatWindow.h"
 #include "app/FfMenu.h"
 #include "app/MainWindowBase.h"
 #include "app/MainWindowShared.h"
@@ -195,6 +196,7 @@ MainWindow::~MainWindow()
     m_pHotKeyMessage = nullptr;
     delete m_pPresetPopup;
     m_pPresetPopup = nullptr;
+    delete m_pFloatWindow.data();
     TaskManage::instance()->setBusyCheck(nullptr);
 
     // The device model unregisters its listener from the engine before it
@@ -304,12 +306,6 @@ void MainWindow::setElideWindowRecord(int width)
 {
     if (m_nElideWindowRecord != width)
         m_nElideWindowRecord = width;
-}
-
-void MainWindow::updateComboBox()
-{
-    // The display list keeps the platform's item painter until the
-    // program's own painter exists; nothing to hand the colours to yet.
 }
 
 // ---- frame -----------------------------------------------------------------

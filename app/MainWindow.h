@@ -24,6 +24,7 @@ class DlgSnapshot;
 class FfMenu;
 class MainWindowBase;
 class DeviceManager;
+class FfFloatWindow;
 class QAbstractButton;
 class QAction;
 class QDialog;
@@ -32,6 +33,7 @@ class QState;
 class QStateMachine;
 class ShowPicture;
 class VideoRecCtlWdg;
+class VxComboboxViewItemDelegate;
 
 // The home window: first the tiles to pick what to record, then, after the
 // pick, the recorder page with its sources, its region and the REC button.
@@ -108,6 +110,11 @@ public:
     // a running recording is finished as a file and left for the restore
     // offer of the next start.
     void finishRecordingForQuit();
+    // Closing chose the status bar: the frame goes and the floating panel
+    // stands in for it until the frame shows again.
+    void sendToStatusBar();
+    void hideFloatWindow();
+    FfFloatWindow* floatWindow() const;
 
     QColor colorHover() const { return m_clrHover; }
     void setColorHover(const QColor& color);
@@ -241,6 +248,8 @@ private:
     void prepareStart();
     bool createControlBar();
     void waitThenStart();
+    // The usage counter of the kind of recording that just began.
+    void countStart();
 
     // The screenshot's save-as: the chosen path (empty when cancelled),
     // the editor let go, the picture written.
@@ -281,6 +290,9 @@ private:
     // Deletes the webcam window now (closeCamera waits for the preview).
     void dropCamera();
     void showFrame();
+    void createFloatWindow();
+    // The panel's menus and switches as the home window's sources stand.
+    void refreshFloatWindow();
 
     Ui::MainWindow* ui = nullptr;
     MainWindowBase* m_pMainWindowBase = nullptr;
@@ -311,6 +323,8 @@ private:
     bool m_bAccessibilityAsked = false;
     DlgHotKeyMessage* m_pHotKeyMessage = nullptr;
     QPointer<DlgLockWindow> m_pDlgLockWindow; // the window picker while it is open
+    QPointer<FfFloatWindow> m_pFloatWindow;
+    QPointer<VxComboboxViewItemDelegate> m_pDisplayDelegate; // the display list's row painter   // made the first time the frame goes to the status bar
 
     QMenu* m_pCustomMenu = nullptr;
     QMenu* m_pAroundMouseMenu = nullptr;

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/DlgQuitMessage.h"
 #include "feedback/FeedBackDialog.h"
 #include "platform/log/Log.h"
 #include "app/MainWindow.h"
@@ -30,6 +31,7 @@
 namespace {
 const char* const kLogModule = "MainWindowBase";
 const char* const kTopMostKey = "TopMost";
+const char* const kRemindCloseKey = "RemindClose";
 }
 
 MainWindowBase::MainWindowBase(QWidget* parent)
@@ -241,17 +243,43 @@ bool MainWindowBase::event(QEvent* event)
     return VxMainWindowBase::event(event);
 }
 
+MainWindowBase::CloseAnswer MainWindowBase::askHowToClose()
+{
+    if (!VxSettings::instance()->applicationParam(kRemindCloseKey, false).toBool()) {
+        DlgQuitMessage question(this);
+        if (question.exec() != QDialog::Accepted)
+            return Close_Keep;
+    }
+    return RecordParameter::instance()->isCloseWhenClose() ? Close_Quit : Close_Tray;
+}
+
 void MainWindowBase::closeEvent(QCloseEvent* event)
 {
     if (m_pMainWindow)
         m_pMainWindow->onHideRegionBox();
-    event->accept();
-    QCoreApplication::quit();
+    const CloseAnswer answer = askHowToClose();
+    if (answer == Close_Quit) {
+        event->accept();
+        // Like an end from outside: a recording under way is kept as a file.
+        if (m_pMainWindow)
+            m_pMainWindow->finishRecordingForQuit();
+        QCoreApplication::quit();
+        return;
+    }
+    event->ignore();
+    if (!m_pMainWindow)
+        return;
+    if (answer == Close_Tray)
+        m_pMainWindow->sendToStatusBar();
+    else
+        m_pMainWindow->onShowRegionBox();
 }
 
 void MainWindowBase::showEvent(QShowEvent* event)
 {
     VxMainWindowBase::showEvent(event);
+    if (m_pMainWindow)
+        m_pMainWindow->hideFloatWindow();
     if (m_pMainWindow)
         m_pMainWindow->onShowRegionBox();
 }

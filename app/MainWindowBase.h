@@ -14,7 +14,8 @@ class VxApplicationUpdate;
 
 // The application's outer frame: the title row with its tools, the
 // always-on-top switch, and the client area that holds the home window's
-// content. Closing it ends the program. main_entry makes exactly one.
+// content. Closing it ends the program or sends it to the status bar, as
+// the user answers (or once answered for good). main_entry makes exactly one.
 class MainWindowBase : public VxMainWindowBase
 {
     Q_OBJECT
@@ -73,6 +74,10 @@ protected:
     bool doSomethingBeforeLanguageChanged(const QString& language) override;
 
 private:
+    enum CloseAnswer { Close_Quit, Close_Tray, Close_Keep };
+    // The quit question unless the user asked not to be reminded; then
+    // the stored closing setting decides alone.
+    CloseAnswer askHowToClose();
     void fillTitle();
     void setupDockClickHandler();
     void onShowMainRequested();

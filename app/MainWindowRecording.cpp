@@ -18,6 +18,7 @@
 #include "capture/UnsavedOffer.h"
 #include "core/Utils.h"
 #include "core/WindowListManger.h"
+#include "core/DataCollect.h"
 #include "feedback/FeedBackDialog.h"
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
@@ -276,12 +277,15 @@ bool MainWindow::forbiddenPlayerRuns() const
 
 bool MainWindow::askWindowGone()
 {
-    return VxMessageBox::choose(m_pMainWindowBase, productName(),
+    const bool goOn = VxMessageBox::choose(m_pMainWindowBase, productName(),
                                 tr("If there is no valid window to record, please click Re-select to choose a "
                                    "valid window. Click Continue, the recording will start with the default "
                                    "settings."),
                                 {{QMessageBox::Ok, tr("Re-select")}, {QMessageBox::Cancel, tr("Continue")}})
-           != QMessageBox::Ok;
+        != QMessageBox::Ok;
+    if (goOn)
+        DataCollect::instanse()->incContinueCnt();
+    return goOn;
 }
 
 // ---- the start checks ----------------------------------------------------------------------
@@ -532,6 +536,20 @@ void MainWindow::cancelCountdown()
     onShowRegionBox();
 }
 
+void MainWindow::countStart()
+{
+    const RecordParameter* params = RecordParameter::instance();
+    DataCollect* counters = DataCollect::instanse();
+    if (params->timerEnable())
+        counters->incDurationCnt();
+    if (m_bBarAtCorner)
+        counters->incMouseCnt();
+    else if (params->getVideoEnable() && !params->isWindowRecord() && params->getVideoRect().size() == displaySize())
+        counters->incFullScreenCnt();
+    else if (params->getVideoEnable() && !params->isWindowRecord())
+        counters->incCustomCnt();
+}
+
 void MainWindow::startRec()
 {
     // The bar may have ended during the countdown or the pause (an engine
@@ -547,7 +565,11 @@ void MainWindow::startRec()
     status->setActionEnable(true);
     status->setSysBarState(SysBar_Recording);
     hideFrame();
+    // The panel stands in for the frame only while nothing records; the
+    // frame's return after the recording hides it for good.
+    hideFloatWindow();
     m_eRoadState = Road_Recording;
+    countStart();
     CEIPWrapper::instance()->MakeEvent(5000);
     m_pVideoRecCtl->start();
     RecordParameter* params = RecordParameter::instance();

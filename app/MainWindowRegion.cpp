@@ -18,6 +18,7 @@
 #include "recording/DlgLockWindow.h"
 #include "recording/ScreenRegion.h"
 #include "recording/VideoRecCtlWdg.h"
+#include "widgets/VxComboboxViewItemDelegate.h"
 #include "ui_MainWindow.h"
 
 // The recording region of the home window: the screen switch, the size
@@ -388,8 +389,29 @@ void MainWindow::onDisplayChange()
         ui->cmbDisplay->addItems(items);
         ui->cmbDisplay->setCurrentIndex(count > 0 ? index : -1);
     }
+    // A fresh painter per list: the old one goes once the new one is in.
+    QPointer<VxComboboxViewItemDelegate> old = m_pDisplayDelegate;
+    m_pDisplayDelegate = new VxComboboxViewItemDelegate(ui->cmbDisplay);
+    m_pDisplayDelegate->setTextLeftMargin(8);
+    ui->cmbDisplay->setItemDelegate(m_pDisplayDelegate);
+    delete old.data();
+    updateComboBox();
     if (count > 0)
         onDisplayIndexChange(index);
+}
+
+void MainWindow::updateComboBox()
+{
+    if (!m_pDisplayDelegate)
+        return;
+    // A skin that sets no colours still gets the home window's own.
+    const auto pick = [](const QColor& color, const char* fallback) {
+        return color.isValid() ? color : QColor(QLatin1String(fallback));
+    };
+    m_pDisplayDelegate->setTextColorH(pick(m_clrHover, "#ffffff"));
+    m_pDisplayDelegate->setTextColorN(pick(m_clrNormal, "#3c4650"));
+    m_pDisplayDelegate->setBacColorH(pick(m_clrBacHover, "#d9252b"));
+    m_pDisplayDelegate->setBacColorN(pick(m_clrBacNormal, "#ffffff"));
 }
 
 void MainWindow::onDisplayIndexChange(int index)

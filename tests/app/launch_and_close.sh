@@ -12,7 +12,7 @@ media=$(dirname "$bin")/sr_media   # the tests' media library, built next to the
 [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run inside scripts/with-test-env.sh"; exit 1; }
 ini="${XDG_CONFIG_HOME:-$HOME/.config}/ScreenRecorder/ScreenRecorder.ini"
 mkdir -p "$(dirname "$ini")"
-printf '[General]\nHotkeyRemind=true\nCountDown=false\n' >"$ini"
+printf '[General]\nHotkeyRemind=true\nCountDown=false\nRemindClose=true\nCloseWhenClos=true\n' >"$ini"
 
 # Waits up to 30 s for a command to succeed.
 wait_for() {

@@ -1,0 +1,190 @@
+// Closing the home window offscreen, against the engine double: the quit
+// question's answers and what they leave for later closings, and the
+// floating panel that stands in for the window sliding out at each edge.
+#include <QApplication>
+#include <QCheckBox>
+#include <QCursor>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/FfFloatWindow.h"
+#include "app/MainWindow.h"
+#include "app/MainWindowBase.h"
+#include "platform/framework/VxSettings.h"
+#include "tests/support/FakeScreencast.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/ModuleTestHelpers.h"
+
+class TestFloat : public QObject
+{
+    Q_OBJECT
+
+private:
+    testsupport::ShownFrame m_frame;
+
+    // Closes the frame inside a running application loop, so that a quit
+    // ends only this loop; what became of the window: "quit" (gone, no
+    // panel), "tray" (gone, panel shown) or "kept".
+    QString closeFrame()
+    {
+        MainWindowBase* frame = m_frame.get();
+        QTimer::singleShot(0, frame, [frame] {
+            frame->close();
+            QCoreApplication::exit(0);
+        });
+        QCoreApplication::exec();
+        if (frame->isVisible())
+            return QStringLiteral("kept");
+        FfFloatWindow* panel = frame->mainWindow()->floatWindow();
+        return panel && panel->isVisible() ? QStringLiteral("tray") : QStringLiteral("quit");
+    }
+
+    static void drag(QWidget* panel, const QPoint& to)
+    {
+        const QPoint grab = panel->mapToGlobal(panel->rect().center());
+        const QPoint drop = grab + (to - panel->pos());
+        QMouseEvent press(QEvent::MouseButtonPress, panel->rect().center(), grab, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, panel->rect().center(), drop, Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, panel->rect().center(), drop, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(panel, &press);
+        QApplication::sendEvent(panel, &move);
+        QApplication::sendEvent(panel, &release);
+    }
+
+private slots:
+    void init()
+    {
+        FakeScreencast::reset();
+        const QString file = VxSettings::instance()->fileName();
+        VxSettings::release();
+        QFile::remove(file);
+        VxSettings::instance()->setApplicationParam("HotkeyRemind", true);
+        VxSettings::instance()->setApplicationParam("CountDown", false);
+    }
+
+    void cleanup()
+    {
+        m_frame.reset();
+        QCoreApplication::processEvents();
+    }
+
+    // Each row: the answer given (a radio button or Cancel), the "Don't
+    // remind me" tick, what the window became and the two settings
+    // written (invalid = not written). The stored choice is the other
+    // one, so that every write shows.
+    void quitQuestion_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("remind");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QVariant>("closeWhenClose");
+        QTest::addColumn<QVariant>("remindClose");
+        QTest::newRow("tray, ask again") << "rdbTray" << false << "tray" << QVariant(false) << QVariant(false);
+        QTest::newRow("tray, for good") << "rdbTray" << true << "tray" << QVariant(false) << QVariant(true);
+        QTest::newRow("exit, ask again") << "rdbClose" << false << "quit" << QVariant(true) << QVariant(false);
+        QTest::newRow("exit, for good") << "rdbClose" << true << "quit" << QVariant(true) << QVariant(true);
+        QTest::newRow("cancel") << "btnCancel" << true << "kept" << QVariant() << QVariant();
+    }
+
+    void quitQuestion()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, remind);
+        QFETCH(QString, outcome);
+        QFETCH(QVariant, closeWhenClose);
+        QFETCH(QVariant, remindClose);
+        VxSettings* settings = VxSettings::instance();
+        const bool stored = answer != "rdbClose";
+        settings->setApplicationParam("CloseWhenClos", stored);
+        m_frame.get();
+
+        ModalDriver driver(20000);
+        driver.expect(
+            [&](QWidget* prompt) {
+                // The question opens on the stored choice.
+                QVERIFY(prompt->findChild<QRadioButton*>(stored ? "rdbClose" : "rdbTray")->isChecked());
+                prompt->findChild<QCheckBox*>("chbRemindAgain")->setChecked(remind);
+                if (auto* choice = prompt->findChild<QRadioButton*>(answer))
+                    choice->setChecked(true);
+                prompt->findChild<QPushButton*>(answer == "btnCancel" ? "btnCancel" : "btnOK")->click();
+            },
+            "DlgQuitMessage");
+        QCOMPARE(closeFrame(), outcome);
+        DRIVER_DONE(driver, 20000);
+        QCOMPARE(settings->applicationParam("CloseWhenClos").toBool(),
+                 closeWhenClose.isValid() ? closeWhenClose.toBool() : stored);
+        QCOMPARE(settings->applicationParam("RemindClose"), remindClose);
+
+        // Answered for good: the next closing does the same without asking
+        // (a question now would be a driver failure).
+        if (remind && outcome != "kept") {
+            m_frame.get()->show();
+            QVERIFY(!m_frame.get()->mainWindow()->floatWindow()
+                    || !m_frame.get()->mainWindow()->floatWindow()->isVisible());
+            QCOMPARE(closeFrame(), outcome);
+            DRIVER_DONE(driver, 20000);
+        }
+    }
+
+    // Each row: where the panel is dropped (past one edge, relative to
+    // the screen) and where it must slide to and leave its tab, both
+    // measured from the place it was dropped.
+    void docksAtEdges_data()
+    {
+        QTest::addColumn<QString>("edge");
+        QTest::newRow("left") << "left";
+        QTest::newRow("right") << "right";
+        QTest::newRow("top") << "top";
+        QTest::newRow("bottom") << "bottom";
+    }
+
+    void docksAtEdges()
+    {
+        QFETCH(QString, edge);
+        VxSettings::instance()->setApplicationParam("RemindClose", true);
+        VxSettings::instance()->setApplicationParam("CloseWhenClos", false);
+        QCOMPARE(closeFrame(), QString("tray"));
+        FfFloatWindow* panel = m_frame.get()->mainWindow()->floatWindow();
+        const QRect screen = QGuiApplication::primaryScreen()->virtualGeometry();
+        const QSize size = panel->size();
+        const int tab = 40;
+        QCursor::setPos(panel->geometry().center());
+        QPoint drop, docked, tabAt;
+        if (edge == "left") {
+            drop = QPoint(-40, 130);
+            docked = drop - QPoint(size.width(), 0);
+            tabAt = QPoint(-tab / 4, drop.y());
+        } else if (edge == "right") {
+            drop = QPoint(screen.right() - size.width() + 40, 170);
+            docked = drop + QPoint(size.width(), 0);
+            tabAt = QPoint(screen.right() - tab * 3 / 4, drop.y());
+        } else if (edge == "top") {
+            drop = QPoint(110, -30);
+            docked = drop - QPoint(0, size.height());
+            tabAt = QPoint(drop.x(), -tab / 4);
+        } else {
+            drop = QPoint(150, screen.bottom() - size.height() + 30);
+            docked = drop + QPoint(0, size.height());
+            tabAt = QPoint(drop.x(), screen.bottom() - tab * 3 / 4);
+        }
+        drag(panel, drop);
+        QCOMPARE(panel->restPos(), drop);
+        // The pointer leaves: the panel slides out and leaves its tab.
+        QCursor::setPos(screen.center() + QPoint(0, screen.height() / 3));
+        QTRY_COMPARE_WITH_TIMEOUT(panel->pos(), docked, 20000);
+        QCOMPARE(panel->dockedPos(), docked);
+        QCOMPARE(panel->tabPos(), tabAt);
+        // Over the tab it comes back to where it was dropped.
+        QCursor::setPos(tabAt + QPoint(tab / 2, tab / 2));
+        QTRY_COMPARE_WITH_TIMEOUT(panel->pos(), drop, 20000);
+    }
+};
+
+QTEST_MAIN(TestFloat)
+#include "tst_float.moc"
