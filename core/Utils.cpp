@@ -18,6 +18,7 @@
 
 #include <cstdio>
 
+#include "core/CurWrapper.h"
 #include "platform/log/Log.h"
 #include "Screencast.h"
 #include "platform/framework/VxMessageBox.h"
@@ -387,13 +388,27 @@ int Utils::downloadFile(const QString& local, const QString& url, const QString&
         Log("downloadFile", 2, "download file, but url is empty.");
         return 1;
     }
+    // What a failure returns: 2 once the disk was found too full.
+    int failure = 1;
     QString sum = md5;
     if (sum.isEmpty()) {
-        // No download helper is built yet: only a side file already on disk
-        // can give the sum.
-        sum = readSideFileSum(local + ".md5");
-        if (sum.isEmpty())
-            return 1;
+        const QString side = local + ".md5";
+        const QString oldSum = readSideFileSum(side);
+        CurWrapper fetch;
+        fetch.download(url + ".md5", side, false);
+        QString newSum;
+        if (fetch.result() == CurWrapper::Done)
+            newSum = readSideFileSum(side);
+        else if (fetch.result() == CurWrapper::DiskFull)
+            failure = 2;
+        if (oldSum.isEmpty() && newSum.isEmpty())
+            return failure;
+        if (!oldSum.isEmpty() && !newSum.isEmpty() && oldSum.compare(newSum, Qt::CaseInsensitive) != 0) {
+            // The sum changed: a partial file on disk is of another version.
+            QFile::remove(local);
+            QFile::remove(local + ".total");
+        }
+        sum = newSum.isEmpty() ? oldSum : newSum;
     }
 
     if (QFile::exists(local)) {
@@ -403,10 +418,20 @@ int Utils::downloadFile(const QString& local, const QString& url, const QString&
             QFile::remove(local);
     }
 
-    (void)progress;
-    (void)user;
-    Log("downloadFile", 2, "no download helper in this build: %s", U8(url));
-    return 1;
+    CurWrapper curl;
+    curl.setDownloadProgressCallback(progress, user);
+    curl.download(url, local, true);
+    if (curl.result() == CurWrapper::Done) {
+        if (checkHash(local, sum))
+            return 0;
+        QFile::remove(local);
+        QFile::remove(local + ".total");
+        Log("downloadFile", 2, "download ok, but check hash failed. why ?");
+        Log("downloadFile", 2, "url: %s", U8(url));
+        Log("downloadFile", 2, "md5: %s", U8(sum));
+        return failure;
+    }
+    return curl.result() == CurWrapper::DiskFull ? 2 : failure;
 }
 
 // ---- message box, engine colours, display, window level --------------------

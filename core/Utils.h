@@ -83,7 +83,8 @@ public:
     static QString getMD5FromFileContents(const QString& text);
     // Returns 0 when the file is there and its sum matches, 1 on failure and
     // 2 when the disk is too full; without `md5` the sum comes from
-    // url + ".md5". A partial file is continued, not fetched again.
+    // url + ".md5". A partial file is continued, not fetched again. Blocks
+    // until the transfer ends: call it off the GUI thread.
     static int downloadFile(const QString& local, const QString& url, const QString& md5,
                             bool (*progress)(qint64, qint64, void*), void* user);
 
