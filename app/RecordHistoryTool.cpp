@@ -1,28 +1,35 @@
 #include "app/RecordHistoryTool.h"
 
 #include <QEvent>
+#include <QMenu>
+#include <QWidgetAction>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/MainWindowBase.h"
 #include "capture/RecordHistoryDlg.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "schedule/TaskManage.h"
+#include "widgets/FfTimeSetting.h"
 #include "widgets/UIHelper.h"
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxResourceMgr.h"
 #include "platform/framework/VxSettings.h"
+#include "watermark/DlgWatermarkManage.h"
 #include "watermark/WaterMarkDataManage.h"
+#include "watermark/WhaterMarkMenuDlg.h"
 #include "schedule/dlgTaskScheduler.h"
 #include "ui_RecordHistoryTool.h"
 
 namespace {
 
 const char* const kShowTaskDlgKey = "ShowTaskDlg";
+const char* const kWatermarkIndexKey = "WatermarkIndex";
 
 QString productName()
 {
@@ -42,8 +49,16 @@ RecordHistoryTool::RecordHistoryTool(QWidget* parent)
     , ui(new Ui::RecordHistoryTool)
 {
     ui->setupUi(this);
+    m_pTimeSetting = new FfTimeSetting(this);
+    connect(m_pTimeSetting, &FfTimeSetting::statusChanged, this, &RecordHistoryTool::onCheckDurationState);
 
     connect(SignalsTransfer::instance(), &SignalsTransfer::showHistory, this, &RecordHistoryTool::onShowHistory);
+
+    m_pDurationMenu = new QMenu(this);
+    m_pDurationMenu->setObjectName(QStringLiteral("durationMenu"));
+    auto* action = new QWidgetAction(m_pDurationMenu);
+    action->setDefaultWidget(m_pTimeSetting);
+    m_pDurationMenu->addAction(action);
 
     connect(ui->btnTimeDuration, &QPushButton::clicked, this, &RecordHistoryTool::onShowDurationMenu);
     connect(ui->btnTimeDurationOff, &QPushButton::clicked, this, &RecordHistoryTool::onShowDurationMenu);
@@ -98,6 +113,11 @@ RecordHistoryTool::~RecordHistoryTool()
     // loop has ended.
     delete m_pHistoryDlg;
     m_pHistoryDlg = nullptr;
+    if (m_pTimeSetting) {
+        disconnect(m_pTimeSetting, nullptr, this, nullptr);
+        delete m_pTimeSetting;
+        m_pTimeSetting = nullptr;
+    }
     delete ui;
 }
 
@@ -145,8 +165,13 @@ void RecordHistoryTool::onShowDurationMenu()
     auto* button = qobject_cast<QPushButton*>(sender());
     if (button != ui->btnTimeDuration && button != ui->btnTimeDurationOff)
         return;
-    // The record-length panel is not part of this version.
-    showNotAvailable();
+    const QPoint at = button->mapToGlobal(QPoint(0, button->height()));
+    if (!m_pDurationMenu || at.isNull())
+        return;
+    m_pTimeSetting->updateComboBox();
+    // The panel stores its values as the menu closes and says so through
+    // statusChanged, which brings the buttons up to date.
+    m_pDurationMenu->exec(at);
 }
 
 void RecordHistoryTool::onShowTaskDlg()
@@ -196,28 +221,93 @@ void RecordHistoryTool::onShowTaskDlg()
     emit sigShowChildeDlg(true);
 }
 
+WhaterMarkMenuDlg* RecordHistoryTool::waterMarkMenu() const
+{
+    return m_pWaterMarkMenuDlg;
+}
+
 void RecordHistoryTool::onShowWhaterMarkMenuDlg()
 {
-    // The watermark drop-down and manager are not part of this version.
-    showNotAvailable();
+    if (!m_pWaterMarkMenuDlg)
+        return;
+    auto* button = qobject_cast<QPushButton*>(sender());
+    if (!button)
+        button = ui->btnWatermark->isVisible() ? ui->btnWatermark : ui->btnWatermarkOff;
+    m_pWaterMarkMenuDlg->onLoadData(WaterMarkDataManage::instance()->m_nCurrentIndex);
+    button->clearFocus();
+    WaterMarkDataManage::setPosShowDlg(m_pWaterMarkMenuDlg, button, button->rect());
+    m_pWaterMarkMenuDlg->show();
+    m_pWaterMarkMenuDlg->activateWindow();
 }
 
 void RecordHistoryTool::onInitWaterMark()
 {
-    // Shows the stored choice; the store itself reads "WatermarkIndex".
     WaterMarkDataManage* store = WaterMarkDataManage::instance();
+    if (!m_pWaterMarkMenuDlg) {
+        m_pWaterMarkMenuDlg = new WhaterMarkMenuDlg(this);
+        connect(m_pWaterMarkMenuDlg, &WhaterMarkMenuDlg::sigBtnAMWaterMarkClicked, this,
+                &RecordHistoryTool::onAMWaterMarkClicked);
+        connect(m_pWaterMarkMenuDlg, &WhaterMarkMenuDlg::sigPopViewListItemClicked, this,
+                &RecordHistoryTool::onPopViewListItemClicked);
+    }
     const int index = store->m_nCurrentIndex;
+    onPopViewListItemClicked(index, store->getWatermarkName(index));
+}
+
+void RecordHistoryTool::onPopViewListItemClicked(int index, QString name, int)
+{
+    WaterMarkDataManage* store = WaterMarkDataManage::instance();
+    store->m_nCurrentIndex = index;
     const bool on = index != -1;
     ui->btnWatermark->setVisible(on);
     ui->btnWatermarkOff->setVisible(!on);
-    QString text = on ? store->getWatermarkName(index) + tr(" (ON)") : tr("Record Watermark (OFF)");
+    QString text = on ? name + tr(" (ON)") : tr("Record Watermark (OFF)");
     onElideText(on ? ui->btnWatermark : ui->btnWatermarkOff, text);
+    if (m_pWaterMarkMenuDlg && !m_pWaterMarkMenuDlg->isHidden())
+        m_pWaterMarkMenuDlg->accept();
+    VxSettings::instance()->setApplicationParam(kWatermarkIndexKey, index);
+    // Only a row the user picked prepares the picture; restoring the stored
+    // choice at start-up or after a language change does not.
+    if (m_pWaterMarkMenuDlg && sender() == m_pWaterMarkMenuDlg && on)
+        QTimer::singleShot(1, this, [index] { WaterMarkDataManage::instance()->saveCurWaterMarkEditImg(index); });
 }
 
-void RecordHistoryTool::showNotAvailable()
+void RecordHistoryTool::onAMWaterMarkClicked()
 {
-    VxMessageBox::information(m_pMainWindowBase, productName(),
-                              tr("This setting is not available in this version yet."));
+    if (m_pWatermarkManage)
+        return;
+    emit sigShowChildeDlg(false);
+    if (m_pWaterMarkMenuDlg && !m_pWaterMarkMenuDlg->isHidden())
+        m_pWaterMarkMenuDlg->accept();
+    m_pWatermarkManage = new DlgWatermarkManage(m_pMainWindowBase);
+    m_pWatermarkManage->onInitUI();
+    connect(m_pWatermarkManage, &QDialog::finished, this, &RecordHistoryTool::onWatermarkManageFinished);
+    m_pWatermarkManage->exec();
+}
+
+void RecordHistoryTool::onWatermarkManageFinished()
+{
+    DlgWatermarkManage* manager = m_pWatermarkManage;
+    if (!manager)
+        return;
+    m_pWatermarkManage = nullptr;
+    manager->deleteLater();
+    if (manager->result() != QDialog::Accepted && !manager->m_bSaved) {
+        emit sigShowChildeDlg(true);
+        return;
+    }
+    WaterMarkDataManage* store = WaterMarkDataManage::instance();
+    int index = manager->m_bUseLastSelect ? manager->m_nSelectIndex : store->m_nCurrentIndex;
+    // The list may have shrunk while the manager was open: an index past its
+    // end would be stored and name no preset.
+    if (index < -1 || index >= store->getWaterMarkDataList().size())
+        index = -1;
+    if (m_pWaterMarkMenuDlg)
+        m_pWaterMarkMenuDlg->onLoadData(index);
+    if (manager->m_bUseLastSelect)
+        onPopViewListItemClicked(index, store->getWatermarkName(index));
+    store->saveWaterMarkDataFile();
+    emit sigShowChildeDlg(true);
 }
 
 void RecordHistoryTool::onElideText(QPushButton* button, QString& text)

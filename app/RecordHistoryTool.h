@@ -3,9 +3,13 @@
 #include <QFrame>
 #include <QPointer>
 
+class DlgWatermarkManage;
+class FfTimeSetting;
+class QMenu;
 class MainWindowBase;
 class QPushButton;
 class RecordHistoryDlg;
+class WhaterMarkMenuDlg;
 
 namespace Ui {
 class RecordHistoryTool;
@@ -30,6 +34,8 @@ public:
     bool isShowHistory() const { return m_bShowHistory; }
 
     RecordHistoryDlg* historyDlg() const { return m_pHistoryDlg; }
+    WhaterMarkMenuDlg* waterMarkMenu() const;
+    QMenu* durationMenu() const { return m_pDurationMenu; }
 
     // Sets the text, shortened in the middle (full text as tool tip) when it
     // does not fit the button.
@@ -43,6 +49,9 @@ public slots:
     void onShowDurationMenu();
     void onShowTaskDlg();
     void onShowWhaterMarkMenuDlg();
+    void onAMWaterMarkClicked();
+    void onPopViewListItemClicked(int index, QString name, int row = -1);
+    void onWatermarkManageFinished();
 
 signals:
     // Carries false as a dialog of this row is about to open and true once
@@ -56,10 +65,13 @@ protected:
 private:
     void onInitWaterMark();
     void applyIcons();
-    void showNotAvailable();
 
     Ui::RecordHistoryTool* ui = nullptr;
     QPointer<MainWindowBase> m_pMainWindowBase;
     bool m_bShowHistory = false;
     RecordHistoryDlg* m_pHistoryDlg = nullptr;
+    FfTimeSetting* m_pTimeSetting = nullptr;
+    QMenu* m_pDurationMenu = nullptr;
+    QPointer<WhaterMarkMenuDlg> m_pWaterMarkMenuDlg;
+    QPointer<DlgWatermarkManage> m_pWatermarkManage;
 };

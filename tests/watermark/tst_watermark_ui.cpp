@@ -1,0 +1,140 @@
+// The watermark drop-down, manager and tool strip over the engine double:
+// leaving the manager with unsaved changes, the choice the strip stores
+// after the manager, and the button's text for long and short names.
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/RecordHistoryTool.h"
+#include "platform/framework/VxSettings.h"
+#include "tests/support/ModalDriver.h"
+#include "watermark/DlgWatermarkManage.h"
+#include "watermark/WaterMarkDataManage.h"
+
+namespace {
+
+int presetsInFile()
+{
+    QFile file(WaterMarkDataManage::dataFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return QJsonDocument::fromJson(file.readAll()).object().value("WaterMarkList").toArray().size();
+}
+
+int storedIndex()
+{
+    return VxSettings::instance()->applicationParam("WatermarkIndex", -99).toInt();
+}
+
+} // namespace
+
+class TstWaterMarkUi : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        WaterMarkDataManage::release();
+        QFile::remove(WaterMarkDataManage::dataFilePath());
+        VxSettings::instance()->removeApplicationParam("WatermarkIndex");
+    }
+
+    void leavingWithUnsavedChanges_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("stays");
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<int>("inFile");
+        QTest::newRow("Yes saves and leaves") << int(QMessageBox::Yes) << false << true << 3;
+        QTest::newRow("No leaves the file alone") << int(QMessageBox::No) << false << false << 0;
+        QTest::newRow("Cancel stays") << int(QMessageBox::Cancel) << true << false << 0;
+    }
+
+    void leavingWithUnsavedChanges()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, stays);
+        QFETCH(bool, saved);
+        QFETCH(int, inFile);
+        DlgWatermarkManage dialog;
+        dialog.onInitUI();
+        dialog.show();
+        dialog.findChild<QPushButton*>("btnAddText")->click();
+        QVERIFY(dialog.hasUnsavedChanges());
+
+        ModalDriver driver(30000);
+        driver.clickButton(answer, "VxMessageBox");
+        dialog.findChild<QPushButton*>("btnClose")->click();
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(dialog.isVisible(), stays);
+        QCOMPARE(dialog.m_bSaved, saved);
+        // The choice made before stands only when the question was not answered.
+        QCOMPARE(dialog.m_bUseLastSelect, stays);
+        QCOMPARE(presetsInFile(), inFile);
+    }
+
+    void choiceStoredAfterManager_data()
+    {
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<bool>("takeOver");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("applied preset") << 1 << true << 1;
+        QTest::newRow("past the end of the list") << 5 << true << -1;
+        QTest::newRow("left through the question") << 1 << false << 0;
+    }
+
+    void choiceStoredAfterManager()
+    {
+        QFETCH(int, chosen);
+        QFETCH(bool, takeOver);
+        QFETCH(int, stored);
+        RecordHistoryTool strip;
+        strip.onPopViewListItemClicked(0, "first"); // the choice before the manager opens
+        QList<bool> shown;
+        connect(&strip, &RecordHistoryTool::sigShowChildeDlg, this, [&shown](bool show) { shown << show; });
+
+        ModalDriver driver(30000);
+        driver.expect([=](QWidget* modal) {
+            auto* manager = qobject_cast<DlgWatermarkManage*>(modal);
+            QVERIFY(manager);
+            manager->m_nSelectIndex = chosen;
+            manager->m_bUseLastSelect = takeOver;
+            manager->accept();
+        });
+        strip.onAMWaterMarkClicked();
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(storedIndex(), stored);
+        QCOMPARE(WaterMarkDataManage::instance()->m_nCurrentIndex, stored);
+        QCOMPARE(shown, QList<bool>({false, true}));
+    }
+
+    void buttonTextElided_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("elided");
+        QTest::newRow("short name whole") << "Logo" << false;
+        QTest::newRow("long name in the middle") << QString("Company ") + QString(60, 'W') + " end" << true;
+    }
+
+    void buttonTextElided()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, elided);
+        RecordHistoryTool strip;
+        strip.onPopViewListItemClicked(0, name);
+        auto* button = strip.findChild<QPushButton*>("btnWatermark");
+        const QString full = name + " (ON)";
+        QCOMPARE(button->text() != full, elided);
+        if (elided) {
+            QVERIFY(button->text().startsWith("Company") && button->text().endsWith("end (ON)"));
+            QCOMPARE(button->toolTip(), full);
+        }
+    }
+};
+
+QTEST_MAIN(TstWaterMarkUi)
+#include "tst_watermark_ui.moc"
