@@ -1,8 +1,11 @@
-// A container and frame rate chosen in the preferences with the real
-// engine: the next recording is a file of that kind, decoded to check.
+// The preferences with the real engine: a container and frame rate chosen
+// there give the next recording's file that kind, decoded to check; the
+// microphone test shows a tone on its meter and lets go with the page.
 #include <QApplication>
 #include <QComboBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/DeviceManager.h"
@@ -10,6 +13,7 @@
 #include "preferences/OptionDialog.h"
 #include "recording/ScreenRecorder.h"
 #include "tests/support/media/TestMedia.h"
+#include "widgets/CustomLEDFrame.h"
 
 namespace {
 
@@ -22,6 +26,20 @@ void choose(OptionDialog& dialog, const char* name, int value)
     const int row = combo->findData(value);
     QVERIFY2(row >= 0, name);
     combo->setCurrentIndex(row);
+}
+
+// Meter pixels far from its dark background, away from the rounded corners.
+int litPixels(CustomLEDFrame& meter)
+{
+    const QImage shot = meter.grab().toImage();
+    int lit = 0;
+    for (int y = 4; y < shot.height() - 4; ++y) {
+        for (int x = 4; x < shot.width() - 4; ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            lit += qAbs(c.red() - 0x2b) + qAbs(c.green() - 0x31) + qAbs(c.blue() - 0x38) > 90 ? 1 : 0;
+        }
+    }
+    return lit;
 }
 
 } // namespace
@@ -93,6 +111,32 @@ private slots:
         QVERIFY2(facts.brand.startsWith(brand), qPrintable(facts.brand));
         QVERIFY2(qAbs(facts.fps - fps) < 1.0, qPrintable(QString("%1 frames a second").arg(facts.fps)));
         QFile::remove(path);
+    }
+
+    void microphoneTestShowsSound()
+    {
+        // The environment's default input hears what its null sink plays.
+        QTemporaryDir dir;
+        const QString wav = dir.filePath("tone.wav");
+        QVERIFY(testmedia::makeTone(wav, 60, 1000));
+        QProcess player;
+        player.start("paplay", {wav});
+        QVERIFY(player.waitForStarted(kLong));
+
+        OptionDialog dialog(SETTINGPAGE_Record);
+        dialog.show();
+        auto* meter = dialog.findChild<CustomLEDFrame*>("ledMicTest");
+        auto* button = dialog.findChild<QPushButton*>("btnMicTest");
+        QVERIFY(meter && button);
+        button->click();
+        QVERIFY(button->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(litPixels(*meter) > 0, kLong);
+        // Another page: the microphone is let go and the meter falls silent.
+        dialog.setCurrentPage(SETTINGPAGE_Mouse);
+        QVERIFY(!button->isChecked());
+        QCOMPARE(litPixels(*meter), 0);
+        player.kill();
+        player.waitForFinished(kLong);
     }
 };
 
