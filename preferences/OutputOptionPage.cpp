@@ -86,6 +86,11 @@ OutputOptionPage::OutputOptionPage(QWidget* parent)
     m_pVideoQuality = addCombo(video, tr("Quality:"), "cmbVideoQuality");
     fillQualities(m_pVideoQuality, RP_Quality_Lossless);
     m_pFrameRate = addCombo(video, tr("Frame rate:"), "cmbFrameRate");
+    m_pGifLimit = new QLabel(this);
+    m_pGifLimit->setObjectName(QStringLiteral("lblGifLimit"));
+    m_pGifLimit->setProperty("hint", true);
+    m_pGifLimit->setWordWrap(true);
+    video->addRow(QString(), m_pGifLimit);
 
     QFormLayout* audio = addSection(tr("Sound"), "lblAudio");
     m_pAudioFormat = addCombo(audio, tr("Format:"), "cmbAudioFormat");
@@ -100,6 +105,26 @@ OutputOptionPage::OutputOptionPage(QWidget* parent)
 
     fillContainers();
     connect(m_pContainer, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &OutputOptionPage::fillCodecs);
+    connect(this, &OptionPage::changed, this, &OutputOptionPage::showGifLimit);
+}
+
+void OutputOptionPage::showGifLimit()
+{
+    // A GIF keeps every picture whole, so a recording stops once its
+    // pictures would pass 1.5 GiB at a byte a pixel; tell how long that is
+    // for the current area and frame rate before the user finds out.
+    const QRect area = RecordParameter::instance()->getVideoRect();
+    const qint64 pixels = qint64(area.width()) * area.height();
+    const int fps = m_pFrameRate->currentData().toInt();
+    const bool gif = m_pContainer->currentData().toInt() == RP_Format_GIF;
+    m_pGifLimit->setVisible(gif && pixels > 0 && fps > 0);
+    if (!m_pGifLimit->isVisibleTo(this))
+        return;
+    const qint64 seconds = qint64(1610612736.0 / double(pixels)) / fps;
+    m_pGifLimit->setText(tr("A GIF of the current area (%1 x %2) stops by itself after about %3 s.")
+                             .arg(area.width())
+                             .arg(area.height())
+                             .arg(seconds));
 }
 
 OutputOptionPage::FolderRow OutputOptionPage::addFolderRow(QFormLayout* form, const QString& label, const char* name,
@@ -202,6 +227,7 @@ void OutputOptionPage::load()
     selectData(m_pAudioFormat, int(rp->usedAudioFmt()));
     selectData(m_pAudioQuality, int(rp->getAudioQuality()));
     selectData(m_pImageFormat, int(rp->usedImgFmt()));
+    showGifLimit();
     remember();
 }
 

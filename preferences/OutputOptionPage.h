@@ -12,7 +12,8 @@ class QLineEdit;
 // Where recordings and screenshots go, and what files a recording makes:
 // container, codec, quality and frame rate of videos, format and quality
 // of sound, format of screenshots. The codec list follows the container,
-// from what the engine offers for it.
+// from what the engine offers for it; with GIF chosen the page tells how
+// long a GIF of the current area may run.
 class OutputOptionPage : public OptionPage
 {
     Q_OBJECT
@@ -37,6 +38,7 @@ private:
     void fillContainers();
     void fillCodecs();
     void fillFrameRates(int stored);
+    void showGifLimit();
     static void showFreeSpace(QLabel* label, const QString& folder);
     static bool usableFolder(const QString& folder, QString* error);
 
@@ -48,6 +50,7 @@ private:
     QComboBox* m_pCodec = nullptr;
     QComboBox* m_pVideoQuality = nullptr;
     QComboBox* m_pFrameRate = nullptr;
+    QLabel* m_pGifLimit = nullptr;
     QComboBox* m_pAudioFormat = nullptr;
     QComboBox* m_pAudioQuality = nullptr;
     QComboBox* m_pImageFormat = nullptr;
