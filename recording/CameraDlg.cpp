@@ -18,6 +18,7 @@
 #include "capture/DlgPaintToScreen.h"
 #include "capture/DlgVideoClip.h"
 #include "capture/UnsavedOffer.h"
+#include "core/DataCollect.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
@@ -33,6 +34,7 @@
 #include "recording/CameraManager.h"
 #include "recording/DlgSetPermissions.h"
 #include "schedule/TaskManage.h"
+#include "widgets/VxComboboxViewItemDelegate.h"
 
 namespace {
 
@@ -87,6 +89,11 @@ CameraDlg::CameraDlg(bool onlyRecordCamera, QWidget* parent)
     ui->wdgRender->setAttribute(Qt::WA_PaintOnScreen);
     ui->wdgRender->setAttribute(Qt::WA_NoSystemBackground);
     ui->cmbCamera->installEventFilter(this);
+    // The colour properties come from the form's style sheet.
+    ensurePolished();
+    m_pCameraDelegate = new VxComboboxViewItemDelegate(ui->cmbCamera);
+    applyComboColours();
+    ui->cmbCamera->setItemDelegate(m_pCameraDelegate);
 
     fillCameraList();
     DeviceManager* devices = DeviceManager::instance();
@@ -238,6 +245,7 @@ void CameraDlg::on_btnRec_clicked()
     const QString mic = m_bMicOn ? ui->cmbMicrophone->currentText() : QString();
     UnsavedRecording::remember(m_strTmpFile);
     if (CameraManager::instance()->record(m_strTmpFile, mic)) {
+        DataCollect::instanse()->incWebcamCnt();
         StatusItem::instance()->setSysBarState(SysBar_Recording);
         rp->m_bRecording = true;
         setFlagsKeepingView(kRecordingFlags);
@@ -587,4 +595,17 @@ void CameraDlg::changeEvent(QEvent* event)
     if (event->type() == QEvent::LanguageChange)
         ui->retranslateUi(this);
     VxDialogBase::changeEvent(event);
+    // A new style sheet brings new colour properties.
+    if (event->type() == QEvent::StyleChange)
+        applyComboColours();
+}
+
+void CameraDlg::applyComboColours()
+{
+    if (!m_pCameraDelegate)
+        return;
+    m_pCameraDelegate->setTextColorH(m_colorHover);
+    m_pCameraDelegate->setTextColorN(m_colorNormal);
+    m_pCameraDelegate->setBacColorH(m_colorBacHover);
+    m_pCameraDelegate->setBacColorN(m_colorBacNormal);
 }

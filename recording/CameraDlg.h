@@ -11,6 +11,7 @@ namespace Ui {
 class CameraDlg;
 }
 class VxMainWindowBase;
+class VxComboboxViewItemDelegate;
 class QTimer;
 
 // Either the webcam recorder itself (controls, MOV into the temporary
@@ -80,6 +81,7 @@ private:
     void openPreview();
     void afterPreview(int result);
     void flyOut(const QString& path);
+    void applyComboColours();
 
     Ui::CameraDlg* ui;
     QPointer<VxMainWindowBase> m_pMainWindow;
@@ -92,4 +94,5 @@ private:
     QColor m_colorHover, m_colorNormal, m_colorBacHover, m_colorBacNormal;
     qint64 m_nFreeSize = 0;
     bool m_bSnapping = false;
+    VxComboboxViewItemDelegate* m_pCameraDelegate = nullptr;
 };
