@@ -1,0 +1,123 @@
+// A timed recording through the home window with the real engine: it ends
+// by itself at its length, the saved movie lasts that long, the timer is
+// off again afterwards, and the end action reaches the power interface
+// once the countdown before it ran out.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "app/MainWindowBase.h"
+#include "app/ShowPicture.h"
+#include "core/RecordParameter.h"
+#include "core/Utils.h"
+#include "platform/framework/VxSettings.h"
+#include "schedule/PowerAction.h"
+#include "schedule/TaskManage.h"
+#include "tests/support/E2eTestHelpers.h"
+#include "tests/support/media/TestMedia.h"
+#include "tests/support/ModalDriver.h"
+
+using namespace testsupport;
+
+namespace {
+
+const QRect kRegion(200, 150, 320, 240);
+const int kLong = 30000;
+
+struct PowerLog : IPowerAction
+{
+    QStringList* calls;
+    explicit PowerLog(QStringList* log) : calls(log) {}
+    bool shutdown() override
+    {
+        *calls << "shut down";
+        return true;
+    }
+    bool sleep() override
+    {
+        *calls << "sleep";
+        return true;
+    }
+};
+
+} // namespace
+
+class TstTimedE2e : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void timedRecordingEndsAndShutsDown()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run inside scripts/with-test-env.sh");
+        QApplication::setQuitOnLastWindowClosed(false);
+        VxSettings* settings = VxSettings::instance();
+        settings->setApplicationParam("CountDown", false);
+        settings->setApplicationParam("HotkeyRemind", true);
+        settings->setApplicationParam("Video/AudioEnable", false);
+        settings->setApplicationParam("Video/MicEnable", false);
+        settings->setApplicationParam("CameraEnable", false);
+        ShowPicture::setDurations(300, 50);
+        QStringList powerCalls;
+        TaskManage::instance()->setPowerAction(std::unique_ptr<IPowerAction>(new PowerLog(&powerCalls)));
+        TaskManage::instance()->setCountdownTickInterval(20);
+
+        ColourWindow scene(QColor(0, 200, 0), QRect(0, 0, 800, 600));
+        scene.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&scene, kLong));
+        std::unique_ptr<MainWindowBase> frame(new MainWindowBase(nullptr));
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.get(), kLong));
+        MainWindow* home = frame->mainWindow();
+        QVERIFY(home->engineStarted());
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setUsedVideoFmt(RP_Format_MP4);
+        rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
+        rp->setShowBoundary(false);
+        rp->setTimerEnable(true);
+        rp->setTimerDuration(QTime(0, 0, 3));
+        rp->setTimerStopEvent(RecStopEvent_ShutDown);
+        rp->setTimerRepeat(false);
+        QWidget* tile = frame->findChild<QWidget*>("frmChoseVideo");
+        QVERIFY(tile);
+        QTest::mouseClick(tile, Qt::LeftButton, Qt::NoModifier, tile->rect().center());
+        home->onEndSelectRegion(kRegion);
+        QDir(Utils::getVideoOutputPath()).removeRecursively();
+
+        // No stop from here: the length alone ends it, the preview saves by
+        // itself, and the end action waits for its countdown to run out.
+        ModalDriver driver(kLong);
+        QStringList callsWhileCounting;
+        auto closesByItself = [&](QWidget* modal) {
+            QPointer<QWidget> open(modal);
+            callsWhileCounting = powerCalls;
+            (void)QTest::qWaitFor([&open] { return !open || !open->isVisible(); }, kLong);
+        };
+        driver.expect(closesByItself, "DlgVideoClip");
+        driver.expect(closesByItself, "DlgAutoShutdownTips");
+        home->onBtnRecClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(int(home->roadState()), int(MainWindow::Road_Recording), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(home->roadState()), int(MainWindow::Road_Idle), kLong);
+        DRIVER_DONE(driver, kLong);
+        QVERIFY(callsWhileCounting.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(powerCalls, QStringList{"shut down"}, kLong);
+        QVERIFY(!rp->timerEnable());
+        QVERIFY(!settings->applicationParam("TimerEnable").toBool());
+
+        const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"*.mp4"}, QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        const testmedia::Probe facts = testmedia::probe(Utils::getVideoOutputPath() + "/" + saved.first());
+        QVERIFY(facts.ok);
+        // One frame either way, and what the engine needs to start capturing.
+        QVERIFY2(facts.duration >= 2.5 && facts.duration <= 3.0 + 1.0 / 30 + 0.5,
+                 qPrintable(QString::number(facts.duration)));
+        frame.reset();
+    }
+};
+
+QTEST_MAIN(TstTimedE2e)
+#include "tst_timed_e2e.moc"
