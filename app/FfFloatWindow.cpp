@@ -63,7 +63,6 @@ FfFloatWindow::FfFloatWindow(QWidget* parent)
         setStyleSheet(QString::fromUtf8(sheet.readAll()));
 
     m_imgTab = svgImage(QStringLiteral(":/float/tab.svg"), kTabSide);
-    m_imgTabShadow = svgImage(QStringLiteral(":/float/tab_shadow.svg"), kTabSide);
 
     m_pContextMenu = new QMenu(this);
     m_pStartAction = m_pContextMenu->addAction(QString());
@@ -341,11 +340,15 @@ void FfFloatWindow::showEvent(QShowEvent* event)
     if (!m_pTab) {
         m_pTab = new DlgPaintToScreen(nullptr);
         m_pTab->setShowClose(false);
-        QImage picture(m_imgTab.size(), QImage::Format_ARGB32_Premultiplied);
-        picture.fill(Qt::transparent);
+        // Opaque: without a compositor a see-through corner would show the
+        // window's own background colour.
+        // Drawn at the size the tab window gets, so nothing is scaled.
+        const QSize window = m_imgTab.size() + QSize(kTabGrow, kTabGrow);
+        QImage picture(window, QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::white);
         QPainter painter(&picture);
-        painter.drawImage(0, 0, m_imgTabShadow);
-        painter.drawImage(0, 0, m_imgTab);
+        painter.drawImage(0, 0, svgImage(QStringLiteral(":/float/tab_shadow.svg"), window.width()));
+        painter.drawImage(0, 0, svgImage(QStringLiteral(":/float/tab.svg"), window.width()));
         painter.end();
         m_pTab->setImg(picture);
     }

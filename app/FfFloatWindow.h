@@ -91,8 +91,7 @@ private:
 
     Ui::FfFloatWindow* ui = nullptr;
     QPointer<DlgPaintToScreen> m_pTab;
-    QImage m_imgTab;
-    QImage m_imgTabShadow;
+    QImage m_imgTab;   // sets the tab's size; its window is drawn from the pictures
     bool m_bDragging = false;
     bool m_bOffScreen = false;
     bool m_bDocked = false;
