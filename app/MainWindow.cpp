@@ -171,6 +171,7 @@ void MainWindow::connectStatusItem()
     connect(status, &SystemStatusBar::sigSetting, this, &MainWindow::onShowOption);
     connect(status, &SystemStatusBar::sigHide, this, &MainWindow::onHotkeyRecbar);
     connect(status, &SystemStatusBar::sigHome, this, &MainWindow::onShowHome);
+    connect(status, &SystemStatusBar::sigExit, this, &MainWindow::finishRecordingForQuit);
     connect(status, &SystemStatusBar::sigShowRecBar, this, [this] {
         // Not placed yet while the recording starts.
         if (m_eRoadState == Road_Recording && m_pVideoRecCtl && m_pVideoRecCtl->isHidden())

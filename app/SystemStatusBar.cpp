@@ -78,7 +78,11 @@ SystemStatusBar::SystemStatusBar()
     connect(m_pPanel, &FrmTrayMenu::sigHome, this, &SystemStatusBar::onPanelHome);
 
     connect(m_pFloatPanelAction, &QAction::triggered, this, &SystemStatusBar::sigHide);
-    connect(m_pExitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(m_pExitAction, &QAction::triggered, this, [this] {
+        // Listeners finish what must not be lost before the loop ends.
+        emit sigExit();
+        QCoreApplication::quit();
+    });
     connect(m_pTimer, &QTimer::timeout, this, &SystemStatusBar::onRecTimerOut);
 
     setNormalIcon(kDefaultNormalIcon);

@@ -73,6 +73,8 @@ signals:
     void sigShowPreview();
     void sigShowRecBar();
     void sigShowCamera();
+    // The menu's Exit, just before the program quits.
+    void sigExit();
 
 public slots:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
