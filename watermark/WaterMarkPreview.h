@@ -20,8 +20,10 @@ public:
     void setData(const WaterMarkData& data);
     const WaterMarkData& data() const { return m_data; }
 
-    // Where the watermark lies, in the widget's own coordinates.
+    // Where the watermark lies, and the 16:9 frame it lies in, in the
+    // widget's own coordinates.
     QRect markRect() const;
+    QRect frameRect() const;
 
     // Anchor and margins (in reference pixels) that make placeIn put an
     // image of `size` with its top-left at `topLeft` of the reference frame.
@@ -41,7 +43,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QRect frameRect() const;
     double scale() const;
 
     WaterMarkData m_data;
