@@ -6,9 +6,9 @@ namespace Ui {
 class DlgQuitMessage;
 }
 
-// Asked when the home window is closed: end the program or keep it running
-// in the status bar. OK stores the choice as the live closing setting and
-// whether to ask again; Cancel or closing the window stores nothing.
+// The question a close of the home window raises: quit, or stay behind as
+// the tray icon. Only OK writes anything: the answer becomes the closing
+// setting, the tick decides whether later closes ask at all.
 class DlgQuitMessage : public VxDialogBase
 {
     Q_OBJECT

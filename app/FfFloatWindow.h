@@ -23,10 +23,11 @@ class QTimer;
 // display or camera it stands for (-1 = off).
 QRadioButton* addWidgetAction(QMenu* menu, const QString& text, int index, bool checked);
 
-// A small always-on-top strip with the main actions while the home window
-// is away. Dragged past a screen edge it slides out of sight and leaves a
-// round tab there; the pointer over the tab or the strip brings it back.
-// It only reports wishes through its signals; the home window acts on them.
+// The strip of shortcuts that floats above everything while the home
+// window waits in the tray. Left hanging over an edge, it tucks itself
+// away once the pointer leaves and keeps a round marker there; hovering
+// the marker pulls it back. Every button only emits; the home window
+// decides what happens.
 class FfFloatWindow : public VxWidgetBase
 {
     Q_OBJECT
