@@ -74,6 +74,9 @@ QLabel* rowLabel(QWidget* parent, const char* source)
 {
     auto* label = new QLabel(parent);
     label->setProperty("source", QByteArray(source));
+    // The same width in the outer form and in the kind's own rows, so that
+    // every field starts at one line.
+    label->setFixedWidth(72);
     return label;
 }
 
@@ -112,13 +115,13 @@ void DlgWatermarkManage::onInitUI()
     // Opens on the preset in use, else on the first one.
     const int current = WaterMarkDataManage::instance()->m_nCurrentIndex;
     m_pList->setCurrentRow(current >= 0 && current < m_pList->count() ? current : 0);
-    resize(860, 520);
+    resize(940, 540);
 }
 
 QWidget* DlgWatermarkManage::buildListSide()
 {
     auto* side = new QWidget(this);
-    side->setFixedWidth(220);
+    side->setFixedWidth(300);
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
     m_pList = new QListWidget(side);
@@ -175,6 +178,7 @@ QWidget* DlgWatermarkManage::buildTextPage()
     auto* page = new QWidget(this);
     auto* form = new QFormLayout(page);
     form->setContentsMargins(0, 0, 0, 0);
+    form->setHorizontalSpacing(12);
     m_pEditText = new QLineEdit(page);
     m_pEditText->setObjectName(QStringLiteral("editText"));
     form->addRow(rowLabel(page, QT_TR_NOOP("Text")), m_pEditText);
@@ -201,6 +205,7 @@ QWidget* DlgWatermarkManage::buildPicturePage()
     auto* page = new QWidget(this);
     auto* form = new QFormLayout(page);
     form->setContentsMargins(0, 0, 0, 0);
+    form->setHorizontalSpacing(12);
     auto* file = new QHBoxLayout;
     m_pEditPicture = new QLineEdit(page);
     m_pEditPicture->setObjectName(QStringLiteral("editPicture"));
@@ -246,6 +251,11 @@ void DlgWatermarkManage::retranslateDerived()
     m_pBtnClose->setText(tr("Close"));
     for (int i = 0; i < 9; ++i)
         m_pCmbPosition->setItemText(i, tr(kPositions[i]));
+    m_pSpinMarginX->setPrefix(tr("X "));
+    m_pSpinMarginX->setToolTip(tr("Distance from the left or right edge in a 1080p recording"));
+    m_pSpinMarginY->setPrefix(tr("Y "));
+    m_pSpinMarginY->setToolTip(tr("Distance from the top or bottom edge in a 1080p recording"));
+    m_pPreview->setToolTip(tr("Drag the watermark to place it"));
     // Row labels keep their untranslated words to be translated again.
     for (QLabel* label : findChildren<QLabel*>()) {
         const QByteArray source = label->property("source").toByteArray();

@@ -12,13 +12,14 @@
 namespace {
 
 const int kRowHeight = 32;
-const int kShadow = 6; // room around the card for its soft edge
+const int kRadius = 8;
 
 const char* const kSheet = R"(
 #lstWaterMark { background: transparent; border: none; outline: none; color: #3c4650; }
 #lstWaterMark::item { height: 32px; padding-left: 8px; border-radius: 5px; }
 #lstWaterMark::item:hover { background: #eef0f2; color: #d9252b; }
 #lstWaterMark::item:selected { background: transparent; color: #3c4650; }
+#lstWaterMark::indicator { width: 0px; height: 0px; }
 #btnAMWaterMark { border: none; border-top: 1px solid #e1e4e8; color: #3c4650; padding: 8px;
                   text-align: left; background: transparent; }
 #btnAMWaterMark:hover { color: #d9252b; background: #eef0f2; }
@@ -45,11 +46,11 @@ WhaterMarkMenuDlg::WhaterMarkMenuDlg(QWidget* parent)
     m_pBtnManage->setFocusPolicy(Qt::NoFocus);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(kShadow + 4, kShadow + 4, kShadow + 4, kShadow + 4);
+    layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(4);
     layout->addWidget(m_pList);
     layout->addWidget(m_pBtnManage);
-    setFixedWidth(240 + 2 * kShadow);
+    setFixedWidth(240);
 
     connect(m_pList, &QListWidget::itemClicked, this, &WhaterMarkMenuDlg::onItemClicked);
     connect(m_pBtnManage, &QPushButton::clicked, this, &WhaterMarkMenuDlg::sigBtnAMWaterMarkClicked);
@@ -108,19 +109,23 @@ void WhaterMarkMenuDlg::changeEvent(QEvent* event)
     }
 }
 
+void WhaterMarkMenuDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    // Without a compositor the see-through corners would show black: the
+    // mask cuts them away there, and costs nothing where one runs.
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
 void WhaterMarkMenuDlg::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF card = QRectF(rect()).adjusted(kShadow, kShadow, -kShadow, -kShadow);
-    for (int i = kShadow; i > 0; --i) {
-        QPainterPath edge;
-        edge.addRoundedRect(card.adjusted(-i, -i + 2, i, i + 2), 8 + i, 8 + i);
-        painter.fillPath(edge, QColor(0, 0, 0, 6));
-    }
     QPainterPath path;
-    path.addRoundedRect(card, 8, 8);
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
     painter.fillPath(path, Qt::white);
-    painter.setPen(QColor(0xe1, 0xe4, 0xe8));
+    painter.setPen(QColor(0xd5, 0xd9, 0xde));
     painter.drawPath(path);
 }

@@ -27,6 +27,7 @@ signals:
 protected:
     void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void onItemClicked(QListWidgetItem* item);
