@@ -257,7 +257,9 @@ void MainWindowBase::closeEvent(QCloseEvent* event)
 {
     if (m_pMainWindow)
         m_pMainWindow->onHideRegionBox();
-    const CloseAnswer answer = askHowToClose();
+    // Only the user's own close (from the window manager) is a question; a
+    // close the program or a tool driving it asks for simply ends the run.
+    const CloseAnswer answer = event->spontaneous() ? askHowToClose() : Close_Quit;
     if (answer == Close_Quit) {
         event->accept();
         // Like an end from outside: a recording under way is kept as a file.

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
+#include <QtTest/qtestspontaneevent.h>
 
 #include "app/FfFloatWindow.h"
 #include "app/MainWindow.h"
@@ -25,21 +26,27 @@ class TestFloat : public QObject
 private:
     testsupport::ShownFrame m_frame;
 
-    // Closes the frame inside a running application loop, so that a quit
-    // ends only this loop; what became of the window: "quit" (gone, no
-    // panel), "tray" (gone, panel shown) or "kept".
+    // Closes the frame as the window manager does, inside a running
+    // application loop so that a quit ends only this loop; what became of
+    // the window: "quit" (close accepted), "tray" (gone, panel shown) or
+    // "kept".
     QString closeFrame()
     {
         MainWindowBase* frame = m_frame.get();
-        QTimer::singleShot(0, frame, [frame] {
-            frame->close();
+        bool accepted = false;
+        QTimer::singleShot(0, frame, [frame, &accepted] {
+            QCloseEvent close;
+            QSpontaneKeyEvent::setSpontaneous(&close);
+            qApp->notify(frame, &close);
+            accepted = close.isAccepted();
             QCoreApplication::exit(0);
         });
         QCoreApplication::exec();
-        if (frame->isVisible())
-            return QStringLiteral("kept");
         FfFloatWindow* panel = frame->mainWindow()->floatWindow();
-        return panel && panel->isVisible() ? QStringLiteral("tray") : QStringLiteral("quit");
+        if (accepted)
+            return QStringLiteral("quit");
+        return panel && panel->isVisible() ? QStringLiteral("tray")
+                                           : QLatin1String(frame->isVisible() ? "kept" : "hidden");
     }
 
     static void drag(QWidget* panel, const QPoint& to)

@@ -23,7 +23,6 @@
 #include "tests/support/ModalDriver.h"
 #include "tests/support/UrlRecorder.h"
 #include "platform/framework/VxProductInfo.h"
-#include "platform/framework/VxSettings.h"
 #include "app/main_entry.h"
 
 namespace {
@@ -162,9 +161,6 @@ private slots:
         VxProductInfo::instance()->overrideValue("extend/previewPostUrl", QString());
         VxProductInfo::instance()->overrideValue("extend/previewPostUrlEx", QString());
         Framework::setForcedUpdatePending(false);
-        // Closing the frame ends the run without the quit question.
-        VxSettings::instance()->setApplicationParam("RemindClose", true);
-        VxSettings::instance()->setApplicationParam("CloseWhenClos", true);
     }
 
     // The loop's code is the run's; the product's start page opens with the
