@@ -236,7 +236,9 @@ private slots:
         ShowPicture::setFolderOverride(QString());
         ShowPicture::setDurations(3000, 500);
         MainWindow::setSaveFileChooser(nullptr);
-        TaskManage::instance()->isTasking = false;
+        // A fresh controller: a start request of an earlier case must not
+        // count as one still under way.
+        TaskManage::release();
         m_now = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 0));
         TaskManage::instance()->setClock([this] { return m_now; });
     }
