@@ -156,8 +156,10 @@ void FfFloatWindow::changeLanguage()
     m_pShowMainAction->setText(tr("Show main interface"));
     m_pTaskAction->setText(tr("Task schedule"));
     for (QMenu* menu : {m_pMoniterMenu, m_pCameraMenu}) {
-        for (QRadioButton* entry : menu->findChildren<QRadioButton*>()) {
-            if (entry->property("Index").toInt() == -1)
+        for (QAction* action : menu->actions()) {
+            auto* holder = qobject_cast<QWidgetAction*>(action);
+            auto* entry = holder ? qobject_cast<QRadioButton*>(holder->defaultWidget()) : nullptr;
+            if (entry && entry->property("Index").toInt() == -1)
                 entry->setText(tr("OFF"));
         }
     }
@@ -190,8 +192,11 @@ void FfFloatWindow::setSoundStates(bool speaker, bool microphone)
 
 void FfFloatWindow::fillMenu(QMenu* menu, const QStringList& names, int current, bool display)
 {
-    menu->clear();
-    qDeleteAll(menu->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly));
+    // Later, not now: a refill may come from inside an entry's own click.
+    for (QAction* action : menu->actions()) {
+        menu->removeAction(action);
+        action->deleteLater();
+    }
     QList<QRadioButton*> entries;
     entries << addWidgetAction(menu, tr("OFF"), -1, current < 0);
     for (int i = 0; i < names.size(); ++i)
@@ -208,14 +213,14 @@ void FfFloatWindow::onMenuEntry(QRadioButton* entry, bool display)
     const int index = entry->property("Index").toInt();
     button->setChecked(index >= 0);
     if (display) {
-        emit switchOffMoniter(index >= 0);
-        if (index >= 0)
-            emit changeMoniter(index);
         for (QAction* action : menu->actions()) {
             auto* holder = qobject_cast<QWidgetAction*>(action);
             if (holder && holder->defaultWidget() == entry)
                 emit actionTriggeredFromFloatWindow(action);
         }
+        emit switchOffMoniter(index >= 0);
+        if (index >= 0)
+            emit changeMoniter(index);
     } else {
         emit switchOffCamera(index >= 0);
         if (index >= 0)

@@ -4,16 +4,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
+#include <QWidgetAction>
 #include <QtTest>
 #include <QtTest/qtestspontaneevent.h>
 
 #include "app/FfFloatWindow.h"
 #include "app/MainWindow.h"
 #include "app/MainWindowBase.h"
+#include "core/RecordParameter.h"
 #include "platform/framework/VxSettings.h"
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
@@ -137,6 +141,47 @@ private slots:
             QCOMPARE(closeFrame(), outcome);
             DRIVER_DONE(driver, 20000);
         }
+    }
+
+    // Each row: a panel control (a display menu entry by its index, or a
+    // button) and the source it must switch, read back from the settings.
+    void drivesSources_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("display 1") << "miniMoniterMenu" << 0 << "video" << true;
+        QTest::newRow("display off") << "miniMoniterMenu" << -1 << "video" << false;
+        QTest::newRow("microphone on") << "btnMicrophoneOff" << 0 << "mic" << true;
+        QTest::newRow("microphone off") << "btnMicrophone" << 0 << "mic" << false;
+    }
+
+    void drivesSources()
+    {
+        QFETCH(QString, control);
+        QFETCH(int, entry);
+        QFETCH(QString, source);
+        QFETCH(bool, on);
+        FakeScreencast::setAudioCaptureDevices({{"Microphone", "mic-1"}}, "mic-1");
+        RecordParameter* params = RecordParameter::instance();
+        const auto state = [&] { return source == "video" ? params->getVideoEnable() : params->getMicEnable(); };
+        source == "video" ? params->setVideoEnable(!on) : params->setMicEnable(!on);
+        VxSettings::instance()->setApplicationParam("RemindClose", true);
+        QCOMPARE(closeFrame(), QString("tray"));
+        FfFloatWindow* panel = m_frame.get()->mainWindow()->floatWindow();
+        if (auto* menu = panel->findChild<QMenu*>(control)) {
+            for (QAction* action : menu->actions()) {
+                auto* radio = qobject_cast<QRadioButton*>(qobject_cast<QWidgetAction*>(action)->defaultWidget());
+                if (radio->property("Index").toInt() == entry) {
+                    radio->click();
+                    break;
+                }
+            }
+        } else {
+            panel->findChild<QToolButton*>(control)->click();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(state(), on, 20000);
     }
 
     // Each row: where the panel is dropped (past one edge, relative to
