@@ -14,7 +14,7 @@ AudioLevelFeed::~AudioLevelFeed() { stop(); }
 
 void AudioLevelFeed::start()
 {
-    if (m_micTest && scStopMicLevelTest)
+    if (m_micTest)
         scStopMicLevelTest();
     m_micTest = false;
     CustomLEDFrame::startRecord();
@@ -26,7 +26,7 @@ void AudioLevelFeed::start()
 
 bool AudioLevelFeed::startMicTest(const QString& deviceId)
 {
-    if (!scStartMicLevelTest || scStartMicLevelTest(deviceId.toUtf8().constData()) != 0) {
+    if (scStartMicLevelTest(deviceId.toUtf8().constData()) != 0) {
         stop();
         return false;
     }
@@ -37,7 +37,7 @@ bool AudioLevelFeed::startMicTest(const QString& deviceId)
 
 void AudioLevelFeed::stop()
 {
-    if (m_micTest && scStopMicLevelTest)
+    if (m_micTest)
         scStopMicLevelTest();
     m_micTest = false;
     if (!m_timer.isActive())
@@ -56,6 +56,6 @@ void AudioLevelFeed::poll()
         return;
     }
     float levels[kScLevelValues] = {};
-    const int count = scGetAudioLevels ? scGetAudioLevels(levels, kScLevelValues) : 0;
+    const int count = scGetAudioLevels(levels, kScLevelValues);
     m_meter->setVolume(count, levels);
 }

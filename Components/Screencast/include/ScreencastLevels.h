@@ -12,11 +12,6 @@
 // The query may be called from any thread; about 20 times a second suits a
 // meter. The first call after a quiet time answers silence: the analyser
 // starts keeping sound when it is first asked.
-//
-// These entry points are weak references: a build linked against an engine
-// without them (the test double) still links, and the caller sees null.
-
-#define SC_LEVELS_OPTIONAL __attribute__((weak))
 
 constexpr int kScLevelBands = 56;
 constexpr int kScLevelValues = 2 * kScLevelBands;   // two floats per band
@@ -24,7 +19,7 @@ constexpr double kScLevelLowHz = 50.0;
 constexpr double kScLevelHighHz = 16000.0;
 
 // The lower edge of `band` in Hz; band kScLevelBands gives the top edge.
-double scLevelBandEdge(int band) SC_LEVELS_OPTIONAL;
+double scLevelBandEdge(int band);
 
 // Fills up to `count` floats of `levels`, two per band, band i at 2i and 2i+1:
 //   levels[2i]     the band's level now: the amplitude of a sine in it,
@@ -33,12 +28,12 @@ double scLevelBandEdge(int band) SC_LEVELS_OPTIONAL;
 //                  half every 300 ms, 0..1.
 // Returns how many floats were written (at most kScLevelValues). When no
 // sound was mixed in the last half second every value is 0.
-int scGetAudioLevels(float* levels, int count) SC_LEVELS_OPTIONAL;
+int scGetAudioLevels(float* levels, int count);
 
 // The microphone test: captures `captureDeviceId` (null or "" for the
 // default input) without recording anything, so that scGetAudioLevels shows
 // its levels. Starting again switches the device. 0 on success, -1 when the
 // device cannot be opened. Calls come from the GUI thread.
-int scStartMicLevelTest(const char* captureDeviceId) SC_LEVELS_OPTIONAL;
+int scStartMicLevelTest(const char* captureDeviceId);
 // Ends the microphone test; nothing when none runs.
-void scStopMicLevelTest() SC_LEVELS_OPTIONAL;
+void scStopMicLevelTest();
