@@ -73,6 +73,7 @@ MainWindow::MainWindow(QWidget* parent)
     // The frame is not known yet: the reminder starts without a parent.
     m_pHotKeyMessage = new DlgHotKeyMessage(m_pMainWindowBase);
     applyLook();
+    initAudioMeter();
     connectRecorderPage();
     connectHub();
     initSourceSwitches();
@@ -317,6 +318,8 @@ void MainWindow::setMainWindowBase(MainWindowBase* frame)
         return;
     m_pMainWindowBase = frame;
     ui->recordHistory->setMainWindowBase(frame);
+    // Its showing and hiding decide whether the page's level meter runs.
+    frame->installEventFilter(this);
 }
 
 QAction* MainWindow::preferenceAction() const
@@ -467,6 +470,10 @@ void MainWindow::setTileSelected(QWidget* tile, bool selected)
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (watched == m_pMainWindowBase && (type == QEvent::Show || type == QEvent::Hide)) {
+        updateAudioMeter();
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease)
         return QMainWindow::eventFilter(watched, event);
     const bool press = type == QEvent::MouseButtonPress;
@@ -656,6 +663,7 @@ void MainWindow::changeToAVContent()
     default:
         break;
     }
+    updateAudioMeter();
 }
 
 void MainWindow::initPersetList()
@@ -748,6 +756,7 @@ void MainWindow::onSetMicEnable(bool on)
     ui->lblMicorphone->setVisible(result);
     ui->lblMicorphoneNotUsed->setVisible(!result);
     ui->frameRecord->setEnabled(onCheckCanRec());
+    updateAudioMeter();
 }
 
 // ---- permissions ---------------------------------------------------------------

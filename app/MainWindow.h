@@ -17,6 +17,8 @@
 namespace Ui {
 class MainWindow;
 }
+class AudioLevelFeed;
+class CustomLEDFrame;
 class DlgHotKeyMessage;
 class DlgLockWindow;
 class CameraDlg;
@@ -204,6 +206,8 @@ protected:
 
 private:
     void applyLook();
+    void initAudioMeter();
+    void updateAudioMeter();
     void starMachine();
     void initPersetList();
     void initCustomMenu();
@@ -323,8 +327,10 @@ private:
     bool m_bAccessibilityAsked = false;
     DlgHotKeyMessage* m_pHotKeyMessage = nullptr;
     QPointer<DlgLockWindow> m_pDlgLockWindow; // the window picker while it is open
-    QPointer<FfFloatWindow> m_pFloatWindow;
-    QPointer<VxComboboxViewItemDelegate> m_pDisplayDelegate; // the display list's row painter   // made the first time the frame goes to the status bar
+    QPointer<FfFloatWindow> m_pFloatWindow;  // made the first time the frame goes to the status bar
+    QPointer<VxComboboxViewItemDelegate> m_pDisplayDelegate; // the display list's row painter
+    CustomLEDFrame* m_pAudioMeter = nullptr;  // the Audio Recorder page's microphone level
+    AudioLevelFeed* m_pAudioLevels = nullptr;
 
     QMenu* m_pCustomMenu = nullptr;
     QMenu* m_pAroundMouseMenu = nullptr;

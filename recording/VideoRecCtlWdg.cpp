@@ -12,6 +12,7 @@
 #include <QLayout>
 #include <QPropertyAnimation>
 #include <QStyle>
+#include <QHBoxLayout>
 #include <QTimer>
 
 #include "core/CEIPWrapper.h"
@@ -21,12 +22,14 @@
 #include "platform/log/Log.h"
 #include "core/OSServiceUtils.h"
 #include "core/RecordParameter.h"
+#include "recording/AudioLevelFeed.h"
 #include "recording/ScreenRecorder.h"
 #include "core/SignalsTransfer.h"
 #include "core/StatusItem.h"
 #include "core/UnsavedRecording.h"
 #include "schedule/TaskManage.h"
 #include "core/Utils.h"
+#include "widgets/CustomLEDFrame.h"
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
 
@@ -186,11 +189,28 @@ bool VideoRecCtlWdg::initRecord()
     // if the settings change meanwhile.
     m_bAudioOnly = !rp->getVideoEnable() && !rp->isWindowRecord();
     if (m_bAudioOnly) {
-        ui->btnSnapshot->setEnabled(false);
-        ui->btnEdit->setEnabled(false);
+        // Nothing to photograph or draw on: the meter takes their place and
+        // shows that sound is actually arriving.
+        ui->btnSnapshot->hide();
+        ui->btnEdit->hide();
+        showLevelMeter();
         return recorder->recordAudio();
     }
     return recorder->recordVideo();
+}
+
+void VideoRecCtlWdg::showLevelMeter()
+{
+    if (m_pLevels)
+        return;
+    auto* meter = new CustomLEDFrame(ui->frameCenter);
+    meter->setObjectName(QStringLiteral("ledLevels"));
+    meter->setFixedSize(170, 28);
+    auto* row = qobject_cast<QHBoxLayout*>(ui->frameCenter->layout());
+    if (row)
+        row->insertWidget(row->indexOf(ui->btnSnapshot), meter);
+    m_pLevels = new AudioLevelFeed(meter, this);
+    fitHeight();
 }
 
 void VideoRecCtlWdg::start()
@@ -204,6 +224,8 @@ void VideoRecCtlWdg::start()
     m_bStarted = true;
     m_bStretchRunning = true;
     m_pTimer->start(1000);
+    if (m_pLevels)
+        m_pLevels->start();
     // A recording cannot be stopped by the button during its first seconds.
     ui->btnStop->setEnabled(false);
     StatusItem::instance()->setStopEnable(false);
@@ -614,6 +636,8 @@ void VideoRecCtlWdg::onBtnStopClicked()
     m_pTimer->stop();
     m_nAccumulated = 0;
     m_bStretchRunning = false;
+    if (m_pLevels)
+        m_pLevels->stop();
 
     ScreenRecorder* recorder = ScreenRecorder::instance();
     recorder->stop();

@@ -10,6 +10,7 @@
 namespace Ui {
 class VideoRecCtlWdg;
 }
+class AudioLevelFeed;
 class VxMainWindowBase;
 class QImage;
 class QTimer;
@@ -88,12 +89,14 @@ private:
     void leaveDrawing();
     void foldToolBar();
     void fitHeight();
+    void showLevelMeter();
     // Pause and resume buttons swapped, the time shown as paused or not.
     void showPausedFace(bool paused);
     void showFlyOut(const QImage& image);
     static void showPlayerWarning();
 
     Ui::VideoRecCtlWdg* ui = nullptr;
+    AudioLevelFeed* m_pLevels = nullptr;   // sound-only recordings: the live level meter
     QTimer* m_pTimer = nullptr;            // the tick; no parent, deleted here
     Clock m_clock;
     bool m_bStarted = false;

@@ -534,7 +534,9 @@ void TstControlBar::audioOnlyRecording()
     rp->setAutoSave(false);
     QVERIFY(startBar(-1));
     QVERIFY(FakeScreencast::audioRecorder() && !FakeScreencast::screenRecorder());
-    QVERIFY(!button("btnSnapshot")->isEnabled());
+    // No picture to take or draw on: the level meter stands in their place.
+    QVERIFY(button("btnSnapshot")->isHidden() && button("btnEdit")->isHidden());
+    QVERIFY(m_bar->findChild<QWidget*>("ledLevels"));
 
     // Nothing recorded: reported, no preview.
     FakeScreencast::setAudioRecordDuration(0.0);
