@@ -19,6 +19,7 @@
 #include "app/SingleInstanceGuard.h"
 #include "app/SystemStatusBar.h"
 #include "schedule/TaskManage.h"
+#include "schedule/TaskServiceSetup.h"
 #include "core/Utils.h"
 #include "platform/framework/VXGA.h"
 #include "platform/framework/VxProductInfo.h"
@@ -100,7 +101,8 @@ void startLogging()
     VxSettings* settings = VxSettings::instance();
     settings->appendLogPath(logPath);
     settings->appendLogPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Log Files/");
-    settings->appendLogPath("/usr/local/libexec/did.ov.uvezuduravari/XPCTaskDaemon.log");
+    // The task service keeps its own log beside its task file.
+    settings->appendLogPath(TaskServiceSetup::dataFolder() + QStringLiteral("/task-service.log"));
     VxProductInfo* product = VxProductInfo::instance();
     Log("MAIN", 1, "version %s-%s", product->productVersion("").toUtf8().constData(),
         product->programVersion().toUtf8().constData());
