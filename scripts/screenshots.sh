@@ -18,6 +18,9 @@
 #                        the preview window (tools/preview_demo)
 #   webcam-idle.png, webcam-recording.png
 #                        the webcam recorder on the test camera (tools/webcam_demo)
+#   strip-*.png, watermark-manager.png, floating-panel.png, quit-prompt.png,
+#   prefs-*.png, task-schedule.png
+#                        the smaller windows (tools/dialogs_demo)
 # OUTDIR defaults to <build>/screenshots; BUILD_DIR picks the build folder.
 set -euo pipefail
 
@@ -31,6 +34,7 @@ if [ "${SR_SCREENSHOTS_INSIDE:-0}" != 1 ]; then
   [ -f "$root/tools/guide_demo.cpp" ] && targets+=(guide_demo)
   [ -f "$root/tools/preview_demo.cpp" ] && targets+=(preview_demo)
   [ -f "$root/tools/webcam_demo.cpp" ] && targets+=(webcam_demo)
+  [ -f "$root/tools/dialogs_demo.cpp" ] && targets+=(dialogs_demo)
   BUILD_DIR=$build_dir "$root/scripts/build.sh" "${targets[@]}" >/dev/null
   mkdir -p "$out"
   out=$(cd "$out" && pwd)
@@ -101,6 +105,9 @@ fi
 
 if [ -x "$bin/webcam_demo" ]; then
   "$isolated" "$bin/webcam_demo" "$out/webcam" 2>/dev/null || { say "webcam_demo failed"; failed=1; }
+fi
+if [ -x "$bin/dialogs_demo" ]; then
+  "$isolated" "$bin/dialogs_demo" "$out" >/dev/null 2>&1 || { say "dialogs_demo failed"; failed=1; }
 fi
 
 exit "$failed"

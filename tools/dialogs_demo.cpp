@@ -1,0 +1,122 @@
+// Saves pictures of the smaller windows for looking at: the record-length
+// panel, the watermark drop-down and manager, the floating panel, the quit
+// prompt, the four preferences pages and the task schedule dialog. Each is
+// shown without its modal loop, photographed from the screen and closed.
+//
+//   dialogs_demo OUTDIR
+//
+// Needs an X display; scripts/screenshots.sh runs it in the test
+// environment with the real engine.
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+#include <QWidgetAction>
+
+#include <cstdio>
+#include <functional>
+
+#include "Screencast.h"
+#include "app/DlgQuitMessage.h"
+#include "app/FfFloatWindow.h"
+#include "preferences/OptionDialog.h"
+#include "schedule/dlgTaskScheduler.h"
+#include "watermark/DlgWatermarkManage.h"
+#include "watermark/WaterMarkDataManage.h"
+#include "watermark/WhaterMarkMenuDlg.h"
+#include "widgets/FfTimeSetting.h"
+
+namespace {
+
+QString g_out;
+int g_failures = 0;
+
+void shoot(QWidget* window, const QString& name)
+{
+    if (!QTest::qWaitForWindowExposed(window)) {
+        std::fprintf(stderr, "dialogs_demo: %s never showed\n", qPrintable(name));
+        ++g_failures;
+        return;
+    }
+    QTest::qWait(300);
+    const QRect area = window->frameGeometry().adjusted(-6, -6, 6, 6);
+    const QPixmap picture =
+        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString path = QDir(g_out).filePath(name + ".png");
+    if (!picture.save(path)) {
+        ++g_failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
+}
+
+void showAndShoot(QWidget* window, const QString& name)
+{
+    window->move(200, 150);
+    window->show();
+    shoot(window, name);
+    window->close();
+}
+
+void timePanel()
+{
+    QMenu menu;
+    auto* action = new QWidgetAction(&menu);
+    auto* panel = new FfTimeSetting(&menu);
+    action->setDefaultWidget(panel);
+    menu.addAction(action);
+    menu.popup(QPoint(200, 150));
+    shoot(&menu, QStringLiteral("strip-record-length"));
+    menu.hide();
+}
+
+void watermarks()
+{
+    WhaterMarkMenuDlg dropDown;
+    dropDown.onLoadData(WaterMarkDataManage::instance()->m_nCurrentIndex);
+    showAndShoot(&dropDown, QStringLiteral("strip-watermark-menu"));
+    DlgWatermarkManage manager;
+    manager.onInitUI();
+    showAndShoot(&manager, QStringLiteral("watermark-manager"));
+}
+
+void preferences()
+{
+    const char* names[] = {"prefs-mouse", "prefs-output", "prefs-hotkeys", "prefs-recording"};
+    for (int page = 0; page < 4; ++page) {
+        OptionDialog dialog(static_cast<SETTINGPAGE>(page));
+        showAndShoot(&dialog, QLatin1String(names[page]));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: dialogs_demo OUTDIR\n");
+        return 2;
+    }
+    g_out = QString::fromLocal8Bit(argv[1]);
+    scInitialize();
+    timePanel();
+    watermarks();
+    {
+        FfFloatWindow panel;
+        showAndShoot(&panel, QStringLiteral("floating-panel"));
+    }
+    {
+        DlgQuitMessage prompt;
+        showAndShoot(&prompt, QStringLiteral("quit-prompt"));
+    }
+    preferences();
+    {
+        dlgTaskScheduler tasks;
+        showAndShoot(&tasks, QStringLiteral("task-schedule"));
+    }
+    scUninitialize();
+    return g_failures == 0 ? 0 : 1;
+}
