@@ -3,7 +3,12 @@
 // peak memory and the frames the engine wrote.
 //
 //   sr_bench_engine record OUT SECONDS FPS X Y W H [CODEC QUALITY CONTAINER]
+//                          [--sound] [--pause AT,FOR]...
 //   sr_bench_engine run -- COMMAND [ARGS...]
+//
+// --sound adds the system sound (the default output's monitor). Each --pause
+// pauses the recording AT seconds after its start (wall clock) for FOR
+// seconds; SECONDS counts recorded time, so pauses lengthen the run.
 //
 // Output (one line): "cpu=<seconds> hwm_kb=<kB> frames=<n>" (frames only for
 // record).
@@ -15,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -53,8 +59,48 @@ public:
     void OnRecordingRegionEndDrag(CRect) override {}
 };
 
+void sleepFor(double s)
+{
+    if (s <= 0)
+        return;
+    timespec pause{time_t(s), long((s - double(time_t(s))) * 1e9)};
+    while (nanosleep(&pause, &pause) != 0) {
+    }
+}
+
+struct Pause {
+    double at;
+    double length;
+};
+
+// Splits the positional arguments from the trailing flags.
+int readFlags(int argc, char** argv, bool& sound, std::vector<Pause>& pauses)
+{
+    int positional = argc;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--sound") == 0) {
+            sound = true;
+        } else if (std::strcmp(argv[i], "--pause") == 0 && i + 1 < argc) {
+            Pause p{};
+            if (std::sscanf(argv[++i], "%lf,%lf", &p.at, &p.length) != 2)
+                return -1;
+            pauses.push_back(p);
+        } else {
+            if (argv[i][0] == '-' && argv[i][1] == '-')
+                return -1;
+            continue;
+        }
+        if (positional == argc)
+            positional = i;
+    }
+    return positional;
+}
+
 int record(int argc, char** argv)
 {
+    bool sound = false;
+    std::vector<Pause> pauses;
+    argc = readFlags(argc, argv, sound, pauses);
     if (argc < 9) {
         std::fprintf(stderr, "record OUT SECONDS FPS X Y W H [CODEC QUALITY CONTAINER]\n");
         return 2;
@@ -75,6 +121,7 @@ int record(int argc, char** argv)
     UseDisplay(0);
     Callback callback;
     AudioOpt audio{};
+    audio.render = sound ? 1 : 0;
     audio.codec = kAudioCodecAac;
     audio.quality = 3;
     audio.channels = 2;
@@ -86,9 +133,18 @@ int record(int argc, char** argv)
         return 1;
     }
     recorder->start();
-    timespec pause{time_t(duration), long((duration - double(time_t(duration))) * 1e9)};
-    while (nanosleep(&pause, &pause) != 0) {
+    // Wall-clock schedule: the recorded time runs only outside the pauses.
+    double wall = 0, recorded = 0;
+    for (const Pause& p : pauses) {
+        const double run = std::min(p.at - wall, duration - recorded);
+        sleepFor(run);
+        recorded += run;
+        recorder->pause();
+        sleepFor(p.length);
+        recorder->resume();
+        wall = p.at + p.length;
     }
+    sleepFor(duration - recorded);
     const long long frames = recorder->frameCount();
     recorder.reset();
     scUninitialize();
@@ -130,7 +186,8 @@ int main(int argc, char** argv)
         return record(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "run") == 0)
         return run(argc, argv);
-    std::fprintf(stderr, "usage: %s record OUT SECONDS FPS X Y W H [CODEC QUALITY CONTAINER] | run -- CMD...\n",
+    std::fprintf(stderr, "usage: %s record OUT SECONDS FPS X Y W H [CODEC QUALITY CONTAINER] [--sound] "
+                 "[--pause AT,FOR]... | run -- CMD...\n",
                  argv[0]);
     return 2;
 }

@@ -1,39 +1,85 @@
 #!/bin/bash
-# Compares the engine's screen recorder with `ffmpeg -f x11grab` on the same
-# moving picture (FFmpeg's testsrc2 played full-screen by ffplay) at the
-# same encoder settings (libx264 veryfast, CRF 23):
-#   1920x1080 at 30 fps, 1920x1080 at 60 fps, a 1280x720 region at 30 fps.
-# For each it prints CPU seconds per recorded minute (recorder plus the X
-# server's share), frames in the file against the expected count, the
-# largest gap between frames (packet timestamps), file size, peak memory
-# (VmHWM) and the engine's ratio to FFmpeg.
+# Three screen recorders side by side at the same encoder settings (H.264,
+# libx264 veryfast, CRF 23, the same frame rate and area): this engine,
+# `ffmpeg -f x11grab [-f pulse]` and Debian's simplescreenrecorder (driven
+# through --settingsfile and its commands on standard input).
 #
-#   bench/engine/run.sh [SECONDS]        (default 20 s per recording)
+# Cases (all on the whole 1920x1080 screen of a private Xvfb):
+#   1080p30, 1080p60  moving content: FFmpeg's testsrc2 at 60 fps played
+#                     full-screen by ffplay.
+#   still             a mostly still desktop: a full-screen xterm that
+#                     xdotool types into (30 fps).
+#   avsync            sound: each second the screen flashes and a beep
+#                     sounds (ffplay of a lavfi graph, 30 fps recording).
+#                     The engine records it twice, once plainly and once
+#                     with two pauses through its interface; the others
+#                     cannot pause, so only their plain figures exist.
 #
-# BUILD_DIR points at the build (default: build). Runs itself inside
-# scripts/with-test-env.sh.
+# Figures per recorder:
+#   CPU s per recorded minute: the recorder's own CPU (getrusage of the
+#     process, all threads, start-up included) plus the X server's extra
+#     share (Xvfb's ticks during the recording minus its ticks at the same
+#     rate measured with the content running and no recorder), divided by
+#     the recorded span.
+#   peak: the recorder's VmHWM (ru_maxrss).
+#   size: the file's bytes; frames: video packets against fps x seconds;
+#     gap: the largest gap between frames in frame periods.
+#   quality (PSNR, RGB, dB):
+#     moving content: every recorded frame is paired with the testsrc2
+#       frame it shows (found on small copies) and up to about 150 pairs are
+#       compared at full size; "mean / 5th percentile". The player's own
+#       colour conversion is in every figure alike.
+#     still: typing stops 1.5 s before the end; the recording's last frame
+#       against a lossless screenshot taken after it.
+#   A/V offset (avsync): for each flash, picture start minus beep start,
+#     median and largest over the flashes, per stretch between pauses.
+#     The flash's start is read to a content frame from the bar it draws
+#     (see analyse.py). The player's own A/V error is in every figure alike,
+#     so compare recorders rather than trust the absolute value.
+#
+#   bench/engine/run.sh [SECONDS] [CASES]   default 20 s, CASES a comma list
+#                                           (default 1080p30,1080p60,still,avsync)
+#   bench/engine/run.sh --long              the avsync case over 10 minutes
+#
+# BUILD_DIR points at the build (default: build; target sr_bench_engine).
+# The script installs the peers it compares with and runs itself inside
+# scripts/with-test-env.sh. CPU figures shift with whatever else runs:
+# compare within one run.
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-seconds=${1:-20}
+here=$root/bench/engine
+seconds=20
+cases=1080p30,1080p60,still,avsync
+if [ "${1:-}" = --long ]; then
+  seconds=600
+  cases=avsync
+else
+  seconds=${1:-20}
+  cases=${2:-$cases}
+fi
+py=/usr/bin/python3
 
-# The programs compared with live only here: the bench installs them itself.
 need_install() {
   local tool
-  for tool in ffmpeg ffprobe ffplay python3; do command -v "$tool" >/dev/null || return 0; done
+  for tool in ffmpeg ffprobe ffplay simplescreenrecorder xterm xdotool; do
+    command -v "$tool" >/dev/null || return 0
+  done
+  "$py" -c 'import numpy' 2>/dev/null || return 0
   return 1
 }
 if need_install; then
   sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  echo "run.sh: installing ffmpeg and python3" >&2
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 update -qq &&
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 install -y -q \
-      --no-install-recommends ffmpeg python3 || { echo "run.sh: could not install ffmpeg" >&2; exit 1; }
+  echo "run.sh: installing ffmpeg, simplescreenrecorder, xterm, xdotool, numpy" >&2
+  apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
+  "${apt[@]}" update -qq &&
+    "${apt[@]}" install -y -q --no-install-recommends ffmpeg simplescreenrecorder xterm xdotool \
+      python3 python3-numpy || { echo "run.sh: could not install the peers" >&2; exit 1; }
 fi
 
 if [ "${SR_BENCH_INSIDE:-0}" != 1 ]; then
   export SR_BENCH_INSIDE=1
-  exec bash "$root/scripts/with-test-env.sh" bash "${BASH_SOURCE[0]}" "$seconds"
+  exec bash "$root/scripts/with-test-env.sh" bash "${BASH_SOURCE[0]}" "$seconds" "$cases"
 fi
 
 build=${BUILD_DIR:-$root/build}
@@ -41,14 +87,19 @@ driver=$build/bin/sr_bench_engine
 [ -x "$driver" ] || { echo "run.sh: $driver is missing: build the target sr_bench_engine" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/sr-bench.XXXXXX")
-player=""
+helpers=()
+stop_helpers() {
+  local pid
+  for pid in "${helpers[@]}"; do kill "$pid" 2>/dev/null; done
+  sleep 0.5
+  for pid in "${helpers[@]}"; do
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  helpers=()
+}
 cleanup() {
-  if [ -n "$player" ]; then
-    kill "$player" 2>/dev/null
-    sleep 0.5
-    kill -KILL "$player" 2>/dev/null
-    wait "$player" 2>/dev/null
-  fi
+  stop_helpers
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -56,7 +107,7 @@ trap cleanup EXIT
 # The X server of this environment, for its share of the work.
 xvfb=""
 for d in /proc/[0-9]*; do
-  cmd=$(tr '\0' ' ' <"$d/cmdline" 2>/dev/null) || continue
+  cmd=$(tr '\0' ' ' 2>/dev/null <"$d/cmdline") || continue
   case "$cmd" in
     Xvfb\ "$DISPLAY"\ *) xvfb=${d#/proc/}; break ;;
   esac
@@ -64,82 +115,223 @@ done
 [ -n "$xvfb" ] || { echo "run.sh: no Xvfb for $DISPLAY" >&2; exit 1; }
 ticks=$(getconf CLK_TCK)
 xticks() { awk '{ print $14 + $15 }' "/proc/$xvfb/stat"; }
+now() { date +%s.%N; }
+source=$(pactl get-default-sink 2>/dev/null).monitor
 
-# Moving content on the whole screen, a new picture every 1/60 s.
-SDL_VIDEODRIVER=x11 SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy \
-  ffplay -loglevel error -an -noborder -left 0 -top 0 -x 1920 -y 1080 -alwaysontop \
-  -f lavfi "testsrc2=size=1920x1080:rate=60" >"$work/ffplay.log" 2>&1 &
-player=$!
-sleep 3
-kill -0 "$player" 2>/dev/null || { echo "run.sh: ffplay did not start"; cat "$work/ffplay.log"; exit 1; }
+# Xvfb's ticks per second with the content alone, over 4 s.
+xbase=0
+measure_xbase() {
+  local x0 t0 x1 t1
+  x0=$(xticks); t0=$(now)
+  sleep 4
+  x1=$(xticks); t1=$(now)
+  xbase=$("$py" -c "print(($x1 - $x0) / ($t1 - $t0))")
+}
 
-# frames, largest gap in frame periods, seconds, bytes
-facts() {
-  local file=$1 fps=$2
-  ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 "$file" |
-    python3 -c '
-import sys, os
-fps = float(sys.argv[2])
-t = sorted(float(x) for x in sys.stdin.read().split() if x not in ("", "N/A"))
-gap = max((b - a for a, b in zip(t, t[1:])), default=0.0)
-dur = (t[-1] - t[0] + 1.0 / fps) if t else 0.0
-print(len(t), "%.2f" % (gap * fps), "%.2f" % dur, os.path.getsize(sys.argv[1]))
-' "$file" "$fps"
+play() {
+  SDL_VIDEODRIVER=x11 SDL_RENDER_DRIVER=software "$@" >>"$work/player.log" 2>&1 &
+  helpers+=($!)
+}
+
+# Moving picture: testsrc2 at 60 fps, started anew for each recording so
+# that its first frames lie within the analyser's search.
+start_testsrc() {
+  SDL_AUDIODRIVER=dummy play ffplay -loglevel error -an -noborder -left 0 -top 0 -x 1920 -y 1080 \
+    -alwaysontop -f lavfi "testsrc2=size=1920x1080:rate=60"
+  sleep 2
+}
+
+# A flash (a bar growing from the left over 12 frames) and a 100 ms beep at
+# the start of every second.
+start_flash() {
+  local graph
+  graph="color=black:s=1920x1080:r=60[b];color=white:s=1920x1080:r=60[w];"
+  graph+="[b][w]overlay=x='-W+(mod(n\,60)+1)*W/16':enable='lt(mod(n\,60)\,12)'[out0];"
+  graph+="aevalsrc='if(lt(mod(t\,1)\,0.1)\,0.5*sin(2*PI*1000*t)\,0)':s=48000[out1]"
+  SDL_AUDIODRIVER=pulseaudio play ffplay -loglevel error -noborder -left 0 -top 0 -x 1920 -y 1080 \
+    -alwaysontop -f lavfi "$graph"
+  sleep 3
+}
+
+start_xterm() {
+  play xterm -geometry 320x83+0+0 -bg black -fg grey90 -e cat
+  local wid=""
+  for _ in $(seq 50); do
+    wid=$(xdotool search --class xterm 2>/dev/null | head -n 1)
+    [ -n "$wid" ] && break
+    sleep 0.1
+  done
+  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus "$wid" >/dev/null 2>&1
+  sleep 1
+}
+
+# Types steadily for SECONDS - 1.5 s, so the last stretch is still.
+start_typing() {
+  local until=$1
+  (
+    start=$(date +%s%N)
+    end=$((start / 1000000 + until))
+    while now_ms=$(date +%s%N) && [ $((now_ms / 1000000)) -lt "$end" ]; do
+      xdotool type --delay 90 "the quick brown fox jumps over the lazy dog 0123456789 "
+      xdotool key Return
+    done
+  ) >/dev/null 2>&1 &
+  helpers+=($!)
 }
 
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" | head -n 1; }
 
-# label, w, h, x, y, fps
-scenario() {
-  local label=$1 w=$2 h=$3 x=$4 y=$5 fps=$6
-  local expected=$((seconds * fps))
+# Runs one recorder; leaves cpu, hwm, xs (X server's extra seconds), file.
+cpu=0 hwm=0 xs=0 file=""
+record() {
+  local who=$1 fps=$2 sound=$3
+  shift 3
+  local x0 t0 x1 t1 line
+  file=$work/$who-$RANDOM.mp4
+  x0=$(xticks); t0=$(now)
+  case $who in
+    engine)
+      local flags=()
+      [ "$sound" = 1 ] && flags+=(--sound)
+      for p in "$@"; do flags+=(--pause "$p"); done
+      line=$("$driver" record "$file" "$seconds" "$fps" 0 0 1920 1080 1 3 0 "${flags[@]}" 2>"$work/engine.log")
+      ;;
+    ffmpeg)
+      local audio=()
+      [ "$sound" = 1 ] && audio=(-f pulse -i "$source" -c:a aac -b:a 128k)
+      line=$("$driver" run -- ffmpeg -nostdin -v error -y -f x11grab -draw_mouse 0 -framerate "$fps" \
+        -video_size 1920x1080 -i "$DISPLAY+0,0" "${audio[@]}" -t "$seconds" -c:v libx264 -preset veryfast \
+        -crf 23 -pix_fmt yuv420p "$file" 2>"$work/ffmpeg.log")
+      ;;
+    ssr)
+      ssr_settings "$fps" "$sound" >"$work/ssr.conf"
+      line=$({ sleep 1; echo record-start; sleep "$seconds"; echo record-save; sleep 1; echo quit; } |
+        "$driver" run -- simplescreenrecorder --settingsfile="$work/ssr.conf" --no-systray 2>"$work/ssr.log")
+      ;;
+  esac
+  x1=$(xticks); t1=$(now)
+  cpu=$(echo "$line" | field cpu)
+  hwm=$(echo "$line" | field hwm_kb)
+  xs=$("$py" -c "print(max(0.0, (($x1 - $x0) - $xbase * ($t1 - $t0)) / $ticks))")
+}
 
-  local x0 x1 out line
-  out=$work/engine.mp4
-  x0=$(xticks)
-  line=$("$driver" record "$out" "$seconds" "$fps" "$x" "$y" "$w" "$h" 1 3 0 2>"$work/engine.log")
-  x1=$(xticks)
-  local e_cpu e_hwm e_x e_rep
-  e_cpu=$(echo "$line" | field cpu)
-  e_hwm=$(echo "$line" | field hwm_kb)
-  e_x=$((x1 - x0))
-  e_rep=$(sed -n 's/.*finished: [0-9]* frames, \([0-9]*\) of them repeated.*/\1/p' "$work/engine.log" | tail -n 1)
-  read -r e_frames e_gap e_dur e_size < <(facts "$out" "$fps")
+ssr_settings() {
+  local fps=$1 sound=$2 audio=false
+  [ "$sound" = 1 ] && audio=true
+  cat <<EOF
+[input]
+video_area=fixed
+video_x=0
+video_y=0
+video_w=1920
+video_h=1080
+video_frame_rate=$fps
+video_scale=false
+video_record_cursor=false
+audio_enabled=$audio
+audio_backend=pulseaudio
+audio_pulseaudio_source=$source
 
-  out=$work/ffmpeg.mp4
-  x0=$(xticks)
-  line=$("$driver" run -- ffmpeg -nostdin -v error -y -f x11grab -draw_mouse 0 -framerate "$fps" \
-    -video_size "${w}x${h}" -i "$DISPLAY+$x,$y" -t "$seconds" -c:v libx264 -preset veryfast -crf 23 \
-    -pix_fmt yuv420p "$out" 2>"$work/ffmpeg.log")
-  x1=$(xticks)
-  local f_cpu f_hwm f_x
-  f_cpu=$(echo "$line" | field cpu)
-  f_hwm=$(echo "$line" | field hwm_kb)
-  f_x=$((x1 - x0))
-  read -r f_frames f_gap f_dur f_size < <(facts "$out" "$fps")
+[output]
+file=$file
+container=mp4
+video_codec=h264
+video_h264_crf=23
+video_h264_preset=2
+video_allow_frame_skipping=false
+audio_codec=aac
+audio_kbit_rate=128
+add_timestamp=false
+EOF
+}
 
-  python3 - "$label" "$expected" "$ticks" "$e_cpu" "$e_x" "$e_hwm" "$e_frames" "$e_gap" "$e_dur" "$e_size" "${e_rep:-?}" \
-    "$f_cpu" "$f_x" "$f_hwm" "$f_frames" "$f_gap" "$f_dur" "$f_size" <<'PY'
+# name fps quality [avsync]: one row of the table.
+row() {
+  local name=$1 fps=$2 quality=$3 sync=${4:-}
+  local frames gap span size
+  read -r frames gap span size < <("$py" "$here/analyse.py" facts "$file" "$fps")
+  "$py" - "$name" "$cpu" "$xs" "$span" "$hwm" "$size" "$frames" "$((seconds * fps))" "$gap" "$quality" "$sync" <<'PY'
 import sys
-a = sys.argv[1:]
-label, expected, ticks = a[0], int(a[1]), float(a[2])
-a = a[:2] + a[3:]
-def row(name, cpu, xs, hwm, frames, gap, dur, size, extra=""):
-    cpu, xs, dur = float(cpu), float(xs) / ticks, float(dur)
-    per_min = (cpu + xs) / dur * 60 if dur > 0 else float("nan")
-    print("  %-7s cpu %6.1f s/min (recorder %5.1f + X %4.1f s over %5.1f s)  frames %5d/%d (%5.1f%%)  "
-          "largest gap %s frames  size %6.1f MB  peak %5.0f MB%s"
-          % (name, per_min, cpu, xs, dur, int(frames), expected, 100.0 * int(frames) / expected, gap,
-             int(size) / 1e6, int(hwm) / 1024, extra))
-    return per_min, int(hwm)
-print(label)
-e = row("engine", a[2], a[3], a[4], a[5], a[6], a[7], a[8], "  repeated slots %s" % a[9])
-f = row("ffmpeg", a[10], a[11], a[12], a[13], a[14], a[15], a[16])
-print("  ratio engine/ffmpeg: cpu %.2f  memory %.2f" % (e[0] / f[0], e[1] / f[1]))
+name, cpu, xs, span, hwm, size, frames, expected, gap, quality, sync = sys.argv[1:]
+cpu, xs, span = float(cpu), float(xs), float(span)
+per_min = (cpu + xs) / span * 60 if span > 0 else float("nan")
+print("  %-22s cpu %5.1f s/min (rec %5.1f + X %4.1f over %5.1f s)  peak %4.0f MB  size %5.1f MB  "
+      "frames %5s/%s gap %s  quality %s%s"
+      % (name, per_min, cpu, xs, span, int(hwm) / 1024, int(size) / 1e6, frames, expected, gap,
+         quality, ("  A/V " + sync) if sync else ""))
 PY
 }
 
-echo "engine vs ffmpeg x11grab, libx264 veryfast CRF 23, ${seconds} s each, $(nproc) cores"
-scenario "1920x1080 at 30 fps" 1920 1080 0 0 30
-scenario "1920x1080 at 60 fps" 1920 1080 0 0 60
-scenario "1280x720 region at 30 fps" 1280 720 320 180 30
+moving() {
+  local fps=$1 who
+  echo "1920x1080 at $fps fps, testsrc2 (moving)"
+  for who in engine ffmpeg ssr; do
+    start_testsrc
+    measure_xbase
+    record "$who" "$fps" 0
+    stop_helpers
+    local q
+    q=$("$py" "$here/analyse.py" testsrc "$file" "$fps" $(((seconds + 12) * 60)))
+    row "$who" "$fps" "$(echo "$q" | awk '{ printf "%s / %s dB", $1, $2 }')"
+  done
+}
+
+still() {
+  local who
+  echo "1920x1080 at 30 fps, xterm being typed into (mostly still)"
+  for who in engine ffmpeg ssr; do
+    start_xterm
+    measure_xbase
+    local lead=0
+    [ "$who" = ssr ] && lead=1000
+    start_typing $((seconds * 1000 + lead - 1500))
+    record "$who" 30 0
+    sleep 1
+    ffmpeg -v error -f x11grab -draw_mouse 0 -video_size 1920x1080 -i "$DISPLAY+0,0" -frames:v 1 \
+      -y "$work/shot.png"
+    stop_helpers
+    row "$who" 30 "$("$py" "$here/analyse.py" still "$file" "$work/shot.png") dB"
+  done
+}
+
+# "stretch:count median/max ms ..." from analyse.py's lines.
+offsets() {
+  awk '{ printf "%s[%s: %s/%s ms] ", ($1 == 0 ? "" : "after pause " $1 " "), $2, $3, $4 }'
+}
+
+avsync() {
+  local who
+  echo "1920x1080 at 30 fps with sound, a flash and a beep each second (A/V: median/max over n flashes)"
+  # Pauses at a third and two thirds of the recorded time, of uneven lengths.
+  local third p1 p2
+  third=$("$py" -c "print($seconds / 3)")
+  p1="$third,2.3"
+  p2=$("$py" -c "print('%.3f,1.7' % (2 * $seconds / 3 + 2.3))")
+  for who in engine engine-paused ffmpeg ssr; do
+    start_flash
+    measure_xbase
+    if [ "$who" = engine-paused ]; then
+      record engine 30 1 "$p1" "$p2"
+      stop_helpers
+      row "engine, 2 pauses" 30 "-" \
+        "$("$py" "$here/analyse.py" avsync "$file" "$third" "$("$py" -c "print(2 * $seconds / 3)")" | offsets)"
+    else
+      record "$who" 30 1
+      stop_helpers
+      row "$who" 30 "-" "$("$py" "$here/analyse.py" avsync "$file" | offsets)"
+    fi
+  done
+}
+
+echo "engine / ffmpeg x11grab / simplescreenrecorder, libx264 veryfast CRF 23, ${seconds} s each, $(nproc) cores"
+echo "  ($(uname -m), load average $(cut -d' ' -f1-3 /proc/loadavg) at the start)"
+for c in ${cases//,/ }; do
+  case $c in
+    1080p30) moving 30 ;;
+    1080p60) moving 60 ;;
+    still) still ;;
+    avsync) avsync ;;
+    *) echo "run.sh: unknown case $c" >&2 ;;
+  esac
+done
+echo "  (load average $(cut -d' ' -f1-3 /proc/loadavg) at the end)"
