@@ -4,6 +4,9 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QIcon>
+#include <QPushButton>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -19,6 +22,13 @@ namespace {
 const int kKinds[] = {1, 2, 4};  // video, audio, webcam: the home window's modes
 
 } // namespace
+
+void applyScheduleLook(QWidget* dialog)
+{
+    QFile sheet(QStringLiteral(":/schedule/schedule.qss"));
+    if (sheet.open(QIODevice::ReadOnly))
+        dialog->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+}
 
 TaskEditDlg::TaskEditDlg(const TaskInfo& task, QWidget* parent)
     : VxDialogBase(parent)
@@ -71,6 +81,10 @@ TaskEditDlg::TaskEditDlg(const TaskInfo& task, QWidget* parent)
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // White on the red button: the style's own OK picture would not show.
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btnOK"));
+    buttons->button(QDialogButtonBox::Ok)->setIcon(QIcon());
+    applyScheduleLook(this);
 
     retranslateDerived();
     const int kind = int(std::find(std::begin(kKinds), std::end(kKinds), task.record.recwhat) - std::begin(kKinds));

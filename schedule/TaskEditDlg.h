@@ -9,6 +9,9 @@ class QDateTimeEdit;
 class QLineEdit;
 class QTimeEdit;
 
+// The task windows' own look (light page, red main button).
+void applyScheduleLook(QWidget* dialog);
+
 // Adds or edits one scheduled task: what to record, when (once, daily or on
 // chosen weekdays), how it stops and what happens afterwards.
 class TaskEditDlg : public VxDialogBase

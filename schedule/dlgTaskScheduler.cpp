@@ -109,6 +109,7 @@ dlgTaskScheduler::dlgTaskScheduler(QWidget* parent)
     layout->addWidget(m_pStack, 1);
     layout->addLayout(buttons);
     resize(900, 400);
+    applyScheduleLook(this);
     connect(m_pBtnClose, &QPushButton::clicked, this, &QDialog::accept);
 
     showState();

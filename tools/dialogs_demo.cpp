@@ -1,6 +1,7 @@
 // Saves pictures of the smaller windows for looking at: the record-length
 // panel, the watermark drop-down and manager, the floating panel, the quit
-// prompt, the four preferences pages and the task schedule dialog. Each is
+// prompt, the four preferences pages, the task schedule dialog and its
+// task editor. Each is
 // shown without its modal loop, photographed from the screen and closed.
 //
 //   dialogs_demo OUTDIR
@@ -21,6 +22,7 @@
 #include "app/DlgQuitMessage.h"
 #include "app/FfFloatWindow.h"
 #include "preferences/OptionDialog.h"
+#include "schedule/TaskEditDlg.h"
 #include "schedule/dlgTaskScheduler.h"
 #include "watermark/DlgWatermarkManage.h"
 #include "watermark/WaterMarkDataManage.h"
@@ -116,6 +118,8 @@ int main(int argc, char** argv)
     {
         dlgTaskScheduler tasks;
         showAndShoot(&tasks, QStringLiteral("task-schedule"));
+        TaskEditDlg editor(TaskInfo{});
+        showAndShoot(&editor, QStringLiteral("task-editor"));
     }
     scUninitialize();
     return g_failures == 0 ? 0 : 1;
