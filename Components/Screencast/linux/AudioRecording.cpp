@@ -2,9 +2,10 @@
 // recording into the audio format the user saves in.
 //
 // A sound recorder reads the mixed sound from a PulseAudioSource on one
-// writer thread, keeps the parts that fall inside its recording spans
-// (start to pause, resume to pause, ... , resume to release), and appends
-// them to a WAV file in the engine's audio folder (rec/AudioTempFiles.h).
+// writer thread, cuts out what was heard before the start, during a pause
+// or after the release (the same pause spans as the screen recorder's,
+// rec/PauseSpans.h), and appends the rest to a WAV file in the engine's
+// audio folder (rec/AudioTempFiles.h).
 
 #include "EngineCore.h"
 
@@ -14,6 +15,7 @@
 #include "rec/AudioSource.h"
 #include "rec/AudioTempFiles.h"
 #include "rec/BackgroundJob.h"
+#include "rec/PauseSpans.h"
 #include "rec/Pipeline.h"
 
 #include "platform/log/Log.h"
@@ -22,7 +24,6 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
-#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -35,19 +36,9 @@ using namespace sc;
 
 namespace {
 
-constexpr int64_t kOpen = std::numeric_limits<int64_t>::max();
 // How often the writer collects sound: short enough that the file keeps
 // growing smoothly, long enough to write in sizeable pieces.
 constexpr auto kWriterPeriod = std::chrono::milliseconds(40);
-
-// Ceiling of a / b for b > 0, also for negative a.
-int64_t ceilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
-
-// The first frame (of a chunk starting at `firstUs`) heard at or after `us`.
-int64_t frameFrom(int64_t us, int64_t firstUs)
-{
-    return ceilDiv((us - firstUs) * rec::kAudioRate, 1000000);
-}
 
 class AudioRecorder;
 
@@ -88,32 +79,25 @@ public:
 
     int start() override
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_started)
+        if (!m_spans.start(rec::nowUs()))
             return -1;
-        m_started = true;
-        m_spans.push_back(Span{rec::nowUs(), kOpen});
         Log(kLogModule, 1, "sound recording started: %s", m_partPath.c_str());
         return 0;
     }
 
     int pause() override
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_started)
+        if (!m_spans.started())
             return -1;
-        if (!m_spans.empty() && m_spans.back().to == kOpen)
-            m_spans.back().to = rec::nowUs();
+        m_spans.pause(rec::nowUs());
         return 0;
     }
 
     int resume() override
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_started)
+        if (!m_spans.started())
             return -1;
-        if (m_spans.empty() || m_spans.back().to != kOpen)
-            m_spans.push_back(Span{rec::nowUs(), kOpen});
+        m_spans.resume(rec::nowUs());
         return 0;
     }
 
@@ -121,10 +105,11 @@ public:
 
     void release() override
     {
+        // The end is a pause that never resumes: what is heard after it
+        // is cut like a pause.
+        m_spans.pause(rec::nowUs());
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (!m_spans.empty() && m_spans.back().to == kOpen)
-                m_spans.back().to = rec::nowUs();
             m_stop = true;
         }
         m_wake.notify_all();
@@ -144,11 +129,6 @@ public:
     double seconds() const { return double(m_frames.load()) / rec::kAudioRate; }
 
 private:
-    struct Span {
-        int64_t from;
-        int64_t to;   // kOpen while recording
-    };
-
     ~AudioRecorder() override = default;
 
     void report(SRErrorCode code)
@@ -158,27 +138,30 @@ private:
             m_callback->OnError(code);
     }
 
-    // Appends the frames of `chunk` that fall inside `spans`.
-    bool write(const rec::AudioChunk& chunk, const std::vector<Span>& spans)
+    // Appends the frames of `chunk` that belong to the recording, each at
+    // its place: a gap becomes silence, an overlap is not written twice.
+    bool write(const rec::AudioChunk& chunk)
     {
         const int64_t frames = int64_t(chunk.samples.size() / rec::kAudioChannels);
-        for (const Span& span : spans) {
-            const int64_t a = std::max<int64_t>(0, frameFrom(span.from, chunk.firstSampleUs));
-            const int64_t b = span.to == kOpen ? frames
-                                               : std::min<int64_t>(frames, frameFrom(span.to, chunk.firstSampleUs));
-            if (b <= a)
+        for (const rec::PauseSpans::Run& run : m_cutter.cut(chunk.firstSampleUs, frames)) {
+            const int64_t written = m_file->frames();
+            const int64_t skip = std::max<int64_t>(0, written - run.position);
+            const int64_t gap = std::max<int64_t>(0, run.position - written);
+            const int64_t count = std::max<int64_t>(0, run.count - skip);
+            if (count == 0)
                 continue;
-            m_pcm.resize(std::size_t(b - a) * std::size_t(m_channels));
-            const float* src = chunk.samples.data() + a * rec::kAudioChannels;
-            for (int64_t i = 0; i < b - a; ++i, src += rec::kAudioChannels) {
+            m_pcm.assign(std::size_t(gap + count) * std::size_t(m_channels), 0);
+            const float* src = chunk.samples.data() + (run.offset + skip) * rec::kAudioChannels;
+            int16_t* dst = m_pcm.data() + gap * m_channels;
+            for (int64_t i = 0; i < count; ++i, src += rec::kAudioChannels) {
                 if (m_channels == 1) {
-                    m_pcm[std::size_t(i)] = toPcm((src[0] + src[1]) * 0.5f);
+                    *dst++ = toPcm((src[0] + src[1]) * 0.5f);
                 } else {
-                    m_pcm[std::size_t(2 * i)] = toPcm(src[0]);
-                    m_pcm[std::size_t(2 * i + 1)] = toPcm(src[1]);
+                    *dst++ = toPcm(src[0]);
+                    *dst++ = toPcm(src[1]);
                 }
             }
-            if (!m_file->append(m_pcm.data(), b - a))
+            if (!m_file->append(m_pcm.data(), gap + count))
                 return false;
             m_frames = m_file->frames();
             m_bytes = m_file->bytes();
@@ -199,38 +182,30 @@ private:
             std::lock_guard<std::mutex> lock(m_mutex);
         }
         std::vector<rec::AudioChunk> chunks;
-        std::vector<Span> spans;
         bool failed = false;
-        bool everStarted = false;
         for (;;) {
             bool stopping;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 m_wake.wait_for(lock, kWriterPeriod, [this] { return m_stop; });
                 stopping = m_stop;
-                spans = m_spans;
-                everStarted = m_started;
             }
             if (stopping)
                 m_source->stop();   // what it captured until now still comes out below
             chunks.clear();
             const bool sourceOk = m_source->take(chunks);
             if (!failed) {
-                int64_t reached = std::numeric_limits<int64_t>::min();
                 for (const rec::AudioChunk& chunk : chunks) {
-                    if (!write(chunk, spans)) {
+                    if (!write(chunk)) {
                         failed = true;
                         report(SR_FileWriteFailed);
                         break;
                     }
-                    reached = chunk.firstSampleUs
-                              + int64_t(chunk.samples.size() / rec::kAudioChannels) * 1000000 / rec::kAudioRate;
                 }
                 if (!failed && !sourceOk) {
                     failed = true;
                     report(SR_MicInterrupted);
                 }
-                forgetSpansBefore(reached, spans);
             }
             if (failed)
                 m_source->stop();   // the device is no longer needed
@@ -239,7 +214,7 @@ private:
         }
 
         std::string error;
-        if (!everStarted) {
+        if (!m_spans.started()) {
             m_file->discard();
             m_finalSeconds = -1.0;
         } else if (m_file->finish(error)) {
@@ -252,32 +227,18 @@ private:
         }
     }
 
-    // Spans that ended before `reached` were used up: drop them so the
-    // list stays short over many pauses.
-    void forgetSpansBefore(int64_t reached, const std::vector<Span>& seen)
-    {
-        std::size_t done = 0;
-        while (done < seen.size() && seen[done].to != kOpen && seen[done].to <= reached)
-            ++done;
-        if (done == 0)
-            return;
-        std::lock_guard<std::mutex> lock(m_mutex);
-        // Only the last span ever changes, and closed ones stay closed.
-        m_spans.erase(m_spans.begin(), m_spans.begin() + std::ptrdiff_t(std::min(done, m_spans.size())));
-    }
-
     CRecoderCallback* const m_callback;
     const int m_channels;
     std::unique_ptr<rec::PulseAudioSource> m_source;
     std::unique_ptr<rec::WavTempFile> m_file;    // writer thread only
     const std::string m_partPath;
     std::vector<int16_t> m_pcm;                  // writer thread only
+    rec::PauseSpans m_spans;
+    rec::SoundCutter m_cutter{m_spans, rec::kAudioRate};   // writer thread only
     double m_finalSeconds = -1.0;                // writer thread, read after join
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::vector<Span> m_spans;
-    bool m_started = false;
     bool m_stop = false;
     std::thread m_thread;
 
