@@ -58,28 +58,36 @@ void AudioMixer::push(int input, const float* frames, std::size_t frameCount, in
         return;
     Input& in = m_inputs[std::size_t(input)];
     in.arrivalUs = arrivalUs;
-    const int64_t expected = frameAt(firstUs);
-    if (!in.placed || std::llabs(expected - in.next) > kResyncFrames) {
-        in.next = expected;
-        in.placed = true;
+    const double expected = double(firstUs - m_originUs) * kAudioRate / 1e6;
+    if (in.corrector.placed() && !in.corrector.follows(expected)) {
+        // The input jumps: the frames held for its interpolation still
+        // belong where they were going.
+        m_placed.clear();
+        store(in, in.corrector.flush(m_placed));
     }
+    m_placed.clear();
+    store(in, in.corrector.push(frames, frameCount, expected, m_placed));
+}
 
+void AudioMixer::store(Input& in, int64_t at)
+{
+    if (m_placed.empty())
+        return;
     if (in.samples.empty()) {
-        in.start = in.next;
-    } else if (in.next > in.end()) {
+        in.start = at;
+    } else if (at > in.end()) {
         // A gap in the input (lost data): silence until its sound goes on.
-        in.samples.resize(std::size_t(in.next - in.start) * kAudioChannels, 0.0f);
-    } else if (in.next < in.end()) {
+        in.samples.resize(std::size_t(at - in.start) * kAudioChannels, 0.0f);
+    } else if (at < in.end()) {
         // The input jumped back: its newer frames replace what was there.
-        if (in.next <= in.start) {
+        if (at <= in.start) {
             in.samples.clear();
-            in.start = in.next;
+            in.start = at;
         } else {
-            in.samples.resize(std::size_t(in.next - in.start) * kAudioChannels);
+            in.samples.resize(std::size_t(at - in.start) * kAudioChannels);
         }
     }
-    in.samples.insert(in.samples.end(), frames, frames + frameCount * kAudioChannels);
-    in.next += int64_t(frameCount);
+    in.samples.insert(in.samples.end(), m_placed.begin(), m_placed.end());
 
     // Frames whose moment was already released are late: drop them.
     dropBefore(in, m_out);
@@ -91,9 +99,12 @@ void AudioMixer::push(int input, const float* frames, std::size_t frameCount, in
 void AudioMixer::drain(int64_t endUs, std::vector<AudioChunk>& out)
 {
     int64_t target = frameAt(endUs);
-    for (const Input& in : m_inputs)
+    for (Input& in : m_inputs) {
+        m_placed.clear();
+        store(in, in.corrector.flush(m_placed));
         if (!in.samples.empty())
             target = std::max(target, in.end());
+    }
     releaseUpTo(target, out);
 }
 
@@ -107,7 +118,8 @@ void AudioMixer::pull(int64_t nowUs, std::vector<AudioChunk>& out)
         if (!live)
             continue;
         anyLive = true;
-        target = std::min(target, in.samples.empty() ? (in.placed ? in.next : m_out) : in.end());
+        const int64_t reached = in.corrector.placed() ? in.corrector.next() : m_out;
+        target = std::min(target, in.samples.empty() ? reached : in.end());
     }
     if (!anyLive)
         target = frameAt(nowUs - kStallUs);

@@ -4,9 +4,10 @@
 //
 // The output is a gap-free run of frames at kAudioRate: frame p is the
 // moment origin + p / kAudioRate on the nowUs() clock. Each input's frames
-// are placed by their own timestamps; small timing jitter is ignored (an
-// input stays contiguous) and only a jump of more than kResyncFrames moves
-// it, so inputs never click at every chunk.
+// are placed by their own timestamps to the sample: an input stays
+// contiguous, and the slow drift of its device's clock is taken out by
+// resampling it (DriftCorrector.h) rather than by jumps, so inputs never
+// click and never slide off their timestamps.
 //
 // Output is released up to the moment every live input has reached. An
 // input is live while its sound keeps arriving (the last arrival at most
@@ -18,6 +19,7 @@
 // up to kStallUs before the clock, so a recording keeps its length.
 // Not thread-safe: the owner locks.
 
+#include "DriftCorrector.h"
 #include "Pipeline.h"
 
 #include <cstddef>
@@ -32,7 +34,6 @@ class AudioMixer
 public:
     static constexpr int64_t kStallUs = 500000;
     static constexpr int64_t kStartupUs = 3000000;
-    static constexpr int64_t kResyncFrames = kAudioRate / 100;     // 10 ms
     static constexpr int64_t kMaxBufferedFrames = kAudioRate * 10; // per input
 
     AudioMixer(int inputs, int64_t originUs);
@@ -53,18 +54,21 @@ public:
 
 private:
     struct Input {
+        Input() : corrector(kAudioChannels, kAudioRate) {}
+        DriftCorrector corrector;     // knows where the next frame goes
         std::vector<float> samples;   // interleaved, from frame `start` on
         int64_t start = 0;
-        int64_t next = 0;             // where the input's next frame goes
-        bool placed = false;          // `next` is known
         int64_t arrivalUs = 0;        // the last push, 0 before the first
         int64_t end() const { return start + int64_t(samples.size() / kAudioChannels); }
     };
 
     void dropBefore(Input& in, int64_t frame);
+    // Puts m_placed, resampled frames of `in` from output frame `at`, in place.
+    void store(Input& in, int64_t at);
     void releaseUpTo(int64_t target, std::vector<AudioChunk>& out);
 
     std::vector<Input> m_inputs;
+    std::vector<float> m_placed;      // one push after resampling
     int64_t m_originUs;
     int64_t m_out = 0;                // next output frame
 };

@@ -1,6 +1,7 @@
 #include "AudioSource.h"
 
 #include "AudioMixer.h"
+#include "DriftCorrector.h"
 
 #include "EngineCore.h"
 
@@ -24,11 +25,6 @@ namespace {
 constexpr int kWaitMs = 2000;
 // Small fragments keep the sound close behind the clock.
 constexpr int64_t kFragmentUs = 20000;
-// Timestamps further than this from the running estimate, several times in
-// a row, start a new one (an overrun, lost data, a stream that was
-// stalled); a single late wake-up of the sound thread does not.
-constexpr int64_t kReanchorUs = 20000;
-constexpr int kReanchorAfter = 3;
 
 const pa_sample_spec kSpec = {PA_SAMPLE_FLOAT32LE, uint32_t(kAudioRate), uint8_t(kAudioChannels)};
 constexpr std::size_t kFrameBytes = sizeof(float) * kAudioChannels;
@@ -47,10 +43,7 @@ struct PulseAudioSource::Impl {
         std::string source;        // the server's name of the device
         std::string what;          // "system sound" or "microphone", for messages
         pa_stream* stream = nullptr;
-        // The running estimate of when the next frame was heard.
-        bool timed = false;
-        int64_t nextUs = 0;
-        int outliers = 0;          // measurements in a row beyond kReanchorUs
+        DeviceClock clock;         // when its sound was heard
     };
 
     bool render;
@@ -167,19 +160,7 @@ struct PulseAudioSource::Impl {
                 serverUs = int64_t(timing->source_usec) + int64_t(timing->transport_usec);
             const int64_t measured = now - std::max(queued, duration) - serverUs;
 
-            // Follow the measurements slowly so that their jitter does not
-            // reach the timestamps; a jump starts afresh.
-            const int64_t error = measured - st->nextUs;
-            if (!st->timed || (std::llabs(error) > kReanchorUs && ++st->outliers >= kReanchorAfter)) {
-                st->nextUs = measured;
-                st->timed = true;
-                st->outliers = 0;
-            } else if (std::llabs(error) <= kReanchorUs) {
-                st->nextUs += error / 16;
-                st->outliers = 0;
-            }
-            const int64_t first = st->nextUs;
-            st->nextUs = first + duration;
+            const int64_t first = st->clock.place(int64_t(frames), measured, kAudioRate);
 
             if (frames > 0) {
                 std::lock_guard<std::mutex> lock(self->mutex);
