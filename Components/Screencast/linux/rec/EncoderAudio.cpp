@@ -101,10 +101,10 @@ bool AudioEncoder::write(int64_t position, const float* samples, int64_t frames,
     if (!m_ctx || m_finished || frames <= 0)
         return true;
     const int64_t end = this->position();
-    if (position > end + kSlackFrames) {
+    if (position > end) {
         // The source skipped ahead (or started late): silence in between.
         m_pending.resize(m_pending.size() + size_t(position - end) * 2, 0.0f);
-    } else if (position < end - kSlackFrames) {
+    } else if (position < end) {
         // Already covered: keep only what is new.
         const int64_t skip = end - position;
         if (skip >= frames)

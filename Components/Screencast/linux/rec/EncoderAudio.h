@@ -4,9 +4,9 @@
 // Sound arrives as interleaved stereo float at kAudioRate, each run placed
 // at its sample position on the recording's time. The encoder keeps one
 // gap-free stream: a run that starts later than the stream has reached is
-// preceded by silence, one that starts earlier loses what overlaps, and
-// small jitter (under kSlackFrames) is absorbed so that the sound does not
-// click at every chunk. Picture and sound therefore stay within that slack.
+// preceded by silence, one that starts earlier loses what overlaps. Every
+// sample goes exactly where it is asked to: the runs come already placed
+// to the sample (PauseSpans.h), so there is no slack to hide errors in.
 
 #include "FfmpegUtil.h"
 
@@ -33,8 +33,6 @@ AudioCodecSettings audioCodecSettings(int codec, int quality, int channels);
 class AudioEncoder
 {
 public:
-    static constexpr int64_t kSlackFrames = 480; // 10 ms at 48 kHz
-
     AudioEncoder();
     ~AudioEncoder();
     AudioEncoder(const AudioEncoder&) = delete;
