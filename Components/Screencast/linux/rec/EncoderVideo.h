@@ -41,6 +41,8 @@ struct VideoCodecSettings
     // colour description and assumes BT.601, so ProRes uses (and says) that.
     AVColorSpace matrix = AVCOL_SPC_BT709;
     std::vector<std::pair<std::string, std::string>> options;
+    // Frame threads sized for a live recording rather than left to the codec.
+    bool liveThreads = false;
     // GIF only: colours per frame and dithering of the per-frame palette.
     int gifColours = 256;
     const char* gifDither = "none";
