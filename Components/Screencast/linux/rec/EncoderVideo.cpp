@@ -1,5 +1,7 @@
 #include "EncoderVideo.h"
 
+#include "ColorConvert.h"
+
 #include "ScreencastTypes.h"
 
 extern "C" {
@@ -320,6 +322,14 @@ bool VideoEncoder::convert(const QImage& picture)
     const bool cut = dw >= 0 && dw <= 1 && dh >= 0 && dh <= 1;
     const int srcWidth = cut ? m_size.width() : source.width();
     const int srcHeight = cut ? m_size.height() : source.height();
+    if (cut && m_ctx->pix_fmt == AV_PIX_FMT_YUV420P && m_settings.matrix == AVCOL_SPC_BT709) {
+        if (av_frame_make_writable(m_picture) < 0)
+            return false;
+        const PlanarPicture out{{m_picture->data[0], m_picture->data[1], m_picture->data[2]},
+                                {m_picture->linesize[0], m_picture->linesize[1], m_picture->linesize[2]}};
+        bgraToI420Bt709(source.constBits(), int(source.bytesPerLine()), out, m_size.width(), m_size.height());
+        return true;
+    }
     // Luma is copied 1:1 and chroma halved: the fast bilinear filter does
     // that as well as any and costs a fifth less (colour conversion is about
     // a sixth of a full-HD H.264 recording's CPU).
