@@ -1,7 +1,6 @@
-// Sound placed on the recording's time to the sample: a synthetic sound
-// card whose clock drifts, arrival measurements that jitter, pauses of
-// random lengths, all on injected clocks, through the engine's own device
-// clock, mixer and pause spans.
+// Sound placed on the recording's time to the sample: a synthetic card whose
+// clock drifts, jittering arrival measurements and random pauses, on injected
+// clocks, through the engine's device clock, mixer and pause spans.
 
 #include "rec/AudioMixer.h"
 #include "rec/DriftCorrector.h"
@@ -20,11 +19,12 @@ constexpr int64_t kT0 = 1000000000;   // the simulation's first moment
 constexpr double kTwoPi = 6.283185307179586;
 
 // The card's sound tells its own true moment: a 1 Hz quadrature tone whose
-// phase is the time it was heard, so any output sample can be dated.
-double heardAt(const float* frame) { return std::atan2(double(frame[0]), double(frame[1])) / kTwoPi; }
-
-// Signed distance of two moments (seconds) on the tone's one-second circle.
-double circleDiff(double a, double b) { return std::remainder(a - b, 1.0); }
+// phase is the time it was heard; the result is the distance to `us` on the
+// tone's one-second circle.
+double offsetFrom(const float* frame, int64_t us)
+{
+    return std::remainder(std::atan2(double(frame[0]), double(frame[1])) / kTwoPi - double(us) / 1e6, 1.0);
+}
 
 } // namespace
 
@@ -46,8 +46,7 @@ private slots:
         QFETCH(double, drift);
         QFETCH(unsigned, seed);
         std::mt19937 random(seed);
-        std::uniform_int_distribution<int64_t> jitter(-300, 300), pauseLength(20000, 3000000),
-            between(300000, 4000000);
+        std::uniform_int_distribution<int64_t> jitter(-300, 300), pauseLength(20000, 3000000), between(300000, 4000000);
 
         AudioMixer mixer(1, kT0);
         DeviceClock clock;
@@ -56,7 +55,6 @@ private slots:
         spans.start(kT0 + 250000);
         int64_t nextEvent = kT0 + 250000 + between(random);
         std::vector<std::pair<int64_t, int64_t>> pauses;
-
         const double cardRate = kAudioRate * (1.0 + drift);
         const int fragment = 960;
         std::vector<float> recording;   // by position, as the encoder gets it
@@ -71,16 +69,11 @@ private slots:
             }
             const int64_t heardUs = kT0 + int64_t(std::llround(firstS * 1e6));
             const int64_t arrivalUs = heardUs + int64_t(fragment / cardRate * 1e6) + 30000;
-            while (nextEvent <= arrivalUs) {
-                if (spans.paused()) {
-                    spans.resume(nextEvent);
+            for (; nextEvent <= arrivalUs; nextEvent += spans.paused() ? pauseLength(random) : between(random)) {
+                if (spans.paused() ? spans.resume(nextEvent) : !spans.pause(nextEvent))
                     pauses.back().second = nextEvent;
-                    nextEvent += between(random);
-                } else {
-                    spans.pause(nextEvent);
+                else
                     pauses.emplace_back(nextEvent, int64_t(INT64_MAX));
-                    nextEvent += pauseLength(random);
-                }
             }
             const int64_t first = clock.place(fragment, heardUs + jitter(random), kAudioRate);
             mixer.push(0, sound.data(), std::size_t(fragment), first, arrivalUs);
@@ -112,7 +105,7 @@ private slots:
                     realUs += pause.second - pause.first;
             }
             if (!edge)
-                worst = std::max(worst, std::fabs(circleDiff(heardAt(&recording[p * kAudioChannels]), realUs / 1e6)));
+                worst = std::max(worst, std::fabs(offsetFrom(&recording[p * kAudioChannels], realUs)));
         }
         QVERIFY2(worst < 0.001, qPrintable(QString("off by %1 ms").arg(worst * 1000)));
         QVERIFY(std::fabs(clock.skew() + drift / (1 + drift)) < 0.0002);
