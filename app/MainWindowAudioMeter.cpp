@@ -15,7 +15,8 @@ void MainWindow::initAudioMeter()
 {
     m_pAudioMeter = new CustomLEDFrame(ui->frameAudioImage);
     m_pAudioMeter->setObjectName(QStringLiteral("ledAudioPage"));
-    m_pAudioMeter->setFixedSize(360, 96);
+    // 56 bars of 4 pixels, 2 apart, with 5 pixels at each side.
+    m_pAudioMeter->setFixedSize(346, 96);
     m_pAudioMeter->hide();
     ui->horizontalLayoutAudioImage->addWidget(m_pAudioMeter);
     m_pAudioLevels = new AudioLevelFeed(m_pAudioMeter, this);

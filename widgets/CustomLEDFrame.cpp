@@ -74,6 +74,13 @@ void CustomLEDFrame::paintEvent(QPaintEvent* event)
                 g_bFinished = false;
                 break;
             }
+            // Unlit tracks in a faint first colour: a silent meter still
+            // reads as a meter rather than as an empty box.
+            if (!m_colors.isEmpty()) {
+                QColor unlit = m_colors.first();
+                unlit.setAlpha(45);
+                painter.fillRect(QRect(bar.left(), 0, bar.width(), height()), unlit);
+            }
             QLinearGradient gradient(bar.left(), bar.bottom(), bar.left(), 0);
             if (!stopped) {
                 for (int k = 0; k < m_colors.size(); ++k)
