@@ -102,13 +102,25 @@ void tour(MainWindowBase* frame)
     settle();
     clickChild(frame, "frmChoseWindow");
     settle();
-    shootFrame(frame, "page-window");
+    // Window mode opens the window picker over the frame: the screen shows
+    // both, and the picker goes again before the next page.
+    shootScreen("page-window");
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->inherits("DlgLockWindow"))
+            w->close();
+    }
+    settle();
 
     clickChild(frame, "btnHome");
     settle();
     clickChild(frame, "frmChoseAudio");
     settle();
     shootFrame(frame, "page-audio");
+    // With the microphone on, its level takes the picture's place.
+    clickChild(frame, "btnUseMic");
+    settle();
+    shootFrame(frame, "page-audio-mic");
+    clickChild(frame, "btnUseMic");
 
     clickChild(frame, "btnHome");
     settle();
