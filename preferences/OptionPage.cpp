@@ -10,6 +10,9 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 
+#include "widgets/NoWheelCombobox.h"
+#include "widgets/VxComboboxViewItemDelegate.h"
+
 OptionPage::OptionPage(QWidget* parent)
     : QWidget(parent)
 {
@@ -94,9 +97,19 @@ QCheckBox* OptionPage::addCheck(QFormLayout* form, const QString& text, const ch
 
 QComboBox* OptionPage::addCombo(QFormLayout* form, const QString& label, const char* objectName)
 {
-    auto* combo = new QComboBox(this);
+    // The pages scroll: a wheel turn over a list must move the page, not
+    // quietly change a setting under the pointer.
+    auto* combo = new NoWheelCombobox(this);
     combo->setObjectName(QLatin1String(objectName));
     combo->setMinimumWidth(180);
+    auto* rows = new VxComboboxViewItemDelegate(combo);
+    rows->setItemHeight(24);
+    rows->setTextLeftMargin(10);
+    rows->setTextColorH(QColor(0xd9, 0x25, 0x2b));
+    rows->setTextColorN(QColor(0x3c, 0x46, 0x50));
+    rows->setBacColorH(QColor(0xfd, 0xec, 0xed));
+    rows->setBacColorN(Qt::white);
+    combo->setItemDelegate(rows);
     form->addRow(label, combo);
     watch(combo);
     return combo;
