@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QWidgetAction>
 
+#include "widgets/CusMenuItemIconStyle.h"
 #include "capture/DlgPaintToScreen.h"
 #include "ui_FfFloatWindow.h"
 
@@ -65,9 +66,14 @@ FfFloatWindow::FfFloatWindow(QWidget* parent)
     m_imgTab = svgImage(QStringLiteral(":/float/tab.svg"), kTabSide);
 
     m_pContextMenu = new QMenu(this);
-    m_pStartAction = m_pContextMenu->addAction(QString());
-    m_pShowMainAction = m_pContextMenu->addAction(QString());
-    m_pTaskAction = m_pContextMenu->addAction(QString());
+    // The entries carry the panel's own pictures, at a size that matches
+    // its buttons rather than the style's small icons.
+    m_pMenuStyle = new CusMenuItemIconStyle;
+    m_pMenuStyle->setParent(this);
+    m_pContextMenu->setStyle(m_pMenuStyle);
+    m_pStartAction = m_pContextMenu->addAction(QIcon(QStringLiteral(":/float/rec.svg")), QString());
+    m_pShowMainAction = m_pContextMenu->addAction(QIcon(QStringLiteral(":/float/home.svg")), QString());
+    m_pTaskAction = m_pContextMenu->addAction(QIcon(QStringLiteral(":/schedule/clock.svg")), QString());
     m_pMoniterMenu = new QMenu(this);
     m_pMoniterMenu->setObjectName(QStringLiteral("miniMoniterMenu"));
     m_pCameraMenu = new QMenu(this);

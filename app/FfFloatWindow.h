@@ -11,6 +11,7 @@
 namespace Ui {
 class FfFloatWindow;
 }
+class CusMenuItemIconStyle;
 class DlgPaintToScreen;
 class MainWindow;
 class QAction;
@@ -105,6 +106,7 @@ private:
     QList<QPropertyAnimation*> m_slides;
     MainWindow* m_pMainWindow = nullptr;
     QMenu* m_pContextMenu = nullptr;
+    CusMenuItemIconStyle* m_pMenuStyle = nullptr; // the context menu's icon size
     QAction* m_pStartAction = nullptr;
     QAction* m_pShowMainAction = nullptr;
     QAction* m_pTaskAction = nullptr;
