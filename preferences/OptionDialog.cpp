@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include "platform/framework/VxMessageBox.h"
+#include "widgets/UIHelper.h"
 #include "preferences/HotkeyPage.h"
 #include "preferences/MouseOptionPage.h"
 #include "preferences/OutputOptionPage.h"
@@ -151,9 +152,7 @@ void OptionDialog::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    const int answer = VxMessageBox::question(
-        this, tr("Preferences"), tr("You have changed some settings. Do you want to save the changes before exiting?"),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel);
+    const int answer = UIHelper::askSaveChanges(this);
     if (answer == QMessageBox::Cancel) {
         event->ignore();
         return;

@@ -17,6 +17,7 @@
 #include "core/SignalsTransfer.h"
 #include "core/Utils.h"
 #include "platform/framework/VxMessageBox.h"
+#include "widgets/UIHelper.h"
 #include "platform/log/Log.h"
 #include "recording/CameraManager.h"
 #include "ui_DlgWebcamOptions.h"
@@ -251,9 +252,7 @@ void DlgWebcamOptions::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    const int answer = VxMessageBox::question(
-        this, tr("Preferences"), tr("You have changed some settings. Do you want to save the changes before exiting?"),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel);
+    const int answer = UIHelper::askSaveChanges(this);
     if (answer == QMessageBox::Cancel) {
         event->ignore();
         return;

@@ -1,6 +1,9 @@
 #include "widgets/UIHelper.h"
 
+#include <QMessageBox>
 #include <QWidget>
+
+#include "platform/framework/VxMessageBox.h"
 
 UIHelper::UIHelper(QObject* parent)
     : QObject(parent)
@@ -29,4 +32,11 @@ void UIHelper::moveParentWidgetCenter(QWidget* w, QWidget* parent, bool fitHeigh
     geometry.moveTopLeft(QPoint(centre.x() - geometry.width() / 2,
                                 centre.y() - geometry.height() / 2));
     w->setGeometry(geometry);
+}
+
+int UIHelper::askSaveChanges(QWidget* dialog)
+{
+    return VxMessageBox::question(
+        dialog, tr("Preferences"), tr("You have changed some settings. Do you want to save the changes before exiting?"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel);
 }
