@@ -14,7 +14,7 @@ packages=(
   libswresample-dev libavdevice-dev libavfilter-dev
   # X11 through XCB
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev
-  libxcb-composite0-dev libxcb-shape0-dev libxcb-icccm4-dev libxcb-ewmh-dev
+  libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-icccm4-dev libxcb-ewmh-dev
   # sound, network
   libpulse-dev libcurl4-openssl-dev
   # the private test environment and the tools its tests use

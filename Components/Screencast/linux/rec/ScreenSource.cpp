@@ -2,6 +2,8 @@
 
 #include "ScreencastTypes.h"
 
+#include <xcb/damage.h>
+#include <xcb/xfixes.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
@@ -154,9 +156,108 @@ std::unique_ptr<ScreenAreaSource> ScreenAreaSource::create(const std::string& di
         return nullptr;
     }
     source->m_area = area;
-    if (hasShm(source->m_conn))
+    if (hasShm(source->m_conn)) {
         source->m_pool = std::make_shared<ShmPool>(std::size_t(area.width()) * std::size_t(area.height()) * 4);
+        source->watchDamage();
+    }
     return source;
+}
+
+// Subscribes before the first grab, so that no change after it goes
+// unreported. Without DAMAGE (or its copy buffer) every grab reads the
+// whole area.
+void ScreenAreaSource::watchDamage()
+{
+    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(m_conn, &xcb_damage_id);
+    const xcb_query_extension_reply_t* fixes = xcb_get_extension_data(m_conn, &xcb_xfixes_id);
+    if (!damage || !damage->present || !fixes || !fixes->present)
+        return;
+    auto* fixesVersion = xcb_xfixes_query_version_reply(m_conn, xcb_xfixes_query_version(m_conn, 2, 0), nullptr);
+    auto* damageVersion = xcb_damage_query_version_reply(m_conn, xcb_damage_query_version(m_conn, 1, 1), nullptr);
+    const bool versions = fixesVersion && damageVersion;
+    std::free(fixesVersion);
+    std::free(damageVersion);
+    if (!versions)
+        return;
+    m_copyPool = std::make_shared<ShmPool>(std::size_t(m_area.width()) * std::size_t(m_area.height()) * 4);
+    ShmPool::Segment* copy = m_copyPool->acquire(m_conn);
+    if (!copy) {
+        m_copyPool.reset();
+        return;
+    }
+    m_copyBits = copy->address;
+    m_copySegment = copy->xid;
+    // One notice when the screen first changes after a collection, never
+    // a stream of them: nothing piles up while the recording is paused.
+    const uint32_t id = xcb_generate_id(m_conn);
+    m_region = xcb_generate_id(m_conn);
+    xcb_xfixes_create_region(m_conn, m_region, 0, nullptr);
+    xcb_generic_error_t* error = xcb_request_check(
+        m_conn, xcb_damage_create_checked(m_conn, id, m_root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
+    if (error) {
+        std::free(error);
+        return;
+    }
+    m_damage = id;
+}
+
+// Moves what changed since the last call out of the server's record; a
+// change after it stays there for the next call.
+void ScreenAreaSource::collectDamage()
+{
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+        std::free(event);
+    xcb_damage_subtract(m_conn, m_damage, XCB_NONE, m_region);
+    xcb_xfixes_fetch_region_reply_t* reply =
+        xcb_xfixes_fetch_region_reply(m_conn, xcb_xfixes_fetch_region(m_conn, m_region), nullptr);
+    if (!reply) {
+        m_changed.invalidate();
+        return;
+    }
+    const xcb_rectangle_t* rects = xcb_xfixes_fetch_region_rectangles(reply);
+    const int count = xcb_xfixes_fetch_region_rectangles_length(reply);
+    for (int i = 0; i < count; ++i)
+        m_changed.add(QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height));
+    std::free(reply);
+}
+
+// Rows [top, bottom) of the area into `segment` at their own place.
+bool ScreenAreaSource::readRows(uint32_t segment, int top, int bottom)
+{
+    const uint32_t offset = uint32_t(top) * uint32_t(m_area.width()) * 4u;
+    const xcb_shm_get_image_cookie_t cookie =
+        xcb_shm_get_image(m_conn, m_root, int16_t(m_area.x()), int16_t(m_area.y() + top), uint16_t(m_area.width()),
+                          uint16_t(bottom - top), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment, offset);
+    xcb_generic_error_t* error = nullptr;
+    xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(m_conn, cookie, &error);
+    std::free(error);
+    std::free(reply);
+    return reply != nullptr;
+}
+
+// Brings the kept copy up to date when little changed. False when much
+// did: a whole read into the frame is then cheaper than a read and a copy.
+bool ScreenAreaSource::refreshCopy()
+{
+    collectDamage();
+    std::vector<DamageTracker::Span> bands = m_changed.take(m_area);
+    int rows = 0;
+    for (const DamageTracker::Span& band : bands)
+        rows += band.second - band.first;
+    if (rows * 2 > m_area.height()) {
+        m_copyValid = false;
+        return false;
+    }
+    if (!m_copyValid)
+        bands.assign(1, DamageTracker::Span(0, m_area.height()));
+    for (const DamageTracker::Span& band : bands) {
+        if (!readRows(m_copySegment, band.first, band.second)) {
+            m_copyValid = false;
+            return false;
+        }
+    }
+    m_copyValid = true;
+    return true;
 }
 
 ScreenAreaSource::~ScreenAreaSource()
@@ -178,6 +279,8 @@ void ScreenAreaSource::setArea(const QRect& area)
         moved.moveLeft(0);
     if (moved.top() < 0)
         moved.moveTop(0);
+    if (moved != m_area)
+        m_copyValid = false;
     m_area = moved;
 }
 
@@ -192,17 +295,13 @@ int ScreenAreaSource::grab(VideoFrame& out)
     // within a few milliseconds): taking the time before the request keeps
     // frames on their ticks however long the copy takes.
     const int64_t askedUs = nowUs();
-    const xcb_shm_get_image_cookie_t cookie =
-        xcb_shm_get_image(m_conn, m_root, int16_t(m_area.x()), int16_t(m_area.y()), uint16_t(m_area.width()),
-                          uint16_t(m_area.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment->xid, 0);
-    xcb_generic_error_t* error = nullptr;
-    xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(m_conn, cookie, &error);
-    std::free(error);
-    if (!reply) {
+    const std::size_t bytes = std::size_t(m_area.width()) * std::size_t(m_area.height()) * 4;
+    if (m_damage && refreshCopy()) {
+        std::memcpy(segment->address, m_copyBits, bytes);
+    } else if (!readRows(segment->xid, 0, m_area.height())) {
         m_pool->release(segment);
         return SR_UnknownError;
     }
-    std::free(reply);
     auto* handle = new ImageHandle{m_pool, segment};
     out.image = QImage(segment->address, m_area.width(), m_area.height(), m_area.width() * 4,
                        QImage::Format_RGB32, releaseImage, handle);

@@ -7,7 +7,11 @@
 // pool when the last copy of it goes, so a picture crosses to the encoder
 // without being copied. Without MIT-SHM (a remote display) plain GetImage
 // is used.
+// Where the server has DAMAGE, a still or nearly still screen is not read
+// whole every frame: a copy of the area is kept up to date from the rows
+// the server reports changed, and each frame starts as a copy of it.
 
+#include "DamageTracker.h"
 #include "Pipeline.h"
 
 #include <memory>
@@ -35,16 +39,30 @@ public:
     void setArea(const QRect& area) override;
 
     bool usesSharedMemory() const { return m_pool != nullptr; }
+    bool tracksDamage() const { return m_damage != 0; }
 
 private:
     ScreenAreaSource() = default;
     int grabPlain(VideoFrame& out);
+    void watchDamage();
+    void collectDamage();
+    bool readRows(uint32_t segment, int top, int bottom);
+    bool refreshCopy();
 
     xcb_connection_t* m_conn = nullptr;
     uint32_t m_root = 0;
     QRect m_rootRect;
     QRect m_area;
     std::shared_ptr<ShmPool> m_pool;
+
+    // The damage-driven copy of the area (see above).
+    uint32_t m_damage = 0;
+    uint32_t m_region = 0;
+    DamageTracker m_changed;
+    std::shared_ptr<ShmPool> m_copyPool;
+    uint8_t* m_copyBits = nullptr;
+    uint32_t m_copySegment = 0;
+    bool m_copyValid = false;
 };
 
 } // namespace rec
