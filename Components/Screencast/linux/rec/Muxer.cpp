@@ -1,6 +1,9 @@
 #include "Muxer.h"
 
+#include "EngineCore.h"
 #include "FfmpegUtil.h"
+
+#include "platform/log/Log.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -22,6 +25,9 @@ namespace sc {
 namespace rec {
 
 namespace {
+
+// The longest a fragment of a movie gathers before it goes to the file.
+const char* const kFragmentUs = "250000";
 
 bool writeAll(int fd, const char* data, ssize_t size)
 {
@@ -101,9 +107,16 @@ bool Muxer::open(const std::string& path, OutputVideoFileType type, std::string&
         m_ctx = nullptr;
         return false;
     }
-    rc = avio_open(&m_ctx->pb, path.c_str(), AVIO_FLAG_WRITE);
+    // Read as well as written: the handle also notices a deleted name and
+    // copies the contents out again.
+    m_keeper = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_keeper < 0)
+        rc = AVERROR(errno);
+    else if (!(m_ctx->pb = openWriter()))
+        rc = AVERROR(ENOMEM);
     if (rc < 0) {
         error = "cannot write '" + path + "': " + avError(rc);
+        closeKeeper();
         avformat_free_context(m_ctx);
         m_ctx = nullptr;
         return false;
@@ -111,10 +124,56 @@ bool Muxer::open(const std::string& path, OutputVideoFileType type, std::string&
     m_path = path;
     m_failed = false;
     m_headerWritten = false;
-    // Without it a deleted name cannot be noticed or mended; the
-    // recording itself does not need it.
-    m_keeper = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    m_pending.clear();
+    m_fileBytes = 0;
+    m_goodBytes = 0;
     return true;
+}
+
+// The muxer's bytes gather in memory until commit() hands them to the
+// file in one write: a process killed in between leaves the file as it
+// was, not with half a fragment.
+AVIOContext* Muxer::openWriter()
+{
+    constexpr int kBufferSize = 1 << 16;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    if (!buffer)
+        return nullptr;
+    AVIOContext* pb = avio_alloc_context(buffer, kBufferSize, 1, this, nullptr, &Muxer::gather, &Muxer::seek);
+    if (!pb)
+        av_free(buffer);
+    return pb;
+}
+
+int Muxer::gather(void* opaque, uint8_t* data, int size)
+{
+    auto* self = static_cast<Muxer*>(opaque);
+    self->m_pending.insert(self->m_pending.end(), data, data + size);
+    return size;
+}
+
+// Only the end of a movie that is not fragmented seeks back; what gathered
+// goes out before the position moves.
+int64_t Muxer::seek(void* opaque, int64_t offset, int whence)
+{
+    auto* self = static_cast<Muxer*>(opaque);
+    struct stat st {};
+    if (whence == AVSEEK_SIZE)
+        return ::fstat(self->m_keeper, &st) == 0 ? int64_t(st.st_size) + int64_t(self->m_pending.size()) : -1;
+    if (!self->writePending())
+        return AVERROR(EIO);
+    const off_t at = ::lseek(self->m_keeper, offset, whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : int64_t(at);
+}
+
+bool Muxer::writePending()
+{
+    if (m_pending.empty())
+        return true;
+    const bool ok = m_keeper >= 0 && writeAll(m_keeper, m_pending.data(), ssize_t(m_pending.size()));
+    m_fileBytes += int64_t(m_pending.size());
+    m_pending.clear();
+    return ok;
 }
 
 bool Muxer::needsGlobalHeader() const
@@ -150,14 +209,16 @@ bool Muxer::writeHeader(std::string& error)
     AVDictionary* options = nullptr;
     const std::string format = m_ctx->oformat->name;
     if (format == "mp4" || format == "mov") {
-        // Fragments at every key frame and at least every second: a killed
-        // recording loses at most the last one. The index goes out with the
-        // first fragment (delay_moov), when the start offsets of the streams
-        // (B-frame delay, AAC priming) are known and can be written as edit
-        // lists; the colour description goes with it.
+        // Short fragments: a killed recording loses only the one being
+        // gathered (plus what the encoders hold), and the first bytes reach
+        // the disk soon after the start. A fragment costs about a hundred
+        // bytes of index. The index goes out with the first fragment
+        // (delay_moov), when the start offsets of the streams (B-frame
+        // delay, AAC priming) are known and can be written as edit lists;
+        // the colour description goes with it.
         av_dict_set(&options, "movflags",
                     "frag_keyframe+empty_moov+default_base_moof+delay_moov+write_colr", 0);
-        av_dict_set(&options, "frag_duration", "1000000", 0);
+        av_dict_set(&options, "frag_duration", kFragmentUs, 0);
     } else if (format == "gif") {
         av_dict_set(&options, "loop", "0", 0);
     }
@@ -170,7 +231,7 @@ bool Muxer::writeHeader(std::string& error)
     }
     m_headerWritten = true;
     // A file that cannot be written shows now, not a second later.
-    if (!flush()) {
+    if (!commit()) {
         error = "cannot write the file";
         return false;
     }
@@ -179,11 +240,16 @@ bool Muxer::writeHeader(std::string& error)
 
 bool Muxer::write(AVPacket* packet, const AVCodecContext* encoder, AVStream* stream)
 {
+    return write(packet, encoder->time_base, stream);
+}
+
+bool Muxer::write(AVPacket* packet, AVRational timeBase, AVStream* stream)
+{
     if (!m_ctx || !m_headerWritten || m_failed) {
         av_packet_unref(packet);
         return false;
     }
-    av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+    av_packet_rescale_ts(packet, timeBase, stream->time_base);
     packet->stream_index = stream->index;
     const int rc = av_interleaved_write_frame(m_ctx, packet);
     if (rc < 0 || (m_ctx->pb && m_ctx->pb->error < 0)) {
@@ -193,14 +259,17 @@ bool Muxer::write(AVPacket* packet, const AVCodecContext* encoder, AVStream* str
     return true;
 }
 
-bool Muxer::flush()
+bool Muxer::commit()
 {
-    if (!m_ctx || !m_ctx->pb)
+    if (!m_ctx || !m_ctx->pb || m_failed)
         return false;
     avio_flush(m_ctx->pb);
-    if (m_ctx->pb->error < 0)
+    if (m_ctx->pb->error < 0 || !writePending()) {
         m_failed = true;
-    return !m_failed;
+        return false;
+    }
+    m_goodBytes = m_fileBytes;
+    return true;
 }
 
 bool Muxer::finish()
@@ -216,15 +285,27 @@ bool Muxer::finish()
     }
     if (m_ctx->pb) {
         avio_flush(m_ctx->pb);
-        if (m_ctx->pb->error < 0)
+        if (m_ctx->pb->error < 0 || !writePending())
             ok = false;
-        if (avio_closep(&m_ctx->pb) < 0)
-            ok = false;
+        freeWriter();
     }
     avformat_free_context(m_ctx);
     m_ctx = nullptr;
     m_failed = m_failed || !ok;
+    if (!ok)
+        cutBack();
     return ok;
+}
+
+// A write that failed half-way leaves a torn fragment at the end, which
+// decoders reject; what came before it is whole.
+void Muxer::cutBack()
+{
+    struct stat st {};
+    if (m_keeper < 0 || ::fstat(m_keeper, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= m_goodBytes)
+        return;
+    if (::ftruncate(m_keeper, m_goodBytes) != 0)
+        Log(kLogModule, 2, "screen recording: the torn end of the file cannot be cut off");
 }
 
 void Muxer::discard()
@@ -260,17 +341,21 @@ void Muxer::closeKeeper()
     m_keeper = -1;
 }
 
-int64_t Muxer::bytesWritten() const
+void Muxer::freeWriter()
 {
-    return m_ctx && m_ctx->pb ? avio_tell(m_ctx->pb) : 0;
+    if (!m_ctx->pb)
+        return;
+    av_freep(&m_ctx->pb->buffer);
+    avio_context_free(&m_ctx->pb);
+    m_pending.clear();
+    m_pending.shrink_to_fit();
 }
 
 void Muxer::close()
 {
     if (!m_ctx)
         return;
-    if (m_ctx->pb)
-        avio_closep(&m_ctx->pb);
+    freeWriter();
     avformat_free_context(m_ctx);
     m_ctx = nullptr;
 }

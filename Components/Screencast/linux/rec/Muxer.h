@@ -1,15 +1,16 @@
 #pragma once
 
 // The output file of a screen recording. MP4, M4V and MOV are written as
-// fragmented movies (an empty index up front, then self-contained fragments
-// of at most a second), so that the file grows while recording and
-// everything up to the last fragment stays playable when the process dies.
-// GIF goes through the GIF muxer. Packets come from one thread (the
-// encoder thread); nothing here locks.
+// fragmented movies (the index with the first fragment, then
+// self-contained fragments of a fraction of a second), so that the file
+// grows while recording and everything up to the last fragment stays
+// playable when the process dies. GIF goes through the GIF muxer. Calls
+// come from one thread at a time; nothing here locks.
 
 #include "ScreencastTypes.h"
 
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -41,15 +42,21 @@ public:
     // Takes the packet (timestamps in the encoder's time base) and
     // interleaves it into the file; false on a write error.
     bool write(AVPacket* packet, const AVCodecContext* encoder, AVStream* stream);
-    // Pushes what the file layer buffers to the disk.
-    bool flush();
-    // Writes the index/trailer and closes; false when that failed.
+    // The same with the packet's time base given.
+    bool write(AVPacket* packet, AVRational timeBase, AVStream* stream);
+    // Writes what the muxer handed out since the last call (whole
+    // fragments only) to the file and, when all of it got there, remembers
+    // the end as the place to cut a failed file back to. False once
+    // writing failed.
+    bool commit();
+    // Writes the index/trailer and closes; false when that failed. A
+    // failed file is cut back to its last whole fragment, so that it
+    // decodes to its end.
     bool finish();
     // Closes and deletes the file (nothing was recorded into it).
     void discard();
 
     bool headerWritten() const { return m_headerWritten; }
-    int64_t bytesWritten() const;
 
     // The file's name was deleted (the file itself or its folder) since
     // open(): writing goes on into a file nobody can reach any more.
@@ -61,12 +68,22 @@ public:
 private:
     void close();
     void closeKeeper();
+    void cutBack();
+    AVIOContext* openWriter();
+    void freeWriter();
+    bool writePending();
+    static int gather(void* opaque, uint8_t* data, int size);
+    static int64_t seek(void* opaque, int64_t offset, int whence);
 
     AVFormatContext* m_ctx = nullptr;
     std::string m_path;
-    // A read-only handle on the open file from open() to discard() or the
-    // end: it keeps the contents reachable after the name goes.
+    // A handle on the open file from open() to discard() or the end: it
+    // keeps the contents reachable after the name goes, and cuts a failed
+    // file back.
     int m_keeper = -1;
+    std::vector<char> m_pending; // handed out by the muxer, not yet written
+    int64_t m_fileBytes = 0;     // given to the file so far
+    int64_t m_goodBytes = 0;     // the file is whole up to here
     bool m_headerWritten = false;
     bool m_failed = false;
 };

@@ -5,6 +5,7 @@
 #include "EncoderVideo.h"
 #include "EngineCore.h"
 #include "Muxer.h"
+#include "PacketWriter.h"
 #include "VideoQueue.h"
 #include "VideoTimeline.h"
 
@@ -35,8 +36,10 @@ constexpr std::size_t kQueueBytes = 8u * 1920u * 1080u * 4u;
 // A queue that stays full this long means the machine cannot encode this
 // recording in real time.
 constexpr int64_t kFullLimitUs = 3000000;
-// How often the file layer's buffer is pushed to the disk.
-constexpr int64_t kFlushEveryUs = 1000000;
+// Encoded packets waiting for the disk: several seconds of a full-HD
+// recording. A disk that takes nothing for the stall limit fails the file.
+constexpr std::size_t kWriteQueueBytes = 32u << 20;
+constexpr int64_t kWriteStallUs = 3000000;
 
 std::size_t queueCapacity(QSize size, int fps)
 {
@@ -92,6 +95,7 @@ struct VideoRecorder::Impl
     AVStream* videoStream = nullptr;
     AVStream* audioStream = nullptr;
     std::unique_ptr<FrameQueue> queue;
+    std::unique_ptr<PacketWriter> writer;
     Timeline timeline;
 
     std::thread captureThread;
@@ -147,7 +151,7 @@ void VideoRecorder::Impl::fail(int code)
 
 bool VideoRecorder::Impl::writeVideo(AVPacket* packet)
 {
-    if (!muxer.write(packet, video->context(), videoStream)) {
+    if (!writer->push(packet, video->context()->time_base, videoStream)) {
         writeFailed = true;
         return false;
     }
@@ -156,7 +160,7 @@ bool VideoRecorder::Impl::writeVideo(AVPacket* packet)
 
 bool VideoRecorder::Impl::writeAudio(AVPacket* packet)
 {
-    if (!muxer.write(packet, audioEncoder.context(), audioStream)) {
+    if (!writer->push(packet, audioEncoder.context()->time_base, audioStream)) {
         writeFailed = true;
         return false;
     }
@@ -346,14 +350,13 @@ bool VideoRecorder::Impl::pumpAudio()
 void VideoRecorder::Impl::encoderRun()
 {
     std::string why;
-    if (!muxer.writeHeader(why)) {
-        Log(kLogModule, 2, "screen recording: %s", why.c_str());
+    if (!muxer.writeHeader(why) || !muxer.commit() || !writer->start()) {
+        Log(kLogModule, 2, "screen recording: %s", why.empty() ? "cannot write the file" : why.c_str());
         fail(SR_FileWriteFailed);
         queue->clear();
         muxer.finish();
         return;
     }
-    int64_t lastFlushUs = nowUs();
     bool encodeFailed = false;
     while (true) {
         VideoFrame frame;
@@ -368,14 +371,10 @@ void VideoRecorder::Impl::encoderRun()
         }
         if (got == FrameQueue::Pop::Closed)
             break;
-        const int64_t now = nowUs();
-        if (now - lastFlushUs >= kFlushEveryUs) {
-            lastFlushUs = now;
-            if (!muxer.flush()) {
-                writeFailed = true;
-                encodeFailed = true;
-                break;
-            }
+        if (writer->failed()) {
+            writeFailed = true;
+            encodeFailed = true;
+            break;
         }
     }
     if (encodeFailed) {
@@ -392,6 +391,10 @@ void VideoRecorder::Impl::encoderRun()
     if (audio) {
         const int64_t end = nextIndex * kAudioRate / opt.setup.fps;
         ok = audioEncoder.finish(end, [this](AVPacket* p) { return writeAudio(p); }) && ok;
+    }
+    if (!writer->finish()) {
+        writeFailed = true;
+        ok = false;
     }
     ok = muxer.finish() && ok;
     if (!ok)
@@ -479,6 +482,7 @@ VideoRecorder* VideoRecorder::create(const RecorderOptions& options, std::unique
         }
     }
     impl->queue = std::make_unique<FrameQueue>(queueCapacity(size, impl->opt.setup.fps));
+    impl->writer = std::make_unique<PacketWriter>(impl->muxer, kWriteQueueBytes, kWriteStallUs);
     impl->decorators = makeDecorators(impl->opt.setup);
     impl->areaController = makeAreaController(impl->opt.setup);
     return new VideoRecorder(std::move(impl));
