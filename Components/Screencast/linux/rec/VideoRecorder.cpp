@@ -33,9 +33,12 @@ AudioSourceFactory g_audioFactory;
 // rides out a hiccup of the encoder; more would only cost memory and delay
 // the inevitable when the encoder cannot keep up.
 constexpr std::size_t kQueueBytes = 8u * 1920u * 1080u * 4u;
-// A queue that stays full this long means the machine cannot encode this
-// recording in real time.
+// Frames that keep being dropped this long (the encoder is behind) lower
+// the capture rate a step; at the lowest rate, they end the recording.
+constexpr int64_t kBehindStepUs = 1500000;
 constexpr int64_t kFullLimitUs = 3000000;
+// A second without a dropped frame means the encoder has caught up.
+constexpr int64_t kCalmUs = 1000000;
 // Encoded packets waiting for the disk: several seconds of a full-HD
 // recording. A disk that takes nothing for the stall limit fails the file.
 constexpr std::size_t kWriteQueueBytes = 32u << 20;
@@ -71,11 +74,23 @@ struct CaptureClock
     int fps = 1;
     int64_t base = 0;
     int64_t tick = 0;
-    int64_t fullSinceUs = -1; // since when the queue is full
-    int64_t skipped = 0;      // ticks that passed during a slow grab
-    int64_t dropped = 0;      // frames the full queue did not take
+    int stride = 1;             // every stride-th tick is grabbed
+    int64_t behindSinceUs = -1; // since when frames keep being dropped
+    int64_t lastDropUs = 0;
+    int64_t skipped = 0;        // ticks that passed during a slow grab
+    int64_t dropped = 0;        // frames the full queue did not take
 
     int64_t due(int64_t k) const { return base + k * 1000000 / fps; }
+    // The next slower rate: one tick in 2, 3, 4, then halved each step,
+    // down to one frame a second.
+    bool slowDown()
+    {
+        if (stride >= fps)
+            return false;
+        stride = std::min(fps, stride < 4 ? stride + 1 : stride * 2);
+        behindSinceUs = -1;
+        return true;
+    }
 };
 
 struct VideoRecorder::Impl
@@ -126,6 +141,7 @@ struct VideoRecorder::Impl
     void followArea(QRect& current);
     bool grabFrame(VideoFrame& frame);
     bool queueFrame(VideoFrame&& frame, CaptureClock& clock);
+    bool keepUp(CaptureClock& clock, int64_t now);
     void encoderLoop();
     void encoderRun();
     bool handleFrame(const VideoFrame& frame);
@@ -188,7 +204,7 @@ bool VideoRecorder::Impl::waitForTick(CaptureClock& clock)
         stateChanged.wait(lock, [this] { return stop || !paused; });
         clock.base = nowUs();
         clock.tick = 0;
-        clock.fullSinceUs = -1;
+        clock.behindSinceUs = -1;
     }
     return false;
 }
@@ -237,29 +253,46 @@ bool VideoRecorder::Impl::grabFrame(VideoFrame& frame)
     return true;
 }
 
+// An encoder that stays behind gets fewer frames: the capture rate goes
+// down a step at a time (the encoder repeats pictures in the slots between,
+// so the file keeps its frame rate and length). False (after fail()) when
+// even the lowest rate is too much.
+bool VideoRecorder::Impl::keepUp(CaptureClock& clock, int64_t now)
+{
+    if (now - clock.behindSinceUs < (clock.stride >= clock.fps ? kFullLimitUs : kBehindStepUs))
+        return true;
+    if (!clock.slowDown()) {
+        fail(SR_BufferFull);
+        return false;
+    }
+    Log(kLogModule, 1, "screen capture slowed to %.2f fps: the encoder cannot keep up",
+        double(clock.fps) / clock.stride);
+    return true;
+}
+
 // Hands the frame to the encoder and moves to the next tick. False (after
 // fail()) when the encoder has not kept up for too long.
 bool VideoRecorder::Impl::queueFrame(VideoFrame&& frame, CaptureClock& clock)
 {
     const int64_t now = nowUs();
     if (queue->tryPush(std::move(frame))) {
-        clock.fullSinceUs = -1;
+        if (clock.behindSinceUs >= 0 && now - clock.lastDropUs > kCalmUs)
+            clock.behindSinceUs = -1;
     } else {
         ++clock.dropped;
-        if (clock.fullSinceUs < 0) {
-            clock.fullSinceUs = now;
-        } else if (now - clock.fullSinceUs > kFullLimitUs) {
-            fail(SR_BufferFull);
+        clock.lastDropUs = now;
+        if (clock.behindSinceUs < 0)
+            clock.behindSinceUs = now;
+        else if (!keepUp(clock, now))
             return false;
-        }
     }
     // A tick that is less than half a period late is still taken (its
     // frame lands in its own slot); older ones are skipped, not bunched,
     // and the encoder fills their slots with the previous picture.
-    ++clock.tick;
+    clock.tick += clock.stride;
     const int64_t halfPeriod = 500000 / clock.fps;
     while (clock.due(clock.tick) + halfPeriod < now) {
-        ++clock.tick;
+        clock.tick += clock.stride;
         ++clock.skipped;
     }
     return true;

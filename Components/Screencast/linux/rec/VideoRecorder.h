@@ -1,11 +1,12 @@
 #pragma once
 
-// One screen recording: the capture thread (grab, decorate, queue), the
-// encoder thread (constant frame rate, colour conversion, encoding,
-// sound), the file writer's thread (PacketWriter) and the on-screen parts.
-// Created prepared (file open, encoders ready, sound running); start()
-// begins the recording; release() stops the threads, finishes the file and
-// deletes the object, and no callback comes after it returned.
+// One screen recording: the capture thread (grab, decorate, queue; fewer
+// frames when the encoder falls behind), the encoder thread (constant frame
+// rate, colour conversion, encoding, sound), the file writer's thread
+// (PacketWriter) and the on-screen parts. Created prepared (file open,
+// encoders ready, sound running); start() begins the recording; release()
+// stops the threads, finishes the file and deletes the object, and no
+// callback comes after it returned.
 
 #include "Factories.h"
 #include "Pipeline.h"
