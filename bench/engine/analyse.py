@@ -18,12 +18,12 @@
       file times of resumes; flashes closer than 0.6 s to a cut are left
       out. Prints "segment count median max_abs" per segment, one a line.
 
-The flash content: each second starts with a beep of 100 ms and, for 12
-frames at 60 fps, a white bar from the left whose width grows by 1/16 of the
-screen per frame. The bar's width in the first recorded frame of a flash
-tells how long the flash had been on screen when that frame was taken, so
-the flash's start is known to a content frame (16.7 ms) rather than to a
-recorded frame; half a content frame is taken off for the unknown rest.
+The flash content (sr_bench_flasher): each second starts with a beep of
+100 ms and a white bar from the left that grows by 1/50 of the screen every
+4 ms. The bar's width in the first recorded frame of a flash tells how long
+the flash had been on screen when that frame was taken, so the flash's start
+is known to 4 ms rather than to a recorded frame; half a step is taken off
+for the unknown rest.
 """
 import json
 import os
@@ -134,15 +134,16 @@ def quality_still(path, shot):
 
 def flash_onsets(path):
     times = frame_times(path, "v:0")
-    onsets, lit = [], False
-    vf = "scale=%d:%d:flags=area" % (192, 108)
-    for t, f in zip(times, frames(decode(path, vf), 192, 108)):
+    # A flash already on in the first frame started before the recording.
+    onsets, lit = [], True
+    vf = "scale=%d:%d:flags=area" % (400, 108)
+    for t, f in zip(times, frames(decode(path, vf), 400, 108)):
         row = f[44:64].mean(axis=(0, 2))
         width = float(np.mean(row > 128))
-        on = width > 0.03
+        on = width > 0.01
         if on and not lit:
-            shown = max(0, int(round(width * 16)) - 1)
-            onsets.append(t - (shown + 0.5) / 60.0)
+            steps = max(0, int(round(width * 50)) - 1)
+            onsets.append(t - (steps + 0.5) * 0.004)
         lit = on
     return onsets
 
@@ -157,7 +158,7 @@ def beep_onsets(path):
     if x.size == 0:
         return []
     loud = np.flatnonzero(x > 0.25 * x.max())
-    onsets, last = [], -1e9
+    onsets, last = [], 0
     for i in loud:
         if i - last > 0.5 * 48000:
             onsets.append(start + i / 48000.0)

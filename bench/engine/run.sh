@@ -10,10 +10,11 @@
 #   still             a mostly still desktop: a full-screen xterm that
 #                     xdotool types into (30 fps).
 #   avsync            sound: each second the screen flashes and a beep
-#                     sounds (ffplay of a lavfi graph, 30 fps recording).
+#                     sounds (sr_bench_flasher, 30 fps recording).
 #                     The engine records it twice, once plainly and once
-#                     with two pauses through its interface; the others
-#                     cannot pause, so only their plain figures exist.
+#                     with two pauses through its interface; so does
+#                     simplescreenrecorder (record-pause on its input).
+#                     ffmpeg cannot pause: only its plain figures exist.
 #
 # Figures per recorder:
 #   CPU s per recorded minute: the recorder's own CPU (getrusage of the
@@ -33,15 +34,16 @@
 #       against a lossless screenshot taken after it.
 #   A/V offset (avsync): for each flash, picture start minus beep start,
 #     median and largest over the flashes, per stretch between pauses.
-#     The flash's start is read to a content frame from the bar it draws
-#     (see analyse.py). The player's own A/V error is in every figure alike,
-#     so compare recorders rather than trust the absolute value.
+#     The flash's start is read to 4 ms from the bar it draws, and the
+#     flasher has the sound server play the beep at the flash's moment by
+#     its reported latency (see flasher.cpp and analyse.py).
 #
 #   bench/engine/run.sh [SECONDS] [CASES]   default 20 s, CASES a comma list
 #                                           (default 1080p30,1080p60,still,avsync)
 #   bench/engine/run.sh --long              the avsync case over 10 minutes
 #
-# BUILD_DIR points at the build (default: build; target sr_bench_engine).
+# SR_BENCH_KEEP=1 keeps the recordings. BUILD_DIR points at the build (default: build; targets sr_bench_engine and
+# sr_bench_flasher).
 # The script installs the peers it compares with and runs itself inside
 # scripts/with-test-env.sh. CPU figures shift with whatever else runs:
 # compare within one run.
@@ -84,7 +86,9 @@ fi
 
 build=${BUILD_DIR:-$root/build}
 driver=$build/bin/sr_bench_engine
-[ -x "$driver" ] || { echo "run.sh: $driver is missing: build the target sr_bench_engine" >&2; exit 1; }
+for tool in "$driver" "$build/bin/sr_bench_flasher"; do
+  [ -x "$tool" ] || { echo "run.sh: $tool is missing: build sr_bench_engine and sr_bench_flasher" >&2; exit 1; }
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/sr-bench.XXXXXX")
 helpers=()
@@ -100,7 +104,7 @@ stop_helpers() {
 }
 cleanup() {
   stop_helpers
-  rm -rf "$work"
+  if [ "${SR_BENCH_KEEP:-0}" = 1 ]; then echo "run.sh: files kept in $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
@@ -141,16 +145,10 @@ start_testsrc() {
   sleep 2
 }
 
-# A flash (a bar growing from the left over 12 frames) and a 100 ms beep at
-# the start of every second.
+# A flash and a beep at the start of every second (see flasher.cpp).
 start_flash() {
-  local graph
-  graph="color=black:s=1920x1080:r=60[b];color=white:s=1920x1080:r=60[w];"
-  graph+="[b][w]overlay=x='-W+(mod(n\,60)+1)*W/16':enable='lt(mod(n\,60)\,12)'[out0];"
-  graph+="aevalsrc='if(lt(mod(t\,1)\,0.1)\,0.5*sin(2*PI*1000*t)\,0)':s=48000[out1]"
-  SDL_AUDIODRIVER=pulseaudio play ffplay -loglevel error -noborder -left 0 -top 0 -x 1920 -y 1080 \
-    -alwaysontop -f lavfi "$graph"
-  sleep 3
+  play "$build/bin/sr_bench_flasher" $((seconds + 30))
+  sleep 2
 }
 
 start_xterm() {
@@ -165,10 +163,15 @@ start_xterm() {
   sleep 1
 }
 
-# Types steadily for SECONDS - 1.5 s, so the last stretch is still.
+# Types steadily for SECONDS - 1.5 s, so the last stretch is still. The
+# delay lets a recorder open its window first; the terminal gets the focus
+# back.
 start_typing() {
-  local until=$1
+  local delay=$1 until=$2
   (
+    sleep "$delay"
+    wid=$(xdotool search --class xterm 2>/dev/null | head -n 1)
+    xdotool windowactivate --sync "$wid" || xdotool windowfocus "$wid"
     start=$(date +%s%N)
     end=$((start / 1000000 + until))
     while now_ms=$(date +%s%N) && [ $((now_ms / 1000000)) -lt "$end" ]; do
@@ -205,14 +208,36 @@ record() {
       ;;
     ssr)
       ssr_settings "$fps" "$sound" >"$work/ssr.conf"
-      line=$({ sleep 1; echo record-start; sleep "$seconds"; echo record-save; sleep 1; echo quit; } |
-        "$driver" run -- simplescreenrecorder --settingsfile="$work/ssr.conf" --no-systray 2>"$work/ssr.log")
+      line=$(ssr_commands "$@" |
+        "$driver" run -- simplescreenrecorder --settingsfile="$work/ssr.conf" --no-systray --start-hidden \
+        2>"$work/ssr.log")
       ;;
   esac
   x1=$(xticks); t1=$(now)
   cpu=$(echo "$line" | field cpu)
   hwm=$(echo "$line" | field hwm_kb)
   xs=$("$py" -c "print(max(0.0, (($x1 - $x0) - $xbase * ($t1 - $t0)) / $ticks))")
+}
+
+# Its commands on standard input; pauses as for the engine (AT,FOR).
+ssr_commands() {
+  local wall=0 recorded=0 p at len run
+  sleep 1
+  echo record-start
+  for p in "$@"; do
+    at=${p%,*} len=${p#*,}
+    run=$("$py" -c "print($at - $wall)")
+    sleep "$run"
+    echo record-pause
+    sleep "$len"
+    echo record-start
+    recorded=$("$py" -c "print($recorded + $run)")
+    wall=$("$py" -c "print($at + $len)")
+  done
+  sleep "$("$py" -c "print(max(0, $seconds - $recorded))")"
+  echo record-save
+  sleep 1
+  echo quit
 }
 
 ssr_settings() {
@@ -242,6 +267,9 @@ video_allow_frame_skipping=false
 audio_codec=aac
 audio_kbit_rate=128
 add_timestamp=false
+
+[record]
+hotkey_enable=false
 EOF
 }
 
@@ -283,8 +311,8 @@ still() {
     start_xterm
     measure_xbase
     local lead=0
-    [ "$who" = ssr ] && lead=1000
-    start_typing $((seconds * 1000 + lead - 1500))
+    [ "$who" = ssr ] && lead=1
+    start_typing "$lead.2" $((seconds * 1000 - 1700))
     record "$who" 30 0
     sleep 1
     ffmpeg -v error -f x11grab -draw_mouse 0 -video_size 1920x1080 -i "$DISPLAY+0,0" -frames:v 1 \
@@ -307,19 +335,24 @@ avsync() {
   third=$("$py" -c "print($seconds / 3)")
   p1="$third,2.3"
   p2=$("$py" -c "print('%.3f,1.7' % (2 * $seconds / 3 + 2.3))")
-  for who in engine engine-paused ffmpeg ssr; do
+  local cut1 cut2
+  cut1=$third
+  cut2=$("$py" -c "print(2 * $seconds / 3)")
+  for who in engine engine-paused ffmpeg ssr ssr-paused; do
     start_flash
     measure_xbase
-    if [ "$who" = engine-paused ]; then
-      record engine 30 1 "$p1" "$p2"
-      stop_helpers
-      row "engine, 2 pauses" 30 "-" \
-        "$("$py" "$here/analyse.py" avsync "$file" "$third" "$("$py" -c "print(2 * $seconds / 3)")" | offsets)"
-    else
-      record "$who" 30 1
-      stop_helpers
-      row "$who" 30 "-" "$("$py" "$here/analyse.py" avsync "$file" | offsets)"
-    fi
+    case $who in
+      *-paused)
+        record "${who%-paused}" 30 1 "$p1" "$p2"
+        stop_helpers
+        row "${who%-paused}, 2 pauses" 30 "-" "$("$py" "$here/analyse.py" avsync "$file" "$cut1" "$cut2" | offsets)"
+        ;;
+      *)
+        record "$who" 30 1
+        stop_helpers
+        row "$who" 30 "-" "$("$py" "$here/analyse.py" avsync "$file" | offsets)"
+        ;;
+    esac
   done
 }
 
