@@ -112,6 +112,7 @@ struct VideoRecorder::Impl
     std::unique_ptr<FrameQueue> queue;
     std::unique_ptr<PacketWriter> writer;
     Timeline timeline;
+    SoundCutter cutter{timeline, kAudioRate};   // encoder thread only
 
     std::thread captureThread;
     std::thread encoderThread;
@@ -202,7 +203,7 @@ bool VideoRecorder::Impl::waitForTick(CaptureClock& clock)
             return true;
         // Nothing is grabbed while paused; the ticks start afresh.
         stateChanged.wait(lock, [this] { return stop || !paused; });
-        clock.base = nowUs();
+        clock.base = timeline.nextSlotMoment(nowUs(), clock.fps);
         clock.tick = 0;
         clock.behindSinceUs = -1;
     }
@@ -361,17 +362,9 @@ bool VideoRecorder::Impl::pumpAudio()
     auto sink = [this](AVPacket* p) { return writeAudio(p); };
     for (const AudioChunk& chunk : chunks) {
         const int64_t count = int64_t(chunk.samples.size()) / kAudioChannels;
-        if (count <= 0)
-            continue;
-        const int64_t lengthUs = count * 1000000 / kAudioRate;
-        for (const Timeline::Piece& piece : timeline.pieces(chunk.firstSampleUs, lengthUs)) {
-            const int64_t offset = std::min(count, (piece.offsetUs * kAudioRate + 500000) / 1000000);
-            int64_t n = (piece.lengthUs * kAudioRate + 500000) / 1000000;
-            n = std::min(n, count - offset);
-            if (n <= 0)
-                continue;
-            const int64_t position = (piece.recordUs * kAudioRate + 500000) / 1000000;
-            if (!audioEncoder.write(position, chunk.samples.data() + offset * kAudioChannels, n, sink))
+        for (const Timeline::Run& run : cutter.cut(chunk.firstSampleUs, count)) {
+            if (!audioEncoder.write(run.position, chunk.samples.data() + run.offset * kAudioChannels, run.count,
+                                    sink))
                 return false;
         }
     }
