@@ -1,13 +1,7 @@
 // Settings store, product facts, resources, file helpers and analytics.
 #include <QApplication>
 #include <QColor>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include <thread>
 #include <vector>

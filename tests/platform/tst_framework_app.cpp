@@ -2,9 +2,7 @@
 // main() so that no application exists before init.
 #include <QApplication>
 #include <QDesktopServices>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QUrl>
+#include <QtTest>
 
 #include <cstdlib>
 #include <cstring>

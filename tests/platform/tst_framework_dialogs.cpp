@@ -1,22 +1,18 @@
 // Message box, dialog base (exec list, window flags) and frame base.
-#include <QAbstractButton>
 #include <QApplication>
 #include <QFrame>
-#include <QPointer>
+#include <QtTest>
 #include <QScreen>
-#include <QTest>
 #include <QVBoxLayout>
 
 #include "tests/support/ModalDriver.h"
 #include "platform/framework/VxDialogBase.h"
 #include "platform/framework/VxMainWindowBase.h"
 #include "platform/framework/VxMessageBox.h"
-#include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
 
 namespace {
 
-#define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join('\n')))
 
 using ProbeDialog = VxDialogBase;
 
@@ -43,16 +39,6 @@ class TstFrameworkDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void messageBoxStaticReturnsClickedButton()
-    {
-        ModalDriver driver;
-        driver.clickButton(QMessageBox::No, QStringLiteral("VxMessageBox"));
-        const auto buttons = QMessageBox::Yes | QMessageBox::No;
-        QCOMPARE(VxMessageBox::warning(nullptr, QString(), QStringLiteral("Disk full"), buttons), int(QMessageBox::No));
-        VERIFY_DRIVER(driver);
-        QCOMPARE(driver.seen().at(0).title, VxProductInfo::instance()->productName());
-    }
-
     void messageBoxEscapeAndClose_data()
     {
         QTest::addColumn<int>("buttons");
@@ -83,52 +69,6 @@ private slots:
                                         QMessageBox::StandardButton(escape)),
                  expected);
         VERIFY_DRIVER(driver);
-    }
-
-    void messageBoxRelabelledButtons()
-    {
-        VxMessageBox box;
-        box.setButtons(QMessageBox::Ok);
-        QAbstractButton* ok = box.button(QMessageBox::Ok);
-        QCOMPARE(box.addButton(QStringLiteral("Change path"), QMessageBox::Ok), ok);
-        box.addButton(QStringLiteral("Continue"), QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Ok);
-        ModalDriver driver;
-        driver.pressKey(Qt::Key_Return);
-        QCOMPARE(box.exec(), int(QMessageBox::Ok));
-        // The same box runs again; this time the relabelled Cancel answers.
-        driver.clickButton(QMessageBox::Cancel);
-        QCOMPARE(box.exec(), int(QMessageBox::Cancel));
-        VERIFY_DRIVER(driver);
-    }
-
-    // A button shows what its answer means; one whose words replace its
-    // role's ("Install now" on Cancel) shows nothing rather than a wrong sign.
-    void messageBoxAnswerIcons_data()
-    {
-        QTest::addColumn<int>("role");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("icon");
-        QTest::newRow("yes") << int(QMessageBox::Yes) << QString() << "answer_yes";
-        QTest::newRow("cancel") << int(QMessageBox::Cancel) << QStringLiteral("Cancel") << "answer_no";
-        QTest::newRow("install now on cancel") << int(QMessageBox::Cancel) << "Install now" << QString();
-        QTest::newRow("re-select on ok") << int(QMessageBox::Ok) << "Re-select" << QString();
-    }
-
-    void messageBoxAnswerIcons()
-    {
-        QFETCH(int, role);
-        QFETCH(QString, text);
-        QFETCH(QString, icon);
-        VxMessageBox box;
-        box.setButtons(QMessageBox::Yes | QMessageBox::Ok | QMessageBox::Cancel);
-        if (!text.isEmpty())
-            box.addButton(text, QMessageBox::StandardButton(role));
-        const QIcon shown = box.button(QMessageBox::StandardButton(role))->icon();
-        if (icon.isEmpty())
-            QVERIFY(shown.isNull());
-        else
-            QCOMPARE(shown.pixmap(16).toImage(), QIcon(":/framework/icons/" + icon + ".svg").pixmap(16).toImage());
     }
 
     void messageBoxParentDeletedWhileOpen()

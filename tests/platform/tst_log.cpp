@@ -1,11 +1,6 @@
 // The log library: whole lines under concurrency, levels, the stderr
 // fallback and messages that look like formats or hold line breaks.
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QSet>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include <fcntl.h>
 #include <unistd.h>

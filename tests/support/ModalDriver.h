@@ -68,8 +68,9 @@ private:
     QVector<Seen> m_seen;
 };
 
-// Waits for the driver to run out of steps, then fails on whatever went
-// wrong in any of them.
-#define DRIVER_DONE(driver, timeoutMs)             \
-    QVERIFY((driver).waitFinished(timeoutMs));     \
-    QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
+// Fails on whatever went wrong in any step.
+#define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
+// Waits for the driver to run out of steps, then the same.
+#define DRIVER_DONE(driver, timeoutMs)         \
+    QVERIFY((driver).waitFinished(timeoutMs)); \
+    VERIFY_DRIVER(driver)
