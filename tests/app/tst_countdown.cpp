@@ -1,12 +1,7 @@
 // The start countdown over the engine double, on a shortened clock: the
-// order of the engine calls and that no step comes early. The installed
-// pictures are seen on a real screen by the end-to-end test.
-#include <QElapsedTimer>
-#include <QFile>
+// order of the engine calls and that no step comes early.
+#include <QtTest>
 #include <QImage>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 #include "tests/support/FakeScreencast.h"
 #include "app/ShowPicture.h"

@@ -1,14 +1,8 @@
 // The recording road with the real engine in the private test environment,
 // driven like a user: the start/stop hotkey sent through XTest records a
 // region over a green window twice, each file decoded and checked with its
-// history entry; then a screenshot of a red window, selected with the
-// mouse, is saved as JPEG through the save-as question.
+// history entry.
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -17,7 +11,6 @@
 #include "app/MainWindowBase.h"
 #include "app/ShowPicture.h"
 #include "app/SystemStatusBar.h"
-#include "capture/DlgSnapshot.h"
 #include "core/RecordParameter.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
@@ -27,8 +20,6 @@
 #include "tests/support/media/TestMedia.h"
 #include "tests/support/ModalDriver.h"
 
-#define VERIFY_DRIVER(driver) \
-    QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
 using namespace testsupport;
 
@@ -36,9 +27,6 @@ namespace {
 
 // Even sides: the H.264 encoder refuses odd ones.
 const QRect kRegion(200, 150, 320, 240);
-const QRect kRedWindow(1100, 300, 500, 350);
-const QPoint kFrom(1150, 350);
-const QPoint kTo(1349, 499);
 const int kLong = 30000;   // generous bound for what a loaded machine must reach
 
 // The start/stop hotkey as a user presses it; the press arrives through the
@@ -140,8 +128,7 @@ private:
         });
         const qint64 pressedStop = clock.elapsed();
         QVERIFY(xdotool(kStartStop));
-        QVERIFY(driver.waitFinished(60000));
-        VERIFY_DRIVER(driver);
+        DRIVER_DONE(driver, 60000);
         QCOMPARE(modals, (QStringList{"DlgVideoClip", "RecordHistoryDlg"}));
         QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -257,71 +244,6 @@ private slots:
         QVERIFY(first != second);
         QCOMPARE(savedVideos().size(), 2);
         QCOMPARE(VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList().size(), 2);
-    }
-
-    void screenshotSavedAsJpeg()
-    {
-        ColourWindow red(Qt::red, kRedWindow);
-        red.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&red, kLong));
-        QTest::qWait(200);
-        RecordParameter::instance()->setHideMainWhenScreenshot(true);
-        RecordParameter::instance()->setUsedImgFmt(RP_Format_PNG);
-
-        const QString target = m_dir.filePath("shots/red.jpg");
-        QDir().mkpath(m_dir.filePath("shots"));
-        QString offeredFilter;
-        int asked = 0;
-        MainWindow::setSaveFileChooser(
-            [&](QWidget*, const QString&, const QString&, const QString&, QString* filter) {
-                ++asked;
-                offeredFilter = *filter;
-                return target;
-            });
-
-        home()->onBtnSnapshot();
-        QPointer<DlgSnapshot> editor = home()->snapshotEditor();
-        QVERIFY(editor);
-        QTRY_VERIFY_WITH_TIMEOUT(visibleTopLevel("ScreenSelection"), kLong);
-        QVERIFY(m_frame->isHidden());
-        // The drag starts once the frozen selection holds the keyboard.
-        QTRY_VERIFY_WITH_TIMEOUT(QWidget::keyboardGrabber()
-                                     && QWidget::keyboardGrabber()->objectName() == QLatin1String("ScreenSelection"),
-                                 kLong);
-        auto move = [](QPoint p) { return QStringList{"mousemove", QString::number(p.x()), QString::number(p.y())}; };
-        QVERIFY(xdotool(move(kFrom)));
-        QVERIFY(xdotool(QStringList{"mousedown", "1"} + move(kFrom + QPoint(50, 50)) + move(kTo)));
-        QVERIFY(xdotool({"mouseup", "1"}));
-        QTRY_VERIFY_WITH_TIMEOUT(editor && editor->isVisible(), kLong);
-        const QSize selection = editor->area().size();
-        QToolButton* save = editor->findChild<QToolButton*>("btnSave");
-        QVERIFY(save);
-        QTRY_VERIFY_WITH_TIMEOUT(save->isVisible(), kLong);
-        QVERIFY(xdotool(move(save->mapToGlobal(save->rect().center())) + QStringList{"click", "1"}));
-
-        QTRY_COMPARE_WITH_TIMEOUT(asked, 1, kLong);
-        QTRY_VERIFY_WITH_TIMEOUT(!editor, kLong);
-        QVERIFY(!home()->snapshotEditor());
-        QTRY_VERIFY_WITH_TIMEOUT(m_frame->isVisible(), kLong);
-        QVERIFY(offeredFilter.startsWith("PNG"));
-
-        QImage image;
-        QVERIFY(image.load(target, "JPEG"));
-        QCOMPARE(image.size(), selection);
-        for (int y = 0; y < image.height(); y += 10) {
-            for (int x = 0; x < image.width(); x += 10) {
-                const QRgb p = image.pixel(x, y);
-                QVERIFY2(qRed(p) > 225 && qGreen(p) < 30 && qBlue(p) < 30,
-                         qPrintable(QString("%1,%2: %3").arg(x).arg(y).arg(p, 0, 16)));
-            }
-        }
-        // Nothing left in the temp root, and the entry heads the history.
-        const QStringList left = QDir(Utils::getRecorderTmpRoot()).entryList({"*.png", "*.jpg"}, QDir::Files);
-        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
-        const QStringList head = historyHead();
-        QCOMPARE(head.value(0), QString("red.jpg"));
-        QCOMPARE(head.value(3), QString("%1*%2").arg(selection.width()).arg(selection.height()));
-        MainWindow::setSaveFileChooser(nullptr);
     }
 };
 

@@ -8,10 +8,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QTimer>
+#include <QtTest>
 #include <QToolButton>
 #include <QWidgetAction>
-#include <QtTest>
 #include <QtTest/qtestspontaneevent.h>
 
 #include "app/FfFloatWindow.h"

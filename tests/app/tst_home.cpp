@@ -5,9 +5,8 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QSpinBox>
-#include <QTemporaryDir>
-#include <QToolButton>
 #include <QtTest>
+#include <QToolButton>
 
 #include "app/MainWindow.h"
 #include "app/MainWindowBase.h"
@@ -22,7 +21,6 @@
 #include "tests/support/ModuleTestHelpers.h"
 #include "widgets/FfSwitchButton.h"
 
-#define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
 namespace {
 
@@ -157,8 +155,7 @@ private slots:
         auto* toggle = child<FfSwitchButton>(switchName.toLatin1().constData());
         if (kind == 1)
             toggle->setBtnChecked(true);
-        QVERIFY(driver.waitFinished());
-        VERIFY_DRIVER(driver);
+        DRIVER_DONE(driver, 5000);
         QVERIFY(frameHiddenDuringGuide);
         QTRY_VERIFY(frame()->isVisible());
         QVERIFY(!toggle->isChecked());
@@ -292,8 +289,7 @@ private slots:
         ModalDriver driver;
         driver.clickButton(QMessageBox::No);
         frame()->checkUnSaveFile();
-        QVERIFY(driver.waitFinished());
-        VERIFY_DRIVER(driver);
+        DRIVER_DONE(driver, 5000);
         QCOMPARE(driver.seen().size(), 1);
         QCOMPARE(FakeScreencast::callCount("RestoreAudioRecordTempFiles"), 0);
         QVERIFY(frame()->isVisible() && QFile::exists(path));
@@ -323,8 +319,7 @@ private slots:
             },
             "DlgVideoClip");
         frame()->checkUnSaveFile();
-        QVERIFY(driver.waitFinished(30000));
-        VERIFY_DRIVER(driver);
+        DRIVER_DONE(driver, 30000);
         const QString quoted = '"' + sound + '"';
         QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer").size(), 1);
         QVERIFY(FakeScreencast::callsOf("CreateAudioPlayer").first().contains(quoted));

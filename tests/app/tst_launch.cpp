@@ -3,14 +3,8 @@
 // running itself as the competing instances.
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFile>
+#include <QtTest>
 #include <QMessageBox>
-#include <QProcess>
-#include <QSharedMemory>
-#include <QTest>
-#include <QTimer>
-#include <QUuid>
 
 #include <csignal>
 #include <cstdio>
@@ -226,8 +220,7 @@ private slots:
         if (!box.isEmpty())
             driver.clickButton(QMessageBox::Ok);
         QCOMPARE(runMainEntry(args, [](MainWindowBase*) { qApp->exit(9); }), 0);
-        QVERIFY(driver.waitFinished(30000));
-        QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
+        DRIVER_DONE(driver, 30000);
         QVERIFY(!m_sawFrame);
         QCOMPARE(driver.seen().size(), box.isEmpty() ? 0 : 1);
         if (!box.isEmpty())

@@ -2,11 +2,6 @@
 // killed with SIGKILL while it records, offers the recording at its next
 // start; restored and saved from the preview with Enter, it lands in the
 // output folder as a movie of more than a second.
-#include <QDir>
-#include <QProcess>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "tests/support/E2eTestHelpers.h"

@@ -4,14 +4,11 @@
 // place, the hotkey, and the screenshot's save-as.
 #include <QAction>
 #include <QApplication>
-#include <QDir>
+#include <QtTest>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QToolButton>
-#include <QtTest>
 
 #include "app/MainWindow.h"
 #include "app/MainWindowBase.h"
@@ -38,13 +35,6 @@
 namespace {
 
 const int kLong = 30000;   // generous bound for anything the event loop must reach
-
-#define FINISH(driver)                                \
-    do {                                              \
-        QVERIFY((driver).waitFinished(kLong));        \
-        QVERIFY2((driver).failures().isEmpty(),       \
-                 qPrintable((driver).failures().join("\n"))); \
-    } while (0)
 
 int liveBars()
 {
@@ -167,7 +157,7 @@ private:
         ModalDriver driver(kLong);
         driver.expect(closeAnything(nullptr), "VxMessageBox");
         emit SignalsTransfer::instance()->hotKeyPressed(RP_HotKey_Stop);
-        FINISH(driver);
+        DRIVER_DONE(driver, kLong);
         QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
         verifyIdle();
         QVERIFY(frame()->isVisible());
@@ -380,7 +370,7 @@ private slots:
                 around->trigger();   // an armed mode must not outlive the refusal
             else
                 home()->onBtnRecClicked();
-            FINISH(driver);
+            DRIVER_DONE(driver, kLong);
         }
         QCOMPARE(texts.size(), boxes.size());
         for (int i = 0; i < boxes.size(); ++i)
@@ -420,7 +410,7 @@ private slots:
             ModalDriver driver;
             driver.expect(answer(QMessageBox::Ok, &texts));
             home()->onBtnRecClicked();
-            FINISH(driver);
+            DRIVER_DONE(driver, kLong);
         }
         QCOMPARE(texts.size(), 1);
         QVERIFY2(texts.first().startsWith("If there is no valid window"), qPrintable(texts.first()));
@@ -460,7 +450,7 @@ private slots:
             if (button == QMessageBox::Yes)
                 driver.expect([](QWidget* preview) { static_cast<QDialog*>(preview)->done(0); }, "DlgVideoClip");
             home()->onBtnRecClicked();
-            FINISH(driver);
+            DRIVER_DONE(driver, kLong);
         }
         QCOMPARE(texts.size(), 1);
         const QString named = VxSettings::instance()->applicationParam("outputVideo").toString();
@@ -497,7 +487,7 @@ private slots:
                 qobject_cast<QDialog*>(modal)->accept();
             }, "DlgHotKeyMessage");
             home()->onBtnRecClicked();
-            FINISH(driver);
+            DRIVER_DONE(driver, kLong);
         }
         QCOMPARE(stateInReminder, int(MainWindow::Road_Starting));
         QCOMPARE(recordingsInReminder, 0);
@@ -512,7 +502,7 @@ private slots:
             QVERIFY(home()->videoRecCtl()->isHidden());
             QCOMPARE(int(SystemStatusBar::instance()->sysBarState()), int(SysBar_Idle));
             waitRecording();
-            FINISH(driver);
+            DRIVER_DONE(driver, kLong);
         }
         QCOMPARE(starts(), 1);
         stopByHotkey();
@@ -552,7 +542,7 @@ private slots:
         driver.expect(closeAnything(&texts), "VxMessageBox");   // the engine's error
         driver.expect(closeAnything(&texts), "VxMessageBox");   // nothing recorded
         FakeScreencast::screenRecorder()->fireError(SRErrorCode(2));
-        FINISH(driver);
+        DRIVER_DONE(driver, kLong);
         QCOMPARE(texts.size(), 2);
         QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
         QTest::qWait(1800);   // past the countdown's end
@@ -578,7 +568,7 @@ private slots:
                 answer(QMessageBox::Cancel, &texts)(modal);
             }, "VxMessageBox");
             aroundAction("640x480")->trigger();
-            FINISH(driver);
+            DRIVER_DONE(driver, kLong);
         }
         QCOMPARE(texts.size(), 1);
         QVERIFY2(texts.first().contains("(error code: 4001)"), qPrintable(texts.first()));
@@ -650,7 +640,7 @@ private slots:
         ModalDriver driver(kLong);
         driver.expect(closeAnything(nullptr), "VxMessageBox");
         emit SignalsTransfer::instance()->hotKeyPressed(RP_HotKey_Stop);
-        FINISH(driver);
+        DRIVER_DONE(driver, kLong);
         QTRY_VERIFY_WITH_TIMEOUT(!tasks->isTasking, kLong);   // completed after the end
         verifyIdle();
     }
@@ -682,7 +672,7 @@ private slots:
             endedInside = modal->isHidden();
         });
         QCOMPARE(VxMessageBox::question(nullptr, "t", "a question"), int(QMessageBox::No));
-        FINISH(driver);
+        DRIVER_DONE(driver, kLong);
         QVERIFY(endedInside);
         QVERIFY(VxDialogBase::getAllExecDialogs().isEmpty());
     }
@@ -712,7 +702,7 @@ private slots:
         ModalDriver driver;
         driver.expect(answer(QMessageBox::No, &texts));
         home()->onSaveSnapPic(temp, "PNG (*.png)");
-        FINISH(driver);
+        DRIVER_DONE(driver, kLong);
         QVERIFY2(texts.value(0).contains("nosuffix.jpg"), qPrintable(texts.value(0)));
         QCOMPARE(offered.value(1), m_dir.filePath("nosuffix.jpg"));
         QCOMPARE(head(kept.fileName(), 8), QByteArray("keep"));
@@ -760,7 +750,7 @@ private slots:
         driver.expect(closeAnything(&texts));
         const QString temp = redPng();
         home()->onSaveSnapPic(temp, "PNG (*.png)");
-        FINISH(driver);
+        DRIVER_DONE(driver, kLong);
         QCOMPARE(offered.value(1), blocker + "/sub/x.png");
         QVERIFY2(texts.value(0).contains("is not writable"), qPrintable(texts.value(0)));
         QVERIFY(!QFileInfo::exists(temp));

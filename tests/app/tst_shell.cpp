@@ -6,11 +6,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QMetaMethod>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QToolButton>
 #include <QtTest>
+#include <QToolButton>
 
 #include "app/FfMenu.h"
 #include "app/FrmTrayMenu.h"
