@@ -3,13 +3,10 @@
 // after a failed conversion), the question before a recording is thrown
 // away, and a cut that replaces the recording only once it is complete.
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QtTest>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QtTest>
 
 #include "capture/DlgVideoClip.h"
 #include "capture/TrimBar.h"
@@ -65,301 +62,270 @@ class TstPreview : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void autoSaveEndsInHistory();
-    void enterSaves();
-    void leavingAsks_data();
-    void leavingAsks();
-    void cutReplacesOnlyWhenComplete_data();
-    void cutReplacesOnlyWhenComplete();
-    void soundShowsEngineFile();
-    void unwritableFolder_data();
-    void unwritableFolder();
-    void missingRecordingIsReported();
-    void failedConversionKeepsWindow();
+    void init()
+    {
+        FakeScreencast::reset();
+        RecordParameter* p = RecordParameter::instance();
+        p->setOnlyRecordCamera(false);
+        p->setWindowRecord(false);
+        p->setVideoEnable(true);
+        p->setUsedVideoFmt(RP_Format_MP4);
+        m_file = Utils::getRecorderTmpRoot() + "/.ScreenRecorder.mp4";
+        m_outDir = QDir::homePath() + "/Movies/out";
+        UnsavedRecording::remember(m_file);
+        QDir(m_outDir).removeRecursively();
+        QDir().mkpath(m_outDir);
+        Utils::setVideoOutputPath(m_outDir);
+        VxSettings::instance()->removeApplicationParam(QStringLiteral("Path/SavefilesHistroy"));
+    }
+
+    void cleanup()
+    {
+        DlgVideoClip::setFolderChooser(nullptr);
+        DlgVideoClip::setAudioConverter(nullptr);
+        Utils::removeTempRoot();
+        SignalsTransfer::release();
+    }
+
+    void autoSaveEndsInHistory()
+    {
+        const QByteArray data = randomBytes(70000);
+        QVERIFY(writeFile(m_file, data));
+        FakeScreencast::setMediaInfo(m_file, MediaFileInfo{3.6, 1, 640, 480});
+        QSignalSpy history(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
+        bool previewingAtSave = false;
+        connect(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile, this,
+                [&] { previewingAtSave = previewing(); });
+
+        auto* dlg = new DlgVideoClip(m_file, nullptr, nullptr, true, true);
+        QVERIFY(previewing());
+        QTimer::singleShot(20000, dlg, &QDialog::reject);
+        QCOMPARE(dlg->exec(), 1);
+        delete dlg;
+        QVERIFY(!previewing());
+
+        QCOMPARE(history.count(), 1);
+        QVERIFY(previewingAtSave);
+        const auto entry = history.first().at(0).value<HistoryFileUtils::HistoryFile>();
+        QCOMPARE(QFileInfo(entry.path).path(), m_outDir);
+        QVERIFY2(entry.fileName.startsWith("Video_") && entry.fileName.endsWith(".mp4"), qPrintable(entry.fileName));
+        QCOMPARE(QStringList({entry.resolution, entry.duration, entry.size}),
+                 QStringList({"640*480", "00:00:03", "68.36KB"}));
+        QCOMPARE(readFile(entry.path), data);
+        QVERIFY(!QFileInfo::exists(m_file));
+    }
+
+    // Enter saves wherever the window put the focus; the recording is moved,
+    // never deleted, and no longer waits to be restored.
+    void enterSaves()
+    {
+        const QByteArray data = randomBytes(3000);
+        QVERIFY(writeFile(m_file, data));
+        DlgVideoClip dlg(m_file, nullptr, nullptr, true, false);
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
+        // Also on "Record Again", where the focus used to sit.
+        auto* again = dlg.findChild<QPushButton*>("btnReRecord");
+        again->setFocus();
+        QTest::keyClick(again, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+        QCOMPARE(finished.first().at(0).toInt(), 1);
+        const QStringList saved = entries(m_outDir);
+        QCOMPARE(saved, QStringList{dlg.findChild<QLabel*>("lblFileName")->text()});
+        QCOMPARE(readFile(m_outDir + "/" + saved.first()), data);
+        QCOMPARE(unsaved(), QString());
+    }
+
+    // Closing, Escape and "Record Again" ask first: no keeps the window and
+    // the recording, yes deletes it and it is not offered again.
+    void leavingAsks_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("discard");
+        QTest::newRow("close box, no") << "close" << false;
+        QTest::newRow("close box, yes") << "close" << true;
+        QTest::newRow("escape, no") << "escape" << false;
+        QTest::newRow("record again, yes") << "again" << true;
+    }
+
+    void leavingAsks()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, discard);
+        const QByteArray data = randomBytes(1000);
+        QVERIFY(writeFile(m_file, data));
+        ModalDriver driver;
+        driver.clickButton(discard ? QMessageBox::Yes : QMessageBox::No, QStringLiteral("VxMessageBox"));
+        DlgVideoClip dlg(m_file, nullptr, nullptr, true, false);
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        dlg.show();
+        if (how == "close")
+            dlg.close();
+        else if (how == "escape")
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        else
+            button(&dlg, "btnReRecord")->click();
+        DRIVER_DONE(driver, 20000);
+        QCOMPARE(driver.seen().size(), 1);
+        QCOMPARE(finished.count(), discard ? 1 : 0);
+        QCOMPARE(dlg.isVisible(), !discard);
+        QCOMPARE(QFileInfo::exists(m_file), !discard);
+        QCOMPARE(unsaved(), discard ? QString() : m_file);
+        QVERIFY(entries(m_outDir).isEmpty());
+    }
+
+    // Trim [2, 4.5] by the handles: the cut is written beside the recording
+    // and takes its place only when it completed; a failed, cancelled or
+    // abandoned cut leaves the recording as it was and nothing else behind.
+    void cutReplacesOnlyWhenComplete_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::newRow("success") << "success";
+        QTest::newRow("failure") << "failure";
+        QTest::newRow("cancelled") << "cancel";
+        QTest::newRow("window destroyed") << "destroy";
+    }
+
+    void cutReplacesOnlyWhenComplete()
+    {
+        QFETCH(QString, end);
+        const QByteArray data = randomBytes(2000);
+        QVERIFY(writeFile(m_file, data));
+        ModalDriver driver;
+        if (end == "failure")
+            driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+        auto dlg = std::make_unique<DlgVideoClip>(m_file, nullptr, nullptr, true, false);
+        dlg->show();
+        FakePlayer* player = FakeScreencast::player();
+        QVERIFY(player);
+        player->fireStatus(kPlayerStatusReadyToPlay);
+        QTRY_VERIFY_WITH_TIMEOUT(player->playing, 20000);   // plays on open
+        button(dlg.get(), "btnTrim")->click();
+        TrimBar* bar = dlg->findChild<TrimBar*>();
+        QTRY_VERIFY_WITH_TIMEOUT(bar->isTrimming() && bar->duration() == 5.0, 20000);
+        drag(bar, xOf(bar, 0.0) - 5, xOf(bar, 2.0) - 5);
+        drag(bar, xOf(bar, 5.0) + 5, xOf(bar, 4.5) + 5);
+        QVERIFY(!button(dlg.get(), "btnSave")->isEnabled());
+        button(dlg.get(), "btnTrimDone")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(FakeScreencast::mediaExport(), 20000);
+        FakeExport* cut = FakeScreencast::mediaExport();
+        QVERIFY2(qAbs(cut->start - 2.0) < 0.05 && qAbs(cut->end - 4.5) < 0.05,
+                 qPrintable(QStringLiteral("%1 - %2").arg(cut->start).arg(cut->end)));
+        QCOMPARE(QFileInfo(cut->target).path(), QFileInfo(m_file).path());
+        QVERIFY(QFileInfo(cut->target).fileName().startsWith('.'));
+        QCOMPARE(QFileInfo(cut->target).suffix(), QStringLiteral("mp4"));
+        QCOMPARE(readFile(m_file), data);
+        const QString target = cut->target;
+        if (end == "success" || end == "failure") {
+            cut->finish(end == "success");
+            QTRY_VERIFY_WITH_TIMEOUT(!FakeScreencast::mediaExport(), 20000);
+        } else if (end == "cancel") {
+            QVERIFY(writeFile(target, "partial"));
+            button(dlg.get(), "btnCancelCut")->click();
+        } else {
+            QVERIFY(writeFile(target, "partial"));
+            dlg.reset();
+        }
+        DRIVER_DONE(driver, 20000);
+        QCOMPARE(FakeScreencast::callCount("CMediaExportObject::release"), 1);
+        QCOMPARE(readFile(m_file), end == "success" ? QByteArray("cut") : data);
+        QCOMPARE(entries(QFileInfo(m_file).path()), QStringList{QFileInfo(m_file).fileName()});
+        if (dlg)
+            QTRY_VERIFY_WITH_TIMEOUT(button(dlg.get(), "btnSave")->isEnabled(), 20000);
+    }
+
+    // The output folder cannot be written: a message, then another folder is
+    // asked for. Given one, the recording is saved there and the folder kept;
+    // given none, the window stays with the recording untouched.
+    void unwritableFolder_data()
+    {
+        QTest::addColumn<bool>("chooseAnother");
+        QTest::newRow("another folder") << true;
+        QTest::newRow("give up") << false;
+    }
+
+    void unwritableFolder()
+    {
+        QFETCH(bool, chooseAnother);
+        const QByteArray data = randomBytes(5000);
+        QVERIFY(writeFile(m_file, data));
+        // A folder under a regular file cannot be made, even by root.
+        const QString blocker = QDir::homePath() + "/plain-file";
+        QVERIFY(writeFile(blocker, "x"));
+        const QString bad = blocker + "/out";
+        Utils::setVideoOutputPath(bad);
+        QStringList asked;
+        DlgVideoClip::setFolderChooser([&](QWidget*, const QString& current) {
+            asked << current;
+            return chooseAnother ? m_outDir : QString();
+        });
+        QSignalSpy history(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
+        ModalDriver driver;
+        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+        DlgVideoClip dlg(m_file, nullptr, nullptr, true, true);
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        dlg.show();
+        QTRY_COMPARE_WITH_TIMEOUT(asked, QStringList{bad}, 20000);
+        DRIVER_DONE(driver, 5000);
+        QCOMPARE(driver.seen().size(), 1);
+        QVERIFY(driver.seen().first().text.contains(bad));
+        if (chooseAnother) {
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+            QCOMPARE(finished.first().at(0).toInt(), 1);
+            QCOMPARE(history.count(), 1);
+            QCOMPARE(readFile(history.first().at(0).value<HistoryFileUtils::HistoryFile>().path), data);
+            QCOMPARE(Utils::getVideoOutputPath(), m_outDir);
+        } else {
+            QCOMPARE(finished.count(), 0);
+            QVERIFY(dlg.findChild<QPushButton*>("btnSave")->isEnabled());
+            QCOMPARE(readFile(m_file), data);
+        }
+    }
+
+    void missingRecordingIsReported()
+    {
+        int asked = 0;
+        DlgVideoClip::setFolderChooser([&](QWidget*, const QString&) {
+            ++asked;
+            return m_outDir;
+        });
+        ModalDriver driver;
+        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+        DlgVideoClip dlg(m_file, nullptr, nullptr, true, true);
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        dlg.show();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+        QCOMPARE(finished.first().at(0).toInt(), 0);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.seen().size(), 1);
+        QCOMPARE(asked, 0);
+    }
+
+    void failedConversionKeepsWindow()
+    {
+        RecordParameter::instance()->setVideoEnable(false);
+        RecordParameter::instance()->setUsedAudioFmt(RP_Format_FLAC);
+        QStringList targets;
+        DlgVideoClip::setAudioConverter([&](const QString&, const QString& target, int) {
+            targets << QFileInfo(target).suffix();
+            return DlgVideoClip::ConvertHandle();   // the engine refused to start
+        });
+        ModalDriver driver;
+        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+        DlgVideoClip dlg(Utils::getRecorderTmpRoot() + "/.ScreenRecorder", nullptr, nullptr, false, true);
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        dlg.show();
+        QTRY_COMPARE_WITH_TIMEOUT(targets, QStringList{"flac"}, 20000);
+        DRIVER_DONE(driver, 5000);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(dlg.findChild<QPushButton*>("btnSave")->isEnabled());
+    }
 
 private:
     QString m_file;
     QString m_outDir;
 };
-
-void TstPreview::init()
-{
-    FakeScreencast::reset();
-    RecordParameter* p = RecordParameter::instance();
-    p->setOnlyRecordCamera(false);
-    p->setWindowRecord(false);
-    p->setVideoEnable(true);
-    p->setUsedVideoFmt(RP_Format_MP4);
-    m_file = Utils::getRecorderTmpRoot() + "/.ScreenRecorder.mp4";
-    m_outDir = QDir::homePath() + "/Movies/out";
-    UnsavedRecording::remember(m_file);
-    QDir(m_outDir).removeRecursively();
-    QDir().mkpath(m_outDir);
-    Utils::setVideoOutputPath(m_outDir);
-    VxSettings::instance()->removeApplicationParam(QStringLiteral("Path/SavefilesHistroy"));
-}
-
-void TstPreview::cleanup()
-{
-    DlgVideoClip::setFolderChooser(nullptr);
-    DlgVideoClip::setAudioConverter(nullptr);
-    Utils::removeTempRoot();
-    SignalsTransfer::release();
-}
-
-void TstPreview::autoSaveEndsInHistory()
-{
-    const QByteArray data = randomBytes(70000);
-    QVERIFY(writeFile(m_file, data));
-    FakeScreencast::setMediaInfo(m_file, MediaFileInfo{3.6, 1, 640, 480});
-    QSignalSpy history(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
-    bool previewingAtSave = false;
-    connect(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile, this,
-            [&] { previewingAtSave = previewing(); });
-
-    auto* dlg = new DlgVideoClip(m_file, nullptr, nullptr, true, true);
-    QVERIFY(previewing());
-    QTimer::singleShot(20000, dlg, &QDialog::reject);
-    QCOMPARE(dlg->exec(), 1);
-    delete dlg;
-    QVERIFY(!previewing());
-
-    QCOMPARE(history.count(), 1);
-    QVERIFY(previewingAtSave);
-    const auto entry = history.first().at(0).value<HistoryFileUtils::HistoryFile>();
-    QCOMPARE(QFileInfo(entry.path).path(), m_outDir);
-    QVERIFY2(entry.fileName.startsWith("Video_") && entry.fileName.endsWith(".mp4"), qPrintable(entry.fileName));
-    QCOMPARE(QStringList({entry.resolution, entry.duration, entry.size}),
-             QStringList({"640*480", "00:00:03", "68.36KB"}));
-    QCOMPARE(readFile(entry.path), data);
-    QVERIFY(!QFileInfo::exists(m_file));
-}
-
-// Enter saves wherever the window put the focus; the recording is moved,
-// never deleted, and no longer waits to be restored.
-void TstPreview::enterSaves()
-{
-    const QByteArray data = randomBytes(3000);
-    QVERIFY(writeFile(m_file, data));
-    DlgVideoClip dlg(m_file, nullptr, nullptr, true, false);
-    QSignalSpy finished(&dlg, &QDialog::finished);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dlg, 20000));
-    // Also on "Record Again", where the focus used to sit.
-    auto* again = dlg.findChild<QPushButton*>("btnReRecord");
-    again->setFocus();
-    QTest::keyClick(again, Qt::Key_Return);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
-    QCOMPARE(finished.first().at(0).toInt(), 1);
-    const QStringList saved = entries(m_outDir);
-    QCOMPARE(saved, QStringList{dlg.findChild<QLabel*>("lblFileName")->text()});
-    QCOMPARE(readFile(m_outDir + "/" + saved.first()), data);
-    QCOMPARE(unsaved(), QString());
-}
-
-// Closing, Escape and "Record Again" ask first: no keeps the window and
-// the recording, yes deletes it and it is not offered again.
-void TstPreview::leavingAsks_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<bool>("discard");
-    QTest::newRow("close box, no") << "close" << false;
-    QTest::newRow("close box, yes") << "close" << true;
-    QTest::newRow("escape, no") << "escape" << false;
-    QTest::newRow("record again, yes") << "again" << true;
-}
-
-void TstPreview::leavingAsks()
-{
-    QFETCH(QString, how);
-    QFETCH(bool, discard);
-    const QByteArray data = randomBytes(1000);
-    QVERIFY(writeFile(m_file, data));
-    ModalDriver driver;
-    driver.clickButton(discard ? QMessageBox::Yes : QMessageBox::No, QStringLiteral("VxMessageBox"));
-    DlgVideoClip dlg(m_file, nullptr, nullptr, true, false);
-    QSignalSpy finished(&dlg, &QDialog::finished);
-    dlg.show();
-    if (how == "close")
-        dlg.close();
-    else if (how == "escape")
-        QTest::keyClick(&dlg, Qt::Key_Escape);
-    else
-        button(&dlg, "btnReRecord")->click();
-    DRIVER_DONE(driver, 20000);
-    QCOMPARE(driver.seen().size(), 1);
-    QCOMPARE(finished.count(), discard ? 1 : 0);
-    QCOMPARE(dlg.isVisible(), !discard);
-    QCOMPARE(QFileInfo::exists(m_file), !discard);
-    QCOMPARE(unsaved(), discard ? QString() : m_file);
-    QVERIFY(entries(m_outDir).isEmpty());
-}
-
-// Trim [2, 4.5] by the handles: the cut is written beside the recording
-// and takes its place only when it completed; a failed, cancelled or
-// abandoned cut leaves the recording as it was and nothing else behind.
-void TstPreview::cutReplacesOnlyWhenComplete_data()
-{
-    QTest::addColumn<QString>("end");
-    QTest::newRow("success") << "success";
-    QTest::newRow("failure") << "failure";
-    QTest::newRow("cancelled") << "cancel";
-    QTest::newRow("window destroyed") << "destroy";
-}
-
-void TstPreview::cutReplacesOnlyWhenComplete()
-{
-    QFETCH(QString, end);
-    const QByteArray data = randomBytes(2000);
-    QVERIFY(writeFile(m_file, data));
-    ModalDriver driver;
-    if (end == "failure")
-        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
-    auto dlg = std::make_unique<DlgVideoClip>(m_file, nullptr, nullptr, true, false);
-    dlg->show();
-    FakePlayer* player = FakeScreencast::player();
-    QVERIFY(player);
-    player->fireStatus(kPlayerStatusReadyToPlay);
-    QTRY_VERIFY_WITH_TIMEOUT(player->playing, 20000);   // plays on open
-    button(dlg.get(), "btnTrim")->click();
-    TrimBar* bar = dlg->findChild<TrimBar*>();
-    QTRY_VERIFY_WITH_TIMEOUT(bar->isTrimming() && bar->duration() == 5.0, 20000);
-    drag(bar, xOf(bar, 0.0) - 5, xOf(bar, 2.0) - 5);
-    drag(bar, xOf(bar, 5.0) + 5, xOf(bar, 4.5) + 5);
-    QVERIFY(!button(dlg.get(), "btnSave")->isEnabled());
-    button(dlg.get(), "btnTrimDone")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(FakeScreencast::mediaExport(), 20000);
-    FakeExport* cut = FakeScreencast::mediaExport();
-    QVERIFY2(qAbs(cut->start - 2.0) < 0.05 && qAbs(cut->end - 4.5) < 0.05,
-             qPrintable(QStringLiteral("%1 - %2").arg(cut->start).arg(cut->end)));
-    QCOMPARE(QFileInfo(cut->target).path(), QFileInfo(m_file).path());
-    QVERIFY(QFileInfo(cut->target).fileName().startsWith('.'));
-    QCOMPARE(QFileInfo(cut->target).suffix(), QStringLiteral("mp4"));
-    QCOMPARE(readFile(m_file), data);
-    const QString target = cut->target;
-    if (end == "success" || end == "failure") {
-        cut->finish(end == "success");
-        QTRY_VERIFY_WITH_TIMEOUT(!FakeScreencast::mediaExport(), 20000);
-    } else if (end == "cancel") {
-        QVERIFY(writeFile(target, "partial"));
-        button(dlg.get(), "btnCancelCut")->click();
-    } else {
-        QVERIFY(writeFile(target, "partial"));
-        dlg.reset();
-    }
-    DRIVER_DONE(driver, 20000);
-    QCOMPARE(FakeScreencast::callCount("CMediaExportObject::release"), 1);
-    QCOMPARE(readFile(m_file), end == "success" ? QByteArray("cut") : data);
-    QCOMPARE(entries(QFileInfo(m_file).path()), QStringList{QFileInfo(m_file).fileName()});
-    if (dlg)
-        QTRY_VERIFY_WITH_TIMEOUT(button(dlg.get(), "btnSave")->isEnabled(), 20000);
-}
-
-// A sound recording handed over without its file shows the engine's file.
-void TstPreview::soundShowsEngineFile()
-{
-    const QString sound = QDir::homePath() + "/last sound.wav";
-    QVERIFY(writeFile(sound, randomBytes(3000)));
-    FakeScreencast::setAudioRecordFile(sound);
-    FakeScreencast::setMediaInfo(sound, MediaFileInfo{7.4, 0, 0, 0});
-    DlgVideoClip dlg(Utils::getRecorderTmpRoot() + "/.ScreenRecorder", nullptr, nullptr, false, false);
-    QCOMPARE(dlg.findChild<QLabel*>("lblSize")->text(), QStringLiteral("2.93KB"));
-    QCOMPARE(dlg.findChild<QLabel*>("lblDuration")->text(), QStringLiteral("00:00:07"));
-    // Named as sound though the settings have turned to video meanwhile.
-    QVERIFY(dlg.findChild<QLabel*>("lblFileName")->text().startsWith("Audio_"));
-    QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer"), QStringList{"CreateAudioPlayer(cb, \"" + sound + "\")"});
-}
-
-// The output folder cannot be written: a message, then another folder is
-// asked for. Given one, the recording is saved there and the folder kept;
-// given none, the window stays with the recording untouched.
-void TstPreview::unwritableFolder_data()
-{
-    QTest::addColumn<bool>("chooseAnother");
-    QTest::newRow("another folder") << true;
-    QTest::newRow("give up") << false;
-}
-
-void TstPreview::unwritableFolder()
-{
-    QFETCH(bool, chooseAnother);
-    const QByteArray data = randomBytes(5000);
-    QVERIFY(writeFile(m_file, data));
-    // A folder under a regular file cannot be made, even by root.
-    const QString blocker = QDir::homePath() + "/plain-file";
-    QVERIFY(writeFile(blocker, "x"));
-    const QString bad = blocker + "/out";
-    Utils::setVideoOutputPath(bad);
-    QStringList asked;
-    DlgVideoClip::setFolderChooser([&](QWidget*, const QString& current) {
-        asked << current;
-        return chooseAnother ? m_outDir : QString();
-    });
-    QSignalSpy history(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
-    ModalDriver driver;
-    driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
-    DlgVideoClip dlg(m_file, nullptr, nullptr, true, true);
-    QSignalSpy finished(&dlg, &QDialog::finished);
-    dlg.show();
-    QTRY_COMPARE_WITH_TIMEOUT(asked, QStringList{bad}, 20000);
-    QVERIFY(driver.waitFinished());
-    QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
-    QCOMPARE(driver.seen().size(), 1);
-    QVERIFY(driver.seen().first().text.contains(bad));
-    if (chooseAnother) {
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
-        QCOMPARE(finished.first().at(0).toInt(), 1);
-        QCOMPARE(history.count(), 1);
-        QCOMPARE(readFile(history.first().at(0).value<HistoryFileUtils::HistoryFile>().path), data);
-        QCOMPARE(Utils::getVideoOutputPath(), m_outDir);
-    } else {
-        QCOMPARE(finished.count(), 0);
-        QVERIFY(dlg.findChild<QPushButton*>("btnSave")->isEnabled());
-        QCOMPARE(readFile(m_file), data);
-    }
-}
-
-void TstPreview::missingRecordingIsReported()
-{
-    int asked = 0;
-    DlgVideoClip::setFolderChooser([&](QWidget*, const QString&) {
-        ++asked;
-        return m_outDir;
-    });
-    ModalDriver driver;
-    driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
-    DlgVideoClip dlg(m_file, nullptr, nullptr, true, true);
-    QSignalSpy finished(&dlg, &QDialog::finished);
-    dlg.show();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
-    QCOMPARE(finished.first().at(0).toInt(), 0);
-    QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
-    QCOMPARE(driver.seen().size(), 1);
-    QCOMPARE(asked, 0);
-}
-
-void TstPreview::failedConversionKeepsWindow()
-{
-    RecordParameter::instance()->setVideoEnable(false);
-    RecordParameter::instance()->setUsedAudioFmt(RP_Format_FLAC);
-    QStringList targets;
-    DlgVideoClip::setAudioConverter([&](const QString&, const QString& target, int) {
-        targets << QFileInfo(target).suffix();
-        return DlgVideoClip::ConvertHandle();   // the engine refused to start
-    });
-    ModalDriver driver;
-    driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
-    DlgVideoClip dlg(Utils::getRecorderTmpRoot() + "/.ScreenRecorder", nullptr, nullptr, false, true);
-    QSignalSpy finished(&dlg, &QDialog::finished);
-    dlg.show();
-    QTRY_COMPARE_WITH_TIMEOUT(targets, QStringList{"flac"}, 20000);
-    QVERIFY(driver.waitFinished());
-    QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
-    QCOMPARE(finished.count(), 0);
-    QVERIFY(dlg.findChild<QPushButton*>("btnSave")->isEnabled());
-}
 
 QTEST_MAIN(TstPreview)
 #include "tst_preview.moc"

@@ -4,16 +4,13 @@
 // suffix; Cancel and a selection without an area leave nothing behind; a
 // receiver may delete the editor inside any of its signals.
 #include <QApplication>
-#include <QDir>
+#include <QtTest>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPointer>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QToolButton>
-#include <QtTest>
 
 #include <thread>
 
@@ -329,8 +326,7 @@ private slots:
         ModalDriver driver(10000);
         driver.clickButton(QMessageBox::Ok);
         QTest::mouseClick(button(editor, "btnSave"), Qt::LeftButton);
-        QVERIFY(driver.waitFinished(10000));
-        QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
+        DRIVER_DONE(driver, 10000);
         QCOMPARE(driver.seen().size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible() && toolBar(editor)->isVisible(), 20000);
         QCOMPARE(saved.size() + finished.size(), 0);

@@ -4,14 +4,10 @@
 // selection's size and colour, and a window hidden just before the start
 // is in neither. Esc in the selection leaves nothing behind.
 #include <QApplication>
-#include <QDir>
-#include <QFile>
+#include <QtTest>
 #include <QImageReader>
 #include <QScreen>
-#include <QSignalSpy>
-#include <QStandardPaths>
 #include <QToolButton>
-#include <QtTest>
 
 #include "core/DeviceManager.h"
 #include "capture/DlgSnapshot.h"
