@@ -8,11 +8,8 @@
 // one window, prints its id and ends when its input closes.
 #include <QApplication>
 #include <QMainWindow>
-#include <QProcess>
-#include <QScreen>
-#include <QSocketNotifier>
-#include <QTimer>
 #include <QtTest>
+#include <QScreen>
 
 #include <xcb/xcb.h>
 

@@ -1,8 +1,6 @@
 // The device, display and window model over the engine double, and how
 // engine-thread notifications reach the GUI thread through the hub, also
 // while the model or the hub is being torn down.
-#include <QFileInfo>
-#include <QThread>
 #include <QtTest>
 
 #include <atomic>

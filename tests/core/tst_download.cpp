@@ -1,13 +1,8 @@
 // The download helper against an HTTP(S) server of the test's own on the
 // loopback address: resume, restarts, stalls, cancel, a full disk, TLS.
-#include <QCryptographicHash>
-#include <QRegularExpression>
-#include <QSemaphore>
+#include <QtTest>
 #include <QSslSocket>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
 
 #include <csignal>
 #include <sys/inotify.h>

@@ -3,13 +3,7 @@
 // opening files and folders.
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QUrl>
+#include <QtTest>
 
 #include <unistd.h>
 

@@ -1,9 +1,7 @@
 // The settings model: what an empty store gives, corrections on load,
 // persistence of every setter, and the derived rules.
 #include <QColor>
-#include <QFile>
-#include <QPoint>
-#include <QTest>
+#include <QtTest>
 
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"

@@ -1,10 +1,5 @@
 // The save worker: names and texts of a saved recording, the move on one
 // volume, the checked copy across volumes, and the failure roads.
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -69,276 +64,266 @@ class TstSaveWorker : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); }
-    void init();
-    void cleanup();
-    void namesAndTexts_data();
-    void namesAndTexts();
-    void copyAcrossVolumesNeedsRoom();
-    void failingWriteLeavesNothing();
-    void cancelledCopyLeavesNothing();
-    void neverOverwrites();
-    void missingSourceAndUnwritableFolderAreReported();
-    void settingsTakenAtRequest();
+
+    void init()
+    {
+        FakeScreencast::reset();
+        useSettings(true);
+        m_tempRoot = QDir::homePath() + "/tmp-recording";
+        m_outDir = QDir::homePath() + "/Movies/out";
+        QDir().mkpath(m_tempRoot);
+        QDir(m_outDir).removeRecursively();
+        QDir().mkpath(m_outDir);
+        m_otherRoot.clear();
+        if (!otherDeviceRoot().isEmpty()) {
+            m_otherRoot = otherDeviceRoot() + QStringLiteral("/srsave-%1").arg(::getpid());
+            QDir(m_otherRoot).removeRecursively();
+            QDir().mkpath(m_otherRoot);
+        }
+    }
+
+    void cleanup()
+    {
+        if (!m_otherRoot.isEmpty())
+            QDir(m_otherRoot).removeRecursively();
+        QDir(m_tempRoot).removeRecursively();
+        VxSettings::instance()->removeApplicationParam(QStringLiteral("audio/duration"));
+    }
+
+    void namesAndTexts_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("sourceName");
+        QTest::addColumn<QString>("namePattern");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("resolution");
+        QTest::addColumn<QString>("duration");
+        const QString stamp = QStringLiteral("_\\d\\d-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.");
+        QTest::newRow("m4v renames only") << "m4v" << ".rec.mp4" << "Video" + stamp + "m4v" << 1 << "640*360"
+                                          << "00:01:05";
+        QTest::newRow("webcam only") << "camera" << "cam.mov" << "Camera" + stamp + "mov" << 1 << "640*360"
+                                     << "00:01:05";
+        QTest::newRow("gif from the area") << "gif" << ".rec.gif" << "Video" + stamp + "gif" << 1 << "300*200"
+                                           << "00:00:02";
+        QTest::newRow("audio") << "audio" << "rec.mp3" << "Audio" + stamp + "mp3" << 2 << "" << "00:00:42";
+    }
+
+    void namesAndTexts()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, sourceName);
+        QFETCH(QString, namePattern);
+        QFETCH(int, type);
+        QFETCH(QString, resolution);
+        QFETCH(QString, duration);
+        RecordParameter* p = RecordParameter::instance();
+        if (mode == "m4v")
+            p->setUsedVideoFmt(RP_Format_M4V);
+        if (mode == "camera")
+            p->setOnlyRecordCamera(true);
+        if (mode == "gif")
+            p->setVideoRect(QRect(QPoint(10, 20), QPoint(309, 219)));   // 300 x 200
+        if (mode == "audio") {
+            useSettings(false);
+            VxSettings::instance()->setApplicationParam(QStringLiteral("audio/duration"), QStringLiteral("00:00:42"));
+        }
+        const QString src = m_tempRoot + "/" + sourceName;
+        const QByteArray data = randomBytes(100000);
+        QVERIFY(writeFile(src, data));
+        const ino_t inode = inodeOf(src);
+        FakeScreencast::setMediaInfo(src, MediaFileInfo{65.9, 1, 640, 360});
+        FakeScreencast::setGifInfo(src, GIFFileInfo{2.5, 640, 360});
+        FakeScreencast::setFreeSpace(0); // a move on one volume needs no room
+
+        SelectSavePath worker;
+        QSignalSpy done(&worker, &SelectSavePath::completed);
+        worker.queueRequest(SelectSavePath::takeRequest(src, m_outDir));
+        worker.saveWork(src, m_outDir);
+        QCOMPARE(done.count(), 1);
+        const QList<QVariant> args = done.first();
+        const QString path = args.at(0).toString();
+        QCOMPARE(QFileInfo(path).path(), m_outDir);
+        QVERIFY2(QRegularExpression("^" + namePattern + "$").match(QFileInfo(path).fileName()).hasMatch(),
+                 qPrintable(path));
+        QCOMPARE(args.mid(1), (QList<QVariant>{type, resolution, duration, QStringLiteral("97.66KB")}));
+        QCOMPARE(readFile(path), data);
+        QCOMPARE(inodeOf(path), inode); // renamed, not copied
+        QVERIFY(!QFileInfo::exists(src));
+    }
+
+    void copyAcrossVolumesNeedsRoom()
+    {
+        NEED_SECOND_VOLUME();
+        const QString src = m_otherRoot + "/.rec.mp4";
+        // Not a whole number of chunks, so the last short chunk counts too.
+        const QByteArray data = randomBytes(3 * 1024 * 1024 + 1234);
+        QVERIFY(writeFile(src, data));
+        SelectSavePath worker;
+        QSignalSpy done(&worker, &SelectSavePath::completed);
+        QSignalSpy failed(&worker, &SelectSavePath::sigPathFailed);
+
+        FakeScreencast::setFreeSpace(m_outDir, data.size() + 5119);
+        worker.saveWork(src, m_outDir);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().at(0).toString(), QStringLiteral("No enough free space to save the video. "
+                                                                 "You can choose another path, or clear the disk space."));
+        QVERIFY(entries(m_outDir).isEmpty());
+
+        FakeScreencast::setFreeSpace(m_outDir, data.size() + 5120);
+        worker.saveWork(src, m_outDir);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(readFile(done.first().at(0).toString()), data);
+        QCOMPARE(done.first().at(4).toString(), QStringLiteral("3.00MB"));
+        QCOMPARE(worker.getUpdateProgress(), 1.0);
+        // The copy leaves the source: the preview deletes it once told.
+        QCOMPARE(readFile(src), data);
+
+        // A volume that cannot be asked does not stop the copy.
+        FakeScreencast::failNext(QStringLiteral("GetFileSystemFreeSize"), 10);
+        worker.saveWork(src, m_outDir);
+        QCOMPARE(done.count(), 2);
+    }
+
+    void failingWriteLeavesNothing()
+    {
+        NEED_SECOND_VOLUME();
+        const QString src = m_otherRoot + "/.rec.mp4";
+        const QByteArray data = randomBytes(1024 * 1024);
+        QVERIFY(writeFile(src, data));
+        SelectSavePath worker;
+        QSignalSpy done(&worker, &SelectSavePath::completed);
+        QSignalSpy failed(&worker, &SelectSavePath::sigPathFailed);
+        {
+            FileSizeLimit limit(100000);
+            QVERIFY(limit.ok);
+            worker.saveWork(src, m_outDir);
+        }
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().at(0).toString(),
+                 QStringLiteral("File exported failed! You can choose another path, or clear the disk space."));
+        QVERIFY2(entries(m_outDir).isEmpty(), qPrintable(entries(m_outDir).join(", ")));
+        QCOMPARE(readFile(src), data);
+    }
+
+    void cancelledCopyLeavesNothing()
+    {
+        NEED_SECOND_VOLUME();
+        // A pipe as the source holds the copy midway for as long as the test
+        // wants, without any timing.
+        const QString src = m_otherRoot + "/.rec.mp4";
+        QCOMPARE(::mkfifo(QFile::encodeName(src).constData(), 0600), 0);
+        QThread thread;
+        auto* worker = new SelectSavePath;
+        worker->moveToThread(&thread);
+        connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
+        thread.start();
+        const int pipe = ::open(QFile::encodeName(src).constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(pipe >= 0);
+        const QByteArray chunk = randomBytes(8192);
+        QCOMPARE(::write(pipe, chunk.constData(), size_t(chunk.size())), ssize_t(chunk.size()));
+
+        QSignalSpy done(worker, &SelectSavePath::completed);
+        QSignalSpy failed(worker, &SelectSavePath::sigPathFailed);
+        QMetaObject::invokeMethod(worker, "saveWork", Qt::QueuedConnection, Q_ARG(QString, src), Q_ARG(QString, m_outDir));
+        QTRY_VERIFY_WITH_TIMEOUT(entries(m_outDir).size() == 1
+                                     && QFileInfo(m_outDir + "/" + entries(m_outDir).first()).size() == 8192,
+                                 30000);
+        worker->cancel();
+        QCOMPARE(::write(pipe, "x", 1), ssize_t(1));
+        ::close(pipe); // end of input, whatever the copy still waits for
+        QMetaObject::invokeMethod(worker, [] {}, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+
+        QCOMPARE(done.count() + failed.count(), 0);
+        QVERIFY2(entries(m_outDir).isEmpty(), qPrintable(entries(m_outDir).join(", ")));
+        QVERIFY(QFileInfo::exists(src));
+    }
+
+    void neverOverwrites()
+    {
+        // Every name the save could take in the next seconds is taken, and one
+        // is a dangling link that must not be written through.
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString outside = QDir::homePath() + "/outside.mp4";
+        for (int s = 0; s < 4; ++s) {
+            const QString stamp = m_outDir + "/Video_" + now.addSecs(s).toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
+            QVERIFY(writeFile(stamp + ".mp4", "old"));
+            QVERIFY(s == 0 ? QFile::link(outside, stamp + "(1).mp4") : writeFile(stamp + "(1).mp4", "old"));
+        }
+        QStringList sources{m_tempRoot + "/.move.mp4"};
+        if (!m_otherRoot.isEmpty())
+            sources << m_otherRoot + "/.copy.mp4";
+        SelectSavePath worker;
+        QSignalSpy done(&worker, &SelectSavePath::completed);
+        for (const QString& src : sources) {
+            const QByteArray data = randomBytes(20000 + src.size());
+            QVERIFY(writeFile(src, data));
+            worker.saveWork(src, m_outDir);
+            QCOMPARE(done.count(), sources.indexOf(src) + 1);
+            const QString path = done.last().at(0).toString();
+            QVERIFY2(QFileInfo(path).fileName().contains(QRegularExpression("^Video_.*\\(\\d\\)\\.mp4$")),
+                     qPrintable(path));
+            QCOMPARE(readFile(path), data);
+        }
+        QCOMPARE(entries(m_outDir).size(), 8 + sources.size());
+        for (const QString& name : entries(m_outDir)) {
+            const QString path = m_outDir + "/" + name;
+            if (!name.contains("(2)") && !name.contains("(3)") && !QFileInfo(path).isSymLink())
+                QCOMPARE(readFile(path), QByteArray("old"));
+        }
+        QVERIFY(!QFileInfo::exists(outside));
+    }
+
+    void missingSourceAndUnwritableFolderAreReported()
+    {
+        SelectSavePath worker;
+        QSignalSpy done(&worker, &SelectSavePath::completed);
+        QSignalSpy failed(&worker, &SelectSavePath::sigPathFailed);
+        worker.saveWork(m_tempRoot + "/gone.mp4", m_outDir);
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(failed.first().at(0).toString().contains("gone.mp4"));
+
+        const QString src = m_tempRoot + "/.rec.mp4";
+        QVERIFY(writeFile(src, randomBytes(1000)));
+        // Root writes everywhere: a folder under a regular file cannot exist.
+        const QString blocker = QDir::homePath() + "/plain-file";
+        QVERIFY(writeFile(blocker, "x"));
+        worker.saveWork(src, blocker + "/sub");
+        QCOMPARE(failed.count(), 2);
+        QCOMPARE(failed.last().at(0).toString(),
+                 QStringLiteral("\"%1/sub\" is not writable, please select another one.").arg(blocker));
+        QCOMPARE(done.count(), 0);
+        QVERIFY(QFileInfo::exists(src));
+    }
+
+    void settingsTakenAtRequest()
+    {
+        const QString src = m_tempRoot + "/.rec.mp4";
+        QVERIFY(writeFile(src, randomBytes(1000)));
+        FakeScreencast::setMediaInfo(src, MediaFileInfo{5.0, 1, 320, 240});
+        Utils::setVideoOutputPath(m_outDir);
+        SelectSavePath worker;
+        QSignalSpy done(&worker, &SelectSavePath::completed);
+        worker.queueRequest(SelectSavePath::takeRequest(src, QString()));
+        // While the save waits, the user switches to the audio recorder and
+        // the remembered folder changes: the request wins.
+        useSettings(false);
+        Utils::setVideoOutputPath(QDir::homePath() + "/elsewhere");
+        worker.saveWork(src, QString());
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(QFileInfo(done.first().at(0).toString()).path(), m_outDir);
+        QVERIFY(QFileInfo(done.first().at(0).toString()).fileName().startsWith("Video_"));
+        QCOMPARE(done.first().at(2).toString(), QStringLiteral("320*240"));
+    }
 
 private:
     QString m_tempRoot;   // beside HOME: same volume
     QString m_outDir;
     QString m_otherRoot;  // another volume, or empty
 };
-
-void TstSaveWorker::init()
-{
-    FakeScreencast::reset();
-    useSettings(true);
-    m_tempRoot = QDir::homePath() + "/tmp-recording";
-    m_outDir = QDir::homePath() + "/Movies/out";
-    QDir().mkpath(m_tempRoot);
-    QDir(m_outDir).removeRecursively();
-    QDir().mkpath(m_outDir);
-    m_otherRoot.clear();
-    if (!otherDeviceRoot().isEmpty()) {
-        m_otherRoot = otherDeviceRoot() + QStringLiteral("/srsave-%1").arg(::getpid());
-        QDir(m_otherRoot).removeRecursively();
-        QDir().mkpath(m_otherRoot);
-    }
-}
-
-void TstSaveWorker::cleanup()
-{
-    if (!m_otherRoot.isEmpty())
-        QDir(m_otherRoot).removeRecursively();
-    QDir(m_tempRoot).removeRecursively();
-    VxSettings::instance()->removeApplicationParam(QStringLiteral("audio/duration"));
-}
-
-void TstSaveWorker::namesAndTexts_data()
-{
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<QString>("sourceName");
-    QTest::addColumn<QString>("namePattern");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("resolution");
-    QTest::addColumn<QString>("duration");
-    const QString stamp = QStringLiteral("_\\d\\d-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.");
-    QTest::newRow("m4v renames only") << "m4v" << ".rec.mp4" << "Video" + stamp + "m4v" << 1 << "640*360"
-                                      << "00:01:05";
-    QTest::newRow("webcam only") << "camera" << "cam.mov" << "Camera" + stamp + "mov" << 1 << "640*360"
-                                 << "00:01:05";
-    QTest::newRow("gif from the area") << "gif" << ".rec.gif" << "Video" + stamp + "gif" << 1 << "300*200"
-                                       << "00:00:02";
-    QTest::newRow("audio") << "audio" << "rec.mp3" << "Audio" + stamp + "mp3" << 2 << "" << "00:00:42";
-}
-
-void TstSaveWorker::namesAndTexts()
-{
-    QFETCH(QString, mode);
-    QFETCH(QString, sourceName);
-    QFETCH(QString, namePattern);
-    QFETCH(int, type);
-    QFETCH(QString, resolution);
-    QFETCH(QString, duration);
-    RecordParameter* p = RecordParameter::instance();
-    if (mode == "m4v")
-        p->setUsedVideoFmt(RP_Format_M4V);
-    if (mode == "camera")
-        p->setOnlyRecordCamera(true);
-    if (mode == "gif")
-        p->setVideoRect(QRect(QPoint(10, 20), QPoint(309, 219)));   // 300 x 200
-    if (mode == "audio") {
-        useSettings(false);
-        VxSettings::instance()->setApplicationParam(QStringLiteral("audio/duration"), QStringLiteral("00:00:42"));
-    }
-    const QString src = m_tempRoot + "/" + sourceName;
-    const QByteArray data = randomBytes(100000);
-    QVERIFY(writeFile(src, data));
-    const ino_t inode = inodeOf(src);
-    FakeScreencast::setMediaInfo(src, MediaFileInfo{65.9, 1, 640, 360});
-    FakeScreencast::setGifInfo(src, GIFFileInfo{2.5, 640, 360});
-    FakeScreencast::setFreeSpace(0); // a move on one volume needs no room
-
-    SelectSavePath worker;
-    QSignalSpy done(&worker, &SelectSavePath::completed);
-    worker.queueRequest(SelectSavePath::takeRequest(src, m_outDir));
-    worker.saveWork(src, m_outDir);
-    QCOMPARE(done.count(), 1);
-    const QList<QVariant> args = done.first();
-    const QString path = args.at(0).toString();
-    QCOMPARE(QFileInfo(path).path(), m_outDir);
-    QVERIFY2(QRegularExpression("^" + namePattern + "$").match(QFileInfo(path).fileName()).hasMatch(),
-             qPrintable(path));
-    QCOMPARE(args.mid(1), (QList<QVariant>{type, resolution, duration, QStringLiteral("97.66KB")}));
-    QCOMPARE(readFile(path), data);
-    QCOMPARE(inodeOf(path), inode); // renamed, not copied
-    QVERIFY(!QFileInfo::exists(src));
-}
-
-void TstSaveWorker::copyAcrossVolumesNeedsRoom()
-{
-    NEED_SECOND_VOLUME();
-    const QString src = m_otherRoot + "/.rec.mp4";
-    // Not a whole number of chunks, so the last short chunk counts too.
-    const QByteArray data = randomBytes(3 * 1024 * 1024 + 1234);
-    QVERIFY(writeFile(src, data));
-    SelectSavePath worker;
-    QSignalSpy done(&worker, &SelectSavePath::completed);
-    QSignalSpy failed(&worker, &SelectSavePath::sigPathFailed);
-
-    FakeScreencast::setFreeSpace(m_outDir, data.size() + 5119);
-    worker.saveWork(src, m_outDir);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.first().at(0).toString(), QStringLiteral("No enough free space to save the video. "
-                                                             "You can choose another path, or clear the disk space."));
-    QVERIFY(entries(m_outDir).isEmpty());
-
-    FakeScreencast::setFreeSpace(m_outDir, data.size() + 5120);
-    worker.saveWork(src, m_outDir);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(done.count(), 1);
-    QCOMPARE(readFile(done.first().at(0).toString()), data);
-    QCOMPARE(done.first().at(4).toString(), QStringLiteral("3.00MB"));
-    QCOMPARE(worker.getUpdateProgress(), 1.0);
-    // The copy leaves the source: the preview deletes it once told.
-    QCOMPARE(readFile(src), data);
-
-    // A volume that cannot be asked does not stop the copy.
-    FakeScreencast::failNext(QStringLiteral("GetFileSystemFreeSize"), 10);
-    worker.saveWork(src, m_outDir);
-    QCOMPARE(done.count(), 2);
-}
-
-void TstSaveWorker::failingWriteLeavesNothing()
-{
-    NEED_SECOND_VOLUME();
-    const QString src = m_otherRoot + "/.rec.mp4";
-    const QByteArray data = randomBytes(1024 * 1024);
-    QVERIFY(writeFile(src, data));
-    SelectSavePath worker;
-    QSignalSpy done(&worker, &SelectSavePath::completed);
-    QSignalSpy failed(&worker, &SelectSavePath::sigPathFailed);
-    {
-        FileSizeLimit limit(100000);
-        QVERIFY(limit.ok);
-        worker.saveWork(src, m_outDir);
-    }
-    QCOMPARE(done.count(), 0);
-    QCOMPARE(failed.count(), 1);
-    QCOMPARE(failed.first().at(0).toString(),
-             QStringLiteral("File exported failed! You can choose another path, or clear the disk space."));
-    QVERIFY2(entries(m_outDir).isEmpty(), qPrintable(entries(m_outDir).join(", ")));
-    QCOMPARE(readFile(src), data);
-}
-
-void TstSaveWorker::cancelledCopyLeavesNothing()
-{
-    NEED_SECOND_VOLUME();
-    // A pipe as the source holds the copy midway for as long as the test
-    // wants, without any timing.
-    const QString src = m_otherRoot + "/.rec.mp4";
-    QCOMPARE(::mkfifo(QFile::encodeName(src).constData(), 0600), 0);
-    QThread thread;
-    auto* worker = new SelectSavePath;
-    worker->moveToThread(&thread);
-    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-    thread.start();
-    const int pipe = ::open(QFile::encodeName(src).constData(), O_RDWR | O_CLOEXEC);
-    QVERIFY(pipe >= 0);
-    const QByteArray chunk = randomBytes(8192);
-    QCOMPARE(::write(pipe, chunk.constData(), size_t(chunk.size())), ssize_t(chunk.size()));
-
-    QSignalSpy done(worker, &SelectSavePath::completed);
-    QSignalSpy failed(worker, &SelectSavePath::sigPathFailed);
-    QMetaObject::invokeMethod(worker, "saveWork", Qt::QueuedConnection, Q_ARG(QString, src), Q_ARG(QString, m_outDir));
-    QTRY_VERIFY_WITH_TIMEOUT(entries(m_outDir).size() == 1
-                                 && QFileInfo(m_outDir + "/" + entries(m_outDir).first()).size() == 8192,
-                             30000);
-    worker->cancel();
-    QCOMPARE(::write(pipe, "x", 1), ssize_t(1));
-    ::close(pipe); // end of input, whatever the copy still waits for
-    QMetaObject::invokeMethod(worker, [] {}, Qt::BlockingQueuedConnection);
-    thread.quit();
-    thread.wait();
-
-    QCOMPARE(done.count() + failed.count(), 0);
-    QVERIFY2(entries(m_outDir).isEmpty(), qPrintable(entries(m_outDir).join(", ")));
-    QVERIFY(QFileInfo::exists(src));
-}
-
-void TstSaveWorker::neverOverwrites()
-{
-    // Every name the save could take in the next seconds is taken, and one
-    // is a dangling link that must not be written through.
-    const QDateTime now = QDateTime::currentDateTime();
-    const QString outside = QDir::homePath() + "/outside.mp4";
-    for (int s = 0; s < 4; ++s) {
-        const QString stamp = m_outDir + "/Video_" + now.addSecs(s).toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
-        QVERIFY(writeFile(stamp + ".mp4", "old"));
-        QVERIFY(s == 0 ? QFile::link(outside, stamp + "(1).mp4") : writeFile(stamp + "(1).mp4", "old"));
-    }
-    QStringList sources{m_tempRoot + "/.move.mp4"};
-    if (!m_otherRoot.isEmpty())
-        sources << m_otherRoot + "/.copy.mp4";
-    SelectSavePath worker;
-    QSignalSpy done(&worker, &SelectSavePath::completed);
-    for (const QString& src : sources) {
-        const QByteArray data = randomBytes(20000 + src.size());
-        QVERIFY(writeFile(src, data));
-        worker.saveWork(src, m_outDir);
-        QCOMPARE(done.count(), sources.indexOf(src) + 1);
-        const QString path = done.last().at(0).toString();
-        QVERIFY2(QFileInfo(path).fileName().contains(QRegularExpression("^Video_.*\\(\\d\\)\\.mp4$")),
-                 qPrintable(path));
-        QCOMPARE(readFile(path), data);
-    }
-    QCOMPARE(entries(m_outDir).size(), 8 + sources.size());
-    for (const QString& name : entries(m_outDir)) {
-        const QString path = m_outDir + "/" + name;
-        if (!name.contains("(2)") && !name.contains("(3)") && !QFileInfo(path).isSymLink())
-            QCOMPARE(readFile(path), QByteArray("old"));
-    }
-    QVERIFY(!QFileInfo::exists(outside));
-}
-
-void TstSaveWorker::missingSourceAndUnwritableFolderAreReported()
-{
-    SelectSavePath worker;
-    QSignalSpy done(&worker, &SelectSavePath::completed);
-    QSignalSpy failed(&worker, &SelectSavePath::sigPathFailed);
-    worker.saveWork(m_tempRoot + "/gone.mp4", m_outDir);
-    QCOMPARE(failed.count(), 1);
-    QVERIFY(failed.first().at(0).toString().contains("gone.mp4"));
-
-    const QString src = m_tempRoot + "/.rec.mp4";
-    QVERIFY(writeFile(src, randomBytes(1000)));
-    // Root writes everywhere: a folder under a regular file cannot exist.
-    const QString blocker = QDir::homePath() + "/plain-file";
-    QVERIFY(writeFile(blocker, "x"));
-    worker.saveWork(src, blocker + "/sub");
-    QCOMPARE(failed.count(), 2);
-    QCOMPARE(failed.last().at(0).toString(),
-             QStringLiteral("\"%1/sub\" is not writable, please select another one.").arg(blocker));
-    QCOMPARE(done.count(), 0);
-    QVERIFY(QFileInfo::exists(src));
-}
-
-void TstSaveWorker::settingsTakenAtRequest()
-{
-    const QString src = m_tempRoot + "/.rec.mp4";
-    QVERIFY(writeFile(src, randomBytes(1000)));
-    FakeScreencast::setMediaInfo(src, MediaFileInfo{5.0, 1, 320, 240});
-    Utils::setVideoOutputPath(m_outDir);
-    SelectSavePath worker;
-    QSignalSpy done(&worker, &SelectSavePath::completed);
-    worker.queueRequest(SelectSavePath::takeRequest(src, QString()));
-    // While the save waits, the user switches to the audio recorder and
-    // the remembered folder changes: the request wins.
-    useSettings(false);
-    Utils::setVideoOutputPath(QDir::homePath() + "/elsewhere");
-    worker.saveWork(src, QString());
-    QCOMPARE(done.count(), 1);
-    QCOMPARE(QFileInfo(done.first().at(0).toString()).path(), m_outDir);
-    QVERIFY(QFileInfo(done.first().at(0).toString()).fileName().startsWith("Video_"));
-    QCOMPARE(done.first().at(2).toString(), QStringLiteral("320*240"));
-}
 
 QTEST_GUILESS_MAIN(TstSaveWorker)
 #include "tst_save_worker.moc"

@@ -3,11 +3,7 @@
 // sums.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QStandardPaths>
-#include <QStorageInfo>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include "core/Utils.h"
 #include "platform/framework/VxMessageBox.h"
@@ -92,7 +88,7 @@ private slots:
         }, "VxMessageBox");
         QCOMPARE(Utils::showMacWindowMessage(MsgType_Question, &parent, "Quit?", MsgButton_YesNoCancel),
                  int(QMessageBox::No));
-        QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join('\n')));
+        VERIFY_DRIVER(driver);
         QCOMPARE(modality, Qt::WindowModal);
         QVERIFY(parent.findChildren<VxMessageBox*>().isEmpty());
     }
