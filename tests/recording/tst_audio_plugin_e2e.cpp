@@ -1,14 +1,10 @@
 // The audio plug-in manager with the real scripts against the test
 // environment's sound server, from a missing output back and away again.
 #include <QApplication>
-#include <QFileInfo>
+#include <QtTest>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QTimer>
 #include <QToolButton>
-#include <QtTest>
 
 #include "app/MainWindowAudioPlugin.h"
 #include "app/MainWindowBase.h"

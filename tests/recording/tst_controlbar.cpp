@@ -2,14 +2,9 @@
 // hand with an injected monotonic clock, boxes and the preview answered by
 // the modal driver.
 #include <QApplication>
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
-#include <QPointer>
-#include <QTemporaryDir>
-#include <QToolButton>
 #include <QtTest>
+#include <QLabel>
+#include <QToolButton>
 
 #include <thread>
 
@@ -58,27 +53,389 @@ class TstControlBar : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QApplication::setQuitOnLastWindowClosed(false);
+        // As the home window does: the bar is discarded later, never inside
+        // its own stop handling.
+        connect(SignalsTransfer::instance(), &SignalsTransfer::recordStop, this, [this] {
+            ++m_nStops;
+            if (m_bar)
+                m_bar->deleteLater();
+        });
+    }
 
-    void clockAndPause();
-    void firstTickReadsTheFirstSecond();
-    void unknownFreeSpaceStopsNothing();
-    void diskCheckEveryFiveSecondsAtTheThreshold();
-    void escStopsEvenWhileTheButtonIsLocked();
-    void stopSavesAutomatically();
-    void stopWithoutSaveAndSecondStops();
-    void missingOrEmptyFileReportsWriteFailure_data();
-    void missingOrEmptyFileReportsWriteFailure();
-    void engineErrorFromAThreadShowsItsMessage_data();
-    void engineErrorFromAThreadShowsItsMessage();
-    void errorAfterTheUserStoppedIsIgnored();
-    void barDestroyedWhileItsErrorBoxIsOpen();
-    void stopRequestDuringTheDiskWarning();
-    void snapshotFliesOut();
-    void audioOnlyRecording();
-    void destroyingARunningBarStopsTheEngine();
+    void init()
+    {
+        FakeScreencast::reset();
+        RecordParameter* rp = RecordParameter::instance();
+        rp->m_bRecording = rp->m_bPaused = rp->m_bPreviewing = rp->m_bRecBarHidden = false;
+        rp->setVideoEnable(true);
+        rp->setWindowRecord(false);
+        rp->setWindowModle(0);
+        rp->chooseVideoContent(true);
+        rp->setMicEnable(false);
+        rp->setSysAudioEnable(false);
+        rp->setCamerastream(false);
+        rp->setOnlyRecordCamera(false);
+        rp->setVideoRect(QRect(0, 0, 320, 240));
+        rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
+        rp->setUsedVideoFmt(RP_Format_MP4);
+        rp->setAutoSave(true);
+        rp->setTimerEnable(false);
+        TaskManage::instance()->isTasking = false;
+        VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
+        QDir(Utils::getVideoOutputPath()).removeRecursively();
+        // As after the home window's offer: no earlier recording is kept.
+        UnsavedRecording::forget();
+        m_nowMs = 1000000;   // any origin: only differences count
+        m_bSystemClock = false;
+        m_nStops = m_nPreviews = 0;
+        m_boxes.clear();
+    }
+
+    void cleanup()
+    {
+        if (m_bar) {
+            RecordParameter::instance()->m_bRecording = false;
+            delete m_bar.data();
+        }
+        flushDeletes();
+        ScreenRecorder::instance()->stop();
+        TaskManage::release();
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 5000);
+        QVERIFY(SystemStatusBar::instance()->actionEnable());
+    }
+
+    void clockAndPause()
+    {
+        QVERIFY(startBar());
+        FakeScreenRecorder* engine = FakeScreencast::screenRecorder();
+        QVERIFY(engine && engine->started);
+        tick(999);
+        QCOMPARE(length(), QString("00:00:00"));
+        tick(1);
+        QCOMPARE(length(), QString("00:00:01"));
+
+        // Paused at 2.7 s: paused time does not count, and a second pause
+        // (hotkey and button) does not count the stretch twice.
+        m_nowMs += 1700;
+        QTest::mouseClick(button("btnPause"), Qt::LeftButton);
+        QVERIFY(engine->paused && RecordParameter::instance()->m_bPaused);
+        m_nowMs += 50000;
+        QMetaObject::invokeMethod(m_bar, "onBtnPauseClicked");
+        QCOMPARE(FakeScreencast::callCount("CScreenRecoderObject::pause"), 1);
+        QTest::mouseClick(button("btnResume"), Qt::LeftButton);
+        QVERIFY(!engine->paused && !RecordParameter::instance()->m_bPaused);
+        // Each stretch counts in whole seconds: 2 + 1.
+        tick(1600);
+        QCOMPARE(length(), QString("00:00:03"));
+        // Past a day, where a wall-clock time of day would wrap.
+        tick(qint64(25) * 3600 * 1000);
+        QCOMPARE(length(), QString("25:00:03"));
+        QVERIFY(recording());
+    }
+
+    void firstTickReadsTheFirstSecond()
+    {
+        m_bSystemClock = true;
+        QVERIFY(startBar());
+        auto* size = m_bar->findChild<QLabel*>("lblSize");
+        QTRY_VERIFY_WITH_TIMEOUT(!size->text().isEmpty(), 20000);   // the first tick ran
+        QVERIFY2(length() != "00:00:00", "the first tick came before the first second");
+    }
+
+    void unknownFreeSpaceStopsNothing()
+    {
+        QVERIFY(startBar());
+        FakeScreencast::failNext("GetFileSystemFreeSize");
+        tick(1000);
+        QCOMPARE(FakeScreencast::callCount("GetFileSystemFreeSize"), 1);
+        QVERIFY(recording() && !QApplication::activeModalWidget());
+    }
+
+    void diskCheckEveryFiveSecondsAtTheThreshold()
+    {
+        QVERIFY(startBar());
+        FakeScreencast::setFreeSpace(kThreshold + 1);
+        tick(1000);   // second 1: read, one byte above the limit
+        FakeScreencast::setFreeSpace(kThreshold);
+        for (int s = 2; s <= 5; ++s)
+            tick(1000);
+        QVERIFY(recording());
+        QCOMPARE(FakeScreencast::callCount("GetFileSystemFreeSize"), 1);
+
+        ModalDriver driver;
+        answerAnything(driver, true);   // the warning
+        answerAnything(driver, true);   // the preview saves what was recorded
+        tick(1000);   // second 6: at the limit
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY2(m_boxes.first().contains("insufficient recording space"), qPrintable(m_boxes.first()));
+        QCOMPARE(m_nPreviews, 1);
+        QCOMPARE(historyCount(), 1);
+        QCOMPARE(m_nStops, 1);
+    }
+
+    void escStopsEvenWhileTheButtonIsLocked()
+    {
+        QVERIFY(startBar());
+        tick(1000);
+        QVERIFY(!button("btnStop")->isEnabled());
+        ModalDriver driver;
+        answerAnything(driver, true);
+        QTest::keyClick(m_bar, Qt::Key_Escape);
+        DRIVER_DONE(driver, 30000);
+        QVERIFY(!recording());
+        QCOMPARE(m_nStops, 1);
+    }
+
+    void stopSavesAutomatically()
+    {
+        QVERIFY(startBar(2048));
+        const QString temp = tempPath();
+        stopAnswered();
+        QCOMPARE(m_nPreviews, 1);
+        QVERIFY(m_boxes.isEmpty());
+
+        // One file in the output folder, entered at the head of the history.
+        const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Video_*.mp4"}, QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(historyHead().mid(2), (QStringList{"1", "320*240", "00:00:03", "2.00KB"}));
+        QCOMPARE(historyHead().value(0), saved.first());
+        QVERIFY(!QFile::exists(temp));
+        QCOMPARE(m_nStops, 1);
+        QVERIFY(m_bar);   // discarded later, not inside its own stop
+        flushDeletes();
+        QVERIFY(!m_bar);
+        QVERIFY(!RecordParameter::instance()->m_bRecording);
+        QCOMPARE(FakeScreencast::liveObjectCount(), 0);
+        QCOMPARE(results().value(results().size() - 1), 1);
+    }
+
+    void stopWithoutSaveAndSecondStops()
+    {
+        RecordParameter::instance()->setAutoSave(false);
+        QVERIFY(startBar());
+        QPointer<VideoRecCtlWdg> bar = m_bar;
+        ModalDriver driver;
+        driver.expect([this, bar](QWidget* modal) {
+            ++m_nPreviews;
+            // Stop requests while the preview is open: hotkey, Esc, the tick.
+            bar->onBtnStopClicked();
+            QTest::keyClick(bar, Qt::Key_Escape);
+            m_nowMs += 10000;
+            QMetaObject::invokeMethod(bar, "onShowMessage");
+            ModalDriver::forceClose(modal); // closed without saving
+        });
+        bar->onBtnStopClicked();
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(m_nPreviews, 1);
+        QCOMPARE(historyCount(), 0);
+        QCOMPARE(m_nStops, 1);
+    }
+
+    void missingOrEmptyFileReportsWriteFailure_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("missing") << qint64(-1);
+        QTest::newRow("empty") << qint64(0);
+    }
+
+    void missingOrEmptyFileReportsWriteFailure()
+    {
+        QFETCH(qint64, bytes);
+        QVERIFY(startBar(bytes));
+        stopAnswered();
+        QCOMPARE(m_nPreviews, 0);   // no preview of nothing
+        QCOMPARE(m_boxes, QStringList{"File writing failed!"});
+        QCOMPARE(historyCount(), 0);
+        QCOMPARE(m_nStops, 1);
+        QCOMPARE(results().value(results().size() - 1, -1), 0);
+    }
+
+    void engineErrorFromAThreadShowsItsMessage_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("2") << 2 << "File writing failed! You can preview and save the recorded content (error code: 3002).";
+        QTest::newRow("7 unknown") << 7 << "Unknown error! You can preview and save the recorded content (error code: 3001).";
+    }
+
+    void engineErrorFromAThreadShowsItsMessage()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        QVERIFY(startBar());
+        tick(2000);
+        QThread* boxThread = nullptr;
+        bool refused = false;
+        ModalDriver driver;
+        driver.expect([&](QWidget* modal) {
+            boxThread = QThread::currentThread();
+            refused = pauseAndResumeRefused();
+            m_boxes << ModalDriver::describe(modal).text;
+            qobject_cast<VxMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+        });
+        answerAnything(driver, true);   // what was recorded goes to the preview
+
+        // The double calls the recorder's callback on a std::thread.
+        FakeScreencast::screenRecorder()->fireError(SRErrorCode(code));
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(boxThread, qApp->thread());
+        QVERIFY(refused);
+        QCOMPARE(m_boxes, QStringList{"Recording is interrupted. " + message});
+        QCOMPARE(m_nPreviews, 1);
+        QCOMPARE(historyCount(), 1);
+        QCOMPARE(m_nStops, 1);
+    }
+
+    void errorAfterTheUserStoppedIsIgnored()
+    {
+        RecordParameter::instance()->setAutoSave(false);
+        QVERIFY(startBar());
+        ModalDriver driver;
+        driver.expect([this](QWidget* modal) {
+            ++m_nPreviews;
+            // The error queued before the stop is delivered in here.
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            ModalDriver::forceClose(modal);
+        });
+        // Raised on an engine thread just before the user's stop.
+        std::thread engine([] {
+            if (auto hub = SignalsTransfer::existing())
+                emit hub->recordErrorOccur(SR_BufferFull);
+        });
+        engine.join();
+        m_bar->onBtnStopClicked();
+        DRIVER_DONE(driver, 30000);   // no box: an unexpected modal is a failure
+        QCOMPARE(m_nPreviews, 1);
+        QCOMPARE(m_nStops, 1);
+
+        // And once the bar is gone, a late error reaches nothing.
+        flushDeletes();
+        QVERIFY(!m_bar);
+        emit SignalsTransfer::instance()->recordErrorOccur(SR_FileWriteFailed);
+        QTest::qWait(20);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void barDestroyedWhileItsErrorBoxIsOpen()
+    {
+        QVERIFY(startBar());
+        ModalDriver driver;
+        driver.expect([this](QWidget* modal) {
+            // The frame window goes away while the box is open.
+            delete m_bar.data();
+            m_boxes << ModalDriver::describe(modal).text;
+            qobject_cast<VxMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+        });
+        emit SignalsTransfer::instance()->recordErrorOccur(SR_WindowClosed);
+        DRIVER_DONE(driver, 30000);
+        QTest::qWait(20);   // the 1 ms stop must not run on the deleted bar
+        QVERIFY(!m_bar);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_nStops, 0);
+        QVERIFY(!recording());
+        QCOMPARE(FakeScreencast::liveObjectCount(), 0);
+    }
+
+    void stopRequestDuringTheDiskWarning()
+    {
+        QVERIFY(startBar());
+        FakeScreencast::setFreeSpace(1024);
+        ModalDriver driver;
+        QPointer<VideoRecCtlWdg> bar = m_bar;
+        bool refused = false;
+        driver.expect([this, bar, &refused](QWidget* modal) {
+            m_boxes << ModalDriver::describe(modal).text;
+            refused = pauseAndResumeRefused();
+            // The start/stop hotkey while the warning is open: the stop runs
+            // (with its preview) and the bar is discarded.
+            bar->onBtnStopClicked();
+            flushDeletes();
+        });
+        answerAnything(driver, true);   // the preview of that stop
+        answerAnything(driver, true);   // the warning again: Ok
+        tick(1000);
+        DRIVER_DONE(driver, 30000);
+        QVERIFY(refused);
+        QCOMPARE(m_nPreviews, 1);
+        QCOMPARE(m_nStops, 1);
+        flushDeletes();
+        QVERIFY(!m_bar);
+    }
+
+    void snapshotFliesOut()
+    {
+        QVERIFY(startBar());
+        QTest::mouseClick(button("btnSnapshot"), Qt::LeftButton);
+        QVERIFY(historyHead().value(0).startsWith("Snapshot_"));
+        QVERIFY(QFile::exists(historyHead().value(1)));
+        // The fly-out runs without a local event loop and goes away by itself.
+        QVERIFY(m_bar->findChild<DlgPaintToScreen*>());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_bar->findChild<DlgPaintToScreen*>(), 5000);
+
+        // Stopped while a fly-out plays: the stop returns at once (the fly-out
+        // holds no loop) and the animation's end never reaches the deleted bar.
+        m_bar->onSnapshot();
+        QVERIFY(m_bar->findChild<DlgPaintToScreen*>());
+        stopAnswered();
+        flushDeletes();
+        QVERIFY(!m_bar);
+        QTest::qWait(400);
+    }
+
+    void audioOnlyRecording()
+    {
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setVideoEnable(false);
+        rp->chooseVideoContent(false);
+        rp->setMicEnable(true);
+        rp->setAutoSave(false);
+        QVERIFY(startBar(-1));
+        QVERIFY(FakeScreencast::audioRecorder() && !FakeScreencast::screenRecorder());
+        // No picture to take or draw on: the level meter stands in their place.
+        QVERIFY(button("btnSnapshot")->isHidden() && button("btnEdit")->isHidden());
+        QVERIFY(m_bar->findChild<QWidget*>("ledLevels"));
+
+        // Nothing recorded: reported, no preview.
+        FakeScreencast::setAudioRecordDuration(0.0);
+        stopAnswered(false);
+        QCOMPARE(m_boxes, QStringList{"File writing failed!"});
+        QCOMPARE(m_nPreviews, 0);
+        QCOMPARE(m_nStops, 1);
+
+        // Recorded: the engine's file is the one kept and previewed, as sound.
+        QTemporaryDir engineFiles;
+        const QString sound = engineFiles.filePath("sound.wav");
+        QVERIFY(testsupport::writeFile(sound, "RIFF"));
+        FakeScreencast::setAudioRecordFile(sound);
+        FakeScreencast::setAudioRecordDuration(2.0);
+        QVERIFY(startBar(-1));
+        rp->m_bRecording = true;
+        ModalDriver driver(30000);
+        driver.expect([](QWidget* preview) {
+            (void)QTest::qWaitFor([] { return FakeScreencast::calls().join(' ').contains("Player("); }, 20000);
+            static_cast<QDialog*>(preview)->done(0);
+        }, "DlgVideoClip");
+        m_bar->onBtnStopClicked();
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer").value(0).count(sound), 1);
+        QCOMPARE(FakeScreencast::callCount("CreateAVPlayer"), 0);
+        QCOMPARE(VxSettings::instance()->applicationParam("outputVideo").toString(), sound);
+    }
+
+    void destroyingARunningBarStopsTheEngine()
+    {
+        QVERIFY(startBar());
+        QCOMPARE(FakeScreencast::liveObjectCount(), 1);
+        delete m_bar.data();
+        QVERIFY(!recording());
+        QCOMPARE(FakeScreencast::liveObjectCount(), 0);
+        QCOMPARE(m_nStops, 0);
+    }
 
 private:
     // A bar whose recording runs (prepared, started, shown), as the home
@@ -113,60 +470,6 @@ private:
     QStringList m_boxes;       // texts of the boxes answered
     int m_nPreviews = 0;
 };
-
-void TstControlBar::initTestCase()
-{
-    QApplication::setQuitOnLastWindowClosed(false);
-    // As the home window does: the bar is discarded later, never inside
-    // its own stop handling.
-    connect(SignalsTransfer::instance(), &SignalsTransfer::recordStop, this, [this] {
-        ++m_nStops;
-        if (m_bar)
-            m_bar->deleteLater();
-    });
-}
-
-void TstControlBar::init()
-{
-    FakeScreencast::reset();
-    RecordParameter* rp = RecordParameter::instance();
-    rp->m_bRecording = rp->m_bPaused = rp->m_bPreviewing = rp->m_bRecBarHidden = false;
-    rp->setVideoEnable(true);
-    rp->setWindowRecord(false);
-    rp->setWindowModle(0);
-    rp->chooseVideoContent(true);
-    rp->setMicEnable(false);
-    rp->setSysAudioEnable(false);
-    rp->setCamerastream(false);
-    rp->setOnlyRecordCamera(false);
-    rp->setVideoRect(QRect(0, 0, 320, 240));
-    rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
-    rp->setUsedVideoFmt(RP_Format_MP4);
-    rp->setAutoSave(true);
-    rp->setTimerEnable(false);
-    TaskManage::instance()->isTasking = false;
-    VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
-    QDir(Utils::getVideoOutputPath()).removeRecursively();
-    // As after the home window's offer: no earlier recording is kept.
-    UnsavedRecording::forget();
-    m_nowMs = 1000000;   // any origin: only differences count
-    m_bSystemClock = false;
-    m_nStops = m_nPreviews = 0;
-    m_boxes.clear();
-}
-
-void TstControlBar::cleanup()
-{
-    if (m_bar) {
-        RecordParameter::instance()->m_bRecording = false;
-        delete m_bar.data();
-    }
-    flushDeletes();
-    ScreenRecorder::instance()->stop();
-    TaskManage::release();
-    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 5000);
-    QVERIFY(SystemStatusBar::instance()->actionEnable());
-}
 
 VideoRecCtlWdg* TstControlBar::startBar(qint64 bytes)
 {
@@ -235,344 +538,6 @@ void TstControlBar::answerAnything(ModalDriver& driver, bool previewSaves)
             return box->button(QMessageBox::Ok)->click();
         ModalDriver::forceClose(modal);
     });
-}
-
-// ---- the tick ------------------------------------------------------------
-
-void TstControlBar::clockAndPause()
-{
-    QVERIFY(startBar());
-    FakeScreenRecorder* engine = FakeScreencast::screenRecorder();
-    QVERIFY(engine && engine->started);
-    tick(999);
-    QCOMPARE(length(), QString("00:00:00"));
-    tick(1);
-    QCOMPARE(length(), QString("00:00:01"));
-
-    // Paused at 2.7 s: paused time does not count, and a second pause
-    // (hotkey and button) does not count the stretch twice.
-    m_nowMs += 1700;
-    QTest::mouseClick(button("btnPause"), Qt::LeftButton);
-    QVERIFY(engine->paused && RecordParameter::instance()->m_bPaused);
-    m_nowMs += 50000;
-    QMetaObject::invokeMethod(m_bar, "onBtnPauseClicked");
-    QCOMPARE(FakeScreencast::callCount("CScreenRecoderObject::pause"), 1);
-    QTest::mouseClick(button("btnResume"), Qt::LeftButton);
-    QVERIFY(!engine->paused && !RecordParameter::instance()->m_bPaused);
-    // Each stretch counts in whole seconds: 2 + 1.
-    tick(1600);
-    QCOMPARE(length(), QString("00:00:03"));
-    // Past a day, where a wall-clock time of day would wrap.
-    tick(qint64(25) * 3600 * 1000);
-    QCOMPARE(length(), QString("25:00:03"));
-    QVERIFY(recording());
-}
-
-void TstControlBar::firstTickReadsTheFirstSecond()
-{
-    m_bSystemClock = true;
-    QVERIFY(startBar());
-    auto* size = m_bar->findChild<QLabel*>("lblSize");
-    QTRY_VERIFY_WITH_TIMEOUT(!size->text().isEmpty(), 20000);   // the first tick ran
-    QVERIFY2(length() != "00:00:00", "the first tick came before the first second");
-}
-
-void TstControlBar::unknownFreeSpaceStopsNothing()
-{
-    QVERIFY(startBar());
-    FakeScreencast::failNext("GetFileSystemFreeSize");
-    tick(1000);
-    QCOMPARE(FakeScreencast::callCount("GetFileSystemFreeSize"), 1);
-    QVERIFY(recording() && !QApplication::activeModalWidget());
-}
-
-void TstControlBar::diskCheckEveryFiveSecondsAtTheThreshold()
-{
-    QVERIFY(startBar());
-    FakeScreencast::setFreeSpace(kThreshold + 1);
-    tick(1000);   // second 1: read, one byte above the limit
-    FakeScreencast::setFreeSpace(kThreshold);
-    for (int s = 2; s <= 5; ++s)
-        tick(1000);
-    QVERIFY(recording());
-    QCOMPARE(FakeScreencast::callCount("GetFileSystemFreeSize"), 1);
-
-    ModalDriver driver;
-    answerAnything(driver, true);   // the warning
-    answerAnything(driver, true);   // the preview saves what was recorded
-    tick(1000);   // second 6: at the limit
-    DRIVER_DONE(driver, 30000);
-    QCOMPARE(m_boxes.size(), 1);
-    QVERIFY2(m_boxes.first().contains("insufficient recording space"), qPrintable(m_boxes.first()));
-    QCOMPARE(m_nPreviews, 1);
-    QCOMPARE(historyCount(), 1);
-    QCOMPARE(m_nStops, 1);
-}
-
-// ---- keys and drawing ------------------------------------------------------
-
-void TstControlBar::escStopsEvenWhileTheButtonIsLocked()
-{
-    QVERIFY(startBar());
-    tick(1000);
-    QVERIFY(!button("btnStop")->isEnabled());
-    ModalDriver driver;
-    answerAnything(driver, true);
-    QTest::keyClick(m_bar, Qt::Key_Escape);
-    DRIVER_DONE(driver, 30000);
-    QVERIFY(!recording());
-    QCOMPARE(m_nStops, 1);
-}
-
-// ---- stop ------------------------------------------------------------------
-
-void TstControlBar::stopSavesAutomatically()
-{
-    QVERIFY(startBar(2048));
-    const QString temp = tempPath();
-    stopAnswered();
-    QCOMPARE(m_nPreviews, 1);
-    QVERIFY(m_boxes.isEmpty());
-
-    // One file in the output folder, entered at the head of the history.
-    const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Video_*.mp4"}, QDir::Files);
-    QCOMPARE(saved.size(), 1);
-    QCOMPARE(historyHead().mid(2), (QStringList{"1", "320*240", "00:00:03", "2.00KB"}));
-    QCOMPARE(historyHead().value(0), saved.first());
-    QVERIFY(!QFile::exists(temp));
-    QCOMPARE(m_nStops, 1);
-    QVERIFY(m_bar);   // discarded later, not inside its own stop
-    flushDeletes();
-    QVERIFY(!m_bar);
-    QVERIFY(!RecordParameter::instance()->m_bRecording);
-    QCOMPARE(FakeScreencast::liveObjectCount(), 0);
-    QCOMPARE(results().value(results().size() - 1), 1);
-}
-
-void TstControlBar::stopWithoutSaveAndSecondStops()
-{
-    RecordParameter::instance()->setAutoSave(false);
-    QVERIFY(startBar());
-    QPointer<VideoRecCtlWdg> bar = m_bar;
-    ModalDriver driver;
-    driver.expect([this, bar](QWidget* modal) {
-        ++m_nPreviews;
-        // Stop requests while the preview is open: hotkey, Esc, the tick.
-        bar->onBtnStopClicked();
-        QTest::keyClick(bar, Qt::Key_Escape);
-        m_nowMs += 10000;
-        QMetaObject::invokeMethod(bar, "onShowMessage");
-        ModalDriver::forceClose(modal); // closed without saving
-    });
-    bar->onBtnStopClicked();
-    DRIVER_DONE(driver, 30000);
-    QCOMPARE(m_nPreviews, 1);
-    QCOMPARE(historyCount(), 0);
-    QCOMPARE(m_nStops, 1);
-}
-
-void TstControlBar::missingOrEmptyFileReportsWriteFailure_data()
-{
-    QTest::addColumn<qint64>("bytes");
-    QTest::newRow("missing") << qint64(-1);
-    QTest::newRow("empty") << qint64(0);
-}
-
-void TstControlBar::missingOrEmptyFileReportsWriteFailure()
-{
-    QFETCH(qint64, bytes);
-    QVERIFY(startBar(bytes));
-    stopAnswered();
-    QCOMPARE(m_nPreviews, 0);   // no preview of nothing
-    QCOMPARE(m_boxes, QStringList{"File writing failed!"});
-    QCOMPARE(historyCount(), 0);
-    QCOMPARE(m_nStops, 1);
-    QCOMPARE(results().value(results().size() - 1, -1), 0);
-}
-
-void TstControlBar::engineErrorFromAThreadShowsItsMessage_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("2") << 2 << "File writing failed! You can preview and save the recorded content (error code: 3002).";
-    QTest::newRow("7 unknown") << 7 << "Unknown error! You can preview and save the recorded content (error code: 3001).";
-}
-
-void TstControlBar::engineErrorFromAThreadShowsItsMessage()
-{
-    QFETCH(int, code);
-    QFETCH(QString, message);
-    QVERIFY(startBar());
-    tick(2000);
-    QThread* boxThread = nullptr;
-    bool refused = false;
-    ModalDriver driver;
-    driver.expect([&](QWidget* modal) {
-        boxThread = QThread::currentThread();
-        refused = pauseAndResumeRefused();
-        m_boxes << ModalDriver::describe(modal).text;
-        qobject_cast<VxMessageBox*>(modal)->button(QMessageBox::Ok)->click();
-    });
-    answerAnything(driver, true);   // what was recorded goes to the preview
-
-    // The double calls the recorder's callback on a std::thread.
-    FakeScreencast::screenRecorder()->fireError(SRErrorCode(code));
-    DRIVER_DONE(driver, 30000);
-    QCOMPARE(boxThread, qApp->thread());
-    QVERIFY(refused);
-    QCOMPARE(m_boxes, QStringList{"Recording is interrupted. " + message});
-    QCOMPARE(m_nPreviews, 1);
-    QCOMPARE(historyCount(), 1);
-    QCOMPARE(m_nStops, 1);
-}
-
-void TstControlBar::errorAfterTheUserStoppedIsIgnored()
-{
-    RecordParameter::instance()->setAutoSave(false);
-    QVERIFY(startBar());
-    ModalDriver driver;
-    driver.expect([this](QWidget* modal) {
-        ++m_nPreviews;
-        // The error queued before the stop is delivered in here.
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-        ModalDriver::forceClose(modal);
-    });
-    // Raised on an engine thread just before the user's stop.
-    std::thread engine([] {
-        if (auto hub = SignalsTransfer::existing())
-            emit hub->recordErrorOccur(SR_BufferFull);
-    });
-    engine.join();
-    m_bar->onBtnStopClicked();
-    DRIVER_DONE(driver, 30000);   // no box: an unexpected modal is a failure
-    QCOMPARE(m_nPreviews, 1);
-    QCOMPARE(m_nStops, 1);
-
-    // And once the bar is gone, a late error reaches nothing.
-    flushDeletes();
-    QVERIFY(!m_bar);
-    emit SignalsTransfer::instance()->recordErrorOccur(SR_FileWriteFailed);
-    QTest::qWait(20);
-    QVERIFY(!QApplication::activeModalWidget());
-}
-
-void TstControlBar::barDestroyedWhileItsErrorBoxIsOpen()
-{
-    QVERIFY(startBar());
-    ModalDriver driver;
-    driver.expect([this](QWidget* modal) {
-        // The frame window goes away while the box is open.
-        delete m_bar.data();
-        m_boxes << ModalDriver::describe(modal).text;
-        qobject_cast<VxMessageBox*>(modal)->button(QMessageBox::Ok)->click();
-    });
-    emit SignalsTransfer::instance()->recordErrorOccur(SR_WindowClosed);
-    DRIVER_DONE(driver, 30000);
-    QTest::qWait(20);   // the 1 ms stop must not run on the deleted bar
-    QVERIFY(!m_bar);
-    QCOMPARE(m_boxes.size(), 1);
-    QCOMPARE(m_nStops, 0);
-    QVERIFY(!recording());
-    QCOMPARE(FakeScreencast::liveObjectCount(), 0);
-}
-
-void TstControlBar::stopRequestDuringTheDiskWarning()
-{
-    QVERIFY(startBar());
-    FakeScreencast::setFreeSpace(1024);
-    ModalDriver driver;
-    QPointer<VideoRecCtlWdg> bar = m_bar;
-    bool refused = false;
-    driver.expect([this, bar, &refused](QWidget* modal) {
-        m_boxes << ModalDriver::describe(modal).text;
-        refused = pauseAndResumeRefused();
-        // The start/stop hotkey while the warning is open: the stop runs
-        // (with its preview) and the bar is discarded.
-        bar->onBtnStopClicked();
-        flushDeletes();
-    });
-    answerAnything(driver, true);   // the preview of that stop
-    answerAnything(driver, true);   // the warning again: Ok
-    tick(1000);
-    DRIVER_DONE(driver, 30000);
-    QVERIFY(refused);
-    QCOMPARE(m_nPreviews, 1);
-    QCOMPARE(m_nStops, 1);
-    flushDeletes();
-    QVERIFY(!m_bar);
-}
-
-// ---- snapshot, audio, destruction ---------------------------------------------
-
-void TstControlBar::snapshotFliesOut()
-{
-    QVERIFY(startBar());
-    QTest::mouseClick(button("btnSnapshot"), Qt::LeftButton);
-    QVERIFY(historyHead().value(0).startsWith("Snapshot_"));
-    QVERIFY(QFile::exists(historyHead().value(1)));
-    // The fly-out runs without a local event loop and goes away by itself.
-    QVERIFY(m_bar->findChild<DlgPaintToScreen*>());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_bar->findChild<DlgPaintToScreen*>(), 5000);
-
-    // Stopped while a fly-out plays: the stop returns at once (the fly-out
-    // holds no loop) and the animation's end never reaches the deleted bar.
-    m_bar->onSnapshot();
-    QVERIFY(m_bar->findChild<DlgPaintToScreen*>());
-    stopAnswered();
-    flushDeletes();
-    QVERIFY(!m_bar);
-    QTest::qWait(400);
-}
-
-void TstControlBar::audioOnlyRecording()
-{
-    RecordParameter* rp = RecordParameter::instance();
-    rp->setVideoEnable(false);
-    rp->chooseVideoContent(false);
-    rp->setMicEnable(true);
-    rp->setAutoSave(false);
-    QVERIFY(startBar(-1));
-    QVERIFY(FakeScreencast::audioRecorder() && !FakeScreencast::screenRecorder());
-    // No picture to take or draw on: the level meter stands in their place.
-    QVERIFY(button("btnSnapshot")->isHidden() && button("btnEdit")->isHidden());
-    QVERIFY(m_bar->findChild<QWidget*>("ledLevels"));
-
-    // Nothing recorded: reported, no preview.
-    FakeScreencast::setAudioRecordDuration(0.0);
-    stopAnswered(false);
-    QCOMPARE(m_boxes, QStringList{"File writing failed!"});
-    QCOMPARE(m_nPreviews, 0);
-    QCOMPARE(m_nStops, 1);
-
-    // Recorded: the engine's file is the one kept and previewed, as sound.
-    QTemporaryDir engineFiles;
-    const QString sound = engineFiles.filePath("sound.wav");
-    QVERIFY(testsupport::writeFile(sound, "RIFF"));
-    FakeScreencast::setAudioRecordFile(sound);
-    FakeScreencast::setAudioRecordDuration(2.0);
-    QVERIFY(startBar(-1));
-    rp->m_bRecording = true;
-    ModalDriver driver(30000);
-    driver.expect([](QWidget* preview) {
-        (void)QTest::qWaitFor([] { return FakeScreencast::calls().join(' ').contains("Player("); }, 20000);
-        static_cast<QDialog*>(preview)->done(0);
-    }, "DlgVideoClip");
-    m_bar->onBtnStopClicked();
-    DRIVER_DONE(driver, 30000);
-    QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer").value(0).count(sound), 1);
-    QCOMPARE(FakeScreencast::callCount("CreateAVPlayer"), 0);
-    QCOMPARE(VxSettings::instance()->applicationParam("outputVideo").toString(), sound);
-}
-
-void TstControlBar::destroyingARunningBarStopsTheEngine()
-{
-    QVERIFY(startBar());
-    QCOMPARE(FakeScreencast::liveObjectCount(), 1);
-    delete m_bar.data();
-    QVERIFY(!recording());
-    QCOMPARE(FakeScreencast::liveObjectCount(), 0);
-    QCOMPARE(m_nStops, 0);
 }
 
 QTEST_MAIN(TstControlBar)

@@ -5,13 +5,9 @@
 // screen, its temporary folder deleted while recording: the bar stops with
 // a warning and the MP4 is still saved and decodes.
 #include <QApplication>
-#include <QDir>
+#include <QtTest>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include <cmath>
 
@@ -69,8 +65,120 @@ private slots:
         uninitScreencast();
     }
 
-    void systemSoundToMp3();
-    void deletedTempFolderKeepsTheRecording();
+    void systemSoundToMp3()
+    {
+        if (!tempSpaceAbove(0xFFFFFFFFLL))
+            QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setVideoEnable(false);
+        rp->chooseVideoContent(false);
+        rp->setSysAudioEnable(true);
+        rp->setMicEnable(false);
+        rp->setUsedAudioFmt(RP_Format_MP3);
+        rp->setAutoSave(true);
+        rp->setTimerEnable(false);
+        VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
+        QDir(Utils::getVideoOutputPath()).removeRecursively();
+        Utils::ensureExists(Utils::getVideoOutputPath());
+
+        // A 440 Hz tone plays into the null sink all along.
+        QTemporaryDir dir;
+        const QString tone = dir.filePath("tone.wav");
+        QVERIFY(testmedia::makeTone(tone, 60));
+        QProcess player;
+        player.start("paplay", {tone});
+        QVERIFY(player.waitForStarted(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(!runProgram("pactl", {"list", "short", "sink-inputs"}).trimmed().isEmpty(), 30000);
+
+        ModalDriver driver(60000);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(startBar(driver));
+        // Three seconds by the bar's own count, however slow the machine.
+        QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:03"), 60000);
+
+        driver.expect([](QWidget* modal) {
+            // The auto-saving preview closes itself; anything else is a failure.
+            if (!modal->inherits("DlgVideoClip"))
+                ModalDriver::forceClose(modal);
+        });
+        const double recorded = clock.elapsed() / 1000.0;
+        m_bar->onBtnStopClicked();
+        DRIVER_DONE(driver, 60000);
+        QCOMPARE(driver.seen().last().className, QString("DlgVideoClip"));
+        QCOMPARE(m_nStops, 1);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!m_bar);
+        player.kill();
+        player.waitForFinished(30000);
+
+        const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Audio_*.mp3"}, QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
+        const testmedia::Probe facts = testmedia::probe(path);
+        QVERIFY2(facts.ok, qPrintable(path));
+        QCOMPARE(facts.audioCodec, QString("mp3"));
+        QVERIFY(facts.videoCodec.isEmpty());
+        double seconds = 0.0;
+        const double level = decodedLevelDb(path, seconds);
+        // At least the three seconds counted, at most what passed until the stop.
+        for (double d : {facts.duration, seconds})
+            QVERIFY2(d >= 2.5 && d <= recorded + 0.5, qPrintable(QString::number(d)));
+        QVERIFY2(level > -30.0, qPrintable(QString("%1 dBFS").arg(level)));
+
+        const QStringList head = historyHead();
+        QCOMPARE(head.value(0), saved.first());
+        QCOMPARE(head.value(2), QString("2"));
+        QVERIFY2(QRegularExpression("^00:00:0[2-9]$").match(head.value(4)).hasMatch(), qPrintable(head.value(4)));
+        double value = 0.0;
+        const QString unit = Utils::getUtilOfSize(QFileInfo(path).size(), value);
+        QCOMPARE(head.value(5), QString::asprintf("%.2f", value) + unit);
+    }
+
+    void deletedTempFolderKeepsTheRecording()
+    {
+        if (!tempSpaceAbove(0xFFFFFFFFLL))
+            QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setVideoEnable(true);
+        rp->chooseVideoContent(true);
+        rp->setSysAudioEnable(false);
+        rp->setVideoRect(QRect(0, 0, 320, 240));
+        rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
+        rp->setUsedVideoFmt(RP_Format_MP4);
+        rp->setWindowRecord(false);
+        rp->setAutoSave(true);
+        rp->setTimerEnable(false);
+        QDir(Utils::getVideoOutputPath()).removeRecursively();
+        Utils::ensureExists(Utils::getVideoOutputPath());
+        const int stops = m_nStops;
+
+        ModalDriver driver(60000);
+        QVERIFY(startBar(driver));
+        QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:02"), 60000);
+        QVERIFY(QDir(Utils::getRecorderTmpRoot()).removeRecursively());
+
+        QString warning;
+        driver.expect([&warning](QWidget* modal) {
+            warning = ModalDriver::describe(modal).text;
+            ModalDriver::forceClose(modal);
+        });
+        driver.expect([](QWidget* modal) {
+            if (!modal->inherits("DlgVideoClip"))   // the preview saves by itself
+                ModalDriver::forceClose(modal);
+        });
+        DRIVER_DONE(driver, 60000);   // the next tick notices, warns and stops
+        QVERIFY2(warning.contains("was deleted while recording"), qPrintable(warning));
+        QCOMPARE(driver.seen().last().className, QString("DlgVideoClip"));
+        QCOMPARE(m_nStops, stops + 1);
+
+        const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Video_*.mp4"}, QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
+        const testmedia::Probe facts = testmedia::probe(path);
+        QVERIFY2(facts.ok && facts.videoCodec == "h264" && facts.duration >= 1.5, qPrintable(path));
+        QCOMPARE(testmedia::pictureAt(path, 1.0).size(), QSize(320, 240));
+    }
 
 private:
     // A bar prepared and started as the home window does it; the driver
@@ -81,76 +189,6 @@ private:
     QPointer<VideoRecCtlWdg> m_bar;
     int m_nStops = 0;
 };
-
-void TstE2ERecording::systemSoundToMp3()
-{
-    if (!tempSpaceAbove(0xFFFFFFFFLL))
-        QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
-    RecordParameter* rp = RecordParameter::instance();
-    rp->setVideoEnable(false);
-    rp->chooseVideoContent(false);
-    rp->setSysAudioEnable(true);
-    rp->setMicEnable(false);
-    rp->setUsedAudioFmt(RP_Format_MP3);
-    rp->setAutoSave(true);
-    rp->setTimerEnable(false);
-    VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
-    QDir(Utils::getVideoOutputPath()).removeRecursively();
-    Utils::ensureExists(Utils::getVideoOutputPath());
-
-    // A 440 Hz tone plays into the null sink all along.
-    QTemporaryDir dir;
-    const QString tone = dir.filePath("tone.wav");
-    QVERIFY(testmedia::makeTone(tone, 60));
-    QProcess player;
-    player.start("paplay", {tone});
-    QVERIFY(player.waitForStarted(30000));
-    QTRY_VERIFY_WITH_TIMEOUT(!runProgram("pactl", {"list", "short", "sink-inputs"}).trimmed().isEmpty(), 30000);
-
-    ModalDriver driver(60000);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(startBar(driver));
-    // Three seconds by the bar's own count, however slow the machine.
-    QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:03"), 60000);
-
-    driver.expect([](QWidget* modal) {
-        // The auto-saving preview closes itself; anything else is a failure.
-        if (!modal->inherits("DlgVideoClip"))
-            ModalDriver::forceClose(modal);
-    });
-    const double recorded = clock.elapsed() / 1000.0;
-    m_bar->onBtnStopClicked();
-    DRIVER_DONE(driver, 60000);
-    QCOMPARE(driver.seen().last().className, QString("DlgVideoClip"));
-    QCOMPARE(m_nStops, 1);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!m_bar);
-    player.kill();
-    player.waitForFinished(30000);
-
-    const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Audio_*.mp3"}, QDir::Files);
-    QCOMPARE(saved.size(), 1);
-    const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
-    const testmedia::Probe facts = testmedia::probe(path);
-    QVERIFY2(facts.ok, qPrintable(path));
-    QCOMPARE(facts.audioCodec, QString("mp3"));
-    QVERIFY(facts.videoCodec.isEmpty());
-    double seconds = 0.0;
-    const double level = decodedLevelDb(path, seconds);
-    // At least the three seconds counted, at most what passed until the stop.
-    for (double d : {facts.duration, seconds})
-        QVERIFY2(d >= 2.5 && d <= recorded + 0.5, qPrintable(QString::number(d)));
-    QVERIFY2(level > -30.0, qPrintable(QString("%1 dBFS").arg(level)));
-
-    const QStringList head = historyHead();
-    QCOMPARE(head.value(0), saved.first());
-    QCOMPARE(head.value(2), QString("2"));
-    QVERIFY2(QRegularExpression("^00:00:0[2-9]$").match(head.value(4)).hasMatch(), qPrintable(head.value(4)));
-    double value = 0.0;
-    const QString unit = Utils::getUtilOfSize(QFileInfo(path).size(), value);
-    QCOMPARE(head.value(5), QString::asprintf("%.2f", value) + unit);
-}
 
 bool TstE2ERecording::startBar(ModalDriver& driver)
 {
@@ -166,51 +204,6 @@ bool TstE2ERecording::startBar(ModalDriver& driver)
     m_bar->start();
     m_bar->show();
     return true;
-}
-
-void TstE2ERecording::deletedTempFolderKeepsTheRecording()
-{
-    if (!tempSpaceAbove(0xFFFFFFFFLL))
-        QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
-    RecordParameter* rp = RecordParameter::instance();
-    rp->setVideoEnable(true);
-    rp->chooseVideoContent(true);
-    rp->setSysAudioEnable(false);
-    rp->setVideoRect(QRect(0, 0, 320, 240));
-    rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
-    rp->setUsedVideoFmt(RP_Format_MP4);
-    rp->setWindowRecord(false);
-    rp->setAutoSave(true);
-    rp->setTimerEnable(false);
-    QDir(Utils::getVideoOutputPath()).removeRecursively();
-    Utils::ensureExists(Utils::getVideoOutputPath());
-    const int stops = m_nStops;
-
-    ModalDriver driver(60000);
-    QVERIFY(startBar(driver));
-    QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:02"), 60000);
-    QVERIFY(QDir(Utils::getRecorderTmpRoot()).removeRecursively());
-
-    QString warning;
-    driver.expect([&warning](QWidget* modal) {
-        warning = ModalDriver::describe(modal).text;
-        ModalDriver::forceClose(modal);
-    });
-    driver.expect([](QWidget* modal) {
-        if (!modal->inherits("DlgVideoClip"))   // the preview saves by itself
-            ModalDriver::forceClose(modal);
-    });
-    DRIVER_DONE(driver, 60000);   // the next tick notices, warns and stops
-    QVERIFY2(warning.contains("was deleted while recording"), qPrintable(warning));
-    QCOMPARE(driver.seen().last().className, QString("DlgVideoClip"));
-    QCOMPARE(m_nStops, stops + 1);
-
-    const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Video_*.mp4"}, QDir::Files);
-    QCOMPARE(saved.size(), 1);
-    const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
-    const testmedia::Probe facts = testmedia::probe(path);
-    QVERIFY2(facts.ok && facts.videoCodec == "h264" && facts.duration >= 1.5, qPrintable(path));
-    QCOMPARE(testmedia::pictureAt(path, 1.0).size(), QSize(320, 240));
 }
 
 QTEST_MAIN(TstE2ERecording)

@@ -2,11 +2,10 @@
 // preview it asks the engine for, the visibility check that drops a window
 // gone meanwhile, and the choice OK stores.
 #include <QCheckBox>
-#include <QFile>
+#include <QtTest>
 #include <QListWidget>
 #include <QStackedWidget>
 #include <QToolButton>
-#include <QtTest>
 
 #include <memory>
 

@@ -1,11 +1,8 @@
 // The permissions guide offscreen: the desktop's settings tool and the
 // restart link, with the starter and the quit injected.
 #include <QApplication>
-#include <QFile>
+#include <QtTest>
 #include <QLabel>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QToolButton>
 
 #include "platform/framework/VxSettings.h"
@@ -133,7 +130,7 @@ private slots:
                 },
                 "DlgSetPermissions");
             QCOMPARE(dialog.exec(), starts ? int(QDialog::Accepted) : int(QDialog::Rejected));
-            QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
+            VERIFY_DRIVER(driver);
             QCOMPARE(m_started.size(), 1);
             QCOMPARE(m_started.first(), DlgSetPermissions::restartCommand(QCoreApplication::applicationPid(),
                                                                           QCoreApplication::applicationFilePath(),

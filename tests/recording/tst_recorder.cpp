@@ -3,13 +3,6 @@
 // temporary-folder prompts, still-image names, the GIF limit and the
 // engine's callbacks arriving from engine threads.
 #include <QAbstractButton>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 #include "app/SystemStatusBar.h"
@@ -129,47 +122,375 @@ class TstRecorder : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void init()
+    {
+        ScreenRecorder::release();
+        ScreenRecorder::setFolderChooser(nullptr);
+        WaterMarkDataManage::release();
+        RecordParameter::release();
+        WindowListManger::release();
+        DeviceManager::release();
+        const QString settingsFile = VxSettings::instance()->fileName();
+        VxSettings::release();
+        QFile::remove(settingsFile);
+        FakeScreencast::reset();
+        SystemStatusBar::instance()->setActionEnable(true);
+    }
     void cleanupTestCase() { init(); }
 
-    void modes_data();
-    void modes();
-    void codecFallbackIsSaved();
-    void refusals();
-    void engineRefusalReportsFailure();
-    void suffixIsNotAppendedTwice();
+    void modes_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<Record>("expected"); // the path without the folder
 
-    void freeSpaceThresholds_data();
-    void freeSpaceThresholds();
-    void changePathLoop();
+        // The stored QRect(100, 50, 640x480) has inclusive corners; the
+        // engine's right and bottom are exclusive.
+        Record region;
+        region.type = kOutputMp4;
+        region.path = ".mp4";
+        region.video = VideoOpt{CRect{100, 50, 740, 530}, CRect{0, 0, 0, 0}, 25, 1, 4, 0};
+        region.audio = AudioOpt{1, 0, 1, 2, 2};
+        region.mouse = MouseOpt{1, 1, 0, 2, 0, 0};
+        auto with = [region](const std::function<void(Record&)>& change) {
+            Record r = region;
+            change(r);
+            return r;
+        };
+        auto mouse = [](int click, int method, int param, int cursor = 1) { return MouseOpt{int8_t(cursor), 1, 0, click, method, param}; };
+        auto windows = [](int mode, QList<int> ids) {
+            return Setup([=](RecordParameter* p) { p->setWindowRecord(true); p->setWindowModle(mode); p->setWindowList(ids); });
+        };
 
-    void snapshotNames();
+        QTest::newRow("region") << Setup([](RecordParameter*) {}) << region;
+        QTest::newRow("GIF: no sound, the GIF codec")
+            << Setup([](RecordParameter* p) { p->setUsedVideoFmt(RP_Format_GIF); p->setMicEnable(true); })
+            << with([](Record& r) { r.type = kOutputGif; r.path = ".gif"; r.video.codec = 5; r.audio.render = 0; });
+        QTest::newRow("M4V written as MP4") << Setup([](RecordParameter* p) { p->setUsedVideoFmt(RP_Format_M4V); }) << region;
+        QTest::newRow("MOV ProRes 422 with PCM16")
+            << Setup([](RecordParameter* p) { p->setUsedVideoFmt(RP_Format_MOV); p->setVideoOpt(25, RP_Codec_ProRes422, RP_Quality_High); })
+            << with([](Record& r) { r.type = kOutputMov; r.path = ".mov"; r.video.codec = 3; r.audio.codec = 2; });
+        QTest::newRow("MOV ProRes 4444 without PCM24: AAC")
+            << Setup([](RecordParameter* p) {
+                   FakeScreencast::setCodecs(kOutputMov, {4}, {1, 2});
+                   p->setUsedVideoFmt(RP_Format_MOV);
+                   p->setVideoOpt(25, RP_Codec_ProRes4444, RP_Quality_High);
+               })
+            << with([](Record& r) { r.type = kOutputMov; r.path = ".mov"; r.video.codec = 4; r.audio.codec = 1; });
+        QTest::newRow("codec not offered: the first listed, its first sound codec")
+            << Setup([](RecordParameter*) { FakeScreencast::setCodecs(kOutputMp4, {5}, {2, 1}); })
+            << with([](Record& r) { r.video.codec = 5; r.audio.codec = 2; });
+        QTest::newRow("no codec lists: kept, with AAC")
+            << Setup([](RecordParameter* p) { FakeScreencast::setNoCodecs(kOutputMp4); p->setVideoOpt(25, RP_Codec_ProRes422, RP_Quality_High); })
+            << with([](Record& r) { r.video.codec = 3; });
+        QTest::newRow("draggable, click shown")
+            << Setup([](RecordParameter* p) { p->setMoveRegion(true); p->setMouseClick(RP_MouseClick_Status); })
+            << with([=](Record& r) { r.mouse = mouse(1, 1, 1); });
+        QTest::newRow("centred on the mouse")
+            << Setup([](RecordParameter* p) { p->setAroundMouse(true); p->setAroundMouseSize(QSize(800, 600)); })
+            << with([=](Record& r) { r.video.rect = CRect{0, 0, 800, 600}; r.mouse = mouse(2, 1, 0); });
+        QTest::newRow("centred, larger than the display: the display")
+            << Setup([](RecordParameter* p) { p->setAroundMouse(true); p->setAroundMouseSize(QSize(2000, 720)); })
+            << with([=](Record& r) { r.video.rect = CRect{0, 0, 1920, 1080}; r.mouse = mouse(2, 1, 0); });
+        QTest::newRow("one window: its size, no cursor") << windows(1, {77, 78}) << with([=](Record& r) {
+            r.video.windowRect = CRect{0, 0, 800, 600};
+            r.mouse = mouse(2, 0, 0, 0);
+            r.option = WindowListOption(1);
+            r.include = {77, 78};
+        });
+        QTest::newRow("excluded windows, the webcam taken in")
+            << Setup([=](RecordParameter* p) { windows(2, {5, 6})(p); p->setCamerastream(true); })
+            << with([](Record& r) { r.option = WindowListOption(2); r.include = {900}; r.exclude = {5, 6}; });
+        QTest::newRow("unknown window mode passes without lists") << windows(7, {5, 6})
+                                                                  << with([](Record& r) { r.option = WindowListOption(7); });
+        QTest::newRow("the control bar left out") << Setup([](RecordParameter* p) { p->setExcludeFloatBar(true); })
+                                                  << with([](Record& r) { r.option = WindowListOption(2); });
+    }
 
-    void engineErrorArrivesQueuedOnGuiThread();
-    void regionDragEndIsAppliedOnGuiThread();
-    void gifSizeAndLimit();
+    void modes()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(Record, expected);
+        FakeScreencast::setWindows({window(77, CRect{300, 200, 1100, 800})});
+        FakeScreencast::setWindowsForFilter(kWindowFilterOwn,
+                                            {window(900, CRect{0, 0, 320, 240}, "Webcam Recorder", QCoreApplication::applicationName())});
+        prepareRegion();
+        RecordParameter* p = RecordParameter::instance();
+        setup(p);
+
+        QVERIFY(ScreenRecorder::instance()->recordVideo());
+        Record call = FakeScreencast::lastVideoRecord();
+        QVERIFY(call.callback);
+        QVERIFY(call.path.startsWith(m_strBase));
+        call.path = call.path.mid(m_strBase.size());
+        QCOMPARE(show(call), show(expected));
+        QCOMPARE(VxSettings::instance()->applicationParam("outputVideo").toString(), m_strBase + expected.path);
+        // Centring and following hold for one recording only.
+        QVERIFY(!p->isAroundMouse());
+        QVERIFY(!p->isFollowMouse());
+    }
+
+    void codecFallbackIsSaved()
+    {
+        prepareRegion(RP_Format_MP4);
+        RecordParameter* p = RecordParameter::instance();
+        p->setVideoOpt(60, RP_Codec_HEVC, RP_Quality_Highest);
+        // Not offered by the container: the first listed codec, and a later run
+        // reads the replacement with the other options unchanged.
+        FakeScreencast::setCodecs(kOutputMp4, {1}, {1});
+        QVERIFY(ScreenRecorder::instance()->recordVideo());
+        QCOMPARE(FakeScreencast::lastVideoRecord().video.codec, 1);
+        RecordParameter::release();
+        QCOMPARE(int(RecordParameter::instance()->getVideoCodecType()), 1);
+        QCOMPARE(RecordParameter::instance()->getVideoFrameRate(), 60);
+        QCOMPARE(int(RecordParameter::instance()->getVideoQuality()), int(RP_Quality_Highest));
+    }
+
+    void refusals()
+    {
+        // No checked temporary folder: nothing would say where the file goes.
+        RecordParameter* p = RecordParameter::instance();
+        QVERIFY(!ScreenRecorder::instance()->recordVideo());
+
+        // One window, but none chosen, or the chosen one is gone.
+        prepareRegion();
+        p->setWindowRecord(true);
+        p->setWindowModle(1);
+        p->setWindowList({});
+        QVERIFY(!ScreenRecorder::instance()->recordVideo());
+        p->setWindowList({404});
+        QVERIFY(!ScreenRecorder::instance()->recordVideo());
+        QCOMPARE(FakeScreencast::callCount("scVideoRecord"), 0);
+    }
+
+    void engineRefusalReportsFailure()
+    {
+        prepareRegion();
+        const int before = telemetry(5002).size();
+        FakeScreencast::failNext("scVideoRecord");
+        QVERIFY(!ScreenRecorder::instance()->recordVideo());
+        FakeScreencast::failNext("scAudioRecord");
+        QVERIFY(!ScreenRecorder::instance()->recordAudio());
+        const QList<QJsonObject> results = telemetry(5002).mid(before);
+        QCOMPARE(results.size(), 2);
+        QCOMPARE(results.first().value("key_Recording_Result").toInt(), 0);
+        QCOMPARE(FakeScreencast::liveObjectCount(), 0);
+    }
+
+    void suffixIsNotAppendedTwice()
+    {
+        prepareRegion(RP_Format_MP4);
+        ScreenRecorder* rec = ScreenRecorder::instance();
+        QVERIFY(rec->recordVideo());
+        QVERIFY(rec->recordVideo());
+        QCOMPARE(FakeScreencast::lastVideoRecord().path, m_strBase + ".mp4");
+        RecordParameter::instance()->setUsedVideoFmt(RP_Format_MOV);
+        QVERIFY(rec->recordVideo());
+        QCOMPARE(FakeScreencast::lastVideoRecord().path, m_strBase + ".mov");
+        // Sound alone: the engine keeps its own files, the base path has no suffix.
+        QVERIFY(rec->recordAudio());
+        QCOMPARE(rec->getTmpFilePath(), m_strBase);
+    }
+
+    void freeSpaceThresholds_data()
+    {
+        QTest::addColumn<qint64>("freeBytes");
+        QTest::addColumn<QString>("warning");  // empty: none
+        QTest::addColumn<bool>("records");
+        QTest::newRow("0xFFFFFFFF refused") << qint64(0xFFFFFFFFLL) << "no less than 4GB" << false;
+        QTest::newRow("0x100000000 warned") << qint64(0x100000000LL) << "no less than 8GB" << true;
+        QTest::newRow("0x200000000 quiet") << qint64(0x200000000LL) << QString() << true;
+        QTest::newRow("unknown is not full") << qint64(-1) << QString() << true;
+    }
+
+    void freeSpaceThresholds()
+    {
+        QFETCH(qint64, freeBytes);
+        QFETCH(QString, warning);
+        QFETCH(bool, records);
+        if (freeBytes < 0)
+            FakeScreencast::failNext("GetFileSystemFreeSize");
+        else
+            FakeScreencast::setFreeSpace(freeBytes);
+        const QString root = Utils::getRecorderTmpRoot();
+
+        ModalDriver driver;
+        QString text, cancelText;
+        if (!warning.isEmpty())
+            driver.expect(answer(QMessageBox::Cancel, &text, &cancelText), "VxMessageBox");
+        QCOMPARE(ScreenRecorder::instance()->checkTempfilePath(), records);
+        DRIVER_DONE(driver, 30000);
+        QVERIFY(text.contains(warning));
+        QCOMPARE(ScreenRecorder::instance()->getTmpFilePath(), records ? root + "/.ScreenRecorder" : QString());
+        // A warning may be passed over with "Continue"; a refusal may not.
+        if (!warning.isEmpty())
+            QCOMPARE(cancelText, records ? QString("Continue") : QString("Cancel"));
+        QCOMPARE(SystemStatusBar::instance()->actionEnable(), warning.isEmpty());
+        QVERIFY(FakeScreencast::calls().contains(QString("GetFileSystemFreeSize(\"%1\")").arg(root)));
+    }
+
+    void changePathLoop()
+    {
+        QTemporaryDir scratch;
+        const testsupport::UnwritablePath blocked;
+        QVERIFY(blocked.ok());
+        const QString unwritable = blocked.path("temp");
+        const QString tight = scratch.filePath("tight");
+        QVERIFY(QDir().mkpath(tight));
+        const QString root = Utils::getRecorderTmpRoot();
+        FakeScreencast::setFreeSpace(root, 0xFFFFFFFFLL);
+        FakeScreencast::setFreeSpace(tight, 0x1FFFFFFFFLL);
+        QStringList asked;
+        QStringList answers{QString(), unwritable, tight};   // the first folder dialog cancelled
+        ScreenRecorder::setFolderChooser([&](const QString& title, const QString& start) {
+            asked << title + "|" + start;
+            return answers.takeFirst();
+        });
+
+        // "Change path" cancelled: back to the warning without a word. Then to
+        // an unwritable folder, told so, "Change path" again to a folder that
+        // goes through the whole check: its 8 GB warning is answered with
+        // "Continue".
+        ModalDriver driver;
+        QVector<QString> texts(5);
+        for (int i = 0; i < 5; ++i)
+            driver.expect(answer(i < 4 ? QMessageBox::Ok : QMessageBox::Cancel, &texts[i]), "VxMessageBox");
+        QVERIFY(ScreenRecorder::instance()->checkTempfilePath());
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(ScreenRecorder::instance()->getTmpFilePath(), QDir::cleanPath(tight) + "/.ScreenRecorder");
+        QVERIFY(texts[0].contains("4GB") && texts[1].contains("4GB") && texts[3].contains("4GB") && texts[4].contains("8GB"));
+        QCOMPARE(texts[2], QString("\"%1\" is not writable.").arg(QDir::cleanPath(unwritable)));
+        const QString question = "Select Temporary Folder|" + root;
+        QCOMPARE(asked, QStringList({question, question, question}));
+    }
+
+    void snapshotNames()
+    {
+        startRegionRecording();
+        ScreenRecorder* rec = ScreenRecorder::instance();
+        const QString folder = Utils::getSnapshotPath();
+        auto second = [] { return QDateTime::currentDateTime().toString("yy-MM-dd_hh-mm-ss"); };
+
+        // Three within one second are numbered; tried again in the next second
+        // when a boundary fell between them.
+        QStringList paths;
+        QString stamp;
+        for (int attempt = 0; attempt < 5 && paths.isEmpty(); ++attempt) {
+            stamp = second();
+            paths = QStringList{rec->snapshot(), rec->snapshot(), rec->snapshot()};
+            if (second() != stamp) {
+                paths.clear();
+                QTRY_VERIFY_WITH_TIMEOUT(second() != stamp, 5000);
+            }
+        }
+        QVERIFY2(!paths.isEmpty(), "no three snapshots within one second");
+        const QString base = folder + "/Snapshot_" + stamp;
+        QCOMPARE(paths, (QStringList{base + ".png", base + "(1).png", base + "(2).png"}));
+        for (const QString& p : paths)
+            QVERIFY(QFile::exists(p));
+
+        // Files of an earlier run with the names to come are never overwritten.
+        const QDateTime now = QDateTime::currentDateTime();
+        QStringList earlier;
+        for (int s = 0; s < 3; ++s) {
+            earlier << folder + "/Snapshot_" + now.addSecs(s).toString("yy-MM-dd_hh-mm-ss") + ".png";
+            QVERIFY(testsupport::writeFile(earlier.last(), "earlier"));
+        }
+        const QString next = rec->snapshot();
+        QVERIFY(!next.isEmpty() && !earlier.contains(next) && !paths.contains(next));
+        for (const QString& p : earlier)
+            QCOMPARE(testsupport::readFile(p), QByteArray("earlier"));
+    }
+
+    void engineErrorArrivesQueuedOnGuiThread()
+    {
+        HubListener listener;
+        startRegionRecording();
+        const int before = telemetry(5002).size();
+        ScreenRecorder* rec = ScreenRecorder::instance();
+        int code = -1;
+        QVERIFY(!rec->recordError(code));
+
+        // Stored at once by the engine thread, delivered only through the GUI
+        // thread's event loop.
+        FakeScreencast::screenRecorder()->fireError(SR_FileWriteFailed);
+        QVERIFY(rec->recordError(code));
+        QCOMPARE(code, 2);
+        QVERIFY(listener.events.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(listener.events, QStringList{"error 2"}, 20000);
+        QVERIFY(listener.allOnGuiThread);
+        QCOMPARE(telemetry(5002).size(), before + 1);
+
+        // A new preparation forgets the error.
+        QVERIFY(rec->recordVideo());
+        QVERIFY(!rec->recordError(code));
+    }
+
+    void regionDragEndIsAppliedOnGuiThread()
+    {
+        HubListener listener;
+        startRegionRecording();
+        RecordParameter* p = RecordParameter::instance();
+        const QRect before = p->getVideoRect();
+        CRecoderCallback* engine = FakeScreencast::screenRecorder()->callback;
+        FakeScreencast::runOnEngineThread([engine] { engine->OnRecordingRegionBeginDrag(); });
+        QTRY_COMPARE_WITH_TIMEOUT(listener.events, QStringList{"begin drag"}, 20000);
+
+        FakeScreencast::runOnEngineThread([engine] { engine->OnRecordingRegionEndDrag(CRect{100, 120, 500, 420}); });
+        // The engine thread has returned and wrote nothing itself.
+        QCOMPARE(p->getVideoRect(), before);
+        QTRY_COMPARE_WITH_TIMEOUT(listener.events.size(), 2, 20000);
+        QCOMPARE(listener.events.last(), QString("end drag 100,120 400x300"));
+        QCOMPARE(p->getVideoRect(), QRect(100, 120, 400, 300));
+        QVERIFY(listener.allOnGuiThread);
+    }
+
+    void gifSizeAndLimit()
+    {
+        ScreenRecorder* rec = ScreenRecorder::instance();
+        QCOMPARE(rec->getGifSize(), qint64(0)); // nothing records
+        FakeScreencast::setWindows({window(12, CRect{0, 0, 800, 600})});
+        RecordParameter* p = RecordParameter::instance();
+        p->setUsedVideoFmt(RP_Format_GIF);
+        p->setVideoRect(QRect(0, 0, 1920, 1080));
+        QVERIFY(rec->checkTempfilePath());
+        QVERIFY(rec->recordVideo());
+        FakeScreencast::screenRecorder()->frames = 775;
+        QCOMPARE(rec->getGifSize(), qint64(1920) * 1080 * 775);
+        // trunc(1610612736 / (1920 * 1080)) = 776 frames.
+        FakeScreencast::screenRecorder()->frames = 776;
+        QCOMPARE(rec->getGifSize(), qint64(-1));
+
+        // No stored region and a region recording: no estimate, no division.
+        p->setVideoRect(QRect());
+        QVERIFY(rec->recordVideo());
+        FakeScreencast::screenRecorder()->frames = 10;
+        QCOMPARE(rec->getGifSize(), qint64(0));
+        // One window: its frames count against the limit.
+        p->setWindowRecord(true);
+        p->setWindowModle(1);
+        p->setWindowList({12});
+        QVERIFY(rec->recordVideo());
+        FakeScreencast::screenRecorder()->frames = 10;
+        QCOMPARE(rec->getGifSize(), qint64(800) * 600 * 10);
+        FakeScreencast::screenRecorder()->frames = 1610612736 / (800 * 600);
+        QCOMPARE(rec->getGifSize(), qint64(-1));
+    }
 
 private:
     // A region recording's settings, the temporary folder checked.
     void prepareRegion(RP_Format format = RP_Format_MP4);
-    void startRegionRecording();
+
+    void startRegionRecording()
+    {
+        RecordParameter::instance()->setVideoRect(QRect(0, 0, 1920, 1080));
+        RecordParameter::instance()->setUsedVideoFmt(RP_Format_MP4);
+        QVERIFY(ScreenRecorder::instance()->checkTempfilePath());
+        QVERIFY(ScreenRecorder::instance()->recordVideo());
+        ScreenRecorder::instance()->start();
+        QVERIFY(FakeScreencast::screenRecorder());
+    }
     QString m_strBase;
 };
-
-void TstRecorder::init()
-{
-    ScreenRecorder::release();
-    ScreenRecorder::setFolderChooser(nullptr);
-    WaterMarkDataManage::release();
-    RecordParameter::release();
-    WindowListManger::release();
-    DeviceManager::release();
-    const QString settingsFile = VxSettings::instance()->fileName();
-    VxSettings::release();
-    QFile::remove(settingsFile);
-    FakeScreencast::reset();
-    SystemStatusBar::instance()->setActionEnable(true);
-}
 
 void TstRecorder::prepareRegion(RP_Format format)
 {
@@ -186,366 +507,6 @@ void TstRecorder::prepareRegion(RP_Format format)
     QVERIFY(ScreenRecorder::instance()->checkTempfilePath());
     m_strBase = ScreenRecorder::instance()->getTmpFilePath();
     QCOMPARE(m_strBase, Utils::getRecorderTmpRoot() + "/.ScreenRecorder");
-}
-
-void TstRecorder::startRegionRecording()
-{
-    RecordParameter::instance()->setVideoRect(QRect(0, 0, 1920, 1080));
-    RecordParameter::instance()->setUsedVideoFmt(RP_Format_MP4);
-    QVERIFY(ScreenRecorder::instance()->checkTempfilePath());
-    QVERIFY(ScreenRecorder::instance()->recordVideo());
-    ScreenRecorder::instance()->start();
-    QVERIFY(FakeScreencast::screenRecorder());
-}
-
-// ---- the records of each mode ------------------------------------------------
-
-void TstRecorder::modes_data()
-{
-    QTest::addColumn<Setup>("setup");
-    QTest::addColumn<Record>("expected"); // the path without the folder
-
-    // The stored QRect(100, 50, 640x480) has inclusive corners; the
-    // engine's right and bottom are exclusive.
-    Record region;
-    region.type = kOutputMp4;
-    region.path = ".mp4";
-    region.video = VideoOpt{CRect{100, 50, 740, 530}, CRect{0, 0, 0, 0}, 25, 1, 4, 0};
-    region.audio = AudioOpt{1, 0, 1, 2, 2};
-    region.mouse = MouseOpt{1, 1, 0, 2, 0, 0};
-    auto with = [region](const std::function<void(Record&)>& change) {
-        Record r = region;
-        change(r);
-        return r;
-    };
-    auto mouse = [](int click, int method, int param, int cursor = 1) { return MouseOpt{int8_t(cursor), 1, 0, click, method, param}; };
-    auto windows = [](int mode, QList<int> ids) {
-        return Setup([=](RecordParameter* p) { p->setWindowRecord(true); p->setWindowModle(mode); p->setWindowList(ids); });
-    };
-
-    QTest::newRow("region") << Setup([](RecordParameter*) {}) << region;
-    QTest::newRow("GIF: no sound, the GIF codec")
-        << Setup([](RecordParameter* p) { p->setUsedVideoFmt(RP_Format_GIF); p->setMicEnable(true); })
-        << with([](Record& r) { r.type = kOutputGif; r.path = ".gif"; r.video.codec = 5; r.audio.render = 0; });
-    QTest::newRow("M4V written as MP4") << Setup([](RecordParameter* p) { p->setUsedVideoFmt(RP_Format_M4V); }) << region;
-    QTest::newRow("MOV ProRes 422 with PCM16")
-        << Setup([](RecordParameter* p) { p->setUsedVideoFmt(RP_Format_MOV); p->setVideoOpt(25, RP_Codec_ProRes422, RP_Quality_High); })
-        << with([](Record& r) { r.type = kOutputMov; r.path = ".mov"; r.video.codec = 3; r.audio.codec = 2; });
-    QTest::newRow("MOV ProRes 4444 without PCM24: AAC")
-        << Setup([](RecordParameter* p) {
-               FakeScreencast::setCodecs(kOutputMov, {4}, {1, 2});
-               p->setUsedVideoFmt(RP_Format_MOV);
-               p->setVideoOpt(25, RP_Codec_ProRes4444, RP_Quality_High);
-           })
-        << with([](Record& r) { r.type = kOutputMov; r.path = ".mov"; r.video.codec = 4; r.audio.codec = 1; });
-    QTest::newRow("codec not offered: the first listed, its first sound codec")
-        << Setup([](RecordParameter*) { FakeScreencast::setCodecs(kOutputMp4, {5}, {2, 1}); })
-        << with([](Record& r) { r.video.codec = 5; r.audio.codec = 2; });
-    QTest::newRow("no codec lists: kept, with AAC")
-        << Setup([](RecordParameter* p) { FakeScreencast::setNoCodecs(kOutputMp4); p->setVideoOpt(25, RP_Codec_ProRes422, RP_Quality_High); })
-        << with([](Record& r) { r.video.codec = 3; });
-    QTest::newRow("draggable, click shown")
-        << Setup([](RecordParameter* p) { p->setMoveRegion(true); p->setMouseClick(RP_MouseClick_Status); })
-        << with([=](Record& r) { r.mouse = mouse(1, 1, 1); });
-    QTest::newRow("centred on the mouse")
-        << Setup([](RecordParameter* p) { p->setAroundMouse(true); p->setAroundMouseSize(QSize(800, 600)); })
-        << with([=](Record& r) { r.video.rect = CRect{0, 0, 800, 600}; r.mouse = mouse(2, 1, 0); });
-    QTest::newRow("centred, larger than the display: the display")
-        << Setup([](RecordParameter* p) { p->setAroundMouse(true); p->setAroundMouseSize(QSize(2000, 720)); })
-        << with([=](Record& r) { r.video.rect = CRect{0, 0, 1920, 1080}; r.mouse = mouse(2, 1, 0); });
-    QTest::newRow("one window: its size, no cursor") << windows(1, {77, 78}) << with([=](Record& r) {
-        r.video.windowRect = CRect{0, 0, 800, 600};
-        r.mouse = mouse(2, 0, 0, 0);
-        r.option = WindowListOption(1);
-        r.include = {77, 78};
-    });
-    QTest::newRow("excluded windows, the webcam taken in")
-        << Setup([=](RecordParameter* p) { windows(2, {5, 6})(p); p->setCamerastream(true); })
-        << with([](Record& r) { r.option = WindowListOption(2); r.include = {900}; r.exclude = {5, 6}; });
-    QTest::newRow("unknown window mode passes without lists") << windows(7, {5, 6})
-                                                              << with([](Record& r) { r.option = WindowListOption(7); });
-    QTest::newRow("the control bar left out") << Setup([](RecordParameter* p) { p->setExcludeFloatBar(true); })
-                                              << with([](Record& r) { r.option = WindowListOption(2); });
-}
-
-void TstRecorder::modes()
-{
-    QFETCH(Setup, setup);
-    QFETCH(Record, expected);
-    FakeScreencast::setWindows({window(77, CRect{300, 200, 1100, 800})});
-    FakeScreencast::setWindowsForFilter(kWindowFilterOwn,
-                                        {window(900, CRect{0, 0, 320, 240}, "Webcam Recorder", QCoreApplication::applicationName())});
-    prepareRegion();
-    RecordParameter* p = RecordParameter::instance();
-    setup(p);
-
-    QVERIFY(ScreenRecorder::instance()->recordVideo());
-    Record call = FakeScreencast::lastVideoRecord();
-    QVERIFY(call.callback);
-    QVERIFY(call.path.startsWith(m_strBase));
-    call.path = call.path.mid(m_strBase.size());
-    QCOMPARE(show(call), show(expected));
-    QCOMPARE(VxSettings::instance()->applicationParam("outputVideo").toString(), m_strBase + expected.path);
-    // Centring and following hold for one recording only.
-    QVERIFY(!p->isAroundMouse());
-    QVERIFY(!p->isFollowMouse());
-}
-
-void TstRecorder::codecFallbackIsSaved()
-{
-    prepareRegion(RP_Format_MP4);
-    RecordParameter* p = RecordParameter::instance();
-    p->setVideoOpt(60, RP_Codec_HEVC, RP_Quality_Highest);
-    // Not offered by the container: the first listed codec, and a later run
-    // reads the replacement with the other options unchanged.
-    FakeScreencast::setCodecs(kOutputMp4, {1}, {1});
-    QVERIFY(ScreenRecorder::instance()->recordVideo());
-    QCOMPARE(FakeScreencast::lastVideoRecord().video.codec, 1);
-    RecordParameter::release();
-    QCOMPARE(int(RecordParameter::instance()->getVideoCodecType()), 1);
-    QCOMPARE(RecordParameter::instance()->getVideoFrameRate(), 60);
-    QCOMPARE(int(RecordParameter::instance()->getVideoQuality()), int(RP_Quality_Highest));
-}
-
-// ---- refusals ---------------------------------------------------------------------
-
-void TstRecorder::refusals()
-{
-    // No checked temporary folder: nothing would say where the file goes.
-    RecordParameter* p = RecordParameter::instance();
-    QVERIFY(!ScreenRecorder::instance()->recordVideo());
-
-    // One window, but none chosen, or the chosen one is gone.
-    prepareRegion();
-    p->setWindowRecord(true);
-    p->setWindowModle(1);
-    p->setWindowList({});
-    QVERIFY(!ScreenRecorder::instance()->recordVideo());
-    p->setWindowList({404});
-    QVERIFY(!ScreenRecorder::instance()->recordVideo());
-    QCOMPARE(FakeScreencast::callCount("scVideoRecord"), 0);
-}
-
-void TstRecorder::engineRefusalReportsFailure()
-{
-    prepareRegion();
-    const int before = telemetry(5002).size();
-    FakeScreencast::failNext("scVideoRecord");
-    QVERIFY(!ScreenRecorder::instance()->recordVideo());
-    FakeScreencast::failNext("scAudioRecord");
-    QVERIFY(!ScreenRecorder::instance()->recordAudio());
-    const QList<QJsonObject> results = telemetry(5002).mid(before);
-    QCOMPARE(results.size(), 2);
-    QCOMPARE(results.first().value("key_Recording_Result").toInt(), 0);
-    QCOMPARE(FakeScreencast::liveObjectCount(), 0);
-}
-
-void TstRecorder::suffixIsNotAppendedTwice()
-{
-    prepareRegion(RP_Format_MP4);
-    ScreenRecorder* rec = ScreenRecorder::instance();
-    QVERIFY(rec->recordVideo());
-    QVERIFY(rec->recordVideo());
-    QCOMPARE(FakeScreencast::lastVideoRecord().path, m_strBase + ".mp4");
-    RecordParameter::instance()->setUsedVideoFmt(RP_Format_MOV);
-    QVERIFY(rec->recordVideo());
-    QCOMPARE(FakeScreencast::lastVideoRecord().path, m_strBase + ".mov");
-    // Sound alone: the engine keeps its own files, the base path has no suffix.
-    QVERIFY(rec->recordAudio());
-    QCOMPARE(rec->getTmpFilePath(), m_strBase);
-}
-
-// ---- temporary folder ---------------------------------------------------------------
-
-void TstRecorder::freeSpaceThresholds_data()
-{
-    QTest::addColumn<qint64>("freeBytes");
-    QTest::addColumn<QString>("warning");  // empty: none
-    QTest::addColumn<bool>("records");
-    QTest::newRow("0xFFFFFFFF refused") << qint64(0xFFFFFFFFLL) << "no less than 4GB" << false;
-    QTest::newRow("0x100000000 warned") << qint64(0x100000000LL) << "no less than 8GB" << true;
-    QTest::newRow("0x200000000 quiet") << qint64(0x200000000LL) << QString() << true;
-    QTest::newRow("unknown is not full") << qint64(-1) << QString() << true;
-}
-
-void TstRecorder::freeSpaceThresholds()
-{
-    QFETCH(qint64, freeBytes);
-    QFETCH(QString, warning);
-    QFETCH(bool, records);
-    if (freeBytes < 0)
-        FakeScreencast::failNext("GetFileSystemFreeSize");
-    else
-        FakeScreencast::setFreeSpace(freeBytes);
-    const QString root = Utils::getRecorderTmpRoot();
-
-    ModalDriver driver;
-    QString text, cancelText;
-    if (!warning.isEmpty())
-        driver.expect(answer(QMessageBox::Cancel, &text, &cancelText), "VxMessageBox");
-    QCOMPARE(ScreenRecorder::instance()->checkTempfilePath(), records);
-    DRIVER_DONE(driver, 30000);
-    QVERIFY(text.contains(warning));
-    QCOMPARE(ScreenRecorder::instance()->getTmpFilePath(), records ? root + "/.ScreenRecorder" : QString());
-    // A warning may be passed over with "Continue"; a refusal may not.
-    if (!warning.isEmpty())
-        QCOMPARE(cancelText, records ? QString("Continue") : QString("Cancel"));
-    QCOMPARE(SystemStatusBar::instance()->actionEnable(), warning.isEmpty());
-    QVERIFY(FakeScreencast::calls().contains(QString("GetFileSystemFreeSize(\"%1\")").arg(root)));
-}
-
-void TstRecorder::changePathLoop()
-{
-    QTemporaryDir scratch;
-    const testsupport::UnwritablePath blocked;
-    QVERIFY(blocked.ok());
-    const QString unwritable = blocked.path("temp");
-    const QString tight = scratch.filePath("tight");
-    QVERIFY(QDir().mkpath(tight));
-    const QString root = Utils::getRecorderTmpRoot();
-    FakeScreencast::setFreeSpace(root, 0xFFFFFFFFLL);
-    FakeScreencast::setFreeSpace(tight, 0x1FFFFFFFFLL);
-    QStringList asked;
-    QStringList answers{QString(), unwritable, tight};   // the first folder dialog cancelled
-    ScreenRecorder::setFolderChooser([&](const QString& title, const QString& start) {
-        asked << title + "|" + start;
-        return answers.takeFirst();
-    });
-
-    // "Change path" cancelled: back to the warning without a word. Then to
-    // an unwritable folder, told so, "Change path" again to a folder that
-    // goes through the whole check: its 8 GB warning is answered with
-    // "Continue".
-    ModalDriver driver;
-    QVector<QString> texts(5);
-    for (int i = 0; i < 5; ++i)
-        driver.expect(answer(i < 4 ? QMessageBox::Ok : QMessageBox::Cancel, &texts[i]), "VxMessageBox");
-    QVERIFY(ScreenRecorder::instance()->checkTempfilePath());
-    DRIVER_DONE(driver, 30000);
-    QCOMPARE(ScreenRecorder::instance()->getTmpFilePath(), QDir::cleanPath(tight) + "/.ScreenRecorder");
-    QVERIFY(texts[0].contains("4GB") && texts[1].contains("4GB") && texts[3].contains("4GB") && texts[4].contains("8GB"));
-    QCOMPARE(texts[2], QString("\"%1\" is not writable.").arg(QDir::cleanPath(unwritable)));
-    const QString question = "Select Temporary Folder|" + root;
-    QCOMPARE(asked, QStringList({question, question, question}));
-}
-
-// ---- still images ----------------------------------------------------------------------
-
-void TstRecorder::snapshotNames()
-{
-    startRegionRecording();
-    ScreenRecorder* rec = ScreenRecorder::instance();
-    const QString folder = Utils::getSnapshotPath();
-    auto second = [] { return QDateTime::currentDateTime().toString("yy-MM-dd_hh-mm-ss"); };
-
-    // Three within one second are numbered; tried again in the next second
-    // when a boundary fell between them.
-    QStringList paths;
-    QString stamp;
-    for (int attempt = 0; attempt < 5 && paths.isEmpty(); ++attempt) {
-        stamp = second();
-        paths = QStringList{rec->snapshot(), rec->snapshot(), rec->snapshot()};
-        if (second() != stamp) {
-            paths.clear();
-            QTRY_VERIFY_WITH_TIMEOUT(second() != stamp, 5000);
-        }
-    }
-    QVERIFY2(!paths.isEmpty(), "no three snapshots within one second");
-    const QString base = folder + "/Snapshot_" + stamp;
-    QCOMPARE(paths, (QStringList{base + ".png", base + "(1).png", base + "(2).png"}));
-    for (const QString& p : paths)
-        QVERIFY(QFile::exists(p));
-
-    // Files of an earlier run with the names to come are never overwritten.
-    const QDateTime now = QDateTime::currentDateTime();
-    QStringList earlier;
-    for (int s = 0; s < 3; ++s) {
-        earlier << folder + "/Snapshot_" + now.addSecs(s).toString("yy-MM-dd_hh-mm-ss") + ".png";
-        QVERIFY(testsupport::writeFile(earlier.last(), "earlier"));
-    }
-    const QString next = rec->snapshot();
-    QVERIFY(!next.isEmpty() && !earlier.contains(next) && !paths.contains(next));
-    for (const QString& p : earlier)
-        QCOMPARE(testsupport::readFile(p), QByteArray("earlier"));
-}
-
-// ---- engine callbacks ------------------------------------------------------------------
-
-void TstRecorder::engineErrorArrivesQueuedOnGuiThread()
-{
-    HubListener listener;
-    startRegionRecording();
-    const int before = telemetry(5002).size();
-    ScreenRecorder* rec = ScreenRecorder::instance();
-    int code = -1;
-    QVERIFY(!rec->recordError(code));
-
-    // Stored at once by the engine thread, delivered only through the GUI
-    // thread's event loop.
-    FakeScreencast::screenRecorder()->fireError(SR_FileWriteFailed);
-    QVERIFY(rec->recordError(code));
-    QCOMPARE(code, 2);
-    QVERIFY(listener.events.isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(listener.events, QStringList{"error 2"}, 20000);
-    QVERIFY(listener.allOnGuiThread);
-    QCOMPARE(telemetry(5002).size(), before + 1);
-
-    // A new preparation forgets the error.
-    QVERIFY(rec->recordVideo());
-    QVERIFY(!rec->recordError(code));
-}
-
-void TstRecorder::regionDragEndIsAppliedOnGuiThread()
-{
-    HubListener listener;
-    startRegionRecording();
-    RecordParameter* p = RecordParameter::instance();
-    const QRect before = p->getVideoRect();
-    CRecoderCallback* engine = FakeScreencast::screenRecorder()->callback;
-    FakeScreencast::runOnEngineThread([engine] { engine->OnRecordingRegionBeginDrag(); });
-    QTRY_COMPARE_WITH_TIMEOUT(listener.events, QStringList{"begin drag"}, 20000);
-
-    FakeScreencast::runOnEngineThread([engine] { engine->OnRecordingRegionEndDrag(CRect{100, 120, 500, 420}); });
-    // The engine thread has returned and wrote nothing itself.
-    QCOMPARE(p->getVideoRect(), before);
-    QTRY_COMPARE_WITH_TIMEOUT(listener.events.size(), 2, 20000);
-    QCOMPARE(listener.events.last(), QString("end drag 100,120 400x300"));
-    QCOMPARE(p->getVideoRect(), QRect(100, 120, 400, 300));
-    QVERIFY(listener.allOnGuiThread);
-}
-
-// ---- GIF limit ---------------------------------------------------------------------------
-
-void TstRecorder::gifSizeAndLimit()
-{
-    ScreenRecorder* rec = ScreenRecorder::instance();
-    QCOMPARE(rec->getGifSize(), qint64(0)); // nothing records
-    FakeScreencast::setWindows({window(12, CRect{0, 0, 800, 600})});
-    RecordParameter* p = RecordParameter::instance();
-    p->setUsedVideoFmt(RP_Format_GIF);
-    p->setVideoRect(QRect(0, 0, 1920, 1080));
-    QVERIFY(rec->checkTempfilePath());
-    QVERIFY(rec->recordVideo());
-    FakeScreencast::screenRecorder()->frames = 775;
-    QCOMPARE(rec->getGifSize(), qint64(1920) * 1080 * 775);
-    // trunc(1610612736 / (1920 * 1080)) = 776 frames.
-    FakeScreencast::screenRecorder()->frames = 776;
-    QCOMPARE(rec->getGifSize(), qint64(-1));
-
-    // No stored region and a region recording: no estimate, no division.
-    p->setVideoRect(QRect());
-    QVERIFY(rec->recordVideo());
-    FakeScreencast::screenRecorder()->frames = 10;
-    QCOMPARE(rec->getGifSize(), qint64(0));
-    // One window: its frames count against the limit.
-    p->setWindowRecord(true);
-    p->setWindowModle(1);
-    p->setWindowList({12});
-    QVERIFY(rec->recordVideo());
-    FakeScreencast::screenRecorder()->frames = 10;
-    QCOMPARE(rec->getGifSize(), qint64(800) * 600 * 10);
-    FakeScreencast::screenRecorder()->frames = 1610612736 / (800 * 600);
-    QCOMPARE(rec->getGifSize(), qint64(-1));
 }
 
 QTEST_MAIN(TstRecorder)

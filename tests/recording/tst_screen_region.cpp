@@ -2,10 +2,8 @@
 // size, display and screen coordinates, the engine's callbacks arriving as
 // hub signals on the GUI thread, and the screen-capture permission gate.
 #include <QApplication>
-#include <QFile>
-#include <QFrame>
-#include <QThread>
 #include <QtTest>
+#include <QFrame>
 
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
@@ -221,8 +219,7 @@ private slots:
             region->showRegionBox();
         });
         QVERIFY(!region->checkScreenRecordPermission());
-        QVERIFY(driver.waitFinished(30000));
-        QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join("\n")));
+        DRIVER_DONE(driver, 30000);
         QCOMPARE(firstSteps, (QList<bool>{true, false}));
         QCOMPARE(driver.seen().size(), 2);
         QVERIFY(!inner && !FakeScreencast::cropBox());

@@ -3,7 +3,6 @@
 // off again afterwards, and the end action reaches the power interface
 // once the countdown before it ran out.
 #include <QApplication>
-#include <QDir>
 #include <QtTest>
 
 #include <memory>

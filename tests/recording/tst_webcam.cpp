@@ -4,12 +4,9 @@
 // finish that left no movie and a window destroyed under a photo.
 #include <QApplication>
 #include <QComboBox>
-#include <QDateTime>
-#include <QDir>
-#include <QMessageBox>
-#include <QPointer>
-#include <QToolButton>
 #include <QtTest>
+#include <QMessageBox>
+#include <QToolButton>
 
 #include "capture/DlgPaintToScreen.h"
 #include "core/RecordParameter.h"
@@ -28,24 +25,188 @@ class TstWebcam : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QApplication::setQuitOnLastWindowClosed(false);
+        SignalsTransfer::instance();
+    }
 
-    void onlyTheDefaultCameraIsListed();
-    void stopIsLockedForFourSeconds();
-    void freeSpaceThreshold_data();
-    void freeSpaceThreshold();
-    void photosOfOneSecondAreNumbered();
-    void positionAndCornerKeepTheirOwnKeys();
-    void finishWithoutMovieReports1002_data();
-    void finishWithoutMovieReports1002();
-    void windowDestroyedDuringAPhotoFlyOut();
-    void unsavedRecordingIsSettledFirst();
+    void init()
+    {
+        FakeScreencast::reset();
+        FakeScreencast::setCameras({{"Desk Camera", "/dev/video0"}, {"Test Camera", "test-camera"}}, "test-camera");
+        RecordParameter* rp = RecordParameter::instance();
+        rp->m_bRecording = rp->m_bPaused = rp->m_bPreviewing = false;
+        rp->setTimerEnable(false);
+        rp->setOnlyRecordCamera(true);
+        TaskManage::instance()->isTasking = false;
+        UnsavedRecording::forget();
+        m_dlg = new CameraDlg(true);
+        QVERIFY(CameraManager::instance()->isCameraRunning());
+    }
+
+    void cleanup()
+    {
+        delete m_dlg.data();
+        CameraManager::release();
+        QCOMPARE(FakeScreencast::liveObjectCount(), 0);
+    }
+
+    void onlyTheDefaultCameraIsListed()
+    {
+        QCOMPARE(CameraManager::instance()->getCameras(), QStringList{"Test Camera"});
+        QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, QString("test-camera"));
+        QVERIFY(FakeScreencast::lastOpenCamera().onlyCamera);
+        QCOMPARE(FakeScreencast::callCount("OpenCamera"), 1);   // opened once, not once per list row
+
+        // A name no camera has closes the open one.
+        QString missing = "Gone Camera";
+        QVERIFY(!CameraManager::instance()->openCamera(missing, nullptr, true));
+        QVERIFY(!CameraManager::instance()->isCameraRunning());
+        QVERIFY(!CameraManager::instance()->stopRecord());
+    }
+
+    void stopIsLockedForFourSeconds()
+    {
+        startRecording();
+        QVERIFY(!button("btnStop")->isEnabled());
+        tickAt(3.9);
+        QVERIFY(!button("btnStop")->isEnabled());
+        tickAt(4.0);
+        QVERIFY(button("btnStop")->isEnabled());
+    }
+
+    void freeSpaceThreshold_data()
+    {
+        QTest::addColumn<qint64>("freeBytes");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("at the threshold") << qint64(4294967295LL) << true;
+        QTest::newRow("one byte more") << qint64(4294967296LL) << false;
+    }
+
+    void freeSpaceThreshold()
+    {
+        QFETCH(qint64, freeBytes);
+        QFETCH(bool, stops);
+        FakeScreencast::setFreeSpace(freeBytes);
+        startRecording();
+        ModalDriver driver(30000);
+        if (stops)
+            driver.clickButton(QMessageBox::Ok);
+        tickAt(1.2);   // a check second
+        if (stops)
+            DRIVER_DONE(driver, 30000);
+        QCOMPARE(FakeScreencast::callCount("CCameraObject::pause"), stops ? 1 : 0);
+        QCOMPARE(FakeScreencast::callCount("CCameraObject::stopRecord"), stops ? 1 : 0);
+        QCOMPARE(RecordParameter::instance()->m_bRecording, !stops);
+    }
+
+    void photosOfOneSecondAreNumbered()
+    {
+        const QString folder = Utils::getSnapshotPath();
+        // Three photos must fall into one second; a try that crosses a second
+        // is made again.
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            QDir(folder).removeRecursively();
+            QDir().mkpath(folder);
+            const QString stamp = QDateTime::currentDateTime().toString("yy-MM-dd_hh-mm-ss");
+            for (int i = 0; i < 3; ++i)
+                m_dlg->snapshot();
+            const QStringList names = QDir(folder).entryList({"Camera_*.jpg"}, QDir::Files, QDir::Name);
+            const QStringList expected{"Camera_" + stamp + "(1).jpg", "Camera_" + stamp + "(2).jpg",
+                                       "Camera_" + stamp + ".jpg"};
+            if (names.size() == 3 && names.first().startsWith("Camera_" + stamp)
+                && QDateTime::currentDateTime().toString("yy-MM-dd_hh-mm-ss") == stamp) {
+                QCOMPARE(names, expected);
+                QVERIFY(!m_dlg->isSanping());
+                return;
+            }
+            QTest::qWait(50);
+        }
+        QFAIL("no three photos within one second in ten tries");
+    }
+
+    void positionAndCornerKeepTheirOwnKeys()
+    {
+        RecordParameter::instance()->setCameraDefaultPos(RP_DefalutPos(2));
+        m_dlg->show();
+        m_dlg->move(123, 45);
+        QTRY_COMPARE_WITH_TIMEOUT(m_dlg->pos(), QPoint(123, 45), 20000);
+        delete m_dlg.data();
+        QCOMPARE(VxSettings::instance()->applicationParam("CameraPos").toPoint(), QPoint(123, 45));
+        QCOMPARE(int(RecordParameter::instance()->getCameraDefaultPos()), 2);
+        m_dlg = new CameraDlg(true);
+    }
+
+    void finishWithoutMovieReports1002_data()
+    {
+        QTest::addColumn<QByteArray>("movie");
+        QTest::addColumn<bool>("engineFailed");
+        QTest::newRow("complete but empty") << QByteArray() << false;
+        QTest::newRow("engine failed") << QByteArray("movie") << true;
+    }
+
+    void finishWithoutMovieReports1002()
+    {
+        QFETCH(QByteArray, movie);
+        QFETCH(bool, engineFailed);
+        m_dlg->show();
+        FakeScreencast::camera()->movie = movie;
+        m_dlg->on_btnRec_clicked();
+        m_dlg->on_btnStop_clicked();
+        ModalDriver driver(30000);
+        driver.expect([](QWidget* box) {
+            QVERIFY(ModalDriver::describe(box).text.contains("(error code: 1002)"));
+            ModalDriver::forceClose(box);
+        });
+        FakeScreencast::camera()->fireFinish(engineFailed);
+        DRIVER_DONE(driver, 30000);
+        QVERIFY(m_dlg->isVisible());   // no preview hid it
+        QVERIFY(!RecordParameter::instance()->m_bRecording);
+    }
+
+    void windowDestroyedDuringAPhotoFlyOut()
+    {
+        m_dlg->show();
+        bool flying = false;
+        QTimer::singleShot(0, this, [&] {
+            flying = m_dlg && m_dlg->isSanping() && m_dlg->findChild<DlgPaintToScreen*>();
+            CameraManager::release();
+            delete m_dlg.data();
+        });
+        m_dlg->snapshot();   // returns once the window is gone
+        QVERIFY(flying);
+        QVERIFY(!m_dlg);
+        QVERIFY(!CameraManager::instance()->isCameraRunning());
+        m_dlg = new CameraDlg(true);
+    }
+
+    // The last movie still waits to be saved and the webcam would reuse its
+    // name: the user settles it first; Cancel starts nothing and keeps it.
+    void unsavedRecordingIsSettledFirst()
+    {
+        const QString old = Utils::getRecorderTmpRoot() + "/.CaptureCamera.mov";
+        QVERIFY(testsupport::writeFile(old, "movie"));
+        UnsavedRecording::remember(old);
+        ModalDriver driver;
+        driver.clickButton(QMessageBox::Cancel);
+        m_dlg->show();
+        m_dlg->on_btnRec_clicked();
+        DRIVER_DONE(driver, 20000);
+        QVERIFY(!RecordParameter::instance()->m_bRecording);
+        QCOMPARE(testsupport::readFile(old), QByteArray("movie"));
+        QCOMPARE(UnsavedRecording::find(), old);
+    }
 
 private:
     // A recorder window recording on the fake camera.
-    void startRecording();
+    void startRecording()
+    {
+        m_dlg->show();
+        m_dlg->on_btnRec_clicked();
+        QVERIFY(RecordParameter::instance()->m_bRecording);
+        QCOMPARE(FakeScreencast::camera()->recordPath, Utils::getRecorderTmpRoot() + "/.CaptureCamera.mov");
+    }
     QToolButton* button(const char* name) const { return m_dlg->findChild<QToolButton*>(name); }
     void tickAt(double seconds)
     {
@@ -56,186 +217,6 @@ private:
     QPointer<CameraDlg> m_dlg;
 };
 
-void TstWebcam::initTestCase()
-{
-    QApplication::setQuitOnLastWindowClosed(false);
-    SignalsTransfer::instance();
-}
-
-void TstWebcam::init()
-{
-    FakeScreencast::reset();
-    FakeScreencast::setCameras({{"Desk Camera", "/dev/video0"}, {"Test Camera", "test-camera"}}, "test-camera");
-    RecordParameter* rp = RecordParameter::instance();
-    rp->m_bRecording = rp->m_bPaused = rp->m_bPreviewing = false;
-    rp->setTimerEnable(false);
-    rp->setOnlyRecordCamera(true);
-    TaskManage::instance()->isTasking = false;
-    UnsavedRecording::forget();
-    m_dlg = new CameraDlg(true);
-    QVERIFY(CameraManager::instance()->isCameraRunning());
-}
-
-void TstWebcam::cleanup()
-{
-    delete m_dlg.data();
-    CameraManager::release();
-    QCOMPARE(FakeScreencast::liveObjectCount(), 0);
-}
-
-void TstWebcam::startRecording()
-{
-    m_dlg->show();
-    m_dlg->on_btnRec_clicked();
-    QVERIFY(RecordParameter::instance()->m_bRecording);
-    QCOMPARE(FakeScreencast::camera()->recordPath, Utils::getRecorderTmpRoot() + "/.CaptureCamera.mov");
-}
-
-void TstWebcam::onlyTheDefaultCameraIsListed()
-{
-    QCOMPARE(CameraManager::instance()->getCameras(), QStringList{"Test Camera"});
-    QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, QString("test-camera"));
-    QVERIFY(FakeScreencast::lastOpenCamera().onlyCamera);
-    QCOMPARE(FakeScreencast::callCount("OpenCamera"), 1);   // opened once, not once per list row
-
-    // A name no camera has closes the open one.
-    QString missing = "Gone Camera";
-    QVERIFY(!CameraManager::instance()->openCamera(missing, nullptr, true));
-    QVERIFY(!CameraManager::instance()->isCameraRunning());
-    QVERIFY(!CameraManager::instance()->stopRecord());
-}
-
-void TstWebcam::stopIsLockedForFourSeconds()
-{
-    startRecording();
-    QVERIFY(!button("btnStop")->isEnabled());
-    tickAt(3.9);
-    QVERIFY(!button("btnStop")->isEnabled());
-    tickAt(4.0);
-    QVERIFY(button("btnStop")->isEnabled());
-}
-
-void TstWebcam::freeSpaceThreshold_data()
-{
-    QTest::addColumn<qint64>("freeBytes");
-    QTest::addColumn<bool>("stops");
-    QTest::newRow("at the threshold") << qint64(4294967295LL) << true;
-    QTest::newRow("one byte more") << qint64(4294967296LL) << false;
-}
-
-void TstWebcam::freeSpaceThreshold()
-{
-    QFETCH(qint64, freeBytes);
-    QFETCH(bool, stops);
-    FakeScreencast::setFreeSpace(freeBytes);
-    startRecording();
-    ModalDriver driver(30000);
-    if (stops)
-        driver.clickButton(QMessageBox::Ok);
-    tickAt(1.2);   // a check second
-    if (stops)
-        DRIVER_DONE(driver, 30000);
-    QCOMPARE(FakeScreencast::callCount("CCameraObject::pause"), stops ? 1 : 0);
-    QCOMPARE(FakeScreencast::callCount("CCameraObject::stopRecord"), stops ? 1 : 0);
-    QCOMPARE(RecordParameter::instance()->m_bRecording, !stops);
-}
-
-void TstWebcam::photosOfOneSecondAreNumbered()
-{
-    const QString folder = Utils::getSnapshotPath();
-    // Three photos must fall into one second; a try that crosses a second
-    // is made again.
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        QDir(folder).removeRecursively();
-        QDir().mkpath(folder);
-        const QString stamp = QDateTime::currentDateTime().toString("yy-MM-dd_hh-mm-ss");
-        for (int i = 0; i < 3; ++i)
-            m_dlg->snapshot();
-        const QStringList names = QDir(folder).entryList({"Camera_*.jpg"}, QDir::Files, QDir::Name);
-        const QStringList expected{"Camera_" + stamp + "(1).jpg", "Camera_" + stamp + "(2).jpg",
-                                   "Camera_" + stamp + ".jpg"};
-        if (names.size() == 3 && names.first().startsWith("Camera_" + stamp)
-            && QDateTime::currentDateTime().toString("yy-MM-dd_hh-mm-ss") == stamp) {
-            QCOMPARE(names, expected);
-            QVERIFY(!m_dlg->isSanping());
-            return;
-        }
-        QTest::qWait(50);
-    }
-    QFAIL("no three photos within one second in ten tries");
-}
-
-void TstWebcam::positionAndCornerKeepTheirOwnKeys()
-{
-    RecordParameter::instance()->setCameraDefaultPos(RP_DefalutPos(2));
-    m_dlg->show();
-    m_dlg->move(123, 45);
-    QTRY_COMPARE_WITH_TIMEOUT(m_dlg->pos(), QPoint(123, 45), 20000);
-    delete m_dlg.data();
-    QCOMPARE(VxSettings::instance()->applicationParam("CameraPos").toPoint(), QPoint(123, 45));
-    QCOMPARE(int(RecordParameter::instance()->getCameraDefaultPos()), 2);
-    m_dlg = new CameraDlg(true);
-}
-
-void TstWebcam::finishWithoutMovieReports1002_data()
-{
-    QTest::addColumn<QByteArray>("movie");
-    QTest::addColumn<bool>("engineFailed");
-    QTest::newRow("complete but empty") << QByteArray() << false;
-    QTest::newRow("engine failed") << QByteArray("movie") << true;
-}
-
-void TstWebcam::finishWithoutMovieReports1002()
-{
-    QFETCH(QByteArray, movie);
-    QFETCH(bool, engineFailed);
-    m_dlg->show();
-    FakeScreencast::camera()->movie = movie;
-    m_dlg->on_btnRec_clicked();
-    m_dlg->on_btnStop_clicked();
-    ModalDriver driver(30000);
-    driver.expect([](QWidget* box) {
-        QVERIFY(ModalDriver::describe(box).text.contains("(error code: 1002)"));
-        ModalDriver::forceClose(box);
-    });
-    FakeScreencast::camera()->fireFinish(engineFailed);
-    DRIVER_DONE(driver, 30000);
-    QVERIFY(m_dlg->isVisible());   // no preview hid it
-    QVERIFY(!RecordParameter::instance()->m_bRecording);
-}
-
-void TstWebcam::windowDestroyedDuringAPhotoFlyOut()
-{
-    m_dlg->show();
-    bool flying = false;
-    QTimer::singleShot(0, this, [&] {
-        flying = m_dlg && m_dlg->isSanping() && m_dlg->findChild<DlgPaintToScreen*>();
-        CameraManager::release();
-        delete m_dlg.data();
-    });
-    m_dlg->snapshot();   // returns once the window is gone
-    QVERIFY(flying);
-    QVERIFY(!m_dlg);
-    QVERIFY(!CameraManager::instance()->isCameraRunning());
-    m_dlg = new CameraDlg(true);
-}
-
 QTEST_MAIN(TstWebcam)
-// The last movie still waits to be saved and the webcam would reuse its
-// name: the user settles it first; Cancel starts nothing and keeps it.
-void TstWebcam::unsavedRecordingIsSettledFirst()
-{
-    const QString old = Utils::getRecorderTmpRoot() + "/.CaptureCamera.mov";
-    QVERIFY(testsupport::writeFile(old, "movie"));
-    UnsavedRecording::remember(old);
-    ModalDriver driver;
-    driver.clickButton(QMessageBox::Cancel);
-    m_dlg->show();
-    m_dlg->on_btnRec_clicked();
-    DRIVER_DONE(driver, 20000);
-    QVERIFY(!RecordParameter::instance()->m_bRecording);
-    QCOMPARE(testsupport::readFile(old), QByteArray("movie"));
-    QCOMPARE(UnsavedRecording::find(), old);
-}
 
 #include "tst_webcam.moc"

@@ -6,11 +6,9 @@
 // overlay on, the camera one solid colour: the overlay's place in the
 // decoded picture shows that colour, a place beside it does not.
 #include <QApplication>
-#include <QDir>
-#include <QLabel>
-#include <QSignalSpy>
-#include <QToolButton>
 #include <QtTest>
+#include <QLabel>
+#include <QToolButton>
 
 #include "Screencast.h"
 #include "core/RecordParameter.h"
@@ -42,102 +40,100 @@ private slots:
         WindowListManger::release();
         scUninitialize();
     }
-    void recordsPausesAndSaves();
-    void overlayInScreenRecording();
+
+    void recordsPausesAndSaves()
+    {
+        const QString outDir = QDir::homePath() + "/Media/webcam";
+        QDir(outDir).removeRecursively();
+        QDir().mkpath(outDir);
+        Utils::setVideoOutputPath(outDir);
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setOnlyRecordCamera(true);
+        rp->setAutoSave(true);
+        rp->setTimerEnable(false);
+        TaskManage::instance()->isTasking = false;
+        VxSettings::instance()->setApplicationParam("CameraMicEnable", true);
+
+        CameraDlg dlg(true);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(CameraManager::instance()->isCameraRunning());
+        QVERIFY(dlg.findChild<QToolButton*>("btnMic")->isVisibleTo(&dlg));
+
+        QSignalSpy saved(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
+        dlg.on_btnRec_clicked();
+        QVERIFY(rp->m_bRecording);
+        CameraManager* camera = CameraManager::instance();
+        QTRY_VERIFY_WITH_TIMEOUT(camera->getVideoDuration() >= 4.0, 30000);
+        dlg.onPause();
+        const double pausedAt = camera->getVideoDuration();
+        QTest::qWait(2000);   // the pause's length; nothing below depends on it
+        QVERIFY(camera->getVideoDuration() < pausedAt + 0.5);
+        dlg.onResume();
+        QTRY_VERIFY_WITH_TIMEOUT(camera->getVideoDuration() >= 6.0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QToolButton*>("btnStop")->isEnabled(), 30000);
+        QTest::mouseClick(dlg.findChild<QToolButton*>("btnStop"), Qt::LeftButton);
+
+        // The finish opens the preview, which saves by itself and closes.
+        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.isVisible() && !rp->m_bPreviewing, 30000);
+        const auto entry = saved.first().at(0).value<HistoryFileUtils::HistoryFile>();
+        QVERIFY2(entry.path.startsWith(outDir), qPrintable(entry.path));
+        QCOMPARE(entry.resolution, QStringLiteral("640*480"));   // the camera's, not a usual size
+        const testmedia::Probe facts = testmedia::probe(entry.path);
+        QVERIFY2(facts.ok, qPrintable(entry.path));
+        QCOMPARE(facts.videoCodec, QStringLiteral("h264"));
+        QCOMPARE(facts.audioCodec, QStringLiteral("aac"));
+        QVERIFY2(facts.duration > 5.0 && facts.duration < 7.5, qPrintable(QString::number(facts.duration)));
+    }
+
+    void overlayInScreenRecording()
+    {
+        if (!testsupport::tempSpaceAbove(0x1FFFFFFFFLL))
+            QSKIP("8 GB or less free in the temporary folder: the program would ask first");
+        // Magenta: nothing else on the private screen has it.
+        qputenv("SR_TEST_CAMERA", "lavfi:color=c=0xFF00FF:size=320x240:rate=30");
+        const QRect area(0, 0, 640, 480);
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setVideoEnable(true);
+        rp->chooseVideoContent(true);
+        rp->setVideoRect(area);
+        rp->setCamerastream(true);
+        rp->setAutoSave(true);
+        CameraDlg overlay(false);
+        overlay.show();
+        overlay.setGeometry(200, 150, 320, 240);
+        QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+        QTRY_VERIFY_WITH_TIMEOUT(CameraManager::instance()->isCameraRunning(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(WindowListManger::instance()->getCameraWinId() != 0, 30000);
+
+        QSignalSpy saved(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
+        QPointer<VideoRecCtlWdg> bar = new VideoRecCtlWdg();
+        connect(SignalsTransfer::instance(), &SignalsTransfer::recordStop, bar.data(), &QObject::deleteLater);
+        QVERIFY(bar->initRecord());
+        rp->m_bRecording = true;   // the home window's part
+        bar->start();
+        QTRY_VERIFY_WITH_TIMEOUT(bar->findChild<QLabel*>("lblLength")->text() >= "00:00:02", 60000);
+        // The view's place in the recorded area, the window placed and framed by now.
+        QWidget* view = overlay.findChild<QWidget*>("wdgRender");
+        const QRect place(view->mapToGlobal(QPoint()) - area.topLeft(), view->size());
+        QVERIFY(QRect(QPoint(), area.size()).contains(place.center()));
+        QTimer::singleShot(0, bar.data(), &VideoRecCtlWdg::onBtnStopClicked);   // the preview saves by itself
+        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(!bar, 30000);
+
+        const QString path = saved.first().at(0).value<HistoryFileUtils::HistoryFile>().path;
+        const testmedia::Probe facts = testmedia::probe(path);
+        QVERIFY2(facts.ok && facts.videoCodec == "h264", qPrintable(path));
+        const QImage picture = testmedia::pictureAt(path, facts.duration / 2);
+        QCOMPARE(picture.size(), area.size());
+        auto magenta = [](const QColor& c) { return c.red() > 200 && c.green() < 60 && c.blue() > 200; };
+        const QColor inside = picture.pixelColor(place.center());
+        QVERIFY2(magenta(inside), qPrintable(inside.name() + " at the overlay"));
+        const QColor outside = picture.pixelColor(place.left() / 2, place.top() / 2);
+        QVERIFY2(!magenta(outside), qPrintable(outside.name() + " beside it"));
+    }
 };
-
-void TstWebcamE2e::recordsPausesAndSaves()
-{
-    const QString outDir = QDir::homePath() + "/Media/webcam";
-    QDir(outDir).removeRecursively();
-    QDir().mkpath(outDir);
-    Utils::setVideoOutputPath(outDir);
-    RecordParameter* rp = RecordParameter::instance();
-    rp->setOnlyRecordCamera(true);
-    rp->setAutoSave(true);
-    rp->setTimerEnable(false);
-    TaskManage::instance()->isTasking = false;
-    VxSettings::instance()->setApplicationParam("CameraMicEnable", true);
-
-    CameraDlg dlg(true);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QVERIFY(CameraManager::instance()->isCameraRunning());
-    QVERIFY(dlg.findChild<QToolButton*>("btnMic")->isVisibleTo(&dlg));
-
-    QSignalSpy saved(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
-    dlg.on_btnRec_clicked();
-    QVERIFY(rp->m_bRecording);
-    CameraManager* camera = CameraManager::instance();
-    QTRY_VERIFY_WITH_TIMEOUT(camera->getVideoDuration() >= 4.0, 30000);
-    dlg.onPause();
-    const double pausedAt = camera->getVideoDuration();
-    QTest::qWait(2000);   // the pause's length; nothing below depends on it
-    QVERIFY(camera->getVideoDuration() < pausedAt + 0.5);
-    dlg.onResume();
-    QTRY_VERIFY_WITH_TIMEOUT(camera->getVideoDuration() >= 6.0, 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QToolButton*>("btnStop")->isEnabled(), 30000);
-    QTest::mouseClick(dlg.findChild<QToolButton*>("btnStop"), Qt::LeftButton);
-
-    // The finish opens the preview, which saves by itself and closes.
-    QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 120000);
-    QTRY_VERIFY_WITH_TIMEOUT(dlg.isVisible() && !rp->m_bPreviewing, 30000);
-    const auto entry = saved.first().at(0).value<HistoryFileUtils::HistoryFile>();
-    QVERIFY2(entry.path.startsWith(outDir), qPrintable(entry.path));
-    QCOMPARE(entry.resolution, QStringLiteral("640*480"));   // the camera's, not a usual size
-    const testmedia::Probe facts = testmedia::probe(entry.path);
-    QVERIFY2(facts.ok, qPrintable(entry.path));
-    QCOMPARE(facts.videoCodec, QStringLiteral("h264"));
-    QCOMPARE(facts.audioCodec, QStringLiteral("aac"));
-    QVERIFY2(facts.duration > 5.0 && facts.duration < 7.5, qPrintable(QString::number(facts.duration)));
-}
-
-void TstWebcamE2e::overlayInScreenRecording()
-{
-    if (!testsupport::tempSpaceAbove(0x1FFFFFFFFLL))
-        QSKIP("8 GB or less free in the temporary folder: the program would ask first");
-    // Magenta: nothing else on the private screen has it.
-    qputenv("SR_TEST_CAMERA", "lavfi:color=c=0xFF00FF:size=320x240:rate=30");
-    const QRect area(0, 0, 640, 480);
-    RecordParameter* rp = RecordParameter::instance();
-    rp->setVideoEnable(true);
-    rp->chooseVideoContent(true);
-    rp->setVideoRect(area);
-    rp->setCamerastream(true);
-    rp->setAutoSave(true);
-    CameraDlg overlay(false);
-    overlay.show();
-    overlay.setGeometry(200, 150, 320, 240);
-    QVERIFY(QTest::qWaitForWindowExposed(&overlay));
-    QTRY_VERIFY_WITH_TIMEOUT(CameraManager::instance()->isCameraRunning(), 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(WindowListManger::instance()->getCameraWinId() != 0, 30000);
-
-    QSignalSpy saved(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
-    QPointer<VideoRecCtlWdg> bar = new VideoRecCtlWdg();
-    connect(SignalsTransfer::instance(), &SignalsTransfer::recordStop, bar.data(), &QObject::deleteLater);
-    QVERIFY(bar->initRecord());
-    rp->m_bRecording = true;   // the home window's part
-    bar->start();
-    QTRY_VERIFY_WITH_TIMEOUT(bar->findChild<QLabel*>("lblLength")->text() >= "00:00:02", 60000);
-    // The view's place in the recorded area, the window placed and framed by now.
-    QWidget* view = overlay.findChild<QWidget*>("wdgRender");
-    const QRect place(view->mapToGlobal(QPoint()) - area.topLeft(), view->size());
-    QVERIFY(QRect(QPoint(), area.size()).contains(place.center()));
-    QTimer::singleShot(0, bar.data(), &VideoRecCtlWdg::onBtnStopClicked);   // the preview saves by itself
-    QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 120000);
-    QTRY_VERIFY_WITH_TIMEOUT(!bar, 30000);
-
-    const QString path = saved.first().at(0).value<HistoryFileUtils::HistoryFile>().path;
-    const testmedia::Probe facts = testmedia::probe(path);
-    QVERIFY2(facts.ok && facts.videoCodec == "h264", qPrintable(path));
-    const QImage picture = testmedia::pictureAt(path, facts.duration / 2);
-    QCOMPARE(picture.size(), area.size());
-    auto magenta = [](const QColor& c) { return c.red() > 200 && c.green() < 60 && c.blue() > 200; };
-    const QColor inside = picture.pixelColor(place.center());
-    QVERIFY2(magenta(inside), qPrintable(inside.name() + " at the overlay"));
-    const QColor outside = picture.pixelColor(place.left() / 2, place.top() / 2);
-    QVERIFY2(!magenta(outside), qPrintable(outside.name() + " beside it"));
-}
 
 QTEST_MAIN(TstWebcamE2e)
 #include "tst_webcam_e2e.moc"

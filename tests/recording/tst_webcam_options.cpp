@@ -3,12 +3,9 @@
 // on the way out, the chosen camera in the view and its photos, and a
 // machine without a usable camera.
 #include <QComboBox>
-#include <QDir>
+#include <QtTest>
 #include <QMessageBox>
-#include <QPoint>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include "core/RecordParameter.h"
 #include "core/Utils.h"

@@ -3,12 +3,9 @@
 // the red one chosen alone or as the only included one, or the blue one
 // excluded, gives an MP4 whose decoded picture holds red and no blue.
 #include <QApplication>
-#include <QDir>
-#include <QListWidget>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QToolButton>
 #include <QtTest>
+#include <QListWidget>
+#include <QToolButton>
 
 #include <memory>
 
