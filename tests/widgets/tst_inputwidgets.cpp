@@ -2,9 +2,7 @@
 // the attachment combo with delete pictures, the slider that jumps to a
 // press and the tip over the text edit.
 #include <QApplication>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 #include <QVBoxLayout>
 
 #include "tests/support/WidgetTestHelpers.h"

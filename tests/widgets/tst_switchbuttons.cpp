@@ -1,9 +1,7 @@
 // The ON/OFF switch (state, slide, signals) and the round GIF button (hover
 // circle, click, disabled).
 #include <QLabel>
-#include <QPropertyAnimation>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
 #include <QToolButton>
 
 #include "tests/support/WidgetTestHelpers.h"

@@ -4,8 +4,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QRadioButton>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
 #include <QTimeEdit>
 #include <QWidgetAction>
 
