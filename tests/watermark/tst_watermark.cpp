@@ -1,10 +1,7 @@
 // The watermark preset store: default presets, the preset file's round
 // trip, the selected index, and the picture handed to the engine.
-#include <QFile>
-#include <QImage>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QtTest>
+#include <QImage>
 
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/TestHelpers.h"

@@ -97,79 +97,77 @@ private slots:
         uninitScreencast();
     }
 
-    void designedTextBurntIn();
-};
+    void designedTextBurntIn()
+    {
+        RecordHistoryTool strip;
+        strip.show();
+        QRectF placed;
+        ModalDriver driver(kLong);
+        driver.expect(designPreset, "DlgWatermarkManage");
+        driver.expect([](QWidget* modal) {
+            auto* dialog = qobject_cast<QColorDialog*>(modal);
+            QVERIFY(dialog);
+            dialog->setCurrentColor(QColor(0, 255, 0));
+            dialog->accept();
+        });
+        driver.expect([&placed](QWidget* modal) { placePreset(modal, placed); }, "DlgWatermarkManage");
+        strip.onShowWhaterMarkMenuDlg();
+        strip.waterMarkMenu()->findChild<QPushButton*>("btnAMWaterMark")->click();
+        DRIVER_DONE(driver, kLong);
+        QVERIFY(placed.isValid());
 
-void TstWaterMarkE2E::designedTextBurntIn()
-{
-    RecordHistoryTool strip;
-    strip.show();
-    QRectF placed;
-    ModalDriver driver(kLong);
-    driver.expect(designPreset, "DlgWatermarkManage");
-    driver.expect([](QWidget* modal) {
-        auto* dialog = qobject_cast<QColorDialog*>(modal);
-        QVERIFY(dialog);
-        dialog->setCurrentColor(QColor(0, 255, 0));
-        dialog->accept();
-    });
-    driver.expect([&placed](QWidget* modal) { placePreset(modal, placed); }, "DlgWatermarkManage");
-    strip.onShowWhaterMarkMenuDlg();
-    strip.waterMarkMenu()->findChild<QPushButton*>("btnAMWaterMark")->click();
-    DRIVER_DONE(driver, kLong);
-    QVERIFY(placed.isValid());
+        // Picked in the drop-down like a user does it.
+        strip.onShowWhaterMarkMenuDlg();
+        QListWidget* rows = strip.waterMarkMenu()->listWidget();
+        const QList<QListWidgetItem*> found = rows->findItems("Green mark", Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, rows->visualItemRect(found.first()).center());
+        QTRY_VERIFY_WITH_TIMEOUT(strip.waterMarkMenu()->isHidden(), kLong);
+        QCOMPARE(WaterMarkDataManage::instance()->m_nCurrentIndex, rows->row(found.first()) - 1);
+        strip.hide();
 
-    // Picked in the drop-down like a user does it.
-    strip.onShowWhaterMarkMenuDlg();
-    QListWidget* rows = strip.waterMarkMenu()->listWidget();
-    const QList<QListWidgetItem*> found = rows->findItems("Green mark", Qt::MatchExactly);
-    QCOMPARE(found.size(), 1);
-    QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, rows->visualItemRect(found.first()).center());
-    QTRY_VERIFY_WITH_TIMEOUT(strip.waterMarkMenu()->isHidden(), kLong);
-    QCOMPARE(WaterMarkDataManage::instance()->m_nCurrentIndex, rows->row(found.first()) - 1);
-    strip.hide();
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setVideoEnable(true);
+        rp->chooseVideoContent(true);
+        rp->setWindowRecord(false);
+        rp->setVideoRect(QRect(0, 0, 640, 360));
+        rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_High);
+        rp->setUsedVideoFmt(RP_Format_MP4);
+        rp->setSysAudioEnable(false);
+        rp->setMicEnable(false);
+        rp->setCamerastream(false);
+        ScreenRecorder* recorder = ScreenRecorder::instance();
+        QVERIFY(recorder->checkTempfilePath());
+        QVERIFY(recorder->recordVideo());
+        QElapsedTimer clock;
+        clock.start();
+        recorder->start();
+        const QString path = recorder->getTmpFilePath();
+        QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 2000 && QFileInfo(path).size() > 0, kLong);
+        recorder->stop();
 
-    RecordParameter* rp = RecordParameter::instance();
-    rp->setVideoEnable(true);
-    rp->chooseVideoContent(true);
-    rp->setWindowRecord(false);
-    rp->setVideoRect(QRect(0, 0, 640, 360));
-    rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_High);
-    rp->setUsedVideoFmt(RP_Format_MP4);
-    rp->setSysAudioEnable(false);
-    rp->setMicEnable(false);
-    rp->setCamerastream(false);
-    ScreenRecorder* recorder = ScreenRecorder::instance();
-    QVERIFY(recorder->checkTempfilePath());
-    QVERIFY(recorder->recordVideo());
-    QElapsedTimer clock;
-    clock.start();
-    recorder->start();
-    const QString path = recorder->getTmpFilePath();
-    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 2000 && QFileInfo(path).size() > 0, kLong);
-    recorder->stop();
-
-    testmedia::Probe facts;
-    QTRY_VERIFY_WITH_TIMEOUT((facts = testmedia::probe(path)).ok, kLong);
-    const QImage picture = testmedia::pictureAt(path, facts.duration / 2);
-    QVERIFY(!picture.isNull());
-    const QRect expected(qRound(placed.x() * picture.width()), qRound(placed.y() * picture.height()),
-                         qRound(placed.width() * picture.width()), qRound(placed.height() * picture.height()));
-    const QRect near = expected.adjusted(-6, -6, 6, 6);
-    int inside = 0;
-    int outside = 0;
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            if (isMark(picture.pixel(x, y)))
-                ++(near.contains(x, y) ? inside : outside);
+        testmedia::Probe facts;
+        QTRY_VERIFY_WITH_TIMEOUT((facts = testmedia::probe(path)).ok, kLong);
+        const QImage picture = testmedia::pictureAt(path, facts.duration / 2);
+        QVERIFY(!picture.isNull());
+        const QRect expected(qRound(placed.x() * picture.width()), qRound(placed.y() * picture.height()),
+                             qRound(placed.width() * picture.width()), qRound(placed.height() * picture.height()));
+        const QRect near = expected.adjusted(-6, -6, 6, 6);
+        int inside = 0;
+        int outside = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                if (isMark(picture.pixel(x, y)))
+                    ++(near.contains(x, y) ? inside : outside);
+            }
         }
+        qInfo("mark at %d,%d %dx%d: %d pixels inside, %d outside", expected.x(), expected.y(), expected.width(),
+              expected.height(), inside, outside);
+        QVERIFY2(inside > expected.width() * expected.height() / 10, qPrintable(QString::number(inside)));
+        QVERIFY2(outside < 20, qPrintable(QString::number(outside)));
+        QFile::remove(path);
     }
-    qInfo("mark at %d,%d %dx%d: %d pixels inside, %d outside", expected.x(), expected.y(), expected.width(),
-          expected.height(), inside, outside);
-    QVERIFY2(inside > expected.width() * expected.height() / 10, qPrintable(QString::number(inside)));
-    QVERIFY2(outside < 20, qPrintable(QString::number(outside)));
-    QFile::remove(path);
-}
+};
 
 int main(int argc, char** argv)
 {

@@ -1,13 +1,9 @@
 // The watermark drop-down, manager and tool strip over the engine double:
-// leaving the manager with unsaved changes, the choice the strip stores
-// after the manager, and the button's text for long and short names.
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+// leaving the manager with unsaved changes, and the choice the strip stores
+// after the manager.
+#include <QtTest>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QtTest>
 
 #include "app/RecordHistoryTool.h"
 #include "platform/framework/VxSettings.h"
@@ -110,29 +106,6 @@ private slots:
         QCOMPARE(storedIndex(), stored);
         QCOMPARE(WaterMarkDataManage::instance()->m_nCurrentIndex, stored);
         QCOMPARE(shown, QList<bool>({false, true}));
-    }
-
-    void buttonTextElided_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("elided");
-        QTest::newRow("short name whole") << "Logo" << false;
-        QTest::newRow("long name in the middle") << QString("Company ") + QString(60, 'W') + " end" << true;
-    }
-
-    void buttonTextElided()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, elided);
-        RecordHistoryTool strip;
-        strip.onPopViewListItemClicked(0, name);
-        auto* button = strip.findChild<QPushButton*>("btnWatermark");
-        const QString full = name + " (ON)";
-        QCOMPARE(button->text() != full, elided);
-        if (elided) {
-            QVERIFY(button->text().startsWith("Company") && button->text().endsWith("end (ON)"));
-            QCOMPARE(button->toolTip(), full);
-        }
     }
 };
 
