@@ -1,9 +1,6 @@
 // The hotkeys page with the real engine: a rebound key fires at once and
 // the key it replaced no longer does (keys pressed through XTest), and the
 // keyboard layout check on a server with a Latin and a Cyrillic layout.
-#include <QProcess>
-#include <QSignalSpy>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include "Screencast.h"

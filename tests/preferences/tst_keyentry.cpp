@@ -112,8 +112,7 @@ private slots:
         CustomKeySequenceEdit edit;
         edit.setKeySequence(QKeySequence(QStringLiteral("Ctrl+Shift+F9")));
         type(&edit, chords);
-        QVERIFY(driver.waitFinished(20000));
-        QVERIFY2(driver.failures().isEmpty(), qPrintable(driver.failures().join('\n')));
+        DRIVER_DONE(driver, 20000);
         QCOMPARE(edit.keySequence().toString(QKeySequence::PortableText), expected);
         QCOMPARE(FakeInputSource::selectCount() - selects, answer == QMessageBox::Ok ? 1 : 0);
     }

@@ -3,10 +3,8 @@
 // hotkey reminder, and the preferences strip that runs one dialog at a time.
 #include <QCheckBox>
 #include <QLabel>
-#include <QPointer>
-#include <QPushButton>
-#include <QThread>
 #include <QtTest>
+#include <QPushButton>
 
 #include <thread>
 
@@ -21,7 +19,6 @@
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 
-#define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
 namespace {
 
@@ -214,8 +211,7 @@ private slots:
             ShortcutTool::hideOptionDlg();
         }, "OptionDialog");
         tool.showOptionDlg(SETTINGPAGE_Output);
-        QVERIFY(driver.waitFinished());
-        VERIFY_DRIVER(driver);
+        DRIVER_DONE(driver, 5000);
         QCOMPARE(pageShown, int(SETTINGPAGE_Output));
         QVERIFY(seen.isNull()); // deleted after its run
 
@@ -226,8 +222,7 @@ private slots:
             delete doomed.data();
         }, "OptionDialog");
         doomed->showOptionDlg(SETTINGPAGE_Mouse);
-        QVERIFY(driver.waitFinished());
-        VERIFY_DRIVER(driver);
+        DRIVER_DONE(driver, 5000);
         QVERIFY(doomed.isNull() && seen.isNull());
         QVERIFY(!ShortcutTool::openOptionDlg());
     }
