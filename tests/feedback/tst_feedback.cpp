@@ -2,18 +2,12 @@
 // event, from several threads at once) and the feedback form with its
 // package: one form at a time, Send writes the description with the
 // registered log paths, and the description reads back as written.
-#include <QDir>
+#include <QtTest>
 #include <QDomDocument>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QtTest>
 
 #include "core/CEIPWrapper.h"
 #include "feedback/FeedBackDialog.h"
@@ -22,7 +16,6 @@
 #include "tests/support/ModalDriver.h"
 #include "tests/support/TestHelpers.h"
 
-#define VERIFY_DRIVER(driver) QVERIFY2((driver).failures().isEmpty(), qPrintable((driver).failures().join("\n")))
 
 namespace {
 

@@ -1,8 +1,6 @@
 // The task daemon on a test clock: when runs come round, a run found late
 // (the machine slept) is logged as missed and never started late, and the
 // tasks and what has run survive a restart of the daemon.
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "service/TaskDaemon.h"

@@ -5,14 +5,8 @@
 // double after the countdown; two tasks due together give one recording
 // and one refusal in the daemon's log; a killed daemon keeps its tasks;
 // uninstalling leaves nothing behind.
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLocalSocket>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <QLocalSocket>
 
 #include <csignal>
 
