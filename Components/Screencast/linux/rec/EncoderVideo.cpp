@@ -75,9 +75,8 @@ VideoCodecSettings videoCodecSettings(int codec, int quality, bool hevc10Bit)
         // Each key frame starts a fragment of the file: one a second keeps
         // what a crash can lose, and the wait before the file grows, short.
         s.gopSeconds = 1;
-        // The frame-type decision runs on the calling thread instead of
-        // buffering frames ahead of it: a few frames less held in memory
-        // and in the delay before the first packet, the same decisions.
+        // Frame types decided on the calling thread, not a buffer ahead of
+        // it: fewer frames held and delayed, the same decisions.
         s.options.emplace_back("x264-params", "sync-lookahead=0");
         s.liveThreads = true;
         break;
@@ -330,9 +329,9 @@ bool VideoEncoder::convert(const QImage& picture)
         bgraToI420Bt709(source.constBits(), int(source.bytesPerLine()), out, m_size.width(), m_size.height());
         return true;
     }
-    // Luma is copied 1:1 and chroma halved: the fast bilinear filter does
-    // that as well as any and costs a fifth less (colour conversion is about
-    // a sixth of a full-HD H.264 recording's CPU).
+    // The other formats (10 bits, 4:2:2, 4:4:4, alpha, a picture to scale):
+    // the fast bilinear filter costs a fifth less than the default and
+    // loses nothing at 1:1.
     if (srcWidth != m_swsWidth || srcHeight != m_swsHeight || format != m_swsFormat) {
         sws_freeContext(m_sws);
         m_sws = sws_getContext(srcWidth, srcHeight, format, m_size.width(), m_size.height(), m_ctx->pix_fmt,
