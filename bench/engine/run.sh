@@ -174,8 +174,13 @@ start_typing() {
     xdotool windowactivate --sync "$wid" || xdotool windowfocus "$wid"
     start=$(date +%s%N)
     end=$((start / 1000000 + until))
-    while now_ms=$(date +%s%N) && [ $((now_ms / 1000000)) -lt "$end" ]; do
-      xdotool type --delay 90 "the quick brown fox jumps over the lazy dog 0123456789 "
+    past() { now_ms=$(date +%s%N) && [ $((now_ms / 1000000)) -ge "$end" ]; }
+    until past; do
+      # A word at a time, so that the typing ends on time.
+      for word in the quick brown fox jumps over the lazy dog 0123456789; do
+        past && break
+        xdotool type --delay 90 "$word "
+      done
       xdotool key Return
     done
   ) >/dev/null 2>&1 &
