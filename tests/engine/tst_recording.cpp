@@ -63,23 +63,6 @@ private:
     int64_t m_produced = 0;
 };
 
-// Records a part of the screen until it is killed, as a process that dies
-// without finishing its file; prints "recording" once it records.
-int recordUntilKilled(char** argv)
-{
-    if (scInitialize() != kScInitOk)
-        return 2;
-    UseDisplay(0);
-    auto recorder = record(nullptr, kOutputMp4, argv[2],
-                           videoOpt(QRect(atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6])), 15));
-    if (!recorder || recorder->start() != 0)
-        return 1;
-    std::printf("recording\n");
-    std::fflush(stdout);
-    for (;;)
-        pause();
-}
-
 // The part of a recording's wall time that a file may lack: the capture
 // of its last moments may lag on a busy machine.
 bool lengthFits(double file, double wall) { return file <= wall + 0.1 && file >= wall - std::max(0.5, wall / 4); }
@@ -290,34 +273,6 @@ private slots:
         QVERIFY(!frames.empty() && quadrantsIn(frames.back(), tolerance));
         QVERIFY(near(frames.back().pixel(size.width() - 1, size.height() - 1), kQuadrant[3], 40));
         QVERIFY(!alpha || qAlpha(frames.back().pixel(50, 40)) == 255);   // the screen is opaque
-    }
-    // A recorder process killed with SIGKILL leaves a file that grew while
-    // it recorded (a key frame every second starts a fragment) and still
-    // plays up to its last fragment.
-    void killedRecordingStaysPlayable()
-    {
-        const QRect region = quadrants(QRect(100, 100, 360, 280));
-        const QString path = file("killed.mp4");
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"--record-until-killed", path, QString::number(region.x()), QString::number(region.y()),
-                     QString::number(region.width()), QString::number(region.height())});
-        QVERIFY(child.waitForStarted(30000) && child.waitForReadyRead(30000));
-        QVERIFY(child.readAllStandardOutput().contains("recording"));
-        QVERIFY2(waitUntil([&] { return QFileInfo(path).size() > 0; }), "nothing reached the disk");
-        const qint64 first = QFileInfo(path).size();
-        QVERIFY2(waitUntil([&] { return QFileInfo(path).size() > first; }), "the file did not grow while recording");
-        child.kill();   // SIGKILL: no chance to finish the file
-        QVERIFY(child.waitForFinished(30000));
-        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-
-        const Probe p = probe(path);
-        QCOMPARE(p.videoCodec, QString("h264"));
-        QCOMPARE(p.width, region.width());
-        QVERIFY2(p.frames >= 15, qPrintable(QString::number(p.frames)));
-        const std::vector<QImage> frames = decodeFrames(path, p.width, p.height);
-        QCOMPARE(int(frames.size()), p.frames);
-        QVERIFY(quadrantsIn(frames.back(), 24));
     }
     // A disk that refuses every byte: one OnError(2), the recording stops
     // on its own, and nothing is called after release.
@@ -547,8 +502,6 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    if (argc == 7 && std::strcmp(argv[1], "--record-until-killed") == 0)
-        return recordUntilKilled(argv);
     QCoreApplication app(argc, argv);
     TstRecording test;
     return QTest::qExec(&test, argc, argv);
