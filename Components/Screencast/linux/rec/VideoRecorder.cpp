@@ -28,11 +28,11 @@ namespace {
 std::mutex g_factoryMutex;
 AudioSourceFactory g_audioFactory;
 
-// The queue may hold this much picture data (eight full-HD frames, what
-// FFmpeg's own screen grabber queues) and at most a second of frames: it
-// rides out a hiccup of the encoder; more would only cost memory and delay
-// the inevitable when the encoder cannot keep up.
-constexpr std::size_t kQueueBytes = 8u * 1920u * 1080u * 4u;
+// The queue may hold this much picture data (four full-HD frames) and at
+// most a second of frames: enough to ride out a hiccup of the encoder. Each
+// queued frame also holds a shared-memory segment, and an encoder that
+// stays behind is met by lowering the capture rate, not by a deeper queue.
+constexpr std::size_t kQueueBytes = 4u * 1920u * 1080u * 4u;
 // Frames that keep being dropped this long (the encoder is behind) lower
 // the capture rate a step; at the lowest rate, they end the recording.
 constexpr int64_t kBehindStepUs = 1500000;
