@@ -42,6 +42,9 @@
 #                                           (default 1080p30,1080p60,still,avsync)
 #   bench/engine/run.sh --long              the avsync case over 10 minutes
 #
+# SR_BENCH_SOUND_RUNS narrows the avsync case to some of its runs (engine
+# engine-paused ffmpeg ssr ssr-paused), e.g. for a 10-minute engine-paused.
+#
 # SR_BENCH_KEEP=1 keeps the recordings. BUILD_DIR points at the build (default: build; targets sr_bench_engine and
 # sr_bench_flasher).
 # The script installs the peers it compares with and runs itself inside
@@ -343,7 +346,7 @@ avsync() {
   local cut1 cut2
   cut1=$third
   cut2=$("$py" -c "print(2 * $seconds / 3)")
-  for who in engine engine-paused ffmpeg ssr ssr-paused; do
+  for who in ${SR_BENCH_SOUND_RUNS:-engine engine-paused ffmpeg ssr ssr-paused}; do
     start_flash
     measure_xbase
     case $who in
