@@ -1,25 +1,13 @@
-// The device and window model over the real engine in the test
-// environment's X server: the display, a window of another process with its
-// frame, this program's own webcam window told apart from another
-// program's, the sound devices, and raising a window above the others
-// without unmapping it.
-//
-// Run with "--window TITLE" the executable is that other process: it shows
-// one window, prints its id and ends when its input closes.
+// Raising a window above the others over the real X server: the window
+// manager is told, and the window stays mapped under the same id.
 #include <QApplication>
 #include <QMainWindow>
 #include <QtTest>
-#include <QScreen>
 
 #include <xcb/xcb.h>
 
-#include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <functional>
-
-#include <sys/prctl.h>
-#include <unistd.h>
 
 #include "Screencast.h"
 #include "core/DeviceManager.h"
@@ -30,57 +18,6 @@
 namespace {
 
 const int kWait = 30000;
-
-int runWindowProcess(int argc, char** argv)
-{
-    prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the test
-    QApplication app(argc, argv);
-    // Set before the first window: it becomes the class of WM_CLASS.
-    QCoreApplication::setApplicationName("OtherRecorder");
-    QWidget window;
-    window.setWindowTitle(QString::fromUtf8(argv[2]));
-    window.setGeometry(200, 150, 400, 300);
-    window.show();
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char buffer[64];
-        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
-            app.quit();
-    });
-    QTimer::singleShot(0, [&] {
-        std::printf("id %llu\n", static_cast<unsigned long long>(window.winId()));
-        std::fflush(stdout);
-    });
-    return app.exec();
-}
-
-// The other process; the id of its window, 0 when it never came.
-class OtherWindow
-{
-public:
-    explicit OtherWindow(const QString& title)
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QCoreApplication::applicationFilePath(), {"--window", title});
-        QDeadlineTimer deadline(kWait);
-        while (!m_process.canReadLine() && !deadline.hasExpired() && m_process.state() != QProcess::NotRunning)
-            m_process.waitForReadyRead(200);
-        const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
-        if (line.startsWith("id "))
-            id = int(line.mid(3).toUInt());
-    }
-    ~OtherWindow()
-    {
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(kWait))
-            m_process.kill();
-        m_process.waitForFinished(kWait);
-    }
-    int id = 0;
-
-private:
-    QProcess m_process;
-};
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name)
 {
@@ -144,60 +81,6 @@ private slots:
         uninitScreencast();
     }
 
-    void displayOfTheServer()
-    {
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        DeviceManager* dm = DeviceManager::instance();
-        // Corner coordinates: the right edge is x + width itself.
-        const QRect full = dm->getFullScreenRect(0);
-        QCOMPARE(full, QRect(screen.topLeft(), screen.topLeft() + QPoint(screen.width(), screen.height())));
-        QVERIFY(dm->isFullScreen(full, 0));
-        dm->setUseDisplay(0);
-        QCOMPARE(dm->getSelectedDisplayRect(), QRect(QPoint(0, 0), screen.size()));
-    }
-
-    void windowOfAnotherProcessIsNotOurCamera()
-    {
-        WindowListManger* wl = WindowListManger::instance();
-        int id = 0;
-        {
-            // Another program's window of the camera window's title.
-            OtherWindow other("Webcam Recorder");
-            id = other.id;
-            QVERIFY(id != 0);
-            QTRY_VERIFY_WITH_TIMEOUT(wl->getWindowsList().contains(id), kWait);
-            // The engine's frame holds the window and its decoration.
-            int width = 0, height = 0;
-            QTRY_VERIFY_WITH_TIMEOUT((wl->getWindowsRect(id, width, height), width >= 400 && height >= 300), kWait);
-            QVERIFY(wl->chechWindowVisible({id}, true));
-            QCOMPARE(wl->getCameraWinId(), 0);
-
-            QWidget camera;
-            camera.setWindowTitle("Webcam Recorder");
-            camera.resize(320, 240);
-            camera.show();
-            QTRY_COMPARE_WITH_TIMEOUT(wl->getCameraWinId(), int(camera.winId()), kWait);
-            // Known to the engine, and still not in the ordinary list.
-            QVERIFY(!wl->getWindowsList().contains(int(camera.winId())));
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(!wl->getWindowsList().contains(id), kWait);
-        QCOMPARE(wl->getCameraWinId(), 0);
-    }
-
-    void soundDevices()
-    {
-        if (qEnvironmentVariableIntValue("SR_TEST_ENV_NO_PULSE") == 1)
-            QSKIP("no sound server in this run");
-        DeviceManager* dm = DeviceManager::instance();
-        QVERIFY2(dm->getAudioCaptureDeviceCount() >= 1, "the null sink's monitor is an input");
-        QVERIFY(!dm->getAudioCaptureUID(dm->getAudioCaptureDeviceInfo(0)).isEmpty());
-        QVERIFY(dm->getAudioRenderDeviceCount() >= 1);
-        // The system sound comes from the null sink's monitor, shown under
-        // the product's name afterwards.
-        QVERIFY(dm->checkVirtualAudioDriver());
-        QCOMPARE(QString::fromUtf8(GetVirtualAudioDriverName()), QString("PrelDun Recording Audio Plug-in"));
-    }
-
     void windowsGoAboveWithoutBeingHidden()
     {
         QWidget w;
@@ -209,13 +92,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    if (argc >= 3 && std::strcmp(argv[1], "--window") == 0)
-        return runWindowProcess(argc, argv);
-    QApplication app(argc, argv);
-    TstDeviceE2E test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TstDeviceE2E)
 
 #include "tst_device_e2e.moc"

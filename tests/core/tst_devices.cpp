@@ -1,6 +1,5 @@
-// The device, display and window model over the engine double, and how
-// engine-thread notifications reach the GUI thread through the hub, also
-// while the model or the hub is being torn down.
+// The device, display and window model over the engine double, engine-thread
+// notifications reaching the GUI thread, also during teardown.
 #include <QtTest>
 
 #include <atomic>

@@ -1,6 +1,5 @@
-// OS services: moving files with hostile names, the privileged script runner
-// (never a real pkexec here), the process table, language codes, and
-// opening files and folders.
+// OS services: hostile file names, the privileged runner (never a real pkexec),
+// the process table, language codes, opening files and folders.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QtTest>

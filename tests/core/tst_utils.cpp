@@ -1,6 +1,5 @@
-// Utils against the engine double: folders and their settings keys, size
-// texts, codec lists per container, the message box, volumes, programs and
-// sums.
+// Utils against the engine double: folders and their keys, size texts, codecs per
+// container, the message box, volumes, programs and sums.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QtTest>
