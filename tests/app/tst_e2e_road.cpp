@@ -1,7 +1,5 @@
-// The recording road with the real engine in the private test environment,
-// driven like a user: the start/stop hotkey sent through XTest records a
-// region over a green window twice, each file decoded and checked with its
-// history entry.
+// The recording road with the real engine, driven like a user: the hotkey
+// through XTest records a region twice, each file decoded with its history entry.
 #include <QApplication>
 #include <QtTest>
 

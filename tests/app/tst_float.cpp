@@ -1,6 +1,5 @@
-// Closing the home window offscreen, against the engine double: the quit
-// question's answers and what they leave for later closings, and the
-// floating panel that stands in for the window sliding out at each edge.
+// Closing the home window offscreen: the quit question's answers and the
+// floating panel that stands in for the window at each screen edge.
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>

@@ -1,6 +1,5 @@
-// The home window and its frame offscreen, against the engine double: the
-// region arithmetic as values, permission prompts, a failed engine start, the ordered teardown, the stay-on-top
-// setting and the offer to restore an interrupted recording, movie or sound.
+// The home window and its frame offscreen: region arithmetic, permissions,
+// a failed engine start, ordered teardown and the offer of an interrupted recording.
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>

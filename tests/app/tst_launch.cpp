@@ -1,6 +1,5 @@
-// The launch: main_entry run whole, in-process, against the engine double,
-// and the single-instance guard across real processes, with this binary
-// running itself as the competing instances.
+// The launch run whole in-process against the engine double, and the
+// single-instance guard across real processes (this binary as the rivals).
 #include <QApplication>
 #include <QDesktopServices>
 #include <QtTest>

@@ -1,7 +1,5 @@
-// A recording is not lost when the program is killed: the real program,
-// killed with SIGKILL while it records, offers the recording at its next
-// start; restored and saved from the preview with Enter, it lands in the
-// output folder as a movie of more than a second.
+// The real program killed while it records offers the recording at its next
+// start; saved from the preview, it is a movie of more than a second.
 #include <QtTest>
 
 #include "tests/support/E2eTestHelpers.h"

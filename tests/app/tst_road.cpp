@@ -1,7 +1,5 @@
-// The home window's recording road offscreen, against the engine double:
-// the refusals and what they leave, the unsaved recording offered first,
-// requests racing the starting phase, engine failures, scheduled starts on an injected clock, the control bar's
-// place, the hotkey, and the screenshot's save-as.
+// The home window's recording road offscreen against the engine double:
+// refusals, races with the start, engine failures, scheduled starts, screenshots.
 #include <QAction>
 #include <QApplication>
 #include <QtTest>

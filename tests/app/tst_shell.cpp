@@ -1,7 +1,5 @@
-// The pieces around the home window, offscreen: the status-bar item (its
-// icon clock, the brand's icon names and the signals it forwards; no tray
-// exists here, as on a bare X server) and the process-wide preset menu
-// shared by two menus.
+// The pieces around the home window offscreen: the status-bar item (no tray
+// here, as on a bare X server) and the preset menu two menus share.
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
