@@ -1,8 +1,5 @@
-// A saved file goes into the stored history before it is announced; the
-// history list starts from the store, puts announced files on top, shows
-// each file's facts or that it is gone, opens, copies and removes entries
-// without touching the files; the dialog's filter can be reset so that a
-// new file shows.
+// The history: stored before announced, its list from the store, file facts or
+// gone, entries opened, copied and removed without touching files, the filter reset.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,5 @@
-// The preview window against the engine double: the save roads (automatic,
-// by Enter, into a folder that cannot be written, of a missing recording,
-// after a failed conversion), the question before a recording is thrown
-// away, and a cut that replaces the recording only once it is complete.
+// The preview against the engine double: every save road, the question before a
+// recording is thrown away, and a cut that replaces only once complete.
 #include <QApplication>
 #include <QtTest>
 #include <QLabel>

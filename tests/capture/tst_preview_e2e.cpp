@@ -1,7 +1,5 @@
-// The preview window over the real engine: a sound file is converted into
-// the chosen audio format and saved; a movie of known content plays on
-// open, is cut to [2.0, 4.5] and saved by Enter, and what lands in the
-// output folder decodes to that part.
+// The preview over the real engine: a sound converted and saved, and a movie of
+// known content cut to [2.0, 4.5] and saved by Enter, decoded.
 #include <QApplication>
 #include <QtTest>
 #include <QPushButton>

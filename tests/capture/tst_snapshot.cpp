@@ -1,8 +1,5 @@
-// The screenshot editor over the engine double: the selection (fired on an
-// engine thread) opens the editor with the screen as it was when the
-// selection began; Save writes a temporary file whose content matches its
-// suffix; Cancel and a selection without an area leave nothing behind; a
-// receiver may delete the editor inside any of its signals.
+// The screenshot editor over the engine double: the selection opens it, Save's
+// file matches its suffix, cancels leave nothing, deletion inside its signals.
 #include <QApplication>
 #include <QtTest>
 #include <QImageReader>

@@ -1,8 +1,5 @@
-// The screenshot editor with the real engine in the private test
-// environment, driven like a user through XTest: the cross-hair selection
-// dragged over a red window, Save clicked; the PNG handed over holds the
-// selection's size and colour, and a window hidden just before the start
-// is in neither. Esc in the selection leaves nothing behind.
+// The screenshot editor with the real engine through XTest: a selection over a red
+// window saved as a PNG of its size and colour; Esc leaves nothing.
 #include <QApplication>
 #include <QtTest>
 #include <QImageReader>
