@@ -1,7 +1,5 @@
-// Sound against the test environment's sound server: the source under
-// every recording (what it hears, its clock, its failures), sound-only
-// recording (length, pauses, content, errors), conversion into every audio
-// format, and the restore of a recording whose process was killed.
+// Sound against the test sound server: the source under every recording,
+// sound-only recording, conversion to every format, restore after a kill.
 
 #include "RecordingTestSupport.h"
 

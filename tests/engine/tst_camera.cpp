@@ -1,7 +1,5 @@
-// The engine's camera end to end on the test camera: a lavfi pattern (or a
-// short movie that goes away) stands in for a V4L2 device and runs through
-// the same code: the picture in a native view, the photo, and a MOV with
-// sound from the null sink's monitor, paused and resumed.
+// The engine's camera on the test camera (a lavfi pattern or a movie that goes
+// away): the picture in a native view, the photo, a paused MOV with sound.
 
 #include "EngineTestSupport.h"
 #include "NativeView.h"

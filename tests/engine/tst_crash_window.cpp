@@ -1,6 +1,5 @@
-// Recordings that end badly: a recorder process killed at a random moment,
-// and one whose disk fills up. Either way the file decodes to its end with
-// no decoder error, and a killed one keeps all but its last second.
+// Recordings that end badly (a killed recorder, a full disk) decode to their
+// end without error; a killed one keeps all but its last second.
 
 #include "RecordingTestSupport.h"
 

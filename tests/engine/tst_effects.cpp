@@ -1,7 +1,5 @@
-// The window modes, the pointer in the frames, the recording border and
-// the drawing canvas, against the test environment's X server with the
-// pointer driven through XTest; the window modes and what is burnt in are
-// also decoded from recordings.
+// Window modes, the pointer, the recording border and the drawing canvas on
+// the test X server, the pointer driven through XTest, recordings decoded.
 
 #include "RecordingTestSupport.h"
 

@@ -1,6 +1,5 @@
-// The real engine's sound devices, cameras and device notifications
-// against the test environment's sound server (a null sink "nullsink"), a
-// missing sound server, one that never answers and fake camera nodes.
+// Sound devices, cameras and device notifications of the real engine: the test
+// sound server, a missing or hung one, and fake camera nodes.
 
 #include "EngineTestSupport.h"
 

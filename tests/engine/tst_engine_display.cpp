@@ -1,6 +1,5 @@
-// The real engine against the test environment's X server (one screen, a
-// window manager unless SR_TEST_ENV_NO_WM=1): start and stop, the display,
-// and the window list with frames and visibility.
+// The real engine on the test X server (a window manager unless
+// SR_TEST_ENV_NO_WM=1): start and stop, the display, the window list.
 
 #include "EngineTestSupport.h"
 

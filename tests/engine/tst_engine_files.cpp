@@ -1,6 +1,5 @@
-// File and media facts of the real engine. They need no X server: the
-// save worker asks them from its own thread, also before the engine is
-// initialised.
+// File and media facts of the real engine, asked without an X server and
+// before the engine is initialised, as the save worker does.
 
 #include "EngineTestSupport.h"
 #include "tests/support/media/TestMedia.h"

@@ -1,6 +1,5 @@
-// Parts of the engine that need no display: the owning pointer, the sound
-// placed on the time line, the sound mixer, the region box's size tip, and
-// the click effect's timing.
+// Engine parts that need no display: the owning pointer, sound placement,
+// the mixer, the region box's size tip and the click effect's timing.
 
 #include "EngineTestSupport.h"
 

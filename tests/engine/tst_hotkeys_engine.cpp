@@ -1,9 +1,5 @@
-// The engine's global hot keys against a real X server: keys are pressed
-// through XTest (xdotool), another program is a connection of the test's
-// own. A hot key fires once per press whatever Caps Lock and Num Lock say;
-// a key another client holds is reported, not grabbed in part; after the
-// callback is removed or the engine stops nothing is called and no thread
-// is left.
+// Global hot keys on a real X server through XTest: one call per press whatever
+// the lock keys, a held key reported, nothing called after removal or stop.
 
 #include "EngineTestSupport.h"
 

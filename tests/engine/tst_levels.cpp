@@ -1,8 +1,5 @@
-// The live levels of the real engine: a tone played into the test
-// environment's sound server shows in its own band, while the engine
-// records system sound and during the microphone test (through the meter's
-// feed, on the meter), and the levels fall to silence once the sound stops
-// being taken.
+// Live levels of the real engine: a tone shows in its own band while recording
+// and during the microphone test, and falls to silence once taking stops.
 
 #include "EngineTestSupport.h"
 

@@ -1,6 +1,5 @@
-// The engine's on-screen overlays in the test environment (Xvfb, openbox,
-// no compositor), driven by real pointer and key events through XTest:
-// the region box, the cross-hair selection and pictures on the screen.
+// The engine's on-screen overlays (Xvfb, openbox, no compositor) driven through
+// XTest: the region box, the cross-hair selection, pictures on the screen.
 
 #include "EngineTestSupport.h"
 

@@ -1,7 +1,5 @@
-// The real screen recorder end to end: windows of known colours are
-// recorded and what was written is decoded and checked (size, codec,
-// frame rate, duration, frames, colours, sound). Sound comes from a tone
-// source on the frames' clock, or from the test environment's server.
+// The real screen recorder end to end: windows of known colours recorded and
+// the file decoded (size, codec, rate, length, frames, colours, sound).
 
 #include "RecordingTestSupport.h"
 

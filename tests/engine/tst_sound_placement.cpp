@@ -1,6 +1,5 @@
-// Sound placed on the recording's time to the sample: a synthetic card whose
-// clock drifts, jittering arrival measurements and random pauses, on injected
-// clocks, through the engine's device clock, mixer and pause spans.
+// Sound placed on the recording's time to the sample: a drifting synthetic card,
+// jittering arrivals and random pauses on injected clocks.
 
 #include "rec/AudioMixer.h"
 #include "rec/DriftCorrector.h"

@@ -1,6 +1,5 @@
-// The window picker's live preview on the real engine: windows of another
-// X client drawn into a native view, and the window records' titles cut
-// without breaking a character.
+// The window picker's live preview on the real engine, and window titles
+// cut without breaking a character.
 
 #include "EngineTestSupport.h"
 #include "NativeView.h"
