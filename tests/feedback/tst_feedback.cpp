@@ -1,7 +1,5 @@
-// The telemetry file (the version record first, one whole JSON line per
-// event, from several threads at once) and the feedback form with its
-// package: one form at a time, Send writes the description with the
-// registered log paths, and the description reads back as written.
+// The telemetry file (whole JSON lines from several threads) and the feedback
+// form: one at a time, its package written with the log paths and read back.
 #include <QtTest>
 #include <QDomDocument>
 #include <QLineEdit>
