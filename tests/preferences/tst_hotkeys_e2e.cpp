@@ -1,6 +1,5 @@
-// The hotkeys page with the real engine: a rebound key fires at once and
-// the key it replaced no longer does (keys pressed through XTest), and the
-// keyboard layout check on a server with a Latin and a Cyrillic layout.
+// The hotkeys page with the real engine: a rebound key fires at once and the old
+// one no longer does; the layout check with Latin and Cyrillic layouts.
 #include <QtTest>
 
 #include "Screencast.h"

@@ -1,6 +1,5 @@
-// Hotkey entry: which keys each entry widget takes, the layout question
-// before the first key, and the hotkeys page storing and grabbing its keys
-// (against the engine double).
+// Hotkey entry: the keys each widget takes, the layout question before the
+// first key, and the page storing and grabbing its keys.
 #include <QMessageBox>
 #include <QtTest>
 

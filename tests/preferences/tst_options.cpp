@@ -1,7 +1,5 @@
-// The preferences dialog over the engine double: every setting it edits
-// shows its default on an empty store, survives OK and a restart, and is
-// seen at once by the settings model; Cancel and the close question keep
-// or store as the user said; an unusable folder is refused.
+// The preferences dialog over the engine double: each setting's default and round
+// trip, Cancel and the close question, an unusable folder refused.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,6 +1,5 @@
-// The preferences with the real engine: a container and frame rate chosen
-// there give the next recording's file that kind, decoded to check; the
-// microphone test shows a tone on its meter and lets go with the page.
+// The preferences with the real engine: the chosen container and frame rate
+// reach the decoded file; the microphone test meter shows a tone.
 #include <QApplication>
 #include <QComboBox>
 #include <QtTest>

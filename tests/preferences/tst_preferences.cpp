@@ -1,6 +1,5 @@
-// Global hotkeys against the engine double (which keys are grabbed, how Qt
-// keys become X keysyms, refusals, presses reaching the GUI thread), the
-// hotkey reminder, and the preferences strip that runs one dialog at a time.
+// Global hotkeys against the engine double (grabs, keysyms, refusals, presses on
+// the GUI thread), the hotkey reminder, one preferences dialog at a time.
 #include <QCheckBox>
 #include <QLabel>
 #include <QtTest>
