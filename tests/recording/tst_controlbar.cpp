@@ -1,6 +1,5 @@
-// The recording control bar against the engine double: the tick driven by
-// hand with an injected monotonic clock, boxes and the preview answered by
-// the modal driver.
+// The recording control bar against the engine double, its tick driven by hand
+// on an injected clock, boxes and the preview answered by the modal driver.
 #include <QApplication>
 #include <QtTest>
 #include <QLabel>

@@ -1,9 +1,5 @@
-// Recordings from the control bar to the saved file, with the real engine in
-// the private test environment. Sound only (a PulseAudio null sink playing
-// a tone): three seconds by the bar's own count, stop; the preview saves by
-// itself, and the MP3 is decoded and checked with its history entry. The
-// screen, its temporary folder deleted while recording: the bar stops with
-// a warning and the MP4 is still saved and decodes.
+// From the control bar to the saved file with the real engine: a tone to MP3,
+// and a screen recording whose temporary folder is deleted while it runs.
 #include <QApplication>
 #include <QtTest>
 #include <QLabel>

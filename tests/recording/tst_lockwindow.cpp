@@ -1,6 +1,5 @@
-// The window picker over the engine double: the list of each mode, the
-// preview it asks the engine for, the visibility check that drops a window
-// gone meanwhile, and the choice OK stores.
+// The window picker over the engine double: each mode's list, the preview,
+// a window gone meanwhile, and the choice OK stores.
 #include <QCheckBox>
 #include <QtTest>
 #include <QListWidget>

@@ -1,7 +1,5 @@
-// The recording driver over the engine double: the engine's record of each
-// recording mode compared whole, the codec fallback, the refusals, the
-// temporary-folder prompts, still-image names, the GIF limit and the
-// engine's callbacks arriving from engine threads.
+// The recording driver over the engine double: each mode's engine call, refusals,
+// temporary-folder prompts, still names, the GIF limit, engine-thread callbacks.
 #include <QAbstractButton>
 #include <QtTest>
 

@@ -1,6 +1,5 @@
-// Region selection over the engine double: the box's rectangles and least
-// size, display and screen coordinates, the engine's callbacks arriving as
-// hub signals on the GUI thread, and the screen-capture permission gate.
+// Region selection over the engine double: the box and its least size, the
+// engine's callbacks as hub signals on the GUI thread, the permission gate.
 #include <QApplication>
 #include <QtTest>
 #include <QFrame>

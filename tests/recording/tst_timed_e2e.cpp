@@ -1,7 +1,5 @@
-// A timed recording through the home window with the real engine: it ends
-// by itself at its length, the saved movie lasts that long, the timer is
-// off again afterwards, and the end action reaches the power interface
-// once the countdown before it ran out.
+// A timed recording with the real engine ends by itself at its length, the timer
+// is off again, and the end action reaches the power interface.
 #include <QApplication>
 #include <QtTest>
 

@@ -1,7 +1,5 @@
-// The webcam layer and recorder window against the engine double, for the
-// rules a real camera cannot reach cheaply: the stop lock, the free-space
-// threshold, photo names within one second, the two position keys, a
-// finish that left no movie and a window destroyed under a photo.
+// The webcam layer against the engine double, for what a real camera cannot
+// reach cheaply: stop lock, free space, photo names, keys, failed finishes.
 #include <QApplication>
 #include <QComboBox>
 #include <QtTest>

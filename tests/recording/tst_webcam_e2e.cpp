@@ -1,10 +1,5 @@
-// The webcam recorder over the real engine and its test camera, inside the
-// private test environment: about four seconds recorded with the
-// microphone, a pause, two more seconds, the stop; the preview saves the
-// movie by itself and what lands in the output folder is an H.264 + AAC
-// MOV of about six seconds. Then a screen recording with the camera's
-// overlay on, the camera one solid colour: the overlay's place in the
-// decoded picture shows that colour, a place beside it does not.
+// The webcam recorder on the real engine's test camera: a paused recording with
+// the microphone saved as H.264 + AAC, and the overlay in a screen recording.
 #include <QApplication>
 #include <QtTest>
 #include <QLabel>

@@ -1,7 +1,5 @@
-// The webcam options over the engine double: the corner's round trip under
-// its own key (the webcam window's position is never touched), the question
-// on the way out, the chosen camera in the view and its photos, and a
-// machine without a usable camera.
+// The webcam options over the engine double: the corner under its own key,
+// the question on leaving, the chosen camera and its photos, no usable camera.
 #include <QComboBox>
 #include <QtTest>
 #include <QMessageBox>

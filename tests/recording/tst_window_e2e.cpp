@@ -1,7 +1,5 @@
-// Window recordings with the real engine in the private test environment:
-// another process shows a red and a blue window; the picker lists both;
-// the red one chosen alone or as the only included one, or the blue one
-// excluded, gives an MP4 whose decoded picture holds red and no blue.
+// Window recordings with the real engine: another process's red and blue windows;
+// each way of choosing red gives an MP4 that holds red and no blue.
 #include <QApplication>
 #include <QtTest>
 #include <QListWidget>
