@@ -1,8 +1,5 @@
-// The task daemon client over its local socket (bounded calls against a
-// missing, silent, old and answering daemon, pushed start requests, the task
-// record's JSON form) and the task controller (start requests, stop rules,
-// the end action with its countdown) against a scripted client and a power
-// double: a unit test must never switch the machine off.
+// The daemon client over its socket against scripted daemons, and the task
+// controller against a power double (a unit test never switches off the machine).
 #include <QtTest>
 #include <QPushButton>
 

@@ -1,6 +1,5 @@
-// The task daemon on a test clock: when runs come round, a run found late
-// (the machine slept) is logged as missed and never started late, and the
-// tasks and what has run survive a restart of the daemon.
+// The task daemon on a test clock: when runs come round, a late run logged as
+// missed and never started, tasks kept across a restart.
 #include <QtTest>
 
 #include "service/TaskDaemon.h"

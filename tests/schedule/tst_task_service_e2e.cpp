@@ -1,10 +1,5 @@
-// Scheduled recordings for real: the daemon installed into the scratch home
-// (the autostart road: the test environment has no user systemd), the real
-// program started by the daemon for a task, recording on time, stopping by
-// the task's length, saved, and the end action reaching the daemon's power
-// double after the countdown; two tasks due together give one recording
-// and one refusal in the daemon's log; a killed daemon keeps its tasks;
-// uninstalling leaves nothing behind.
+// Scheduled recordings for real: the daemon starts the program for a task, which
+// records, stops and saves; clashes refused, tasks survive a kill, uninstall is clean.
 #include <QtTest>
 #include <QLocalSocket>
 
