@@ -1,7 +1,5 @@
-// A text preset made in the manager, dragged on its preview and picked in
-// the drop-down, then a real recording in the private test environment:
-// the decoded pictures carry the text where the preview showed it and
-// nowhere else.
+// A text preset designed in the manager, then a real recording: the decoded
+// pictures carry the text where the preview showed it and nowhere else.
 #include <QApplication>
 #include <QColorDialog>
 #include <QLineEdit>

@@ -1,6 +1,5 @@
-// The watermark drop-down, manager and tool strip over the engine double:
-// leaving the manager with unsaved changes, and the choice the strip stores
-// after the manager.
+// The watermark drop-down, manager and strip over the engine double: unsaved
+// changes on leaving, and the choice stored after the manager.
 #include <QtTest>
 #include <QMessageBox>
 #include <QPushButton>
