@@ -1,6 +1,5 @@
-// The shared input widgets: size boxes that report committed values once,
-// the attachment combo with delete pictures, the slider that jumps to a
-// press and the tip over the text edit.
+// The shared input widgets: size boxes reporting once, the combo's delete
+// pictures, the slider that jumps to a press, the text edit's tip.
 #include <QApplication>
 #include <QtTest>
 #include <QVBoxLayout>
