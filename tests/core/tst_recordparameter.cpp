@@ -165,17 +165,6 @@ private slots:
         QCOMPARE(p->getRatio(), ratio);
     }
 
-    void webcamPositionAndCornerKeepTheirOwnKeys()
-    {
-        // The webcam window keeps its last position under "CameraPos".
-        VxSettings::instance()->setApplicationParam("CameraPos", QPoint(300, 200));
-        RecordParameter* p = fresh();
-        QCOMPARE(int(p->getCameraDefaultPos()), int(RP_Pos_Center));
-        p->setCameraDefaultPos(RP_Pos_TopRight);
-        QCOMPARE(VxSettings::instance()->applicationParam("CameraPos", QPoint()).toPoint(), QPoint(300, 200));
-        QCOMPARE(int(fresh()->getCameraDefaultPos()), int(RP_Pos_TopRight));
-    }
-
     void needStopRecordFollowsTheRecordLength()
     {
         RecordParameter* p = fresh();
