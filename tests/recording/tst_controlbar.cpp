@@ -405,25 +405,6 @@ private slots:
         QCOMPARE(m_boxes, QStringList{"File writing failed!"});
         QCOMPARE(m_nPreviews, 0);
         QCOMPARE(m_nStops, 1);
-
-        // Recorded: the engine's file is the one kept and previewed, as sound.
-        QTemporaryDir engineFiles;
-        const QString sound = engineFiles.filePath("sound.wav");
-        QVERIFY(testsupport::writeFile(sound, "RIFF"));
-        FakeScreencast::setAudioRecordFile(sound);
-        FakeScreencast::setAudioRecordDuration(2.0);
-        QVERIFY(startBar(-1));
-        rp->m_bRecording = true;
-        ModalDriver driver(30000);
-        driver.expect([](QWidget* preview) {
-            (void)QTest::qWaitFor([] { return FakeScreencast::calls().join(' ').contains("Player("); }, 20000);
-            static_cast<QDialog*>(preview)->done(0);
-        }, "DlgVideoClip");
-        m_bar->onBtnStopClicked();
-        DRIVER_DONE(driver, 30000);
-        QCOMPARE(FakeScreencast::callsOf("CreateAudioPlayer").value(0).count(sound), 1);
-        QCOMPARE(FakeScreencast::callCount("CreateAVPlayer"), 0);
-        QCOMPARE(VxSettings::instance()->applicationParam("outputVideo").toString(), sound);
     }
 
     void destroyingARunningBarStopsTheEngine()

@@ -198,6 +198,8 @@ private slots:
         QTest::newRow("excluded windows, the webcam taken in")
             << Setup([=](RecordParameter* p) { windows(2, {5, 6})(p); p->setCamerastream(true); })
             << with([](Record& r) { r.option = WindowListOption(2); r.include = {900}; r.exclude = {5, 6}; });
+        QTest::newRow("only the included windows") << windows(3, {77, 78})
+                                                   << with([](Record& r) { r.option = WindowListOption(3); r.include = {77, 78}; });
         QTest::newRow("unknown window mode passes without lists") << windows(7, {5, 6})
                                                                   << with([](Record& r) { r.option = WindowListOption(7); });
         QTest::newRow("the control bar left out") << Setup([](RecordParameter* p) { p->setExcludeFloatBar(true); })

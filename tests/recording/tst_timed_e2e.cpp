@@ -1,5 +1,5 @@
-// A timed recording with the real engine ends by itself at its length, the timer
-// is off again, and the end action reaches the power interface.
+// A timed recording with the real engine, after the start countdown, ends by itself
+// at its length; the timer is off again, and the end action reaches the power interface.
 #include <QApplication>
 #include <QtTest>
 
@@ -7,6 +7,7 @@
 
 #include "app/MainWindow.h"
 #include "app/MainWindowBase.h"
+#include "app/ShowPicture.h"
 #include "core/RecordParameter.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
@@ -43,8 +44,10 @@ private slots:
         QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run inside scripts/with-test-env.sh");
         QApplication::setQuitOnLastWindowClosed(false);
         VxSettings* settings = VxSettings::instance();
-        for (const char* key : {"CountDown", "Video/AudioEnable", "Video/MicEnable", "CameraEnable"})
+        for (const char* key : {"Video/AudioEnable", "Video/MicEnable", "CameraEnable"})
             settings->setApplicationParam(key, false);
+        settings->setApplicationParam("CountDown", true);
+        ShowPicture::setDurations(900, 100);   // the installed pictures, about a second in all
         settings->setApplicationParam("HotkeyRemind", true);
         QStringList powerCalls;
         TaskManage::instance()->setPowerAction(std::unique_ptr<IPowerAction>(new PowerLog(&powerCalls)));

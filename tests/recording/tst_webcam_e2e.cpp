@@ -1,20 +1,17 @@
-// The webcam recorder on the real engine's test camera: a paused recording with
-// the microphone saved as H.264 + AAC, and the overlay in a screen recording.
+// The webcam overlay in a screen recording with the real engine: the camera one
+// solid colour, the decoded picture shows it where the overlay was, and not beside it.
 #include <QApplication>
 #include <QtTest>
 #include <QLabel>
-#include <QToolButton>
 
 #include "Screencast.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "core/Utils.h"
 #include "core/WindowListManger.h"
-#include "platform/framework/VxSettings.h"
 #include "recording/CameraDlg.h"
 #include "recording/CameraManager.h"
 #include "recording/VideoRecCtlWdg.h"
-#include "schedule/TaskManage.h"
 #include "tests/support/E2eTestHelpers.h"
 #include "tests/support/media/TestMedia.h"
 
@@ -34,52 +31,6 @@ private slots:
         CameraManager::release();
         WindowListManger::release();
         scUninitialize();
-    }
-
-    void recordsPausesAndSaves()
-    {
-        const QString outDir = QDir::homePath() + "/Media/webcam";
-        QDir(outDir).removeRecursively();
-        QDir().mkpath(outDir);
-        Utils::setVideoOutputPath(outDir);
-        RecordParameter* rp = RecordParameter::instance();
-        rp->setOnlyRecordCamera(true);
-        rp->setAutoSave(true);
-        rp->setTimerEnable(false);
-        TaskManage::instance()->isTasking = false;
-        VxSettings::instance()->setApplicationParam("CameraMicEnable", true);
-
-        CameraDlg dlg(true);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QVERIFY(CameraManager::instance()->isCameraRunning());
-        QVERIFY(dlg.findChild<QToolButton*>("btnMic")->isVisibleTo(&dlg));
-
-        QSignalSpy saved(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
-        dlg.on_btnRec_clicked();
-        QVERIFY(rp->m_bRecording);
-        CameraManager* camera = CameraManager::instance();
-        QTRY_VERIFY_WITH_TIMEOUT(camera->getVideoDuration() >= 4.0, 30000);
-        dlg.onPause();
-        const double pausedAt = camera->getVideoDuration();
-        QTest::qWait(2000);   // the pause's length; nothing below depends on it
-        QVERIFY(camera->getVideoDuration() < pausedAt + 0.5);
-        dlg.onResume();
-        QTRY_VERIFY_WITH_TIMEOUT(camera->getVideoDuration() >= 6.0, 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.findChild<QToolButton*>("btnStop")->isEnabled(), 30000);
-        QTest::mouseClick(dlg.findChild<QToolButton*>("btnStop"), Qt::LeftButton);
-
-        // The finish opens the preview, which saves by itself and closes.
-        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 120000);
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.isVisible() && !rp->m_bPreviewing, 30000);
-        const auto entry = saved.first().at(0).value<HistoryFileUtils::HistoryFile>();
-        QVERIFY2(entry.path.startsWith(outDir), qPrintable(entry.path));
-        QCOMPARE(entry.resolution, QStringLiteral("640*480"));   // the camera's, not a usual size
-        const testmedia::Probe facts = testmedia::probe(entry.path);
-        QVERIFY2(facts.ok, qPrintable(entry.path));
-        QCOMPARE(facts.videoCodec, QStringLiteral("h264"));
-        QCOMPARE(facts.audioCodec, QStringLiteral("aac"));
-        QVERIFY2(facts.duration > 5.0 && facts.duration < 7.5, qPrintable(QString::number(facts.duration)));
     }
 
     void overlayInScreenRecording()
