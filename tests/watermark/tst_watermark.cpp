@@ -130,47 +130,6 @@ private slots:
         QCOMPARE(d.m_lstMargin, (QList<int>{5, 0, 24, 24}));
     }
 
-    void textPresetIsRenderedForTheFrame_data()
-    {
-        QTest::addColumn<int>("position");
-        QTest::addColumn<QSize>("frame");
-        QTest::newRow("bottom right, 720p") << int(WaterMarkData::BottomRight) << QSize(1280, 720);
-        QTest::newRow("centre, small window") << int(WaterMarkData::Center) << QSize(300, 200);
-    }
-
-    void textPresetIsRenderedForTheFrame()
-    {
-        QFETCH(int, position);
-        QFETCH(QSize, frame);
-        WaterMarkDataManage* store = fresh();
-        store->setWaterMarkDataList({textPreset("A", position)});
-        store->m_nCurrentIndex = 0;
-
-        QVERIFY(store->useWaterMark(frame));
-        const FakeScreencast::Watermark mark = FakeScreencast::watermark();
-        QVERIFY(!mark.nullPath);
-        QCOMPARE(mark.path, WaterMarkDataManage::recordImagePath());
-        const QImage image(mark.path);
-        QCOMPARE(image.size(), QSize(mark.width, mark.height));
-        QVERIFY(mark.width > 0 && mark.height > 0);
-
-        const int margin = qRound(24.0 * frame.height() / 1080);
-        if (position == WaterMarkData::BottomRight) {
-            QCOMPARE(mark.x + mark.width, frame.width() - margin);
-            QCOMPARE(mark.y + mark.height, frame.height() - margin);
-        } else {
-            QCOMPARE(mark.x, (frame.width() - mark.width) / 2);
-            QCOMPARE(mark.y, (frame.height() - mark.height) / 2);
-        }
-        // Something is drawn, and not at full opacity (80 %).
-        int maxAlpha = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                maxAlpha = qMax(maxAlpha, qAlpha(image.pixel(x, y)));
-        QVERIFY(maxAlpha > 100);
-        QVERIFY(maxAlpha < 255);
-    }
-
     void picturePresetScalesWithTheFrame()
     {
         WaterMarkDataManage* store = fresh();
