@@ -94,12 +94,8 @@ private slots:
         ShowPicture::setDurations(3000, 500);
     }
 
-    // What the engine is asked, in order: "S3" shows picture 3 on a new
-    // overlay, "s3" on the open one. Three pictures: one per tick, the last
-    // one kept over the two empty ticks, the overlay closed on the last
-    // tick, the end one delay later. A picture that does not load changes
-    // nothing; a failed overlay is asked for again on the next picture. No
-    // pictures or no folder: nothing for the engine, one end all the same.
+    // What the engine is asked, in order ("S3": picture 3 on a new overlay, "s3": on the open
+    // one); a bad picture changes nothing, a failed overlay is asked again, and one end comes.
     void timeline_data()
     {
         QTest::addColumn<QString>("files");   // p: a picture, t: not a picture, -: no folder

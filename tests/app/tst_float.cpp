@@ -28,10 +28,8 @@ class TestFloat : public QObject
 private:
     testsupport::ShownFrame m_frame;
 
-    // Closes the frame as the window manager does, inside a running
-    // application loop so that a quit ends only this loop; what became of
-    // the window: "quit" (close accepted), "tray" (gone, panel shown) or
-    // "kept".
+    // Closes the frame as the window manager does, in a loop of its own; the window became
+    // "quit" (close accepted), "tray" (gone, panel shown) or "kept".
     QString closeFrame()
     {
         MainWindowBase* frame = m_frame.get();
@@ -83,10 +81,8 @@ private slots:
         QCoreApplication::processEvents();
     }
 
-    // Each row: the answer given (a radio button or Cancel), the "Don't
-    // remind me" tick, what the window became and the two settings
-    // written (invalid = not written). The stored choice is the other
-    // one, so that every write shows.
+    // Each row: the answer, the "Don't remind me" tick, what the window became and the two
+    // settings written (invalid: none); the stored choice is the other one, so every write shows.
     void quitQuestion_data()
     {
         QTest::addColumn<QString>("answer");
@@ -182,9 +178,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(state(), on, 20000);
     }
 
-    // Each row: where the panel is dropped (past one edge, relative to
-    // the screen) and where it must slide to and leave its tab, both
-    // measured from the place it was dropped.
+    // Each row: where the panel is dropped past an edge, and where it slides to and leaves
+    // its tab, both from the place it was dropped.
     void docksAtEdges_data()
     {
         QTest::addColumn<QString>("edge");

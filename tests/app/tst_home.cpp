@@ -73,9 +73,8 @@ private slots:
         QCoreApplication::processEvents();
     }
 
-    // Each row: the helper, its inputs (a rectangle, the display or the
-    // size asked for, a ratio, a flag) and the rectangle it must give (a
-    // point or a size as the rectangle's corner or size).
+    // Each row: the helper, its inputs (rectangle, display or size, ratio, flag) and the
+    // rectangle it must give.
     void geometry_data()
     {
         QTest::addColumn<QString>("fn");

@@ -78,8 +78,7 @@ private slots:
             leftover.detach();
     }
 
-    // A live holder is seen; one killed outright leaves its segment behind
-    // without making later launches think the program runs; one that quits
+    // A live holder is seen, a killed one's segment stops no later launch, a quitting one
     // frees the name; of six simultaneous launches exactly one runs.
     void guard()
     {
@@ -156,9 +155,8 @@ private slots:
         Framework::setForcedUpdatePending(false);
     }
 
-    // The loop's code is the run's; the product's start page opens with the
-    // window and its end page after it (blank ones open nothing); the frame
-    // is gone on return.
+    // The loop's code is the run's; the start page opens with the window, the end page after
+    // it (blank ones open nothing); the frame is gone on return.
     void runs_data()
     {
         QTest::addColumn<QString>("startUrl");

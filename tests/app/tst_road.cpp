@@ -420,9 +420,8 @@ private slots:
         verifyIdle();
     }
 
-    // A recording never saved nor discarded is offered before a start:
-    // Cancel keeps it and starts nothing, a preview closed without settling
-    // it keeps it too, Discard deletes it and the start goes on.
+    // An unsettled recording is offered before a start: Cancel or a preview closed unsettled
+    // keep it and start nothing; Discard deletes it and the start goes on.
     void unsavedRecordingOfferedFirst_data()
     {
         QTest::addColumn<int>("button");
@@ -506,10 +505,8 @@ private slots:
         stopByHotkey();
     }
 
-    // From the home page the key opens the video page and starts half a
-    // second later; a second press meanwhile starts at once, and the
-    // delayed start is refused. On the page, a second press during the
-    // short pause is refused too.
+    // From home the key opens the video page and starts later; a second press meanwhile
+    // starts at once and the delayed start is refused; so is a press in the short pause.
     void doublePresses()
     {
         frame();
@@ -677,10 +674,8 @@ private slots:
 
     // ---- screenshots -----------------------------------------------------------
 
-    // A name without a suffix takes the chosen filter's, and the picture is
-    // written in that format; a file of that full name, which the dialog
-    // never asked about, is replaced only when the user says so. Formats Qt
-    // cannot write are not offered.
+    // A name without a suffix takes the filter's, in that format; an existing file of that full
+    // name is replaced only when the user says so; formats Qt cannot write are not offered.
     void snapshotSuffixFromTheFilter()
     {
         frame();
