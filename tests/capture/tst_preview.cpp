@@ -173,9 +173,8 @@ private slots:
         QVERIFY(entries(m_outDir).isEmpty());
     }
 
-    // Trim [2, 4.5] by the handles: the cut is written beside the recording
-    // and takes its place only when it completed; a failed, cancelled or
-    // abandoned cut leaves the recording as it was and nothing else behind.
+    // Trim [2, 4.5]: the cut takes the recording's place only once complete; a failed,
+    // cancelled or abandoned cut leaves the recording as it was and nothing beside it.
     void cutReplacesOnlyWhenComplete_data()
     {
         QTest::addColumn<QString>("end");
@@ -233,9 +232,8 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(button(dlg.get(), "btnSave")->isEnabled(), 20000);
     }
 
-    // The output folder cannot be written: a message, then another folder is
-    // asked for. Given one, the recording is saved there and the folder kept;
-    // given none, the window stays with the recording untouched.
+    // An unwritable output folder: a message, then another folder is asked for; given one
+    // the recording is saved there and kept, given none the window stays, recording untouched.
     void unwritableFolder_data()
     {
         QTest::addColumn<bool>("chooseAnother");

@@ -139,9 +139,8 @@ private slots:
         QVERIFY2(tempFiles().isEmpty(), qPrintable(tempFiles().join(", ")));
     }
 
-    // The screen changes while the user selects: the editor covers the
-    // screen with the frozen picture, darkened outside the area only, and
-    // the engine's selection is released.
+    // The screen changes while the user selects: the editor shows the frozen picture, darkened
+    // outside the area only, and the engine's selection is released.
     void selectionOpensEditor()
     {
         DlgSnapshot* editor = startEditor();
@@ -170,9 +169,8 @@ private slots:
         QCOMPARE(FakeScreencast::callCount("CreateImageCapture"), 1);
     }
 
-    // Save writes the picture into the temporary folder, in the chosen
-    // format with the matching suffix, hands it over, then finishes with 1.
-    // GIF is no screenshot format: PNG.
+    // Save writes a temporary file in the chosen format with its suffix, hands it over and
+    // finishes with 1; GIF is no screenshot format: PNG.
     void saveWritesChosenFormat_data()
     {
         QTest::addColumn<int>("format");
@@ -281,9 +279,8 @@ private slots:
         QCOMPARE(shown.pixel(border + 5, border + 5), pin.pixel(5, 5));
     }
 
-    // The selection ends without an area (Esc in the engine), or the engine
-    // fails to start: finished(0) from the event loop, no editor shown;
-    // late engine events after the end change nothing.
+    // No area (Esc in the engine) or a failed engine start: finished(0) from the event loop,
+    // no editor; late engine events change nothing.
     void selectionWithoutArea()
     {
         DlgSnapshot* editor = startEditor();
