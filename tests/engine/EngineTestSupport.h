@@ -1,9 +1,7 @@
 #pragma once
 
-// Helpers of the engine's tests: processes, what a file holds once
-// decoded, an X connection of the test's own with windows of one
-// colour (another program's, to the engine), the pointer driven through
-// XTest, and the sound server.
+// Helpers of the engine's tests: processes, decoded files, an X connection of the test's
+// own with windows of one colour, the pointer through XTest, and the sound server.
 
 #include "tests/support/TestHelpers.h"
 #include "tests/support/media/TestMedia.h"
@@ -174,9 +172,8 @@ struct XConn {
         setText(w, atom("_NET_WM_NAME"), atom("UTF8_STRING"), utf8);
     }
 
-    // A window filled with `rgb` by the server itself. Unmanaged ones sit
-    // exactly where asked; managed ones get the window manager's frame
-    // (and keep the place asked for as a hint).
+    // A window the server fills with `rgb`: unmanaged ones sit exactly where asked, managed
+    // ones get the window manager's frame (the place asked for kept as a hint).
     xcb_window_t window(const QRect& r, QRgb rgb, int flags = 0)
     {
         const xcb_window_t id = xcb_generate_id(conn);
@@ -314,11 +311,8 @@ private:
     QString m_module;
 };
 
-// A sine tone (silence for frequency 0) played by paplay into a sink (the
-// default one for an empty name) until the object ends. It asks for a
-// short latency: a null sink that only has long-latency clients renders
-// seconds ahead, and its monitor then stays silent for a second or two
-// after a recorder connects.
+// A sine tone (silence for 0 Hz) played by paplay into a sink until the object ends, at a short
+// latency: a null sink with only long-latency clients leaves its monitor silent for seconds.
 class Tone {
 public:
     Tone(int frequency, double seconds, const QString& sink = QString())

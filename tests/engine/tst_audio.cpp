@@ -108,9 +108,8 @@ bool converted(CBasePtr<CAudioConvertObject> job, Converted& done, int expected)
     return ok && done.count() == 1;
 }
 
-// The tone is there all along: no 50 ms stretch is silent past the first
-// moments (the server starts a device's sound a little after the
-// recorder connects).
+// The tone is there all along: no 50 ms stretch is silent past the first moments, when
+// the server is still starting the device's sound.
 bool toneThroughout(const std::vector<float>& s)
 {
     for (std::size_t from = 4800; from + 2400 <= s.size(); from += 2400)
@@ -119,9 +118,8 @@ bool toneThroughout(const std::vector<float>& s)
     return true;
 }
 
-// Child processes: one records until it is killed; one records with a
-// file size limit, as on a disk that fills up, and prints the errors and
-// the length kept.
+// Child processes: one records until killed; one records under a file size limit, as on
+// a full disk, and prints the errors and the length kept.
 int child(const char* mode)
 {
     const bool limited = std::strcmp(mode, "--record-past-size-limit") == 0;
@@ -201,10 +199,8 @@ private slots:
         for (float s : c.left)
             QVERIFY(s >= -1.0f && s <= 1.0f);
     }
-    // Chunks form one run from the origin, and what is handed out stays a
-    // steady distance behind the clock: the timestamps follow the clock,
-    // not the arrival of the sound (no growing backlog, nothing from the
-    // future).
+    // Chunks form one run from the origin and stay a steady distance behind the clock: no
+    // growing backlog, nothing from the future.
     void timestampsFollowTheClock()
     {
         PulseAudioSource source(true, false, nullptr);
@@ -284,9 +280,8 @@ private slots:
         const int64_t offset = onsetUs - playedAt;
         QVERIFY2(std::llabs(offset) < 15000 + (after - before), qPrintable(QString("offset %1 us").arg(offset)));
     }
-    // Refused without a source, without a sound server, and without a
-    // place for the engine's files; nothing is reported, nothing is left.
-    // A device that does not exist is refused with a reason.
+    // Refused without a source, a sound server or a place for its files, reporting and leaving
+    // nothing; a device that does not exist is refused with a reason.
     void recordingRefused()
     {
         std::string error;
@@ -363,9 +358,8 @@ private slots:
         QVERIFY(s.size() > 48000 && toneLevel(s, s.size() / 4, 3 * s.size() / 4, 1000) > 0.03);
         QVERIFY(hiddenFiles(m_out.path()).isEmpty());
     }
-    // Nothing is overwritten; bad targets and formats are refused before
-    // any work; a file that is no sound, or a folder that cannot be
-    // written, is reported and leaves nothing behind.
+    // Nothing is overwritten; bad targets and formats are refused before any work; a file that
+    // is no sound, or an unwritable folder, is reported and leaves nothing behind.
     void conversionOfOtherFiles()
     {
         const QString exists = m_out.filePath("exists.mp3");
@@ -416,9 +410,8 @@ private slots:
         QVERIFY(qAbs(double(s.size()) / 48000 - duration) < 0.01);
         QVERIFY(toneThroughout(s));
     }
-    // Mono when asked for. While a recording runs its files are not
-    // converted nor taken for interrupted ones; prepared and released
-    // without a start, no recording was made and the last one stays.
+    // Mono when asked for; a running recording's files are neither converted nor restored;
+    // prepared and released without a start, the last recording stays.
     void monoBusyAndUnstarted()
     {
         Errors errors;
@@ -444,9 +437,8 @@ private slots:
         QCOMPARE(QFileInfo(lastRecording()).size(), size);
         QVERIFY(partFiles().isEmpty() && errors.errors().empty());
     }
-    // A process killed while recording leaves its file; the next start
-    // makes it a playable recording, once, that converts like any other.
-    // Leftovers without sound are not offered.
+    // A killed recording's file becomes a playable recording at the next start, once, and
+    // converts like any other; leftovers without sound are not offered.
     void restoreAfterKill()
     {
         QCOMPARE(RestoreAudioRecordTempFiles(), 0);

@@ -183,9 +183,8 @@ private slots:
         QVERIFY2(et::toneLevel(sound, 48000, sound.size() - 24000, 1000) > 0.02, "no tone in the movie");
     }
 
-    // A camera that goes away: while recording, the movie is finished with
-    // what was recorded and the recording error follows (no finish);
-    // otherwise the camera's error.
+    // A camera that goes away: while recording, the movie is finished and the recording error
+    // follows (no finish); otherwise the camera's error.
     void sourceThatEnds()
     {
         const QString source = m_dir.filePath("short.mp4");

@@ -60,10 +60,8 @@ bool wholeBoxes(const QString& path)
     return at == data.size() && at > 0;
 }
 
-// A child process: records the area (0, 0, 320, 240) at 30 fps, with the
-// system sound if asked, prints "recording" once started and waits to be
-// killed; with a size limit, until the file cannot grow (exit 0 when that
-// was reported as a write error).
+// A child process records (0, 0, 320, 240) at 30 fps, with system sound if asked, prints
+// "recording" and waits to be killed; with a size limit, until the file cannot grow.
 int recordChild(char** argv)
 {
     const bool withSound = std::atoi(argv[4]) != 0;
@@ -80,9 +78,8 @@ int recordChild(char** argv)
     Callback callback;
     const int codec = type == kOutputGif ? kVideoCodecGif : kVideoCodecH264;
     auto recorder = record(&callback, type, argv[2], videoOpt(QRect(0, 0, 320, 240), 30, codec), sound(withSound));
-    // As after the start countdown: the test environment's idle sound
-    // server hands over its first two seconds of sound in one piece, and
-    // the file waits for the sound it interleaves.
+    // As after the start countdown: the idle sound server hands over its first two seconds in
+    // one piece, and the file waits for the sound it interleaves.
     if (withSound)
         usleep(2500000);
     if (!recorder || recorder->start() != 0)
@@ -163,9 +160,8 @@ private slots:
         QCOMPARE(d.errors, 0);
         QVERIFY2(d.video > 0.5 && d.audio > 0.5, qPrintable(QString("%1 s, %2 s").arg(d.video).arg(d.audio)));
     }
-    // A full-HD GIF at 30 fps is more than one thread can convert: the
-    // capture slows down instead of failing, and the file keeps its length
-    // in slots of the asked rate.
+    // A full-HD GIF at 30 fps is more than one thread can convert: capture slows down instead
+    // of failing, and the file keeps its length in slots of the asked rate.
     void slowEncoderGetsFewerFrames()
     {
         const QString path = m_dir.filePath("big.gif");

@@ -163,9 +163,8 @@ private slots:
     }
     void cleanupTestCase() { scUninitialize(); }
 
-    // One window, recorded at its frame's size with its own pixels even
-    // where another window covers it, followed when it moves; a new size
-    // ends the recording with code 4 and what was written stays playable.
+    // One window at its frame's size with its own pixels even where covered, followed when it
+    // moves; a new size ends the recording with code 4, the file still playable.
     void oneWindowFollowedUntilResized()
     {
         const xcb_window_t w = managedWindow(QRect(300, 200, 320, 240), kRed);
@@ -225,10 +224,8 @@ private slots:
         m_x->withdraw(hidden);
         QVERIFY(waitUntil([&] { return source->grab(frame) == SR_WindowClosed; }));
     }
-    // All but the excluded windows: an excluded window and this program's
-    // own windows leave no trace, the included one (the webcam picture)
-    // shows, and the area can move. Only the included windows: on black,
-    // in their stacking order, and one that goes away is no longer there.
+    // All but the excluded: those and this program's windows leave no trace, the included webcam
+    // shows, the area moves. Only the included: on black, stacked, gone when they go.
     void composedWindows()
     {
         const QRect area(100, 100, 400, 300);
@@ -265,10 +262,8 @@ private slots:
         m_windows.erase(std::find(m_windows.begin(), m_windows.end(), above));
         QVERIFY(frameShows(*source, QPoint(120, 120), kRed, f));
     }
-    // A recording of all but an excluded window with the watermark, a
-    // stroke and a rectangle drawn on the canvas with the pointer: all burnt
-    // into the file, the rectangle as the outline the screen showed (its
-    // see-through fill is not).
+    // The watermark, a stroke and a rectangle drawn with the pointer are burnt into the file,
+    // the rectangle as the outline the screen showed.
     void burntIntoTheRecording()
     {
         const QRect area(200, 200, 320, 240);
@@ -336,10 +331,8 @@ private slots:
         QVERIFY(movePointer(QPoint(1500, 900)));
         QCOMPARE(countNear(frameWith(cursor), kGreen), kArea.width() * kArea.height());
     }
-    // Method 1 with parameter 1: the user drags the area by its border
-    // (also without the border flag), not past the display's edge; the
-    // recording follows through the controller, and the module hears of
-    // the drag on an engine thread.
+    // Method 1, parameter 1: the area dragged by its border, never past the display's edge; the
+    // recording follows and the module hears of the drag on an engine thread.
     void borderDragsTheArea()
     {
         Events events;
@@ -366,10 +359,8 @@ private slots:
         QCOMPARE(controller(moved).left(), 0);
         QVERIFY(!events.onGui);
     }
-    // A pen stroke drawn with the pointer is on the screen and in the
-    // frames, also in frames composed without this program's windows;
-    // after stop() the desktop gets the clicks again. Undo, redo and clear
-    // are reported; numbered callouts count on from the tool bar's number.
+    // A pen stroke is on the screen and in the frames (also those without our windows); after
+    // stop() clicks reach the desktop; undo, redo, clear reported; callouts count on.
     void drawingCanvas()
     {
         const xcb_window_t ground = window(kArea.adjusted(-150, -150, 150, 150), kGreen);

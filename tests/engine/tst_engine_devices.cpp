@@ -122,10 +122,8 @@ private slots:
         sc::setCameraDirectoryForTests(std::string());
         SetAudioSystemOutputDevice(nullptr);
     }
-    // The null sink is an output whose monitor records system sound; the
-    // monitor is also the default (and only) input. System sound follows
-    // the default output unless another existing one was chosen. The
-    // queries also answer while the engine is stopped.
+    // The null sink's monitor records system sound and is the only input; system sound follows
+    // the default output unless another was chosen; queries answer while stopped too.
     void soundDevicesOfTheTestServer()
     {
         const int sink = renderIndex("nullsink");
@@ -154,10 +152,8 @@ private slots:
         QCOMPARE(CheckVirtualAudioDriver(), 0);
         QCOMPARE(et::threadCount(), threads);
     }
-    // No sound server: no devices, every question answered without a wait
-    // (a wait would be the engine's time-out of 1.5 s for each). One that
-    // never answers holds a query up for the time-out once; then the
-    // engine stops asking for a while. No thread stays behind.
+    // No sound server: no devices, answered without the 1.5 s time-out; a server that never
+    // answers holds one query for it, then the engine stops asking a while; no thread stays.
     void noOrHungSoundServer()
     {
         scUninitialize();

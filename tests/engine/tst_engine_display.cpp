@@ -105,9 +105,8 @@ private slots:
         QCOMPARE(GetDisplayCount(), 1);
         QVERIFY(scFindWindow(1));
     }
-    // Another program's window with a UTF-8 title: listed on top with its
-    // title, owner and frame, visible, and gone in every sense once destroyed;
-    // 0, the root and ids that never existed are no windows.
+    // Another program's UTF-8 titled window: listed on top with title, owner and frame, gone
+    // once destroyed; 0, the root and ids that never existed are no windows.
     void windowOfAnotherProgram()
     {
         const xcb_window_t w = m_x->window(QRect(200, 150, 320, 240), qRgb(255, 255, 255), XConn::Managed | XConn::Unmapped);

@@ -106,9 +106,8 @@ private slots:
         QCOMPARE(b, 1);
         holder.reset();
     }
-    // Sound goes exactly where its position says: one sample ahead is one
-    // sample of silence, a jump ahead is silence, what is covered already
-    // is dropped, and the end is filled up to the picture's end.
+    // Sound goes exactly where its position says: a gap is silence, what is covered already is
+    // dropped, and the end is filled up to the picture's end.
     void soundIsPlacedOnItsPosition()
     {
         AudioEncoder encoder;

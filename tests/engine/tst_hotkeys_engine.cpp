@@ -176,9 +176,8 @@ private slots:
                 QVERIFY(xdotool({"key", key}));
         }
     }
-    // Held by another client, also only its Num Lock variant: reported,
-    // and none of the variants kept. Once free it works; a second id on
-    // the same key is refused. A replaced key is let go.
+    // Held by another client, even only its Num Lock variant: reported, no variant kept; once
+    // free it works; a second id on the key is refused; a replaced key is let go.
     void keysTakenAndReplaced()
     {
         const uint16_t numLock = m_keys->numLock();
@@ -206,9 +205,8 @@ private slots:
         scUnregisterHotKey(1);
         QCOMPARE(m_keys->grab(kF8, kXCtrlShift), 0);
     }
-    // Without a callback presses are dropped, the keys stay grabbed.
-    // Stopping the engine ends its thread and lets the keys go; a callback
-    // may register keys and even stop the engine.
+    // Without a callback presses are dropped and keys stay grabbed; stopping ends the thread
+    // and lets the keys go; a callback may register keys and even stop the engine.
     void callbackRemovalAndStops()
     {
         const int before = m_presses.count(1);

@@ -124,10 +124,8 @@ class TstOverlays : public QObject {
     xcb_window_t m_background = XCB_WINDOW_NONE;
     QTemporaryDir m_dir;
 
-    // Qt sends its requests when it returns to its event loop: a pointer
-    // driven from outside waits until the server has the window where the
-    // widget says it is, and its shape (set once Qt hears of the new size)
-    // as large. Then drags, and waits for the drag's end.
+    // Qt sends its requests from its event loop: the pointer waits until the server has the
+    // window and its shape where the widget says, then drags and waits for the drag's end.
     bool dragged(Events& events, QWidget* window, const QPoint& from, const QPoint& to)
     {
         events.clear();
@@ -184,9 +182,8 @@ private slots:
         box.reset();
         QVERIFY(m_x->shows(onBorder(kBox), kGreen));
     }
-    // Dragged by the border it moves, by an anchor it resizes, never off
-    // the display; every change is reported while the pointer moves, on
-    // an engine thread.
+    // By the border it moves, by an anchor it resizes, never off the display; every change
+    // is reported while the pointer moves, on an engine thread.
     void cropBoxDragged()
     {
         Events events;
@@ -206,9 +203,8 @@ private slots:
         box.reset();
         QCOMPARE(events.last(), QString("end"));
     }
-    // Press, drag, release over the frozen, darkened screen: the callbacks
-    // in order, the band in screen coordinates with its size tip in the
-    // module's format, and the window goes; no OnClose after the result.
+    // Press, drag, release over the frozen screen: callbacks in order, the band in screen
+    // coordinates with the module's size tip, the window gone, no OnClose after the result.
     void crossHairSelects()
     {
         SetZoomTipsFormat("%d x %d px");
@@ -235,9 +231,8 @@ private slots:
         QVERIFY(!events.list().contains("close") && !events.onGui);
         SetZoomTipsFormat("");
     }
-    // Esc ends the selection with OnClose whichever window had the focus;
-    // a click without a drag selects nothing and the selection goes on;
-    // releasing it closes it before release() returns.
+    // Esc ends the selection with OnClose whatever had the focus; a click without a drag
+    // selects nothing; releasing closes it before release() returns.
     void crossHairEscapeClickAndRelease()
     {
         ClickTarget focused(QRect(100, 100, 300, 200), true);

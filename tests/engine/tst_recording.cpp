@@ -131,9 +131,8 @@ private slots:
             m_x->destroy(w);
         m_windows.clear();
     }
-    // A region inside a window: the file has the region's size, codec,
-    // frame rate and length, a frame for every slot of its time, and the
-    // region's own pixels up to its edges, none of the border around it.
+    // A region inside a window: the file's size, codec, rate and length, a frame per slot,
+    // and the region's own pixels to its edges, none of the border.
     void regionAtRightSizeRateAndColours()
     {
         const QRect region = quadrants(QRect(200, 150, 440, 340));   // 400 x 300
@@ -165,9 +164,8 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QVERIFY2(near(f.pixel(corner[i]), kQuadrant[i], 40), rgbText(f.pixel(corner[i])));
     }
-    // A pause while the content turns red and back: no frame shows red,
-    // and the paused time is not in the file, neither picture nor sound;
-    // the tone goes on through the cut without a silent stretch.
+    // A pause while the content turns red and back: no red frame, the paused time in neither
+    // picture nor sound, and the tone goes on through the cut.
     void pauseCutsPictureAndSound()
     {
         const QRect region(300, 200, 200, 160);
@@ -208,10 +206,8 @@ private slots:
         for (std::size_t from = 4800; from + 2400 < s.size() - 4800; from += 2400)
             QVERIFY2(rms(s, from, from + 2400) > 0.25, qPrintable(QString("silence at %1").arg(from)));
     }
-    // Every container with its codecs and their colour tags (FFmpeg's
-    // ProRes decoder ignores those and assumes BT.601: its colours show
-    // whether the encoder matched it); a GIF never carries sound, even when
-    // sound was asked for.
+    // Every container and codec with its colour tags (FFmpeg's ProRes decoder assumes BT.601,
+    // so its colours show whether the encoder matched); a GIF never carries sound.
     void containersAndCodecs_data()
     {
         QTest::addColumn<int>("container");
@@ -356,9 +352,8 @@ private slots:
         QCOMPARE(callback.calls.load(), 0);
         QVERIFY(QFileInfo(file("plain")).isFile() && !QFileInfo::exists(file("r.mp4")));
     }
-    // Qualities outside 1..6 and frame rates outside 1..120 are clamped; an
-    // unknown window option is the plain area; a recorder released before
-    // it started leaves no file.
+    // Qualities outside 1..6 and rates outside 1..120 are clamped; an unknown window option is
+    // the plain area; a recorder released before it started leaves no file.
     void outOfRangeOptionsAreClamped()
     {
         const QRect area(0, 0, 160, 120);
@@ -375,9 +370,8 @@ private slots:
             QCOMPARE(probe(path).frameRate, rate.second);
         }
     }
-    // Recordings with sound started and released (after a first one that
-    // may start what lasts): no thread stays behind, every sound source is
-    // stopped, no callback comes after a release.
+    // Recordings with sound started and released: no thread stays behind, every sound source
+    // stops, no callback comes after a release.
     void startStopCyclesLeaveNoThread()
     {
         std::vector<std::unique_ptr<Callback>> callbacks;
@@ -442,9 +436,8 @@ private slots:
         const double level = rms(s, 4800, s.size() - 4800);   // a sine of amplitude 0.5
         QVERIFY2(level > 0.3 && level < 0.4, qPrintable(QString::number(level)));
     }
-    // A tone that begins the moment the picture turns red: both are in the
-    // file at the same time, within what the moment's uncertainty, a frame
-    // and the capture's scheduling on a busy machine allow.
+    // A tone that begins as the picture turns red: both in the file at the same time, within
+    // the moment's uncertainty, a frame and a busy machine's scheduling.
     void soundAndPictureInStep()
     {
         const QRect region(300, 200, 200, 160);

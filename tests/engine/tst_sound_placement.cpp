@@ -17,9 +17,8 @@ namespace {
 constexpr int64_t kT0 = 1000000000;   // the simulation's first moment
 constexpr double kTwoPi = 6.283185307179586;
 
-// The card's sound tells its own true moment: a 1 Hz quadrature tone whose
-// phase is the time it was heard; the result is the distance to `us` on the
-// tone's one-second circle.
+// The card's sound carries its true moment (a 1 Hz quadrature tone's phase); the result is
+// the distance to `us` on the tone's one-second circle.
 double offsetFrom(const float* frame, int64_t us)
 {
     return std::remainder(std::atan2(double(frame[0]), double(frame[1])) / kTwoPi - double(us) / 1e6, 1.0);
