@@ -426,9 +426,8 @@ private:
     void stopAnswered(bool previewSaves = true);
     QToolButton* button(const char* name) const { return m_bar->findChild<QToolButton*>(name); }
     QString length() const { return m_bar->findChild<QLabel*>("lblLength")->text(); }
-    // A step that answers whatever comes: boxes get Ok (their texts are
-    // kept), an auto-saving preview is left to save, any other preview is
-    // closed without saving.
+    // A step that answers whatever comes: boxes get Ok (texts kept), an auto-saving preview
+    // saves, any other preview is closed unsaved.
     void answerAnything(ModalDriver& driver, bool previewSaves);
     QString tempPath() const { return ScreenRecorder::instance()->getTmpFilePath(); }
     bool recording() const { return RecordParameter::instance()->m_bRecording; }
@@ -468,9 +467,8 @@ VideoRecCtlWdg* TstControlBar::startBar(qint64 bytes)
     FakeScreencast::setMediaInfo(tempPath(), info);
     RecordParameter::instance()->m_bRecording = true;   // the home window's part
     if (m_bSystemClock) {
-        // Started 20-45 ms past a whole second of the monotonic clock: a
-        // coarse one-second timer rounds its first timeout down to the
-        // whole second, 20-45 ms early.
+        // Started 20-45 ms past a whole second: a coarse one-second timer rounds its first
+        // timeout down to it, 20-45 ms early.
         auto phaseMs = [] {
             timespec now{};
             clock_gettime(CLOCK_MONOTONIC, &now);

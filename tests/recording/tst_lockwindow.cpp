@@ -73,10 +73,8 @@ private slots:
         QCOMPARE(FakeScreencast::liveObjectCount(), 0);
     }
 
-    // Single window: the engine's recordable windows, an untitled one under
-    // its owner's name, a long title elided with the full one as tip; the
-    // selected row is previewed alone and OK stores it; OK before any
-    // selection stores [0].
+    // Single window: untitled ones under the owner's name, long titles elided with a tip; the
+    // selected row is previewed alone and stored by OK; OK without a selection stores [0].
     void singleWindow()
     {
         open(WindowModle_Single);
@@ -106,10 +104,8 @@ private slots:
         QCOMPARE(rp->getWindowList(), QList<int>{0});
     }
 
-    // Several windows: nothing chosen reaches the engine as a null array
-    // (include shows the tip, exclude previews everything); checked rows are
-    // previewed and stored in list order; a mode change clears them, while
-    // clicking the active mode changes nothing.
+    // Several windows: nothing chosen is a null array; checked rows are previewed and stored in
+    // list order; a mode change clears them, clicking the active mode changes nothing.
     void checkedWindows()
     {
         open(WindowModle_Multiple);
@@ -143,9 +139,8 @@ private slots:
         QCOMPARE(RecordParameter::instance()->getWindowList(), QList<int>{22});
     }
 
-    // A chosen window that closes while the picker is open is gone from the
-    // list and from the checked choice at the next check (a single window's
-    // id stays, for the start's own check to refuse).
+    // A chosen window that closes meanwhile leaves the list and the checked choice at the next
+    // check (a single window's id stays, for the start's own check to refuse).
     void closedWindowDropped_data()
     {
         QTest::addColumn<int>("mode");

@@ -111,9 +111,8 @@ private slots:
         QVERIFY(dialog.isVisible());
     }
 
-    // The restart: this program again with its arguments, started detached
-    // once this process has ended; then the guide closes, "restart" is set
-    // and the event loop ends with 0. When the start fails the program stays.
+    // The restart runs this program again once this process ended, closes the guide, sets
+    // "restart" and ends the loop with 0; when the start fails the program stays.
     void restartLink()
     {
         for (bool starts : {false, true}) {

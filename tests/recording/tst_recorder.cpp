@@ -346,10 +346,8 @@ private slots:
             return answers.takeFirst();
         });
 
-        // "Change path" cancelled: back to the warning without a word. Then to
-        // an unwritable folder, told so, "Change path" again to a folder that
-        // goes through the whole check: its 8 GB warning is answered with
-        // "Continue".
+        // "Change path" cancelled: back to the warning; an unwritable folder is told so; the next
+        // folder goes through the whole check, its 8 GB warning answered with "Continue".
         ModalDriver driver;
         QVector<QString> texts(5);
         for (int i = 0; i < 5; ++i)

@@ -89,9 +89,8 @@ private slots:
         QCOMPARE(FakeScreencast::liveObjectCount(), 0);
     }
 
-    // The box is shown at the rectangle with even sides and the ratio lock;
-    // the area goes to the settings, at least 64 x 64; a second rectangle
-    // moves the same box without asking for the permission again.
+    // The box shows at the rectangle with even sides and the ratio lock, at least 64 x 64; a
+    // second rectangle moves the same box without asking for the permission again.
     void boxShownAndMoved()
     {
         RecordParameter::instance()->setKeepRatio(true);
@@ -119,9 +118,8 @@ private slots:
                  QString("scShowScreenCropBox(cb, {200,100,840,460}, true, 640, 360)"));
     }
 
-    // The box's drag, reported on an engine thread: the home window hides,
-    // the rectangle follows, and a box dragged under 64 px is enlarged
-    // before the region is announced, on the GUI thread.
+    // A drag reported on an engine thread: the home window hides, the rectangle follows, and a
+    // box under 64 px is enlarged before the region is announced on the GUI thread.
     void dragCallbacksReachTheHub()
     {
         HubListener hub;
@@ -141,9 +139,8 @@ private slots:
         QCOMPARE(boxRect(), QRectF(300, 200, 64, 64));
     }
 
-    // The cross-hair selection: its result (at least 64 x 64) and its
-    // closing reach the hub on the GUI thread; a new selection and hiding
-    // end a selection still running.
+    // The cross-hair selection's result (at least 64 x 64) and closing reach the hub on the GUI
+    // thread; a new selection and hiding end one still running.
     void selectionCallbacks()
     {
         HubListener hub;
@@ -183,10 +180,8 @@ private slots:
         QVERIFY(hub.regions.isEmpty());
     }
 
-    // Refused: the home window hides, the guide opens (with the first-time
-    // steps only the first time), video is switched off, no box appears and
-    // the home window comes back after the guide. A request from inside the
-    // open guide opens no second one.
+    // Refused: the guide opens (first-time steps once), video goes off, no box, the home window
+    // returns after it; a request from inside the open guide opens no second one.
     void permissionRefused()
     {
         FakeScreencast::setPermission(2, 1);
