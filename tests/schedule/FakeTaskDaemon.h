@@ -13,9 +13,8 @@
 
 #include "core/TaskInfo.h"
 
-// A stand-in task daemon: a local server on its own thread (the client's
-// calls block the test's thread) that answers, stays silent or speaks an
-// old protocol as scripted, and records every request it reads.
+// A stand-in task daemon on its own thread that answers, stays silent or speaks an old
+// protocol as scripted, and records every request it reads.
 class FakeTaskDaemon
 {
 public:
