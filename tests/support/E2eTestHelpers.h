@@ -25,9 +25,8 @@ inline QByteArray runProgram(const QString& program, const QStringList& args, in
     return QByteArray();
 }
 
-// xdotool drives the pointer and the keyboard through XTest, asynchronously
-// to the event loop: what it sends arrives later.
-// A stuck xdotool fails the step after 30 s instead of holding the test.
+// xdotool drives pointer and keyboard through XTest, later than the event loop sees it; a
+// stuck xdotool fails the step after 30 s instead of holding the test.
 inline bool xdotool(const QStringList& args)
 {
     QProcess p;

@@ -1,10 +1,7 @@
 #pragma once
 
-// The engine double of the unit tests. It answers what the test scripted
-// (see State for the defaults), logs every call as "Name(arguments)" or
-// "Interface::operation(arguments)" (strings quoted, pointers as cb or
-// null, rectangles as {left,top,right,bottom}) and fires callbacks on a
-// thread of its own, as the engine does.
+// The engine double: answers as scripted (State holds the defaults), logs every call as
+// "Name(arguments)" and fires callbacks on a thread of its own, as the engine does.
 
 #include "Screencast.h"
 
@@ -166,9 +163,8 @@ public:
     static void setRestoreAudioResult(int result) { edit([=](State& s) { s.restoreResult = result; }); }
     static void setAudioRecordFile(const QString& path) { edit([=](State& s) { s.audioFile = path.toUtf8(); }); }
 
-    // The next `times` calls of `function` (or "Interface::operation") fail:
-    // creating calls give null, scInitialize 1, size queries -1, record
-    // queries zeros, object operations -1, scRegisterHotKey 3.
+    // The next `times` calls fail: creators give null, scInitialize 1, sizes -1, record queries
+    // zeros, operations -1, scRegisterHotKey 3.
     static void failNext(const QString& function, int times = 1) { edit([&](State& s) { s.failures[function] = times; }); }
 
     static QStringList calls() { return read(&State::log); }
@@ -198,9 +194,8 @@ public:
     static void fireAudioRenderChanged();
     static void fireVideoCaptureChanged();
 
-    // scRegisterHotKey answers `result` for this keysym with exactly these
-    // modifiers, 0 for every other key; a refused id keeps no hotkey.
-    // scUninitialize forgets hotkeys and callback.
+    // scRegisterHotKey answers `result` for exactly this key, 0 for others; a refused id keeps no
+    // hotkey; scUninitialize forgets hotkeys and callback.
     static void setHotKeyResult(unsigned int keysym, unsigned int modifiers, int result)
     {
         edit([=](State& s) { s.hotKeyResults[qMakePair(keysym, modifiers)] = result; });
@@ -332,9 +327,8 @@ public:
     CRect rect;
 };
 
-// A player of a file that exists: play, pause and seek only log and move
-// the scripted state; the test fires the status. endTrim answers through
-// the callback as the engine does, with the range last set.
+// A player: play, pause and seek log and move the scripted state; the test fires the
+// status; endTrim answers through the callback with the range last set.
 class FakePlayer : public CAVPlayerObject {
 public:
     explicit FakePlayer(AVPlayerStatusCallback* callback) : callback(callback) {}
@@ -384,9 +378,8 @@ public:
     std::atomic<double> done{0.0};
 };
 
-// An open camera. Duration, file size and video size are the script; record
-// writes `movie` to its path (nothing when empty), capture a JPEG of the
-// video size. The test fires the callbacks.
+// An open camera as scripted: record writes `movie` to its path (nothing when empty),
+// capture a JPEG of the video size; the test fires the callbacks.
 class FakeCamera : public CCameraObject {
 public:
     explicit FakeCamera(CCameraCallback* callback) : callback(callback) {}

@@ -7,11 +7,8 @@
 
 #include <functional>
 
-// Answers modal dialogs in tests: it polls the active modal and runs the
-// queued steps in order against it (queued, so a step may open a nested
-// modal). A modal with no step left, of the wrong name, or still open a
-// time-out after its step is recorded as a failure and closed, so that a
-// test never hangs on exec().
+// Answers modal dialogs by running queued steps against the active modal; one without a step,
+// of the wrong name or still open after its step is a failure and closed, so exec() never hangs.
 class ModalDriver : public QObject
 {
     Q_OBJECT

@@ -4,8 +4,7 @@
 #include <QObject>
 #include <QUrl>
 
-// Takes the place of the desktop's URL handlers in tests
-// (QDesktopServices::setUrlHandler(scheme, &recorder, "open")) and keeps
+// Stands in for the desktop's URL handlers (QDesktopServices::setUrlHandler) and keeps
 // every URL it is asked to open.
 class UrlRecorder : public QObject
 {

@@ -41,9 +41,8 @@ struct Frame { AVFrame* f = av_frame_alloc(); ~Frame() { av_frame_free(&f); } };
 struct Packet { AVPacket* p = av_packet_alloc(); ~Packet() { av_packet_free(&p); } };
 struct Codec { AVCodecContext* c = nullptr; ~Codec() { avcodec_free_context(&c); } };
 
-// Calls `onFrame` with every decoded frame of the file's best stream of
-// `type` (after a seek to the key frame before `from`, if >= 0) until it
-// returns false. False when the stream cannot be decoded at all.
+// Calls `onFrame` with every decoded frame of the best stream of `type` (from the key frame
+// before `from`, if >= 0) until it returns false; false when nothing decodes.
 using FrameSink = std::function<bool(const Input&, const AVStream*, AVFrame*)>;
 bool decode(const QString& path, AVMediaType type, const FrameSink& onFrame, double from = -1)
 {

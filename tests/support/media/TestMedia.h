@@ -1,8 +1,7 @@
 #pragma once
 
-// Media files for tests, made and read with FFmpeg's libraries (the test
-// suite never runs the ffmpeg programs): known content to play and cut,
-// and what a recording really holds once decoded.
+// Media files for tests, made and read with FFmpeg's libraries (never its programs): known
+// content to play and cut, and what a recording holds once decoded.
 
 #include <QImage>
 #include <QSize>
@@ -52,15 +51,11 @@ QImage pictureAt(const QString& path, double seconds);
 // The first sound stream, mixed to mono 16-bit at `rate`.
 QVector<qint16> sound(const QString& path, int rate = 8000);
 
-// A movie of known content: `fps` pictures a second of `size`, each
-// showing its own number as a 4 x 4 grid of black and white cells, and on
-// the sound track (48 kHz stereo) a 1 kHz beep of 0.1 s at the start of
-// every whole second, silence between. H.264 and AAC in the container of
-// the suffix (mp4, mov); a GIF has the pictures only.
+// A movie of `fps` pictures a second, each showing its number as a 4 x 4 grid, with a 1 kHz
+// beep of 0.1 s each whole second (48 kHz stereo); H.264 + AAC, a GIF pictures only.
 bool makeCountingMovie(const QString& path, double seconds, int fps = 30, QSize size = QSize(320, 240));
-// The number a picture of makeCountingMovie shows, also scaled to any
-// size; -1 when it carries none. The picture must be the movie's picture
-// only (cut away any bars around it).
+// The number a makeCountingMovie picture shows, at any scale (bars cut away first); -1 when
+// it carries none.
 int frameNumber(const QImage& picture);
 
 // A tone of `frequency` Hz in the format of the suffix (wav, mp3, m4a...).
