@@ -36,9 +36,8 @@ void sendMouse(QWidget* widget, QEvent::Type type, QPoint at)
     QApplication::sendEvent(widget, &event);
 }
 
-// The preset's shape: green text, fully opaque, large enough to find. The
-// colour dialog is opened after the step returns, so that it comes to the
-// driver as a modal of its own.
+// The preset: opaque green text large enough to find; the colour dialog opens after the
+// step returns, so it comes to the driver as a modal of its own.
 void designPreset(QWidget* modal)
 {
     auto* manager = qobject_cast<DlgWatermarkManage*>(modal);
