@@ -176,7 +176,6 @@ public:
     static CDeviceNotifies* deviceListener() { return read(&State::listener); }
     static Watermark watermark() { return read(&State::watermark); }
     static VideoRecordCall lastVideoRecord() { return read(&State::lastVideo); }
-    static AudioRecordCall lastAudioRecord() { return read(&State::lastAudio); }
 
     // The newest live object of a kind, else null.
     static FakeScreenRecorder* screenRecorder();
@@ -399,7 +398,6 @@ public:
     int64_t fileSize() override { return bytes; }
 
     void fireError() { FakeScreencast::fire(callback, [](CCameraCallback* c) { c->OnErrorOccurred(); }); }
-    void fireRecordingError() { FakeScreencast::fire(callback, [](CCameraCallback* c) { c->OnRecordingErrorOccurred(); }); }
     void fireFinish(bool failed)
     {
         FakeScreencast::fire(callback, [=](CCameraCallback* c) { c->OnFinishRecording(failed ? 1 : 0); });
