@@ -26,9 +26,12 @@
 #include "recording/ScreenRecorder.h"
 #include "recording/VideoRecCtlWdg.h"
 #include "schedule/TaskManage.h"
+#include "tests/support/E2eTestHelpers.h"
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ModuleTestHelpers.h"
+
+using testsupport::historyHead;
 
 namespace {
 
@@ -40,12 +43,6 @@ int liveBars()
     for (QWidget* w : QApplication::topLevelWidgets())
         bars += qobject_cast<VideoRecCtlWdg*>(w) != nullptr;
     return bars;
-}
-
-QStringList historyHead()
-{
-    const QVariantList list = VxSettings::instance()->applicationParam("Path/SavefilesHistroy").toList();
-    return list.isEmpty() ? QStringList() : list.first().toStringList();
 }
 
 QByteArray head(const QString& path, int bytes)
