@@ -21,11 +21,6 @@ using namespace testsupport;
 
 namespace {
 
-bool previewing()
-{
-    return RecordParameter::instance()->m_bPreviewing;
-}
-
 QString unsaved()
 {
     return VxSettings::instance()->applicationParam(QStringLiteral("outputVideo")).toString();
@@ -83,34 +78,6 @@ private slots:
         DlgVideoClip::setAudioConverter(nullptr);
         Utils::removeTempRoot();
         SignalsTransfer::release();
-    }
-
-    void autoSaveEndsInHistory()
-    {
-        const QByteArray data = randomBytes(70000);
-        QVERIFY(writeFile(m_file, data));
-        FakeScreencast::setMediaInfo(m_file, MediaFileInfo{3.6, 1, 640, 480});
-        QSignalSpy history(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
-        bool previewingAtSave = false;
-        connect(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile, this,
-                [&] { previewingAtSave = previewing(); });
-
-        auto* dlg = new DlgVideoClip(m_file, nullptr, nullptr, true, true);
-        QVERIFY(previewing());
-        QTimer::singleShot(20000, dlg, &QDialog::reject);
-        QCOMPARE(dlg->exec(), 1);
-        delete dlg;
-        QVERIFY(!previewing());
-
-        QCOMPARE(history.count(), 1);
-        QVERIFY(previewingAtSave);
-        const auto entry = history.first().at(0).value<HistoryFileUtils::HistoryFile>();
-        QCOMPARE(QFileInfo(entry.path).path(), m_outDir);
-        QVERIFY2(entry.fileName.startsWith("Video_") && entry.fileName.endsWith(".mp4"), qPrintable(entry.fileName));
-        QCOMPARE(QStringList({entry.resolution, entry.duration, entry.size}),
-                 QStringList({"640*480", "00:00:03", "68.36KB"}));
-        QCOMPARE(readFile(entry.path), data);
-        QVERIFY(!QFileInfo::exists(m_file));
     }
 
     // Enter saves wherever the window put the focus; the recording is moved,
