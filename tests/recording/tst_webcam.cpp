@@ -132,6 +132,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_dlg->pos(), QPoint(123, 45), 20000);
         delete m_dlg.data();
         QCOMPARE(VxSettings::instance()->applicationParam("CameraPos").toPoint(), QPoint(123, 45));
+        RecordParameter::release();   // the corner as a later run reads it
         QCOMPARE(int(RecordParameter::instance()->getCameraDefaultPos()), 2);
         m_dlg = new CameraDlg(true);
     }
