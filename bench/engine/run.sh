@@ -45,8 +45,8 @@
 # SR_BENCH_SOUND_RUNS narrows the avsync case to some of its runs (engine
 # engine-paused ffmpeg ssr ssr-paused), e.g. for a 10-minute engine-paused.
 #
-# SR_BENCH_KEEP=1 keeps the recordings. BUILD_DIR points at the build (default: build; targets sr_bench_engine and
-# sr_bench_flasher).
+# SR_BENCH_KEEP=1 keeps the recordings. BUILD_DIR points at the build
+# (default: build; targets sr_bench_engine and sr_bench_flasher).
 # The script installs the peers it compares with and runs itself inside
 # scripts/with-test-env.sh. CPU figures shift with whatever else runs:
 # compare within one run.
@@ -249,8 +249,8 @@ ssr_commands() {
 }
 
 ssr_settings() {
-  local fps=$1 sound=$2 audio=false
-  [ "$sound" = 1 ] && audio=true
+  local fps=$1 sound=$2 enabled=false
+  [ "$sound" = 1 ] && enabled=true
   cat <<EOF
 [input]
 video_area=fixed
@@ -261,7 +261,7 @@ video_h=1080
 video_frame_rate=$fps
 video_scale=false
 video_record_cursor=false
-audio_enabled=$audio
+audio_enabled=$enabled
 audio_backend=pulseaudio
 audio_pulseaudio_source=$source
 
