@@ -51,6 +51,9 @@ int threadCount(const VideoCodecSettings& settings, QSize size)
     return std::clamp(size.height() / 270, 1, cores);
 }
 
+// Seconds between key frames of H.264 and HEVC recordings.
+constexpr int kGopSeconds = 4;
+
 } // namespace
 
 VideoCodecSettings videoCodecSettings(int codec, int quality, bool hevc10Bit)
@@ -72,9 +75,10 @@ VideoCodecSettings videoCodecSettings(int codec, int quality, bool hevc10Bit)
             s.pixelFormat = AV_PIX_FMT_YUV420P;
             s.options.emplace_back("crf", crf[q - 1]);
         }
-        // Each key frame starts a fragment of the file: one a second keeps
-        // what a crash can lose, and the wait before the file grows, short.
-        s.gopSeconds = 1;
+        // The file's fragments are cut by time, not at key frames, so key
+        // frames only bound how far a seek decodes: every few seconds keeps
+        // a still desktop from paying for a whole picture each second.
+        s.gopSeconds = kGopSeconds;
         // Frame types decided on the calling thread, not a buffer ahead of
         // it: fewer frames held and delayed, the same decisions.
         s.options.emplace_back("x264-params", "sync-lookahead=0");
@@ -96,7 +100,7 @@ VideoCodecSettings videoCodecSettings(int codec, int quality, bool hevc10Bit)
             s.options.emplace_back("crf", crf[q - 1]);
         }
         s.options.emplace_back("x265-params", params);
-        s.gopSeconds = 1;
+        s.gopSeconds = kGopSeconds;
         // Parameter sets only in the sample description: what players of
         // MP4 and MOV files expect of HEVC.
         s.tag = MKTAG('h', 'v', 'c', '1');
