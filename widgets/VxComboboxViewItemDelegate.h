@@ -7,9 +7,9 @@
 
 class QComboBox;
 
-// Draws the drop-down rows of a styled combo box in the program's colours:
-// flat row backgrounds, a hover colour and a check mark before the row
-// that is the combo's current one.
+// A combo's list rows drawn by hand, so that every styled list looks alike
+// whatever the platform style: one colour pair for the row under the
+// pointer, another for the rest, and the selected entry marked.
 class VxComboboxViewItemDelegate : public QItemDelegate
 {
     Q_OBJECT
