@@ -147,27 +147,7 @@ void OptionDialog::accept()
 
 void OptionDialog::closeEvent(QCloseEvent* event)
 {
-    if (!isModified()) {
-        reject();
-        event->accept();
-        return;
-    }
-    const int answer = UIHelper::askSaveChanges(this);
-    if (answer == QMessageBox::Cancel) {
-        event->ignore();
-        return;
-    }
-    if (answer == QMessageBox::Yes) {
-        accept();
-        // A refused value keeps the dialog open to mend it.
-        if (result() != Accepted) {
-            event->ignore();
-            return;
-        }
-    } else {
-        reject();
-    }
-    event->accept();
+    UIHelper::closeSettingsDialog(this, event, isModified());
 }
 
 void OptionDialog::retranslateDerived()

@@ -247,19 +247,5 @@ void DlgWebcamOptions::reject()
 
 void DlgWebcamOptions::closeEvent(QCloseEvent* event)
 {
-    if (!isChanged()) {
-        reject();
-        event->accept();
-        return;
-    }
-    const int answer = UIHelper::askSaveChanges(this);
-    if (answer == QMessageBox::Cancel) {
-        event->ignore();
-        return;
-    }
-    if (answer == QMessageBox::Yes)
-        accept();
-    else
-        reject();
-    event->accept();
+    UIHelper::closeSettingsDialog(this, event, isChanged());
 }

@@ -1,5 +1,7 @@
 #include "widgets/UIHelper.h"
 
+#include <QCloseEvent>
+#include <QDialog>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -39,4 +41,23 @@ int UIHelper::askSaveChanges(QWidget* dialog)
     return VxMessageBox::question(
         dialog, tr("Preferences"), tr("You have changed some settings. Do you want to save the changes before exiting?"),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel);
+}
+
+void UIHelper::closeSettingsDialog(QDialog* dialog, QCloseEvent* event, bool changed)
+{
+    const int answer = changed ? askSaveChanges(dialog) : int(QMessageBox::No);
+    if (answer == QMessageBox::Cancel) {
+        event->ignore();
+        return;
+    }
+    if (answer == QMessageBox::Yes) {
+        dialog->accept();
+        if (dialog->result() != QDialog::Accepted) {
+            event->ignore();
+            return;
+        }
+    } else {
+        dialog->reject();
+    }
+    event->accept();
 }

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+class QCloseEvent;
+class QDialog;
 class QWidget;
 
 class UIHelper : public QObject
@@ -17,4 +19,8 @@ public:
     // The question a settings dialog asks when it is closed with changes:
     // QMessageBox::Yes (keep them), No (drop them) or Cancel (stay).
     static int askSaveChanges(QWidget* dialog);
+    // A settings dialog's closeEvent: unchanged, it is rejected; changed, the
+    // question decides between accept() (which may refuse a value and keep
+    // the dialog open), reject() and staying.
+    static void closeSettingsDialog(QDialog* dialog, QCloseEvent* event, bool changed);
 };
