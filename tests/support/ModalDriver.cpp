@@ -112,7 +112,7 @@ void ModalDriver::poll()
     if (modal == m_current) {
         if (!m_currentDone)
             return;
-        if (!m_steps.isEmpty()) {
+        if (!m_steps.isEmpty() && fits(m_steps.head(), modal)) {
             dispatch(modal);
         } else if (nowMs() - m_currentSince > m_timeoutMs) {
             m_failures << QStringLiteral("modal %1 still open after its steps").arg(describe(modal).className);
@@ -135,10 +135,16 @@ void ModalDriver::poll()
     dispatch(modal);
 }
 
+bool ModalDriver::fits(const Step& step, QWidget* modal)
+{
+    return step.objectName.isEmpty() || step.objectName == modal->objectName()
+           || step.objectName == QLatin1String(modal->metaObject()->className());
+}
+
 void ModalDriver::dispatch(QWidget* modal)
 {
     const Step step = m_steps.dequeue();
-    if (!step.objectName.isEmpty() && step.objectName != modal->objectName()) {
+    if (!fits(step, modal)) {
         m_failures << QStringLiteral("expected modal %1, got %2 (%3)")
                           .arg(step.objectName, modal->objectName(), describe(modal).className);
         forceClose(modal);

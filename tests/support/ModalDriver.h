@@ -24,8 +24,9 @@ public:
 
     explicit ModalDriver(int timeoutMs = 5000, QObject* parent = nullptr);
 
-    // Queues a step for the next modal; with objectName set, a modal of
-    // another name is a failure.
+    // Queues a step for the next modal; with objectName set (an object or a
+    // class name), a modal of another name is a failure, and a named step
+    // waits for its modal rather than going to the one still open.
     void expect(const Action& action, const QString& objectName = QString());
     // Clicks the standard button (QMessageBox/QDialogButtonBox value) of the
     // modal's button box.
@@ -53,6 +54,7 @@ private:
 
     void poll();
     void dispatch(QWidget* modal);
+    static bool fits(const Step& step, QWidget* modal);
 
     QTimer m_timer;
     int m_timeoutMs;

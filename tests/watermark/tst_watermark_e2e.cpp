@@ -106,7 +106,7 @@ private slots:
             QVERIFY(dialog);
             dialog->setCurrentColor(QColor(0, 255, 0));
             dialog->accept();
-        });
+        }, "QColorDialog");
         driver.expect([&placed](QWidget* modal) { placePreset(modal, placed); }, "DlgWatermarkManage");
         strip.onShowWhaterMarkMenuDlg();
         strip.waterMarkMenu()->findChild<QPushButton*>("btnAMWaterMark")->click();
