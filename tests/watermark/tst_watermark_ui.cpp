@@ -1,5 +1,5 @@
 // The watermark drop-down, manager and strip over the engine double: unsaved
-// changes on leaving, and the choice stored after the manager.
+// changes on leaving, the choice stored after the manager, the button text.
 #include <QtTest>
 #include <QMessageBox>
 #include <QPushButton>
@@ -105,6 +105,38 @@ private slots:
         QCOMPARE(storedIndex(), stored);
         QCOMPARE(WaterMarkDataManage::instance()->m_nCurrentIndex, stored);
         QCOMPARE(shown, QList<bool>({false, true}));
+    }
+
+    // A long preset name is cut in the middle with the full text as tool tip,
+    // a short one shown whole; a language change puts the same text back.
+    void buttonTextElided_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("elided");
+        QTest::newRow("short name whole") << "Logo" << false;
+        QTest::newRow("long name in the middle") << QString("Company ") + QString(60, 'W') + " end" << true;
+    }
+
+    void buttonTextElided()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, elided);
+        QList<WaterMarkData> presets = WaterMarkDataManage::defaultWaterMarkData();
+        presets[0].m_strWaterMarkName = name;
+        WaterMarkDataManage::instance()->setWaterMarkDataList(presets);
+        RecordHistoryTool strip;
+        strip.onPopViewListItemClicked(0, name);
+        auto* button = strip.findChild<QPushButton*>("btnWatermark");
+        for (int pass = 0; pass < 2; ++pass) {
+            const QString full = name + " (ON)";
+            QCOMPARE(button->text() != full, elided);
+            if (elided) {
+                QVERIFY(button->text().startsWith("Company") && button->text().endsWith("end (ON)"));
+                QCOMPARE(button->toolTip(), full);
+            }
+            QEvent change(QEvent::LanguageChange);
+            QApplication::sendEvent(&strip, &change);
+        }
     }
 };
 
