@@ -107,8 +107,8 @@ private slots:
         QCOMPARE(shown, QList<bool>({false, true}));
     }
 
-    // A long preset name is cut in the middle with the full text as tool tip,
-    // a short one shown whole; a language change puts the same text back.
+    // Names too wide for the button lose their middle and keep the whole in
+    // the tip; narrow ones stay intact, also after the language is reapplied.
     void buttonTextElided_data()
     {
         QTest::addColumn<QString>("name");
