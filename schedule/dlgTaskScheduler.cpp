@@ -218,20 +218,19 @@ void dlgTaskScheduler::onBtnAddClicked()
 {
     TaskInfo task;
     task.enabled = true;
-    QPointer<TaskEditDlg> dlg = new TaskEditDlg(task, this);
-    const bool accepted = dlg->exec() == QDialog::Accepted && dlg;
-    const TaskInfo edited = accepted ? dlg->task() : TaskInfo();
-    delete dlg.data();
-    if (accepted)
-        storeTask(edited);
+    editTask(task);
 }
 
 void dlgTaskScheduler::onBtnEditClicked()
 {
     const int row = selectedRow();
-    if (row < 0)
-        return;
-    QPointer<TaskEditDlg> dlg = new TaskEditDlg(m_tasks.at(row), this);
+    if (row >= 0)
+        editTask(m_tasks.at(row));
+}
+
+void dlgTaskScheduler::editTask(const TaskInfo& task)
+{
+    QPointer<TaskEditDlg> dlg = new TaskEditDlg(task, this);
     const bool accepted = dlg->exec() == QDialog::Accepted && dlg;
     const TaskInfo edited = accepted ? dlg->task() : TaskInfo();
     delete dlg.data();

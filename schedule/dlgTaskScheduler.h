@@ -38,6 +38,8 @@ private:
     void buildTasksPage(QWidget* page);
     void showState();
     void fillTasks(const TaskList& tasks);
+    // Opens the task form and stores what it accepts.
+    void editTask(const TaskInfo& task);
     // Sends the task to the daemon and shows the new list.
     void storeTask(const TaskInfo& task);
     int selectedRow() const;
