@@ -63,36 +63,6 @@ bool PauseSpans::map(int64_t us, int64_t& recordUs) const
     return true;
 }
 
-std::vector<PauseSpans::Piece> PauseSpans::pieces(int64_t us, int64_t lengthUs) const
-{
-    std::vector<Piece> out;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_started || lengthUs <= 0)
-        return out;
-    const int64_t end = us + lengthUs;
-    int64_t from = std::max(us, m_startUs);
-    int64_t cut = 0;
-    for (const Span& p : m_pauses) {
-        if (from >= end)
-            break;
-        if (p.end <= from) {
-            cut += p.end - p.begin;
-            continue;
-        }
-        if (p.begin > from) {
-            const int64_t to = std::min(p.begin, end);
-            out.push_back({from - us, to - from, from - m_startUs - cut});
-        }
-        if (p.end == kOpen)
-            return out;
-        cut += p.end - p.begin;
-        from = std::max(p.end, from);
-    }
-    if (from < end)
-        out.push_back({from - us, end - from, from - m_startUs - cut});
-    return out;
-}
-
 int64_t PauseSpans::nextSlotMoment(int64_t us, int fps) const
 {
     fps = std::max(fps, 1);

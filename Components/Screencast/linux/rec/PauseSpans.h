@@ -22,17 +22,9 @@ class PauseSpans
 public:
     static constexpr int64_t kOpen = std::numeric_limits<int64_t>::max();
 
-    // A run of a captured stretch that lies outside every pause, placed on
-    // the recording's time.
-    struct Piece
-    {
-        int64_t offsetUs;   // from the beginning of the captured stretch
-        int64_t lengthUs;
-        int64_t recordUs;   // where it begins on the recording's time
-    };
-
-    // The same in samples: `count` samples from `offset` of a chunk belong
-    // at sample `position` of the recording.
+    // A run of a captured sound chunk that lies outside every pause:
+    // `count` samples from `offset` of the chunk belong at sample
+    // `position` of the recording.
     struct Run
     {
         int64_t offset;
@@ -52,8 +44,6 @@ public:
     // The recording time of the moment `us`; false before the start and
     // inside a pause (what was captured then is not part of the recording).
     bool map(int64_t us, int64_t& recordUs) const;
-    // The parts of [us, us + lengthUs) that belong to the recording.
-    std::vector<Piece> pieces(int64_t us, int64_t lengthUs) const;
     // The first moment at or after `us`, outside a pause, whose recording
     // time is a whole number of periods of `fps`: capture ticks taken from
     // there land exactly on the picture's slots, also after a resume.
