@@ -6,8 +6,8 @@
 #include "EngineCore.h"
 #include "Muxer.h"
 #include "PacketWriter.h"
+#include "PauseSpans.h"
 #include "VideoQueue.h"
-#include "VideoTimeline.h"
 
 #include "platform/log/Log.h"
 
@@ -111,7 +111,7 @@ struct VideoRecorder::Impl
     AVStream* audioStream = nullptr;
     std::unique_ptr<FrameQueue> queue;
     std::unique_ptr<PacketWriter> writer;
-    Timeline timeline;
+    PauseSpans timeline;
     SoundCutter cutter{timeline, kAudioRate};   // encoder thread only
 
     std::thread captureThread;
@@ -362,7 +362,7 @@ bool VideoRecorder::Impl::pumpAudio()
     auto sink = [this](AVPacket* p) { return writeAudio(p); };
     for (const AudioChunk& chunk : chunks) {
         const int64_t count = int64_t(chunk.samples.size()) / kAudioChannels;
-        for (const Timeline::Run& run : cutter.cut(chunk.firstSampleUs, count)) {
+        for (const PauseSpans::Run& run : cutter.cut(chunk.firstSampleUs, count)) {
             if (!audioEncoder.write(run.position, chunk.samples.data() + run.offset * kAudioChannels, run.count,
                                     sink))
                 return false;
