@@ -53,6 +53,7 @@ private:
             if (!m_source->take(chunks)) {
                 Log(kLogModule, 2, "microphone test: the device went away");
                 m_source->stop();   // nothing more to hear; the levels fall to silence
+                return;
             }
         }
     }
