@@ -1,9 +1,8 @@
 #include "app/MainWindowAudioPlugin.h"
 
-#include <QRect>
-
 #include "core/DeviceManager.h"
 #include "recording/AudioDriverManager.h"
+#include "widgets/UIHelper.h"
 
 namespace homewindow {
 
@@ -14,12 +13,7 @@ bool checkAudioPluginOffering(QWidget* owner, QWidget* frame)
         return true;
     AudioDriverManager manager(owner, 0);
     manager.setModal(true);
-    manager.show();
-    if (frame) {
-        const QRect area = frame->geometry();
-        const QPoint centre(area.x() + area.width() / 2, area.y() + area.height() / 2);
-        manager.move(centre.x() - manager.width() / 2, centre.y() - manager.height() / 2);
-    }
+    UIHelper::moveParentWidgetCenter(&manager, frame, false);
     manager.exec();
     return devices->checkVirtualAudioDriver();
 }
