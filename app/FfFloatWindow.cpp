@@ -88,8 +88,8 @@ FfFloatWindow::FfFloatWindow(QWidget* parent)
 
     connect(this, &FfFloatWindow::mouseMove, this, &FfFloatWindow::startQueue);
     m_pPoll = new QTimer(this);
+    m_pPoll->setInterval(kPollMs);
     connect(m_pPoll, &QTimer::timeout, this, &FfFloatWindow::poll);
-    m_pPoll->start(kPollMs);
 }
 
 FfFloatWindow::~FfFloatWindow()
@@ -348,6 +348,8 @@ void FfFloatWindow::onSlideFinished()
 void FfFloatWindow::showEvent(QShowEvent* event)
 {
     VxWidgetBase::showEvent(event);
+    // The pointer is watched only while the strip is up.
+    m_pPoll->start();
     if (!m_pTab) {
         m_pTab = new DlgPaintToScreen(nullptr);
         m_pTab->setShowClose(false);
@@ -372,6 +374,7 @@ void FfFloatWindow::showEvent(QShowEvent* event)
 
 void FfFloatWindow::hideEvent(QHideEvent* event)
 {
+    m_pPoll->stop();
     // A slide left over would move a window nobody sees.
     qDeleteAll(m_slides);
     m_slides.clear();
