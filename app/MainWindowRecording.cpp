@@ -663,12 +663,9 @@ void MainWindow::onHotkeyStartOrStop()
 {
     if (startingRefused("start or stop"))
         return;
-    // The webcam recorder's own start and stop come with its window.
-    if (CameraDlg* recorder = webcamRecorder()) {
-        recorder->startOrStop();
-        return;
-    }
-    if (m_nRecordWhat != RecordWhat_Home) {
+    // A page already chosen, or the webcam recorder's window, starts and
+    // stops as it is.
+    if (m_nRecordWhat != RecordWhat_Home || webcamRecorder()) {
         startOrStop();
         return;
     }
