@@ -280,10 +280,10 @@ void MainWindowBase::closeEvent(QCloseEvent* event)
 void MainWindowBase::showEvent(QShowEvent* event)
 {
     VxMainWindowBase::showEvent(event);
-    if (m_pMainWindow)
+    if (m_pMainWindow) {
         m_pMainWindow->hideFloatWindow();
-    if (m_pMainWindow)
         m_pMainWindow->onShowRegionBox();
+    }
 }
 
 void MainWindowBase::changeEvent(QEvent* event)
