@@ -112,8 +112,9 @@ dlgTaskScheduler::dlgTaskScheduler(QWidget* parent)
     applyScheduleLook(this);
     connect(m_pBtnClose, &QPushButton::clicked, this, &QDialog::accept);
 
-    showState();
+    // Texts first: the list is then filled once, with the daemon's tasks.
     retranslateDerived();
+    showState();
     postCreateDerivedDialog(true);
 }
 
