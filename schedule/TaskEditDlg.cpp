@@ -6,7 +6,6 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QIcon>
-#include <QPushButton>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
