@@ -36,7 +36,7 @@ CurWrapper::~CurWrapper()
 
 void CurWrapper::download(const QString& url, const QString& dest, bool resume)
 {
-    m_url = url;
+    begin(url);
     m_destination = dest;
     m_partPath = dest + ".part";
     m_resume = resume;
@@ -45,15 +45,26 @@ void CurWrapper::download(const QString& url, const QString& dest, bool resume)
 
 void CurWrapper::get(const QString& url)
 {
-    m_url = url;
+    begin(url);
     run();
 }
 
 void CurWrapper::post(const QString& url, const QByteArray& data)
 {
-    m_url = url;
+    begin(url);
     m_postData = data;
     run();
+}
+
+void CurWrapper::begin(const QString& url)
+{
+    // A reused object must not send the last call's body or write into the
+    // last call's file.
+    m_url = url;
+    m_destination.clear();
+    m_partPath.clear();
+    m_resume = false;
+    m_postData.clear();
 }
 
 bool CurWrapper::pause(bool p)

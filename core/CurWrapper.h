@@ -59,6 +59,7 @@ public:
                           curl_off_t ulNow);
 
 private:
+    void begin(const QString& url);
     void run();
     bool openTarget();
     void reportKnownTotal();
