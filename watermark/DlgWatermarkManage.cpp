@@ -340,13 +340,17 @@ void DlgWatermarkManage::showPreset(const WaterMarkData& data)
     m_pEditPicture->setText(data.m_strPicPath);
     m_pSpinPicSize->setValue(data.m_nPicSize);
     m_pSpinOpacity->setValue(data.m_nOpacity);
-    m_pCmbPosition->setCurrentIndex(data.m_nPosition);
-    const int column = data.m_nPosition % 3;
-    const int row = data.m_nPosition / 3;
-    m_pSpinMarginX->setValue(data.m_lstMargin.value(column == 2 ? 2 : 0));
-    m_pSpinMarginY->setValue(data.m_lstMargin.value(row == 2 ? 3 : 1));
+    showPlacement(data);
     m_pPreview->setData(data);
     m_bLoading = false;
+}
+
+void DlgWatermarkManage::showPlacement(const WaterMarkData& data)
+{
+    // Each spin box shows the margin from the edge the anchor sits against.
+    m_pCmbPosition->setCurrentIndex(data.m_nPosition);
+    m_pSpinMarginX->setValue(data.m_lstMargin.value(data.m_nPosition % 3 == 2 ? 2 : 0));
+    m_pSpinMarginY->setValue(data.m_lstMargin.value(data.m_nPosition / 3 == 2 ? 3 : 1));
 }
 
 void DlgWatermarkManage::edited()
@@ -367,8 +371,10 @@ void DlgWatermarkManage::edited()
     // edge each one keeps the watermark from.
     data.m_lstMargin = {m_pSpinMarginX->value(), m_pSpinMarginY->value(), m_pSpinMarginX->value(),
                         m_pSpinMarginY->value()};
-    if (QListWidgetItem* item = m_pList->item(m_nRow))
-        item->setText(data.m_strWaterMarkName), item->setToolTip(data.m_strWaterMarkName);
+    if (QListWidgetItem* item = m_pList->item(m_nRow)) {
+        item->setText(data.m_strWaterMarkName);
+        item->setToolTip(data.m_strWaterMarkName);
+    }
     m_pPreview->setData(data);
 }
 
@@ -380,9 +386,7 @@ void DlgWatermarkManage::onPlaced(const WaterMarkData& placed)
     data.m_nPosition = placed.m_nPosition;
     data.m_lstMargin = placed.m_lstMargin;
     m_bLoading = true;
-    m_pCmbPosition->setCurrentIndex(data.m_nPosition);
-    m_pSpinMarginX->setValue(data.m_lstMargin.value(data.m_nPosition % 3 == 2 ? 2 : 0));
-    m_pSpinMarginY->setValue(data.m_lstMargin.value(data.m_nPosition / 3 == 2 ? 3 : 1));
+    showPlacement(data);
     m_bLoading = false;
 }
 

@@ -63,6 +63,7 @@ private:
     void fillList();
     void onRowChanged(int row);
     void showPreset(const WaterMarkData& data);
+    void showPlacement(const WaterMarkData& data);
     void edited();
     void onPlaced(const WaterMarkData& data);
     void onChooseColour();
