@@ -111,7 +111,11 @@ void WaterMarkPreview::mouseMoveEvent(QMouseEvent* event)
                 m_image.size());
         emit placed(m_data);
     }
-    update();
+    // The tracked pointer moves all the time: repaint only when the mark
+    // moves or its outline comes or goes.
+    if (m_bDragging || over != m_bOver)
+        update();
+    m_bOver = over;
 }
 
 void WaterMarkPreview::mouseReleaseEvent(QMouseEvent* event)

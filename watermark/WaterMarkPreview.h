@@ -48,5 +48,6 @@ private:
     WaterMarkData m_data;
     QImage m_image;          // the preset at the reference size
     bool m_bDragging = false;
+    bool m_bOver = false;     // the pointer was over the mark at its last move
     QPoint m_grab;           // pointer minus the mark's corner, widget pixels
 };
