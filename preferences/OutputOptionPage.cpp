@@ -219,8 +219,8 @@ void OutputOptionPage::load()
     showFreeSpace(m_pTempFree, m_pTempFolder->text());
 
     RecordParameter* rp = RecordParameter::instance();
+    // A container that changes refills the codecs through the signal.
     selectData(m_pContainer, int(rp->usedVideoFmt()));
-    fillCodecs();
     selectData(m_pCodec, int(rp->getVideoCodecType()));
     selectData(m_pVideoQuality, int(rp->getVideoQuality()));
     fillFrameRates(rp->getVideoFrameRate());
