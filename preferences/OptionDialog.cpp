@@ -93,7 +93,7 @@ void OptionDialog::addPage(P* page, const char* icon)
         page->layout()->setContentsMargins(18, 12, 18, 12); // the margins of the other pages
     m_pStack->addWidget(scrolled(page));
     m_pList->addItem(new QListWidgetItem(QIcon(QStringLiteral(":/preferences/") + QLatin1String(icon)), QString()));
-    m_pages.append(Page{page, [page](QString* error) { return page->apply(error); },
+    m_pages.append(Page{[page](QString* error) { return page->apply(error); },
                         [page] { return page->isModified(); }});
 }
 

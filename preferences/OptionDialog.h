@@ -41,7 +41,6 @@ protected:
 private:
     // What the dialog needs of a page; the hotkey page is no OptionPage.
     struct Page {
-        QWidget* widget = nullptr;
         std::function<bool(QString*)> apply;
         std::function<bool()> modified;
     };
