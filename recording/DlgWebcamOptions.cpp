@@ -54,18 +54,13 @@ int cornerRow(int stored)
 
 } // namespace
 
-WebcamView::WebcamView(QWidget* parent) : QWidget(parent)
-{
-    setAttribute(Qt::WA_NativeWindow);
-    setAttribute(Qt::WA_PaintOnScreen);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setAttribute(Qt::WA_DontCreateNativeAncestors);
-}
-
 DlgWebcamOptions::DlgWebcamOptions(QWidget* parent)
     : VxDialogBase(parent, Qt::WindowFlags(), false), ui(new Ui::DlgWebcamOptions)
 {
     ui->setupUi(this);
+    // Only the view needs a window of its own; its native window is made
+    // later, so this still keeps the dialog's frames out of it.
+    ui->frmWebcamView->setAttribute(Qt::WA_DontCreateNativeAncestors);
     setWindowTitle(tr("Webcam"));
     setAttribute(Qt::WA_TranslucentBackground, false);
     QFile sheet(QStringLiteral(":/webcamoptions/webcamoptions.qss"));

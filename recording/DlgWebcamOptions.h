@@ -1,22 +1,10 @@
 #pragma once
 
-#include <QWidget>
-
 #include "platform/framework/VxDialogBase.h"
 
 namespace Ui {
 class DlgWebcamOptions;
 }
-
-// A native window that Qt never paints: the engine draws the camera's
-// picture into it from its own thread.
-class WebcamView : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit WebcamView(QWidget* parent = nullptr);
-    QPaintEngine* paintEngine() const override { return nullptr; }
-};
 
 // The webcam overlay's options: which camera, its resolution and the corner
 // the overlay starts in, with a live view of the chosen camera and a photo
