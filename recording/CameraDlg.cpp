@@ -33,6 +33,7 @@
 #include "platform/log/Log.h"
 #include "recording/CameraManager.h"
 #include "recording/DlgSetPermissions.h"
+#include "recording/VideoRecCtlWdg.h"
 #include "schedule/TaskManage.h"
 #include "widgets/VxComboboxViewItemDelegate.h"
 
@@ -323,11 +324,7 @@ void CameraDlg::onUpdateInfo()
 
     const QString time = timeCounter(seconds);
     ui->lblLength->setText(time);
-    double sizeValue = 0.0, freeValue = 0.0;
-    const QString sizeUnit = Utils::getUtilOfSize(size, sizeValue);
-    const QString freeUnit = Utils::getUtilOfSize(m_nFreeSize, freeValue);
-    const QString sizeText = QStringLiteral("%1 %2/%3 %4")
-                                 .arg(sizeValue, 0, 'f', 2).arg(sizeUnit).arg(freeValue, 0, 'f', 2).arg(freeUnit);
+    const QString sizeText = VideoRecCtlWdg::sizeCounter(size, m_nFreeSize);
     ui->lblSize->setText(sizeText);
     StatusItem::instance()->setRecordInfo(time, sizeText);
 }
@@ -371,11 +368,7 @@ void CameraDlg::applyStopRules(int seconds)
 
 QString CameraDlg::timeCounter(int seconds)
 {
-    const int s = qMax(0, seconds);
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg(s % 3600 / 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return VideoRecCtlWdg::timeCounter(seconds);
 }
 
 // ---- the end of a recording -----------------------------------------------------------

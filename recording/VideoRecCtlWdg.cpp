@@ -166,11 +166,21 @@ int VideoRecCtlWdg::recordedSeconds() const
 
 QString VideoRecCtlWdg::timeCounter(int seconds)
 {
+    const int s = qMax(0, seconds);
     const QChar zero(QLatin1Char('0'));
     return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, zero)
-        .arg(seconds % 3600 / 60, 2, 10, zero)
-        .arg(seconds % 60, 2, 10, zero);
+        .arg(s / 3600, 2, 10, zero)
+        .arg(s % 3600 / 60, 2, 10, zero)
+        .arg(s % 60, 2, 10, zero);
+}
+
+QString VideoRecCtlWdg::sizeCounter(qint64 size, qint64 freeSpace)
+{
+    double sizeValue = 0.0;
+    double freeValue = 0.0;
+    const QString sizeUnit = Utils::getUtilOfSize(size, sizeValue);
+    const QString freeUnit = Utils::getUtilOfSize(freeSpace, freeValue);
+    return QStringLiteral("%1 %2/%3 %4").arg(sizeValue, 0, 'f', 2).arg(sizeUnit).arg(freeValue, 0, 'f', 2).arg(freeUnit);
 }
 
 bool VideoRecCtlWdg::initRecord()
@@ -341,12 +351,7 @@ void VideoRecCtlWdg::showFigures(int seconds, qint64 size)
 {
     const QString timeText = timeCounter(seconds);
     ui->lblLength->setText(timeText);
-    double sizeValue = 0.0;
-    double freeValue = 0.0;
-    const QString sizeUnit = Utils::getUtilOfSize(size, sizeValue);
-    const QString freeUnit = Utils::getUtilOfSize(m_nFreeSpace, freeValue);
-    const QString sizeText =
-        QStringLiteral("%1 %2/%3 %4").arg(sizeValue, 0, 'f', 2).arg(sizeUnit).arg(freeValue, 0, 'f', 2).arg(freeUnit);
+    const QString sizeText = sizeCounter(size, m_nFreeSpace);
     ui->lblSize->setText(sizeText);
     StatusItem::instance()->setRecordInfo(timeText, sizeText);
 }

@@ -48,8 +48,12 @@ public:
     // monotonic clock. Set it before start().
     void setClock(const Clock& clock);
 
-    // "hh:mm:ss"; the hours grow past two digits when they must.
+    // "hh:mm:ss"; the hours grow past two digits when they must, and a
+    // negative count shows as nought.
     static QString timeCounter(int seconds);
+    // "<size> <unit>/<free> <unit>", two decimals each: what the recording
+    // holds against the room left for it.
+    static QString sizeCounter(qint64 size, qint64 freeSpace);
 
 public slots:
     void onBtnStopClicked();
