@@ -188,10 +188,8 @@ void DlgLockWindow::onChangeModle()
 
 void DlgLockWindow::showSingle(int id)
 {
-    if (!m_pComposited || !m_pComposited->preview)
-        return;
-    const unsigned int one = static_cast<unsigned int>(id);
-    m_pComposited->preview->show(kWindowListSingle, &one, 1);
+    if (m_pComposited)
+        m_pComposited->ShowCompositedImage(kWindowListSingle, {id});
 }
 
 void DlgLockWindow::onSelectChange()
