@@ -237,19 +237,18 @@ int VxMessageBox::question(QWidget* parent, const QString& title, const QString&
 
 int VxMessageBox::choose(QWidget* parent, const QString& title, const QString& text, const Choices& choices)
 {
-    VxMessageBox box(parent);
-    box.setIcon(2);
-    box.setMsgTitle(title);
-    box.setWindowTitle(title);
-    QMessageBox::StandardButtons roles;
+    // On the heap for the same reason as in showBox.
+    QPointer<VxMessageBox> box = new VxMessageBox(parent);
+    box->setIcon(2);
+    box->setMsgTitle(title);
+    // Each relabelled button is created for its role as it is added.
     for (const auto& choice : choices)
-        roles |= choice.first;
-    box.setButtons(roles);
-    for (const auto& choice : choices)
-        box.addButton(choice.second, choice.first);
+        box->addButton(choice.second, choice.first);
     if (!choices.isEmpty())
-        box.setDefaultButton(choices.first().first);
-    box.setLabelInfo(text);
-    box.adjustSize();
-    return box.exec();
+        box->setDefaultButton(choices.first().first);
+    box->setLabelInfo(text);
+    box->adjustSize();
+    const int result = box->exec();
+    delete box.data();
+    return result;
 }
