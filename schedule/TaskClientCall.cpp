@@ -20,7 +20,7 @@ const int kMaxLineBytes = 4 * 1024 * 1024;
 
 TaskClientCall::TaskClientCall(const QString& serverName, QObject* parent)
     : ITaskClient(parent)
-    , m_strServerName(serverName.isEmpty() ? defaultServerName() : serverName)
+    , m_strServerName(serverName.isEmpty() ? taskDaemonSocketName() : serverName)
 {
 }
 
@@ -31,11 +31,6 @@ TaskClientCall::~TaskClientCall()
         m_pSocket->disconnect(this);
         m_pSocket->abort();
     }
-}
-
-QString TaskClientCall::defaultServerName()
-{
-    return taskDaemonSocketName();
 }
 
 void TaskClientCall::setTimeouts(int connectMs, int replyMs)

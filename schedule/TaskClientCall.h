@@ -66,12 +66,9 @@ class TaskClientCall : public ITaskClient
 public:
     static constexpr int kProtocolVersion = 1;
 
-    // An empty name means defaultServerName().
+    // An empty name means taskDaemonSocketName().
     explicit TaskClientCall(const QString& serverName = QString(), QObject* parent = nullptr);
     ~TaskClientCall() override;
-
-    // "ScreenRecorderTaskDaemon" in the user's runtime folder.
-    static QString defaultServerName();
 
     void setTimeouts(int connectMs, int replyMs);
 
