@@ -59,11 +59,6 @@ QString TaskServiceSetup::autostartPath()
     return configHome() + QStringLiteral("/autostart/screenrecorder-tasks.desktop");
 }
 
-QString TaskServiceSetup::dataFolder()
-{
-    return configHome() + QStringLiteral("/ScreenRecorder");
-}
-
 bool TaskServiceSetup::install()
 {
     const QString daemon = daemonPath();
@@ -111,10 +106,11 @@ bool TaskServiceSetup::uninstall()
     QDeadlineTimer deadline(kStartWaitMs);
     while (waitForDaemon(0) && !deadline.hasExpired())
         QThread::msleep(50);
-    const QString data = dataFolder();
-    QFile::remove(data + QStringLiteral("/tasks.json"));
-    QFile::remove(data + QStringLiteral("/task-service.log"));
-    QFile::remove(data + QStringLiteral("/task-service.log.1"));
+    const QDir data(dataFolder());
+    const QString log = QLatin1String(kLogFile);
+    QFile::remove(data.filePath(QLatin1String(kTaskFile)));
+    QFile::remove(data.filePath(log));
+    QFile::remove(data.filePath(log + QStringLiteral(".1")));
     Log(kLog, 1, "task daemon uninstalled");
     return !QFileInfo::exists(unitPath()) && !QFileInfo::exists(autostartPath()) && !waitForDaemon(0);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStandardPaths>
 #include <QString>
 
 // Puts the task daemon in place for this user and takes it away again, with
@@ -15,8 +16,15 @@ public:
     static QString daemonPath();
     static QString unitPath();
     static QString autostartPath();
-    // The daemon's own files (tasks and log) in the user's config folder.
-    static QString dataFolder();
+    // The daemon's own files (tasks and log) in the user's config folder; the
+    // daemon finds them here too, so uninstalling misses none.
+    static QString dataFolder()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            + QStringLiteral("/ScreenRecorder");
+    }
+    static constexpr const char* kTaskFile = "tasks.json";
+    static constexpr const char* kLogFile = "task-service.log";
 
     // Installs and starts the daemon; true once it answers on its socket.
     static bool install();

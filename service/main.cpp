@@ -5,9 +5,9 @@
 //   SR_TASK_POWER_LOG  end actions written there instead of reaching logind
 #include <QCoreApplication>
 #include <QDir>
-#include <QStandardPaths>
 
 #include "platform/log/Log.h"
+#include "schedule/TaskServiceSetup.h"
 #include "service/DaemonPower.h"
 #include "service/TaskDaemon.h"
 
@@ -24,15 +24,15 @@ QString fromEnv(const char* name, const QString& fallback)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/ScreenRecorder");
+    const QString home = TaskServiceSetup::dataFolder() + QLatin1Char('/');
     QDir().mkpath(home);
-    SetLogfile(fromEnv("SR_TASK_LOG", home + QStringLiteral("/task-service.log")).toLocal8Bit().constData());
+    const QString log = fromEnv("SR_TASK_LOG", home + QLatin1String(TaskServiceSetup::kLogFile));
+    SetLogfile(log.toLocal8Bit().constData());
     SetLogLevel(1);
 
     TaskDaemon::Setup setup;
     setup.socketName = taskDaemonSocketName();
-    setup.taskFile = fromEnv("SR_TASK_FILE", home + QStringLiteral("/tasks.json"));
+    setup.taskFile = fromEnv("SR_TASK_FILE", home + QLatin1String(TaskServiceSetup::kTaskFile));
     setup.program = fromEnv("SR_TASK_PROGRAM", QCoreApplication::applicationDirPath() + QStringLiteral("/screenrecorder"));
     const QString powerLog = qEnvironmentVariable("SR_TASK_POWER_LOG");
     if (powerLog.isEmpty())
