@@ -306,9 +306,7 @@ void DlgWatermarkManage::fillList()
     m_pList->clear();
     for (int i = 0; i < m_lstWorking.size(); ++i) {
         const WaterMarkData& data = m_lstWorking.at(i);
-        auto* item = new QListWidgetItem(QIcon(data.m_bPic ? QStringLiteral(":/watermark/picture.svg")
-                                                           : QStringLiteral(":/watermark/text.svg")),
-                                         data.m_strWaterMarkName, m_pList);
+        auto* item = new QListWidgetItem(QIcon(data.kindIconPath()), data.m_strWaterMarkName, m_pList);
         item->setToolTip(data.m_strWaterMarkName);
     }
     m_pList->setCurrentRow(qMin(row, m_pList->count() - 1));

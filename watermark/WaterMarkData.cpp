@@ -122,6 +122,11 @@ QImage WaterMarkData::content(const QSize& frame) const
     return image;
 }
 
+QString WaterMarkData::kindIconPath() const
+{
+    return m_bPic ? QStringLiteral(":/watermark/picture.svg") : QStringLiteral(":/watermark/text.svg");
+}
+
 QImage WaterMarkData::render(const QSize& frame) const
 {
     if (frame.width() <= 0 || frame.height() <= 0)

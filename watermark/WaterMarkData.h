@@ -57,6 +57,9 @@ public:
     QJsonObject toJson() const;
     static WaterMarkData fromJson(const QJsonObject& object);
 
+    // The picture that stands for the preset's kind in the lists.
+    QString kindIconPath() const;
+
     // The preset drawn for a frame of `frame` size at its size in that
     // frame (opacity and shadow applied); a null image when the picture
     // cannot be read, the text is empty or the frame is empty. Never larger

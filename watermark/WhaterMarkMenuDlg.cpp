@@ -77,8 +77,7 @@ void WhaterMarkMenuDlg::onLoadData(int current)
         else if (index == -1)
             item->setIcon(QIcon(QStringLiteral(":/watermark/none.svg")));
         else
-            item->setIcon(QIcon(presets.at(index).m_bPic ? QStringLiteral(":/watermark/picture.svg")
-                                                         : QStringLiteral(":/watermark/text.svg")));
+            item->setIcon(QIcon(presets.at(index).kindIconPath()));
         item->setData(Qt::CheckStateRole, index == current ? Qt::Checked : Qt::Unchecked);
         item->setFlags(Qt::ItemIsEnabled);
     }
