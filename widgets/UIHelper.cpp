@@ -36,16 +36,15 @@ void UIHelper::moveParentWidgetCenter(QWidget* w, QWidget* parent, bool fitHeigh
     w->setGeometry(geometry);
 }
 
-int UIHelper::askSaveChanges(QWidget* dialog)
-{
-    return VxMessageBox::question(
-        dialog, tr("Preferences"), tr("You have changed some settings. Do you want to save the changes before exiting?"),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel);
-}
-
 void UIHelper::closeSettingsDialog(QDialog* dialog, QCloseEvent* event, bool changed)
 {
-    const int answer = changed ? askSaveChanges(dialog) : int(QMessageBox::No);
+    // Yes keeps the changes, No drops them, Cancel stays.
+    const int answer = changed ? VxMessageBox::question(dialog, tr("Preferences"),
+                                                        tr("You have changed some settings. Do you want to save "
+                                                           "the changes before exiting?"),
+                                                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                                        QMessageBox::Yes, QMessageBox::Cancel)
+                               : int(QMessageBox::No);
     if (answer == QMessageBox::Cancel) {
         event->ignore();
         return;

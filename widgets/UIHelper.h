@@ -16,9 +16,6 @@ public:
     // raised to at least the height `w` asks for. Nothing without both.
     static void moveParentWidgetCenter(QWidget* w, QWidget* parent, bool fitHeight);
 
-    // The question a settings dialog asks when it is closed with changes:
-    // QMessageBox::Yes (keep them), No (drop them) or Cancel (stay).
-    static int askSaveChanges(QWidget* dialog);
     // A settings dialog's closeEvent: unchanged, it is rejected; changed, the
     // question decides between accept() (which may refuse a value and keep
     // the dialog open), reject() and staying.
