@@ -11,7 +11,7 @@
 #include <QImage>
 #include <QString>
 
-#include <sys/stat.h>
+#include <algorithm>
 
 namespace sc {
 namespace cam {
@@ -21,10 +21,10 @@ namespace {
 // The movie's frame rate: what cameras deliver at the mode they are opened in.
 constexpr int kFps = 30;
 
+// The engine's own file size, with 0 for a file not there yet.
 int64_t sizeOf(const std::string& path)
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : 0;
+    return std::max<int64_t>(0, GetFileSize(path.c_str()));
 }
 
 } // namespace
