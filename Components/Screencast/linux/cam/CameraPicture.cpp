@@ -1,5 +1,7 @@
 #include "CameraPicture.h"
 
+#include "play/SwsSlack.h"
+
 #include "ScreencastTypes.h"
 
 extern "C" {
@@ -11,10 +13,6 @@ extern "C" {
 
 namespace sc {
 namespace cam {
-
-namespace {
-constexpr std::size_t kSwsSlack = 256;
-}
 
 CameraPicture::~CameraPicture()
 {
@@ -48,7 +46,7 @@ QImage CameraPicture::image(QSize size)
     // be on its way to the encoder.
     // With room behind the last row, where swscale's vector code may store.
     const int bytesPerLine = size.width() * 4;
-    auto* pixels = static_cast<uchar*>(std::malloc(std::size_t(bytesPerLine) * size.height() + kSwsSlack));
+    auto* pixels = static_cast<uchar*>(std::malloc(std::size_t(bytesPerLine) * size.height() + play::kSwsSlack));
     if (!pixels)
         return QImage();
     QImage out(pixels, size.width(), size.height(), bytesPerLine, QImage::Format_RGB32, &std::free, pixels);

@@ -1,6 +1,7 @@
 #include "RangeWriter.h"
 
 #include "MediaReader.h"
+#include "SwsSlack.h"
 
 #include "rec/EncoderAudio.h"
 #include "rec/EncoderVideo.h"
@@ -211,7 +212,7 @@ bool Job::openPictures(std::string& error)
     m_videoStream->time_base = m_video.context()->time_base;
     m_videoStream->avg_frame_rate = AVRational{m_fps, 1};
     const int stride = decoder->width * 4;
-    m_pixels.assign(std::size_t(stride) * std::size_t(decoder->height) + 256, 0);
+    m_pixels.assign(std::size_t(stride) * std::size_t(decoder->height) + kSwsSlack, 0);
     m_image = QImage(m_pixels.data(), decoder->width, decoder->height, stride, QImage::Format_RGB32);
     m_videoDone = false;
     return !m_image.isNull();

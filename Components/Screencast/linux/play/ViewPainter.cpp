@@ -1,6 +1,7 @@
 #include "ViewPainter.h"
 
 #include "EngineCore.h"
+#include "SwsSlack.h"
 #include "XcbThread.h"
 
 #include "platform/log/Log.h"
@@ -21,9 +22,6 @@ namespace {
 
 // Bytes of a PutImage request before its pixels.
 constexpr uint32_t kPutImageHeader = 24;
-// Room behind a picture for swscale's vector code, which may store whole
-// vectors past the end of the last row.
-constexpr std::size_t kSwsSlack = 256;
 
 // swscale's table of YUV to RGB coefficients for a picture's matrix.
 const int* coefficientsOf(const AVFrame* frame)
