@@ -12,6 +12,7 @@
 #include <QUuid>
 
 #include "platform/log/Log.h"
+#include "schedule/TaskClientCall.h"
 
 namespace {
 
@@ -224,7 +225,8 @@ QJsonObject TaskDaemon::answer(QLocalSocket* socket, const QString& type, const 
     if (type == QLatin1String("hello")) {
         m_clients.insert(socket);
         // The pid lets whoever installed us end us by id.
-        return {{"version", kProtocolVersion}, {"pid", static_cast<double>(QCoreApplication::applicationPid())}};
+        return {{"version", TaskClientCall::kProtocolVersion},
+                {"pid", static_cast<double>(QCoreApplication::applicationPid())}};
     }
     if (type == QLatin1String("listTasks")) {
         QJsonArray list;

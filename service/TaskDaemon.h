@@ -32,7 +32,6 @@ public:
     };
     using Clock = std::function<QDateTime()>;
 
-    static constexpr int kProtocolVersion = 1;
     // A run found later than this after its time (the machine slept, the
     // daemon was not running) is logged as missed instead of started hours
     // late; the program holds a start request for as long.
