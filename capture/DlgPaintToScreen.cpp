@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPropertyAnimation>
 #include <QToolButton>
 
 namespace {
@@ -55,6 +56,22 @@ void DlgPaintToScreen::setImg(const QImage& image)
     if (!image.offset().isNull())
         move(image.offset() - QPoint(kBorder, kBorder));
     update();
+}
+
+DlgPaintToScreen* DlgPaintToScreen::flyOut(QWidget* parent, const QImage& image, const QRect& from, const QRect& to)
+{
+    auto* window = new DlgPaintToScreen(parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setShowClose(false);
+    window->setImg(image);
+    window->setGeometry(from);
+    window->show();
+    auto* animation = new QPropertyAnimation(window, "geometry", window);
+    animation->setStartValue(from);
+    animation->setEndValue(to);
+    connect(animation, &QPropertyAnimation::finished, window, &QWidget::close);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    return window;
 }
 
 void DlgPaintToScreen::setShowClose(bool show)

@@ -28,6 +28,13 @@ public:
     // Hovering the picture reveals its close button only when this is on.
     void setShowClose(bool show);
 
+    // A photo's send-off: `image` shrinks or grows from `from` to `to` (on
+    // the screen) in a window without a close button, which closes and
+    // deletes itself at the end. No event loop is held; the window is a
+    // child of `parent` and goes with it, and a caller that must wait can
+    // wait for its destroyed().
+    static DlgPaintToScreen* flyOut(QWidget* parent, const QImage& image, const QRect& from, const QRect& to);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

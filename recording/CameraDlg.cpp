@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QPropertyAnimation>
 #include <QTimer>
 #include <QToolTip>
 #include <QWindow>
@@ -491,19 +490,11 @@ void CameraDlg::flyOut(const QString& path)
 
     // The picture shrinks away towards the top-left; the wait ends with it,
     // also when this window (its parent) is destroyed meanwhile.
-    auto* pinned = new DlgPaintToScreen(this);
-    pinned->setAttribute(Qt::WA_DeleteOnClose);
-    pinned->setImg(image);
+    DlgPaintToScreen* pinned =
+        DlgPaintToScreen::flyOut(this, image, geometry(), QRect(geometry().bottomRight(), QPoint(0, 0)));
     pinned->setBaseSize(size());
-    pinned->setShowClose(false);
-    pinned->show();
-    auto* animation = new QPropertyAnimation(pinned, "geometry", pinned);
-    animation->setStartValue(geometry());
-    animation->setEndValue(QRect(geometry().bottomRight(), QPoint(0, 0)));
     QEventLoop loop;
-    connect(animation, &QPropertyAnimation::finished, pinned, &QWidget::close);
     connect(pinned, &QObject::destroyed, &loop, &QEventLoop::quit);
-    animation->start();
     loop.exec();
 }
 

@@ -9,7 +9,6 @@
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
-#include <QPropertyAnimation>
 #include <QPushButton>
 
 #include "capture/DlgPaintToScreen.h"
@@ -205,17 +204,8 @@ void DlgWebcamOptions::showFlyOut(const QString& path)
     // its child, goes with it.
     const QRect from(ui->frmWebcamView->mapToGlobal(QPoint(0, 0)), ui->frmWebcamView->size());
     const QPoint to = ui->btnTakePhoto->mapToGlobal(ui->btnTakePhoto->rect().center());
-    auto* flyOut = new DlgPaintToScreen(this);
-    flyOut->setAttribute(Qt::WA_DeleteOnClose);
-    flyOut->setShowClose(false);
-    flyOut->setImg(image.scaled(from.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    flyOut->setGeometry(from);
-    flyOut->show();
-    auto* animation = new QPropertyAnimation(flyOut, "geometry", flyOut);
-    animation->setStartValue(from);
-    animation->setEndValue(QRect(to, QSize(1, 1)));
-    connect(animation, &QPropertyAnimation::finished, flyOut, &QWidget::close);
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    DlgPaintToScreen::flyOut(this, image.scaled(from.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation), from,
+                             QRect(to, QSize(1, 1)));
 }
 
 bool DlgWebcamOptions::isChanged() const

@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLayout>
-#include <QPropertyAnimation>
 #include <QStyle>
 #include <QHBoxLayout>
 #include <QTimer>
@@ -463,16 +462,8 @@ void VideoRecCtlWdg::showFlyOut(const QImage& image)
     // stay free to stop (and be discarded) while it plays; the window is a
     // child of the bar and goes with it.
     const QPoint p = ui->btnSnapshot->mapToGlobal(QPoint(0, 0));
-    auto* flyOut = new DlgPaintToScreen(this);
-    flyOut->setAttribute(Qt::WA_DeleteOnClose);
-    flyOut->setShowClose(false);
-    flyOut->setImg(image);
-    flyOut->show();
-    auto* animation = new QPropertyAnimation(flyOut, "geometry", flyOut);
-    animation->setStartValue(QRect(QPoint(p.x() - 120, p.y() - 120), QPoint(p.x() - 1, p.y() - 1)));
-    animation->setEndValue(QRect(p, p));
-    connect(animation, &QPropertyAnimation::finished, flyOut, &QWidget::close);
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    DlgPaintToScreen::flyOut(this, image, QRect(QPoint(p.x() - 120, p.y() - 120), QPoint(p.x() - 1, p.y() - 1)),
+                             QRect(p, p));
 }
 
 void VideoRecCtlWdg::fitHeight()
