@@ -21,10 +21,11 @@ QString keyText(const QKeySequence& sequence)
 
 } // namespace
 
-HotkeyPage::HotkeyPage(QWidget* parent) : QWidget(parent)
+HotkeyPage::HotkeyPage(QWidget* parent) : OptionPage(parent)
 {
     setObjectName(QStringLiteral("HotkeyPage"));
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    layout->setSpacing(-1);
     auto* hint = new QLabel(tr("Click a box and press the new keys, with Ctrl, Shift or the "
                                "Super key. Backspace removes the hotkey."),
                             this);
@@ -76,6 +77,7 @@ void HotkeyPage::load()
         row.edit->setKeySequence(sequence);
     }
     showTaken();
+    remember();
 }
 
 QKeySequence HotkeyPage::edited(const Row& row) const
@@ -84,13 +86,12 @@ QKeySequence HotkeyPage::edited(const Row& row) const
     return sequence.isEmpty() ? QKeySequence() : QKeySequence(sequence[0]);
 }
 
-bool HotkeyPage::isModified() const
+QVariantList HotkeyPage::values() const
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
-        if (edited(m_rows[i]) != m_loaded.value(i))
-            return true;
-    }
-    return false;
+    QVariantList shown;
+    for (const Row& row : m_rows)
+        shown << edited(row).toString(QKeySequence::PortableText);
+    return shown;
 }
 
 void HotkeyPage::restoreDefaults()
@@ -161,6 +162,7 @@ bool HotkeyPage::apply(QString* error)
     }
     m_loaded = sequences;
     showTaken();
+    remember();
     return true;
 }
 
@@ -175,12 +177,12 @@ void HotkeyPage::showTaken()
 
 void HotkeyPage::showEvent(QShowEvent* event)
 {
-    QWidget::showEvent(event);
+    OptionPage::showEvent(event);
     CMASShortcut::instance()->unregisterAll();
 }
 
 void HotkeyPage::hideEvent(QHideEvent* event)
 {
-    QWidget::hideEvent(event);
+    OptionPage::hideEvent(event);
     CMASShortcut::instance()->reload();
 }

@@ -2,7 +2,8 @@
 
 #include <QKeySequence>
 #include <QVector>
-#include <QWidget>
+
+#include "preferences/OptionPage.h"
 
 class CustomKeySequenceEdit;
 class QLabel;
@@ -12,25 +13,22 @@ class QLabel;
 //
 // While the page is shown our own hotkeys are released: a grabbed key never
 // reaches the focused window, so it could not be typed into the page.
-class HotkeyPage : public QWidget
+class HotkeyPage : public OptionPage
 {
     Q_OBJECT
 public:
     explicit HotkeyPage(QWidget* parent = nullptr);
 
     // Shows the stored hotkeys and marks those another program holds.
-    void load();
+    void load() override;
     // Stores the edited hotkeys and grabs them. Refused, with nothing
     // stored and a message for the user in `error`, when two hotkeys share
     // a key, a key cannot be a global hotkey, or another program holds a
     // key that was changed.
-    bool apply(QString* error);
-    bool isModified() const;
-
-signals:
-    void changed();
+    bool apply(QString* error) override;
 
 protected:
+    QVariantList values() const override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 

@@ -10,8 +10,6 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include <type_traits>
-
 #include "platform/framework/VxMessageBox.h"
 #include "widgets/UIHelper.h"
 #include "preferences/HotkeyPage.h"
@@ -83,18 +81,13 @@ OptionDialog::OptionDialog(SETTINGPAGE page, QWidget* parent)
 
 OptionDialog::~OptionDialog() = default;
 
-template <class P>
-void OptionDialog::addPage(P* page, const char* icon)
+void OptionDialog::addPage(OptionPage* page, const char* icon)
 {
     page->load();
-    if constexpr (std::is_base_of_v<OptionPage, P>)
-        page->alignLabels();
-    else if (page->layout())
-        page->layout()->setContentsMargins(18, 12, 18, 12); // the margins of the other pages
+    page->alignLabels();
     m_pStack->addWidget(scrolled(page));
     m_pList->addItem(new QListWidgetItem(QIcon(QStringLiteral(":/preferences/") + QLatin1String(icon)), QString()));
-    m_pages.append(Page{[page](QString* error) { return page->apply(error); },
-                        [page] { return page->isModified(); }});
+    m_pages.append(page);
 }
 
 void OptionDialog::applyStyle()
@@ -122,8 +115,8 @@ int OptionDialog::pageCount() const
 
 bool OptionDialog::isModified() const
 {
-    for (const Page& page : m_pages) {
-        if (page.modified())
+    for (const OptionPage* page : m_pages) {
+        if (page->isModified())
             return true;
     }
     return false;
@@ -136,7 +129,7 @@ void OptionDialog::accept()
     const int order[] = {SETTINGPAGE_HotKey, SETTINGPAGE_Output, SETTINGPAGE_Mouse, SETTINGPAGE_Record};
     for (int i : order) {
         QString error;
-        if (!m_pages[i].apply(&error)) {
+        if (!m_pages[i]->apply(&error)) {
             setCurrentPage(i);
             VxMessageBox::warning(this, windowTitle(), error);
             return;

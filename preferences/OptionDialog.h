@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QList>
-#include <functional>
 
 #include "core/RecordTypes.h"
 #include "platform/framework/VxDialogBase.h"
 
+class OptionPage;
 class QCloseEvent;
 class QListWidget;
 class QPushButton;
@@ -39,17 +39,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // What the dialog needs of a page; the hotkey page is no OptionPage.
-    struct Page {
-        std::function<bool(QString*)> apply;
-        std::function<bool()> modified;
-    };
-    template <class P> void addPage(P* page, const char* icon);
+    void addPage(OptionPage* page, const char* icon);
     void applyStyle();
 
     QListWidget* m_pList = nullptr;
     QStackedWidget* m_pStack = nullptr;
     QPushButton* m_pOK = nullptr;
     QPushButton* m_pCancel = nullptr;
-    QList<Page> m_pages;
+    QList<OptionPage*> m_pages;
 };
