@@ -11,10 +11,11 @@
 
 #include <cstdio>
 
-inline bool shootWindow(QWidget* window, const QString& path, int settleMs)
+// `margin` pixels around the frame show its shadow or border against the desktop.
+inline bool shootWindow(QWidget* window, const QString& path, int settleMs, int margin = 0)
 {
     QTest::qWait(settleMs);   // what the window draws (or the engine into it) gets there
-    const QRect frame = window->frameGeometry();
+    const QRect frame = window->frameGeometry().adjusted(-margin, -margin, margin, margin);
     const QPixmap picture =
         QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
     if (!picture.save(path, "PNG")) {
@@ -22,5 +23,6 @@ inline bool shootWindow(QWidget* window, const QString& path, int settleMs)
         return false;
     }
     std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
     return true;
 }

@@ -11,13 +11,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
-#include <QScreen>
 #include <QTest>
 #include <QWidgetAction>
 
 #include <cstdio>
-#include <functional>
 
+#include "tools/WindowShot.h"
 #include "Screencast.h"
 #include "app/DlgQuitMessage.h"
 #include "app/FfFloatWindow.h"
@@ -41,17 +40,8 @@ void shoot(QWidget* window, const QString& name)
         ++g_failures;
         return;
     }
-    QTest::qWait(300);
-    const QRect area = window->frameGeometry().adjusted(-6, -6, 6, 6);
-    const QPixmap picture =
-        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    const QString path = QDir(g_out).filePath(name + ".png");
-    if (!picture.save(path)) {
+    if (!shootWindow(window, QDir(g_out).filePath(name + ".png"), 300, 6))
         ++g_failures;
-        return;
-    }
-    std::printf("%s\n", qPrintable(path));
-    std::fflush(stdout);
 }
 
 void showAndShoot(QWidget* window, const QString& name)
