@@ -19,7 +19,8 @@ namespace cam {
 
 namespace {
 
-constexpr const char* kLavfiPrefix = "lavfi:";
+constexpr char kLavfiPrefix[] = "lavfi:";
+constexpr std::size_t kLavfiPrefixLength = sizeof kLavfiPrefix - 1;
 // A paced source more than this late starts its clock afresh instead of
 // hurrying through the pictures it missed.
 constexpr int64_t kLateLimitUs = 200000;
@@ -60,8 +61,8 @@ bool CameraInput::open(const std::string& deviceId, std::string& error)
             return false;
         }
         m_paced = true;
-        if (source.compare(0, 6, kLavfiPrefix) == 0) {
-            m_url = source.substr(6);
+        if (source.compare(0, kLavfiPrefixLength, kLavfiPrefix) == 0) {
+            m_url = source.substr(kLavfiPrefixLength);
             m_format = av_find_input_format("lavfi");
         } else {
             m_url = source;
