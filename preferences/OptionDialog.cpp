@@ -86,7 +86,7 @@ void OptionDialog::addPage(OptionPage* page, const char* icon)
     page->load();
     page->alignLabels();
     m_pStack->addWidget(scrolled(page));
-    m_pList->addItem(new QListWidgetItem(QIcon(QStringLiteral(":/preferences/") + QLatin1String(icon)), QString()));
+    m_pList->addItem(new QListWidgetItem(OptionPage::icon(icon), QString()));
     m_pages.append(page);
 }
 

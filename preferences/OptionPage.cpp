@@ -26,6 +26,11 @@ bool OptionPage::isModified() const
     return values() != m_loaded;
 }
 
+QIcon OptionPage::icon(const char* name)
+{
+    return QIcon(QStringLiteral(":/preferences/") + QLatin1String(name));
+}
+
 void OptionPage::alignLabels()
 {
     QList<QWidget*> labels;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QToolButton>
 #include <QVariantList>
 #include <QWidget>
@@ -28,6 +29,8 @@ public:
     // a value cannot be used, in which case nothing of this page is stored.
     virtual bool apply(QString* error) = 0;
     bool isModified() const;
+    // One of the preferences' own pictures, by file name.
+    static QIcon icon(const char* name);
     // Gives every section's label column the width of the widest, so the
     // fields of all sections line up.
     void alignLabels();

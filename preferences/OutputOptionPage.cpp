@@ -53,7 +53,7 @@ QToolButton* iconButton(QWidget* parent, const char* icon, const QString& tip, c
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
-    button->setIcon(QIcon(QStringLiteral(":/preferences/") + QLatin1String(icon)));
+    button->setIcon(OptionPage::icon(icon));
     button->setIconSize(QSize(18, 18));
     button->setToolTip(tip);
     button->setAutoRaise(true);

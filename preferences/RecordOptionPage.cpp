@@ -22,7 +22,7 @@ const int kPluginStatusMode = 1;
 
 QPushButton* doorButton(QWidget* parent, const QString& text, const char* icon, const char* name)
 {
-    auto* button = new QPushButton(QIcon(QStringLiteral(":/preferences/") + QLatin1String(icon)), text, parent);
+    auto* button = new QPushButton(OptionPage::icon(icon), text, parent);
     button->setObjectName(QLatin1String(name));
     button->setIconSize(QSize(18, 18));
     return button;
