@@ -19,6 +19,10 @@ public:
     explicit ITaskClient(QObject* parent = nullptr) : QObject(parent) {}
     ~ITaskClient() override = default;
 
+    // A start request is acted on for this long after it came; a run the
+    // daemon finds later than this is not started at all.
+    static constexpr int kStartFreshSeconds = 4;
+
     // Opens the connection and performs the version handshake.
     virtual bool connectToDaemon() = 0;
     // True while the handshake succeeded and the connection stays open.

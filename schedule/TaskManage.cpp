@@ -96,7 +96,7 @@ bool TaskManage::isOutOfDate() const
     // With no request on record there is nothing fresh to start.
     if (!m_lastStartRequest.isValid())
         return true;
-    return m_lastStartRequest.secsTo(now()) > 4;
+    return m_lastStartRequest.secsTo(now()) > ITaskClient::kStartFreshSeconds;
 }
 
 bool TaskManage::needStopRecord(qint64 seconds) const

@@ -12,7 +12,6 @@
 #include <QUuid>
 
 #include "platform/log/Log.h"
-#include "schedule/TaskClientCall.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "core/TaskInfo.h"
 #include "schedule/PowerAction.h"
+#include "schedule/TaskClientCall.h"
 
 class QLocalSocket;
 
@@ -35,7 +36,7 @@ public:
     // A run found later than this after its time (the machine slept, the
     // daemon was not running) is logged as missed instead of started hours
     // late; the program holds a start request for as long.
-    static constexpr int kStaleSeconds = 4;
+    static constexpr int kStaleSeconds = ITaskClient::kStartFreshSeconds;
     static constexpr const char* kStartArgument = "--scheduled-task";
 
     explicit TaskDaemon(Setup setup, QObject* parent = nullptr);
