@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include "core/TaskInfo.h"
+#include "schedule/TaskClientCall.h"
 
 // A stand-in task daemon on its own thread that answers, stays silent or speaks an old
 // protocol as scripted, and records every request it reads.
@@ -20,7 +21,7 @@ class FakeTaskDaemon
 public:
     struct Script
     {
-        int version = 1;
+        int version = TaskClientCall::kProtocolVersion;
         QSet<QString> ignore; // request types left unanswered
         TaskList tasks;
     };

@@ -37,7 +37,8 @@ qint64 daemonPid()
 {
     QLocalSocket s;
     s.connectToServer(taskDaemonSocketName());
-    if (!s.waitForConnected(2000) || s.write("{\"type\":\"hello\",\"version\":1,\"seq\":1}\n") <= 0)
+    const QJsonObject hello{{"type", "hello"}, {"version", TaskClientCall::kProtocolVersion}, {"seq", 1}};
+    if (!s.waitForConnected(2000) || s.write(QJsonDocument(hello).toJson(QJsonDocument::Compact) + '\n') <= 0)
         return 0;
     while (!s.canReadLine() && s.waitForReadyRead(5000)) {
     }
