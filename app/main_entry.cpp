@@ -102,7 +102,7 @@ void startLogging()
     settings->appendLogPath(logPath);
     settings->appendLogPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Log Files/");
     // The task service keeps its own log beside its task file.
-    settings->appendLogPath(TaskServiceSetup::dataFolder() + QStringLiteral("/task-service.log"));
+    settings->appendLogPath(TaskServiceSetup::dataFolder() + QLatin1Char('/') + QLatin1String(TaskServiceSetup::kLogFile));
     VxProductInfo* product = VxProductInfo::instance();
     Log("MAIN", 1, "version %s-%s", product->productVersion("").toUtf8().constData(),
         product->programVersion().toUtf8().constData());
