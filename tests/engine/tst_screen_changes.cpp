@@ -1,13 +1,39 @@
 // The screen source reads only what changed once the screen is still: a
-// change in any window, large or a single row, must still reach the frame.
+// change in any window, large or a single row, must still reach the frame,
+// and a recording that converts only the changed rows again (a still
+// picture not at all) shows every change and leaves no trace of the pointer.
 
-#include "EngineTestSupport.h"
+#include "RecordingTestSupport.h"
 
 #include "rec/ScreenSource.h"
 
 #include <QtTest>
 
 using namespace sc::rec;
+
+namespace {
+
+// The frame slot the recording has reached, once a few more have passed (a change made before
+// shows in the slots after it).
+int64_t settle(CScreenRecoderObject* recorder)
+{
+    const int64_t at = recorder->frameCount();
+    et::waitForFrames(recorder, at + 6);
+    return at;
+}
+
+// How many pixels of the 5x5 square around `at` are far from `rgb`.
+int strangers(const QImage& image, QPoint at, QRgb rgb)
+{
+    int n = 0;
+    for (int dy = -2; dy <= 2; ++dy) {
+        for (int dx = -2; dx <= 2; ++dx)
+            n += et::near(image.pixel(at + QPoint(dx, dy)), rgb, 60) ? 0 : 1;
+    }
+    return n;
+}
+
+} // namespace
 
 class TstScreenChanges : public QObject {
     Q_OBJECT
@@ -57,6 +83,97 @@ private slots:
         QCOMPARE(pixelAfterGrab(*source, QPoint(135, 135)), 0xffff0000u);
         xcb_destroy_window(m_x.conn, big);
         m_x.sync();
+    }
+
+    // The source's word on what changed: nothing on a still screen (the very same picture, not
+    // a copy), the rows of a change, everything after the area moved.
+    void grabsSayWhatChanged()
+    {
+        const xcb_window_t big = window(QRect(0, 0, 240, 200), 0xff0000);
+        std::string error;
+        auto source = ScreenAreaSource::create("", QRect(20, 20, 200, 160), error);
+        QVERIFY2(source && source->tracksDamage(), error.c_str());
+        // The first grabs read everything (nothing is known yet), then the kept copy starts.
+        VideoFrame first, still;
+        m_x.sync();
+        QCOMPARE(source->grab(first), 0);
+        QVERIFY(first.allChanged || !first.changedRows.empty());
+        QCOMPARE(source->grab(first), 0);
+        QCOMPARE(source->grab(still), 0);
+        QVERIFY(!still.allChanged && still.changedRows.empty());
+        QCOMPARE(still.image.constBits(), first.image.constBits());
+        const xcb_window_t small = window(QRect(150, 150, 10, 10), 0x0000ff);
+        m_x.sync();
+        VideoFrame changed;
+        QCOMPARE(source->grab(changed), 0);
+        QVERIFY(!changed.allChanged && !changed.changedRows.empty());
+        for (const auto& band : changed.changedRows)
+            QVERIFY(band.first <= 130 && band.second >= 140);
+        source->setArea(QRect(10, 20, 200, 160));
+        VideoFrame moved;
+        QCOMPARE(source->grab(moved), 0);
+        const std::vector<std::pair<int, int>> whole{{0, 160}};
+        QVERIFY(moved.allChanged || moved.changedRows == whole);
+        xcb_destroy_window(m_x.conn, small);
+        xcb_destroy_window(m_x.conn, big);
+        m_x.sync();
+    }
+
+    // A recording over a still screen: each change shows in the file in its own slot, what went
+    // away is gone, and the pointer leaves no trace where it was.
+    void recordingShowsEveryChange()
+    {
+        QCOMPARE(scInitialize(), int(kScInitOk));
+        UseDisplay(0);
+        const xcb_window_t big = window(QRect(0, 0, 320, 240), 0xff0000);
+        m_x.sync();
+        QVERIFY(et::movePointer(QPoint(60, 60)));
+        const QString path = QDir::temp().filePath(QString("changes-%1.mp4").arg(QCoreApplication::applicationPid()));
+        et::Callback callback;
+        MouseOpt mouse{};
+        mouse.cursor = 1;
+        auto recorder = scVideoRecord(&callback, kOutputMp4, path.toUtf8().constData(),
+                                      et::videoOpt(QRect(0, 0, 320, 240), 30, kVideoCodecH264, 5), et::sound(false),
+                                      mouse, false, kWindowListNone, nullptr, 0, nullptr, 0);
+        QVERIFY(recorder && recorder->start() == 0);
+        QVERIFY(et::waitForFrames(recorder.get(), 10));
+        const int64_t beforeShown = recorder->frameCount();
+        const xcb_window_t small = window(QRect(150, 150, 10, 10), 0x0000ff);
+        m_x.sync();
+        const int64_t shown = settle(recorder.get());
+        const int64_t beforeDrawn = recorder->frameCount();
+        const xcb_gcontext_t gc = xcb_generate_id(m_x.conn);
+        const uint32_t whitePixel = 0xffffff;
+        xcb_create_gc(m_x.conn, gc, big, XCB_GC_FOREGROUND, &whitePixel);
+        const xcb_rectangle_t row{0, 71, 320, 1};
+        xcb_poly_fill_rectangle(m_x.conn, big, gc, 1, &row);
+        m_x.sync();
+        const int64_t drawn = settle(recorder.get());
+        xcb_unmap_window(m_x.conn, small);
+        QVERIFY(et::movePointer(QPoint(250, 200)));
+        m_x.sync();
+        const int64_t gone = settle(recorder.get());
+        settle(recorder.get());
+        recorder.reset();
+        QCOMPARE(callback.errors(), std::vector<int>{});
+
+        const QVector<testmedia::Picture> pictures = testmedia::pictures(path);
+        QFile::remove(path);
+        QVERIFY(pictures.size() > gone + 8);
+        const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), white = qRgb(255, 255, 255);
+        // The slot before each change still shows what was there; a few later, the change.
+        QCOMPARE(strangers(pictures[int(beforeShown - 1)].image, QPoint(155, 155), red), 0);
+        QCOMPARE(strangers(pictures[int(shown + 4)].image, QPoint(155, 155), blue), 0);
+        QVERIFY(!et::near(pictures[int(beforeDrawn - 1)].image.pixel(200, 71), white, 60));
+        QVERIFY(et::near(pictures[int(drawn + 4)].image.pixel(200, 71), white, 60));
+        const QImage last = pictures.back().image;
+        QCOMPARE(strangers(last, QPoint(155, 155), red), 0);
+        QCOMPARE(strangers(last, QPoint(60, 60), red), 0);
+        QVERIFY(strangers(last, QPoint(252, 202), red) > 0);
+        QVERIFY(et::near(last.pixel(20, 71), white, 60));
+        xcb_destroy_window(m_x.conn, big);
+        m_x.sync();
+        scUninitialize();
     }
 };
 

@@ -22,6 +22,10 @@ void CanvasDecorator::decorate(VideoFrame& frame)
         picture = m_layer->picture;
         area = m_layer->area;
     }
+    if (picture != m_drawn || area != m_drawnArea)
+        frame.allChanged = true;
+    m_drawn = picture;
+    m_drawnArea = area;
     if (!picture || frame.image.isNull() || frame.screenRect.isEmpty())
         return;
     const double sx = double(frame.image.width()) / frame.screenRect.width();

@@ -44,6 +44,9 @@ public:
 
 private:
     std::shared_ptr<CanvasFrameLayer> m_layer;
+    // What the last frame got (a new picture or place changes the frame).
+    std::shared_ptr<const QImage> m_drawn;
+    QRect m_drawnArea;
 };
 
 // The window that shows the strokes.

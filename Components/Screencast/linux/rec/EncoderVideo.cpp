@@ -294,7 +294,7 @@ bool VideoEncoder::openGifFilter(int fps, std::string& error)
     return true;
 }
 
-bool VideoEncoder::convert(const QImage& picture)
+bool VideoEncoder::convert(const QImage& picture, const RowSpans* changedRows)
 {
     QImage source = picture;
     const bool hasAlpha = m_ctx->pix_fmt == AV_PIX_FMT_YUVA444P10LE;
@@ -326,13 +326,21 @@ bool VideoEncoder::convert(const QImage& picture)
     const int srcWidth = cut ? m_size.width() : source.width();
     const int srcHeight = cut ? m_size.height() : source.height();
     if (cut && m_ctx->pix_fmt == AV_PIX_FMT_YUV420P && m_settings.matrix == AVCOL_SPC_BT709) {
+        // A writable copy keeps the previous picture's contents, so the
+        // rows that did not change stay as they were converted.
         if (av_frame_make_writable(m_picture) < 0)
             return false;
-        const PlanarPicture out{{m_picture->data[0], m_picture->data[1], m_picture->data[2]},
-                                {m_picture->linesize[0], m_picture->linesize[1], m_picture->linesize[2]}};
-        bgraToI420Bt709(source.constBits(), int(source.bytesPerLine()), out, m_size.width(), m_size.height());
+        const bool partial = changedRows && m_fastPicture;
+        m_fastPicture = true;
+        if (!partial) {
+            convertRows(source, 0, m_size.height());
+            return true;
+        }
+        for (const auto& band : *changedRows)
+            convertRows(source, band.first & ~1, std::min((band.second + 1) & ~1, m_size.height()));
         return true;
     }
+    m_fastPicture = false;
     // The other formats (10 bits, 4:2:2, 4:4:4, alpha, a picture to scale):
     // the fast bilinear filter costs a fifth less than the default and
     // loses nothing at 1:1.
@@ -395,11 +403,28 @@ bool VideoEncoder::convertGif(const QImage& picture)
     return true;
 }
 
-bool VideoEncoder::encode(const QImage& picture, int64_t index, const PacketSink& sink)
+// Rows [top, bottom) (both even) through the BT.709 4:2:0 converter; every
+// band converts on its own exactly as within the whole picture.
+void VideoEncoder::convertRows(const QImage& source, int top, int bottom)
+{
+    if (top >= bottom)
+        return;
+    const int stride = int(source.bytesPerLine());
+    const PlanarPicture out{{m_picture->data[0] + std::ptrdiff_t(top) * m_picture->linesize[0],
+                             m_picture->data[1] + std::ptrdiff_t(top / 2) * m_picture->linesize[1],
+                             m_picture->data[2] + std::ptrdiff_t(top / 2) * m_picture->linesize[2]},
+                            {m_picture->linesize[0], m_picture->linesize[1], m_picture->linesize[2]}};
+    bgraToI420Bt709(source.constBits() + std::ptrdiff_t(top) * stride, stride, out, m_size.width(), bottom - top);
+}
+
+bool VideoEncoder::encode(const QImage& picture, int64_t index, const PacketSink& sink, const RowSpans* changedRows)
 {
     if (!m_ctx || m_flushed)
         return false;
-    const bool converted = m_graph ? convertGif(picture) : convert(picture);
+    // The same picture as last time is already converted.
+    if (m_hasPicture && changedRows && changedRows->empty())
+        return repeat(index, sink);
+    const bool converted = m_graph ? convertGif(picture) : convert(picture, m_hasPicture ? changedRows : nullptr);
     if (!converted)
         return false;
     m_hasPicture = true;

@@ -68,8 +68,14 @@ public:
     uint32_t tag() const { return m_settings.tag; }
     QSize size() const { return m_size; }
 
-    // Converts the picture and encodes it as frame `index`.
-    bool encode(const QImage& picture, int64_t index, const PacketSink& sink);
+    // Rows [top, bottom) of a picture.
+    using RowSpans = std::vector<std::pair<int, int>>;
+
+    // Converts the picture and encodes it as frame `index`. With
+    // `changedRows`, the picture differs from the one encoded last only in
+    // those rows (none: it is the same), and only they are converted again.
+    bool encode(const QImage& picture, int64_t index, const PacketSink& sink,
+                const RowSpans* changedRows = nullptr);
     // Encodes the last picture again as frame `index` (a slot that got no
     // new frame: the capture was late or the queue was full).
     bool repeat(int64_t index, const PacketSink& sink);
@@ -78,7 +84,8 @@ public:
     bool flush(const PacketSink& sink);
 
 private:
-    bool convert(const QImage& picture);
+    bool convert(const QImage& picture, const RowSpans* changedRows);
+    void convertRows(const QImage& source, int top, int bottom);
     bool convertGif(const QImage& picture);
     bool openGifFilter(int fps, std::string& error);
     bool send(AVFrame* frame, const PacketSink& sink);
@@ -94,6 +101,7 @@ private:
     AVPacket* m_packet = nullptr;
     QSize m_size;
     bool m_hasPicture = false;
+    bool m_fastPicture = false;     // m_picture came from the BT.709 4:2:0 converter
     bool m_flushed = false;
 
     // GIF: BGRA in, palettised frames out.

@@ -5,6 +5,7 @@
 #include <xcb/xfixes.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace sc {
@@ -77,6 +78,9 @@ void MouseDecorator::decorate(VideoFrame& frame)
 
 void MouseDecorator::draw(VideoFrame& frame, const PointerState& pointer, int64_t whenUs)
 {
+    // Where the pointer was drawn last time shows the screen again.
+    frame.markChanged(m_drawnRows.first, m_drawnRows.second);
+    m_drawnRows = {0, 0};
     if (!pointer.valid || frame.image.isNull() || frame.screenRect.isEmpty())
         return;
     if (pointer.pressed && !m_wasPressed)
@@ -92,6 +96,8 @@ void MouseDecorator::draw(VideoFrame& frame, const PointerState& pointer, int64_
     if (at.x() < -reach || at.y() < -reach || at.x() > frame.image.width() + reach
         || at.y() > frame.image.height() + reach)
         return;     // the pointer is elsewhere
+    m_drawnRows = {int(std::floor(at.y() - reach)), int(std::ceil(at.y() + reach)) + 1};
+    frame.markChanged(m_drawnRows.first, m_drawnRows.second);
 
     QPainter painter(&frame.image);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -13,6 +13,7 @@
 #include <QPoint>
 
 #include <memory>
+#include <utility>
 
 namespace sc {
 namespace rec {
@@ -56,6 +57,7 @@ private:
     QImage m_cursor;            // premultiplied ARGB
     QPoint m_hotspot;
     uint32_t m_cursorSerial = 0;
+    std::pair<int, int> m_drawnRows{0, 0}; // rows drawn over in the last frame
     bool m_wasPressed = false;
     int64_t m_pressUs = -1;     // last press seen
 };

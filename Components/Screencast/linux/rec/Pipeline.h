@@ -10,8 +10,10 @@
 #include <QImage>
 #include <QRect>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ScreencastTypes.h"
@@ -31,6 +33,25 @@ struct VideoFrame
     // Where the picture lies on the root window (global screen pixels);
     // decorators draw screen-positioned things (pointer, strokes) from it.
     QRect screenRect;
+    // Numbered by the capture thread, one up per grab: the encoder can tell
+    // that it saw the grab before this one, so that `changedRows` apply.
+    int64_t sequence = 0;
+    // Which rows [top, bottom) differ from the previous grab, in order, when
+    // the source knows (`allChanged` false; none at all: the very same
+    // picture). The encoder converts only those and encodes an unchanged
+    // picture without converting it again.
+    bool allChanged = true;
+    std::vector<std::pair<int, int>> changedRows;
+
+    // A decorator drew over rows [top, bottom) differently than on the
+    // previous frame.
+    void markChanged(int top, int bottom)
+    {
+        top = std::max(top, 0);
+        bottom = std::min(bottom, image.height());
+        if (!allChanged && top < bottom)
+            changedRows.emplace_back(top, bottom);
+    }
 };
 
 // Where frames come from: a part of the screen, one window, or chosen
@@ -54,6 +75,9 @@ public:
 
 // Draws into each frame before it is encoded. Called on the capture thread
 // only; implementations keep their own locks for state set from elsewhere.
+// What a decorator draws differently than on the previous frame it marks
+// (VideoFrame::markChanged); the same drawing over unchanged rows leaves
+// them unchanged.
 class IFrameDecorator
 {
 public:

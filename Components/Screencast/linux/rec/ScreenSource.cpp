@@ -235,22 +235,23 @@ bool ScreenAreaSource::readRows(uint32_t segment, int top, int bottom)
     return reply != nullptr;
 }
 
-// Brings the kept copy up to date when little changed. False when much
-// did: a whole read into the frame is then cheaper than a read and a copy.
-bool ScreenAreaSource::refreshCopy()
+// Brings the kept copy up to date when little changed, and says which rows
+// did. False when much did: a whole read into the frame is then cheaper
+// than a read and a copy.
+bool ScreenAreaSource::refreshCopy(std::vector<DamageTracker::Span>& changed)
 {
     collectDamage();
-    std::vector<DamageTracker::Span> bands = m_changed.take(m_area);
+    changed = m_changed.take(m_area);
     int rows = 0;
-    for (const DamageTracker::Span& band : bands)
+    for (const DamageTracker::Span& band : changed)
         rows += band.second - band.first;
     if (rows * 2 > m_area.height()) {
         m_copyValid = false;
         return false;
     }
     if (!m_copyValid)
-        bands.assign(1, DamageTracker::Span(0, m_area.height()));
-    for (const DamageTracker::Span& band : bands) {
+        changed.assign(1, DamageTracker::Span(0, m_area.height()));
+    for (const DamageTracker::Span& band : changed) {
         if (!readRows(m_copySegment, band.first, band.second)) {
             m_copyValid = false;
             return false;
@@ -288,15 +289,27 @@ int ScreenAreaSource::grab(VideoFrame& out)
 {
     if (xcb_connection_has_error(m_conn))
         return SR_UnknownError;
-    ShmPool::Segment* segment = m_pool ? m_pool->acquire(m_conn) : nullptr;
-    if (!segment)
-        return grabPlain(out);
     // The picture is of the moment it is asked for (the server answers
     // within a few milliseconds): taking the time before the request keeps
     // frames on their ticks however long the copy takes.
     const int64_t askedUs = nowUs();
+    std::vector<DamageTracker::Span> changed;
+    const bool tracked = m_pool && m_damage && refreshCopy(changed);
+    out.captureUs = askedUs;
+    out.screenRect = m_area;
+    if (tracked && changed.empty() && !m_previous.isNull()) {
+        // Nothing changed: the previous frame again, without a copy.
+        out.image = m_previous;
+        out.allChanged = false;
+        out.changedRows.clear();
+        return SR_Success;
+    }
+    m_previous = QImage();
+    ShmPool::Segment* segment = m_pool ? m_pool->acquire(m_conn) : nullptr;
+    if (!segment)
+        return grabPlain(out);
     const std::size_t bytes = std::size_t(m_area.width()) * std::size_t(m_area.height()) * 4;
-    if (m_damage && refreshCopy()) {
+    if (tracked) {
         std::memcpy(segment->address, m_copyBits, bytes);
     } else if (!readRows(segment->xid, 0, m_area.height())) {
         m_pool->release(segment);
@@ -305,8 +318,9 @@ int ScreenAreaSource::grab(VideoFrame& out)
     auto* handle = new ImageHandle{m_pool, segment};
     out.image = QImage(segment->address, m_area.width(), m_area.height(), m_area.width() * 4,
                        QImage::Format_RGB32, releaseImage, handle);
-    out.captureUs = askedUs;
-    out.screenRect = m_area;
+    out.allChanged = !tracked;
+    out.changedRows = std::move(changed);
+    m_previous = out.image;
     return SR_Success;
 }
 
@@ -335,6 +349,7 @@ int ScreenAreaSource::grabPlain(VideoFrame& out)
     out.image = image;
     out.captureUs = askedUs;
     out.screenRect = m_area;
+    out.allChanged = true;
     return SR_Success;
 }
 

@@ -9,13 +9,16 @@
 // is used.
 // Where the server has DAMAGE, a still or nearly still screen is not read
 // whole every frame: a copy of the area is kept up to date from the rows
-// the server reports changed, and each frame starts as a copy of it.
+// the server reports changed, and each frame starts as a copy of it (or is
+// the previous frame again when nothing changed). Such frames say which
+// rows changed.
 
 #include "DamageTracker.h"
 #include "Pipeline.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 struct xcb_connection_t;
 
@@ -47,7 +50,7 @@ private:
     void watchDamage();
     void collectDamage();
     bool readRows(uint32_t segment, int top, int bottom);
-    bool refreshCopy();
+    bool refreshCopy(std::vector<DamageTracker::Span>& changed);
 
     xcb_connection_t* m_conn = nullptr;
     uint32_t m_root = 0;
@@ -63,6 +66,7 @@ private:
     uint8_t* m_copyBits = nullptr;
     uint32_t m_copySegment = 0;
     bool m_copyValid = false;
+    QImage m_previous; // the last frame handed out
 };
 
 } // namespace rec

@@ -130,10 +130,12 @@ struct VideoRecorder::Impl
 
     std::mutex lastMutex;
     QImage last;                  // the newest composed frame
+    int64_t grabs = 0;            // capture thread only
 
     // Encoder thread state.
     int64_t nextIndex = 0;
     int64_t repeats = 0;          // slots filled with the previous picture
+    int64_t encodedSequence = -1; // VideoFrame::sequence of the last picture encoded
     bool writeFailed = false;
 
     void fail(int code);
@@ -243,6 +245,7 @@ bool VideoRecorder::Impl::grabFrame(VideoFrame& frame)
     }
     if (frame.captureUs == 0)
         frame.captureUs = askedUs;
+    frame.sequence = ++grabs;
     for (auto& decorator : decorators)
         decorator->decorate(frame);
     if (IRecordingCanvas* c = liveCanvas.load()) {
@@ -328,10 +331,15 @@ bool VideoRecorder::Impl::handleFrame(const VideoFrame& frame)
     const int fps = opt.setup.fps;
     const int64_t index = (recordUs * fps + 500000) / 1000000;
     auto sink = [this](AVPacket* p) { return writeVideo(p); };
+    // What changed since the frame before is only known to apply when that
+    // frame was the last one encoded.
+    const bool follows = !frame.allChanged && frame.sequence == encodedSequence + 1;
+    const VideoEncoder::RowSpans* changed = follows ? &frame.changedRows : nullptr;
     if (!video->hasPicture()) {
         // The first picture also fills the slots before it.
         if (!video->encode(frame.image, 0, sink))
             return false;
+        encodedSequence = frame.sequence;
         for (int64_t i = 1; i <= index; ++i) {
             if (!video->repeat(i, sink))
                 return false;
@@ -345,8 +353,9 @@ bool VideoRecorder::Impl::handleFrame(const VideoFrame& frame)
                 return false;
             ++repeats;
         }
-        if (!video->encode(frame.image, index, sink))
+        if (!video->encode(frame.image, index, sink, changed))
             return false;
+        encodedSequence = frame.sequence;
         nextIndex = index + 1;
     }
     frames = nextIndex;
