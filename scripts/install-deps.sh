@@ -15,11 +15,12 @@ packages=(
   # X11 through XCB
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev
   libxcb-composite0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-icccm4-dev libxcb-ewmh-dev
+  libxkbcommon-x11-dev libxcb-xkb-dev
   # sound, network
   libpulse-dev libcurl4-openssl-dev
   # the private test environment and the tools its tests use
   xvfb xauth openbox pulseaudio pulseaudio-utils x11-utils x11-apps
-  xdotool trayer imagemagick fonts-dejavu-core
+  xdotool x11-xkb-utils trayer imagemagick fonts-dejavu-core
 )
 
 # One query for all: a package dpkg has never heard of is simply absent.
