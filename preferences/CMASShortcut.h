@@ -31,7 +31,7 @@ public:
     void unregisterAll();
     // Esc as a global key of its own (id kCancelKeyId) while a countdown
     // runs: it cancels the countdown and never reaches the focused program.
-    static const int kCancelKeyId = 100;
+    static constexpr int kCancelKeyId = 100;
     bool grabCancelKey();
     void releaseCancelKey();
     // RP_HotKey ids whose key could not be grabbed at the last reload()
