@@ -448,7 +448,15 @@ bool ScreenRecorder::recordVideo()
     Utils::setFileSuffix(container.suffix.mid(1));
     m_pPrivate->m_nLastError = 0;
     m_sizeRecordFrame = record.frame;
-    WaterMarkDataManage::instance()->useWaterMark(record.frame);
+    QString watermarkProblem;
+    if (!WaterMarkDataManage::instance()->useWaterMark(record.frame, &watermarkProblem)
+        && !watermarkProblem.isEmpty()) {
+        // Said before the engine starts, so that the box is not in the
+        // recording; a watermark is no reason to lose the recording.
+        VxMessageBox::warning(nullptr, productName(),
+                              watermarkProblem + QLatin1Char('\n') + tr("The recording goes on without it."),
+                              QMessageBox::Ok);
+    }
     logScreenRecord(record);
 
     UnsavedRecording::remember(m_strTempFilePath);

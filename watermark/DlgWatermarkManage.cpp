@@ -18,6 +18,7 @@
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
 #include "watermark/WaterMarkDataManage.h"
+#include "watermark/WaterMarkPicture.h"
 #include "watermark/WaterMarkPreview.h"
 
 namespace {
@@ -51,6 +52,21 @@ QString choosePictureFile(QWidget* parent)
         return g_chooser(parent);
     return QFileDialog::getOpenFileName(parent, DlgWatermarkManage::tr("Choose a picture"), QString(),
                                         DlgWatermarkManage::tr("Pictures (*.png *.jpg *.jpeg *.bmp *.svg)"));
+}
+
+// The file the user chose, once it proved to be a picture we can use; an
+// empty string after a cancel or a refusal, which is explained.
+QString chooseUsablePicture(QWidget* parent)
+{
+    const QString path = choosePictureFile(parent);
+    if (path.isEmpty())
+        return QString();
+    QString why;
+    if (WaterMarkPicture::read(path, WaterMarkPreview::referenceFrame(), &why).isNull()) {
+        VxMessageBox::warning(parent, VxProductInfo::instance()->productName(), why, QMessageBox::Ok);
+        return QString();
+    }
+    return path;
 }
 
 QPushButton* iconButton(QWidget* parent, const char* name, const char* icon)
@@ -403,8 +419,8 @@ void DlgWatermarkManage::onChoosePicture()
 {
     if (m_nRow < 0 || m_nRow >= m_lstWorking.size() || !m_lstWorking.at(m_nRow).m_bPic)
         return;
-    const QString path = choosePictureFile(this);
-    if (path.isEmpty() || QImage(path).isNull())
+    const QString path = chooseUsablePicture(this);
+    if (path.isEmpty())
         return;
     m_lstWorking[m_nRow].m_strPicPath = path;
     showPreset(m_lstWorking.at(m_nRow));
@@ -444,8 +460,8 @@ void DlgWatermarkManage::onAddText()
 
 void DlgWatermarkManage::onAddPicture()
 {
-    const QString path = choosePictureFile(this);
-    if (path.isEmpty() || QImage(path).isNull())
+    const QString path = chooseUsablePicture(this);
+    if (path.isEmpty())
         return;
     WaterMarkData data;
     data.m_strWaterMarkName = tr("Picture Watermark");

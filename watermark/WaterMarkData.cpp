@@ -1,5 +1,6 @@
 #include "watermark/WaterMarkData.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -8,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "watermark/WaterMarkPicture.h"
 
 namespace {
 
@@ -90,10 +93,12 @@ double WaterMarkData::scaleFor(const QSize& frame) const
     return double(frame.height()) / kReferenceHeight;
 }
 
-QImage WaterMarkData::content(const QSize& frame) const
+QImage WaterMarkData::content(const QSize& frame, QString* error) const
 {
     if (m_bPic) {
-        QImage picture(m_strPicPath);
+        // Never drawn larger than the frame: a larger picture is scaled down
+        // while it is decoded.
+        const QImage picture = WaterMarkPicture::read(m_strPicPath, frame, error);
         if (picture.isNull())
             return QImage();
         const int width = std::max(1, int(std::lround(frame.width() * m_nPicSize / 100.0)));
@@ -101,8 +106,11 @@ QImage WaterMarkData::content(const QSize& frame) const
             .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
 
-    if (m_strText.trimmed().isEmpty())
+    if (m_strText.trimmed().isEmpty()) {
+        if (error)
+            *error = QCoreApplication::translate("WaterMarkData", "The watermark has no text.");
         return QImage();
+    }
     QFont font = m_strFontFamily.isEmpty() ? QGuiApplication::font() : QFont(m_strFontFamily);
     font.setPixelSize(std::max(6, scaled(m_nFontSize, scaleFor(frame))));
     font.setBold(m_bBold);
@@ -110,8 +118,11 @@ QImage WaterMarkData::content(const QSize& frame) const
     const QFontMetrics metrics(font);
     const int width = metrics.horizontalAdvance(m_strText);
     const int height = metrics.height();
-    if (width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0) {
+        if (error)
+            *error = QCoreApplication::translate("WaterMarkData", "The watermark's text cannot be drawn.");
         return QImage();
+    }
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
@@ -127,11 +138,14 @@ QString WaterMarkData::kindIconPath() const
     return m_bPic ? QStringLiteral(":/watermark/picture.svg") : QStringLiteral(":/watermark/text.svg");
 }
 
-QImage WaterMarkData::render(const QSize& frame) const
+QImage WaterMarkData::render(const QSize& frame, QString* error) const
 {
-    if (frame.width() <= 0 || frame.height() <= 0)
+    if (frame.width() <= 0 || frame.height() <= 0) {
+        if (error)
+            *error = QCoreApplication::translate("WaterMarkData", "The recording has no size to draw in.");
         return QImage();
-    const QImage body = content(frame);
+    }
+    const QImage body = content(frame, error);
     if (body.isNull())
         return QImage();
 

@@ -62,9 +62,9 @@ public:
 
     // The preset drawn for a frame of `frame` size at its size in that
     // frame (opacity and shadow applied); a null image when the picture
-    // cannot be read, the text is empty or the frame is empty. Never larger
-    // than the frame.
-    QImage render(const QSize& frame) const;
+    // cannot be read, the text is empty or the frame is empty, with `error`
+    // (when given) saying why. Never larger than the frame.
+    QImage render(const QSize& frame, QString* error = nullptr) const;
     // Top-left corner of an image of `size` in `frame`, kept inside it.
     QPoint placeIn(const QSize& frame, const QSize& size) const;
 
@@ -72,6 +72,6 @@ public:
     bool operator!=(const WaterMarkData& other) const { return !(*this == other); }
 
 private:
-    QImage content(const QSize& frame) const;
+    QImage content(const QSize& frame, QString* error) const;
     double scaleFor(const QSize& frame) const;
 };

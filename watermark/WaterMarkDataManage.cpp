@@ -160,7 +160,7 @@ void WaterMarkDataManage::saveCurWaterMarkEditImg(int index)
         Log(kLog, 2, "watermark %d not prepared", index);
 }
 
-bool WaterMarkDataManage::useWaterMark(QSize recordingSize)
+bool WaterMarkDataManage::useWaterMark(QSize recordingSize, QString* problem)
 {
     const int index = m_nCurrentIndex;
     if (index < 0 || index >= m_lstWaterMarkData.size()) {
@@ -168,20 +168,22 @@ bool WaterMarkDataManage::useWaterMark(QSize recordingSize)
         return false;
     }
     const WaterMarkData& data = m_lstWaterMarkData.at(index);
-    const QImage image = data.render(recordingSize);
-    if (image.isNull()) {
-        Log(kLog, 2, "watermark %d cannot be drawn for %dx%d", index, recordingSize.width(),
-            recordingSize.height());
+    auto refuse = [&](const QString& why) {
+        Log(kLog, 2, "watermark %d not used for %dx%d: %s", index, recordingSize.width(), recordingSize.height(),
+            qPrintable(why));
+        if (problem)
+            *problem = tr("The watermark \"%1\" cannot be used. %2").arg(data.m_strWaterMarkName, why);
         clearEngineWatermark();
         return false;
-    }
+    };
+    QString why;
+    const QImage image = data.render(recordingSize, &why);
+    if (image.isNull())
+        return refuse(why);
     const QString path = recordImagePath();
     Utils::ensureExists(imageFolder());
-    if (!image.save(path, "PNG")) {
-        Log(kLog, 2, "cannot write %s", qPrintable(path));
-        clearEngineWatermark();
-        return false;
-    }
+    if (!image.save(path, "PNG"))
+        return refuse(tr("Its picture cannot be written to \"%1\".").arg(path));
     const QPoint at = data.placeIn(recordingSize, image.size());
     Log(kLog, 1, "use watermark %d at (%d,%d) %dx%d in %dx%d", index, at.x(), at.y(), image.width(),
         image.height(), recordingSize.width(), recordingSize.height());

@@ -28,8 +28,10 @@ public:
 
     // The engine burns a picture into the frames; this draws the chosen
     // preset at the recording's size and tells the engine where it goes.
-    // False, with the engine's picture cleared, when there is nothing to draw.
-    bool useWaterMark(QSize recordingSize);
+    // False, with the engine's picture cleared, when there is nothing to
+    // draw; when a preset is chosen but cannot be used, `problem` (when
+    // given) names it and says why, in words for the user.
+    bool useWaterMark(QSize recordingSize, QString* problem = nullptr);
     // The preset's name; tr("No Watermark") for -1 and any index outside the
     // list.
     QString getWatermarkName(int index) const;

@@ -474,6 +474,36 @@ private slots:
         QCOMPARE(rec->getGifSize(), qint64(-1));
     }
 
+    // A chosen watermark that cannot be used is named with its reason
+    // before the engine starts; the recording goes on without it.
+    void unusableWatermarkToldBeforeRecording()
+    {
+        prepareRegion();
+        WaterMarkData logo;
+        logo.m_strWaterMarkName = "Logo";
+        logo.m_bPic = true;
+        logo.m_strPicPath = Utils::getRecorderTmpRoot() + "/no-such-logo.png";
+        WaterMarkDataManage::instance()->setWaterMarkDataList({logo});
+        WaterMarkDataManage::instance()->m_nCurrentIndex = 0;
+
+        ModalDriver driver;
+        QString text;
+        int startedBeforeBox = -1;
+        driver.expect(
+            [&](QWidget* modal) {
+                startedBeforeBox = FakeScreencast::callsOf("scVideoRecord").size();
+                answer(QMessageBox::Ok, &text)(modal);
+            },
+            "VxMessageBox");
+        QVERIFY(ScreenRecorder::instance()->recordVideo());
+        DRIVER_DONE(driver, 30000);
+        QVERIFY2(text.contains("\"Logo\"") && text.contains("does not exist") && text.contains("goes on without it"),
+                 qPrintable(text));
+        QCOMPARE(startedBeforeBox, 0);
+        QCOMPARE(FakeScreencast::callsOf("scVideoRecord").size(), 1);
+        QVERIFY(FakeScreencast::watermark().nullPath);
+    }
+
 private:
     // A region recording's settings, the temporary folder checked.
     void prepareRegion(RP_Format format = RP_Format_MP4);

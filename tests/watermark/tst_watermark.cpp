@@ -3,12 +3,16 @@
 #include <QtTest>
 #include <QImage>
 
+#include <memory>
+
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/TestHelpers.h"
 #include "core/Utils.h"
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
 #include "watermark/WaterMarkDataManage.h"
+#include "watermark/WaterMarkPicture.h"
+#include "tests/watermark/HostilePictures.h"
 
 namespace {
 
@@ -170,6 +174,60 @@ private slots:
         }
         QVERIFY(!used);
         QVERIFY(FakeScreencast::watermark().nullPath);
+    }
+
+    void hostilePictures_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("words");
+        for (const hostile::Case& c : hostile::cases())
+            QTest::newRow(c.name) << QString(c.file) << QString(c.words);
+    }
+
+    // Refused at once and without decoding, with the preset and the reason
+    // named; the engine draws nothing.
+    void hostilePictures()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, words);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = hostile::make(dir, file);
+        QVERIFY(!path.isEmpty());
+        WaterMarkData logo;
+        logo.m_strWaterMarkName = "Logo";
+        logo.m_bPic = true;
+        logo.m_strPicPath = path;
+        WaterMarkDataManage* store = fresh();
+        store->setWaterMarkDataList({logo});
+        store->m_nCurrentIndex = 0;
+
+        std::unique_ptr<hostile::PipeRelease> release;
+        if (file == "pipe.png")
+            release = std::make_unique<hostile::PipeRelease>(path, 3000);
+        QString problem;
+        const bool used = store->useWaterMark(QSize(1920, 1080), &problem);
+        if (release) {
+            release->stop();
+            QVERIFY2(!release->released(), "the picture was read from a pipe that had to be opened for it");
+        }
+        QVERIFY(!used);
+        QVERIFY(FakeScreencast::watermark().nullPath);
+        QVERIFY2(problem.contains("\"Logo\"") && problem.contains(words), qPrintable(problem));
+    }
+
+    // A picture larger than the frame is decoded at the frame's size.
+    void largePictureReadAtFrameSize()
+    {
+        QTemporaryDir dir;
+        QImage big(4000, 2000, QImage::Format_RGB32);
+        big.fill(Qt::red);
+        const QString path = dir.filePath("big.jpg");
+        QVERIFY(big.save(path));
+        QString error;
+        QCOMPARE(WaterMarkPicture::read(path, QSize(640, 480), &error).size(), QSize(640, 320));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(WaterMarkPicture::read(path, QSize(), &error).size(), big.size());
     }
 };
 

@@ -2,11 +2,15 @@
 // changes on leaving, the choice stored after the manager, the button text.
 #include <QtTest>
 #include <QMessageBox>
+#include <QListWidget>
 #include <QPushButton>
+
+#include <memory>
 
 #include "app/RecordHistoryTool.h"
 #include "platform/framework/VxSettings.h"
 #include "tests/support/ModalDriver.h"
+#include "tests/watermark/HostilePictures.h"
 #include "watermark/DlgWatermarkManage.h"
 #include "watermark/WaterMarkDataManage.h"
 
@@ -19,6 +23,8 @@ int presetsInFile()
         return 0;
     return QJsonDocument::fromJson(file.readAll()).object().value("WaterMarkList").toArray().size();
 }
+
+QString g_chosenPicture;
 
 int storedIndex()
 {
@@ -33,6 +39,7 @@ class TstWaterMarkUi : public QObject
 private slots:
     void init()
     {
+        DlgWatermarkManage::setFileChooser(nullptr);
         WaterMarkDataManage::release();
         QFile::remove(WaterMarkDataManage::dataFilePath());
         VxSettings::instance()->removeApplicationParam("WatermarkIndex");
@@ -137,6 +144,52 @@ private slots:
             QEvent change(QEvent::LanguageChange);
             QApplication::sendEvent(&strip, &change);
         }
+    }
+
+    void hostilePictureNotImported_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("words");
+        for (const hostile::Case& c : hostile::cases())
+            QTest::newRow(c.name) << QString(c.file) << QString(c.words);
+    }
+
+    // The manager refuses the file with its reason and adds no preset.
+    void hostilePictureNotImported()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, words);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        g_chosenPicture = hostile::make(dir, file);
+        QVERIFY(!g_chosenPicture.isEmpty());
+        DlgWatermarkManage::setFileChooser([](QWidget*) { return g_chosenPicture; });
+        DlgWatermarkManage dialog;
+        dialog.onInitUI();
+        dialog.show();
+        auto* list = dialog.findChild<QListWidget*>("lstPresets");
+        const int before = list->count();
+
+        ModalDriver driver(30000);
+        QString text;
+        driver.expect(
+            [&text](QWidget* modal) {
+                text = ModalDriver::describe(modal).text;
+                ModalDriver::forceClose(modal);
+            },
+            "VxMessageBox");
+        std::unique_ptr<hostile::PipeRelease> release;
+        if (file == "pipe.png")
+            release = std::make_unique<hostile::PipeRelease>(g_chosenPicture, 3000);
+        dialog.findChild<QPushButton*>("btnAddPicture")->click();
+        DRIVER_DONE(driver, 30000);
+        if (release) {
+            release->stop();
+            QVERIFY2(!release->released(), "the picture was read from a pipe that had to be opened for it");
+        }
+        QVERIFY2(text.contains(words), qPrintable(text));
+        QCOMPARE(list->count(), before);
+        QVERIFY(!dialog.hasUnsavedChanges());
     }
 };
 
