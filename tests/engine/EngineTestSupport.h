@@ -39,6 +39,18 @@ using testsupport::writeFile;
 
 inline int threadCount() { return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); }
 
+// The names of this process's threads, as `top -H` shows them.
+inline QStringList threadNames()
+{
+    QStringList names;
+    for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QString("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly))
+            names << QString::fromUtf8(comm.readAll()).trimmed();
+    }
+    return names;
+}
+
 // Polls (running the event loop) until `done` holds; false after `ms`.
 // The bounds are generous: a busy machine is slow, not broken.
 inline bool waitUntil(const std::function<bool()>& done, int ms = 30000)

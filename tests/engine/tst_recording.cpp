@@ -393,6 +393,16 @@ private slots:
         for (const auto& c : callbacks)
             QCOMPARE(c->calls.load() + c->lateCalls.load(), 0);
     }
+    // The recording's loops say who they are, so that a stack dump or `top -H` tells them apart.
+    void threadsCarryTheirNames()
+    {
+        Callback callback;
+        auto r = record(&callback, kOutputMp4, file("named.mp4"), videoOpt(QRect(0, 0, 160, 120), 30), sound());
+        QVERIFY(r && r->start() == 0 && waitForFrames(r.get(), 2));
+        const QStringList names = threadNames();
+        for (const char* name : {"sr-capture", "sr-encode", "sr-mux"})
+            QVERIFY2(names.contains(name), qPrintable(names.join(", ")));
+    }
     // Sound in each container and codec: the right codec, rate and
     // channels, as long as the picture, and the tone in it.
     void soundFromToneSource_data()

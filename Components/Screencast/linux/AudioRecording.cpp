@@ -19,6 +19,7 @@
 #include "rec/Pipeline.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -74,7 +75,7 @@ public:
         // The source runs already: the writer drains it from now on and
         // keeps only what falls inside the recording spans.
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_thread = std::thread([this] { run(); });
+        m_thread = startNamedThread("sr-audio-write", [this] { run(); });
     }
 
     int start() override

@@ -258,7 +258,7 @@ private:
 
     const std::string m_display;
     const std::string m_cameraFolder;
-    XcbThread m_thread{"device watcher"};
+    XcbThread m_thread{"device watcher", "sr-devices"};
     std::atomic<unsigned> m_pending{0};
     int m_inotifyFd = -1;
     xcb_connection_t* m_x = nullptr;

@@ -508,7 +508,7 @@ private:
     }
 
     const std::string m_display;
-    XcbThread m_thread{"hotkeys"};
+    XcbThread m_thread{"hotkeys", "sr-hotkeys"};
 
     std::mutex m_taskMutex;
     std::deque<std::function<void()>> m_tasks;  // guarded by m_taskMutex

@@ -3,6 +3,7 @@
 #include "EngineCore.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -58,7 +59,7 @@ bool XcbThread::open()
 
 void XcbThread::start(std::function<void()> body)
 {
-    m_thread = std::thread(std::move(body));
+    m_thread = startNamedThread(m_threadName, std::move(body));
 }
 
 void XcbThread::stop()

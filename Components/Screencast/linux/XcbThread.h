@@ -24,8 +24,9 @@ void disconnectX(xcb_connection_t*& conn);
 
 class XcbThread {
 public:
-    // `name` starts the log lines about the thread.
-    explicit XcbThread(const char* name) : m_name(name) {}
+    // `name` starts the log lines about the thread; `threadName` is the
+    // thread's own (at most 15 characters).
+    XcbThread(const char* name, const char* threadName) : m_name(name), m_threadName(threadName) {}
     // Waits for the thread as join() does and closes the eventfd.
     ~XcbThread();
     XcbThread(const XcbThread&) = delete;
@@ -50,6 +51,7 @@ public:
 
 private:
     const char* const m_name;
+    const char* const m_threadName;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     int m_wakeFd = -1;

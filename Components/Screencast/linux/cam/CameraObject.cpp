@@ -7,6 +7,7 @@
 #include "Screencast.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 #include <QImage>
 #include <QString>
@@ -60,7 +61,7 @@ CameraObject* CameraObject::open(CCameraCallback* callback, xcb_window_t view, c
         return nullptr;
     }
     camera->m_size = camera->m_input.size();
-    camera->m_reader = std::thread([camera] { camera->readLoop(); });
+    camera->m_reader = startNamedThread("sr-camera", [camera] { camera->readLoop(); });
     Log(kLogModule, 1, "camera %s open: %dx%d", deviceId.c_str(), camera->m_size.width(),
         camera->m_size.height());
     return camera;
@@ -234,7 +235,7 @@ int CameraObject::stopRecord()
     std::lock_guard<std::mutex> lock(m_finisherMutex);
     if (m_finisher.joinable())
         m_finisher.join();
-    m_finisher = std::thread([this, stopped = recording.release()] {
+    m_finisher = startNamedThread("sr-cam-finish", [this, stopped = recording.release()] {
         const bool complete = finish(std::unique_ptr<Recording>(stopped));
         if (m_callback)
             m_callback->OnFinishRecording(complete ? 0 : 1);

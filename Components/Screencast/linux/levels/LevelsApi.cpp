@@ -12,6 +12,7 @@
 #include "rec/AudioSource.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 #include <atomic>
 #include <chrono>
@@ -30,7 +31,7 @@ class MicTest {
 public:
     explicit MicTest(std::unique_ptr<rec::PulseAudioSource> source) : m_source(std::move(source))
     {
-        m_thread = std::thread([this] { run(); });
+        m_thread = startNamedThread("sr-mic-test", [this] { run(); });
     }
     ~MicTest()
     {

@@ -3,6 +3,7 @@
 #include "EngineCore.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 extern "C" {
 #include <libswresample/swresample.h>
@@ -28,7 +29,7 @@ constexpr double kSoundCoast = 0.05;
 Player::Player(AVPlayerStatusCallback* callback, bool pictures, xcb_window_t view, std::string path)
     : m_callback(callback), m_withPictures(pictures), m_view(view), m_path(std::move(path))
 {
-    m_readerThread = std::thread([this] { readerMain(); });
+    m_readerThread = startNamedThread("sr-play-read", [this] { readerMain(); });
 }
 
 Player::~Player()

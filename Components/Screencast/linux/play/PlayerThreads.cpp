@@ -5,6 +5,7 @@
 #include "EngineCore.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -55,9 +56,9 @@ void Player::readerMain()
         return;
     }
     if (m_painter.isOpen())
-        m_pictureThread = std::thread([this] { pictureMain(); });
+        m_pictureThread = startNamedThread("sr-play-picture", [this] { pictureMain(); });
     if (m_sound.isOpen())
-        m_soundThread = std::thread([this] { soundMain(); });
+        m_soundThread = startNamedThread("sr-play-sound", [this] { soundMain(); });
     readerLoop();
 }
 

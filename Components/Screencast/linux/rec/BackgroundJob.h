@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include "NamedThread.h"
 
 namespace sc {
 namespace rec {
@@ -35,7 +36,7 @@ protected:
     void start()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_thread = std::thread([this] {
+        m_thread = startNamedThread("sr-convert", [this] {
             {
                 // Until start() has stored the thread.
                 std::lock_guard<std::mutex> wait(m_mutex);

@@ -3,6 +3,7 @@
 #include "EngineCore.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 #include <chrono>
 #include <exception>
@@ -25,7 +26,7 @@ PacketWriter::~PacketWriter()
 bool PacketWriter::start()
 {
     try {
-        m_thread = std::thread([this] { run(); });
+        m_thread = startNamedThread("sr-mux", [this] { run(); });
     } catch (const std::exception& e) {
         Log(kLogModule, 2, "screen recording: cannot start the file writer: %s", e.what());
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -10,6 +10,7 @@
 #include "VideoQueue.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -532,8 +533,8 @@ int VideoRecorder::start()
     d->startUs = nowUs();
     d->timeline.start(d->startUs);
     try {
-        d->encoderThread = std::thread([this] { d->encoderLoop(); });
-        d->captureThread = std::thread([this] {
+        d->encoderThread = startNamedThread("sr-encode", [this] { d->encoderLoop(); });
+        d->captureThread = startNamedThread("sr-capture", [this] {
             try {
                 d->captureLoop();
             } catch (const std::exception& e) {

@@ -1,4 +1,5 @@
 #include "WindowGui.h"
+#include "NamedThread.h"
 
 #include <QApplication>
 #include <QThread>
@@ -38,7 +39,7 @@ void postTo(QObject* context, const std::function<void()>& job)
         QMetaObject::invokeMethod(context, job, Qt::QueuedConnection);
 }
 
-CallbackThread::CallbackThread() : m_thread(&CallbackThread::run, this) {}
+CallbackThread::CallbackThread() : m_thread(startNamedThread("sr-callbacks", [this] { run(); })) {}
 
 CallbackThread::~CallbackThread()
 {

@@ -6,6 +6,7 @@
 #include "ScreencastTypes.h"
 
 #include "platform/log/Log.h"
+#include "NamedThread.h"
 
 #include <QImage>
 
@@ -43,7 +44,7 @@ WindowPreview* WindowPreview::create(xcb_window_t view)
         delete preview;
         return nullptr;
     }
-    preview->m_thread = std::thread([preview] { preview->run(); });
+    preview->m_thread = startNamedThread("sr-win-preview", [preview] { preview->run(); });
     return preview;
 }
 
