@@ -1,29 +1,36 @@
 #!/bin/bash
-# Checks the module's folder layering: includes name their folder, a folder
-# never includes one above it, and no two folders include each other.
-# Order, lowest first: platform, core, widgets, then the feature folders
-# (recording, capture, schedule, preferences, watermark, feedback), then app.
+# Checks the folder layering of the whole tree: includes name their folder,
+# a folder never includes one above it, and the include graph between
+# folders has no cycle of any length.
+# The module, lowest first: platform, core, widgets, then the feature
+# folders (recording, capture, schedule, preferences, watermark, feedback),
+# then app; the task service sits on schedule and core, the picture tools on
+# everything.
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 2
 
 declare -A rank=([platform]=0 [core]=1 [widgets]=2 [recording]=3 [capture]=3
-  [schedule]=3 [preferences]=3 [watermark]=3 [feedback]=3 [app]=4)
-folders="platform core widgets recording capture schedule preferences watermark feedback app"
+  [schedule]=3 [preferences]=3 [watermark]=3 [feedback]=3 [app]=4 [service]=4 [tools]=5)
+module_folders="platform core widgets recording capture schedule preferences watermark feedback app service tools"
 engine_headers=$(ls Components/Screencast/include)
 failed=0
 declare -A edge=()
 
-for from in $folders; do
-  while IFS= read -r line; do
-    file=${line%%:*}
-    inc=$(sed -E 's/.*#[[:space:]]*include[[:space:]]*[<"]([^">]+)[">].*/\1/' <<<"$line")
+# "file:included/path.h" for every project include below $1.
+includes() {
+  grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]+\.h"' --include='*.cpp' --include='*.h' "$1" |
+    sed -E 's/^([^:]+):[0-9]+:.*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1:\2/'
+}
+
+for from in $module_folders; do
+  while IFS=: read -r file inc; do
     case $inc in
       ui_*.h) continue ;;
       */*) ;;
       *)
         if grep -qx "$inc" <<<"$engine_headers"; then continue; fi
-        if [ -n "$(find $folders -name "$inc" -print -quit)" ]; then
+        if [ -n "$(find $module_folders -name "$inc" -print -quit)" ]; then
           echo "$file: include \"$inc\" without its folder"; failed=1
         fi
         continue ;;
@@ -35,15 +42,36 @@ for from in $folders; do
       echo "$file: $from includes the higher folder $to ($inc)"; failed=1
     fi
     edge[$from>$to]=1
-  done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"][^">]+\.h[">]' \
-             --include='*.cpp' --include='*.h' "$from" | sed -E 's/^([^:]+):[0-9]+:/\1:/')
+  done < <(includes "$from")
 done
 
-for e in "${!edge[@]}"; do
-  a=${e%%>*}; b=${e##*>}
-  if [ -n "${edge[$b>$a]:-}" ] && [[ $a < $b ]]; then
-    echo "$a and $b include each other"; failed=1
-  fi
+# Cycles of any length: a depth-first walk that meets a folder still on
+# its path has found one.
+declare -A state=() next=()
+for e in "${!edge[@]}"; do next[${e%%>*}]+="${e##*>} "; done
+path=()
+walk() {
+  local node=$1 to i
+  state[$node]=open
+  path+=("$node")
+  for to in ${next[$node]:-}; do
+    if [ "${state[$to]:-}" = open ]; then
+      local cycle="" seen=0
+      for i in "${path[@]}"; do
+        [ "$i" = "$to" ] && seen=1
+        [ $seen = 1 ] && cycle+="$i -> "
+      done
+      echo "include cycle: $cycle$to"
+      failed=1
+    elif [ -z "${state[$to]:-}" ]; then
+      walk "$to"
+    fi
+  done
+  unset 'path[-1]'
+  state[$node]=done
+}
+for node in $(printf '%s\n' "${!next[@]}" | sort); do
+  [ -z "${state[$node]:-}" ] && walk "$node"
 done
 
 [ $failed -eq 0 ] && echo "layers: ok"
