@@ -12,6 +12,11 @@
   analyse.py still FILE SHOT
       PSNR (dB, RGB) of the recording's last frame against a lossless
       screenshot taken once the screen stopped changing.
+  analyse.py rates FILE WINDOW
+      New pictures per second in each WINDOW seconds of the file: frames
+      whose packet is more than a few hundred bytes (a slot that repeats
+      the picture before it encodes to a few dozen). Prints "start rate"
+      per window, one a line.
   analyse.py avsync FILE [CUT...]
       A/V offsets of the flash-and-beep content: for every flash, the time
       its picture starts minus the time its beep starts, in ms. CUTs are
@@ -81,6 +86,24 @@ def facts(path, fps):
     gap = max((b - a for a, b in zip(t, t[1:])), default=0.0)
     span = (t[-1] - t[0] + 1.0 / fps) if t else 0.0
     print(len(t), "%.2f" % (gap * fps), "%.2f" % span, os.path.getsize(path))
+
+
+def rates(path, window):
+    out = probe(["-select_streams", "v:0", "-show_entries", "packet=pts_time,size", "-of", "csv=p=0", path])
+    packets = []
+    for line in out.split():
+        fields = line.split(",")
+        if len(fields) >= 2 and fields[0] not in ("", "N/A"):
+            packets.append((float(fields[0]), int(fields[1])))
+    if not packets:
+        return
+    start = min(t for t, _ in packets)
+    end = max(t for t, _ in packets)
+    at = 0.0
+    while start + at < end:
+        new = sum(1 for t, size in packets if start + at <= t < start + at + window and size > 400)
+        print("%.0f %.1f" % (at, new / window))
+        at += window
 
 
 def match(path, fps, maxref):
@@ -192,6 +215,8 @@ def main(argv):
         quality_testsrc(argv[2], float(argv[3]), int(argv[4]))
     elif mode == "still":
         quality_still(argv[2], argv[3])
+    elif mode == "rates":
+        rates(argv[2], float(argv[3]))
     elif mode == "avsync":
         avsync(argv[2], [float(c) for c in argv[3:]])
     else:

@@ -15,6 +15,12 @@
 #                     with two pauses through its interface; so does
 #                     simplescreenrecorder (record-pause on its input).
 #                     ffmpeg cannot pause: only its plain figures exist.
+#   spike             1080p60 testsrc2 with every core busy (stress-ng) for
+#                     the first third of the recording, the engine only:
+#                     the steps of its capture rate (from its log, seconds
+#                     after the start) and the new pictures per second in
+#                     its file, per sixth of the recording. The rate must
+#                     come back once the load is gone.
 #
 # Figures per recorder:
 #   CPU s per recorded minute: the recorder's own CPU (getrusage of the
@@ -39,7 +45,8 @@
 #     its reported latency (see flasher.cpp and analyse.py).
 #
 #   bench/engine/run.sh [SECONDS] [CASES]   default 20 s, CASES a comma list
-#                                           (default 1080p30,1080p60,still,avsync)
+#                                           (default 1080p30,1080p60,still,avsync;
+#                                           spike only when named, best at 60 s)
 #   bench/engine/run.sh --long              the avsync case over 10 minutes
 #
 # SR_BENCH_SOUND_RUNS narrows the avsync case to some of its runs (engine
@@ -66,7 +73,7 @@ py=/usr/bin/python3
 
 need_install() {
   local tool
-  for tool in ffmpeg ffprobe ffplay simplescreenrecorder xterm xdotool; do
+  for tool in ffmpeg ffprobe ffplay simplescreenrecorder xterm xdotool stress-ng; do
     command -v "$tool" >/dev/null || return 0
   done
   "$py" -c 'import numpy' 2>/dev/null || return 0
@@ -75,11 +82,11 @@ need_install() {
 if need_install; then
   sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  echo "run.sh: installing ffmpeg, simplescreenrecorder, xterm, xdotool, numpy" >&2
+  echo "run.sh: installing ffmpeg, simplescreenrecorder, xterm, xdotool, stress-ng, numpy" >&2
   apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
   "${apt[@]}" update -qq &&
     "${apt[@]}" install -y -q --no-install-recommends ffmpeg simplescreenrecorder xterm xdotool \
-      python3 python3-numpy || { echo "run.sh: could not install the peers" >&2; exit 1; }
+      stress-ng python3 python3-numpy || { echo "run.sh: could not install the peers" >&2; exit 1; }
 fi
 
 if [ "${SR_BENCH_INSIDE:-0}" != 1 ]; then
@@ -364,6 +371,29 @@ avsync() {
   done
 }
 
+# The engine under a load spike: every core busy for the first third.
+spike() {
+  local load=$((seconds / 3))
+  echo "1920x1080 at 60 fps, testsrc2, every core busy (stress-ng) for the first $load s: the engine's capture rate"
+  start_testsrc
+  measure_xbase
+  stress-ng --cpu "$(nproc)" --timeout "${load}s" --quiet >/dev/null 2>&1 &
+  helpers+=($!)
+  record engine 60 0
+  stop_helpers
+  row engine 60 "-"
+  # "slowed to"/"back up to" lines, in seconds after "screen recording started".
+  awk '
+    function secs(t) { split(t, p, ":"); return p[1] * 3600 + p[2] * 60 + p[3] }
+    /screen recording started/ { start = secs($2) }
+    /screen capture (slowed|back up) to/ && start != "" {
+      match($0, /(slowed|back up) to [0-9.]+ fps/)
+      printf "    %6.1f s  %s\n", secs($2) - start, substr($0, RSTART, RLENGTH)
+    }' "$work/engine.log"
+  echo "    new pictures per second, per $((seconds / 6)) s from the start:" \
+    $("$py" "$here/analyse.py" rates "$file" $((seconds / 6)) | awk '{ printf "%s ", $2 }')
+}
+
 echo "engine / ffmpeg x11grab / simplescreenrecorder, libx264 veryfast CRF 23, ${seconds} s each, $(nproc) cores"
 echo "  ($(uname -m), load average $(cut -d' ' -f1-3 /proc/loadavg) at the start)"
 for c in ${cases//,/ }; do
@@ -372,6 +402,7 @@ for c in ${cases//,/ }; do
     1080p60) moving 60 ;;
     still) still ;;
     avsync) avsync ;;
+    spike) spike ;;
     *) echo "run.sh: unknown case $c" >&2 ;;
   esac
 done

@@ -67,6 +67,11 @@ public:
     }
 
     std::size_t capacity() const { return m_capacity; }
+    std::size_t depth()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_items.size();
+    }
 
 private:
     const std::size_t m_capacity;

@@ -1,6 +1,7 @@
 #include "VideoRecorder.h"
 
 #include "AudioSource.h"
+#include "CaptureRate.h"
 #include "EncoderAudio.h"
 #include "EncoderVideo.h"
 #include "EngineCore.h"
@@ -34,12 +35,6 @@ AudioSourceFactory g_audioFactory;
 // queued frame also holds a shared-memory segment, and an encoder that
 // stays behind is met by lowering the capture rate, not by a deeper queue.
 constexpr std::size_t kQueueBytes = 4u * 1920u * 1080u * 4u;
-// Frames that keep being dropped this long (the encoder is behind) lower
-// the capture rate a step; at the lowest rate, they end the recording.
-constexpr int64_t kBehindStepUs = 1500000;
-constexpr int64_t kFullLimitUs = 3000000;
-// A second without a dropped frame means the encoder has caught up.
-constexpr int64_t kCalmUs = 1000000;
 // Encoded packets waiting for the disk: several seconds of a full-HD
 // recording. A disk that takes nothing for the stall limit fails the file.
 constexpr std::size_t kWriteQueueBytes = 32u << 20;
@@ -68,31 +63,6 @@ std::unique_ptr<IAudioSource> makeAudioSource(bool render, bool capture, const c
     }
     return std::make_unique<PulseAudioSource>(render, capture, captureDeviceId);
 }
-
-// The capture thread's ticks: one every 1/fps s from `base`.
-struct CaptureClock
-{
-    int fps = 1;
-    int64_t base = 0;
-    int64_t tick = 0;
-    int stride = 1;             // every stride-th tick is grabbed
-    int64_t behindSinceUs = -1; // since when frames keep being dropped
-    int64_t lastDropUs = 0;
-    int64_t skipped = 0;        // ticks that passed during a slow grab
-    int64_t dropped = 0;        // frames the full queue did not take
-
-    int64_t due(int64_t k) const { return base + k * 1000000 / fps; }
-    // The next slower rate: one tick in 2, 3, 4, then halved each step,
-    // down to one frame a second.
-    bool slowDown()
-    {
-        if (stride >= fps)
-            return false;
-        stride = std::min(fps, stride < 4 ? stride + 1 : stride * 2);
-        behindSinceUs = -1;
-        return true;
-    }
-};
 
 struct VideoRecorder::Impl
 {
@@ -141,11 +111,10 @@ struct VideoRecorder::Impl
 
     void fail(int code);
     void captureLoop();
-    bool waitForTick(CaptureClock& clock);
+    bool waitForTick(CaptureRate& clock);
     void followArea(QRect& current);
     bool grabFrame(VideoFrame& frame);
-    bool queueFrame(VideoFrame&& frame, CaptureClock& clock);
-    bool keepUp(CaptureClock& clock, int64_t now);
+    bool queueFrame(VideoFrame&& frame, CaptureRate& clock);
     void encoderLoop();
     void encoderRun();
     bool handleFrame(const VideoFrame& frame);
@@ -189,11 +158,11 @@ bool VideoRecorder::Impl::writeAudio(AVPacket* packet)
 
 // Sleeps until the next tick is due; a pause starts the ticks afresh.
 // False once the recording stops.
-bool VideoRecorder::Impl::waitForTick(CaptureClock& clock)
+bool VideoRecorder::Impl::waitForTick(CaptureRate& clock)
 {
     std::unique_lock<std::mutex> lock(stateMutex);
     while (!stop) {
-        const int64_t when = clock.due(clock.tick);
+        const int64_t when = clock.due(clock.tick());
         while (!stop && !paused) {
             const int64_t now = nowUs();
             if (now >= when)
@@ -206,9 +175,7 @@ bool VideoRecorder::Impl::waitForTick(CaptureClock& clock)
             return true;
         // Nothing is grabbed while paused; the ticks start afresh.
         stateChanged.wait(lock, [this] { return stop || !paused; });
-        clock.base = timeline.nextSlotMoment(nowUs(), clock.fps);
-        clock.tick = 0;
-        clock.behindSinceUs = -1;
+        clock.restart(timeline.nextSlotMoment(nowUs(), clock.fps()));
     }
     return false;
 }
@@ -258,56 +225,36 @@ bool VideoRecorder::Impl::grabFrame(VideoFrame& frame)
     return true;
 }
 
-// An encoder that stays behind gets fewer frames: the capture rate goes
-// down a step at a time (the encoder repeats pictures in the slots between,
-// so the file keeps its frame rate and length). False (after fail()) when
-// even the lowest rate is too much.
-bool VideoRecorder::Impl::keepUp(CaptureClock& clock, int64_t now)
-{
-    if (now - clock.behindSinceUs < (clock.stride >= clock.fps ? kFullLimitUs : kBehindStepUs))
-        return true;
-    if (!clock.slowDown()) {
-        fail(SR_BufferFull);
-        return false;
-    }
-    Log(kLogModule, 1, "screen capture slowed to %.2f fps: the encoder cannot keep up",
-        double(clock.fps) / clock.stride);
-    return true;
-}
-
-// Hands the frame to the encoder and moves to the next tick. False (after
-// fail()) when the encoder has not kept up for too long.
-bool VideoRecorder::Impl::queueFrame(VideoFrame&& frame, CaptureClock& clock)
+// Hands the frame to the encoder and moves to the next tick it grabs. An
+// encoder that stays behind gets fewer frames (it repeats pictures in the
+// slots between, so the file keeps its frame rate and length), and more
+// again once it keeps up. False (after fail()) when even the lowest rate
+// is too much.
+bool VideoRecorder::Impl::queueFrame(VideoFrame&& frame, CaptureRate& clock)
 {
     const int64_t now = nowUs();
-    if (queue->tryPush(std::move(frame))) {
-        if (clock.behindSinceUs >= 0 && now - clock.lastDropUs > kCalmUs)
-            clock.behindSinceUs = -1;
-    } else {
-        ++clock.dropped;
-        clock.lastDropUs = now;
-        if (clock.behindSinceUs < 0)
-            clock.behindSinceUs = now;
-        else if (!keepUp(clock, now))
-            return false;
-    }
-    // A tick that is less than half a period late is still taken (its
-    // frame lands in its own slot); older ones are skipped, not bunched,
-    // and the encoder fills their slots with the previous picture.
-    clock.tick += clock.stride;
-    const int64_t halfPeriod = 500000 / clock.fps;
-    while (clock.due(clock.tick) + halfPeriod < now) {
-        clock.tick += clock.stride;
-        ++clock.skipped;
+    const CaptureRate::Change change = queue->tryPush(std::move(frame))
+                                           ? clock.queued(now, queue->depth(), queue->capacity())
+                                           : clock.dropped(now);
+    switch (change) {
+    case CaptureRate::Change::GiveUp:
+        fail(SR_BufferFull);
+        return false;
+    case CaptureRate::Change::Slower:
+        Log(kLogModule, 1, "screen capture slowed to %.2f fps: the encoder cannot keep up", clock.framesPerSecond());
+        break;
+    case CaptureRate::Change::Faster:
+        Log(kLogModule, 1, "screen capture back up to %.2f fps: the encoder keeps up", clock.framesPerSecond());
+        break;
+    case CaptureRate::Change::None:
+        break;
     }
     return true;
 }
 
 void VideoRecorder::Impl::captureLoop()
 {
-    CaptureClock clock;
-    clock.fps = opt.setup.fps;
-    clock.base = startUs;
+    CaptureRate clock(opt.setup.fps, startUs);
     QRect current;
     {
         std::lock_guard<std::mutex> lock(areaMutex);
@@ -321,7 +268,7 @@ void VideoRecorder::Impl::captureLoop()
     }
     queue->close();
     Log(kLogModule, 1, "screen capture ended: %lld ticks missed, %lld frames not queued (encoder busy)",
-        static_cast<long long>(clock.skipped), static_cast<long long>(clock.dropped));
+        static_cast<long long>(clock.skipped()), static_cast<long long>(clock.dropped()));
 }
 
 bool VideoRecorder::Impl::handleFrame(const VideoFrame& frame)

@@ -1,7 +1,7 @@
 #pragma once
 
 // One screen recording: the capture thread (grab, decorate, queue; fewer
-// frames when the encoder falls behind), the encoder thread (constant frame
+// frames while the encoder falls behind, CaptureRate), the encoder thread (constant frame
 // rate, colour conversion, encoding, sound), the file writer's thread
 // (PacketWriter) and the on-screen parts. Created prepared (file open,
 // encoders ready, sound running); start() begins the recording; release()
