@@ -295,6 +295,48 @@ CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeVie
                                                 [] { return new FakeCompositedImage; }, view != 0);
 }
 
+CBasePtr<CWindowListObject> scFindDesktopWindows(int kind)
+{
+    QVector<FakeScreencast::Window> shown;
+    LOCKED(for (const FakeScreencast::Window& w : s.desktopWindows.value(kind)) if (w.visible) shown << w);
+    return create<CWindowListObject>("scFindDesktopWindows", [&] { return new FakeWindowList(shown); }, kind);
+}
+
+namespace {
+
+// Switches the scripted desktop windows of `ids` to `visible`; those that
+// are missing or already so are skipped, as the engine does.
+int switchDesktopWindows(const char* function, int kind, const unsigned int* ids, int count, bool visible)
+{
+    QStringList listed;
+    for (int i = 0; i < count; ++i)
+        listed << QString::number(ids[i]);
+    if (call(function, kind, listed.join(QLatin1Char(' '))))
+        return 0;
+    int switched = 0;
+    LOCKED(for (int i = 0; i < count; ++i) {
+        for (FakeScreencast::Window& w : s.desktopWindows[kind]) {
+            if (w.id == ids[i] && w.visible != visible) {
+                w.visible = visible;
+                ++switched;
+            }
+        }
+    });
+    return switched;
+}
+
+} // namespace
+
+int scHideDesktopWindows(int kind, const unsigned int* ids, int count)
+{
+    return switchDesktopWindows("scHideDesktopWindows", kind, ids, count, false);
+}
+
+int scShowDesktopWindows(int kind, const unsigned int* ids, int count)
+{
+    return switchDesktopWindows("scShowDesktopWindows", kind, ids, count, true);
+}
+
 CRect GetWindowRect(unsigned int id)
 {
     call("GetWindowRect", id);

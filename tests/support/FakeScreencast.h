@@ -80,6 +80,9 @@ public:
         int selectedDisplay = 0;
         QVector<Window> windows;                   // for a filter without a list of its own
         QMap<int, QVector<Window>> windowsByFilter;
+        // Other programs' windows and panels by ScDesktopWindowKind, top
+        // first; the hiding calls switch `visible` and list only visible ones.
+        QMap<int, QVector<Window>> desktopWindows;
         QVector<Device> captureDevices, renderDevices;
         QVector<Device> cameras;                   // name and unique id, like sound devices
         QString cameraDefault;                     // empty: GetCameraDefaultDevice answers null
@@ -128,6 +131,10 @@ public:
     static void setInitResult(int result) { edit([=](State& s) { s.initResult = result; }); }
     static void setDisplays(const QVector<Display>& displays) { edit([&](State& s) { s.displays = displays; }); }
     static void setWindows(const QVector<Window>& windows) { edit([&](State& s) { s.windows = windows; }); }
+    static void setDesktopWindows(int kind, const QVector<Window>& windows)
+    {
+        edit([&](State& s) { s.desktopWindows[kind] = windows; });
+    }
     static void setWindowsForFilter(int filter, const QVector<Window>& windows)
     {
         edit([&](State& s) { s.windowsByFilter[filter] = windows; });

@@ -162,6 +162,30 @@ bool IsWindowVisible(unsigned int windowId);
 CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView view);
 
 // ---------------------------------------------------------------------------
+// Other programs' windows out of sight while recording
+// ---------------------------------------------------------------------------
+
+enum ScDesktopWindowKind : int {
+    // Application windows (those scFindWindow lists): iconified through the
+    // window manager, or unmapped when none runs.
+    kDesktopApps = 1,
+    // Panels (_NET_WM_WINDOW_TYPE_DOCK): unmapped, mapped again to show them.
+    kDesktopPanels = 2,
+};
+
+// The windows of `kind` that are on the screen now and belong to other
+// programs, top of the stack first. Null before scInitialize and for an
+// unknown kind.
+CBasePtr<CWindowListObject> scFindDesktopWindows(int kind);
+// Hides the windows of `ids`; windows of this program, windows that are
+// gone and windows already hidden are skipped. Returns how many it hid.
+int scHideDesktopWindows(int kind, const unsigned int* ids, int count);
+// Brings back those of `ids` that still exist and are still hidden, each
+// raised above the ones before it: given bottom of the stack first, they
+// come back in their stacking order. Returns how many it showed.
+int scShowDesktopWindows(int kind, const unsigned int* ids, int count);
+
+// ---------------------------------------------------------------------------
 // Colours of the engine's on-screen boxes and pointer effects
 // ---------------------------------------------------------------------------
 

@@ -283,6 +283,7 @@ public:
     bool overrideRedirect = false;
     bool inputOnly = false;
     bool skippedType = false;
+    bool dock = false;
     uint32_t processId = 0;
     std::string clientMachine;
 
@@ -363,6 +364,7 @@ private:
             }
             if (known >= 0) {
                 skippedType = known >= kFirstSkippedType;
+                dock = known == kTypeDock;
                 break;
             }
         }
@@ -434,7 +436,12 @@ bool validId(xcb_window_t root, uint32_t id) { return id != XCB_WINDOW_NONE && i
 
 } // namespace
 
-std::vector<X11Window> listWindows(xcb_connection_t* conn, xcb_window_t root, bool withOwn)
+namespace {
+
+// The windows of the stack that `keep` accepts, top first; windows of this
+// process are marked `own`.
+template <class Keep>
+std::vector<X11Window> collectWindows(xcb_connection_t* conn, xcb_window_t root, Keep keep)
 {
     const Atoms atoms(conn);
     const std::vector<xcb_window_t> ids = candidates(conn, root, atoms);
@@ -453,7 +460,7 @@ std::vector<X11Window> listWindows(xcb_connection_t* conn, xcb_window_t root, bo
         if (!request->collect(conn, atoms))
             continue;       // gone in the meantime
         X11Window& w = request->window;
-        if (request->overrideRedirect || request->inputOnly || request->skippedType || !w.visible)
+        if (request->overrideRedirect || request->inputOnly || !w.visible)
             continue;
         // A process id only means something on this machine.
         const bool local = request->clientMachine.empty() || request->clientMachine == host;
@@ -462,13 +469,31 @@ std::vector<X11Window> listWindows(xcb_connection_t* conn, xcb_window_t root, bo
             if (w.owner.empty())
                 w.owner = processName(request->processId);
         }
-        if (w.own && !withOwn)
-            continue;
-        if (w.title.empty() && w.owner.empty())
-            continue;       // nothing to show it by
-        windows.push_back(std::move(w));
+        if (keep(*request))
+            windows.push_back(std::move(w));
     }
     return windows;
+}
+
+} // namespace
+
+std::vector<X11Window> listWindows(xcb_connection_t* conn, xcb_window_t root, bool withOwn)
+{
+    return collectWindows(conn, root, [withOwn](const WindowRequest& r) {
+        if (r.skippedType || (r.window.own && !withOwn))
+            return false;
+        return !r.window.title.empty() || !r.window.owner.empty();   // else nothing to show it by
+    });
+}
+
+std::vector<X11Window> listPanels(xcb_connection_t* conn, xcb_window_t root)
+{
+    return collectWindows(conn, root, [](const WindowRequest& r) { return r.dock && !r.window.own; });
+}
+
+bool windowManagerRunning(xcb_connection_t* conn, xcb_window_t root)
+{
+    return windowManagerRuns(conn, root, Atoms(conn));
 }
 
 bool windowFrame(xcb_connection_t* conn, xcb_window_t root, uint32_t id, CRect& frame)
@@ -492,10 +517,6 @@ bool windowVisible(xcb_connection_t* conn, xcb_window_t root, uint32_t id)
     return request.collect(conn, atoms) && request.window.visible;
 }
 
-} // namespace sc
-
-using namespace sc;
-
 namespace {
 
 class WindowList : public CWindowListObject {
@@ -516,16 +537,10 @@ private:
 
 } // namespace
 
-CBasePtr<CWindowListObject> scFindWindow(int filter)
+CBasePtr<CWindowListObject> windowListOf(const std::vector<X11Window>& windows)
 {
-    XLock x;
-    if (!x)
-        return CBasePtr<CWindowListObject>();
-    // The normal list and the single-window list are the same windows: any
-    // visible application window can be recorded alone.
-    const bool withOwn = (filter & kWindowFilterOwn) != 0;
     std::vector<WindowInfo> items;
-    for (const X11Window& w : listWindows(x.conn(), x.screen()->root, withOwn)) {
+    for (const X11Window& w : windows) {
         WindowInfo info{};
         info.id = w.id;
         copyText(info.title, sizeof info.title, w.title);
@@ -535,6 +550,21 @@ CBasePtr<CWindowListObject> scFindWindow(int filter)
         items.push_back(info);
     }
     return CBasePtr<CWindowListObject>(new WindowList(std::move(items)));
+}
+
+} // namespace sc
+
+using namespace sc;
+
+CBasePtr<CWindowListObject> scFindWindow(int filter)
+{
+    XLock x;
+    if (!x)
+        return CBasePtr<CWindowListObject>();
+    // The normal list and the single-window list are the same windows: any
+    // visible application window can be recorded alone.
+    const bool withOwn = (filter & kWindowFilterOwn) != 0;
+    return windowListOf(listWindows(x.conn(), x.screen()->root, withOwn));
 }
 
 CRect GetWindowRect(unsigned int windowId)

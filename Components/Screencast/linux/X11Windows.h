@@ -12,6 +12,7 @@
 // window manager draws around it (_NET_FRAME_EXTENTS) and its own X border:
 // the rectangle the user sees as "the window", in root coordinates.
 
+#include "ScreencastObjects.h"
 #include "ScreencastTypes.h"
 
 #include <xcb/xcb.h>
@@ -35,6 +36,17 @@ struct X11Window {
 // visible and have a title or an owner name. `withOwn` includes this
 // process's windows.
 std::vector<X11Window> listWindows(xcb_connection_t* conn, xcb_window_t root, bool withOwn);
+
+// Other programs' panels (_NET_WM_WINDOW_TYPE_DOCK) that are mapped, top of
+// the stack first.
+std::vector<X11Window> listPanels(xcb_connection_t* conn, xcb_window_t root);
+
+// A window manager runs: it announces itself through a check window that
+// exists (a stale property left by one that died does not count).
+bool windowManagerRunning(xcb_connection_t* conn, xcb_window_t root);
+
+// The windows as the interface's list object, in the same order.
+CBasePtr<CWindowListObject> windowListOf(const std::vector<X11Window>& windows);
 
 // The frame of a window; false when it does not exist (or is 0 or the root).
 bool windowFrame(xcb_connection_t* conn, xcb_window_t root, uint32_t id, CRect& frame);
