@@ -21,6 +21,7 @@
 #include "app/ShowPicture.h"
 #include "app/SystemStatusBar.h"
 #include "capture/DlgSnapshot.h"
+#include "core/DesktopHider.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
@@ -390,6 +391,9 @@ void MainWindow::initCore()
         return;
     }
     Utils::setLineColor();
+    // A run that ended in the middle of a recording may have left other
+    // programs' windows out of sight.
+    DesktopHider::showLeftovers();
     DeviceManager::instance()->setUseDisplay(RecordParameter::instance()->getUseDisplayIndex());
     const QSize display = displaySize();
     if (!display.isEmpty())

@@ -654,9 +654,11 @@ void MainWindow::onRecordStop()
     }
     // The timer may have just been switched off above.
     ui->recordHistory->onCheckDurationState(true);
-    onShowWindowAndRegion();
+    // The other programs come back first: each is raised as it returns,
+    // and this program's windows belong above them.
     OSServiceUtils::setDockHide(true);
     OSServiceUtils::setHideDesktopIcon(true);
+    onShowWindowAndRegion();
 }
 
 void MainWindow::onHotkeyStartOrStop()

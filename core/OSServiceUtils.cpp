@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "Screencast.h"
+#include "core/DesktopHider.h"
 #include "platform/log/Log.h"
 
 #define U8(s) ((s).toUtf8().constData())
@@ -92,7 +94,10 @@ void OSServiceUtils::beep()
 void OSServiceUtils::setDockHide(bool visible)
 {
     g_menuBarVisible = visible;
-    Log("OSServiceUtils", 1, "menu bar %s (not hidden on this desktop)", visible ? "shown" : "hidden");
+    if (visible)
+        DesktopHider::show(kDesktopPanels);
+    else
+        DesktopHider::hide(kDesktopPanels);
 }
 
 bool OSServiceUtils::dockIsHide()
@@ -102,8 +107,10 @@ bool OSServiceUtils::dockIsHide()
 
 void OSServiceUtils::setHideDesktopIcon(bool show)
 {
-    Log("OSServiceUtils", 1, "other applications %s (not switched on this desktop)",
-        show ? "shown" : "hidden");
+    if (show)
+        DesktopHider::show(kDesktopApps);
+    else
+        DesktopHider::hide(kDesktopApps);
 }
 
 bool OSServiceUtils::moveFile(const QString& src, const QString& dst)

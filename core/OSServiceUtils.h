@@ -9,9 +9,8 @@
 #include "core/RecordTypes.h"
 
 // What the program needs from the operating system. Static functions only.
-// Services the Linux desktop has no counterpart for (menu-bar hiding,
-// hiding other applications, privacy panes, the hidden-file flag) log and
-// do nothing else.
+// Services the Linux desktop has no counterpart for (privacy panes, the
+// hidden-file flag) log and do nothing else.
 class OSServiceUtils
 {
 public:
@@ -26,10 +25,12 @@ public:
     // No privacy panes on Linux: logs the kind; kinds outside 0..3 do nothing.
     static void openSetting(Privacy_Setting s);
     static void beep();
-    // Remembers whether the menu bar should be visible; dockIsHide() gives
-    // it back (true while visible). Linux has no menu bar to hide.
+    // Hides (false) or shows again (true) the other programs' panels;
+    // dockIsHide() is true while they are meant to be visible.
     static void setDockHide(bool visible);
     static bool dockIsHide();
+    // Hides (false) the other programs' windows, or brings back (true)
+    // exactly those it hid (DesktopHider).
     static void setHideDesktopIcon(bool show);
     // Moves a file with "mv" (arguments, never a shell line); the target
     // folder is created first. False when mv fails.
