@@ -126,6 +126,15 @@ inline const QList<Case>& cases()
     return all;
 }
 
+// The test's table: one row per case, columns "file" and "words".
+inline void addRows()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("words");
+    for (const Case& c : cases())
+        QTest::newRow(c.name) << QString(c.file) << QString(c.words);
+}
+
 // Makes the case's file in `dir`; its path.
 inline QString make(const QTemporaryDir& dir, const QString& file)
 {

@@ -178,10 +178,7 @@ private slots:
 
     void hostilePictures_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("words");
-        for (const hostile::Case& c : hostile::cases())
-            QTest::newRow(c.name) << QString(c.file) << QString(c.words);
+        hostile::addRows();
     }
 
     // Refused at once and without decoding, with the preset and the reason

@@ -148,10 +148,7 @@ private slots:
 
     void hostilePictureNotImported_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("words");
-        for (const hostile::Case& c : hostile::cases())
-            QTest::newRow(c.name) << QString(c.file) << QString(c.words);
+        hostile::addRows();
     }
 
     // The manager refuses the file with its reason and adds no preset.
