@@ -12,10 +12,6 @@ namespace {
 
 const char* kLogModule = "TaskClientCall";
 
-// A daemon that streams without line breaks must not make us buffer
-// without end; no real message comes near this.
-const int kMaxLineBytes = 4 * 1024 * 1024;
-
 } // namespace
 
 TaskClientCall::TaskClientCall(const QString& serverName, QObject* parent)

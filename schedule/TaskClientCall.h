@@ -22,6 +22,10 @@ public:
     // A start request is acted on for this long after it came; a run the
     // daemon finds later than this is not started at all.
     static constexpr int kStartFreshSeconds = 4;
+    // The longest message line either side takes: no real message comes
+    // near it, and a peer streaming without line breaks must not make the
+    // other buffer without end.
+    static constexpr int kMaxLineBytes = 4 * 1024 * 1024;
 
     // Opens the connection and performs the version handshake.
     virtual bool connectToDaemon() = 0;

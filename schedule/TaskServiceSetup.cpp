@@ -109,6 +109,7 @@ bool TaskServiceSetup::uninstall()
     const QDir data(dataFolder());
     const QString log = QLatin1String(kLogFile);
     QFile::remove(data.filePath(QLatin1String(kTaskFile)));
+    QFile::remove(data.filePath(QLatin1String(kTaskFile) + QStringLiteral(".lock")));
     QFile::remove(data.filePath(log));
     QFile::remove(data.filePath(log + QStringLiteral(".1")));
     Log(kLog, 1, "task daemon uninstalled");

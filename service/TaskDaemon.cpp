@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QUuid>
 
+#include "core/UserRuntime.h"
 #include "platform/log/Log.h"
 
 namespace {
@@ -36,6 +37,17 @@ TaskDaemon::TaskDaemon(Setup setup, QObject* parent)
 {
     connect(&m_server, &QLocalServer::newConnection, this, &TaskDaemon::onNewConnection);
     connect(&m_timer, &QTimer::timeout, this, &TaskDaemon::tick);
+    QDir().mkpath(QFileInfo(m_setup.taskFile).absolutePath());
+    m_lock.reset(new FileLock(m_setup.taskFile + QStringLiteral(".lock")));
+    if (m_lock->state() == FileLock::HeldElsewhere) {
+        Log(kLog, 1, "another task service already keeps %s; this one ends", qPrintable(m_setup.taskFile));
+        return;
+    }
+    if (m_lock->state() != FileLock::Held) {
+        Log(kLog, 2, "the task file cannot be locked: %s", qPrintable(m_lock->problem()));
+        return;
+    }
+    m_bCanSave = true;
     load();
 }
 
@@ -47,8 +59,15 @@ TaskDaemon::~TaskDaemon()
         socket->disconnect(this);
 }
 
+bool TaskDaemon::isDuplicate() const
+{
+    return m_lock->state() == FileLock::HeldElsewhere;
+}
+
 bool TaskDaemon::listen()
 {
+    if (m_lock->state() != FileLock::Held)
+        return false;
     // A socket left by a daemon that died would refuse the name.
     QLocalServer::removeServer(m_setup.socketName);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
@@ -193,6 +212,13 @@ bool TaskDaemon::isWaiting() const
 void TaskDaemon::onNewConnection()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        QString why;
+        if (!UserRuntime::peerIsThisUser(socket->socketDescriptor(), &why)) {
+            Log(kLog, 2, "connection refused: %s", qPrintable(why));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
             m_clients.remove(socket);
@@ -216,6 +242,11 @@ void TaskDaemon::readFrom(QLocalSocket* socket)
             socket->flush();
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         }
+    }
+    if (socket->bytesAvailable() > TaskClientCall::kMaxLineBytes) {
+        Log(kLog, 2, "a client sent %lld bytes without a line break; connection dropped",
+            static_cast<long long>(socket->bytesAvailable()));
+        socket->abort();
     }
 }
 
@@ -268,26 +299,63 @@ void TaskDaemon::load()
 {
     m_entries.clear();
     QFile file(m_setup.taskFile);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return;
-    const QJsonArray list = QJsonDocument::fromJson(file.readAll()).object().value("tasks").toArray();
-    for (const QJsonValue& v : list) {
+    QJsonParseError error{};
+    const QJsonDocument doc = file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error)
+                                                              : QJsonDocument();
+    const QJsonValue list = doc.object().value("tasks");
+    if (!list.isArray()) {
+        const QString why = file.isOpen() ? (doc.isNull() ? error.errorString() : QStringLiteral("no task list"))
+                                          : file.errorString();
+        file.close();
+        keepAside(true, why);
+        return;
+    }
+    int unusable = 0;
+    for (const QJsonValue& v : list.toArray()) {
         const QJsonObject obj = v.toObject();
         Entry e{TaskInfo::fromJson(obj), QDateTime::fromString(obj.value("handled").toString(), Qt::ISODateWithMs)};
-        if (!e.task.id.isEmpty())
+        if (e.task.id.isEmpty())
+            ++unusable;
+        else
             m_entries.append(e);
     }
+    if (unusable > 0)
+        keepAside(false, QStringLiteral("%1 task(s) without an id").arg(unusable));
+}
+
+void TaskDaemon::keepAside(bool move, const QString& reason)
+{
+    const QString base = m_setup.taskFile + QStringLiteral(".corrupt-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString aside = base;
+    for (int n = 1; QFileInfo::exists(aside); ++n)
+        aside = base + QLatin1Char('_') + QString::number(n);
+    const bool kept = move ? QFile::rename(m_setup.taskFile, aside) : QFile::copy(m_setup.taskFile, aside);
+    if (kept) {
+        Log(kLog, 2, "%s is damaged (%s): kept as %s", qPrintable(m_setup.taskFile), qPrintable(reason),
+            qPrintable(aside));
+        return;
+    }
+    // Left in place, it must not be overwritten either.
+    m_bCanSave = false;
+    Log(kLog, 2, "%s is damaged (%s) and cannot be kept aside; no task is saved until it is mended",
+        qPrintable(m_setup.taskFile), qPrintable(reason));
 }
 
 void TaskDaemon::save() const
 {
+    if (!m_bCanSave) {
+        Log(kLog, 2, "tasks not saved: %s is not ours to write", qPrintable(m_setup.taskFile));
+        return;
+    }
     QJsonArray list;
     for (const Entry& e : m_entries) {
         QJsonObject obj = e.task.toJson();
         obj.insert("handled", e.handled.toString(Qt::ISODateWithMs));
         list.append(obj);
     }
-    QDir().mkpath(QFileInfo(m_setup.taskFile).absolutePath());
     // Written whole or not at all: a daemon killed mid-write keeps its tasks.
     QSaveFile file(m_setup.taskFile);
     if (!file.open(QIODevice::WriteOnly)) {

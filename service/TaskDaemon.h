@@ -14,6 +14,7 @@
 #include "schedule/PowerAction.h"
 #include "schedule/TaskClientCall.h"
 
+class FileLock;
 class QLocalSocket;
 
 // The task daemon: keeps the user's scheduled tasks in a file of its own,
@@ -42,7 +43,12 @@ public:
     explicit TaskDaemon(Setup setup, QObject* parent = nullptr);
     ~TaskDaemon() override;
 
+    // False, with the reason in the log, when this daemon may not serve:
+    // another one keeps the task file, or the file cannot be locked.
     bool listen();
+    // True when another daemon already keeps the same task file: this one
+    // stands aside and its process ends without an error.
+    bool isDuplicate() const;
     void setClock(Clock clock) { m_clock = std::move(clock); }
     // Looks for runs that are due; the timer calls it twice a second.
     void tick();
@@ -66,6 +72,9 @@ private:
 
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
     void load();
+    // Moves (or, when some tasks were read, copies) an unreadable task file
+    // out of the way, so that saving never overwrites what might be mended.
+    void keepAside(bool move, const QString& reason);
     void save() const;
     void onNewConnection();
     void readFrom(QLocalSocket* socket);
@@ -77,6 +86,10 @@ private:
     bool powerAction(int action);
 
     Setup m_setup;
+    // Held for the daemon's life: one daemon per task file, so no two ever
+    // write their own lists over each other.
+    std::unique_ptr<FileLock> m_lock;
+    bool m_bCanSave = false;
     Clock m_clock;
     QLocalServer m_server;
     QTimer m_timer;

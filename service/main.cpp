@@ -42,7 +42,7 @@ int main(int argc, char** argv)
 
     TaskDaemon daemon(std::move(setup));
     if (!daemon.listen())
-        return 1;
+        return daemon.isDuplicate() ? 0 : 1;
     const int rc = app.exec();
     Log("TaskDaemon", 1, "stopped");
     return rc;

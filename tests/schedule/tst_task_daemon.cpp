@@ -1,7 +1,10 @@
 // The task daemon on a test clock: when runs come round, a late run logged as
-// missed and never started, tasks kept across a restart.
+// missed and never started, tasks kept across a restart; one daemon per task
+// file, a damaged file kept aside, an endless message line cut off.
 #include <QtTest>
+#include <QLocalSocket>
 
+#include "platform/log/Log.h"
 #include "service/TaskDaemon.h"
 
 namespace {
@@ -27,11 +30,12 @@ class TstTaskDaemon : public QObject
     QTemporaryDir m_dir;
     QDateTime m_now;
 
-    std::unique_ptr<TaskDaemon> daemon()
+    std::unique_ptr<TaskDaemon> daemon(const QString& folder = QString())
     {
+        const QDir dir(folder.isEmpty() ? m_dir.path() : folder);
         TaskDaemon::Setup setup;
-        setup.socketName = m_dir.filePath("sock");
-        setup.taskFile = m_dir.filePath("tasks.json");
+        setup.socketName = dir.filePath("sock");
+        setup.taskFile = dir.filePath("tasks.json");
         setup.program = QStringLiteral("/bin/true");  // "starts" the program, which never connects
         auto d = std::make_unique<TaskDaemon>(std::move(setup));
         d->setClock([this] { return m_now; });
@@ -102,6 +106,99 @@ private slots:
         QCOMPARE(run.record.stopTime, QDateTime(kMonday.date().addDays(2), QTime(6, 0)));
         d->tick();
         QCOMPARE(startedAgain.count(), 1);
+    }
+
+    // Two daemons on one task file used to write their own lists over each
+    // other's: the second one now stands aside and writes nothing.
+    void secondDaemonOnTheSameFileStandsAside()
+    {
+        QTemporaryDir dir;
+        m_now = kMonday.addSecs(-60);
+        auto first = daemon(dir.path());
+        QVERIFY(!first->isDuplicate());
+        TaskInfo task = taskAt(TaskRepeat_Daily);
+        task.name = "kept before";
+        first->saveTask(task);
+        auto second = daemon(dir.path());
+        QVERIFY(second->isDuplicate());
+        QVERIFY(!second->listen());
+        task.name = "kept after";
+        first->saveTask(task);
+        task.name = "from the second";
+        second->saveTask(task);
+        first.reset();
+        second.reset();
+        QStringList names;
+        for (const TaskInfo& t : daemon(dir.path())->tasks())
+            names << t.name;
+        QCOMPARE(names, QStringList({"kept before", "kept after"}));
+        // Once the first has gone, the next one keeps the file.
+        QVERIFY(!daemon(dir.path())->isDuplicate());
+    }
+
+    void damagedTaskFileIsKeptAside_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("loaded");
+        QTest::addColumn<QString>("reason");
+        const QByteArray good = QJsonDocument(QJsonObject{{"id", "a"}, {"name", "good"}}).toJson();
+        QTest::newRow("not JSON") << QByteArray("{\"tasks\": [ {\"id\": ") << 0 << "is damaged";
+        QTest::newRow("no task list") << QByteArray("{\"tasks\": 5}") << 0 << "no task list";
+        QTest::newRow("a task without id")
+            << QByteArray("{\"tasks\": [" + good + ", {\"name\": \"lost\"}]}") << 1 << "without an id";
+    }
+
+    // The file is kept under another name and logged; saving then writes a
+    // fresh file beside it instead of over it.
+    void damagedTaskFileIsKeptAside()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, loaded);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("tasks.json"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        SetLogfile(dir.filePath("log").toLocal8Bit().constData());
+        auto d = daemon(dir.path());
+        SetLogfile(nullptr);
+        QCOMPARE(d->tasks().size(), loaded);
+        const QStringList aside = QDir(dir.path()).entryList({"tasks.json.corrupt-*"}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QFile log(dir.filePath("log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString logText = QString::fromUtf8(log.readAll());
+        QVERIFY2(logText.contains(reason) && logText.contains(aside.first()), qPrintable(logText));
+
+        d->saveTask(taskAt(TaskRepeat_Once));
+        QFile kept(dir.filePath(aside.first()));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), content);
+        d.reset();
+        QCOMPARE(daemon(dir.path())->tasks().size(), loaded + 1);
+    }
+
+    // A client streaming without a line break is cut off past the bound
+    // (the daemon used to buffer all of it); others are still served.
+    void endlessLineDropsTheConnection()
+    {
+        QTemporaryDir dir;
+        auto d = daemon(dir.path());
+        QVERIFY(d->listen());
+        QLocalSocket flood;
+        flood.connectToServer(dir.filePath("sock"));
+        QVERIFY(flood.waitForConnected(10000));
+        const QByteArray chunk(1 << 20, 'x');
+        for (int i = 0; i * chunk.size() <= TaskClientCall::kMaxLineBytes; ++i)
+            flood.write(chunk);
+        QTRY_COMPARE_WITH_TIMEOUT(flood.state(), QLocalSocket::UnconnectedState, 60000);
+
+        QLocalSocket client;
+        client.connectToServer(dir.filePath("sock"));
+        QVERIFY(client.waitForConnected(10000));
+        client.write("{\"type\":\"isWaitTaskStart\",\"seq\":1}\n");
+        QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 30000);
+        QCOMPARE(QJsonDocument::fromJson(client.readLine()).object().value("seq").toInt(), 1);
     }
 };
 
