@@ -1,6 +1,9 @@
 #include "core/TaskInfo.h"
 
-#include <QStandardPaths>
+#include <QDir>
+#include <QFileInfo>
+
+#include "core/UserRuntime.h"
 
 namespace {
 
@@ -103,13 +106,16 @@ TaskInfo TaskInfo::forRun(const QDateTime& run) const
     return task;
 }
 
-QString taskDaemonSocketName()
+QString taskDaemonSocketName(QString* problem)
 {
+    static const QString kName = QStringLiteral("ScreenRecorderTaskDaemon");
     const QString forced = qEnvironmentVariable("SR_TASK_SOCKET");
-    if (!forced.isEmpty())
-        return forced;
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (QDir::isAbsolutePath(forced))
+        return UserRuntime::isPrivateFolder(QFileInfo(forced).absolutePath(), problem) ? forced : QString();
+    // A bare name would land in the shared temp folder: only our own
+    // runtime folder is trusted.
+    const QString dir = UserRuntime::folder(problem);
     if (dir.isEmpty())
-        return QStringLiteral("ScreenRecorderTaskDaemon");
-    return dir + QStringLiteral("/ScreenRecorderTaskDaemon");
+        return QString();
+    return dir + QLatin1Char('/') + (forced.isEmpty() ? kName : forced);
 }

@@ -68,9 +68,11 @@ struct TaskInfo
     TaskInfo forRun(const QDateTime& run) const;
 };
 
-// Where the task daemon listens. SR_TASK_SOCKET overrides it, so that a
-// test's daemon and program meet somewhere private.
-QString taskDaemonSocketName();
+// Where the task daemon listens: in the user's runtime folder, or where
+// SR_TASK_SOCKET says (so that a test's daemon and program meet somewhere
+// private). Empty when that folder is open to other users; `problem` then
+// says why.
+QString taskDaemonSocketName(QString* problem = nullptr);
 
 using TaskList = QList<TaskInfo>;
 

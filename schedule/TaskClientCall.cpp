@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include "core/UserRuntime.h"
 #include "platform/log/Log.h"
 
 namespace {
@@ -16,7 +17,7 @@ const char* kLogModule = "TaskClientCall";
 
 TaskClientCall::TaskClientCall(const QString& serverName, QObject* parent)
     : ITaskClient(parent)
-    , m_strServerName(serverName.isEmpty() ? taskDaemonSocketName() : serverName)
+    , m_strServerName(serverName.isEmpty() ? taskDaemonSocketName(&m_strNameProblem) : serverName)
 {
 }
 
@@ -47,6 +48,10 @@ bool TaskClientCall::connectToDaemon()
     m_buffer.clear();
     m_replies.clear();
 
+    if (m_strServerName.isEmpty()) {
+        Log(kLogModule, 2, "task daemon not looked for: %s", qPrintable(m_strNameProblem));
+        return false;
+    }
     m_pSocket = new QLocalSocket(this);
     connect(m_pSocket, &QLocalSocket::readyRead, this, &TaskClientCall::readLines);
     connect(m_pSocket, &QLocalSocket::disconnected, this, &TaskClientCall::onDisconnected);
@@ -56,6 +61,13 @@ bool TaskClientCall::connectToDaemon()
         && !m_pSocket->waitForConnected(m_nConnectMs)) {
         Log(kLogModule, 1, "task daemon not reachable at %s: %s", qPrintable(m_strServerName),
             qPrintable(m_pSocket->errorString()));
+        m_pSocket->abort();
+        return false;
+    }
+    // Whoever answers must be our own daemon, not another user's.
+    QString why;
+    if (!UserRuntime::peerIsThisUser(m_pSocket->socketDescriptor(), &why)) {
+        Log(kLogModule, 2, "task daemon at %s refused: %s", qPrintable(m_strServerName), qPrintable(why));
         m_pSocket->abort();
         return false;
     }

@@ -74,7 +74,8 @@ class TaskClientCall : public ITaskClient
 public:
     static constexpr int kProtocolVersion = 1;
 
-    // An empty name means taskDaemonSocketName().
+    // An empty name means taskDaemonSocketName(); a daemon running as
+    // another user is never talked to.
     explicit TaskClientCall(const QString& serverName = QString(), QObject* parent = nullptr);
     ~TaskClientCall() override;
 
@@ -100,6 +101,8 @@ private:
     void deliverPushes();
     void onDisconnected();
 
+    // Before the name: filled while the name is looked up.
+    QString m_strNameProblem;  // why no name could be trusted, when it is empty
     QString m_strServerName;
     QLocalSocket* m_pSocket = nullptr;
     int m_nConnectMs = 1000;

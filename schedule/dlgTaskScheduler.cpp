@@ -129,11 +129,16 @@ void dlgTaskScheduler::buildConnectPage(QWidget* page)
     m_pLblNotConnected->setObjectName(QStringLiteral("lblNotConnected"));
     m_pLblNotConnected->setWordWrap(true);
     m_pLblNotConnected->setAlignment(Qt::AlignCenter);
+    m_pLblUnsafe = new QLabel(page);
+    m_pLblUnsafe->setObjectName(QStringLiteral("lblUnsafe"));
+    m_pLblUnsafe->setWordWrap(true);
+    m_pLblUnsafe->setAlignment(Qt::AlignCenter);
     m_pBtnInstall = iconButton(page, "btnInstall", "install");
     auto* layout = new QVBoxLayout(page);
     layout->addStretch(1);
     layout->addWidget(picture, 0, Qt::AlignHCenter);
     layout->addWidget(m_pLblNotConnected);
+    layout->addWidget(m_pLblUnsafe);
     layout->addWidget(m_pBtnInstall, 0, Qt::AlignHCenter);
     layout->addStretch(1);
     connect(m_pBtnInstall, &QPushButton::clicked, this, &dlgTaskScheduler::onBtnInstallClicked);
@@ -175,8 +180,21 @@ int dlgTaskScheduler::currentPage() const
     return m_pStack->currentIndex();
 }
 
+void dlgTaskScheduler::showUnsafePlace()
+{
+    QString problem;
+    taskDaemonSocketName(&problem);
+    m_pLblUnsafe->setText(problem.isEmpty() ? QString()
+                                            : tr("The task service cannot be used safely: %1. It needs a folder "
+                                                 "that belongs to you alone.")
+                                                  .arg(problem));
+    m_pLblUnsafe->setVisible(!problem.isEmpty());
+    m_pBtnInstall->setEnabled(problem.isEmpty());
+}
+
 void dlgTaskScheduler::showState()
 {
+    showUnsafePlace();
     TaskManage* manage = TaskManage::instance();
     if (manage->isConnected()) {
         manage->reloadTasks();
@@ -273,6 +291,7 @@ void dlgTaskScheduler::retranslateDerived()
                                    "when the program is closed. It runs for your user only and needs no "
                                    "administrator rights."));
     m_pBtnInstall->setText(tr("Install"));
+    showUnsafePlace();
     m_pLblTasks->setText(tr("Scheduled tasks:"));
     m_pTaskList->setHeaderLabels({tr("Name"), tr("Record"), tr("Start"), tr("Stop"), tr("When finished"),
                                   tr("Enabled")});

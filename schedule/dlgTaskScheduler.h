@@ -37,6 +37,9 @@ private:
     void buildConnectPage(QWidget* page);
     void buildTasksPage(QWidget* page);
     void showState();
+    // Says so, and offers no installation, when the service's socket would
+    // sit where other users can reach it.
+    void showUnsafePlace();
     void fillTasks(const TaskList& tasks);
     // Opens the task form and stores what it accepts.
     void editTask(const TaskInfo& task);
@@ -46,6 +49,7 @@ private:
 
     QStackedWidget* m_pStack = nullptr;
     QLabel* m_pLblNotConnected = nullptr;
+    QLabel* m_pLblUnsafe = nullptr;
     QPushButton* m_pBtnInstall = nullptr;
     QLabel* m_pLblTasks = nullptr;
     QTreeWidget* m_pTaskList = nullptr;

@@ -31,7 +31,12 @@ int main(int argc, char** argv)
     SetLogLevel(1);
 
     TaskDaemon::Setup setup;
-    setup.socketName = taskDaemonSocketName();
+    QString problem;
+    setup.socketName = taskDaemonSocketName(&problem);
+    if (setup.socketName.isEmpty()) {
+        Log("TaskDaemon", 2, "no private place to listen: %s", qPrintable(problem));
+        return 1;
+    }
     setup.taskFile = fromEnv("SR_TASK_FILE", home + QLatin1String(TaskServiceSetup::kTaskFile));
     setup.program = fromEnv("SR_TASK_PROGRAM", QCoreApplication::applicationDirPath() + QStringLiteral("/screenrecorder"));
     const QString powerLog = qEnvironmentVariable("SR_TASK_POWER_LOG");

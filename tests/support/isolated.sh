@@ -14,11 +14,12 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STA
 export TMPDIR="$tmp/tmp"
 mkdir -p "$TMPDIR"
 mkdir -p "$HOME/Documents" "$HOME/Movies" "$HOME/Music" "$HOME/Pictures"
-# Qt's offscreen platform and the module's temp folders want a runtime dir.
-if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "${XDG_RUNTIME_DIR}" ]; then
-  export XDG_RUNTIME_DIR="$tmp/runtime"
-  mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
-fi
+# A runtime folder of its own: the single-instance lock and the task
+# service's socket live there, so tests running at the same time (or a
+# developer's session) never meet. The sound server is reached through
+# PULSE_SERVER, not through this folder.
+export XDG_RUNTIME_DIR="$tmp/runtime"
+mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
 "$@"
 rc=$?
 exit $rc
