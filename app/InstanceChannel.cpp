@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "core/UserRuntime.h"
 #include "platform/log/Log.h"
 
 namespace {
@@ -62,15 +63,25 @@ InstanceChannel::~InstanceChannel()
 
 QString InstanceChannel::serverName(const QString& key)
 {
+    // In the user's own folder: a name in the shared temp folder could be
+    // taken first by another user, who would then hear our raise requests
+    // and keep us from listening.
+    const QString folder = UserRuntime::folder();
+    if (folder.isEmpty())
+        return QString();
     QString name = key;
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return name + QStringLiteral(".raise.") + QString::number(::getuid());
+    return folder + QLatin1Char('/') + name + QStringLiteral(".raise");
 }
 
 bool InstanceChannel::listen()
 {
     if (m_pServer)
         return m_pServer->isListening();
+    if (m_strName.isEmpty()) {
+        Log("MAIN", 2, "raise channel unusable: no private runtime folder");
+        return false;
+    }
     m_pServer = new QLocalServer(this);
     m_pServer->setSocketOptions(QLocalServer::UserAccessOption);
     QLocalServer::removeServer(m_strName);
@@ -84,6 +95,13 @@ bool InstanceChannel::listen()
 void InstanceChannel::onNewConnection()
 {
     while (QLocalSocket* socket = m_pServer->nextPendingConnection()) {
+        QString why;
+        if (!UserRuntime::peerIsThisUser(socket->socketDescriptor(), &why)) {
+            Log("MAIN", 2, "raise request refused: %s", qPrintable(why));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->canReadLine())
@@ -99,9 +117,12 @@ void InstanceChannel::onNewConnection()
 
 bool InstanceChannel::askToRaise(const QString& key, int timeoutMs)
 {
+    const QString name = serverName(key);
+    if (name.isEmpty())
+        return false;
     QLocalSocket socket;
-    socket.connectToServer(serverName(key));
-    if (!socket.waitForConnected(timeoutMs))
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(timeoutMs) || !UserRuntime::peerIsThisUser(socket.socketDescriptor()))
         return false;
     socket.write(kRaise);
     if (!socket.waitForBytesWritten(timeoutMs))

@@ -1,39 +1,38 @@
 #pragma once
 
-#include <QSharedMemory>
 #include <QString>
 
-// Makes sure one instance of the product runs per user session.
+#include <memory>
+
+class FileLock;
+
+// Makes sure one instance of the product runs per user.
 //
-// The product's shared-memory segment marks a running instance. On Linux a
-// segment outlives an owner killed with SIGKILL, so a segment that merely
-// exists proves nothing: detaching from it removes it when nobody else is
-// attached, and only a segment that survives that belongs to a live
-// instance. Two launches at the same moment are serialised by a file lock
-// that the kernel releases when its holder dies.
+// The mark of a running instance is a lock on a file in the user's own
+// runtime folder, held for the whole run. The kernel lets go of it when the
+// holder ends, however it ends, so nothing stale stays behind; and since the
+// folder is the user's alone, another local user can neither hold the lock
+// in our stead nor plant a link there. The lock is tried once and never
+// waited for, so simultaneous launches settle at once: one runs.
 class SingleInstanceGuard
 {
 public:
     enum Result {
-        OnlyInstance,    // this process now holds the segment
-        AnotherInstance, // a live instance holds it
-        Unguarded        // neither attach nor create worked: run anyway
+        OnlyInstance,    // this process now holds the lock
+        AnotherInstance, // a live instance of this user holds it
+        Unguarded        // no private place for the lock: run anyway
     };
 
     explicit SingleInstanceGuard(const QString& key);
     ~SingleInstanceGuard();
 
-    // Runs the guard once. For AnotherInstance the segment is already
-    // unlocked, so the caller may show a message box safely.
+    // Runs the guard once.
     Result check();
-
-    QSharedMemory& memory() { return m_memory; }
+    // Where the lock lives for `key`; empty when the user has no private
+    // runtime folder.
+    static QString lockPath(const QString& key);
 
 private:
-    bool attachLive();
-    void writeOwnerName();
-
     QString m_strKey;
-    QSharedMemory m_memory;
-    int m_nLockFd = -1;
+    std::unique_ptr<FileLock> m_lock;
 };

@@ -4,10 +4,15 @@
 #include <QDesktopServices>
 #include <QtTest>
 #include <QMessageBox>
+#include <QSharedMemory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 #include "platform/framework/Framework.h"
 #include "platform/log/Log.h"
@@ -36,6 +41,25 @@ int runChild(const QString& key)
     return 0;
 }
 
+// Child mode, run as another user: leaves in the shared temp folder what
+// used to stop our launches (a shared-memory segment under the product's
+// key and a lock file open to all, locked), and holds both until stdin
+// closes.
+int runStranger(const QString& key)
+{
+    QSharedMemory segment(key);
+    const bool created = segment.create(1024);
+    const QByteArray lock = QFile::encodeName(QDir::tempPath() + "/" + key + ".instance.lock");
+    const int fd = ::open(lock.constData(), O_RDWR | O_CREAT, 0666);
+    const bool locked = fd >= 0 && ::fchmod(fd, 0666) == 0 && ::flock(fd, LOCK_EX) == 0;
+    std::printf("%s\n", created && locked ? "ready" : "failed");
+    std::fflush(stdout);
+    char buf[16];
+    while (::read(STDIN_FILENO, buf, sizeof(buf)) > 0) {
+    }
+    return 0;
+}
+
 } // namespace
 
 class TestSingleInstance : public QObject
@@ -46,9 +70,10 @@ private:
     QString m_key;
     QList<QProcess*> m_children;
 
-    QProcess* startChild()
+    QProcess* startChild(const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
         auto* p = new QProcess(this);
+        p->setProcessEnvironment(env);
         p->start(QCoreApplication::applicationFilePath(), {"--guard-child", m_key});
         m_children << p;
         return p;
@@ -72,10 +97,6 @@ private slots:
             delete p;
         }
         m_children.clear();
-        // Leave no segment behind for the key.
-        QSharedMemory leftover(m_key);
-        if (leftover.attach())
-            leftover.detach();
     }
 
     // A live holder is seen, a killed one's segment stops no later launch, a quitting one
@@ -107,6 +128,44 @@ private slots:
             results << readResult(p);
         QCOMPARE(results.count("only"), 1);
         QCOMPARE(results.count("another"), 5);
+    }
+
+    // Another local user's segment under our key and locked lock file in the
+    // shared temp folder used to make us exit ("is running") or hang without
+    // a window: a launch now runs as the only instance, at once.
+    void strangersMarksStopNoLaunch()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("another user is played with setpriv, as root only");
+        QTemporaryDir shared("/tmp/sr-shared-XXXXXX");
+        QVERIFY(shared.isValid() && ::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", shared.path());
+        auto* stranger = new QProcess(this);
+        m_children << stranger;
+        stranger->setProcessEnvironment(env);
+        stranger->start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                    QCoreApplication::applicationFilePath(), "--stranger-child", m_key});
+        QCOMPARE(readResult(stranger), QString("ready"));
+        QCOMPARE(readResult(startChild(env)), QString("only"));
+    }
+
+    // A link planted at the lock (in the shared temp folder, where the lock
+    // used to be, or in our own folder) is never followed.
+    void linkAtTheLockIsNotFollowed()
+    {
+        QTemporaryDir dir;
+        const QString victim = dir.filePath("victim");
+        const QString own = SingleInstanceGuard::lockPath(m_key);
+        QVERIFY(own.startsWith(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/"));
+        QVERIFY(QFile::link(victim, own));
+        QVERIFY(QFile::link(victim, QDir::tempPath() + "/" + m_key + ".instance.lock"));
+        SingleInstanceGuard guard(m_key);
+        const SingleInstanceGuard::Result result = guard.check();
+        QVERIFY(!QFileInfo::exists(victim));
+        QCOMPARE(result, SingleInstanceGuard::Unguarded);
+        QFile::remove(own);
+        QFile::remove(QDir::tempPath() + "/" + m_key + ".instance.lock");
     }
 };
 
@@ -210,8 +269,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, forcedUpdate);
         QFETCH(QString, box);
-        QSharedMemory holder(VxProductInfo::instance()->productNativeName(""));
-        QVERIFY(forcedUpdate || holder.create(1024));
+        SingleInstanceGuard holder(VxProductInfo::instance()->productNativeName(""));
+        QVERIFY(forcedUpdate || holder.check() == SingleInstanceGuard::OnlyInstance);
         Framework::setForcedUpdatePending(forcedUpdate);
         ModalDriver driver(box.isEmpty() ? 2000 : 30000);
         if (!box.isEmpty())
@@ -249,6 +308,10 @@ int main(int argc, char** argv)
     if (argc == 3 && qstrcmp(argv[1], "--guard-child") == 0) {
         QCoreApplication app(argc, argv);
         return runChild(QString::fromLocal8Bit(argv[2]));
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--stranger-child") == 0) {
+        QCoreApplication app(argc, argv);
+        return runStranger(QString::fromLocal8Bit(argv[2]));
     }
     QApplication app(argc, argv);
     TestSingleInstance guard;
