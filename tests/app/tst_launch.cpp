@@ -19,6 +19,7 @@
 #include "app/MainWindowBase.h"
 #include "app/SingleInstanceGuard.h"
 #include "tests/support/ModalDriver.h"
+#include "tests/support/TestHelpers.h"
 #include "tests/support/UrlRecorder.h"
 #include "platform/framework/VxProductInfo.h"
 #include "app/main_entry.h"
@@ -135,17 +136,17 @@ private slots:
     // a window: a launch now runs as the only instance, at once.
     void strangersMarksStopNoLaunch()
     {
-        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        if (!testsupport::canPlayOtherUser())
             QSKIP("another user is played with setpriv, as root only");
-        QTemporaryDir shared("/tmp/sr-shared-XXXXXX");
-        QVERIFY(shared.isValid() && ::chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+        testsupport::SharedFolder shared(01777);
+        QVERIFY(shared.ok());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TMPDIR", shared.path());
         auto* stranger = new QProcess(this);
         m_children << stranger;
         stranger->setProcessEnvironment(env);
-        stranger->start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                    QCoreApplication::applicationFilePath(), "--stranger-child", m_key});
+        stranger->start("setpriv",
+                        testsupport::asOtherUser({QCoreApplication::applicationFilePath(), "--stranger-child", m_key}));
         QCOMPARE(readResult(stranger), QString("ready"));
         QCOMPARE(readResult(startChild(env)), QString("only"));
     }

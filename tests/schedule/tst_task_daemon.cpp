@@ -6,6 +6,7 @@
 
 #include "platform/log/Log.h"
 #include "service/TaskDaemon.h"
+#include "tests/support/TestHelpers.h"
 
 namespace {
 
@@ -156,24 +157,18 @@ private slots:
         QFETCH(int, loaded);
         QFETCH(QString, reason);
         QTemporaryDir dir;
-        QFile file(dir.filePath("tasks.json"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        file.close();
+        QVERIFY(testsupport::writeFile(dir.filePath("tasks.json"), content));
         SetLogfile(dir.filePath("log").toLocal8Bit().constData());
         auto d = daemon(dir.path());
         SetLogfile(nullptr);
         QCOMPARE(d->tasks().size(), loaded);
         const QStringList aside = QDir(dir.path()).entryList({"tasks.json.corrupt-*"}, QDir::Files);
         QCOMPARE(aside.size(), 1);
-        QFile log(dir.filePath("log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString logText = QString::fromUtf8(log.readAll());
+        const QString logText = QString::fromUtf8(testsupport::readFile(dir.filePath("log")));
         QVERIFY2(logText.contains(reason) && logText.contains(aside.first()), qPrintable(logText));
 
         d->saveTask(taskAt(TaskRepeat_Once));
-        QFile kept(dir.filePath(aside.first()));
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), content);
+        QCOMPARE(testsupport::readFile(dir.filePath(aside.first())), content);
         d.reset();
         QCOMPARE(daemon(dir.path())->tasks().size(), loaded + 1);
     }

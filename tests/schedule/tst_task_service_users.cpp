@@ -20,11 +20,15 @@
 #include "schedule/TaskClientCall.h"
 #include "schedule/TaskManage.h"
 #include "schedule/dlgTaskScheduler.h"
+#include "tests/support/TestHelpers.h"
 
 namespace {
 
+using testsupport::kOtherUserId;
+using testsupport::readFile;
+using testsupport::SharedFolder;
+
 const int kLong = 30000;
-const uint kStrangerUid = 65534;
 const QByteArray kHello = "{\"type\":\"hello\",\"version\":1,\"seq\":1}\n";
 
 // Stranger: listens at `path`, open to every user, and answers the
@@ -71,20 +75,6 @@ int strangerHello(const QString& path)
     return 0;
 }
 
-QString fileText(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-// A folder straight in /tmp, which other users can reach, with `mode`.
-QString sharedFolder(QTemporaryDir& dir, mode_t mode)
-{
-    if (!dir.isValid() || ::chmod(QFile::encodeName(dir.path()).constData(), mode) != 0)
-        return QString();
-    return dir.path();
-}
-
 } // namespace
 
 class TstTaskServiceUsers : public QObject
@@ -118,10 +108,7 @@ class TstTaskServiceUsers : public QObject
 
     QProcess* startStranger(const QStringList& args)
     {
-        return start("setpriv",
-                     QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
-                                 QCoreApplication::applicationFilePath()}
-                         + args,
+        return start("setpriv", testsupport::asOtherUser(QStringList{QCoreApplication::applicationFilePath()} + args),
                      QProcessEnvironment::systemEnvironment());
     }
 
@@ -143,7 +130,7 @@ class TstTaskServiceUsers : public QObject
 
     void needRoot()
     {
-        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        if (!testsupport::canPlayOtherUser())
             QSKIP("another user is played with setpriv, as root only");
     }
 
@@ -178,7 +165,7 @@ private slots:
         QVERIFY(second->waitForFinished(kLong));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 0);
-        QVERIFY(fileText(m_dir.filePath("second.log")).contains("another task service already keeps"));
+        QVERIFY(readFile(m_dir.filePath("second.log")).contains("another task service already keeps"));
         TaskClientCall client(socket);
         QVERIFY(client.connectToDaemon());
         TaskInfo task;
@@ -196,19 +183,18 @@ private slots:
     void strangerInTheTempFolderIsNeverAsked()
     {
         needRoot();
-        QTemporaryDir shared("/tmp/sr-shared-XXXXXX");
-        QVERIFY(!sharedFolder(shared, 01777).isEmpty());
+        SharedFolder shared(01777);
+        QVERIFY(shared.ok());
         const QByteArray taken = QFile::encodeName(shared.filePath("runtime-" + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)));
-        QVERIFY(::mkdir(taken.constData(), 0700) == 0 && ::chown(taken.constData(), kStrangerUid, kStrangerUid) == 0);
+        QVERIFY(::mkdir(taken.constData(), 0700) == 0 && ::chown(taken.constData(), kOtherUserId, kOtherUserId) == 0);
         QProcess* stranger = startStranger({"--stranger-listen", shared.filePath("ScreenRecorderTaskDaemon")});
         QCOMPARE(firstLine(stranger), QString("listening"));
 
-        const QByteArray tmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", shared.path().toLocal8Bit());
-        qunsetenv("XDG_RUNTIME_DIR");
-        const bool toStranger = reachable(QString());
-        qputenv("TMPDIR", tmp);
-        QVERIFY(!toStranger);
+        testsupport::ScopedEnv noRuntime("XDG_RUNTIME_DIR", nullptr);
+        {
+            testsupport::ScopedEnv sharedTemp("TMPDIR", shared.path().toLocal8Bit().constData());
+            QVERIFY(!reachable(QString()));
+        }
 
         // The user's own service, started the same way, is found.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -230,8 +216,8 @@ private slots:
     void peersOfAnotherUserAreRefused()
     {
         needRoot();
-        QTemporaryDir shared("/tmp/sr-shared-XXXXXX");
-        QVERIFY(!sharedFolder(shared, 01777).isEmpty());
+        SharedFolder shared(01777);
+        QVERIFY(shared.ok());
         QProcess* stranger = startStranger({"--stranger-listen", shared.filePath("sock")});
         QCOMPARE(firstLine(stranger), QString("listening"));
         const QString planted = m_dir.filePath("planted.sock");
@@ -240,15 +226,15 @@ private slots:
 
         // Our folder lets others pass (but not write), and the socket is
         // opened to all: only the peer check stands in the way.
-        QTemporaryDir own("/tmp/sr-own-XXXXXX");
-        QVERIFY(!sharedFolder(own, 0711).isEmpty());
+        SharedFolder own(0711);
+        QVERIFY(own.ok());
         const QString socket = own.filePath("sock");
         startDaemon(m_dir.path() + "/peer", socket, m_dir.filePath("peer.log"));
         QTRY_VERIFY_WITH_TIMEOUT(reachable(socket), kLong);
         QVERIFY(::chmod(QFile::encodeName(socket).constData(), 0777) == 0);
         QProcess* hello = startStranger({"--stranger-hello", socket});
         QCOMPARE(firstLine(hello), QString("refused"));
-        QTRY_VERIFY_WITH_TIMEOUT(fileText(m_dir.filePath("peer.log")).contains("runs as another user (uid 65534)"),
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(m_dir.filePath("peer.log")).contains("runs as another user (uid 65534)"),
                                  kLong);
     }
 
@@ -276,7 +262,7 @@ private slots:
         } else {
             QVERIFY(QDir().mkpath(folder));
             QVERIFY(::chmod(QFile::encodeName(folder).constData(), kind == "open" ? 01777 : 0700) == 0);
-            if (kind == "foreign" && ::chown(QFile::encodeName(folder).constData(), kStrangerUid, kStrangerUid) != 0)
+            if (kind == "foreign" && ::chown(QFile::encodeName(folder).constData(), kOtherUserId, kOtherUserId) != 0)
                 QSKIP("handing a folder to another user takes root");
         }
         qputenv("XDG_RUNTIME_DIR", folder.toLocal8Bit());
@@ -291,7 +277,7 @@ private slots:
         QProcess* daemon = start(SR_DAEMON, {}, env);
         QVERIFY(daemon->waitForFinished(kLong));
         QCOMPARE(daemon->exitCode(), 1);
-        QVERIFY(fileText(m_dir.filePath(kind + ".log")).contains("no private place to listen: " + why));
+        QVERIFY(QString::fromUtf8(readFile(m_dir.filePath(kind + ".log"))).contains("no private place to listen: " + why));
 
         TaskManage::instance()->connectXPCServer();
         dlgTaskScheduler dlg;

@@ -7,11 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -80,6 +82,38 @@ public:
     bool ok() const { return m_ok; }
     // `below` under the regular file.
     QString path(const QString& below) const { return m_dir.filePath("plain-file/" + below); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+};
+
+// Another local user, played by running a command as "nobody" through
+// setpriv: only root can do that.
+const uint kOtherUserId = 65534;
+inline bool canPlayOtherUser()
+{
+    return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+}
+
+// setpriv's arguments that run `command` as the other user.
+inline QStringList asOtherUser(const QStringList& command)
+{
+    return QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+}
+
+// A fresh folder straight in /tmp, which every user can reach, given
+// `mode` (01777 lets everyone write there, as in /tmp itself).
+class SharedFolder {
+public:
+    explicit SharedFolder(mode_t mode) : m_dir(QStringLiteral("/tmp/sr-shared-XXXXXX"))
+    {
+        m_ok = m_dir.isValid() && ::chmod(QFile::encodeName(m_dir.path()).constData(), mode) == 0;
+    }
+
+    bool ok() const { return m_ok; }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& name) const { return m_dir.filePath(name); }
 
 private:
     QTemporaryDir m_dir;
