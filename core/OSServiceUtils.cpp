@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -52,6 +56,41 @@ QString shellQuote(const QString& arg)
     return "'" + quoted + "'";
 }
 
+void openFolder(const QString& folder)
+{
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        Log("OSServiceUtils", 2, "open folder failed: %s", U8(folder));
+}
+
+// Asks the session's file manager to show `file` selected. False when no
+// file manager offers that on the bus; `fallback` runs when the request
+// fails later.
+bool showItemInFileManager(const QString& file, const std::function<void()>& fallback)
+{
+    const QString service = QStringLiteral("org.freedesktop.FileManager1");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;
+    if (!daemon)
+        return false;
+    if (!daemon->isServiceRegistered(service).value()
+        && !daemon->activatableServiceNames().value().contains(service))
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
+                                                      service, QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
+    // Not waited for: a file manager that is started for the call may take
+    // a while, and the window must not freeze meanwhile.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), qApp);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher, fallback] {
+        if (watcher->isError()) {
+            Log("OSServiceUtils", 2, "file manager cannot show the file: %s", U8(watcher->error().message()));
+            fallback();
+        }
+        watcher->deleteLater();
+    });
+    return true;
+}
+
 } // namespace
 
 void OSServiceUtils::executeFile(const QString& path)
@@ -64,11 +103,17 @@ void OSServiceUtils::openFileFolder(const QString& path, bool select, bool mustE
 {
     if (mustExist && !QFileInfo::exists(path))
         return;
-    // File managers are not told which item to select: showing the folder
-    // that holds it is what works everywhere.
-    const QString folder = select ? QFileInfo(path).absolutePath() : QFileInfo(path).absoluteFilePath();
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        Log("OSServiceUtils", 2, "open folder failed: %s", U8(folder));
+    const QFileInfo info(path);
+    if (select) {
+        // The file manager selects the file where it offers that; otherwise
+        // (or when it fails) its folder is the next best thing.
+        const QString folder = info.absolutePath();
+        const auto openHolder = [folder] { openFolder(folder); };
+        if (!showItemInFileManager(info.absoluteFilePath(), openHolder))
+            openHolder();
+        return;
+    }
+    openFolder(info.absoluteFilePath());
 }
 
 void OSServiceUtils::shutdown()

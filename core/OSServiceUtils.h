@@ -18,8 +18,10 @@ public:
 
     // Opens the file with the desktop's default application (detached).
     static void executeFile(const QString& path);
-    // Opens the folder `path` in the file manager; with `select`, the folder
-    // holding `path`. With `mustExist`, nothing happens for a missing path.
+    // Opens the folder `path` in the file manager; with `select`, the file
+    // manager shows `path` selected where it offers that on the session bus
+    // (org.freedesktop.FileManager1), else the folder holding `path` opens.
+    // With `mustExist`, nothing happens for a missing path.
     static void openFileFolder(const QString& path, bool select, bool mustExist);
     static void shutdown();
     // No privacy panes on Linux: logs the kind; kinds outside 0..3 do nothing.
