@@ -20,7 +20,7 @@ packages=(
   libpulse-dev libcurl4-openssl-dev
   # the private test environment and the tools its tests use
   xvfb xauth openbox pulseaudio pulseaudio-utils x11-utils x11-apps
-  xdotool x11-xkb-utils trayer imagemagick fonts-dejavu-core
+  xdotool x11-xkb-utils trayer imagemagick fonts-dejavu-core dbus-daemon
 )
 
 # One query for all: a package dpkg has never heard of is simply absent.
