@@ -11,8 +11,11 @@
 #include <atomic>
 #include <thread>
 
+#include <grp.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using et::ScopedSink;
 using et::waitUntil;
@@ -132,6 +135,8 @@ private slots:
         QCOMPARE(QByteArray(GetAudioCaptureDefaultDevice()), QByteArray("nullsink.monitor"));
         QCOMPARE(captureIds(), QByteArrayList{"nullsink.monitor"});
         QCOMPARE(GetAudioCaptureDeviceStatus(), 0);
+        QCOMPARE(RequestPermissionMicrophone(), 2);
+        QCOMPARE(GetPermissionRefusal(1), 0);
         QCOMPARE(CheckVirtualAudioDriver(), 0);
         QCOMPARE(QByteArray(GetAudioSystemOutputDevice()), QByteArray("nullsink"));
         SetAudioSystemOutputDevice("no-such-sink");
@@ -173,6 +178,7 @@ private slots:
                 QCOMPARE(GetAudioCaptureDeviceStatus(), 1);
                 QVERIFY(CheckVirtualAudioDriver() != 0);
                 QCOMPARE(RequestPermissionMicrophone(), 1);
+                QCOMPARE(GetPermissionRefusal(1), 3);   // no service, not a missing device
             }
             QVERIFY2(clock.elapsed() < 3000, QByteArray::number(clock.elapsed()));   // at most one more time-out
             Listener listener;   // the watcher copes as well, and stops
@@ -195,6 +201,34 @@ private slots:
         QCOMPARE(GetCameraDeviceCount(), 0);
         QVERIFY(!GetCameraDevice(0) && !GetCameraDefaultDevice());
         QCOMPARE(RequestPermissionCamera(), 1);
+        QCOMPARE(GetPermissionRefusal(0), 1);   // no device: every node opened
+    }
+    // A node this user may not open is a camera refused, not a missing one;
+    // with no node at all there is no device. Root opens every file, so a
+    // child that has become nobody asks.
+    void cameraClosedToUser()
+    {
+        scUninitialize();
+        QTemporaryDir folder(QStringLiteral("/tmp/sr-closed-camera-XXXXXX"));
+        const QString node = folder.filePath("video0");
+        QVERIFY(folder.isValid() && et::writeFile(node, ""));
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                         | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(node, QFile::ReadOwner | QFile::WriteOwner));
+        sc::setCameraDirectoryForTests(folder.path().toStdString());
+        auto askAsNobody = [] {
+            const pid_t child = fork();
+            if (child == 0) {
+                if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                    _exit(99);
+                _exit(RequestPermissionCamera() * 10 + GetPermissionRefusal(0));
+            }
+            int status = 0;
+            return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        };
+        QCOMPARE(askAsNobody(), 12);   // refused, no access
+        QVERIFY(QFile::remove(node));
+        QCOMPARE(askAsNobody(), 11);   // refused, no device
     }
     // A sink that comes is announced on an engine thread, with its monitor
     // as an input; after unregistering nothing more arrives.

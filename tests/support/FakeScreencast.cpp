@@ -213,6 +213,11 @@ int RequestPermissionCamera() { call("RequestPermissionCamera"); READ(s.permissi
 int RequestPermissionMicrophone() { call("RequestPermissionMicrophone"); READ(s.permissions[1]); }
 int RequestPermissionScreenCapture() { call("RequestPermissionScreenCapture"); READ(s.permissions[2]); }
 int RequestPermissionMouseEvent() { call("RequestPermissionMouseEvent"); READ(s.permissions[3]); }
+int GetPermissionRefusal(int kind)
+{
+    call("GetPermissionRefusal", kind);
+    READ(s.refusals.value(kind));
+}
 int CheckVirtualAudioDriver() { return call("CheckVirtualAudioDriver") ? 1 : [] { READ(s.virtualDriverCheck); }(); }
 const char* GetVirtualAudioDriverName() { call("GetVirtualAudioDriverName"); READ(holdText(s.virtualDriverName)); }
 void SetVirtualAudioDriverName(const char* name)

@@ -89,6 +89,7 @@ public:
         OpenCameraCall lastOpenCamera;
         QString captureDefault;
         QVector<int> permissions{2, 2, 2, 2};      // by Privacy_Setting; 2 grants
+        QVector<int> refusals{0, 0, 0, 0};         // GetPermissionRefusal, by kind
         int virtualDriverCheck = 0;
         QString virtualDriverName;
         QMap<int, CodecLists> codecs{{kOutputMp4, FakeScreencast::codecs({1, 2}, {1})},
@@ -149,9 +150,15 @@ public:
     }
     static OpenCameraCall lastOpenCamera() { return read(&State::lastOpenCamera); }
     static void setAudioRenderDevices(const QVector<Device>& devices) { edit([&](State& s) { s.renderDevices = devices; }); }
-    static void setPermission(int kind, int result)
+    // refusal: what GetPermissionRefusal answers for the kind.
+    static void setPermission(int kind, int result, int refusal = 0)
     {
-        edit([=](State& s) { if (kind >= 0 && kind < s.permissions.size()) s.permissions[kind] = result; });
+        edit([=](State& s) {
+            if (kind >= 0 && kind < s.permissions.size()) {
+                s.permissions[kind] = result;
+                s.refusals[kind] = refusal;
+            }
+        });
     }
     static void setVirtualAudioDriver(int checkResult, const QString& name)
     {

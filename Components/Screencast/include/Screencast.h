@@ -112,12 +112,20 @@ void SetAudioSystemOutputDevice(const char* deviceId);
 
 // 0 not asked yet, 1 refused, 2 granted. An X11 desktop asks no one, so
 // these answer 2 when the resource can be used and 1 when it cannot:
-// a camera node that opens (camera), a sound server that answers
-// (microphone), an X server that accepts the connection (mouse, screen).
+// a camera node that opens (camera), a sound server that answers and has
+// an input (microphone), an X server that accepts the connection (mouse,
+// screen).
 int RequestPermissionCamera();
 int RequestPermissionMicrophone();
 int RequestPermissionMouseEvent();
 int RequestPermissionScreenCapture();
+// Why the permission of a kind (0 camera, 1 microphone, 2 screen, 3 mouse)
+// is refused, asked afresh: 0 it is not (its query answers 2); 1 no device:
+// no camera node, or a sound server without any input; 2 no access: camera
+// nodes exist but this user may not open them (their group); 3 no service:
+// no sound server answers (microphone), the X server refuses (screen,
+// mouse). Unknown kinds answer 0.
+int GetPermissionRefusal(int kind);
 
 // 0 when system sound can be recorded (the output of
 // GetAudioSystemOutputDevice has a monitor source), otherwise non-zero:

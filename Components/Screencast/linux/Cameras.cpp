@@ -27,11 +27,32 @@ std::string g_folder = "/dev";
 
 int nodeNumber(const std::string& name) { return std::atoi(name.c_str() + 5); }
 
+int openNode(const std::string& path)
+{
+    return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+}
+
+// The node names in the folder, in node order.
+std::vector<std::string> cameraNodes(const std::string& folder)
+{
+    std::vector<std::string> nodes;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            if (isCameraNodeName(entry->d_name))
+                nodes.emplace_back(entry->d_name);
+        }
+        closedir(dir);
+    }
+    std::sort(nodes.begin(), nodes.end(),
+              [](const std::string& a, const std::string& b) { return nodeNumber(a) < nodeNumber(b); });
+    return nodes;
+}
+
 // The card name of a node that captures video; false for anything else
 // (not a character device, no V4L2 driver, a metadata or output node).
 bool queryCamera(const std::string& path, std::string& card)
 {
-    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openNode(path);
     if (fd < 0)
         return false;
     bool ok = false;
@@ -96,16 +117,7 @@ std::string testCameraSource()
 std::vector<Camera> listCameras()
 {
     const std::string folder = cameraDirectory();
-    std::vector<std::string> nodes;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            if (isCameraNodeName(entry->d_name))
-                nodes.emplace_back(entry->d_name);
-        }
-        closedir(dir);
-    }
-    std::sort(nodes.begin(), nodes.end(),
-              [](const std::string& a, const std::string& b) { return nodeNumber(a) < nodeNumber(b); });
+    const std::vector<std::string> nodes = cameraNodes(folder);
 
     std::vector<Camera> cameras;
     std::map<std::string, int> seen;
@@ -126,6 +138,20 @@ std::vector<Camera> listCameras()
     if (!testCameraSource().empty())
         cameras.push_back(Camera{kTestCameraName, kTestCameraId});
     return cameras;
+}
+
+int refusedCameraNodes()
+{
+    const std::string folder = cameraDirectory();
+    int refused = 0;
+    for (const std::string& node : cameraNodes(folder)) {
+        const int fd = openNode(folder + "/" + node);
+        if (fd >= 0)
+            close(fd);
+        else if (errno == EACCES || errno == EPERM)
+            ++refused;
+    }
+    return refused;
 }
 
 } // namespace sc

@@ -23,6 +23,10 @@ constexpr const char* kTestCameraName = "Test Camera";
 // The cameras, in node order, the test camera last. Opens each node briefly.
 std::vector<Camera> listCameras();
 
+// The nodes this user may not open (EACCES, EPERM): cameras whose device
+// files belong to a group the user is not in. They are not in the list.
+int refusedCameraNodes();
+
 // What SR_TEST_CAMERA holds; empty when it is not set.
 std::string testCameraSource();
 

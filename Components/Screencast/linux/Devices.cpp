@@ -36,6 +36,36 @@ enum SystemSoundStatus : int {
 constexpr int kPermissionRefused = 1;
 constexpr int kPermissionGranted = 2;
 
+// What GetPermissionRefusal answers.
+enum Refusal : int {
+    kRefusalNone = 0,
+    kRefusalNoDevice = 1,
+    kRefusalNoAccess = 2,
+    kRefusalNoService = 3,
+};
+
+int cameraRefusal()
+{
+    if (!listCameras().empty())
+        return kRefusalNone;
+    // A node that is there but refuses this user is a camera the user may
+    // be given, not a missing one.
+    return refusedCameraNodes() > 0 ? kRefusalNoAccess : kRefusalNoDevice;
+}
+
+int microphoneRefusal()
+{
+    const AudioSnapshot snapshot = audioSnapshot();
+    if (!snapshot.reachable)
+        return kRefusalNoService;
+    return snapshot.captureDevices().empty() ? kRefusalNoDevice : kRefusalNone;
+}
+
+int permissionOf(int refusal)
+{
+    return refusal == kRefusalNone ? kPermissionGranted : kPermissionRefused;
+}
+
 void fill(AudioDeviceInfo& record, const SoundDevice& device)
 {
     record = AudioDeviceInfo{};
@@ -121,12 +151,12 @@ void SetAudioSystemOutputDevice(const char* deviceId)
 // be used.
 int RequestPermissionCamera()
 {
-    return listCameras().empty() ? kPermissionRefused : kPermissionGranted;
+    return permissionOf(cameraRefusal());
 }
 
 int RequestPermissionMicrophone()
 {
-    return audioSnapshot().reachable ? kPermissionGranted : kPermissionRefused;
+    return permissionOf(microphoneRefusal());
 }
 
 namespace {
@@ -150,6 +180,17 @@ int displayPermission()
 
 int RequestPermissionMouseEvent() { return displayPermission(); }
 int RequestPermissionScreenCapture() { return displayPermission(); }
+
+int GetPermissionRefusal(int kind)
+{
+    switch (kind) {
+    case 0: return cameraRefusal();
+    case 1: return microphoneRefusal();
+    case 2:
+    case 3: return displayPermission() == kPermissionGranted ? kRefusalNone : kRefusalNoService;
+    default: return kRefusalNone;
+    }
+}
 
 int CheckVirtualAudioDriver()
 {
