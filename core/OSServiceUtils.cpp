@@ -122,15 +122,6 @@ void OSServiceUtils::shutdown()
         Log("OSServiceUtils", 2, "shutdown failed: systemctl could not be started");
 }
 
-void OSServiceUtils::openSetting(Privacy_Setting s)
-{
-    if (s < Privacy_Camera || s > Privacy_Accessibility)
-        return;
-    // The desktop grants camera, microphone, screen and input access without
-    // a privacy pane; there is nothing to open.
-    Log("OSServiceUtils", 1, "no privacy settings to open for kind %d", int(s));
-}
-
 void OSServiceUtils::beep()
 {
     QApplication::beep();

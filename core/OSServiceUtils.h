@@ -9,8 +9,8 @@
 #include "core/RecordTypes.h"
 
 // What the program needs from the operating system. Static functions only.
-// Services the Linux desktop has no counterpart for (privacy panes, the
-// hidden-file flag) log and do nothing else.
+// Services the Linux desktop has no counterpart for (the hidden-file flag)
+// log and do nothing else.
 class OSServiceUtils
 {
 public:
@@ -24,8 +24,12 @@ public:
     // With `mustExist`, nothing happens for a missing path.
     static void openFileFolder(const QString& path, bool select, bool mustExist);
     static void shutdown();
-    // No privacy panes on Linux: logs the kind; kinds outside 0..3 do nothing.
-    static void openSetting(Privacy_Setting s);
+    // Starts the desktop's settings program for a kind (detached); false
+    // when this desktop has none for it or it did not start, and the caller
+    // has to say in words what to do (core/OSServiceSettings.cpp).
+    static bool openSetting(Privacy_Setting s);
+    // That program's path on PATH, then its arguments; empty when none.
+    static QStringList settingsCommand(Privacy_Setting s);
     static void beep();
     // Hides (false) or shows again (true) the other programs' panels;
     // dockIsHide() is true while they are meant to be visible.
