@@ -190,6 +190,11 @@ int DeviceManager::isPermissionScreenCapture()
     return Permission_NotDetermined;
 }
 
+int DeviceManager::permissionRefusal(Privacy_Setting kind)
+{
+    return GetPermissionRefusal(kind);
+}
+
 bool DeviceManager::checkVirtualAudioDriver()
 {
     if (CheckVirtualAudioDriver() != 0)

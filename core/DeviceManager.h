@@ -3,6 +3,8 @@
 #include <QRect>
 #include <QString>
 
+#include "core/RecordTypes.h"
+
 class Device;
 
 // Displays, sound devices, privacy permissions and the system-sound source
@@ -47,6 +49,8 @@ public:
     // A refusal reads 0 ("not asked yet") only the first time per settings
     // store, so the first-time guide is shown once; later refusals read 1.
     int isPermissionScreenCapture();
+    // Why the kind's permission is refused (Permission_Refusal), asked afresh.
+    int permissionRefusal(Privacy_Setting kind);
 
     // False when the system-sound source is missing or broken; otherwise it
     // is given the product's name (when the product has one) and true.

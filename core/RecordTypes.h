@@ -87,6 +87,15 @@ enum Permission_Result {
     Permission_Authorized = 2
 };
 
+// Why a permission reads refused: the guide tells a missing device from
+// one that is there but closed to this user.
+enum Permission_Refusal {
+    Refusal_None = 0,
+    Refusal_NoDevice = 1,  // no camera; a sound server without any input
+    Refusal_NoAccess = 2,  // a camera whose device file this user may not open
+    Refusal_NoService = 3  // no sound server answers; the X server refuses
+};
+
 // Recorder kind: home window mode, preset menu and task record.
 enum RecordWhat {
     RecordWhat_Home = 0,

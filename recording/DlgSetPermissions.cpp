@@ -6,19 +6,19 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QLayout>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QToolButton>
 
 #include "platform/log/Log.h"
+#include "core/DeviceManager.h"
 #include "core/OSServiceUtils.h"
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxResourceMgr.h"
 #include "platform/framework/VxSettings.h"
 #include "ui_DlgSetPermissions.h"
+#include "widgets/UIHelper.h"
 
 namespace {
 
@@ -61,18 +61,6 @@ QString pictureSuffix()
     return guiApp && guiApp->devicePixelRatio() > 1.0 ? QStringLiteral("@2x.png") : QStringLiteral(".png");
 }
 
-bool isGnomeDesktop()
-{
-    // XDG_CURRENT_DESKTOP is a colon-separated list, e.g. "GNOME-Classic:GNOME".
-    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'));
-    for (const QString& desktop : desktops) {
-        if (desktop.compare(QLatin1String("GNOME"), Qt::CaseInsensitive) == 0
-            || desktop.compare(QLatin1String("Unity"), Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
 // The picture names of each kind, before the language and the suffix: the
 // two steps and, for camera and microphone, the single picture.
 struct PictureStems
@@ -94,6 +82,109 @@ PictureStems pictureStems(int kind)
     }
 }
 
+enum class GuidePage { BothSteps, SecondStep, Single };
+
+// Camera and microphone have nothing to be asked first, so their guide is
+// one step; a missing camera needs no steps at all.
+GuidePage guidePage(int kind, int refusal, bool showGuide)
+{
+    switch (kind) {
+    case Privacy_Camera: return refusal == Refusal_NoAccess ? GuidePage::SecondStep : GuidePage::Single;
+    case Privacy_Microphone: return GuidePage::SecondStep;
+    default: return showGuide ? GuidePage::BothSteps : GuidePage::SecondStep;
+    }
+}
+
+// What the guide's labels say; an empty restart hides its link.
+struct GuideTexts
+{
+    QString reason;
+    QString step1, step1More;
+    QString step2, step2More;
+    QString restart;
+    QString single, singleTip;
+    QString noSettings; // in place of the settings link when there is none
+};
+
+GuideTexts cameraTexts(int refusal)
+{
+    GuideTexts t;
+    if (refusal == Refusal_NoAccess) {
+        t.reason = DlgSetPermissions::tr("A camera is connected, but this user may not open it. Webcam recording "
+                                         "needs access to the camera.");
+        t.step2 = DlgSetPermissions::tr("Add your user to the \"video\" group, which the camera's device file "
+                                        "belongs to. In a terminal, run:<br/><tt>sudo usermod -aG video "
+                                        "$USER</tt>");
+        t.step2More = DlgSetPermissions::tr("Then log out and log in again.");
+        t.restart = DlgSetPermissions::tr("A new group takes effect at your next login, not at a restart of the "
+                                          "program. <a href=\"..\">Restart the program</a> when access was given "
+                                          "another way, such as the device file's permissions.");
+        t.noSettings = DlgSetPermissions::tr("The desktop's settings do not give access to the camera: the "
+                                             "group does.");
+    } else {
+        t.reason = DlgSetPermissions::tr("No camera was found. Webcam recording needs a camera.");
+    }
+    t.single = DlgSetPermissions::tr("Connect a camera. It can be used as soon as its driver has found it (it "
+                                     "then appears as /dev/video0 or a similar device file).");
+    t.singleTip = DlgSetPermissions::tr("Tip: The program looks for cameras again each time you switch the "
+                                        "webcam on; there is no need to restart it.");
+    return t;
+}
+
+GuideTexts microphoneTexts(int refusal)
+{
+    GuideTexts t;
+    if (refusal == Refusal_NoDevice) {
+        t.reason = DlgSetPermissions::tr("The sound server has no microphone or other input, so there is nothing "
+                                         "to record from.");
+        t.step2 = DlgSetPermissions::tr("Connect a microphone, or choose a profile of your sound card that has "
+                                        "an input in the sound settings.");
+    } else {
+        t.reason = DlgSetPermissions::tr("No sound server answers, so the microphone cannot be recorded. "
+                                         "Recording sound needs the desktop's sound server (PipeWire or "
+                                         "PulseAudio).");
+        t.step2 = DlgSetPermissions::tr("Start the sound server; it normally starts with your login. In a "
+                                        "terminal, run:<br/><tt>systemctl --user start pipewire-pulse</tt> "
+                                        "(PipeWire) or <tt>pulseaudio --start</tt> (PulseAudio)");
+    }
+    t.step2More = DlgSetPermissions::tr("The program asks the sound server again each time you switch the "
+                                        "microphone on; there is no need to restart it.");
+    t.noSettings = DlgSetPermissions::tr("No sound settings were found on this desktop: choose and switch on the "
+                                         "input with a mixer such as \"pavucontrol\" (PulseAudio Volume "
+                                         "Control).");
+    return t;
+}
+
+// The screen and the pointer are the X server's: they are refused only
+// when it does not answer, that is outside an X11 session.
+GuideTexts displayTexts(int kind)
+{
+    GuideTexts t;
+    t.reason = kind == Privacy_Accessibility
+                   ? DlgSetPermissions::tr("Following the mouse and showing its clicks need the X server, which "
+                                           "does not answer.")
+                   : DlgSetPermissions::tr("Screen recording and screenshots need the X server, which does not "
+                                           "answer.");
+    t.step1 = DlgSetPermissions::tr("The program reads the screen and the mouse through the X server of an X11 "
+                                    "session.");
+    t.step1More = DlgSetPermissions::tr("In a Wayland session, or without a display, it cannot see the screen.");
+    t.step2 = DlgSetPermissions::tr("Log out, choose a session \"on Xorg\" (or \"X11\") on the login screen and "
+                                    "log in again.");
+    t.step2More = DlgSetPermissions::tr("Then start the program in that session.");
+    t.noSettings = DlgSetPermissions::tr("There is nothing to switch on in the desktop's settings: an X11 "
+                                         "session is all it takes.");
+    return t;
+}
+
+GuideTexts guideTexts(int kind, int refusal)
+{
+    switch (kind) {
+    case Privacy_Camera: return cameraTexts(refusal);
+    case Privacy_Microphone: return microphoneTexts(refusal);
+    default: return displayTexts(kind);
+    }
+}
+
 } // namespace
 
 DlgSetPermissions::DlgSetPermissions(QWidget* parent)
@@ -108,6 +199,8 @@ DlgSetPermissions::DlgSetPermissions(QWidget* parent)
         link->setOpenExternalLinks(false);
         link->installEventFilter(this);
     }
+    // The steps name commands to run: they can be copied from the guide.
+    m_pUi->lblText3->setTextInteractionFlags(Qt::TextSelectableByMouse);
     const QPixmap titleIcon(QString::fromLatin1(kPictureFolder) + QStringLiteral("/guide_title") + pictureSuffix());
     for (QLabel* icon : {m_pUi->lblTittleIcon, m_pUi->lblTittleIcon_R}) {
         icon->setPixmap(titleIcon);
@@ -133,19 +226,16 @@ void DlgSetPermissions::setMainWindow(VxMainWindowBase* window)
 void DlgSetPermissions::setshowGuide(Privacy_Setting kind, bool showGuide)
 {
     m_nKind = kind;
-    m_bShowGuide = showGuide;
-    if (showGuide) {
-        // Never asked: the system's own prompt comes first. Screen and
-        // accessibility prompts lead to the settings, so both steps show;
-        // camera and microphone prompts grant access themselves.
-        const bool bothSteps = kind == Privacy_ScreenCapture || kind == Privacy_Accessibility;
-        m_pUi->frmSystem->setVisible(bothSteps);
-        m_pUi->stackedWidget->setCurrentWidget(bothSteps ? m_pUi->page : m_pUi->page_2);
-    } else {
-        m_pUi->frmSystem->hide();
+    // Nothing on this desktop asks the user first: what the guide says
+    // follows from what is missing, which the engine tells.
+    m_nRefusal = DeviceManager::instance()->permissionRefusal(kind);
+    const GuidePage page = guidePage(kind, m_nRefusal, showGuide);
+    m_bShowGuide = page == GuidePage::BothSteps;
+    m_pUi->frmSystem->setVisible(m_bShowGuide);
+    m_pUi->stackedWidget->setCurrentWidget(page == GuidePage::Single ? m_pUi->page_2 : m_pUi->page);
+    if (!m_bShowGuide) {
         m_pUi->frmIcon2->hide();
         m_pUi->frmIcon2_R->hide();
-        m_pUi->stackedWidget->setCurrentWidget(m_pUi->page);
     }
     fillTexts();
     adjustLanuage();
@@ -153,60 +243,26 @@ void DlgSetPermissions::setshowGuide(Privacy_Setting kind, bool showGuide)
 
 void DlgSetPermissions::fillTexts()
 {
-    QString reason;
-    QString name;      // the pane's entry, for lblText3
-    QString lowerName; // the prompt's subject, for lblText5
-    switch (m_nKind) {
-    case Privacy_ScreenCapture:
-        reason = tr("Screen permissions are required for screen recording and screenshot. Please follow the "
-                    "instructions below to grant access to screen.");
-        name = tr("Screen Recording");
-        lowerName = tr("screen");
-        break;
-    case Privacy_Camera:
-        reason = tr("Camera permissions are required for Webcam recording. Please follow the instructions "
-                    "below to grant access to camera.");
-        name = tr("Camera");
-        lowerName = tr("camera");
-        break;
-    case Privacy_Accessibility:
-        reason = tr("Accessibility permissions are required for screen recording with the mouse. Please follow "
-                    "the instructions below to grant Accessibility.");
-        lowerName = tr("accessibility");
-        break;
-    default:
-        reason = tr("Microphone permissions are required for recording. Please follow the instructions below "
-                    "to grant access to microphone.");
-        name = tr("Microphone");
-        lowerName = tr("microphone");
-        break;
-    }
+    const GuideTexts texts = guideTexts(m_nKind, m_nRefusal);
+    m_pUi->lblTittleTips->setText(texts.reason);
+    m_pUi->lblText1->setText(texts.step1);
+    m_pUi->lblText2->setText(texts.step1More);
+    m_pUi->lblText3->setText(texts.step2);
+    m_pUi->lblText4->setText(texts.step2More);
+    m_pUi->lblText5->setText(texts.single);
+    m_pUi->lblText6->setText(texts.singleTip);
+    m_pUi->lblUrlReStart->setText(texts.restart);
+    m_pUi->lblUrlReStart->setVisible(!texts.restart.isEmpty());
+    m_strNoSettings = texts.noSettings;
+    // The link is only offered when this desktop has the program to open.
+    showSettingsLink(!OSServiceUtils::settingsCommand(static_cast<Privacy_Setting>(m_nKind)).isEmpty());
+}
 
-    if (m_nKind == Privacy_Accessibility) {
-        // An accessibility grant takes effect without a restart.
-        m_pUi->lblUrlReStart->hide();
-        m_pUi->lblText3->setText(tr("In Security & Privacy preferences, switch to \"Accessibility\" and check our "
-                                    "program for authorization."));
-        m_pUi->lblText4->setText(tr("If you didn't see our program in the list, please switch to other settings "
-                                    "and switch back to refresh the interface. Then our program will show up in "
-                                    "the list."));
-    } else {
-        m_pUi->lblUrlReStart->show();
-        m_pUi->lblText3->setText(tr("In Security & Privacy preferences, switch to the \"%1\" and check our program "
-                                    "for authorization. Then the system will prompt to restart the program. Please "
-                                    "click Quit Now button to restart program permissions.")
-                                     .arg(name));
-        m_pUi->lblText4->setText(tr("If you didn't see our program in the list, please switch to other settings "
-                                    "and switch back to refresh the interface. Then our program will show up in "
-                                    "the list.<br/>If you click on the &quot;Later&quot; button or no prompt "
-                                    "windows shows up,"));
-    }
-    m_pUi->lblText5->setText(
-        tr("In the pop-up %1 prompt window, click the \"OK\" button to grant access.").arg(lowerName));
-    m_pUi->lblTittleTips->setText(reason);
-    m_pUi->lblUrlReStart->setText(
-        tr("<a href=\"..\">You can click here to complete the program restart permissions</a>"));
-    m_pUi->lblUrlOpenSet->setText(tr("<a href=\"..\">Open Security & Privacy window again</a>"));
+void DlgSetPermissions::showSettingsLink(bool available)
+{
+    m_bSettingsLink = available;
+    m_pUi->lblUrlOpenSet->setText(available ? tr("<a href=\"..\">Open the sound settings</a>") : m_strNoSettings);
+    m_pUi->lblUrlOpenSet->setVisible(!m_pUi->lblUrlOpenSet->text().isEmpty());
 }
 
 void DlgSetPermissions::adjustLanuage()
@@ -288,40 +344,6 @@ void DlgSetPermissions::setQuitter(const Quitter& quitter)
     quitterHook() = quitter;
 }
 
-QStringList DlgSetPermissions::settingsCommand(Privacy_Setting kind)
-{
-    // The desktop has no privacy panes; these are the settings that decide
-    // whether the device works at all.
-    struct Tool
-    {
-        const char* program;
-        QStringList arguments;
-        bool gnomeOnly; // gnome-control-center refuses other desktops
-    };
-    QVector<Tool> tools;
-    switch (kind) {
-    case Privacy_Camera:
-        tools = {{"gnome-control-center", {QStringLiteral("camera")}, true}};
-        break;
-    case Privacy_Microphone:
-        tools = {{"gnome-control-center", {QStringLiteral("sound")}, true},
-                 {"pavucontrol", {QStringLiteral("--tab=4")}, false}}; // its "Input Devices" tab
-        break;
-    default:
-        // Screen capture and input monitoring need no grant under X11.
-        break;
-    }
-    const bool gnome = isGnomeDesktop();
-    for (const Tool& tool : tools) {
-        if (tool.gnomeOnly && !gnome)
-            continue;
-        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(tool.program));
-        if (!path.isEmpty())
-            return QStringList{path} + tool.arguments;
-    }
-    return {};
-}
-
 QStringList DlgSetPermissions::restartCommand(qint64 pid, const QString& program, const QStringList& arguments)
 {
     // The new instance may only start once this one has let go of the
@@ -339,14 +361,9 @@ QStringList DlgSetPermissions::restartCommand(qint64 pid, const QString& program
 
 void DlgSetPermissions::openSettings()
 {
-    const auto kind = static_cast<Privacy_Setting>(m_nKind);
-    const QStringList command = settingsCommand(kind);
-    if (command.isEmpty()) {
-        OSServiceUtils::openSetting(kind);
-        return;
-    }
-    if (!startDetached(command.first(), command.mid(1)))
-        Log(kModule, 2, "cannot start the settings tool %s", qUtf8Printable(command.first()));
+    // A program that vanished or would not start leaves the words instead.
+    if (m_bSettingsLink && !OSServiceUtils::openSetting(static_cast<Privacy_Setting>(m_nKind)))
+        showSettingsLink(false);
 }
 
 void DlgSetPermissions::restartProgram()
@@ -377,7 +394,8 @@ bool DlgSetPermissions::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == m_pUi->lblUrlOpenSet && isLinkClick(m_pUi->lblUrlOpenSet, event))
             openSettings();
-        else if (watched == m_pUi->lblUrlReStart && isLinkClick(m_pUi->lblUrlReStart, event))
+        else if (watched == m_pUi->lblUrlReStart && m_pUi->lblUrlReStart->isVisibleTo(this)
+                 && isLinkClick(m_pUi->lblUrlReStart, event))
             restartProgram();
     }
     return QDialog::eventFilter(watched, event);
@@ -388,23 +406,9 @@ void DlgSetPermissions::closeEvent(QCloseEvent* event)
     VxDialogBase::closeEvent(event);
 }
 
-void DlgSetPermissions::fitHeight()
-{
-    // Wrapped texts need more height the narrower the window; a top-level
-    // layout does not grow the window for them by itself. Long texts (and
-    // longer translations) make the guide taller, never narrower.
-    QLayout* layout = this->layout();
-    if (!layout || !layout->hasHeightForWidth())
-        return;
-    layout->activate();
-    const int needed = layout->totalHeightForWidth(width());
-    if (needed > height())
-        resize(width(), needed);
-}
-
 void DlgSetPermissions::showEvent(QShowEvent* event)
 {
-    fitHeight();
+    UIHelper::fitWrappedHeight(this);
     VxDialogBase::showEvent(event);
     if (!m_pMainWindow)
         return;
@@ -423,6 +427,6 @@ void DlgSetPermissions::changeEvent(QEvent* event)
         fillTexts();
         adjustLanuage();
         if (isVisible())
-            fitHeight();
+            UIHelper::fitWrappedHeight(this);
     }
 }

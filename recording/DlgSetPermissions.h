@@ -14,10 +14,10 @@ class DlgSetPermissions;
 class VxMainWindowBase;
 class QLabel;
 
-// Explains a missing grant (camera, microphone, screen or accessibility)
-// with illustrated steps, opens the desktop's settings tool, and restarts
-// the program where a grant only counts after a restart. Modal, on the
-// caller's stack.
+// Explains why the camera, the microphone, the screen or the pointer cannot
+// be used and what to do about it, with illustrated steps; opens the
+// desktop's sound settings where they help and can restart the program.
+// Modal, on the caller's stack.
 class DlgSetPermissions : public VxDialogBase
 {
     Q_OBJECT
@@ -27,8 +27,9 @@ public:
 
     // The window the guide centres itself on when shown; not owned.
     void setMainWindow(VxMainWindowBase* window);
-    // showGuide: the permission was never asked for, so the system's own
-    // prompt comes first and the guide shows that step too.
+    // Chooses the page and texts for what the engine says is missing.
+    // showGuide: never asked before; the screen and the pointer then get
+    // both steps (why, then what to do), otherwise only the second.
     void setshowGuide(Privacy_Setting kind, bool showGuide);
     // Places the step numbers, title icon and pictures for the reading
     // direction of the current language and loads the pictures.
@@ -43,9 +44,6 @@ public:
     using Quitter = std::function<void(int code)>;
     static void setQuitter(const Quitter& quitter);
 
-    // The desktop's settings tool for a kind (program path, then its
-    // arguments), or empty when none is installed or none matches.
-    static QStringList settingsCommand(Privacy_Setting kind);
     // The detached command that starts this program again with its
     // arguments once the process `pid` has ended (program first).
     static QStringList restartCommand(qint64 pid, const QString& program, const QStringList& arguments);
@@ -58,9 +56,10 @@ protected:
 
 private:
     void fillTexts();
+    // The settings link, or the words that take its place.
+    void showSettingsLink(bool available);
     void applyDirection(bool rightToLeft);
     void loadPictures(const QString& language, bool rightToLeft);
-    void fitHeight();
     void openSettings();
     void restartProgram();
     bool isLinkClick(QLabel* link, QEvent* event) const;
@@ -69,5 +68,8 @@ private:
     VxMainWindowBase* m_pMainWindow = nullptr;
     QString m_strPicPath; // the folder of the guide pictures
     int m_nKind = Privacy_Camera;
-    bool m_bShowGuide = true;
+    int m_nRefusal = Refusal_None; // Permission_Refusal, from the engine
+    bool m_bShowGuide = true;    // both steps are shown
+    bool m_bSettingsLink = false;
+    QString m_strNoSettings;
 };

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QLayout>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -34,6 +35,19 @@ void UIHelper::moveParentWidgetCenter(QWidget* w, QWidget* parent, bool fitHeigh
     geometry.moveTopLeft(QPoint(centre.x() - geometry.width() / 2,
                                 centre.y() - geometry.height() / 2));
     w->setGeometry(geometry);
+}
+
+void UIHelper::fitWrappedHeight(QWidget* window)
+{
+    // Long texts (and longer translations) make the window taller, never
+    // narrower.
+    QLayout* layout = window ? window->layout() : nullptr;
+    if (!layout || !layout->hasHeightForWidth())
+        return;
+    layout->activate();
+    const int needed = layout->totalHeightForWidth(window->width());
+    if (needed > window->height())
+        window->resize(window->width(), needed);
 }
 
 void UIHelper::closeSettingsDialog(QDialog* dialog, QCloseEvent* event, bool changed)

@@ -16,6 +16,10 @@ public:
     // raised to at least the height `w` asks for. Nothing without both.
     static void moveParentWidgetCenter(QWidget* w, QWidget* parent, bool fitHeight);
 
+    // Makes a window tall enough for its wrapped texts at its present
+    // width; never lower. A top-level layout leaves that to the window.
+    static void fitWrappedHeight(QWidget* window);
+
     // A settings dialog's closeEvent: unchanged, it is rejected; changed, the
     // question decides between accept() (which may refuse a value and keep
     // the dialog open), reject() and staying.

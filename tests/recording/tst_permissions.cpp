@@ -1,12 +1,17 @@
-// The permissions guide offscreen: the desktop's settings tool and the
-// restart link, with the starter and the quit injected.
+// The permissions guide offscreen against the engine double: the page and
+// texts for what the engine says is missing, the desktop's settings program
+// (fake ones on PATH), and the restart link with the starter and the quit
+// injected.
 #include <QApplication>
 #include <QtTest>
 #include <QLabel>
+#include <QStackedWidget>
 #include <QToolButton>
 
+#include "core/DeviceManager.h"
 #include "platform/framework/VxSettings.h"
 #include "recording/DlgSetPermissions.h"
+#include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/TestHelpers.h"
 
@@ -22,6 +27,33 @@ void clickLink(QWidget& dialog, const char* name, Qt::MouseButton button = Qt::L
     QLabel* link = part<QLabel>(dialog, name);
     QTest::mouseClick(link, button, Qt::NoModifier, link->rect().center());
 }
+
+const char* const kTextLabels[] = {"lblTittleTips", "lblText1", "lblText2", "lblText3", "lblText4",
+                                   "lblText5",      "lblText6", "lblUrlReStart", "lblUrlOpenSet"};
+
+// A folder of settings programs that only write down how they were started.
+class FakePrograms
+{
+public:
+    bool install(const QStringList& names)
+    {
+        for (const QString& name : names) {
+            const QByteArray script = "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + started(name).toUtf8() + "'\n";
+            if (!testsupport::writeFile(m_bin.filePath(name), script)
+                || !QFile::setPermissions(m_bin.filePath(name), QFile::ReadOwner | QFile::ExeOwner))
+                return false;
+        }
+        return true;
+    }
+    QString folder() const { return m_bin.path(); }
+    QString path(const QString& name) const { return m_bin.filePath(name); }
+    QString started(const QString& name) const { return m_out.filePath(name + ".args"); }
+    QStringList startedNames() const { return QDir(m_out.path()).entryList(QDir::Files); }
+
+private:
+    QTemporaryDir m_bin, m_out;
+};
+
 
 } // namespace
 
@@ -47,56 +79,173 @@ private slots:
         VxSettings::instance()->removeApplicationParam("restart");
     }
 
-    void cleanup() { init(); }
+    void cleanup()
+    {
+        init();
+        FakeScreencast::reset();
+    }
 
-    void settingsTool_data()
+    // What the engine says is missing chooses the page and what it says;
+    // no text speaks of another system's settings or prompts.
+    void guideStates_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("permission");
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<bool>("showGuide");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("firstStep");
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("phrase");
+        QTest::newRow("camera closed to this user")
+            << 0 << 1 << int(Refusal_NoAccess) << false << "page" << false << true << "lblText3"
+            << "usermod -aG video";
+        QTest::newRow("camera closed, restart link") << 0 << 1 << int(Refusal_NoAccess) << false << "page" << false
+                                                     << true << "lblUrlReStart" << "next login, not at a restart";
+        QTest::newRow("no camera") << 0 << 1 << int(Refusal_NoDevice) << false << "page_2" << false << false
+                                   << "lblTittleTips" << "No camera was found";
+        QTest::newRow("no camera, never asked") << 0 << 0 << int(Refusal_NoDevice) << true << "page_2" << false
+                                                << false << "lblText5" << "Connect a camera";
+        QTest::newRow("no sound server") << 1 << 1 << int(Refusal_NoService) << false << "page" << false << false
+                                         << "lblText3" << "pulseaudio --start";
+        QTest::newRow("no microphone") << 1 << 1 << int(Refusal_NoDevice) << false << "page" << false << false
+                                       << "lblText3" << "Connect a microphone";
+        QTest::newRow("no microphone, never asked") << 1 << 0 << int(Refusal_NoDevice) << true << "page" << false
+                                                    << false << "lblTittleTips" << "no microphone";
+        QTest::newRow("screen, never asked") << 2 << 0 << int(Refusal_NoService) << true << "page" << true << false
+                                             << "lblText1" << "X server";
+        QTest::newRow("screen, asked before") << 2 << 1 << int(Refusal_NoService) << false << "page" << false
+                                              << false << "lblText3" << "\"on Xorg\"";
+        QTest::newRow("pointer, never asked") << 3 << 0 << int(Refusal_NoService) << true << "page" << true << false
+                                              << "lblTittleTips" << "Following the mouse";
+    }
+
+    void guideStates()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, permission);
+        QFETCH(int, refusal);
+        QFETCH(bool, showGuide);
+        QFETCH(QString, page);
+        QFETCH(bool, firstStep);
+        QFETCH(bool, restart);
+        QFETCH(QString, label);
+        QFETCH(QString, phrase);
+        FakeScreencast::reset();
+        FakeScreencast::setPermission(kind, permission, refusal);
+        QTemporaryDir noPrograms;
+        testsupport::ScopedEnv path("PATH", noPrograms.path().toLocal8Bit().constData());
+
+        DlgSetPermissions dialog(nullptr);
+        dialog.setshowGuide(Privacy_Setting(kind), showGuide);
+        QCOMPARE(FakeScreencast::callCount("GetPermissionRefusal"), 1);
+        QCOMPARE(part<QStackedWidget>(dialog, "stackedWidget")->currentWidget()->objectName(), page);
+        QCOMPARE(!part<QWidget>(dialog, "frmSystem")->isHidden(), firstStep);
+        QCOMPARE(!part<QWidget>(dialog, "lblUrlReStart")->isHidden(), restart);
+        QVERIFY2(part<QLabel>(dialog, qPrintable(label))->text().contains(phrase),
+                 qPrintable(part<QLabel>(dialog, qPrintable(label))->text()));
+        for (const char* name : kTextLabels) {
+            const QString text = part<QLabel>(dialog, name)->text();
+            for (const char* foreign : {"Security & Privacy", "System Preferences", "Quit Now", "pop-up", "Later"})
+                QVERIFY2(!text.contains(QLatin1String(foreign)), name);
+        }
+        if (!restart) {
+            // A hidden link restarts nothing, even when an event reaches it.
+            QLabel* link = part<QLabel>(dialog, "lblUrlReStart");
+            QMouseEvent release(QEvent::MouseButtonRelease, link->rect().center(), Qt::LeftButton, Qt::NoButton,
+                                Qt::NoModifier);
+            QCoreApplication::sendEvent(link, &release);
+            QVERIFY(m_started.isEmpty() && m_quits.isEmpty());
+        }
+        // With no settings program the steps say what to do in words.
+        const QString settings = part<QLabel>(dialog, "lblUrlOpenSet")->text();
+        if (page == "page")
+            QVERIFY2(!settings.isEmpty() && !settings.contains("<a "), qPrintable(settings));
+    }
+
+    void settingsProgram_data()
     {
         QTest::addColumn<QString>("desktop");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QStringList>("installed");
-        QTest::addColumn<QStringList>("expected"); // tool name, then its arguments
-        const QStringList both{"gnome-control-center", "pavucontrol"};
-        QTest::newRow("GNOME Classic microphone")
-            << "GNOME-Classic:GNOME" << 1 << both << QStringList{"gnome-control-center", "sound"};
-        QTest::newRow("XFCE microphone") << "XFCE" << 1 << both << QStringList{"pavucontrol", "--tab=4"};
-        QTest::newRow("GNOME microphone, no control center")
-            << "GNOME" << 1 << QStringList{"pavucontrol"} << QStringList{"pavucontrol", "--tab=4"};
-        QTest::newRow("KDE camera") << "KDE" << 0 << both << QStringList();
+        QTest::addColumn<QStringList>("expected"); // program name, then its arguments; empty: words
+        const QStringList all{"gnome-control-center", "systemsettings", "cinnamon-settings", "mate-volume-control",
+                              "pavucontrol", "pavucontrol-qt"};
+        QTest::newRow("GNOME Classic") << "GNOME-Classic:GNOME" << 1 << all
+                                       << QStringList{"gnome-control-center", "sound"};
+        QTest::newRow("KDE") << "KDE" << 1 << all << QStringList{"systemsettings", "kcm_pulseaudio"};
+        QTest::newRow("KDE, Plasma 5 name") << "KDE" << 1 << QStringList{"systemsettings5", "pavucontrol"}
+                                            << QStringList{"systemsettings5", "kcm_pulseaudio"};
+        QTest::newRow("Cinnamon") << "X-Cinnamon" << 1 << all << QStringList{"cinnamon-settings", "sound"};
+        QTest::newRow("MATE") << "MATE" << 1 << all << QStringList{"mate-volume-control"};
+        QTest::newRow("XFCE") << "XFCE" << 1 << all << QStringList{"pavucontrol", "--tab=4"};
+        QTest::newRow("GNOME without its control centre")
+            << "GNOME" << 1 << QStringList{"systemsettings", "pavucontrol-qt"} << QStringList{"pavucontrol-qt"};
         QTest::newRow("nothing installed") << "GNOME" << 1 << QStringList() << QStringList();
+        QTest::newRow("camera has no settings") << "GNOME" << 0 << all << QStringList();
     }
 
-    // The link opens the desktop's matching tool found on PATH, and the
-    // guide stays.
-    void settingsTool()
+    // The link starts the first program of this desktop found on PATH and
+    // the guide stays; with none, the guide says in words what to do.
+    void settingsProgram()
     {
         QFETCH(QString, desktop);
         QFETCH(int, kind);
         QFETCH(QStringList, installed);
         QFETCH(QStringList, expected);
-        QTemporaryDir bin;
-        for (const QString& tool : installed) {
-            QVERIFY(testsupport::writeFile(bin.filePath(tool), "#!/bin/sh\nexit 0\n"));
-            QVERIFY(QFile::setPermissions(bin.filePath(tool), QFile::ReadOwner | QFile::ExeOwner));
-        }
-        testsupport::ScopedEnv path("PATH", bin.path().toLocal8Bit().constData());
+        FakeScreencast::reset();
+        FakeScreencast::setPermission(kind, 1, kind == Privacy_Camera ? Refusal_NoAccess : Refusal_NoDevice);
+        FakePrograms programs;
+        QVERIFY(programs.install(installed));
+        testsupport::ScopedEnv path("PATH", programs.folder().toLocal8Bit().constData());
         testsupport::ScopedEnv current("XDG_CURRENT_DESKTOP", desktop.toLocal8Bit().constData());
-        if (!expected.isEmpty())
-            expected[0] = bin.filePath(expected[0]);
-        QCOMPARE(DlgSetPermissions::settingsCommand(Privacy_Setting(kind)), expected);
 
         DlgSetPermissions dialog(nullptr);
         dialog.setshowGuide(Privacy_Setting(kind), false);
         dialog.show();
+        QLabel* link = part<QLabel>(dialog, "lblUrlOpenSet");
+        QCOMPARE(link->text().contains("<a "), !expected.isEmpty());
         clickLink(dialog, "lblUrlOpenSet");
-        QCOMPARE(m_started, expected.isEmpty() ? QVector<QStringList>() : QVector<QStringList>{expected});
-        QVERIFY(dialog.isVisible() && m_quits.isEmpty());
+        QVERIFY(dialog.isVisible() && m_quits.isEmpty() && m_started.isEmpty());
+        if (expected.isEmpty()) {
+            QVERIFY2(link->text().contains(kind == Privacy_Camera ? "group" : "pavucontrol"), qPrintable(link->text()));
+            QTest::qWait(300); // a wrongly started program would have written by now
+            QCOMPARE(programs.startedNames(), QStringList());
+            return;
+        }
+        const QString name = expected.takeFirst();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(programs.started(name)), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(testsupport::readFile(programs.started(name))),
+                                  expected.join('\n') + '\n', 20000);
+        QCOMPARE(programs.startedNames(), QStringList{name + ".args"});
+    }
+
+    // A program that is gone by the time of the click leaves the words.
+    void settingsProgramGone()
+    {
+        FakeScreencast::reset();
+        FakeScreencast::setPermission(Privacy_Microphone, 1, Refusal_NoService);
+        FakePrograms programs;
+        QVERIFY(programs.install({"pavucontrol"}));
+        testsupport::ScopedEnv path("PATH", programs.folder().toLocal8Bit().constData());
+        DlgSetPermissions dialog(nullptr);
+        dialog.setshowGuide(Privacy_Microphone, false);
+        dialog.show();
+        QVERIFY(part<QLabel>(dialog, "lblUrlOpenSet")->text().contains("<a "));
+        QVERIFY(QFile::remove(programs.path("pavucontrol")));
+        clickLink(dialog, "lblUrlOpenSet");
+        QVERIFY(part<QLabel>(dialog, "lblUrlOpenSet")->text().contains("pavucontrol"));
+        QVERIFY(!part<QLabel>(dialog, "lblUrlOpenSet")->text().contains("<a "));
+        QVERIFY(dialog.isVisible());
     }
 
     // Only a left click released over a link counts.
     void linkButtons()
     {
+        FakeScreencast::setPermission(Privacy_Camera, 1, Refusal_NoAccess);
         DlgSetPermissions dialog(nullptr);
-        dialog.setshowGuide(Privacy_ScreenCapture, false);
+        dialog.setshowGuide(Privacy_Camera, false);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         for (const char* link : {"lblUrlReStart", "lblUrlOpenSet"}) {
@@ -118,8 +267,9 @@ private slots:
         for (bool starts : {false, true}) {
             m_startResult = starts;
             m_started.clear();
+            FakeScreencast::setPermission(Privacy_Camera, 1, Refusal_NoAccess);
             DlgSetPermissions dialog(nullptr);
-            dialog.setshowGuide(Privacy_Microphone, false);
+            dialog.setshowGuide(Privacy_Camera, false);
             ModalDriver driver;
             driver.expect(
                 [&](QWidget* modal) {
