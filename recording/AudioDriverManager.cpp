@@ -10,6 +10,7 @@
 #include "platform/framework/VxProductInfo.h"
 #include "platform/log/Log.h"
 #include "ui_AudioDriverManager.h"
+#include "widgets/UIHelper.h"
 
 namespace {
 
@@ -117,6 +118,12 @@ void AudioDriverManager::uninstallAudioDriver()
     if (!pluginWorks())
         emit SignalsTransfer::instance()->uninstallAudioDeiver();
     QTimer::singleShot(kUninstallSettleMs, this, &AudioDriverManager::checkStatus);
+}
+
+void AudioDriverManager::showEvent(QShowEvent* event)
+{
+    UIHelper::fitWrappedHeight(this);
+    VxDialogBase::showEvent(event);
 }
 
 bool AudioDriverManager::eventFilter(QObject* watched, QEvent* event)

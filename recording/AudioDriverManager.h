@@ -26,6 +26,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Tall enough for the page's wrapped texts.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void checkAfterInstall();
