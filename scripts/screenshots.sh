@@ -11,9 +11,11 @@
 # and, when their makers are part of the build:
 #   cropbox-over-window.png, crosshair.png   the region box and the
 #                        cross-hair selection (tools/overlay_demo)
-#   guide-*.png, presets.png, countdown-*.png  the permissions guide, the
-#                        preset menu and the start countdown
+#   presets.png, countdown-*.png  the preset menu and the start countdown
 #                        (tools/guide_demo)
+#   guide-*.png, plugin-*.png  each page of the permissions guide and the
+#                        audio plug-in dialog, the engine double telling
+#                        what is missing (tools/guide_pages_demo)
 #   preview-playing.png, preview-trim.png, preview-sound.png
 #                        the preview window (tools/preview_demo)
 #   webcam-idle.png, webcam-recording.png
@@ -32,6 +34,7 @@ if [ "${SR_SCREENSHOTS_INSIDE:-0}" != 1 ]; then
   targets=(home_shots)
   [ -f "$root/tools/overlay_demo.cpp" ] && targets+=(overlay_demo)
   [ -f "$root/tools/guide_demo.cpp" ] && targets+=(guide_demo)
+  [ -f "$root/tools/guide_pages_demo.cpp" ] && targets+=(guide_pages_demo)
   [ -f "$root/tools/preview_demo.cpp" ] && targets+=(preview_demo)
   [ -f "$root/tools/webcam_demo.cpp" ] && targets+=(webcam_demo)
   [ -f "$root/tools/dialogs_demo.cpp" ] && targets+=(dialogs_demo)
@@ -87,16 +90,35 @@ if [ -x "$bin/overlay_demo" ]; then
   overlay_shot crosshair crosshair --band 600 300 640 360
 fi
 
-if [ -x "$bin/guide_demo" ]; then
-  for kind in 0 1 2 3; do
-    "$isolated" "$bin/guide_demo" guide "$out/guide-$kind.png" "$kind" 1 >/dev/null ||
-      { say "guide_demo guide $kind failed"; failed=1; }
+if [ -x "$bin/guide_pages_demo" ]; then
+  # name, then kind, refusal (1 no device, 2 no access, 3 no service),
+  # showGuide and the guide_pages_demo options that follow
+  while read -r name args; do
+    # shellcheck disable=SC2086
+    "$isolated" "$bin/guide_pages_demo" guide "$out/guide-$name.png" $args >/dev/null ||
+      { say "guide_pages_demo guide $name failed"; failed=1; }
+  done <<'PAGES'
+camera-no-access 0 2 0
+camera-none 0 1 0
+mic-no-server 1 3 0
+mic-no-input 1 1 0 en settings
+screen-first 2 3 1
+screen-asked 2 3 0
+screen-first-ar 2 3 1 ar
+pointer-first 3 3 1
+PAGES
+  for page in "0 0 warning" "1 1 working" "1 0 invalid"; do
+    set -- $page
+    "$isolated" "$bin/guide_pages_demo" plugin "$out/plugin-$3.png" "$1" "$2" >/dev/null ||
+      { say "guide_pages_demo plugin $3 failed"; failed=1; }
   done
-  "$isolated" "$bin/guide_demo" guide "$out/guide-2-asked.png" 2 0 >/dev/null || failed=1
-  "$isolated" "$bin/guide_demo" guide "$out/guide-2-ar.png" 2 1 ar >/dev/null || failed=1
+  ls "$out"/guide-*.png "$out"/plugin-*.png 2>/dev/null || true
+fi
+
+if [ -x "$bin/guide_demo" ]; then
   "$isolated" "$bin/guide_demo" presets "$out/presets.png" >/dev/null || failed=1
   "$isolated" "$bin/guide_demo" countdown "$out/countdown" >/dev/null || failed=1
-  ls "$out"/guide-*.png "$out"/presets.png "$out"/countdown-*.png 2>/dev/null || true
+  ls "$out"/presets.png "$out"/countdown-*.png 2>/dev/null || true
 fi
 
 if [ -x "$bin/preview_demo" ]; then

@@ -1,8 +1,7 @@
-// Shows the permissions guide, the preset menu and the start countdown and
-// saves what they look like, for the screenshot script. Not a test.
+// Shows the preset menu and the start countdown and saves what they look
+// like, for the screenshot script (the permissions guide's pages:
+// guide_pages_demo). Not a test.
 //
-//   guide_demo guide <out.png> [kind 0..3] [showGuide 0|1] [language]
-//       the guide's window contents (QWidget::grab), offscreen or on X
 //   guide_demo presets <out.png>
 //       the preset menu popped up, "Video Recorder" checked
 //   guide_demo countdown <out-prefix>
@@ -18,17 +17,14 @@
 
 #include <cstdio>
 
-#include "recording/DlgSetPermissions.h"
 #include "app/PersetMenu.h"
 #include "app/ShowPicture.h"
-#include "platform/framework/VxSettings.h"
 
 namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: guide_demo guide <out.png> [kind] [showGuide] [language]\n"
-                         "       guide_demo presets <out.png>\n"
+    std::fprintf(stderr, "usage: guide_demo presets <out.png>\n"
                          "       guide_demo countdown <out-prefix>\n");
     return 2;
 }
@@ -41,23 +37,6 @@ bool save(const QPixmap& picture, const QString& path)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
-}
-
-int guide(const QStringList& args)
-{
-    const QString out = args.value(0);
-    const int kind = args.value(1, "2").toInt();
-    const bool showGuide = args.value(2, "1") != "0";
-    const QString language = args.value(3);
-    if (!language.isEmpty())
-        VxSettings::instance()->setCurrentLanguage(language);
-    DlgSetPermissions dialog(nullptr);
-    dialog.setshowGuide(static_cast<Privacy_Setting>(kind), showGuide);
-    dialog.show();
-    if (!QTest::qWaitForWindowExposed(&dialog))
-        return 1;
-    QTest::qWait(200);
-    return save(dialog.grab(), out) ? 0 : 1;
 }
 
 int presets(const QStringList& args)
@@ -119,8 +98,6 @@ int main(int argc, char** argv)
     if (args.size() < 2)
         return usage();
     const QString mode = args.takeFirst();
-    if (mode == "guide")
-        return guide(args);
     if (mode == "presets")
         return presets(args);
     if (mode == "countdown")
