@@ -108,6 +108,7 @@ screen-first-ar 2 3 1 ar
 pointer-first 3 3 1
 PAGES
   for page in "0 0 warning" "1 1 working" "1 0 invalid"; do
+    # shellcheck disable=SC2086
     set -- $page
     "$isolated" "$bin/guide_pages_demo" plugin "$out/plugin-$3.png" "$1" "$2" >/dev/null ||
       { say "guide_pages_demo plugin $3 failed"; failed=1; }
