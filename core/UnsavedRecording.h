@@ -9,9 +9,11 @@
 // nothing empties the temporary folder while it is there.
 namespace UnsavedRecording {
 
-// The file of the unsaved recording, "" when there is none. When no file
-// is named, a sound-only recording interrupted in the engine's own files
-// is made usable again and becomes the one named.
+// The file of the unsaved recording, "" when there is none. Only a file
+// this program made in its temporary folder (or the engine's sound
+// recording) counts; any other name is dropped from the settings. When no
+// file is named, a sound-only recording interrupted in the engine's own
+// files is made usable again and becomes the one named.
 QString find();
 // From now on `path` is the recording to keep until saved or discarded.
 void remember(const QString& path);

@@ -12,6 +12,7 @@
 #include "app/RegionGeometry.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
+#include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
 #include "recording/VideoRecCtlWdg.h"
 #include "schedule/TaskManage.h"
@@ -277,8 +278,7 @@ private slots:
             QVERIFY(silent.seen().isEmpty());
             VERIFY_DRIVER(silent);
         }
-        QTemporaryDir dir;
-        const QString path = dir.filePath("rec.mov");
+        const QString path = Utils::getRecorderTmpRoot() + "/.CaptureCamera.mov";
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
         file.close();
@@ -291,6 +291,7 @@ private slots:
         QCOMPARE(driver.seen().size(), 1);
         QCOMPARE(FakeScreencast::callCount("RestoreAudioRecordTempFiles"), 0);
         QVERIFY(frame()->isVisible() && QFile::exists(path));
+        QFile::remove(path);
     }
 
     // An interrupted sound-only recording, restored by the engine into a

@@ -431,7 +431,7 @@ private slots:
     {
         QFETCH(int, button);
         Utils::ensureExists(Utils::getRecorderTmpRoot());
-        const QString kept = Utils::getRecorderTmpRoot() + "/.kept.mov";
+        const QString kept = Utils::getRecorderTmpRoot() + "/.CaptureCamera.mov";
         QFile file(kept);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
         file.close();
