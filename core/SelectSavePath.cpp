@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QTime>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +30,8 @@ const qint64 kChunk = 4096;
 const qint64 kSpareBytes = 5120;
 // More same-named files than this in one folder means something is wrong.
 const int kMaxNameTries = 10000;
+// Ends the hidden name a copy is written under until it is complete.
+const char* const kPartSuffix = "part";
 
 QByteArray local(const QString& path)
 {
@@ -194,27 +198,80 @@ bool SelectSavePath::placeFile(const QString& src, const QString& targetFolder, 
 {
     const QString exportFailed =
         QObject::tr("File exported failed! You can choose another path, or clear the disk space.");
+    if (!sameStorage) {
+        if (copyToFreeName(src, targetFolder, naming, target))
+            return true;
+        if (!m_bCancel.load(std::memory_order_relaxed))
+            fail("copy file Failed!", exportFailed);
+        return false;
+    }
     const int fd = createFreeTarget(targetFolder, naming.stem, naming.suffix, target);
     if (fd < 0) {
         fail("cannot create the target file", exportFailed);
         return false;
     }
-    if (sameStorage) {
-        // The empty file holds the name; the move replaces it atomically.
-        ::close(fd);
-        if (OSServiceUtils::moveFile(src, target))
-            return true;
-        // A failed rename leaves the placeholder as it was.
-        QFile::remove(target);
-        if (!m_bCancel.load(std::memory_order_relaxed))
-            fail("Move file Failed!", exportFailed);
-        return false;
-    }
-    if (copyInto(fd, src, target))
+    // The empty file holds the name; the move replaces it atomically.
+    ::close(fd);
+    if (OSServiceUtils::moveFile(src, target))
         return true;
+    // A failed rename leaves the placeholder as it was.
+    QFile::remove(target);
     if (!m_bCancel.load(std::memory_order_relaxed))
-        fail("copy file Failed!", exportFailed);
+        fail("Move file Failed!", exportFailed);
     return false;
+}
+
+bool SelectSavePath::copyToFreeName(const QString& src, const QString& folder, const Naming& naming,
+                                    QString& target)
+{
+    // The copy goes to a hidden name and takes the final one only when
+    // complete: a kill half-way must not leave a short movie that looks saved.
+    removeLeftoverParts(folder);
+    QString part;
+    const QString partSuffix = naming.suffix.isEmpty() ? QString::fromLatin1(kPartSuffix)
+                                                       : naming.suffix + QLatin1Char('.') + kPartSuffix;
+    const int fd = createFreeTarget(folder, QLatin1Char('.') + naming.stem, partSuffix, part);
+    if (fd < 0)
+        return false;
+    // Held until the copy is closed, so that no clean-up takes it for the
+    // remains of a killed one.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    if (!copyInto(fd, src, part))
+        return false;
+    const int placeholder = createFreeTarget(folder, naming.stem, naming.suffix, target);
+    if (placeholder >= 0) {
+        ::close(placeholder);
+        // Over the empty placeholder, in one step: the name shows the whole
+        // file or nothing.
+        if (::rename(local(part).constData(), local(target).constData()) == 0)
+            return true;
+        Log(kModule, 1, "cannot rename the copy: %d", errno);
+        QFile::remove(target);
+    }
+    QFile::remove(part);
+    return false;
+}
+
+void SelectSavePath::removeLeftoverParts(const QString& folder)
+{
+    static const QRegularExpression partName(QStringLiteral("^\\.(Video|Audio|Camera)_.*\\.%1$").arg(kPartSuffix));
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (!partName.match(name).hasMatch())
+            continue;
+        const QString path = folder + QLatin1Char('/') + name;
+        // Only a regular file of ours that no copy holds any more.
+        const int fd = ::open(local(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid()
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            Log(kModule, 1, "removing the remains of an interrupted copy: %s", name.toUtf8().constData());
+            QFile::remove(path);
+        }
+        ::close(fd);
+    }
 }
 
 void SelectSavePath::saveWork(QString src, QString folder)

@@ -82,6 +82,11 @@ private:
     // the open descriptor, or -1 (path empty) when no file could be made.
     static int createFreeTarget(const QString& folder, const QString& stem, const QString& suffix,
                                 QString& path);
+    // Copies `src` under a hidden name in `folder`, then gives it the first
+    // free name; false (nothing left behind) on failure or cancel.
+    bool copyToFreeName(const QString& src, const QString& folder, const Naming& naming, QString& target);
+    // Removes hidden copies that a killed save left in `folder`.
+    static void removeLeftoverParts(const QString& folder);
     // Copies `src` into the open descriptor `out` (always closed here) and
     // removes `dst` on failure.
     bool copyInto(int out, const QString& src, const QString& dst);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/RecordParameter.h"
@@ -240,6 +241,50 @@ private slots:
         QCOMPARE(done.count() + failed.count(), 0);
         QVERIFY2(entries(m_outDir).isEmpty(), qPrintable(entries(m_outDir).join(", ")));
         QVERIFY(QFileInfo::exists(src));
+    }
+
+    // A save killed during its copy leaves nothing under a final name; the
+    // next save into that folder clears the hidden remains.
+    void killedCopyLeavesNoFinalName()
+    {
+        NEED_SECOND_VOLUME();
+        const QString src = m_otherRoot + "/.rec.mp4";
+        QCOMPARE(::mkfifo(QFile::encodeName(src).constData(), 0600), 0);
+        const int pipe = ::open(QFile::encodeName(src).constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(pipe >= 0);
+        const QByteArray chunk = randomBytes(8192);
+        QCOMPARE(::write(pipe, chunk.constData(), size_t(chunk.size())), ssize_t(chunk.size()));
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // Blocks on the pipe after the first chunk until it is killed.
+            SelectSavePath worker;
+            worker.saveWork(src, m_outDir);
+            ::_exit(0);
+        }
+        const auto copied = [this] {
+            const QStringList names = entries(m_outDir);
+            return names.size() == 1 && QFileInfo(m_outDir + "/" + names.first()).size() == 8192;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(copied(), 30000);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        ::close(pipe);
+        const QStringList left = entries(m_outDir);
+        QCOMPARE(left.size(), 1);
+        QVERIFY2(left.first().startsWith('.'), qPrintable(left.first()));
+
+        QFile::remove(src);
+        const QByteArray data = randomBytes(50000);
+        QVERIFY(writeFile(src, data));
+        SelectSavePath worker;
+        QSignalSpy done(&worker, &SelectSavePath::completed);
+        worker.saveWork(src, m_outDir);
+        QCOMPARE(done.count(), 1);
+        const QString saved = done.first().at(0).toString();
+        QCOMPARE(entries(m_outDir), QStringList{QFileInfo(saved).fileName()});
+        QCOMPARE(readFile(saved), data);
     }
 
     void neverOverwrites()
