@@ -577,7 +577,9 @@ qint64 ScreenRecorder::getAudioTempFileSize()
 
 bool ScreenRecorder::isTmpFileLost() const
 {
-    return m_pPrivate->m_pScreenRecorder && m_pPrivate->m_pScreenRecorder->fileNameLost() != 0;
+    if (m_pPrivate->m_pScreenRecorder)
+        return m_pPrivate->m_pScreenRecorder->fileNameLost() != 0;
+    return m_pPrivate->m_pAudioRecorder && m_pPrivate->m_pAudioRecorder->fileNameLost() != 0;
 }
 
 qint64 ScreenRecorder::getGifSize()

@@ -90,8 +90,9 @@ public:
     // Where the engine keeps the last sound-only recording; "" without one.
     static QString audioRecordFile();
     qint64 getAudioTempFileSize();
-    // The temp file of a screen recording lost its name (it or its folder
-    // was deleted); stop() writes it out again under that name.
+    // The temp file of a recording lost its name (it or its folder was
+    // deleted); stop() writes it out again (sound: as the engine's last
+    // recording).
     bool isTmpFileLost() const;
     // Estimated bytes of a GIF recording, -1 once the frame limit is
     // reached, 0 without a screen recording.

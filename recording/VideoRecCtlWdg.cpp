@@ -318,14 +318,16 @@ bool VideoRecCtlWdg::tickFreeSpace(int seconds)
 bool VideoRecCtlWdg::tickFileKept()
 {
     ScreenRecorder* recorder = ScreenRecorder::instance();
-    if (m_bAudioOnly || !recorder->isTmpFileLost())
+    if (!recorder->isTmpFileLost())
         return true;
     // The engine still holds the open file and writes it out again when it
     // is stopped: what was recorded up to now survives.
     Log(kLogModule, 1, "the temporary file was deleted during the recording");
-    stopWithWarning(tr("The recording's temporary file in \"%1\" was deleted while recording. The "
-                       "recording has stopped; what was recorded up to now is kept.")
-                        .arg(QFileInfo(recorder->getTmpFilePath()).absolutePath()));
+    stopWithWarning(m_bAudioOnly ? tr("The sound recording's temporary file was deleted while recording. The "
+                                      "recording has stopped; what was recorded up to now is kept.")
+                                 : tr("The recording's temporary file in \"%1\" was deleted while recording. The "
+                                      "recording has stopped; what was recorded up to now is kept.")
+                                       .arg(QFileInfo(recorder->getTmpFilePath()).absolutePath()));
     return false;
 }
 

@@ -472,6 +472,28 @@ private slots:
         QCOMPARE(RestoreAudioRecordTempFiles(), 0);
         QVERIFY(!QFileInfo::exists(empty));
     }
+    // The engine's folder is deleted while recording: the recording goes on
+    // into the open file and is kept whole under its usual name at the end.
+    void deletedFolderKeepsTheRecording()
+    {
+        Errors errors;
+        CBasePtr<CAudioRecoderObject> recorder = scAudioRecord(&errors, 1, 0, 2, nullptr);
+        QVERIFY(recorder && recorder->start() == 0);
+        QVERIFY(waitUntil([] { return GetAudioRecordDuration() >= 1.0; }));
+        const QString folder = engineFolder();
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(waitUntil([] { return GetAudioRecordDuration() >= 2.0; }));
+        recorder.reset();
+        QVERIFY(errors.errors().empty());
+        const double duration = GetAudioRecordDuration();
+        QVERIFY2(duration >= 2.0, qPrintable(QString::number(duration)));
+        QCOMPARE(QString::fromUtf8(GetAudioRecordFile()), lastRecording());
+        const Probe p = probe(lastRecording());
+        QCOMPARE(p.audioCodec, QString("pcm_s16le"));
+        QVERIFY2(qAbs(p.duration - duration) < 0.01, qPrintable(QString::number(p.duration)));
+        QVERIFY(toneThroughout(decodeSound(lastRecording())));
+        QVERIFY(partFiles().isEmpty());
+    }
     // The microphone goes away: error 6 once, the sound so far is kept,
     // and nothing is called after release.
     void vanishingDeviceEndsTheRecording()

@@ -1,5 +1,6 @@
 // From the control bar to the saved file with the real engine: a tone to MP3,
-// and a screen recording whose temporary folder is deleted while it runs.
+// and a sound-only and a screen recording whose temporary folder is deleted
+// while they run.
 #include <QApplication>
 #include <QtTest>
 #include <QLabel>
@@ -65,26 +66,9 @@ private slots:
     {
         if (!tempSpaceAbove(0xFFFFFFFFLL))
             QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
-        RecordParameter* rp = RecordParameter::instance();
-        rp->setVideoEnable(false);
-        rp->chooseVideoContent(false);
-        rp->setSysAudioEnable(true);
-        rp->setMicEnable(false);
-        rp->setUsedAudioFmt(RP_Format_MP3);
-        rp->setAutoSave(true);
-        rp->setTimerEnable(false);
-        VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
-        QDir(Utils::getVideoOutputPath()).removeRecursively();
-        Utils::ensureExists(Utils::getVideoOutputPath());
-
-        // A 440 Hz tone plays into the null sink all along.
-        QTemporaryDir dir;
-        const QString tone = dir.filePath("tone.wav");
-        QVERIFY(testmedia::makeTone(tone, 60));
+        soundOnlyToMp3();
         QProcess player;
-        player.start("paplay", {tone});
-        QVERIFY(player.waitForStarted(30000));
-        QTRY_VERIFY_WITH_TIMEOUT(!runProgram("pactl", {"list", "short", "sink-inputs"}).trimmed().isEmpty(), 30000);
+        QVERIFY(playTone(player));
 
         ModalDriver driver(60000);
         QElapsedTimer clock;
@@ -129,6 +113,46 @@ private slots:
         double value = 0.0;
         const QString unit = Utils::getUtilOfSize(QFileInfo(path).size(), value);
         QCOMPARE(head.value(5), QString::asprintf("%.2f", value) + unit);
+    }
+
+    // The engine's sound folder is deleted while a sound-only recording
+    // runs: the user is told, and the whole recording is still saved.
+    void deletedSoundFolderKeepsTheRecording()
+    {
+        if (!tempSpaceAbove(0xFFFFFFFFLL))
+            QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
+        soundOnlyToMp3();
+        QProcess player;
+        QVERIFY(playTone(player));
+        ModalDriver driver(60000);
+        QVERIFY(startBar(driver));
+        QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:02"), 60000);
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/ScreenRecorder/engine-audio";
+        QVERIFY(QFileInfo(folder).isDir() && QDir(folder).removeRecursively());
+
+        QString warning;
+        driver.expect([&warning](QWidget* modal) {
+            warning = ModalDriver::describe(modal).text;
+            ModalDriver::forceClose(modal);
+        });
+        driver.expect([](QWidget* modal) {
+            if (!modal->inherits("DlgVideoClip"))   // the preview saves by itself
+                ModalDriver::forceClose(modal);
+        });
+        DRIVER_DONE(driver, 60000);
+        player.kill();
+        player.waitForFinished(30000);
+        QVERIFY2(warning.contains("was deleted while recording"), qPrintable(warning));
+        QCOMPARE(driver.seen().last().className, QString("DlgVideoClip"));
+
+        const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"Audio_*.mp3"}, QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        const QString path = Utils::getVideoOutputPath() + "/" + saved.first();
+        double seconds = 0.0;
+        const double level = decodedLevelDb(path, seconds);
+        QVERIFY2(seconds >= 2.0, qPrintable(QString::number(seconds)));
+        QVERIFY2(level > -30.0, qPrintable(QString("%1 dBFS").arg(level)));
     }
 
     void deletedTempFolderKeepsTheRecording()
@@ -177,6 +201,32 @@ private slots:
     }
 
 private:
+    // System sound alone, saved as MP3 without asking into an empty folder.
+    void soundOnlyToMp3()
+    {
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setVideoEnable(false);
+        rp->chooseVideoContent(false);
+        rp->setSysAudioEnable(true);
+        rp->setMicEnable(false);
+        rp->setUsedAudioFmt(RP_Format_MP3);
+        rp->setAutoSave(true);
+        rp->setTimerEnable(false);
+        VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
+        QDir(Utils::getVideoOutputPath()).removeRecursively();
+        Utils::ensureExists(Utils::getVideoOutputPath());
+    }
+    // A 440 Hz tone into the null sink for a minute, once it is playing.
+    bool playTone(QProcess& player)
+    {
+        const QString tone = m_dir.filePath("tone.wav");
+        if (!QFileInfo::exists(tone) && !testmedia::makeTone(tone, 60))
+            return false;
+        player.start("paplay", {tone});
+        return player.waitForStarted(30000)
+               && QTest::qWaitFor([] { return !runProgram("pactl", {"list", "short", "sink-inputs"}).trimmed().isEmpty(); },
+                                  30000);
+    }
     // A bar prepared and started as the home window does it; the driver
     // passes the free-space question over.
     bool startBar(ModalDriver& driver);
@@ -184,6 +234,7 @@ private:
 
     QPointer<VideoRecCtlWdg> m_bar;
     int m_nStops = 0;
+    QTemporaryDir m_dir;
 };
 
 bool TstE2ERecording::startBar(ModalDriver& driver)

@@ -314,10 +314,12 @@ public:
     int pause() override { return FakeScreencast::call("CAudioRecoderObject::pause") ? -1 : 0; }
     int resume() override { return FakeScreencast::call("CAudioRecoderObject::resume") ? -1 : 0; }
     int64_t tempFileSize() override { FakeScreencast::call("CAudioRecoderObject::tempFileSize"); return size; }
+    int fileNameLost() override { return nameLost ? 1 : 0; }
     void fireError(SRErrorCode code) { FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); }); }
 
     CRecoderCallback* callback;
     std::atomic<int64_t> size{0};
+    std::atomic<bool> nameLost{false};
 };
 
 class FakeImageCapture : public CImageCaptureObject {

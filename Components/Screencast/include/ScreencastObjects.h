@@ -176,6 +176,10 @@ public:
     virtual int resume() = 0;
     // Bytes of recorded sound so far.
     virtual int64_t tempFileSize() = 0;
+    // Non-zero once the temporary file's name is gone (it or its folder was
+    // deleted): the sound still goes into the open file, and the release
+    // writes it out again as the last recording.
+    virtual int fileNameLost() = 0;
 };
 
 // A running cross-hair selection; releasing it takes it off the screen.

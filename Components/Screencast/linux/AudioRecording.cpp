@@ -104,6 +104,8 @@ public:
 
     int64_t tempFileSize() override { return m_bytes.load(); }
 
+    int fileNameLost() override { return m_file->nameLost() ? 1 : 0; }
+
     void release() override
     {
         // The end is a pause that never resumes: what is heard after it

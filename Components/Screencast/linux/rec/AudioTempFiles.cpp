@@ -3,6 +3,7 @@
 #include "Pipeline.h"
 
 #include "EngineCore.h"
+#include "FfmpegUtil.h"
 
 #include "platform/log/Log.h"
 
@@ -202,8 +203,17 @@ bool WavTempFile::finish(std::string& error)
     bool ok = ::ftruncate(m_fd, off_t(bytes())) == 0 && writeHeader();
     if (!ok)
         error = "cannot complete " + m_path + ": " + std::strerror(errno);
-    // Renamed while still locked, so that nobody takes it for interrupted.
-    if (ok && ::rename(m_path.c_str(), lastAudioRecordingPath().c_str()) != 0) {
+    if (ok && nameLost()) {
+        // The file or the folder was deleted while recording: the open
+        // file still holds every sample, and is written out again.
+        const std::string last = lastAudioRecordingPath();
+        ok = copyOpenFile(m_fd, last);
+        Log(kLogModule, ok ? 1 : 2, "sound recording: its file was deleted, %s %s",
+            ok ? "written out again as" : "cannot be written out again as", last.c_str());
+        if (!ok)
+            error = "cannot write " + last + ": " + std::strerror(errno);
+    } else if (ok && ::rename(m_path.c_str(), lastAudioRecordingPath().c_str()) != 0) {
+        // Renamed while still locked, so that nobody takes it for interrupted.
         error = "cannot keep " + m_path + ": " + std::strerror(errno);
         ok = false;
     }
@@ -212,6 +222,12 @@ bool WavTempFile::finish(std::string& error)
     if (ok)
         m_path = lastAudioRecordingPath();
     return ok;
+}
+
+bool WavTempFile::nameLost() const
+{
+    struct stat st {};
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && st.st_nlink == 0;
 }
 
 void WavTempFile::discard()

@@ -38,8 +38,12 @@ public:
     // Appends interleaved frames; false when the disk refused them (the
     // file keeps what was written before).
     bool append(const int16_t* samples, int64_t frames);
-    // Final header, then the file becomes the last recording.
+    // Final header, then the file becomes the last recording (written out
+    // again when its name was lost meanwhile).
     bool finish(std::string& error);
+    // The file or its folder was deleted: the open file still takes the
+    // sound, but only finish() gives it a name again. Any thread.
+    bool nameLost() const;
     // Nothing was recorded: the file goes, the last recording stays.
     void discard();
 

@@ -8,6 +8,7 @@ extern "C" {
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -62,6 +63,46 @@ std::string createHiddenFileBeside(const std::string& target, std::string& error
     }
     error = "cannot write in " + folder + ": " + std::strerror(errno);
     return std::string();
+}
+
+bool writeAll(int fd, const char* data, ssize_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool copyOpenFile(int from, const std::string& path)
+{
+    const int to = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (to < 0)
+        return false;
+    std::vector<char> buffer(1 << 20);
+    off_t offset = 0;
+    bool ok = true;
+    while (ok) {
+        const ssize_t n = ::pread(from, buffer.data(), buffer.size(), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = writeAll(to, buffer.data(), n);
+        offset += n;
+    }
+    ok = ::fsync(to) == 0 && ok;
+    ok = ::close(to) == 0 && ok;
+    if (!ok)
+        std::remove(path.c_str());
+    return ok;
 }
 
 int moveWithoutReplacing(const std::string& from, const std::string& to)

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include <sys/types.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
@@ -38,6 +40,13 @@ std::string createHiddenFileBeside(const std::string& target, std::string& error
 // Moves `from` to `to` unless something is there already: 0, or the errno
 // (EEXIST when the place is taken).
 int moveWithoutReplacing(const std::string& from, const std::string& to);
+
+// Writes all of `data` through short writes and signals; false on an error.
+bool writeAll(int fd, const char* data, ssize_t size);
+// Copies everything the open file `from` holds (read by position, so a file
+// whose name was deleted can still be kept) into a new file at `path`,
+// flushed to the disk; false, with nothing left at `path`, on an error.
+bool copyOpenFile(int from, const std::string& path);
 
 } // namespace rec
 } // namespace sc

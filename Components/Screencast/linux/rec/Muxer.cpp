@@ -29,47 +29,6 @@ namespace {
 // The longest a fragment of a movie gathers before it goes to the file.
 const char* const kFragmentUs = "250000";
 
-bool writeAll(int fd, const char* data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
-// Copies everything `from` holds into a new file at `path`.
-bool copyOut(int from, const std::string& path)
-{
-    const int to = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (to < 0)
-        return false;
-    std::vector<char> buffer(1 << 20);
-    off_t offset = 0;
-    bool ok = true;
-    while (ok) {
-        const ssize_t n = ::pread(from, buffer.data(), buffer.size(), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        ok = writeAll(to, buffer.data(), n);
-        offset += n;
-    }
-    ok = ::fsync(to) == 0 && ok;
-    ok = ::close(to) == 0 && ok;
-    if (!ok)
-        std::remove(path.c_str());
-    return ok;
-}
-
 } // namespace
 
 Muxer::~Muxer()
@@ -331,7 +290,7 @@ bool Muxer::restoreName()
     const QString folder = QFileInfo(QString::fromStdString(m_path)).absolutePath();
     if (!QDir().mkpath(folder))
         return false;
-    return copyOut(m_keeper, m_path);
+    return copyOpenFile(m_keeper, m_path);
 }
 
 void Muxer::closeKeeper()
