@@ -63,6 +63,11 @@ bool writeAll(int fd, const char* data, qint64 size, std::atomic<qint64>& copied
     return true;
 }
 
+QString noRoomMessage()
+{
+    return QObject::tr("No enough free space to save the video. You can choose another path, or clear the disk space.");
+}
+
 } // namespace
 
 SelectSavePath::SelectSavePath() = default;
@@ -171,7 +176,18 @@ SelectSavePath::Naming SelectSavePath::nameFor(const Request& request, const QSt
 bool SelectSavePath::checkTarget(const QString& src, const QString& targetFolder, const QString& stem,
                                  qint64 bytes, bool& sameStorage)
 {
-    if (!VxFileUtils::isFolderPathWritable(targetFolder)) {
+    const int why = VxFileUtils::folderPathWriteError(targetFolder);
+    if (why == ENOSPC || why == EDQUOT) {
+        fail("disk is full", noRoomMessage());
+        return false;
+    }
+    if (why == ENAMETOOLONG) {
+        fail("path name too long",
+             QObject::tr("The name \"%1\" is too long for the file system, please select another one.")
+                 .arg(targetFolder));
+        return false;
+    }
+    if (why != 0) {
         fail("path is not writable",
              QObject::tr("\"%1\" is not writable, please select another one.").arg(targetFolder));
         return false;
@@ -185,9 +201,7 @@ bool SelectSavePath::checkTarget(const QString& src, const QString& targetFolder
     bool ok = false;
     const qint64 free = Utils::freeDiskSize(targetFolder + "/" + stem, ok);
     if (ok && free < bytes + kSpareBytes) {
-        fail("disk size smaller than file size ",
-             QObject::tr("No enough free space to save the video. You can choose another path, "
-                         "or clear the disk space."));
+        fail("disk size smaller than file size ", noRoomMessage());
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "recording/ScreenRecorder.h"
 
+#include <cerrno>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -350,7 +352,15 @@ bool ScreenRecorder::checkTempfilePath()
 QString ScreenRecorder::chackTempFile(QString path)
 {
     Utils::ensureExists(path);
-    if (!VxFileUtils::isFolderPathWritable(path))
+    const QString noRoom = tr("To avoid system error and get a smooth recording, you need to make sure the "
+                              "temporary disk space is no less than 4GB. Please free up more space or change "
+                              "the temporary path.");
+    const int why = VxFileUtils::folderPathWriteError(path);
+    if (why == ENOSPC || why == EDQUOT)
+        return showWarning(path, noRoom, false);
+    if (why == ENAMETOOLONG)
+        return showWarning(path, tr("The name \"%1\" is too long for the file system.").arg(path), false);
+    if (why != 0)
         return showWarning(path, tr("\"%1\" is not writable.").arg(path), false);
 
     // Asked about the folder itself ("dir/." names dir as the folder).
@@ -363,13 +373,8 @@ QString ScreenRecorder::chackTempFile(QString path)
         Log(kLog, 2, "free space of %s unknown, not checked", path.toUtf8().constData());
         return path;
     }
-    if (free <= kMinFreeToRecord) {
-        return showWarning(path,
-                           tr("To avoid system error and get a smooth recording, you need to make sure the "
-                              "temporary disk space is no less than 4GB. Please free up more space or change "
-                              "the temporary path."),
-                           false);
-    }
+    if (free <= kMinFreeToRecord)
+        return showWarning(path, noRoom, false);
     if (free <= kMinFreeWithoutWarning) {
         return showWarning(path,
                            tr("To ensure a long-term recording and system running normally, you need to make "

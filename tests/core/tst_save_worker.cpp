@@ -344,6 +344,31 @@ private slots:
         QVERIFY(QFileInfo::exists(src));
     }
 
+    // A folder that refuses new files says why: a full volume, or a name
+    // longer than the file system takes, is not "not writable".
+    void refusedFolderSaysWhy()
+    {
+        const QString src = m_tempRoot + "/.rec.mp4";
+        QVERIFY(writeFile(src, randomBytes(1000)));
+        SelectSavePath worker;
+        QSignalSpy failed(&worker, &SelectSavePath::sigPathFailed);
+        const QString longName = m_outDir + "/" + QString(300, QLatin1Char('n'));
+        worker.saveWork(src, longName);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.last().at(0).toString(),
+                 QStringLiteral("The name \"%1\" is too long for the file system, please select another one.")
+                     .arg(longName));
+
+        const FullVolume full({"out"});
+        if (!full.ok())
+            QSKIP("no tmpfs can be mounted here");
+        worker.saveWork(src, full.path("out"));
+        QCOMPARE(failed.count(), 2);
+        QCOMPARE(failed.last().at(0).toString(), QStringLiteral("No enough free space to save the video. "
+                                                                "You can choose another path, or clear the disk space."));
+        QVERIFY(QFileInfo::exists(src));
+    }
+
     void settingsTakenAtRequest()
     {
         const QString src = m_tempRoot + "/.rec.mp4";

@@ -328,6 +328,31 @@ private slots:
         QVERIFY(FakeScreencast::calls().contains(QString("GetFileSystemFreeSize(\"%1\")").arg(root)));
     }
 
+    // The temporary folder refuses files: a full volume gets the words of
+    // too little space, a name the file system cannot take says so.
+    void tempFolderProblemSaysWhy()
+    {
+        const testsupport::FullVolume full({"data"});
+        if (!full.ok())
+            QSKIP("no tmpfs can be mounted here");
+        const QString tooLong = QDir::homePath() + "/" + QString(300, QLatin1Char('n'));
+        const QStringList homes{full.path("data"), tooLong};
+        QStringList texts, roots;
+        for (const QString& home : homes) {
+            const testsupport::ScopedEnv data("XDG_DATA_HOME", QFile::encodeName(home).constData());
+            roots << Utils::getRecorderTmpRoot();
+            ModalDriver driver;
+            QString text, cancelText;
+            driver.expect(answer(QMessageBox::Cancel, &text, &cancelText), "VxMessageBox");
+            QVERIFY(!ScreenRecorder::instance()->checkTempfilePath());
+            DRIVER_DONE(driver, 30000);
+            QCOMPARE(cancelText, QString("Cancel"));
+            texts << text;
+        }
+        QVERIFY2(texts[0].contains("no less than 4GB"), qPrintable(texts[0]));
+        QCOMPARE(texts[1], QString("The name \"%1\" is too long for the file system.").arg(roots[1]));
+    }
+
     void changePathLoop()
     {
         QTemporaryDir scratch;

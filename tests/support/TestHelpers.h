@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,6 +119,41 @@ public:
 private:
     QTemporaryDir m_dir;
     bool m_ok = false;
+};
+
+// A tiny volume of its own (tmpfs, mounted while it lives), full: no more
+// files fit in it. ok() is false where mounting is not allowed; a test then
+// skips.
+class FullVolume {
+public:
+    // `folders` are made inside before the volume is filled.
+    explicit FullVolume(const QStringList& folders = {})
+    {
+        if (!m_dir.isValid())
+            return;
+        const QByteArray path = QFile::encodeName(m_dir.path());
+        m_mounted = ::mount("tmpfs", path.constData(), "tmpfs", 0, "size=256k,nr_inodes=64") == 0;
+        if (!m_mounted)
+            return;
+        for (const QString& folder : folders)
+            QDir().mkpath(m_dir.filePath(folder));
+        for (int i = 0; i < 1000 && !m_full; ++i) {
+            QFile file(m_dir.filePath(QStringLiteral("filler-%1").arg(i)));
+            m_full = !file.open(QIODevice::WriteOnly);
+        }
+    }
+    ~FullVolume()
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+    bool ok() const { return m_mounted && m_full; }
+    QString path(const QString& inside) const { return m_dir.filePath(inside); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    bool m_full = false;
 };
 
 } // namespace testsupport
