@@ -580,6 +580,13 @@ qint64 ScreenRecorder::getAudioTempFileSize()
     return m_pPrivate->m_pAudioRecorder->tempFileSize();
 }
 
+int ScreenRecorder::recordErrorCause() const
+{
+    if (m_pPrivate->m_pScreenRecorder)
+        return m_pPrivate->m_pScreenRecorder->errorCause();
+    return m_pPrivate->m_pAudioRecorder ? m_pPrivate->m_pAudioRecorder->errorCause() : SR_CauseNone;
+}
+
 bool ScreenRecorder::isTmpFileLost() const
 {
     if (m_pPrivate->m_pScreenRecorder)

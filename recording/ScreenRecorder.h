@@ -84,6 +84,9 @@ public:
 
     // The last engine error of this recording; true when there was one.
     bool recordError(int& code);
+    // What lies behind the reported error (SRErrorCause) while the recorder
+    // object lives; read it before stop().
+    int recordErrorCause() const;
     // The file being recorded: the base path from checkTempfilePath() plus
     // the suffix of the last recordVideo(); the base path for sound.
     QString getTmpFilePath() const;

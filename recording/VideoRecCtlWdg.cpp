@@ -58,6 +58,17 @@ const int kErrorTextCount = int(sizeof(kErrorTexts) / sizeof(kErrorTexts[0]));
 const int kUnknownError = 1;
 const int kFileWriteFailed = 2;
 
+// Where one code stands for several things, the engine's cause (SRErrorCause)
+// picks the words; the shown code stays that of the code.
+const char* const kCauseTexts[] = {
+    nullptr,
+    QT_TRANSLATE_NOOP("VideoRecCtlWdg", "Microphone interruption!"),
+    QT_TRANSLATE_NOOP("VideoRecCtlWdg", "System sound interruption!"),
+    QT_TRANSLATE_NOOP("VideoRecCtlWdg", "The sound server stopped!"),
+    QT_TRANSLATE_NOOP("VideoRecCtlWdg", "The screen size changed!"),
+};
+const int kCauseTextCount = int(sizeof(kCauseTexts) / sizeof(kCauseTexts[0]));
+
 qint64 systemMonotonicMs()
 {
     static QElapsedTimer clock = [] {
@@ -598,14 +609,17 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
     m_bErrorHandling = true;
     hide();
     m_pTimer->stop();
-    ScreenRecorder::instance()->stop();
+    ScreenRecorder* recorder = ScreenRecorder::instance();
+    const int cause = recorder->recordErrorCause();
+    recorder->stop();
 
     // The engine names only the codes of the table; anything else is an
     // unknown error.
     const int index = (code > 0 && code < kErrorTextCount) ? code : kUnknownError;
-    const QString message = tr(kErrorTexts[index].message);
+    const bool known = cause > 0 && cause < kCauseTextCount;
+    const QString message = tr(known ? kCauseTexts[cause] : kErrorTexts[index].message);
     const QString shownCode = QString::fromLatin1(kErrorTexts[index].shownCode);
-    Log(kLogModule, 1, "record error %d (%s)", code, kErrorTexts[index].shownCode);
+    Log(kLogModule, 1, "record error %d (%s), cause %d", code, kErrorTexts[index].shownCode, cause);
 
     QPointer<VideoRecCtlWdg> self(this);
     StatusItem::instance()->setActionEnable(false);

@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace et;
 using sc::rec::AudioChunk;
@@ -122,6 +123,21 @@ bool toneThroughout(const std::vector<float>& s)
 // a full disk, and prints the errors and the length kept.
 int child(const char* mode)
 {
+    if (std::strcmp(mode, "--record-until-error") == 0) {
+        // Prints the first error and its cause.
+        static Errors errors;
+        CBasePtr<CAudioRecoderObject> recorder = scAudioRecord(&errors, 1, 0, 2, nullptr);
+        if (!recorder || recorder->start() != 0)
+            return 2;
+        std::printf("recording\n");
+        std::fflush(stdout);
+        for (int i = 0; errors.errors().empty() && i < 1500; ++i)
+            QThread::msleep(20);
+        const int cause = recorder->errorCause();
+        recorder.reset();
+        std::printf("%d %d\n", errors.errors().empty() ? 0 : errors.errors()[0], cause);
+        return 0;
+    }
     const bool limited = std::strcmp(mode, "--record-past-size-limit") == 0;
     if (limited) {
         std::signal(SIGXFSZ, SIG_IGN);   // the write fails with EFBIG instead
@@ -509,10 +525,64 @@ private slots:
         tone.stop();
         sink.unload();
         QVERIFY(waitUntil([&] { return !errors.errors().empty(); }));
+        QCOMPARE(recorder->errorCause(), int(SR_CauseMicrophoneLost));
         recorder.reset();
         QCOMPARE(errors.errors(), std::vector<int>{SR_MicInterrupted});
         QVERIFY(GetAudioRecordDuration() > 0.3);
         QVERIFY(qAbs(probe(lastRecording()).duration - GetAudioRecordDuration()) < 0.01);
+    }
+    // The output whose sound is recorded goes away: the same code as for a
+    // microphone, but the cause names the system sound.
+    void vanishingOutputIsToldApart()
+    {
+        ScopedSink sink("srtest_out_gone");
+        QVERIFY(sink.ok());
+        SetAudioSystemOutputDevice(sink.name().toUtf8().constData());
+        Errors errors;
+        CBasePtr<CAudioRecoderObject> recorder = scAudioRecord(&errors, 1, 0, 2, nullptr);
+        SetAudioSystemOutputDevice(nullptr);
+        QVERIFY(recorder && recorder->start() == 0);
+        QCOMPARE(recorder->errorCause(), int(SR_CauseNone));
+        QVERIFY(waitUntil([] { return GetAudioRecordDuration() > 0.3; }));
+        sink.unload();
+        QVERIFY(waitUntil([&] { return !errors.errors().empty(); }));
+        QCOMPARE(errors.errors(), std::vector<int>{SR_MicInterrupted});
+        QCOMPARE(recorder->errorCause(), int(SR_CauseSystemSoundLost));
+    }
+    // The sound server itself is killed while only system sound is recorded
+    // (a server of the test's own, so the others keep theirs).
+    void killedServerIsToldApart()
+    {
+        QTemporaryDir dir("/tmp/srpa-XXXXXX");   // a short path: socket names are limited
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkpath("runtime") && QDir(dir.path()).mkpath("home"));
+        ::chmod(QFile::encodeName(dir.filePath("runtime")).constData(), 0700);
+        const QString socket = dir.filePath("sock");
+        QProcess server;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir.filePath("home"));
+        env.insert("XDG_RUNTIME_DIR", dir.filePath("runtime"));
+        env.remove("PULSE_SERVER");
+        server.setProcessEnvironment(env);
+        server.start("pulseaudio", {"--daemonize=no", "-n", "--use-pid-file=no", "--exit-idle-time=-1",
+                                    "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1",
+                                    "--load=module-null-sink sink_name=srkilled", "--load=module-always-sink"});
+        QVERIFY(server.waitForStarted(30000));
+        QVERIFY(waitUntil([&] { return QFileInfo::exists(socket); }));
+
+        QProcess recorder;
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_SERVER", "unix:" + socket);
+        recorder.setProcessEnvironment(env);
+        recorder.start(QCoreApplication::applicationFilePath(), {"--record-until-error"});
+        QVERIFY(recorder.waitForStarted(30000) && recorder.waitForReadyRead(30000));
+        QCOMPARE(recorder.readAllStandardOutput().trimmed(), QByteArray("recording"));
+        server.kill();
+        QVERIFY(server.waitForFinished(30000));
+        QVERIFY(recorder.waitForFinished(60000));
+        QCOMPARE(recorder.exitCode(), 0);
+        const QStringList out = QString::fromUtf8(recorder.readAllStandardOutput()).trimmed().split(' ');
+        QCOMPARE(out, QStringList({QString::number(SR_MicInterrupted), QString::number(SR_CauseSoundServerLost)}));
     }
     // The disk refuses more sound: error 2 once, and what was written is a
     // complete recording.

@@ -2,12 +2,15 @@
 // change in any window, large or a single row, must still reach the frame,
 // and a recording that converts only the changed rows again (a still
 // picture not at all) shows every change and leaves no trace of the pointer.
+// A screen made smaller under a recording ends it with a cause that says so.
 
 #include "RecordingTestSupport.h"
 
 #include "rec/ScreenSource.h"
 
 #include <QtTest>
+
+#include <xcb/randr.h>
 
 using namespace sc::rec;
 
@@ -32,6 +35,66 @@ int strangers(const QImage& image, QPoint at, QRgb rgb)
     }
     return n;
 }
+
+// The screen at another size while it lives (its one output switched off,
+// as a size below the output's mode is refused); the old size and mode after.
+class ResizedScreen {
+public:
+    ResizedScreen(et::XConn& x, QSize size) : m_x(x)
+    {
+        et::XReply<xcb_randr_get_screen_resources_current_reply_t> res(xcb_randr_get_screen_resources_current_reply(
+            x.conn, xcb_randr_get_screen_resources_current(x.conn, x.root()), nullptr), &std::free);
+        if (!res || xcb_randr_get_screen_resources_current_crtcs_length(res.get()) < 1)
+            return;
+        m_crtc = xcb_randr_get_screen_resources_current_crtcs(res.get())[0];
+        et::XReply<xcb_randr_get_crtc_info_reply_t> info(
+            xcb_randr_get_crtc_info_reply(x.conn, xcb_randr_get_crtc_info(x.conn, m_crtc, XCB_CURRENT_TIME), nullptr),
+            &std::free);
+        if (!info)
+            return;
+        m_info = *info;
+        const xcb_randr_output_t* outputs = xcb_randr_get_crtc_info_outputs(info.get());
+        m_outputs.assign(outputs, outputs + xcb_randr_get_crtc_info_outputs_length(info.get()));
+        m_old = QSize(x.screen->width_in_pixels, x.screen->height_in_pixels);
+        m_ok = setCrtc(XCB_NONE, {}) && setSize(size);
+    }
+    ~ResizedScreen()
+    {
+        if (m_crtc == XCB_NONE)
+            return;
+        setSize(m_old);
+        setCrtc(m_info.mode, m_outputs);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    bool setCrtc(xcb_randr_mode_t mode, const std::vector<xcb_randr_output_t>& outputs)
+    {
+        et::XReply<xcb_randr_set_crtc_config_reply_t> r(xcb_randr_set_crtc_config_reply(
+            m_x.conn,
+            xcb_randr_set_crtc_config(m_x.conn, m_crtc, XCB_CURRENT_TIME, XCB_CURRENT_TIME, m_info.x, m_info.y, mode,
+                                      m_info.rotation, uint32_t(outputs.size()), outputs.data()),
+            nullptr),
+                                                        &std::free);
+        return r && r->status == XCB_RANDR_SET_CONFIG_SUCCESS;
+    }
+    bool setSize(QSize size)
+    {
+        xcb_generic_error_t* e = xcb_request_check(
+            m_x.conn, xcb_randr_set_screen_size_checked(m_x.conn, m_x.root(), uint16_t(size.width()),
+                                                        uint16_t(size.height()), m_x.screen->width_in_millimeters,
+                                                        m_x.screen->height_in_millimeters));
+        std::free(e);
+        return !e;
+    }
+
+    et::XConn& m_x;
+    xcb_randr_crtc_t m_crtc = XCB_NONE;
+    xcb_randr_get_crtc_info_reply_t m_info {};
+    std::vector<xcb_randr_output_t> m_outputs;
+    QSize m_old;
+    bool m_ok = false;
+};
 
 } // namespace
 
@@ -174,6 +237,36 @@ private slots:
         xcb_destroy_window(m_x.conn, big);
         m_x.sync();
         scUninitialize();
+    }
+
+    // A whole-screen recording when the screen becomes smaller: the code
+    // stays the unknown error, the cause tells what happened.
+    void smallerScreenEndsWithItsCause()
+    {
+        QVERIFY(m_x.ok());
+        QCOMPARE(scInitialize(), int(kScInitOk));
+        UseDisplay(0);
+        QTemporaryDir dir;
+        et::Callback callback;
+        CBasePtr<CScreenRecoderObject> recorder =
+            et::record(&callback, kOutputMp4, dir.filePath("screen.mp4"), et::videoOpt(QRect(0, 0, 1920, 1080)));
+        QVERIFY(recorder && recorder->start() == 0);
+        QVERIFY(et::waitForFrames(recorder.get(), 5));
+        QCOMPARE(recorder->errorCause(), int(SR_CauseNone));
+        {
+            ResizedScreen smaller(m_x, QSize(1280, 720));
+            QVERIFY(smaller.ok());
+            QVERIFY(et::waitUntil([&] { return !callback.errors().empty(); }));
+            QCOMPARE(callback.errors(), std::vector<int>{SR_UnknownError});
+            QCOMPARE(recorder->errorCause(), int(SR_CauseScreenChanged));
+        }
+        recorder.reset();
+        scUninitialize();
+        // The next tests get the screen as it was.
+        et::XReply<xcb_get_geometry_reply_t> root(
+            xcb_get_geometry_reply(m_x.conn, xcb_get_geometry(m_x.conn, m_x.root()), nullptr), &std::free);
+        QVERIFY(root);
+        QCOMPARE(QSize(root->width, root->height), QSize(m_x.screen->width_in_pixels, m_x.screen->height_in_pixels));
     }
 };
 

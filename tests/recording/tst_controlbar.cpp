@@ -256,14 +256,22 @@ private slots:
     void engineErrorFromAThreadShowsItsMessage_data()
     {
         QTest::addColumn<int>("code");
+        QTest::addColumn<int>("cause");
         QTest::addColumn<QString>("message");
-        QTest::newRow("2") << 2 << "File writing failed! You can preview and save the recorded content (error code: 3002).";
-        QTest::newRow("7 unknown") << 7 << "Unknown error! You can preview and save the recorded content (error code: 3001).";
+        const QString tail = " You can preview and save the recorded content (error code: %1).";
+        QTest::newRow("2") << 2 << 0 << "File writing failed!" + tail.arg(3002);
+        QTest::newRow("7 unknown") << 7 << 0 << "Unknown error!" + tail.arg(3001);
+        QTest::newRow("6 microphone") << 6 << int(SR_CauseMicrophoneLost) << "Microphone interruption!" + tail.arg(2001);
+        QTest::newRow("6 system sound") << 6 << int(SR_CauseSystemSoundLost) << "System sound interruption!" + tail.arg(2001);
+        QTest::newRow("6 sound server") << 6 << int(SR_CauseSoundServerLost) << "The sound server stopped!" + tail.arg(2001);
+        QTest::newRow("1 screen size") << 1 << int(SR_CauseScreenChanged) << "The screen size changed!" + tail.arg(3001);
+        QTest::newRow("1 unknown cause") << 1 << 99 << "Unknown error!" + tail.arg(3001);
     }
 
     void engineErrorFromAThreadShowsItsMessage()
     {
         QFETCH(int, code);
+        QFETCH(int, cause);
         QFETCH(QString, message);
         QVERIFY(startBar());
         tick(2000);
@@ -279,7 +287,7 @@ private slots:
         answerAnything(driver, true);   // what was recorded goes to the preview
 
         // The double calls the recorder's callback on a std::thread.
-        FakeScreencast::screenRecorder()->fireError(SRErrorCode(code));
+        FakeScreencast::screenRecorder()->fireError(SRErrorCode(code), cause);
         DRIVER_DONE(driver, 30000);
         QCOMPARE(boxThread, qApp->thread());
         QVERIFY(refused);

@@ -292,7 +292,13 @@ public:
     int64_t frameCount() override { FakeScreencast::call("CScreenRecoderObject::frameCount"); return frames; }
     // Writes a 320x200 PNG whatever the suffix, unless told not to.
     int snapshot(const char* path, int imageFormat) override;
-    void fireError(SRErrorCode code) { FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); }); }
+    int errorCause() override { return cause; }
+    // The cause is in place before the code is reported, as in the engine.
+    void fireError(SRErrorCode code, int why = SR_CauseNone)
+    {
+        cause = why;
+        FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); });
+    }
 
     CRecoderCallback* callback;
     std::atomic<int64_t> frames{0};
@@ -300,6 +306,7 @@ public:
     bool started = false;
     bool paused = false;
     bool nameLost = false;
+    std::atomic<int> cause{SR_CauseNone};
     FakeScreenCanvas* canvas = nullptr;   // owned
 
 private:
@@ -315,10 +322,16 @@ public:
     int resume() override { return FakeScreencast::call("CAudioRecoderObject::resume") ? -1 : 0; }
     int64_t tempFileSize() override { FakeScreencast::call("CAudioRecoderObject::tempFileSize"); return size; }
     int fileNameLost() override { return nameLost ? 1 : 0; }
-    void fireError(SRErrorCode code) { FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); }); }
+    int errorCause() override { return cause; }
+    void fireError(SRErrorCode code, int why = SR_CauseNone)
+    {
+        cause = why;
+        FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); });
+    }
 
     CRecoderCallback* callback;
     std::atomic<int64_t> size{0};
+    std::atomic<int> cause{SR_CauseNone};
     std::atomic<bool> nameLost{false};
 };
 

@@ -165,6 +165,9 @@ public:
     // Writes the last recorded frame (without the pointer) to `path` in an
     // ScImageFormat.
     virtual int snapshot(const char* path, int imageFormat) = 0;
+    // The SRErrorCause of the error reported through OnError; SR_CauseNone
+    // before any.
+    virtual int errorCause() = 0;
 };
 
 // A sound-only recording into the engine's own temporary files, which
@@ -180,6 +183,9 @@ public:
     // deleted): the sound still goes into the open file, and the release
     // writes it out again as the last recording.
     virtual int fileNameLost() = 0;
+    // The SRErrorCause of the error reported through OnError; SR_CauseNone
+    // before any.
+    virtual int errorCause() = 0;
 };
 
 // A running cross-hair selection; releasing it takes it off the screen.

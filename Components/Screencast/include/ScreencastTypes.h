@@ -69,6 +69,17 @@ enum SRErrorCode : int {
     SR_MicInterrupted = 6,     // the microphone disappeared while recording
 };
 
+// What lies behind an SRErrorCode that stands for more than one thing, as
+// far as the engine knows it; the recorder objects tell it (errorCause())
+// from the moment they report the code.
+enum SRErrorCause : int {
+    SR_CauseNone = 0,            // nothing more is known than the code says
+    SR_CauseMicrophoneLost = 1,  // SR_MicInterrupted: the microphone went away
+    SR_CauseSystemSoundLost = 2, // SR_MicInterrupted: the system-sound output went away
+    SR_CauseSoundServerLost = 3, // SR_MicInterrupted: the sound server stopped
+    SR_CauseScreenChanged = 4,   // SR_UnknownError: the screen's size changed under the area
+};
+
 // Video codec ids, the same numbers as the module's codec setting.
 enum ScVideoCodec : int {
     kVideoCodecH264 = 1,

@@ -104,6 +104,8 @@ public:
 
     int64_t tempFileSize() override { return m_bytes.load(); }
 
+    int errorCause() override { return m_cause.load(); }
+
     int fileNameLost() override { return m_file->nameLost() ? 1 : 0; }
 
     void release() override
@@ -134,9 +136,10 @@ public:
 private:
     ~AudioRecorder() override = default;
 
-    void report(SRErrorCode code)
+    void report(SRErrorCode code, int cause = SR_CauseNone)
     {
-        Log(kLogModule, 2, "sound recording stopped with error %d", int(code));
+        Log(kLogModule, 2, "sound recording stopped with error %d (cause %d)", int(code), cause);
+        m_cause = cause;
         if (m_callback)
             m_callback->OnError(code);
     }
@@ -207,7 +210,7 @@ private:
                 }
                 if (!failed && !sourceOk) {
                     failed = true;
-                    report(SR_MicInterrupted);
+                    report(SR_MicInterrupted, m_source->failureCause());
                 }
             }
             if (failed)
@@ -247,6 +250,7 @@ private:
 
     std::atomic<int64_t> m_bytes{0};
     std::atomic<int64_t> m_frames{0};
+    std::atomic<int> m_cause{SR_CauseNone};
 };
 
 // ---- conversion ---------------------------------------------------------------

@@ -42,6 +42,7 @@ struct PulseAudioSource::Impl {
         int input = 0;
         std::string source;        // the server's name of the device
         std::string what;          // "system sound" or "microphone", for messages
+        int cause = SR_CauseNone;  // the SRErrorCause when it goes away
         pa_stream* stream = nullptr;
         DeviceClock clock;         // when its sound was heard
     };
@@ -64,6 +65,7 @@ struct PulseAudioSource::Impl {
     mutable std::mutex mutex;
     std::unique_ptr<AudioMixer> mixer;
     bool failed = false;
+    int cause = SR_CauseNone;      // why it failed
     bool ended = false;            // stopped: drain what is buffered
     int64_t origin = 0;
     int64_t endUs = 0;             // when the sound ended (stop or failure)
@@ -100,13 +102,21 @@ struct PulseAudioSource::Impl {
 
     // ---- callbacks (libpulse thread, loop lock held) -----------------------
 
-    void fail(const std::string& why)
+    void fail(const std::string& why, int reason)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!failed)
+        if (!failed) {
             Log(kLogModule, 2, "sound capture failed: %s", why.c_str());
+            cause = reason;
+        }
         failed = true;
         markEnded();
+    }
+
+    // A stream also fails when the whole server goes; that is the cause then.
+    int streamCause(const Stream* st) const
+    {
+        return PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) ? st->cause : SR_CauseSoundServerLost;
     }
 
     static void onContextState(pa_context* c, void* data)
@@ -114,7 +124,7 @@ struct PulseAudioSource::Impl {
         auto* self = static_cast<Impl*>(data);
         const pa_context_state_t state = pa_context_get_state(c);
         if (!PA_CONTEXT_IS_GOOD(state) && self->started && !self->closing)
-            self->fail("the sound server went away (" + paError(c) + ")");
+            self->fail("the sound server went away (" + paError(c) + ")", SR_CauseSoundServerLost);
         pa_threaded_mainloop_signal(self->loop, 0);
     }
 
@@ -125,7 +135,8 @@ struct PulseAudioSource::Impl {
         const pa_stream_state_t state = pa_stream_get_state(s);
         if (!PA_STREAM_IS_GOOD(state) && self->started && !self->closing)
             self->fail("the " + st->what + " device \"" + st->source + "\" went away ("
-                       + paError(self->context) + ")");
+                           + paError(self->context) + ")",
+                       self->streamCause(st));
         pa_threaded_mainloop_signal(self->loop, 0);
     }
 
@@ -137,7 +148,8 @@ struct PulseAudioSource::Impl {
             const void* bytes = nullptr;
             size_t length = 0;
             if (pa_stream_peek(s, &bytes, &length) < 0) {
-                self->fail("reading the " + st->what + " failed (" + paError(self->context) + ")");
+                self->fail("reading the " + st->what + " failed (" + paError(self->context) + ")",
+                           self->streamCause(st));
                 return;
             }
             if (length == 0)
@@ -271,13 +283,14 @@ struct PulseAudioSource::Impl {
         return true;
     }
 
-    bool openStream(int input, const std::string& source, const std::string& what, std::string& error)
+    bool openStream(int input, const std::string& source, const std::string& what, int cause, std::string& error)
     {
         std::unique_ptr<Stream> st(new Stream);
         st->owner = this;
         st->input = input;
         st->source = source;
         st->what = what;
+        st->cause = cause;
         pa_channel_map map;
         pa_channel_map_init_stereo(&map);
         st->stream = pa_stream_new(context, what.c_str(), &kSpec, &map);
@@ -377,9 +390,9 @@ struct PulseAudioSource::Impl {
             mixer.reset(new AudioMixer(inputs, origin));
         }
         int input = 0;
-        if (!renderSource.empty() && !openStream(input++, renderSource, "system sound", error))
+        if (!renderSource.empty() && !openStream(input++, renderSource, "system sound", SR_CauseSystemSoundLost, error))
             return false;
-        if (!captureSource.empty() && !openStream(input++, captureSource, "microphone", error))
+        if (!captureSource.empty() && !openStream(input++, captureSource, "microphone", SR_CauseMicrophoneLost, error))
             return false;
 
         const bool ready = waitLocked([this] {
@@ -487,6 +500,12 @@ bool PulseAudioSource::take(std::vector<AudioChunk>& out)
 }
 
 void PulseAudioSource::stop() { d->shutdown(); }
+
+int PulseAudioSource::failureCause() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->cause;
+}
 
 int64_t PulseAudioSource::originUs() const
 {

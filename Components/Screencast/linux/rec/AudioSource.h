@@ -63,6 +63,7 @@ public:
     // Closes the streams and joins the libpulse thread; idempotent. What
     // was captured until then can still be taken.
     void stop() override;
+    int failureCause() const override;
 
     // The nowUs() at which the stream begins (0 before start()).
     int64_t originUs() const;

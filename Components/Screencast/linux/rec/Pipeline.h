@@ -71,6 +71,8 @@ public:
     // from the next grab on; the single-window source follows its window
     // instead and ignores this.
     virtual void setArea(const QRect& area) { (void)area; }
+    // After grab() failed: the SRErrorCause behind its code.
+    virtual int failureCause() const { return SR_CauseNone; }
 };
 
 // Draws into each frame before it is encoded. Called on the capture thread
@@ -108,6 +110,9 @@ public:
     // source failed (a device vanished: SR_MicInterrupted).
     virtual bool take(std::vector<AudioChunk>& out) = 0;
     virtual void stop() = 0;
+    // After take() returned false: the SRErrorCause (which device, or the
+    // whole server).
+    virtual int failureCause() const { return SR_CauseNone; }
 };
 
 } // namespace rec

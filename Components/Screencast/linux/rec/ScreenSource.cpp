@@ -289,6 +289,22 @@ int ScreenAreaSource::grab(VideoFrame& out)
 {
     if (xcb_connection_has_error(m_conn))
         return SR_UnknownError;
+    const int rc = grabArea(out);
+    if (rc != SR_Success && screenResized())
+        m_cause = SR_CauseScreenChanged;
+    return rc;
+}
+
+bool ScreenAreaSource::screenResized() const
+{
+    xcb_get_geometry_reply_t* root = xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, m_root), nullptr);
+    const bool resized = root && (root->width != m_rootRect.width() || root->height != m_rootRect.height());
+    std::free(root);
+    return resized;
+}
+
+int ScreenAreaSource::grabArea(VideoFrame& out)
+{
     // The picture is of the moment it is asked for (the server answers
     // within a few milliseconds): taking the time before the request keeps
     // frames on their ticks however long the copy takes.

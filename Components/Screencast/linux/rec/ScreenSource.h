@@ -40,13 +40,17 @@ public:
     QSize frameSize() const override { return m_area.size(); }
     // Kept inside the root window; the size never changes.
     void setArea(const QRect& area) override;
+    int failureCause() const override { return m_cause; }
 
     bool usesSharedMemory() const { return m_pool != nullptr; }
     bool tracksDamage() const { return m_damage != 0; }
 
 private:
     ScreenAreaSource() = default;
+    int grabArea(VideoFrame& out);
     int grabPlain(VideoFrame& out);
+    // The root window no longer has the size it had at the start.
+    bool screenResized() const;
     void watchDamage();
     void collectDamage();
     bool readRows(uint32_t segment, int top, int bottom);
@@ -56,6 +60,7 @@ private:
     uint32_t m_root = 0;
     QRect m_rootRect;
     QRect m_area;
+    int m_cause = SR_CauseNone;
     std::shared_ptr<ShmPool> m_pool;
 
     // The damage-driven copy of the area (see above).

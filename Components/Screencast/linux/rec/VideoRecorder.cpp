@@ -92,6 +92,7 @@ struct VideoRecorder::Impl
     bool paused = false;          // under stateMutex
     std::atomic<bool> stop{false};
     std::atomic<int> error{0};
+    std::atomic<int> errorCause{SR_CauseNone};   // written before the error is reported
     std::atomic<int64_t> frames{0};
     bool started = false;         // GUI thread only
     int64_t startUs = 0;
@@ -109,7 +110,7 @@ struct VideoRecorder::Impl
     int64_t encodedSequence = -1; // VideoFrame::sequence of the last picture encoded
     bool writeFailed = false;
 
-    void fail(int code);
+    void fail(int code, int cause = SR_CauseNone);
     void captureLoop();
     bool waitForTick(CaptureRate& clock);
     void followArea(QRect& current);
@@ -123,12 +124,13 @@ struct VideoRecorder::Impl
     bool writeAudio(AVPacket* packet);
 };
 
-void VideoRecorder::Impl::fail(int code)
+void VideoRecorder::Impl::fail(int code, int cause)
 {
     int expected = 0;
     if (!error.compare_exchange_strong(expected, code))
         return;
-    Log(kLogModule, 2, "screen recording stopped: error %d", code);
+    errorCause = cause;
+    Log(kLogModule, 2, "screen recording stopped: error %d (cause %d)", code, cause);
     {
         std::lock_guard<std::mutex> lock(stateMutex);
         stop = true;
@@ -208,7 +210,7 @@ bool VideoRecorder::Impl::grabFrame(VideoFrame& frame)
     const int64_t askedUs = nowUs();
     const int rc = source->grab(frame);
     if (rc != SR_Success) {
-        fail(rc);
+        fail(rc, source->failureCause());
         return false;
     }
     if (frame.captureUs == 0)
@@ -326,7 +328,7 @@ bool VideoRecorder::Impl::pumpAudio()
         }
     }
     if (!sourceOk)
-        fail(SR_MicInterrupted);
+        fail(SR_MicInterrupted, audio->failureCause());
     return true;
 }
 
@@ -536,6 +538,11 @@ int VideoRecorder::resume()
     if (d->overlay)
         d->overlay->setPaused(false);
     return 0;
+}
+
+int VideoRecorder::errorCause()
+{
+    return d->errorCause.load();
 }
 
 int VideoRecorder::fileNameLost()

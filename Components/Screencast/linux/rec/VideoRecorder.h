@@ -57,6 +57,7 @@ public:
     int fileNameLost() override;
     CScreenCanvasObject* createCanvas(CScreenCanvasEvent* events) override;
     int64_t frameCount() override;
+    int errorCause() override;
     int snapshot(const char* path, int imageFormat) override;
     void release() override;
 
