@@ -66,14 +66,11 @@ private slots:
     {
         if (!tempSpaceAbove(0xFFFFFFFFLL))
             QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
-        soundOnlyToMp3();
         QProcess player;
-        QVERIFY(playTone(player));
-
         ModalDriver driver(60000);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(startBar(driver));
+        QVERIFY(startSoundOnly(player, driver));
         // Three seconds by the bar's own count, however slow the machine.
         QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:03"), 60000);
 
@@ -121,25 +118,16 @@ private slots:
     {
         if (!tempSpaceAbove(0xFFFFFFFFLL))
             QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
-        soundOnlyToMp3();
         QProcess player;
-        QVERIFY(playTone(player));
         ModalDriver driver(60000);
-        QVERIFY(startBar(driver));
+        QVERIFY(startSoundOnly(player, driver));
         QTRY_COMPARE_WITH_TIMEOUT(length(), QString("00:00:02"), 60000);
         const QString folder =
             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/ScreenRecorder/engine-audio";
         QVERIFY(QFileInfo(folder).isDir() && QDir(folder).removeRecursively());
 
         QString warning;
-        driver.expect([&warning](QWidget* modal) {
-            warning = ModalDriver::describe(modal).text;
-            ModalDriver::forceClose(modal);
-        });
-        driver.expect([](QWidget* modal) {
-            if (!modal->inherits("DlgVideoClip"))   // the preview saves by itself
-                ModalDriver::forceClose(modal);
-        });
+        expectWarningThenPreview(driver, warning);
         DRIVER_DONE(driver, 60000);
         player.kill();
         player.waitForFinished(30000);
@@ -179,14 +167,7 @@ private slots:
         QVERIFY(QDir(Utils::getRecorderTmpRoot()).removeRecursively());
 
         QString warning;
-        driver.expect([&warning](QWidget* modal) {
-            warning = ModalDriver::describe(modal).text;
-            ModalDriver::forceClose(modal);
-        });
-        driver.expect([](QWidget* modal) {
-            if (!modal->inherits("DlgVideoClip"))   // the preview saves by itself
-                ModalDriver::forceClose(modal);
-        });
+        expectWarningThenPreview(driver, warning);
         DRIVER_DONE(driver, 60000);   // the next tick notices, warns and stops
         QVERIFY2(warning.contains("was deleted while recording"), qPrintable(warning));
         QCOMPARE(driver.seen().last().className, QString("DlgVideoClip"));
@@ -201,8 +182,9 @@ private slots:
     }
 
 private:
-    // System sound alone, saved as MP3 without asking into an empty folder.
-    void soundOnlyToMp3()
+    // System sound alone of a tone that plays all along, saved as MP3
+    // without asking into an empty folder: the bar started.
+    bool startSoundOnly(QProcess& player, ModalDriver& driver)
     {
         RecordParameter* rp = RecordParameter::instance();
         rp->setVideoEnable(false);
@@ -215,17 +197,28 @@ private:
         VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
         QDir(Utils::getVideoOutputPath()).removeRecursively();
         Utils::ensureExists(Utils::getVideoOutputPath());
-    }
-    // A 440 Hz tone into the null sink for a minute, once it is playing.
-    bool playTone(QProcess& player)
-    {
+        // 440 Hz into the null sink for a minute.
         const QString tone = m_dir.filePath("tone.wav");
         if (!QFileInfo::exists(tone) && !testmedia::makeTone(tone, 60))
             return false;
         player.start("paplay", {tone});
         return player.waitForStarted(30000)
                && QTest::qWaitFor([] { return !runProgram("pactl", {"list", "short", "sink-inputs"}).trimmed().isEmpty(); },
-                                  30000);
+                                  30000)
+               && startBar(driver);
+    }
+    // The warning that stops the recording (its text kept), then the
+    // preview, which saves by itself.
+    static void expectWarningThenPreview(ModalDriver& driver, QString& warning)
+    {
+        driver.expect([&warning](QWidget* modal) {
+            warning = ModalDriver::describe(modal).text;
+            ModalDriver::forceClose(modal);
+        });
+        driver.expect([](QWidget* modal) {
+            if (!modal->inherits("DlgVideoClip"))
+                ModalDriver::forceClose(modal);
+        });
     }
     // A bar prepared and started as the home window does it; the driver
     // passes the free-space question over.
