@@ -213,6 +213,10 @@ MainWindow::~MainWindow()
     // they go before the engine stops.
     ScreenRegion::release();
     ScreenRecorder::release();
+    // Quitting in the middle of a recording never reaches its end: what it
+    // put out of sight comes back here.
+    if (m_bEngineStarted)
+        DesktopHider::showLeftovers();
     uninitScreencast();
     delete ui;
     ui = nullptr;
