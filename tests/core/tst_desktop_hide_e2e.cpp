@@ -144,6 +144,28 @@ private:
         return 0;
     }
 
+    // The program itself, with `settings` added to those that keep its
+    // reminders from asking.
+    void startProgram(QProcess& program, const QByteArray& settings)
+    {
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath() + "/.config");
+        QVERIFY(QDir().mkpath(config + "/ScreenRecorder"));
+        QVERIFY(testsupport::writeFile(config + "/ScreenRecorder/ScreenRecorder.ini",
+                                       "[General]\nHotkeyRemind=true\nCountDown=false\nRemindClose=true\n"
+                                           + settings));
+        program.start(QStringLiteral(SR_PROGRAM), QStringList());
+        QVERIFY(program.waitForStarted());
+    }
+
+    static void endProgram(QProcess& program)
+    {
+        program.terminate();
+        if (!program.waitForFinished(kWait)) {
+            program.kill();
+            program.waitForFinished(kWait);
+        }
+    }
+
 private slots:
     void initTestCase()
     {
@@ -243,20 +265,31 @@ private slots:
         QVERIFY(iconic(m_x, apps[0]) && !viewable(m_x, panel));
         QVERIFY(note().contains("2 " + QByteArray::number(panel)));
 
-        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath() + "/.config");
-        QVERIFY(QDir().mkpath(config + "/ScreenRecorder"));
-        QVERIFY(testsupport::writeFile(config + "/ScreenRecorder/ScreenRecorder.ini",
-                                       "[General]\nHotkeyRemind=true\nCountDown=false\nRemindClose=true\n"));
         QProcess program;
-        program.start(QStringLiteral(SR_PROGRAM), QStringList());
-        QVERIFY(program.waitForStarted());
+        startProgram(program, "");
         QTRY_VERIFY_WITH_TIMEOUT(shown(m_x, apps[0]) && shown(m_x, apps[1]) && viewable(m_x, panel), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(DesktopHider::notePath()), kWait);
-        program.terminate();
-        if (!program.waitForFinished(kWait)) {
-            program.kill();
-            program.waitForFinished(kWait);
-        }
+        endProgram(program);
+    }
+
+    // The settings of the Recording page at work: the start hotkey hides,
+    // and quitting in the middle of the recording brings all back.
+    void recordingHidesAndQuittingBringsBack()
+    {
+        const QVector<uint32_t> apps = {clientNamed(m_x, "hide-a"), clientNamed(m_x, "hide-b")};
+        const uint32_t panel = panelWindow();
+        QVERIFY(apps[0] && apps[1] && panel);
+        QProcess program;
+        startProgram(program, "HideDesktop=true\nHideTaskbar=true\n");
+        QTRY_VERIFY_WITH_TIMEOUT(clientNamed(m_x, "Screen Recorder") != 0, kWait);
+        QVERIFY(shown(m_x, apps[0]) && viewable(m_x, panel));
+
+        QVERIFY(et::xdotool({"key", "ctrl+shift+F9"}));
+        QTRY_VERIFY_WITH_TIMEOUT(iconic(m_x, apps[0]) && iconic(m_x, apps[1]) && !viewable(m_x, panel), kWait);
+        endProgram(program);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(m_x, apps[0]) && shown(m_x, apps[1]) && viewable(m_x, panel), kWait);
+        QVERIFY(!QFile::exists(DesktopHider::notePath()));
     }
 };
 
