@@ -57,22 +57,6 @@ struct HideAtoms {
     }
 };
 
-// First 32-bit values of a property; empty when it is missing or the window
-// is gone.
-std::vector<uint32_t> longs(xcb_connection_t* conn, xcb_window_t window, xcb_atom_t property, uint32_t count)
-{
-    if (property == XCB_ATOM_NONE)
-        return {};
-    xcb_generic_error_t* error = nullptr;
-    XReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        conn, xcb_get_property(conn, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, count), &error));
-    std::free(error);
-    if (!reply || reply->format != 32)
-        return {};
-    const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
-    return std::vector<uint32_t>(data, data + xcb_get_property_value_length(reply.get()) / 4);
-}
-
 // What is known of one window right now; `exists` false when it is gone.
 struct WindowNow {
     bool exists = false;
@@ -92,11 +76,11 @@ WindowNow windowNow(xcb_connection_t* conn, xcb_window_t window, const HideAtoms
         return now;
     now.exists = true;
     now.mapped = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
-    const std::vector<uint32_t> wmState = longs(conn, window, atoms.wmState, 1);
+    const std::vector<uint32_t> wmState = longProperty(conn, window, atoms.wmState, 1);
     now.iconic = !wmState.empty() && wmState[0] == kIconicState;
-    for (uint32_t a : longs(conn, window, atoms.netWmState, 64))
+    for (uint32_t a : longProperty(conn, window, atoms.netWmState, 64))
         now.iconic |= a != XCB_ATOM_NONE && a == atoms.netHidden;
-    const std::vector<uint32_t> pid = longs(conn, window, atoms.netPid, 1);
+    const std::vector<uint32_t> pid = longProperty(conn, window, atoms.netPid, 1);
     now.own = !pid.empty() && pid[0] == uint32_t(getpid());
     return now;
 }

@@ -491,6 +491,14 @@ std::vector<X11Window> listPanels(xcb_connection_t* conn, xcb_window_t root)
     return collectWindows(conn, root, [](const WindowRequest& r) { return r.dock && !r.window.own; });
 }
 
+std::vector<uint32_t> longProperty(xcb_connection_t* conn, xcb_window_t window, xcb_atom_t property,
+                                   uint32_t maxLongs)
+{
+    bool gone = false;
+    PropertyRequest request(conn, window, property, maxLongs);
+    return longsOf(request.take(conn, gone).get());
+}
+
 bool windowManagerRunning(xcb_connection_t* conn, xcb_window_t root)
 {
     return windowManagerRuns(conn, root, Atoms(conn));

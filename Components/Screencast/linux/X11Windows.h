@@ -41,6 +41,11 @@ std::vector<X11Window> listWindows(xcb_connection_t* conn, xcb_window_t root, bo
 // the stack first.
 std::vector<X11Window> listPanels(xcb_connection_t* conn, xcb_window_t root);
 
+// The 32-bit values of a property (at most `maxLongs`); empty when it is
+// missing, of another format, or the window is gone.
+std::vector<uint32_t> longProperty(xcb_connection_t* conn, xcb_window_t window, xcb_atom_t property,
+                                   uint32_t maxLongs);
+
 // A window manager runs: it announces itself through a check window that
 // exists (a stale property left by one that died does not count).
 bool windowManagerRunning(xcb_connection_t* conn, xcb_window_t root);
