@@ -38,17 +38,19 @@ const char* proresEncoder()
     return name;
 }
 
-// x264's own choice (one and a half frame threads per core) is sized for
-// throughput: every frame thread holds pictures of its own and adds a frame
-// of delay before the first packet. A live recording only has to keep up
-// with the screen; a frame thread per 270 rows (four at full HD) does that
-// with room to spare, at the same quality and a fraction of the memory.
+// x264's own choice (one and a half frame threads per core, twelve on
+// eight cores) is sized for throughput: every frame thread holds pictures
+// of its own and adds a frame of delay before the first packet. A live
+// recording gets one per core, at most six, and no more than the picture's
+// height makes useful (one per 180 rows). Fewer costs more CPU, not less:
+// a frame thread searches motion only in the rows its reference has
+// finished, and a full search per frame is dearer.
 int threadCount(const VideoCodecSettings& settings, QSize size)
 {
     if (!settings.liveThreads)
         return 0;
     const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    return std::clamp(size.height() / 270, 1, cores);
+    return std::clamp(size.height() / 180, 1, std::min(cores, 6));
 }
 
 // Seconds between key frames of H.264 and HEVC recordings.
