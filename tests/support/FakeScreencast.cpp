@@ -577,15 +577,38 @@ const char* GetCameraDefaultDevice()
     return call("GetCameraDefaultDevice") || id.isEmpty() ? nullptr : holdText(id);
 }
 
-CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* deviceId,
-                                   bool onlyCamera, void*)
+CBasePtr<CCameraObject> OpenCameraInMode(CCameraCallback* callback, ScNativeView view, const char* deviceId,
+                                         bool onlyCamera, int width, int height)
 {
     const QString id = deviceId ? QString::fromUtf8(deviceId) : QString();
-    const FakeScreencast::OpenCameraCall made{callback, view, id, onlyCamera};
+    const FakeScreencast::OpenCameraCall made{callback, view, id, onlyCamera, QSize(width, height)};
     LOCKED(s.lastOpenCamera = made);
     if (call("OpenCamera", callback, deviceId, onlyCamera) || !deviceId)
         return {};
-    return CBasePtr<CCameraObject>(track(new FakeCamera(callback)));
+    auto* camera = new FakeCamera(callback);
+    const QVector<QSize> modes = FakeScreencast::read(&State::cameraModes).value(id);
+    if (modes.contains(QSize(width, height)))
+        camera->width = width, camera->height = height;
+    else if (!modes.isEmpty())
+        camera->width = modes.first().width(), camera->height = modes.first().height();
+    return CBasePtr<CCameraObject>(track(camera));
+}
+
+CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* deviceId,
+                                   bool onlyCamera, void*)
+{
+    return OpenCameraInMode(callback, view, deviceId, onlyCamera, 0, 0);
+}
+
+int GetCameraModes(const char* deviceId, CameraModeInfo* modes, int capacity)
+{
+    const QString id = deviceId ? QString::fromUtf8(deviceId) : QString();
+    if (call("GetCameraModes", deviceId))
+        return 0;
+    const QVector<QSize> sizes = FakeScreencast::read(&State::cameraModes).value(id);
+    for (int i = 0; modes && i < capacity && i < sizes.size(); ++i)
+        modes[i] = CameraModeInfo{sizes[i].width(), sizes[i].height(), 30};
+    return sizes.size();
 }
 
 int FakeCamera::capture(const char* path)

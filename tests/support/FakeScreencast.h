@@ -6,6 +6,7 @@
 #include "Screencast.h"
 
 #include <QMap>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -68,6 +69,7 @@ public:
         ScNativeView view = 0;
         QString deviceId;     // empty for null
         bool onlyCamera = false;
+        QSize mode;           // OpenCameraInMode's size; 0 x 0 for OpenCamera
     };
     struct CodecLists { QVector<int> video, audio; bool null = false; }; // each ended by 0
     static CodecLists codecs(QVector<int> video, QVector<int> audio) { return {video << 0, audio << 0}; }
@@ -87,6 +89,7 @@ public:
         QVector<Device> cameras;                   // name and unique id, like sound devices
         QString cameraDefault;                     // empty: GetCameraDefaultDevice answers null
         OpenCameraCall lastOpenCamera;
+        QMap<QString, QVector<QSize>> cameraModes; // by unique id; an opened camera takes the chosen size
         QString captureDefault;
         QVector<int> permissions{2, 2, 2, 2};      // by Privacy_Setting; 2 grants
         QVector<int> refusals{0, 0, 0, 0};         // GetPermissionRefusal, by kind
@@ -149,6 +152,10 @@ public:
         edit([&](State& s) { s.cameras = cameras; s.cameraDefault = defaultId; });
     }
     static OpenCameraCall lastOpenCamera() { return read(&State::lastOpenCamera); }
+    static void setCameraModes(const QString& id, const QVector<QSize>& sizes)
+    {
+        edit([&](State& s) { s.cameraModes[id] = sizes; });
+    }
     static void setAudioRenderDevices(const QVector<Device>& devices) { edit([&](State& s) { s.renderDevices = devices; }); }
     // refusal: what GetPermissionRefusal answers for the kind.
     static void setPermission(int kind, int result, int refusal = 0)

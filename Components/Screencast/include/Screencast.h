@@ -360,8 +360,10 @@ CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback
 // driver's card name (a second camera of the same name gets " (2)"),
 // unique id = the node's path. The default camera is the first one.
 // When the environment variable SR_TEST_CAMERA is set (tests, machines
-// without a camera) one more, "Test Camera" with the id "test-camera",
-// is listed last: a lavfi graph ("lavfi:<graph>") or a movie in a loop.
+// without a camera) test cameras are listed last, one per source the
+// variable names (separated by ';'): a lavfi graph ("lavfi:<graph>") or a
+// movie in a loop. The first is "Test Camera" with the id "test-camera",
+// the n-th "Test Camera n" with the id "test-camera-n".
 int GetCameraDeviceCount();
 const CaptureDeviceInfo* GetCameraDevice(int index);
 // Unique id of the default camera; null when there is none.
@@ -372,6 +374,14 @@ const char* GetCameraDefaultDevice();
 // null. Null on failure.
 CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view,
                                    const char* deviceId, bool onlyCamera, void* reserved);
+// The modes a camera offers, one per picture size, largest first: up to
+// `capacity` of them into `modes`; returns how many there are (0 when the
+// camera cannot be asked). A test camera offers its own size.
+int GetCameraModes(const char* deviceId, CameraModeInfo* modes, int capacity);
+// OpenCamera in the mode of the given size. A size the camera does not
+// offer, or 0 x 0, opens it in the mode OpenCamera would choose.
+CBasePtr<CCameraObject> OpenCameraInMode(CCameraCallback* callback, ScNativeView view, const char* deviceId,
+                                         bool onlyCamera, int width, int height);
 
 // ---------------------------------------------------------------------------
 // Pictures on screen

@@ -167,6 +167,13 @@ struct CaptureDeviceInfo {
     char uniqueId[256];
 };
 
+// A capture mode of a camera.
+struct CameraModeInfo {
+    int32_t width;
+    int32_t height;
+    int32_t fps;         // the rate nearest 30 fps the camera offers at this size
+};
+
 // One top-level window of a window list.
 struct WindowInfo {
     uint32_t id;         // X window id of the client window

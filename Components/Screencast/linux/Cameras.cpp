@@ -108,10 +108,36 @@ void setCameraDirectoryForTests(const std::string& folder)
     g_folder = folder.empty() ? std::string("/dev") : folder;
 }
 
-std::string testCameraSource()
+namespace {
+
+// The test cameras, in the order SR_TEST_CAMERA names them.
+std::vector<std::pair<Camera, std::string>> testCameras()
 {
-    const char* source = std::getenv("SR_TEST_CAMERA");
-    return source ? std::string(source) : std::string();
+    std::vector<std::pair<Camera, std::string>> cameras;
+    const char* variable = std::getenv("SR_TEST_CAMERA");
+    std::string rest = variable ? variable : "";
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(';');
+        const std::string source = rest.substr(0, end);
+        rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
+        if (source.empty())
+            continue;
+        const std::string n = cameras.empty() ? std::string() : std::to_string(cameras.size() + 1);
+        Camera camera{kTestCameraName + (n.empty() ? n : " " + n), kTestCameraId + (n.empty() ? n : "-" + n)};
+        cameras.emplace_back(std::move(camera), source);
+    }
+    return cameras;
+}
+
+} // namespace
+
+std::string testCameraSource(const std::string& id)
+{
+    for (const auto& camera : testCameras()) {
+        if (camera.first.path == id)
+            return camera.second;
+    }
+    return std::string();
 }
 
 std::vector<Camera> listCameras()
@@ -135,8 +161,8 @@ std::vector<Camera> listCameras()
             camera.name += " (" + std::to_string(n) + ")";
         cameras.push_back(std::move(camera));
     }
-    if (!testCameraSource().empty())
-        cameras.push_back(Camera{kTestCameraName, kTestCameraId});
+    for (auto& test : testCameras())
+        cameras.push_back(std::move(test.first));
     return cameras;
 }
 

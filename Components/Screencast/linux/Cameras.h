@@ -2,9 +2,10 @@
 
 // Cameras are V4L2 nodes (video0, video1, ...) in the device folder that can
 // capture video. Metadata and output nodes of the same device are left out.
-// Machines without a camera (tests, the README's test environment) get one
-// more from SR_TEST_CAMERA: "lavfi:<graph>" is a libavdevice lavfi graph,
-// anything else a media file played in a loop.
+// Machines without a camera (tests, the README's test environment) get more
+// from SR_TEST_CAMERA, one per source it names, separated by ';':
+// "lavfi:<graph>" is a libavdevice lavfi graph, anything else a media file
+// played in a loop.
 
 #include <string>
 #include <vector>
@@ -16,7 +17,8 @@ struct Camera {
     std::string path;       // the node; also the camera's unique id
 };
 
-// The unique id and name of the camera SR_TEST_CAMERA describes.
+// The unique id and name of the first camera SR_TEST_CAMERA describes; the
+// n-th gets " n" after the name and "-n" after the id.
 constexpr const char* kTestCameraId = "test-camera";
 constexpr const char* kTestCameraName = "Test Camera";
 
@@ -27,8 +29,9 @@ std::vector<Camera> listCameras();
 // files belong to a group the user is not in. They are not in the list.
 int refusedCameraNodes();
 
-// What SR_TEST_CAMERA holds; empty when it is not set.
-std::string testCameraSource();
+// The source SR_TEST_CAMERA names for a test camera's id; empty when there
+// is none.
+std::string testCameraSource(const std::string& id);
 
 // The folder that holds the nodes: /dev, unless a test chose another one
 // (before the engine starts) with setCameraDirectoryForTests.

@@ -47,19 +47,15 @@ void CameraInput::interrupt()
     m_wake.notify_all();
 }
 
-bool CameraInput::open(const std::string& deviceId, std::string& error)
+bool CameraInput::open(const std::string& deviceId, std::string& error, int width, int height)
 {
     static std::once_flag once;
     std::call_once(once, [] {
         avdevice_register_all();
         av_log_set_level(AV_LOG_ERROR);
     });
-    if (deviceId == kTestCameraId) {
-        const std::string source = testCameraSource();
-        if (source.empty()) {
-            error = "no test camera";
-            return false;
-        }
+    const std::string source = testCameraSource(deviceId);
+    if (!source.empty()) {
         m_paced = true;
         if (source.compare(0, kLavfiPrefixLength, kLavfiPrefix) == 0) {
             m_url = source.substr(kLavfiPrefixLength);
@@ -72,7 +68,7 @@ bool CameraInput::open(const std::string& deviceId, std::string& error)
         m_url = deviceId;
         m_format = av_find_input_format("video4linux2");
         V4l2Mode mode;
-        if (bestV4l2Mode(deviceId, mode)) {
+        if (chooseV4l2Mode(v4l2Modes(deviceId), width, height, mode)) {
             m_options = {{"input_format", mode.inputFormat},
                          {"video_size", std::to_string(mode.width) + "x" + std::to_string(mode.height)},
                          {"framerate", std::to_string(mode.fps)}};

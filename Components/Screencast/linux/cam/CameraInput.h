@@ -34,9 +34,17 @@ struct V4l2Mode
     int fps = 0;
 };
 
-// The node's MJPEG or YUYV mode nearest 1280x720 at 30 fps; false when the
-// node offers neither (the driver's default is then taken).
-bool bestV4l2Mode(const std::string& node, V4l2Mode& mode);
+// Every MJPEG and YUYV size the node offers, each at the rate nearest 30 fps.
+std::vector<V4l2Mode> v4l2Modes(const std::string& node);
+// Of `modes`, the one nearest width x height (1280x720 when 0 x 0), then
+// nearest 30 fps, MJPEG before YUYV; false when there is none.
+bool chooseV4l2Mode(const std::vector<V4l2Mode>& modes, int width, int height, V4l2Mode& mode);
+// One mode per size, as chooseV4l2Mode would take it, largest first.
+std::vector<V4l2Mode> v4l2Sizes(const std::vector<V4l2Mode>& modes);
+
+// The modes a camera offers, one per size, largest first: a node's, or the
+// test camera's own size (opened briefly to learn it).
+std::vector<V4l2Mode> cameraModes(const std::string& deviceId);
 
 class CameraInput
 {
@@ -46,9 +54,12 @@ public:
     CameraInput(const CameraInput&) = delete;
     CameraInput& operator=(const CameraInput&) = delete;
 
-    // `deviceId`: a node's path or the test camera's id.
-    bool open(const std::string& deviceId, std::string& error);
+    // `deviceId`: a node's path or a test camera's id. A node opens in its
+    // mode nearest width x height (0 x 0: the usual choice); a test camera
+    // has only its own.
+    bool open(const std::string& deviceId, std::string& error, int width = 0, int height = 0);
     QSize size() const { return m_size; }
+    int fps() const { return int((1000000 + m_periodUs / 2) / m_periodUs); }
 
     // The next picture, at its time. False when the camera failed or went
     // away (a test file that can no longer be opened), or after interrupt().

@@ -53,10 +53,10 @@ CameraObject::CameraObject(CCameraCallback* callback, xcb_window_t view) : m_cal
 CameraObject::~CameraObject() = default;
 
 CameraObject* CameraObject::open(CCameraCallback* callback, xcb_window_t view, const std::string& deviceId,
-                                 std::string& error)
+                                 int width, int height, std::string& error)
 {
     auto* camera = new CameraObject(callback, view);
-    if (!camera->m_input.open(deviceId, error)) {
+    if (!camera->m_input.open(deviceId, error, width, height)) {
         delete camera;
         return nullptr;
     }
@@ -282,11 +282,11 @@ void CameraObject::release()
 } // namespace cam
 } // namespace sc
 
-CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* deviceId,
-                                   bool onlyCamera, void* reserved)
+CBasePtr<CCameraObject> OpenCameraInMode(CCameraCallback* callback, ScNativeView view, const char* deviceId,
+                                         bool onlyCamera, int width, int height)
 {
     (void)onlyCamera;   // the picture is drawn the same way into either view
-    if (reserved || !deviceId || !*deviceId) {
+    if (!deviceId || !*deviceId) {
         Log(sc::kLogModule, 2, "OpenCamera: no camera given");
         return CBasePtr<CCameraObject>();
     }
@@ -295,8 +295,29 @@ CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view,
         return CBasePtr<CCameraObject>();
     }
     std::string error;
-    sc::cam::CameraObject* camera = sc::cam::CameraObject::open(callback, xcb_window_t(view), deviceId, error);
+    sc::cam::CameraObject* camera =
+        sc::cam::CameraObject::open(callback, xcb_window_t(view), deviceId, width, height, error);
     if (!camera)
         Log(sc::kLogModule, 2, "OpenCamera: %s", error.c_str());
     return CBasePtr<CCameraObject>(camera);
+}
+
+CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view, const char* deviceId,
+                                   bool onlyCamera, void* reserved)
+{
+    if (reserved) {
+        Log(sc::kLogModule, 2, "OpenCamera: no camera given");
+        return CBasePtr<CCameraObject>();
+    }
+    return OpenCameraInMode(callback, view, deviceId, onlyCamera, 0, 0);
+}
+
+int GetCameraModes(const char* deviceId, CameraModeInfo* modes, int capacity)
+{
+    if (!deviceId || !*deviceId)
+        return 0;
+    const std::vector<sc::cam::V4l2Mode> offered = sc::cam::cameraModes(deviceId);
+    for (int i = 0; modes && i < capacity && i < int(offered.size()); ++i)
+        modes[i] = CameraModeInfo{offered[i].width, offered[i].height, offered[i].fps};
+    return int(offered.size());
 }

@@ -29,9 +29,10 @@ namespace cam {
 class CameraObject : public CCameraObject
 {
 public:
-    // Null with a reason when the camera cannot be opened.
+    // Null with a reason when the camera cannot be opened. The mode is the
+    // one nearest width x height (0 x 0: the usual choice).
     static CameraObject* open(CCameraCallback* callback, xcb_window_t view, const std::string& deviceId,
-                              std::string& error);
+                              int width, int height, std::string& error);
 
     void videoSize(int& width, int& height) override;
     int capture(const char* path) override;

@@ -1,4 +1,4 @@
-// The capture mode a camera is opened in, from what its driver offers.
+// The capture modes a camera offers, and the one it is opened in.
 #include "CameraInput.h"
 
 #include "Cameras.h"
@@ -20,11 +20,12 @@ constexpr int kWantWidth = 1280;
 constexpr int kWantHeight = 720;
 constexpr int kWantFps = 30;
 
-// Lower is better: the size first, then the rate; MJPEG wins a tie, as it
-// leaves the USB bus room for the larger sizes.
-long score(int width, int height, int fps, bool mjpeg)
+// Lower is better: the size first (its distance from the wanted one), then
+// the rate; MJPEG wins a tie, as it leaves the USB bus room for the larger
+// sizes.
+long score(int dWidth, int dHeight, int fps, bool mjpeg)
 {
-    const long size = std::labs(long(width) - kWantWidth) + std::labs(long(height) - kWantHeight);
+    const long size = std::labs(long(dWidth)) + std::labs(long(dHeight));
     return size * 1000 + std::labs(long(fps) - kWantFps) * 10 + (mjpeg ? 0 : 1);
 }
 
@@ -55,59 +56,105 @@ int nearestFps(int fd, uint32_t format, int width, int height)
     return best > 0 ? best : kWantFps;
 }
 
-void consider(int fd, uint32_t format, int width, int height, V4l2Mode& mode, long& bestScore)
+void addSize(int fd, uint32_t format, int width, int height, std::vector<V4l2Mode>& modes)
 {
-    const bool mjpeg = format == V4L2_PIX_FMT_MJPEG;
-    const int fps = nearestFps(fd, format, width, height);
-    const long s = score(width, height, fps, mjpeg);
-    if (bestScore >= 0 && s >= bestScore)
-        return;
-    bestScore = s;
-    mode.inputFormat = mjpeg ? "mjpeg" : "yuyv422";
+    V4l2Mode mode;
+    mode.inputFormat = format == V4L2_PIX_FMT_MJPEG ? "mjpeg" : "yuyv422";
     mode.width = width;
     mode.height = height;
-    mode.fps = fps;
+    mode.fps = nearestFps(fd, format, width, height);
+    modes.push_back(mode);
 }
 
-void considerSizes(int fd, uint32_t format, V4l2Mode& mode, long& bestScore)
+void addSizes(int fd, uint32_t format, std::vector<V4l2Mode>& modes)
 {
     v4l2_frmsizeenum size;
     std::memset(&size, 0, sizeof size);
     size.pixel_format = format;
     for (size.index = 0; v4l2Ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
         if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-            consider(fd, format, int(size.discrete.width), int(size.discrete.height), mode, bestScore);
+            addSize(fd, format, int(size.discrete.width), int(size.discrete.height), modes);
             continue;
         }
-        // A range of sizes: the wanted one, kept inside it and on its steps.
+        // A range of sizes: the usual one, kept inside it and on its steps,
+        // and the largest.
         const v4l2_frmsize_stepwise& r = size.stepwise;
         auto fit = [](int want, uint32_t lo, uint32_t hi, uint32_t step) {
             const int v = std::clamp<int>(want, int(lo), int(hi));
             return step > 1 ? int(lo) + (v - int(lo)) / int(step) * int(step) : v;
         };
-        consider(fd, format, fit(kWantWidth, r.min_width, r.max_width, r.step_width),
-                 fit(kWantHeight, r.min_height, r.max_height, r.step_height), mode, bestScore);
+        addSize(fd, format, fit(kWantWidth, r.min_width, r.max_width, r.step_width),
+                fit(kWantHeight, r.min_height, r.max_height, r.step_height), modes);
+        addSize(fd, format, fit(int(r.max_width), r.min_width, r.max_width, r.step_width),
+                fit(int(r.max_height), r.min_height, r.max_height, r.step_height), modes);
         break;
     }
 }
 
 } // namespace
 
-bool bestV4l2Mode(const std::string& node, V4l2Mode& mode)
+std::vector<V4l2Mode> v4l2Modes(const std::string& node)
 {
+    std::vector<V4l2Mode> modes;
     const int fd = open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
-    long bestScore = -1;
+        return modes;
     v4l2_fmtdesc desc;
     std::memset(&desc, 0, sizeof desc);
     desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     for (desc.index = 0; v4l2Ioctl(fd, VIDIOC_ENUM_FMT, &desc) == 0; ++desc.index) {
         if (desc.pixelformat == V4L2_PIX_FMT_MJPEG || desc.pixelformat == V4L2_PIX_FMT_YUYV)
-            considerSizes(fd, desc.pixelformat, mode, bestScore);
+            addSizes(fd, desc.pixelformat, modes);
     }
     close(fd);
+    return modes;
+}
+
+bool chooseV4l2Mode(const std::vector<V4l2Mode>& modes, int width, int height, V4l2Mode& mode)
+{
+    const bool usual = width <= 0 || height <= 0;
+    long bestScore = -1;
+    for (const V4l2Mode& m : modes) {
+        const long s = score(m.width - (usual ? kWantWidth : width), m.height - (usual ? kWantHeight : height),
+                             m.fps, m.inputFormat == "mjpeg");
+        if (bestScore < 0 || s < bestScore) {
+            bestScore = s;
+            mode = m;
+        }
+    }
     return bestScore >= 0;
+}
+
+std::vector<V4l2Mode> v4l2Sizes(const std::vector<V4l2Mode>& modes)
+{
+    std::vector<V4l2Mode> sizes;
+    for (const V4l2Mode& m : modes) {
+        const bool known = std::any_of(sizes.begin(), sizes.end(), [&m](const V4l2Mode& s) {
+            return s.width == m.width && s.height == m.height;
+        });
+        V4l2Mode best;
+        if (!known && chooseV4l2Mode(modes, m.width, m.height, best))
+            sizes.push_back(best);
+    }
+    std::stable_sort(sizes.begin(), sizes.end(), [](const V4l2Mode& a, const V4l2Mode& b) {
+        return long(a.width) * a.height > long(b.width) * b.height;
+    });
+    return sizes;
+}
+
+std::vector<V4l2Mode> cameraModes(const std::string& deviceId)
+{
+    if (testCameraSource(deviceId).empty())
+        return v4l2Sizes(v4l2Modes(deviceId));
+    CameraInput input;
+    std::string error;
+    if (!input.open(deviceId, error))
+        return {};
+    V4l2Mode own;
+    own.width = input.size().width();
+    own.height = input.size().height();
+    own.fps = input.fps();
+    return {own};
 }
 
 } // namespace cam
