@@ -103,8 +103,12 @@ void MainWindow::refreshFloatWindow()
     for (int i = 0; i < ui->cmbDisplay->count(); ++i)
         displays << ui->cmbDisplay->itemText(i);
     m_pFloatWindow->setDisplays(displays, params->getVideoEnable() ? ui->cmbDisplay->currentIndex() : -1);
-    const QStringList cameras = CameraManager::instance()->getCameras();
-    m_pFloatWindow->setCameras(cameras, params->getCamerastream() && !cameras.isEmpty() ? 0 : -1);
+    CameraManager* cameraManager = CameraManager::instance();
+    const QStringList cameras = cameraManager->getCameras();
+    const QString shown =
+        cameraManager->isCameraRunning() ? cameraManager->openCameraName() : cameraManager->chosenCamera();
+    m_pFloatWindow->setCameras(cameras,
+                               params->getCamerastream() && !cameras.isEmpty() ? qMax(0, cameras.indexOf(shown)) : -1);
     m_pFloatWindow->setSoundStates(params->getSysAudioEnable(), params->getMicEnable());
     // From the tiles the start picks the video recorder itself.
     m_pFloatWindow->setCanStart(m_eRoadState == Road_Idle && (m_nRecordWhat == RecordWhat_Home || onCheckCanRec()));

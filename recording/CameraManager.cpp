@@ -4,11 +4,16 @@
 
 #include "core/DeviceManager.h"
 #include "core/SignalsTransfer.h"
+#include "platform/framework/VxSettings.h"
 #include "platform/log/Log.h"
 
 namespace {
 
 const char* const kLog = "CameraManager";
+// The camera chosen in the webcam options, by its display name, and the
+// picture size it is opened in.
+const QString kChosenCameraKey = QStringLiteral("CameraDevice");
+const QString kChosenModeKey = QStringLiteral("CameraMode");
 
 ScNativeView nativeView(QWidget* view)
 {
@@ -45,7 +50,7 @@ CameraCallback::~CameraCallback()
     m_pCamera.reset();
 }
 
-bool CameraCallback::openCamera(const QString& name, ScNativeView view, bool onlyCamera)
+bool CameraCallback::openCamera(const QString& name, ScNativeView view, bool onlyCamera, const QSize& mode)
 {
     m_pCamera.reset();
     const int count = GetCameraDeviceCount();
@@ -54,8 +59,11 @@ bool CameraCallback::openCamera(const QString& name, ScNativeView view, bool onl
         if (!device || QString::fromUtf8(device->name) != name)
             continue;
         // The record lives only until the next device call: keep the id.
-        const QByteArray id(device->uniqueId);
-        m_pCamera = OpenCamera(this, view, id.constData(), onlyCamera, nullptr);
+        m_id = QByteArray(device->uniqueId);
+        m_strName = name;
+        m_bOnlyCamera = onlyCamera;
+        m_pCamera = OpenCameraInMode(this, view, m_id.constData(), onlyCamera, qMax(0, mode.width()),
+                                     qMax(0, mode.height()));
         if (m_pCamera)
             return true;
         Log(kLog, 2, "open camera fail: %s", name.toUtf8().constData());
@@ -93,11 +101,8 @@ QStringList CameraManager::getCameras()
 {
     QStringList cameras;
     const int count = GetCameraDeviceCount();
-    const char* defaultId = GetCameraDefaultDevice();
-    const QString wanted = defaultId ? QString::fromLatin1(defaultId) : QString();
     for (int i = 0; i < count; ++i) {
-        const CaptureDeviceInfo* device = GetCameraDevice(i);
-        if (device && QString::fromUtf8(device->uniqueId) == wanted)
+        if (const CaptureDeviceInfo* device = GetCameraDevice(i))
             cameras.append(QString::fromUtf8(device->name));
     }
     return cameras;
@@ -109,19 +114,58 @@ QString CameraManager::getDefualCamera()
     return id ? QString::fromLocal8Bit(id) : QString();
 }
 
+QString CameraManager::chosenCamera()
+{
+    const QString stored = VxSettings::instance()->applicationParam(kChosenCameraKey, QString()).toString();
+    const int count = GetCameraDeviceCount();
+    const QByteArray defaultId = getDefualCamera().toUtf8();
+    QString fallback;
+    for (int i = 0; i < count; ++i) {
+        const CaptureDeviceInfo* device = GetCameraDevice(i);
+        if (!device)
+            continue;
+        const QString name = QString::fromUtf8(device->name);
+        if (!stored.isEmpty() && name == stored)
+            return name;
+        if (fallback.isEmpty() || defaultId == device->uniqueId)
+            fallback = name;
+    }
+    return fallback;
+}
+
+QSize CameraManager::chosenMode()
+{
+    VxSettings* settings = VxSettings::instance();
+    if (chosenCamera() != settings->applicationParam(kChosenCameraKey, QString()).toString())
+        return QSize();
+    return settings->applicationParam(kChosenModeKey, QSize()).toSize();
+}
+
+void CameraManager::setChosenCamera(const QString& name, const QSize& mode)
+{
+    VxSettings::instance()->setApplicationParam(kChosenCameraKey, name);
+    VxSettings::instance()->setApplicationParam(kChosenModeKey, mode);
+    Log(kLog, 1, "chosen camera: %s %dx%d", name.toUtf8().constData(), mode.width(), mode.height());
+}
+
 bool CameraManager::openCamera(QWidget* view, bool onlyCamera)
 {
-    // The move lets the old camera go only once the new one is in place.
-    m_pCallback->m_pCamera = OpenCamera(m_pCallback, nativeView(view), GetCameraDefaultDevice(), onlyCamera, nullptr);
-    return isCameraRunning();
+    QString name = chosenCamera();
+    if (name.isEmpty()) {
+        m_pCallback->m_pCamera.reset();
+        return false;
+    }
+    return openCamera(name, view, onlyCamera);
 }
 
 bool CameraManager::openCamera(QString& name, QWidget* view, bool onlyCamera)
 {
-    return m_pCallback->openCamera(name, nativeView(view), onlyCamera);
+    m_pView = view;
+    const QSize mode = name == chosenCamera() ? chosenMode() : QSize();
+    return m_pCallback->openCamera(name, nativeView(view), onlyCamera, mode);
 }
 
-bool CameraManager::isCameraRunning()
+bool CameraManager::isCameraRunning() const
 {
     return camera() != nullptr;
 }
@@ -187,12 +231,29 @@ void CameraManager::setMic(QString name)
     camera()->setMicrophone(name.isEmpty() ? nullptr : device.constData());
 }
 
-bool CameraManager::setPreset(CameraResolution)
+QVector<QSize> CameraManager::getModes()
 {
-    return false;
+    QVector<QSize> sizes;
+    if (!camera())
+        return sizes;
+    QVector<CameraModeInfo> modes(GetCameraModes(m_pCallback->m_id.constData(), nullptr, 0));
+    modes.resize(qMin(modes.size(), GetCameraModes(m_pCallback->m_id.constData(), modes.data(), modes.size())));
+    for (const CameraModeInfo& mode : modes)
+        sizes.append(QSize(mode.width, mode.height));
+    return sizes;
 }
 
-bool CameraManager::isSupportPreset(CameraResolution)
+bool CameraManager::setPreset(CameraResolution preset)
 {
-    return false;
+    const QVector<QSize> modes = getModes();
+    if (preset < 0 || preset >= modes.size())
+        return false;
+    // The camera is busy while open: it closes before it opens in the new mode.
+    const QString name = m_pCallback->m_strName;
+    return m_pCallback->openCamera(name, nativeView(m_pView), m_pCallback->m_bOnlyCamera, modes.at(preset));
+}
+
+bool CameraManager::isSupportPreset(CameraResolution preset)
+{
+    return preset >= 0 && preset < getModes().size();
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include "Screencast.h"
 #include "core/RecordTypes.h"
@@ -21,10 +24,15 @@ public:
     ~CameraCallback() override;
 
     // Closes the open camera before looking for `name` among the display
-    // names, so a failed search leaves no camera open.
-    bool openCamera(const QString& name, ScNativeView view, bool onlyCamera);
+    // names, so a failed search leaves no camera open. `mode` is a size the
+    // camera offers, or empty for the engine's choice.
+    bool openCamera(const QString& name, ScNativeView view, bool onlyCamera, const QSize& mode = QSize());
 
     CBasePtr<CCameraObject> m_pCamera;
+    // What the open camera was opened with, to open it again in another mode.
+    QString m_strName;
+    QByteArray m_id;
+    bool m_bOnlyCamera = false;
 
 private:
     CameraCallback(const CameraCallback&) = delete;
@@ -42,13 +50,27 @@ public:
     // afresh with no camera open.
     static void release();
 
-    // Only the system's default camera is offered, by its display name.
+    // Every camera, by its display name, in the engine's order.
     QStringList getCameras();
     QString getDefualCamera();
 
+    // The camera and mode chosen in the webcam options; a camera no longer
+    // there gives way to the engine's default one (and its mode to the
+    // engine's choice).
+    QString chosenCamera();
+    QSize chosenMode();
+    void setChosenCamera(const QString& name, const QSize& mode);
+
+    // Opens the chosen camera in its chosen mode.
     bool openCamera(QWidget* view, bool onlyCamera);
+    // The chosen mode applies when `name` is the chosen camera.
     bool openCamera(QString& name, QWidget* view, bool onlyCamera);
-    bool isCameraRunning();
+    bool isCameraRunning() const;
+    // The view and the kind of window the open camera draws for, so that a
+    // dialog that borrowed the camera can give it back.
+    QWidget* cameraView() const { return isCameraRunning() ? m_pView.data() : nullptr; }
+    bool isOnlyCamera() const { return m_pCallback->m_bOnlyCamera; }
+    QString openCameraName() const { return isCameraRunning() ? m_pCallback->m_strName : QString(); }
 
     // Only whether `mic` is empty counts: sound comes from the default
     // input device or not at all.
@@ -62,7 +84,9 @@ public:
     bool capture(QString path);
     void setMic(QString name);
 
-    // No camera format is chosen by preset on this platform.
+    // A preset is a mode of the open camera: an index into getModes().
+    // setPreset opens the camera again in that mode, into the same view.
+    QVector<QSize> getModes();
     bool setPreset(CameraResolution preset);
     bool isSupportPreset(CameraResolution preset);
 
@@ -75,5 +99,6 @@ private:
     CCameraObject* camera() const { return m_pCallback->m_pCamera.get(); }
 
     CameraCallback* m_pCallback;
+    QPointer<QWidget> m_pView;
     static CameraManager* m_pInstance;
 };

@@ -1,5 +1,6 @@
 #include "recording/DlgWebcamOptions.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -18,16 +19,13 @@
 #include "platform/framework/VxMessageBox.h"
 #include "widgets/UIHelper.h"
 #include "platform/log/Log.h"
+#include "recording/CameraDlg.h"
 #include "recording/CameraManager.h"
 #include "ui_DlgWebcamOptions.h"
 
 namespace {
 
 const char* const kModule = "DlgWebcamOptions";
-
-// Rows of the resolution list that stand for the camera's own mode rather
-// than a preset.
-const int kOwnMode = -1;
 
 // What the view area shows while no camera draws into it.
 QPixmap noCameraPicture(const QSize& size, const QString& text, const QFont& font)
@@ -71,6 +69,8 @@ DlgWebcamOptions::DlgWebcamOptions(QWidget* parent)
     showCameraState(false);
     connect(ui->cmbWebcam, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &DlgWebcamOptions::onChangeDevice);
+    connect(ui->cmbResolution, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &DlgWebcamOptions::onChangeResolution);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->btnOK, &QPushButton::clicked, this, &DlgWebcamOptions::accept);
     connect(ui->btnTakePhoto, &QPushButton::clicked, this, &DlgWebcamOptions::onSnapshot);
@@ -79,7 +79,9 @@ DlgWebcamOptions::DlgWebcamOptions(QWidget* parent)
 
 DlgWebcamOptions::~DlgWebcamOptions()
 {
-    if (m_bViewOpen)
+    if (m_pLender)
+        CameraManager::instance()->openCamera(m_pLender.data(), m_bLenderOnlyCamera);
+    else if (m_bViewOpen)
         CameraManager::release();
     delete ui;
 }
@@ -93,22 +95,36 @@ void DlgWebcamOptions::initCamera()
 
     const QSignalBlocker quiet(ui->cmbWebcam);
     ui->cmbWebcam->clear();
-    const QStringList cameras = CameraManager::instance()->getCameras();
+    CameraManager* manager = CameraManager::instance();
+    const QStringList cameras = manager->getCameras();
     ui->cmbWebcam->addItems(cameras);
-    int index = parameters->getCameraIndex();
-    if (index < 0 || index >= cameras.size()) {
-        index = 0;
-        parameters->setCameraIndex(0);
-    }
+    // The stored choice is the camera's name: its row moves when cameras
+    // come and go.
+    const int index = qMax(0, cameras.indexOf(manager->chosenCamera()));
+    parameters->setCameraIndex(index);
+    m_storedMode = manager->chosenMode();
     ui->cmbWebcam->setCurrentIndex(cameras.isEmpty() ? -1 : index);
 }
 
 void DlgWebcamOptions::onChangeDevice()
 {
-    CameraManager::release();
+    CameraManager* manager = CameraManager::instance();
+    const RecordParameter* parameters = RecordParameter::instance();
+    if (parameters->m_bRecording || parameters->m_bPreviewing) {
+        // The webcam window's recording needs its camera more than the view.
+        showCameraState(false);
+        fillResolutions();
+        return;
+    }
+    if (!m_bViewOpen && !m_pLender && manager->cameraView() && manager->cameraView() != ui->frmWebcamView) {
+        m_pLender = manager->cameraView();
+        m_bLenderOnlyCamera = manager->isOnlyCamera();
+    }
     m_bViewOpen = false;
     QString name = ui->cmbWebcam->currentText();
-    if (!name.isEmpty()) {
+    if (name.isEmpty()) {
+        CameraManager::release();
+    } else {
         m_bViewOpen = CameraManager::instance()->openCamera(name, ui->frmWebcamView, true);
         if (!m_bViewOpen)
             Log(kModule, 2, "camera not shown: %s", name.toUtf8().constData());
@@ -119,21 +135,39 @@ void DlgWebcamOptions::onChangeDevice()
 
 void DlgWebcamOptions::fillResolutions()
 {
+    const QSignalBlocker quiet(ui->cmbResolution);
     ui->cmbResolution->clear();
     CameraManager* cameras = CameraManager::instance();
-    for (int preset = CameraResolution_First; preset <= CameraResolution_Last; ++preset) {
+    const QVector<QSize> modes = m_bViewOpen ? cameras->getModes() : QVector<QSize>();
+    for (int preset = 0; preset < modes.size(); ++preset) {
         if (cameras->isSupportPreset(CameraResolution(preset)))
-            ui->cmbResolution->addItem(QString::number(preset), preset);
+            ui->cmbResolution->addItem(QStringLiteral("%1 x %2").arg(modes[preset].width()).arg(modes[preset].height()),
+                                       modes[preset]);
     }
-    // Without presets the list still tells what the camera delivers.
-    if (ui->cmbResolution->count() == 0 && cameras->isCameraRunning()) {
-        int width = 0;
-        int height = 0;
+    int width = 0;
+    int height = 0;
+    if (m_bViewOpen)
         cameras->getVideoSize(width, height);
-        if (width > 0 && height > 0)
-            ui->cmbResolution->addItem(QStringLiteral("%1 x %2").arg(width).arg(height), kOwnMode);
-    }
+    // A camera that tells no modes still tells what it delivers.
+    if (ui->cmbResolution->count() == 0 && width > 0 && height > 0)
+        ui->cmbResolution->addItem(QStringLiteral("%1 x %2").arg(width).arg(height), QSize(width, height));
+    ui->cmbResolution->setCurrentIndex(qMax(0, ui->cmbResolution->findData(QSize(width, height))));
     ui->cmbResolution->setEnabled(ui->cmbResolution->count() > 1);
+}
+
+void DlgWebcamOptions::onChangeResolution(int row)
+{
+    if (!m_bViewOpen || row < 0)
+        return;
+    m_bViewOpen = CameraManager::instance()->setPreset(CameraResolution(row));
+    showCameraState(m_bViewOpen);
+    if (!m_bViewOpen)
+        Log(kModule, 2, "camera not shown in mode %d", row);
+}
+
+QSize DlgWebcamOptions::chosenMode() const
+{
+    return ui->cmbResolution->currentData().toSize();
 }
 
 void DlgWebcamOptions::showCameraState(bool running)
@@ -152,6 +186,12 @@ void DlgWebcamOptions::showEvent(QShowEvent* event)
     if (RecordParameter::instance()->getCameraIndex() >= CameraManager::instance()->getCameras().size())
         RecordParameter::instance()->setCameraIndex(0);
     onChangeDevice();
+    // The stored mode, when the camera offers it.
+    const int stored = ui->cmbWebcam->currentText() == CameraManager::instance()->chosenCamera()
+                           ? ui->cmbResolution->findData(m_storedMode)
+                           : -1;
+    if (stored >= 0)
+        ui->cmbResolution->setCurrentIndex(stored);
 }
 
 void DlgWebcamOptions::resizeEvent(QResizeEvent* event)
@@ -213,15 +253,27 @@ bool DlgWebcamOptions::isChanged() const
     // With no camera listed there is no camera choice to compare.
     const bool cameraChanged = ui->cmbWebcam->count() > 0
                                && ui->cmbWebcam->currentIndex() != RecordParameter::instance()->getCameraIndex();
-    return cameraChanged || ui->cmbPos->currentIndex() != cornerRow(RecordParameter::instance()->getCameraDefaultPos());
+    // A mode counts once it was stored: the camera's own choice is no change.
+    const bool modeChanged = m_storedMode.isValid() && chosenMode().isValid() && chosenMode() != m_storedMode;
+    return cameraChanged || modeChanged
+           || ui->cmbPos->currentIndex() != cornerRow(RecordParameter::instance()->getCameraDefaultPos());
 }
 
 void DlgWebcamOptions::accept()
 {
     RecordParameter* parameters = RecordParameter::instance();
     parameters->setCameraDefaultPos(RP_DefalutPos(ui->cmbPos->currentIndex()));
-    if (ui->cmbWebcam->currentIndex() >= 0)
+    if (ui->cmbWebcam->currentIndex() >= 0) {
         parameters->setCameraIndex(ui->cmbWebcam->currentIndex());
+        parameters->setCameraResolution(CameraResolution(qMax(0, ui->cmbResolution->currentIndex())));
+        CameraManager::instance()->setChosenCamera(ui->cmbWebcam->currentText(), chosenMode());
+    }
+    // An overlay on the screen moves to the new corner at once.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* overlay = qobject_cast<CameraDlg*>(window);
+        if (overlay && !overlay->isRecorder() && overlay->isVisible())
+            overlay->moveToDefaultPos();
+    }
     VxDialogBase::accept();
 }
 

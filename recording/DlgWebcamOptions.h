@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QPointer>
+#include <QSize>
+
 #include "platform/framework/VxDialogBase.h"
 
 namespace Ui {
@@ -16,7 +19,8 @@ class DlgWebcamOptions : public VxDialogBase
 public:
     explicit DlgWebcamOptions(QWidget* parent = nullptr);
     // Closes the camera the view shows, so the engine never draws into a
-    // window that is gone.
+    // window that is gone, and gives the webcam window back the camera it
+    // showed before (the chosen one).
     ~DlgWebcamOptions() override;
 
     // Fills the camera and corner lists from the stored choices; a stored
@@ -25,8 +29,11 @@ public:
 
 public slots:
     // Closes whatever camera is open and opens the chosen one into the view;
-    // the resolution list follows the camera.
+    // the resolution list follows the camera. A camera that is recording is
+    // left alone.
     void onChangeDevice();
+    // The view's camera in the mode of the chosen row.
+    void onChangeResolution(int row);
     // A photo of the view's camera into the screenshots folder and the
     // history; a name already taken gets the next free "(n)".
     void onSnapshot();
@@ -40,6 +47,7 @@ protected:
 
 private:
     bool isChanged() const;
+    QSize chosenMode() const;
     void fillResolutions();
     void showCameraState(bool running);
     void showFlyOut(const QString& path);
@@ -47,4 +55,8 @@ private:
 
     Ui::DlgWebcamOptions* ui = nullptr;
     bool m_bViewOpen = false; // this dialog's view holds the open camera
+    // The webcam window whose camera the view borrowed, and its kind.
+    QPointer<QWidget> m_pLender;
+    bool m_bLenderOnlyCamera = false;
+    QSize m_storedMode;        // the mode stored when the dialog opened
 };

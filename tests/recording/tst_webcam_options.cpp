@@ -8,6 +8,7 @@
 #include "core/RecordParameter.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
+#include "recording/CameraDlg.h"
 #include "recording/CameraManager.h"
 #include "recording/DlgWebcamOptions.h"
 #include "tests/support/FakeScreencast.h"
@@ -122,19 +123,9 @@ private slots:
         QVERIFY(!CameraManager::instance()->isCameraRunning());
     }
 
-    void noUsableCamera_data()
-    {
-        QTest::addColumn<QString>("defaultId");
-        QTest::newRow("no camera at all") << QString();
-        QTest::newRow("cameras, none the default") << QStringLiteral("/dev/video9");
-    }
-
     void noUsableCamera()
     {
-        QFETCH(QString, defaultId);
-        FakeScreencast::setCameras(defaultId.isEmpty() ? QVector<FakeScreencast::Device>()
-                                                       : QVector<FakeScreencast::Device>{{"Desk Cam", "/dev/video0"}},
-                                   defaultId);
+        FakeScreencast::setCameras({}, QString());
         VxSettings::instance()->setApplicationParam("CameraDefaultPos", 4);
         DlgWebcamOptions dialog;
         dialog.show();
@@ -149,6 +140,110 @@ private slots:
         QVERIFY(dialog.close());
         DRIVER_DONE(driver, 30000);
         QCOMPARE(storedCorner(), 4);
+    }
+
+    // The camera and mode chosen are stored by OK and opened from then on;
+    // the resolution list holds what the camera offers.
+    void choiceRoundTrip_data()
+    {
+        QTest::addColumn<int>("cameraRow");
+        QTest::addColumn<int>("modeRow");
+        QTest::addColumn<QStringList>("modesShown");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QSize>("mode");
+        QTest::newRow("first camera, smaller mode") << 0 << 2 << QStringList{"1920 x 1080", "1280 x 720", "640 x 480"}
+                                                    << "/dev/video0" << QSize(640, 480);
+        QTest::newRow("second camera") << 1 << 0 << QStringList{"800 x 600"} << "/dev/video1" << QSize(800, 600);
+    }
+
+    void choiceRoundTrip()
+    {
+        QFETCH(int, cameraRow);
+        QFETCH(int, modeRow);
+        QFETCH(QStringList, modesShown);
+        QFETCH(QString, id);
+        QFETCH(QSize, mode);
+        useTwoCameras();
+        {
+            DlgWebcamOptions dialog;
+            dialog.show();
+            part<QComboBox>(dialog, "cmbWebcam")->setCurrentIndex(cameraRow);
+            QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, id);
+            QComboBox* resolutions = part<QComboBox>(dialog, "cmbResolution");
+            QStringList shown;
+            for (int row = 0; row < resolutions->count(); ++row)
+                shown << resolutions->itemText(row);
+            QCOMPARE(shown, modesShown);
+            resolutions->setCurrentIndex(modeRow);
+            QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, id);   // the view shows the mode chosen
+            if (modeRow > 0)
+                QCOMPARE(FakeScreencast::lastOpenCamera().mode, mode);
+            part<QPushButton>(dialog, "btnOK")->click();
+        }
+        CameraManager::release();
+        QCOMPARE(CameraManager::instance()->chosenMode(), mode);
+        CameraDlg window(true);
+        QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, id);
+        QCOMPARE(FakeScreencast::lastOpenCamera().mode, mode);
+
+        // Shown again, the dialog holds the stored choice and closes unasked.
+        DlgWebcamOptions again;
+        again.show();
+        QCOMPARE(part<QComboBox>(again, "cmbWebcam")->currentIndex(), cameraRow);
+        QCOMPARE(part<QComboBox>(again, "cmbResolution")->currentIndex(), modeRow);
+        ModalDriver driver(30000);
+        QVERIFY(again.close());
+        DRIVER_DONE(driver, 30000);
+    }
+
+    // The dialog borrows the webcam window's camera and gives it back, the
+    // chosen one; a camera that records is not touched.
+    void borrowedCameraGoesBack_data()
+    {
+        QTest::addColumn<bool>("recording");
+        QTest::addColumn<bool>("choose");
+        QTest::newRow("closed unchanged") << false << false;
+        QTest::newRow("second camera chosen") << false << true;
+        QTest::newRow("while recording") << true << false;
+    }
+
+    void borrowedCameraGoesBack()
+    {
+        QFETCH(bool, recording);
+        QFETCH(bool, choose);
+        useTwoCameras();
+        CameraDlg overlay(false);
+        const ScNativeView view = ScNativeView(overlay.findChild<QWidget*>("wdgRender")->winId());
+        QVERIFY(CameraManager::instance()->isCameraRunning());
+        RecordParameter::instance()->m_bRecording = recording;
+        const int opened = FakeScreencast::callCount("OpenCamera");
+        {
+            DlgWebcamOptions dialog;
+            dialog.show();
+            QCOMPARE(FakeScreencast::callCount("OpenCamera") > opened, !recording);
+            if (choose) {
+                part<QComboBox>(dialog, "cmbWebcam")->setCurrentIndex(1);
+                part<QPushButton>(dialog, "btnOK")->click();
+            } else {
+                dialog.reject();
+            }
+        }
+        RecordParameter::instance()->m_bRecording = false;
+        QVERIFY(CameraManager::instance()->isCameraRunning());
+        if (!recording) {
+            QCOMPARE(FakeScreencast::lastOpenCamera().view, view);
+            QVERIFY(!FakeScreencast::lastOpenCamera().onlyCamera);
+        }
+        QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, choose ? QString("/dev/video1") : QString("/dev/video0"));
+    }
+
+private:
+    static void useTwoCameras()
+    {
+        FakeScreencast::setCameras({{"Desk Cam", "/dev/video0"}, {"Side Cam", "/dev/video1"}}, "/dev/video0");
+        FakeScreencast::setCameraModes("/dev/video0", {QSize(1920, 1080), QSize(1280, 720), QSize(640, 480)});
+        FakeScreencast::setCameraModes("/dev/video1", {QSize(800, 600)});
+        CameraManager::instance()->setChosenCamera(QString(), QSize());
     }
 };
 
