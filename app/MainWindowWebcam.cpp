@@ -147,11 +147,14 @@ void MainWindow::openCamera()
         centred = QPoint(frame.left() + frame.width() / 2, frame.top() + frame.height() / 2)
                   - QPoint(dlg->width() / 2, dlg->height() / 2);
     }
-    dlg->move(VxSettings::instance()->applicationParam(QStringLiteral("CameraPos"), centred).toPoint());
-    if (dlg->isRecorder())
+    if (dlg->isRecorder()) {
+        dlg->move(VxSettings::instance()->applicationParam(QStringLiteral("CameraPos"), centred).toPoint());
         dlg->resize(1047, 745);
-    else
+    } else {
+        // The overlay starts in the corner the webcam options chose.
         dlg->resizeView();
+        dlg->moveToDefaultPos();
+    }
 }
 
 void MainWindow::closeCamera()
@@ -231,6 +234,7 @@ void MainWindow::onCameraChange()
     if (m_pCameraList)
         m_pCameraList->deleteLater();
     const QStringList cameras = CameraManager::instance()->getCameras();
+    const QString chosen = CameraManager::instance()->chosenCamera();
     m_pCameraPopup = new QMenu;
     m_pCameraList = new FfMenu;
     if (cameras.isEmpty()) {
@@ -247,7 +251,7 @@ void MainWindow::onCameraChange()
                                                                      : name);
             button->setProperty("Index", i);
             button->setToolTip(name);
-            button->setChecked(i == 0);
+            button->setChecked(name == chosen);
             m_pCameraList->addButton(button);
         }
         ui->frameCamera->setEnabled(true);

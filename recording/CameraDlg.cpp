@@ -6,9 +6,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QImage>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolTip>
@@ -51,6 +53,8 @@ constexpr int kTickMs = 500;
 constexpr int kStopLockSeconds = 4;
 constexpr qint64 kMinFreeBytes = 0xFFFFFFFFLL;
 constexpr int kMaxNameWidth = 150;
+// Room between the overlay and the edge of the recorded area.
+constexpr int kCornerMargin = 10;
 
 const Qt::WindowFlags kRecorderFlags(0x0800C000);
 const Qt::WindowFlags kRecordingFlags(0x0804C000);
@@ -154,12 +158,14 @@ void CameraDlg::fillCameraList()
     // is opened once, below.
     const QSignalBlocker blocker(ui->cmbCamera);
     const QFontMetrics metrics(font());
-    for (const QString& name : CameraManager::instance()->getCameras()) {
+    CameraManager* cameras = CameraManager::instance();
+    for (const QString& name : cameras->getCameras()) {
         const QString shown = metrics.boundingRect(name).width() > kMaxNameWidth
                                   ? metrics.elidedText(name, Qt::ElideRight, kMaxNameWidth)
                                   : name;
         ui->cmbCamera->addItem(shown, name);
     }
+    ui->cmbCamera->setCurrentIndex(qMax(0, ui->cmbCamera->findData(cameras->chosenCamera())));
 }
 
 void CameraDlg::setFlagsKeepingView(Qt::WindowFlags flags)
@@ -238,20 +244,42 @@ void CameraDlg::on_btnRec_clicked()
     // saved: settle that first.
     if (!UnsavedOffer::settleBeforeRecording(m_pMainWindow.data()))
         return;
-    QTimer::singleShot(kTickMs, this, [this] { m_pInfoTimer->start(kTickMs); });
     ui->lblLength->setText(QStringLiteral("00:00:00"));
     m_strTmpFile = Utils::getRecorderTmpRoot() + QStringLiteral("/.CaptureCamera.mov");
     QFile::remove(m_strTmpFile);
     const QString mic = m_bMicOn ? ui->cmbMicrophone->currentText() : QString();
     UnsavedRecording::remember(m_strTmpFile);
-    if (CameraManager::instance()->record(m_strTmpFile, mic)) {
-        DataCollect::instanse()->incWebcamCnt();
-        StatusItem::instance()->setSysBarState(SysBar_Recording);
-        rp->m_bRecording = true;
-        setFlagsKeepingView(kRecordingFlags);
-        rp->m_bPaused = false;
+    CameraManager* camera = CameraManager::instance();
+    if (!camera->record(m_strTmpFile, mic)) {
+        refuseStart(camera->isCameraRunning());
+        return;
     }
+    QTimer::singleShot(kTickMs, this, [this] {
+        if (RecordParameter::instance()->m_bRecording)
+            m_pInfoTimer->start(kTickMs);
+    });
+    DataCollect::instanse()->incWebcamCnt();
+    StatusItem::instance()->setSysBarState(SysBar_Recording);
+    rp->m_bRecording = true;
+    setFlagsKeepingView(kRecordingFlags);
+    rp->m_bPaused = false;
     showRecViewInfo();
+}
+
+void CameraDlg::refuseStart(bool cameraOpen)
+{
+    // Nothing was recorded: there is no movie to offer later, and the
+    // window stays ready for the next try.
+    Log(kLog, 2, "camera recording refused, camera open:%d", int(cameraOpen));
+    UnsavedRecording::forget();
+    QFile::remove(m_strTmpFile);
+    idleLayout();
+    const QString text =
+        cameraOpen ? tr("The webcam recording could not start. Please make sure that the temporary folder (which can "
+                        "be changed in the Settings) can be written to and has enough space, then try again.")
+                   : tr("The webcam recording could not start because no camera picture is available. Please make "
+                        "sure your camera is connected and not used by another program, then choose it again.");
+    Utils::showMacWindowMessage(MsgType_Warning, this, text, MsgButton_Ok);
 }
 
 void CameraDlg::on_btnStop_clicked()
@@ -264,7 +292,8 @@ void CameraDlg::on_btnStop_clicked()
         return;
     if (m_pInfoTimer)
         m_pInfoTimer->stop();
-    if (!CameraManager::instance()->stopRecord())
+    m_bStopping = CameraManager::instance()->stopRecord();
+    if (!m_bStopping)
         Log(kLog, 1, "stop camera recording error!");
     rp->m_bRecording = false;
 }
@@ -385,17 +414,22 @@ void CameraDlg::showFailure(const QString& text)
 
 void CameraDlg::onRecordingError()
 {
+    m_bStopping = false;
     RecordParameter::instance()->m_bRecording = false;
     StatusItem::instance()->setSysBarState(SysBar_Idle);
     TaskManage::instance()->isTasking = false;
     idleLayout();
     if (m_pInfoTimer)
         m_pInfoTimer->stop();
+    QPointer<CameraDlg> self(this);
     showFailure(tr("Webcam recording failed, (error code: 1001), you can click OK to give feedback on this issue."));
+    if (self)
+        closeAfterRecording();
 }
 
 void CameraDlg::onRecordingFinish(bool failed)
 {
+    m_bStopping = false;
     RecordParameter::instance()->m_bRecording = false;
     // The engine may call a movie complete that never reached the disk:
     // there is nothing to preview then.
@@ -405,7 +439,10 @@ void CameraDlg::onRecordingFinish(bool failed)
     }
     if (failed) {
         TaskManage::instance()->isTasking = false;
+        QPointer<CameraDlg> self(this);
         showFailure(tr("Failed to save file, (error code: 1002), you can click OK to give feedback on this issue."));
+        if (self)
+            closeAfterRecording();
         return;
     }
     Log(kLog, 1, "stop camera recording success!");
@@ -436,7 +473,10 @@ void CameraDlg::afterPreview(int result)
         emit SignalsTransfer::instance()->showHistory();
     setFlagsKeepingView(kRecorderFlags);
     StatusItem::instance()->setSysBarState(SysBar_Idle);
-    show();
+    if (m_bCloseAfterStop)
+        closeAfterRecording();
+    else
+        show();
     if (tasks->isTasking) {
         QTimer::singleShot(500, this, [this] { TaskManage::instance()->taskCompleted(this, 0); });
         return;
@@ -555,18 +595,102 @@ bool CameraDlg::eventFilter(QObject* watched, QEvent* event)
     return VxDialogBase::eventFilter(watched, event);
 }
 
+bool CameraDlg::deferClose()
+{
+    if (RecordParameter::instance()->m_bRecording) {
+        on_btnStop_clicked();
+    } else if (!m_bStopping) {
+        return false;
+    }
+    // The movie goes to the preview as after Stop; the window closes after it.
+    m_bCloseAfterStop = m_bStopping;
+    return m_bStopping;
+}
+
+void CameraDlg::closeAfterRecording()
+{
+    if (!m_bCloseAfterStop)
+        return;
+    m_bCloseAfterStop = false;
+    emit closes(false);
+    reject();
+}
+
 void CameraDlg::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Escape)
+    if (event->key() == Qt::Key_Escape) {
+        if (deferClose()) {
+            event->accept();
+            return;
+        }
         emit closes(false);
+    }
     VxDialogBase::keyPressEvent(event);
 }
 
 void CameraDlg::closeEvent(QCloseEvent* event)
 {
-    on_btnStop_clicked();
+    if (deferClose()) {
+        event->ignore();
+        return;
+    }
     emit closes(false);
     VxDialogBase::closeEvent(event);
+}
+
+// ---- the overlay's corner -------------------------------------------------------------
+
+void CameraDlg::moveToDefaultPos()
+{
+    placeInCorner();
+    m_bKeepInCorner = frameGeometry() == geometry();
+}
+
+void CameraDlg::placeInCorner()
+{
+    RecordParameter* rp = RecordParameter::instance();
+    // The recorded area, so that the camera is in the recording; the screen
+    // when no area is known.
+    QRect area = Utils::DisplayRectToScreen(rp->getUseDisplayIndex(), rp->getVideoRect());
+    const QScreen* screen = QGuiApplication::screenAt(area.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    area = area.isValid() && screen ? area.intersected(screen->geometry()) : QRect();
+    if (area.isEmpty() && screen)
+        area = screen->availableGeometry();
+    QWindow* window = windowHandle();
+    m_placedFrame = size().grownBy(window ? window->frameMargins() : QMargins());
+    const QRect inner = area.adjusted(kCornerMargin, kCornerMargin, -kCornerMargin, -kCornerMargin);
+    const int left = inner.left();
+    const int right = qMax(inner.left(), inner.right() + 1 - m_placedFrame.width());
+    const int top = inner.top();
+    const int bottom = qMax(inner.top(), inner.bottom() + 1 - m_placedFrame.height());
+    QPoint place;
+    switch (rp->getCameraDefaultPos()) {
+    case RP_Pos_TopRight: place = QPoint(right, top); break;
+    case RP_Pos_Center: place = QPoint((left + right) / 2, (top + bottom) / 2); break;
+    case RP_Pos_BottomLeft: place = QPoint(left, bottom); break;
+    case RP_Pos_BottomRight: place = QPoint(right, bottom); break;
+    default: place = QPoint(left, top); break;
+    }
+    if (window)
+        window->setFramePosition(place);
+    else
+        move(place);
+}
+
+bool CameraDlg::event(QEvent* event)
+{
+    const bool handled = VxDialogBase::event(event);
+    // The window manager's frame arrives after the first placement and
+    // makes the window larger: place it again until the frame is known.
+    if (m_bKeepInCorner && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        && frameGeometry().size() != m_placedFrame) {
+        placeInCorner();
+        if (frameGeometry() != geometry())
+            m_bKeepInCorner = false;
+    }
+    return handled;
 }
 
 void CameraDlg::showEvent(QShowEvent* event)

@@ -41,6 +41,9 @@ public:
     bool isRecorder() const { return m_bOnlyRecordCamera; }
     void changeStatus(bool idle);
     void changeMicState();
+    // Puts the window in the corner of the recorded area that the webcam
+    // options chose, and keeps it there while the window manager frames it.
+    void moveToDefaultPos();
     // "hh:mm:ss", the hours not wrapped.
     static QString timeCounter(int seconds);
 
@@ -64,6 +67,7 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -78,6 +82,12 @@ private:
     bool checkFreeSpace(int seconds);
     void applyStopRules(int seconds);
     void showFailure(const QString& text);
+    void refuseStart(bool cameraOpen);
+    // A close asked for while a recording runs or is being finished waits
+    // for its preview; true when it waits.
+    bool deferClose();
+    void closeAfterRecording();
+    void placeInCorner();
     void openPreview();
     void afterPreview(int result);
     void flyOut(const QString& path);
@@ -94,5 +104,9 @@ private:
     QColor m_colorHover, m_colorNormal, m_colorBacHover, m_colorBacNormal;
     qint64 m_nFreeSize = 0;
     bool m_bSnapping = false;
+    bool m_bStopping = false;       // stopped, the engine still completing the movie
+    bool m_bCloseAfterStop = false; // a close waits for the recording's end
+    bool m_bKeepInCorner = false;   // placed in a corner, the frame not known yet
+    QSize m_placedFrame;
     VxComboboxViewItemDelegate* m_pCameraDelegate = nullptr;
 };

@@ -50,10 +50,12 @@ private slots:
         QCOMPARE(FakeScreencast::liveObjectCount(), 0);
     }
 
-    void onlyTheDefaultCameraIsListed()
+    void everyCameraIsListedTheDefaultOpens()
     {
-        QCOMPARE(CameraManager::instance()->getCameras(), QStringList{"Test Camera"});
+        QCOMPARE(CameraManager::instance()->getCameras(), (QStringList{"Desk Camera", "Test Camera"}));
+        // Nothing chosen yet: the engine's default camera.
         QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, QString("test-camera"));
+        QCOMPARE(m_dlg->findChild<QComboBox*>("cmbCamera")->currentData().toString(), QString("Test Camera"));
         QVERIFY(FakeScreencast::lastOpenCamera().onlyCamera);
         QCOMPARE(FakeScreencast::callCount("OpenCamera"), 1);   // opened once, not once per list row
 
@@ -195,6 +197,141 @@ private slots:
         QVERIFY(!RecordParameter::instance()->m_bRecording);
         QCOMPARE(testsupport::readFile(old), QByteArray("movie"));
         QCOMPARE(UnsavedRecording::find(), old);
+    }
+
+    // The chosen camera, in its chosen mode, is the one the window opens;
+    // one that has gone gives way to the default.
+    void windowOpensTheChosenCamera_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QSize>("mode");
+        QTest::addColumn<QString>("openedId");
+        QTest::addColumn<QSize>("openedMode");
+        QTest::newRow("the other camera") << "Desk Camera" << QSize(640, 480) << "/dev/video0" << QSize(640, 480);
+        QTest::newRow("a camera gone") << "Old Camera" << QSize(640, 480) << "test-camera" << QSize();
+    }
+
+    void windowOpensTheChosenCamera()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QSize, mode);
+        QFETCH(QString, openedId);
+        QFETCH(QSize, openedMode);
+        CameraManager::instance()->setChosenCamera(chosen, mode);
+        delete m_dlg.data();
+        CameraManager::release();
+        for (bool recorder : {true, false}) {
+            CameraDlg window(recorder);
+            QCOMPARE(FakeScreencast::lastOpenCamera().deviceId, openedId);
+            QCOMPARE(FakeScreencast::lastOpenCamera().mode.isEmpty() ? QSize() : FakeScreencast::lastOpenCamera().mode,
+                     openedMode);
+        }
+        CameraManager::instance()->setChosenCamera(QString(), QSize());
+        m_dlg = new CameraDlg(true);
+    }
+
+    // A start the engine refuses says why and leaves the window ready.
+    void refusedStartReturnsToReady_data()
+    {
+        QTest::addColumn<bool>("cameraOpen");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("engine refuses") << true << "temporary folder";
+        QTest::newRow("no camera open") << false << "no camera picture";
+    }
+
+    void refusedStartReturnsToReady()
+    {
+        QFETCH(bool, cameraOpen);
+        QFETCH(QString, why);
+        m_dlg->show();
+        if (cameraOpen)
+            FakeScreencast::failNext("CCameraObject::record");
+        else
+            CameraManager::release();
+        ModalDriver driver(30000);
+        driver.expect([why](QWidget* box) {
+            QVERIFY2(ModalDriver::describe(box).text.contains(why), qPrintable(ModalDriver::describe(box).text));
+            ModalDriver::forceClose(box);
+        });
+        m_dlg->on_btnRec_clicked();
+        DRIVER_DONE(driver, 30000);
+        QVERIFY(!RecordParameter::instance()->m_bRecording);
+        QVERIFY(button("btnRec")->isVisible());
+        QVERIFY(!button("btnStop")->isVisible());
+        QVERIFY(m_dlg->findChild<QWidget*>("frmDevices")->isVisible());
+        QCOMPARE(UnsavedRecording::find(), QString());
+        // The window is ready: the next start records.
+        if (!cameraOpen) {
+            QVERIFY(CameraManager::instance()->openCamera(m_dlg->findChild<QWidget*>("wdgRender"), true));
+        }
+        m_dlg->on_btnRec_clicked();
+        QVERIFY(RecordParameter::instance()->m_bRecording);
+    }
+
+    // Escape and the close box while recording stop it; the window closes
+    // only once the movie was dealt with, here the failure message.
+    void closeDuringRecordingWaitsForTheMovie_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Escape") << true;
+        QTest::newRow("close box") << false;
+    }
+
+    void closeDuringRecordingWaitsForTheMovie()
+    {
+        QFETCH(bool, escape);
+        startRecording();
+        QSignalSpy closes(m_dlg.data(), &CameraDlg::closes);
+        if (escape)
+            QTest::keyClick(m_dlg.data(), Qt::Key_Escape);
+        else
+            QVERIFY(!m_dlg->close());
+        QCOMPARE(FakeScreencast::callCount("CCameraObject::stopRecord"), 1);
+        QVERIFY(!RecordParameter::instance()->m_bRecording);
+        QVERIFY(m_dlg->isVisible());
+        QCOMPARE(closes.count(), 0);
+        // A second request while the movie is completed waits as well.
+        QVERIFY(!m_dlg->close());
+        QCOMPARE(closes.count(), 0);
+
+        ModalDriver driver(30000);
+        driver.expect([](QWidget* box) {
+            QVERIFY(ModalDriver::describe(box).text.contains("(error code: 1002)"));
+            ModalDriver::forceClose(box);
+        });
+        FakeScreencast::camera()->fireFinish(true);
+        DRIVER_DONE(driver, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(closes.count(), 1, 20000);
+        QCOMPARE(closes.first().first().toBool(), false);
+        QVERIFY(!m_dlg->isVisible());
+    }
+
+    // The overlay goes into the chosen corner of the recorded area.
+    void overlayTakesTheChosenCorner_data()
+    {
+        QTest::addColumn<int>("corner");
+        QTest::addColumn<QPoint>("place");
+        // Area (100,50)-(700,450), window 200x100, 10 px in from the edges.
+        QTest::newRow("top-left") << int(RP_Pos_TopLeft) << QPoint(110, 60);
+        QTest::newRow("top-right") << int(RP_Pos_TopRight) << QPoint(491, 60);
+        QTest::newRow("centre") << int(RP_Pos_Center) << QPoint(300, 200);
+        QTest::newRow("bottom-left") << int(RP_Pos_BottomLeft) << QPoint(110, 341);
+        QTest::newRow("bottom-right") << int(RP_Pos_BottomRight) << QPoint(491, 341);
+    }
+
+    void overlayTakesTheChosenCorner()
+    {
+        QFETCH(int, corner);
+        QFETCH(QPoint, place);
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setVideoRect(QRect(QPoint(100, 50), QPoint(700, 450)));
+        rp->setCameraDefaultPos(RP_DefalutPos(corner));
+        CameraDlg overlay(false);
+        overlay.setMinimumSize(1, 1);
+        overlay.resize(200, 100);
+        overlay.show();
+        overlay.moveToDefaultPos();
+        QTRY_COMPARE_WITH_TIMEOUT(overlay.frameGeometry().topLeft(), place, 20000);
     }
 
 private:
