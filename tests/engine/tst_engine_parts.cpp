@@ -1,9 +1,12 @@
 // Engine parts that need no display: the owning pointer, sound placement,
-// the mixer, the region box's size tip and the click effect's timing.
+// the mixer, the region box's size tip, the click effect's timing, and the
+// cameras' modes and test cameras.
 
 #include "EngineTestSupport.h"
 
+#include "Cameras.h"
 #include "Screencast.h"
+#include "cam/CameraInput.h"
 #include "rec/AudioMixer.h"
 #include "rec/EncoderAudio.h"
 #include "rec/MouseEffects.h"
@@ -220,6 +223,61 @@ private slots:
         QVERIFY(shows(down, 1033000));
         QVERIFY(shows(up, 1033000 + MouseDecorator::kClickShowUs - 1000));
         QVERIFY(!shows(up, 1033000 + MouseDecorator::kClickShowUs + 1000));
+    }
+
+    // A node's modes: one per size, largest first, each at the rate nearest
+    // 30 fps and MJPEG before YUYV; a wanted size picks its own mode.
+    void v4l2ModesBySize()
+    {
+        using sc::cam::V4l2Mode;
+        const std::vector<V4l2Mode> offered{{"yuyv422", 640, 480, 30}, {"mjpeg", 1920, 1080, 15},
+                                            {"mjpeg", 640, 480, 30},   {"yuyv422", 1920, 1080, 5},
+                                            {"mjpeg", 1280, 720, 60},  {"yuyv422", 1280, 720, 30}};
+        const std::vector<V4l2Mode> sizes = sc::cam::v4l2Sizes(offered);
+        QStringList shown;
+        for (const V4l2Mode& m : sizes)
+            shown << QString("%1 %2x%3@%4").arg(QString::fromStdString(m.inputFormat)).arg(m.width).arg(m.height).arg(m.fps);
+        QCOMPARE(shown, (QStringList{"mjpeg 1920x1080@15", "yuyv422 1280x720@30", "mjpeg 640x480@30"}));
+
+        V4l2Mode chosen;
+        QVERIFY(sc::cam::chooseV4l2Mode(offered, 0, 0, chosen));   // the usual choice
+        QCOMPARE(chosen.width, 1280);
+        QCOMPARE(chosen.inputFormat, std::string("yuyv422"));
+        QVERIFY(sc::cam::chooseV4l2Mode(offered, 640, 480, chosen));
+        QCOMPARE(chosen.inputFormat + " " + std::to_string(chosen.width), std::string("mjpeg 640"));
+        QVERIFY(sc::cam::chooseV4l2Mode(offered, 1900, 1000, chosen));   // not offered: the nearest
+        QCOMPARE(chosen.width, 1920);
+        QVERIFY(!sc::cam::chooseV4l2Mode({}, 0, 0, chosen));
+    }
+
+    // SR_TEST_CAMERA names several cameras, empty parts skipped; each offers
+    // its own size and opens in it whatever size is asked for.
+    void severalTestCameras()
+    {
+        QTemporaryDir noNodes;
+        sc::setCameraDirectoryForTests(noNodes.path().toStdString());
+        et::ScopedEnv cameras("SR_TEST_CAMERA", "lavfi:color=c=red:size=320x240:rate=30;;"
+                                            "lavfi:color=c=blue:size=480x360:rate=15");
+        QCOMPARE(GetCameraDeviceCount(), 2);
+        QCOMPARE(QByteArray(GetCameraDevice(0)->name), QByteArray("Test Camera"));
+        QCOMPARE(QByteArray(GetCameraDevice(1)->name), QByteArray("Test Camera 2"));
+        QCOMPARE(QByteArray(GetCameraDevice(1)->uniqueId), QByteArray("test-camera-2"));
+        QCOMPARE(QByteArray(GetCameraDefaultDevice()), QByteArray("test-camera"));
+        QCOMPARE(sc::testCameraSource("test-camera-2"), std::string("lavfi:color=c=blue:size=480x360:rate=15"));
+        QCOMPARE(sc::testCameraSource("test-camera-3"), std::string());
+
+        CameraModeInfo modes[4] = {};
+        QCOMPARE(GetCameraModes("test-camera-2", modes, 4), 1);
+        QCOMPARE(QSize(modes[0].width, modes[0].height), QSize(480, 360));
+        QCOMPARE(modes[0].fps, 15);
+        QCOMPARE(GetCameraModes("test-camera", nullptr, 0), 1);   // counted without room
+        QCOMPARE(GetCameraModes("", modes, 4), 0);
+
+        sc::cam::CameraInput input;
+        std::string error;
+        QVERIFY2(input.open("test-camera-2", error, 1280, 720), error.c_str());
+        QCOMPARE(input.size(), QSize(480, 360));
+        sc::setCameraDirectoryForTests(std::string());
     }
 };
 
