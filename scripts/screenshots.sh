@@ -18,8 +18,9 @@
 #                        what is missing (tools/guide_pages_demo)
 #   preview-playing.png, preview-trim.png, preview-sound.png
 #                        the preview window (tools/preview_demo)
-#   webcam-idle.png, webcam-recording.png
-#                        the webcam recorder on the test camera (tools/webcam_demo)
+#   webcam-options.png, webcam-idle.png, webcam-recording.png
+#                        the webcam options with two test cameras, then the
+#                        webcam recorder on the one chosen (tools/webcam_demo)
 #   strip-*.png, watermark-manager.png, floating-panel.png, quit-prompt.png,
 #   prefs-*.png, task-schedule.png
 #                        the smaller windows (tools/dialogs_demo)

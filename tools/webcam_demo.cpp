@@ -1,9 +1,12 @@
-// Shows the webcam recorder with the engine's test camera, idle and while
-// recording, and saves what the screen shows, for the screenshot script.
-// Not a test. Needs an X display.
+// Shows the webcam options with two test cameras, the second chosen, then
+// the webcam recorder on it, idle and while recording, and saves what the
+// screen shows, for the screenshot script. Not a test. Needs an X display.
 //
-//   webcam_demo <out-prefix>   writes <out-prefix>-idle.png and -recording.png
+//   webcam_demo <out-prefix>   writes <out-prefix>-options.png, -idle.png
+//                              and -recording.png
 #include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 
@@ -15,6 +18,7 @@
 #include "core/SignalsTransfer.h"
 #include "recording/CameraDlg.h"
 #include "recording/CameraManager.h"
+#include "recording/DlgWebcamOptions.h"
 
 namespace {
 
@@ -28,7 +32,7 @@ bool shoot(QWidget* window, const QString& path)
 int main(int argc, char** argv)
 {
     if (!qEnvironmentVariableIsSet("SR_TEST_CAMERA"))
-        qputenv("SR_TEST_CAMERA", "lavfi:smptebars=size=640x480:rate=30");
+        qputenv("SR_TEST_CAMERA", "lavfi:smptebars=size=640x480:rate=30;lavfi:testsrc2=size=1280x720:rate=30");
     QApplication app(argc, argv);
     if (argc < 2 || scInitialize() != kScInitOk)
         return 2;
@@ -36,6 +40,17 @@ int main(int argc, char** argv)
     SignalsTransfer::instance();
     RecordParameter::instance()->setOnlyRecordCamera(true);
     bool ok = true;
+    {
+        DlgWebcamOptions options;
+        options.move(40, 20);
+        options.show();
+        ok = QTest::qWaitForWindowExposed(&options);
+        auto* cameras = options.findChild<QComboBox*>("cmbWebcam");
+        cameras->setCurrentIndex(cameras->count() - 1);
+        QTest::qWait(800);
+        ok = shoot(&options, prefix + "-options.png") && ok;
+        options.findChild<QPushButton*>("btnOK")->click();
+    }
     {
         CameraDlg dlg(true);
         dlg.resize(1047, 745);

@@ -156,10 +156,7 @@ private slots:
         m_dlg->on_btnRec_clicked();
         m_dlg->on_btnStop_clicked();
         ModalDriver driver(30000);
-        driver.expect([](QWidget* box) {
-            QVERIFY(ModalDriver::describe(box).text.contains("(error code: 1002)"));
-            ModalDriver::forceClose(box);
-        });
+        closeBoxSaying(driver, "(error code: 1002)");
         FakeScreencast::camera()->fireFinish(engineFailed);
         DRIVER_DONE(driver, 30000);
         QVERIFY(m_dlg->isVisible());   // no preview hid it
@@ -249,10 +246,7 @@ private slots:
         else
             CameraManager::release();
         ModalDriver driver(30000);
-        driver.expect([why](QWidget* box) {
-            QVERIFY2(ModalDriver::describe(box).text.contains(why), qPrintable(ModalDriver::describe(box).text));
-            ModalDriver::forceClose(box);
-        });
+        closeBoxSaying(driver, why);
         m_dlg->on_btnRec_clicked();
         DRIVER_DONE(driver, 30000);
         QVERIFY(!RecordParameter::instance()->m_bRecording);
@@ -295,10 +289,7 @@ private slots:
         QCOMPARE(closes.count(), 0);
 
         ModalDriver driver(30000);
-        driver.expect([](QWidget* box) {
-            QVERIFY(ModalDriver::describe(box).text.contains("(error code: 1002)"));
-            ModalDriver::forceClose(box);
-        });
+        closeBoxSaying(driver, "(error code: 1002)");
         FakeScreencast::camera()->fireFinish(true);
         DRIVER_DONE(driver, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(closes.count(), 1, 20000);
@@ -335,6 +326,14 @@ private slots:
     }
 
 private:
+    // The next box must hold `text`; it is closed.
+    static void closeBoxSaying(ModalDriver& driver, const QString& text)
+    {
+        driver.expect([text](QWidget* box) {
+            QVERIFY2(ModalDriver::describe(box).text.contains(text), qPrintable(ModalDriver::describe(box).text));
+            ModalDriver::forceClose(box);
+        });
+    }
     // A recorder window recording on the fake camera.
     void startRecording()
     {
