@@ -150,6 +150,9 @@ private slots:
         overlay.resize(320, 240);
         overlay.show();
         QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+        // Placed where the test knows it is, frame included.
+        overlay.moveToDefaultPos();
+        QTRY_COMPARE_WITH_TIMEOUT(overlay.frameGeometry().topLeft(), area.topLeft() + QPoint(10, 10), 30000);
         QVERIFY(isLive(overlay));
 
         chooseInOptions(0, QStringLiteral("320 x 240"), int(RP_Pos_BottomRight));
