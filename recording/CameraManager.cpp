@@ -59,7 +59,10 @@ bool CameraCallback::openCamera(const QString& name, ScNativeView view, bool onl
         if (!device || QString::fromUtf8(device->name) != name)
             continue;
         // The record lives only until the next device call: keep the id.
-        m_id = QByteArray(device->uniqueId);
+        if (m_id != device->uniqueId) {
+            m_id = QByteArray(device->uniqueId);
+            m_bModesKnown = false;
+        }
         m_strName = name;
         m_bOnlyCamera = onlyCamera;
         m_pCamera = OpenCameraInMode(this, view, m_id.constData(), onlyCamera, qMax(0, mode.width()),
@@ -233,14 +236,24 @@ void CameraManager::setMic(QString name)
 
 QVector<QSize> CameraManager::getModes()
 {
-    QVector<QSize> sizes;
     if (!camera())
-        return sizes;
-    QVector<CameraModeInfo> modes(GetCameraModes(m_pCallback->m_id.constData(), nullptr, 0));
-    modes.resize(qMin(modes.size(), GetCameraModes(m_pCallback->m_id.constData(), modes.data(), modes.size())));
-    for (const CameraModeInfo& mode : modes)
-        sizes.append(QSize(mode.width, mode.height));
-    return sizes;
+        return QVector<QSize>();
+    CameraCallback* open = m_pCallback;
+    if (!open->m_bModesKnown) {
+        // Room for what cameras offer; asked again only when a camera offers more.
+        QVector<CameraModeInfo> modes(32);
+        int count = GetCameraModes(open->m_id.constData(), modes.data(), modes.size());
+        if (count > modes.size()) {
+            modes.resize(count);
+            count = GetCameraModes(open->m_id.constData(), modes.data(), modes.size());
+        }
+        modes.resize(qBound(0, count, modes.size()));
+        open->m_modes.clear();
+        for (const CameraModeInfo& mode : modes)
+            open->m_modes.append(QSize(mode.width, mode.height));
+        open->m_bModesKnown = true;
+    }
+    return open->m_modes;
 }
 
 bool CameraManager::setPreset(CameraResolution preset)

@@ -33,6 +33,9 @@ public:
     QString m_strName;
     QByteArray m_id;
     bool m_bOnlyCamera = false;
+    // The open camera's modes, asked once: a test camera is opened to tell.
+    QVector<QSize> m_modes;
+    bool m_bModesKnown = false;
 
 private:
     CameraCallback(const CameraCallback&) = delete;
