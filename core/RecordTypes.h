@@ -3,9 +3,12 @@
 // Enumerations shared by the settings model, the windows and the services.
 // Values are stored in settings and task records: never renumber them.
 // RecStopEvent lives with the task record (schedule/TaskInfo.h).
+// The ones read from settings have int as their type: a stored number
+// outside the listed ones is then a value the code can look at and refuse,
+// not undefined behaviour.
 
 // Container and image formats.
-enum RP_Format {
+enum RP_Format : int {
     RP_Format_MP4 = 0,
     RP_Format_MOV = 1,
     RP_Format_M4V = 2,
@@ -24,7 +27,7 @@ enum RP_Format {
 };
 
 // Video codecs.
-enum RP_CodecType {
+enum RP_CodecType : int {
     RP_Codec_None = 0,
     RP_Codec_H264 = 1,
     RP_Codec_HEVC = 2,
@@ -33,7 +36,7 @@ enum RP_CodecType {
     RP_Codec_GIF = 5
 };
 
-enum RP_CodecQuality {
+enum RP_CodecQuality : int {
     RP_Quality_Lowest = 1,
     RP_Quality_Low = 2,
     RP_Quality_Medium = 3,
@@ -43,7 +46,7 @@ enum RP_CodecQuality {
 };
 
 // Mouse click effect.
-enum RP_MouseClick {
+enum RP_MouseClick : int {
     RP_MouseClick_None = 0,
     RP_MouseClick_Status = 1,
     RP_MouseClick_Blink = 2
