@@ -328,12 +328,15 @@ void RecordHistoryTool::onElideText(QPushButton* button, QString& text)
 
 bool RecordHistoryTool::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->label) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+    const bool press = event->type() == QEvent::MouseButtonPress;
+    const bool release = event->type() == QEvent::MouseButtonRelease;
+    // Only a press or a release is a QMouseEvent: the label gets every kind.
+    if (watched == ui->label && (press || release)
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (press) {
             ui->label->setProperty("selected", true);
             repolish(ui->label);
-        } else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+        } else {
             QPointer<RecordHistoryTool> self(this);
             onShowHistory();
             if (!self)
