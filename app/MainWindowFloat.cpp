@@ -59,29 +59,23 @@ void MainWindow::createFloatWindow()
     });
     connect(panel, &FfFloatWindow::showOptions, this, &MainWindow::onShowOption);
     connect(panel, &FfFloatWindow::snapshot, this, &MainWindow::onHotkeySnap);
+    // Each switch runs its own handler when it is set (setBtnChecked emits
+    // clicked): calling the handler here as well would ask twice.
     connect(panel, &FfFloatWindow::speakerChanged, this, [this](bool on) {
         ui->btnUseAudio->setBtnChecked(on);
-        onSetSysAudioEnable(on);
         refreshFloatWindow();
     });
     connect(panel, &FfFloatWindow::microphonerChanged, this, [this](bool on) {
         ui->btnUseMic->setBtnChecked(on);
-        onSetMicEnable(on);
         refreshFloatWindow();
     });
-    connect(panel, &FfFloatWindow::switchOffMoniter, this, [this](bool on) {
-        ui->btnUseDisplay->setBtnChecked(on);
-        onSetVideoEnable(on);
-    });
+    connect(panel, &FfFloatWindow::switchOffMoniter, this, [this](bool on) { ui->btnUseDisplay->setBtnChecked(on); });
     connect(panel, &FfFloatWindow::changeMoniter, this, [this](int index) {
         if (index < ui->cmbDisplay->count())
             ui->cmbDisplay->setCurrentIndex(index);
         refreshFloatWindow();
     });
-    connect(panel, &FfFloatWindow::switchOffCamera, this, [this](bool on) {
-        ui->btnUseCamera->setBtnChecked(on);
-        onSetCameraEnable(on);
-    });
+    connect(panel, &FfFloatWindow::switchOffCamera, this, [this](bool on) { ui->btnUseCamera->setBtnChecked(on); });
     // The camera window opens a moment after the switch; the choice waits
     // for it.
     connect(panel, &FfFloatWindow::changeCamera, this, [this](int index) {

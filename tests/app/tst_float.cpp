@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QDialog>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -176,6 +177,40 @@ private slots:
             panel->findChild<QToolButton*>(control)->click();
         }
         QTRY_COMPARE_WITH_TIMEOUT(state(), on, 20000);
+    }
+
+    // Each row: a panel button whose source cannot be switched on, how it is
+    // refused, and the one dialog that must explain it (a second is a failure).
+    void refusedSourceAsksOnce_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("system sound without the plug-in") << "btnSpeakerOff" << "AudioDriverManager";
+        QTest::newRow("microphone refused") << "btnMicrophoneOff" << "DlgSetPermissions";
+    }
+
+    void refusedSourceAsksOnce()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, dialog);
+        FakeScreencast::setAudioCaptureDevices({{"Microphone", "mic-1"}}, "mic-1");
+        VxSettings::instance()->setApplicationParam("RemindClose", true);
+        RecordParameter* params = RecordParameter::instance();
+        params->setSysAudioEnable(false);
+        params->setMicEnable(false);
+        QCOMPARE(closeFrame(), QString("tray"));
+        if (dialog == "AudioDriverManager")
+            FakeScreencast::setVirtualAudioDriver(1, QString());
+        else
+            FakeScreencast::setPermission(1, 1);
+        FfFloatWindow* panel = m_frame.get()->mainWindow()->floatWindow();
+
+        ModalDriver driver(20000);
+        driver.expect([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); }, dialog);
+        panel->findChild<QToolButton*>(control)->click();
+        DRIVER_DONE(driver, 20000);
+        QCOMPARE(driver.seen().size(), 1);
+        QVERIFY(!params->getSysAudioEnable() && !params->getMicEnable());
     }
 
     // Each row: where the panel is dropped past an edge, and where it slides to and leaves
