@@ -6,6 +6,7 @@
 #include "core/RecordParameter.h"
 #include "platform/framework/VxSettings.h"
 #include "ui_DlgQuitMessage.h"
+#include "widgets/UIHelper.h"
 
 DlgQuitMessage::DlgQuitMessage(QWidget* parent)
     : VxDialogBase(parent)
@@ -22,7 +23,16 @@ DlgQuitMessage::DlgQuitMessage(QWidget* parent)
         ui->rdbTray->setChecked(true);
     connect(ui->btnOK, &QPushButton::clicked, this, &DlgQuitMessage::accept);
     connect(ui->btnCancel, &QPushButton::clicked, this, &DlgQuitMessage::reject);
+    showDrawableQuestion();
     postCreateDerivedDialog(true, false, nullptr);
+}
+
+void DlgQuitMessage::showDrawableQuestion()
+{
+    // The question ends with a full-width mark; measured in the font the
+    // style sheet gives the label.
+    ui->label->ensurePolished();
+    ui->label->setText(UIHelper::drawableText(ui->label->text(), ui->label->font()));
 }
 
 DlgQuitMessage::~DlgQuitMessage()
@@ -49,4 +59,5 @@ void DlgQuitMessage::closeEvent(QCloseEvent* event)
 void DlgQuitMessage::retranslateDerived()
 {
     ui->retranslateUi(this);
+    showDrawableQuestion();
 }

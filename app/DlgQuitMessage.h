@@ -24,5 +24,7 @@ protected:
     void retranslateDerived() override;
 
 private:
+    void showDrawableQuestion();
+
     Ui::DlgQuitMessage* ui = nullptr;
 };

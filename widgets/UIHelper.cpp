@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLayout>
 #include <QMessageBox>
 #include <QWidget>
@@ -73,4 +74,16 @@ void UIHelper::closeSettingsDialog(QDialog* dialog, QCloseEvent* event, bool cha
         dialog->reject();
     }
     event->accept();
+}
+
+QString UIHelper::drawableText(const QString& text, const QFont& font)
+{
+    // The full-width forms of the printable ASCII signs sit 0xFEE0 above them.
+    const QFontMetrics metrics(font);
+    QString result = text;
+    for (QChar& c : result) {
+        if (c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E && !metrics.inFont(c))
+            c = QChar(c.unicode() - 0xFEE0);
+    }
+    return result;
 }

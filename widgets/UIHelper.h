@@ -4,6 +4,7 @@
 
 class QCloseEvent;
 class QDialog;
+class QFont;
 class QWidget;
 
 class UIHelper : public QObject
@@ -24,4 +25,9 @@ public:
     // question decides between accept() (which may refuse a value and keep
     // the dialog open), reject() and staying.
     static void closeSettingsDialog(QDialog* dialog, QCloseEvent* event, bool changed);
+
+    // `text` with each full-width sign ("？", "！", "：" ...) that no font of
+    // this machine can draw in `font` replaced by its plain counterpart, so
+    // that a desktop without East Asian fonts shows "?" rather than a box.
+    static QString drawableText(const QString& text, const QFont& font);
 };

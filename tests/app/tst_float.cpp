@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCursor>
 #include <QDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -13,6 +14,7 @@
 #include <QWidgetAction>
 #include <QtTest/qtestspontaneevent.h>
 
+#include "app/DlgQuitMessage.h"
 #include "app/FfFloatWindow.h"
 #include "app/MainWindow.h"
 #include "app/MainWindowBase.h"
@@ -177,6 +179,20 @@ private slots:
             panel->findChild<QToolButton*>(control)->click();
         }
         QTRY_COMPARE_WITH_TIMEOUT(state(), on, 20000);
+    }
+
+    // The question's full-width mark needs an East Asian font; where none
+    // can draw it the plain mark stands in, never an empty box.
+    void quitQuestionDrawsEverywhere()
+    {
+        DlgQuitMessage prompt(nullptr);
+        auto* label = prompt.findChild<QLabel*>("label");
+        const QString text = label->text();
+        QVERIFY(text.startsWith("Are you sure you want to exit program"));
+        const QFontMetrics metrics(label->font());
+        for (const QChar c : text)
+            QVERIFY2(metrics.inFont(c), qPrintable(QString::number(c.unicode(), 16)));
+        QCOMPARE(text.right(1), QString(metrics.inFont(QChar(0xFF1F)) ? QChar(0xFF1F) : QChar('?')));
     }
 
     // Each row: a panel button whose source cannot be switched on, how it is
