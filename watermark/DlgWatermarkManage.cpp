@@ -130,7 +130,11 @@ void DlgWatermarkManage::onInitUI()
     fillList();
     // Opens on the preset in use, else on the first one.
     const int current = WaterMarkDataManage::instance()->m_nCurrentIndex;
-    m_pList->setCurrentRow(current >= 0 && current < m_pList->count() ? current : 0);
+    const bool inUse = current >= 0 && current < m_pList->count();
+    m_pList->setCurrentRow(inUse ? current : 0);
+    // Leaving without Apply keeps the preset in use, followed through
+    // deletions; only Apply, or deleting that preset, changes it.
+    m_nSelectIndex = inUse ? current : -1;
     resize(940, 540);
 }
 

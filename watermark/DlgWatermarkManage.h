@@ -33,7 +33,9 @@ public:
     // whatever was applied before may then not be what the file holds.
     bool m_bUseLastSelect = true;
     bool m_bSaved = false;
-    int m_nSelectIndex = -1;     // -1: nothing applied
+    // The preset in use when the manager closes: the one in use when it
+    // opened unless Apply chose another; -1 means no watermark.
+    int m_nSelectIndex = -1;
 
     bool hasUnsavedChanges() const;
     const QList<WaterMarkData>& workingList() const { return m_lstWorking; }

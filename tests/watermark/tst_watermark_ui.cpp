@@ -1,6 +1,7 @@
 // The watermark drop-down, manager and strip over the engine double: unsaved
 // changes on leaving, the choice stored after the manager, the button text.
 #include <QtTest>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QListWidget>
 #include <QPushButton>
@@ -112,6 +113,53 @@ private slots:
         QCOMPARE(storedIndex(), stored);
         QCOMPARE(WaterMarkDataManage::instance()->m_nCurrentIndex, stored);
         QCOMPARE(shown, QList<bool>({false, true}));
+    }
+
+    // Each row: the preset in use, the row deleted before Save (-1: none),
+    // and the preset in use after Close without Apply (-1: no watermark).
+    void saveThenCloseKeepsThePresetInUse_data()
+    {
+        QTest::addColumn<int>("inUse");
+        QTest::addColumn<int>("deleted");
+        QTest::addColumn<int>("after");
+        QTest::newRow("nothing deleted") << 1 << -1 << 1;
+        QTest::newRow("a preset above it deleted") << 1 << 0 << 0;
+        QTest::newRow("the preset in use deleted") << 1 << 1 << -1;
+        QTest::newRow("no watermark stays none") << -1 << -1 << -1;
+    }
+
+    void saveThenCloseKeepsThePresetInUse()
+    {
+        QFETCH(int, inUse);
+        QFETCH(int, deleted);
+        QFETCH(int, after);
+        WaterMarkDataManage* store = WaterMarkDataManage::instance();
+        QList<WaterMarkData> presets = WaterMarkDataManage::defaultWaterMarkData();
+        while (presets.size() < 3)
+            presets << presets.first();
+        for (int i = 0; i < presets.size(); ++i)
+            presets[i].m_strWaterMarkName = QStringLiteral("preset %1").arg(i);
+        store->setWaterMarkDataList(presets);
+        RecordHistoryTool strip;
+        strip.onPopViewListItemClicked(inUse, store->getWatermarkName(inUse));
+        const QString name = store->getWatermarkName(inUse);
+
+        ModalDriver driver(30000);
+        driver.expect([=](QWidget* modal) {
+            if (deleted >= 0) {
+                modal->findChild<QListWidget*>()->setCurrentRow(deleted);
+                modal->findChild<QPushButton*>("btnDelete")->click();
+            }
+            modal->findChild<QPushButton*>("btnSave")->click();
+            modal->findChild<QPushButton*>("btnClose")->click();
+        }, "DlgWatermarkManage");
+        strip.onAMWaterMarkClicked();
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(storedIndex(), after);
+        QCOMPARE(store->m_nCurrentIndex, after);
+        if (after >= 0)
+            QCOMPARE(store->getWatermarkName(after), name);
+        QCOMPARE(strip.findChild<QPushButton*>("btnWatermarkOff")->isHidden(), after >= 0);
     }
 
     // Names too wide for the button lose their middle and keep the whole in
