@@ -442,6 +442,9 @@ void MainWindow::onDisplayIndexChange(int index)
     setEditRange(size);
     setEditRect(region.width(), region.height());
     params->setVideoRect(region);
+    // Another display, or the same one at another size: the presets that
+    // no longer fit leave the menu, those that fit again come back.
+    showCustomSizeMenu();
     Log(kLogModule, 1, "onDisplayIndexChange");
     if (params->getVideoEnable() || m_nRecordWhat == RecordWhat_Window) {
         ScreenRegion::instance()->hideRegionBox();

@@ -1,5 +1,6 @@
 // The home window and its frame offscreen: region arithmetic, permissions,
 // a failed engine start, ordered teardown and the offer of an interrupted recording.
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
@@ -249,6 +250,36 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(width->value(), 600, 30000);
         QCOMPARE(child<QSpinBox>("editHeight")->value(), 360);
         QCOMPARE(RecordParameter::instance()->getVideoRect(), QRect(100, 100, 600, 360));
+    }
+
+    // The size presets follow the display in use: another display chosen,
+    // or the display itself changed; each row lists the visible presets.
+    void sizePresetsFollowTheDisplay()
+    {
+        FakeScreencast::setDisplays({{"Big", CRect{0, 0, 3840, 2160}, 1.0, true},
+                                     {"Small", CRect{3840, 0, 3840 + 1366, 768}, 1.0, false}});
+        chooseTile("frmChoseVideo");
+        const QStringList all = {"action5120x2880", "action4096x2304", "action1920x1080_1080p",
+                                 "action1280x720_720p", "action854x480_480p", "action1024x768", "action640x480"};
+        const auto visible = [&] {
+            QStringList shown;
+            for (const QString& name : all)
+                if (home()->findChild<QAction*>(name)->isVisible())
+                    shown << name;
+            return shown;
+        };
+        const QStringList big = all.mid(2);
+        const QStringList small = {"action1280x720_720p", "action854x480_480p", "action1024x768", "action640x480"};
+        QCOMPARE(visible(), big);
+        auto* displays = child<QComboBox>("cmbDisplay");
+        displays->setCurrentIndex(1);
+        QCOMPARE(visible(), small);
+        displays->setCurrentIndex(0);
+        QCOMPARE(visible(), big);
+        FakeScreencast::setDisplays({{"Big", CRect{0, 0, 1024, 768}, 1.0, true}});
+        emit SignalsTransfer::instance()->displayChange();
+        QTRY_COMPARE_WITH_TIMEOUT(visible(), QStringList({"action854x480_480p", "action1024x768", "action640x480"}),
+                                  30000);
     }
 
     void topMostRoundTrip()
