@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QPalette>
 #include <QPointer>
 #include <QProcess>
@@ -560,4 +561,12 @@ QString Utils::getAudioDriverName()
         {"Bolsen", "Wide Audio Capture Plug-in"},
     };
     return names.value(getProductBrandName());
+}
+
+QString Utils::productFontFamily(const QString& language)
+{
+    const QString family = VxProductInfo::instance()->extendParam(QStringLiteral("fontFamily"), language);
+    if (!family.isEmpty() && QFontDatabase().hasFamily(family))
+        return family;
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 }

@@ -108,4 +108,7 @@ public:
     // The system-sound plug-in's display name of the brand family; "" for an
     // unknown brand.
     static QString getAudioDriverName();
+    // The product's font family for `language`; the desktop's own font when
+    // the product names none or names one this machine does not have.
+    static QString productFontFamily(const QString& language);
 };

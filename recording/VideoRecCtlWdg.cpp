@@ -517,10 +517,7 @@ void VideoRecCtlWdg::onStartCanvs(int tool)
     ScreenRecorder* recorder = ScreenRecorder::instance();
     if (tool == 0 || !recorder->isCanvas())
         return;
-    QString family = VxProductInfo::instance()->extendParam(QStringLiteral("fontFamily"), QStringLiteral("en"));
-    if (family.isEmpty())
-        family = QStringLiteral("Tahoma");
-    const QByteArray familyUtf8 = family.toUtf8();
+    const QByteArray familyUtf8 = Utils::productFontFamily(QStringLiteral("en")).toUtf8();
     FfColor* tools = ui->frameEdit;
     recorder->onStartCanvs(tool, tools->getFontSize(), tools->getPainterSize(), tools->getColor(),
                            tools->getBackgroundColor(), familyUtf8.constData(), tools->numberNumber());

@@ -1,5 +1,6 @@
 #include "widgets/TipTextStyle.h"
 
+#include "core/Utils.h"
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxResourceMgr.h"
 
@@ -16,11 +17,7 @@ QColor color(const QColor& explicitColor)
 
 QFont font()
 {
-    QString family = VxProductInfo::instance()->extendParam(
-        "fontFamily", VxResourceMgr::instance()->currentLanguage());
-    if (family.isEmpty())
-        family = "Tahoma";
-    return QFont(family, 10, QFont::Normal, false);
+    return QFont(Utils::productFontFamily(VxResourceMgr::instance()->currentLanguage()), 10, QFont::Normal, false);
 }
 
 } // namespace TipTextStyle

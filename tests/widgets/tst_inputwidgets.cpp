@@ -1,6 +1,7 @@
 // The shared input widgets: size boxes reporting once, the combo's delete
 // pictures, the slider that jumps to a press, the text edit's tip.
 #include <QApplication>
+#include <QFontDatabase>
 #include <QtTest>
 #include <QVBoxLayout>
 
@@ -8,7 +9,10 @@
 #include "widgets/CustomCombox.h"
 #include "widgets/CustomSpin.h"
 #include "widgets/CustomTextEdit.h"
+#include "widgets/TipTextStyle.h"
 #include "widgets/VxSlider.h"
+#include "core/Utils.h"
+#include "platform/framework/VxProductInfo.h"
 
 using testsupport::sendMouse;
 
@@ -185,6 +189,36 @@ private slots:
         QTRY_VERIFY(!overlay->isVisible());
         edit->clear();
         QTRY_VERIFY(overlay->isVisible());
+    }
+
+    // Each row: the product's font family parameter and whether the tips
+    // (and the text drawn while recording) use it or the desktop's font.
+    void tipFontFallsBackToTheDesktopFont_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<bool>("used");
+        QTest::newRow("none named") << QString() << false;
+        QTest::newRow("named but not installed") << "No Such Family 1f3a" << false;
+        QString installed;
+        for (const QString& family : QFontDatabase().families())
+            if (QFontDatabase().hasFamily(family)
+                && family != QFontDatabase::systemFont(QFontDatabase::GeneralFont).family())
+                installed = family;
+        QTest::newRow("named and installed") << installed << true;
+    }
+
+    void tipFontFallsBackToTheDesktopFont()
+    {
+        QFETCH(QString, family);
+        QFETCH(bool, used);
+        QVERIFY(!used || !family.isEmpty());
+        VxProductInfo::instance()->overrideValue("extend/fontFamily", family);
+        const QString expected = used ? family : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(Utils::productFontFamily("en"), expected);
+        QCOMPARE(TipTextStyle::font().family(), expected);
+        QCOMPARE(TipTextStyle::font().pointSize(), 10);
+        VxProductInfo::instance()->overrideValue("extend/fontFamily", QString());
     }
 };
 
