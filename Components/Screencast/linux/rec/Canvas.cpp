@@ -130,6 +130,7 @@ void CanvasInput::setArea(const QRect& area)
 {
     if (!ok() || area.isEmpty())
         return;
+    m_area = area;
     const uint32_t values[] = {uint32_t(area.x()), uint32_t(area.y()), uint32_t(area.width()), uint32_t(area.height())};
     xcb_configure_window(m_x.conn(), m_window,
                          XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
@@ -156,14 +157,17 @@ void CanvasInput::setActive(bool active)
 
 void CanvasInput::raiseUnderOwnWindows()
 {
-    // Right above the topmost window of another program: this program's
-    // own windows above it (the control bar with the drawing tools) keep
-    // their clicks.
+    // Right above the topmost window of another program over the area:
+    // this program's own windows above it (the control bar with the
+    // drawing tools) keep their clicks. Windows off the area do not count:
+    // a window manager keeps small helper windows of its own at the top
+    // of the stack, off the screen, and rising above one of those would
+    // cover the control bar too.
     const std::vector<StackedWindow> stack = stackedWindows(m_x);
     OwnWindows own(m_x);
     xcb_window_t sibling = XCB_WINDOW_NONE;
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-        if (it->id == m_window || !it->viewable)
+        if (it->id == m_window || !it->viewable || !it->outer.intersects(m_area))
             continue;
         if (!own.isOwn(it->id)) {
             sibling = it->id;

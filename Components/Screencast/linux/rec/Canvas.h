@@ -87,6 +87,7 @@ private:
     XcbConnection m_x;
     xcb_window_t m_window = XCB_WINDOW_NONE;
     QSocketNotifier* m_notifier = nullptr;
+    QRect m_area;
     bool m_active = false;
     bool m_pressed = false;
 };
