@@ -425,10 +425,9 @@ void FfColor::onColorPicked(const QColor& colour)
 
 void FfColor::lookChanged()
 {
-    // Without a tool there is nothing to restart; a start for "no tool"
-    // would only tell the owner that drawing began.
-    if (m_nTool != CanvasShapes_None)
-        emit startCanvs(m_nTool);
+    // Also without a tool: the owner learns of every change, and a start
+    // for no tool draws nothing.
+    emit startCanvs(m_nTool);
 }
 
 void FfColor::updateTools()

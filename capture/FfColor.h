@@ -14,9 +14,10 @@ class QSpinBox;
 class QToolButton;
 
 // Picks how to draw on the recording; the canvas itself belongs to whoever
-// listens. A new look (size, colour, font size, next number) while a tool
-// is picked re-emits startCanvs(tool) so the canvas restarts it; picking
-// the same tool twice emits stopCanvs(false), leaving emits stopCanvs(true).
+// listens. A new look (size, colour, font size, next number) re-emits
+// startCanvs with the current tool so the canvas restarts it (0 when no
+// tool is picked); picking the same tool twice emits stopCanvs(false),
+// leaving emits stopCanvs(true).
 class FfColor : public QFrame
 {
     Q_OBJECT

@@ -513,9 +513,13 @@ void VideoRecCtlWdg::foldToolBar()
 
 void VideoRecCtlWdg::onStartCanvs(int tool)
 {
+    // A look changed with no tool picked: nothing draws, and the bar may
+    // still be hidden.
+    if (tool == CanvasShapes_None)
+        return;
     ui->btnHide->setEnabled(false);
     ScreenRecorder* recorder = ScreenRecorder::instance();
-    if (tool == 0 || !recorder->isCanvas())
+    if (!recorder->isCanvas())
         return;
     const QByteArray familyUtf8 = Utils::productFontFamily(QStringLiteral("en")).toUtf8();
     FfColor* tools = ui->frameEdit;

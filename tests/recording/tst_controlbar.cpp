@@ -394,6 +394,23 @@ private slots:
         QTest::qWait(400);
     }
 
+    // A look changed before any tool: announced with no tool, it starts no
+    // drawing and leaves the bar free to hide; with a tool it restarts it.
+    void lookChangedWithoutATool()
+    {
+        QVERIFY(startBar());
+        QTest::mouseClick(button("btnEdit"), Qt::LeftButton);
+        QTest::mouseClick(button("btnPalette5"), Qt::LeftButton);
+        QVERIFY(button("btnHide")->isEnabled());
+        QCOMPARE(FakeScreencast::callCount("CScreenCanvasObject::start"), 0);
+        QTest::mouseClick(button("btnPen"), Qt::LeftButton);
+        QTest::mouseClick(button("btnSizeLarge"), Qt::LeftButton);
+        QVERIFY(!button("btnHide")->isEnabled());
+        const QStringList starts = FakeScreencast::callsOf("CScreenCanvasObject::start");
+        QCOMPARE(starts.size(), 2);
+        QVERIFY2(starts.last().endsWith(", 8)"), qPrintable(starts.last()));
+    }
+
     void audioOnlyRecording()
     {
         RecordParameter* rp = RecordParameter::instance();
