@@ -353,6 +353,7 @@ void FfFloatWindow::showEvent(QShowEvent* event)
     if (!m_pTab) {
         m_pTab = new DlgPaintToScreen(nullptr);
         m_pTab->setShowClose(false);
+        m_pTab->setShadow(false);   // the tab's picture brings its own
         // Opaque: without a compositor a see-through corner would show the
         // window's own background colour.
         // Drawn at the size the tab window gets, so nothing is scaled.

@@ -3,13 +3,17 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPropertyAnimation>
+#include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
 
 const int kCloseSize = 20;
-// The screenshot editor's edge colour: the pinned picture keeps its look.
-const QColor kFrame(30, 144, 255);
+// Darkest step of the shadow, right at the picture's edge.
+const int kShadowAlpha = 90;
+// Long enough for the windows under a cut-out margin to repaint it.
+const int kBackdropDelayMs = 150;
 
 QIcon closeIcon()
 {
@@ -44,7 +48,11 @@ DlgPaintToScreen::DlgPaintToScreen(QWidget* parent)
     m_pClose->setFocusPolicy(Qt::NoFocus);
     m_pClose->hide();
     connect(m_pClose, &QToolButton::clicked, this, &DlgPaintToScreen::close);
-    resize(2 * kBorder, 2 * kBorder);
+    m_pBackdropTimer = new QTimer(this);
+    m_pBackdropTimer->setSingleShot(true);
+    m_pBackdropTimer->setInterval(kBackdropDelayMs);
+    connect(m_pBackdropTimer, &QTimer::timeout, this, &DlgPaintToScreen::takeBackdrop);
+    resize(2 * m_nMargin, 2 * m_nMargin);
 }
 
 DlgPaintToScreen::~DlgPaintToScreen() = default;
@@ -52,9 +60,43 @@ DlgPaintToScreen::~DlgPaintToScreen() = default;
 void DlgPaintToScreen::setImg(const QImage& image)
 {
     m_image = image;
-    resize(image.width() + 2 * kBorder, image.height() + 2 * kBorder);
+    resize(image.width() + 2 * m_nMargin, image.height() + 2 * m_nMargin);
     if (!image.offset().isNull())
-        move(image.offset() - QPoint(kBorder, kBorder));
+        move(image.offset() - QPoint(m_nMargin, m_nMargin));
+    update();
+}
+
+void DlgPaintToScreen::setShadow(bool shadow)
+{
+    m_nMargin = shadow ? kShadow : 0;
+    m_backdrop = QPixmap();
+    clearMask();
+}
+
+QRect DlgPaintToScreen::pictureRect() const
+{
+    return rect().adjusted(m_nMargin, m_nMargin, -m_nMargin, -m_nMargin);
+}
+
+void DlgPaintToScreen::takeBackdropSoon()
+{
+    if (m_nMargin == 0)
+        return;
+    setMask(QRegion(pictureRect()));
+    m_pBackdropTimer->start();
+}
+
+void DlgPaintToScreen::takeBackdrop()
+{
+    if (m_nMargin == 0 || m_bDragging || !isVisible())
+        return;
+    if (QScreen* screen = this->screen()) {
+        const QRect at = geometry();
+        const QPixmap shot = screen->grabWindow(0, at.x(), at.y(), at.width(), at.height());
+        if (shot.size() == at.size())
+            m_backdrop = shot;
+    }
+    clearMask();
     update();
 }
 
@@ -63,6 +105,7 @@ DlgPaintToScreen* DlgPaintToScreen::flyOut(QWidget* parent, const QImage& image,
     auto* window = new DlgPaintToScreen(parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setShowClose(false);
+    window->setShadow(false);
     window->setImg(image);
     window->setGeometry(from);
     window->show();
@@ -81,12 +124,29 @@ void DlgPaintToScreen::setShowClose(bool show)
         m_pClose->hide();
 }
 
+void DlgPaintToScreen::showEvent(QShowEvent* event)
+{
+    VxDialogBase::showEvent(event);
+    takeBackdropSoon();
+}
+
 void DlgPaintToScreen::paintEvent(QPaintEvent* event)
 {
     Q_UNUSED(event);
     QPainter p(this);
-    p.fillRect(rect(), kFrame);
-    const QRect inner = rect().adjusted(kBorder, kBorder, -kBorder, -kBorder);
+    const QRect inner = pictureRect();
+    if (m_nMargin > 0) {
+        if (m_backdrop.isNull())
+            p.fillRect(rect(), palette().window());
+        else
+            p.drawPixmap(0, 0, m_backdrop);
+        // One ring per pixel, fading out quadratically away from the picture.
+        for (int d = 1; d <= m_nMargin; ++d) {
+            const double fade = 1.0 - double(d - 1) / m_nMargin;
+            p.setPen(QColor(0, 0, 0, int(kShadowAlpha * fade * fade)));
+            p.drawRect(inner.adjusted(-d, -d, d - 1, d - 1));
+        }
+    }
     if (inner.width() > 0 && inner.height() > 0 && !m_image.isNull()) {
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(inner, m_image);
@@ -101,7 +161,7 @@ void DlgPaintToScreen::resizeEvent(QResizeEvent* event)
 
 void DlgPaintToScreen::placeClose()
 {
-    m_pClose->setGeometry(width() - kBorder - kCloseSize - 4, kBorder + 4, kCloseSize, kCloseSize);
+    m_pClose->setGeometry(width() - m_nMargin - kCloseSize - 4, m_nMargin + 4, kCloseSize, kCloseSize);
 }
 
 void DlgPaintToScreen::enterEvent(QEvent* event)
@@ -136,6 +196,10 @@ void DlgPaintToScreen::mousePressEvent(QMouseEvent* event)
 void DlgPaintToScreen::mouseMoveEvent(QMouseEvent* event)
 {
     if (m_bDragging && (event->buttons() & Qt::LeftButton)) {
+        // The copy of what lay beneath is wrong anywhere else: the margin
+        // shows the desktop itself until the drop.
+        if (m_nMargin > 0 && mask().isEmpty())
+            setMask(QRegion(pictureRect()));
         move(event->globalPos() - m_dragOffset);
         event->accept();
         return;
@@ -145,7 +209,9 @@ void DlgPaintToScreen::mouseMoveEvent(QMouseEvent* event)
 
 void DlgPaintToScreen::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton && m_bDragging) {
         m_bDragging = false;
+        takeBackdropSoon();
+    }
     VxDialogBase::mouseReleaseEvent(event);
 }

@@ -268,15 +268,21 @@ private slots:
         const QImage pin = pinned.first().first().value<QImage>();
         QCOMPARE(pin.size(), kArea.size());
         QCOMPARE(pin.pixel(5, 5), patternAt(kArea.x() + 5, kArea.y() + 5));
-        // Pinned, the picture stays where it was, in an opaque frame.
+        // Pinned, the picture stays where it was, over a shadow of 9 px a
+        // side that darkens towards the picture; the window stays opaque.
         DlgPaintToScreen window;
         window.setImg(pin);
-        const int border = DlgPaintToScreen::kBorder;
-        QCOMPARE(window.geometry(), kArea.adjusted(-border, -border, border, border));
+        const int shadow = DlgPaintToScreen::kShadow;
+        QCOMPARE(shadow, 9);
+        QCOMPARE(window.geometry(), kArea.adjusted(-shadow, -shadow, shadow, shadow));
         const QImage shown = window.grab().toImage();
-        QCOMPARE(shown.pixelColor(0, 0).alpha(), 255);
-        QVERIFY(shown.pixelColor(0, 0).lightness() > 60);
-        QCOMPARE(shown.pixel(border + 5, border + 5), pin.pixel(5, 5));
+        QCOMPARE(shown.pixel(shadow + 5, shadow + 5), pin.pixel(5, 5));
+        const int middle = shown.height() / 2;
+        QCOMPARE(shown.pixelColor(0, middle).alpha(), 255);
+        QVERIFY(shown.pixelColor(0, middle).lightness() > 60);
+        for (int x = 1; x < shadow; ++x)
+            QVERIFY2(shown.pixelColor(x, middle).lightness() < shown.pixelColor(x - 1, middle).lightness(),
+                     qPrintable(QString::number(x)));
     }
 
     // No area (Esc in the engine) or a failed engine start: finished(0) from the event loop,
