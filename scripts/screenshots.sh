@@ -22,6 +22,7 @@
 #                        the webcam options with two test cameras, then the
 #                        webcam recorder on the one chosen (tools/webcam_demo)
 #   strip-*.png, watermark-manager.png, floating-panel.png, quit-prompt.png,
+#   pinned-picture.png,
 #   prefs-*.png, task-schedule.png
 #                        the smaller windows (tools/dialogs_demo)
 # OUTDIR defaults to <build>/screenshots; BUILD_DIR picks the build folder.

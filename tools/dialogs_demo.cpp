@@ -1,7 +1,7 @@
 // Saves pictures of the smaller windows for looking at: the record-length
 // panel, the watermark drop-down and manager, the floating panel, the quit
-// prompt, the four preferences pages, the task schedule dialog and its
-// task editor. Each is
+// prompt, a pinned picture over a window, the four preferences pages, the
+// task schedule dialog and its task editor. Each is
 // shown without its modal loop, photographed from the screen and closed.
 //
 //   dialogs_demo OUTDIR
@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QPainter>
 #include <QTest>
 #include <QWidgetAction>
 
@@ -20,6 +21,7 @@
 #include "Screencast.h"
 #include "app/DlgQuitMessage.h"
 #include "app/FfFloatWindow.h"
+#include "capture/DlgPaintToScreen.h"
 #include "preferences/OptionDialog.h"
 #include "schedule/TaskEditDlg.h"
 #include "schedule/dlgTaskScheduler.h"
@@ -74,6 +76,31 @@ void watermarks()
     showAndShoot(&manager, QStringLiteral("watermark-manager"));
 }
 
+// A picture pinned over a window with lines, so that its shadow shows
+// against something that is not flat.
+void pinnedPicture()
+{
+    QWidget under;
+    under.setAutoFillBackground(true);
+    QPalette palette = under.palette();
+    palette.setColor(QPalette::Window, QColor(0xe8, 0xf0, 0xe0));
+    under.setPalette(palette);
+    under.setGeometry(150, 100, 520, 380);
+    under.show();
+    (void)QTest::qWaitForWindowExposed(&under);
+    QImage picture(320, 200, QImage::Format_RGB32);
+    picture.fill(QColor(0x30, 0x60, 0xa0));
+    QPainter painter(&picture);
+    painter.setPen(QPen(Qt::white, 3));
+    painter.drawText(picture.rect(), Qt::AlignCenter, QStringLiteral("Pinned"));
+    painter.end();
+    picture.setOffset(QPoint(250, 200));
+    DlgPaintToScreen pinned;
+    pinned.setImg(picture);
+    pinned.show();
+    shoot(&pinned, QStringLiteral("pinned-picture"));
+}
+
 void preferences()
 {
     const char* names[] = {"prefs-mouse", "prefs-output", "prefs-hotkeys", "prefs-recording"};
@@ -104,6 +131,7 @@ int main(int argc, char** argv)
         DlgQuitMessage prompt;
         showAndShoot(&prompt, QStringLiteral("quit-prompt"));
     }
+    pinnedPicture();
     preferences();
     {
         dlgTaskScheduler tasks;
