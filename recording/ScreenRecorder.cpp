@@ -139,14 +139,21 @@ void applyMouseColours(RecordParameter* param)
     SetMouseNormalColor(qColor2ColorRef(normalColour));
 }
 
-void logScreenRecord(const RecordOptions::ScreenRecord& r)
+void logScreenRecord(const RecordOptions::ScreenSettings& s, const RecordOptions::ScreenRecord& r)
 {
     const CRect& rect = r.video.rect;
+    if (s.follow == RecordOptions::MouseFollow::Centred) {
+        Log(kLog, 1, "MouseMethod::Center, sz(%d,%d)", s.around.width(), s.around.height());
+        Log(kLog, 1, "MouseMethod::Center, video Rect(0,0, %f,%f)", rect.right, rect.bottom);
+    }
+    Log(kLog, 1, "record video use format of videoCodec:%d,  audioCodec:%d", r.video.codec, r.audio.codec);
+    Log(kLog, 1, "-----------record video info-----------");
     Log(kLog, 1, "video Rect(%f,%f, %f,%f) CodecType:%d FileFormat:%d", rect.left, rect.top, rect.right,
         rect.bottom, r.video.codec, int(r.container.type));
     Log(kLog, 1, "video Render:%d, Capture:%d, codetype:%d", r.audio.render, r.audio.capture, r.audio.codec);
-    Log(kLog, 1, "mouse method:%d param:%d, window Option type:%d, Include count:%d Exclude count:%d",
-        r.mouse.method, r.mouse.methodParam, int(r.lists.option), r.lists.include.size(), r.lists.exclude.size());
+    Log(kLog, 1, "window Option type:%d", int(r.lists.option));
+    Log(kLog, 1, "Include count:%d Exclude count:%d", r.lists.include.size(), r.lists.exclude.size());
+    Log(kLog, 1, "-----------show info end-----------");
 }
 
 void sendVideoRecordInfo(const RecordOptions::ScreenSettings& s, const RecordOptions::ScreenRecord& r,
@@ -462,17 +469,21 @@ bool ScreenRecorder::recordVideo()
                               watermarkProblem + QLatin1Char('\n') + tr("The recording goes on without it."),
                               QMessageBox::Ok);
     }
-    logScreenRecord(record);
+    logScreenRecord(settings, record);
 
     UnsavedRecording::remember(m_strTempFilePath);
     sendVideoRecordInfo(settings, record, param->getUseDisplayIndex(), param->getCamerastream());
 
     const RecordOptions::WindowLists& lists = record.lists;
+    // Around the call: a hang inside the engine shows as a first line
+    // without its second.
+    Log(kLog, 2, "scVideoRecord");
     m_pPrivate->m_pScreenRecorder =
         scVideoRecord(m_pPrivate, container.type, m_strTempFilePath.toUtf8().constData(), record.video,
                       record.audio, record.mouse, param->isShowBoundary(), lists.option,
                       lists.exclude.isEmpty() ? nullptr : lists.exclude.constData(), lists.exclude.size(),
                       lists.include.isEmpty() ? nullptr : lists.include.constData(), lists.include.size());
+    Log(kLog, 2, "scVideoRecord");
     if (!m_pPrivate->m_pScreenRecorder) {
         Log(kLog, 2, "record video faild!");
         CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(0);

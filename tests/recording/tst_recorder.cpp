@@ -11,6 +11,7 @@
 #include "core/Utils.h"
 #include "core/WindowListManger.h"
 #include "platform/framework/VxMessageBox.h"
+#include "platform/log/Log.h"
 #include "platform/framework/VxSettings.h"
 #include "recording/RecordOptions.h"
 #include "recording/ScreenRecorder.h"
@@ -227,6 +228,64 @@ private slots:
         // Centring and following hold for one recording only.
         QVERIFY(!p->isAroundMouse());
         QVERIFY(!p->isFollowMouse());
+    }
+
+    // Each row: a setup and the log lines of recordVideo, in order (the
+    // module tag and level of each line included).
+    void recordVideoLogLines_data()
+    {
+        QTest::addColumn<bool>("centred");
+        QTest::addColumn<QStringList>("lines");
+        const QStringList common = {
+            "[ScreenRecorder] INFO: record video use format of videoCodec:1,  audioCodec:1",
+            "[ScreenRecorder] INFO: -----------record video info-----------",
+            "[ScreenRecorder] INFO: video Rect(%1) CodecType:1 FileFormat:0",
+            "[ScreenRecorder] INFO: video Render:1, Capture:0, codetype:1",
+            "[ScreenRecorder] INFO: window Option type:0",
+            "[ScreenRecorder] INFO: Include count:0 Exclude count:0",
+            "[ScreenRecorder] INFO: -----------show info end-----------",
+            "[ScreenRecorder] ERROR: scVideoRecord",
+            "[ScreenRecorder] ERROR: scVideoRecord",
+        };
+        QStringList region = common;
+        region[2] = region[2].arg("100.000000,50.000000, 740.000000,530.000000");
+        QTest::newRow("region") << false << region;
+        QStringList centred = QStringList{"[ScreenRecorder] INFO: MouseMethod::Center, sz(2000,720)",
+                                          "[ScreenRecorder] INFO: MouseMethod::Center, video Rect(0,0, "
+                                          "1920.000000,1080.000000)"}
+                              + common;
+        centred[4] = centred[4].arg("0.000000,0.000000, 1920.000000,1080.000000");
+        QTest::newRow("centred, larger than the display") << true << centred;
+    }
+
+    void recordVideoLogLines()
+    {
+        QFETCH(bool, centred);
+        QFETCH(QStringList, lines);
+        prepareRegion();
+        if (centred) {
+            RecordParameter::instance()->setAroundMouse(true);
+            RecordParameter::instance()->setAroundMouseSize(QSize(2000, 720));
+        }
+        QTemporaryDir dir;
+        const QString logFile = dir.filePath("sr.log");
+        QCOMPARE(SetLogfile(logFile.toUtf8().constData()), 0);
+        // The first log file also gets the lines written before it: only
+        // what follows the mark counts.
+        Log("tst_recorder", 1, "mark");
+        const bool recorded = ScreenRecorder::instance()->recordVideo();
+        SetLogfile(nullptr);
+        QVERIFY(recorded);
+        QFile file(logFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList logged;
+        const QString text = QString::fromUtf8(file.readAll());
+        for (const QString& line : text.mid(text.indexOf("[tst_recorder] INFO: mark")).split('\n')) {
+            const int at = line.indexOf("[ScreenRecorder]");
+            if (at >= 0)
+                logged << line.mid(at);
+        }
+        QCOMPARE(logged, lines);
     }
 
     void codecFallbackIsSaved()
