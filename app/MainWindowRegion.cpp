@@ -392,7 +392,8 @@ void MainWindow::onDisplayChange()
     // A fresh painter per list: the old one goes once the new one is in.
     QPointer<VxComboboxViewItemDelegate> old = m_pDisplayDelegate;
     m_pDisplayDelegate = new VxComboboxViewItemDelegate(ui->cmbDisplay);
-    m_pDisplayDelegate->setTextLeftMargin(8);
+    // Room for the check picture that marks the display in use.
+    m_pDisplayDelegate->setTextLeftMargin(28);
     ui->cmbDisplay->setItemDelegate(m_pDisplayDelegate);
     delete old.data();
     updateComboBox();
@@ -412,6 +413,7 @@ void MainWindow::updateComboBox()
     m_pDisplayDelegate->setTextColorN(pick(m_clrNormal, "#3c4650"));
     m_pDisplayDelegate->setBacColorH(pick(m_clrBacHover, "#d9252b"));
     m_pDisplayDelegate->setBacColorN(pick(m_clrBacNormal, "#ffffff"));
+    m_pDisplayDelegate->useStandardCheckImage();
 }
 
 void MainWindow::onDisplayIndexChange(int index)

@@ -7,6 +7,8 @@
 
 #include "capture/HistoryFileListWidget.h"
 #include "core/RecordTypes.h"
+#include "widgets/SearchEdit.h"
+#include "widgets/VxComboboxViewItemDelegate.h"
 
 RecordHistoryDlg::RecordHistoryDlg(QWidget* parent)
     : VxDialogBase(parent)
@@ -18,7 +20,8 @@ RecordHistoryDlg::RecordHistoryDlg(QWidget* parent)
     for (int type : {int(HistoryFile_All), int(HistoryFile_Image), int(HistoryFile_Video),
                      int(HistoryFile_Audio)})
         m_pCmbFilter->addItem(QString(), type);
-    m_pEditSearch = new QLineEdit(this);
+    VxComboboxViewItemDelegate::install(m_pCmbFilter);
+    m_pEditSearch = new SearchEdit(this);
     m_pEditSearch->setObjectName(QStringLiteral("editSearch"));
     m_pEditSearch->setClearButtonEnabled(true);
     m_pList = new HistoryFileListWidget(this);

@@ -107,14 +107,7 @@ QComboBox* OptionPage::addCombo(QFormLayout* form, const QString& label, const c
     auto* combo = new NoWheelCombobox(this);
     combo->setObjectName(QLatin1String(objectName));
     combo->setMinimumWidth(180);
-    auto* rows = new VxComboboxViewItemDelegate(combo);
-    rows->setItemHeight(24);
-    rows->setTextLeftMargin(10);
-    rows->setTextColorH(QColor(0xd9, 0x25, 0x2b));
-    rows->setTextColorN(QColor(0x3c, 0x46, 0x50));
-    rows->setBacColorH(QColor(0xfd, 0xec, 0xed));
-    rows->setBacColorN(Qt::white);
-    combo->setItemDelegate(rows);
+    VxComboboxViewItemDelegate::install(combo);
     form->addRow(label, combo);
     watch(combo);
     return combo;

@@ -716,4 +716,5 @@ void CameraDlg::applyComboColours()
     m_pCameraDelegate->setTextColorN(m_colorNormal);
     m_pCameraDelegate->setBacColorH(m_colorBacHover);
     m_pCameraDelegate->setBacColorN(m_colorBacNormal);
+    m_pCameraDelegate->useStandardCheckImage();
 }

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "widgets/VxComboboxViewItemDelegate.h"
+
 namespace {
 
 const int kKinds[] = {1, 2, 4};  // video, audio, webcam: the home window's modes
@@ -63,6 +65,9 @@ TaskEditDlg::TaskEditDlg(const TaskInfo& task, QWidget* parent)
     m_pStopTime->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     m_pEndAction = new QComboBox(this);
     m_pEndAction->setObjectName(QStringLiteral("cmbEndAction"));
+
+    for (QComboBox* box : {m_pKind, m_pRepeat, m_pStopWay, m_pEndAction})
+        VxComboboxViewItemDelegate::install(box);
 
     auto* form = new QFormLayout();
     form->addRow(tr("Name:"), m_pName);

@@ -20,6 +20,7 @@
 #include "watermark/WaterMarkDataManage.h"
 #include "watermark/WaterMarkPicture.h"
 #include "watermark/WaterMarkPreview.h"
+#include "widgets/VxComboboxViewItemDelegate.h"
 
 namespace {
 
@@ -180,6 +181,7 @@ QWidget* DlgWatermarkManage::buildEditor()
     form->addRow(rowLabel(editor, QT_TR_NOOP("Opacity")), m_pSpinOpacity);
     auto* place = new QHBoxLayout;
     m_pCmbPosition = new QComboBox(editor);
+    VxComboboxViewItemDelegate::install(m_pCmbPosition);
     m_pCmbPosition->setObjectName(QStringLiteral("cmbPosition"));
     for (int i = 0; i < 9; ++i)
         m_pCmbPosition->addItem(QString());

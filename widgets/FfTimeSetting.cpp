@@ -39,6 +39,7 @@ void FfTimeSetting::updateComboBox()
     m_pDelegate->setTextColorN(m_colorNormal);
     m_pDelegate->setBacColorH(m_colorBacHover);
     m_pDelegate->setBacColorN(m_colorBacNormal);
+    m_pDelegate->useStandardCheckImage();
 }
 
 void FfTimeSetting::changeLang()

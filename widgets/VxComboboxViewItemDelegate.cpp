@@ -22,6 +22,26 @@ void VxComboboxViewItemDelegate::setCheckImage(const QString& spec)
     m_checkH = QPixmap(parts.at(1));
 }
 
+void VxComboboxViewItemDelegate::useStandardCheckImage()
+{
+    const char* hovered = m_textColorH.lightness() > 160 ? ":/widgets/check_white.svg" : ":/widgets/check.svg";
+    setCheckImage(QStringLiteral(":/widgets/check.svg*") + QLatin1String(hovered));
+}
+
+VxComboboxViewItemDelegate* VxComboboxViewItemDelegate::install(QComboBox* combo)
+{
+    auto* rows = new VxComboboxViewItemDelegate(combo);
+    rows->setItemHeight(24);
+    rows->setTextLeftMargin(28);   // room for the check picture before the text
+    rows->setTextColorH(QColor(0xd9, 0x25, 0x2b));
+    rows->setTextColorN(QColor(0x3c, 0x46, 0x50));
+    rows->setBacColorH(QColor(0xfd, 0xec, 0xed));
+    rows->setBacColorN(Qt::white);
+    rows->useStandardCheckImage();
+    combo->setItemDelegate(rows);
+    return rows;
+}
+
 QPoint VxComboboxViewItemDelegate::checkImagePos(const QRect& row) const
 {
     // C++ division truncates toward zero, as the placement wants.

@@ -32,6 +32,13 @@ public:
     void setBacColorN(const QColor& color) { m_bacColorN = color; }
     // "normal*hovered": two picture paths; anything else keeps the pictures.
     void setCheckImage(const QString& spec);
+    // The program's own check pictures; the hovered one white where hovered
+    // rows have light text, else like the normal one. Call after the colours.
+    void useStandardCheckImage();
+
+    // A painter in the dialogs' light look, marking the current row, made
+    // for `combo` and installed as its item delegate.
+    static VxComboboxViewItemDelegate* install(QComboBox* combo);
 
     // Where the check picture of a row with rectangle `row` goes: halfway
     // between the row's left edge and the text margin.

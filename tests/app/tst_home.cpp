@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QPainter>
 #include <QSpinBox>
 #include <QtTest>
 #include <QToolButton>
@@ -11,6 +12,12 @@
 #include "app/MainWindow.h"
 #include "app/MainWindowBase.h"
 #include "app/RegionGeometry.h"
+#include "capture/RecordHistoryDlg.h"
+#include "preferences/OptionDialog.h"
+#include "schedule/TaskEditDlg.h"
+#include "watermark/DlgWatermarkManage.h"
+#include "widgets/FfTimeSetting.h"
+#include "widgets/VxComboboxViewItemDelegate.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "core/Utils.h"
@@ -37,6 +44,31 @@ protected:
         return false;
     }
 };
+
+
+// Whether the combo's painter marks `row` with the red check picture left
+// of the text, the row painted as the list paints it.
+bool checkMarked(QComboBox* combo, int row)
+{
+    auto* painter = qobject_cast<VxComboboxViewItemDelegate*>(combo->itemDelegate());
+    if (!painter)
+        return false;
+    QImage picture(240, 24, QImage::Format_ARGB32);
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    QStyleOptionViewItem option;
+    option.rect = picture.rect();
+    option.state = QStyle::State_Enabled;
+    painter->paint(&p, option, combo->model()->index(row, 0));
+    p.end();
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < 26; ++x) {
+            const QColor c = picture.pixelColor(x, y);
+            if (c.red() > 150 && c.green() < 110 && c.blue() < 110)
+                return true;
+        }
+    return false;
+}
 
 } // namespace
 
@@ -280,6 +312,54 @@ private slots:
         emit SignalsTransfer::instance()->displayChange();
         QTRY_COMPARE_WITH_TIMEOUT(visible(), QStringList({"action854x480_480p", "action1024x768", "action640x480"}),
                                   30000);
+    }
+
+    // Each row: a window and one of its styled combos; its list marks the
+    // current entry, and only that one.
+    void combosMarkTheirCurrentRow_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("combo");
+        QTest::newRow("home: displays") << "home" << "cmbDisplay";
+        QTest::newRow("record length: end action") << "length" << "cbStopEvent";
+        QTest::newRow("history: filter") << "history" << "cmbFilter";
+        QTest::newRow("watermark manager: position") << "watermark" << "cmbPosition";
+        QTest::newRow("task editor: kind") << "task" << "cmbKind";
+        QTest::newRow("task editor: end action") << "task" << "cmbEndAction";
+        QTest::newRow("preferences: format") << "preferences" << "cmbContainer";
+    }
+
+    void combosMarkTheirCurrentRow()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, combo);
+        FakeScreencast::setDisplays({{"One", CRect{0, 0, 1920, 1080}, 1.0, true},
+                                     {"Two", CRect{1920, 0, 3840, 1080}, 1.0, false}});
+        std::unique_ptr<QWidget> owned;
+        QWidget* owner = nullptr;
+        if (window == "home") {
+            owner = frame();
+        } else if (window == "length") {
+            owned.reset(new FfTimeSetting);
+        } else if (window == "history") {
+            owned.reset(new RecordHistoryDlg);
+        } else if (window == "watermark") {
+            auto* manager = new DlgWatermarkManage;
+            manager->onInitUI();
+            owned.reset(manager);
+        } else if (window == "task") {
+            owned.reset(new TaskEditDlg(TaskInfo{}));
+        } else {
+            owned.reset(new OptionDialog(SETTINGPAGE(1)));
+        }
+        if (!owner)
+            owner = owned.get();
+        auto* box = owner->findChild<QComboBox*>(combo);
+        QVERIFY(box);
+        QVERIFY2(box->count() >= 2, qPrintable(QString::number(box->count())));
+        box->setCurrentIndex(1);
+        QVERIFY(checkMarked(box, 1));
+        QVERIFY(!checkMarked(box, 0));
     }
 
     void topMostRoundTrip()
