@@ -1,10 +1,9 @@
 #include "feedback/FeedBackDialog.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -14,6 +13,9 @@
 #include "platform/framework/VxMessageBox.h"
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
+#include "widgets/CustomCombox.h"
+#include "widgets/CustomFeedbackLineEdit.h"
+#include "widgets/CustomTextEdit.h"
 
 namespace {
 bool g_bShowing = false;
@@ -46,10 +48,18 @@ FeedBackDialog::FeedBackDialog(QWidget* parent)
     : VxDialogBase(parent)
 {
     setObjectName(QStringLiteral("FeedBackDialog"));
-    m_pEditEmail = new QLineEdit(this);
+    m_pEditEmail = new CustomFeedbackLineEdit(this);
     m_pEditEmail->setObjectName(QStringLiteral("editEmail"));
-    m_pEditContent = new QPlainTextEdit(this);
+    m_pEditContent = new CustomTextEdit(this);
     m_pEditContent->setObjectName(QStringLiteral("editContent"));
+    m_pEditContent->setAcceptRichText(false);
+    m_pAttachments = new CustomCombox(this);
+    m_pAttachments->setObjectName(QStringLiteral("cmbAttachments"));
+    m_pAttachments->privateListWidget()->setDeletedPicture(QStringLiteral(":/watermark/delete.svg"));
+    for (const QString& path : VxSettings::instance()->logPaths()) {
+        const QString name = QFileInfo(path).fileName();
+        m_pAttachments->addText(name.isEmpty() ? path : name, path);
+    }
     m_pBtnSend = new QPushButton(this);
     m_pBtnSend->setObjectName(QStringLiteral("btnSend"));
     m_pBtnSend->setDefault(true);
@@ -59,6 +69,7 @@ FeedBackDialog::FeedBackDialog(QWidget* parent)
     auto* form = new QFormLayout();
     form->addRow(tr("Email:"), m_pEditEmail);
     form->addRow(tr("Description:"), m_pEditContent);
+    form->addRow(tr("Attachments:"), m_pAttachments);
     auto* buttons = new QHBoxLayout();
     buttons->addStretch(1);
     buttons->addWidget(m_pBtnCancel);
@@ -89,7 +100,8 @@ void FeedBackDialog::onBtnSendClicked()
     FeedbackTask::Package package;
     package.email = m_pEditEmail->text().trimmed();
     package.content = content;
-    package.logPaths = VxSettings::instance()->logPaths();
+    for (const QVariant& path : m_pAttachments->getAllTextData())
+        package.logPaths << path.toString();
     package.productName = title;
     package.productVersion = VxProductInfo::instance()->productVersion();
 
@@ -108,8 +120,8 @@ void FeedBackDialog::onBtnSendClicked()
 
 void FeedBackDialog::retranslateDerived()
 {
-    m_pEditEmail->setPlaceholderText(tr("Your email address (optional)"));
-    m_pEditContent->setPlaceholderText(tr("Describe your problem or suggestion"));
+    m_pEditEmail->setTipText(tr("Your email address (optional)"));
+    m_pEditContent->setTipText(tr("Describe your problem or suggestion"));
     m_pBtnSend->setText(tr("Send"));
     m_pBtnCancel->setText(tr("Cancel"));
 }

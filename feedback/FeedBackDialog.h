@@ -2,8 +2,9 @@
 
 #include "platform/framework/VxDialogBase.h"
 
-class QLineEdit;
-class QPlainTextEdit;
+class CustomCombox;
+class CustomFeedbackLineEdit;
+class CustomTextEdit;
 class QPushButton;
 
 // The feedback form. Sending is not possible on this system, so "Send"
@@ -30,8 +31,10 @@ protected:
     void retranslateDerived() override;
 
 private:
-    QLineEdit* m_pEditEmail = nullptr;
-    QPlainTextEdit* m_pEditContent = nullptr;
+    CustomFeedbackLineEdit* m_pEditEmail = nullptr;
+    CustomTextEdit* m_pEditContent = nullptr;
+    // The logs sent along; the user may take any of them out.
+    CustomCombox* m_pAttachments = nullptr;
     QPushButton* m_pBtnSend = nullptr;
     QPushButton* m_pBtnCancel = nullptr;
     QString m_strSavedFolder;

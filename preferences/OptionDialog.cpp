@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "platform/framework/VxMessageBox.h"
 #include "widgets/UIHelper.h"
+#include "widgets/VxAutoMoveScrollArea.h"
 #include "preferences/HotkeyPage.h"
 #include "preferences/MouseOptionPage.h"
 #include "preferences/OutputOptionPage.h"
@@ -22,7 +22,7 @@ namespace {
 // A page taller than the dialog scrolls instead of squeezing its rows.
 QWidget* scrolled(QWidget* page)
 {
-    auto* area = new QScrollArea;
+    auto* area = new VxAutoMoveScrollArea(nullptr);
     area->setObjectName(QStringLiteral("scroll_") + page->objectName());
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);

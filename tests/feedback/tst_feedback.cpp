@@ -4,13 +4,14 @@
 #include <QDomDocument>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QPushButton>
 
 #include "core/CEIPWrapper.h"
 #include "feedback/FeedBackDialog.h"
 #include "feedback/FeedbackTask.h"
 #include "platform/framework/VxSettings.h"
+#include "widgets/CustomCombox.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/TestHelpers.h"
 
@@ -176,6 +177,7 @@ private slots:
     void sendAsksForTextThenSavesThePackage()
     {
         VxSettings::instance()->appendLogPath("/var/log/app.log");
+        VxSettings::instance()->appendLogPath("/var/log/crash.log");
         VxSettings::instance()->appendLogPath("/tmp/Log Files/");
         QWidget parent;
         parent.show();
@@ -186,7 +188,12 @@ private slots:
         driver.expect(
             [](QWidget* w) {
                 w->findChild<QLineEdit*>("editEmail")->setText("me@example.org");
-                w->findChild<QPlainTextEdit*>("editContent")->setPlainText("The sound is missing.");
+                w->findChild<QTextEdit*>("editContent")->setPlainText("The sound is missing.");
+                // The logs are attachments; the user takes the middle one out.
+                auto* attachments = w->findChild<CustomCombox*>("cmbAttachments");
+                QCOMPARE(attachments->getAllText(), (QStringList{"app.log", "crash.log", "/tmp/Log Files/"}));
+                attachments->triggerRemoveItem(1);
+                QTRY_COMPARE(attachments->getAllText().size(), 2);
                 w->findChild<QPushButton*>("btnSend")->click();
             },
             "FeedBackDialog");
