@@ -9,14 +9,12 @@
 
 #include <memory>
 
-#include "app/MainWindow.h"
-#include "app/MainWindowBase.h"
 #include "capture/FfColor.h"
-#include "core/RecordParameter.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
 #include "recording/VideoRecCtlWdg.h"
 #include "tests/support/E2eTestHelpers.h"
+#include "tests/support/HomeE2e.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/media/TestMedia.h"
 
@@ -97,17 +95,10 @@ private slots:
         if (!tempSpaceAbove(0xFFFFFFFFLL))
             QSKIP("4 GB or less free in the temporary folder: the program refuses to record");
         std::unique_ptr<MainWindowBase> frame(new MainWindowBase(nullptr));
-        frame->show();
-        QVERIFY(QTest::qWaitForWindowExposed(frame.get(), kLong));
-        MainWindow* home = frame->mainWindow();
-        QVERIFY(home->engineStarted());
-        RecordParameter* rp = RecordParameter::instance();
-        rp->setUsedVideoFmt(RP_Format_MP4);
-        rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_High);
-        rp->setTimerEnable(false);
-        rp->setAutoSave(true);
-        QWidget* tile = frame->findChild<QWidget*>("frmChoseVideo");
-        QTest::mouseClick(tile, Qt::LeftButton, Qt::NoModifier, tile->rect().center());
+        MainWindow* home = showVideoPage(frame.get(), RP_Quality_High, kLong);
+        QVERIFY(home);
+        RecordParameter::instance()->setTimerEnable(false);
+        RecordParameter::instance()->setAutoSave(true);
         home->onEndSelectRegion(region);
         QDir(Utils::getVideoOutputPath()).removeRecursively();
 

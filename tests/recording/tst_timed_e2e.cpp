@@ -14,6 +14,7 @@
 #include "schedule/PowerAction.h"
 #include "schedule/TaskManage.h"
 #include "tests/support/E2eTestHelpers.h"
+#include "tests/support/HomeE2e.h"
 #include "tests/support/media/TestMedia.h"
 #include "tests/support/ModalDriver.h"
 
@@ -54,20 +55,13 @@ private slots:
         TaskManage::instance()->setCountdownTickInterval(20);
 
         std::unique_ptr<MainWindowBase> frame(new MainWindowBase(nullptr));
-        frame->show();
-        QVERIFY(QTest::qWaitForWindowExposed(frame.get(), kLong));
-        MainWindow* home = frame->mainWindow();
-        QVERIFY(home->engineStarted());
+        MainWindow* home = showVideoPage(frame.get(), RP_Quality_Medium, kLong);
+        QVERIFY(home);
         RecordParameter* rp = RecordParameter::instance();
-        rp->setUsedVideoFmt(RP_Format_MP4);
-        rp->setVideoOpt(30, RP_Codec_H264, RP_Quality_Medium);
         rp->setTimerEnable(true);
         rp->setTimerDuration(QTime(0, 0, 3));
         rp->setTimerStopEvent(RecStopEvent_ShutDown);
         rp->setTimerRepeat(false);
-        QWidget* tile = frame->findChild<QWidget*>("frmChoseVideo");
-        QVERIFY(tile);
-        QTest::mouseClick(tile, Qt::LeftButton, Qt::NoModifier, tile->rect().center());
         home->onEndSelectRegion(kRegion);
         QDir(Utils::getVideoOutputPath()).removeRecursively();
 
