@@ -22,7 +22,8 @@
 #                        the webcam options with two test cameras, then the
 #                        webcam recorder on the one chosen (tools/webcam_demo)
 #   strip-*.png, watermark-manager.png, floating-panel.png, quit-prompt.png,
-#   pinned-picture.png,
+#   pinned-picture.png, list-history-filter.png, list-watermark-position.png,
+#   feedback.png,
 #   prefs-*.png, task-schedule.png
 #                        the smaller windows (tools/dialogs_demo)
 # OUTDIR defaults to <build>/screenshots; BUILD_DIR picks the build folder.

@@ -1,14 +1,17 @@
 // Saves pictures of the smaller windows for looking at: the record-length
 // panel, the watermark drop-down and manager, the floating panel, the quit
 // prompt, a pinned picture over a window, the four preferences pages, the
-// task schedule dialog and its task editor. Each is
+// task schedule dialog and its task editor, open combo lists (the history
+// filter, the watermark position) and the feedback form. Each is
 // shown without its modal loop, photographed from the screen and closed.
 //
 //   dialogs_demo OUTDIR
 //
 // Needs an X display; scripts/screenshots.sh runs it in the test
 // environment with the real engine.
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QMenu>
 #include <QPainter>
@@ -21,6 +24,10 @@
 #include "Screencast.h"
 #include "app/DlgQuitMessage.h"
 #include "app/FfFloatWindow.h"
+#include "capture/RecordHistoryDlg.h"
+#include "core/Utils.h"
+#include "feedback/FeedBackDialog.h"
+#include "platform/framework/VxSettings.h"
 #include "capture/DlgPaintToScreen.h"
 #include "preferences/OptionDialog.h"
 #include "schedule/TaskEditDlg.h"
@@ -101,6 +108,35 @@ void pinnedPicture()
     shoot(&pinned, QStringLiteral("pinned-picture"));
 }
 
+// The list of `combo` open on its entry `current`, the window behind it.
+void openList(QWidget* window, const char* combo, int current, const QString& name)
+{
+    window->move(200, 150);
+    window->show();
+    (void)QTest::qWaitForWindowExposed(window);
+    auto* box = window->findChild<QComboBox*>(QLatin1String(combo));
+    {
+        // Only the list's look: the window must not take it as an edit.
+        const QSignalBlocker quiet(box);
+        box->setCurrentIndex(current);
+    }
+    box->showPopup();
+    QWidget* list = box->view()->window();
+    (void)QTest::qWaitForWindowExposed(list);
+    shoot(list, name);
+    box->hidePopup();
+    window->close();
+}
+
+void comboLists()
+{
+    RecordHistoryDlg history;
+    openList(&history, "cmbFilter", 2, QStringLiteral("list-history-filter"));
+    DlgWatermarkManage manager;
+    manager.onInitUI();
+    openList(&manager, "cmbPosition", 3, QStringLiteral("list-watermark-position"));
+}
+
 void preferences()
 {
     const char* names[] = {"prefs-mouse", "prefs-output", "prefs-hotkeys", "prefs-recording"};
@@ -132,12 +168,18 @@ int main(int argc, char** argv)
         showAndShoot(&prompt, QStringLiteral("quit-prompt"));
     }
     pinnedPicture();
+    comboLists();
     preferences();
     {
         dlgTaskScheduler tasks;
         showAndShoot(&tasks, QStringLiteral("task-schedule"));
         TaskEditDlg editor(TaskInfo{});
         showAndShoot(&editor, QStringLiteral("task-editor"));
+    }
+    {
+        VxSettings::instance()->appendLogPath(Utils::getAppLogPath());
+        FeedBackDialog feedback;
+        showAndShoot(&feedback, QStringLiteral("feedback"));
     }
     scUninitialize();
     return g_failures == 0 ? 0 : 1;
