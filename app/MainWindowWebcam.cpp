@@ -167,6 +167,13 @@ void MainWindow::closeCamera()
         QTimer::singleShot(1000, this, &MainWindow::closeCamera);
         return;
     }
+    // A webcam recording is never thrown away: the window stops it into the
+    // preview and closes after it, as its own close box does; its closing
+    // then comes back here through the camera switch.
+    if (m_pCameraDlg->holdsRecording()) {
+        m_pCameraDlg->close();
+        return;
+    }
     dropCamera();
 }
 

@@ -595,6 +595,11 @@ bool CameraDlg::eventFilter(QObject* watched, QEvent* event)
     return VxDialogBase::eventFilter(watched, event);
 }
 
+bool CameraDlg::holdsRecording() const
+{
+    return m_bOnlyRecordCamera && (RecordParameter::instance()->m_bRecording || m_bStopping);
+}
+
 bool CameraDlg::deferClose()
 {
     if (RecordParameter::instance()->m_bRecording) {

@@ -39,6 +39,9 @@ public:
     // True while a photo is being taken: the window must not be closed.
     bool isSanping() const { return m_bSnapping; }
     bool isRecorder() const { return m_bOnlyRecordCamera; }
+    // True while this recorder's movie is being recorded or completed: the
+    // window may then only be closed through close(), which keeps the movie.
+    bool holdsRecording() const;
     void changeStatus(bool idle);
     void changeMicState();
     // Puts the window in the corner of the recorded area that the webcam

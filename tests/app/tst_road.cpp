@@ -22,6 +22,7 @@
 #include "platform/framework/VxProductInfo.h"
 #include "platform/framework/VxSettings.h"
 #include "preferences/CMASShortcut.h"
+#include "recording/CameraDlg.h"
 #include "recording/DlgLockWindow.h"
 #include "recording/ScreenRecorder.h"
 #include "recording/VideoRecCtlWdg.h"
@@ -746,6 +747,57 @@ private slots:
         QVERIFY(!QFileInfo::exists(temp));
         QCOMPARE(head(m_dir.filePath("then.bmp"), 2), QByteArray("BM"));
         QCOMPARE(historyHead().value(0), QString("then.bmp"));
+    }
+
+    // The home window asking the webcam window away (its home page, the
+    // camera's close from the status bar) during a webcam recording stops it
+    // into the preview, as the window's own close box does; the movie is
+    // never left behind in the temporary folder.
+    void webcamRecordingIsNeverDropped_data()
+    {
+        QTest::addColumn<bool>("fromHub");
+        QTest::newRow("home page") << false;
+        QTest::newRow("camera closed from the status bar") << true;
+    }
+
+    void webcamRecordingIsNeverDropped()
+    {
+        QFETCH(bool, fromHub);
+        FakeScreencast::setCameras({{"Test Camera", "test-camera"}}, "test-camera");
+        auto* tile = frame()->findChild<QWidget*>("frmChoseWebCam");
+        QVERIFY(tile);
+        QTest::mouseClick(tile, Qt::LeftButton, Qt::NoModifier, tile->rect().center());
+        QPointer<CameraDlg> recorder;
+        QTRY_VERIFY_WITH_TIMEOUT((recorder = webcamWindow()) && recorder->isRecorder(), kLong);
+        recorder->on_btnRec_clicked();
+        QVERIFY(RecordParameter::instance()->m_bRecording);
+
+        if (fromHub)
+            emit SignalsTransfer::instance()->cameraDlgClose();
+        else
+            home()->onShowHome();
+        QCOMPARE(FakeScreencast::callCount("CCameraObject::stopRecord"), 1);
+        QVERIFY(recorder);
+
+        bool previewed = false;
+        ModalDriver driver(kLong);
+        driver.expect([&](QWidget* preview) {
+            previewed = true;
+            static_cast<QDialog*>(preview)->done(0);
+        }, "DlgVideoClip");
+        FakeScreencast::camera()->fireFinish(false);
+        DRIVER_DONE(driver, kLong);
+        QVERIFY(previewed);
+        QTRY_VERIFY_WITH_TIMEOUT(!webcamWindow() || !webcamWindow()->isVisible(), kLong);
+    }
+
+private:
+    static CameraDlg* webcamWindow()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dlg = qobject_cast<CameraDlg*>(w))
+                return dlg;
+        return nullptr;
     }
 };
 
