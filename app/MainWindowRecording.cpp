@@ -437,8 +437,12 @@ void MainWindow::prepareStart()
     ScreenRegion::instance()->hideRegionBox();
     if (params->isHideTaskbar())
         OSServiceUtils::setDockHide(false);
-    if (params->isHideDesktop())
-        OSServiceUtils::setHideDesktopIcon(false);
+    if (params->isHideDesktop()) {
+        // The windows being recorded stay: hidden, they would record as
+        // nothing.
+        const bool chosen = params->isWindowRecord() && params->getWindowModle() != WindowModle_Exclude;
+        OSServiceUtils::setHideDesktopIcon(false, chosen ? params->getWindowList() : QList<int>());
+    }
     ui->actionOptions->setEnabled(false);
     hideFrame();
 }

@@ -47,15 +47,20 @@ bool DesktopHider::writeNote(const QList<Entry>& entries)
     return file.commit();
 }
 
-void DesktopHider::hide(int kind)
+void DesktopHider::hide(int kind, const QList<int>& keep)
 {
     CBasePtr<CWindowListObject> list = scFindDesktopWindows(kind);
     if (!list || list->count() == 0)
         return;
     // The list is top first; the note and the engine want bottom first.
     QVector<unsigned int> ids;
-    for (int i = list->count() - 1; i >= 0; --i)
-        ids << list->item(i).id;
+    for (int i = list->count() - 1; i >= 0; --i) {
+        const unsigned int id = list->item(i).id;
+        if (!keep.contains(int(id)))
+            ids << id;
+    }
+    if (ids.isEmpty())
+        return;
 
     QList<Entry> entries = readNote();
     for (unsigned int id : ids) {

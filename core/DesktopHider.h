@@ -15,9 +15,9 @@ class DesktopHider
 public:
     DesktopHider() = delete;
 
-    // Hides the windows of `kind` that are on the screen now. A second call
-    // before show() adds what appeared meanwhile.
-    static void hide(int kind);
+    // Hides the windows of `kind` that are on the screen now, but for those
+    // of `keep`. A second call before show() adds what appeared meanwhile.
+    static void hide(int kind, const QList<int>& keep = QList<int>());
     // Brings back exactly what hide() put away and still exists, in its
     // stacking order; windows opened meanwhile are not touched.
     static void show(int kind);

@@ -141,12 +141,12 @@ bool OSServiceUtils::dockIsHide()
     return g_menuBarVisible;
 }
 
-void OSServiceUtils::setHideDesktopIcon(bool show)
+void OSServiceUtils::setHideDesktopIcon(bool show, const QList<int>& keep)
 {
     if (show)
         DesktopHider::show(kDesktopApps);
     else
-        DesktopHider::hide(kDesktopApps);
+        DesktopHider::hide(kDesktopApps, keep);
 }
 
 bool OSServiceUtils::moveFile(const QString& src, const QString& dst)

@@ -35,9 +35,9 @@ public:
     // dockIsHide() is true while they are meant to be visible.
     static void setDockHide(bool visible);
     static bool dockIsHide();
-    // Hides (false) the other programs' windows, or brings back (true)
-    // exactly those it hid (DesktopHider).
-    static void setHideDesktopIcon(bool show);
+    // Hides (false) the other programs' windows but for those of `keep`,
+    // or brings back (true) exactly those it hid (DesktopHider).
+    static void setHideDesktopIcon(bool show, const QList<int>& keep = QList<int>());
     // Moves a file with "mv" (arguments, never a shell line); the target
     // folder is created first. False when mv fails.
     static bool moveFile(const QString& src, const QString& dst);

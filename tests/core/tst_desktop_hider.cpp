@@ -58,6 +58,16 @@ private slots:
         QVERIFY(!QFile::exists(DesktopHider::notePath()));
     }
 
+    // The windows a window recording takes in are never put away.
+    void keptWindowsStay()
+    {
+        DesktopHider::hide(kDesktopApps, {20});
+        QCOMPARE(calls("scHideDesktopWindows"), QStringList{"scHideDesktopWindows(1, 10 30)"});
+        QCOMPARE(testsupport::readFile(DesktopHider::notePath()), QByteArray("1 10\n1 30\n"));
+        DesktopHider::hide(kDesktopApps, {10, 20, 30});   // nothing else to hide: no call
+        QCOMPARE(calls("scHideDesktopWindows").size(), 1);
+    }
+
     void brokenNoteLinesAreSkipped()
     {
         QVERIFY(testsupport::writeFile(DesktopHider::notePath(), "1 10\ngarbage\n1 0\n2\n1 20 3\n\n2 7\n"));
