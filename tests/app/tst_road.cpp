@@ -418,6 +418,35 @@ private slots:
         verifyIdle();
     }
 
+    // "HideDesktop" on: a window recording leaves the chosen window on the
+    // screen and puts only the others away, and the end brings them back.
+    void hiddenDesktopKeepsTheRecordedWindow()
+    {
+        const QVector<FakeScreencast::Window> windows{{7, "Editor", "editor", CRect{10, 10, 410, 310}, true, 400, 300},
+                                                      {8, "Mail", "mail", CRect{20, 20, 420, 320}, true, 400, 300}};
+        FakeScreencast::setWindows(windows);
+        FakeScreencast::setDesktopWindows(kDesktopApps, windows);
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setHideDesktop(true);
+        rp->setWindowModle(WindowModle_Single);
+        chooseTile("frmChoseWindow");
+        QTRY_VERIFY_WITH_TIMEOUT(picker(), kLong);
+        picker()->findChild<QListWidget*>("listWdgWindow")->setCurrentRow(0);
+        picker()->findChild<QToolButton*>("btnRecord")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!picker() && frame()->isVisible(), kLong);
+        const int chosen = rp->getWindowList().value(0);
+        QVERIFY(chosen == 7 || chosen == 8);
+
+        home()->onBtnRecClicked();
+        waitRecording();
+        QCOMPARE(FakeScreencast::calls().filter("scHideDesktopWindows"),
+                 QStringList{QStringLiteral("scHideDesktopWindows(1, %1)").arg(15 - chosen)});
+        stopByHotkey();
+        QTRY_COMPARE_WITH_TIMEOUT(FakeScreencast::calls().filter("scShowDesktopWindows"),
+                                  QStringList{QStringLiteral("scShowDesktopWindows(1, %1)").arg(15 - chosen)}, kLong);
+        rp->setHideDesktop(false);
+    }
+
     // An unsettled recording is offered before a start: Cancel or a preview closed unsettled
     // keep it and start nothing; Discard deletes it and the start goes on.
     void unsavedRecordingOfferedFirst_data()
