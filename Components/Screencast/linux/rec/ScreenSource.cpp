@@ -34,6 +34,8 @@ public:
         uint8_t* address = nullptr;
         uint32_t xid = 0;
         bool busy = false;
+        // Which state of the source's kept copy it holds; -1: none known.
+        int64_t generation = -1;
     };
 
     explicit ShmPool(std::size_t bytes) : m_bytes(bytes) {}
@@ -258,7 +260,32 @@ bool ScreenAreaSource::refreshCopy(std::vector<DamageTracker::Span>& changed)
         }
     }
     m_copyValid = true;
+    if (!changed.empty()) {
+        ++m_generation;
+        m_recent.push_back(changed);
+        if (m_recent.size() > kRecentGenerations)
+            m_recent.pop_front();
+    }
     return true;
+}
+
+// Brings a frame's segment to the kept copy's state: only the rows that
+// changed since the state it holds, when that is recent enough.
+void ScreenAreaSource::copyInto(uint8_t* segment, int64_t& generation)
+{
+    const std::size_t rowBytes = std::size_t(m_area.width()) * 4;
+    const int64_t behind = m_generation - generation;
+    if (generation < 0 || behind > int64_t(m_recent.size())) {
+        std::memcpy(segment, m_copyBits, rowBytes * std::size_t(m_area.height()));
+    } else {
+        for (auto it = m_recent.end() - behind; it != m_recent.end(); ++it) {
+            for (const DamageTracker::Span& band : *it) {
+                const std::size_t at = rowBytes * std::size_t(band.first);
+                std::memcpy(segment + at, m_copyBits + at, rowBytes * std::size_t(band.second - band.first));
+            }
+        }
+    }
+    generation = m_generation;
 }
 
 ScreenAreaSource::~ScreenAreaSource()
@@ -324,12 +351,14 @@ int ScreenAreaSource::grabArea(VideoFrame& out)
     ShmPool::Segment* segment = m_pool ? m_pool->acquire(m_conn) : nullptr;
     if (!segment)
         return grabPlain(out);
-    const std::size_t bytes = std::size_t(m_area.width()) * std::size_t(m_area.height()) * 4;
     if (tracked) {
-        std::memcpy(segment->address, m_copyBits, bytes);
-    } else if (!readRows(segment->xid, 0, m_area.height())) {
-        m_pool->release(segment);
-        return SR_UnknownError;
+        copyInto(segment->address, segment->generation);
+    } else {
+        segment->generation = -1;
+        if (!readRows(segment->xid, 0, m_area.height())) {
+            m_pool->release(segment);
+            return SR_UnknownError;
+        }
     }
     auto* handle = new ImageHandle{m_pool, segment};
     out.image = QImage(segment->address, m_area.width(), m_area.height(), m_area.width() * 4,

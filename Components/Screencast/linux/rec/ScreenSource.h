@@ -10,12 +10,14 @@
 // Where the server has DAMAGE, a still or nearly still screen is not read
 // whole every frame: a copy of the area is kept up to date from the rows
 // the server reports changed, and each frame starts as a copy of it (or is
-// the previous frame again when nothing changed). Such frames say which
-// rows changed.
+// the previous frame again when nothing changed). A frame's segment that
+// held a recent state of the copy gets only the rows changed since. Such
+// frames say which rows changed.
 
 #include "DamageTracker.h"
 #include "Pipeline.h"
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +57,7 @@ private:
     void collectDamage();
     bool readRows(uint32_t segment, int top, int bottom);
     bool refreshCopy(std::vector<DamageTracker::Span>& changed);
+    void copyInto(uint8_t* segment, int64_t& generation);
 
     xcb_connection_t* m_conn = nullptr;
     uint32_t m_root = 0;
@@ -72,6 +75,11 @@ private:
     uint32_t m_copySegment = 0;
     bool m_copyValid = false;
     QImage m_previous; // the last frame handed out
+    // The copy's state (one up per change) and the rows each of the
+    // latest states changed.
+    static constexpr std::size_t kRecentGenerations = 16;
+    int64_t m_generation = 0;
+    std::deque<std::vector<DamageTracker::Span>> m_recent;
 };
 
 } // namespace rec
