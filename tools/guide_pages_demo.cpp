@@ -1,6 +1,6 @@
-// Pictures of the permissions guide and the audio plug-in dialog for the
-// screenshot script. The engine double plays the missing device, access or
-// sound server, so every page can be photographed here. Not a test.
+// Photographs every page of DlgSetPermissions and of AudioDriverManager
+// for scripts/screenshots.sh; the engine double stands in for a missing
+// camera, refused access or an absent sound server. Not a test.
 //
 //   guide_pages_demo guide <out.png> <kind 0..3> <refusal 0..3> [showGuide 0|1] [language] [settings]
 //       the guide for a kind whose permission is refused for that reason
