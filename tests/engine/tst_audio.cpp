@@ -3,9 +3,9 @@
 
 #include "RecordingTestSupport.h"
 
-#include "rec/AudioSource.h"
-#include "rec/AudioTempFiles.h"
-#include "rec/Pipeline.h"
+#include "audio/AudioSource.h"
+#include "audio/AudioTempFiles.h"
+#include "core/Pipeline.h"
 
 #include <QThread>
 #include <QtTest>

@@ -3,7 +3,7 @@
 // (also after a load spike), no swinging on a machine that is too slow, and
 // the end of the recording only at the lowest rate.
 
-#include "rec/CaptureRate.h"
+#include "encode/CaptureRate.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The picture converter's vector path against its plain one and against
 // the BT.709 formula, on a width that leaves a tail for the plain path.
 
-#include "rec/ColorConvert.h"
+#include "encode/ColorConvert.h"
 
 #include <QtTest>
 

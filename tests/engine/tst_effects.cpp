@@ -3,10 +3,10 @@
 
 #include "RecordingTestSupport.h"
 
-#include "rec/BorderOverlay.h"
-#include "rec/Canvas.h"
+#include "ui/BorderOverlay.h"
+#include "ui/Canvas.h"
 #include "rec/Factories.h"
-#include "rec/WindowSource.h"
+#include "source/WindowSource.h"
 
 #include <QWidget>
 #include <QtTest>

@@ -3,7 +3,7 @@
 
 #include "EngineTestSupport.h"
 
-#include "Cameras.h"
+#include "cam/Cameras.h"
 #include "Screencast.h"
 
 #include <QtTest>

@@ -4,12 +4,12 @@
 
 #include "EngineTestSupport.h"
 
-#include "Cameras.h"
+#include "cam/Cameras.h"
 #include "Screencast.h"
 #include "cam/CameraInput.h"
-#include "rec/AudioMixer.h"
-#include "rec/EncoderAudio.h"
-#include "rec/MouseEffects.h"
+#include "audio/AudioMixer.h"
+#include "encode/EncoderAudio.h"
+#include "effects/MouseEffects.h"
 #include "ui/OverlaySupport.h"
 
 #include <QtTest>

@@ -3,7 +3,7 @@
 
 #include "RecordingTestSupport.h"
 
-#include "rec/Pipeline.h"
+#include "core/Pipeline.h"
 #include "rec/VideoRecorder.h"
 
 #include <QtTest>

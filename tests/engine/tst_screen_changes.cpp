@@ -6,7 +6,7 @@
 
 #include "RecordingTestSupport.h"
 
-#include "rec/ScreenSource.h"
+#include "source/ScreenSource.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
 // Sound placed on the recording's time to the sample: a drifting synthetic card,
 // jittering arrivals and random pauses on injected clocks.
 
-#include "rec/AudioMixer.h"
-#include "rec/DriftCorrector.h"
+#include "audio/AudioMixer.h"
+#include "audio/DriftCorrector.h"
 #include "rec/PauseSpans.h"
 
 #include <QtTest>

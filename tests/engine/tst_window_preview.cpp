@@ -4,7 +4,7 @@
 #include "EngineTestSupport.h"
 #include "NativeView.h"
 
-#include "EngineCore.h"
+#include "core/EngineCore.h"
 #include "Screencast.h"
 
 #include <QApplication>

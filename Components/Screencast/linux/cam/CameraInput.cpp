@@ -1,9 +1,9 @@
-#include "CameraInput.h"
+#include "cam/CameraInput.h"
 
-#include "Cameras.h"
-#include "EngineCore.h"
-#include "rec/FfmpegUtil.h"
-#include "rec/Pipeline.h"
+#include "cam/Cameras.h"
+#include "core/EngineCore.h"
+#include "core/FfmpegUtil.h"
+#include "core/Pipeline.h"
 
 #include "platform/log/Log.h"
 

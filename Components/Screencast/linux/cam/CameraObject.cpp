@@ -1,13 +1,13 @@
-#include "CameraObject.h"
+#include "cam/CameraObject.h"
 
-#include "EngineCore.h"
+#include "core/EngineCore.h"
 #include "play/ViewPainter.h"
 #include "rec/VideoRecorder.h"
 
 #include "Screencast.h"
 
 #include "platform/log/Log.h"
-#include "NamedThread.h"
+#include "core/NamedThread.h"
 
 #include <QImage>
 #include <QString>

@@ -7,8 +7,8 @@
 // camera, a failed recording) happens off the GUI thread, and the callback
 // follows only once the file is complete.
 
-#include "CameraInput.h"
-#include "CameraPicture.h"
+#include "cam/CameraInput.h"
+#include "cam/CameraPicture.h"
 
 #include "ScreencastObjects.h"
 

@@ -1,4 +1,4 @@
-#include "CameraPicture.h"
+#include "cam/CameraPicture.h"
 
 #include "play/SwsSlack.h"
 

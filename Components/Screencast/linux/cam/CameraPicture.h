@@ -4,7 +4,7 @@
 // camera and those that want it as a QImage (the photo, the recording's
 // capture thread). Each picture is converted once, on first demand.
 
-#include "rec/Pipeline.h"
+#include "core/Pipeline.h"
 
 #include <QImage>
 #include <QSize>

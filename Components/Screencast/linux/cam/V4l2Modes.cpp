@@ -1,7 +1,7 @@
 // The capture modes a camera offers, and the one it is opened in.
-#include "CameraInput.h"
+#include "cam/CameraInput.h"
 
-#include "Cameras.h"
+#include "cam/Cameras.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // scExportMedia: a stretch of a file written on a thread of its own.
 
-#include "RangeWriter.h"
-#include "rec/BackgroundJob.h"
+#include "play/RangeWriter.h"
+#include "core/BackgroundJob.h"
 
-#include "EngineCore.h"
+#include "core/EngineCore.h"
 #include "Screencast.h"
 
 #include "platform/log/Log.h"

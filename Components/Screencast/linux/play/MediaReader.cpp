@@ -1,6 +1,6 @@
-#include "MediaReader.h"
+#include "play/MediaReader.h"
 
-#include "rec/FfmpegUtil.h"
+#include "core/FfmpegUtil.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

@@ -1,9 +1,9 @@
-#include "Player.h"
+#include "play/Player.h"
 
-#include "EngineCore.h"
+#include "core/EngineCore.h"
 
 #include "platform/log/Log.h"
-#include "NamedThread.h"
+#include "core/NamedThread.h"
 
 extern "C" {
 #include <libswresample/swresample.h>

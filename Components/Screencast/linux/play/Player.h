@@ -12,9 +12,9 @@
 
 #include "Screencast.h"
 
-#include "MediaReader.h"
-#include "PulseOutput.h"
-#include "ViewPainter.h"
+#include "play/MediaReader.h"
+#include "play/PulseOutput.h"
+#include "play/ViewPainter.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,11 +1,11 @@
 // The player's three threads: reading and decoding, pictures, sound.
 
-#include "Player.h"
+#include "play/Player.h"
 
-#include "EngineCore.h"
+#include "core/EngineCore.h"
 
 #include "platform/log/Log.h"
-#include "NamedThread.h"
+#include "core/NamedThread.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

@@ -1,4 +1,4 @@
-#include "PulseOutput.h"
+#include "play/PulseOutput.h"
 
 #include <pulse/pulseaudio.h>
 

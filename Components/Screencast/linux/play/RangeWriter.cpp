@@ -1,12 +1,12 @@
-#include "RangeWriter.h"
+#include "play/RangeWriter.h"
 
-#include "MediaReader.h"
-#include "SwsSlack.h"
+#include "play/MediaReader.h"
+#include "play/SwsSlack.h"
 
-#include "rec/EncoderAudio.h"
-#include "rec/EncoderVideo.h"
-#include "rec/FfmpegUtil.h"
-#include "rec/Pipeline.h"
+#include "encode/EncoderAudio.h"
+#include "encode/EncoderVideo.h"
+#include "core/FfmpegUtil.h"
+#include "core/Pipeline.h"
 
 #include "ScreencastTypes.h"
 

@@ -1,8 +1,8 @@
-#include "ViewPainter.h"
+#include "play/ViewPainter.h"
 
-#include "EngineCore.h"
-#include "SwsSlack.h"
-#include "XcbThread.h"
+#include "core/EngineCore.h"
+#include "play/SwsSlack.h"
+#include "core/XcbThread.h"
 
 #include "platform/log/Log.h"
 

@@ -1,13 +1,13 @@
 // What a recording is built from, by its options.
-#include "Factories.h"
+#include "rec/Factories.h"
 
-#include "AreaControl.h"
-#include "BorderOverlay.h"
-#include "Canvas.h"
-#include "EngineCore.h"
-#include "MouseEffects.h"
-#include "WatermarkDecorator.h"
-#include "WindowSource.h"
+#include "source/AreaControl.h"
+#include "ui/BorderOverlay.h"
+#include "ui/Canvas.h"
+#include "core/EngineCore.h"
+#include "effects/MouseEffects.h"
+#include "effects/WatermarkDecorator.h"
+#include "source/WindowSource.h"
 
 #include "platform/log/Log.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // What a screen recording is made of, chosen from its options. The recorder
-// (Recording.cpp) builds the pipeline from these factories; the window
+// (api/Recording.cpp) builds the pipeline from these factories; the window
 // sources, pointer effects, drawing canvas, watermark, recording border and
 // moving areas are built behind them.
 
@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "Pipeline.h"
+#include "core/Pipeline.h"
 #include "ScreencastObjects.h"
 
 namespace sc {
@@ -81,7 +81,7 @@ std::unique_ptr<IRecordingOverlay> makeRecordingOverlay(const RecordingSetup& se
 
 // The drawing canvas of a recording: shows the strokes on the screen and
 // burns them into the frames (its decorator() is run last on each frame).
-// Shape numbers: CanvasShape in Canvas.h. setNumber(n) takes the tool bar's
+// Shape numbers: CanvasShape in ui/Canvas.h. setNumber(n) takes the tool bar's
 // count (the last number shown): the next callout shows n + 1, and
 // OnNumberChanged reports the one after it.
 class IRecordingCanvas : public CScreenCanvasObject

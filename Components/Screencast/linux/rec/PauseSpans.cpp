@@ -1,4 +1,4 @@
-#include "PauseSpans.h"
+#include "rec/PauseSpans.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // queued (the encoder repeats the previous picture in its slot) and the
 // capture thread counts how long the queue has been full.
 
-#include "Pipeline.h"
+#include "core/Pipeline.h"
 
 #include <chrono>
 #include <condition_variable>

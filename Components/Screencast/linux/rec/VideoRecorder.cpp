@@ -1,17 +1,17 @@
-#include "VideoRecorder.h"
+#include "rec/VideoRecorder.h"
 
-#include "AudioSource.h"
-#include "CaptureRate.h"
-#include "EncoderAudio.h"
-#include "EncoderVideo.h"
-#include "EngineCore.h"
-#include "Muxer.h"
-#include "PacketWriter.h"
-#include "PauseSpans.h"
-#include "VideoQueue.h"
+#include "audio/AudioSource.h"
+#include "encode/CaptureRate.h"
+#include "encode/EncoderAudio.h"
+#include "encode/EncoderVideo.h"
+#include "core/EngineCore.h"
+#include "mux/Muxer.h"
+#include "mux/PacketWriter.h"
+#include "rec/PauseSpans.h"
+#include "rec/VideoQueue.h"
 
 #include "platform/log/Log.h"
-#include "NamedThread.h"
+#include "core/NamedThread.h"
 
 extern "C" {
 #include <libavutil/log.h>

@@ -8,8 +8,8 @@
 // stops the threads, finishes the file and deletes the object, and no
 // callback comes after it returned.
 
-#include "Factories.h"
-#include "Pipeline.h"
+#include "rec/Factories.h"
+#include "core/Pipeline.h"
 #include "ScreencastObjects.h"
 
 #include <atomic>

@@ -2,10 +2,10 @@
 // BMP, and TIFF where its plugin is installed); Qt has no GIF writer, so GIF
 // (and TIFF without the plugin) goes through FFmpeg.
 
-#include "VideoRecorder.h"
+#include "rec/VideoRecorder.h"
 
-#include "EncoderVideo.h"
-#include "Muxer.h"
+#include "encode/EncoderVideo.h"
+#include "mux/Muxer.h"
 
 #include <QFile>
 #include <QImageWriter>

@@ -1,7 +1,7 @@
-#include "CaptureOverlay.h"
+#include "ui/CaptureOverlay.h"
 
-#include "EngineCore.h"
-#include "OverlaySupport.h"
+#include "core/EngineCore.h"
+#include "ui/OverlaySupport.h"
 
 #include <QCursor>
 #include <QKeyEvent>

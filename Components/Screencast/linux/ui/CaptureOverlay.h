@@ -16,7 +16,7 @@
 // The window lives on the GUI thread; callbacks go out on a thread of the
 // object's own.
 
-#include "rec/WindowGui.h"
+#include "ui/WindowGui.h"
 
 #include "ScreencastObjects.h"
 

@@ -1,6 +1,6 @@
-#include "CropBoxGeometry.h"
+#include "ui/CropBoxGeometry.h"
 
-#include "rec/AreaControl.h"
+#include "source/AreaControl.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "CropBoxOverlay.h"
+#include "ui/CropBoxOverlay.h"
 
-#include "EngineCore.h"
-#include "OverlaySupport.h"
+#include "core/EngineCore.h"
+#include "ui/OverlaySupport.h"
 
 #include <QMouseEvent>
 #include <QPainter>

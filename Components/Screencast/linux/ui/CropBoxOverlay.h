@@ -12,8 +12,8 @@
 // caused them: OnBeginDrag, OnScreenRectChanged for every change while the
 // pointer moves, OnEndDrag.
 
-#include "CropBoxGeometry.h"
-#include "rec/WindowGui.h"
+#include "ui/CropBoxGeometry.h"
+#include "ui/WindowGui.h"
 
 #include "ScreencastObjects.h"
 

@@ -1,7 +1,7 @@
-#include "OverlaySupport.h"
+#include "ui/OverlaySupport.h"
 
-#include "EngineCore.h"
-#include "rec/WindowGui.h"
+#include "core/EngineCore.h"
+#include "ui/WindowGui.h"
 
 #include "Screencast.h"
 

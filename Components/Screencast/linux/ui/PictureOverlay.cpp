@@ -1,7 +1,7 @@
-#include "PictureOverlay.h"
+#include "ui/PictureOverlay.h"
 
-#include "OverlaySupport.h"
-#include "rec/WindowGui.h"
+#include "ui/OverlaySupport.h"
+#include "ui/WindowGui.h"
 
 #include <QBitmap>
 #include <QDateTime>

@@ -1,0 +1,98 @@
+#include "core/XcbThread.h"
+
+#include "core/EngineCore.h"
+
+#include "platform/log/Log.h"
+#include "core/NamedThread.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace sc {
+
+xcb_connection_t* connectToScreen(const std::string& display, xcb_window_t& root)
+{
+    int screenNumber = 0;
+    xcb_connection_t* conn = xcb_connect(display.empty() ? nullptr : display.c_str(), &screenNumber);
+    if (xcb_connection_has_error(conn)) {
+        xcb_disconnect(conn);
+        return nullptr;
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
+    for (int i = 0; it.rem && i < screenNumber; ++i)
+        xcb_screen_next(&it);
+    if (!it.rem) {
+        xcb_disconnect(conn);
+        return nullptr;
+    }
+    root = it.data->root;
+    return conn;
+}
+
+void disconnectX(xcb_connection_t*& conn)
+{
+    if (conn) {
+        xcb_disconnect(conn);
+        conn = nullptr;
+    }
+}
+
+XcbThread::~XcbThread()
+{
+    join();
+    if (m_wakeFd >= 0)
+        close(m_wakeFd);
+}
+
+bool XcbThread::open()
+{
+    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0) {
+        Log(kLogModule, 2, "%s: eventfd failed (errno %d)", m_name, errno);
+        return false;
+    }
+    return true;
+}
+
+void XcbThread::start(std::function<void()> body)
+{
+    m_thread = startNamedThread(m_threadName, std::move(body));
+}
+
+void XcbThread::stop()
+{
+    m_stop = true;
+    wake();
+    join();
+}
+
+void XcbThread::join()
+{
+    if (!m_thread.joinable())
+        return;
+    if (m_thread.get_id() == std::this_thread::get_id())
+        m_thread.detach();
+    else
+        m_thread.join();
+}
+
+void XcbThread::wake()
+{
+    const uint64_t one = 1;
+    if (m_wakeFd >= 0) {
+        ssize_t written = write(m_wakeFd, &one, sizeof one);
+        (void)written;   // a full counter already wakes the thread
+    }
+}
+
+void XcbThread::clearWake()
+{
+    uint64_t count;
+    ssize_t got = read(m_wakeFd, &count, sizeof count);
+    (void)got;
+}
+
+} // namespace sc
