@@ -3,7 +3,7 @@
 // Recorded areas that move: centred on the pointer, following the pointer
 // past an edge, or dragged by the user by the recording border.
 
-#include "rec/Factories.h"
+#include "core/RecordingSetup.h"
 
 #include <QPoint>
 #include <QRect>

@@ -7,7 +7,7 @@
 // little wider and the user moves the area by them.
 
 #include "source/AreaControl.h"
-#include "rec/Factories.h"
+#include "core/RecordingSetup.h"
 #include "ui/WindowGui.h"
 
 #include <QPointer>

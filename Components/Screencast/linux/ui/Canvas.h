@@ -13,7 +13,7 @@
 // of their own.
 
 #include "effects/CanvasStrokes.h"
-#include "rec/Factories.h"
+#include "core/RecordingSetup.h"
 #include "ui/WindowGui.h"
 #include "core/WindowXcb.h"
 
