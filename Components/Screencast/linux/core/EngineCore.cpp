@@ -1,8 +1,5 @@
 #include "core/EngineCore.h"
 
-#include "audio/AudioDevices.h"
-#include "api/DeviceWatcher.h"
-#include "api/HotKeys.h"
 #include "Screencast.h"
 
 #include "platform/log/Log.h"
@@ -14,10 +11,6 @@ namespace sc {
 
 namespace {
 
-// Start, stop and the device watcher's life are serialised by this lock; it
-// is never held by a device callback.
-std::mutex g_lifeMutex;
-
 // One connection per process, guarded by one lock: xcb itself is thread-safe,
 // the lock only protects the connection's life.
 std::mutex g_xMutex;
@@ -28,18 +21,49 @@ std::string g_displayName;
 std::mutex g_settingsMutex;
 EngineSettings g_settings;
 
+} // namespace
+
 bool engineRunning()
 {
     std::lock_guard<std::mutex> lock(g_xMutex);
     return g_conn != nullptr;
 }
 
-// Everything but the listener: the watcher, the sound server connection,
-// the X connection. The caller holds g_lifeMutex.
-void stopEngine()
+int connectDisplay()
 {
-    stopDeviceWatcher();
-    pulseEngineStopped();
+    std::lock_guard<std::mutex> lock(g_xMutex);
+    if (g_conn)
+        return kScInitOk;
+    // xcb_connect reads $DISPLAY itself; without it (or with a server
+    // that is gone) it returns a connection in an error state that must
+    // still be freed.
+    const char* display = std::getenv("DISPLAY");
+    int screenNumber = 0;
+    xcb_connection_t* conn = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(conn)) {
+        Log(kLogModule, 2, "scInitialize: cannot connect to X display \"%s\"",
+            display ? display : "");
+        xcb_disconnect(conn);
+        return kScInitNoDisplay;
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
+    for (int i = 0; it.rem && i < screenNumber; ++i)
+        xcb_screen_next(&it);
+    if (!it.rem) {
+        Log(kLogModule, 2, "scInitialize: X screen %d does not exist", screenNumber);
+        xcb_disconnect(conn);
+        return kScInitNoDisplay;
+    }
+    g_conn = conn;
+    g_screen = it.data;
+    g_displayName = display ? display : "";
+    Log(kLogModule, 1, "scInitialize: connected, screen %d is %dx%d", screenNumber,
+        g_screen->width_in_pixels, g_screen->height_in_pixels);
+    return kScInitOk;
+}
+
+void disconnectDisplay()
+{
     std::lock_guard<std::mutex> lock(g_xMutex);
     if (!g_conn)
         return;
@@ -49,8 +73,6 @@ void stopEngine()
     g_displayName.clear();
     Log(kLogModule, 1, "scUninitialize: disconnected");
 }
-
-} // namespace
 
 XLock::XLock() : m_lock(g_xMutex), m_conn(g_conn), m_screen(g_screen) {}
 
@@ -147,88 +169,3 @@ std::string latin1ToUtf8(const std::string& text)
 }
 
 } // namespace sc
-
-using namespace sc;
-
-int scInitialize()
-{
-    // A device callback runs while the engine is up; it must not wait for
-    // the lock that a thread stopping the watcher holds.
-    if (isDeviceWatcherThread())
-        return engineRunning() ? kScInitOk : kScInitNoDisplay;
-
-    std::lock_guard<std::mutex> life(g_lifeMutex);
-    {
-        std::lock_guard<std::mutex> lock(g_xMutex);
-        if (g_conn)
-            return kScInitOk;
-
-        // xcb_connect reads $DISPLAY itself; without it (or with a server
-        // that is gone) it returns a connection in an error state that must
-        // still be freed.
-        const char* display = std::getenv("DISPLAY");
-        int screenNumber = 0;
-        xcb_connection_t* conn = xcb_connect(nullptr, &screenNumber);
-        if (xcb_connection_has_error(conn)) {
-            Log(kLogModule, 2, "scInitialize: cannot connect to X display \"%s\"",
-                display ? display : "");
-            xcb_disconnect(conn);
-            return kScInitNoDisplay;
-        }
-
-        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
-        for (int i = 0; it.rem && i < screenNumber; ++i)
-            xcb_screen_next(&it);
-        if (!it.rem) {
-            Log(kLogModule, 2, "scInitialize: X screen %d does not exist", screenNumber);
-            xcb_disconnect(conn);
-            return kScInitNoDisplay;
-        }
-
-        g_conn = conn;
-        g_screen = it.data;
-        g_displayName = display ? display : "";
-        Log(kLogModule, 1, "scInitialize: connected, screen %d is %dx%d", screenNumber,
-            g_screen->width_in_pixels, g_screen->height_in_pixels);
-    }
-    pulseEngineStarted();
-    if (hasDeviceListener())
-        startDeviceWatcher(engineDisplayName());
-    return kScInitOk;
-}
-
-void scUninitialize()
-{
-    // No callback may run once this returns: forgetting the listener waits
-    // for one in flight.
-    stopHotKeys();
-    setDeviceListener(nullptr);
-
-    if (isDeviceWatcherThread()) {
-        // Stopping from inside a device callback: the watcher cannot wait
-        // for itself, so it is let go and ends after this callback. Another
-        // thread that is stopping the engine already does the rest.
-        Log(kLogModule, 2, "scUninitialize: called from a device callback");
-        std::unique_lock<std::mutex> life(g_lifeMutex, std::try_to_lock);
-        if (life.owns_lock())
-            stopEngine();
-        return;
-    }
-    std::lock_guard<std::mutex> life(g_lifeMutex);
-    stopEngine();
-}
-
-void RegisterDeviceNotifies(CDeviceNotifies* listener)
-{
-    // Synchronous with a callback in flight: once this returns with null,
-    // the old listener is never called again.
-    setDeviceListener(listener);
-    if (isDeviceWatcherThread())
-        return;     // the watcher idles with no listener and ends with the engine
-
-    std::lock_guard<std::mutex> life(g_lifeMutex);
-    if (!hasDeviceListener())
-        stopDeviceWatcher();
-    else if (engineRunning())
-        startDeviceWatcher(engineDisplayName());
-}

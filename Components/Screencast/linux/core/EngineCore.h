@@ -34,6 +34,13 @@ private:
     xcb_screen_t* m_screen = nullptr;
 };
 
+// The engine's own X connection, opened by scInitialize and closed by
+// scUninitialize (whose callers serialise them): connectDisplay returns
+// kScInitOk (also when already connected) or kScInitNoDisplay.
+int connectDisplay();
+void disconnectDisplay();
+bool engineRunning();
+
 // Values set through the interface and read by the overlays and recorders.
 struct EngineSettings {
     LineColors screenSelLines{};
