@@ -10,18 +10,13 @@
 // is never called again once setDeviceListener returns. The lock is
 // recursive: a listener may unregister itself from inside a callback.
 
+#include "core/EngineCore.h"
+
 #include <string>
 
 class CDeviceNotifies;
 
 namespace sc {
-
-enum DeviceEvent : unsigned {
-    kDisplayEvent = 1u << 0,
-    kAudioCaptureEvent = 1u << 1,
-    kAudioRenderEvent = 1u << 2,
-    kVideoCaptureEvent = 1u << 3,
-};
 
 // The listener that callbacks go to; null stops them. Waits for a callback
 // in flight on another thread.

@@ -48,6 +48,7 @@ int scInitialize()
     const int connected = connectDisplay();
     if (connected != kScInitOk)
         return connected;
+    setSoundEventSink(&postDeviceEvents);
     pulseEngineStarted();
     if (hasDeviceListener())
         startDeviceWatcher(engineDisplayName());

@@ -1,12 +1,12 @@
 #include "audio/AudioDevices.h"
 
-#include "api/DeviceWatcher.h"
 #include "core/EngineCore.h"
 
 #include "platform/log/Log.h"
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -15,6 +15,14 @@
 namespace sc {
 
 namespace {
+
+std::atomic<void (*)(unsigned)> g_postEvents{nullptr};
+
+void postSoundEvents(unsigned events)
+{
+    if (auto post = g_postEvents.load())
+        post(events);
+}
 
 std::string text(const char* s) { return s ? validUtf8(s) : std::string(); }
 
@@ -198,7 +206,7 @@ private:
         } else if (!PA_CONTEXT_IS_GOOD(state) && self->m_wasReady && !self->m_closing && self->m_withEvents) {
             // The server went away: every device with it.
             Log(kLogModule, 1, "sound server connection lost");
-            postDeviceEvents(kAudioRenderEvent | kAudioCaptureEvent);
+            postSoundEvents(kAudioRenderEvent | kAudioCaptureEvent);
         }
         pa_threaded_mainloop_signal(self->m_loop, 0);
     }
@@ -212,9 +220,9 @@ private:
         // change no list.
         const bool addedOrRemoved = type == PA_SUBSCRIPTION_EVENT_NEW || type == PA_SUBSCRIPTION_EVENT_REMOVE;
         if (facility == PA_SUBSCRIPTION_EVENT_SINK && addedOrRemoved)
-            postDeviceEvents(kAudioRenderEvent);
+            postSoundEvents(kAudioRenderEvent);
         else if (facility == PA_SUBSCRIPTION_EVENT_SOURCE && addedOrRemoved)
-            postDeviceEvents(kAudioCaptureEvent);
+            postSoundEvents(kAudioCaptureEvent);
         else if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
             // Perhaps the default sink or source changed: look.
             if (pa_operation* op = pa_context_get_server_info(context, &PulseConnection::onDefaults, self))
@@ -236,7 +244,7 @@ private:
             if (source != self->m_defaultSource)
                 events |= kAudioCaptureEvent;
             if (events)
-                postDeviceEvents(events);
+                postSoundEvents(events);
         }
         self->m_defaultSink = sink;
         self->m_defaultSource = source;
@@ -329,7 +337,7 @@ void noteTimeout(const char* what)
 void noteReach(Reach reach)
 {
     if (g_reach != Reach::Unknown && g_reach != reach)
-        postDeviceEvents(kAudioRenderEvent | kAudioCaptureEvent);
+        postSoundEvents(kAudioRenderEvent | kAudioCaptureEvent);
     g_reach = reach;
 }
 
@@ -469,6 +477,11 @@ void pulseWatchTick()
     g_kept = std::move(fresh);
     g_quietUntil = Clock::time_point();
     noteReach(Reach::Yes);
+}
+
+void setSoundEventSink(void (*post)(unsigned events))
+{
+    g_postEvents.store(post);
 }
 
 } // namespace sc

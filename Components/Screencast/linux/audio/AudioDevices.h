@@ -51,6 +51,10 @@ struct AudioSnapshot {
 // server or it does not answer in time.
 AudioSnapshot audioSnapshot();
 
+// Where sound device changes go (DeviceEvent bits): the device watcher's
+// queue, given by the engine's start before the kept connection opens.
+void setSoundEventSink(void (*post)(unsigned events));
+
 // Engine life: the kept connection is allowed from scInitialize on; at
 // scUninitialize it is closed and its thread joined.
 void pulseEngineStarted();

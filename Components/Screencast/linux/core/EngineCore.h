@@ -12,6 +12,15 @@
 
 namespace sc {
 
+// What changed, as the device watcher reports it to the listener; the sound
+// server's thread posts the sound bits too.
+enum DeviceEvent : unsigned {
+    kDisplayEvent = 1u << 0,
+    kAudioCaptureEvent = 1u << 1,
+    kAudioRenderEvent = 1u << 2,
+    kVideoCaptureEvent = 1u << 3,
+};
+
 // Module tag of the engine's log lines.
 constexpr const char* kLogModule = "Screencast";
 
