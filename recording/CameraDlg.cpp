@@ -500,7 +500,8 @@ void CameraDlg::snapshot()
     CameraManager* camera = CameraManager::instance();
     if (camera->isCameraRunning()) {
         const QString folder = Utils::getSnapshotPath();
-        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
+        const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
+        const QString stamp = now.toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
         QString path;
         if (stamp == m_strLastStamp) {
             ++m_nSameStamp;

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QDateTime>
 #include <QPointer>
 #include <QRect>
 #include <QString>
+
+#include <functional>
 
 #include "platform/framework/VxDialogBase.h"
 
@@ -30,6 +33,9 @@ public:
     ~CameraDlg() override;
 
     void setMainWindowBase(VxMainWindowBase* frame);
+    // The time that names photos; tests give their own.
+    using Clock = std::function<QDateTime()>;
+    void setClock(Clock clock) { m_clock = std::move(clock); }
     void resizeView();
     void startOrStop();
     void pauseOrResume();
@@ -102,6 +108,7 @@ private:
     bool m_bOnlyRecordCamera;
     bool m_bMicOn = false;
     QTimer* m_pInfoTimer = nullptr;
+    Clock m_clock;
     QString m_strLastStamp;
     int m_nSameStamp = 0;
     QColor m_colorHover, m_colorNormal, m_colorBacHover, m_colorBacNormal;
