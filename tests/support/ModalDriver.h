@@ -22,7 +22,8 @@ public:
         QString text; // a QMessageBox's text or the label "lblMsgInfo"
     };
 
-    explicit ModalDriver(int timeoutMs = 5000, QObject* parent = nullptr);
+    // The bounds are generous: on a busy machine a window is slow, not missing.
+    explicit ModalDriver(int timeoutMs = 30000, QObject* parent = nullptr);
 
     // Queues a step for the next modal; with objectName set (an object or a
     // class name), a modal of another name is a failure, and a named step
@@ -39,7 +40,7 @@ public:
     QVector<Seen> seen() const { return m_seen; }
     // Runs the event loop until every step ran and no modal is active, or
     // until timeoutMs passed; true when finished.
-    bool waitFinished(int timeoutMs = 5000);
+    bool waitFinished(int timeoutMs = 30000);
 
     static Seen describe(QWidget* modal);
     // Closes a modal whatever it is (a dialog is rejected).
