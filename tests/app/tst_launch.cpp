@@ -137,7 +137,7 @@ private slots:
     void strangersMarksStopNoLaunch()
     {
         if (!testsupport::canPlayOtherUser())
-            QSKIP("another user is played with setpriv, as root only");
+            QSKIP("another user is played with setpriv, as root only, where that user may run this program");
         testsupport::SharedFolder shared(01777);
         QVERIFY(shared.ok());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

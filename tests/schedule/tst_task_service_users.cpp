@@ -131,7 +131,7 @@ class TstTaskServiceUsers : public QObject
     void needRoot()
     {
         if (!testsupport::canPlayOtherUser())
-            QSKIP("another user is played with setpriv, as root only");
+            QSKIP("another user is played with setpriv, as root only, where that user may run this program");
     }
 
 private slots:

@@ -3,9 +3,11 @@
 // Helpers of every test folder: Qt Core only, no module or engine symbols.
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QString>
@@ -92,15 +94,23 @@ private:
 // Another local user, played by running a command as "nobody" through
 // setpriv: only root can do that.
 const uint kOtherUserId = 65534;
-inline bool canPlayOtherUser()
-{
-    return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
-}
-
 // setpriv's arguments that run `command` as the other user.
 inline QStringList asOtherUser(const QStringList& command)
 {
     return QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+}
+
+// As root with setpriv, and where the other user may run this test program:
+// a build inside a folder closed to others (a checkout under a private
+// temporary folder) cannot be started as that user.
+inline bool canPlayOtherUser()
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        return false;
+    return QProcess::execute(QStringLiteral("setpriv"),
+                             asOtherUser({QStringLiteral("test"), QStringLiteral("-x"),
+                                          QCoreApplication::applicationFilePath()}))
+           == 0;
 }
 
 // A fresh folder straight in /tmp, which every user can reach, given
