@@ -98,41 +98,45 @@ private:
     int32_t m_device = -1;
 };
 
+// Runs `use` on the core keyboard under the engine's X connection; -1
+// when the engine is not running or the server has no XKB.
+template <typename Use>
+int withKeyboard(Use use)
+{
+    sc::XLock x;
+    if (!x)
+        return -1;
+    Xkb xkb(x.conn());
+    return xkb.open() ? use(xkb) : -1;
+}
+
 } // namespace
 
 int scInputSourceIsLatin()
 {
-    sc::XLock x;
-    if (!x)
-        return -1;
-    Xkb xkb(x.conn());
-    if (!xkb.open())
-        return -1;
-    const int group = xkb.group();
-    const std::vector<bool> latin = xkb.latinGroups();
-    if (group < 0 || latin.empty())
-        return -1;
-    return group < int(latin.size()) && latin[std::size_t(group)] ? 1 : 0;
+    return withKeyboard([](Xkb& xkb) {
+        const int group = xkb.group();
+        const std::vector<bool> latin = xkb.latinGroups();
+        if (group < 0 || latin.empty())
+            return -1;
+        return group < int(latin.size()) && latin[std::size_t(group)] ? 1 : 0;
+    });
 }
 
 int scSelectLatinInputSource()
 {
-    sc::XLock x;
-    if (!x)
-        return -1;
-    Xkb xkb(x.conn());
-    if (!xkb.open())
-        return -1;
-    const std::vector<bool> latin = xkb.latinGroups();
-    for (std::size_t g = 0; g < latin.size(); ++g) {
-        if (latin[g]) {
+    return withKeyboard([](Xkb& xkb) {
+        const std::vector<bool> latin = xkb.latinGroups();
+        for (std::size_t g = 0; g < latin.size(); ++g) {
+            if (!latin[g])
+                continue;
             if (int(g) == xkb.group())
                 return 0;
             if (!xkb.lockGroup(int(g)))
                 return -1;
             return xkb.group() == int(g) ? 0 : -1;
         }
-    }
-    Log(sc::kLogModule, 2, "scSelectLatinInputSource: no layout group types Latin letters");
-    return -1;
+        Log(sc::kLogModule, 2, "scSelectLatinInputSource: no layout group types Latin letters");
+        return -1;
+    });
 }
