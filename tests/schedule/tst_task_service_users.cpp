@@ -128,11 +128,6 @@ class TstTaskServiceUsers : public QObject
         return client.connectToDaemon();
     }
 
-    void needRoot()
-    {
-        if (!testsupport::canPlayOtherUser())
-            QSKIP("another user is played with setpriv, as root only, where that user may run this program");
-    }
 
 private slots:
     void initTestCase()
@@ -182,7 +177,8 @@ private slots:
     // of the user's own and finds its own service.
     void strangerInTheTempFolderIsNeverAsked()
     {
-        needRoot();
+        if (!testsupport::canPlayOtherUser())
+            QSKIP("another user is played with setpriv, as root only, where that user may run this program");
         SharedFolder shared(01777);
         QVERIFY(shared.ok());
         const QByteArray taken = QFile::encodeName(shared.filePath("runtime-" + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name)));
@@ -215,7 +211,8 @@ private slots:
     // process of another user that reaches its socket.
     void peersOfAnotherUserAreRefused()
     {
-        needRoot();
+        if (!testsupport::canPlayOtherUser())
+            QSKIP("another user is played with setpriv, as root only, where that user may run this program");
         SharedFolder shared(01777);
         QVERIFY(shared.ok());
         QProcess* stranger = startStranger({"--stranger-listen", shared.filePath("sock")});
