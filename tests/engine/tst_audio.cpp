@@ -193,12 +193,21 @@ private slots:
         std::string error;
         QVERIFY2(source.start(error), error.c_str());
         QVERIFY(heard(source, 1500));
+        // Half a second that holds both: a tone player starved by a busy
+        // machine leaves gaps of its own, which are not the mixer's.
         Captured c;
-        c.collect(source, kAudioRate / 2);
+        std::size_t from = 0, end = 0;
+        double a = 0, b = 0;
+        const bool both = waitUntil([&] {
+            c.collect(source, c.left.size() + kAudioRate / 2);
+            from = c.from(kAudioRate / 2);
+            end = c.left.size();
+            a = toneLevel(c.left, from, end, 1000);
+            b = toneLevel(c.left, from, end, 1500);
+            return !c.ok || (a > 0.02 && b > 0.02);
+        });
         source.stop();
-        const std::size_t from = c.from(kAudioRate / 2), end = c.left.size();
-        const double a = toneLevel(c.left, from, end, 1000), b = toneLevel(c.left, from, end, 1500);
-        QVERIFY2(c.ok && a > 0.02 && b > 0.02 && toneLevel(c.left, from, end, 700) < 0.1 * std::min(a, b),
+        QVERIFY2(both && c.ok && toneLevel(c.left, from, end, 700) < 0.1 * std::min(a, b),
                  qPrintable(QString("1 kHz %1, 1.5 kHz %2").arg(a).arg(b)));
         for (float s : c.left)
             QVERIFY(s >= -1.0f && s <= 1.0f);
