@@ -11,8 +11,25 @@ if [ "$(id -u)" = 0 ] && [ -n "${PKEXEC_UID:-}" ]; then
 fi
 
 SINK_NAME=sr_virtual_output
+
+# The folder for the install's notes: the session's runtime folder, else one
+# in the user's own cache. Never the shared /tmp, where another user could
+# plant a link that the install writes through, or a list of his own.
+state_folder() {
+    local dir=${XDG_RUNTIME_DIR:-}
+    if [ -z "$dir" ]; then
+        dir="${XDG_CACHE_HOME:-$HOME/.cache}/ScreenRecorder/run"
+        mkdir -p "${dir%/*}" && mkdir -p -m 0700 "$dir" || return 1
+    fi
+    [ -d "$dir" ] && [ ! -L "$dir" ] && [ -O "$dir" ] &&
+        [ -z "$(find "$dir" -maxdepth 0 -perm /022)" ] && printf '%s\n' "$dir"
+}
+state_dir=$(state_folder) || {
+    echo "audioplugin: no private folder for the module list" >&2
+    exit 1
+}
 # The module indices the install loaded, one a line, for the uninstall.
-STATE_FILE="${XDG_RUNTIME_DIR:-/tmp}/sr-audioplugin-$(id -u).modules"
+STATE_FILE="$state_dir/sr-audioplugin-$(id -u).modules"
 
 server_answers() {
     pactl info >/dev/null 2>&1

@@ -15,6 +15,8 @@
 #include "recording/AudioDriverManager.h"
 #include "widgets/FfSwitchButton.h"
 
+#include <unistd.h>
+
 namespace {
 
 const int kLong = 30000;
@@ -62,6 +64,18 @@ private slots:
         // password is asked for setting up sound.
         OSServiceUtils::setPrivilegedRunner(nullptr);
         QVERIFY(systemSound());
+        // Without a runtime folder the install keeps its notes in the home
+        // folder: a link another user planted in the shared /tmp is never
+        // written through.
+        qunsetenv("XDG_RUNTIME_DIR");
+        QTemporaryDir victimDir;
+        const QString victim = victimDir.filePath("precious");
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+        file.close();
+        const QString planted = QString("/tmp/sr-audioplugin-%1.modules").arg(::getuid());
+        QFile::remove(planted);
+        QVERIFY(QFile::link(victim, planted));
         // The server's stand-in output first, or it comes back at once.
         for (const char* module : {"module-always-sink", "sink_name=nullsink"}) {
             QCOMPARE(modulesWith(module).size(), 1);
@@ -110,6 +124,10 @@ private slots:
         QApplication::sendEvent(uninstall, &release);
         QCOMPARE(removed.count(), 1);
         QVERIFY(modulesWith("sr_virtual_output").isEmpty() && !systemSound());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("mine"));
+        file.close();
+        QFile::remove(planted);
         QVERIFY(!systemSwitch->isChecked() && !RecordParameter::instance()->getSysAudioEnable());
         QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&status, "lblStatus")->text(), QString("Invalid"), kLong);
         QVERIFY(child<QToolButton>(&status, "btnInstall")->isVisible() && !uninstall->isVisible());
