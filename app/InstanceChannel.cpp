@@ -79,7 +79,7 @@ bool InstanceChannel::listen()
     if (m_pServer)
         return m_pServer->isListening();
     if (m_strName.isEmpty()) {
-        Log("MAIN", 2, "raise channel unusable: no private runtime folder");
+        Log("MAIN", LogLevel::Error, "raise channel unusable: no private runtime folder");
         return false;
     }
     m_pServer = new QLocalServer(this);
@@ -88,7 +88,7 @@ bool InstanceChannel::listen()
     connect(m_pServer, &QLocalServer::newConnection, this, &InstanceChannel::onNewConnection);
     const bool listening = m_pServer->listen(m_strName);
     if (!listening)
-        Log("MAIN", 2, "raise channel unusable: %s", qPrintable(m_pServer->errorString()));
+        Log("MAIN", LogLevel::Error, "raise channel unusable: %s", qPrintable(m_pServer->errorString()));
     return listening;
 }
 
@@ -97,7 +97,7 @@ void InstanceChannel::onNewConnection()
     while (QLocalSocket* socket = m_pServer->nextPendingConnection()) {
         QString why;
         if (!UserRuntime::peerIsThisUser(socket->socketDescriptor(), &why)) {
-            Log("MAIN", 2, "raise request refused: %s", qPrintable(why));
+            Log("MAIN", LogLevel::Error, "raise request refused: %s", qPrintable(why));
             socket->abort();
             socket->deleteLater();
             continue;
@@ -139,7 +139,7 @@ void InstanceChannel::watchTerminationSignals()
     if (m_pNotifier || g_signalPipe[0] >= 0)
         return;
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        Log("MAIN", 2, "no pipe for termination signals");
+        Log("MAIN", LogLevel::Error, "no pipe for termination signals");
         g_signalPipe[0] = g_signalPipe[1] = -1;
         return;
     }
@@ -159,6 +159,6 @@ void InstanceChannel::onSignalReady()
     // The clean end may itself hang on a broken device: the next signal
     // ends the process the ordinary way.
     setHandler(SIG_DFL);
-    Log("MAIN", 1, "signal %d: ending the run", number);
+    Log("MAIN", LogLevel::Info, "signal %d: ending the run", number);
     emit terminationRequested(number);
 }

@@ -391,7 +391,7 @@ void MainWindow::initCore()
     if (!m_bEngineStarted) {
         // No display to measure: the region, the ranges and the device
         // lists stay unset rather than being computed from 0 x 0.
-        Log(kLogModule, 1, "initScreencast failed");
+        Log(kLogModule, LogLevel::Info, "initScreencast failed");
         return;
     }
     Utils::setLineColor();
@@ -410,7 +410,7 @@ void MainWindow::initCore()
     CMASShortcut* shortcuts = CMASShortcut::instance();
     shortcuts->reload();
     for (int id : shortcuts->failedHotKeys())
-        Log(kLogModule, 1, "hotkey %d is held by another program", id);
+        Log(kLogModule, LogLevel::Info, "hotkey %d is held by another program", id);
 }
 
 void MainWindow::initDeviceList()

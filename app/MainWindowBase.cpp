@@ -149,7 +149,7 @@ void MainWindowBase::onShowMainRequested()
 
 void MainWindowBase::endForSession(int signalNumber)
 {
-    Log(kLogModule, 1, "ending for signal %d", signalNumber);
+    Log(kLogModule, LogLevel::Info, "ending for signal %d", signalNumber);
     if (m_pMainWindow)
         m_pMainWindow->finishRecordingForQuit();
     QCoreApplication::quit();
@@ -159,12 +159,12 @@ void MainWindowBase::setupDockClickHandler()
 {
     // X11 desktops have no dock icon to hook; the status-bar item brings a
     // hidden window back instead.
-    Log(kLogModule, 1, "No dock click handler on this desktop");
+    Log(kLogModule, LogLevel::Info, "No dock click handler on this desktop");
 }
 
 void MainWindowBase::dockIconClicked()
 {
-    Log(kLogModule, 1, "Dock icon clicked!");
+    Log(kLogModule, LogLevel::Info, "Dock icon clicked!");
     emit SignalsTransfer::instance()->dockIconClicked();
 }
 
@@ -233,7 +233,7 @@ bool MainWindowBase::event(QEvent* event)
     if (event->type() == QEvent::WindowStateChange) {
         const auto* change = static_cast<QWindowStateChangeEvent*>(event);
         const Qt::WindowStates old = change->oldState() & ~Qt::WindowActive;
-        Log(kLogModule, 1, "WindowStateChange: %d", static_cast<int>(change->oldState()));
+        Log(kLogModule, LogLevel::Info, "WindowStateChange: %d", static_cast<int>(change->oldState()));
         // From the plain state to minimised, maximised or full screen: the
         // region box would stand over a window that is no longer there.
         const Qt::WindowStates now = windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
@@ -313,7 +313,7 @@ bool MainWindowBase::refuseFrameworkDialog(const char* hook) const
     const bool refuse = params->m_bRecording || params->isOnlyRecordCamera()
         || TaskManage::instance()->isWaitTaskStart() || (m_pMainWindow && m_pMainWindow->isWindowPickerOpen());
     if (refuse)
-        Log(kLogModule, 1, "%s", hook);
+        Log(kLogModule, LogLevel::Info, "%s", hook);
     return refuse;
 }
 

@@ -31,7 +31,7 @@ void MainWindow::sendToStatusBar()
 {
     if (isWindowPickerOpen() || !m_pMainWindowBase)
         return;
-    Log(kLogModule, 1, "home window sent to the status bar");
+    Log(kLogModule, LogLevel::Info, "home window sent to the status bar");
     onHideRegionBox();
     hideFrame();
     if (!m_pFloatWindow)

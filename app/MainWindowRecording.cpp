@@ -51,13 +51,13 @@ bool MainWindow::startingRefused(const char* what) const
         return false;
     // Nothing runs yet that could be paused, stopped or shot, and a second
     // start would stack on the first.
-    Log(kLogModule, 1, "%s refused: a recording is starting", what);
+    Log(kLogModule, LogLevel::Info, "%s refused: a recording is starting", what);
     return true;
 }
 
 void MainWindow::onHotKeyPressed(int id)
 {
-    Log(kLogModule, 1, "onHotKeyPressed:%d", id);
+    Log(kLogModule, LogLevel::Info, "onHotKeyPressed:%d", id);
     // Esc, or the start/stop key pressed again, takes back a start still
     // counting down.
     if (id == CMASShortcut::kCancelKeyId || (id == RP_HotKey_Stop && m_pShowPicture)) {
@@ -66,7 +66,7 @@ void MainWindow::onHotKeyPressed(int id)
         return;
     }
     if (!m_bHotkeyEnable || RecordParameter::instance()->m_bPreviewing) {
-        Log(kLogModule, 1, "m_bHotkeyEable: false");
+        Log(kLogModule, LogLevel::Info, "m_bHotkeyEable: false");
         return;
     }
     if (startingRefused("hotkey"))
@@ -86,7 +86,7 @@ void MainWindow::onHotKeyPressed(int id)
         if (CameraDlg* recorder = webcamRecorder(); recorder && !m_pVideoRecCtl)
             recorder->startOrStop();
         else if (m_pVideoRecCtl)
-            Log(kLogModule, 1, "m_pVideoRecCtl can not change camera");
+            Log(kLogModule, LogLevel::Info, "m_pVideoRecCtl can not change camera");
         else if (m_nRecordWhat == RecordWhat_Video && ui->btnUseCamera->isEnabled())
             ui->btnUseCamera->setBtnChecked(!RecordParameter::instance()->getCamerastream());
         break;
@@ -141,7 +141,7 @@ void MainWindow::onTaskStartRec(int recwhat)
     const RecordParameter* params = RecordParameter::instance();
     // A start under way has not set the recording flag yet in all its steps.
     if (tasks->isTasking || params->m_bRecording || params->m_bPreviewing || m_eRoadState != Road_Idle) {
-        Log(kLogModule, 1, "Task start cancel, isTasking:%d, isRecording:%d, isPreview:%d", tasks->isTasking ? 1 : 0,
+        Log(kLogModule, LogLevel::Info, "Task start cancel, isTasking:%d, isRecording:%d, isPreview:%d", tasks->isTasking ? 1 : 0,
             params->m_bRecording || m_eRoadState != Road_Idle ? 1 : 0, params->m_bPreviewing ? 1 : 0);
         return;
     }
@@ -151,12 +151,12 @@ void MainWindow::onTaskStartRec(int recwhat)
         hidePopupDialog();
         onCameraRedord();
         if (tasks->isOutOfDate()) {
-            Log(kLogModule, 1, "Task start out of date");
+            Log(kLogModule, LogLevel::Info, "Task start out of date");
         } else if (CameraDlg* recorder = webcamRecorder()) {
             tasks->isTasking = true;
             QTimer::singleShot(500, recorder, &CameraDlg::on_btnRec_clicked);
         } else {
-            Log(kLogModule, 1, "camera task start failed: camera state failed");
+            Log(kLogModule, LogLevel::Info, "camera task start failed: camera state failed");
         }
         return;
     }
@@ -168,7 +168,7 @@ void MainWindow::onTaskStartRec(int recwhat)
     } else if (recwhat == RecordWhat_Audio) {
         name = tr("Audio Recorder");
     } else {
-        Log(kLogModule, 1, "Task start failed: invalid record type");
+        Log(kLogModule, LogLevel::Info, "Task start failed: invalid record type");
         return;
     }
     hidePopupDialog();
@@ -177,7 +177,7 @@ void MainWindow::onTaskStartRec(int recwhat)
         chooseRecorder(recwhat, name);
     }
     if (tasks->isOutOfDate()) {
-        Log(kLogModule, 1, "Task start out of date");
+        Log(kLogModule, LogLevel::Info, "Task start out of date");
         return;
     }
     tasks->isTasking = true;
@@ -311,7 +311,7 @@ bool MainWindow::cannotStartNow()
     const bool canRec = onCheckCanRec();
     if (!m_pVideoRecCtl && !params->m_bRecording && !params->m_bPreviewing && canRec)
         return false;
-    Log(kLogModule, 1, "start record cancel, recording:%d, preview:%d, canrec:%d ", params->m_bRecording ? 1 : 0,
+    Log(kLogModule, LogLevel::Info, "start record cancel, recording:%d, preview:%d, canrec:%d ", params->m_bRecording ? 1 : 0,
         params->m_bPreviewing ? 1 : 0, canRec ? 0 : 1);
     return true;
 }
@@ -372,7 +372,7 @@ bool MainWindow::passStartChecks()
         }
         if (!(this->*refusal.applies)())
             continue;
-        Log(kLogModule, 1, "start refused: %s", refusal.name);
+        Log(kLogModule, LogLevel::Info, "start refused: %s", refusal.name);
         if (refusal.tell)
             (this->*refusal.tell)();
         refuseStart(claimed);
@@ -394,13 +394,13 @@ bool MainWindow::enterStarting()
     const RecordParameter* params = RecordParameter::instance();
     if (m_eRoadState == Road_Recording && !m_pVideoRecCtl && !params->m_bRecording) {
         // The bar went without announcing an end: nothing records any more.
-        Log(kLogModule, 1, "recording state left without a control bar; back to idle");
+        Log(kLogModule, LogLevel::Info, "recording state left without a control bar; back to idle");
         m_eRoadState = Road_Idle;
     }
     if (m_eRoadState != Road_Idle) {
         // A start under way or a running recording owns the task flag and
         // the status item: this request leaves them alone.
-        Log(kLogModule, 1, "start record cancel, recording:%d, preview:%d, canrec:%d ", 1,
+        Log(kLogModule, LogLevel::Info, "start record cancel, recording:%d, preview:%d, canrec:%d ", 1,
             params->m_bPreviewing ? 1 : 0, onCheckCanRec() ? 0 : 1);
         return false;
     }
@@ -430,7 +430,7 @@ void MainWindow::prepareStart()
             m_pHotKeyMessage = new DlgHotKeyMessage(m_pMainWindowBase);
         m_pHotKeyMessage->setWindowTitle(productName());
         m_pHotKeyMessage->exec();
-        Log("REC", 1, "DlgHotkeyMessage has been exited");
+        Log("REC", LogLevel::Info, "DlgHotkeyMessage has been exited");
         m_bReminderOpen = false;
     }
 
@@ -459,7 +459,7 @@ bool MainWindow::createControlBar()
     // The temporary-folder check leaves no file path when the user gave up
     // in its prompt: that was an answer, not an engine failure.
     if (ScreenRecorder::instance()->getTmpFilePath().isEmpty()) {
-        Log("REC", 1, "start given up in the temporary folder prompt");
+        Log("REC", LogLevel::Info, "start given up in the temporary folder prompt");
         undoStart();
         onShowRegionBox();
     } else {
@@ -471,7 +471,7 @@ bool MainWindow::createControlBar()
 void MainWindow::waitThenStart()
 {
     if (RecordParameter::instance()->isCountDown() && !TaskManage::instance()->isTasking) {
-        Log("REC", 1, "Show count Picture");
+        Log("REC", LogLevel::Info, "Show count Picture");
         m_pShowPicture = new ShowPicture(nullptr);
         connect(m_pShowPicture, &ShowPicture::showPicEnd, this, &MainWindow::releaseShowPic);
         CMASShortcut::instance()->grabCancelKey();
@@ -522,7 +522,7 @@ void MainWindow::finishRecordingForQuit()
     RecordParameter* params = RecordParameter::instance();
     if (!params->m_bRecording)
         return;
-    Log("REC", 1, "finishing the recording before quitting");
+    Log("REC", LogLevel::Info, "finishing the recording before quitting");
     params->m_bRecording = false;
     params->m_bPaused = false;
     ScreenRecorder::instance()->stop();
@@ -531,7 +531,7 @@ void MainWindow::finishRecordingForQuit()
 
 void MainWindow::cancelCountdown()
 {
-    Log("REC", 1, "countdown cancelled");
+    Log("REC", LogLevel::Info, "countdown cancelled");
     const QString temp = ScreenRecorder::instance()->getTmpFilePath();
     undoStart();
     // Nothing was recorded: no file is left to be offered for restoring.
@@ -560,7 +560,7 @@ void MainWindow::startRec()
     // error stops it): then nothing is left to start and the status item
     // must not claim a recording.
     if (m_eRoadState != Road_Starting || !m_pVideoRecCtl || !RecordParameter::instance()->m_bRecording) {
-        Log("REC", 1, "startRec: no prepared recording (state %d)", int(m_eRoadState));
+        Log("REC", LogLevel::Info, "startRec: no prepared recording (state %d)", int(m_eRoadState));
         if (m_eRoadState == Road_Starting)
             undoStart();
         return;
@@ -626,10 +626,10 @@ void MainWindow::onRecordStop()
         // up the recording (an engine error in the countdown); any other
         // end belongs to someone else.
         if (!m_pVideoRecCtl || params->m_bRecording) {
-            Log(kLogModule, 1, "recordStop while a recording is starting: not this one's");
+            Log(kLogModule, LogLevel::Info, "recordStop while a recording is starting: not this one's");
             return;
         }
-        Log(kLogModule, 1, "recordStop while starting: the start ends");
+        Log(kLogModule, LogLevel::Info, "recordStop while starting: the start ends");
         endCountdown();
         SystemStatusBar::instance()->setActionEnable(true);
     }
@@ -645,7 +645,7 @@ void MainWindow::onRecordStop()
     if (tasks->isTasking) {
         QTimer::singleShot(500, this, [this] { TaskManage::instance()->taskCompleted(m_pMainWindowBase, 0); });
     } else if (params->timerEnable()) {
-        Log(kLogModule, 1, "timerEnable:%d stopway:%d,repeat:%d", params->timerEnable() ? 1 : 0,
+        Log(kLogModule, LogLevel::Info, "timerEnable:%d stopway:%d,repeat:%d", params->timerEnable() ? 1 : 0,
             static_cast<int>(params->timerStopEvent()), params->TimerRepeat() ? 1 : 0);
         if (!params->TimerRepeat())
             params->setTimerEnable(false);
@@ -681,7 +681,7 @@ void MainWindow::onHotkeyStartOrStop()
         // This press asked for a start: a recording another request began
         // meanwhile is not this one's to stop.
         if (m_eRoadState == Road_Recording) {
-            Log(kLogModule, 1, "start or stop refused: already recording");
+            Log(kLogModule, LogLevel::Info, "start or stop refused: already recording");
             return;
         }
         startOrStop();
@@ -690,7 +690,7 @@ void MainWindow::onHotkeyStartOrStop()
 
 void MainWindow::startOrStop()
 {
-    Log(kLogModule, 1, "startOrStop");
+    Log(kLogModule, LogLevel::Info, "startOrStop");
     if (startingRefused("start or stop"))
         return;
     if (CameraDlg* recorder = webcamRecorder()) {

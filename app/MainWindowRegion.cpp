@@ -60,7 +60,7 @@ void MainWindow::onSetVideoEnable(bool on)
     params->setAudioOnly(false);
     const QSize display = displaySize();
     if (display.isEmpty()) {
-        Log(kLogModule, 1, "onSetVideoEnable: no display, region left unset");
+        Log(kLogModule, LogLevel::Info, "onSetVideoEnable: no display, region left unset");
     } else {
         const qreal ratio = qApp->devicePixelRatio();
         const QRect fallback = centredRegion(display, defaultRegionSize(display, ratio));
@@ -73,7 +73,7 @@ void MainWindow::onSetVideoEnable(bool on)
         if (!params->getVideoEnable())
             return;
         params->setVideoRect(region);
-        Log(kLogModule, 1, "onSetVideoEnable");
+        Log(kLogModule, LogLevel::Info, "onSetVideoEnable");
         const bool full = region.size() == display;
         ui->btnFull->setChecked(full);
         ui->btnCustom->setChecked(!full);
@@ -125,7 +125,7 @@ void MainWindow::showCustomSizeMenu()
     const QSize display = displaySize();
     if (display.isEmpty())
         return;
-    Log(kLogModule, 1, "MAXX:%d, MAXY:%d", display.width(), display.height());
+    Log(kLogModule, LogLevel::Info, "MAXX:%d, MAXY:%d", display.width(), display.height());
     const struct
     {
         QAction* action;
@@ -188,7 +188,7 @@ QRect MainWindow::setCustomRegionBox(int w, int h, bool centre)
     setEditRect(w, h);
     const QRect region = centre ? centredRegion(display, QSize(w, h)) : params->fixVideoRect(w, h, stored);
     params->setVideoRect(region);
-    Log(kLogModule, 1, "setCustomRegionBox");
+    Log(kLogModule, LogLevel::Info, "setCustomRegionBox");
     return region;
 }
 
@@ -212,7 +212,7 @@ void MainWindow::onSetFullRegionBox()
     const QRect region(QPoint(0, 0), display);
     RecordParameter::instance()->setVideoRect(region);
     ScreenRegion::instance()->showRegionBox(region);
-    Log(kLogModule, 1, "onSetFullRegionBox");
+    Log(kLogModule, LogLevel::Info, "onSetFullRegionBox");
 }
 
 void MainWindow::onBtnLockClicked()
@@ -235,7 +235,7 @@ void MainWindow::onEndSelectRegion(QRect rect)
     rect.setSize(recordedSize(rect.width(), rect.height()));
     setEditRect(rect.width(), rect.height());
     RecordParameter::instance()->setVideoRect(rect);
-    Log(kLogModule, 1, "onEndSelectRegion");
+    Log(kLogModule, LogLevel::Info, "onEndSelectRegion");
     ScreenRegion::instance()->showRegionBox(rect);
     VxSettings::instance()->setApplicationParam(homewindow::videoRectKey(), ScreenRegion::instance()->resultRegion());
     if (!isWindowPickerOpen() && m_pMainWindowBase) {
@@ -263,7 +263,7 @@ void MainWindow::onShowRegionBox()
         return;
     }
     const bool video = params->getVideoEnable();
-    Log(kLogModule, 1, "choose %d, video %d, window%d, dlg%p", m_nRecordWhat, video ? 1 : 0,
+    Log(kLogModule, LogLevel::Info, "choose %d, video %d, window%d, dlg%p", m_nRecordWhat, video ? 1 : 0,
         params->getWindowModle(), static_cast<void*>(m_pDlgLockWindow.data()));
     if (displaySize().isEmpty())
         return;
@@ -350,13 +350,13 @@ void MainWindow::moveVideoCtlBar(QRect rect)
     const int barWidth = m_pVideoRecCtl->width();
     const int barHeight = m_pVideoRecCtl->height();
     const QSize display = DeviceManager::instance()->getSelectedDisplayRect().size();
-    Log(kLogModule, 1,
+    Log(kLogModule, LogLevel::Info,
         "rect leftTop(%d,%d),size: %d*%d  |  VideoRecCtl: %d*%d  |  SelectedDisplayRect: %d*%d | FullDisplayRect "
         "leftTop(%d,%d),size: %d*%d",
         rect.left(), rect.top(), rect.width(), rect.height(), barWidth, barHeight, display.width(), display.height(),
         full.left(), full.top(), full.width(), full.height());
     const QPoint pos = videoCtlBarPos(rect, full, QSize(barWidth, barHeight), m_bBarAtCorner);
-    Log(kLogModule, 1, "the end barRect leftTop(%d,%d),size: %d*%d ", pos.x(), pos.y(), barWidth, barHeight);
+    Log(kLogModule, LogLevel::Info, "the end barRect leftTop(%d,%d),size: %d*%d ", pos.x(), pos.y(), barWidth, barHeight);
     m_pVideoRecCtl->setGeometry(pos.x(), pos.y(), barWidth, barHeight);
     if (!params->isHideFloat())
         m_pVideoRecCtl->show();
@@ -369,7 +369,7 @@ void MainWindow::onDisplayChange()
     // Re-centring the region now would move it under a running recording:
     // it waits until the box is shown again.
     if (displayBusy()) {
-        Log(kLogModule, 1, "display change noted for later");
+        Log(kLogModule, LogLevel::Info, "display change noted for later");
         m_bDisplayChangePending = true;
         return;
     }
@@ -429,7 +429,7 @@ void MainWindow::onDisplayIndexChange(int index)
     const QSize size = displaySize();
     if (size.isEmpty())
         return;
-    Log(kLogModule, 1, "MAXX:%d,MAXY:%d", size.width(), size.height());
+    Log(kLogModule, LogLevel::Info, "MAXX:%d,MAXY:%d", size.width(), size.height());
 
     QRect region = params->getVideoRect();
     if (region.width() < kMinRegionSide || region.height() < kMinRegionSide)
@@ -447,7 +447,7 @@ void MainWindow::onDisplayIndexChange(int index)
     // Another display, or the same one at another size: the presets that
     // no longer fit leave the menu, those that fit again come back.
     showCustomSizeMenu();
-    Log(kLogModule, 1, "onDisplayIndexChange");
+    Log(kLogModule, LogLevel::Info, "onDisplayIndexChange");
     if (params->getVideoEnable() || m_nRecordWhat == RecordWhat_Window) {
         ScreenRegion::instance()->hideRegionBox();
         onShowRegionBox();

@@ -130,7 +130,7 @@ void MainWindow::onBtnSnapshot()
         return;
     }
     if (RecordParameter::instance()->isHideMainWhenScreenshot()) {
-        Log(kLogModule, 1, "hide mainwindow when snapShot");
+        Log(kLogModule, LogLevel::Info, "hide mainwindow when snapShot");
         ScreenRegion::instance()->hideRegionBox();
         hideFrame();
     }
@@ -164,7 +164,7 @@ QString MainWindow::askSnapshotTarget(QString proposed, QString* filter)
 {
     const QString filters = writableFilters();
     for (;;) {
-        Log(kLogModule, 1, "show save dialog");
+        Log(kLogModule, LogLevel::Info, "show save dialog");
         QString chosen;
         if (saveFileChooser())
             chosen = saveFileChooser()(this, tr("Save as..."), proposed, filters, filter);
@@ -264,7 +264,7 @@ void MainWindow::onSaveSnapPic(QString tempPath, QString filter)
         QPointer<MainWindow> alive(this);
         const int saved = saveInBackground(tempPath, target, image);
         if (!alive || saved < 0) {
-            Log(kLogModule, 1, "screenshot save left running at quit");
+            Log(kLogModule, LogLevel::Info, "screenshot save left running at quit");
             return;
         }
         if (saved == 1) {

@@ -15,7 +15,7 @@ QString SingleInstanceGuard::lockPath(const QString& key)
     QString problem;
     const QString folder = UserRuntime::folder(&problem);
     if (folder.isEmpty()) {
-        Log("MAIN", 2, "no private place for the single-instance lock: %s", qPrintable(problem));
+        Log("MAIN", LogLevel::Error, "no private place for the single-instance lock: %s", qPrintable(problem));
         return QString();
     }
     return folder + QLatin1Char('/') + QString(key).replace(QLatin1Char('/'), QLatin1Char('_'))
@@ -36,6 +36,6 @@ SingleInstanceGuard::Result SingleInstanceGuard::check()
     case FileLock::Failed:
         break;
     }
-    Log("MAIN", 2, "single-instance lock unusable: %s", qPrintable(m_lock->problem()));
+    Log("MAIN", LogLevel::Error, "single-instance lock unusable: %s", qPrintable(m_lock->problem()));
     return Unguarded;
 }

@@ -29,7 +29,7 @@
 void FrameworkCallBackLog(char* text)
 {
     // The framework's text may contain '%': it is data, never a format.
-    Log("Framework", 1, "%s", text ? text : "");
+    Log("Framework", LogLevel::Info, "%s", text ? text : "");
 }
 
 void myMessageOutput(QtMsgType /*type*/, const QMessageLogContext& /*context*/, const QString& message)
@@ -59,7 +59,7 @@ void setApplicationFont(const QString& language)
     if (family.isEmpty() || !MainWindowBase::fontExist(family)) {
         family = MainWindowBase::appFontConf("en");
         if (!MainWindowBase::fontExist(family)) {
-            Log("MAIN", 1, "config font not exit, use sys font!!!");
+            Log("MAIN", LogLevel::Info, "config font not exit, use sys font!!!");
             return;
         }
     }
@@ -97,16 +97,16 @@ void startLogging()
     qInstallMessageHandler(myMessageOutput);
     const QString logPath = QDir::toNativeSeparators(Utils::getAppLogPath());
     SetLogfile(logPath.toLocal8Bit().constData());
-    SetLogLevel(1);
+    SetLogLevel(LogLevel::Info);
     VxSettings* settings = VxSettings::instance();
     settings->appendLogPath(logPath);
     settings->appendLogPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Log Files/");
     // The task service keeps its own log beside its task file.
     settings->appendLogPath(TaskServiceSetup::dataFolder() + QLatin1Char('/') + QLatin1String(TaskServiceSetup::kLogFile));
     VxProductInfo* product = VxProductInfo::instance();
-    Log("MAIN", 1, "version %s-%s", product->productVersion("").toUtf8().constData(),
+    Log("MAIN", LogLevel::Info, "version %s-%s", product->productVersion("").toUtf8().constData(),
         product->programVersion().toUtf8().constData());
-    Log("MAIN", 1, "Qt version Qt5");
+    Log("MAIN", LogLevel::Info, "Qt version Qt5");
 }
 
 void startServicesAndSkin()
@@ -114,11 +114,11 @@ void startServicesAndSkin()
     TaskManage::instance()->connectXPCServer();
     VXGA::instance()->startService();
     VXGA::instance()->startOneceTimeCheck();
-    Log("MAIN", 1, "bFollowTheme = [%d]",
+    Log("MAIN", LogLevel::Info, "bFollowTheme = [%d]",
         VxSettings::instance()->applicationParam("FollowSystemTheme", true).toBool() ? 1 : 0);
-    Log("MAIN", 1, "isInDarkMode = [%d]", Utils::applicationIsInDarkMode() ? 1 : 0);
+    Log("MAIN", LogLevel::Info, "isInDarkMode = [%d]", Utils::applicationIsInDarkMode() ? 1 : 0);
     const QString skin = VxSettings::instance()->currentSkin(VxProductInfo::instance()->defaultSkin());
-    Log("MAIN", 1, "setCurrentSkin = [%s]", skin.toUtf8().constData());
+    Log("MAIN", LogLevel::Info, "setCurrentSkin = [%s]", skin.toUtf8().constData());
     VxResourceMgr::instance()->setCurrentSkin(skin);
     CEIPWrapper::instance()->MakeEvent_CEIP_Version();
 }
@@ -168,7 +168,7 @@ extern "C" int main_entry(int argc, char** argv)
     if (guard.check() == SingleInstanceGuard::AnotherInstance) {
         // The running one comes forward; the box still says why this one ends.
         if (!InstanceChannel::askToRaise(key))
-            Log("MAIN", 1, "the running instance did not answer");
+            Log("MAIN", LogLevel::Info, "the running instance did not answer");
         sayAlreadyRunning();
         Framework::uninit();
         return 0;

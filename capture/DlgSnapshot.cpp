@@ -71,7 +71,7 @@ ImageFormat imageFormat(int setting)
         break;
     }
     if (!QImageWriter::supportedImageFormats().contains(QByteArray(format.writer))) {
-        Log(kLogModule, 2, "no writer for %s, saving PNG", format.writer);
+        Log(kLogModule, LogLevel::Warning, "no writer for %s, saving PNG", format.writer);
         format = kPng;
     }
     return format;
@@ -132,7 +132,7 @@ public:
     }
     void OnScreenSelCompleted(CRect screenRect) override
     {
-        Log(kLogModule, 1, "OnScreenSelCompleted (%f,%f)-(%f,%f)", screenRect.left, screenRect.top,
+        Log(kLogModule, LogLevel::Info, "OnScreenSelCompleted (%f,%f)-(%f,%f)", screenRect.left, screenRect.top,
             screenRect.right, screenRect.bottom);
         DlgSnapshot* editor = m_pEditor;
         const QRect area = toQRect(screenRect);
@@ -164,7 +164,7 @@ DlgSnapshot::DlgSnapshot(QWidget* parent, bool customMode)
     resize(1, 1);
     buildToolBar();
     if (m_bCustomMode)
-        Log(kLogModule, 1, "custom mode requested: the ordinary editor is used");
+        Log(kLogModule, LogLevel::Info, "custom mode requested: the ordinary editor is used");
 }
 
 DlgSnapshot::~DlgSnapshot()
@@ -234,11 +234,11 @@ void DlgSnapshot::startSelection()
     // to itself: the two are only a moment apart.
     m_frozen = grabDesktop(m_frozenArea);
     if (m_frozen.isNull())
-        Log(kLogModule, 2, "the screen could not be frozen; the area is read after the selection");
+        Log(kLogModule, LogLevel::Warning, "the screen could not be frozen; the area is read after the selection");
     SetZoomTipsFormat(tr("%d x %d").toUtf8().constData());
     m_pCapture = CreateImageCapture(m_pEvents.get());
     if (!m_pCapture) {
-        Log(kLogModule, 3, "CreateImageCapture failed");
+        Log(kLogModule, LogLevel::Error, "CreateImageCapture failed");
         // From the event loop: a receiver of finished may delete the editor.
         QMetaObject::invokeMethod(this, [this] { onSelectionClosed(); }, Qt::QueuedConnection);
     }
@@ -248,7 +248,7 @@ void DlgSnapshot::onSelectionClosed()
 {
     if (m_state != State::Selecting)
         return;
-    Log(kLogModule, 1, "selection closed without an area");
+    Log(kLogModule, LogLevel::Info, "selection closed without an area");
     m_pCapture.reset();
     finish(0);
 }
@@ -270,12 +270,12 @@ void DlgSnapshot::onScreenSelected(const QRect& area)
         m_image.setDevicePixelRatio(1.0);
     }
     if (m_image.isNull()) {
-        Log(kLogModule, 3, "no picture of the area (%d,%d %dx%d)", area.x(), area.y(), area.width(),
+        Log(kLogModule, LogLevel::Error, "no picture of the area (%d,%d %dx%d)", area.x(), area.y(), area.width(),
             area.height());
         finish(0);
         return;
     }
-    Log(kLogModule, 1, "selected (%d,%d %dx%d)", area.x(), area.y(), area.width(), area.height());
+    Log(kLogModule, LogLevel::Info, "selected (%d,%d %dx%d)", area.x(), area.y(), area.width(), area.height());
     m_state = State::Editing;
     m_area = area;
     // Over the whole frozen screen, so that the live desktop never shows
@@ -359,7 +359,7 @@ void DlgSnapshot::onSave()
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             if (file.exists())
                 continue;
-            Log(kLogModule, 3, "cannot create %s: %s", file.fileName().toUtf8().constData(),
+            Log(kLogModule, LogLevel::Error, "cannot create %s: %s", file.fileName().toUtf8().constData(),
                 file.errorString().toUtf8().constData());
             break;
         }
@@ -367,7 +367,7 @@ void DlgSnapshot::onSave()
         QImageWriter writer(&file, format.writer);
         written = writer.write(m_image) && file.flush();
         if (!written)
-            Log(kLogModule, 3, "cannot write %s: %s", path.toUtf8().constData(),
+            Log(kLogModule, LogLevel::Error, "cannot write %s: %s", path.toUtf8().constData(),
                 writer.errorString().toUtf8().constData());
     }
     if (!written) {
@@ -385,7 +385,7 @@ void DlgSnapshot::onSave()
         m_pToolBar->show();
         return;
     }
-    Log(kLogModule, 1, "saved %s", path.toUtf8().constData());
+    Log(kLogModule, LogLevel::Info, "saved %s", path.toUtf8().constData());
     m_state = State::Done;
     QPointer<DlgSnapshot> self(this);
     // From here the file is the receiver's.
@@ -401,7 +401,7 @@ void DlgSnapshot::onCopy()
         return;
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->setImage(m_image);
-    Log(kLogModule, 1, "copied");
+    Log(kLogModule, LogLevel::Info, "copied");
     finish(1);
 }
 
@@ -434,7 +434,7 @@ void DlgSnapshot::onCancel()
 {
     if (m_state == State::Done)
         return;
-    Log(kLogModule, 1, "cancelled");
+    Log(kLogModule, LogLevel::Info, "cancelled");
     m_pCapture.reset();
     finish(0);
 }

@@ -69,7 +69,7 @@ class ConvertDone : public AudioConvertCallback
 public:
     void OnComplete(int result) override
     {
-        Log(kModule, 1, "audio convert result %d", result);
+        Log(kModule, LogLevel::Info, "audio convert result %d", result);
         if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
             emit hub->OnExportCompleted(result == 0);
     }
@@ -89,7 +89,7 @@ class CutDone : public AVPlayerExportCallback
 public:
     void OnExportCompleted(bool success) override
     {
-        Log(kModule, 1, "cut result %d", int(success));
+        Log(kModule, LogLevel::Info, "cut result %d", int(success));
         if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
             emit hub->OnExportCompleted(success);
     }
@@ -137,7 +137,7 @@ DlgVideoClip::DlgVideoClip(QString file, VxMainWindowBase* frame, QWidget* paren
 {
     m_nameStamp = QDateTime::currentDateTime();
     RecordParameter::instance()->m_bPreviewing = true;
-    Log(kModule, 1, "preview %s video:%d autoSave:%d", m_strFile.toUtf8().constData(), int(isVideo),
+    Log(kModule, LogLevel::Info, "preview %s video:%d autoSave:%d", m_strFile.toUtf8().constData(), int(isVideo),
         int(autoSave));
     setObjectName(QStringLiteral("DlgVideoClip"));
     // A sound recording handed over without its file is the engine's last one.
@@ -360,7 +360,7 @@ void DlgVideoClip::reject()
     // Leaving stops a copy under way (the worker removes what it wrote)
     // and an automatic save that has not started yet.
     if (m_bSaving && m_pSaver) {
-        Log(kModule, 1, "closed while saving: cancel");
+        Log(kModule, LogLevel::Info, "closed while saving: cancel");
         m_pSaver->cancel();
     }
     m_bClosing = true;
@@ -390,7 +390,7 @@ void DlgVideoClip::discardRecording()
     dropExport();
     if (!m_bDiscard || m_bSaved)
         return;
-    Log(kModule, 1, "recording discarded");
+    Log(kModule, LogLevel::Info, "recording discarded");
     m_pPlayer->close();
     QFile::remove(m_strFile);
     if (!m_strConverted.isEmpty())
@@ -406,7 +406,7 @@ void DlgVideoClip::onSave()
 
 void DlgVideoClip::onReRecord()
 {
-    Log(kModule, 1, "record again");
+    Log(kModule, LogLevel::Info, "record again");
     if (m_bSaving || m_export || !confirmDiscard())
         return;
     disconnect(m_connExport);
@@ -455,7 +455,7 @@ void DlgVideoClip::startSave()
     if (stem.isEmpty())
         stem = QStringLiteral(".audio");
     m_strConverted = freeName(dir, stem, suffix);
-    Log(kModule, 1, "convert audio to %s (format %d)", m_strConverted.toUtf8().constData(), format);
+    Log(kModule, LogLevel::Info, "convert audio to %s (format %d)", m_strConverted.toUtf8().constData(), format);
 
     setSaving(true);
     m_pProgress->setRange(0, 0);
@@ -482,7 +482,7 @@ void DlgVideoClip::onExportCompleted(bool ok)
     m_bConverting = false;
     m_convert.reset();
     if (!ok || !QFileInfo(m_strConverted).isFile()) {
-        Log(kModule, 1, "audio convert failed");
+        Log(kModule, LogLevel::Info, "audio convert failed");
         saveFailed(tr("The audio recording could not be converted."));
         return;
     }
@@ -560,7 +560,7 @@ void DlgVideoClip::onUpdateProgressBar()
 void DlgVideoClip::onCompleted(const QString& path, int type, const QString& resolution, const QString& duration,
                                const QString& size)
 {
-    Log(kModule, 1, "saved %s", path.toUtf8().constData());
+    Log(kModule, LogLevel::Info, "saved %s", path.toUtf8().constData());
     SignalsTransfer::instance()->addHistoryFile(path, type, resolution, duration, size);
     m_pProgressTimer->stop();
     m_bSaving = false;
@@ -587,7 +587,7 @@ void DlgVideoClip::onPathFailed(const QString& message)
 {
     if (m_bClosing)
         return;
-    Log(kModule, 1, "save failed: %s", message.toUtf8().constData());
+    Log(kModule, LogLevel::Info, "save failed: %s", message.toUtf8().constData());
     m_pProgressTimer->stop();
     const QPointer<DlgVideoClip> self(this);
     Utils::showMacWindowMessage(MsgType_Warning, this, message, MsgButton_Ok);
@@ -625,13 +625,13 @@ void DlgVideoClip::onPathFailed(const QString& message)
 
 void DlgVideoClip::onTrimCancel()
 {
-    Log(kModule, 1, "trim cancelled");
+    Log(kModule, LogLevel::Info, "trim cancelled");
     m_pPlayer->trimEnded();
 }
 
 void DlgVideoClip::onTrimOK(double start, double end)
 {
-    Log(kModule, 1, "trim %f - %f", start, end);
+    Log(kModule, LogLevel::Info, "trim %f - %f", start, end);
     m_pPlayer->trimEnded();
     startExport(start, end);
 }
@@ -660,7 +660,7 @@ void DlgVideoClip::startExport(double start, double end)
     auto cut = std::make_unique<EngineExport>();
     cut->object = scExportMedia(&cut->callback, m_strFile.toUtf8().constData(), m_strCut.toUtf8().constData(),
                                 start, end);
-    Log(kModule, 1, "cut %f - %f into %s: %s", start, end, m_strCut.toUtf8().constData(),
+    Log(kModule, LogLevel::Info, "cut %f - %f into %s: %s", start, end, m_strCut.toUtf8().constData(),
         cut->object ? "started" : "refused");
     if (!cut->object) {
         m_strCut.clear();
@@ -706,7 +706,7 @@ void DlgVideoClip::cancelExport()
 {
     if (!m_export)
         return;
-    Log(kModule, 1, "cut cancelled");
+    Log(kModule, LogLevel::Info, "cut cancelled");
     dropExport();
     m_pProgressTimer->stop();
     m_pStatus->setText(tr("Cut cancelled. The recording is unchanged."));

@@ -177,7 +177,7 @@ void PreviewPlayer::open(const QString& path, bool video, bool playWhenReady)
         m_pStack->setCurrentWidget(m_pSound);
         m_player = CreateAudioPlayer(m_relay.get(), file.constData());
     }
-    Log(kModule, 1, "player of %s: %s", file.constData(), m_player ? "opened" : "refused");
+    Log(kModule, LogLevel::Info, "player of %s: %s", file.constData(), m_player ? "opened" : "refused");
     if (!m_player)
         showMessage(tr("This recording cannot be played here. It can still be saved."));
     m_pTime->setText(m_player ? tr("Opening...") : QString());
@@ -200,7 +200,7 @@ void PreviewPlayer::statusChanged(int status)
 {
     if (!m_player)
         return;
-    Log(kModule, 1, "player status %d", status);
+    Log(kModule, LogLevel::Info, "player status %d", status);
     if (status == kPlayerStatusReadyToPlay) {
         m_bReady = true;
         if (m_bPlayWhenReady)

@@ -28,7 +28,7 @@ bool UnsavedOffer::settleBeforeRecording(VxMainWindowBase* frame)
          {QMessageBox::Discard, QObject::tr("Discard")},
          {QMessageBox::Cancel, QObject::tr("Cancel")}});
     if (answer == QMessageBox::Discard) {
-        Log("UnsavedOffer", 1, "unsaved recording discarded before a start");
+        Log("UnsavedOffer", LogLevel::Info, "unsaved recording discarded before a start");
         QFile::remove(path);
         UnsavedRecording::forget();
         return true;

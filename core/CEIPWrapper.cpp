@@ -141,7 +141,7 @@ void CEIPWrapper::Submit()
         return;
     m_bSubmitted = true;
     // No submitter program exists on this system: the file stays where it is.
-    Log("CEIP", 1, "telemetry of this run kept at %s (no submitter)", qPrintable(m_strPath));
+    Log("CEIP", LogLevel::Info, "telemetry of this run kept at %s (no submitter)", qPrintable(m_strPath));
 }
 
 void CEIPWrapper::writeEvent(int id, const QJsonObject& data)
@@ -167,7 +167,7 @@ bool CEIPWrapper::ensureOpenLocked()
         || !m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         // Telemetry never stands in the user's way: log once, drop events.
         m_bOpenFailed = true;
-        Log("CEIP", 2, "cannot write telemetry file %s: %s", qPrintable(m_strPath),
+        Log("CEIP", LogLevel::Error, "cannot write telemetry file %s: %s", qPrintable(m_strPath),
             qPrintable(m_file.errorString()));
         return false;
     }
@@ -183,6 +183,6 @@ void CEIPWrapper::writeLineLocked(const QJsonObject& obj)
     QByteArray line = QJsonDocument(obj).toJson(QJsonDocument::Compact);
     line.append('\n');
     if (m_file.write(line) != line.size())
-        Log("CEIP", 2, "telemetry line not written: %s", qPrintable(m_file.errorString()));
+        Log("CEIP", LogLevel::Error, "telemetry line not written: %s", qPrintable(m_file.errorString()));
     m_file.flush();
 }

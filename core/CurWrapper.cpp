@@ -136,7 +136,7 @@ bool CurWrapper::openTarget()
     if (m_file->open(mode))
         return true;
     m_result = OpenFailed;
-    Log("CURL", 2, "open file failed %s", U8(m_file->fileName()));
+    Log("CURL", LogLevel::Error, "open file failed %s", U8(m_file->fileName()));
     delete m_file;
     m_file = nullptr;
     return false;
@@ -202,20 +202,20 @@ void CurWrapper::settle(CURLcode code)
     if (m_cancelled) {
         m_result = Cancelled;
     } else if (m_result == DiskFull) {
-        Log("CURL", 2, "disk space not enough");
+        Log("CURL", LogLevel::Error, "disk space not enough");
     } else if (status == 416) {
         // libcurl may turn a 416 with a body into an error of its own; either
         // way the part on disk is useless.
-        Log("CURL", 1, "http code %d", int(status));
+        Log("CURL", LogLevel::Info, "http code %d", int(status));
         m_result = BadStatus;
         restartFromZero();
     } else if (code == CURLE_OK && status != 0) {
-        Log("CURL", 1, "http code %d", int(status));
+        Log("CURL", LogLevel::Info, "http code %d", int(status));
         m_result = (status == 200 || status == 206) ? Done : BadStatus;
         if (m_result == Done && !m_destination.isEmpty())
             QFile::remove(m_destination + ".total");
     } else {
-        Log("CURL", 2, "curl error %d", int(code));
+        Log("CURL", LogLevel::Error, "curl error %d", int(code));
         m_result = TransferError;
         // A server that ignores ranges would never finish a resumed file.
         if (code == CURLE_RANGE_ERROR && status == 200)
@@ -251,7 +251,7 @@ void CurWrapper::finishFile()
     // One rename replaces the old file: there is never a moment without it.
     if (std::rename(QFile::encodeName(m_partPath).constData(), QFile::encodeName(m_destination).constData())
         != 0) {
-        Log("CURL", 2, "rename file failed %s", U8(m_destination));
+        Log("CURL", LogLevel::Error, "rename file failed %s", U8(m_destination));
         QFile::remove(m_partPath);
         m_result = TransferError;
     }
@@ -291,7 +291,7 @@ size_t CurWrapper::doWrite(const char* data, size_t size, size_t count)
         return count;
     const qint64 written = m_file->write(data, qint64(bytes));
     if (written != qint64(bytes)) {
-        Log("CURL", 2, "write content to file faild");
+        Log("CURL", LogLevel::Error, "write content to file faild");
         bool ok = false;
         if (Utils::freeDiskSize(m_file->fileName(), ok) < kDiskReserve)
             m_result = DiskFull;

@@ -70,7 +70,7 @@ void DesktopHider::hide(int kind, const QList<int>& keep)
     // A window hidden without a note could stay hidden for good after a
     // crash: better not to hide it at all.
     if (!writeNote(entries)) {
-        Log(kLogTag, 2, "cannot write %s: windows of kind %d stay on the screen", qUtf8Printable(notePath()), kind);
+        Log(kLogTag, LogLevel::Error, "cannot write %s: windows of kind %d stay on the screen", qUtf8Printable(notePath()), kind);
         return;
     }
     scHideDesktopWindows(kind, ids.constData(), ids.size());
@@ -89,9 +89,9 @@ void DesktopHider::show(int kind)
     if (ids.isEmpty())
         return;
     const int shown = scShowDesktopWindows(kind, ids.constData(), ids.size());
-    Log(kLogTag, 1, "windows of kind %d back on the screen: %d of %d", kind, shown, ids.size());
+    Log(kLogTag, LogLevel::Info, "windows of kind %d back on the screen: %d of %d", kind, shown, ids.size());
     if (!writeNote(rest))
-        Log(kLogTag, 2, "cannot update %s", qUtf8Printable(notePath()));
+        Log(kLogTag, LogLevel::Error, "cannot update %s", qUtf8Printable(notePath()));
 }
 
 void DesktopHider::showLeftovers()

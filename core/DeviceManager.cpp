@@ -62,7 +62,7 @@ QString DeviceManager::getDisplayName(int index)
 {
     const DisplayInfo* info = GetDisplayInfo(index);
     const QString name = info ? engineText(info->name) : QString();
-    Log(kLogModule, 1, "get index:%d, display name:%s", index, name.toUtf8().constData());
+    Log(kLogModule, LogLevel::Info, "get index:%d, display name:%s", index, name.toUtf8().constData());
     return name;
 }
 
@@ -92,7 +92,7 @@ bool DeviceManager::isRetinaCurrentDisplay(int index)
 void DeviceManager::setUseDisplay(int index)
 {
     UseDisplay(index);
-    Log(kLogModule, 1, "use display cnt: %d", index);
+    Log(kLogModule, LogLevel::Info, "use display cnt: %d", index);
 }
 
 QRect DeviceManager::getSelectedDisplayRect()
@@ -143,7 +143,7 @@ QString DeviceManager::getAudioCaptureDefaultDevice()
 int DeviceManager::getdAudioCaptureDeviceStatus()
 {
     const int status = GetAudioCaptureDeviceStatus();
-    Log(kLogModule, 1, "Audio Capture Device Status: %d", status);
+    Log(kLogModule, LogLevel::Info, "Audio Capture Device Status: %d", status);
     return status;
 }
 

@@ -74,13 +74,13 @@ bool OSServiceUtils::openSetting(Privacy_Setting s)
 {
     const QStringList command = settingsCommand(s);
     if (command.isEmpty()) {
-        Log("OSServiceUtils", 1, "no settings program for kind %d on this desktop", int(s));
+        Log("OSServiceUtils", LogLevel::Info, "no settings program for kind %d on this desktop", int(s));
         return false;
     }
     if (!QProcess::startDetached(command.first(), command.mid(1))) {
-        Log("OSServiceUtils", 2, "cannot start the settings program %s", qUtf8Printable(command.first()));
+        Log("OSServiceUtils", LogLevel::Error, "cannot start the settings program %s", qUtf8Printable(command.first()));
         return false;
     }
-    Log("OSServiceUtils", 1, "settings opened: %s", qUtf8Printable(command.join(QLatin1Char(' '))));
+    Log("OSServiceUtils", LogLevel::Info, "settings opened: %s", qUtf8Printable(command.join(QLatin1Char(' '))));
     return true;
 }

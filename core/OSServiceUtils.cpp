@@ -59,7 +59,7 @@ QString shellQuote(const QString& arg)
 void openFolder(const QString& folder)
 {
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        Log("OSServiceUtils", 2, "open folder failed: %s", U8(folder));
+        Log("OSServiceUtils", LogLevel::Error, "open folder failed: %s", U8(folder));
 }
 
 // Asks the session's file manager to show `file` selected. False when no
@@ -83,7 +83,7 @@ bool showItemInFileManager(const QString& file, const std::function<void()>& fal
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), qApp);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher, fallback] {
         if (watcher->isError()) {
-            Log("OSServiceUtils", 2, "file manager cannot show the file: %s", U8(watcher->error().message()));
+            Log("OSServiceUtils", LogLevel::Error, "file manager cannot show the file: %s", U8(watcher->error().message()));
             fallback();
         }
         watcher->deleteLater();
@@ -96,7 +96,7 @@ bool showItemInFileManager(const QString& file, const std::function<void()>& fal
 void OSServiceUtils::executeFile(const QString& path)
 {
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        Log("OSServiceUtils", 2, "open file failed: %s", U8(path));
+        Log("OSServiceUtils", LogLevel::Error, "open file failed: %s", U8(path));
 }
 
 void OSServiceUtils::openFileFolder(const QString& path, bool select, bool mustExist)
@@ -119,7 +119,7 @@ void OSServiceUtils::openFileFolder(const QString& path, bool select, bool mustE
 void OSServiceUtils::shutdown()
 {
     if (!QProcess::startDetached(QStringLiteral("systemctl"), {QStringLiteral("poweroff")}))
-        Log("OSServiceUtils", 2, "shutdown failed: systemctl could not be started");
+        Log("OSServiceUtils", LogLevel::Error, "shutdown failed: systemctl could not be started");
 }
 
 void OSServiceUtils::beep()
@@ -156,18 +156,18 @@ bool OSServiceUtils::moveFile(const QString& src, const QString& dst)
     const QString folder = QFileInfo(dst).absolutePath();
     if (!QDir(folder).exists())
         QDir().mkpath(folder);
-    Log("OSServiceUtils", 1, "mv: %s to %s", U8(src), U8(dst));
+    Log("OSServiceUtils", LogLevel::Info, "mv: %s to %s", U8(src), U8(dst));
     QProcess process;
     // "--" ends the options so that a name starting with "-" stays a name;
     // "-T" moves onto dst itself, never into a folder of that name.
     process.start(QStringLiteral("mv"), {QStringLiteral("-T"), QStringLiteral("--"), src, dst});
     if (!process.waitForStarted() || !process.waitForFinished(-1)) {
-        Log("OSServiceUtils", 2, "mv command error, error code: %d", -1);
+        Log("OSServiceUtils", LogLevel::Error, "mv command error, error code: %d", -1);
         return false;
     }
     const int code = process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode();
     if (code != 0) {
-        Log("OSServiceUtils", 2, "mv command error, error code: %d", code);
+        Log("OSServiceUtils", LogLevel::Error, "mv command error, error code: %d", code);
         return false;
     }
     return true;
@@ -241,13 +241,13 @@ int OSServiceUtils::UserExecute(const QString& dir, int install, bool audioDrive
     const int code = runner ? runner(program, args) : runPkexec(program, args);
     // A wait status, as the callers expect: exit code 1 arrives as 256.
     const int status = code < 0 ? -1 : (code & 0xff) << 8;
-    Log("OSServiceUtils", 1, "install:%d, osascript status code: %d", install, status);
+    Log("OSServiceUtils", LogLevel::Info, "install:%d, osascript status code: %d", install, status);
     return status;
 }
 
 bool OSServiceUtils::isLaterThenMacOS10_15()
 {
-    Log("OSServiceUtils", 1, "ProductVersion: %s", U8(QSysInfo::prettyProductName()));
+    Log("OSServiceUtils", LogLevel::Info, "ProductVersion: %s", U8(QSysInfo::prettyProductName()));
     return true;
 }
 
@@ -273,7 +273,7 @@ QString OSServiceUtils::getProcessNameWithPid(int pid)
 void OSServiceUtils::setHiddenFile(const QString& path)
 {
     // Linux hides only dot files; renaming the caller's file is not wanted.
-    Log("OSServiceUtils", 1, "no hidden flag on this system: %s", U8(path));
+    Log("OSServiceUtils", LogLevel::Info, "no hidden flag on this system: %s", U8(path));
 }
 
 bool OSServiceUtils::isRunningProcess(const QString& name)
@@ -291,7 +291,7 @@ bool OSServiceUtils::isRunningProcess(const QString& name)
         const QString path = getProcessPathWithPid(pid);
         if (path.isEmpty() || !path.contains(name, Qt::CaseSensitive))
             continue;
-        Log("OSServiceUtils", 1, "      PID:%d  |  ProcessPath:%s  ", pid, U8(path));
+        Log("OSServiceUtils", LogLevel::Info, "      PID:%d  |  ProcessPath:%s  ", pid, U8(path));
         return true;
     }
     return false;

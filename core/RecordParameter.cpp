@@ -64,7 +64,7 @@ RecordParameter::RecordParameter()
     m_rcVideo = readKey("VideoLast/VideoRect", QRect()).toRect();
     m_videoCodec = RP_CodecType(readKey("VideoCodec", 1).toInt());
     m_videoFormat = RP_Format(readKey("VideoFormat", Utils::suportVidoeType(1) ? 1 : 16).toInt());
-    Log("RecordParameter", 1, "Init Video formate is %d ", static_cast<int>(m_videoFormat));
+    Log("RecordParameter", LogLevel::Info, "Init Video formate is %d ", static_cast<int>(m_videoFormat));
     m_bKeepRatio = readBool("Application/isRatio", false);
     m_dRatio = ratioOf(m_rcVideo);
     m_nRetinaMode = readKey("RetinaMode", 0).toInt();
@@ -101,7 +101,7 @@ double RecordParameter::ratioOf(const QRect& rect)
 
 void RecordParameter::setVideoRect(const QRect& rect)
 {
-    Log("RecordParameter", 1, "rect(%d,%d, %d,%d)", rect.x(), rect.y(), rect.right(), rect.bottom());
+    Log("RecordParameter", LogLevel::Info, "rect(%d,%d, %d,%d)", rect.x(), rect.y(), rect.right(), rect.bottom());
     QMutexLocker lock(&m_mutex);
     m_rcVideo = rect;
 }
@@ -109,7 +109,7 @@ void RecordParameter::setVideoRect(const QRect& rect)
 QRect RecordParameter::getVideoRect() const
 {
     QMutexLocker lock(&m_mutex);
-    Log("RecordParameter", 1, "get rect(%d,%d, %d,%d)", m_rcVideo.x(), m_rcVideo.y(), m_rcVideo.right(),
+    Log("RecordParameter", LogLevel::Info, "get rect(%d,%d, %d,%d)", m_rcVideo.x(), m_rcVideo.y(), m_rcVideo.right(),
         m_rcVideo.bottom());
     return m_rcVideo;
 }
@@ -404,13 +404,13 @@ void RecordParameter::setUsedVideoFmt(RP_Format format)
         m_videoFormat = format;
     }
     writeKey("VideoFormat", static_cast<int>(format));
-    Log("RecordParameter", 1, "set Video formate is %d ", static_cast<int>(format));
+    Log("RecordParameter", LogLevel::Info, "set Video formate is %d ", static_cast<int>(format));
 }
 
 RP_Format RecordParameter::usedVideoFmt() const
 {
     QMutexLocker lock(&m_mutex);
-    Log("RecordParameter", 1, "get Video formate is %d ", static_cast<int>(m_videoFormat));
+    Log("RecordParameter", LogLevel::Info, "get Video formate is %d ", static_cast<int>(m_videoFormat));
     return m_videoFormat;
 }
 
@@ -438,7 +438,7 @@ RP_Format RecordParameter::usedImgFmt() const
 
 void RecordParameter::setUseDisplayName(const QString& name)
 {
-    Log("RecordParameter", 1, "use display name:%s", name.toLocal8Bit().constData());
+    Log("RecordParameter", LogLevel::Info, "use display name:%s", name.toLocal8Bit().constData());
     QMutexLocker lock(&m_mutex);
     m_strDisplayName = name;
 }

@@ -107,13 +107,13 @@ SelectSavePath::Request SelectSavePath::dequeueRequest(const QString& src, const
     }
     // A caller that queued nothing gets the settings as they are now; the
     // settings model is safe to read from here, only not frozen in time.
-    Log(kModule, 1, "no queued request, settings read at save time");
+    Log(kModule, LogLevel::Info, "no queued request, settings read at save time");
     return takeRequest(src, folder);
 }
 
 void SelectSavePath::fail(const char* logLine, const QString& message)
 {
-    Log(kModule, 1, "%s", logLine);
+    Log(kModule, LogLevel::Info, "%s", logLine);
     emit sigPathFailed(message);
 }
 
@@ -168,7 +168,7 @@ SelectSavePath::Naming SelectSavePath::nameFor(const Request& request, const QSt
     }
     if (suffix == QLatin1String("gif")) {
         naming.resolution = sizeOf(request.gifRect);
-        Log(kModule, 1, "save gif size= %s", naming.resolution.toUtf8().constData());
+        Log(kModule, LogLevel::Info, "save gif size= %s", naming.resolution.toUtf8().constData());
     }
     return naming;
 }
@@ -259,7 +259,7 @@ bool SelectSavePath::copyToFreeName(const QString& src, const QString& folder, c
         // file or nothing.
         if (::rename(local(part).constData(), local(target).constData()) == 0)
             return true;
-        Log(kModule, 1, "cannot rename the copy: %d", errno);
+        Log(kModule, LogLevel::Info, "cannot rename the copy: %d", errno);
         QFile::remove(target);
     }
     QFile::remove(part);
@@ -281,7 +281,7 @@ void SelectSavePath::removeLeftoverParts(const QString& folder)
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid()
             && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            Log(kModule, 1, "removing the remains of an interrupted copy: %s", name.toUtf8().constData());
+            Log(kModule, LogLevel::Info, "removing the remains of an interrupted copy: %s", name.toUtf8().constData());
             QFile::remove(path);
         }
         ::close(fd);
@@ -296,7 +296,7 @@ void SelectSavePath::saveWork(QString src, QString folder)
     const QFileInfo source(src);
     if (src.isEmpty() || !source.exists()) {
         // Silence here would leave the preview waiting for an answer forever.
-        Log(kModule, 1, "source file does not exist: %s", src.toUtf8().constData());
+        Log(kModule, LogLevel::Info, "source file does not exist: %s", src.toUtf8().constData());
         emit sigPathFailed(QObject::tr("The recorded file \"%1\" was not found.").arg(src));
         return;
     }
@@ -342,7 +342,7 @@ int SelectSavePath::createFreeTarget(const QString& folder, const QString& stem,
             return fd;
         }
         if (errno != EEXIST) {
-            Log(kModule, 1, "cannot create %s: %d", candidate.toUtf8().constData(), errno);
+            Log(kModule, LogLevel::Info, "cannot create %s: %d", candidate.toUtf8().constData(), errno);
             break;
         }
     }
@@ -354,7 +354,7 @@ bool SelectSavePath::copyFile(const QString& src, const QString& dst)
 {
     const int out = ::open(local(dst).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (out < 0) {
-        Log(kModule, 1, "copy file: cannot create the target (%d)", errno);
+        Log(kModule, LogLevel::Info, "copy file: cannot create the target (%d)", errno);
         return false;
     }
     return copyInto(out, src, dst);
@@ -362,7 +362,7 @@ bool SelectSavePath::copyFile(const QString& src, const QString& dst)
 
 bool SelectSavePath::copyInto(int out, const QString& src, const QString& dst)
 {
-    Log(kModule, 1, "copy file");
+    Log(kModule, LogLevel::Info, "copy file");
     m_nTotal.store(0, std::memory_order_relaxed);
     m_nCopied.store(0, std::memory_order_relaxed);
 
@@ -382,14 +382,14 @@ bool SelectSavePath::copyInto(int out, const QString& src, const QString& dst)
         return abandon(in);
     const qint64 total = st.st_size;
     m_nTotal.store(total, std::memory_order_relaxed);
-    Log(kModule, 1, "fileSize %ld", long(total));
+    Log(kModule, LogLevel::Info, "fileSize %ld", long(total));
 
     char buffer[kChunk];
     bool ok = true;
     qint64 read = 0;
     for (;;) {
         if (m_bCancel.load(std::memory_order_relaxed)) {
-            Log(kModule, 1, "copy cancelled");
+            Log(kModule, LogLevel::Info, "copy cancelled");
             return abandon(in);
         }
         const ssize_t n = ::read(in, buffer, sizeof buffer);
@@ -415,10 +415,10 @@ bool SelectSavePath::copyInto(int out, const QString& src, const QString& dst)
     if (::close(out) != 0)
         ok = false;
     if (ok && read == total && m_nCopied.load(std::memory_order_relaxed) == total) {
-        Log(kModule, 1, "copyFile succcess");
+        Log(kModule, LogLevel::Info, "copyFile succcess");
         return true;
     }
-    Log(kModule, 1, "copyFile false");
+    Log(kModule, LogLevel::Info, "copyFile false");
     QFile::remove(dst);
     return false;
 }

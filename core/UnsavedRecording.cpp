@@ -56,7 +56,7 @@ QString UnsavedRecording::find()
     if (!path.isEmpty() && QFileInfo(path).isFile()) {
         if (isOwnRecording(path))
             return path;
-        Log("UnsavedRecording", 2, "\"%s\" is not a recording of this program: not offered",
+        Log("UnsavedRecording", LogLevel::Error, "\"%s\" is not a recording of this program: not offered",
             path.toUtf8().constData());
         forget();
     }

@@ -57,7 +57,7 @@ QString storedFolder(const char* key, const QString& def)
 {
     Utils::ensureExists(def);
     const QString value = param(key, def).toString();
-    Log("Utils", 1, "get %s: %s", key, U8(value));
+    Log("Utils", LogLevel::Info, "get %s: %s", key, U8(value));
     if (value.isEmpty())
         return def;
     Utils::ensureExists(value);
@@ -189,13 +189,13 @@ QString Utils::getSnapshotPath()
 
 void Utils::setVideoOutputPath(const QString& dir)
 {
-    Log("Utils", 1, "set Path/VideoFolder: %s", U8(dir));
+    Log("Utils", LogLevel::Info, "set Path/VideoFolder: %s", U8(dir));
     setParam(kVideoFolderKey, dir);
 }
 
 void Utils::setSnapshotPath(const QString& dir)
 {
-    Log("Utils", 1, "set Path/ScreenshotsFolder: %s", U8(dir));
+    Log("Utils", LogLevel::Info, "set Path/ScreenshotsFolder: %s", U8(dir));
     setParam(kScreenshotsFolderKey, dir);
 }
 
@@ -287,7 +287,7 @@ bool Utils::suportVidoeType(int fmt)
 {
     const int* ids = videoCodecsOf(fmt);
     const int first = ids ? ids[0] : 0;
-    Log("downloadFile", 1, "Video fileFormate is %d ,code format is %d", int(containerOf(fmt)), first);
+    Log("downloadFile", LogLevel::Info, "Video fileFormate is %d ,code format is %d", int(containerOf(fmt)), first);
     return first != 0;
 }
 
@@ -311,7 +311,7 @@ bool Utils::isSameStorage(const QString& a, const QString& b)
     const QStorageInfo first(a);
     ensureExists(b);
     const QStorageInfo second(b);
-    Log("downloadFile", 2, "storage1 name%s, storage2 name%s", first.device().constData(),
+    Log("downloadFile", LogLevel::Error, "storage1 name%s, storage2 name%s", first.device().constData(),
         second.device().constData());
     dev_t devA = 0, devB = 0;
     return deviceOf(a, devA) && deviceOf(b, devB) && devA == devB;
@@ -327,19 +327,19 @@ bool Utils::excuteFileUseQProcess(const QString& program, const QStringList& arg
     QProcess process;
     process.start(program, args, QIODevice::ReadWrite);
     if (!process.waitForStarted()) {
-        Log("excuteFile", 2, "file excute failed, %s", U8(program));
+        Log("excuteFile", LogLevel::Error, "file excute failed, %s", U8(program));
         return false;
     }
     // Nothing is fed in: a program reading its input must not wait for us.
     process.closeWriteChannel();
     if (!process.waitForFinished(timeoutMs)) {
-        Log("excuteFile", 2, "file excute timed out, %s", U8(program));
+        Log("excuteFile", LogLevel::Error, "file excute timed out, %s", U8(program));
         process.kill();
         process.waitForFinished();
         return false;
     }
     if (process.exitStatus() == QProcess::CrashExit) {
-        Log("excuteFile", 2, "file excute crashed, %s", U8(program));
+        Log("excuteFile", LogLevel::Error, "file excute crashed, %s", U8(program));
         return false;
     }
     return true;
@@ -349,7 +349,7 @@ bool Utils::checkHash(const QString& file, const QString& md5)
 {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
-        Log("checkHash", 2, "open file failed, so check hash faild");
+        Log("checkHash", LogLevel::Error, "open file failed, so check hash faild");
         return false;
     }
     QCryptographicHash hash(QCryptographicHash::Md5);
@@ -364,7 +364,7 @@ QString Utils::getMD5FromFileContents(const QString& text)
     // line must not carry the line end into the comparison.
     const QStringList parts = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     if (parts.isEmpty()) {
-        Log("ParseMD5", 2, "read md5 failed");
+        Log("ParseMD5", LogLevel::Error, "read md5 failed");
         return QString();
     }
     return parts.first();
@@ -386,7 +386,7 @@ int Utils::downloadFile(const QString& local, const QString& url, const QString&
                         bool (*progress)(qint64, qint64, void*), void* user)
 {
     if (url.isEmpty()) {
-        Log("downloadFile", 2, "download file, but url is empty.");
+        Log("downloadFile", LogLevel::Error, "download file, but url is empty.");
         return 1;
     }
     // What a failure returns: 2 once the disk was found too full.
@@ -427,9 +427,9 @@ int Utils::downloadFile(const QString& local, const QString& url, const QString&
             return 0;
         QFile::remove(local);
         QFile::remove(local + ".total");
-        Log("downloadFile", 2, "download ok, but check hash failed. why ?");
-        Log("downloadFile", 2, "url: %s", U8(url));
-        Log("downloadFile", 2, "md5: %s", U8(sum));
+        Log("downloadFile", LogLevel::Error, "download ok, but check hash failed. why ?");
+        Log("downloadFile", LogLevel::Error, "url: %s", U8(url));
+        Log("downloadFile", LogLevel::Error, "md5: %s", U8(sum));
         return failure;
     }
     return curl.result() == CurWrapper::DiskFull ? 2 : failure;
@@ -500,7 +500,7 @@ QRect Utils::DisplayRectToScreen(int displayIndex, QRect r)
     // Inclusive corners, as QRect keeps them: right = left + width - 1.
     const CRect display{double(r.left()), double(r.top()), double(r.right()), double(r.bottom())};
     const CRect screen = ConvertDisplayRectToScreen(displayIndex, display);
-    Log("downloadFile", 1, "rcDisplay use index:%d leftTop(%1f,%1f),size: %1f*%1f ", displayIndex,
+    Log("downloadFile", LogLevel::Info, "rcDisplay use index:%d leftTop(%1f,%1f),size: %1f*%1f ", displayIndex,
         screen.left, screen.top, screen.right - screen.left, screen.bottom - screen.top);
     return QRect(QPoint(int(screen.left), int(screen.top)), QPoint(int(screen.right), int(screen.bottom)));
 }
@@ -541,7 +541,7 @@ QString Utils::getProductBrandName()
         {"Bolsen", {"Bolsen"}},
     };
     const QString brand = VxProductInfo::instance()->brand();
-    Log("downloadFile", 1, "product brand : %s", U8(brand));
+    Log("downloadFile", LogLevel::Info, "product brand : %s", U8(brand));
     for (const auto& f : families) {
         if (f.brands.contains(brand, Qt::CaseSensitive))
             return QString::fromLatin1(f.family);

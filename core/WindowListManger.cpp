@@ -75,7 +75,7 @@ int WindowListManger::getCameraWinId()
         if (QString::fromUtf8(info.title) != QLatin1String(kCameraWindowTitle))
             continue;
         const QString owner = QString::fromUtf8(info.owner);
-        Log("WindowListManger", 2, "appname : %s, product name : %s", owner.toUtf8().constData(),
+        Log("WindowListManger", LogLevel::Error, "appname : %s, product name : %s", owner.toUtf8().constData(),
             VxProductInfo::instance()->productName().toUtf8().constData());
         if (isOwnWindow(owner))
             return int(info.id);

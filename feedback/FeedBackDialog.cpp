@@ -24,7 +24,7 @@ bool g_bShowing = false;
 void FeedBackDialog::showFeedBack(QWidget* parent)
 {
     if (g_bShowing) {
-        Log("FeedBack", 1, "feedback dialog already open");
+        Log("FeedBack", LogLevel::Info, "feedback dialog already open");
         return;
     }
     g_bShowing = true;

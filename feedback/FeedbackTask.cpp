@@ -23,7 +23,7 @@ QString fail(QString* error, const QString& reason)
 {
     if (error)
         *error = reason;
-    Log("FeedBack", 2, "feedback package not written: %s", qPrintable(reason));
+    Log("FeedBack", LogLevel::Error, "feedback package not written: %s", qPrintable(reason));
     return QString();
 }
 
@@ -74,6 +74,6 @@ QString FeedbackTask::writePackage(const Package& package, const QString& root, 
     file.write(doc.toByteArray(2));
     if (!file.commit())
         return fail(error, file.errorString());
-    Log("FeedBack", 1, "feedback package written to %s", qPrintable(folder));
+    Log("FeedBack", LogLevel::Info, "feedback package written to %s", qPrintable(folder));
     return folder;
 }

@@ -135,7 +135,7 @@ void CMASShortcut::reload()
         const QKeySequence sequence = keySequence(s.id);
         const QByteArray text = sequence.toString(QKeySequence::PortableText).toUtf8();
         if (sequence.isEmpty()) {
-            Log(kLogModule, 1, "hotkey %d (%s): none", s.id, s.key);
+            Log(kLogModule, LogLevel::Info, "hotkey %d (%s): none", s.id, s.key);
             continue;
         }
         unsigned int keysym = 0;
@@ -143,24 +143,24 @@ void CMASShortcut::reload()
         if (!toNativeKey(sequence, keysym, modifiers)) {
             const QByteArray stored =
                 VxSettings::instance()->applicationParam(QString::fromLatin1(s.key)).toString().toUtf8();
-            Log(kLogModule, 2, "hotkey %d (%s): \"%s\" cannot be a global hotkey", s.id, s.key,
+            Log(kLogModule, LogLevel::Error, "hotkey %d (%s): \"%s\" cannot be a global hotkey", s.id, s.key,
                 stored.constData());
             continue;
         }
         const int result = scRegisterHotKey(s.id, keysym, modifiers);
         switch (result) {
         case kHotKeyOk:
-            Log(kLogModule, 1, "hotkey %d (%s): %s", s.id, s.key, text.constData());
+            Log(kLogModule, LogLevel::Info, "hotkey %d (%s): %s", s.id, s.key, text.constData());
             break;
         case kHotKeyTaken:
             m_lstFailed << s.id;
-            Log(kLogModule, 2, "hotkey %d (%s): %s is used by another program", s.id, s.key, text.constData());
+            Log(kLogModule, LogLevel::Error, "hotkey %d (%s): %s is used by another program", s.id, s.key, text.constData());
             break;
         case kHotKeyInvalid:
-            Log(kLogModule, 2, "hotkey %d (%s): the keyboard has no key for %s", s.id, s.key, text.constData());
+            Log(kLogModule, LogLevel::Error, "hotkey %d (%s): the keyboard has no key for %s", s.id, s.key, text.constData());
             break;
         default:
-            Log(kLogModule, 2, "hotkey %d (%s): %s not registered (%d)", s.id, s.key, text.constData(), result);
+            Log(kLogModule, LogLevel::Error, "hotkey %d (%s): %s not registered (%d)", s.id, s.key, text.constData(), result);
             break;
         }
     }
@@ -249,7 +249,7 @@ bool CMASShortcut::grabCancelKey()
     scSetHotKeyCallback(this);
     const int result = scRegisterHotKey(kCancelKeyId, escape, 0);
     if (result != kHotKeyOk)
-        Log(kLogModule, 2, "Esc not grabbed for the countdown (%d)", result);
+        Log(kLogModule, LogLevel::Warning, "Esc not grabbed for the countdown (%d)", result);
     return result == kHotKeyOk;
 }
 

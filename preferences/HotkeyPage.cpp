@@ -153,7 +153,7 @@ bool HotkeyPage::apply(QString* error)
         if (!failed.contains(m_rows[i].id) || sequences[i] == m_loaded.value(i))
             continue;
         const QString key = keyText(sequences[i]);
-        Log("HotkeyPage", 2, "hotkey %d: %s is held by another program", m_rows[i].id, qPrintable(key));
+        Log("HotkeyPage", LogLevel::Error, "hotkey %d: %s is held by another program", m_rows[i].id, qPrintable(key));
         store(m_loaded);
         if (error)
             *error = tr("%1 is used by another program. Please choose another key.").arg(key);

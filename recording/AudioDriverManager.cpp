@@ -96,7 +96,7 @@ void AudioDriverManager::installAudioDriver()
 
 void AudioDriverManager::checkAfterInstall()
 {
-    Log(kModule, 1, "waiting 10s");
+    Log(kModule, LogLevel::Info, "waiting 10s");
     if (pluginWorks()) {
         m_pUi->lblStatus->setText(tr("Working"));
         m_pUi->btnCancel->setText(tr("OK"));

@@ -223,7 +223,7 @@ void CameraDlg::showRecViewInfo()
 
 void CameraDlg::startOrStop()
 {
-    Log(kLog, 1, "startOrStop");
+    Log(kLog, LogLevel::Info, "startOrStop");
     if (!CameraManager::instance()->isCameraRunning() || !RecordParameter::instance()->m_bRecording)
         on_btnRec_clicked();
     else
@@ -232,10 +232,10 @@ void CameraDlg::startOrStop()
 
 void CameraDlg::on_btnRec_clicked()
 {
-    Log(kLog, 1, "start record");
+    Log(kLog, LogLevel::Info, "start record");
     RecordParameter* rp = RecordParameter::instance();
     if (rp->m_bRecording || rp->m_bPreviewing) {
-        Log(kLog, 1, "start record cancel, recording:%d, preview:%d", int(rp->m_bRecording), int(rp->m_bPreviewing));
+        Log(kLog, LogLevel::Info, "start record cancel, recording:%d, preview:%d", int(rp->m_bRecording), int(rp->m_bPreviewing));
         return;
     }
     if (!m_pInfoTimer)
@@ -270,7 +270,7 @@ void CameraDlg::refuseStart(bool cameraOpen)
 {
     // Nothing was recorded: there is no movie to offer later, and the
     // window stays ready for the next try.
-    Log(kLog, 2, "camera recording refused, camera open:%d", int(cameraOpen));
+    Log(kLog, LogLevel::Error, "camera recording refused, camera open:%d", int(cameraOpen));
     UnsavedRecording::forget();
     QFile::remove(m_strTmpFile);
     idleLayout();
@@ -294,7 +294,7 @@ void CameraDlg::on_btnStop_clicked()
         m_pInfoTimer->stop();
     m_bStopping = CameraManager::instance()->stopRecord();
     if (!m_bStopping)
-        Log(kLog, 1, "stop camera recording error!");
+        Log(kLog, LogLevel::Info, "stop camera recording error!");
     rp->m_bRecording = false;
 }
 
@@ -434,7 +434,7 @@ void CameraDlg::onRecordingFinish(bool failed)
     // The engine may call a movie complete that never reached the disk:
     // there is nothing to preview then.
     if (!failed && Utils::getFileSize(m_strTmpFile) <= 0) {
-        Log(kLog, 2, "the camera recording left no movie at %s", m_strTmpFile.toLocal8Bit().constData());
+        Log(kLog, LogLevel::Error, "the camera recording left no movie at %s", m_strTmpFile.toLocal8Bit().constData());
         failed = true;
     }
     if (failed) {
@@ -445,7 +445,7 @@ void CameraDlg::onRecordingFinish(bool failed)
             closeAfterRecording();
         return;
     }
-    Log(kLog, 1, "stop camera recording success!");
+    Log(kLog, LogLevel::Info, "stop camera recording success!");
     openPreview();
 }
 
@@ -484,7 +484,7 @@ void CameraDlg::afterPreview(int result)
     if (!rp->timerEnable())
         return;
     const int stopEvent = int(rp->timerStopEvent());
-    Log(kLog, 1, "timerEnable:%d stopway:%d,repeat:%d", int(rp->timerEnable()), stopEvent, int(rp->TimerRepeat()));
+    Log(kLog, LogLevel::Info, "timerEnable:%d stopway:%d,repeat:%d", int(rp->timerEnable()), stopEvent, int(rp->TimerRepeat()));
     if (!rp->TimerRepeat())
         rp->setTimerEnable(false);
     if (stopEvent != 0)

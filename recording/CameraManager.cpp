@@ -26,21 +26,21 @@ ScNativeView nativeView(QWidget* view)
 
 void CameraCallback::OnErrorOccurred()
 {
-    Log(kLog, 2, "camera error occurred");
+    Log(kLog, LogLevel::Error, "camera error occurred");
     if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
         emit hub->cameraErrorOccurred(false);
 }
 
 void CameraCallback::OnRecordingErrorOccurred()
 {
-    Log(kLog, 2, "camera recording error occurred");
+    Log(kLog, LogLevel::Error, "camera recording error occurred");
     if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
         emit hub->cameraRecordError();
 }
 
 void CameraCallback::OnFinishRecording(signed char failed)
 {
-    Log(kLog, 2, "camera finish recording :%d", int(failed));
+    Log(kLog, LogLevel::Error, "camera finish recording :%d", int(failed));
     if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
         emit hub->cameraRecordFinish(failed != 0);
 }
@@ -69,10 +69,10 @@ bool CameraCallback::openCamera(const QString& name, ScNativeView view, bool onl
                                      qMax(0, mode.height()));
         if (m_pCamera)
             return true;
-        Log(kLog, 2, "open camera fail: %s", name.toUtf8().constData());
+        Log(kLog, LogLevel::Error, "open camera fail: %s", name.toUtf8().constData());
         return false;
     }
-    Log(kLog, 2, "find camera fail: %s", name.toUtf8().constData());
+    Log(kLog, LogLevel::Error, "find camera fail: %s", name.toUtf8().constData());
     return false;
 }
 
@@ -148,7 +148,7 @@ void CameraManager::setChosenCamera(const QString& name, const QSize& mode)
 {
     VxSettings::instance()->setApplicationParam(kChosenCameraKey, name);
     VxSettings::instance()->setApplicationParam(kChosenModeKey, mode);
-    Log(kLog, 1, "chosen camera: %s %dx%d", name.toUtf8().constData(), mode.width(), mode.height());
+    Log(kLog, LogLevel::Info, "chosen camera: %s %dx%d", name.toUtf8().constData(), mode.width(), mode.height());
 }
 
 bool CameraManager::openCamera(QWidget* view, bool onlyCamera)
@@ -218,7 +218,7 @@ void CameraManager::getVideoSize(int& width, int& height)
     if (!camera())
         return;
     camera()->videoSize(width, height);
-    Log(kLog, 1, "camera video size: %s", QStringLiteral("%1x%2").arg(width).arg(height).toUtf8().constData());
+    Log(kLog, LogLevel::Info, "camera video size: %s", QStringLiteral("%1x%2").arg(width).arg(height).toUtf8().constData());
 }
 
 bool CameraManager::capture(QString path)

@@ -321,7 +321,7 @@ void DlgSetPermissions::loadPictures(const QString& language, bool rightToLeft)
     const QString singlePath = path(stems.single);
 
     const QImage step2Image(step2Path);
-    Log(kModule, 1, "image filepath: %s,  size = %d*%d", qUtf8Printable(step2Path), step2Image.width(),
+    Log(kModule, LogLevel::Info, "image filepath: %s,  size = %d*%d", qUtf8Printable(step2Path), step2Image.width(),
         step2Image.height());
     QLabel* pic1 = rightToLeft ? m_pUi->lblSysPic1 : m_pUi->lblSysPic1_R;
     QLabel* pic2 = rightToLeft ? m_pUi->lblSysPic2 : m_pUi->lblSysPic2_R;
@@ -374,7 +374,7 @@ void DlgSetPermissions::restartProgram()
                        QCoreApplication::arguments().mid(1));
     if (!startDetached(command.first(), command.mid(1))) {
         // Quitting now would leave the user with no program at all.
-        Log(kModule, 2, "restart failed: %s could not be started", qUtf8Printable(command.first()));
+        Log(kModule, LogLevel::Error, "restart failed: %s could not be started", qUtf8Printable(command.first()));
         return;
     }
     accept();

@@ -127,7 +127,7 @@ void DlgWebcamOptions::onChangeDevice()
     } else {
         m_bViewOpen = CameraManager::instance()->openCamera(name, ui->frmWebcamView, true);
         if (!m_bViewOpen)
-            Log(kModule, 2, "camera not shown: %s", name.toUtf8().constData());
+            Log(kModule, LogLevel::Error, "camera not shown: %s", name.toUtf8().constData());
     }
     showCameraState(m_bViewOpen);
     fillResolutions();
@@ -162,7 +162,7 @@ void DlgWebcamOptions::onChangeResolution(int row)
     m_bViewOpen = CameraManager::instance()->setPreset(CameraResolution(row));
     showCameraState(m_bViewOpen);
     if (!m_bViewOpen)
-        Log(kModule, 2, "camera not shown in mode %d", row);
+        Log(kModule, LogLevel::Error, "camera not shown in mode %d", row);
 }
 
 QSize DlgWebcamOptions::chosenMode() const
@@ -220,7 +220,7 @@ void DlgWebcamOptions::onSnapshot()
         return;
     const QString path = nextSnapshotPath();
     if (!cameras->capture(path)) {
-        Log(kModule, 2, "photo not taken: %s", path.toUtf8().constData());
+        Log(kModule, LogLevel::Error, "photo not taken: %s", path.toUtf8().constData());
         return;
     }
     double value = 0.0;

@@ -70,14 +70,14 @@ void sendRecordInfo(const CEIPWrapper::SRecord_Info& info)
 bool singleWindowSize(const QList<int>& ids, CRect& size)
 {
     if (ids.isEmpty()) {
-        Log(kLog, 2, "single window record without a window");
+        Log(kLog, LogLevel::Error, "single window record without a window");
         return false;
     }
     // The frame is in corner form and global coordinates.
     const CRect frame = GetWindowRect(static_cast<unsigned int>(ids.first()));
     size = CRect{0, 0, frame.right - frame.left, frame.bottom - frame.top};
     if (size.right <= 0 || size.bottom <= 0) {
-        Log(kLog, 2, "single window record: window %d is gone", ids.first());
+        Log(kLog, LogLevel::Error, "single window record: window %d is gone", ids.first());
         return false;
     }
     return true;
@@ -143,17 +143,17 @@ void logScreenRecord(const RecordOptions::ScreenSettings& s, const RecordOptions
 {
     const CRect& rect = r.video.rect;
     if (s.follow == RecordOptions::MouseFollow::Centred) {
-        Log(kLog, 1, "MouseMethod::Center, sz(%d,%d)", s.around.width(), s.around.height());
-        Log(kLog, 1, "MouseMethod::Center, video Rect(0,0, %f,%f)", rect.right, rect.bottom);
+        Log(kLog, LogLevel::Info, "MouseMethod::Center, sz(%d,%d)", s.around.width(), s.around.height());
+        Log(kLog, LogLevel::Info, "MouseMethod::Center, video Rect(0,0, %f,%f)", rect.right, rect.bottom);
     }
-    Log(kLog, 1, "record video use format of videoCodec:%d,  audioCodec:%d", r.video.codec, r.audio.codec);
-    Log(kLog, 1, "-----------record video info-----------");
-    Log(kLog, 1, "video Rect(%f,%f, %f,%f) CodecType:%d FileFormat:%d", rect.left, rect.top, rect.right,
+    Log(kLog, LogLevel::Info, "record video use format of videoCodec:%d,  audioCodec:%d", r.video.codec, r.audio.codec);
+    Log(kLog, LogLevel::Info, "-----------record video info-----------");
+    Log(kLog, LogLevel::Info, "video Rect(%f,%f, %f,%f) CodecType:%d FileFormat:%d", rect.left, rect.top, rect.right,
         rect.bottom, r.video.codec, int(r.container.type));
-    Log(kLog, 1, "video Render:%d, Capture:%d, codetype:%d", r.audio.render, r.audio.capture, r.audio.codec);
-    Log(kLog, 1, "window Option type:%d", int(r.lists.option));
-    Log(kLog, 1, "Include count:%d Exclude count:%d", r.lists.include.size(), r.lists.exclude.size());
-    Log(kLog, 1, "-----------show info end-----------");
+    Log(kLog, LogLevel::Info, "video Render:%d, Capture:%d, codetype:%d", r.audio.render, r.audio.capture, r.audio.codec);
+    Log(kLog, LogLevel::Info, "window Option type:%d", int(r.lists.option));
+    Log(kLog, LogLevel::Info, "Include count:%d Exclude count:%d", r.lists.include.size(), r.lists.exclude.size());
+    Log(kLog, LogLevel::Info, "-----------show info end-----------");
 }
 
 void sendVideoRecordInfo(const RecordOptions::ScreenSettings& s, const RecordOptions::ScreenRecord& r,
@@ -185,11 +185,11 @@ void sendVideoRecordInfo(const RecordOptions::ScreenSettings& s, const RecordOpt
 void applyRegionEndDrag(CRect screenRect)
 {
     const CRect display = ConvertCurrentScreenRectToDisplay(screenRect);
-    Log(kLog, 1, "screen rect: (%d,%d) %d*%d | display rect: (%d,%d) %d*%d", int(screenRect.left),
+    Log(kLog, LogLevel::Info, "screen rect: (%d,%d) %d*%d | display rect: (%d,%d) %d*%d", int(screenRect.left),
         int(screenRect.top), int(screenRect.right - screenRect.left), int(screenRect.bottom - screenRect.top),
         int(display.left), int(display.top), int(display.right - display.left), int(display.bottom - display.top));
     RecordParameter::instance()->setVideoRect(RECT2QRect(display));
-    Log(kLog, 1, "OnRecordingRegionEndDrag");
+    Log(kLog, LogLevel::Info, "OnRecordingRegionEndDrag");
     const QRect moved = RECT2QRect(screenRect);
     if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
         emit hub->RREndDrag(moved);
@@ -209,7 +209,7 @@ ColorRef qColor2ColorRef(const QColor& colour)
 
 QRect RECT2QRect(CRect r)
 {
-    Log("-----source Rect", 1, "(%f,%f)-(%f,%f)", r.left, r.top, r.right, r.bottom);
+    Log("-----source Rect", LogLevel::Info, "(%f,%f)-(%f,%f)", r.left, r.top, r.right, r.bottom);
     int x = int(r.left);
     int y = int(r.top);
     int w = int(r.right - r.left);
@@ -239,7 +239,7 @@ QRect RECT2QRect(CRect r)
         y -= y2 - d.bottom();
         y2 = d.bottom();
     }
-    Log("-----revise rect", 1, "(%d,%d)-(%d,%d)(%dx%d)", x, y, x2, y2, x2 - x + 1, y2 - y + 1);
+    Log("-----revise rect", LogLevel::Info, "(%d,%d)-(%d,%d)(%dx%d)", x, y, x2, y2, x2 - x + 1, y2 - y + 1);
     return QRect(QPoint(x, y), QPoint(x2, y2));
 }
 
@@ -259,7 +259,7 @@ void ScreenRecorderPrivate::OnError(SRErrorCode code)
     m_nLastError = int(code);
     if (code == SR_Success)
         return;
-    Log(kLog, 2, "record faild ! error code is %d", int(code));
+    Log(kLog, LogLevel::Error, "record faild ! error code is %d", int(code));
     if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
         emit hub->recordErrorOccur(int(code));
     CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(0);
@@ -377,7 +377,7 @@ QString ScreenRecorder::chackTempFile(QString path)
         // A volume the engine cannot examine is not a full one: the folder
         // is writable, so recording goes ahead and the running check of the
         // control bar watches the space.
-        Log(kLog, 2, "free space of %s unknown, not checked", path.toUtf8().constData());
+        Log(kLog, LogLevel::Warning, "free space of %s unknown, not checked", path.toUtf8().constData());
         return path;
     }
     if (free <= kMinFreeToRecord)
@@ -431,7 +431,7 @@ bool ScreenRecorder::recordVideo()
     if (m_strTempBasePath.isEmpty()) {
         // Without a checked temporary folder the file would land wherever
         // the process happens to run.
-        Log(kLog, 2, "record video without a temporary folder");
+        Log(kLog, LogLevel::Error, "record video without a temporary folder");
         return false;
     }
     SetHEVC10BITEnabled(0);
@@ -477,15 +477,15 @@ bool ScreenRecorder::recordVideo()
     const RecordOptions::WindowLists& lists = record.lists;
     // Around the call: a hang inside the engine shows as a first line
     // without its second.
-    Log(kLog, 2, "scVideoRecord");
+    Log(kLog, LogLevel::Error, "scVideoRecord");
     m_pPrivate->m_pScreenRecorder =
         scVideoRecord(m_pPrivate, container.type, m_strTempFilePath.toUtf8().constData(), record.video,
                       record.audio, record.mouse, param->isShowBoundary(), lists.option,
                       lists.exclude.isEmpty() ? nullptr : lists.exclude.constData(), lists.exclude.size(),
                       lists.include.isEmpty() ? nullptr : lists.include.constData(), lists.include.size());
-    Log(kLog, 2, "scVideoRecord");
+    Log(kLog, LogLevel::Error, "scVideoRecord");
     if (!m_pPrivate->m_pScreenRecorder) {
-        Log(kLog, 2, "record video faild!");
+        Log(kLog, LogLevel::Error, "record video faild!");
         CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(0);
         return false;
     }
@@ -495,14 +495,14 @@ bool ScreenRecorder::recordVideo()
 bool ScreenRecorder::recordAudio()
 {
     releaseRecorders();
-    Log(kLog, 2, "delete audio file!");
+    Log(kLog, LogLevel::Error, "delete audio file!");
     // The engine keeps its own temporary sound files: no suffix here.
     m_strTempFilePath = m_strTempBasePath;
 
     RecordParameter* param = RecordParameter::instance();
     const int8_t render = param->getSysAudioEnable() ? 1 : 0;
     const int8_t capture = param->getMicEnable() ? 1 : 0;
-    Log(kLog, 1, "Audio Render:%d, Capture:%d, Channel 2", render, capture);
+    Log(kLog, LogLevel::Info, "Audio Render:%d, Capture:%d, Channel 2", render, capture);
 
     QString suffix;
     switch (param->usedAudioFmt()) {
@@ -528,7 +528,7 @@ bool ScreenRecorder::recordAudio()
     m_pPrivate->m_nLastError = 0;
     m_pPrivate->m_pAudioRecorder = scAudioRecord(m_pPrivate, render, capture, 2, nullptr);
     if (!m_pPrivate->m_pAudioRecorder) {
-        Log(kLog, 2, "record audio faild!");
+        Log(kLog, LogLevel::Error, "record audio faild!");
         CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(0);
         return false;
     }

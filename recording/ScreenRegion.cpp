@@ -99,7 +99,7 @@ void ScreenCropCallback::OnBeginDrag()
 
 void ScreenCropCallback::OnEndDrag()
 {
-    Log("OnEndDrag", 1, "%s", "");
+    Log("OnEndDrag", LogLevel::Info, "%s", "");
     CRect r;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -115,7 +115,7 @@ void ScreenCropCallback::OnEndDrag()
 
 void ScreenCropCallback::OnScreenRectChanged(CRect screenRect)
 {
-    Log("OnScreenRectChanged", 1, "%s", "");
+    Log("OnScreenRectChanged", LogLevel::Info, "%s", "");
     std::lock_guard<std::mutex> lock(m_mutex);
     m_rect = CRect{screenRect.left - m_dOriginX, screenRect.top - m_dOriginY, screenRect.right - m_dOriginX,
                    screenRect.bottom - m_dOriginY};
@@ -138,7 +138,7 @@ void ScreenCaptureCallback::OnClose()
 
 void ScreenCaptureCallback::OnScreenSelCompleted(CRect screenRect)
 {
-    Log("OnScreenSelCompleted", 1, "(%f,%f)-(%f,%f)", screenRect.left, screenRect.top, screenRect.right,
+    Log("OnScreenSelCompleted", LogLevel::Info, "(%f,%f)-(%f,%f)", screenRect.left, screenRect.top, screenRect.right,
         screenRect.bottom);
     // The engine's answer is in screen coordinates; the region is kept
     // relative to the selected display, which only the GUI thread asks for.
@@ -235,8 +235,8 @@ void ScreenRegion::showRegionBox(QRect rect)
     const int h = rect.height() / 2 * 2;
     const CRect r{double(rect.x()), double(rect.y()), double(rect.x() + w), double(rect.y() + h)};
     m_pCropCallback->setRect(r);
-    Log("showRegionBox", 1, "(%f,%f)-(%f,%f)", r.left, r.top, r.right, r.bottom);
-    Log("resultRegion", 1, "%s", "");
+    Log("showRegionBox", LogLevel::Info, "(%f,%f)-(%f,%f)", r.left, r.top, r.right, r.bottom);
+    Log("resultRegion", LogLevel::Info, "%s", "");
     VxSettings::instance()->setApplicationParam("VideoLast/VideoRect", RECT2QRect(r));
 
     if (m_pCropCallback->m_pCropBox) {
@@ -255,7 +255,7 @@ void ScreenRegion::hideRegionBox()
 
 QRect ScreenRegion::resultRegion()
 {
-    Log("resultRegion", 1, "%s", "");
+    Log("resultRegion", LogLevel::Info, "%s", "");
     return RECT2QRect(m_pCropCallback->rect());
 }
 

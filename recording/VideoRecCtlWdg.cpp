@@ -195,7 +195,7 @@ QString VideoRecCtlWdg::sizeCounter(qint64 size, qint64 freeSpace)
 
 bool VideoRecCtlWdg::initRecord()
 {
-    Log(kLogModule, 1, "initRecord");
+    Log(kLogModule, LogLevel::Info, "initRecord");
     // Leftovers go; a recording still waiting to be saved or discarded
     // (offered before every start) never does.
     if (UnsavedRecording::find().isEmpty())
@@ -235,7 +235,7 @@ void VideoRecCtlWdg::showLevelMeter()
 
 void VideoRecCtlWdg::start()
 {
-    Log(kLogModule, 1, "start Rec");
+    Log(kLogModule, LogLevel::Info, "start Rec");
     ScreenRecorder::instance()->start();
     m_nAccumulated = 0;
     m_nElapsedSeconds = 0;
@@ -282,7 +282,7 @@ bool VideoRecCtlWdg::tickSize(qint64& size)
         // The warning outlives the bar (it is discarded once the stop has
         // run), so it hangs on the application.
         QTimer::singleShot(300, QCoreApplication::instance(), [] { showPlayerWarning(); });
-        Log(kLogModule, 1, "Golden Lion player");
+        Log(kLogModule, LogLevel::Info, "Golden Lion player");
         onBtnStopClicked();
         return false;
     } else if (Utils::getFileSuffix() != QLatin1String("gif")) {
@@ -290,7 +290,7 @@ bool VideoRecCtlWdg::tickSize(qint64& size)
     } else {
         size = recorder->getGifSize();
         if (size == -1) {
-            Log(kLogModule, 1, "gif file Size overflow!");
+            Log(kLogModule, LogLevel::Info, "gif file Size overflow!");
             onBtnStopClicked();
             return false;
         }
@@ -312,13 +312,13 @@ bool VideoRecCtlWdg::tickFreeSpace(int seconds)
     const qint64 free = Utils::freeDiskSize(recorder->getTmpFilePath(), ok);
     if (!ok) {
         // An unknown amount is no reason to stop a recording.
-        Log(kLogModule, 1, "free space of the temp folder unknown, check skipped");
+        Log(kLogModule, LogLevel::Info, "free space of the temp folder unknown, check skipped");
         return true;
     }
     m_nFreeSpace = free;
     if (free > kMinFreeSpace)
         return true;
-    Log(kLogModule, 1, "disk size is full");
+    Log(kLogModule, LogLevel::Info, "disk size is full");
     stopWithWarning(
         tr("The recording has automatically stopped due to insufficient recording space. If you want "
            "to record longer videos, please make sure that the temporary directory (which can be "
@@ -333,7 +333,7 @@ bool VideoRecCtlWdg::tickFileKept()
         return true;
     // The engine still holds the open file and writes it out again when it
     // is stopped: what was recorded up to now survives.
-    Log(kLogModule, 1, "the temporary file was deleted during the recording");
+    Log(kLogModule, LogLevel::Info, "the temporary file was deleted during the recording");
     stopWithWarning(m_bAudioOnly ? tr("The sound recording's temporary file was deleted while recording. The "
                                       "recording has stopped; what was recorded up to now is kept.")
                                  : tr("The recording's temporary file in \"%1\" was deleted while recording. The "
@@ -600,11 +600,11 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
     // recording it speaks of is already over. A second error while the
     // first is shown changes nothing.
     if (!rp->m_bRecording || m_bErrorHandling) {
-        Log(kLogModule, 1, "record error %d ignored: the recording is no longer running", code);
+        Log(kLogModule, LogLevel::Info, "record error %d ignored: the recording is no longer running", code);
         return;
     }
     if (code == 0) {
-        Log(kLogModule, 1, "record error 0 (success) ignored");
+        Log(kLogModule, LogLevel::Info, "record error 0 (success) ignored");
         return;
     }
     m_bErrorHandling = true;
@@ -620,7 +620,7 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
     const bool known = cause > 0 && cause < kCauseTextCount;
     const QString message = tr(known ? kCauseTexts[cause] : kErrorTexts[index].message);
     const QString shownCode = QString::fromLatin1(kErrorTexts[index].shownCode);
-    Log(kLogModule, 1, "record error %d (%s), cause %d", code, kErrorTexts[index].shownCode, cause);
+    Log(kLogModule, LogLevel::Info, "record error %d (%s), cause %d", code, kErrorTexts[index].shownCode, cause);
 
     QPointer<VideoRecCtlWdg> self(this);
     StatusItem::instance()->setActionEnable(false);
@@ -658,7 +658,7 @@ void VideoRecCtlWdg::onBtnStopClicked()
     // A sound-only recording lives in the engine's own files; a screen
     // recording in the temp file, which must hold something.
     const QString temp = m_bAudioOnly ? ScreenRecorder::audioRecordFile() : recorder->getTmpFilePath();
-    Log(kLogModule, 1, "temp path: %s", temp.toLocal8Bit().constData());
+    Log(kLogModule, LogLevel::Info, "temp path: %s", temp.toLocal8Bit().constData());
     const bool recorded = m_bAudioOnly ? Utils::getAudioDuration() > 0.0 : Utils::getFileSize(temp) > 0;
     // Kept for the restore offer until the preview saved or discarded it.
     if (m_bAudioOnly && recorded)
@@ -667,7 +667,7 @@ void VideoRecCtlWdg::onBtnStopClicked()
     CEIPWrapper::instance()->MakeEvent(CEIPWrapper::kEvent_RecordingStopped);
     CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(recorded ? 1 : 0);
 
-    Log(kLogModule, 1, "video enable: %d , Only Camrea: %d, window: %d", int(rp->getVideoEnable()),
+    Log(kLogModule, LogLevel::Info, "video enable: %d , Only Camrea: %d, window: %d", int(rp->getVideoEnable()),
         int(rp->isOnlyRecordCamera()), int(rp->isWindowRecord()));
     TaskManage* tasks = TaskManage::instance();
     const bool autoSave = QFileInfo(temp).suffix() == QLatin1String("gif") || rp->isAutoSave()
@@ -678,7 +678,7 @@ void VideoRecCtlWdg::onBtnStopClicked()
     QPointer<VideoRecCtlWdg> self(this);
     QPointer<VxMainWindowBase> frame = m_pMainWindow;
     if (!recorded) {
-        Log(kLogModule, 2, "the recording left no data at %s", temp.toLocal8Bit().constData());
+        Log(kLogModule, LogLevel::Error, "the recording left no data at %s", temp.toLocal8Bit().constData());
         StatusItem::instance()->setActionEnable(false);
         VxMessageBox::information(frame.data(), productName(), tr(kErrorTexts[kFileWriteFailed].message),
                                   QMessageBox::Ok);

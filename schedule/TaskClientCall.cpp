@@ -49,7 +49,7 @@ bool TaskClientCall::connectToDaemon()
     m_replies.clear();
 
     if (m_strServerName.isEmpty()) {
-        Log(kLogModule, 2, "task daemon not looked for: %s", qPrintable(m_strNameProblem));
+        Log(kLogModule, LogLevel::Error, "task daemon not looked for: %s", qPrintable(m_strNameProblem));
         return false;
     }
     m_pSocket = new QLocalSocket(this);
@@ -59,7 +59,7 @@ bool TaskClientCall::connectToDaemon()
     m_pSocket->connectToServer(m_strServerName);
     if (m_pSocket->state() != QLocalSocket::ConnectedState
         && !m_pSocket->waitForConnected(m_nConnectMs)) {
-        Log(kLogModule, 1, "task daemon not reachable at %s: %s", qPrintable(m_strServerName),
+        Log(kLogModule, LogLevel::Info, "task daemon not reachable at %s: %s", qPrintable(m_strServerName),
             qPrintable(m_pSocket->errorString()));
         m_pSocket->abort();
         return false;
@@ -67,7 +67,7 @@ bool TaskClientCall::connectToDaemon()
     // Whoever answers must be our own daemon, not another user's.
     QString why;
     if (!UserRuntime::peerIsThisUser(m_pSocket->socketDescriptor(), &why)) {
-        Log(kLogModule, 2, "task daemon at %s refused: %s", qPrintable(m_strServerName), qPrintable(why));
+        Log(kLogModule, LogLevel::Error, "task daemon at %s refused: %s", qPrintable(m_strServerName), qPrintable(why));
         m_pSocket->abort();
         return false;
     }
@@ -76,13 +76,13 @@ bool TaskClientCall::connectToDaemon()
     request.insert("version", kProtocolVersion);
     QJsonObject reply;
     if (!call(QStringLiteral("hello"), request, reply)) {
-        Log(kLogModule, 2, "task daemon did not answer the handshake");
+        Log(kLogModule, LogLevel::Error, "task daemon did not answer the handshake");
         m_pSocket->abort();
         return false;
     }
     const int version = reply.value("version").toInt(-1);
     if (version != kProtocolVersion) {
-        Log(kLogModule, 2, "task daemon speaks protocol %d, expected %d", version, kProtocolVersion);
+        Log(kLogModule, LogLevel::Error, "task daemon speaks protocol %d, expected %d", version, kProtocolVersion);
         m_pSocket->abort();
         return false;
     }
@@ -184,7 +184,7 @@ bool TaskClientCall::call(const QString& type, QJsonObject request, QJsonObject&
     QDeadlineTimer deadline(m_nReplyMs);
     if (m_pSocket->write(line) != line.size()) {
         m_nWaitingSeq = 0;
-        Log(kLogModule, 2, "%s: write failed: %s", qPrintable(type), qPrintable(m_pSocket->errorString()));
+        Log(kLogModule, LogLevel::Error, "%s: write failed: %s", qPrintable(type), qPrintable(m_pSocket->errorString()));
         return false;
     }
     while (m_pSocket->bytesToWrite() > 0 && !deadline.hasExpired()) {
@@ -201,7 +201,7 @@ bool TaskClientCall::call(const QString& type, QJsonObject request, QJsonObject&
     }
     m_nWaitingSeq = 0;
     if (!m_replies.contains(seq)) {
-        Log(kLogModule, 2, "%s: no answer from the task daemon within %d ms", qPrintable(type), m_nReplyMs);
+        Log(kLogModule, LogLevel::Error, "%s: no answer from the task daemon within %d ms", qPrintable(type), m_nReplyMs);
         return false;
     }
     reply = m_replies.take(seq);
@@ -225,7 +225,7 @@ void TaskClientCall::readLines()
     }
     m_buffer.remove(0, start);
     if (m_buffer.size() > kMaxLineBytes) {
-        Log(kLogModule, 2, "task daemon sent an oversized message; dropping the connection");
+        Log(kLogModule, LogLevel::Error, "task daemon sent an oversized message; dropping the connection");
         m_buffer.clear();
         m_bHandshaken = false;
         m_pSocket->abort();
@@ -237,7 +237,7 @@ void TaskClientCall::handleLine(const QByteArray& line)
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
     if (!doc.isObject()) {
-        Log(kLogModule, 2, "task daemon sent an unreadable line: %s", qPrintable(error.errorString()));
+        Log(kLogModule, LogLevel::Error, "task daemon sent an unreadable line: %s", qPrintable(error.errorString()));
         return;
     }
     const QJsonObject obj = doc.object();
@@ -256,7 +256,7 @@ void TaskClientCall::handleLine(const QByteArray& line)
         if (first)
             QTimer::singleShot(0, this, &TaskClientCall::deliverPushes);
     } else {
-        Log(kLogModule, 1, "task daemon sent unknown message type \"%s\"", qPrintable(type));
+        Log(kLogModule, LogLevel::Info, "task daemon sent unknown message type \"%s\"", qPrintable(type));
     }
 }
 
@@ -271,7 +271,7 @@ void TaskClientCall::deliverPushes()
 void TaskClientCall::onDisconnected()
 {
     if (m_bHandshaken)
-        Log(kLogModule, 1, "task daemon closed the connection");
+        Log(kLogModule, LogLevel::Info, "task daemon closed the connection");
     m_bHandshaken = false;
     emit connectionLost();
 }

@@ -52,12 +52,12 @@ void TaskManage::connectXPCServer()
     connect(m_pClient, &ITaskClient::connectionLost, this, &TaskManage::onConnectionLost);
 
     if (!m_pClient->connectToDaemon()) {
-        Log(kLogModule, 1, "task daemon not connected; scheduled recordings are unavailable");
+        Log(kLogModule, LogLevel::Info, "task daemon not connected; scheduled recordings are unavailable");
         return;
     }
     if (!m_pClient->listTasks(m_tasks))
-        Log(kLogModule, 2, "task daemon connected but its task list could not be read");
-    Log(kLogModule, 1, "task daemon connected, %d task(s)", static_cast<int>(m_tasks.size()));
+        Log(kLogModule, LogLevel::Error, "task daemon connected but its task list could not be read");
+    Log(kLogModule, LogLevel::Info, "task daemon connected, %d task(s)", static_cast<int>(m_tasks.size()));
 }
 
 void TaskManage::setMainWidBase(MainWindowBase* frame)
@@ -69,7 +69,7 @@ bool TaskManage::isWaitTaskStart()
 {
     bool waiting = false;
     if (!m_pClient || !m_pClient->isWaitTaskStart(waiting)) {
-        Log(kLogModule, 2, "isWaitTaskStart failed");
+        Log(kLogModule, LogLevel::Error, "isWaitTaskStart failed");
         return false;
     }
     return waiting;
@@ -117,7 +117,7 @@ bool TaskManage::needStopRecord(qint64 seconds) const
         break;
     }
     if (stop) {
-        Log(kLogModule, 1, "needStopRecord stop way:%d -- duration: %lld -- stop date:%s", rec.stopWay,
+        Log(kLogModule, LogLevel::Info, "needStopRecord stop way:%d -- duration: %lld -- stop date:%s", rec.stopWay,
             static_cast<long long>(rec.lengthSeconds), qPrintable(rec.stopTime.toString(Qt::ISODate)));
     }
     return stop;
@@ -132,13 +132,13 @@ void TaskManage::taskCompleted(QWidget* parent, RecStopEvent ev)
         if (m_bHasCurTask && isConnected())
             m_pClient->reportTask(m_curTask.id, QStringLiteral("completed"), QString());
     }
-    Log(kLogModule, 1, "taskCompleted, end action %d", static_cast<int>(action));
+    Log(kLogModule, LogLevel::Info, "taskCompleted, end action %d", static_cast<int>(action));
     if (action == RecStopEvent_Nothing)
         return;
     // A second countdown on top of a running one would carry the action out
     // twice; the first one decides.
     if (m_bCountdownOpen) {
-        Log(kLogModule, 1, "an end-of-task countdown is already open; action %d ignored",
+        Log(kLogModule, LogLevel::Info, "an end-of-task countdown is already open; action %d ignored",
             static_cast<int>(action));
         return;
     }
@@ -154,14 +154,14 @@ void TaskManage::taskCompleted(QWidget* parent, RecStopEvent ev)
     if (result == QDialog::Accepted)
         runEndAction(action);
     else
-        Log(kLogModule, 1, "end action %d cancelled", static_cast<int>(action));
+        Log(kLogModule, LogLevel::Info, "end action %d cancelled", static_cast<int>(action));
     StatusItem::instance()->setActionEnable(true);
 }
 
 void TaskManage::runEndAction(RecStopEvent action)
 {
     if (action == RecStopEvent_Exit) {
-        Log(kLogModule, 1, "end action: exit the program");
+        Log(kLogModule, LogLevel::Info, "end action: exit the program");
         QTimer::singleShot(1, qApp, &QCoreApplication::quit);
         return;
     }
@@ -172,13 +172,13 @@ void TaskManage::runEndAction(RecStopEvent action)
     // (the usual case here) the session asks systemd itself, which logind
     // allows for the user sitting at the machine.
     if (isConnected() && m_pClient->requestPowerAction(static_cast<int>(action))) {
-        Log(kLogModule, 1, "end action %d handed to the task daemon", static_cast<int>(action));
+        Log(kLogModule, LogLevel::Info, "end action %d handed to the task daemon", static_cast<int>(action));
         return;
     }
     if (!m_pPower)
         m_pPower.reset(new SystemPowerAction());
     const bool ok = action == RecStopEvent_ShutDown ? m_pPower->shutdown() : m_pPower->sleep();
-    Log(kLogModule, ok ? 1 : 2, "end action %d %s", static_cast<int>(action), ok ? "requested" : "failed");
+    Log(kLogModule, ok ? LogLevel::Info : LogLevel::Error, "end action %d %s", static_cast<int>(action), ok ? "requested" : "failed");
 }
 
 void TaskManage::onStartTaskRequested(const TaskInfo& task)
@@ -194,7 +194,7 @@ void TaskManage::onStartTaskRequested(const TaskInfo& task)
     else if (m_busy && m_busy())
         reason = "a recording or preview is running";
     if (reason) {
-        Log(kLogModule, 1, "task \"%s\" not started: %s", qPrintable(task.name), reason);
+        Log(kLogModule, LogLevel::Info, "task \"%s\" not started: %s", qPrintable(task.name), reason);
         if (isConnected())
             m_pClient->reportTask(task.id, QStringLiteral("refused"), QString::fromLatin1(reason));
         return;
@@ -202,7 +202,7 @@ void TaskManage::onStartTaskRequested(const TaskInfo& task)
     m_curTask = task;
     m_bHasCurTask = true;
     m_lastStartRequest = now();
-    Log(kLogModule, 1, "task \"%s\" asks to start, recwhat %d", qPrintable(task.name), task.record.recwhat);
+    Log(kLogModule, LogLevel::Info, "task \"%s\" asks to start, recwhat %d", qPrintable(task.name), task.record.recwhat);
     emit sigStartRecord(task.record.recwhat);
 }
 
@@ -210,7 +210,7 @@ void TaskManage::onConnectionLost()
 {
     // The daemon restarted (or was reinstalled): without a new connection
     // its next run would start a second program.
-    Log(kLogModule, 1, "task daemon connection lost; reconnecting");
+    Log(kLogModule, LogLevel::Info, "task daemon connection lost; reconnecting");
     if (!m_pReconnect) {
         m_pReconnect = new QTimer(this);
         m_pReconnect->setInterval(kReconnectMs);

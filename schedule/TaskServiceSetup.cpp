@@ -63,7 +63,7 @@ bool TaskServiceSetup::install()
 {
     const QString daemon = daemonPath();
     if (!QFileInfo(daemon).isExecutable()) {
-        Log(kLog, 2, "task daemon %s missing", qPrintable(daemon));
+        Log(kLog, LogLevel::Error, "task daemon %s missing", qPrintable(daemon));
         return false;
     }
     if (userSystemdRuns()) {
@@ -76,7 +76,7 @@ bool TaskServiceSetup::install()
         if (writeFile(unitPath(), unit) && systemctl({"daemon-reload"})
             && systemctl({"enable", "--now", QLatin1String(kUnitName)}))
             return waitForDaemon(kStartWaitMs);
-        Log(kLog, 2, "systemd user unit failed; falling back to an autostart entry");
+        Log(kLog, LogLevel::Warning, "systemd user unit failed; falling back to an autostart entry");
         QFile::remove(unitPath());
     }
     const QByteArray entry = "[Desktop Entry]\nType=Application\nName=Screen Recorder scheduled recordings\n"
@@ -84,7 +84,7 @@ bool TaskServiceSetup::install()
     if (!writeFile(autostartPath(), entry))
         return false;
     if (!waitForDaemon(0) && !QProcess::startDetached(daemon, {})) {
-        Log(kLog, 2, "task daemon %s could not be started", qPrintable(daemon));
+        Log(kLog, LogLevel::Error, "task daemon %s could not be started", qPrintable(daemon));
         return false;
     }
     return waitForDaemon(kStartWaitMs);
@@ -112,7 +112,7 @@ bool TaskServiceSetup::uninstall()
     QFile::remove(data.filePath(QLatin1String(kTaskFile) + QStringLiteral(".lock")));
     QFile::remove(data.filePath(log));
     QFile::remove(data.filePath(log + QStringLiteral(".1")));
-    Log(kLog, 1, "task daemon uninstalled");
+    Log(kLog, LogLevel::Info, "task daemon uninstalled");
     return !QFileInfo::exists(unitPath()) && !QFileInfo::exists(autostartPath()) && !waitForDaemon(0);
 }
 
@@ -132,7 +132,7 @@ bool TaskServiceSetup::systemctl(const QStringList& args)
     run.start(QStringLiteral("systemctl"), QStringList{"--user"} + args);
     const bool ok = run.waitForFinished(kSystemctlMs) && run.exitStatus() == QProcess::NormalExit
         && run.exitCode() == 0;
-    Log(kLog, ok ? 1 : 2, "systemctl --user %s: %s", qPrintable(args.join(' ')),
+    Log(kLog, ok ? LogLevel::Info : LogLevel::Error, "systemctl --user %s: %s", qPrintable(args.join(' ')),
         ok ? "done" : qPrintable(QString::fromLocal8Bit(run.readAllStandardError()).trimmed()));
     return ok;
 }

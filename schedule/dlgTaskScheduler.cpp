@@ -208,7 +208,7 @@ void dlgTaskScheduler::showState()
 
 void dlgTaskScheduler::onBtnInstallClicked()
 {
-    Log("TaskManage", 1, "installing the task service");
+    Log("TaskManage", LogLevel::Info, "installing the task service");
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool ok = TaskServiceSetup::install();
     if (ok)
@@ -264,7 +264,7 @@ void dlgTaskScheduler::onBtnDeleteClicked()
     if (row < 0 || !client)
         return;
     if (!client->deleteTask(m_tasks.at(row).id))
-        Log("TaskManage", 2, "the task service did not delete task %s", qPrintable(m_tasks.at(row).id));
+        Log("TaskManage", LogLevel::Error, "the task service did not delete task %s", qPrintable(m_tasks.at(row).id));
     showState();
 }
 

@@ -22,13 +22,13 @@ bool LogindPowerAction::call(const char* method)
     QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
                            QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
     if (!manager.isValid()) {
-        Log("TaskDaemon", 2, "logind not reachable: %s", qPrintable(manager.lastError().message()));
+        Log("TaskDaemon", LogLevel::Error, "logind not reachable: %s", qPrintable(manager.lastError().message()));
         return false;
     }
     // false: no interactive authentication; a user at the seat needs none.
     const QDBusMessage reply = manager.call(QString::fromLatin1(method), false);
     const bool ok = reply.type() != QDBusMessage::ErrorMessage;
-    Log("TaskDaemon", ok ? 1 : 2, "logind %s %s %s", method, ok ? "accepted" : "refused",
+    Log("TaskDaemon", ok ? LogLevel::Info : LogLevel::Error, "logind %s %s %s", method, ok ? "accepted" : "refused",
         qPrintable(reply.errorMessage()));
     return ok;
 }

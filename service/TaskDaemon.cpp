@@ -40,11 +40,11 @@ TaskDaemon::TaskDaemon(Setup setup, QObject* parent)
     QDir().mkpath(QFileInfo(m_setup.taskFile).absolutePath());
     m_lock.reset(new FileLock(m_setup.taskFile + QStringLiteral(".lock")));
     if (m_lock->state() == FileLock::HeldElsewhere) {
-        Log(kLog, 1, "another task service already keeps %s; this one ends", qPrintable(m_setup.taskFile));
+        Log(kLog, LogLevel::Info, "another task service already keeps %s; this one ends", qPrintable(m_setup.taskFile));
         return;
     }
     if (m_lock->state() != FileLock::Held) {
-        Log(kLog, 2, "the task file cannot be locked: %s", qPrintable(m_lock->problem()));
+        Log(kLog, LogLevel::Error, "the task file cannot be locked: %s", qPrintable(m_lock->problem()));
         return;
     }
     m_bCanSave = true;
@@ -72,10 +72,10 @@ bool TaskDaemon::listen()
     QLocalServer::removeServer(m_setup.socketName);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server.listen(m_setup.socketName)) {
-        Log(kLog, 2, "cannot listen at %s: %s", qPrintable(m_setup.socketName), qPrintable(m_server.errorString()));
+        Log(kLog, LogLevel::Error, "cannot listen at %s: %s", qPrintable(m_setup.socketName), qPrintable(m_server.errorString()));
         return false;
     }
-    Log(kLog, 1, "listening at %s with %d task(s)", qPrintable(m_setup.socketName), int(m_entries.size()));
+    Log(kLog, LogLevel::Info, "listening at %s with %d task(s)", qPrintable(m_setup.socketName), int(m_entries.size()));
     m_timer.start(500);
     tick();
     return true;
@@ -104,7 +104,7 @@ QString TaskDaemon::saveTask(TaskInfo task)
     if (!replaced)
         m_entries.append(entry);
     save();
-    Log(kLog, 1, "task \"%s\" (%s) %s, next run %s", qPrintable(task.name), qPrintable(task.id),
+    Log(kLog, LogLevel::Info, "task \"%s\" (%s) %s, next run %s", qPrintable(task.name), qPrintable(task.id),
         replaced ? "changed" : "added", qPrintable(task.nextRun(entry.handled).toString(Qt::ISODate)));
     return task.id;
 }
@@ -113,7 +113,7 @@ bool TaskDaemon::deleteTask(const QString& id)
 {
     for (int i = 0; i < m_entries.size(); ++i) {
         if (m_entries.at(i).task.id == id) {
-            Log(kLog, 1, "task \"%s\" deleted", qPrintable(m_entries.at(i).task.name));
+            Log(kLog, LogLevel::Info, "task \"%s\" deleted", qPrintable(m_entries.at(i).task.name));
             m_entries.removeAt(i);
             save();
             return true;
@@ -135,7 +135,7 @@ void TaskDaemon::tick()
             e.handled = run;
             changed = true;
             if (run.secsTo(t) > kStaleSeconds) {
-                Log(kLog, 1, "task \"%s\": run of %s missed (found %lld s late), not started",
+                Log(kLog, LogLevel::Info, "task \"%s\": run of %s missed (found %lld s late), not started",
                     qPrintable(e.task.name), qPrintable(run.toString(Qt::ISODate)),
                     static_cast<long long>(run.secsTo(t)));
                 emit runMissed(e.task, run);
@@ -152,7 +152,7 @@ void TaskDaemon::tick()
     if (changed)
         save();
     if (!m_pending.isEmpty() && m_launchedAt.isValid() && m_launchedAt.secsTo(t) > kLaunchWaitSeconds) {
-        Log(kLog, 2, "the program did not connect within %d s; %d run(s) dropped", kLaunchWaitSeconds,
+        Log(kLog, LogLevel::Error, "the program did not connect within %d s; %d run(s) dropped", kLaunchWaitSeconds,
             int(m_pending.size()));
         m_pending.clear();
     }
@@ -160,7 +160,7 @@ void TaskDaemon::tick()
 
 void TaskDaemon::startRun(const TaskInfo& run)
 {
-    Log(kLog, 1, "task \"%s\" due at %s: asking the program to record (kind %d)", qPrintable(run.name),
+    Log(kLog, LogLevel::Info, "task \"%s\" due at %s: asking the program to record (kind %d)", qPrintable(run.name),
         qPrintable(run.startTime.toString(Qt::ISODate)), run.record.recwhat);
     emit runStarted(run);
     if (!m_clients.isEmpty()) {
@@ -173,7 +173,7 @@ void TaskDaemon::startRun(const TaskInfo& run)
         return;
     m_launchedAt = now();
     const bool started = QProcess::startDetached(m_setup.program, {QString::fromLatin1(kStartArgument)});
-    Log(kLog, started ? 1 : 2, "program not running: %s %s", qPrintable(m_setup.program),
+    Log(kLog, started ? LogLevel::Info : LogLevel::Error, "program not running: %s %s", qPrintable(m_setup.program),
         started ? "started" : "could not be started");
 }
 
@@ -190,7 +190,7 @@ void TaskDaemon::deliverPending()
     m_pending.clear();
     m_launchedAt = QDateTime();
     for (const TaskInfo& run : runs) {
-        Log(kLog, 1, "task \"%s\": asking the program again now that it is up", qPrintable(run.name));
+        Log(kLog, LogLevel::Info, "task \"%s\": asking the program again now that it is up", qPrintable(run.name));
         for (QLocalSocket* socket : qAsConst(m_clients))
             push(socket, run);
     }
@@ -214,7 +214,7 @@ void TaskDaemon::onNewConnection()
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         QString why;
         if (!UserRuntime::peerIsThisUser(socket->socketDescriptor(), &why)) {
-            Log(kLog, 2, "connection refused: %s", qPrintable(why));
+            Log(kLog, LogLevel::Error, "connection refused: %s", qPrintable(why));
             socket->abort();
             socket->deleteLater();
             continue;
@@ -244,7 +244,7 @@ void TaskDaemon::readFrom(QLocalSocket* socket)
         }
     }
     if (socket->bytesAvailable() > TaskClientCall::kMaxLineBytes) {
-        Log(kLog, 2, "a client sent %lld bytes without a line break; connection dropped",
+        Log(kLog, LogLevel::Error, "a client sent %lld bytes without a line break; connection dropped",
             static_cast<long long>(socket->bytesAvailable()));
         socket->abort();
     }
@@ -275,15 +275,15 @@ QJsonObject TaskDaemon::answer(QLocalSocket* socket, const QString& type, const 
     if (type == QLatin1String("deleteTask"))
         return {{"result", deleteTask(request.value("id").toString())}};
     if (type == QLatin1String("report")) {
-        Log(kLog, 1, "task %s %s by the program: %s", qPrintable(request.value("id").toString()),
+        Log(kLog, LogLevel::Info, "task %s %s by the program: %s", qPrintable(request.value("id").toString()),
             qPrintable(request.value("event").toString()), qPrintable(request.value("reason").toString()));
         return {{"result", true}};
     }
     if (type == QLatin1String("quit")) {
-        Log(kLog, 1, "asked to quit");
+        Log(kLog, LogLevel::Info, "asked to quit");
         return {{"result", true}};
     }
-    Log(kLog, 2, "unknown request \"%s\"", qPrintable(type));
+    Log(kLog, LogLevel::Error, "unknown request \"%s\"", qPrintable(type));
     return {{"result", false}};
 }
 
@@ -291,7 +291,7 @@ bool TaskDaemon::powerAction(int action)
 {
     if (!m_setup.power || (action != RecStopEvent_ShutDown && action != RecStopEvent_Sleep))
         return false;
-    Log(kLog, 1, "end action %d requested by the program", action);
+    Log(kLog, LogLevel::Info, "end action %d requested by the program", action);
     return action == RecStopEvent_ShutDown ? m_setup.power->shutdown() : m_setup.power->sleep();
 }
 
@@ -334,20 +334,20 @@ void TaskDaemon::keepAside(bool move, const QString& reason)
         aside = base + QLatin1Char('_') + QString::number(n);
     const bool kept = move ? QFile::rename(m_setup.taskFile, aside) : QFile::copy(m_setup.taskFile, aside);
     if (kept) {
-        Log(kLog, 2, "%s is damaged (%s): kept as %s", qPrintable(m_setup.taskFile), qPrintable(reason),
+        Log(kLog, LogLevel::Warning, "%s is damaged (%s): kept as %s", qPrintable(m_setup.taskFile), qPrintable(reason),
             qPrintable(aside));
         return;
     }
     // Left in place, it must not be overwritten either.
     m_bCanSave = false;
-    Log(kLog, 2, "%s is damaged (%s) and cannot be kept aside; no task is saved until it is mended",
+    Log(kLog, LogLevel::Error, "%s is damaged (%s) and cannot be kept aside; no task is saved until it is mended",
         qPrintable(m_setup.taskFile), qPrintable(reason));
 }
 
 void TaskDaemon::save() const
 {
     if (!m_bCanSave) {
-        Log(kLog, 2, "tasks not saved: %s is not ours to write", qPrintable(m_setup.taskFile));
+        Log(kLog, LogLevel::Error, "tasks not saved: %s is not ours to write", qPrintable(m_setup.taskFile));
         return;
     }
     QJsonArray list;
@@ -359,7 +359,7 @@ void TaskDaemon::save() const
     // Written whole or not at all: a daemon killed mid-write keeps its tasks.
     QSaveFile file(m_setup.taskFile);
     if (!file.open(QIODevice::WriteOnly)) {
-        Log(kLog, 2, "cannot write %s", qPrintable(m_setup.taskFile));
+        Log(kLog, LogLevel::Error, "cannot write %s", qPrintable(m_setup.taskFile));
         return;
     }
     file.write(QJsonDocument(QJsonObject{{"tasks", list}}).toJson());

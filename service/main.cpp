@@ -28,13 +28,13 @@ int main(int argc, char** argv)
     QDir().mkpath(home);
     const QString log = fromEnv("SR_TASK_LOG", home + QLatin1String(TaskServiceSetup::kLogFile));
     SetLogfile(log.toLocal8Bit().constData());
-    SetLogLevel(1);
+    SetLogLevel(LogLevel::Info);
 
     TaskDaemon::Setup setup;
     QString problem;
     setup.socketName = taskDaemonSocketName(&problem);
     if (setup.socketName.isEmpty()) {
-        Log("TaskDaemon", 2, "no private place to listen: %s", qPrintable(problem));
+        Log("TaskDaemon", LogLevel::Error, "no private place to listen: %s", qPrintable(problem));
         return 1;
     }
     setup.taskFile = fromEnv("SR_TASK_FILE", home + QLatin1String(TaskServiceSetup::kTaskFile));
@@ -49,6 +49,6 @@ int main(int argc, char** argv)
     if (!daemon.listen())
         return daemon.isDuplicate() ? 0 : 1;
     const int rc = app.exec();
-    Log("TaskDaemon", 1, "stopped");
+    Log("TaskDaemon", LogLevel::Info, "stopped");
     return rc;
 }

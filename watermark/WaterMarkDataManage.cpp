@@ -97,13 +97,13 @@ bool WaterMarkDataManage::loadWaterMarkDataFile()
     if (!file.exists())
         return false;
     if (!file.open(QIODevice::ReadOnly)) {
-        Log(kLog, 2, "cannot read %s", qPrintable(file.fileName()));
+        Log(kLog, LogLevel::Error, "cannot read %s", qPrintable(file.fileName()));
         return false;
     }
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        Log(kLog, 2, "preset file %s unreadable: %s", qPrintable(file.fileName()), qPrintable(error.errorString()));
+        Log(kLog, LogLevel::Error, "preset file %s unreadable: %s", qPrintable(file.fileName()), qPrintable(error.errorString()));
         return false;
     }
     QList<WaterMarkData> list;
@@ -145,7 +145,7 @@ void WaterMarkDataManage::saveWaterMarkDataFile()
     // preset at the next start.
     QSaveFile file(dataFilePath());
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit())
-        Log(kLog, 2, "cannot write %s: %s", qPrintable(file.fileName()), qPrintable(file.errorString()));
+        Log(kLog, LogLevel::Error, "cannot write %s: %s", qPrintable(file.fileName()), qPrintable(file.errorString()));
 }
 
 void WaterMarkDataManage::saveCurWaterMarkEditImg(int index)
@@ -157,7 +157,7 @@ void WaterMarkDataManage::saveCurWaterMarkEditImg(int index)
     const QImage image = m_lstWaterMarkData.at(index).render(QSize(1920, 1080));
     Utils::ensureExists(imageFolder());
     if (image.isNull() || !image.save(editImagePath(), "PNG"))
-        Log(kLog, 2, "watermark %d not prepared", index);
+        Log(kLog, LogLevel::Error, "watermark %d not prepared", index);
 }
 
 bool WaterMarkDataManage::useWaterMark(QSize recordingSize, QString* problem)
@@ -169,7 +169,7 @@ bool WaterMarkDataManage::useWaterMark(QSize recordingSize, QString* problem)
     }
     const WaterMarkData& data = m_lstWaterMarkData.at(index);
     auto refuse = [&](const QString& why) {
-        Log(kLog, 2, "watermark %d not used for %dx%d: %s", index, recordingSize.width(), recordingSize.height(),
+        Log(kLog, LogLevel::Warning, "watermark %d not used for %dx%d: %s", index, recordingSize.width(), recordingSize.height(),
             qPrintable(why));
         if (problem)
             *problem = tr("The watermark \"%1\" cannot be used. %2").arg(data.m_strWaterMarkName, why);
@@ -185,7 +185,7 @@ bool WaterMarkDataManage::useWaterMark(QSize recordingSize, QString* problem)
     if (!image.save(path, "PNG"))
         return refuse(tr("Its picture cannot be written to \"%1\".").arg(path));
     const QPoint at = data.placeIn(recordingSize, image.size());
-    Log(kLog, 1, "use watermark %d at (%d,%d) %dx%d in %dx%d", index, at.x(), at.y(), image.width(),
+    Log(kLog, LogLevel::Info, "use watermark %d at (%d,%d) %dx%d in %dx%d", index, at.x(), at.y(), image.width(),
         image.height(), recordingSize.width(), recordingSize.height());
     SetWatermark(path.toUtf8().constData(), at.x(), at.y(), image.width(), image.height());
     return true;

@@ -9,7 +9,7 @@ bool inputMethod::currentInputMethodIsABC()
 {
     const int latin = scInputSourceIsLatin();
     const char* description = latin > 0 ? "Latin layout" : latin == 0 ? "other layout" : "unknown layout";
-    Log("inputMethed", 1, "Current input methoed : %s, local : %d, length : %d", description, latin,
+    Log("inputMethed", LogLevel::Info, "Current input methoed : %s, local : %d, length : %d", description, latin,
         int(qstrlen(description)));
     return latin != 0;
 }
@@ -17,5 +17,5 @@ bool inputMethod::currentInputMethodIsABC()
 void inputMethod::setInputMethodABC()
 {
     if (scSelectLatinInputSource() != 0)
-        Log("inputMethed", 2, "No Latin input method to switch to");
+        Log("inputMethed", LogLevel::Error, "No Latin input method to switch to");
 }

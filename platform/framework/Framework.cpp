@@ -55,7 +55,7 @@ void frameworkLog(const char* text)
         std::string copy(text);
         Framework::m_pLog(&copy[0]);
     } else {
-        Log("Framework", 1, "%s", text);
+        Log("Framework", LogLevel::Info, "%s", text);
     }
 }
 

@@ -30,19 +30,19 @@ void VXGA::startService()
 {
     QMutexLocker lock(&m_mutex);
     m_bRunning = true;
-    Log("VXGA", 1, "startService");
+    Log("VXGA", LogLevel::Info, "startService");
 }
 
 void VXGA::startOneceTimeCheck()
 {
     QMutexLocker lock(&m_mutex);
-    Log("VXGA", 1, "startOneceTimeCheck");
+    Log("VXGA", LogLevel::Info, "startOneceTimeCheck");
 }
 
 void VXGA::CEIP(const QString& category, const QString& action, int type, const QString& label, int value)
 {
     QMutexLocker lock(&m_mutex);
-    Log("VXGA", 1, "CEIP category=[%s] action=[%s] type=%d label=[%s] value=%d", qUtf8Printable(category),
+    Log("VXGA", LogLevel::Info, "CEIP category=[%s] action=[%s] type=%d label=[%s] value=%d", qUtf8Printable(category),
         qUtf8Printable(action), type, qUtf8Printable(label), value);
 }
 
@@ -50,7 +50,7 @@ void VXGA::stopService()
 {
     QMutexLocker lock(&m_mutex);
     m_bRunning = false;
-    Log("VXGA", 1, "stopService");
+    Log("VXGA", LogLevel::Info, "stopService");
 }
 
 bool VXGA::isRunning() const

@@ -73,13 +73,13 @@ bool VxResourceMgr::setCurrentLanguage(const QString& name)
     if (QFile::exists(path)) {
         translator = new QTranslator;
         if (!translator->load(path)) {
-            Log("VxResourceMgr", 2, "cannot load translation %s", qUtf8Printable(path));
+            Log("VxResourceMgr", LogLevel::Error, "cannot load translation %s", qUtf8Printable(path));
             delete translator;
             return false;
         }
     } else if (name != QLatin1String("en")) {
         // English is the source language and needs no translation file.
-        Log("VxResourceMgr", 2, "no translation for language %s", qUtf8Printable(name));
+        Log("VxResourceMgr", LogLevel::Error, "no translation for language %s", qUtf8Printable(name));
         return false;
     }
 
@@ -123,7 +123,7 @@ bool VxResourceMgr::setCurrentSkin(const QString& name)
         return false;
     QFile file(QStringLiteral(":/skins/%1.qss").arg(name));
     if (!file.open(QIODevice::ReadOnly)) {
-        Log("VxResourceMgr", 2, "no skin %s", qUtf8Printable(name));
+        Log("VxResourceMgr", LogLevel::Error, "no skin %s", qUtf8Printable(name));
         return false;
     }
     const QString styleSheet = QString::fromUtf8(file.readAll());

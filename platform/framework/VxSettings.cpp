@@ -92,7 +92,7 @@ void VxSettings::setAsideUnreadable()
     const QString aside = path + QStringLiteral(".unreadable");
     QFile::remove(aside);
     const bool moved = QFile::rename(path, aside);
-    Log("VxSettings", 2, "%s could not be read (status %d); %s", qUtf8Printable(path), status,
+    Log("VxSettings", LogLevel::Error, "%s could not be read (status %d); %s", qUtf8Printable(path), status,
         moved ? qUtf8Printable(QStringLiteral("kept as ") + aside) : "it could not be set aside");
     m_pSettings = openStore(path);
     for (auto it = values.cbegin(); it != values.cend(); ++it)
@@ -132,7 +132,7 @@ void VxSettings::setApplicationParam(const QString& key, const QVariant& value)
     // A format error comes from reading (a file another process left), never
     // from writing: only an access error says this write failed.
     if (m_pSettings->status() == QSettings::AccessError)
-        Log("VxSettings", 2, "cannot write %s (status %d)", qUtf8Printable(m_pSettings->fileName()),
+        Log("VxSettings", LogLevel::Error, "cannot write %s (status %d)", qUtf8Printable(m_pSettings->fileName()),
             static_cast<int>(m_pSettings->status()));
 }
 

@@ -16,7 +16,7 @@ namespace {
 
 std::mutex g_mutex;
 FILE* g_file = nullptr;
-int g_level = 1;
+LogLevel g_level = LogLevel::Info;
 // Lines logged before the first log file is named (start-up decides the
 // file only after a few steps) are kept and written into it, so the file
 // tells the whole run.
@@ -36,18 +36,20 @@ void rotateIfLarge(const char* path)
     std::rename(path, previous.c_str());
 }
 
-const char* levelName(int level)
+const char* levelName(LogLevel level)
 {
     switch (level) {
-    case 1: return "INFO";
-    case 2: return "ERROR";
-    default: return "DEBUG";
+    case LogLevel::Debug: return "DEBUG";
+    case LogLevel::Info: return "INFO";
+    case LogLevel::Warning: return "WARNING";
+    case LogLevel::Error: return "ERROR";
     }
+    return "?";
 }
 
 } // namespace
 
-extern "C" void Log(const char* module, int level, const char* format, ...)
+void Log(const char* module, LogLevel level, const char* format, ...)
 {
     if (!format)
         return;
@@ -105,7 +107,7 @@ extern "C" void Log(const char* module, int level, const char* format, ...)
         g_early.push_back(std::move(line));
 }
 
-extern "C" int SetLogfile(const char* path)
+int SetLogfile(const char* path)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_file) {
@@ -127,13 +129,13 @@ extern "C" int SetLogfile(const char* path)
     return 0;
 }
 
-extern "C" void SetLogLevel(int level)
+void SetLogLevel(LogLevel level)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_level = level;
 }
 
-extern "C" int GetLogLevel(void)
+LogLevel GetLogLevel()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_level;

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "platform/log/Log.h"
@@ -46,6 +47,8 @@ private:
 
 } // namespace
 
+Q_DECLARE_METATYPE(LogLevel)
+
 class TstLog : public QObject
 {
     Q_OBJECT
@@ -54,7 +57,7 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        SetLogLevel(1);
+        SetLogLevel(LogLevel::Info);
     }
 
     void cleanup() { SetLogfile(nullptr); }
@@ -70,7 +73,7 @@ private slots:
         for (int t = 0; t < threads; ++t)
             workers.emplace_back([t, &payload] {
                 for (int i = 0; i < perThread; ++i)
-                    Log("THR", 1, "t=%d i=%d %s", t, i, payload.c_str());
+                    Log("THR", LogLevel::Info, "t=%d i=%d %s", t, i, payload.c_str());
             });
         for (std::thread& worker : workers)
             worker.join();
@@ -97,12 +100,12 @@ private slots:
         {
             StderrCapture capture(err);
             QCOMPARE(SetLogfile(file.toLocal8Bit().constData()), 0);
-            SetLogLevel(2);
-            Log("OUT", 1, "dropped");
-            Log("OUT", 2, "to-file");
+            SetLogLevel(LogLevel::Error);
+            Log("OUT", LogLevel::Info, "dropped");
+            Log("OUT", LogLevel::Error, "to-file");
             // A file that cannot be opened goes back to stderr.
             QCOMPARE(SetLogfile((file + QStringLiteral("/sub/x.log")).toLocal8Bit().constData()), -1);
-            Log("OUT", 2, "to-stderr");
+            Log("OUT", LogLevel::Error, "to-stderr");
         }
         const QStringList inFile = readLines(file);
         QCOMPARE(inFile.size(), 1);
@@ -112,25 +115,57 @@ private slots:
         QVERIFY(inErr.at(0).endsWith(QLatin1String("[OUT] ERROR: to-stderr")));
     }
 
+    // Each level is written under its own name and passes a threshold at or
+    // below it; a bare number is no level at all.
+    void namedLevelsAndTheirThreshold_data()
+    {
+        QTest::addColumn<LogLevel>("threshold");
+        QTest::addColumn<QStringList>("kept");
+        const QStringList all = {QStringLiteral("DEBUG"), QStringLiteral("INFO"), QStringLiteral("WARNING"),
+                                 QStringLiteral("ERROR")};
+        QTest::newRow("debug") << LogLevel::Debug << all;
+        QTest::newRow("info") << LogLevel::Info << QStringList(all.mid(1));
+        QTest::newRow("warning") << LogLevel::Warning << QStringList(all.mid(2));
+        QTest::newRow("error") << LogLevel::Error << QStringList(all.mid(3));
+    }
+
+    void namedLevelsAndTheirThreshold()
+    {
+        static_assert(!std::is_convertible<int, LogLevel>::value, "a level is never a bare number");
+        QFETCH(LogLevel, threshold);
+        QFETCH(QStringList, kept);
+        const QString path = m_dir.filePath(QStringLiteral("levels-%1.log").arg(int(threshold)));
+        QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
+        SetLogLevel(threshold);
+        QCOMPARE(GetLogLevel(), threshold);
+        for (LogLevel level : {LogLevel::Debug, LogLevel::Info, LogLevel::Warning, LogLevel::Error})
+            Log("LVL", level, "line");
+        SetLogfile(nullptr);
+        QStringList written;
+        for (const QString& line : readLines(path))
+            written << line.section(QStringLiteral("[LVL] "), 1).section(QLatin1Char(':'), 0, 0);
+        QCOMPARE(written, kept);
+    }
+
     void messagesThatLookLikeFormatsOrBreakLines()
     {
         const QString path = m_dir.filePath(QStringLiteral("text.log"));
         QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
-        Log("TXT", 1, "%s", "100% done %s %n %d");
-        Log("TXT", 1, "%d%%", 5);
-        Log("TXT", 1, "first\nsecond\r\nthird");
-        Log(nullptr, 1, "no module");
+        Log("TXT", LogLevel::Info, "%s", "100% done %s %n %d");
+        Log("TXT", LogLevel::Info, "%d%%", 5);
+        Log("TXT", LogLevel::Info, "first\nsecond\r\nthird");
+        Log(nullptr, LogLevel::Info, "no module");
         SetLogfile(nullptr);
         // Reopening appends.
         QCOMPARE(SetLogfile(path.toLocal8Bit().constData()), 0);
-        Log("TXT", 1, "appended");
+        Log("TXT", LogLevel::Info, "appended");
         SetLogfile(nullptr);
         // Until the file is too large: then it is kept as ".1" and a new one starts.
         QFile large(m_dir.filePath(QStringLiteral("large.log")));
         QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(5 * 1024 * 1024 + 1));
         large.close();
         QCOMPARE(SetLogfile(large.fileName().toLocal8Bit().constData()), 0);
-        Log("TXT", 1, "fresh");
+        Log("TXT", LogLevel::Info, "fresh");
         SetLogfile(nullptr);
         QCOMPARE(readLines(large.fileName()).size(), 1);
         QCOMPARE(QFileInfo(large.fileName() + QStringLiteral(".1")).size(), 5 * 1024 * 1024 + 1);

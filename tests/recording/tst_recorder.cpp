@@ -272,7 +272,7 @@ private slots:
         QCOMPARE(SetLogfile(logFile.toUtf8().constData()), 0);
         // The first log file also gets the lines written before it: only
         // what follows the mark counts.
-        Log("tst_recorder", 1, "mark");
+        Log("tst_recorder", LogLevel::Info, "mark");
         const bool recorded = ScreenRecorder::instance()->recordVideo();
         SetLogfile(nullptr);
         QVERIFY(recorded);

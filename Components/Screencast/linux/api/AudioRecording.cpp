@@ -82,7 +82,7 @@ public:
     {
         if (!m_spans.start(rec::nowUs()))
             return -1;
-        Log(kLogModule, 1, "sound recording started: %s", m_partPath.c_str());
+        Log(kLogModule, LogLevel::Info, "sound recording started: %s", m_partPath.c_str());
         return 0;
     }
 
@@ -138,7 +138,7 @@ private:
 
     void report(SRErrorCode code, int cause = SR_CauseNone)
     {
-        Log(kLogModule, 2, "sound recording stopped with error %d (cause %d)", int(code), cause);
+        Log(kLogModule, LogLevel::Error, "sound recording stopped with error %d (cause %d)", int(code), cause);
         m_cause = cause;
         if (m_callback)
             m_callback->OnError(code);
@@ -225,11 +225,11 @@ private:
             m_finalSeconds = -1.0;
         } else if (m_file->finish(error)) {
             m_finalSeconds = seconds();
-            Log(kLogModule, 1, "sound recording of %.2f s kept in %s", m_finalSeconds, m_file->path().c_str());
+            Log(kLogModule, LogLevel::Info, "sound recording of %.2f s kept in %s", m_finalSeconds, m_file->path().c_str());
         } else {
             // The part file stays: a later restore can still make it usable.
             m_finalSeconds = seconds();
-            Log(kLogModule, 2, "sound recording not completed: %s", error.c_str());
+            Log(kLogModule, LogLevel::Error, "sound recording not completed: %s", error.c_str());
         }
     }
 
@@ -271,9 +271,9 @@ private:
         std::string error;
         const int result = rec::convertAudioFile(m_source, m_engineFile, m_target, m_format, cancelFlag(), error);
         if (result == rec::kConvertOk)
-            Log(kLogModule, 1, "sound converted to format %d: %s", m_format, m_target.c_str());
+            Log(kLogModule, LogLevel::Info, "sound converted to format %d: %s", m_format, m_target.c_str());
         else
-            Log(kLogModule, 2, "sound conversion to %s failed (%d): %s", m_target.c_str(), result, error.c_str());
+            Log(kLogModule, LogLevel::Error, "sound conversion to %s failed (%d): %s", m_target.c_str(), result, error.c_str());
         if (!cancelled() && m_callback)
             m_callback->OnComplete(result);
     }
@@ -291,7 +291,7 @@ CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback, int8_t r
                                             int channels, const char* captureDeviceId)
 {
     if (!render && !capture) {
-        Log(kLogModule, 2, "scAudioRecord: neither system sound nor microphone chosen");
+        Log(kLogModule, LogLevel::Error, "scAudioRecord: neither system sound nor microphone chosen");
         return CBasePtr<CAudioRecoderObject>();
     }
     // Stereo unless mono is asked for: the sound is captured in stereo.
@@ -301,15 +301,15 @@ CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback, int8_t r
         new rec::PulseAudioSource(render != 0, capture != 0, captureDeviceId));
     std::string error;
     if (!source->start(error)) {
-        Log(kLogModule, 2, "scAudioRecord: %s", error.c_str());
+        Log(kLogModule, LogLevel::Error, "scAudioRecord: %s", error.c_str());
         return CBasePtr<CAudioRecoderObject>();
     }
     std::unique_ptr<rec::WavTempFile> file(new rec::WavTempFile);
     if (!file->create(fileChannels, error)) {
-        Log(kLogModule, 2, "scAudioRecord: %s", error.c_str());
+        Log(kLogModule, LogLevel::Error, "scAudioRecord: %s", error.c_str());
         return CBasePtr<CAudioRecoderObject>();
     }
-    Log(kLogModule, 1, "scAudioRecord: render %d, capture %d, channels %d, device \"%s\"", int(render),
+    Log(kLogModule, LogLevel::Info, "scAudioRecord: render %d, capture %d, channels %d, device \"%s\"", int(render),
         int(capture), fileChannels, captureDeviceId ? captureDeviceId : "");
     return CBasePtr<CAudioRecoderObject>(
         new AudioRecorder(callback, fileChannels, std::move(source), std::move(file)));
@@ -355,12 +355,12 @@ CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, con
                                              int format)
 {
     if (!rec::isAudioFormat(format) || !target || !*target) {
-        Log(kLogModule, 2, "scAudioConvert: format %d, target \"%s\" refused", format, target ? target : "");
+        Log(kLogModule, LogLevel::Error, "scAudioConvert: format %d, target \"%s\" refused", format, target ? target : "");
         return CBasePtr<CAudioConvertObject>();
     }
     struct stat st {};
     if (::lstat(target, &st) == 0) {
-        Log(kLogModule, 2, "scAudioConvert: %s exists; it is not overwritten", target);
+        Log(kLogModule, LogLevel::Error, "scAudioConvert: %s exists; it is not overwritten", target);
         return CBasePtr<CAudioConvertObject>();
     }
     const bool engineFile = !source || !*source;
@@ -369,13 +369,13 @@ CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, con
         RecordingState& s = state();
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.live > 0) {
-            Log(kLogModule, 2, "scAudioConvert: a sound recording is still in progress");
+            Log(kLogModule, LogLevel::Error, "scAudioConvert: a sound recording is still in progress");
             return CBasePtr<CAudioConvertObject>();
         }
         from = rec::lastAudioRecordingPath();
         rec::WavFacts facts;
         if (!rec::readWavFacts(from, facts)) {
-            Log(kLogModule, 2, "scAudioConvert: there is no sound recording to convert");
+            Log(kLogModule, LogLevel::Error, "scAudioConvert: there is no sound recording to convert");
             return CBasePtr<CAudioConvertObject>();
         }
     } else {

@@ -142,7 +142,7 @@ int scHideDesktopWindows(int kind, const unsigned int* ids, int count)
         ++hidden;
     }
     sync(conn);
-    Log(kLogModule, 1, "desktop windows of kind %d hidden: %d", kind, hidden);
+    Log(kLogModule, LogLevel::Info, "desktop windows of kind %d hidden: %d", kind, hidden);
     return hidden;
 }
 
@@ -170,6 +170,6 @@ int scShowDesktopWindows(int kind, const unsigned int* ids, int count)
         ++shown;
     }
     sync(conn);
-    Log(kLogModule, 1, "desktop windows of kind %d shown: %d", kind, shown);
+    Log(kLogModule, LogLevel::Info, "desktop windows of kind %d shown: %d", kind, shown);
     return shown;
 }

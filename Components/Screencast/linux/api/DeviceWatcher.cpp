@@ -109,7 +109,7 @@ private:
             if (m_x)
                 fds[n++] = pollfd{xcb_get_file_descriptor(m_x), POLLIN, 0};
             if (poll(fds, n, int(kSoundRetryInterval.count())) < 0 && errno != EINTR) {
-                Log(kLogModule, 2, "device watcher: poll failed (errno %d)", errno);
+                Log(kLogModule, LogLevel::Error, "device watcher: poll failed (errno %d)", errno);
                 break;
             }
             if (m_thread.stopping())
@@ -153,12 +153,12 @@ private:
         xcb_window_t root = XCB_WINDOW_NONE;
         xcb_connection_t* conn = connectToScreen(m_display, root);
         if (!conn) {
-            Log(kLogModule, 2, "device watcher: cannot connect to the X display; no display events");
+            Log(kLogModule, LogLevel::Error, "device watcher: cannot connect to the X display; no display events");
             return;
         }
         const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_randr_id);
         if (!ext || !ext->present) {
-            Log(kLogModule, 1, "device watcher: no RandR; no display events");
+            Log(kLogModule, LogLevel::Info, "device watcher: no RandR; no display events");
             xcb_disconnect(conn);
             return;
         }
@@ -169,7 +169,7 @@ private:
         xcb_generic_error_t* error =
             xcb_request_check(conn, xcb_randr_select_input_checked(conn, root, mask));
         if (error) {
-            Log(kLogModule, 2, "device watcher: RandR refused the event mask (error %d)", error->error_code);
+            Log(kLogModule, LogLevel::Error, "device watcher: RandR refused the event mask (error %d)", error->error_code);
             free(error);
             xcb_disconnect(conn);
             return;
@@ -180,7 +180,7 @@ private:
         error = xcb_request_check(conn,
                                   xcb_change_window_attributes_checked(conn, root, XCB_CW_EVENT_MASK, &rootMask));
         if (error) {
-            Log(kLogModule, 2, "device watcher: cannot watch the root window (error %d)", error->error_code);
+            Log(kLogModule, LogLevel::Error, "device watcher: cannot watch the root window (error %d)", error->error_code);
             free(error);
         }
         m_x = conn;
@@ -204,7 +204,7 @@ private:
             free(event);
         }
         if (xcb_connection_has_error(m_x)) {
-            Log(kLogModule, 2, "device watcher: the X connection was lost; no more display events");
+            Log(kLogModule, LogLevel::Error, "device watcher: the X connection was lost; no more display events");
             closeX();
         }
         return events;
@@ -216,14 +216,14 @@ private:
     {
         m_inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (m_inotifyFd < 0) {
-            Log(kLogModule, 2, "device watcher: inotify unavailable (errno %d); no camera events", errno);
+            Log(kLogModule, LogLevel::Warning, "device watcher: inotify unavailable (errno %d); no camera events", errno);
             return;
         }
         // Attribute changes count too: a node becomes usable when its
         // permissions are set, after it was created.
         const uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB;
         if (inotify_add_watch(m_inotifyFd, m_cameraFolder.c_str(), mask) < 0) {
-            Log(kLogModule, 2, "device watcher: cannot watch %s (errno %d); no camera events",
+            Log(kLogModule, LogLevel::Warning, "device watcher: cannot watch %s (errno %d); no camera events",
                 m_cameraFolder.c_str(), errno);
             close(m_inotifyFd);
             m_inotifyFd = -1;

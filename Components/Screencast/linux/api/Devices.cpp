@@ -215,7 +215,7 @@ void SetVirtualAudioDriverName(const char* name)
     // The name is what the user sees for the system-sound source; an empty
     // one would leave nothing to see.
     if (!name || !*name) {
-        Log(kLogModule, 2, "SetVirtualAudioDriverName: empty name refused");
+        Log(kLogModule, LogLevel::Error, "SetVirtualAudioDriverName: empty name refused");
         return;
     }
     std::string text = validUtf8(name);

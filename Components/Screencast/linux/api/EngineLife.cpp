@@ -66,7 +66,7 @@ void scUninitialize()
         // Stopping from inside a device callback: the watcher cannot wait
         // for itself, so it is let go and ends after this callback. Another
         // thread that is stopping the engine already does the rest.
-        Log(kLogModule, 2, "scUninitialize: called from a device callback");
+        Log(kLogModule, LogLevel::Error, "scUninitialize: called from a device callback");
         std::unique_lock<std::mutex> life(g_lifeMutex, std::try_to_lock);
         if (life.owns_lock())
             stopEngine();

@@ -133,7 +133,7 @@ public:
         key.modifiers = modifiers;
         const int result = grab(id, key);
         if (result == kHotKeyOk) {
-            Log(kLogModule, 1, "hotkeys: %d is keysym 0x%x with modifiers 0x%x (%zu key(s))", id,
+            Log(kLogModule, LogLevel::Info, "hotkeys: %d is keysym 0x%x with modifiers 0x%x (%zu key(s))", id,
                 keysym, modifiers, key.grabs.size());
             m_keys[id] = std::move(key);
         }
@@ -167,7 +167,7 @@ private:
                 break;
             pollfd fds[2] = {{m_thread.wakeFd(), POLLIN, 0}, {xcb_get_file_descriptor(m_x), POLLIN, 0}};
             if (poll(fds, 2, -1) < 0 && errno != EINTR) {
-                Log(kLogModule, 2, "hotkeys: poll failed (errno %d)", errno);
+                Log(kLogModule, LogLevel::Error, "hotkeys: poll failed (errno %d)", errno);
                 break;
             }
         }
@@ -207,7 +207,7 @@ private:
     {
         m_x = connectToScreen(m_display, m_root);
         if (!m_x) {
-            Log(kLogModule, 2, "hotkeys: cannot connect to the X display");
+            Log(kLogModule, LogLevel::Error, "hotkeys: cannot connect to the X display");
             return false;
         }
         readKeyboard();
@@ -246,7 +246,7 @@ private:
                 return;     // a callback stopped the engine
         }
         if (xcb_connection_has_error(m_x)) {
-            Log(kLogModule, 2, "hotkeys: the X connection was lost; no more hotkeys");
+            Log(kLogModule, LogLevel::Error, "hotkeys: the X connection was lost; no more hotkeys");
             closeX();
         }
     }
@@ -406,7 +406,7 @@ private:
         key.grabs.clear();
         const std::vector<xcb_keycode_t> codes = keycodesOf(key.keysym);
         if (codes.empty()) {
-            Log(kLogModule, 2, "hotkeys: no key makes keysym 0x%x (hotkey %d)", key.keysym, id);
+            Log(kLogModule, LogLevel::Error, "hotkeys: no key makes keysym 0x%x (hotkey %d)", key.keysym, id);
             return kHotKeyInvalid;
         }
         const uint16_t modifiers = xModifiers(key.modifiers);
@@ -416,7 +416,7 @@ private:
         if (modifiers == (XCB_MOD_MASK_CONTROL | m_altMask)) {
             for (xcb_keycode_t code : codes) {
                 if (switchesTerminal(code)) {
-                    Log(kLogModule, 2, "hotkeys: Ctrl+Alt with keysym 0x%x switches virtual terminals (hotkey %d)",
+                    Log(kLogModule, LogLevel::Error, "hotkeys: Ctrl+Alt with keysym 0x%x switches virtual terminals (hotkey %d)",
                         key.keysym, id);
                     return kHotKeyTaken;
                 }
@@ -434,7 +434,7 @@ private:
             for (const KeyGrab& a : other.second.grabs) {
                 for (const KeyGrab& b : grabs) {
                     if (a.keycode == b.keycode && a.modifiers == b.modifiers) {
-                        Log(kLogModule, 2, "hotkeys: hotkey %d uses the key of hotkey %d", id, other.first);
+                        Log(kLogModule, LogLevel::Error, "hotkeys: hotkey %d uses the key of hotkey %d", id, other.first);
                         return kHotKeyTaken;
                     }
                 }
@@ -467,7 +467,7 @@ private:
             // another program holds stay as they are.
             ungrab(grabs, variants);
             xcb_flush(m_x);
-            Log(kLogModule, 2, "hotkeys: keysym 0x%x with modifiers 0x%x %s (hotkey %d)", key.keysym,
+            Log(kLogModule, LogLevel::Error, "hotkeys: keysym 0x%x with modifiers 0x%x %s (hotkey %d)", key.keysym,
                 key.modifiers, result == kHotKeyTaken ? "is held by another program" : "was refused", id);
             return result;
         }
@@ -499,7 +499,7 @@ private:
             if (result == kHotKeyOk) {
                 ++it;
             } else {
-                Log(kLogModule, 2, "hotkeys: hotkey %d was lost with the new keyboard mapping (%d)", it->first,
+                Log(kLogModule, LogLevel::Error, "hotkeys: hotkey %d was lost with the new keyboard mapping (%d)", it->first,
                     result);
                 it = m_keys.erase(it);
             }

@@ -136,7 +136,7 @@ int scSelectLatinInputSource()
                 return -1;
             return xkb.group() == int(g) ? 0 : -1;
         }
-        Log(sc::kLogModule, 2, "scSelectLatinInputSource: no layout group types Latin letters");
+        Log(sc::kLogModule, LogLevel::Error, "scSelectLatinInputSource: no layout group types Latin letters");
         return -1;
     });
 }

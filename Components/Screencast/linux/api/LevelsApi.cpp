@@ -52,7 +52,7 @@ private:
         while (!m_wake.wait_for(lock, std::chrono::milliseconds(40), [this] { return m_stop; })) {
             chunks.clear();
             if (!m_source->take(chunks)) {
-                Log(kLogModule, 2, "microphone test: the device went away");
+                Log(kLogModule, LogLevel::Error, "microphone test: the device went away");
                 m_source->stop();   // nothing more to hear; the levels fall to silence
                 return;
             }
@@ -85,10 +85,10 @@ int scStartMicLevelTest(const char* captureDeviceId)
     std::unique_ptr<rec::PulseAudioSource> source(new rec::PulseAudioSource(false, true, captureDeviceId));
     std::string error;
     if (!source->start(error)) {
-        Log(kLogModule, 2, "microphone test: %s", error.c_str());
+        Log(kLogModule, LogLevel::Error, "microphone test: %s", error.c_str());
         return -1;
     }
-    Log(kLogModule, 1, "microphone test on \"%s\"", captureDeviceId ? captureDeviceId : "");
+    Log(kLogModule, LogLevel::Info, "microphone test on \"%s\"", captureDeviceId ? captureDeviceId : "");
     g_mic.reset(new MicTest(std::move(source)));
     return 0;
 }

@@ -78,7 +78,7 @@ CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback* callback
 {
     ui::ImageCaptureObject* object = ui::ImageCaptureObject::create(callback);
     if (!object)
-        Log(kLogModule, 2, "CreateImageCapture: no selection can be shown");
+        Log(kLogModule, LogLevel::Error, "CreateImageCapture: no selection can be shown");
     return CBasePtr<CImageCaptureObject>(object);
 }
 
@@ -87,7 +87,7 @@ CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback
 {
     ui::CropBoxObject* object = ui::CropBoxObject::create(callback, screenRect, keepRatio, width, height);
     if (!object)
-        Log(kLogModule, 2, "scShowScreenCropBox: no box can be shown");
+        Log(kLogModule, LogLevel::Error, "scShowScreenCropBox: no box can be shown");
     return CBasePtr<CScreenCropBoxObject>(object);
 }
 
@@ -95,6 +95,6 @@ CBasePtr<CPictureObject> ShowPictureOnScreen(const char* path)
 {
     ui::PictureObject* object = ui::PictureObject::create(path);
     if (!object)
-        Log(kLogModule, 2, "ShowPictureOnScreen: cannot show \"%s\"", path ? path : "");
+        Log(kLogModule, LogLevel::Error, "ShowPictureOnScreen: cannot show \"%s\"", path ? path : "");
     return CBasePtr<CPictureObject>(object);
 }

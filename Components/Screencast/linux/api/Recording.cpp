@@ -85,21 +85,21 @@ bool formatsFit(OutputVideoFileType type, const char* path, const VideoOpt& vide
 {
     const AVFormatCodecs* codecs = GetAVFormatCodecs(type);
     if (!codecs) {
-        Log(kLogModule, 2, "scVideoRecord: unknown container %d", int(type));
+        Log(kLogModule, LogLevel::Error, "scVideoRecord: unknown container %d", int(type));
         return false;
     }
     if (!path || !*path) {
-        Log(kLogModule, 2, "scVideoRecord: no path");
+        Log(kLogModule, LogLevel::Error, "scVideoRecord: no path");
         return false;
     }
     if (!listed(codecs->videoCodecs, video.codec)) {
-        Log(kLogModule, 2, "scVideoRecord: video codec %d is not offered for container %d", video.codec,
+        Log(kLogModule, LogLevel::Error, "scVideoRecord: video codec %d is not offered for container %d", video.codec,
             int(type));
         return false;
     }
     sound = type != kOutputGif && (audio.render || audio.capture);
     if (sound && !listed(codecs->audioCodecs, audio.codec)) {
-        Log(kLogModule, 2, "scVideoRecord: audio codec %d is not offered for container %d", audio.codec,
+        Log(kLogModule, LogLevel::Error, "scVideoRecord: audio codec %d is not offered for container %d", audio.codec,
             int(type));
         return false;
     }
@@ -116,14 +116,14 @@ bool placeArea(rec::RecordingSetup& setup, const VideoOpt& video)
         // make sense as a size.
         const QRect window = toScreen(video.windowRect, QRect());
         if (setup.include.empty() || setup.include.front() == 0 || window.isEmpty()) {
-            Log(kLogModule, 2, "scVideoRecord: no window to record");
+            Log(kLogModule, LogLevel::Error, "scVideoRecord: no window to record");
             return false;
         }
         setup.area = area.isEmpty() ? QRect(setup.displayRect.topLeft(), window.size()) : area;
         return true;
     }
     if (area.isEmpty() || !setup.displayRect.contains(area)) {
-        Log(kLogModule, 2, "scVideoRecord: the area (%d,%d %dx%d) is not on the display", area.x(), area.y(),
+        Log(kLogModule, LogLevel::Error, "scVideoRecord: the area (%d,%d %dx%d) is not on the display", area.x(), area.y(),
             area.width(), area.height());
         return false;
     }
@@ -143,7 +143,7 @@ std::unique_ptr<rec::IFrameSource> makeFrameSource(const rec::RecordingSetup& se
             const bool nothingToLeaveOut = setup.windowOption == kWindowListExclude && setup.exclude.empty()
                                            && setup.include.empty();
             if (!nothingToLeaveOut) {
-                Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
+                Log(kLogModule, LogLevel::Error, "scVideoRecord: %s", why.c_str());
                 return nullptr;
             }
             why.clear();
@@ -152,7 +152,7 @@ std::unique_ptr<rec::IFrameSource> makeFrameSource(const rec::RecordingSetup& se
     if (!source)
         source = rec::ScreenAreaSource::create(display, setup.area, why);
     if (!source)
-        Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
+        Log(kLogModule, LogLevel::Error, "scVideoRecord: %s", why.c_str());
     return source;
 }
 
@@ -163,7 +163,7 @@ bool startSound(const AudioOpt& audio, std::unique_ptr<rec::IAudioSource>& sound
     sounds = rec::makeAudioSource(audio.render != 0, audio.capture != 0, nullptr);
     if (sounds && sounds->start(why))
         return true;
-    Log(kLogModule, 2, "scVideoRecord: no sound: %s", why.c_str());
+    Log(kLogModule, LogLevel::Warning, "scVideoRecord: no sound: %s", why.c_str());
     if (sounds)
         sounds->stop();
     sounds.reset();
@@ -185,7 +185,7 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
     const std::string display = engineDisplayName();
     QRect displayRect;
     if (display.empty() || !selectedDisplay(displayRect)) {
-        Log(kLogModule, 2, "scVideoRecord: the engine is not running");
+        Log(kLogModule, LogLevel::Error, "scVideoRecord: the engine is not running");
         return none;
     }
 
@@ -226,10 +226,10 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
     std::string why;
     rec::VideoRecorder* recorder = rec::VideoRecorder::create(options, std::move(source), std::move(sounds), why);
     if (!recorder) {
-        Log(kLogModule, 2, "scVideoRecord: %s", why.c_str());
+        Log(kLogModule, LogLevel::Error, "scVideoRecord: %s", why.c_str());
         return none;
     }
-    Log(kLogModule, 1, "scVideoRecord: %dx%d+%d+%d at %d fps, container %d, codec %d, quality %d, sound %d",
+    Log(kLogModule, LogLevel::Info, "scVideoRecord: %dx%d+%d+%d at %d fps, container %d, codec %d, quality %d, sound %d",
         setup.area.width(), setup.area.height(), setup.area.x(), setup.area.y(), setup.fps, int(type), video.codec,
         options.quality, options.sound ? 1 : 0);
     return CBasePtr<CScreenRecoderObject>(recorder);

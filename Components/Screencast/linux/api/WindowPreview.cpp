@@ -133,7 +133,7 @@ std::unique_ptr<rec::IFrameSource> WindowPreview::openSource(const Choice& choic
     if (!list->open(error)) {
         // Told once per choice: the opening is tried again for every picture.
         if (!m_failureTold)
-            Log(kLogModule, 2, "window preview: %s", error.c_str());
+            Log(kLogModule, LogLevel::Error, "window preview: %s", error.c_str());
         m_failureTold = true;
         return nullptr;
     }

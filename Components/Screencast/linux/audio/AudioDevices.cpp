@@ -205,7 +205,7 @@ private:
             self->m_wasReady = true;
         } else if (!PA_CONTEXT_IS_GOOD(state) && self->m_wasReady && !self->m_closing && self->m_withEvents) {
             // The server went away: every device with it.
-            Log(kLogModule, 1, "sound server connection lost");
+            Log(kLogModule, LogLevel::Info, "sound server connection lost");
             postSoundEvents(kAudioRenderEvent | kAudioCaptureEvent);
         }
         pa_threaded_mainloop_signal(self->m_loop, 0);
@@ -329,7 +329,7 @@ Reach g_reach = Reach::Unknown;             // of the kept connection
 void noteTimeout(const char* what)
 {
     g_quietUntil = Clock::now() + std::chrono::milliseconds(kPulseBackoffMs);
-    Log(kLogModule, 2, "sound server did not answer %s within %d ms; not asking again for %d s", what,
+    Log(kLogModule, LogLevel::Warning, "sound server did not answer %s within %d ms; not asking again for %d s", what,
         kPulseTimeoutMs, kPulseBackoffMs / 1000);
 }
 

@@ -106,7 +106,7 @@ struct PulseAudioSource::Impl {
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (!failed) {
-            Log(kLogModule, 2, "sound capture failed: %s", why.c_str());
+            Log(kLogModule, LogLevel::Error, "sound capture failed: %s", why.c_str());
             cause = reason;
         }
         failed = true;
@@ -412,7 +412,7 @@ struct PulseAudioSource::Impl {
                 return false;
             }
         }
-        Log(kLogModule, 1, "sound capture started: system sound \"%s\", microphone \"%s\"",
+        Log(kLogModule, LogLevel::Info, "sound capture started: system sound \"%s\", microphone \"%s\"",
             renderSource.c_str(), captureSource.c_str());
         return true;
     }
@@ -475,7 +475,7 @@ bool PulseAudioSource::start(std::string& error)
     }
     if (d->startStreams(error))
         return true;
-    Log(kLogModule, 2, "sound capture cannot start: %s", error.c_str());
+    Log(kLogModule, LogLevel::Error, "sound capture cannot start: %s", error.c_str());
     {
         // Nothing was captured: no sound (not even silence) comes out.
         std::lock_guard<std::mutex> lock(d->mutex);

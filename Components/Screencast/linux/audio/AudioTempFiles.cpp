@@ -208,7 +208,7 @@ bool WavTempFile::finish(std::string& error)
         // file still holds every sample, and is written out again.
         const std::string last = lastAudioRecordingPath();
         ok = copyOpenFile(m_fd, last);
-        Log(kLogModule, ok ? 1 : 2, "sound recording: its file was deleted, %s %s",
+        Log(kLogModule, ok ? LogLevel::Info : LogLevel::Error, "sound recording: its file was deleted, %s %s",
             ok ? "written out again as" : "cannot be written out again as", last.c_str());
         if (!ok)
             error = "cannot write " + last + ": " + std::strerror(errno);
@@ -303,10 +303,10 @@ bool restoreInterruptedRecording(WavFacts& facts)
                 restored = true;
                 facts.channels = channels;
                 facts.frames = frames;
-                Log(kLogModule, 1, "restored an interrupted sound recording of %.1f s", facts.seconds());
+                Log(kLogModule, LogLevel::Info, "restored an interrupted sound recording of %.1f s", facts.seconds());
             } else {
                 // Left as it is: perhaps it can be restored another time.
-                Log(kLogModule, 2, "cannot restore %s: %s", c.path.c_str(), std::strerror(errno));
+                Log(kLogModule, LogLevel::Error, "cannot restore %s: %s", c.path.c_str(), std::strerror(errno));
             }
         }
         ::close(c.fd);

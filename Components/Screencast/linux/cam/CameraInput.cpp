@@ -72,7 +72,7 @@ bool CameraInput::open(const std::string& deviceId, std::string& error, int widt
             m_options = {{"input_format", mode.inputFormat},
                          {"video_size", std::to_string(mode.width) + "x" + std::to_string(mode.height)},
                          {"framerate", std::to_string(mode.fps)}};
-            Log(kLogModule, 1, "camera %s: %s %dx%d at %d fps", deviceId.c_str(), mode.inputFormat.c_str(),
+            Log(kLogModule, LogLevel::Info, "camera %s: %s %dx%d at %d fps", deviceId.c_str(), mode.inputFormat.c_str(),
                 mode.width, mode.height, mode.fps);
         }
     }
@@ -153,7 +153,7 @@ bool CameraInput::decodeNext(AVFrame* frame)
         r = av_read_frame(m_ctx, m_packet);
         if (r < 0) {
             if (r != AVERROR_EOF)
-                Log(kLogModule, 2, "camera %s: %s", m_url.c_str(), rec::avError(r).c_str());
+                Log(kLogModule, LogLevel::Error, "camera %s: %s", m_url.c_str(), rec::avError(r).c_str());
             avcodec_send_packet(m_decoder, nullptr);
             draining = true;
             continue;
@@ -162,7 +162,7 @@ bool CameraInput::decodeNext(AVFrame* frame)
             // A damaged picture (a camera's MJPEG now and then) is skipped.
             r = avcodec_send_packet(m_decoder, m_packet);
             if (r < 0 && r != AVERROR_INVALIDDATA)
-                Log(kLogModule, 2, "camera %s: %s", m_url.c_str(), rec::avError(r).c_str());
+                Log(kLogModule, LogLevel::Error, "camera %s: %s", m_url.c_str(), rec::avError(r).c_str());
         }
         av_packet_unref(m_packet);
     }
@@ -209,7 +209,7 @@ bool CameraInput::next(AVFrame* frame)
         closeSource();
         std::string why;
         if (!openSource(why)) {
-            Log(kLogModule, 2, "camera: %s", why.c_str());
+            Log(kLogModule, LogLevel::Error, "camera: %s", why.c_str());
             break;
         }
     }

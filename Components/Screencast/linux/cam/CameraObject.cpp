@@ -62,7 +62,7 @@ CameraObject* CameraObject::open(CCameraCallback* callback, xcb_window_t view, c
     }
     camera->m_size = camera->m_input.size();
     camera->m_reader = startNamedThread("sr-camera", [camera] { camera->readLoop(); });
-    Log(kLogModule, 1, "camera %s open: %dx%d", deviceId.c_str(), camera->m_size.width(),
+    Log(kLogModule, LogLevel::Info, "camera %s open: %dx%d", deviceId.c_str(), camera->m_size.width(),
         camera->m_size.height());
     return camera;
 }
@@ -102,7 +102,7 @@ bool CameraObject::finish(std::unique_ptr<Recording> recording)
         m_lastSize = bytes;
     }
     const int error = recording->error.load();
-    Log(kLogModule, error ? 2 : 1, "camera recording finished: %.2f s, %lld bytes, error %d", seconds,
+    Log(kLogModule, error ? LogLevel::Error : LogLevel::Info, "camera recording finished: %.2f s, %lld bytes, error %d", seconds,
         static_cast<long long>(bytes), error);
     return error == 0 && bytes > 0;
 }
@@ -130,7 +130,7 @@ void CameraObject::deviceLost()
         m_lost = true;
         recording = std::move(m_recording);
     }
-    Log(kLogModule, 2, "camera: no more pictures%s", recording ? " while recording" : "");
+    Log(kLogModule, LogLevel::Error, "camera: no more pictures%s", recording ? " while recording" : "");
     if (recording) {
         // What was recorded stays a playable movie.
         finish(std::move(recording));
@@ -188,7 +188,7 @@ int CameraObject::record(const char* path)
         audio = rec::makeAudioSource(false, true, microphone.c_str());
         std::string why;
         if (!audio->start(why)) {
-            Log(kLogModule, 2, "camera recording without sound: %s", why.c_str());
+            Log(kLogModule, LogLevel::Warning, "camera recording without sound: %s", why.c_str());
             audio.reset();
         }
     }
@@ -209,7 +209,7 @@ int CameraObject::record(const char* path)
     recording->recorder = rec::VideoRecorder::create(
         options, std::make_unique<CameraFrameSource>(m_picture, m_size), std::move(audio), error);
     if (!recording->recorder) {
-        Log(kLogModule, 2, "camera recording: %s", error.c_str());
+        Log(kLogModule, LogLevel::Error, "camera recording: %s", error.c_str());
         return -1;
     }
     if (recording->recorder->start() != 0) {
@@ -287,18 +287,18 @@ CBasePtr<CCameraObject> OpenCameraInMode(CCameraCallback* callback, ScNativeView
 {
     (void)onlyCamera;   // the picture is drawn the same way into either view
     if (!deviceId || !*deviceId) {
-        Log(sc::kLogModule, 2, "OpenCamera: no camera given");
+        Log(sc::kLogModule, LogLevel::Error, "OpenCamera: no camera given");
         return CBasePtr<CCameraObject>();
     }
     if (!sc::XLock()) {
-        Log(sc::kLogModule, 2, "OpenCamera: the engine is not initialised");
+        Log(sc::kLogModule, LogLevel::Error, "OpenCamera: the engine is not initialised");
         return CBasePtr<CCameraObject>();
     }
     std::string error;
     sc::cam::CameraObject* camera =
         sc::cam::CameraObject::open(callback, xcb_window_t(view), deviceId, width, height, error);
     if (!camera)
-        Log(sc::kLogModule, 2, "OpenCamera: %s", error.c_str());
+        Log(sc::kLogModule, LogLevel::Error, "OpenCamera: %s", error.c_str());
     return CBasePtr<CCameraObject>(camera);
 }
 
@@ -306,7 +306,7 @@ CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view,
                                    bool onlyCamera, void* reserved)
 {
     if (reserved) {
-        Log(sc::kLogModule, 2, "OpenCamera: no camera given");
+        Log(sc::kLogModule, LogLevel::Error, "OpenCamera: no camera given");
         return CBasePtr<CCameraObject>();
     }
     return OpenCameraInMode(callback, view, deviceId, onlyCamera, 0, 0);

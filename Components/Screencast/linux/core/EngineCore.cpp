@@ -41,7 +41,7 @@ int connectDisplay()
     int screenNumber = 0;
     xcb_connection_t* conn = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(conn)) {
-        Log(kLogModule, 2, "scInitialize: cannot connect to X display \"%s\"",
+        Log(kLogModule, LogLevel::Error, "scInitialize: cannot connect to X display \"%s\"",
             display ? display : "");
         xcb_disconnect(conn);
         return kScInitNoDisplay;
@@ -50,14 +50,14 @@ int connectDisplay()
     for (int i = 0; it.rem && i < screenNumber; ++i)
         xcb_screen_next(&it);
     if (!it.rem) {
-        Log(kLogModule, 2, "scInitialize: X screen %d does not exist", screenNumber);
+        Log(kLogModule, LogLevel::Error, "scInitialize: X screen %d does not exist", screenNumber);
         xcb_disconnect(conn);
         return kScInitNoDisplay;
     }
     g_conn = conn;
     g_screen = it.data;
     g_displayName = display ? display : "";
-    Log(kLogModule, 1, "scInitialize: connected, screen %d is %dx%d", screenNumber,
+    Log(kLogModule, LogLevel::Info, "scInitialize: connected, screen %d is %dx%d", screenNumber,
         g_screen->width_in_pixels, g_screen->height_in_pixels);
     return kScInitOk;
 }
@@ -71,7 +71,7 @@ void disconnectDisplay()
     g_conn = nullptr;
     g_screen = nullptr;
     g_displayName.clear();
-    Log(kLogModule, 1, "scUninitialize: disconnected");
+    Log(kLogModule, LogLevel::Info, "scUninitialize: disconnected");
 }
 
 XLock::XLock() : m_lock(g_xMutex), m_conn(g_conn), m_screen(g_screen) {}

@@ -152,7 +152,7 @@ bool ImageReader::read(xcb_drawable_t drawable, const QRect& rect, QImage& out)
         data = static_cast<uchar*>(m_shmAddr);
     } else {
         if (m_shmAvailable) {
-            Log(kLogModule, 2, "capture: shared memory refused, reading pictures through the socket");
+            Log(kLogModule, LogLevel::Warning, "capture: shared memory refused, reading pictures through the socket");
             m_shmAvailable = false;
         }
         xcb_generic_error_t* error = nullptr;

@@ -51,7 +51,7 @@ bool XcbThread::open()
 {
     m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_wakeFd < 0) {
-        Log(kLogModule, 2, "%s: eventfd failed (errno %d)", m_name, errno);
+        Log(kLogModule, LogLevel::Error, "%s: eventfd failed (errno %d)", m_name, errno);
         return false;
     }
     return true;

@@ -17,7 +17,7 @@ std::unique_ptr<WatermarkDecorator> WatermarkDecorator::create(const std::string
         return nullptr;
     QImage picture(QString::fromStdString(path));
     if (picture.isNull()) {
-        Log(kLogModule, 2, "watermark: cannot read the picture \"%s\"", path.c_str());
+        Log(kLogModule, LogLevel::Error, "watermark: cannot read the picture \"%s\"", path.c_str());
         return nullptr;
     }
     // Scaled once here, not on every frame.

@@ -264,7 +264,7 @@ void Muxer::cutBack()
     if (m_keeper < 0 || ::fstat(m_keeper, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= m_goodBytes)
         return;
     if (::ftruncate(m_keeper, m_goodBytes) != 0)
-        Log(kLogModule, 2, "screen recording: the torn end of the file cannot be cut off");
+        Log(kLogModule, LogLevel::Error, "screen recording: the torn end of the file cannot be cut off");
 }
 
 void Muxer::discard()

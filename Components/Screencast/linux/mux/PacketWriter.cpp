@@ -28,7 +28,7 @@ bool PacketWriter::start()
     try {
         m_thread = startNamedThread("sr-mux", [this] { run(); });
     } catch (const std::exception& e) {
-        Log(kLogModule, 2, "screen recording: cannot start the file writer: %s", e.what());
+        Log(kLogModule, LogLevel::Error, "screen recording: cannot start the file writer: %s", e.what());
         std::lock_guard<std::mutex> lock(m_mutex);
         m_failed = true;
         return false;
@@ -51,7 +51,7 @@ bool PacketWriter::push(AVPacket* packet, AVRational timeBase, AVStream* stream)
         return m_failed || m_closed || m_items.empty() || m_bytes + size <= m_maxBytes;
     });
     if (!room && !m_failed) {
-        Log(kLogModule, 2, "screen recording: the disk took nothing for %lld ms",
+        Log(kLogModule, LogLevel::Error, "screen recording: the disk took nothing for %lld ms",
             static_cast<long long>(m_stallLimitUs / 1000));
         m_failed = true;
     }

@@ -35,10 +35,10 @@ private:
         std::string error;
         const bool ok = writeRange(m_source, m_target, m_start, m_end, cancelFlag(), m_progress, error);
         if (ok)
-            Log(kLogModule, 1, "exported %.3f-%.3f s of %s to %s", m_start, m_end, m_source.c_str(),
+            Log(kLogModule, LogLevel::Info, "exported %.3f-%.3f s of %s to %s", m_start, m_end, m_source.c_str(),
                 m_target.c_str());
         else
-            Log(kLogModule, cancelled() ? 1 : 2, "export to %s ended: %s", m_target.c_str(), error.c_str());
+            Log(kLogModule, cancelled() ? LogLevel::Info : LogLevel::Error, "export to %s ended: %s", m_target.c_str(), error.c_str());
         if (!cancelled() && m_callback)
             m_callback->OnExportCompleted(ok);
     }
@@ -61,15 +61,15 @@ CBasePtr<CMediaExportObject> scExportMedia(AVPlayerExportCallback* callback, con
 {
     struct stat st {};
     if (!source || ::stat(source, &st) != 0 || !S_ISREG(st.st_mode)) {
-        Log(sc::kLogModule, 2, "scExportMedia: no source \"%s\"", source ? source : "");
+        Log(sc::kLogModule, LogLevel::Error, "scExportMedia: no source \"%s\"", source ? source : "");
         return CBasePtr<CMediaExportObject>();
     }
     if (!target || !*target || ::lstat(target, &st) == 0) {
-        Log(sc::kLogModule, 2, "scExportMedia: the target \"%s\" is empty or exists", target ? target : "");
+        Log(sc::kLogModule, LogLevel::Error, "scExportMedia: the target \"%s\" is empty or exists", target ? target : "");
         return CBasePtr<CMediaExportObject>();
     }
     if (!(end > start) || start < 0) {
-        Log(sc::kLogModule, 2, "scExportMedia: empty stretch %.3f-%.3f", start, end);
+        Log(sc::kLogModule, LogLevel::Error, "scExportMedia: empty stretch %.3f-%.3f", start, end);
         return CBasePtr<CMediaExportObject>();
     }
     return CBasePtr<CMediaExportObject>(new sc::play::MediaExport(callback, source, target, start, end));

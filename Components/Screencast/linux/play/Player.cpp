@@ -256,11 +256,11 @@ bool isFile(const char* path)
 CBasePtr<CAVPlayerObject> CreateAVPlayer(AVPlayerStatusCallback* callback, ScNativeView view, const char* path)
 {
     if (!sc::isFile(path)) {
-        Log(sc::kLogModule, 2, "CreateAVPlayer: \"%s\" is no file", path ? path : "");
+        Log(sc::kLogModule, LogLevel::Error, "CreateAVPlayer: \"%s\" is no file", path ? path : "");
         return CBasePtr<CAVPlayerObject>();
     }
     if (!sc::XLock()) {
-        Log(sc::kLogModule, 2, "CreateAVPlayer: the engine is not initialised");
+        Log(sc::kLogModule, LogLevel::Error, "CreateAVPlayer: the engine is not initialised");
         return CBasePtr<CAVPlayerObject>();
     }
     return CBasePtr<CAVPlayerObject>(new sc::play::Player(callback, true, xcb_window_t(view), path));
@@ -269,7 +269,7 @@ CBasePtr<CAVPlayerObject> CreateAVPlayer(AVPlayerStatusCallback* callback, ScNat
 CBasePtr<CAVPlayerObject> CreateAudioPlayer(AVPlayerStatusCallback* callback, const char* path)
 {
     if (!sc::isFile(path)) {
-        Log(sc::kLogModule, 2, "CreateAudioPlayer: \"%s\" is no file", path ? path : "");
+        Log(sc::kLogModule, LogLevel::Error, "CreateAudioPlayer: \"%s\" is no file", path ? path : "");
         return CBasePtr<CAVPlayerObject>();
     }
     return CBasePtr<CAVPlayerObject>(new sc::play::Player(callback, false, 0, path));

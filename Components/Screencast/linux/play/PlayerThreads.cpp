@@ -66,7 +66,7 @@ bool Player::openMedia()
 {
     std::string error;
     if (!m_reader.open(m_path, m_withPictures, true, error)) {
-        Log(kLogModule, 2, "player: %s", error.c_str());
+        Log(kLogModule, LogLevel::Error, "player: %s", error.c_str());
         return false;
     }
     m_duration = m_reader.duration();
@@ -79,7 +79,7 @@ bool Player::openMedia()
     }
     if (m_reader.hasAudio())
         openSoundPath();
-    Log(kLogModule, 1, "player: %s, %.3f s, %dx%d, %s", m_path.c_str(), m_duration, m_width, m_height,
+    Log(kLogModule, LogLevel::Info, "player: %s, %.3f s, %dx%d, %s", m_path.c_str(), m_duration, m_width, m_height,
         m_sound.isOpen() ? "with sound" : "without sound");
     return true;
 }
@@ -91,7 +91,7 @@ bool Player::openSoundPath()
     std::string error;
     if (audio->sample_rate <= 0 || !m_sound.open(audio->sample_rate, channels, error)) {
         // The picture then follows the clock.
-        Log(kLogModule, 2, "player: no sound output: %s", error.c_str());
+        Log(kLogModule, LogLevel::Error, "player: no sound output: %s", error.c_str());
         return false;
     }
     return true;
@@ -334,7 +334,7 @@ void Player::soundMain()
 // The server stopped taking sound: the rest of the run follows the clock.
 void Player::soundFailed()
 {
-    Log(kLogModule, 2, "player: the sound server stopped taking sound");
+    Log(kLogModule, LogLevel::Error, "player: the sound server stopped taking sound");
     m_soundBroken = true;
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_playing && m_clockBySound) {

@@ -56,7 +56,7 @@ bool ViewPainter::open(xcb_window_t view)
     xcb_window_t root = 0;
     m_conn = connectToScreen(engineDisplayName(), root);
     if (!m_conn) {
-        Log(kLogModule, 2, "player: no X server to draw on");
+        Log(kLogModule, LogLevel::Error, "player: no X server to draw on");
         return false;
     }
     m_view = view;
@@ -69,7 +69,7 @@ bool ViewPainter::open(xcb_window_t view)
     const uint32_t values[] = {m_black, 0};
     xcb_create_gc(m_conn, m_gc, m_view, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, values);
     if (!fetchGeometry()) {
-        Log(kLogModule, 2, "player: the view 0x%x is no window", unsigned(view));
+        Log(kLogModule, LogLevel::Error, "player: the view 0x%x is no window", unsigned(view));
         xcb_free_gc(m_conn, m_gc);
         m_gc = 0;
         disconnectX(m_conn);
@@ -172,7 +172,7 @@ void ViewPainter::paint()
     if (m_depth != 24 && m_depth != 32) {
         static bool told = false;
         if (!told)
-            Log(kLogModule, 2, "player: windows of depth %d are not drawn into", m_depth);
+            Log(kLogModule, LogLevel::Error, "player: windows of depth %d are not drawn into", m_depth);
         told = true;
         return;
     }

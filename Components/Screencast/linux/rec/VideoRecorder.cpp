@@ -130,7 +130,7 @@ void VideoRecorder::Impl::fail(int code, int cause)
     if (!error.compare_exchange_strong(expected, code))
         return;
     errorCause = cause;
-    Log(kLogModule, 2, "screen recording stopped: error %d (cause %d)", code, cause);
+    Log(kLogModule, LogLevel::Error, "screen recording stopped: error %d (cause %d)", code, cause);
     {
         std::lock_guard<std::mutex> lock(stateMutex);
         stop = true;
@@ -243,10 +243,10 @@ bool VideoRecorder::Impl::queueFrame(VideoFrame&& frame, CaptureRate& clock)
         fail(SR_BufferFull);
         return false;
     case CaptureRate::Change::Slower:
-        Log(kLogModule, 1, "screen capture slowed to %.2f fps: the encoder cannot keep up", clock.framesPerSecond());
+        Log(kLogModule, LogLevel::Info, "screen capture slowed to %.2f fps: the encoder cannot keep up", clock.framesPerSecond());
         break;
     case CaptureRate::Change::Faster:
-        Log(kLogModule, 1, "screen capture back up to %.2f fps: the encoder keeps up", clock.framesPerSecond());
+        Log(kLogModule, LogLevel::Info, "screen capture back up to %.2f fps: the encoder keeps up", clock.framesPerSecond());
         break;
     case CaptureRate::Change::None:
         break;
@@ -269,7 +269,7 @@ void VideoRecorder::Impl::captureLoop()
             break;
     }
     queue->close();
-    Log(kLogModule, 1, "screen capture ended: %lld ticks missed, %lld frames not queued (encoder busy)",
+    Log(kLogModule, LogLevel::Info, "screen capture ended: %lld ticks missed, %lld frames not queued (encoder busy)",
         static_cast<long long>(clock.skipped()), static_cast<long long>(clock.dropped()));
 }
 
@@ -336,7 +336,7 @@ void VideoRecorder::Impl::encoderRun()
 {
     std::string why;
     if (!muxer.writeHeader(why) || !muxer.commit() || !writer->start()) {
-        Log(kLogModule, 2, "screen recording: %s", why.empty() ? "cannot write the file" : why.c_str());
+        Log(kLogModule, LogLevel::Error, "screen recording: %s", why.empty() ? "cannot write the file" : why.c_str());
         fail(SR_FileWriteFailed);
         queue->clear();
         muxer.finish();
@@ -384,7 +384,7 @@ void VideoRecorder::Impl::encoderRun()
     ok = muxer.finish() && ok;
     if (!ok)
         fail(writeFailed || !encodeFailed ? SR_FileWriteFailed : SR_UnknownError);
-    Log(kLogModule, 1, "screen recording finished: %lld frames, %lld of them repeated",
+    Log(kLogModule, LogLevel::Info, "screen recording finished: %lld frames, %lld of them repeated",
         static_cast<long long>(nextIndex), static_cast<long long>(repeats));
 }
 
@@ -393,7 +393,7 @@ void VideoRecorder::Impl::encoderLoop()
     try {
         encoderRun();
     } catch (const std::exception& e) {
-        Log(kLogModule, 2, "screen recording: encoder failed: %s", e.what());
+        Log(kLogModule, LogLevel::Error, "screen recording: encoder failed: %s", e.what());
         fail(SR_UnknownError);
     } catch (...) {
         fail(SR_UnknownError);
@@ -487,7 +487,7 @@ int VideoRecorder::start()
             try {
                 d->captureLoop();
             } catch (const std::exception& e) {
-                Log(kLogModule, 2, "screen recording: capture failed: %s", e.what());
+                Log(kLogModule, LogLevel::Error, "screen recording: capture failed: %s", e.what());
                 d->fail(SR_UnknownError);
                 d->queue->close();
             } catch (...) {
@@ -496,12 +496,12 @@ int VideoRecorder::start()
             }
         });
     } catch (const std::exception& e) {
-        Log(kLogModule, 2, "screen recording: cannot start threads: %s", e.what());
+        Log(kLogModule, LogLevel::Error, "screen recording: cannot start threads: %s", e.what());
         d->stop = true;
         d->queue->close();
         return -1;
     }
-    Log(kLogModule, 1, "screen recording started: %dx%d at %d fps", d->video->size().width(),
+    Log(kLogModule, LogLevel::Info, "screen recording started: %dx%d at %d fps", d->video->size().width(),
         d->video->size().height(), d->opt.setup.fps);
     return 0;
 }
@@ -600,7 +600,7 @@ void VideoRecorder::release()
         d->muxer.discard(); // prepared, never recorded: nothing worth keeping
     } else if (d->muxer.nameLost()) {
         const bool kept = d->muxer.restoreName();
-        Log(kLogModule, kept ? 1 : 2, "screen recording: the file's name was deleted, %s",
+        Log(kLogModule, kept ? LogLevel::Info : LogLevel::Error, "screen recording: the file's name was deleted, %s",
             kept ? "written out again" : "it cannot be written out again");
     }
     if (d->audio)
