@@ -45,7 +45,7 @@ bool RecordingSession::move(const char* request, std::initializer_list<State> fr
             return true;
         }
     }
-    Log(kLogModule, 1, "%s refused while %s", request, stateName(m_eState));
+    Log(kLogModule, LogLevel::Warning, "%s refused while %s", request, stateName(m_eState));
     return false;
 }
 
@@ -61,7 +61,7 @@ void RecordingSession::enter(State to)
     m_bPreviewing = to == Session_Previewing || to == Session_Saving;
     if (previous == to)
         return;
-    Log(kLogModule, 1, "%s -> %s", stateName(previous), stateName(to));
+    Log(kLogModule, LogLevel::Info, "%s -> %s", stateName(previous), stateName(to));
     emit stateChanged(to, previous);
 }
 
@@ -70,7 +70,7 @@ void RecordingSession::setTasking(bool on)
     if (m_bTasking == on)
         return;
     m_bTasking = on;
-    Log(kLogModule, 1, "task claim %s", on ? "taken" : "dropped");
+    Log(kLogModule, LogLevel::Info, "task claim %s", on ? "taken" : "dropped");
     emit taskingChanged(on);
 }
 
@@ -142,7 +142,7 @@ void RecordingSession::finish()
 bool RecordingSession::beginTask()
 {
     if (m_bTasking || m_eState != Session_Idle) {
-        Log(kLogModule, 1, "task claim refused while %s%s", stateName(m_eState),
+        Log(kLogModule, LogLevel::Warning, "task claim refused while %s%s", stateName(m_eState),
             m_bTasking ? ", another task holds it" : "");
         return false;
     }
