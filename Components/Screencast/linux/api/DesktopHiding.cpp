@@ -11,6 +11,7 @@
 #include "api/X11Windows.h"
 
 #include "core/EngineCore.h"
+#include "core/XConnection.h"
 
 #include "Screencast.h"
 
@@ -25,11 +26,6 @@
 using namespace sc;
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using XReply = std::unique_ptr<T, FreeDeleter>;
 
 constexpr uint32_t kIconicState = 3;   // ICCCM WM_STATE / WM_CHANGE_STATE
 

@@ -3,6 +3,7 @@
 #include "audio/AudioDevices.h"
 #include "cam/Cameras.h"
 #include "core/EngineCore.h"
+#include "core/XConnection.h"
 #include "core/XcbThread.h"
 
 #include "ScreencastObjects.h"
@@ -89,7 +90,7 @@ private:
             unsigned events = m_pending.exchange(0);
             if (m_inotifyFd >= 0)
                 events |= readInotify();
-            if (m_x)
+            if (m_x.conn())
                 events |= readX();
             const auto now = std::chrono::steady_clock::now();
             if (now - lastTick >= kSoundRetryInterval) {
@@ -106,8 +107,8 @@ private:
             fds[n++] = pollfd{m_thread.wakeFd(), POLLIN, 0};
             if (m_inotifyFd >= 0)
                 fds[n++] = pollfd{m_inotifyFd, POLLIN, 0};
-            if (m_x)
-                fds[n++] = pollfd{xcb_get_file_descriptor(m_x), POLLIN, 0};
+            if (m_x.conn())
+                fds[n++] = pollfd{xcb_get_file_descriptor(m_x.conn()), POLLIN, 0};
             if (poll(fds, n, int(kSoundRetryInterval.count())) < 0 && errno != EINTR) {
                 Log(kLogModule, LogLevel::Error, "device watcher: poll failed (errno %d)", errno);
                 break;
@@ -150,60 +151,56 @@ private:
 
     void openX()
     {
-        xcb_window_t root = XCB_WINDOW_NONE;
-        xcb_connection_t* conn = connectToScreen(m_display, root);
-        if (!conn) {
+        XConnection x(m_display);
+        if (!x.ok()) {
             Log(kLogModule, LogLevel::Error, "device watcher: cannot connect to the X display; no display events");
             return;
         }
-        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_randr_id);
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(x.conn(), &xcb_randr_id);
         if (!ext || !ext->present) {
             Log(kLogModule, LogLevel::Info, "device watcher: no RandR; no display events");
-            xcb_disconnect(conn);
             return;
         }
         // The server only sends the events of the version a client asked for.
-        free(xcb_randr_query_version_reply(conn, xcb_randr_query_version(conn, 1, 5), nullptr));
+        free(xcb_randr_query_version_reply(x.conn(), xcb_randr_query_version(x.conn(), 1, 5), nullptr));
         const uint16_t mask = XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE
                               | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE;
         xcb_generic_error_t* error =
-            xcb_request_check(conn, xcb_randr_select_input_checked(conn, root, mask));
+            xcb_request_check(x.conn(), xcb_randr_select_input_checked(x.conn(), x.root(), mask));
         if (error) {
             Log(kLogModule, LogLevel::Error, "device watcher: RandR refused the event mask (error %d)", error->error_code);
             free(error);
-            xcb_disconnect(conn);
             return;
         }
         // Monitors set or deleted by a client (RandR 1.5) come as a
         // ConfigureNotify of the root window, not as a RandR event.
         const uint32_t rootMask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        error = xcb_request_check(conn,
-                                  xcb_change_window_attributes_checked(conn, root, XCB_CW_EVENT_MASK, &rootMask));
+        error = xcb_request_check(x.conn(),
+                                  xcb_change_window_attributes_checked(x.conn(), x.root(), XCB_CW_EVENT_MASK, &rootMask));
         if (error) {
             Log(kLogModule, LogLevel::Error, "device watcher: cannot watch the root window (error %d)", error->error_code);
             free(error);
         }
-        m_x = conn;
-        m_root = root;
+        m_x = std::move(x);
         m_randrEventBase = ext->first_event;
     }
 
-    void closeX() { disconnectX(m_x); }
+    void closeX() { m_x.close(); }
 
     unsigned readX()
     {
         unsigned events = 0;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_x)) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_x.conn())) {
             const uint8_t type = event->response_type & 0x7f;
             if (type == m_randrEventBase + XCB_RANDR_SCREEN_CHANGE_NOTIFY
                 || type == m_randrEventBase + XCB_RANDR_NOTIFY)
                 events |= kDisplayEvent;
             else if (type == XCB_CONFIGURE_NOTIFY
-                     && reinterpret_cast<xcb_configure_notify_event_t*>(event)->window == m_root)
+                     && reinterpret_cast<xcb_configure_notify_event_t*>(event)->window == m_x.root())
                 events |= kDisplayEvent;
             free(event);
         }
-        if (xcb_connection_has_error(m_x)) {
+        if (xcb_connection_has_error(m_x.conn())) {
             Log(kLogModule, LogLevel::Error, "device watcher: the X connection was lost; no more display events");
             closeX();
         }
@@ -261,8 +258,7 @@ private:
     XcbThread m_thread{"device watcher", "sr-devices"};
     std::atomic<unsigned> m_pending{0};
     int m_inotifyFd = -1;
-    xcb_connection_t* m_x = nullptr;
-    xcb_window_t m_root = XCB_WINDOW_NONE;
+    XConnection m_x;
     uint8_t m_randrEventBase = 0;
 };
 

@@ -7,6 +7,7 @@
 #include "audio/AudioDevices.h"
 #include "cam/Cameras.h"
 #include "core/EngineCore.h"
+#include "core/XConnection.h"
 
 #include "Screencast.h"
 
@@ -170,10 +171,7 @@ int displayPermission()
         if (x)
             return xcb_connection_has_error(x.conn()) ? kPermissionRefused : kPermissionGranted;
     }
-    xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
-    const bool ok = !xcb_connection_has_error(conn);
-    xcb_disconnect(conn);
-    return ok ? kPermissionGranted : kPermissionRefused;
+    return XConnection(std::string()).ok() ? kPermissionGranted : kPermissionRefused;
 }
 
 } // namespace

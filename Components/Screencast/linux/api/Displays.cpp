@@ -3,6 +3,7 @@
 // to stay right after a monitor is plugged in or rearranged.
 
 #include "core/EngineCore.h"
+#include "core/XConnection.h"
 
 #include "Screencast.h"
 
@@ -18,11 +19,6 @@
 using namespace sc;
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using XReply = std::unique_ptr<T, FreeDeleter>;
 
 struct Monitor {
     std::string name;

@@ -2,6 +2,7 @@
 
 #include "core/EngineCore.h"
 #include "Screencast.h"
+#include "core/XConnection.h"
 #include "core/XcbThread.h"
 
 #include "platform/log/Log.h"
@@ -123,7 +124,7 @@ public:
 
     int registerKey(int id, uint32_t keysym, unsigned modifiers)
     {
-        if (!m_x)
+        if (!x())
             return kHotKeyNoDisplay;
         unregisterKey(id);
         if (keysym == 0 || (modifiers & ~kAllHotKeyModifiers) != 0)
@@ -143,10 +144,10 @@ public:
     int unregisterKey(int id)
     {
         auto it = m_keys.find(id);
-        if (it == m_keys.end() || !m_x)
+        if (it == m_keys.end() || !x())
             return 0;
         ungrab(it->second.grabs, lockVariants());
-        xcb_flush(m_x);
+        xcb_flush(x());
         m_keys.erase(it);
         // The release of a key held now goes elsewhere.
         m_down.reset();
@@ -163,9 +164,9 @@ private:
             // Replies waited for by the tasks may have queued events that no
             // longer show on the socket: read them on every pass.
             readX();
-            if (m_thread.stopping() || !m_x)
+            if (m_thread.stopping() || !x())
                 break;
-            pollfd fds[2] = {{m_thread.wakeFd(), POLLIN, 0}, {xcb_get_file_descriptor(m_x), POLLIN, 0}};
+            pollfd fds[2] = {{m_thread.wakeFd(), POLLIN, 0}, {xcb_get_file_descriptor(x()), POLLIN, 0}};
             if (poll(fds, 2, -1) < 0 && errno != EINTR) {
                 Log(kLogModule, LogLevel::Error, "hotkeys: poll failed (errno %d)", errno);
                 break;
@@ -205,8 +206,8 @@ private:
 
     bool openX()
     {
-        m_x = connectToScreen(m_display, m_root);
-        if (!m_x) {
+        m_xConn = XConnection(m_display);
+        if (!m_xConn.ok()) {
             Log(kLogModule, LogLevel::Error, "hotkeys: cannot connect to the X display");
             return false;
         }
@@ -214,13 +215,13 @@ private:
         return true;
     }
 
-    void closeX() { disconnectX(m_x); }
+    void closeX() { m_xConn.close(); }
 
     void readX()
     {
-        if (!m_x)
+        if (!x())
             return;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_x)) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(x())) {
             switch (event->response_type & 0x7f) {
             case XCB_KEY_PRESS:
                 keyPressed(*reinterpret_cast<xcb_key_press_event_t*>(event));
@@ -242,10 +243,10 @@ private:
                 break;
             }
             free(event);
-            if (!m_x)
+            if (!x())
                 return;     // a callback stopped the engine
         }
-        if (xcb_connection_has_error(m_x)) {
+        if (xcb_connection_has_error(x())) {
             Log(kLogModule, LogLevel::Error, "hotkeys: the X connection was lost; no more hotkeys");
             closeX();
         }
@@ -285,12 +286,12 @@ private:
 
     void readKeyboard()
     {
-        const xcb_setup_t* setup = xcb_get_setup(m_x);
+        const xcb_setup_t* setup = xcb_get_setup(x());
         m_minKeycode = setup->min_keycode;
         m_keysyms.clear();
         m_keysymsPerKeycode = 0;
         xcb_get_keyboard_mapping_reply_t* map = xcb_get_keyboard_mapping_reply(
-            m_x, xcb_get_keyboard_mapping(m_x, setup->min_keycode, uint8_t(setup->max_keycode - setup->min_keycode + 1)),
+            x(), xcb_get_keyboard_mapping(x(), setup->min_keycode, uint8_t(setup->max_keycode - setup->min_keycode + 1)),
             nullptr);
         if (map) {
             const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
@@ -303,7 +304,7 @@ private:
         m_altMask = 0;
         m_superMask = 0;
         xcb_get_modifier_mapping_reply_t* mods =
-            xcb_get_modifier_mapping_reply(m_x, xcb_get_modifier_mapping(m_x), nullptr);
+            xcb_get_modifier_mapping_reply(x(), xcb_get_modifier_mapping(x()), nullptr);
         if (mods) {
             const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mods);
             const int perModifier = mods->keycodes_per_modifier;
@@ -445,13 +446,13 @@ private:
         std::vector<xcb_void_cookie_t> cookies;
         for (const KeyGrab& g : grabs) {
             for (uint16_t v : variants)
-                cookies.push_back(xcb_grab_key_checked(m_x, 0, m_root, uint16_t(g.modifiers | v), g.keycode,
+                cookies.push_back(xcb_grab_key_checked(x(), 0, m_xConn.root(), uint16_t(g.modifiers | v), g.keycode,
                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         }
         // Every answer is read, so that no error is left for the event loop.
         int result = kHotKeyOk;
         for (xcb_void_cookie_t cookie : cookies) {
-            xcb_generic_error_t* error = xcb_request_check(m_x, cookie);
+            xcb_generic_error_t* error = xcb_request_check(x(), cookie);
             if (!error)
                 continue;
             if (error->error_code == XCB_ACCESS)
@@ -460,13 +461,13 @@ private:
                 result = kHotKeyInvalid;
             free(error);
         }
-        if (xcb_connection_has_error(m_x))
+        if (xcb_connection_has_error(x()))
             return kHotKeyNoDisplay;
         if (result != kHotKeyOk) {
             // Ungrabbing touches only this client's grabs, so the ones
             // another program holds stay as they are.
             ungrab(grabs, variants);
-            xcb_flush(m_x);
+            xcb_flush(x());
             Log(kLogModule, LogLevel::Error, "hotkeys: keysym 0x%x with modifiers 0x%x %s (hotkey %d)", key.keysym,
                 key.modifiers, result == kHotKeyTaken ? "is held by another program" : "was refused", id);
             return result;
@@ -479,7 +480,7 @@ private:
     {
         for (const KeyGrab& g : grabs) {
             for (uint16_t v : variants)
-                xcb_ungrab_key(m_x, g.keycode, m_root, uint16_t(g.modifiers | v));
+                xcb_ungrab_key(x(), g.keycode, m_xConn.root(), uint16_t(g.modifiers | v));
         }
     }
 
@@ -504,7 +505,7 @@ private:
                 it = m_keys.erase(it);
             }
         }
-        xcb_flush(m_x);
+        xcb_flush(x());
     }
 
     const std::string m_display;
@@ -515,8 +516,9 @@ private:
     bool m_ended = false;                       // guarded by m_taskMutex
 
     // Only the hotkey thread touches these (before it starts: start()).
-    xcb_connection_t* m_x = nullptr;
-    xcb_window_t m_root = XCB_WINDOW_NONE;
+    xcb_connection_t* x() const { return m_xConn.conn(); }
+
+    XConnection m_xConn;
     xcb_keycode_t m_minKeycode = 8;
     uint8_t m_keysymsPerKeycode = 0;
     std::vector<xcb_keysym_t> m_keysyms;

@@ -5,6 +5,7 @@
 #include "Screencast.h"
 
 #include "core/EngineCore.h"
+#include "core/XConnection.h"
 
 #include "platform/log/Log.h"
 
@@ -47,8 +48,7 @@ public:
     int group()
     {
         xcb_xkb_get_state_cookie_t cookie = xcb_xkb_get_state(m_conn, XCB_XKB_ID_USE_CORE_KBD);
-        std::unique_ptr<xcb_xkb_get_state_reply_t, decltype(&std::free)> reply(
-            xcb_xkb_get_state_reply(m_conn, cookie, nullptr), &std::free);
+        sc::XReply<xcb_xkb_get_state_reply_t> reply(xcb_xkb_get_state_reply(m_conn, cookie, nullptr));
         return reply ? int(reply->group) : -1;
     }
 

@@ -8,6 +8,7 @@
 #include "api/X11Windows.h"
 
 #include "core/EngineCore.h"
+#include "core/XConnection.h"
 
 #include "Screencast.h"
 #include "api/WindowPreview.h"
@@ -25,11 +26,6 @@
 namespace sc {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using XReply = std::unique_ptr<T, FreeDeleter>;
 
 enum AtomId {
     kNetClientListStacking,

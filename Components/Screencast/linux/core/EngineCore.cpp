@@ -1,6 +1,7 @@
 #include "core/EngineCore.h"
 
 #include "Screencast.h"
+#include "core/XConnection.h"
 
 #include "platform/log/Log.h"
 
@@ -34,30 +35,21 @@ int connectDisplay()
     std::lock_guard<std::mutex> lock(g_xMutex);
     if (g_conn)
         return kScInitOk;
-    // xcb_connect reads $DISPLAY itself; without it (or with a server
-    // that is gone) it returns a connection in an error state that must
-    // still be freed.
     const char* display = std::getenv("DISPLAY");
-    int screenNumber = 0;
-    xcb_connection_t* conn = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(conn)) {
+    XConnection x{std::string()};
+    if (x.failure() == XConnection::Failure::NoServer) {
         Log(kLogModule, LogLevel::Error, "scInitialize: cannot connect to X display \"%s\"",
             display ? display : "");
-        xcb_disconnect(conn);
         return kScInitNoDisplay;
     }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
-    for (int i = 0; it.rem && i < screenNumber; ++i)
-        xcb_screen_next(&it);
-    if (!it.rem) {
-        Log(kLogModule, LogLevel::Error, "scInitialize: X screen %d does not exist", screenNumber);
-        xcb_disconnect(conn);
+    if (x.failure() == XConnection::Failure::NoScreen) {
+        Log(kLogModule, LogLevel::Error, "scInitialize: X screen %d does not exist", x.screenNumber());
         return kScInitNoDisplay;
     }
-    g_conn = conn;
-    g_screen = it.data;
+    g_screen = x.screen();
+    g_conn = x.release();
     g_displayName = display ? display : "";
-    Log(kLogModule, LogLevel::Info, "scInitialize: connected, screen %d is %dx%d", screenNumber,
+    Log(kLogModule, LogLevel::Info, "scInitialize: connected, screen %d is %dx%d", x.screenNumber(),
         g_screen->width_in_pixels, g_screen->height_in_pixels);
     return kScInitOk;
 }

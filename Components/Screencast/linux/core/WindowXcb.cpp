@@ -16,49 +16,31 @@
 namespace sc {
 namespace rec {
 
-XcbConnection::XcbConnection()
-{
-    // The engine's display when it runs; $DISPLAY otherwise (a part used on
-    // its own, as the tests do).
-    const std::string display = engineDisplayName();
-    int screenNumber = 0;
-    m_conn = xcb_connect(display.empty() ? nullptr : display.c_str(), &screenNumber);
-    if (xcb_connection_has_error(m_conn))
-        return;
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_conn));
-    for (int i = 0; it.rem && i < screenNumber; ++i)
-        xcb_screen_next(&it);
-    if (it.rem)
-        m_screen = it.data;
-}
-
-XcbConnection::~XcbConnection()
-{
-    // Also ends every redirection and shared-memory attachment it made.
-    xcb_disconnect(m_conn);
-}
+// The engine's display when it runs; $DISPLAY otherwise (a part used on its
+// own, as the tests do).
+XcbConnection::XcbConnection() : XConnection(engineDisplayName()) {}
 
 xcb_atom_t XcbConnection::atom(const char* name, bool onlyIfExists)
 {
     if (!ok())
         return XCB_ATOM_NONE;
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        m_conn, xcb_intern_atom(m_conn, onlyIfExists ? 1 : 0, uint16_t(std::strlen(name)), name), &error));
+    XReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        conn(), xcb_intern_atom(conn(), onlyIfExists ? 1 : 0, uint16_t(std::strlen(name)), name), &error));
     std::free(error);
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
 void XcbConnection::drainEvents()
 {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+    while (xcb_generic_event_t* event = xcb_poll_for_event(conn()))
         std::free(event);
 }
 
 void XcbConnection::sync()
 {
     xcb_generic_error_t* error = nullptr;
-    std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), &error));
+    std::free(xcb_get_input_focus_reply(conn(), xcb_get_input_focus(conn()), &error));
     std::free(error);
 }
 
@@ -69,7 +51,7 @@ ImageReader::ImageReader(XcbConnection& x) : m_x(x)
     if (!x.ok())
         return;
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_shm_query_version_reply_t> version(
+    XReply<xcb_shm_query_version_reply_t> version(
         xcb_shm_query_version_reply(x.conn(), xcb_shm_query_version(x.conn()), &error));
     std::free(error);
     m_shmAvailable = version != nullptr;
@@ -139,7 +121,7 @@ bool ImageReader::read(xcb_drawable_t drawable, const QRect& rect, QImage& out)
 
     if (m_shmAvailable && ensureShm(bytes)) {
         xcb_generic_error_t* error = nullptr;
-        Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
+        XReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
             m_x.conn(),
             xcb_shm_get_image(m_x.conn(), drawable, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
                               uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_shmSeg, 0),
@@ -156,7 +138,7 @@ bool ImageReader::read(xcb_drawable_t drawable, const QRect& rect, QImage& out)
             m_shmAvailable = false;
         }
         xcb_generic_error_t* error = nullptr;
-        Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+        XReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
             m_x.conn(),
             xcb_get_image(m_x.conn(), XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(rect.x()), int16_t(rect.y()),
                           uint16_t(rect.width()), uint16_t(rect.height()), ~0u),
@@ -194,7 +176,7 @@ xcb_window_t topLevelOf(XcbConnection& x, xcb_window_t id)
         return XCB_WINDOW_NONE;
     for (int depth = 0; depth < 64; ++depth) {
         xcb_generic_error_t* error = nullptr;
-        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x.conn(), xcb_query_tree(x.conn(), id), &error));
+        XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x.conn(), xcb_query_tree(x.conn(), id), &error));
         if (error || !tree) {
             std::free(error);
             return XCB_WINDOW_NONE;
@@ -214,7 +196,7 @@ std::vector<StackedWindow> stackedWindows(XcbConnection& x)
     if (!x.ok())
         return windows;
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x.conn(), xcb_query_tree(x.conn(), x.root()), &error));
+    XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x.conn(), xcb_query_tree(x.conn(), x.root()), &error));
     std::free(error);
     if (!tree)
         return windows;
@@ -232,9 +214,9 @@ std::vector<StackedWindow> stackedWindows(XcbConnection& x)
     for (int i = 0; i < count; ++i) {
         xcb_generic_error_t* e1 = nullptr;
         xcb_generic_error_t* e2 = nullptr;
-        Reply<xcb_get_window_attributes_reply_t> a(
+        XReply<xcb_get_window_attributes_reply_t> a(
             xcb_get_window_attributes_reply(x.conn(), attributes[std::size_t(i)], &e1));
-        Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(x.conn(), geometry[std::size_t(i)], &e2));
+        XReply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(x.conn(), geometry[std::size_t(i)], &e2));
         const bool gone = e1 || e2 || !a || !g;
         std::free(e1);
         std::free(e2);
@@ -270,8 +252,8 @@ int OwnWindows::pidOwner(xcb_window_t window)
         xcb_get_property(m_x.conn(), 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0, 64);
     xcb_generic_error_t* e1 = nullptr;
     xcb_generic_error_t* e2 = nullptr;
-    Reply<xcb_get_property_reply_t> pid(xcb_get_property_reply(m_x.conn(), pidCookie, &e1));
-    Reply<xcb_get_property_reply_t> machine(xcb_get_property_reply(m_x.conn(), machineCookie, &e2));
+    XReply<xcb_get_property_reply_t> pid(xcb_get_property_reply(m_x.conn(), pidCookie, &e1));
+    XReply<xcb_get_property_reply_t> machine(xcb_get_property_reply(m_x.conn(), machineCookie, &e2));
     std::free(e1);
     std::free(e2);
     if (!pid || pid->format != 32 || xcb_get_property_value_length(pid.get()) < 4)
@@ -300,7 +282,7 @@ bool OwnWindows::isOwn(xcb_window_t topLevel)
         std::vector<xcb_window_t> next;
         for (xcb_window_t w : level) {
             xcb_generic_error_t* error = nullptr;
-            Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(m_x.conn(), xcb_query_tree(m_x.conn(), w), &error));
+            XReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(m_x.conn(), xcb_query_tree(m_x.conn(), w), &error));
             std::free(error);
             if (!tree)
                 continue;

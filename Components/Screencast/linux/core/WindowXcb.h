@@ -13,11 +13,12 @@
 #include <QImage>
 #include <QRect>
 
+#include "core/XConnection.h"
+
 #include <xcb/xcb.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,23 +26,10 @@
 namespace sc {
 namespace rec {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
 // A private connection to the engine's X display.
-class XcbConnection {
+class XcbConnection : public XConnection {
 public:
     XcbConnection();
-    ~XcbConnection();
-    XcbConnection(const XcbConnection&) = delete;
-    XcbConnection& operator=(const XcbConnection&) = delete;
-
-    bool ok() const { return m_screen != nullptr && !xcb_connection_has_error(m_conn); }
-    xcb_connection_t* conn() const { return m_conn; }
-    xcb_screen_t* screen() const { return m_screen; }
-    xcb_window_t root() const { return m_screen ? m_screen->root : xcb_window_t(XCB_WINDOW_NONE); }
 
     // NONE when it cannot be had.
     xcb_atom_t atom(const char* name, bool onlyIfExists = false);
@@ -50,10 +38,6 @@ public:
     void drainEvents();
     // Waits until the server handled everything sent so far.
     void sync();
-
-private:
-    xcb_connection_t* m_conn = nullptr;
-    xcb_screen_t* m_screen = nullptr;
 };
 
 // Reads rectangles of drawables (windows, pixmaps) as 32-bit pixels, through

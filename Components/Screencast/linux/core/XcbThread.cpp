@@ -13,33 +13,6 @@
 
 namespace sc {
 
-xcb_connection_t* connectToScreen(const std::string& display, xcb_window_t& root)
-{
-    int screenNumber = 0;
-    xcb_connection_t* conn = xcb_connect(display.empty() ? nullptr : display.c_str(), &screenNumber);
-    if (xcb_connection_has_error(conn)) {
-        xcb_disconnect(conn);
-        return nullptr;
-    }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
-    for (int i = 0; it.rem && i < screenNumber; ++i)
-        xcb_screen_next(&it);
-    if (!it.rem) {
-        xcb_disconnect(conn);
-        return nullptr;
-    }
-    root = it.data->root;
-    return conn;
-}
-
-void disconnectX(xcb_connection_t*& conn)
-{
-    if (conn) {
-        xcb_disconnect(conn);
-        conn = nullptr;
-    }
-}
-
 XcbThread::~XcbThread()
 {
     join();

@@ -1,11 +1,8 @@
 #pragma once
 
 // Plumbing of the engine's threads that wait on an X connection of their
-// own (the device watcher, the hotkeys): the connection and its root
-// window, and a thread woken through an eventfd that can be stopped from
-// anywhere, its own callbacks included.
-
-#include <xcb/xcb.h>
+// own (the device watcher, the hotkeys): a thread woken through an eventfd
+// that can be stopped from anywhere, its own callbacks included.
 
 #include <atomic>
 #include <functional>
@@ -13,14 +10,6 @@
 #include <thread>
 
 namespace sc {
-
-// A connection of its own to `display` (empty: $DISPLAY) and the root
-// window of its screen; null, with nothing left open, when the server
-// cannot be reached.
-xcb_connection_t* connectToScreen(const std::string& display, xcb_window_t& root);
-
-// Closes `conn` unless it is null, and nulls it.
-void disconnectX(xcb_connection_t*& conn);
 
 class XcbThread {
 public:

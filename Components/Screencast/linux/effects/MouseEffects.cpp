@@ -20,7 +20,7 @@ MouseDecorator::MouseDecorator(const MouseLook& look) : m_look(look), m_x(new Xc
         return;
     // XFixes answers nothing before the version is agreed.
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_xfixes_query_version_reply_t> version(
+    XReply<xcb_xfixes_query_version_reply_t> version(
         xcb_xfixes_query_version_reply(m_x->conn(), xcb_xfixes_query_version(m_x->conn(), 4, 0), &error));
     std::free(error);
     m_xfixes = version && version->major_version >= 1;
@@ -45,11 +45,11 @@ PointerState MouseDecorator::poll()
         cursorCookie = xcb_xfixes_get_cursor_image(c);
 
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, pointerCookie, &error));
+    XReply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, pointerCookie, &error));
     std::free(error);
     if (m_xfixes) {
         error = nullptr;
-        Reply<xcb_xfixes_get_cursor_image_reply_t> cursor(xcb_xfixes_get_cursor_image_reply(c, cursorCookie, &error));
+        XReply<xcb_xfixes_get_cursor_image_reply_t> cursor(xcb_xfixes_get_cursor_image_reply(c, cursorCookie, &error));
         std::free(error);
         if (cursor && cursor->cursor_serial != m_cursorSerial && cursor->width > 0 && cursor->height > 0
             && xcb_xfixes_get_cursor_image_cursor_image_length(cursor.get()) >= cursor->width * cursor->height) {

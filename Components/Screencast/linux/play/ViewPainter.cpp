@@ -2,7 +2,6 @@
 
 #include "core/EngineCore.h"
 #include "play/SwsSlack.h"
-#include "core/XcbThread.h"
 
 #include "platform/log/Log.h"
 
@@ -46,33 +45,30 @@ ViewPainter::~ViewPainter()
 {
     av_frame_free(&m_last);
     sws_freeContext(m_sws);
-    if (m_conn && m_gc)
-        xcb_free_gc(m_conn, m_gc);
-    disconnectX(m_conn);
+    if (m_x.conn() && m_gc)
+        xcb_free_gc(m_x.conn(), m_gc);
 }
 
 bool ViewPainter::open(xcb_window_t view)
 {
-    xcb_window_t root = 0;
-    m_conn = connectToScreen(engineDisplayName(), root);
-    if (!m_conn) {
+    m_x = XConnection(engineDisplayName());
+    if (!m_x.ok()) {
         Log(kLogModule, LogLevel::Error, "player: no X server to draw on");
         return false;
     }
     m_view = view;
-    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
-    m_black = screen ? screen->black_pixel : 0;
+    m_black = m_x.screen()->black_pixel;
     // Other clients may watch the same window: Qt keeps its own events.
     const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_EXPOSURE;
-    xcb_change_window_attributes(m_conn, m_view, XCB_CW_EVENT_MASK, &mask);
-    m_gc = xcb_generate_id(m_conn);
+    xcb_change_window_attributes(m_x.conn(), m_view, XCB_CW_EVENT_MASK, &mask);
+    m_gc = xcb_generate_id(m_x.conn());
     const uint32_t values[] = {m_black, 0};
-    xcb_create_gc(m_conn, m_gc, m_view, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, values);
+    xcb_create_gc(m_x.conn(), m_gc, m_view, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, values);
     if (!fetchGeometry()) {
         Log(kLogModule, LogLevel::Error, "player: the view 0x%x is no window", unsigned(view));
-        xcb_free_gc(m_conn, m_gc);
+        xcb_free_gc(m_x.conn(), m_gc);
         m_gc = 0;
-        disconnectX(m_conn);
+        m_x.close();
         return false;
     }
     return true;
@@ -80,19 +76,19 @@ bool ViewPainter::open(xcb_window_t view)
 
 bool ViewPainter::fetchGeometry()
 {
-    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, m_view), nullptr);
+    XReply<xcb_get_geometry_reply_t> g(
+        xcb_get_geometry_reply(m_x.conn(), xcb_get_geometry(m_x.conn(), m_view), nullptr));
     if (!g)
         return false;
     m_width = g->width;
     m_height = g->height;
     m_depth = g->depth;
-    std::free(g);
     return true;
 }
 
 void ViewPainter::show(const AVFrame* frame)
 {
-    if (!m_conn || !frame)
+    if (!m_x.conn() || !frame)
         return;
     if (!m_last)
         m_last = av_frame_alloc();
@@ -106,10 +102,10 @@ void ViewPainter::show(const AVFrame* frame)
 
 void ViewPainter::poll()
 {
-    if (!m_conn)
+    if (!m_x.conn())
         return;
     bool repaint = false;
-    while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x.conn())) {
         switch (event->response_type & 0x7f) {
         case XCB_CONFIGURE_NOTIFY: {
             auto* e = reinterpret_cast<xcb_configure_notify_event_t*>(event);
@@ -148,18 +144,18 @@ void ViewPainter::fillBars(int x, int y, int w, int h)
     if (x + w < m_width)
         bars[n++] = {int16_t(x + w), int16_t(y), uint16_t(m_width - x - w), uint16_t(h)};
     if (n > 0)
-        xcb_poly_fill_rectangle(m_conn, m_view, m_gc, uint32_t(n), bars);
+        xcb_poly_fill_rectangle(m_x.conn(), m_view, m_gc, uint32_t(n), bars);
 }
 
 // The scaled picture in bands that each fit into one request.
 void ViewPainter::putImage(int x, int y, int w, int h)
 {
     const uint32_t rowBytes = uint32_t(w) * 4;
-    const uint32_t maxBytes = xcb_get_maximum_request_length(m_conn) * 4 - kPutImageHeader;
+    const uint32_t maxBytes = xcb_get_maximum_request_length(m_x.conn()) * 4 - kPutImageHeader;
     const int band = std::max(1, int(maxBytes / rowBytes));
     for (int row = 0; row < h; row += band) {
         const int rows = std::min(band, h - row);
-        xcb_put_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_view, m_gc, uint16_t(w), uint16_t(rows), int16_t(x),
+        xcb_put_image(m_x.conn(), XCB_IMAGE_FORMAT_Z_PIXMAP, m_view, m_gc, uint16_t(w), uint16_t(rows), int16_t(x),
                       int16_t(y + row), 0, uint8_t(m_depth), rowBytes * uint32_t(rows),
                       m_pixels.data() + std::size_t(row) * rowBytes);
     }
@@ -167,7 +163,7 @@ void ViewPainter::putImage(int x, int y, int w, int h)
 
 void ViewPainter::paint()
 {
-    if (!m_conn || !m_last || m_width <= 0 || m_height <= 0 || m_last->width <= 0 || m_last->height <= 0)
+    if (!m_x.conn() || !m_last || m_width <= 0 || m_height <= 0 || m_last->width <= 0 || m_last->height <= 0)
         return;
     if (m_depth != 24 && m_depth != 32) {
         static bool told = false;
@@ -205,7 +201,7 @@ void ViewPainter::paint()
         return;
     fillBars(x, y, w, h);
     putImage(x, y, w, h);
-    xcb_flush(m_conn);
+    xcb_flush(m_x.conn());
 }
 
 } // namespace play

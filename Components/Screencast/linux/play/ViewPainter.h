@@ -5,6 +5,8 @@
 // size with the picture's ratio kept, black around it, and drawn again when
 // the window changes size or is uncovered. One thread uses a painter.
 
+#include "core/XConnection.h"
+
 #include <xcb/xcb.h>
 
 #include <cstdint>
@@ -30,7 +32,7 @@ public:
     // Connects to the engine's X server and watches `view`; false when
     // either is not there (nothing is drawn then).
     bool open(xcb_window_t view);
-    bool isOpen() const { return m_conn != nullptr; }
+    bool isOpen() const { return m_x.conn() != nullptr; }
 
     // Draws `frame` (kept for later redraws; any pixel format swscale reads).
     void show(const AVFrame* frame);
@@ -44,7 +46,7 @@ private:
     void fillBars(int x, int y, int w, int h);
     void putImage(int x, int y, int w, int h);
 
-    xcb_connection_t* m_conn = nullptr;
+    XConnection m_x;
     xcb_window_t m_view = 0;
     xcb_gcontext_t m_gc = 0;
     uint32_t m_black = 0;

@@ -77,7 +77,7 @@ public:
             return false;
         m_x.drainEvents();
         xcb_generic_error_t* error = nullptr;
-        Reply<xcb_query_pointer_reply_t> reply(
+        XReply<xcb_query_pointer_reply_t> reply(
             xcb_query_pointer_reply(m_x.conn(), xcb_query_pointer(m_x.conn(), m_x.root()), &error));
         std::free(error);
         if (!reply || !reply->same_screen)

@@ -128,17 +128,13 @@ std::unique_ptr<ScreenAreaSource> ScreenAreaSource::create(const std::string& di
                                                            std::string& error)
 {
     std::unique_ptr<ScreenAreaSource> source(new ScreenAreaSource);
-    source->m_conn = xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr);
-    if (xcb_connection_has_error(source->m_conn)) {
-        error = "cannot connect to the X server";
+    source->m_x = XConnection(display);
+    if (!source->m_x.ok()) {
+        error = source->m_x.failure() == XConnection::Failure::NoScreen ? "no screen" : "cannot connect to the X server";
         return nullptr;
     }
-    const xcb_setup_t* setup = xcb_get_setup(source->m_conn);
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
-    if (!screen) {
-        error = "no screen";
-        return nullptr;
-    }
+    const xcb_setup_t* setup = xcb_get_setup(source->m_x.conn());
+    const xcb_screen_t* screen = source->m_x.screen();
     // The frames are 32-bit little-endian BGRX: true of every 24- and
     // 32-bit TrueColor server on a PC.
     bool thirtyTwo = false;
@@ -158,7 +154,7 @@ std::unique_ptr<ScreenAreaSource> ScreenAreaSource::create(const std::string& di
         return nullptr;
     }
     source->m_area = area;
-    if (hasShm(source->m_conn)) {
+    if (hasShm(source->m_x.conn())) {
         source->m_pool = std::make_shared<ShmPool>(std::size_t(area.width()) * std::size_t(area.height()) * 4);
         source->watchDamage();
     }
@@ -170,19 +166,19 @@ std::unique_ptr<ScreenAreaSource> ScreenAreaSource::create(const std::string& di
 // whole area.
 void ScreenAreaSource::watchDamage()
 {
-    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(m_conn, &xcb_damage_id);
-    const xcb_query_extension_reply_t* fixes = xcb_get_extension_data(m_conn, &xcb_xfixes_id);
+    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(m_x.conn(), &xcb_damage_id);
+    const xcb_query_extension_reply_t* fixes = xcb_get_extension_data(m_x.conn(), &xcb_xfixes_id);
     if (!damage || !damage->present || !fixes || !fixes->present)
         return;
-    auto* fixesVersion = xcb_xfixes_query_version_reply(m_conn, xcb_xfixes_query_version(m_conn, 2, 0), nullptr);
-    auto* damageVersion = xcb_damage_query_version_reply(m_conn, xcb_damage_query_version(m_conn, 1, 1), nullptr);
+    auto* fixesVersion = xcb_xfixes_query_version_reply(m_x.conn(), xcb_xfixes_query_version(m_x.conn(), 2, 0), nullptr);
+    auto* damageVersion = xcb_damage_query_version_reply(m_x.conn(), xcb_damage_query_version(m_x.conn(), 1, 1), nullptr);
     const bool versions = fixesVersion && damageVersion;
     std::free(fixesVersion);
     std::free(damageVersion);
     if (!versions)
         return;
     m_copyPool = std::make_shared<ShmPool>(std::size_t(m_area.width()) * std::size_t(m_area.height()) * 4);
-    ShmPool::Segment* copy = m_copyPool->acquire(m_conn);
+    ShmPool::Segment* copy = m_copyPool->acquire(m_x.conn());
     if (!copy) {
         m_copyPool.reset();
         return;
@@ -191,11 +187,11 @@ void ScreenAreaSource::watchDamage()
     m_copySegment = copy->xid;
     // One notice when the screen first changes after a collection, never
     // a stream of them: nothing piles up while the recording is paused.
-    const uint32_t id = xcb_generate_id(m_conn);
-    m_region = xcb_generate_id(m_conn);
-    xcb_xfixes_create_region(m_conn, m_region, 0, nullptr);
+    const uint32_t id = xcb_generate_id(m_x.conn());
+    m_region = xcb_generate_id(m_x.conn());
+    xcb_xfixes_create_region(m_x.conn(), m_region, 0, nullptr);
     xcb_generic_error_t* error = xcb_request_check(
-        m_conn, xcb_damage_create_checked(m_conn, id, m_root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
+        m_x.conn(), xcb_damage_create_checked(m_x.conn(), id, m_root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
     if (error) {
         std::free(error);
         return;
@@ -207,11 +203,11 @@ void ScreenAreaSource::watchDamage()
 // change after it stays there for the next call.
 void ScreenAreaSource::collectDamage()
 {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x.conn()))
         std::free(event);
-    xcb_damage_subtract(m_conn, m_damage, XCB_NONE, m_region);
+    xcb_damage_subtract(m_x.conn(), m_damage, XCB_NONE, m_region);
     xcb_xfixes_fetch_region_reply_t* reply =
-        xcb_xfixes_fetch_region_reply(m_conn, xcb_xfixes_fetch_region(m_conn, m_region), nullptr);
+        xcb_xfixes_fetch_region_reply(m_x.conn(), xcb_xfixes_fetch_region(m_x.conn(), m_region), nullptr);
     if (!reply) {
         m_changed.invalidate();
         return;
@@ -228,10 +224,10 @@ bool ScreenAreaSource::readRows(uint32_t segment, int top, int bottom)
 {
     const uint32_t offset = uint32_t(top) * uint32_t(m_area.width()) * 4u;
     const xcb_shm_get_image_cookie_t cookie =
-        xcb_shm_get_image(m_conn, m_root, int16_t(m_area.x()), int16_t(m_area.y() + top), uint16_t(m_area.width()),
+        xcb_shm_get_image(m_x.conn(), m_root, int16_t(m_area.x()), int16_t(m_area.y() + top), uint16_t(m_area.width()),
                           uint16_t(bottom - top), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment, offset);
     xcb_generic_error_t* error = nullptr;
-    xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(m_conn, cookie, &error);
+    xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(m_x.conn(), cookie, &error);
     std::free(error);
     std::free(reply);
     return reply != nullptr;
@@ -292,8 +288,7 @@ ScreenAreaSource::~ScreenAreaSource()
 {
     // The server detaches the segments of a closed connection; the pool
     // unmaps them once the last frame made on them is gone.
-    if (m_conn)
-        xcb_disconnect(m_conn);
+    m_x.close();
 }
 
 void ScreenAreaSource::setArea(const QRect& area)
@@ -314,7 +309,7 @@ void ScreenAreaSource::setArea(const QRect& area)
 
 int ScreenAreaSource::grab(VideoFrame& out)
 {
-    if (xcb_connection_has_error(m_conn))
+    if (xcb_connection_has_error(m_x.conn()))
         return SR_UnknownError;
     const int rc = grabArea(out);
     if (rc != SR_Success && screenResized())
@@ -324,7 +319,7 @@ int ScreenAreaSource::grab(VideoFrame& out)
 
 bool ScreenAreaSource::screenResized() const
 {
-    xcb_get_geometry_reply_t* root = xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, m_root), nullptr);
+    xcb_get_geometry_reply_t* root = xcb_get_geometry_reply(m_x.conn(), xcb_get_geometry(m_x.conn(), m_root), nullptr);
     const bool resized = root && (root->width != m_rootRect.width() || root->height != m_rootRect.height());
     std::free(root);
     return resized;
@@ -348,7 +343,7 @@ int ScreenAreaSource::grabArea(VideoFrame& out)
         return SR_Success;
     }
     m_previous = QImage();
-    ShmPool::Segment* segment = m_pool ? m_pool->acquire(m_conn) : nullptr;
+    ShmPool::Segment* segment = m_pool ? m_pool->acquire(m_x.conn()) : nullptr;
     if (!segment)
         return grabPlain(out);
     if (tracked) {
@@ -373,10 +368,10 @@ int ScreenAreaSource::grabPlain(VideoFrame& out)
 {
     const int64_t askedUs = nowUs();
     const xcb_get_image_cookie_t cookie =
-        xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(m_area.x()), int16_t(m_area.y()),
+        xcb_get_image(m_x.conn(), XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(m_area.x()), int16_t(m_area.y()),
                       uint16_t(m_area.width()), uint16_t(m_area.height()), ~0u);
     xcb_generic_error_t* error = nullptr;
-    xcb_get_image_reply_t* reply = xcb_get_image_reply(m_conn, cookie, &error);
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(m_x.conn(), cookie, &error);
     std::free(error);
     if (!reply)
         return SR_UnknownError;

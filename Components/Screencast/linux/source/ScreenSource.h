@@ -16,6 +16,7 @@
 
 #include "source/DamageTracker.h"
 #include "core/Pipeline.h"
+#include "core/XConnection.h"
 
 #include <deque>
 #include <memory>
@@ -59,7 +60,7 @@ private:
     bool refreshCopy(std::vector<DamageTracker::Span>& changed);
     void copyInto(uint8_t* segment, int64_t& generation);
 
-    xcb_connection_t* m_conn = nullptr;
+    XConnection m_x;
     uint32_t m_root = 0;
     QRect m_rootRect;
     QRect m_area;

@@ -36,7 +36,7 @@ bool WindowComposer::start(std::string& error)
     }
     // Naming a window's pixmap came with version 0.2.
     xcb_generic_error_t* e = nullptr;
-    Reply<xcb_composite_query_version_reply_t> version(
+    XReply<xcb_composite_query_version_reply_t> version(
         xcb_composite_query_version_reply(m_x.conn(), xcb_composite_query_version(m_x.conn(), 0, 4), &e));
     std::free(e);
     if (!version || (version->major_version == 0 && version->minor_version < 2)) {
@@ -65,7 +65,7 @@ void WindowComposer::background(const QRect& area, QImage& out)
     if (m_rootPixmapAtom == XCB_ATOM_NONE)
         return;
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
+    XReply<xcb_get_property_reply_t> property(xcb_get_property_reply(
         m_x.conn(), xcb_get_property(m_x.conn(), 0, m_x.root(), m_rootPixmapAtom, XCB_ATOM_PIXMAP, 0, 1), &error));
     std::free(error);
     if (!property || property->format != 32 || xcb_get_property_value_length(property.get()) < 4)
@@ -107,7 +107,7 @@ int WindowComposer::compose(const std::vector<StackedWindow>& stack, const std::
     for (const Job& job : jobs) {
         const StackedWindow& w = *job.window;
         xcb_generic_error_t* error = xcb_request_check(m_x.conn(), job.named);
-        Reply<xcb_shape_get_rectangles_reply_t> shape;
+        XReply<xcb_shape_get_rectangles_reply_t> shape;
         if (m_shape) {
             xcb_generic_error_t* shapeError = nullptr;
             shape.reset(xcb_shape_get_rectangles_reply(m_x.conn(), job.shape, &shapeError));
@@ -210,15 +210,15 @@ SingleWindowSource::State SingleWindowSource::query(QRect& frame)
         std::free(error);
     };
     xcb_generic_error_t* e = nullptr;
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryCookie, &e));
+    XReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryCookie, &e));
     keep(e);
     e = nullptr;
-    Reply<xcb_translate_coordinates_reply_t> position(xcb_translate_coordinates_reply(c, positionCookie, &e));
+    XReply<xcb_translate_coordinates_reply_t> position(xcb_translate_coordinates_reply(c, positionCookie, &e));
     keep(e);
     e = nullptr;
-    Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, attributesCookie, &e));
+    XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, attributesCookie, &e));
     keep(e);
-    Reply<xcb_get_property_reply_t> extents, state;
+    XReply<xcb_get_property_reply_t> extents, state;
     if (m_extentsAtom != XCB_ATOM_NONE) {
         e = nullptr;
         extents.reset(xcb_get_property_reply(c, extentsCookie, &e));

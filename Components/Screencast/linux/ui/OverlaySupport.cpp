@@ -1,6 +1,7 @@
 #include "ui/OverlaySupport.h"
 
 #include "core/EngineCore.h"
+#include "core/XConnection.h"
 #include "ui/WindowGui.h"
 
 #include "Screencast.h"
@@ -14,10 +15,6 @@ namespace sc {
 namespace ui {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 
 QRect displayRect(int index)
 {
@@ -51,7 +48,7 @@ QImage grabScreen(const QRect& wanted)
     if (area.isEmpty())
         return QImage();
     xcb_generic_error_t* error = nullptr;
-    std::unique_ptr<xcb_get_image_reply_t, FreeDeleter> reply(xcb_get_image_reply(
+    XReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
         x.conn(),
         xcb_get_image(x.conn(), XCB_IMAGE_FORMAT_Z_PIXMAP, x.screen()->root, int16_t(area.x()), int16_t(area.y()),
                       uint16_t(area.width()), uint16_t(area.height()), ~0u),
