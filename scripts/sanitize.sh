@@ -19,6 +19,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 which=${1:-all}
 regex=${2:-.}
 jobs=${SANITIZE_JOBS:-$(nproc)}
+export SUITE_JOBS=$jobs
 case $which in
   debug|asan|all) ;;
   *) echo "usage: sanitize.sh [debug|asan|all] [TEST_REGEX]" >&2; exit 2 ;;
@@ -34,26 +35,17 @@ configure_and_build() {
   cmake --build "$dir" -j"$jobs" || { echo "sanitize: build of $dir failed" >&2; return 1; }
 }
 
+# shellcheck source=scripts/suites.sh
+source "$root/scripts/suites.sh"
+
 # run_tests DIR NAME: unit then e2e; returns non-zero when either failed.
 run_tests() {
-  local dir=$1 name=$2 unit_rc e2e_rc
-  local common=(-R "$regex" --output-on-failure --no-tests=ignore)
-  (
-    cd "$dir" || exit 1
-    echo "== unit tests, $name"
-    env -u DISPLAY -u WAYLAND_DISPLAY -u PULSE_SERVER \
-      ctest -L unit -j"$jobs" --timeout 900 "${common[@]}" 2>&1 | tee "$dir/test-unit.log"
-    unit_rc=${PIPESTATUS[0]}
-    echo "== end-to-end tests, $name"
-    bash "$root/scripts/with-test-env.sh" \
-      ctest -L e2e --timeout 1800 "${common[@]}" 2>&1 | tee "$dir/test-e2e.log"
-    e2e_rc=${PIPESTATUS[0]}
-    if [ "$unit_rc" -ne 0 ] || [ "$e2e_rc" -ne 0 ]; then
-      echo "sanitize: $name: failures or reports above (unit $unit_rc, e2e $e2e_rc)" >&2
-      exit 1
-    fi
-    echo "sanitize: $name: all passed"
-  )
+  if run_suites "$1" ", $2" 900 1800 -R "$regex"; then
+    echo "sanitize: $2: all passed"
+  else
+    echo "sanitize: $2: failures or reports above (unit $unit_rc, e2e $e2e_rc)" >&2
+    return 1
+  fi
 }
 
 rc=0

@@ -12,21 +12,9 @@ export BUILD_DIR=$build_dir
 bash "$root/scripts/install-deps.sh" || { echo "test: installing dependencies failed" >&2; exit 1; }
 bash "$root/scripts/build.sh" || { echo "test: build failed" >&2; exit 1; }
 
-cd "$build_dir" || exit 1
-jobs=$(nproc 2>/dev/null || echo 4)
-common=(--output-on-failure --no-tests=ignore "$@")
-
-echo "== unit tests"
-# No display and no sound server: unit tests must not need either.
-env -u DISPLAY -u WAYLAND_DISPLAY -u PULSE_SERVER \
-  ctest -L unit -j"$jobs" --timeout 300 "${common[@]}" 2>&1 | tee "$build_dir/test-unit.log"
-unit_rc=${PIPESTATUS[0]}
-
-echo "== end-to-end tests"
-# One at a time: they share one screen and one sound server.
-bash "$root/scripts/with-test-env.sh" \
-  ctest -L e2e --timeout 600 "${common[@]}" 2>&1 | tee "$build_dir/test-e2e.log"
-e2e_rc=${PIPESTATUS[0]}
+# shellcheck source=scripts/suites.sh
+source "$root/scripts/suites.sh"
+run_suites "$build_dir" "" 300 600 "$@"
 
 summary() {
   local name=$1 log=$2 rc=$3 line
