@@ -21,6 +21,7 @@
 #include "app/ShowPicture.h"
 #include "app/SystemStatusBar.h"
 #include "capture/DlgSnapshot.h"
+#include "core/RecordingSession.h"
 #include "core/DesktopHider.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
@@ -86,10 +87,7 @@ MainWindow::MainWindow(QWidget* parent)
     starMachine();
 
     // A scheduled start must wait while a recording or its preview runs.
-    TaskManage::instance()->setBusyCheck([] {
-        const RecordParameter* p = RecordParameter::instance();
-        return p->m_bRecording || p->m_bPreviewing;
-    });
+    TaskManage::instance()->setBusyCheck([] { return !RecordingSession::instance()->isIdle(); });
     connectStatusItem();
 }
 
@@ -176,7 +174,7 @@ void MainWindow::connectStatusItem()
     connect(status, &SystemStatusBar::sigExit, this, &MainWindow::finishRecordingForQuit);
     connect(status, &SystemStatusBar::sigShowRecBar, this, [this] {
         // Not placed yet while the recording starts.
-        if (m_eRoadState == Road_Recording && m_pVideoRecCtl && m_pVideoRecCtl->isHidden())
+        if (RecordingSession::instance()->isRunning() && m_pVideoRecCtl && m_pVideoRecCtl->isHidden())
             m_pVideoRecCtl->show();
     });
 }

@@ -63,17 +63,6 @@ public:
         BtnWin_Multiple = 2
     };
 
-    // Where a start request stands. Starting covers everything between the
-    // request being accepted and the engine recording (the hotkey reminder,
-    // the temporary-folder prompts, the countdown or the short pause); in it
-    // every further start, stop or hotkey request is refused, since nothing
-    // has been started that could be stopped yet.
-    enum RoadState {
-        Road_Idle = 0,
-        Road_Starting = 1,
-        Road_Recording = 2
-    };
-
     // The save-as question of a screenshot: (parent, caption, proposed
     // path, filters, in/out selected filter) -> chosen path, empty when
     // cancelled. QFileDialog::getSaveFileName unless a test replaces it.
@@ -105,7 +94,6 @@ public:
     int recordWhat() const { return m_nRecordWhat; }
     bool isWindowPickerOpen() const;
     bool engineStarted() const { return m_bEngineStarted; }
-    RoadState roadState() const { return m_eRoadState; }
     VideoRecCtlWdg* videoRecCtl() const;
     DlgSnapshot* snapshotEditor() const;
     // Before the program is ended from outside: a countdown is taken back,
@@ -239,7 +227,6 @@ private:
     static const StartRefusal kStartRefusals[];
     bool enterStarting();
     bool passStartChecks();
-    void claimStart();
     bool taskLacksSources();
     void warnTaskLacksSources();
     bool cannotStartNow();
@@ -261,11 +248,10 @@ private:
     void dropSnapshotEditor();
     static bool saveSnapshotAs(const QString& tempPath, const QString& target, const QImage& image);
     int saveInBackground(const QString& tempPath, const QString& target, const QImage& image);
-    // Ends a start request that was refused: the scheduled task's start and
-    // an armed around- or follow-mouse mode are dropped, the status item's
-    // panel comes back; clearRecording also drops the recording flag this
-    // start had set.
-    void refuseStart(bool clearRecording);
+    // Ends a start request that was refused: the session goes back to idle
+    // (dropping a scheduled task's claim), an armed around- or follow-mouse
+    // mode is dropped, the status item's panel comes back.
+    void refuseStart();
     // Undoes a start whose preparation failed or was given up: bar gone,
     // flags clear, status item idle, the hidden menu bar, applications,
     // preferences and frame back.
@@ -339,7 +325,6 @@ private:
     QAction* m_pCurrentAreaAction = nullptr;
     QMap<QAction*, QSize> m_aroundSizes;
     bool m_bEngineStarted = false;
-    RoadState m_eRoadState = Road_Idle;
     // Taken when a start is accepted: the recorder consumes the around- and
     // follow-mouse settings while it prepares, but the bar's place (also
     // when the region is dragged later) depends on them for the whole

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/MainWindowBase.h"
+#include "core/RecordingSession.h"
 #include "core/RecordParameter.h"
 #include "recording/AudioLevelFeed.h"
 #include "ui_MainWindow.h"
@@ -28,8 +29,8 @@ void MainWindow::updateAudioMeter()
         return;
     const RecordParameter* params = RecordParameter::instance();
     const bool live = m_bEngineStarted && m_nRecordWhat == RecordWhat_Audio && m_pMainWindowBase
-                      && m_pMainWindowBase->isVisible() && params->getMicEnable() && !params->m_bRecording
-                      && m_eRoadState == Road_Idle;
+                      && m_pMainWindowBase->isVisible() && params->getMicEnable()
+                      && RecordingSession::instance()->isIdle();
     if (live == m_pAudioLevels->isRunning())
         return;
     const bool shown = live && m_pAudioLevels->startMicTest(QString());

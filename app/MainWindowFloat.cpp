@@ -7,6 +7,7 @@
 #include "app/MainWindowBase.h"
 #include "app/MainWindowShared.h"
 #include "app/RecordHistoryTool.h"
+#include "core/RecordingSession.h"
 #include "core/RecordParameter.h"
 #include "platform/log/Log.h"
 #include "recording/CameraDlg.h"
@@ -105,5 +106,5 @@ void MainWindow::refreshFloatWindow()
                                params->getCamerastream() && !cameras.isEmpty() ? qMax(0, cameras.indexOf(shown)) : -1);
     m_pFloatWindow->setSoundStates(params->getSysAudioEnable(), params->getMicEnable());
     // From the tiles the start picks the video recorder itself.
-    m_pFloatWindow->setCanStart(m_eRoadState == Road_Idle && (m_nRecordWhat == RecordWhat_Home || onCheckCanRec()));
+    m_pFloatWindow->setCanStart(RecordingSession::instance()->isIdle() && (m_nRecordWhat == RecordWhat_Home || onCheckCanRec()));
 }

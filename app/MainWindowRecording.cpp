@@ -13,6 +13,7 @@
 #include "core/DeviceManager.h"
 #include "core/OSServiceUtils.h"
 #include "core/RecordParameter.h"
+#include "core/RecordingSession.h"
 #include "core/SignalsTransfer.h"
 #include "app/MainWindowAudioPlugin.h"
 #include "capture/UnsavedOffer.h"
@@ -47,7 +48,7 @@ const char* const kLogModule = homewindow::logModule();
 
 bool MainWindow::startingRefused(const char* what) const
 {
-    if (m_eRoadState != Road_Starting)
+    if (!RecordingSession::instance()->isStarting())
         return false;
     // Nothing runs yet that could be paused, stopped or shot, and a second
     // start would stack on the first.
@@ -138,11 +139,10 @@ void MainWindow::onHotkeyRecbar()
 void MainWindow::onTaskStartRec(int recwhat)
 {
     TaskManage* tasks = TaskManage::instance();
-    const RecordParameter* params = RecordParameter::instance();
-    // A start under way has not set the recording flag yet in all its steps.
-    if (tasks->isTasking || params->m_bRecording || params->m_bPreviewing || m_eRoadState != Road_Idle) {
-        Log(kLogModule, LogLevel::Info, "Task start cancel, isTasking:%d, isRecording:%d, isPreview:%d", tasks->isTasking ? 1 : 0,
-            params->m_bRecording || m_eRoadState != Road_Idle ? 1 : 0, params->m_bPreviewing ? 1 : 0);
+    RecordingSession* session = RecordingSession::instance();
+    if (session->isTasking() || !session->isIdle()) {
+        Log(kLogModule, LogLevel::Info, "Task start cancel, isTasking:%d, state:%s", session->isTasking() ? 1 : 0,
+            RecordingSession::stateName(session->state()));
         return;
     }
     if (recwhat == RecordWhat_Webcam) {
@@ -152,8 +152,7 @@ void MainWindow::onTaskStartRec(int recwhat)
         onCameraRedord();
         if (tasks->isOutOfDate()) {
             Log(kLogModule, LogLevel::Info, "Task start out of date");
-        } else if (CameraDlg* recorder = webcamRecorder()) {
-            tasks->isTasking = true;
+        } else if (CameraDlg* recorder = webcamRecorder(); recorder && session->beginTask()) {
             QTimer::singleShot(500, recorder, &CameraDlg::on_btnRec_clicked);
         } else {
             Log(kLogModule, LogLevel::Info, "camera task start failed: camera state failed");
@@ -180,8 +179,8 @@ void MainWindow::onTaskStartRec(int recwhat)
         Log(kLogModule, LogLevel::Info, "Task start out of date");
         return;
     }
-    tasks->isTasking = true;
-    QTimer::singleShot(500, this, &MainWindow::onBtnRecClicked);
+    if (session->beginTask())
+        QTimer::singleShot(500, this, &MainWindow::onBtnRecClicked);
 }
 
 // ---- recording -----------------------------------------------------------------------------
@@ -189,25 +188,22 @@ void MainWindow::onTaskStartRec(int recwhat)
 // A reason to turn a start request down. `applies` may ask the user (the
 // chosen windows being gone is settled by a question); `tell` shows the
 // message of the refusal before the start is undone, `after` runs once it
-// is. `claimed`: checked after the start took the recording flag, which the
-// refusal then gives back.
+// is.
 struct MainWindow::StartRefusal
 {
     const char* name;
     bool (MainWindow::*applies)();
     void (MainWindow::*tell)();
     void (MainWindow::*after)();
-    bool claimed;
 };
 
 const MainWindow::StartRefusal MainWindow::kStartRefusals[] = {
-    {"scheduled task without sources", &MainWindow::taskLacksSources, &MainWindow::warnTaskLacksSources, nullptr,
-     false},
-    {"busy or nothing to record", &MainWindow::cannotStartNow, nullptr, nullptr, false},
-    {"an unsaved recording kept", &MainWindow::unsavedRecordingKept, nullptr, nullptr, false},
-    {"chosen windows gone, re-select", &MainWindow::windowsGoneReselect, nullptr, &MainWindow::onWindowSelect, true},
+    {"scheduled task without sources", &MainWindow::taskLacksSources, &MainWindow::warnTaskLacksSources, nullptr},
+    {"nothing to record", &MainWindow::cannotStartNow, nullptr, nullptr},
+    {"an unsaved recording kept", &MainWindow::unsavedRecordingKept, nullptr, nullptr},
+    {"chosen windows gone, re-select", &MainWindow::windowsGoneReselect, nullptr, &MainWindow::onWindowSelect},
     {"a player forbids capture", &MainWindow::playerForbidsCapture, &MainWindow::warnForbiddenPlayer,
-     &MainWindow::onShowRegionBox, true},
+     &MainWindow::onShowRegionBox},
 };
 
 bool MainWindow::checkAudioDriver()
@@ -251,14 +247,11 @@ void MainWindow::clearMouseModes()
     m_bBarAtCorner = false;
 }
 
-void MainWindow::refuseStart(bool clearRecording)
+void MainWindow::refuseStart()
 {
-    TaskManage::instance()->isTasking = false;
-    if (clearRecording)
-        RecordParameter::instance()->m_bRecording = false;
+    RecordingSession::instance()->abandonStart();
     // An armed mode would otherwise ride along with the next, ordinary start.
     clearMouseModes();
-    m_eRoadState = Road_Idle;
     SystemStatusBar::instance()->setActionEnable(true);
 }
 
@@ -307,12 +300,12 @@ void MainWindow::warnTaskLacksSources()
 
 bool MainWindow::cannotStartNow()
 {
-    const RecordParameter* params = RecordParameter::instance();
+    // A recording or preview under way was turned down by the session
+    // before any check ran.
     const bool canRec = onCheckCanRec();
-    if (!m_pVideoRecCtl && !params->m_bRecording && !params->m_bPreviewing && canRec)
+    if (!m_pVideoRecCtl && canRec)
         return false;
-    Log(kLogModule, LogLevel::Info, "start record cancel, recording:%d, preview:%d, canrec:%d ", params->m_bRecording ? 1 : 0,
-        params->m_bPreviewing ? 1 : 0, canRec ? 0 : 1);
+    Log(kLogModule, LogLevel::Info, "start record cancel, bar:%d, canrec:%d ", m_pVideoRecCtl ? 1 : 0, canRec ? 0 : 1);
     return true;
 }
 
@@ -353,37 +346,25 @@ void MainWindow::warnForbiddenPlayer()
                           QMessageBox::Ok);
 }
 
-void MainWindow::claimStart()
-{
-    RecordParameter* params = RecordParameter::instance();
-    params->m_bRecording = true;
-    // The recorder consumes these while it prepares; the bar needs them
-    // until the recording ends.
-    m_bBarAtCorner = params->isAroundMouse() || params->isFollowMouse();
-}
-
 bool MainWindow::passStartChecks()
 {
-    bool claimed = false;
     for (const StartRefusal& refusal : kStartRefusals) {
-        if (refusal.claimed && !claimed) {
-            claimStart();
-            claimed = true;
-        }
         if (!(this->*refusal.applies)())
             continue;
         Log(kLogModule, LogLevel::Info, "start refused: %s", refusal.name);
         if (refusal.tell)
             (this->*refusal.tell)();
-        refuseStart(claimed);
+        refuseStart();
         // After the refusal: an open window picker keeps the status item's
         // panel closed on its own.
         if (refusal.after)
             (this->*refusal.after)();
         return false;
     }
-    if (!claimed)
-        claimStart();
+    // The recorder consumes these while it prepares; the bar needs them
+    // until the recording ends.
+    const RecordParameter* params = RecordParameter::instance();
+    m_bBarAtCorner = params->isAroundMouse() || params->isFollowMouse();
     return true;
 }
 
@@ -391,20 +372,14 @@ bool MainWindow::passStartChecks()
 
 bool MainWindow::enterStarting()
 {
-    const RecordParameter* params = RecordParameter::instance();
-    if (m_eRoadState == Road_Recording && !m_pVideoRecCtl && !params->m_bRecording) {
-        // The bar went without announcing an end: nothing records any more.
-        Log(kLogModule, LogLevel::Info, "recording state left without a control bar; back to idle");
-        m_eRoadState = Road_Idle;
-    }
-    if (m_eRoadState != Road_Idle) {
-        // A start under way or a running recording owns the task flag and
-        // the status item: this request leaves them alone.
-        Log(kLogModule, LogLevel::Info, "start record cancel, recording:%d, preview:%d, canrec:%d ", 1,
-            params->m_bPreviewing ? 1 : 0, onCheckCanRec() ? 0 : 1);
+    RecordingSession* session = RecordingSession::instance();
+    if (!session->requestStart()) {
+        // A start under way, a running recording or a preview owns the task
+        // claim and the status item: this request leaves them alone.
+        Log(kLogModule, LogLevel::Info, "start record cancel, state:%s, canrec:%d ", RecordingSession::stateName(session->state()),
+            onCheckCanRec() ? 0 : 1);
         return false;
     }
-    m_eRoadState = Road_Starting;
     SystemStatusBar::instance()->setActionEnable(false);
     reUpdateMainData();
     return true;
@@ -470,6 +445,7 @@ bool MainWindow::createControlBar()
 
 void MainWindow::waitThenStart()
 {
+    RecordingSession::instance()->beginCountdown();
     if (RecordParameter::instance()->isCountDown() && !TaskManage::instance()->isTasking) {
         Log("REC", LogLevel::Info, "Show count Picture");
         m_pShowPicture = new ShowPicture(nullptr);
@@ -519,12 +495,11 @@ void MainWindow::finishRecordingForQuit()
 {
     if (m_pShowPicture)
         cancelCountdown();
-    RecordParameter* params = RecordParameter::instance();
-    if (!params->m_bRecording)
+    RecordingSession* session = RecordingSession::instance();
+    if (!session->isRecording())
         return;
     Log("REC", LogLevel::Info, "finishing the recording before quitting");
-    params->m_bRecording = false;
-    params->m_bPaused = false;
+    session->finish();
     ScreenRecorder::instance()->stop();
     SystemStatusBar::instance()->setSysBarState(SysBar_Idle);
 }
@@ -559,9 +534,10 @@ void MainWindow::startRec()
     // The bar may have ended during the countdown or the pause (an engine
     // error stops it): then nothing is left to start and the status item
     // must not claim a recording.
-    if (m_eRoadState != Road_Starting || !m_pVideoRecCtl || !RecordParameter::instance()->m_bRecording) {
-        Log("REC", LogLevel::Info, "startRec: no prepared recording (state %d)", int(m_eRoadState));
-        if (m_eRoadState == Road_Starting)
+    RecordingSession* session = RecordingSession::instance();
+    if (!session->isStarting() || !m_pVideoRecCtl) {
+        Log("REC", LogLevel::Info, "startRec: no prepared recording (state %s)", RecordingSession::stateName(session->state()));
+        if (session->isStarting())
             undoStart();
         return;
     }
@@ -572,7 +548,7 @@ void MainWindow::startRec()
     // The panel stands in for the frame only while nothing records; the
     // frame's return after the recording hides it for good.
     hideFloatWindow();
-    m_eRoadState = Road_Recording;
+    session->recordingStarted();
     countStart();
     CEIPWrapper::instance()->MakeEvent(5000);
     m_pVideoRecCtl->start();
@@ -593,10 +569,10 @@ void MainWindow::undoStart()
     // Not inside any of the bar's own handlers here.
     delete m_pVideoRecCtl.data();
     status->setSysBarState(SysBar_Idle);
-    TaskManage::instance()->isTasking = false;
-    RecordParameter::instance()->m_bRecording = false;
+    // The bar may have ended the start as it went; the task's claim goes
+    // either way.
+    RecordingSession::instance()->abandonStart();
     clearMouseModes();
-    m_eRoadState = Road_Idle;
     ui->actionOptions->setEnabled(true);
     OSServiceUtils::setDockHide(true);
     OSServiceUtils::setHideDesktopIcon(true);
@@ -619,26 +595,22 @@ void MainWindow::onRecordStop()
 {
     if (m_bReminderOpen)
         return;
-    RecordParameter* params = RecordParameter::instance();
-    const bool wasStarting = m_eRoadState == Road_Starting;
-    if (wasStarting) {
-        // The bar of a start under way only announces an end once it gave
-        // up the recording (an engine error in the countdown); any other
-        // end belongs to someone else.
-        if (!m_pVideoRecCtl || params->m_bRecording) {
-            Log(kLogModule, LogLevel::Info, "recordStop while a recording is starting: not this one's");
-            return;
-        }
-        Log(kLogModule, LogLevel::Info, "recordStop while starting: the start ends");
-        endCountdown();
-        SystemStatusBar::instance()->setActionEnable(true);
+    // The bar announces its end once the session is back to idle; a start
+    // under way is another road's.
+    if (RecordingSession::instance()->isStarting()) {
+        Log(kLogModule, LogLevel::Info, "recordStop while a recording is starting: not this one's");
+        return;
     }
+    RecordParameter* params = RecordParameter::instance();
+    // The bar may have ended a start in its countdown or short pause (an
+    // engine error): that start is over too.
+    endCountdown();
+    SystemStatusBar::instance()->setActionEnable(true);
     // The bar announced the end from inside its own handler: it goes once
     // that handler has returned.
     if (m_pVideoRecCtl)
         m_pVideoRecCtl->deleteLater();
     m_pVideoRecCtl = nullptr;
-    m_eRoadState = Road_Idle;
     clearMouseModes();
 
     TaskManage* tasks = TaskManage::instance();
@@ -680,7 +652,7 @@ void MainWindow::onHotkeyStartOrStop()
     QTimer::singleShot(500, this, [this] {
         // This press asked for a start: a recording another request began
         // meanwhile is not this one's to stop.
-        if (m_eRoadState == Road_Recording) {
+        if (!RecordingSession::instance()->isIdle()) {
             Log(kLogModule, LogLevel::Info, "start or stop refused: already recording");
             return;
         }
@@ -697,15 +669,15 @@ void MainWindow::startOrStop()
         recorder->startOrStop();
         return;
     }
-    const RecordParameter* params = RecordParameter::instance();
-    if (m_pVideoRecCtl && params->m_bRecording) {
+    const RecordingSession* session = RecordingSession::instance();
+    if (m_pVideoRecCtl && session->isRecording()) {
         m_pVideoRecCtl->onBtnStopClicked();
         return;
     }
     // The preview of the last recording is one of the running dialogs:
     // ending it would throw the recording away. The start below is refused
     // then anyway.
-    if (!m_pVideoRecCtl && !params->m_bPreviewing)
+    if (!m_pVideoRecCtl && !session->isPreviewing())
         hidePopupDialog();
     onBtnRecClicked();
 }

@@ -9,6 +9,7 @@
 #include "app/MainWindowShared.h"
 #include "app/RegionGeometry.h"
 #include "preferences/ShortcutTool.h"
+#include "core/RecordingSession.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
 #include "core/Utils.h"
@@ -246,15 +247,15 @@ void MainWindow::onEndSelectRegion(QRect rect)
 
 bool MainWindow::displayBusy() const
 {
-    const RecordParameter* params = RecordParameter::instance();
-    return m_eRoadState != Road_Idle || params->m_bRecording || params->m_bPreviewing;
+    return !RecordingSession::instance()->isIdle();
 }
 
 void MainWindow::onShowRegionBox()
 {
     RecordParameter* params = RecordParameter::instance();
-    // The editable box never stands over a recording under way.
-    if (m_eRoadState != Road_Idle || params->m_bRecording)
+    // The editable box never stands over a recording under way, nor over
+    // the control bar's stop and preview.
+    if (RecordingSession::instance()->isRecording() || m_pVideoRecCtl)
         return;
     if (m_bDisplayChangePending && !params->m_bPreviewing) {
         // Applying it puts the box up where one belongs.
@@ -303,7 +304,7 @@ void MainWindow::onHideMainWindow()
 void MainWindow::showWindow()
 {
     // The bar is shown once it is placed, when the recording starts.
-    if (m_bReminderOpen || m_eRoadState == Road_Starting)
+    if (m_bReminderOpen || RecordingSession::instance()->isStarting())
         return;
     if (m_pVideoRecCtl) {
         if (m_pVideoRecCtl->isHidden())

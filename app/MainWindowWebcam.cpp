@@ -12,6 +12,7 @@
 #include "app/FfMenu.h"
 #include "app/RecordHistoryTool.h"
 #include "app/SystemStatusBar.h"
+#include "core/RecordingSession.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
 #include "platform/framework/VxMessageBox.h"
@@ -185,8 +186,8 @@ void MainWindow::dropCamera()
         m_nRecordWhat = m_nPreRecordWhat;
     RecordParameter* params = RecordParameter::instance();
     if (params->isOnlyRecordCamera()) {
-        params->m_bRecording = false;
-        params->m_bPreviewing = false;
+        // Whatever the window was recording or previewing went with it.
+        RecordingSession::instance()->finish();
         ui->recordHistory->onCheckDurationState(true);
         onShowWindowAndRegion();
     }

@@ -20,6 +20,7 @@
 
 #include "Screencast.h"
 #include "capture/PreviewPlayer.h"
+#include "core/RecordingSession.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "core/StatusItem.h"
@@ -136,7 +137,7 @@ DlgVideoClip::DlgVideoClip(QString file, VxMainWindowBase* frame, QWidget* paren
     : VxDialogBase(parent), m_strFile(std::move(file)), m_pFrame(frame), m_bVideo(isVideo), m_bAutoSave(autoSave)
 {
     m_nameStamp = QDateTime::currentDateTime();
-    RecordParameter::instance()->m_bPreviewing = true;
+    m_bSessionPreview = RecordingSession::instance()->previewOpened();
     Log(kModule, LogLevel::Info, "preview %s video:%d autoSave:%d", m_strFile.toUtf8().constData(), int(isVideo),
         int(autoSave));
     setObjectName(QStringLiteral("DlgVideoClip"));
@@ -190,7 +191,8 @@ DlgVideoClip::~DlgVideoClip()
     // A move finishes even when cancelled: its result may still be queued
     // here, and a file that reached the output folder belongs in the history.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    RecordParameter::instance()->m_bPreviewing = false;
+    if (m_bSessionPreview)
+        RecordingSession::instance()->previewClosed();
 }
 
 void DlgVideoClip::setFolderChooser(const FolderChooser& chooser)
@@ -521,8 +523,20 @@ SelectSavePath::Request DlgVideoClip::saveRequest(const QString& source, const Q
 
 void DlgVideoClip::setSaving(bool saving)
 {
-    m_bSaving = saving;
+    markSaving(saving);
     updateButtons();
+}
+
+void DlgVideoClip::markSaving(bool saving)
+{
+    if (m_bSessionPreview && saving != m_bSaving) {
+        RecordingSession* session = RecordingSession::instance();
+        if (saving)
+            session->savingStarted();
+        else
+            session->savingFinished();
+    }
+    m_bSaving = saving;
 }
 
 void DlgVideoClip::updateButtons()
@@ -563,7 +577,7 @@ void DlgVideoClip::onCompleted(const QString& path, int type, const QString& res
     Log(kModule, LogLevel::Info, "saved %s", path.toUtf8().constData());
     SignalsTransfer::instance()->addHistoryFile(path, type, resolution, duration, size);
     m_pProgressTimer->stop();
-    m_bSaving = false;
+    markSaving(false);
     m_bSaved = true;
     UnsavedRecording::forget();
     // The recording now lives in the output folder: what is left of it in

@@ -104,6 +104,8 @@ private:
     // whatever the settings say now).
     SelectSavePath::Request saveRequest(const QString& source, const QString& folder) const;
     void setSaving(bool saving);
+    // The flag alone, reported to the session; the buttons stay as they are.
+    void markSaving(bool saving);
     // Back to waiting for the user; a non-empty message is shown first.
     void saveFailed(const QString& message);
 
@@ -124,6 +126,10 @@ private:
     bool m_bSaving = false;
     bool m_bConverting = false;
     bool m_bSaved = false;
+    // The recording session took this window as its preview (it is not
+    // when something else is under way); only then does it report its
+    // saves and its closing there.
+    bool m_bSessionPreview = false;
     bool m_bClosing = false;
     bool m_bDiscard = false;   // the user agreed to lose the recording
     QMetaObject::Connection m_connTrimCancel;

@@ -4,6 +4,7 @@
 #include <QVariant>
 
 #include "core/DeviceManager.h"
+#include "core/RecordingSession.h"
 #include "platform/log/Log.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
@@ -53,6 +54,9 @@ void RecordParameter::release()
 }
 
 RecordParameter::RecordParameter()
+    : m_bRecording(RecordingSession::instance()->recordingFlag()),
+      m_bPreviewing(RecordingSession::instance()->previewingFlag()),
+      m_bPaused(RecordingSession::instance()->pausedFlag())
 {
     // Frame rates the engine cannot take (negative ones included) are
     // read as the default rather than clamped to a useless 1 fps.

@@ -155,11 +155,13 @@ public:
     bool isFollowTheme() const;
     void setFollowTheme(bool on);
 
-    // Run-time flags, written on the GUI thread.
-    bool m_bRecording = false;
+    // Run-time flags, on the GUI thread. Recording, previewing and paused
+    // mirror the recording session's state (core/RecordingSession.h), the
+    // only one to change them; ask it to start, pause or stop instead.
+    const bool& m_bRecording;
     bool m_bRecBarHidden = false;
-    bool m_bPreviewing = false;
-    bool m_bPaused = false;
+    const bool& m_bPreviewing;
+    const bool& m_bPaused;
 
     // The key of the webcam's default corner.
     static const char* const kCameraCornerKey;

@@ -19,6 +19,7 @@
 #include "capture/DlgPaintToScreen.h"
 #include "capture/DlgVideoClip.h"
 #include "capture/UnsavedOffer.h"
+#include "core/RecordingSession.h"
 #include "core/DataCollect.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
@@ -113,7 +114,6 @@ CameraDlg::CameraDlg(bool onlyRecordCamera, QWidget* parent)
     connect(hub, &SignalsTransfer::cameraRecordFinish, this, &CameraDlg::onRecordingFinish, Qt::QueuedConnection);
 
     ui->cmbMicrophone->hide();
-    RecordParameter::instance()->m_bRecording = false;
     postCreateDerivedDialog(m_bOnlyRecordCamera, false, nullptr);
 }
 
@@ -233,17 +233,21 @@ void CameraDlg::startOrStop()
 void CameraDlg::on_btnRec_clicked()
 {
     Log(kLog, LogLevel::Info, "start record");
-    RecordParameter* rp = RecordParameter::instance();
-    if (rp->m_bRecording || rp->m_bPreviewing) {
-        Log(kLog, LogLevel::Info, "start record cancel, recording:%d, preview:%d", int(rp->m_bRecording), int(rp->m_bPreviewing));
+    RecordingSession* session = RecordingSession::instance();
+    if (!session->isIdle()) {
+        Log(kLog, LogLevel::Info, "start record cancel, recording:%d, preview:%d", int(session->isRecording()),
+            int(session->isPreviewing()));
         return;
     }
     if (!m_pInfoTimer)
         return;   // the overlay does not record
+    session->requestStart();
     // The movie's name is reused and the last one may still wait to be
     // saved: settle that first.
-    if (!UnsavedOffer::settleBeforeRecording(m_pMainWindow.data()))
+    if (!UnsavedOffer::settleBeforeRecording(m_pMainWindow.data()) || !session->isStarting()) {
+        session->abandonStart();
         return;
+    }
     ui->lblLength->setText(QStringLiteral("00:00:00"));
     m_strTmpFile = Utils::getRecorderTmpRoot() + QStringLiteral("/.CaptureCamera.mov");
     QFile::remove(m_strTmpFile);
@@ -251,6 +255,7 @@ void CameraDlg::on_btnRec_clicked()
     UnsavedRecording::remember(m_strTmpFile);
     CameraManager* camera = CameraManager::instance();
     if (!camera->record(m_strTmpFile, mic)) {
+        session->abandonStart();
         refuseStart(camera->isCameraRunning());
         return;
     }
@@ -260,9 +265,8 @@ void CameraDlg::on_btnRec_clicked()
     });
     DataCollect::instanse()->incWebcamCnt();
     StatusItem::instance()->setSysBarState(SysBar_Recording);
-    rp->m_bRecording = true;
+    session->recordingStarted();
     setFlagsKeepingView(kRecordingFlags);
-    rp->m_bPaused = false;
     showRecViewInfo();
 }
 
@@ -284,23 +288,24 @@ void CameraDlg::refuseStart(bool cameraOpen)
 
 void CameraDlg::on_btnStop_clicked()
 {
-    RecordParameter* rp = RecordParameter::instance();
-    rp->m_bPaused = false;
     idleLayout();
     StatusItem::instance()->setSysBarState(SysBar_Idle);
-    if (!rp->m_bRecording)
+    RecordingSession* session = RecordingSession::instance();
+    if (!session->requestStop())
         return;
     if (m_pInfoTimer)
         m_pInfoTimer->stop();
     m_bStopping = CameraManager::instance()->stopRecord();
-    if (!m_bStopping)
+    if (!m_bStopping) {
+        // No movie will be handed over: nothing is left to preview.
         Log(kLog, LogLevel::Info, "stop camera recording error!");
-    rp->m_bRecording = false;
+        session->finish();
+    }
 }
 
 void CameraDlg::pauseOrResume()
 {
-    if (!RecordParameter::instance()->m_bPaused)
+    if (!RecordingSession::instance()->isPaused())
         onPause();
     else
         onResume();
@@ -312,12 +317,12 @@ void CameraDlg::onPause()
     ui->btnPause->hide();
     ui->btnResume->show();
     CameraManager* camera = CameraManager::instance();
-    if (!camera->isCameraRunning())
+    // The camera's picture alone (nothing recording) has nothing to pause.
+    if (!camera->isCameraRunning() || !RecordingSession::instance()->requestPause())
         return;
     if (m_pInfoTimer)
         m_pInfoTimer->stop();
     camera->pause();
-    RecordParameter::instance()->m_bPaused = true;
 }
 
 void CameraDlg::onResume()
@@ -326,11 +331,10 @@ void CameraDlg::onResume()
     ui->btnPause->show();
     ui->btnResume->hide();
     CameraManager* camera = CameraManager::instance();
-    if (camera->isCameraRunning()) {
+    if (camera->isCameraRunning() && RecordingSession::instance()->requestResume()) {
         if (m_pInfoTimer)
             m_pInfoTimer->start(kTickMs);
         camera->resume();
-        RecordParameter::instance()->m_bPaused = false;
     }
     onUpdateInfo();
 }
@@ -415,9 +419,10 @@ void CameraDlg::showFailure(const QString& text)
 void CameraDlg::onRecordingError()
 {
     m_bStopping = false;
-    RecordParameter::instance()->m_bRecording = false;
+    RecordingSession* session = RecordingSession::instance();
+    session->finish();
+    session->endTask();
     StatusItem::instance()->setSysBarState(SysBar_Idle);
-    TaskManage::instance()->isTasking = false;
     idleLayout();
     if (m_pInfoTimer)
         m_pInfoTimer->stop();
@@ -430,7 +435,10 @@ void CameraDlg::onRecordingError()
 void CameraDlg::onRecordingFinish(bool failed)
 {
     m_bStopping = false;
-    RecordParameter::instance()->m_bRecording = false;
+    RecordingSession* session = RecordingSession::instance();
+    // Ended by the engine on its own, or by Stop: it stops either way.
+    if (session->isRunning())
+        session->requestStop();
     // The engine may call a movie complete that never reached the disk:
     // there is nothing to preview then.
     if (!failed && Utils::getFileSize(m_strTmpFile) <= 0) {
@@ -438,7 +446,8 @@ void CameraDlg::onRecordingFinish(bool failed)
         failed = true;
     }
     if (failed) {
-        TaskManage::instance()->isTasking = false;
+        session->finish();
+        session->endTask();
         QPointer<CameraDlg> self(this);
         showFailure(tr("Failed to save file, (error code: 1002), you can click OK to give feedback on this issue."));
         if (self)
@@ -603,7 +612,9 @@ bool CameraDlg::holdsRecording() const
 
 bool CameraDlg::deferClose()
 {
-    if (RecordParameter::instance()->m_bRecording) {
+    // The overlay records nothing: a recording running meanwhile is the
+    // screen's, and closing the overlay must not stop it.
+    if (m_pInfoTimer && RecordParameter::instance()->m_bRecording) {
         on_btnStop_clicked();
     } else if (!m_bStopping) {
         return false;

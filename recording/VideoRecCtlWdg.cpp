@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QTimer>
 
+#include "core/RecordingSession.h"
 #include "core/CEIPWrapper.h"
 #include "capture/DlgPaintToScreen.h"
 #include "capture/DlgVideoClip.h"
@@ -142,13 +143,16 @@ VideoRecCtlWdg::~VideoRecCtlWdg()
 {
     m_pTimer->stop();
     delete m_pTimer;
-    RecordParameter* rp = RecordParameter::instance();
-    if (rp->m_bRecording) {
-        rp->m_bRecording = false;
-        // A paused flag left behind would make the next bar's first pause
-        // request a resume.
-        rp->m_bPaused = false;
+    // Deleted with a recording claimed (a start undone, the program
+    // quitting) or in its own stop road before the preview: the road ends
+    // here, so no state is left behind for the next start to trip over. An
+    // open preview ends it itself when it closes.
+    RecordingSession* session = RecordingSession::instance();
+    if (session->isRecording()) {
+        session->finish();
         ScreenRecorder::instance()->stop();
+    } else if (m_bStopping && session->state() == RecordingSession::Session_Stopping) {
+        session->finish();
     }
     delete ui;
 }
@@ -405,7 +409,7 @@ void VideoRecCtlWdg::showPlayerWarning()
 
 void VideoRecCtlWdg::pauseOrResume()
 {
-    if (!RecordParameter::instance()->m_bPaused)
+    if (!RecordingSession::instance()->isPaused())
         onBtnPauseClicked();
     else
         onBtnResumeClicked();
@@ -413,14 +417,12 @@ void VideoRecCtlWdg::pauseOrResume()
 
 void VideoRecCtlWdg::onBtnPauseClicked()
 {
-    RecordParameter* rp = RecordParameter::instance();
     // Only a started, running recording pauses: a second pause would count
     // the running stretch twice. While an error or disk box is open the
     // engine is stopped or paused for good.
-    if (!m_bStarted || !rp->m_bRecording || rp->m_bPaused || m_bErrorHandling)
+    if (!m_bStarted || m_bErrorHandling || !RecordingSession::instance()->requestPause())
         return;
     StatusItem::instance()->setSysBarState(SysBar_Paused);
-    rp->m_bPaused = true;
     m_pTimer->stop();
     m_nAccumulated = recordedSeconds();
     m_bStretchRunning = false;
@@ -430,11 +432,9 @@ void VideoRecCtlWdg::onBtnPauseClicked()
 
 void VideoRecCtlWdg::onBtnResumeClicked()
 {
-    RecordParameter* rp = RecordParameter::instance();
-    if (!m_bStarted || !rp->m_bRecording || !rp->m_bPaused || m_bErrorHandling)
+    if (!m_bStarted || m_bErrorHandling || !RecordingSession::instance()->requestResume())
         return;
     StatusItem::instance()->setSysBarState(SysBar_Recording);
-    rp->m_bPaused = false;
     m_nStretchStart = now();
     m_bStretchRunning = true;
     m_pTimer->start(1000);
@@ -639,13 +639,13 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
 
 void VideoRecCtlWdg::onBtnStopClicked()
 {
-    RecordParameter* rp = RecordParameter::instance();
-    if (!rp->m_bRecording)
+    RecordingSession* session = RecordingSession::instance();
+    if (!session->requestStop())
         return;
+    m_bStopping = true;
 
+    RecordParameter* rp = RecordParameter::instance();
     hide();
-    rp->m_bRecording = false;
-    rp->m_bPaused = false;
     m_pTimer->stop();
     m_nAccumulated = 0;
     m_bStretchRunning = false;
@@ -697,6 +697,9 @@ void VideoRecCtlWdg::onBtnStopClicked()
             emit SignalsTransfer::instance()->showHistory();
     }
 
+    // Nothing was recorded, or the preview closed: the road is over before
+    // anyone hears of its end.
+    session->finish();
     // The receiver discards this bar: nothing of it is touched afterwards.
     emit SignalsTransfer::instance()->recordStop();
     StatusItem::instance()->setSysBarState(SysBar_Idle);

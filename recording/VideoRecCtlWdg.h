@@ -113,5 +113,6 @@ private:
     qint64 m_nFreeSpace = 0;               // the last successful reading
     bool m_bAudioOnly = false;             // taken when the recording is prepared
     bool m_bErrorHandling = false;         // an engine error or a full disk is being reported
+    bool m_bStopping = false;              // its stop road runs: the session's stop is this bar's
     QPointer<VxMainWindowBase> m_pMainWindow;
 };

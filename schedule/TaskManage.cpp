@@ -1,5 +1,7 @@
 #include "schedule/TaskManage.h"
 
+#include "core/RecordingSession.h"
+
 #include <QApplication>
 #include <QTimer>
 
@@ -17,7 +19,7 @@ TaskManage* g_pInstance = nullptr;
 } // namespace
 
 TaskManage::TaskManage()
-    : QObject(nullptr)
+    : QObject(nullptr), isTasking(RecordingSession::instance()->taskingFlag())
 {
 }
 
@@ -126,8 +128,7 @@ bool TaskManage::needStopRecord(qint64 seconds) const
 void TaskManage::taskCompleted(QWidget* parent, RecStopEvent ev)
 {
     RecStopEvent action = ev;
-    if (isTasking) {
-        isTasking = false;
+    if (RecordingSession::instance()->endTask()) {
         action = m_bHasCurTask ? m_curTask.record.endAction : RecStopEvent_Nothing;
         if (m_bHasCurTask && isConnected())
             m_pClient->reportTask(m_curTask.id, QStringLiteral("completed"), QString());

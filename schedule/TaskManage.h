@@ -61,9 +61,10 @@ public:
     void setPowerAction(std::unique_ptr<IPowerAction> power);
     void setCountdownTickInterval(int ms);      // 1000 outside tests
 
-    // Set by the window that started a task's recording and cleared when it
-    // ends; the end action depends on it.
-    bool isTasking = false;
+    // True while a scheduled task's recording is claimed, runs or waits for
+    // its end action, which depends on it. A mirror of the recording
+    // session's task claim (RecordingSession::beginTask and endTask).
+    const bool& isTasking;
 
 signals:
     void sigStartRecord(int recwhat);

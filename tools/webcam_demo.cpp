@@ -15,6 +15,7 @@
 #include "tools/WindowShot.h"
 #include "Screencast.h"
 #include "core/RecordParameter.h"
+#include "core/RecordingSession.h"
 #include "core/SignalsTransfer.h"
 #include "recording/CameraDlg.h"
 #include "recording/CameraManager.h"
@@ -61,8 +62,9 @@ int main(int argc, char** argv)
         QTest::qWait(1500);
         dlg.onUpdateInfo();
         ok = shoot(&dlg, prefix + "-recording.png") && ok;
+        // The engine double never hands the movie over: the road ends here.
         dlg.on_btnStop_clicked();
-        RecordParameter::instance()->m_bRecording = false;
+        RecordingSession::instance()->finish();
     }
     CameraManager::release();
     scUninitialize();

@@ -18,6 +18,7 @@
 #include "watermark/DlgWatermarkManage.h"
 #include "widgets/FfTimeSetting.h"
 #include "widgets/VxComboboxViewItemDelegate.h"
+#include "core/RecordingSession.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "core/Utils.h"
@@ -251,7 +252,7 @@ private slots:
         QPointer<VideoRecCtlWdg> bar;
         if (recording) {
             home()->onBtnRecClicked();
-            QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Recording), 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Recording), 30000);
             bar = home()->videoRecCtl();
         }
         FakeScreencast::clearCalls();

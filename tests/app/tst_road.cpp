@@ -13,6 +13,7 @@
 #include "app/ShowPicture.h"
 #include "app/SystemStatusBar.h"
 #include "capture/DlgSnapshot.h"
+#include "core/RecordingSession.h"
 #include "core/OSServiceUtils.h"
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
@@ -31,6 +32,7 @@
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ModuleTestHelpers.h"
+#include "tests/support/SessionHelpers.h"
 
 using testsupport::historyHead;
 
@@ -125,7 +127,7 @@ private:
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         RecordParameter* rp = RecordParameter::instance();
-        QCOMPARE(int(home()->roadState()), int(MainWindow::Road_Idle));
+        QCOMPARE(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle));
         QVERIFY(!rp->m_bRecording && !rp->m_bPaused && !TaskManage::instance()->isTasking);
         QVERIFY(!rp->isAroundMouse() && !rp->isFollowMouse());
         QVERIFY(!home()->videoRecCtl());
@@ -138,7 +140,7 @@ private:
 
     void waitRecording()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Recording), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Recording), kLong);
         QVERIFY(RecordParameter::instance()->m_bRecording);
         QVERIFY(home()->videoRecCtl());
         QCOMPARE(liveBars(), 1);
@@ -154,7 +156,7 @@ private:
         driver.expect(closeAnything(nullptr), "VxMessageBox");
         emit SignalsTransfer::instance()->hotKeyPressed(RP_HotKey_Stop);
         DRIVER_DONE(driver, kLong);
-        QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle), kLong);
         verifyIdle();
         QVERIFY(frame()->isVisible());
     }
@@ -235,7 +237,7 @@ private slots:
         m_frame.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
-        TaskManage::instance()->isTasking = false;
+        testsupport::resetSession();
         TaskManage::instance()->setClientFactory(nullptr);
         TaskManage::instance()->setClock(nullptr);
     }
@@ -249,7 +251,7 @@ private slots:
         ShowWatcher watcher;
         qApp->installEventFilter(&watcher);
         home()->onBtnRecClicked();
-        QCOMPARE(int(home()->roadState()), int(MainWindow::Road_Starting));
+        QCOMPARE(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Countdown));
         waitRecording();
         qApp->removeEventFilter(&watcher);
         QVERIFY(frame()->isHidden());
@@ -312,7 +314,7 @@ private slots:
         QCOMPARE(FakeScreencast::hotKeys().value(CMASShortcut::kCancelKeyId).keysym, 0xff1bu);
         const QString temp = ScreenRecorder::instance()->getTmpFilePath();
         FakeScreencast::fireHotKey(key);
-        QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle), kLong);
         QVERIFY(!FakeScreencast::hotKeys().contains(CMASShortcut::kCancelKeyId));
         QVERIFY(!QFileInfo::exists(temp));
         QTest::qWait(1800);   // past the countdown's end
@@ -355,7 +357,8 @@ private slots:
                                                      QCoreApplication::applicationName());
         }
         chooseTile(tile.toLatin1().constData());
-        TaskManage::instance()->isTasking = row.startsWith("task");
+        if (row.startsWith("task"))
+            QVERIFY(RecordingSession::instance()->beginTask());
         QStringList texts;
         {
             ModalDriver driver;
@@ -504,7 +507,7 @@ private slots:
             ModalDriver driver(kLong);
             driver.expect([&](QWidget* modal) {
                 requestEverything();
-                stateInReminder = int(home()->roadState());
+                stateInReminder = int(RecordingSession::instance()->state());
                 recordingsInReminder = recordings();
                 QVERIFY(!home()->snapshotEditor());
                 QVERIFY(!TaskManage::instance()->isTasking);
@@ -513,14 +516,14 @@ private slots:
             home()->onBtnRecClicked();
             DRIVER_DONE(driver, kLong);
         }
-        QCOMPARE(stateInReminder, int(MainWindow::Road_Starting));
+        QCOMPARE(stateInReminder, int(RecordingSession::Session_Starting));
         QCOMPARE(recordingsInReminder, 0);
         {
             ModalDriver driver;   // nothing may open
             QTRY_VERIFY_WITH_TIMEOUT(FakeScreencast::screenRecorder(), kLong);
             requestEverything(false);   // the start/stop key cancels a countdown
             // Well inside the three seconds of the countdown.
-            QCOMPARE(int(home()->roadState()), int(MainWindow::Road_Starting));
+            QCOMPARE(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Countdown));
             QCOMPARE(starts(), 0);
             QCOMPARE(FakeScreencast::callCount("CScreenRecoderObject::release"), 0);
             QVERIFY(home()->videoRecCtl()->isHidden());
@@ -558,7 +561,7 @@ private slots:
         countdownPictures(1, 1500);
         chooseTile("frmChoseVideo");
         home()->onBtnRecClicked();
-        QCOMPARE(int(home()->roadState()), int(MainWindow::Road_Starting));
+        QCOMPARE(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Countdown));
         QStringList texts;
         ModalDriver driver(kLong);
         driver.expect(closeAnything(&texts), "VxMessageBox");   // the engine's error
@@ -566,7 +569,7 @@ private slots:
         FakeScreencast::screenRecorder()->fireError(SRErrorCode(2));
         DRIVER_DONE(driver, kLong);
         QCOMPARE(texts.size(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(int(home()->roadState()), int(MainWindow::Road_Idle), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle), kLong);
         QTest::qWait(1800);   // past the countdown's end
         verifyIdle();
         QCOMPARE(starts(), 0);

@@ -14,6 +14,7 @@
 #include "core/RecordParameter.h"
 #include "platform/framework/VxProductInfo.h"
 #include "widgets/FfButtonGifBg.h"
+#include "tests/support/SessionHelpers.h"
 
 namespace {
 
@@ -94,7 +95,8 @@ private slots:
     void init()
     {
         RecordParameter* p = RecordParameter::instance();
-        p->m_bRecording = p->m_bPreviewing = p->m_bPaused = p->m_bRecBarHidden = false;
+        testsupport::resetSession();
+        p->m_bRecBarHidden = false;
         p->setOnlyRecordCamera(false);
         SystemStatusBar::release();
     }
@@ -161,9 +163,12 @@ private slots:
         QFETCH(bool, recording);
         QFETCH(bool, webcamOnly);
         QFETCH(QStringList, signals_);
-        RecordParameter::instance()->m_bRecording = recording;
+        // A preview open comes after its recording stopped.
+        if (button == "previewing")
+            testsupport::driveSession(RecordingSession::Session_Previewing);
+        else if (recording)
+            testsupport::driveSession(RecordingSession::Session_Recording);
         RecordParameter::instance()->setOnlyRecordCamera(webcamOnly);
-        RecordParameter::instance()->m_bPreviewing = button == "previewing";
         bar()->setHomeEnable(button == "btnHome");
         const bool onItem = button == "previewing" || button == "double" || button == "middle";
         if (button != "start" && !onItem)

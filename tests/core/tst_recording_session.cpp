@@ -6,7 +6,10 @@
 
 #include <functional>
 
+#include "core/RecordParameter.h"
 #include "core/RecordingSession.h"
+#include "schedule/TaskManage.h"
+#include "tests/support/SessionHelpers.h"
 
 namespace {
 
@@ -17,42 +20,6 @@ const S kAll[] = {RecordingSession::Session_Idle,      RecordingSession::Session
                   RecordingSession::Session_Countdown, RecordingSession::Session_Recording,
                   RecordingSession::Session_Paused,    RecordingSession::Session_Stopping,
                   RecordingSession::Session_Previewing, RecordingSession::Session_Saving};
-
-// The calls that bring an idle session into `state`, as the windows make them.
-void driveTo(RecordingSession* session, S state)
-{
-    switch (state) {
-    case RecordingSession::Session_Idle:
-        return;
-    case RecordingSession::Session_Starting:
-        session->requestStart();
-        return;
-    case RecordingSession::Session_Countdown:
-        driveTo(session, RecordingSession::Session_Starting);
-        session->beginCountdown();
-        return;
-    case RecordingSession::Session_Recording:
-        driveTo(session, RecordingSession::Session_Countdown);
-        session->recordingStarted();
-        return;
-    case RecordingSession::Session_Paused:
-        driveTo(session, RecordingSession::Session_Recording);
-        session->requestPause();
-        return;
-    case RecordingSession::Session_Stopping:
-        driveTo(session, RecordingSession::Session_Paused);
-        session->requestStop();
-        return;
-    case RecordingSession::Session_Previewing:
-        driveTo(session, RecordingSession::Session_Stopping);
-        session->previewOpened();
-        return;
-    case RecordingSession::Session_Saving:
-        driveTo(session, RecordingSession::Session_Previewing);
-        session->savingStarted();
-        return;
-    }
-}
 
 struct Transition
 {
@@ -152,6 +119,11 @@ private:
         QCOMPARE(session->recordingFlag(), expected.recording);
         QCOMPARE(session->pausedFlag(), expected.paused);
         QCOMPARE(session->previewingFlag(), expected.previewing);
+        // What the rest of the program reads.
+        const RecordParameter* params = RecordParameter::instance();
+        QCOMPARE(params->m_bRecording, expected.recording);
+        QCOMPARE(params->m_bPaused, expected.paused);
+        QCOMPARE(params->m_bPreviewing, expected.previewing);
     }
 
 private slots:
@@ -162,8 +134,7 @@ private slots:
 
     void init()
     {
-        session->finish();
-        session->endTask();
+        testsupport::resetSession();
         QCOMPARE(session->state(), Idle);
     }
 
@@ -197,7 +168,7 @@ private slots:
         QFETCH(int, from);
         QFETCH(bool, taken);
         QFETCH(int, to);
-        driveTo(session, S(from));
+        testsupport::driveSession(S(from));
         QCOMPARE(int(session->state()), from);
         verifyMirrors(S(from));
 
@@ -239,11 +210,12 @@ private slots:
     {
         QFETCH(int, state);
         QFETCH(bool, taken);
-        driveTo(session, S(state));
+        testsupport::driveSession(S(state));
         QSignalSpy claims(session, &RecordingSession::taskingChanged);
         QCOMPARE(session->beginTask(), taken);
         QCOMPARE(session->isTasking(), taken);
         QCOMPARE(session->taskingFlag(), taken);
+        QCOMPARE(TaskManage::instance()->isTasking, taken);
         QCOMPARE(claims.count(), taken ? 1 : 0);
         // A second claim on top of the first is refused.
         QVERIFY(!session->beginTask());
@@ -287,6 +259,7 @@ private slots:
         QVERIFY(session->beginTask());
         QVERIFY(road(session));
         QCOMPARE(session->isTasking(), held);
+        QCOMPARE(TaskManage::instance()->isTasking, held);
         QCOMPARE(session->endTask(), held);
         QVERIFY(!session->isTasking());
         QVERIFY(!session->endTask());

@@ -25,6 +25,7 @@
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/TestHelpers.h"
+#include "tests/support/SessionHelpers.h"
 
 using testsupport::historyHead;
 
@@ -68,7 +69,8 @@ private slots:
     {
         FakeScreencast::reset();
         RecordParameter* rp = RecordParameter::instance();
-        rp->m_bRecording = rp->m_bPaused = rp->m_bPreviewing = rp->m_bRecBarHidden = false;
+        testsupport::resetSession();
+        rp->m_bRecBarHidden = false;
         rp->setVideoEnable(true);
         rp->setWindowRecord(false);
         rp->setWindowModle(0);
@@ -82,7 +84,6 @@ private slots:
         rp->setUsedVideoFmt(RP_Format_MP4);
         rp->setAutoSave(true);
         rp->setTimerEnable(false);
-        TaskManage::instance()->isTasking = false;
         VxSettings::instance()->removeApplicationParam("Path/SavefilesHistroy");
         QDir(Utils::getVideoOutputPath()).removeRecursively();
         // As after the home window's offer: no earlier recording is kept.
@@ -96,7 +97,7 @@ private slots:
     void cleanup()
     {
         if (m_bar) {
-            RecordParameter::instance()->m_bRecording = false;
+            testsupport::resetSession();
             delete m_bar.data();
         }
         flushDeletes();
@@ -490,7 +491,7 @@ VideoRecCtlWdg* TstControlBar::startBar(qint64 bytes)
     info.width = 320;
     info.height = 240;
     FakeScreencast::setMediaInfo(tempPath(), info);
-    RecordParameter::instance()->m_bRecording = true;   // the home window's part
+    testsupport::driveSession(RecordingSession::Session_Recording);   // the home window's part
     if (m_bSystemClock) {
         // Started 20-45 ms past a whole second: a coarse one-second timer rounds its first
         // timeout down to it, 20-45 ms early.

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "capture/FfColor.h"
+#include "core/RecordingSession.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
 #include "recording/VideoRecCtlWdg.h"
@@ -103,7 +104,7 @@ private slots:
         QDir(Utils::getVideoOutputPath()).removeRecursively();
 
         home->onBtnRecClicked();
-        QTRY_COMPARE_WITH_TIMEOUT(int(home->roadState()), int(MainWindow::Road_Recording), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Recording), kLong);
         VideoRecCtlWdg* bar = home->videoRecCtl();
         QVERIFY(bar);
         QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), kLong);
@@ -147,7 +148,7 @@ private slots:
         // Saved: the history opens on the new file.
         driver.rejectDialog("RecordHistoryDlg");
         bar->onBtnStopClicked();
-        QTRY_COMPARE_WITH_TIMEOUT(int(home->roadState()), int(MainWindow::Road_Idle), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle), kLong);
         DRIVER_DONE(driver, kLong);
 
         const QStringList saved = QDir(Utils::getVideoOutputPath()).entryList({"*.mp4"}, QDir::Files);

@@ -18,6 +18,7 @@
 #include "tests/support/E2eTestHelpers.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/media/TestMedia.h"
+#include "tests/support/SessionHelpers.h"
 
 using namespace testsupport;
 
@@ -240,7 +241,7 @@ bool TstE2ERecording::startBar(ModalDriver& driver)
     const bool prepared = m_bar->initRecord();
     if (!driver.waitFinished(60000) || !driver.failures().isEmpty() || !prepared)
         return false;
-    RecordParameter::instance()->m_bRecording = true; // the home window's part
+    testsupport::driveSession(RecordingSession::Session_Recording); // the home window's part
     m_bar->start();
     m_bar->show();
     return true;

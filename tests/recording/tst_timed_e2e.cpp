@@ -8,6 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/MainWindowBase.h"
 #include "app/ShowPicture.h"
+#include "core/RecordingSession.h"
 #include "core/RecordParameter.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
@@ -77,8 +78,8 @@ private slots:
         driver.expect(closesByItself, "DlgVideoClip");
         driver.expect(closesByItself, "DlgAutoShutdownTips");
         home->onBtnRecClicked();
-        QTRY_COMPARE_WITH_TIMEOUT(int(home->roadState()), int(MainWindow::Road_Recording), kLong);
-        QTRY_COMPARE_WITH_TIMEOUT(int(home->roadState()), int(MainWindow::Road_Idle), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Recording), kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle), kLong);
         DRIVER_DONE(driver, kLong);
         QVERIFY(callsWhileCounting.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(powerCalls, QStringList{"shut down"}, kLong);

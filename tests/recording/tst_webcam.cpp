@@ -18,6 +18,7 @@
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/TestHelpers.h"
+#include "tests/support/SessionHelpers.h"
 
 class TstWebcam : public QObject
 {
@@ -34,10 +35,9 @@ private slots:
         FakeScreencast::reset();
         FakeScreencast::setCameras({{"Desk Camera", "/dev/video0"}, {"Test Camera", "test-camera"}}, "test-camera");
         RecordParameter* rp = RecordParameter::instance();
-        rp->m_bRecording = rp->m_bPaused = rp->m_bPreviewing = false;
+        testsupport::resetSession();
         rp->setTimerEnable(false);
         rp->setOnlyRecordCamera(true);
-        TaskManage::instance()->isTasking = false;
         UnsavedRecording::forget();
         m_dlg = new CameraDlg(true);
         QVERIFY(CameraManager::instance()->isCameraRunning());

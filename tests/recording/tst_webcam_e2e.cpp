@@ -19,6 +19,7 @@
 #include "recording/VideoRecCtlWdg.h"
 #include "tests/support/E2eTestHelpers.h"
 #include "tests/support/media/TestMedia.h"
+#include "tests/support/SessionHelpers.h"
 
 class TstWebcamE2e : public QObject
 {
@@ -62,7 +63,7 @@ private slots:
         QPointer<VideoRecCtlWdg> bar = new VideoRecCtlWdg();
         connect(SignalsTransfer::instance(), &SignalsTransfer::recordStop, bar.data(), &QObject::deleteLater);
         QVERIFY(bar->initRecord());
-        rp->m_bRecording = true;   // the home window's part
+        testsupport::driveSession(RecordingSession::Session_Recording);   // the home window's part
         bar->start();
         QTRY_VERIFY_WITH_TIMEOUT(bar->findChild<QLabel*>("lblLength")->text() >= "00:00:02", 60000);
         // The view's place in the recorded area, the window placed and framed by now.

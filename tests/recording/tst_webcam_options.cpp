@@ -13,6 +13,7 @@
 #include "recording/DlgWebcamOptions.h"
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
+#include "tests/support/SessionHelpers.h"
 
 namespace {
 
@@ -215,7 +216,8 @@ private slots:
         CameraDlg overlay(false);
         const ScNativeView view = ScNativeView(overlay.findChild<QWidget*>("wdgRender")->winId());
         QVERIFY(CameraManager::instance()->isCameraRunning());
-        RecordParameter::instance()->m_bRecording = recording;
+        if (recording)
+            testsupport::driveSession(RecordingSession::Session_Recording);
         const int opened = FakeScreencast::callCount("OpenCamera");
         {
             DlgWebcamOptions dialog;
@@ -228,7 +230,7 @@ private slots:
                 dialog.reject();
             }
         }
-        RecordParameter::instance()->m_bRecording = false;
+        testsupport::resetSession();
         QVERIFY(CameraManager::instance()->isCameraRunning());
         if (!recording) {
             QCOMPARE(FakeScreencast::lastOpenCamera().view, view);

@@ -12,6 +12,7 @@
 #include "schedule/TaskClientCall.h"
 #include "schedule/TaskManage.h"
 #include "tests/support/ModalDriver.h"
+#include "tests/support/SessionHelpers.h"
 
 
 namespace {
@@ -250,11 +251,11 @@ private slots:
         QCOMPARE(spy.at(0).at(0).toInt(), 4);
 
         // While that task records, another request changes nothing.
-        tm->isTasking = true;
+        QVERIFY(RecordingSession::instance()->beginTask());
         m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_ShutDown, true, "t2"));
         QCOMPARE(spy.count(), 1);
         QCOMPARE(tm->currentTask().id, QString("t1"));
-        tm->isTasking = false;
+        QVERIFY(RecordingSession::instance()->endTask());
         tm->setBusyCheck(nullptr);
     }
 
@@ -345,7 +346,7 @@ private slots:
         TaskManage* tm = TaskManage::instance();
         tm->connectXPCServer();
         m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Sleep));
-        tm->isTasking = true;
+        QVERIFY(RecordingSession::instance()->beginTask());
         ModalDriver driver;
         driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
         tm->taskCompleted(nullptr, 0);
@@ -358,7 +359,7 @@ private slots:
         // The task says "do nothing": the caller's shut down is not used.
         m_now = m_now.addSecs(5);
         m_pClient->push(task(1, TaskStopWay_Manual, RecStopEvent_Nothing));
-        tm->isTasking = true;
+        QVERIFY(RecordingSession::instance()->beginTask());
         tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
         DRIVER_DONE(driver, 5000);
         QVERIFY(!tm->isTasking);
