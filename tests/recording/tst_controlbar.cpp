@@ -443,6 +443,47 @@ private slots:
         QCOMPARE(m_nStops, 0);
     }
 
+    // The stop road as the session hears it: stopping, the preview, its
+    // save, and idle before the end is announced.
+    void stopRoadReportsEachState()
+    {
+        using S = RecordingSession;
+        QVERIFY(startBar(2048));
+        RecordingSession* session = RecordingSession::instance();
+        QList<int> states;
+        int stateAtEnd = -1;
+        connect(session, &RecordingSession::stateChanged, this, [&](RecordingSession::State state) { states << state; });
+        const QMetaObject::Connection atEnd = connect(SignalsTransfer::instance(), &SignalsTransfer::recordStop, this,
+                                                      [&] { stateAtEnd = session->state(); });
+        stopAnswered();
+        session->disconnect(this);
+        disconnect(atEnd);
+        QCOMPARE(states, (QList<int>{S::Session_Stopping, S::Session_Previewing, S::Session_Saving,
+                                     S::Session_Previewing, S::Session_Idle}));
+        QCOMPARE(stateAtEnd, int(S::Session_Idle));
+        QCOMPARE(m_nStops, 1);
+    }
+
+    // The bar goes while it reports that nothing was recorded: the road
+    // ends with it, nothing is left stopping for the next start to trip on.
+    void barDestroyedInItsStopRoad()
+    {
+        QVERIFY(startBar(0));
+        int stateInBox = -1;
+        ModalDriver driver;
+        driver.expect([this, &stateInBox](QWidget* modal) {
+            stateInBox = RecordingSession::instance()->state();
+            delete m_bar.data();
+            qobject_cast<VxMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+        });
+        m_bar->onBtnStopClicked();
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(stateInBox, int(RecordingSession::Session_Stopping));
+        QVERIFY(!m_bar);
+        QCOMPARE(m_nStops, 0);
+        QCOMPARE(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle));
+    }
+
 private:
     // A bar whose recording runs (prepared, started, shown), as the home
     // window leaves it. The temp file holds `bytes` (none: no file).

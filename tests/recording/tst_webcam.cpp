@@ -187,6 +187,7 @@ private slots:
         m_dlg->on_btnRec_clicked();
         DRIVER_DONE(driver, 20000);
         QVERIFY(!RecordParameter::instance()->m_bRecording);
+        QVERIFY(RecordingSession::instance()->isIdle());
         QCOMPARE(testsupport::readFile(old), QByteArray("movie"));
         QCOMPARE(UnsavedRecording::find(), old);
     }
@@ -222,6 +223,32 @@ private slots:
         m_dlg = new CameraDlg(true);
     }
 
+    // A webcam window made while another recording runs (the screen's)
+    // leaves that recording alone, and so does closing the overlay.
+    void newWindowLeavesARunningRecordingAlone()
+    {
+        delete m_dlg.data();
+        CameraManager::release();
+        testsupport::driveSession(RecordingSession::Session_Recording);
+        for (bool recorder : {true, false}) {
+            CameraDlg window(recorder);
+            QVERIFY(RecordParameter::instance()->m_bRecording);
+            window.on_btnRec_clicked();   // refused: one recording at a time
+            QCOMPARE(FakeScreencast::camera() ? FakeScreencast::camera()->recordPath : QString(), QString());
+        }
+        // Escape on the overlay closes the overlay only.
+        {
+            CameraDlg overlay(false);
+            overlay.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+            QTest::keyClick(&overlay, Qt::Key_Escape);
+            QVERIFY(RecordParameter::instance()->m_bRecording);
+        }
+        QCOMPARE(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Recording));
+        testsupport::resetSession();
+        m_dlg = new CameraDlg(true);
+    }
+
     // A start the engine refuses says why and leaves the window ready.
     void refusedStartReturnsToReady_data()
     {
@@ -240,11 +267,16 @@ private slots:
             FakeScreencast::failNext("CCameraObject::record");
         else
             CameraManager::release();
+        // A scheduled task's start: the task did not get its recording, so
+        // its claim goes too (it would turn the next task away).
+        QVERIFY(RecordingSession::instance()->beginTask());
         ModalDriver driver(30000);
         closeBoxSaying(driver, why);
         m_dlg->on_btnRec_clicked();
         DRIVER_DONE(driver, 30000);
         QVERIFY(!RecordParameter::instance()->m_bRecording);
+        QVERIFY(!TaskManage::instance()->isTasking);
+        QVERIFY(RecordingSession::instance()->isIdle());
         QVERIFY(button("btnRec")->isVisible());
         QVERIFY(!button("btnStop")->isVisible());
         QVERIFY(m_dlg->findChild<QWidget*>("frmDevices")->isVisible());
