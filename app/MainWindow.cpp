@@ -133,6 +133,12 @@ void MainWindow::connectHub()
     connect(hub, &SignalsTransfer::toHideMainWindow, this, &MainWindow::onHideMainWindow, Qt::QueuedConnection);
     connect(hub, &SignalsTransfer::toSetVideoEnable, this, [this](bool on) { ui->btnUseDisplay->setBtnChecked(on); });
     connect(hub, &SignalsTransfer::recordStop, this, &MainWindow::onRecordStop);
+    // The microphone's meter and the floating panel's start follow the
+    // session: both are for an idle recorder only.
+    connect(RecordingSession::instance(), &RecordingSession::stateChanged, this, [this] {
+        updateAudioMeter();
+        refreshFloatWindow();
+    });
     connect(hub, &SignalsTransfer::endSelectRegion, this, &MainWindow::onEndSelectRegion, Qt::QueuedConnection);
     connect(hub, &SignalsTransfer::toShowWindowAndRegion, this, &MainWindow::onShowWindowAndRegion);
     connect(hub, &SignalsTransfer::dockIconClicked, this, &MainWindow::showWindow);

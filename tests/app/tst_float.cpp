@@ -23,6 +23,7 @@
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ModuleTestHelpers.h"
+#include "tests/support/SessionHelpers.h"
 
 class TestFloat : public QObject
 {
@@ -179,6 +180,23 @@ private slots:
             panel->findChild<QToolButton*>(control)->click();
         }
         QTRY_COMPARE_WITH_TIMEOUT(state(), on, 20000);
+    }
+
+    // The panel's start follows the recording session: another road (the
+    // webcam window's recording, its preview) turns it off until it ends.
+    void startFollowsTheSession()
+    {
+        VxSettings::instance()->setApplicationParam("RemindClose", true);
+        QCOMPARE(closeFrame(), QString("tray"));
+        auto* start = m_frame.get()->mainWindow()->floatWindow()->findChild<QToolButton*>("btnStart");
+        QVERIFY(start);
+        QVERIFY(start->isEnabled());
+        for (RecordingSession::State state : {RecordingSession::Session_Recording, RecordingSession::Session_Previewing}) {
+            testsupport::driveSession(state);
+            QVERIFY2(!start->isEnabled(), RecordingSession::stateName(state));
+            testsupport::resetSession();
+            QVERIFY(start->isEnabled());
+        }
     }
 
     // The question's full-width mark needs an East Asian font; where none
