@@ -151,6 +151,13 @@ int scInitialize()
     READ(s.initResult);
 }
 
+const char* scGetLastErrorText()
+{
+    thread_local QByteArray text;
+    LOCKED(text = s.lastErrorText);
+    return text.constData();
+}
+
 void scUninitialize()
 {
     call("scUninitialize");

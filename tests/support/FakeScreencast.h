@@ -106,6 +106,7 @@ public:
         double audioDuration = 0.0;
         int restoreResult = 0;
         QByteArray audioFile;                      // GetAudioRecordFile
+        QByteArray lastErrorText;                  // scGetLastErrorText
         QMap<QString, int> failures;
         QStringList log;
         CDeviceNotifies* listener = nullptr;
@@ -183,6 +184,8 @@ public:
     static void setAudioRecordDuration(double seconds) { edit([=](State& s) { s.audioDuration = seconds; }); }
     static void setRestoreAudioResult(int result) { edit([=](State& s) { s.restoreResult = result; }); }
     static void setAudioRecordFile(const QString& path) { edit([=](State& s) { s.audioFile = path.toUtf8(); }); }
+    // What scGetLastErrorText answers, on every thread, until set again.
+    static void setLastErrorText(const QString& text) { edit([=](State& s) { s.lastErrorText = text.toUtf8(); }); }
 
     // The next `times` calls fail: creators give null, scInitialize 1, sizes -1, record queries
     // zeros, operations -1, scRegisterHotKey 3.
@@ -300,10 +303,13 @@ public:
     // Writes a 320x200 PNG whatever the suffix, unless told not to.
     int snapshot(const char* path, int imageFormat) override;
     int errorCause() override { return cause; }
-    // The cause is in place before the code is reported, as in the engine.
-    void fireError(SRErrorCode code, int why = SR_CauseNone)
+    const char* lastErrorText() override { return reason.constData(); }
+    // The cause and the reason are in place before the code is reported,
+    // as in the engine.
+    void fireError(SRErrorCode code, int why = SR_CauseNone, const QByteArray& text = QByteArray())
     {
         cause = why;
+        reason = text;
         FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); });
     }
 
@@ -314,6 +320,7 @@ public:
     bool paused = false;
     bool nameLost = false;
     std::atomic<int> cause{SR_CauseNone};
+    QByteArray reason;                    // set before the error is fired
     FakeScreenCanvas* canvas = nullptr;   // owned
 
 private:
@@ -330,15 +337,18 @@ public:
     int64_t tempFileSize() override { FakeScreencast::call("CAudioRecoderObject::tempFileSize"); return size; }
     int fileNameLost() override { return nameLost ? 1 : 0; }
     int errorCause() override { return cause; }
-    void fireError(SRErrorCode code, int why = SR_CauseNone)
+    const char* lastErrorText() override { return reason.constData(); }
+    void fireError(SRErrorCode code, int why = SR_CauseNone, const QByteArray& text = QByteArray())
     {
         cause = why;
+        reason = text;
         FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); });
     }
 
     CRecoderCallback* callback;
     std::atomic<int64_t> size{0};
     std::atomic<int> cause{SR_CauseNone};
+    QByteArray reason;                    // set before the error is fired
     std::atomic<bool> nameLost{false};
 };
 

@@ -19,6 +19,12 @@
 //   window queries answer "nothing there" (0, null) and the creating calls
 //   return null. Setters may be called at any time; their values are kept
 //   across a restart of the engine.
+// - Why a call failed: the calls that create or start something (those
+//   documented as returning null or non-zero on failure: scInitialize,
+//   scVideoRecord, scAudioRecord, scAudioConvert, OpenCamera,
+//   OpenCameraInMode, ShowPictureOnScreen) leave a sentence for the user in
+//   scGetLastErrorText(), empty when they succeeded. A recording that stops
+//   on its own tells its reason through its object's lastErrorText().
 
 #include "ScreencastTypes.h"
 #include "ScreencastObjects.h"
@@ -47,6 +53,11 @@ int scInitialize();
 // Disconnects and forgets the registered device listener; safe to call when
 // not initialised and more than once.
 void scUninitialize();
+
+// Why the last creating call of this thread failed, one sentence in the
+// user's words ("The disk is full."); "" after one that succeeded. Valid
+// until this thread's next call into the engine.
+const char* scGetLastErrorText();
 
 // ---------------------------------------------------------------------------
 // Displays (one per RandR monitor, the primary one first)

@@ -168,6 +168,10 @@ public:
     // The SRErrorCause of the error reported through OnError; SR_CauseNone
     // before any.
     virtual int errorCause() = 0;
+    // Why the recording stopped, one sentence in the user's words ("The
+    // disk is full."), set before OnError is sent; "" before any error.
+    // Valid until the object is released.
+    virtual const char* lastErrorText() = 0;
 };
 
 // A sound-only recording into the engine's own temporary files, which
@@ -186,6 +190,10 @@ public:
     // The SRErrorCause of the error reported through OnError; SR_CauseNone
     // before any.
     virtual int errorCause() = 0;
+    // Why the recording stopped, one sentence in the user's words ("The
+    // disk is full."), set before OnError is sent; "" before any error.
+    // Valid until the object is released.
+    virtual const char* lastErrorText() = 0;
 };
 
 // A running cross-hair selection; releasing it takes it off the screen.

@@ -15,6 +15,7 @@
 #include "audio/AudioSource.h"
 #include "audio/AudioTempFiles.h"
 #include "core/BackgroundJob.h"
+#include "core/LastError.h"
 #include "rec/PauseSpans.h"
 #include "core/Pipeline.h"
 
@@ -106,6 +107,8 @@ public:
 
     int errorCause() override { return m_cause.load(); }
 
+    const char* lastErrorText() override { return m_reason.get(); }
+
     int fileNameLost() override { return m_file->nameLost() ? 1 : 0; }
 
     void release() override
@@ -136,10 +139,12 @@ public:
 private:
     ~AudioRecorder() override = default;
 
-    void report(SRErrorCode code, int cause = SR_CauseNone)
+    void report(SRErrorCode code, int cause, const std::string& reason)
     {
-        Log(kLogModule, LogLevel::Error, "sound recording stopped with error %d (cause %d)", int(code), cause);
+        Log(kLogModule, LogLevel::Error, "sound recording stopped with error %d (cause %d): %s", int(code), cause,
+            reason.c_str());
         m_cause = cause;
+        m_reason.set(reason);
         if (m_callback)
             m_callback->OnError(code);
     }
@@ -204,13 +209,15 @@ private:
                 for (const rec::AudioChunk& chunk : chunks) {
                     if (!write(chunk)) {
                         failed = true;
-                        report(SR_FileWriteFailed);
+                        report(SR_FileWriteFailed, SR_CauseNone,
+                               fileFailureText(m_file->writeError(), m_file->path()));
                         break;
                     }
                 }
                 if (!failed && !sourceOk) {
                     failed = true;
-                    report(SR_MicInterrupted, m_source->failureCause());
+                    const int cause = m_source->failureCause();
+                    report(SR_MicInterrupted, cause, recordingFailureText(SR_MicInterrupted, cause));
                 }
             }
             if (failed)
@@ -251,6 +258,7 @@ private:
     std::atomic<int64_t> m_bytes{0};
     std::atomic<int64_t> m_frames{0};
     std::atomic<int> m_cause{SR_CauseNone};
+    FailureText m_reason;
 };
 
 // ---- conversion ---------------------------------------------------------------
@@ -290,8 +298,10 @@ private:
 CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback, int8_t render, int8_t capture,
                                             int channels, const char* captureDeviceId)
 {
+    clearLastError();
     if (!render && !capture) {
         Log(kLogModule, LogLevel::Error, "scAudioRecord: neither system sound nor microphone chosen");
+        setLastError("Neither system sound nor the microphone was chosen.");
         return CBasePtr<CAudioRecoderObject>();
     }
     // Stereo unless mono is asked for: the sound is captured in stereo.
@@ -307,6 +317,7 @@ CBasePtr<CAudioRecoderObject> scAudioRecord(CRecoderCallback* callback, int8_t r
     std::unique_ptr<rec::WavTempFile> file(new rec::WavTempFile);
     if (!file->create(fileChannels, error)) {
         Log(kLogModule, LogLevel::Error, "scAudioRecord: %s", error.c_str());
+        setLastError("The sound recording cannot be written.");
         return CBasePtr<CAudioRecoderObject>();
     }
     Log(kLogModule, LogLevel::Info, "scAudioRecord: render %d, capture %d, channels %d, device \"%s\"", int(render),
@@ -354,13 +365,16 @@ int RestoreAudioRecordTempFiles()
 CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, const char* source, const char* target,
                                              int format)
 {
+    clearLastError();
     if (!rec::isAudioFormat(format) || !target || !*target) {
         Log(kLogModule, LogLevel::Error, "scAudioConvert: format %d, target \"%s\" refused", format, target ? target : "");
+        setLastError(target && *target ? "The chosen sound format is not supported." : "No file was named.");
         return CBasePtr<CAudioConvertObject>();
     }
     struct stat st {};
     if (::lstat(target, &st) == 0) {
         Log(kLogModule, LogLevel::Error, "scAudioConvert: %s exists; it is not overwritten", target);
+        setLastError(std::string("The file ") + target + " exists already.");
         return CBasePtr<CAudioConvertObject>();
     }
     const bool engineFile = !source || !*source;
@@ -370,12 +384,14 @@ CBasePtr<CAudioConvertObject> scAudioConvert(AudioConvertCallback* callback, con
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.live > 0) {
             Log(kLogModule, LogLevel::Error, "scAudioConvert: a sound recording is still in progress");
+            setLastError("A sound recording is still in progress.");
             return CBasePtr<CAudioConvertObject>();
         }
         from = rec::lastAudioRecordingPath();
         rec::WavFacts facts;
         if (!rec::readWavFacts(from, facts)) {
             Log(kLogModule, LogLevel::Error, "scAudioConvert: there is no sound recording to convert");
+            setLastError("There is no sound recording to convert.");
             return CBasePtr<CAudioConvertObject>();
         }
     } else {

@@ -5,6 +5,7 @@
 #include "api/HotKeys.h"
 #include "audio/AudioDevices.h"
 #include "core/EngineCore.h"
+#include "core/LastError.h"
 
 #include "Screencast.h"
 
@@ -43,16 +44,24 @@ int scInitialize()
         return engineRunning() ? kScInitOk : kScInitNoDisplay;
 
     std::lock_guard<std::mutex> life(g_lifeMutex);
+    clearLastError();
     if (engineRunning())
         return kScInitOk;
     const int connected = connectDisplay();
-    if (connected != kScInitOk)
+    if (connected != kScInitOk) {
+        setLastError("The screen cannot be reached: no X display is running.");
         return connected;
+    }
     setSoundEventSink(&postDeviceEvents);
     pulseEngineStarted();
     if (hasDeviceListener())
         startDeviceWatcher(engineDisplayName());
     return kScInitOk;
+}
+
+const char* scGetLastErrorText()
+{
+    return lastError().c_str();
 }
 
 void scUninitialize()

@@ -4,6 +4,7 @@
 // made there, and release() takes it off the screen.
 
 #include "core/EngineCore.h"
+#include "core/LastError.h"
 #include "ui/CaptureOverlay.h"
 #include "ui/CropBoxOverlay.h"
 #include "ui/PictureOverlay.h"
@@ -93,8 +94,11 @@ CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback
 
 CBasePtr<CPictureObject> ShowPictureOnScreen(const char* path)
 {
+    clearLastError();
     ui::PictureObject* object = ui::PictureObject::create(path);
-    if (!object)
+    if (!object) {
         Log(kLogModule, LogLevel::Error, "ShowPictureOnScreen: cannot show \"%s\"", path ? path : "");
+        setLastError("The picture cannot be shown.");
+    }
     return CBasePtr<CPictureObject>(object);
 }

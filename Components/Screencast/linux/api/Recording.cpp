@@ -3,9 +3,12 @@
 //
 // A recording that cannot be prepared (an unwritable path, an option that
 // makes no sense, no display) is refused with a null object: nothing has
-// been recorded yet, so there is nothing to report through OnError.
+// been recorded yet, so there is nothing to report through OnError. The
+// reason goes to the log in the engine's terms and to the caller's last
+// error in the user's.
 
 #include "core/EngineCore.h"
+#include "core/LastError.h"
 
 #include "Screencast.h"
 
@@ -17,6 +20,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 
 using namespace sc;
 
@@ -38,6 +43,19 @@ void SetWatermark(const char* path, int x, int y, int width, int height)
 }
 
 namespace {
+
+// Refuses the recording: the details for the log, the sentence for the user.
+void refuse(const std::string& user, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void refuse(const std::string& user, const char* format, ...)
+{
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    Log(kLogModule, LogLevel::Error, "scVideoRecord: %s", line);
+    setLastError(user);
+}
 
 bool listed(const int* list, int id)
 {
@@ -85,22 +103,22 @@ bool formatsFit(OutputVideoFileType type, const char* path, const VideoOpt& vide
 {
     const AVFormatCodecs* codecs = GetAVFormatCodecs(type);
     if (!codecs) {
-        Log(kLogModule, LogLevel::Error, "scVideoRecord: unknown container %d", int(type));
+        refuse("The chosen file format is not supported.", "unknown container %d", int(type));
         return false;
     }
     if (!path || !*path) {
-        Log(kLogModule, LogLevel::Error, "scVideoRecord: no path");
+        refuse("No file was named for the recording.", "no path");
         return false;
     }
     if (!listed(codecs->videoCodecs, video.codec)) {
-        Log(kLogModule, LogLevel::Error, "scVideoRecord: video codec %d is not offered for container %d", video.codec,
-            int(type));
+        refuse("The chosen video format cannot be written into this kind of file.",
+               "video codec %d is not offered for container %d", video.codec, int(type));
         return false;
     }
     sound = type != kOutputGif && (audio.render || audio.capture);
     if (sound && !listed(codecs->audioCodecs, audio.codec)) {
-        Log(kLogModule, LogLevel::Error, "scVideoRecord: audio codec %d is not offered for container %d", audio.codec,
-            int(type));
+        refuse("The chosen sound format cannot be written into this kind of file.",
+               "audio codec %d is not offered for container %d", audio.codec, int(type));
         return false;
     }
     return true;
@@ -116,15 +134,15 @@ bool placeArea(rec::RecordingSetup& setup, const VideoOpt& video)
         // make sense as a size.
         const QRect window = toScreen(video.windowRect, QRect());
         if (setup.include.empty() || setup.include.front() == 0 || window.isEmpty()) {
-            Log(kLogModule, LogLevel::Error, "scVideoRecord: no window to record");
+            refuse("The window to record is gone.", "no window to record");
             return false;
         }
         setup.area = area.isEmpty() ? QRect(setup.displayRect.topLeft(), window.size()) : area;
         return true;
     }
     if (area.isEmpty() || !setup.displayRect.contains(area)) {
-        Log(kLogModule, LogLevel::Error, "scVideoRecord: the area (%d,%d %dx%d) is not on the display", area.x(), area.y(),
-            area.width(), area.height());
+        refuse("The area to record is not on the screen.", "the area (%d,%d %dx%d) is not on the display",
+               area.x(), area.y(), area.width(), area.height());
         return false;
     }
     setup.area = area;
@@ -143,7 +161,7 @@ std::unique_ptr<rec::IFrameSource> makeFrameSource(const rec::RecordingSetup& se
             const bool nothingToLeaveOut = setup.windowOption == kWindowListExclude && setup.exclude.empty()
                                            && setup.include.empty();
             if (!nothingToLeaveOut) {
-                Log(kLogModule, LogLevel::Error, "scVideoRecord: %s", why.c_str());
+                refuse("The windows to record cannot be captured.", "%s", why.c_str());
                 return nullptr;
             }
             why.clear();
@@ -152,7 +170,7 @@ std::unique_ptr<rec::IFrameSource> makeFrameSource(const rec::RecordingSetup& se
     if (!source)
         source = rec::ScreenAreaSource::create(display, setup.area, why);
     if (!source)
-        Log(kLogModule, LogLevel::Error, "scVideoRecord: %s", why.c_str());
+        refuse("The screen cannot be captured.", "%s", why.c_str());
     return source;
 }
 
@@ -163,7 +181,7 @@ bool startSound(const AudioOpt& audio, std::unique_ptr<rec::IAudioSource>& sound
     sounds = rec::makeAudioSource(audio.render != 0, audio.capture != 0, nullptr);
     if (sounds && sounds->start(why))
         return true;
-    Log(kLogModule, LogLevel::Warning, "scVideoRecord: no sound: %s", why.c_str());
+    refuse("The sound cannot be recorded.", "no sound: %s", why.c_str());
     if (sounds)
         sounds->stop();
     sounds.reset();
@@ -179,13 +197,14 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
                                              const unsigned int* include, int includeCount)
 {
     CBasePtr<CScreenRecoderObject> none;
+    clearLastError();
     bool sound = false;
     if (!formatsFit(type, path, video, audio, sound))
         return none;
     const std::string display = engineDisplayName();
     QRect displayRect;
     if (display.empty() || !selectedDisplay(displayRect)) {
-        Log(kLogModule, LogLevel::Error, "scVideoRecord: the engine is not running");
+        refuse("The screen cannot be reached.", "the engine is not running");
         return none;
     }
 
@@ -226,7 +245,7 @@ CBasePtr<CScreenRecoderObject> scVideoRecord(CRecoderCallback* callback, OutputV
     std::string why;
     rec::VideoRecorder* recorder = rec::VideoRecorder::create(options, std::move(source), std::move(sounds), why);
     if (!recorder) {
-        Log(kLogModule, LogLevel::Error, "scVideoRecord: %s", why.c_str());
+        refuse("The recording cannot be started.", "%s", why.c_str());
         return none;
     }
     Log(kLogModule, LogLevel::Info, "scVideoRecord: %dx%d+%d+%d at %d fps, container %d, codec %d, quality %d, sound %d",

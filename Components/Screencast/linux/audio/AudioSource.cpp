@@ -4,6 +4,7 @@
 #include "audio/DriftCorrector.h"
 
 #include "core/EngineCore.h"
+#include "core/LastError.h"
 
 #include "platform/log/Log.h"
 
@@ -270,6 +271,7 @@ struct PulseAudioSource::Impl {
                 return false;
             if (renderSource.empty()) {
                 error = "there is no output device whose sound can be recorded";
+                setLastError("There is no sound output whose sound can be recorded.");
                 return false;
             }
         }
@@ -277,6 +279,7 @@ struct PulseAudioSource::Impl {
             captureSource = captureId.empty() ? server.b : captureId;
             if (captureSource.empty()) {
                 error = "there is no input device";
+                setLastError("There is no microphone.");
                 return false;
             }
         }
@@ -337,6 +340,7 @@ struct PulseAudioSource::Impl {
         // Never start a server: the one the user runs is the one we record.
         if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             error = "no sound server (" + paError(context) + ")";
+            setLastError(soundServerFailureText(pa_context_errno(context)));
             return false;
         }
         if (pa_threaded_mainloop_start(loop) < 0) {
@@ -371,6 +375,7 @@ struct PulseAudioSource::Impl {
         });
         if (pa_context_get_state(c) != PA_CONTEXT_READY) {
             error = settled ? "no sound server (" + paError(c) + ")" : "the sound server does not answer";
+            setLastError(soundServerFailureText(settled ? pa_context_errno(c) : int(PA_ERR_TIMEOUT)));
             return false;
         }
 
@@ -476,6 +481,7 @@ bool PulseAudioSource::start(std::string& error)
     if (d->startStreams(error))
         return true;
     Log(kLogModule, LogLevel::Error, "sound capture cannot start: %s", error.c_str());
+    setLastError("The sound could not be recorded.");
     {
         // Nothing was captured: no sound (not even silence) comes out.
         std::lock_guard<std::mutex> lock(d->mutex);

@@ -4,6 +4,7 @@
 
 #include "core/EngineCore.h"
 #include "core/FfmpegUtil.h"
+#include "core/LastError.h"
 
 #include "platform/log/Log.h"
 
@@ -152,11 +153,13 @@ bool WavTempFile::create(int channels, std::string& error)
     }
     if (m_fd < 0) {
         error = "cannot create a sound file in " + folder + ": " + std::strerror(errno);
+        setLastError(fileFailureText(errno, folder, true));
         return false;
     }
     // The lock tells a recording in progress from one whose process died.
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || !writeHeader()) {
         error = "cannot prepare " + m_path + ": " + std::strerror(errno);
+        setLastError(fileFailureText(errno, m_path));
         ::close(m_fd);
         ::unlink(m_path.c_str());
         m_fd = -1;
@@ -183,15 +186,19 @@ bool WavTempFile::append(const int16_t* samples, int64_t frames)
         return true;
     // The data goes at the end of what is known good, so a short write
     // that failed half way is overwritten by the next attempt.
-    if (::lseek(m_fd, bytes(), SEEK_SET) < 0
-        || !writeAll(m_fd, samples, std::size_t(frames) * 2 * std::size_t(m_channels)))
-        return false;
-    m_frames += frames;
-    // About once a second, so that a file left by a crash is nearly right
-    // even before it is restored.
-    if (m_frames - m_framesAtHeader >= kAudioRate)
-        return writeHeader();
-    return true;
+    errno = 0;
+    bool ok = ::lseek(m_fd, bytes(), SEEK_SET) >= 0
+              && writeAll(m_fd, samples, std::size_t(frames) * 2 * std::size_t(m_channels));
+    if (ok) {
+        m_frames += frames;
+        // About once a second, so that a file left by a crash is nearly
+        // right even before it is restored.
+        if (m_frames - m_framesAtHeader >= kAudioRate)
+            ok = writeHeader();
+    }
+    if (!ok)
+        m_writeError = errno ? errno : EIO;   // a write that took nothing sets none
+    return ok;
 }
 
 bool WavTempFile::finish(std::string& error)

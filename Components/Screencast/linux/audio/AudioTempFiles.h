@@ -33,11 +33,14 @@ public:
     WavTempFile(const WavTempFile&) = delete;
     WavTempFile& operator=(const WavTempFile&) = delete;
 
-    // A new locked ".part.wav" with `channels` (1 or 2) channels.
+    // A new locked ".part.wav" with `channels` (1 or 2) channels. On
+    // failure the calling thread's last error says why (core/LastError.h).
     bool create(int channels, std::string& error);
     // Appends interleaved frames; false when the disk refused them (the
-    // file keeps what was written before).
+    // file keeps what was written before; writeError() tells why).
     bool append(const int16_t* samples, int64_t frames);
+    // The system's error (errno) of the last append that failed; 0 before.
+    int writeError() const { return m_writeError; }
     // Final header, then the file becomes the last recording (written out
     // again when its name was lost meanwhile).
     bool finish(std::string& error);
@@ -59,6 +62,7 @@ private:
     int m_channels = 2;
     int64_t m_frames = 0;
     int64_t m_framesAtHeader = 0;
+    int m_writeError = 0;
     std::string m_path;
 };
 

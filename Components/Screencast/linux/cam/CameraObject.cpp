@@ -1,6 +1,7 @@
 #include "cam/CameraObject.h"
 
 #include "core/EngineCore.h"
+#include "core/LastError.h"
 #include "play/ViewPainter.h"
 #include "rec/VideoRecorder.h"
 
@@ -286,19 +287,24 @@ CBasePtr<CCameraObject> OpenCameraInMode(CCameraCallback* callback, ScNativeView
                                          bool onlyCamera, int width, int height)
 {
     (void)onlyCamera;   // the picture is drawn the same way into either view
+    sc::clearLastError();
     if (!deviceId || !*deviceId) {
         Log(sc::kLogModule, LogLevel::Error, "OpenCamera: no camera given");
+        sc::setLastError("No camera was chosen.");
         return CBasePtr<CCameraObject>();
     }
     if (!sc::XLock()) {
         Log(sc::kLogModule, LogLevel::Error, "OpenCamera: the engine is not initialised");
+        sc::setLastError("The screen cannot be reached.");
         return CBasePtr<CCameraObject>();
     }
     std::string error;
     sc::cam::CameraObject* camera =
         sc::cam::CameraObject::open(callback, xcb_window_t(view), deviceId, width, height, error);
-    if (!camera)
+    if (!camera) {
         Log(sc::kLogModule, LogLevel::Error, "OpenCamera: %s", error.c_str());
+        sc::setLastError("The camera cannot be opened.");
+    }
     return CBasePtr<CCameraObject>(camera);
 }
 
@@ -307,6 +313,8 @@ CBasePtr<CCameraObject> OpenCamera(CCameraCallback* callback, ScNativeView view,
 {
     if (reserved) {
         Log(sc::kLogModule, LogLevel::Error, "OpenCamera: no camera given");
+        sc::clearLastError();
+        sc::setLastError("No camera was chosen.");
         return CBasePtr<CCameraObject>();
     }
     return OpenCameraInMode(callback, view, deviceId, onlyCamera, 0, 0);

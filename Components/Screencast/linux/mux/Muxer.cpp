@@ -2,6 +2,7 @@
 
 #include "core/EngineCore.h"
 #include "core/FfmpegUtil.h"
+#include "core/LastError.h"
 
 #include "platform/log/Log.h"
 
@@ -75,6 +76,7 @@ bool Muxer::open(const std::string& path, OutputVideoFileType type, std::string&
         rc = AVERROR(ENOMEM);
     if (rc < 0) {
         error = "cannot write '" + path + "': " + avError(rc);
+        setLastError(avFailureText(rc, path));
         closeKeeper();
         avformat_free_context(m_ctx);
         m_ctx = nullptr;
@@ -82,6 +84,7 @@ bool Muxer::open(const std::string& path, OutputVideoFileType type, std::string&
     }
     m_path = path;
     m_failed = false;
+    m_writeError = 0;
     m_headerWritten = false;
     m_pending.clear();
     m_fileBytes = 0;
@@ -129,7 +132,10 @@ bool Muxer::writePending()
 {
     if (m_pending.empty())
         return true;
+    errno = 0;
     const bool ok = m_keeper >= 0 && writeAll(m_keeper, m_pending.data(), ssize_t(m_pending.size()));
+    if (!ok && m_writeError == 0)
+        m_writeError = errno ? errno : EIO;   // a write that took nothing sets none
     m_fileBytes += int64_t(m_pending.size());
     m_pending.clear();
     return ok;

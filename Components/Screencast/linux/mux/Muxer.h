@@ -9,6 +9,7 @@
 
 #include "ScreencastTypes.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,8 @@ public:
     // The FFmpeg muxer of a container; null for an unknown one.
     static const char* formatName(OutputVideoFileType type);
 
-    // Creates (truncates) the file; false when it cannot be written there.
+    // Creates (truncates) the file; false when it cannot be written there
+    // (the calling thread's last error says why, core/LastError.h).
     bool open(const std::string& path, OutputVideoFileType type, std::string& error);
     // Encoders must put their parameter sets into extradata.
     bool needsGlobalHeader() const;
@@ -57,6 +59,9 @@ public:
     void discard();
 
     bool headerWritten() const { return m_headerWritten; }
+    // Why writing failed: the system's error (errno), 0 when none is known
+    // (FFmpeg's own failure, or nothing failed). Any thread.
+    int writeError() const { return m_writeError.load(); }
 
     // The file's name was deleted (the file itself or its folder) since
     // open(): writing goes on into a file nobody can reach any more.
@@ -86,6 +91,7 @@ private:
     int64_t m_goodBytes = 0;     // the file is whole up to here
     bool m_headerWritten = false;
     bool m_failed = false;
+    std::atomic<int> m_writeError{0};
 };
 
 } // namespace rec

@@ -1,6 +1,7 @@
 #include "mux/PacketWriter.h"
 
 #include "core/EngineCore.h"
+#include "core/LastError.h"
 
 #include "platform/log/Log.h"
 #include "core/NamedThread.h"
@@ -54,6 +55,7 @@ bool PacketWriter::push(AVPacket* packet, AVRational timeBase, AVStream* stream)
         Log(kLogModule, LogLevel::Error, "screen recording: the disk took nothing for %lld ms",
             static_cast<long long>(m_stallLimitUs / 1000));
         m_failed = true;
+        m_stalled = true;
     }
     if (m_failed || m_closed) {
         lock.unlock();
@@ -116,6 +118,16 @@ bool PacketWriter::failed() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_failed;
+}
+
+std::string PacketWriter::failureText(const std::string& path) const
+{
+    if (const int err = m_muxer.writeError())
+        return fileFailureText(err, path);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stalled)
+        return "The disk is too slow to keep up with the recording.";
+    return "The recording could not be written to the disk.";
 }
 
 } // namespace rec

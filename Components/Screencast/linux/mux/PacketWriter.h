@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 
 extern "C" {
@@ -43,6 +44,9 @@ public:
     // failed.
     bool finish();
     bool failed() const;
+    // Why the file of `path` failed, one sentence for the user: the disk's
+    // own error, or a disk that stopped taking data.
+    std::string failureText(const std::string& path) const;
 
 private:
     struct Item
@@ -65,6 +69,7 @@ private:
     std::size_t m_bytes = 0;
     bool m_closed = false;
     bool m_failed = false;
+    bool m_stalled = false;
 };
 
 } // namespace rec

@@ -5,6 +5,7 @@
 #include "encode/EncoderAudio.h"
 #include "encode/EncoderVideo.h"
 #include "core/EngineCore.h"
+#include "core/LastError.h"
 #include "mux/Muxer.h"
 #include "mux/PacketWriter.h"
 #include "rec/PauseSpans.h"
@@ -93,6 +94,7 @@ struct VideoRecorder::Impl
     std::atomic<bool> stop{false};
     std::atomic<int> error{0};
     std::atomic<int> errorCause{SR_CauseNone};   // written before the error is reported
+    FailureText reason;                          // likewise
     std::atomic<int64_t> frames{0};
     bool started = false;         // GUI thread only
     int64_t startUs = 0;
@@ -110,7 +112,8 @@ struct VideoRecorder::Impl
     int64_t encodedSequence = -1; // VideoFrame::sequence of the last picture encoded
     bool writeFailed = false;
 
-    void fail(int code, int cause = SR_CauseNone);
+    // `text`: the reason for the user; empty gives the code's own.
+    void fail(int code, int cause = SR_CauseNone, const std::string& text = std::string());
     void captureLoop();
     bool waitForTick(CaptureRate& clock);
     void followArea(QRect& current);
@@ -124,13 +127,14 @@ struct VideoRecorder::Impl
     bool writeAudio(AVPacket* packet);
 };
 
-void VideoRecorder::Impl::fail(int code, int cause)
+void VideoRecorder::Impl::fail(int code, int cause, const std::string& text)
 {
     int expected = 0;
     if (!error.compare_exchange_strong(expected, code))
         return;
     errorCause = cause;
-    Log(kLogModule, LogLevel::Error, "screen recording stopped: error %d (cause %d)", code, cause);
+    reason.set(text.empty() ? recordingFailureText(code, cause) : text);
+    Log(kLogModule, LogLevel::Error, "screen recording stopped: error %d (cause %d): %s", code, cause, reason.get());
     {
         std::lock_guard<std::mutex> lock(stateMutex);
         stop = true;
@@ -337,7 +341,7 @@ void VideoRecorder::Impl::encoderRun()
     std::string why;
     if (!muxer.writeHeader(why) || !muxer.commit() || !writer->start()) {
         Log(kLogModule, LogLevel::Error, "screen recording: %s", why.empty() ? "cannot write the file" : why.c_str());
-        fail(SR_FileWriteFailed);
+        fail(SR_FileWriteFailed, SR_CauseNone, writer->failureText(opt.path));
         queue->clear();
         muxer.finish();
         return;
@@ -363,7 +367,10 @@ void VideoRecorder::Impl::encoderRun()
         }
     }
     if (encodeFailed) {
-        fail(writeFailed ? SR_FileWriteFailed : SR_UnknownError);
+        if (writeFailed)
+            fail(SR_FileWriteFailed, SR_CauseNone, writer->failureText(opt.path));
+        else
+            fail(SR_UnknownError);
         // The capture thread ends on the error; what it queued is not needed.
         queue->clear();
     } else {
@@ -382,8 +389,10 @@ void VideoRecorder::Impl::encoderRun()
         ok = false;
     }
     ok = muxer.finish() && ok;
-    if (!ok)
-        fail(writeFailed || !encodeFailed ? SR_FileWriteFailed : SR_UnknownError);
+    if (!ok && (writeFailed || !encodeFailed))
+        fail(SR_FileWriteFailed, SR_CauseNone, writer->failureText(opt.path));
+    else if (!ok)
+        fail(SR_UnknownError);
     Log(kLogModule, LogLevel::Info, "screen recording finished: %lld frames, %lld of them repeated",
         static_cast<long long>(nextIndex), static_cast<long long>(repeats));
 }
@@ -543,6 +552,11 @@ int VideoRecorder::resume()
 int VideoRecorder::errorCause()
 {
     return d->errorCause.load();
+}
+
+const char* VideoRecorder::lastErrorText()
+{
+    return d->reason.get();
 }
 
 int VideoRecorder::fileNameLost()

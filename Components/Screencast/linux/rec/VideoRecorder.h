@@ -58,6 +58,7 @@ public:
     CScreenCanvasObject* createCanvas(CScreenCanvasEvent* events) override;
     int64_t frameCount() override;
     int errorCause() override;
+    const char* lastErrorText() override;
     int snapshot(const char* path, int imageFormat) override;
     void release() override;
 
