@@ -581,10 +581,13 @@ void MainWindow::undoStart()
 
 void MainWindow::onCreateRecordError()
 {
+    // The engine's reason first: it tells the user what to change.
+    const QString reason = ScreenRecorder::instance()->startErrorText();
     undoStart();
+    const QString failed =
+        tr("Failed to start recording, (error code: 4001), you can click OK to give feedback on this issue.");
     const int answer = VxMessageBox::information(
-        m_pMainWindowBase, productName(),
-        tr("Failed to start recording, (error code: 4001), you can click OK to give feedback on this issue."),
+        m_pMainWindowBase, productName(), reason.isEmpty() ? failed : reason + QLatin1Char(' ') + failed,
         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
     if (answer == QMessageBox::Ok)
         FeedBackDialog::showFeedBack(m_pMainWindowBase);

@@ -428,6 +428,7 @@ QString ScreenRecorder::showWarning(QString path, QString message, bool canConti
 bool ScreenRecorder::recordVideo()
 {
     releaseRecorders();
+    m_strStartError.clear();
     if (m_strTempBasePath.isEmpty()) {
         // Without a checked temporary folder the file would land wherever
         // the process happens to run.
@@ -486,7 +487,7 @@ bool ScreenRecorder::recordVideo()
     Log(kLog, LogLevel::Error, "scVideoRecord");
     if (!m_pPrivate->m_pScreenRecorder) {
         Log(kLog, LogLevel::Error, "record video faild!");
-        CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(0);
+        noteRefusal();
         return false;
     }
     return true;
@@ -495,6 +496,7 @@ bool ScreenRecorder::recordVideo()
 bool ScreenRecorder::recordAudio()
 {
     releaseRecorders();
+    m_strStartError.clear();
     Log(kLog, LogLevel::Error, "delete audio file!");
     // The engine keeps its own temporary sound files: no suffix here.
     m_strTempFilePath = m_strTempBasePath;
@@ -529,10 +531,17 @@ bool ScreenRecorder::recordAudio()
     m_pPrivate->m_pAudioRecorder = scAudioRecord(m_pPrivate, render, capture, 2, nullptr);
     if (!m_pPrivate->m_pAudioRecorder) {
         Log(kLog, LogLevel::Error, "record audio faild!");
-        CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(0);
+        noteRefusal();
         return false;
     }
     return true;
+}
+
+void ScreenRecorder::noteRefusal()
+{
+    m_strStartError = QString::fromUtf8(scGetLastErrorText());
+    Log(kLog, LogLevel::Error, "the engine's reason: %s", m_strStartError.toUtf8().constData());
+    CEIPWrapper::instance()->MakeEvent_kModular_Recording_Result(0);
 }
 
 // ---- running ------------------------------------------------------------------
@@ -589,6 +598,16 @@ qint64 ScreenRecorder::getAudioTempFileSize()
     if (!m_pPrivate->m_pAudioRecorder)
         return 0;
     return m_pPrivate->m_pAudioRecorder->tempFileSize();
+}
+
+QString ScreenRecorder::recordErrorText() const
+{
+    const char* text = nullptr;
+    if (m_pPrivate->m_pScreenRecorder)
+        text = m_pPrivate->m_pScreenRecorder->lastErrorText();
+    else if (m_pPrivate->m_pAudioRecorder)
+        text = m_pPrivate->m_pAudioRecorder->lastErrorText();
+    return QString::fromUtf8(text ? text : "");
 }
 
 int ScreenRecorder::recordErrorCause() const

@@ -75,6 +75,9 @@ public:
     bool recordVideo();
     // Prepares a sound-only recording; true when the engine returned one.
     bool recordAudio();
+    // Why the engine refused the last recordVideo() or recordAudio(), in
+    // the user's words; empty when it did not refuse.
+    QString startErrorText() const { return m_strStartError; }
 
     void start();
     void pause();
@@ -87,6 +90,9 @@ public:
     // What lies behind the reported error (SRErrorCause) while the recorder
     // object lives; read it before stop().
     int recordErrorCause() const;
+    // The engine's reason for the reported error, in the user's words;
+    // empty when it gave none. Read it before stop().
+    QString recordErrorText() const;
     // The file being recorded: the base path from checkTempfilePath() plus
     // the suffix of the last recordVideo(); the base path for sound.
     QString getTmpFilePath() const;
@@ -133,6 +139,8 @@ private:
     ScreenRecorder& operator=(const ScreenRecorder&) = delete;
 
     void releaseRecorders();
+    // The engine returned no recorder: its reason is kept and logged.
+    void noteRefusal();
 
     std::atomic<bool> m_bCanUndo{false};
     std::atomic<bool> m_bCanRedo{false};
@@ -142,6 +150,7 @@ private:
     // adds its suffix to this, never to the last file path.
     QString m_strTempBasePath;
     QString m_strTempFilePath;
+    QString m_strStartError;
     // Frame size of the last screen recording (the window's size in
     // single-window mode).
     QSize m_sizeRecordFrame;

@@ -612,15 +612,19 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
     m_pTimer->stop();
     ScreenRecorder* recorder = ScreenRecorder::instance();
     const int cause = recorder->recordErrorCause();
+    const QString reason = recorder->recordErrorText();
     recorder->stop();
 
     // The engine names only the codes of the table; anything else is an
-    // unknown error.
+    // unknown error. Its own reason says more than the table (which disk,
+    // which device), so it takes the table's place when it gives one.
     const int index = (code > 0 && code < kErrorTextCount) ? code : kUnknownError;
     const bool known = cause > 0 && cause < kCauseTextCount;
-    const QString message = tr(known ? kCauseTexts[cause] : kErrorTexts[index].message);
+    const QString message =
+        !reason.isEmpty() ? reason : tr(known ? kCauseTexts[cause] : kErrorTexts[index].message);
     const QString shownCode = QString::fromLatin1(kErrorTexts[index].shownCode);
-    Log(kLogModule, LogLevel::Info, "record error %d (%s), cause %d", code, kErrorTexts[index].shownCode, cause);
+    Log(kLogModule, LogLevel::Info, "record error %d (%s), cause %d: %s", code, kErrorTexts[index].shownCode, cause,
+        message.toUtf8().constData());
 
     QPointer<VideoRecCtlWdg> self(this);
     StatusItem::instance()->setActionEnable(false);

@@ -582,6 +582,7 @@ private slots:
         RecordParameter::instance()->setHideTaskbar(true);
         RecordParameter::instance()->setHideDesktop(true);
         FakeScreencast::failNext("scVideoRecord");
+        FakeScreencast::setLastErrorText("No sound server is running.");
         QStringList texts;
         bool frameBack = false;
         bool menuBarBack = false;
@@ -595,7 +596,11 @@ private slots:
             aroundAction("640x480")->trigger();
             DRIVER_DONE(driver, kLong);
         }
+        FakeScreencast::setLastErrorText(QString());
         QCOMPARE(texts.size(), 1);
+        // The engine's reason, then the code to report.
+        QVERIFY2(texts.first().startsWith("No sound server is running. Failed to start recording"),
+                 qPrintable(texts.first()));
         QVERIFY2(texts.first().contains("(error code: 4001)"), qPrintable(texts.first()));
         QVERIFY(frameBack && menuBarBack);   // back before the box asks
         verifyIdle();

@@ -258,21 +258,30 @@ private slots:
     {
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("cause");
+        QTest::addColumn<QByteArray>("reason");   // the engine's words
         QTest::addColumn<QString>("message");
         const QString tail = " You can preview and save the recorded content (error code: %1).";
-        QTest::newRow("2") << 2 << 0 << "File writing failed!" + tail.arg(3002);
-        QTest::newRow("7 unknown") << 7 << 0 << "Unknown error!" + tail.arg(3001);
-        QTest::newRow("6 microphone") << 6 << int(SR_CauseMicrophoneLost) << "Microphone interruption!" + tail.arg(2001);
-        QTest::newRow("6 system sound") << 6 << int(SR_CauseSystemSoundLost) << "System sound interruption!" + tail.arg(2001);
-        QTest::newRow("6 sound server") << 6 << int(SR_CauseSoundServerLost) << "The sound server stopped!" + tail.arg(2001);
-        QTest::newRow("1 screen size") << 1 << int(SR_CauseScreenChanged) << "The screen size changed!" + tail.arg(3001);
-        QTest::newRow("1 unknown cause") << 1 << 99 << "Unknown error!" + tail.arg(3001);
+        const QByteArray none;
+        QTest::newRow("2") << 2 << 0 << none << "File writing failed!" + tail.arg(3002);
+        QTest::newRow("7 unknown") << 7 << 0 << none << "Unknown error!" + tail.arg(3001);
+        QTest::newRow("6 microphone") << 6 << int(SR_CauseMicrophoneLost) << none << "Microphone interruption!" + tail.arg(2001);
+        QTest::newRow("6 system sound") << 6 << int(SR_CauseSystemSoundLost) << none << "System sound interruption!" + tail.arg(2001);
+        QTest::newRow("6 sound server") << 6 << int(SR_CauseSoundServerLost) << none << "The sound server stopped!" + tail.arg(2001);
+        QTest::newRow("1 screen size") << 1 << int(SR_CauseScreenChanged) << none << "The screen size changed!" + tail.arg(3001);
+        QTest::newRow("1 unknown cause") << 1 << 99 << none << "Unknown error!" + tail.arg(3001);
+        // The engine's reason takes the table's place; the code stays.
+        QTest::newRow("2 disk full") << 2 << 0 << QByteArray("The disk is full.") << "The disk is full." + tail.arg(3002);
+        QTest::newRow("2 read-only") << 2 << 0 << QByteArray("The folder /mnt/rec is read-only.")
+                                     << "The folder /mnt/rec is read-only." + tail.arg(3002);
+        QTest::newRow("6 with cause") << 6 << int(SR_CauseSoundServerLost) << QByteArray("The sound server stopped.")
+                                      << "The sound server stopped." + tail.arg(2001);
     }
 
     void engineErrorFromAThreadShowsItsMessage()
     {
         QFETCH(int, code);
         QFETCH(int, cause);
+        QFETCH(QByteArray, reason);
         QFETCH(QString, message);
         QVERIFY(startBar());
         tick(2000);
@@ -288,7 +297,7 @@ private slots:
         answerAnything(driver, true);   // what was recorded goes to the preview
 
         // The double calls the recorder's callback on a std::thread.
-        FakeScreencast::screenRecorder()->fireError(SRErrorCode(code), cause);
+        FakeScreencast::screenRecorder()->fireError(SRErrorCode(code), cause, reason);
         DRIVER_DONE(driver, 30000);
         QCOMPARE(boxThread, qApp->thread());
         QVERIFY(refused);

@@ -325,14 +325,25 @@ private slots:
     {
         prepareRegion();
         const int before = telemetry(5002).size();
+        ScreenRecorder* rec = ScreenRecorder::instance();
+        FakeScreencast::setLastErrorText("The folder /r is read-only.");
         FakeScreencast::failNext("scVideoRecord");
-        QVERIFY(!ScreenRecorder::instance()->recordVideo());
+        QVERIFY(!rec->recordVideo());
+        QCOMPARE(rec->startErrorText(), QString("The folder /r is read-only."));
+        FakeScreencast::setLastErrorText("No sound server is running.");
         FakeScreencast::failNext("scAudioRecord");
-        QVERIFY(!ScreenRecorder::instance()->recordAudio());
+        QVERIFY(!rec->recordAudio());
+        QCOMPARE(rec->startErrorText(), QString("No sound server is running."));
         const QList<QJsonObject> results = telemetry(5002).mid(before);
         QCOMPARE(results.size(), 2);
         QCOMPARE(results.first().value("key_Recording_Result").toInt(), 0);
         QCOMPARE(FakeScreencast::liveObjectCount(), 0);
+
+        // A recording the engine accepts carries no old reason.
+        QVERIFY(rec->recordAudio());
+        QVERIFY(rec->startErrorText().isEmpty());
+        FakeScreencast::setLastErrorText(QString());
+        rec->stop();
     }
 
     void suffixIsNotAppendedTwice()
