@@ -80,6 +80,25 @@ int VxDialogBase::exec()
     return result;
 }
 
+void VxDialogBase::openThen(QObject* context, std::function<void(int)> then)
+{
+    const QPointer<VxDialogBase> self(this);
+    // Queued: finished() comes from inside the dialog's own handlers, which
+    // must not find it deleted on return. A deferred delete that came first
+    // leaves nothing to delete here.
+    connect(
+        this, &QDialog::finished, context,
+        [self, then](int result) {
+            delete self.data();
+            if (then)
+                then(result);
+        },
+        Qt::QueuedConnection);
+    connect(this, &QDialog::finished, this, &QObject::deleteLater);
+    setWindowModality(Qt::ApplicationModal);
+    show();
+}
+
 int VxDialogBase::getPopupDialogCount()
 {
     return getAllExecDialogs().size();

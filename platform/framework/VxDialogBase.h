@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QList>
 
+#include <functional>
+
 class QMenuBar;
 
 // Base of the program's dialogs. It keeps the class-wide list of dialogs now
@@ -24,6 +26,12 @@ public:
     void setWindowFlags(Qt::WindowFlags flags);
 
     int exec() override;
+    // The dialog on the heap, shown modal to the whole program as exec()
+    // shows it, but without a loop inside the caller: this returns at once.
+    // Once the dialog has closed and is deleted, `then` runs with the result
+    // exec() would have given, unless `context` went first; the dialog is
+    // deleted in any case.
+    void openThen(QObject* context, std::function<void(int result)> then);
 
     static int getPopupDialogCount();
     static QList<QDialog*> getAllExecDialogs();

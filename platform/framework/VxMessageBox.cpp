@@ -214,6 +214,20 @@ int VxMessageBox::showBox(int icon, QWidget* parent, const QString& title, const
     return result;
 }
 
+VxMessageBox* VxMessageBox::tell(int icon, QWidget* parent, const QString& title, const QString& text, QObject* context,
+                        std::function<void(int)> then)
+{
+    auto* box = new VxMessageBox(parent, false);
+    box->setIcon(icon);
+    box->setMsgTitle(title.isEmpty() ? VxProductInfo::instance()->productName() : title);
+    box->setLabelInfo(text);
+    box->setButtons(QMessageBox::Ok);
+    box->setDefaultButton(QMessageBox::Ok);
+    box->adjustSize();
+    box->openThen(context, std::move(then));
+    return box;
+}
+
 int VxMessageBox::information(QWidget* parent, const QString& title, const QString& text,
                               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
                               QMessageBox::StandardButton escapeButton, bool frameless)

@@ -60,6 +60,12 @@ public:
                         QMessageBox::StandardButton escapeButton = QMessageBox::NoButton,
                         bool frameless = false);
 
+    // A box with an Ok button (icons as setIcon) that shows without a loop
+    // inside the caller; `then` runs with the answer once it is gone, unless
+    // `context` went first (see VxDialogBase::openThen).
+    static VxMessageBox* tell(int icon, QWidget* parent, const QString& title, const QString& text, QObject* context,
+                     std::function<void(int result)> then);
+
     // A warning box whose buttons carry our own words, each playing a
     // standard role; the first is the default. The role of the one chosen.
     using Choices = QList<QPair<QMessageBox::StandardButton, QString>>;

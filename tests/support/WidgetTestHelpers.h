@@ -4,13 +4,42 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QDialog>
 #include <QImage>
 #include <QMouseEvent>
 #include <QString>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
+#include <functional>
+#include <memory>
+
 namespace testsupport {
+
+// Runs `call` and tells whether it returned without running an event loop
+// inside: a zero timer armed before it can only fire in a loop it runs. If
+// it does, the modal window then open is closed (rejected) so that `call`
+// can return and the test fail instead of hanging.
+inline bool returnsWithoutLoop(const std::function<void()>& call)
+{
+    struct State
+    {
+        bool returned = false;
+        bool looped = false;
+    };
+    auto state = std::make_shared<State>();
+    QTimer::singleShot(0, [state] {
+        if (state->returned)
+            return;
+        state->looped = true;
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            modal->done(0);
+    });
+    call();
+    state->returned = true;
+    return !state->looped;
+}
 
 // Pixels of `image` within `tolerance` of `colour` in every channel
 // (anti-aliased text has few exact ones).
