@@ -70,6 +70,10 @@ const char* const kCauseTexts[] = {
 };
 const int kCauseTextCount = int(sizeof(kCauseTexts) / sizeof(kCauseTexts[0]));
 
+// VxMessageBox's icons.
+const int kInformationIcon = 1;
+const int kWarningIcon = 2;
+
 qint64 systemMonotonicMs()
 {
     static QElapsedTimer clock = [] {
@@ -353,14 +357,10 @@ void VideoRecCtlWdg::stopWithWarning(const QString& message)
     // no resume of a recording that cannot go on.
     m_pTimer->stop();
     m_bErrorHandling = true;
-    QPointer<VideoRecCtlWdg> self(this);
-    StatusItem::instance()->setActionEnable(false);
-    VxMessageBox::warning(nullptr, productName(), message, QMessageBox::Ok);
-    StatusItem::instance()->setActionEnable(true);
-    if (self) {
+    tellThen(kWarningIcon, nullptr, message, [this] {
         m_bErrorHandling = false;
         onBtnStopClicked();
-    }
+    });
 }
 
 void VideoRecCtlWdg::showFigures(int seconds, qint64 size)
@@ -400,11 +400,10 @@ bool VideoRecCtlWdg::forbiddenPlayerRuns() const
 void VideoRecCtlWdg::showPlayerWarning()
 {
     StatusItem::instance()->setActionEnable(false);
-    VxMessageBox::warning(nullptr, productName(),
-                          tr("Golden Lion player does not allow program recording, please close the Golden "
-                             "Lion player before continuing to record other content."),
-                          QMessageBox::Ok);
-    StatusItem::instance()->setActionEnable(true);
+    VxMessageBox::tell(kWarningIcon, nullptr, productName(),
+                       tr("Golden Lion player does not allow program recording, please close the Golden "
+                          "Lion player before continuing to record other content."),
+                       QCoreApplication::instance(), [](int) { StatusItem::instance()->setActionEnable(true); });
 }
 
 void VideoRecCtlWdg::pauseOrResume()
@@ -626,19 +625,12 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
     Log(kLogModule, LogLevel::Info, "record error %d (%s), cause %d: %s", code, kErrorTexts[index].shownCode, cause,
         message.toUtf8().constData());
 
-    QPointer<VideoRecCtlWdg> self(this);
-    StatusItem::instance()->setActionEnable(false);
-    VxMessageBox::information(
-        m_pMainWindow.data(), productName(),
-        tr("Recording is interrupted. %1 You can preview and save the recorded content (error code: %2).")
-            .arg(message, shownCode),
-        QMessageBox::Ok);
-    StatusItem::instance()->setActionEnable(true);
-    if (!self)
-        return;   // discarded while the box was open
-    // m_bRecording is still set: the stop runs as a normal one and hands
-    // what was recorded before the error to the preview.
-    QTimer::singleShot(1, this, &VideoRecCtlWdg::onBtnStopClicked);
+    // The recording is still claimed once the box is gone, so the ordinary
+    // stop below takes what the engine wrote up to the error to the preview.
+    tellThen(kInformationIcon, m_pMainWindow.data(),
+             tr("Recording is interrupted. %1 You can preview and save the recorded content (error code: %2).")
+                 .arg(message, shownCode),
+             [this] { QTimer::singleShot(1, this, &VideoRecCtlWdg::onBtnStopClicked); });
 }
 
 void VideoRecCtlWdg::onBtnStopClicked()
@@ -673,38 +665,39 @@ void VideoRecCtlWdg::onBtnStopClicked()
 
     Log(kLogModule, LogLevel::Info, "video enable: %d , Only Camrea: %d, window: %d", int(rp->getVideoEnable()),
         int(rp->isOnlyRecordCamera()), int(rp->isWindowRecord()));
-    TaskManage* tasks = TaskManage::instance();
     const bool autoSave = QFileInfo(temp).suffix() == QLatin1String("gif") || rp->isAutoSave()
-                          || rp->timerEnable() || tasks->isTasking;
+                          || rp->timerEnable() || TaskManage::instance()->isTasking;
 
-    // Every nested loop below may end with this bar deleted (a stop request
-    // from elsewhere, the frame window going away).
-    QPointer<VideoRecCtlWdg> self(this);
-    QPointer<VxMainWindowBase> frame = m_pMainWindow;
+    // The box or the preview returns at once; the stop goes on once it is
+    // closed, and never after this bar went.
     if (!recorded) {
         Log(kLogModule, LogLevel::Error, "the recording left no data at %s", temp.toLocal8Bit().constData());
-        StatusItem::instance()->setActionEnable(false);
-        VxMessageBox::information(frame.data(), productName(), tr(kErrorTexts[kFileWriteFailed].message),
-                                  QMessageBox::Ok);
-        StatusItem::instance()->setActionEnable(true);
-        if (!self)
-            return;
-    } else {
-        StatusItem::instance()->setSysBarState(SysBar_Previewing);
-        // On the heap: its parent, the frame window, may go while it runs.
-        QPointer<DlgVideoClip> preview = new DlgVideoClip(temp, frame.data(), frame.data(), !m_bAudioOnly, autoSave);
-        const int result = preview->exec();
-        delete preview.data();
-        if (!self)
-            return;
-        if (result == QDialog::Accepted && !rp->timerEnable() && !tasks->isTasking)
-            emit SignalsTransfer::instance()->showHistory();
+        tellThen(kInformationIcon, m_pMainWindow.data(), tr(kErrorTexts[kFileWriteFailed].message),
+                 [this] { finishStop(false); });
+        return;
     }
+    StatusItem::instance()->setSysBarState(SysBar_Previewing);
+    VxMainWindowBase* frame = m_pMainWindow.data();
+    auto* preview = new DlgVideoClip(temp, frame, frame, !m_bAudioOnly, autoSave);
+    preview->openThen(this, [this](int result) { finishStop(result == QDialog::Accepted); });
+}
 
+void VideoRecCtlWdg::finishStop(bool saved)
+{
+    if (saved && !RecordParameter::instance()->timerEnable() && !TaskManage::instance()->isTasking)
+        emit SignalsTransfer::instance()->showHistory();
     // Nothing was recorded, or the preview closed: the road is over before
     // anyone hears of its end.
-    session->finish();
+    RecordingSession::instance()->finish();
     // The receiver discards this bar: nothing of it is touched afterwards.
     emit SignalsTransfer::instance()->recordStop();
     StatusItem::instance()->setSysBarState(SysBar_Idle);
+}
+
+void VideoRecCtlWdg::tellThen(int icon, QWidget* parent, const QString& text, std::function<void()> then)
+{
+    // The tray's actions wait for the box, whatever becomes of this bar.
+    StatusItem::instance()->setActionEnable(false);
+    VxMessageBox* box = VxMessageBox::tell(icon, parent, productName(), text, this, [then](int) { then(); });
+    connect(box, &QDialog::finished, box, [] { StatusItem::instance()->setActionEnable(true); });
 }

@@ -88,6 +88,12 @@ private:
     bool tickFreeSpace(int seconds);
     // Stops the recording behind a warning box (paused while it is open).
     void stopWithWarning(const QString& message);
+    // The end of a stop, once the preview or the box of nothing recorded
+    // has closed; `saved` when the preview saved the recording.
+    void finishStop(bool saved);
+    // A box with Ok that leaves the caller at once; `then` runs once it
+    // closed, unless this bar went meanwhile.
+    void tellThen(int icon, QWidget* parent, const QString& text, std::function<void()> then);
     void showFigures(int seconds, qint64 size);
     void tickLengthLimit();
     void leaveDrawing();

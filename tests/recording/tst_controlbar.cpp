@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QtTest>
 #include <QLabel>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <thread>
@@ -26,6 +27,7 @@
 #include "tests/support/ModalDriver.h"
 #include "tests/support/TestHelpers.h"
 #include "tests/support/SessionHelpers.h"
+#include "tests/support/WidgetTestHelpers.h"
 
 using testsupport::historyHead;
 
@@ -174,7 +176,7 @@ private slots:
         QVERIFY2(m_boxes.first().contains("insufficient recording space"), qPrintable(m_boxes.first()));
         QCOMPARE(m_nPreviews, 1);
         QCOMPARE(historyCount(), 1);
-        QCOMPARE(m_nStops, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
     }
 
     void escStopsEvenWhileTheButtonIsLocked()
@@ -187,7 +189,7 @@ private slots:
         QTest::keyClick(m_bar, Qt::Key_Escape);
         DRIVER_DONE(driver, 30000);
         QVERIFY(!recording());
-        QCOMPARE(m_nStops, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
     }
 
     void stopSavesAutomatically()
@@ -204,10 +206,8 @@ private slots:
         QCOMPARE(historyHead().mid(2), (QStringList{"1", "320*240", "00:00:03", "2.00KB"}));
         QCOMPARE(historyHead().value(0), saved.first());
         QVERIFY(!QFile::exists(temp));
-        QCOMPARE(m_nStops, 1);
-        QVERIFY(m_bar);   // discarded later, not inside its own stop
-        flushDeletes();
-        QVERIFY(!m_bar);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_bar, 30000);   // discarded by the receiver, later
         QVERIFY(!RecordParameter::instance()->m_bRecording);
         QCOMPARE(FakeScreencast::liveObjectCount(), 0);
         QCOMPARE(results().value(results().size() - 1), 1);
@@ -232,7 +232,67 @@ private slots:
         DRIVER_DONE(driver, 30000);
         QCOMPARE(m_nPreviews, 1);
         QCOMPARE(historyCount(), 0);
-        QCOMPARE(m_nStops, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
+    }
+
+    // A stop runs no loop inside its caller: it returns with its window
+    // open (the preview, or the box of nothing recorded), stop requests then
+    // change nothing, and the road goes on once the window is gone.
+    void stopReturnsWithItsWindowOpen_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<bool>("save");
+        QTest::newRow("preview saves") << qint64(4096) << true;
+        QTest::newRow("preview closed") << qint64(4096) << false;
+        QTest::newRow("nothing recorded") << qint64(0) << false;
+    }
+
+    void stopReturnsWithItsWindowOpen()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(bool, save);
+        RecordParameter* rp = RecordParameter::instance();
+        rp->setAutoSave(false);
+        QVERIFY(startBar(bytes));
+        QObject scope;
+        int histories = 0;
+        bool windowGoneAtStop = false;
+        SignalsTransfer* hub = SignalsTransfer::instance();
+        connect(hub, &SignalsTransfer::showHistory, &scope, [&histories] { ++histories; });
+        connect(hub, &SignalsTransfer::recordStop, &scope,
+                [&windowGoneAtStop, rp] { windowGoneAtStop = !rp->m_bPreviewing && !QApplication::activeModalWidget(); });
+
+        QVERIFY2(testsupport::returnsWithoutLoop([this] { m_bar->onBtnStopClicked(); }),
+                 "the stop ran an event loop inside its caller");
+        QPointer<QWidget> window = QApplication::activeModalWidget();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->objectName(), QString(bytes > 0 ? "DlgVideoClip" : "VxMessageBox"));
+        QCOMPARE(rp->m_bPreviewing, bytes > 0);
+        QVERIFY(!rp->m_bRecording && m_bar && m_bar->isHidden());
+        QVERIFY(!SystemStatusBar::instance()->actionEnable() || bytes > 0);
+
+        // The start/stop hotkey, Esc and the tick while it is open.
+        m_bar->onBtnStopClicked();
+        QTest::keyClick(m_bar, Qt::Key_Escape);
+        tick(10000);
+        QCoreApplication::processEvents();
+        QCOMPARE(QApplication::activeModalWidget(), window.data());
+        QCOMPARE(m_nStops, 0);
+        QCOMPARE(FakeScreencast::callCount("scVideoRecord"), 0);
+
+        if (save)
+            QTest::mouseClick(window->findChild<QPushButton*>("btnSave"), Qt::LeftButton);
+        else if (auto* box = qobject_cast<VxMessageBox*>(window.data()))
+            box->button(QMessageBox::Ok)->click();
+        else
+            static_cast<QDialog*>(window.data())->done(QDialog::Rejected);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
+        QVERIFY2(windowGoneAtStop, "the road went on before its window was gone");
+        QVERIFY(!window);
+        QCOMPARE(histories, save ? 1 : 0);
+        QCOMPARE(historyCount(), save ? 1 : 0);
+        QVERIFY(SystemStatusBar::instance()->actionEnable());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_bar, 30000);
     }
 
     void missingOrEmptyFileReportsWriteFailure_data()
@@ -250,7 +310,7 @@ private slots:
         QCOMPARE(m_nPreviews, 0);   // no preview of nothing
         QCOMPARE(m_boxes, QStringList{"File writing failed!"});
         QCOMPARE(historyCount(), 0);
-        QCOMPARE(m_nStops, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
         QCOMPARE(results().value(results().size() - 1, -1), 0);
     }
 
@@ -304,7 +364,7 @@ private slots:
         QCOMPARE(m_boxes, QStringList{"Recording is interrupted. " + message});
         QCOMPARE(m_nPreviews, 1);
         QCOMPARE(historyCount(), 1);
-        QCOMPARE(m_nStops, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
     }
 
     void errorAfterTheUserStoppedIsIgnored()
@@ -328,7 +388,7 @@ private slots:
         m_bar->onBtnStopClicked();
         DRIVER_DONE(driver, 30000);   // no box: an unexpected modal is a failure
         QCOMPARE(m_nPreviews, 1);
-        QCOMPARE(m_nStops, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
 
         // And once the bar is gone, a late error reaches nothing.
         flushDeletes();
@@ -379,7 +439,7 @@ private slots:
         DRIVER_DONE(driver, 30000);
         QVERIFY(refused);
         QCOMPARE(m_nPreviews, 1);
-        QCOMPARE(m_nStops, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
         flushDeletes();
         QVERIFY(!m_bar);
     }
@@ -439,7 +499,7 @@ private slots:
         stopAnswered(false);
         QCOMPARE(m_boxes, QStringList{"File writing failed!"});
         QCOMPARE(m_nPreviews, 0);
-        QCOMPARE(m_nStops, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_nStops, 1, 30000);
     }
 
     void destroyingARunningBarStopsTheEngine()
@@ -498,7 +558,8 @@ private:
     // window leaves it. The temp file holds `bytes` (none: no file).
     VideoRecCtlWdg* startBar(qint64 bytes = 4096);
     void tick(qint64 ms);
-    // Stops with the bar's button; the driver answers what comes.
+    // Stops with the bar's button; the driver answers what comes; returns
+    // once the stop has ended.
     void stopAnswered(bool previewSaves = true);
     QToolButton* button(const char* name) const { return m_bar->findChild<QToolButton*>(name); }
     QString length() const { return m_bar->findChild<QLabel*>("lblLength")->text(); }
@@ -521,6 +582,8 @@ private:
     QPointer<VideoRecCtlWdg> m_bar;
     bool m_bSystemClock = false;   // the next bar runs on the system's clock
     qint64 m_nowMs = 0;
+    // recordStop() comes from the event loop once the stop's last window
+    // has closed: waited for, never read at once.
     int m_nStops = 0;
     QStringList m_boxes;       // texts of the boxes answered
     int m_nPreviews = 0;
@@ -567,10 +630,12 @@ void TstControlBar::tick(qint64 ms)
 
 void TstControlBar::stopAnswered(bool previewSaves)
 {
+    const int stops = m_nStops;
     ModalDriver driver;
     answerAnything(driver, previewSaves);
     m_bar->onBtnStopClicked();
     DRIVER_DONE(driver, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_nStops, stops + 1, 30000);
 }
 
 void TstControlBar::answerAnything(ModalDriver& driver, bool previewSaves)
