@@ -465,13 +465,11 @@ void CameraDlg::openPreview()
     RecordParameter* rp = RecordParameter::instance();
     TaskManage* tasks = TaskManage::instance();
     const bool autoSave = rp->isAutoSave() || tasks->isTasking || rp->timerEnable();
-    QPointer<CameraDlg> self(this);
-    QPointer<VxMainWindowBase> frame = m_pMainWindow;
-    QPointer<DlgVideoClip> preview = new DlgVideoClip(m_strTmpFile, frame.data(), frame.data(), true, autoSave);
-    const int result = preview->exec();
-    delete preview.data();
-    if (self)
-        afterPreview(result);
+    VxMainWindowBase* frame = m_pMainWindow.data();
+    auto* preview = new DlgVideoClip(m_strTmpFile, frame, frame, true, autoSave);
+    // Returns at once; the road goes on once the preview closed, unless this
+    // window went meanwhile.
+    preview->openThen(this, [this](int result) { afterPreview(result); });
 }
 
 void CameraDlg::afterPreview(int result)

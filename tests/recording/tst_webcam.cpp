@@ -19,6 +19,7 @@
 #include "tests/support/ModalDriver.h"
 #include "tests/support/TestHelpers.h"
 #include "tests/support/SessionHelpers.h"
+#include "tests/support/WidgetTestHelpers.h"
 
 class TstWebcam : public QObject
 {
@@ -322,6 +323,45 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(closes.count(), 1, 20000);
         QCOMPARE(closes.first().first().toBool(), false);
         QVERIFY(!m_dlg->isVisible());
+    }
+
+    // The finished movie goes to the preview without a loop inside the
+    // caller; the window comes back once the preview is gone, or closes then
+    // when a close was asked for while recording.
+    void previewLeavesTheCallerAtOnce_data()
+    {
+        QTest::addColumn<bool>("closeAsked");
+        QTest::newRow("stop") << false;
+        QTest::newRow("close during the recording") << true;
+    }
+
+    void previewLeavesTheCallerAtOnce()
+    {
+        QFETCH(bool, closeAsked);
+        startRecording();
+        QSignalSpy closes(m_dlg.data(), &CameraDlg::closes);
+        if (closeAsked)
+            QVERIFY(!m_dlg->close());
+        else
+            m_dlg->on_btnStop_clicked();
+        QVERIFY(testsupport::writeFile(FakeScreencast::camera()->recordPath, QByteArray(4096, 'm')));
+        QVERIFY2(testsupport::returnsWithoutLoop([this] { m_dlg->onRecordingFinish(false); }),
+                 "the preview ran an event loop inside its caller");
+        QPointer<QDialog> preview = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(preview && preview->isVisible());
+        QCOMPARE(preview->objectName(), QString("DlgVideoClip"));
+        QVERIFY(RecordParameter::instance()->m_bPreviewing && !m_dlg->isVisible());
+        // A close asked for now waits for the preview as well.
+        QCoreApplication::processEvents();
+        QVERIFY(m_dlg && !m_dlg->isVisible() && closes.isEmpty());
+
+        preview->done(QDialog::Rejected);
+        if (closeAsked)
+            QTRY_COMPARE_WITH_TIMEOUT(closes.count(), 1, 20000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(m_dlg->isVisible(), 20000);
+        QVERIFY(!preview && !RecordParameter::instance()->m_bPreviewing);
+        QCOMPARE(m_dlg->isVisible(), !closeAsked);
     }
 
     // The overlay goes into the chosen corner of the recorded area.
