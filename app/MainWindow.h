@@ -247,7 +247,14 @@ private:
     QString askSnapshotTarget(QString proposed, QString* filter);
     void dropSnapshotEditor();
     static bool saveSnapshotAs(const QString& tempPath, const QString& target, const QImage& image);
-    int saveInBackground(const QString& tempPath, const QString& target, const QImage& image);
+    // Asks where the picture goes and starts writing it there; `editorOpen`
+    // on the first round, while the editor is still to be let go.
+    void askAndSaveSnapshot(const QString& tempPath, QString proposed, QString filter, bool editorOpen);
+    // Writes the picture on a pool thread; the outcome comes back to
+    // snapshotSaved() unless this window went first.
+    void saveInBackground(const QString& tempPath, const QString& target, const QImage& image, const QString& filter);
+    void snapshotSaved(const QString& tempPath, const QString& target, const QImage& image, const QString& filter,
+                       bool saved);
     // Ends a start request that was refused: the session goes back to idle
     // (dropping a scheduled task's claim), an armed around- or follow-mouse
     // mode is dropped, the status item's panel comes back.

@@ -6,13 +6,11 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QRegularExpression>
-#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QMessageBox>
 #include <QSaveFile>
-#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
 
-#include <atomic>
-#include <memory>
 
 #include "app/MainWindowBase.h"
 #include "app/MainWindowShared.h"
@@ -214,34 +212,19 @@ bool MainWindow::saveSnapshotAs(const QString& tempPath, const QString& target, 
     return saved;
 }
 
-// A slow or hung target folder must not freeze the window: the move or
-// conversion runs on a thread of its own while events keep flowing.
-int MainWindow::saveInBackground(const QString& tempPath, const QString& target, const QImage& image)
-{
-    // -1 while running, then 0 or 1.
-    auto saved = std::make_shared<std::atomic<int>>(-1);
-    QThread* worker = QThread::create([saved, tempPath, target, image] {
-        *saved = saveSnapshotAs(tempPath, target, image) ? 1 : 0;
-    });
-    QEventLoop loop;
-    connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
-    // A quit while waiting ends this loop too (-1); the thread then ends on
-    // its own.
-    loop.exec();
-    return saved->load();
-}
-
 void MainWindow::onSaveSnapPic(QString tempPath, QString filter)
 {
     QString proposed = Utils::getSnapshotPath() + QLatin1Char('/') + QFileInfo(tempPath).fileName();
     proposed.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    bool editorGone = false;
+    askAndSaveSnapshot(tempPath, proposed, filter, true);
+}
+
+void MainWindow::askAndSaveSnapshot(const QString& tempPath, QString proposed, QString filter, bool editorOpen)
+{
     for (;;) {
         const QString chosen = askSnapshotTarget(proposed, &filter);
-        if (!editorGone) {
-            editorGone = true;
+        if (editorOpen) {
+            editorOpen = false;
             dropSnapshotEditor();
         }
         if (chosen.isEmpty()) {
@@ -261,26 +244,43 @@ void MainWindow::onSaveSnapPic(QString tempPath, QString filter)
             proposed = target;
             continue;
         }
-        QPointer<MainWindow> alive(this);
-        const int saved = saveInBackground(tempPath, target, image);
-        if (!alive || saved < 0) {
-            Log(kLogModule, LogLevel::Info, "screenshot save left running at quit");
-            return;
-        }
-        if (saved == 1) {
-            Utils::setSnapshotPath(QFileInfo(target).absolutePath());
-            double value = 0.0;
-            const QString unit = Utils::getUtilOfSize(QFileInfo(target).size(), value);
-            const QString size = QStringLiteral("%1%2").arg(qint64(value)).arg(unit);
-            const QString resolution = QStringLiteral("%1*%2").arg(image.width()).arg(image.height());
-            SignalsTransfer::instance()->addHistoryFile(target, 0, resolution, QString(), size);
-            return;
-        }
-        Utils::showMacWindowMessage(MsgType_Information, nullptr,
-                                    tr("File exported to \"%1\" failed! Please select another one.").arg(target),
-                                    MsgButton_Ok);
-        proposed = target;
+        saveInBackground(tempPath, target, image, filter);
+        return;
     }
+}
+
+// A slow or hung target folder must not freeze the window: the move or
+// conversion runs on a pool thread while events keep flowing.
+void MainWindow::saveInBackground(const QString& tempPath, const QString& target, const QImage& image,
+                                  const QString& filter)
+{
+    // Owned by this window: its end never reaches a window that went. A
+    // save still running at quit is finished by the pool before the process
+    // ends.
+    auto* watcher = new QFutureWatcher<bool>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, tempPath, target, image, filter] {
+        watcher->deleteLater();
+        snapshotSaved(tempPath, target, image, filter, watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run(&MainWindow::saveSnapshotAs, tempPath, target, image));
+}
+
+void MainWindow::snapshotSaved(const QString& tempPath, const QString& target, const QImage& image,
+                               const QString& filter, bool saved)
+{
+    if (saved) {
+        Utils::setSnapshotPath(QFileInfo(target).absolutePath());
+        double value = 0.0;
+        const QString unit = Utils::getUtilOfSize(QFileInfo(target).size(), value);
+        const QString size = QStringLiteral("%1%2").arg(qint64(value)).arg(unit);
+        const QString resolution = QStringLiteral("%1*%2").arg(image.width()).arg(image.height());
+        SignalsTransfer::instance()->addHistoryFile(target, 0, resolution, QString(), size);
+        return;
+    }
+    Utils::showMacWindowMessage(MsgType_Information, nullptr,
+                                tr("File exported to \"%1\" failed! Please select another one.").arg(target),
+                                MsgButton_Ok);
+    askAndSaveSnapshot(tempPath, target, filter, false);
 }
 
 void MainWindow::onPaintToScreen(QImage image)

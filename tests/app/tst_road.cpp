@@ -33,6 +33,7 @@
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ModuleTestHelpers.h"
 #include "tests/support/SessionHelpers.h"
+#include "tests/support/WidgetTestHelpers.h"
 
 using testsupport::historyHead;
 
@@ -731,6 +732,8 @@ private slots:
         driver.expect(answer(QMessageBox::No, &texts));
         home()->onSaveSnapPic(temp, "PNG (*.png)");
         DRIVER_DONE(driver, kLong);
+        // Written on a pool thread: its end comes back through the event loop.
+        QTRY_COMPARE_WITH_TIMEOUT(historyHead().value(0), QString("other.jpg"), kLong);
         QVERIFY2(texts.value(0).contains("nosuffix.jpg"), qPrintable(texts.value(0)));
         QCOMPARE(offered.value(1), m_dir.filePath("nosuffix.jpg"));
         QCOMPARE(head(kept.fileName(), 8), QByteArray("keep"));
@@ -779,11 +782,38 @@ private slots:
         const QString temp = redPng();
         home()->onSaveSnapPic(temp, "PNG (*.png)");
         DRIVER_DONE(driver, kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(historyHead().value(0), QString("then.bmp"), kLong);
         QCOMPARE(offered.value(1), blocker + "/sub/x.png");
         QVERIFY2(texts.value(0).contains("is not writable"), qPrintable(texts.value(0)));
         QVERIFY(!QFileInfo::exists(temp));
         QCOMPARE(head(m_dir.filePath("then.bmp"), 2), QByteArray("BM"));
         QCOMPARE(historyHead().value(0), QString("then.bmp"));
+    }
+
+    // The picture is written on a pool thread: the save returns at once; a
+    // failed write is reported and the user asked again, the picture kept.
+    void snapshotWrittenInTheBackground()
+    {
+        frame();
+        QStringList offered;
+        MainWindow::setSaveFileChooser([&](QWidget*, const QString&, const QString& path, const QString&, QString*) {
+            offered << path;
+            // No writer knows the first suffix.
+            return m_dir.filePath(offered.size() == 1 ? "first.xyz" : "second.png");
+        });
+        QStringList texts;
+        ModalDriver driver;
+        driver.expect(closeAnything(&texts));
+        const QString temp = redPng();
+        QVERIFY2(testsupport::returnsWithoutLoop([&] { home()->onSaveSnapPic(temp, "PNG (*.png)"); }),
+                 "the save ran an event loop inside its caller");
+        DRIVER_DONE(driver, kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(historyHead().value(0), QString("second.png"), kLong);
+        QVERIFY2(texts.value(0).contains("failed"), qPrintable(texts.value(0)));
+        QCOMPARE(offered.value(1), m_dir.filePath("first.xyz"));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath("first.xyz")));
+        QVERIFY(!QFileInfo::exists(temp));
+        QCOMPARE(head(m_dir.filePath("second.png"), 4), QByteArray("\x89PNG"));
     }
 
     // The home window asking the webcam window away (its home page, the
