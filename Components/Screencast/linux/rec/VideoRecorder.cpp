@@ -5,7 +5,9 @@
 #include "encode/EncoderAudio.h"
 #include "encode/EncoderVideo.h"
 #include "core/EngineCore.h"
+#include "core/Guarded.h"
 #include "core/LastError.h"
+#include "core/ThreadOwned.h"
 #include "mux/Muxer.h"
 #include "mux/PacketWriter.h"
 #include "rec/PauseSpans.h"
@@ -65,66 +67,87 @@ std::unique_ptr<IAudioSource> makeAudioSource(bool render, bool capture, const c
     return std::make_unique<PulseAudioSource>(render, capture, captureDeviceId);
 }
 
-struct VideoRecorder::Impl
+// The capture loop's own: from the moment the loop starts on its thread
+// until it ends, no other thread touches it.
+struct CaptureState
 {
-    RecorderOptions opt;
     std::unique_ptr<IFrameSource> source;
-    std::unique_ptr<IAudioSource> audio;
     std::vector<std::unique_ptr<IFrameDecorator>> decorators;
     AreaController areaController;
-    std::unique_ptr<IRecordingOverlay> overlay;
-    std::unique_ptr<IRecordingCanvas> canvas;
-    std::atomic<IRecordingCanvas*> liveCanvas{nullptr};
+    QRect current;                // where it grabs
+    int64_t grabs = 0;
+};
 
-    Muxer muxer;
+// The encoder loop's own, likewise.
+struct EncodeState
+{
+    explicit EncodeState(const PauseSpans& timeline) : cutter(timeline, kAudioRate) {}
+
+    std::unique_ptr<IAudioSource> audio;
     std::unique_ptr<VideoEncoder> video = std::make_unique<VideoEncoder>();
     AudioEncoder audioEncoder;
     AVStream* videoStream = nullptr;
     AVStream* audioStream = nullptr;
-    std::unique_ptr<FrameQueue> queue;
     std::unique_ptr<PacketWriter> writer;
-    PauseSpans timeline;
-    SoundCutter cutter{timeline, kAudioRate};   // encoder thread only
-
-    std::thread captureThread;
-    std::thread encoderThread;
-    std::mutex stateMutex;
-    std::condition_variable stateChanged;
-    bool paused = false;          // under stateMutex
-    std::atomic<bool> stop{false};
-    std::atomic<int> error{0};
-    std::atomic<int> errorCause{SR_CauseNone};   // written before the error is reported
-    FailureText reason;                          // likewise
-    std::atomic<int64_t> frames{0};
-    bool started = false;         // GUI thread only
-    int64_t startUs = 0;
-
-    std::mutex areaMutex;
-    QRect area;                   // where the capture is now
-
-    std::mutex lastMutex;
-    QImage last;                  // the newest composed frame
-    int64_t grabs = 0;            // capture thread only
-
-    // Encoder thread state.
+    SoundCutter cutter;
     int64_t nextIndex = 0;
     int64_t repeats = 0;          // slots filled with the previous picture
     int64_t encodedSequence = -1; // VideoFrame::sequence of the last picture encoded
     bool writeFailed = false;
+};
+
+// Whether the loops run; the capture loop sleeps on its changes.
+struct RunState
+{
+    bool paused = false;
+    bool stop = false;
+};
+
+struct VideoRecorder::Impl
+{
+    // Set before the threads start and only read while they run.
+    RecorderOptions opt;
+    int64_t startUs = 0;
+    bool started = false;         // the caller's thread only
+    std::unique_ptr<IRecordingOverlay> overlay;   // takes calls from any thread
+    std::unique_ptr<IRecordingCanvas> canvas;     // the caller's thread only
+    std::atomic<IRecordingCanvas*> liveCanvas{nullptr};
+
+    // Safe to share as they are: each guards itself.
+    Muxer muxer;
+    std::unique_ptr<FrameQueue> queue;
+    PauseSpans timeline;
+
+    ThreadOwned<CaptureState> capture;
+    ThreadOwned<EncodeState> encode{timeline};
+    std::thread captureThread;
+    std::thread encoderThread;
+
+    // Shared between the loops and the caller's thread.
+    Guarded<RunState> run;
+    std::condition_variable runChanged;
+    Guarded<QRect> area;          // where the capture is now
+    Guarded<QImage> last;         // the newest composed frame
+    std::atomic<int> error{0};
+    std::atomic<int> errorCause{SR_CauseNone};   // written before the error is reported
+    FailureText reason;                          // likewise
+    std::atomic<int64_t> frames{0};
 
     // `text`: the reason for the user; empty gives the code's own.
     void fail(int code, int cause = SR_CauseNone, const std::string& text = std::string());
+    void setStop();
+    int setPaused(bool on);
     void captureLoop();
     bool waitForTick(CaptureRate& clock);
-    void followArea(QRect& current);
-    bool grabFrame(VideoFrame& frame);
+    void followArea(CaptureState& c);
+    bool grabFrame(CaptureState& c, VideoFrame& frame);
     bool queueFrame(VideoFrame&& frame, CaptureRate& clock);
     void encoderLoop();
-    void encoderRun();
-    bool handleFrame(const VideoFrame& frame);
-    bool pumpAudio();
-    bool writeVideo(AVPacket* packet);
-    bool writeAudio(AVPacket* packet);
+    void encoderRun(EncodeState& e);
+    bool handleFrame(EncodeState& e, const VideoFrame& frame);
+    bool pumpAudio(EncodeState& e);
+    static bool writeVideo(EncodeState& e, AVPacket* packet);
+    static bool writeAudio(EncodeState& e, AVPacket* packet);
 };
 
 void VideoRecorder::Impl::fail(int code, int cause, const std::string& text)
@@ -135,28 +158,52 @@ void VideoRecorder::Impl::fail(int code, int cause, const std::string& text)
     errorCause = cause;
     reason.set(text.empty() ? recordingFailureText(code, cause) : text);
     Log(kLogModule, LogLevel::Error, "screen recording stopped: error %d (cause %d): %s", code, cause, reason.get());
-    {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        stop = true;
-    }
-    stateChanged.notify_all();
+    setStop();
     if (opt.setup.callback)
         opt.setup.callback->OnError(SRErrorCode(code));
 }
 
-bool VideoRecorder::Impl::writeVideo(AVPacket* packet)
+// Pausing stops the grabs and cuts the span out of the recording's time;
+// both change together, under the lock the capture loop sleeps on.
+int VideoRecorder::Impl::setPaused(bool on)
 {
-    if (!writer->push(packet, video->context()->time_base, videoStream)) {
-        writeFailed = true;
+    {
+        auto state = run.lock();
+        if (!started || state->stop)
+            return -1;
+        if (state->paused == on)
+            return 0;
+        state->paused = on;
+        if (on)
+            timeline.pause(nowUs());
+        else
+            timeline.resume(nowUs());
+    }
+    runChanged.notify_all();
+    if (overlay)
+        overlay->setPaused(on);
+    return 0;
+}
+
+void VideoRecorder::Impl::setStop()
+{
+    run.lock()->stop = true;
+    runChanged.notify_all();
+}
+
+bool VideoRecorder::Impl::writeVideo(EncodeState& e, AVPacket* packet)
+{
+    if (!e.writer->push(packet, e.video->context()->time_base, e.videoStream)) {
+        e.writeFailed = true;
         return false;
     }
     return true;
 }
 
-bool VideoRecorder::Impl::writeAudio(AVPacket* packet)
+bool VideoRecorder::Impl::writeAudio(EncodeState& e, AVPacket* packet)
 {
-    if (!writer->push(packet, audioEncoder.context()->time_base, audioStream)) {
-        writeFailed = true;
+    if (!e.writer->push(packet, e.audioEncoder.context()->time_base, e.audioStream)) {
+        e.writeFailed = true;
         return false;
     }
     return true;
@@ -166,21 +213,21 @@ bool VideoRecorder::Impl::writeAudio(AVPacket* packet)
 // False once the recording stops.
 bool VideoRecorder::Impl::waitForTick(CaptureRate& clock)
 {
-    std::unique_lock<std::mutex> lock(stateMutex);
-    while (!stop) {
+    auto state = run.lock();
+    while (!state->stop) {
         const int64_t when = clock.due(clock.tick());
-        while (!stop && !paused) {
+        while (!state->stop && !state->paused) {
             const int64_t now = nowUs();
             if (now >= when)
                 break;
-            stateChanged.wait_for(lock, std::chrono::microseconds(when - now));
+            runChanged.wait_for(state.lock(), std::chrono::microseconds(when - now));
         }
-        if (stop)
+        if (state->stop)
             break;
-        if (!paused)
+        if (!state->paused)
             return true;
         // Nothing is grabbed while paused; the ticks start afresh.
-        stateChanged.wait(lock, [this] { return stop || !paused; });
+        runChanged.wait(state.lock(), [&state] { return state->stop || !state->paused; });
         clock.restart(timeline.nextSlotMoment(nowUs(), clock.fps()));
     }
     return false;
@@ -188,46 +235,42 @@ bool VideoRecorder::Impl::waitForTick(CaptureRate& clock)
 
 // An area that follows the pointer or a drag moves the capture, the
 // border and the drawing canvas with it.
-void VideoRecorder::Impl::followArea(QRect& current)
+void VideoRecorder::Impl::followArea(CaptureState& c)
 {
-    if (!areaController)
+    if (!c.areaController)
         return;
-    const QRect moved = areaController(current);
-    if (moved == current || moved.size() != current.size())
+    const QRect moved = c.areaController(c.current);
+    if (moved == c.current || moved.size() != c.current.size())
         return;
-    current = moved;
-    source->setArea(current);
-    {
-        std::lock_guard<std::mutex> lock(areaMutex);
-        area = current;
-    }
+    c.current = moved;
+    c.source->setArea(moved);
+    area.set(moved);
     if (overlay)
-        overlay->setArea(current);
-    if (IRecordingCanvas* c = liveCanvas.load())
-        c->setArea(current);
+        overlay->setArea(moved);
+    if (IRecordingCanvas* canvasNow = liveCanvas.load())
+        canvasNow->setArea(moved);
 }
 
 // One picture with the pointer, watermark and drawing on it, also kept as
 // the newest for snapshots. False (after fail()) when the source failed.
-bool VideoRecorder::Impl::grabFrame(VideoFrame& frame)
+bool VideoRecorder::Impl::grabFrame(CaptureState& c, VideoFrame& frame)
 {
     const int64_t askedUs = nowUs();
-    const int rc = source->grab(frame);
+    const int rc = c.source->grab(frame);
     if (rc != SR_Success) {
-        fail(rc, source->failureCause());
+        fail(rc, c.source->failureCause());
         return false;
     }
     if (frame.captureUs == 0)
         frame.captureUs = askedUs;
-    frame.sequence = ++grabs;
-    for (auto& decorator : decorators)
+    frame.sequence = ++c.grabs;
+    for (auto& decorator : c.decorators)
         decorator->decorate(frame);
-    if (IRecordingCanvas* c = liveCanvas.load()) {
-        if (IFrameDecorator* d = c->decorator())
+    if (IRecordingCanvas* canvasNow = liveCanvas.load()) {
+        if (IFrameDecorator* d = canvasNow->decorator())
             d->decorate(frame);
     }
-    std::lock_guard<std::mutex> lock(lastMutex);
-    last = frame.image;
+    last.set(frame.image);
     return true;
 }
 
@@ -260,16 +303,13 @@ bool VideoRecorder::Impl::queueFrame(VideoFrame&& frame, CaptureRate& clock)
 
 void VideoRecorder::Impl::captureLoop()
 {
+    CaptureState& c = capture.get();
     CaptureRate clock(opt.setup.fps, startUs);
-    QRect current;
-    {
-        std::lock_guard<std::mutex> lock(areaMutex);
-        current = area;
-    }
+    c.current = area.get();
     while (waitForTick(clock)) {
-        followArea(current);
+        followArea(c);
         VideoFrame frame;
-        if (!grabFrame(frame) || !queueFrame(std::move(frame), clock))
+        if (!grabFrame(c, frame) || !queueFrame(std::move(frame), clock))
             break;
     }
     queue->close();
@@ -277,71 +317,71 @@ void VideoRecorder::Impl::captureLoop()
         static_cast<long long>(clock.skipped()), static_cast<long long>(clock.dropped()));
 }
 
-bool VideoRecorder::Impl::handleFrame(const VideoFrame& frame)
+bool VideoRecorder::Impl::handleFrame(EncodeState& e, const VideoFrame& frame)
 {
     int64_t recordUs = 0;
     if (!timeline.map(frame.captureUs, recordUs))
         return true; // taken during a pause (or before the start)
     const int fps = opt.setup.fps;
     const int64_t index = (recordUs * fps + 500000) / 1000000;
-    auto sink = [this](AVPacket* p) { return writeVideo(p); };
+    auto sink = [&e](AVPacket* p) { return writeVideo(e, p); };
     // What changed since the frame before is only known to apply when that
     // frame was the last one encoded.
-    const bool follows = !frame.allChanged && frame.sequence == encodedSequence + 1;
+    const bool follows = !frame.allChanged && frame.sequence == e.encodedSequence + 1;
     const VideoEncoder::RowSpans* changed = follows ? &frame.changedRows : nullptr;
-    if (!video->hasPicture()) {
+    if (!e.video->hasPicture()) {
         // The first picture also fills the slots before it.
-        if (!video->encode(frame.image, 0, sink))
+        if (!e.video->encode(frame.image, 0, sink))
             return false;
-        encodedSequence = frame.sequence;
+        e.encodedSequence = frame.sequence;
         for (int64_t i = 1; i <= index; ++i) {
-            if (!video->repeat(i, sink))
+            if (!e.video->repeat(i, sink))
                 return false;
         }
-        nextIndex = index + 1;
+        e.nextIndex = index + 1;
     } else {
-        if (index < nextIndex)
+        if (index < e.nextIndex)
             return true; // its slot is taken: two frames within one period
-        for (int64_t i = nextIndex; i < index; ++i) {
-            if (!video->repeat(i, sink))
+        for (int64_t i = e.nextIndex; i < index; ++i) {
+            if (!e.video->repeat(i, sink))
                 return false;
-            ++repeats;
+            ++e.repeats;
         }
-        if (!video->encode(frame.image, index, sink, changed))
+        if (!e.video->encode(frame.image, index, sink, changed))
             return false;
-        encodedSequence = frame.sequence;
-        nextIndex = index + 1;
+        e.encodedSequence = frame.sequence;
+        e.nextIndex = index + 1;
     }
-    frames = nextIndex;
+    frames = e.nextIndex;
     return true;
 }
 
-bool VideoRecorder::Impl::pumpAudio()
+bool VideoRecorder::Impl::pumpAudio(EncodeState& e)
 {
-    if (!audio)
+    if (!e.audio)
         return true;
     std::vector<AudioChunk> chunks;
-    const bool sourceOk = audio->take(chunks);
-    auto sink = [this](AVPacket* p) { return writeAudio(p); };
+    const bool sourceOk = e.audio->take(chunks);
+    auto sink = [&e](AVPacket* p) { return writeAudio(e, p); };
     for (const AudioChunk& chunk : chunks) {
         const int64_t count = int64_t(chunk.samples.size()) / kAudioChannels;
-        for (const PauseSpans::Run& run : cutter.cut(chunk.firstSampleUs, count)) {
-            if (!audioEncoder.write(run.position, chunk.samples.data() + run.offset * kAudioChannels, run.count,
-                                    sink))
+        for (const PauseSpans::Run& part : e.cutter.cut(chunk.firstSampleUs, count)) {
+            if (!e.audioEncoder.write(part.position, chunk.samples.data() + part.offset * kAudioChannels, part.count,
+                                      sink))
                 return false;
         }
     }
     if (!sourceOk)
-        fail(SR_MicInterrupted, audio->failureCause());
+        fail(SR_MicInterrupted, e.audio->failureCause());
     return true;
 }
 
-void VideoRecorder::Impl::encoderRun()
+void VideoRecorder::Impl::encoderRun(EncodeState& e)
 {
     std::string why;
-    if (!muxer.writeHeader(why) || !muxer.commit() || !writer->start()) {
+    if (!muxer.writeHeader(why) || !muxer.commit() || !e.writer->start()) {
         Log(kLogModule, LogLevel::Error, "screen recording: %s", why.empty() ? "cannot write the file" : why.c_str());
-        fail(SR_FileWriteFailed, SR_CauseNone, writer->failureText(opt.path));
+        fail(SR_FileWriteFailed, SR_CauseNone, e.writer->failureText(opt.path));
         queue->clear();
         muxer.finish();
         return;
@@ -350,57 +390,57 @@ void VideoRecorder::Impl::encoderRun()
     while (true) {
         VideoFrame frame;
         const FrameQueue::Pop got = queue->pop(frame, std::chrono::milliseconds(20));
-        if (!pumpAudio()) {
+        if (!pumpAudio(e)) {
             encodeFailed = true;
             break;
         }
-        if (got == FrameQueue::Pop::Frame && !handleFrame(frame)) {
+        if (got == FrameQueue::Pop::Frame && !handleFrame(e, frame)) {
             encodeFailed = true;
             break;
         }
         if (got == FrameQueue::Pop::Closed)
             break;
-        if (writer->failed()) {
-            writeFailed = true;
+        if (e.writer->failed()) {
+            e.writeFailed = true;
             encodeFailed = true;
             break;
         }
     }
     if (encodeFailed) {
-        if (writeFailed)
-            fail(SR_FileWriteFailed, SR_CauseNone, writer->failureText(opt.path));
+        if (e.writeFailed)
+            fail(SR_FileWriteFailed, SR_CauseNone, e.writer->failureText(opt.path));
         else
             fail(SR_UnknownError);
         // The capture thread ends on the error; what it queued is not needed.
         queue->clear();
     } else {
-        pumpAudio();
+        pumpAudio(e);
     }
 
     // Finish what was written, even after an error: the part recorded so
     // far stays playable.
-    bool ok = video->flush([this](AVPacket* p) { return writeVideo(p); });
-    if (audio) {
-        const int64_t end = nextIndex * kAudioRate / opt.setup.fps;
-        ok = audioEncoder.finish(end, [this](AVPacket* p) { return writeAudio(p); }) && ok;
+    bool ok = e.video->flush([&e](AVPacket* p) { return writeVideo(e, p); });
+    if (e.audio) {
+        const int64_t end = e.nextIndex * kAudioRate / opt.setup.fps;
+        ok = e.audioEncoder.finish(end, [&e](AVPacket* p) { return writeAudio(e, p); }) && ok;
     }
-    if (!writer->finish()) {
-        writeFailed = true;
+    if (!e.writer->finish()) {
+        e.writeFailed = true;
         ok = false;
     }
     ok = muxer.finish() && ok;
-    if (!ok && (writeFailed || !encodeFailed))
-        fail(SR_FileWriteFailed, SR_CauseNone, writer->failureText(opt.path));
+    if (!ok && (e.writeFailed || !encodeFailed))
+        fail(SR_FileWriteFailed, SR_CauseNone, e.writer->failureText(opt.path));
     else if (!ok)
         fail(SR_UnknownError);
     Log(kLogModule, LogLevel::Info, "screen recording finished: %lld frames, %lld of them repeated",
-        static_cast<long long>(nextIndex), static_cast<long long>(repeats));
+        static_cast<long long>(e.nextIndex), static_cast<long long>(e.repeats));
 }
 
 void VideoRecorder::Impl::encoderLoop()
 {
     try {
-        encoderRun();
+        encoderRun(encode.get());
     } catch (const std::exception& e) {
         Log(kLogModule, LogLevel::Error, "screen recording: encoder failed: %s", e.what());
         fail(SR_UnknownError);
@@ -430,11 +470,13 @@ VideoRecorder* VideoRecorder::create(const RecorderOptions& options, std::unique
     auto impl = std::make_unique<Impl>();
     impl->opt = options;
     impl->opt.setup.fps = std::clamp(impl->opt.setup.fps, 1, 120);
-    impl->source = std::move(source);
-    impl->audio = std::move(audio);
-    impl->area = impl->opt.setup.area;
+    CaptureState& c = impl->capture.get();
+    EncodeState& e = impl->encode.get();
+    c.source = std::move(source);
+    e.audio = std::move(audio);
+    impl->area.set(impl->opt.setup.area);
 
-    const QSize size = impl->source->frameSize();
+    const QSize size = c.source->frameSize();
     if (size.isEmpty()) {
         error = "empty picture";
         return nullptr;
@@ -442,43 +484,41 @@ VideoRecorder* VideoRecorder::create(const RecorderOptions& options, std::unique
     if (!impl->muxer.open(options.path, options.type, error))
         return nullptr;
     const bool global = impl->muxer.needsGlobalHeader();
-    if (!impl->video->open(options.videoCodec, options.quality, impl->opt.setup.fps, size, options.hevc10Bit,
-                           global, error)) {
+    if (!e.video->open(options.videoCodec, options.quality, impl->opt.setup.fps, size, options.hevc10Bit, global,
+                       error)) {
         // 10-bit HEVC needs a libx265 built for it; 8 bits is the fallback.
         if (!(options.videoCodec == kVideoCodecHevc && options.hevc10Bit)) {
             impl->muxer.discard();
             return nullptr;
         }
-        impl->video = std::make_unique<VideoEncoder>();
-        if (!impl->video->open(options.videoCodec, options.quality, impl->opt.setup.fps, size, false, global,
-                               error)) {
+        e.video = std::make_unique<VideoEncoder>();
+        if (!e.video->open(options.videoCodec, options.quality, impl->opt.setup.fps, size, false, global, error)) {
             impl->muxer.discard();
             return nullptr;
         }
     }
-    impl->videoStream = impl->muxer.addStream(impl->video->context(), impl->video->tag());
-    if (!impl->videoStream) {
+    e.videoStream = impl->muxer.addStream(e.video->context(), e.video->tag());
+    if (!e.videoStream) {
         error = "cannot add the picture stream";
         impl->muxer.discard();
         return nullptr;
     }
-    if (impl->audio) {
-        if (!impl->audioEncoder.open(options.audioCodec, options.audioQuality, options.audioChannels, global,
-                                     error)) {
+    if (e.audio) {
+        if (!e.audioEncoder.open(options.audioCodec, options.audioQuality, options.audioChannels, global, error)) {
             impl->muxer.discard();
             return nullptr;
         }
-        impl->audioStream = impl->muxer.addStream(impl->audioEncoder.context());
-        if (!impl->audioStream) {
+        e.audioStream = impl->muxer.addStream(e.audioEncoder.context());
+        if (!e.audioStream) {
             error = "cannot add the sound stream";
             impl->muxer.discard();
             return nullptr;
         }
     }
     impl->queue = std::make_unique<FrameQueue>(queueCapacity(size, impl->opt.setup.fps));
-    impl->writer = std::make_unique<PacketWriter>(impl->muxer, kWriteQueueBytes, kWriteStallUs);
-    impl->decorators = makeDecorators(impl->opt.setup);
-    impl->areaController = makeAreaController(impl->opt.setup);
+    e.writer = std::make_unique<PacketWriter>(impl->muxer, kWriteQueueBytes, kWriteStallUs);
+    c.decorators = makeDecorators(impl->opt.setup);
+    c.areaController = makeAreaController(impl->opt.setup);
     return new VideoRecorder(std::move(impl));
 }
 
@@ -490,9 +530,16 @@ int VideoRecorder::start()
     d->overlay = makeRecordingOverlay(d->opt.setup);
     d->startUs = nowUs();
     d->timeline.start(d->startUs);
+    // Read before the encoder owns it.
+    const QSize size = d->encode->video->size();
     try {
-        d->encoderThread = startNamedThread("sr-encode", [this] { d->encoderLoop(); });
+        d->encoderThread = startNamedThread("sr-encode", [this] {
+            d->encode.claim();
+            d->encoderLoop();
+            d->encode.letGo();
+        });
         d->captureThread = startNamedThread("sr-capture", [this] {
+            d->capture.claim();
             try {
                 d->captureLoop();
             } catch (const std::exception& e) {
@@ -503,50 +550,27 @@ int VideoRecorder::start()
                 d->fail(SR_UnknownError);
                 d->queue->close();
             }
+            d->capture.letGo();
         });
     } catch (const std::exception& e) {
         Log(kLogModule, LogLevel::Error, "screen recording: cannot start threads: %s", e.what());
-        d->stop = true;
+        d->setStop();
         d->queue->close();
         return -1;
     }
-    Log(kLogModule, LogLevel::Info, "screen recording started: %dx%d at %d fps", d->video->size().width(),
-        d->video->size().height(), d->opt.setup.fps);
+    Log(kLogModule, LogLevel::Info, "screen recording started: %dx%d at %d fps", size.width(), size.height(),
+        d->opt.setup.fps);
     return 0;
 }
 
 int VideoRecorder::pause()
 {
-    if (!d->started || d->stop)
-        return -1;
-    {
-        std::lock_guard<std::mutex> lock(d->stateMutex);
-        if (d->paused)
-            return 0;
-        d->paused = true;
-        d->timeline.pause(nowUs());
-    }
-    d->stateChanged.notify_all();
-    if (d->overlay)
-        d->overlay->setPaused(true);
-    return 0;
+    return d->setPaused(true);
 }
 
 int VideoRecorder::resume()
 {
-    if (!d->started || d->stop)
-        return -1;
-    {
-        std::lock_guard<std::mutex> lock(d->stateMutex);
-        if (!d->paused)
-            return 0;
-        d->paused = false;
-        d->timeline.resume(nowUs());
-    }
-    d->stateChanged.notify_all();
-    if (d->overlay)
-        d->overlay->setPaused(false);
-    return 0;
+    return d->setPaused(false);
 }
 
 int VideoRecorder::errorCause()
@@ -569,10 +593,7 @@ CScreenCanvasObject* VideoRecorder::createCanvas(CScreenCanvasEvent* events)
     if (!d->canvas) {
         d->canvas = makeCanvas(d->opt.setup, events);
         if (d->canvas) {
-            {
-                std::lock_guard<std::mutex> lock(d->areaMutex);
-                d->canvas->setArea(d->area);
-            }
+            d->canvas->setArea(d->area.get());
             d->liveCanvas = d->canvas.get();
         }
     }
@@ -588,11 +609,7 @@ int VideoRecorder::snapshot(const char* path, int imageFormat)
 {
     if (!path || !*path)
         return -1;
-    QImage image;
-    {
-        std::lock_guard<std::mutex> lock(d->lastMutex);
-        image = d->last;
-    }
+    const QImage image = d->last.get();
     if (image.isNull())
         return -1;
     return saveSnapshot(image, path, imageFormat) ? 0 : -1;
@@ -600,11 +617,7 @@ int VideoRecorder::snapshot(const char* path, int imageFormat)
 
 void VideoRecorder::release()
 {
-    {
-        std::lock_guard<std::mutex> lock(d->stateMutex);
-        d->stop = true;
-    }
-    d->stateChanged.notify_all();
+    d->setStop();
     if (d->captureThread.joinable())
         d->captureThread.join();
     d->queue->close();
@@ -617,18 +630,16 @@ void VideoRecorder::release()
         Log(kLogModule, kept ? LogLevel::Info : LogLevel::Error, "screen recording: the file's name was deleted, %s",
             kept ? "written out again" : "it cannot be written out again");
     }
-    if (d->audio)
-        d->audio->stop();
+    // Both loops ended: their state is the caller's again.
+    if (d->encode->audio)
+        d->encode->audio->stop();
     d->liveCanvas = nullptr;
     d->canvas.reset();
     d->overlay.reset();
-    d->decorators.clear();
-    d->areaController = nullptr;
-    d->source.reset();
-    {
-        std::lock_guard<std::mutex> lock(d->lastMutex);
-        d->last = QImage();
-    }
+    d->capture->decorators.clear();
+    d->capture->areaController = nullptr;
+    d->capture->source.reset();
+    d->last.set(QImage());
     delete this;
 }
 
