@@ -4,6 +4,7 @@
 #include "audio/DriftCorrector.h"
 
 #include "core/EngineCore.h"
+#include "core/Guarded.h"
 #include "core/LastError.h"
 
 #include "platform/log/Log.h"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-#include <mutex>
 
 namespace sc {
 namespace rec {
@@ -63,20 +63,21 @@ struct PulseAudioSource::Impl {
     bool started = false;
 
     // Shared between the libpulse thread and take().
-    mutable std::mutex mutex;
-    std::unique_ptr<AudioMixer> mixer;
-    bool failed = false;
-    int cause = SR_CauseNone;      // why it failed
-    bool ended = false;            // stopped: drain what is buffered
-    int64_t origin = 0;
-    int64_t endUs = 0;             // when the sound ended (stop or failure)
+    struct Captured {
+        std::unique_ptr<AudioMixer> mixer;
+        bool failed = false;
+        int cause = SR_CauseNone;      // why it failed
+        bool ended = false;            // stopped: drain what is buffered
+        int64_t origin = 0;
+        int64_t endUs = 0;             // when the sound ended (stop or failure)
 
-    // With the mutex held.
-    void markEnded()
-    {
-        if (endUs == 0)
-            endUs = nowUs();
-    }
+        void markEnded()
+        {
+            if (endUs == 0)
+                endUs = nowUs();
+        }
+    };
+    mutable Guarded<Captured> captured;
 
     // ---- waits (loop lock held) ---------------------------------------------
 
@@ -105,13 +106,13 @@ struct PulseAudioSource::Impl {
 
     void fail(const std::string& why, int reason)
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!failed) {
+        auto c = captured.lock();
+        if (!c->failed) {
             Log(kLogModule, LogLevel::Error, "sound capture failed: %s", why.c_str());
-            cause = reason;
+            c->cause = reason;
         }
-        failed = true;
-        markEnded();
+        c->failed = true;
+        c->markEnded();
     }
 
     // A stream also fails when the whole server goes; that is the cause then.
@@ -176,14 +177,14 @@ struct PulseAudioSource::Impl {
             const int64_t first = st->clock.place(int64_t(frames), measured, kAudioRate);
 
             if (frames > 0) {
-                std::lock_guard<std::mutex> lock(self->mutex);
-                if (self->mixer) {
+                auto c = self->captured.lock();
+                if (c->mixer) {
                     if (bytes) {
-                        self->mixer->push(st->input, static_cast<const float*>(bytes), frames, first, now);
+                        c->mixer->push(st->input, static_cast<const float*>(bytes), frames, first, now);
                     } else {
                         // A hole in the stream: silence of its length.
                         const std::vector<float> silence(frames * kAudioChannels, 0.0f);
-                        self->mixer->push(st->input, silence.data(), frames, first, now);
+                        c->mixer->push(st->input, silence.data(), frames, first, now);
                     }
                 }
             }
@@ -390,9 +391,9 @@ struct PulseAudioSource::Impl {
 
         const int inputs = int(!renderSource.empty()) + int(!captureSource.empty());
         {
-            std::lock_guard<std::mutex> lock(mutex);
-            origin = nowUs();
-            mixer.reset(new AudioMixer(inputs, origin));
+            auto c = captured.lock();
+            c->origin = nowUs();
+            c->mixer.reset(new AudioMixer(inputs, c->origin));
         }
         int input = 0;
         if (!renderSource.empty() && !openStream(input++, renderSource, "system sound", SR_CauseSystemSoundLost, error))
@@ -452,9 +453,9 @@ struct PulseAudioSource::Impl {
             pa_threaded_mainloop_free(loop);
             loop = nullptr;
         }
-        std::lock_guard<std::mutex> lock(mutex);
-        ended = true;
-        markEnded();
+        auto c = captured.lock();
+        c->ended = true;
+        c->markEnded();
     }
 };
 
@@ -484,10 +485,10 @@ bool PulseAudioSource::start(std::string& error)
     setLastError("The sound could not be recorded.");
     {
         // Nothing was captured: no sound (not even silence) comes out.
-        std::lock_guard<std::mutex> lock(d->mutex);
-        d->failed = true;
-        d->endUs = d->origin;
-        d->mixer.reset();
+        auto c = d->captured.lock();
+        c->failed = true;
+        c->endUs = c->origin;
+        c->mixer.reset();
     }
     d->shutdown();
     return false;
@@ -495,28 +496,26 @@ bool PulseAudioSource::start(std::string& error)
 
 bool PulseAudioSource::take(std::vector<AudioChunk>& out)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (d->mixer) {
-        if (d->ended || d->failed)
-            d->mixer->drain(d->endUs, out);
+    auto c = d->captured.lock();
+    if (c->mixer) {
+        if (c->ended || c->failed)
+            c->mixer->drain(c->endUs, out);
         else
-            d->mixer->pull(nowUs(), out);
+            c->mixer->pull(nowUs(), out);
     }
-    return !d->failed;
+    return !c->failed;
 }
 
 void PulseAudioSource::stop() { d->shutdown(); }
 
 int PulseAudioSource::failureCause() const
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->cause;
+    return d->captured.lock()->cause;
 }
 
 int64_t PulseAudioSource::originUs() const
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->origin;
+    return d->captured.lock()->origin;
 }
 
 } // namespace rec

@@ -88,8 +88,7 @@ void CameraObject::readLoop()
 
 std::unique_ptr<CameraObject::Recording> CameraObject::takeRecording()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return std::move(m_recording);
+    return std::move(m_shared.lock()->recording);
 }
 
 bool CameraObject::finish(std::unique_ptr<Recording> recording)
@@ -98,9 +97,9 @@ bool CameraObject::finish(std::unique_ptr<Recording> recording)
     recording->recorder->release();   // completes the file
     const int64_t bytes = sizeOf(recording->path);
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_lastDuration = seconds;
-        m_lastSize = bytes;
+        auto shared = m_shared.lock();
+        shared->lastDuration = seconds;
+        shared->lastSize = bytes;
     }
     const int error = recording->error.load();
     Log(kLogModule, error ? LogLevel::Error : LogLevel::Info, "camera recording finished: %.2f s, %lld bytes, error %d", seconds,
@@ -112,9 +111,9 @@ void CameraObject::endRecordingOnError()
 {
     std::unique_ptr<Recording> failed;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_recording && m_recording->error.load() != 0)
-            failed = std::move(m_recording);
+        auto shared = m_shared.lock();
+        if (shared->recording && shared->recording->error.load() != 0)
+            failed = std::move(shared->recording);
     }
     if (!failed)
         return;
@@ -127,9 +126,9 @@ void CameraObject::deviceLost()
 {
     std::unique_ptr<Recording> recording;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_lost = true;
-        recording = std::move(m_recording);
+        auto shared = m_shared.lock();
+        shared->lost = true;
+        recording = std::move(shared->recording);
     }
     Log(kLogModule, LogLevel::Error, "camera: no more pictures%s", recording ? " while recording" : "");
     if (recording) {
@@ -144,9 +143,9 @@ void CameraObject::deviceLost()
 
 void CameraObject::joinFinisher()
 {
-    std::lock_guard<std::mutex> lock(m_finisherMutex);
-    if (m_finisher.joinable())
-        m_finisher.join();
+    auto finisher = m_finisher.lock();
+    if (finisher->joinable())
+        finisher->join();
 }
 
 void CameraObject::videoSize(int& width, int& height)
@@ -167,8 +166,7 @@ int CameraObject::capture(const char* path)
 
 int CameraObject::setMicrophone(const char* deviceId)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_microphone = deviceId ? deviceId : "";
+    m_shared.lock()->microphone = deviceId ? deviceId : "";
     return 0;
 }
 
@@ -179,10 +177,10 @@ int CameraObject::record(const char* path)
     joinFinisher();   // the movie before is complete first
     std::string microphone;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_lost || m_recording)
+        auto shared = m_shared.lock();
+        if (shared->lost || shared->recording)
             return -1;
-        microphone = m_microphone;
+        microphone = shared->microphone;
     }
     std::unique_ptr<rec::IAudioSource> audio;
     if (!microphone.empty()) {
@@ -217,14 +215,14 @@ int CameraObject::record(const char* path)
         recording->recorder->release();
         return -1;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_lost) {
+    auto shared = m_shared.lock();
+    if (shared->lost) {
         recording->recorder->release();
         return -1;
     }
-    m_recording = std::move(recording);
-    m_lastDuration = 0;
-    m_lastSize = 0;
+    shared->recording = std::move(recording);
+    shared->lastDuration = 0;
+    shared->lastSize = 0;
     return 0;
 }
 
@@ -233,10 +231,10 @@ int CameraObject::stopRecord()
     std::unique_ptr<Recording> recording = takeRecording();
     if (!recording)
         return -1;
-    std::lock_guard<std::mutex> lock(m_finisherMutex);
-    if (m_finisher.joinable())
-        m_finisher.join();
-    m_finisher = startNamedThread("sr-cam-finish", [this, stopped = recording.release()] {
+    auto finisher = m_finisher.lock();
+    if (finisher->joinable())
+        finisher->join();
+    *finisher = startNamedThread("sr-cam-finish", [this, stopped = recording.release()] {
         const bool complete = finish(std::unique_ptr<Recording>(stopped));
         if (m_callback)
             m_callback->OnFinishRecording(complete ? 0 : 1);
@@ -246,26 +244,26 @@ int CameraObject::stopRecord()
 
 int CameraObject::pause()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_recording ? m_recording->recorder->pause() : -1;
+    auto shared = m_shared.lock();
+    return shared->recording ? shared->recording->recorder->pause() : -1;
 }
 
 int CameraObject::resume()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_recording ? m_recording->recorder->resume() : -1;
+    auto shared = m_shared.lock();
+    return shared->recording ? shared->recording->recorder->resume() : -1;
 }
 
 double CameraObject::duration()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_recording ? double(m_recording->recorder->frameCount()) / kFps : m_lastDuration;
+    auto shared = m_shared.lock();
+    return shared->recording ? double(shared->recording->recorder->frameCount()) / kFps : shared->lastDuration;
 }
 
 int64_t CameraObject::fileSize()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_recording ? sizeOf(m_recording->path) : m_lastSize;
+    auto shared = m_shared.lock();
+    return shared->recording ? sizeOf(shared->recording->path) : shared->lastSize;
 }
 
 void CameraObject::release()

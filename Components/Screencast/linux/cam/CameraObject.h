@@ -11,6 +11,7 @@
 #include "cam/CameraPicture.h"
 
 #include "ScreencastObjects.h"
+#include "core/Guarded.h"
 
 #include <xcb/xcb.h>
 
@@ -69,15 +70,17 @@ private:
     std::thread m_reader;
     std::atomic<bool> m_stopping{false};
 
-    std::mutex m_mutex;                       // guards what follows
-    std::unique_ptr<Recording> m_recording;
-    std::string m_microphone;                 // empty: no sound
-    bool m_lost = false;                      // the camera failed or went away
-    double m_lastDuration = 0;
-    int64_t m_lastSize = 0;
+    // Shared by the caller's thread, the reading thread and the finisher.
+    struct Shared {
+        std::unique_ptr<Recording> recording;
+        std::string microphone;               // empty: no sound
+        bool lost = false;                    // the camera failed or went away
+        double lastDuration = 0;
+        int64_t lastSize = 0;
+    };
+    Guarded<Shared> m_shared;
 
-    std::mutex m_finisherMutex;
-    std::thread m_finisher;                   // completes a stopped recording
+    Guarded<std::thread> m_finisher;          // completes a stopped recording
 };
 
 } // namespace cam
