@@ -1,7 +1,8 @@
 // The capture rate's decisions on injected clocks and queue states: down a
 // step at a time while the encoder stays behind, up again once it keeps up
 // (also after a load spike), no swinging on a machine that is too slow, and
-// the end of the recording only at the lowest rate.
+// the end of the recording only at the lowest rate; and the count of the
+// slots it passed over, by why, as the stop's log line tells it.
 
 #include "encode/CaptureRate.h"
 
@@ -204,6 +205,71 @@ private slots:
         rate.restart(kT0 + 9 * kSecond);
         QCOMPARE(rate.tick(), int64_t(0));
         QCOMPARE(rate.due(1), kT0 + 9 * kSecond + 100000);
+    }
+
+    // What the capture passed over, by why: a late grab, a full queue, a lowered rate.
+    void missedSlotsByReason()
+    {
+        CaptureRate rate(10, kT0);
+        rate.queued(kT0, 0, kCapacity);
+        rate.queued(kT0 + 440000, 0, kCapacity);   // ticks 2 and 3 passed
+        rate.dropped(rate.due(rate.tick()));
+        QCOMPARE(rate.missed().captureLate, int64_t(2));
+        QCOMPARE(rate.missed().encoderBehind, int64_t(1));
+        QCOMPARE(rate.missed().rateLowered, int64_t(0));
+
+        CaptureRate slow(10, kT0);
+        QCOMPARE(strides(run(slow, 2.0, behind), CaptureRate::Change::Slower), std::vector<int>{2});
+        const int64_t lowered = slow.missed().rateLowered;
+        for (int i = 0; i < 5; ++i)
+            slow.queued(slow.due(slow.tick()), 0, kCapacity);
+        QCOMPARE(slow.missed().rateLowered - lowered, int64_t(5));   // one tick passed over per grab
+    }
+
+    // A gap of repeated slots is put down to the reasons the capture gave, in order, and
+    // whatever they do not cover to timing.
+    void gapsAttributedToReasons_data()
+    {
+        QTest::addColumn<int>("gap");
+        QTest::addColumn<QVector<int>>("pending");    // behind, late, lowered
+        QTest::addColumn<QVector<int>>("expected");   // behind, late, lowered, other
+        QTest::newRow("nothing missed") << 0 << QVector<int>{0, 0, 0} << QVector<int>{0, 0, 0, 0};
+        QTest::newRow("all explained") << 3 << QVector<int>{1, 1, 1} << QVector<int>{1, 1, 1, 0};
+        QTest::newRow("timing only") << 2 << QVector<int>{0, 0, 0} << QVector<int>{0, 0, 0, 2};
+        QTest::newRow("fewer than reasons") << 2 << QVector<int>{1, 3, 4} << QVector<int>{1, 1, 0, 0};
+        QTest::newRow("reasons, then timing") << 5 << QVector<int>{0, 1, 2} << QVector<int>{0, 1, 2, 2};
+    }
+    void gapsAttributedToReasons()
+    {
+        QFETCH(int, gap);
+        QFETCH(QVector<int>, pending);
+        QFETCH(QVector<int>, expected);
+        const MissedSlots got = attributeGap(gap, MissedSlots{pending[0], pending[1], pending[2], 0});
+        QCOMPARE((QVector<int>{int(got.encoderBehind), int(got.captureLate), int(got.rateLowered), int(got.other)}),
+                 expected);
+        QCOMPARE(got.total(), int64_t(gap));
+    }
+
+    void summaryLine_data()
+    {
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<QVector<int>>("skipped");   // behind, late, lowered, other
+        QTest::addColumn<QString>("line");
+        QTest::newRow("none") << 250 << QVector<int>{0, 0, 0, 0} << "250 frames, 0 skipped (0.0%)";
+        QTest::newRow("two reasons") << 1800 << QVector<int>{9, 3, 0, 0}
+                                     << "1800 frames, 12 skipped (0.7%): 9 encoder behind, 3 capture late";
+        QTest::newRow("every reason") << 100 << QVector<int>{1, 2, 3, 4}
+                                      << "100 frames, 10 skipped (10.0%): 1 encoder behind, 2 capture late, "
+                                         "3 capture rate lowered, 4 timing";
+        QTest::newRow("empty file") << 0 << QVector<int>{0, 0, 0, 0} << "0 frames, 0 skipped (0.0%)";
+    }
+    void summaryLine()
+    {
+        QFETCH(int, frames);
+        QFETCH(QVector<int>, skipped);
+        QFETCH(QString, line);
+        const MissedSlots why{skipped[0], skipped[1], skipped[2], skipped[3]};
+        QCOMPARE(QString::fromStdString(describeSkips(frames, why)), line);
     }
 };
 

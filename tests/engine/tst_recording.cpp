@@ -6,6 +6,8 @@
 #include "core/Pipeline.h"
 #include "rec/VideoRecorder.h"
 
+#include "platform/log/Log.h"
+
 #include <QtTest>
 
 using namespace et;
@@ -113,6 +115,29 @@ class TstRecording : public QObject {
         return true;
     }
 
+private:
+    // The stop's line tells the file's frames, how many repeated the one before, their share
+    // and reasons that add up to them.
+    static void checkStopSummary(const QString& logPath, int frames)
+    {
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QRegularExpression line(
+            "screen recording stopped: (\\d+) frames, (\\d+) skipped \\((\\d+\\.\\d)%\\)(?:: ([^\\n]*))?");
+        QRegularExpressionMatch last;
+        for (auto it = line.globalMatch(QString::fromUtf8(log.readAll())); it.hasNext();)
+            last = it.next();
+        QVERIFY2(last.hasMatch(), "no stop summary in the log");
+        QCOMPARE(last.captured(1).toInt(), frames);
+        const int skipped = last.captured(2).toInt();
+        QVERIFY(skipped <= frames);
+        QCOMPARE(last.captured(3), QString::number(100.0 * skipped / frames, 'f', 1));
+        int reasons = 0;
+        for (const QString& reason : last.captured(4).split(", ", Qt::SkipEmptyParts))
+            reasons += reason.section(' ', 0, 0).toInt();
+        QCOMPARE(reasons, skipped);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -137,6 +162,8 @@ private slots:
     {
         const QRect region = quadrants(QRect(200, 150, 440, 340));   // 400 x 300
         const QString path = file("region.mp4");
+        const QString logPath = file("engine.log");
+        QCOMPARE(SetLogfile(logPath.toUtf8().constData()), 0);
         Callback callback;
         auto recorder = record(&callback, kOutputMp4, path, videoOpt(region, 25, kVideoCodecH264, 4));
         QVERIFY(recorder);
@@ -145,6 +172,7 @@ private slots:
         QVERIFY(waitForFrames(recorder.get(), 38));
         const double wall = double(nowUs() - startUs) / 1e6;
         recorder.reset();
+        SetLogfile(nullptr);
         QVERIFY(callback.errors().empty());
 
         const Probe p = probe(path);
@@ -158,6 +186,7 @@ private slots:
                  qPrintable(QString("%1 frames for %2 s").arg(p.frames).arg(p.duration)));
         const std::vector<QImage> frames = decodeFrames(path, 400, 300);
         QCOMPARE(int(frames.size()), p.frames);
+        checkStopSummary(logPath, p.frames);
         const QImage& f = frames.back();
         QVERIFY(quadrantsIn(f, 24));
         const QPoint corner[4] = {{1, 1}, {398, 1}, {1, 298}, {398, 298}};

@@ -26,6 +26,26 @@ int64_t nowUs();
 
 // One captured picture: 32-bit BGRA (QImage::Format_ARGB32 or RGB32) of the
 // recorded area, and the moment it was taken.
+// Picture slots of the recording that got no picture of their own (the
+// encoder repeats the one before), by why.
+struct MissedSlots
+{
+    int64_t encoderBehind = 0;   // grabbed, but the queue to the encoder was full
+    int64_t captureLate = 0;     // a grab took so long that the tick passed
+    int64_t rateLowered = 0;     // not grabbed: the capture rate was lowered
+    int64_t other = 0;           // timing: the picture landed a slot further on
+
+    int64_t total() const { return encoderBehind + captureLate + rateLowered + other; }
+    MissedSlots& operator+=(const MissedSlots& o)
+    {
+        encoderBehind += o.encoderBehind;
+        captureLate += o.captureLate;
+        rateLowered += o.rateLowered;
+        other += o.other;
+        return *this;
+    }
+};
+
 struct VideoFrame
 {
     QImage image;
@@ -42,6 +62,9 @@ struct VideoFrame
     // picture without converting it again.
     bool allChanged = true;
     std::vector<std::pair<int, int>> changedRows;
+    // What the capture passed over since the frame it queued before this
+    // one; the encoder tells from it why it repeats pictures.
+    MissedSlots missedBefore;
 
     // A decorator drew over rows [top, bottom) differently than on the
     // previous frame.

@@ -1,6 +1,8 @@
 #include "encode/CaptureRate.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 namespace sc {
 namespace rec {
@@ -76,11 +78,50 @@ CaptureRate::Change CaptureRate::raiseIfCalm(int64_t nowUs)
 void CaptureRate::advance(int64_t nowUs)
 {
     m_tick += m_stride;
+    m_lowered += m_stride - 1;
     const int64_t halfPeriod = 500000 / m_fps;
     while (due(m_tick) + halfPeriod < nowUs) {
         m_tick += m_stride;
         ++m_skipped;
+        m_lowered += m_stride - 1;
     }
+}
+
+MissedSlots attributeGap(int64_t gap, const MissedSlots& pending)
+{
+    MissedSlots out;
+    int64_t left = std::max<int64_t>(gap, 0);
+    auto take = [&left](int64_t available) {
+        const int64_t n = std::min(left, std::max<int64_t>(available, 0));
+        left -= n;
+        return n;
+    };
+    out.encoderBehind = take(pending.encoderBehind);
+    out.captureLate = take(pending.captureLate);
+    out.rateLowered = take(pending.rateLowered);
+    out.other = left;
+    return out;
+}
+
+std::string describeSkips(int64_t frames, const MissedSlots& skipped)
+{
+    const int64_t total = skipped.total();
+    char text[160];
+    std::snprintf(text, sizeof text, "%lld frames, %lld skipped (%.1f%%)", static_cast<long long>(frames),
+                  static_cast<long long>(total), frames > 0 ? 100.0 * double(total) / double(frames) : 0.0);
+    std::string out = text;
+    const std::pair<int64_t, const char*> reasons[] = {{skipped.encoderBehind, "encoder behind"},
+                                                       {skipped.captureLate, "capture late"},
+                                                       {skipped.rateLowered, "capture rate lowered"},
+                                                       {skipped.other, "timing"}};
+    const char* separator = ": ";
+    for (const auto& reason : reasons) {
+        if (reason.first == 0)
+            continue;
+        out += separator + std::to_string(reason.first) + " " + reason.second;
+        separator = ", ";
+    }
+    return out;
 }
 
 } // namespace rec

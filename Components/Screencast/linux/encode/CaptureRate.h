@@ -12,8 +12,11 @@
 // short wait back. The decisions depend only on the times and queue
 // states given, never on a clock of their own.
 
+#include "core/Pipeline.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace sc {
 namespace rec {
@@ -44,6 +47,8 @@ public:
     int64_t due(int64_t tick) const { return m_base + tick * 1000000 / m_fps; }
     int64_t skipped() const { return m_skipped; }
     int64_t dropped() const { return m_dropped; }
+    // The slots passed over so far, by why (never `other`).
+    MissedSlots missed() const { return {m_dropped, m_skipped, m_lowered, 0}; }
 
     // The ticks start afresh at `baseUs` (the start, or a resume).
     void restart(int64_t baseUs);
@@ -70,7 +75,17 @@ private:
     int64_t m_triedAfterUs = kRaiseAfterUs; // the wait before the last step up
     int64_t m_skipped = 0;          // ticks that passed during a slow grab
     int64_t m_dropped = 0;          // frames the full queue did not take
+    int64_t m_lowered = 0;          // ticks passed over at a lowered rate
 };
+
+// Which of the reasons `pending` (what the capture passed over before a
+// frame) explain a gap of `gap` repeated slots before it: the first reasons
+// first, the rest as `other`. The parts add up to `gap`.
+MissedSlots attributeGap(int64_t gap, const MissedSlots& pending);
+
+// "1800 frames, 12 skipped (0.7%): 9 encoder behind, 3 capture late": the
+// frames of a recording and how many of them repeated the one before, why.
+std::string describeSkips(int64_t frames, const MissedSlots& skipped);
 
 } // namespace rec
 } // namespace sc

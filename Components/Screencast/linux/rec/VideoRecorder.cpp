@@ -76,6 +76,7 @@ struct CaptureState
     AreaController areaController;
     QRect current;                // where it grabs
     int64_t grabs = 0;
+    MissedSlots missedQueued;     // the clock's count when the last frame was queued
 };
 
 // The encoder loop's own, likewise.
@@ -91,7 +92,8 @@ struct EncodeState
     std::unique_ptr<PacketWriter> writer;
     SoundCutter cutter;
     int64_t nextIndex = 0;
-    int64_t repeats = 0;          // slots filled with the previous picture
+    MissedSlots pending;          // reasons the frames since the last encoded one brought
+    MissedSlots skipped;          // slots filled with the previous picture, by why
     int64_t encodedSequence = -1; // VideoFrame::sequence of the last picture encoded
     bool writeFailed = false;
 };
@@ -141,7 +143,7 @@ struct VideoRecorder::Impl
     bool waitForTick(CaptureRate& clock);
     void followArea(CaptureState& c);
     bool grabFrame(CaptureState& c, VideoFrame& frame);
-    bool queueFrame(VideoFrame&& frame, CaptureRate& clock);
+    bool queueFrame(CaptureState& c, VideoFrame&& frame, CaptureRate& clock);
     void encoderLoop();
     void encoderRun(EncodeState& e);
     bool handleFrame(EncodeState& e, const VideoFrame& frame);
@@ -279,12 +281,19 @@ bool VideoRecorder::Impl::grabFrame(CaptureState& c, VideoFrame& frame)
 // slots between, so the file keeps its frame rate and length), and more
 // again once it keeps up. False (after fail()) when even the lowest rate
 // is too much.
-bool VideoRecorder::Impl::queueFrame(VideoFrame&& frame, CaptureRate& clock)
+bool VideoRecorder::Impl::queueFrame(CaptureState& c, VideoFrame&& frame, CaptureRate& clock)
 {
     const int64_t now = nowUs();
-    const CaptureRate::Change change = queue->tryPush(std::move(frame))
-                                           ? clock.queued(now, queue->depth(), queue->capacity())
-                                           : clock.dropped(now);
+    const MissedSlots missed = clock.missed();
+    MissedSlots& before = frame.missedBefore;
+    before.encoderBehind = missed.encoderBehind - c.missedQueued.encoderBehind;
+    before.captureLate = missed.captureLate - c.missedQueued.captureLate;
+    before.rateLowered = missed.rateLowered - c.missedQueued.rateLowered;
+    const bool queued = queue->tryPush(std::move(frame));
+    if (queued)
+        c.missedQueued = missed;
+    const CaptureRate::Change change =
+        queued ? clock.queued(now, queue->depth(), queue->capacity()) : clock.dropped(now);
     switch (change) {
     case CaptureRate::Change::GiveUp:
         fail(SR_BufferFull);
@@ -309,7 +318,7 @@ void VideoRecorder::Impl::captureLoop()
     while (waitForTick(clock)) {
         followArea(c);
         VideoFrame frame;
-        if (!grabFrame(c, frame) || !queueFrame(std::move(frame), clock))
+        if (!grabFrame(c, frame) || !queueFrame(c, std::move(frame), clock))
             break;
     }
     queue->close();
@@ -319,6 +328,7 @@ void VideoRecorder::Impl::captureLoop()
 
 bool VideoRecorder::Impl::handleFrame(EncodeState& e, const VideoFrame& frame)
 {
+    e.pending += frame.missedBefore;
     int64_t recordUs = 0;
     if (!timeline.map(frame.captureUs, recordUs))
         return true; // taken during a pause (or before the start)
@@ -342,16 +352,17 @@ bool VideoRecorder::Impl::handleFrame(EncodeState& e, const VideoFrame& frame)
     } else {
         if (index < e.nextIndex)
             return true; // its slot is taken: two frames within one period
+        e.skipped += attributeGap(index - e.nextIndex, e.pending);
         for (int64_t i = e.nextIndex; i < index; ++i) {
             if (!e.video->repeat(i, sink))
                 return false;
-            ++e.repeats;
         }
         if (!e.video->encode(frame.image, index, sink, changed))
             return false;
         e.encodedSequence = frame.sequence;
         e.nextIndex = index + 1;
     }
+    e.pending = MissedSlots();
     frames = e.nextIndex;
     return true;
 }
@@ -433,8 +444,7 @@ void VideoRecorder::Impl::encoderRun(EncodeState& e)
         fail(SR_FileWriteFailed, SR_CauseNone, e.writer->failureText(opt.path));
     else if (!ok)
         fail(SR_UnknownError);
-    Log(kLogModule, LogLevel::Info, "screen recording finished: %lld frames, %lld of them repeated",
-        static_cast<long long>(e.nextIndex), static_cast<long long>(e.repeats));
+    Log(kLogModule, LogLevel::Info, "screen recording stopped: %s", describeSkips(e.nextIndex, e.skipped).c_str());
 }
 
 void VideoRecorder::Impl::encoderLoop()
