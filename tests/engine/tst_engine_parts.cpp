@@ -1,6 +1,7 @@
 // Engine parts that need no display: the owning pointer, sound placement,
-// the mixer, the region box's size tip, the click effect's timing, and the
-// cameras' modes and test cameras.
+// the mixer, the region box's size tip, the click effect's timing, the
+// cameras' modes and test cameras, and the check that a loop's state stays
+// on its thread.
 
 #include "EngineTestSupport.h"
 
@@ -11,12 +12,39 @@
 #include "encode/EncoderAudio.h"
 #include "effects/MouseEffects.h"
 #include "ui/OverlaySupport.h"
+#include "core/ThreadOwned.h"
 
 #include <QtTest>
 
+#include <cstdio>
+#include <cstring>
+#include <thread>
 #include <type_traits>
 
 using namespace sc::rec;
+
+namespace {
+
+// Run in a child: touches a loop's state the allowed ways, then from a
+// thread that does not own it, which a checking build stops.
+int touchLoopStateFromAnotherThread()
+{
+    sc::ThreadOwned<int> state(0);
+    state.get() = 1;   // set up before any loop claimed it
+    std::thread([&state] {
+        state.claim();
+        state.get() = 2;
+        state.letGo();
+    }).join();
+    state.get() = 3;   // torn down after the loop let go
+    std::printf("allowed ways passed\n");
+    std::fflush(stdout);
+    state.claim();
+    std::thread([&state] { state.get() = 4; }).join();
+    return 0;
+}
+
+} // namespace
 
 namespace {
 
@@ -279,7 +307,30 @@ private slots:
         QCOMPARE(input.size(), QSize(480, 360));
         sc::setCameraDirectoryForTests(std::string());
     }
+
+    // A loop's state touched from another thread than the one that claimed it ends a
+    // debug or ThreadSanitizer build on the spot; before the claim and after letting go
+    // any thread may set it up or tear it down.
+    void loopStateStaysOnItsThread()
+    {
+#ifndef SC_CHECK_THREAD_OWNERS
+        QSKIP("release builds keep no record of a loop's thread");
+#endif
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--touch-loop-state"});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY(child.readAllStandardOutput().contains("allowed ways passed"));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QVERIFY(child.readAllStandardError().contains("touched from a thread other than its own"));
+    }
 };
 
-QTEST_GUILESS_MAIN(TstEngineParts)
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--touch-loop-state") == 0)
+        return touchLoopStateFromAnotherThread();
+    QCoreApplication app(argc, argv);
+    TstEngineParts test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_engine_parts.moc"
