@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QImage>
-#include <QMap>
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointer>
@@ -12,18 +11,16 @@
 
 #include <functional>
 
+#include "app/MainWindowRooms.h"
 #include "core/RecordTypes.h"
 
 namespace Ui {
 class MainWindow;
 }
-class AudioLevelFeed;
-class CustomLEDFrame;
 class DlgHotKeyMessage;
 class DlgLockWindow;
 class CameraDlg;
 class DlgSnapshot;
-class FfMenu;
 class MainWindowBase;
 class DeviceManager;
 class FfFloatWindow;
@@ -35,7 +32,6 @@ class QState;
 class QStateMachine;
 class ShowPicture;
 class VideoRecCtlWdg;
-class VxComboboxViewItemDelegate;
 
 // The home window: first the tiles to pick what to record, then, after the
 // pick, the recorder page with its sources, its region and the REC button.
@@ -295,16 +291,12 @@ private:
     MainWindowBase* m_pMainWindowBase = nullptr;
     QPointer<VideoRecCtlWdg> m_pVideoRecCtl;
     QPointer<CameraDlg> m_pCameraDlg;      // the webcam window, overlay or recorder
-    QMenu* m_pCameraPopup = nullptr;       // the camera menu, rebuilt on device changes
-    FfMenu* m_pCameraList = nullptr;
     bool m_bReminderOpen = false;
-    bool m_bHotkeyEnable = true;
     QStateMachine* m_pMachine = nullptr;
     QState* m_pHomeState = nullptr;
     QState* m_pContentState = nullptr;
     QPointer<DlgSnapshot> m_pDlgSnapshot;   // the screenshot editor, until its finished(int)
     ShowPicture* m_pShowPicture = nullptr;
-    bool m_bDisplayChangePending = false;   // a display change came while busy
     QMenu* m_pPresetPopup = nullptr;
     bool m_bCameraOverlayOpen = false;
     int m_nRecordWhat = RecordWhat_Home;
@@ -321,23 +313,17 @@ private:
     DlgHotKeyMessage* m_pHotKeyMessage = nullptr;
     QPointer<DlgLockWindow> m_pDlgLockWindow; // the window picker while it is open
     QPointer<FfFloatWindow> m_pFloatWindow;  // made the first time the frame goes to the status bar
-    QPointer<VxComboboxViewItemDelegate> m_pDisplayDelegate; // the display list's row painter
-    CustomLEDFrame* m_pAudioMeter = nullptr;  // the Audio Recorder page's microphone level
-    AudioLevelFeed* m_pAudioLevels = nullptr;
 
-    QMenu* m_pCustomMenu = nullptr;
-    QMenu* m_pAroundMouseMenu = nullptr;
-    QMenu* m_pAroundSubMenu = nullptr;
-    QAction* m_pFollowAction = nullptr;
-    QAction* m_pCurrentAreaAction = nullptr;
-    QMap<QAction*, QSize> m_aroundSizes;
     bool m_bEngineStarted = false;
     // Taken when a start is accepted: the recorder consumes the around- and
     // follow-mouse settings while it prepares, but the bar's place (also
     // when the region is dragged later) depends on them for the whole
     // recording.
     bool m_bBarAtCorner = false;
-    // Numbers each start that waits on the short pause, so that the pause of
-    // a start that was undone starts nothing.
-    int m_nStartSerial = 0;
+
+    // Each room's own fields.
+    RegionRoom m_region;
+    RecordingRoom m_recording;
+    WebcamRoom m_webcam;
+    AudioMeterRoom m_audioMeter;
 };

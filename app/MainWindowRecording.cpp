@@ -66,7 +66,7 @@ void MainWindow::onHotKeyPressed(int id)
             cancelCountdown();
         return;
     }
-    if (!m_bHotkeyEnable || RecordParameter::instance()->m_bPreviewing) {
+    if (!m_recording.m_bHotkeyEnable || RecordParameter::instance()->m_bPreviewing) {
         Log(kLogModule, LogLevel::Info, "m_bHotkeyEable: false");
         return;
     }
@@ -101,7 +101,7 @@ void MainWindow::onHotKeyPressed(int id)
 
 void MainWindow::onHotKeyEnable(bool enable)
 {
-    m_bHotkeyEnable = enable;
+    m_recording.m_bHotkeyEnable = enable;
 }
 
 void MainWindow::onHotkeySnap()
@@ -458,9 +458,9 @@ void MainWindow::waitThenStart()
     // capture starts. The road carries on from the timer; a start undone
     // and begun again meanwhile has a new number, so a stale timer starts
     // nothing.
-    const int start = ++m_nStartSerial;
+    const int start = ++m_recording.m_nStartSerial;
     QTimer::singleShot(500, this, [this, start] {
-        if (start == m_nStartSerial)
+        if (start == m_recording.m_nStartSerial)
             startRec();
     });
 }

@@ -106,18 +106,18 @@ void MainWindow::setEditRange(const QSize& display)
 
 void MainWindow::initCustomMenu()
 {
-    m_pCustomMenu = new QMenu(this);
-    m_pCustomMenu->setObjectName(QStringLiteral("menuCustom"));
-    m_pCustomMenu->addAction(ui->action1920x1080_1080p);
-    m_pCustomMenu->addAction(ui->action1280x720_720p);
-    m_pCustomMenu->addAction(ui->action854x480_480p);
-    m_pCustomMenu->addSeparator();
-    m_pCustomMenu->addAction(ui->action1024x768);
-    m_pCustomMenu->addAction(ui->action640x480);
-    m_pCustomMenu->addSeparator();
-    m_pCustomMenu->addAction(ui->actionsleect);
-    ui->btnCustom->setMenu(m_pCustomMenu);
-    connect(m_pCustomMenu, &QMenu::triggered, this, &MainWindow::onCustomMenu);
+    m_region.m_pCustomMenu = new QMenu(this);
+    m_region.m_pCustomMenu->setObjectName(QStringLiteral("menuCustom"));
+    m_region.m_pCustomMenu->addAction(ui->action1920x1080_1080p);
+    m_region.m_pCustomMenu->addAction(ui->action1280x720_720p);
+    m_region.m_pCustomMenu->addAction(ui->action854x480_480p);
+    m_region.m_pCustomMenu->addSeparator();
+    m_region.m_pCustomMenu->addAction(ui->action1024x768);
+    m_region.m_pCustomMenu->addAction(ui->action640x480);
+    m_region.m_pCustomMenu->addSeparator();
+    m_region.m_pCustomMenu->addAction(ui->actionsleect);
+    ui->btnCustom->setMenu(m_region.m_pCustomMenu);
+    connect(m_region.m_pCustomMenu, &QMenu::triggered, this, &MainWindow::onCustomMenu);
     connect(ui->actionOptions, &QAction::triggered, this, &MainWindow::onShowOption);
 }
 
@@ -257,9 +257,9 @@ void MainWindow::onShowRegionBox()
     // the control bar's stop and preview.
     if (RecordingSession::instance()->isRecording() || m_pVideoRecCtl)
         return;
-    if (m_bDisplayChangePending && !params->m_bPreviewing) {
+    if (m_region.m_bDisplayChangePending && !params->m_bPreviewing) {
         // Applying it puts the box up where one belongs.
-        m_bDisplayChangePending = false;
+        m_region.m_bDisplayChangePending = false;
         onDisplayChange();
         return;
     }
@@ -371,10 +371,10 @@ void MainWindow::onDisplayChange()
     // it waits until the box is shown again.
     if (displayBusy()) {
         Log(kLogModule, LogLevel::Info, "display change noted for later");
-        m_bDisplayChangePending = true;
+        m_region.m_bDisplayChangePending = true;
         return;
     }
-    m_bDisplayChangePending = false;
+    m_region.m_bDisplayChangePending = false;
     const int count = DeviceManager::instance()->getDisplayCount();
     QStringList items;
     for (int i = 1; i <= count; ++i)
@@ -391,11 +391,11 @@ void MainWindow::onDisplayChange()
         ui->cmbDisplay->setCurrentIndex(count > 0 ? index : -1);
     }
     // A fresh painter per list: the old one goes once the new one is in.
-    QPointer<VxComboboxViewItemDelegate> old = m_pDisplayDelegate;
-    m_pDisplayDelegate = new VxComboboxViewItemDelegate(ui->cmbDisplay);
+    QPointer<VxComboboxViewItemDelegate> old = m_region.m_pDisplayDelegate;
+    m_region.m_pDisplayDelegate = new VxComboboxViewItemDelegate(ui->cmbDisplay);
     // Room for the check picture that marks the display in use.
-    m_pDisplayDelegate->setTextLeftMargin(28);
-    ui->cmbDisplay->setItemDelegate(m_pDisplayDelegate);
+    m_region.m_pDisplayDelegate->setTextLeftMargin(28);
+    ui->cmbDisplay->setItemDelegate(m_region.m_pDisplayDelegate);
     delete old.data();
     updateComboBox();
     if (count > 0)
@@ -404,17 +404,17 @@ void MainWindow::onDisplayChange()
 
 void MainWindow::updateComboBox()
 {
-    if (!m_pDisplayDelegate)
+    if (!m_region.m_pDisplayDelegate)
         return;
     // A skin that sets no colours still gets the home window's own.
     const auto pick = [](const QColor& color, const char* fallback) {
         return color.isValid() ? color : QColor(QLatin1String(fallback));
     };
-    m_pDisplayDelegate->setTextColorH(pick(m_clrHover, "#ffffff"));
-    m_pDisplayDelegate->setTextColorN(pick(m_clrNormal, "#3c4650"));
-    m_pDisplayDelegate->setBacColorH(pick(m_clrBacHover, "#d9252b"));
-    m_pDisplayDelegate->setBacColorN(pick(m_clrBacNormal, "#ffffff"));
-    m_pDisplayDelegate->useStandardCheckImage();
+    m_region.m_pDisplayDelegate->setTextColorH(pick(m_clrHover, "#ffffff"));
+    m_region.m_pDisplayDelegate->setTextColorN(pick(m_clrNormal, "#3c4650"));
+    m_region.m_pDisplayDelegate->setBacColorH(pick(m_clrBacHover, "#d9252b"));
+    m_region.m_pDisplayDelegate->setBacColorN(pick(m_clrBacNormal, "#ffffff"));
+    m_region.m_pDisplayDelegate->useStandardCheckImage();
 }
 
 void MainWindow::onDisplayIndexChange(int index)
@@ -459,17 +459,17 @@ void MainWindow::onDisplayIndexChange(int index)
 
 void MainWindow::initAroundMouseMenu()
 {
-    m_pAroundMouseMenu = new QMenu(this);
-    m_pAroundMouseMenu->setObjectName(QStringLiteral("menuAroundMouse"));
-    m_pFollowAction = m_pAroundMouseMenu->addAction(tr("Follow the mouse"));
-    m_pAroundMouseMenu->addSeparator();
-    m_pAroundSubMenu = m_pAroundMouseMenu->addMenu(tr("Around mouse"));
-    m_pAroundSubMenu->setObjectName(QStringLiteral("menuAroundSizes"));
+    m_region.m_pAroundMouseMenu = new QMenu(this);
+    m_region.m_pAroundMouseMenu->setObjectName(QStringLiteral("menuAroundMouse"));
+    m_region.m_pFollowAction = m_region.m_pAroundMouseMenu->addAction(tr("Follow the mouse"));
+    m_region.m_pAroundMouseMenu->addSeparator();
+    m_region.m_pAroundSubMenu = m_region.m_pAroundMouseMenu->addMenu(tr("Around mouse"));
+    m_region.m_pAroundSubMenu->setObjectName(QStringLiteral("menuAroundSizes"));
 
     const QRect region = RecordParameter::instance()->getVideoRect();
-    m_pCurrentAreaAction = m_pAroundSubMenu->addAction(
+    m_region.m_pCurrentAreaAction = m_region.m_pAroundSubMenu->addAction(
         tr("Current area (%1x%2)").arg(region.width()).arg(region.height()));
-    m_aroundSizes.insert(m_pCurrentAreaAction, QSize());
+    m_region.m_aroundSizes.insert(m_region.m_pCurrentAreaAction, QSize());
     // The entry's text starts with its size, so the size is written once.
     const struct
     {
@@ -494,28 +494,28 @@ void MainWindow::initAroundMouseMenu()
     };
     for (const auto& size : sizes) {
         if (size.separatorBefore)
-            m_pAroundSubMenu->addSeparator();
+            m_region.m_pAroundSubMenu->addSeparator();
         QString text = QStringLiteral("%1x%2").arg(size.width).arg(size.height);
         if (size.note)
             text += QStringLiteral(" (%1)").arg(QLatin1String(size.note));
-        QAction* action = m_pAroundSubMenu->addAction(text);
-        m_aroundSizes.insert(action, QSize(size.width, size.height));
+        QAction* action = m_region.m_pAroundSubMenu->addAction(text);
+        m_region.m_aroundSizes.insert(action, QSize(size.width, size.height));
     }
-    ui->btnAroundMouse->setMenu(m_pAroundMouseMenu);
-    connect(m_pAroundSubMenu, &QMenu::triggered, this, &MainWindow::onAroundMouseRecord);
-    connect(m_pAroundMouseMenu, &QMenu::triggered, this, &MainWindow::onSpecialMenu);
+    ui->btnAroundMouse->setMenu(m_region.m_pAroundMouseMenu);
+    connect(m_region.m_pAroundSubMenu, &QMenu::triggered, this, &MainWindow::onAroundMouseRecord);
+    connect(m_region.m_pAroundMouseMenu, &QMenu::triggered, this, &MainWindow::onSpecialMenu);
     connect(ui->btnAroundMouse, &QToolButton::clicked, this, [this] {
-        m_pFollowAction->setText(tr("Follow the mouse"));
-        m_pAroundSubMenu->setTitle(tr("Around mouse"));
+        m_region.m_pFollowAction->setText(tr("Follow the mouse"));
+        m_region.m_pAroundSubMenu->setTitle(tr("Around mouse"));
         const QRect current = RecordParameter::instance()->getVideoRect();
-        m_pCurrentAreaAction->setText(tr("Current area (%1x%2)").arg(current.width()).arg(current.height()));
+        m_region.m_pCurrentAreaAction->setText(tr("Current area (%1x%2)").arg(current.width()).arg(current.height()));
         ui->btnAroundMouse->showMenu();
     });
 }
 
 void MainWindow::onSpecialMenu(QAction* action)
 {
-    if (action != m_pFollowAction || startingRefused("follow the mouse"))
+    if (action != m_region.m_pFollowAction || startingRefused("follow the mouse"))
         return;
     RecordParameter::instance()->setFollowMouse(true);
     onBtnRecClicked();
@@ -523,10 +523,10 @@ void MainWindow::onSpecialMenu(QAction* action)
 
 void MainWindow::onAroundMouseRecord(QAction* action)
 {
-    if (!m_aroundSizes.contains(action) || startingRefused("around the mouse"))
+    if (!m_region.m_aroundSizes.contains(action) || startingRefused("around the mouse"))
         return;
-    QSize size = m_aroundSizes.value(action);
-    if (action == m_pCurrentAreaAction) {
+    QSize size = m_region.m_aroundSizes.value(action);
+    if (action == m_region.m_pCurrentAreaAction) {
         const QRect region = RecordParameter::instance()->getVideoRect();
         if (region.width() < 65 || region.height() < 65)
             return;

@@ -235,16 +235,16 @@ void MainWindow::onbtnTakePhotoClicked()
 
 void MainWindow::onCameraChange()
 {
-    if (m_pCameraPopup) {
-        m_pCameraPopup->hide();
-        m_pCameraPopup->deleteLater();
+    if (m_webcam.m_pCameraPopup) {
+        m_webcam.m_pCameraPopup->hide();
+        m_webcam.m_pCameraPopup->deleteLater();
     }
-    if (m_pCameraList)
-        m_pCameraList->deleteLater();
+    if (m_webcam.m_pCameraList)
+        m_webcam.m_pCameraList->deleteLater();
     const QStringList cameras = CameraManager::instance()->getCameras();
     const QString chosen = CameraManager::instance()->chosenCamera();
-    m_pCameraPopup = new QMenu;
-    m_pCameraList = new FfMenu;
+    m_webcam.m_pCameraPopup = new QMenu;
+    m_webcam.m_pCameraList = new FfMenu;
     if (cameras.isEmpty()) {
         RecordParameter::instance()->setCamerastream(false);
         ui->frameCamera->setEnabled(false);
@@ -260,25 +260,25 @@ void MainWindow::onCameraChange()
             button->setProperty("Index", i);
             button->setToolTip(name);
             button->setChecked(name == chosen);
-            m_pCameraList->addButton(button);
+            m_webcam.m_pCameraList->addButton(button);
         }
         ui->frameCamera->setEnabled(true);
         ui->btnCameraNotUse->hide();
         ui->btnCamera->show();
     }
-    auto* action = new QWidgetAction(m_pCameraPopup);
-    action->setDefaultWidget(m_pCameraList);
-    m_pCameraPopup->addAction(action);
-    ui->btnCamera->setMenu(m_pCameraPopup);
-    connect(m_pCameraList, &FfMenu::buttonClicked, this, &MainWindow::onCameraMenu);
-    connect(m_pCameraList, &FfMenu::manageClicked, this, &MainWindow::onCamerManager);
-    m_pCameraList->setManagerBtnVisable(false);
+    auto* action = new QWidgetAction(m_webcam.m_pCameraPopup);
+    action->setDefaultWidget(m_webcam.m_pCameraList);
+    m_webcam.m_pCameraPopup->addAction(action);
+    ui->btnCamera->setMenu(m_webcam.m_pCameraPopup);
+    connect(m_webcam.m_pCameraList, &FfMenu::buttonClicked, this, &MainWindow::onCameraMenu);
+    connect(m_webcam.m_pCameraList, &FfMenu::manageClicked, this, &MainWindow::onCamerManager);
+    m_webcam.m_pCameraList->setManagerBtnVisable(false);
 }
 
 void MainWindow::onCameraMenu(QAbstractButton* button)
 {
-    if (m_pCameraPopup)
-        m_pCameraPopup->hide();
+    if (m_webcam.m_pCameraPopup)
+        m_webcam.m_pCameraPopup->hide();
     if (m_pCameraDlg && button)
         m_pCameraDlg->onCameraItemChanged(button->toolTip());
 }
