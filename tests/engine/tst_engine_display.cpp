@@ -1,9 +1,11 @@
 // The real engine on the test X server (a window manager unless
-// SR_TEST_ENV_NO_WM=1): start and stop, the display, the window list.
+// SR_TEST_ENV_NO_WM=1): start and stop, the display, the window list, and
+// the engine parts' own connections.
 
 #include "EngineTestSupport.h"
 
 #include "Screencast.h"
+#include "core/XConnection.h"
 
 #include <QtTest>
 
@@ -104,6 +106,36 @@ private slots:
         QCOMPARE(scInitialize(), int(kScInitOk));
         QCOMPARE(GetDisplayCount(), 1);
         QVERIFY(scFindWindow(1));
+    }
+    // A part's own connection: to $DISPLAY's screen, or nothing left open with the reason
+    // (no server, no such screen); moved, it has one owner.
+    void connectionsOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<int>("failure");
+        const QString server = QString::fromLocal8Bit(std::getenv("DISPLAY")).section('.', 0, 0);
+        QTest::newRow("$DISPLAY") << QString() << int(sc::XConnection::Failure::None);
+        QTest::newRow("its screen") << server + ".0" << int(sc::XConnection::Failure::None);
+        QTest::newRow("no such screen") << server + ".7" << int(sc::XConnection::Failure::NoScreen);
+        QTest::newRow("no server") << ":99999" << int(sc::XConnection::Failure::NoServer);
+    }
+    void connectionsOfItsOwn()
+    {
+        QFETCH(QString, display);
+        QFETCH(int, failure);
+        sc::XConnection x(display.toStdString());
+        QCOMPARE(int(x.failure()), failure);
+        if (failure != int(sc::XConnection::Failure::None)) {
+            QVERIFY(!x.ok() && !x.conn() && !x.screen());
+            return;
+        }
+        QVERIFY(x.ok());
+        QCOMPARE(x.root(), m_x->root());
+        sc::XConnection moved(std::move(x));
+        QVERIFY(moved.ok() && !x.conn());
+        QCOMPARE(moved.root(), m_x->root());
+        moved.close();
+        QVERIFY(!moved.ok());
     }
     // Another program's UTF-8 titled window: listed on top with title, owner and frame, gone
     // once destroyed; 0, the root and ids that never existed are no windows.

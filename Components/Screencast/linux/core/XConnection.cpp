@@ -9,9 +9,10 @@ XConnection::XConnection(const std::string& display)
     // Without a server (or $DISPLAY) xcb still returns a connection, in an
     // error state, that must be freed.
     xcb_connection_t* conn = xcb_connect(display.empty() ? nullptr : display.c_str(), &m_screenNumber);
-    if (xcb_connection_has_error(conn)) {
+    if (const int error = xcb_connection_has_error(conn)) {
         xcb_disconnect(conn);
-        m_failure = Failure::NoServer;
+        // Newer xcb checks the screen number itself.
+        m_failure = error == XCB_CONN_CLOSED_INVALID_SCREEN ? Failure::NoScreen : Failure::NoServer;
         return;
     }
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
