@@ -2,6 +2,7 @@
 
 #include "ui_CameraDlg.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
@@ -51,6 +52,9 @@ const QString kPosKey = QStringLiteral("CameraPos");
 const QString kMicKey = QStringLiteral("CameraMicEnable");
 
 constexpr int kTickMs = 500;
+// VxMessageBox's icons.
+constexpr int kInformationIcon = 1;
+constexpr int kWarningIcon = 2;
 constexpr int kStopLockSeconds = 4;
 constexpr qint64 kMinFreeBytes = 0xFFFFFFFFLL;
 constexpr int kMaxNameWidth = 150;
@@ -374,15 +378,13 @@ bool CameraDlg::checkFreeSpace(int seconds)
     if (free > kMinFreeBytes)
         return true;
     onPause();
-    QPointer<CameraDlg> self(this);
-    Utils::showMacWindowMessage(
-        MsgType_Warning, this,
-        tr("The recording has automatically stopped due to insufficient recording space. If you want to record "
-           "longer videos, please make sure that the temporary directory (which can be changed in the Settings) "
-           "has enough disk space before recording."),
-        MsgButton_Ok);
-    if (self)
-        on_btnStop_clicked();
+    // Paused behind the box, which leaves the tick at once; the stop follows
+    // once it is gone.
+    VxMessageBox::tell(kWarningIcon, this, productName(),
+                       tr("The recording has automatically stopped due to insufficient recording space. If you want "
+                          "to record longer videos, please make sure that the temporary directory (which can be "
+                          "changed in the Settings) has enough disk space before recording."),
+                       this, [this](int) { on_btnStop_clicked(); });
     return false;
 }
 
@@ -407,13 +409,19 @@ QString CameraDlg::timeCounter(int seconds)
 
 void CameraDlg::showFailure(const QString& text)
 {
-    QPointer<CameraDlg> self(this);
+    // The box leaves the caller at once. Once it is answered: Ok offers the
+    // feedback form, the tray's actions come back (whatever became of this
+    // window meanwhile), then a close asked for during the recording is done.
+    const QPointer<CameraDlg> self(this);
     StatusItem::instance()->setActionEnable(false);
-    const int answer = VxMessageBox::information(this, productName(), text, QMessageBox::Ok | QMessageBox::Cancel,
-                                                 QMessageBox::Ok, QMessageBox::Cancel);
-    if (answer == QMessageBox::Ok && self)
-        FeedBackDialog::showFeedBack(this);
-    StatusItem::instance()->setActionEnable(true);
+    VxMessageBox::openBox(kInformationIcon, this, productName(), text, QMessageBox::Ok | QMessageBox::Cancel,
+                          QMessageBox::Ok, QMessageBox::Cancel, QCoreApplication::instance(), [self](int answer) {
+                              if (answer == QMessageBox::Ok && self)
+                                  FeedBackDialog::showFeedBack(self);
+                              StatusItem::instance()->setActionEnable(true);
+                              if (self)
+                                  self->closeAfterRecording();
+                          });
 }
 
 void CameraDlg::onRecordingError()
@@ -426,10 +434,7 @@ void CameraDlg::onRecordingError()
     idleLayout();
     if (m_pInfoTimer)
         m_pInfoTimer->stop();
-    QPointer<CameraDlg> self(this);
     showFailure(tr("Webcam recording failed, (error code: 1001), you can click OK to give feedback on this issue."));
-    if (self)
-        closeAfterRecording();
 }
 
 void CameraDlg::onRecordingFinish(bool failed)
@@ -448,10 +453,7 @@ void CameraDlg::onRecordingFinish(bool failed)
     if (failed) {
         session->finish();
         session->endTask();
-        QPointer<CameraDlg> self(this);
         showFailure(tr("Failed to save file, (error code: 1002), you can click OK to give feedback on this issue."));
-        if (self)
-            closeAfterRecording();
         return;
     }
     Log(kLog, LogLevel::Info, "stop camera recording success!");

@@ -214,18 +214,28 @@ int VxMessageBox::showBox(int icon, QWidget* parent, const QString& title, const
     return result;
 }
 
-VxMessageBox* VxMessageBox::tell(int icon, QWidget* parent, const QString& title, const QString& text, QObject* context,
-                        std::function<void(int)> then)
+VxMessageBox* VxMessageBox::openBox(int icon, QWidget* parent, const QString& title, const QString& text,
+                                    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                    QMessageBox::StandardButton escapeButton, QObject* context,
+                                    std::function<void(int)> then)
 {
     auto* box = new VxMessageBox(parent, false);
     box->setIcon(icon);
     box->setMsgTitle(title.isEmpty() ? VxProductInfo::instance()->productName() : title);
     box->setLabelInfo(text);
-    box->setButtons(QMessageBox::Ok);
-    box->setDefaultButton(QMessageBox::Ok);
+    box->setButtons(buttons);
+    box->setDefaultButton(defaultButton);
+    box->setEscapeButton(escapeButton);
     box->adjustSize();
     box->openThen(context, std::move(then));
     return box;
+}
+
+VxMessageBox* VxMessageBox::tell(int icon, QWidget* parent, const QString& title, const QString& text, QObject* context,
+                                 std::function<void(int)> then)
+{
+    return openBox(icon, parent, title, text, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::NoButton, context,
+                std::move(then));
 }
 
 int VxMessageBox::information(QWidget* parent, const QString& title, const QString& text,

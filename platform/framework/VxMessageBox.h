@@ -60,11 +60,15 @@ public:
                         QMessageBox::StandardButton escapeButton = QMessageBox::NoButton,
                         bool frameless = false);
 
-    // A box with an Ok button (icons as setIcon) that shows without a loop
-    // inside the caller; `then` runs with the answer once it is gone, unless
-    // `context` went first (see VxDialogBase::openThen).
+    // A box (icons as setIcon) that shows without a loop inside the caller;
+    // `then` runs with the answer once it is gone, unless `context` went
+    // first (see VxDialogBase::openThen). tell() has an Ok button alone.
+    static VxMessageBox* openBox(int icon, QWidget* parent, const QString& title, const QString& text,
+                                 QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                 QMessageBox::StandardButton escapeButton, QObject* context,
+                                 std::function<void(int result)> then);
     static VxMessageBox* tell(int icon, QWidget* parent, const QString& title, const QString& text, QObject* context,
-                     std::function<void(int result)> then);
+                              std::function<void(int result)> then);
 
     // A warning box whose buttons carry our own words, each playing a
     // standard role; the first is the default. The role of the one chosen.

@@ -94,11 +94,13 @@ private slots:
         ModalDriver driver(30000);
         if (stops)
             driver.clickButton(QMessageBox::Ok);
-        tickAt(1.2);   // a check second
+        // A check second: the warning leaves the tick at once, the stop
+        // follows once it is answered.
+        QVERIFY(testsupport::returnsWithoutLoop([this] { tickAt(1.2); }));
         if (stops)
             DRIVER_DONE(driver, 30000);
         QCOMPARE(FakeScreencast::callCount("CCameraObject::pause"), stops ? 1 : 0);
-        QCOMPARE(FakeScreencast::callCount("CCameraObject::stopRecord"), stops ? 1 : 0);
+        QTRY_COMPARE_WITH_TIMEOUT(FakeScreencast::callCount("CCameraObject::stopRecord"), stops ? 1 : 0, 20000);
         QCOMPARE(RecordParameter::instance()->m_bRecording, !stops);
     }
 
@@ -325,42 +327,47 @@ private slots:
         QVERIFY(!m_dlg->isVisible());
     }
 
-    // The finished movie goes to the preview without a loop inside the
-    // caller; the window comes back once the preview is gone, or closes then
-    // when a close was asked for while recording.
+    // The finished movie goes to the preview (a movie not written, to its
+    // failure box) without a loop inside the caller; the window comes back
+    // once that window is gone, or closes then when a close was asked for
+    // while recording.
     void previewLeavesTheCallerAtOnce_data()
     {
         QTest::addColumn<bool>("closeAsked");
-        QTest::newRow("stop") << false;
-        QTest::newRow("close during the recording") << true;
+        QTest::addColumn<bool>("written");
+        QTest::newRow("stop") << false << true;
+        QTest::newRow("close during the recording") << true << true;
+        QTest::newRow("movie not written, close asked") << true << false;
     }
 
     void previewLeavesTheCallerAtOnce()
     {
         QFETCH(bool, closeAsked);
+        QFETCH(bool, written);
         startRecording();
         QSignalSpy closes(m_dlg.data(), &CameraDlg::closes);
         if (closeAsked)
             QVERIFY(!m_dlg->close());
         else
             m_dlg->on_btnStop_clicked();
-        QVERIFY(testsupport::writeFile(FakeScreencast::camera()->recordPath, QByteArray(4096, 'm')));
-        QVERIFY2(testsupport::returnsWithoutLoop([this] { m_dlg->onRecordingFinish(false); }),
-                 "the preview ran an event loop inside its caller");
-        QPointer<QDialog> preview = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        QVERIFY(preview && preview->isVisible());
-        QCOMPARE(preview->objectName(), QString("DlgVideoClip"));
-        QVERIFY(RecordParameter::instance()->m_bPreviewing && !m_dlg->isVisible());
-        // A close asked for now waits for the preview as well.
+        if (written)
+            QVERIFY(testsupport::writeFile(FakeScreencast::camera()->recordPath, QByteArray(4096, 'm')));
+        QVERIFY2(testsupport::returnsWithoutLoop([this, written] { m_dlg->onRecordingFinish(!written); }),
+                 "the end of the recording ran an event loop inside its caller");
+        QPointer<QDialog> shown = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(shown && shown->isVisible());
+        QCOMPARE(shown->objectName(), QString(written ? "DlgVideoClip" : "VxMessageBox"));
+        QCOMPARE(RecordParameter::instance()->m_bPreviewing, written);
+        // Nothing closes the window while it waits for that answer.
         QCoreApplication::processEvents();
-        QVERIFY(m_dlg && !m_dlg->isVisible() && closes.isEmpty());
+        QVERIFY(m_dlg && closes.isEmpty());
 
-        preview->done(QDialog::Rejected);
+        shown->done(written ? int(QDialog::Rejected) : int(QMessageBox::Cancel));
         if (closeAsked)
             QTRY_COMPARE_WITH_TIMEOUT(closes.count(), 1, 20000);
         else
             QTRY_VERIFY_WITH_TIMEOUT(m_dlg->isVisible(), 20000);
-        QVERIFY(!preview && !RecordParameter::instance()->m_bPreviewing);
+        QVERIFY(!shown && !RecordParameter::instance()->m_bPreviewing);
         QCOMPARE(m_dlg->isVisible(), !closeAsked);
     }
 
