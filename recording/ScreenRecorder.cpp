@@ -16,6 +16,7 @@
 #include "core/DeviceManager.h"
 #include "platform/log/Log.h"
 #include "core/RecordParameter.h"
+#include "core/RecordingSession.h"
 #include "core/SignalsTransfer.h"
 #include "core/StatusItem.h"
 #include "core/UnsavedRecording.h"
@@ -463,9 +464,11 @@ bool ScreenRecorder::recordVideo()
     m_sizeRecordFrame = record.frame;
     QString watermarkProblem;
     if (!WaterMarkDataManage::instance()->useWaterMark(record.frame, &watermarkProblem)
-        && !watermarkProblem.isEmpty()) {
+        && !watermarkProblem.isEmpty() && !RecordingSession::instance()->isTasking()) {
         // Said before the engine starts, so that the box is not in the
-        // recording; a watermark is no reason to lose the recording.
+        // recording; a watermark is no reason to lose the recording. A
+        // scheduled recording may start with nobody at the screen: a box
+        // waiting for an answer would hold it back, so the log alone says it.
         VxMessageBox::warning(nullptr, productName(),
                               watermarkProblem + QLatin1Char('\n') + tr("The recording goes on without it."),
                               QMessageBox::Ok);

@@ -7,6 +7,7 @@
 #include "core/CEIPWrapper.h"
 #include "core/DeviceManager.h"
 #include "core/RecordParameter.h"
+#include "core/RecordingSession.h"
 #include "core/SignalsTransfer.h"
 #include "core/Utils.h"
 #include "core/WindowListManger.h"
@@ -597,6 +598,16 @@ private slots:
         QCOMPARE(startedBeforeBox, 0);
         QCOMPARE(FakeScreencast::callsOf("scVideoRecord").size(), 1);
         QVERIFY(FakeScreencast::watermark().nullPath);
+
+        // A scheduled recording does not wait on the box: nobody may be
+        // there to answer it.
+        ScreenRecorder::instance()->stop();
+        QVERIFY(RecordingSession::instance()->beginTask());
+        QVERIFY(ScreenRecorder::instance()->recordVideo());
+        RecordingSession::instance()->endTask();
+        DRIVER_DONE(driver, 30000);
+        QCOMPARE(driver.seen().size(), 1);
+        QCOMPARE(FakeScreencast::callsOf("scVideoRecord").size(), 2);
     }
 
 private:
