@@ -3,13 +3,13 @@
 // Recorded areas that move: centred on the pointer, following the pointer
 // past an edge, or dragged by the user by the recording border.
 
+#include "core/Guarded.h"
 #include "core/RecordingSetup.h"
 
 #include <QPoint>
 #include <QRect>
 
 #include <memory>
-#include <mutex>
 
 namespace sc {
 namespace rec {
@@ -35,23 +35,18 @@ class AreaDrag {
 public:
     AreaDrag(const QRect& area, const QRect& display) : m_area(area), m_display(display) {}
 
-    QRect area() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_area;
-    }
+    QRect area() const { return m_area.get(); }
     // Keeps the size; clamped into the display. Returns the area now set.
     QRect moveTo(const QPoint& topLeft)
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_area = clampedInto(QRect(topLeft, m_area.size()), m_display);
-        return m_area;
+        auto area = m_area.lock();
+        *area = clampedInto(QRect(topLeft, area->size()), m_display);
+        return *area;
     }
     QRect display() const { return m_display; }
 
 private:
-    mutable std::mutex m_mutex;
-    QRect m_area;
+    mutable Guarded<QRect> m_area;
     const QRect m_display;
 };
 

@@ -334,7 +334,7 @@ bool WindowListSource::open(std::string& error)
         error = "not a window list option";
         return false;
     }
-    if (m_area.isEmpty()) {
+    if (m_area.get().isEmpty()) {
         error = "the recorded area is empty";
         return false;
     }
@@ -351,8 +351,7 @@ bool WindowListSource::open(std::string& error)
 
 void WindowListSource::setArea(const QRect& area)
 {
-    std::lock_guard<std::mutex> lock(m_areaMutex);
-    m_area = QRect(area.topLeft(), m_size);
+    m_area.set(QRect(area.topLeft(), m_size));
 }
 
 std::set<xcb_window_t> WindowListSource::topLevels(const std::vector<uint32_t>& ids)
@@ -373,11 +372,7 @@ int WindowListSource::grab(VideoFrame& out)
     if (!m_composer || !m_x.ok())
         return SR_UnknownError;
     m_x.drainEvents();
-    QRect area;
-    {
-        std::lock_guard<std::mutex> lock(m_areaMutex);
-        area = m_area;
-    }
+    const QRect area = m_area.get();
 
     const std::vector<StackedWindow> stack = stackedWindows(m_x);
     m_own->keepOnly(stack);

@@ -8,12 +8,12 @@
 // the same, no compositing manager is needed), so a window is read whole
 // even where others cover it or where it leaves the screen.
 
+#include "core/Guarded.h"
 #include "core/Pipeline.h"
 #include "core/WindowXcb.h"
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -111,8 +111,7 @@ private:
     std::vector<uint32_t> m_exclude;
     std::vector<uint32_t> m_include;
     QSize m_size;
-    std::mutex m_areaMutex;
-    QRect m_area;
+    Guarded<QRect> m_area;   // moved by the caller while the capture thread grabs
 };
 
 } // namespace rec
