@@ -20,7 +20,8 @@ PacketWriter::PacketWriter(Muxer& muxer, std::size_t maxBytes, int64_t stallLimi
 PacketWriter::~PacketWriter()
 {
     finish();
-    for (Item& item : m_items)
+    auto q = m_queue.lock();
+    for (Item& item : q->items)
         av_packet_free(&item.packet);
 }
 
@@ -30,8 +31,7 @@ bool PacketWriter::start()
         m_thread = startNamedThread("sr-mux", [this] { run(); });
     } catch (const std::exception& e) {
         Log(kLogModule, LogLevel::Error, "screen recording: cannot start the file writer: %s", e.what());
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_failed = true;
+        m_queue.lock()->failed = true;
         return false;
     }
     return true;
@@ -46,26 +46,26 @@ bool PacketWriter::push(AVPacket* packet, AVRational timeBase, AVStream* stream)
     }
     av_packet_move_ref(copy, packet);
     const std::size_t size = std::size_t(copy->size) + sizeof(AVPacket);
-    std::unique_lock<std::mutex> lock(m_mutex);
+    auto q = m_queue.lock();
     // A packet larger than the whole queue still goes in once it is empty.
-    const bool room = m_changed.wait_for(lock, std::chrono::microseconds(m_stallLimitUs), [&] {
-        return m_failed || m_closed || m_items.empty() || m_bytes + size <= m_maxBytes;
+    const bool room = m_changed.wait_for(q.lock(), std::chrono::microseconds(m_stallLimitUs), [&] {
+        return q->failed || q->closed || q->items.empty() || q->bytes + size <= m_maxBytes;
     });
-    if (!room && !m_failed) {
+    if (!room && !q->failed) {
         Log(kLogModule, LogLevel::Error, "screen recording: the disk took nothing for %lld ms",
             static_cast<long long>(m_stallLimitUs / 1000));
-        m_failed = true;
-        m_stalled = true;
+        q->failed = true;
+        q->stalled = true;
     }
-    if (m_failed || m_closed) {
-        lock.unlock();
+    if (q->failed || q->closed) {
+        q.lock().unlock();
         av_packet_free(&copy);
         m_changed.notify_all();
         return false;
     }
-    m_items.push_back({copy, timeBase, stream});
-    m_bytes += size;
-    lock.unlock();
+    q->items.push_back({copy, timeBase, stream});
+    q->bytes += size;
+    q.lock().unlock();
     m_changed.notify_all();
     return true;
 }
@@ -79,35 +79,33 @@ bool PacketWriter::writeOne(Item& item)
 
 void PacketWriter::run()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    auto q = m_queue.lock();
     while (true) {
-        m_changed.wait(lock, [this] { return !m_items.empty() || m_closed; });
-        if (m_items.empty())
+        m_changed.wait(q.lock(), [&q] { return !q->items.empty() || q->closed; });
+        if (q->items.empty())
             return; // closed and everything written
-        Item item = m_items.front();
-        m_items.pop_front();
+        Item item = q->items.front();
+        q->items.pop_front();
         const std::size_t size = std::size_t(item.packet->size) + sizeof(AVPacket);
-        const bool skip = m_failed;
-        lock.unlock();
+        const bool skip = q->failed;
+        // Written without the lock: the encoder goes on queueing meanwhile.
+        q.lock().unlock();
         bool ok = true;
         if (skip)
             av_packet_free(&item.packet);
         else
             ok = writeOne(item);
-        lock.lock();
-        m_bytes -= size;
+        q.lock().lock();
+        q->bytes -= size;
         if (!ok)
-            m_failed = true;
+            q->failed = true;
         m_changed.notify_all();
     }
 }
 
 bool PacketWriter::finish()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_closed = true;
-    }
+    m_queue.lock()->closed = true;
     m_changed.notify_all();
     if (m_thread.joinable())
         m_thread.join();
@@ -116,16 +114,14 @@ bool PacketWriter::finish()
 
 bool PacketWriter::failed() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_failed;
+    return m_queue.lock()->failed;
 }
 
 std::string PacketWriter::failureText(const std::string& path) const
 {
     if (const int err = m_muxer.writeError())
         return fileFailureText(err, path);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_stalled)
+    if (m_queue.lock()->stalled)
         return "The disk is too slow to keep up with the recording.";
     return "The recording could not be written to the disk.";
 }

@@ -8,13 +8,13 @@
 // piece of the file, so a killed process loses only what the muxer and the
 // encoders still held.
 
+#include "core/Guarded.h"
 #include "mux/Muxer.h"
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -63,13 +63,17 @@ private:
     const std::size_t m_maxBytes;
     const int64_t m_stallLimitUs;
     std::thread m_thread;
-    mutable std::mutex m_mutex;
+    // Shared by the encoder that pushes and the thread that writes.
+    struct Queue
+    {
+        std::deque<Item> items;
+        std::size_t bytes = 0;
+        bool closed = false;
+        bool failed = false;
+        bool stalled = false;
+    };
+    mutable Guarded<Queue> m_queue;
     std::condition_variable m_changed;
-    std::deque<Item> m_items;
-    std::size_t m_bytes = 0;
-    bool m_closed = false;
-    bool m_failed = false;
-    bool m_stalled = false;
 };
 
 } // namespace rec
