@@ -501,7 +501,6 @@ void MainWindow::finishRecordingForQuit()
     Log("REC", LogLevel::Info, "finishing the recording before quitting");
     session->finish();
     ScreenRecorder::instance()->stop();
-    SystemStatusBar::instance()->setSysBarState(SysBar_Idle);
 }
 
 void MainWindow::cancelCountdown()
@@ -543,7 +542,6 @@ void MainWindow::startRec()
     }
     SystemStatusBar* status = SystemStatusBar::instance();
     status->setActionEnable(true);
-    status->setSysBarState(SysBar_Recording);
     hideFrame();
     // The panel stands in for the frame only while nothing records; the
     // frame's return after the recording hides it for good.
@@ -568,7 +566,6 @@ void MainWindow::undoStart()
     endCountdown();
     // Not inside any of the bar's own handlers here.
     delete m_pVideoRecCtl.data();
-    status->setSysBarState(SysBar_Idle);
     // The bar may have ended the start as it went; the task's claim goes
     // either way.
     RecordingSession::instance()->abandonStart();

@@ -11,6 +11,7 @@
 
 #include "app/FrmTrayMenu.h"
 #include "core/RecordParameter.h"
+#include "core/RecordingSession.h"
 #include "platform/framework/VxDialogBase.h"
 #include "platform/framework/VxProductInfo.h"
 
@@ -18,6 +19,27 @@ namespace {
 SystemStatusBar* g_pInstance = nullptr;
 
 const int kFrameMs = 1000;
+
+// Nothing records while a start is prepared or a stop hands its file over:
+// the icon is the idle one then.
+SysBarState iconStateOf(RecordingSession::State state)
+{
+    switch (state) {
+    case RecordingSession::Session_Recording:
+        return SysBar_Recording;
+    case RecordingSession::Session_Paused:
+        return SysBar_Paused;
+    case RecordingSession::Session_Previewing:
+    case RecordingSession::Session_Saving:
+        return SysBar_Previewing;
+    case RecordingSession::Session_Idle:
+    case RecordingSession::Session_Starting:
+    case RecordingSession::Session_Countdown:
+    case RecordingSession::Session_Stopping:
+        break;
+    }
+    return SysBar_Idle;
+}
 
 // Built-in pictures; the skin replaces them through the frame window.
 const char* const kDefaultNormalIcon = ":/tray/tray_normal.png";
@@ -59,6 +81,9 @@ SystemStatusBar::SystemStatusBar()
     m_pTimer->setInterval(kFrameMs);
     m_pClickTimer->setSingleShot(true);
     connect(m_pClickTimer, &QTimer::timeout, this, &SystemStatusBar::onSingleClick);
+    // The icon shows the recording session's state as it reports it.
+    connect(RecordingSession::instance(), &RecordingSession::stateChanged, this,
+            [this](RecordingSession::State state) { setSysBarState(iconStateOf(state)); });
 
     connect(this, &QSystemTrayIcon::activated, this, &SystemStatusBar::onActivated);
 

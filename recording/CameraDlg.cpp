@@ -268,7 +268,6 @@ void CameraDlg::on_btnRec_clicked()
             m_pInfoTimer->start(kTickMs);
     });
     DataCollect::instanse()->incWebcamCnt();
-    StatusItem::instance()->setSysBarState(SysBar_Recording);
     session->recordingStarted();
     setFlagsKeepingView(kRecordingFlags);
     showRecViewInfo();
@@ -293,7 +292,6 @@ void CameraDlg::refuseStart(bool cameraOpen)
 void CameraDlg::on_btnStop_clicked()
 {
     idleLayout();
-    StatusItem::instance()->setSysBarState(SysBar_Idle);
     RecordingSession* session = RecordingSession::instance();
     if (!session->requestStop())
         return;
@@ -317,7 +315,6 @@ void CameraDlg::pauseOrResume()
 
 void CameraDlg::onPause()
 {
-    StatusItem::instance()->setSysBarState(SysBar_Paused);
     ui->btnPause->hide();
     ui->btnResume->show();
     CameraManager* camera = CameraManager::instance();
@@ -331,7 +328,6 @@ void CameraDlg::onPause()
 
 void CameraDlg::onResume()
 {
-    StatusItem::instance()->setSysBarState(SysBar_Recording);
     ui->btnPause->show();
     ui->btnResume->hide();
     CameraManager* camera = CameraManager::instance();
@@ -430,7 +426,6 @@ void CameraDlg::onRecordingError()
     RecordingSession* session = RecordingSession::instance();
     session->finish();
     session->endTask();
-    StatusItem::instance()->setSysBarState(SysBar_Idle);
     idleLayout();
     if (m_pInfoTimer)
         m_pInfoTimer->stop();
@@ -463,7 +458,6 @@ void CameraDlg::onRecordingFinish(bool failed)
 void CameraDlg::openPreview()
 {
     hide();
-    StatusItem::instance()->setSysBarState(SysBar_Previewing);
     RecordParameter* rp = RecordParameter::instance();
     TaskManage* tasks = TaskManage::instance();
     const bool autoSave = rp->isAutoSave() || tasks->isTasking || rp->timerEnable();
@@ -481,7 +475,6 @@ void CameraDlg::afterPreview(int result)
     if (result == QDialog::Accepted && !tasks->isTasking && !rp->timerEnable())
         emit SignalsTransfer::instance()->showHistory();
     setFlagsKeepingView(kRecorderFlags);
-    StatusItem::instance()->setSysBarState(SysBar_Idle);
     if (m_bCloseAfterStop)
         closeAfterRecording();
     else

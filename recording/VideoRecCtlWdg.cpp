@@ -421,7 +421,6 @@ void VideoRecCtlWdg::onBtnPauseClicked()
     // engine is stopped or paused for good.
     if (!m_bStarted || m_bErrorHandling || !RecordingSession::instance()->requestPause())
         return;
-    StatusItem::instance()->setSysBarState(SysBar_Paused);
     m_pTimer->stop();
     m_nAccumulated = recordedSeconds();
     m_bStretchRunning = false;
@@ -433,7 +432,6 @@ void VideoRecCtlWdg::onBtnResumeClicked()
 {
     if (!m_bStarted || m_bErrorHandling || !RecordingSession::instance()->requestResume())
         return;
-    StatusItem::instance()->setSysBarState(SysBar_Recording);
     m_nStretchStart = now();
     m_bStretchRunning = true;
     m_pTimer->start(1000);
@@ -676,7 +674,6 @@ void VideoRecCtlWdg::onBtnStopClicked()
                  [this] { finishStop(false); });
         return;
     }
-    StatusItem::instance()->setSysBarState(SysBar_Previewing);
     VxMainWindowBase* frame = m_pMainWindow.data();
     auto* preview = new DlgVideoClip(temp, frame, frame, !m_bAudioOnly, autoSave);
     preview->openThen(this, [this](int result) { finishStop(result == QDialog::Accepted); });
@@ -691,7 +688,6 @@ void VideoRecCtlWdg::finishStop(bool saved)
     RecordingSession::instance()->finish();
     // The receiver discards this bar: nothing of it is touched afterwards.
     emit SignalsTransfer::instance()->recordStop();
-    StatusItem::instance()->setSysBarState(SysBar_Idle);
 }
 
 void VideoRecCtlWdg::tellThen(int icon, QWidget* parent, const QString& text, std::function<void()> then)

@@ -121,6 +121,33 @@ private slots:
         QCOMPARE(iconColour(bar()->icon()), QColor(Qt::blue));
     }
 
+    // The icon shows the recording session's state, whichever window moved
+    // it: nothing records while a start is prepared or a stop hands its
+    // file over.
+    void iconFollowsTheSession_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("starting") << int(RecordingSession::Session_Starting) << int(SysBar_Idle);
+        QTest::newRow("countdown") << int(RecordingSession::Session_Countdown) << int(SysBar_Idle);
+        QTest::newRow("recording") << int(RecordingSession::Session_Recording) << int(SysBar_Recording);
+        QTest::newRow("paused") << int(RecordingSession::Session_Paused) << int(SysBar_Paused);
+        QTest::newRow("stopping") << int(RecordingSession::Session_Stopping) << int(SysBar_Idle);
+        QTest::newRow("previewing") << int(RecordingSession::Session_Previewing) << int(SysBar_Previewing);
+        QTest::newRow("saving") << int(RecordingSession::Session_Saving) << int(SysBar_Previewing);
+    }
+
+    void iconFollowsTheSession()
+    {
+        QFETCH(int, state);
+        QFETCH(int, icon);
+        bar()->setSysBarState(SysBar_Paused);   // anything the state must replace
+        testsupport::driveSession(RecordingSession::State(state));
+        QCOMPARE(int(bar()->sysBarState()), icon);
+        testsupport::resetSession();
+        QCOMPARE(int(bar()->sysBarState()), int(SysBar_Idle));
+    }
+
     void adjustFileNamePerBrand()
     {
         VxProductInfo* product = VxProductInfo::instance();
