@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <list>
+#include <memory>
 
 #include "platform/framework/VxProductInfo.h"
 
@@ -83,12 +84,18 @@ int VxDialogBase::exec()
 void VxDialogBase::openThen(QObject* context, std::function<void(int)> then)
 {
     const QPointer<VxDialogBase> self(this);
+    // A dialog finished twice before it went still ends the caller's road
+    // once.
+    auto ended = std::make_shared<bool>(false);
     // Queued: finished() comes from inside the dialog's own handlers, which
     // must not find it deleted on return. A deferred delete that came first
     // leaves nothing to delete here.
     connect(
         this, &QDialog::finished, context,
-        [self, then](int result) {
+        [self, then, ended](int result) {
+            if (*ended)
+                return;
+            *ended = true;
             delete self.data();
             if (then)
                 then(result);

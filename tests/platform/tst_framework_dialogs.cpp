@@ -147,6 +147,78 @@ private slots:
         QVERIFY(VxDialogBase::getAllExecDialogs().isEmpty());
     }
 
+    // Opened without a loop: modal to the whole program and counted among
+    // the open dialogs; the caller's road goes on once, after the dialog is
+    // deleted, and not at all when its context went first.
+    void openThenRunsOnceTheDialogIsGone_data()
+    {
+        QTest::addColumn<bool>("contextGoes");
+        QTest::addColumn<bool>("finishedTwice");
+        QTest::newRow("finished") << false << false;
+        QTest::newRow("finished twice") << false << true;
+        QTest::newRow("context gone first") << true << false;
+    }
+
+    void openThenRunsOnceTheDialogIsGone()
+    {
+        QFETCH(bool, contextGoes);
+        QFETCH(bool, finishedTwice);
+        auto* context = new QObject;
+        QPointer<ProbeDialog> dialog = new ProbeDialog;
+        QList<int> results;
+        bool goneFirst = false;
+        dialog->openThen(context, [&](int result) {
+            results << result;
+            goneFirst = !dialog;
+        });
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+        QCOMPARE(QApplication::activeModalWidget(), dialog.data());
+        QCOMPARE(VxDialogBase::getAllExecDialogs(), QList<QDialog*>{dialog.data()});
+        QVERIFY(results.isEmpty());
+
+        if (contextGoes)
+            delete context;
+        dialog->done(7);
+        if (finishedTwice)
+            dialog->done(8);
+        QVERIFY(results.isEmpty());   // not from inside the dialog's own done()
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog, 5000);
+        QCoreApplication::processEvents();
+        QCOMPARE(results, contextGoes ? QList<int>() : QList<int>{7});
+        QVERIFY(contextGoes || goneFirst);
+        if (!contextGoes)
+            delete context;
+    }
+
+    // Boxes that tell without a loop answer as exec() would: Escape gives
+    // the escape value.
+    void boxWithoutLoopAnswersAsExec_data()
+    {
+        QTest::addColumn<bool>("twoButtons");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("Ok alone") << false << int(QMessageBox::Ok);
+        QTest::newRow("Ok and Cancel") << true << int(QMessageBox::Cancel);
+    }
+
+    void boxWithoutLoopAnswersAsExec()
+    {
+        QFETCH(bool, twoButtons);
+        QFETCH(int, expected);
+        QObject context;
+        int answer = -1;
+        const auto then = [&answer](int result) { answer = result; };
+        VxMessageBox* box = twoButtons ? VxMessageBox::openBox(1, nullptr, QString(), QStringLiteral("Go?"),
+                                                               QMessageBox::Ok | QMessageBox::Cancel,
+                                                               QMessageBox::Ok, QMessageBox::NoButton, &context, then)
+                                       : VxMessageBox::tell(2, nullptr, QString(), QStringLiteral("Done."), &context, then);
+        QCOMPARE(QApplication::activeModalWidget(), box);
+        QCOMPARE(box->button(QMessageBox::Cancel) != nullptr, twoButtons);
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(answer, expected, 5000);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void windowFlagsWithOnlyHintsKeepWindows()
     {
         const auto hints = Qt::WindowFlags(0x08004000); // minimise and close buttons
