@@ -277,15 +277,18 @@ void CameraDlg::refuseStart(bool cameraOpen)
 {
     // Nothing was recorded: there is no movie to offer later, and the
     // window stays ready for the next try.
-    Log(kLog, LogLevel::Error, "camera recording refused, camera open:%d", int(cameraOpen));
+    const QString reason = CameraManager::instance()->recordErrorText();
+    Log(kLog, LogLevel::Error, "camera recording refused, camera open:%d: %s", int(cameraOpen),
+        reason.toUtf8().constData());
     UnsavedRecording::forget();
     QFile::remove(m_strTmpFile);
     idleLayout();
-    const QString text =
+    const QString advice =
         cameraOpen ? tr("The webcam recording could not start. Please make sure that the temporary folder (which can "
                         "be changed in the Settings) can be written to and has enough space, then try again.")
                    : tr("The webcam recording could not start because no camera picture is available. Please make "
                         "sure your camera is connected and not used by another program, then choose it again.");
+    const QString text = reason.isEmpty() ? advice : reason + ' ' + advice;
     Utils::showMacWindowMessage(MsgType_Warning, this, text, MsgButton_Ok);
 }
 
@@ -408,10 +411,14 @@ void CameraDlg::showFailure(const QString& text)
     // The box leaves the caller at once. Once it is answered: Ok offers the
     // feedback form, the tray's actions come back (whatever became of this
     // window meanwhile), then a close asked for during the recording is done.
+    // The engine's reason goes first: it tells the user what to change.
+    const QString reason = CameraManager::instance()->recordErrorText();
+    Log(kLog, LogLevel::Error, "camera recording failed: %s", reason.toUtf8().constData());
     const QPointer<CameraDlg> self(this);
     StatusItem::instance()->setActionEnable(false);
-    VxMessageBox::openBox(kInformationIcon, this, productName(), text, QMessageBox::Ok | QMessageBox::Cancel,
-                          QMessageBox::Ok, QMessageBox::Cancel, QCoreApplication::instance(), [self](int answer) {
+    VxMessageBox::openBox(kInformationIcon, this, productName(), reason.isEmpty() ? text : reason + ' ' + text,
+                          QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, QMessageBox::Cancel,
+                          QCoreApplication::instance(), [self](int answer) {
                               if (answer == QMessageBox::Ok && self)
                                   FeedBackDialog::showFeedBack(self);
                               StatusItem::instance()->setActionEnable(true);

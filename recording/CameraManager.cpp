@@ -191,6 +191,11 @@ bool CameraManager::stopRecord()
     return camera() && camera()->stopRecord() == 0;
 }
 
+QString CameraManager::recordErrorText() const
+{
+    return camera() ? QString::fromUtf8(camera()->lastErrorText()) : QString();
+}
+
 void CameraManager::pause()
 {
     if (camera())

@@ -79,6 +79,9 @@ public:
     // input device or not at all.
     bool record(QString path, QString mic);
     bool stopRecord();
+    // Why the camera's last movie failed or was refused, in the engine's
+    // words for the user; empty when it did not fail or no camera is open.
+    QString recordErrorText() const;
     void pause();
     void resume();
     double getVideoDuration();

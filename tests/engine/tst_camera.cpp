@@ -194,11 +194,16 @@ private slots:
         Events events;
         CBasePtr<CCameraObject> camera = open(events, view);
         QVERIFY(camera);
+        // A movie that cannot be created says why.
+        QCOMPARE(camera->record((source + "/under-a-file.mov").toLocal8Bit().constData()), -1);
+        QCOMPARE(QString::fromUtf8(camera->lastErrorText()), "The folder " + source + " does not exist.");
         const QString movie = m_dir.filePath("unplugged.mov");
         QCOMPARE(camera->record(movie.toLocal8Bit().constData()), 0);
+        QCOMPARE(QString::fromUtf8(camera->lastErrorText()), QString());
         QVERIFY(waitUntil([&] { return camera->duration() >= 1.5; }));   // it loops meanwhile
         QVERIFY(QFile::remove(source));
         QVERIFY(waitUntil([&] { return events.recordingErrors.load() == 1; }));
+        QCOMPARE(QString::fromUtf8(camera->lastErrorText()), QString("The camera stopped sending pictures."));
         QCOMPARE(camera->record(m_dir.filePath("again.mov").toLocal8Bit().constData()), -1);
         camera.reset();
         QCOMPARE(events.finishes.load() + events.errors.load(), 0);

@@ -141,22 +141,35 @@ private slots:
     {
         QTest::addColumn<QByteArray>("movie");
         QTest::addColumn<bool>("engineFailed");
-        QTest::newRow("complete but empty") << QByteArray() << false;
-        QTest::newRow("engine failed") << QByteArray("movie") << true;
+        QTest::addColumn<QByteArray>("reason");   // the engine's words
+        QTest::addColumn<QString>("start");
+        const QString failed = "Failed to save file, (error code: 1002)";
+        QTest::newRow("complete but empty") << QByteArray() << false << QByteArray() << failed;
+        QTest::newRow("engine failed") << QByteArray("movie") << true << QByteArray() << failed;
+        QTest::newRow("engine failed, reason") << QByteArray("movie") << true << QByteArray("The disk is full.")
+                                               << "The disk is full. " + failed;
     }
 
     void finishWithoutMovieReports1002()
     {
         QFETCH(QByteArray, movie);
         QFETCH(bool, engineFailed);
+        QFETCH(QByteArray, reason);
+        QFETCH(QString, start);
         m_dlg->show();
         FakeScreencast::camera()->movie = movie;
         m_dlg->on_btnRec_clicked();
         m_dlg->on_btnStop_clicked();
         ModalDriver driver(30000);
-        closeBoxSaying(driver, "(error code: 1002)");
+        QString text;
+        driver.expect([&text](QWidget* box) {
+            text = ModalDriver::describe(box).text;
+            ModalDriver::forceClose(box);
+        });
+        FakeScreencast::camera()->reason = reason;
         FakeScreencast::camera()->fireFinish(engineFailed);
         DRIVER_DONE(driver, 30000);
+        QVERIFY2(text.startsWith(start), qPrintable(text));
         QVERIFY(m_dlg->isVisible());   // no preview hid it
         QVERIFY(!RecordParameter::instance()->m_bRecording);
     }

@@ -442,6 +442,7 @@ public:
     }
     double duration() override { return seconds; }
     int64_t fileSize() override { return bytes; }
+    const char* lastErrorText() override { return reason.constData(); }
 
     void fireError() { FakeScreencast::fire(callback, [](CCameraCallback* c) { c->OnErrorOccurred(); }); }
     void fireFinish(bool failed)
@@ -456,6 +457,7 @@ public:
     QByteArray movie = "movie";
     QString microphone;                // empty: none
     QString recordPath;
+    QByteArray reason;                 // set before a failure is fired
     bool recording = false;
     bool paused = false;
 };

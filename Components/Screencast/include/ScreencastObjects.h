@@ -240,6 +240,11 @@ public:
     virtual double duration() = 0;
     // Bytes written so far.
     virtual int64_t fileSize() = 0;
+    // Why the last movie failed (record() refused it, OnRecordingErrorOccurred,
+    // or OnFinishRecording with `failed`), one sentence in the user's words;
+    // "" when it did not. Set before the callback is sent; valid until this
+    // thread's next call of it.
+    virtual const char* lastErrorText() = 0;
 };
 
 // A picture shown over the whole screen (the start countdown).

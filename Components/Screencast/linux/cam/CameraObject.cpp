@@ -94,14 +94,19 @@ std::unique_ptr<CameraObject::Recording> CameraObject::takeRecording()
 bool CameraObject::finish(std::unique_ptr<Recording> recording)
 {
     const double seconds = double(recording->recorder->frameCount()) / kFps;
+    const int error = recording->error.load();
+    // Asked before the release, which ends the recorder.
+    std::string reason = error ? recording->recorder->lastErrorText() : "";
     recording->recorder->release();   // completes the file
     const int64_t bytes = sizeOf(recording->path);
+    if (!error && bytes <= 0)
+        reason = recordingFailureText(SR_FileWriteFailed, SR_CauseNone);
     {
         auto shared = m_shared.lock();
         shared->lastDuration = seconds;
         shared->lastSize = bytes;
+        shared->lastError = reason;
     }
-    const int error = recording->error.load();
     Log(kLogModule, error ? LogLevel::Error : LogLevel::Info, "camera recording finished: %.2f s, %lld bytes, error %d", seconds,
         static_cast<long long>(bytes), error);
     return error == 0 && bytes > 0;
@@ -134,6 +139,7 @@ void CameraObject::deviceLost()
     if (recording) {
         // What was recorded stays a playable movie.
         finish(std::move(recording));
+        m_shared.lock()->lastError = "The camera stopped sending pictures.";
         if (m_callback)
             m_callback->OnRecordingErrorOccurred();
     } else if (m_callback) {
@@ -172,14 +178,19 @@ int CameraObject::setMicrophone(const char* deviceId)
 
 int CameraObject::record(const char* path)
 {
-    if (!path || !*path)
+    if (!path || !*path) {
+        m_shared.lock()->lastError = "No file was named for the movie.";
         return -1;
+    }
     joinFinisher();   // the movie before is complete first
     std::string microphone;
     {
         auto shared = m_shared.lock();
-        if (shared->lost || shared->recording)
+        shared->lastError.clear();
+        if (shared->lost || shared->recording) {
+            shared->lastError = shared->lost ? "The camera stopped sending pictures." : "The camera records already.";
             return -1;
+        }
         microphone = shared->microphone;
     }
     std::unique_ptr<rec::IAudioSource> audio;
@@ -205,25 +216,38 @@ int CameraObject::record(const char* path)
     options.audioCodec = kAudioCodecAac;
     options.sound = audio != nullptr;
     std::string error;
+    clearLastError();
     recording->recorder = rec::VideoRecorder::create(
         options, std::make_unique<CameraFrameSource>(m_picture, m_size), std::move(audio), error);
     if (!recording->recorder) {
         Log(kLogModule, LogLevel::Error, "camera recording: %s", error.c_str());
+        setLastError("The movie cannot be started.");
+        m_shared.lock()->lastError = lastError();
         return -1;
     }
     if (recording->recorder->start() != 0) {
         recording->recorder->release();
+        m_shared.lock()->lastError = "The movie cannot be started.";
         return -1;
     }
     auto shared = m_shared.lock();
     if (shared->lost) {
         recording->recorder->release();
+        shared->lastError = "The camera stopped sending pictures.";
         return -1;
     }
     shared->recording = std::move(recording);
     shared->lastDuration = 0;
     shared->lastSize = 0;
     return 0;
+}
+
+const char* CameraObject::lastErrorText()
+{
+    // A copy: the recording's threads may set the next reason meanwhile.
+    thread_local std::string text;
+    text = m_shared.lock()->lastError;
+    return text.c_str();
 }
 
 int CameraObject::stopRecord()

@@ -44,6 +44,7 @@ public:
     int setMicrophone(const char* deviceId) override;
     double duration() override;
     int64_t fileSize() override;
+    const char* lastErrorText() override;
     void release() override;
 
 protected:
@@ -77,6 +78,7 @@ private:
         bool lost = false;                    // the camera failed or went away
         double lastDuration = 0;
         int64_t lastSize = 0;
+        std::string lastError;                // why the last movie failed
     };
     Guarded<Shared> m_shared;
 
