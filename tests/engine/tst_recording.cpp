@@ -10,6 +10,8 @@
 
 #include <QtTest>
 
+#include <unistd.h>
+
 using namespace et;
 using sc::rec::nowUs;
 
@@ -307,10 +309,28 @@ private slots:
         QCOMPARE(recorder->start(), 0);
         QVERIFY(waitUntil([&] { return !callback.errors().empty(); }));
         QTest::qWait(300);   // room for a wrong second report
+        QCOMPARE(QString::fromUtf8(recorder->lastErrorText()), QString("The disk is full."));
         recorder.reset();
         callback.released = true;
         QCOMPARE(callback.errors(), std::vector<int>{int(SR_FileWriteFailed)});
         QCOMPARE(callback.lateCalls.load(), 0);
+    }
+    // A folder on a read-only volume is named; a later recording that
+    // starts carries no old reason.
+    void readOnlyFolderIsNamed()
+    {
+        const QString folder = file("read-only");
+        QVERIFY(QDir().mkpath(folder));
+        if (::geteuid() != 0 || QProcess::execute("mount", {"-t", "tmpfs", "-o", "ro", "tmpfs", folder}) != 0)
+            QSKIP("no read-only volume can be mounted here (not root, or mounts refused)");
+        Callback callback;
+        const bool refused = !record(&callback, kOutputMp4, folder + "/r.mp4", videoOpt(QRect(0, 0, 160, 120)));
+        const QString reason = QString::fromUtf8(scGetLastErrorText());
+        QProcess::execute("umount", {folder});
+        QVERIFY(refused);
+        QCOMPARE(reason, "The folder " + folder + " is read-only.");
+        QVERIFY(record(&callback, kOutputMp4, file("fine.mp4"), videoOpt(QRect(0, 0, 160, 120))));
+        QCOMPARE(QString::fromUtf8(scGetLastErrorText()), QString());
     }
     // The still picture is the recorded region, lossy or not, also under
     // a name that is not ASCII; none before the first frame.
@@ -344,6 +364,7 @@ private slots:
         QTest::addColumn<AudioOpt>("audio");
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("option");
+        QTest::addColumn<QString>("reason");   // %1: the file in the way
         const QRect area(0, 0, 160, 120);
         VideoOpt upsideDown = videoOpt(area), notANumber = videoOpt(area);
         std::swap(upsideDown.rect.left, upsideDown.rect.right);
@@ -353,17 +374,28 @@ private slots:
         const int mp4 = kOutputMp4;
         const AudioOpt none = sound(false);
         const QString r = "r.mp4";
-        QTest::newRow("empty area") << mp4 << videoOpt(QRect()) << none << r << 0;
-        QTest::newRow("upside down") << mp4 << upsideDown << none << r << 0;
-        QTest::newRow("past the edge") << mp4 << videoOpt(QRect(1900, 0, 100, 100)) << none << r << 0;
-        QTest::newRow("not a number") << mp4 << notANumber << none << r << 0;
-        QTest::newRow("codec 0") << mp4 << videoOpt(area, 10, 0) << none << r << 0;
-        QTest::newRow("ProRes in MP4") << mp4 << videoOpt(area, 10, kVideoCodecProRes422) << none << r << 0;
-        QTest::newRow("H.264 in GIF") << int(kOutputGif) << videoOpt(area) << none << QString("r.gif") << 0;
-        QTest::newRow("PCM in MP4") << mp4 << videoOpt(area) << pcm << r << 0;
-        QTest::newRow("empty path") << mp4 << videoOpt(area) << none << QString() << 0;
-        QTest::newRow("under a file") << mp4 << videoOpt(area) << none << QString("plain/r.mp4") << 0;
-        QTest::newRow("which window?") << mp4 << videoOpt(area) << none << r << int(kWindowListSingle);
+        QTest::newRow("empty area") << mp4 << videoOpt(QRect()) << none << r << 0
+                                 << QString("The area to record is not on the screen.");
+        QTest::newRow("upside down") << mp4 << upsideDown << none << r << 0
+                                 << QString("The area to record is not on the screen.");
+        QTest::newRow("past the edge") << mp4 << videoOpt(QRect(1900, 0, 100, 100)) << none << r << 0
+                                 << QString("The area to record is not on the screen.");
+        QTest::newRow("not a number") << mp4 << notANumber << none << r << 0
+                                 << QString("The area to record is not on the screen.");
+        QTest::newRow("codec 0") << mp4 << videoOpt(area, 10, 0) << none << r << 0
+                                 << QString("The chosen video format cannot be written into this kind of file.");
+        QTest::newRow("ProRes in MP4") << mp4 << videoOpt(area, 10, kVideoCodecProRes422) << none << r << 0
+                                 << QString("The chosen video format cannot be written into this kind of file.");
+        QTest::newRow("H.264 in GIF") << int(kOutputGif) << videoOpt(area) << none << QString("r.gif") << 0
+                                 << QString("The chosen video format cannot be written into this kind of file.");
+        QTest::newRow("PCM in MP4") << mp4 << videoOpt(area) << pcm << r << 0
+                                 << QString("The chosen sound format cannot be written into this kind of file.");
+        QTest::newRow("empty path") << mp4 << videoOpt(area) << none << QString() << 0
+                                 << QString("No file was named for the recording.");
+        QTest::newRow("under a file") << mp4 << videoOpt(area) << none << QString("plain/r.mp4") << 0
+                                 << QString("The folder %1 does not exist.");
+        QTest::newRow("which window?") << mp4 << videoOpt(area) << none << r << int(kWindowListSingle)
+                                 << QString("The window to record is gone.");
     }
     void refusedOptions()
     {
@@ -372,10 +404,12 @@ private slots:
         QFETCH(AudioOpt, audio);
         QFETCH(QString, path);
         QFETCH(int, option);
+        QFETCH(QString, reason);
         QVERIFY(writeFile(file("plain"), ""));
         Callback callback;
         QVERIFY(!record(&callback, OutputVideoFileType(container), path.isEmpty() ? path : file(path), video, audio,
                         WindowListOption(option)));
+        QCOMPARE(QString::fromUtf8(scGetLastErrorText()), reason.contains("%1") ? reason.arg(file("plain")) : reason);
         QVERIFY(!scVideoRecord(&callback, kOutputMp4, nullptr, videoOpt(QRect(0, 0, 160, 120)), sound(false),
                                MouseOpt{}, false, kWindowListNone, nullptr, 0, nullptr, 0));
         QCOMPARE(callback.calls.load(), 0);
