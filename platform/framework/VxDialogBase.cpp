@@ -84,8 +84,8 @@ int VxDialogBase::exec()
 void VxDialogBase::openThen(QObject* context, std::function<void(int)> then)
 {
     const QPointer<VxDialogBase> self(this);
-    // A dialog finished twice before it went still ends the caller's road
-    // once.
+    // A dialog finished twice, or finished and then deleted, still ends the
+    // caller's road once.
     auto ended = std::make_shared<bool>(false);
     // Queued: finished() comes from inside the dialog's own handlers, which
     // must not find it deleted on return. A deferred delete that came first
@@ -102,6 +102,18 @@ void VxDialogBase::openThen(QObject* context, std::function<void(int)> then)
         },
         Qt::QueuedConnection);
     connect(this, &QDialog::finished, this, &QObject::deleteLater);
+    // Deleted unfinished (its parent went): as exec() would return then,
+    // the road goes on with Rejected.
+    connect(
+        this, &QObject::destroyed, context,
+        [then, ended] {
+            if (*ended)
+                return;
+            *ended = true;
+            if (then)
+                then(QDialog::Rejected);
+        },
+        Qt::QueuedConnection);
     setWindowModality(Qt::ApplicationModal);
     show();
 }

@@ -29,8 +29,9 @@ public:
     // The dialog on the heap, shown modal to the whole program as exec()
     // shows it, but without a loop inside the caller: this returns at once.
     // Once the dialog has closed and is deleted, `then` runs with the result
-    // exec() would have given, unless `context` went first; the dialog is
-    // deleted in any case.
+    // exec() would have given (Rejected when it was deleted unfinished, its
+    // parent gone), unless `context` went first; the dialog is deleted in
+    // any case.
     void openThen(QObject* context, std::function<void(int result)> then);
 
     static int getPopupDialogCount();

@@ -154,17 +154,21 @@ private slots:
     {
         QTest::addColumn<bool>("contextGoes");
         QTest::addColumn<bool>("finishedTwice");
-        QTest::newRow("finished") << false << false;
-        QTest::newRow("finished twice") << false << true;
-        QTest::newRow("context gone first") << true << false;
+        QTest::addColumn<bool>("parentGoes");
+        QTest::newRow("finished") << false << false << false;
+        QTest::newRow("finished twice") << false << true << false;
+        QTest::newRow("context gone first") << true << false << false;
+        QTest::newRow("parent gone, unfinished") << false << false << true;
     }
 
     void openThenRunsOnceTheDialogIsGone()
     {
         QFETCH(bool, contextGoes);
         QFETCH(bool, finishedTwice);
+        QFETCH(bool, parentGoes);
         auto* context = new QObject;
-        QPointer<ProbeDialog> dialog = new ProbeDialog;
+        auto* parent = new QWidget;
+        QPointer<ProbeDialog> dialog = new ProbeDialog(parent);
         QList<int> results;
         bool goneFirst = false;
         dialog->openThen(context, [&](int result) {
@@ -179,16 +183,23 @@ private slots:
 
         if (contextGoes)
             delete context;
-        dialog->done(7);
+        if (parentGoes) {
+            delete parent;
+            parent = nullptr;
+        } else {
+            dialog->done(7);
+        }
         if (finishedTwice)
             dialog->done(8);
         QVERIFY(results.isEmpty());   // not from inside the dialog's own done()
         QTRY_VERIFY_WITH_TIMEOUT(!dialog, 5000);
         QCoreApplication::processEvents();
-        QCOMPARE(results, contextGoes ? QList<int>() : QList<int>{7});
+        const int result = parentGoes ? int(QDialog::Rejected) : 7;
+        QCOMPARE(results, contextGoes ? QList<int>() : QList<int>{result});
         QVERIFY(contextGoes || goneFirst);
         if (!contextGoes)
             delete context;
+        delete parent;
     }
 
     // Boxes that tell without a loop answer as exec() would: Escape gives
