@@ -164,6 +164,10 @@ private slots:
                  QString("Neither system sound nor the microphone was chosen."));
         QVERIFY(!scAudioConvert(nullptr, nullptr, "", 6));
         QCOMPARE(QString::fromUtf8(scGetLastErrorText()), QString("No file was named."));
+        QVERIFY(!OpenCamera(nullptr, 0, nullptr, false, nullptr));
+        QCOMPARE(QString::fromUtf8(scGetLastErrorText()), QString("No camera was chosen."));
+        QVERIFY(!OpenCamera(nullptr, 0, "test-camera", false, nullptr));
+        QCOMPARE(QString::fromUtf8(scGetLastErrorText()), QString("The screen cannot be reached."));
         QVERIFY(callback.errors().empty());
     }
 };

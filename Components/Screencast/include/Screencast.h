@@ -22,9 +22,11 @@
 // - Why a call failed: the calls that create or start something (those
 //   documented as returning null or non-zero on failure: scInitialize,
 //   scVideoRecord, scAudioRecord, scAudioConvert, OpenCamera,
-//   OpenCameraInMode, ShowPictureOnScreen) leave a sentence for the user in
-//   scGetLastErrorText(), empty when they succeeded. A recording that stops
-//   on its own tells its reason through its object's lastErrorText().
+//   OpenCameraInMode, ShowPictureOnScreen, CreateImageCapture,
+//   scShowScreenCropBox, scCreateWindowCompositedImage) leave a sentence
+//   for the user in scGetLastErrorText(), empty when they succeeded. A
+//   screen, sound or camera recording that fails tells its reason through
+//   its object's lastErrorText().
 
 #include "ScreencastTypes.h"
 #include "ScreencastObjects.h"

@@ -77,18 +77,24 @@ void SetZoomTipsFormat(const char* format)
 
 CBasePtr<CImageCaptureObject> CreateImageCapture(CImageCaptureCallback* callback)
 {
+    clearLastError();
     ui::ImageCaptureObject* object = ui::ImageCaptureObject::create(callback);
-    if (!object)
+    if (!object) {
         Log(kLogModule, LogLevel::Error, "CreateImageCapture: no selection can be shown");
+        setLastError("The screen cannot be reached.");
+    }
     return CBasePtr<CImageCaptureObject>(object);
 }
 
 CBasePtr<CScreenCropBoxObject> scShowScreenCropBox(CScreenCropCallback* callback, CRect screenRect, bool keepRatio,
                                                    int width, int height)
 {
+    clearLastError();
     ui::CropBoxObject* object = ui::CropBoxObject::create(callback, screenRect, keepRatio, width, height);
-    if (!object)
+    if (!object) {
         Log(kLogModule, LogLevel::Error, "scShowScreenCropBox: no box can be shown");
+        setLastError("The screen cannot be reached.");
+    }
     return CBasePtr<CScreenCropBoxObject>(object);
 }
 

@@ -8,6 +8,7 @@
 #include "api/X11Windows.h"
 
 #include "core/EngineCore.h"
+#include "core/LastError.h"
 #include "core/XConnection.h"
 
 #include "Screencast.h"
@@ -588,5 +589,9 @@ bool IsWindowVisible(unsigned int windowId)
 
 CBasePtr<CWindowCompositedImageObject> scCreateWindowCompositedImage(ScNativeView view)
 {
-    return CBasePtr<CWindowCompositedImageObject>(win::WindowPreview::create(xcb_window_t(view)));
+    clearLastError();
+    win::WindowPreview* preview = win::WindowPreview::create(xcb_window_t(view));
+    if (!preview)
+        setLastError("The windows cannot be shown.");
+    return CBasePtr<CWindowCompositedImageObject>(preview);
 }
