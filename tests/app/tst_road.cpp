@@ -32,6 +32,7 @@
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/ModuleTestHelpers.h"
+#include "tests/support/TestHelpers.h"
 #include "tests/support/SessionHelpers.h"
 #include "tests/support/WidgetTestHelpers.h"
 
@@ -274,6 +275,43 @@ private slots:
         RecordParameter::instance()->setHideFloat(false);
         stopByHotkey();
         QCOMPARE(recordings(), 2);
+    }
+
+    // A saved recording's history ends the road once it is closed; a start
+    // asked for while it is open is refused, not begun under the bar whose
+    // end is still to come.
+    void startDuringTheHistoryOfAStopIsRefused()
+    {
+        chooseTile("frmChoseVideo");
+        RecordParameter::instance()->setAutoSave(true);
+        home()->onBtnRecClicked();
+        waitRecording();
+        const QString temp = ScreenRecorder::instance()->getTmpFilePath();
+        QVERIFY(testsupport::writeFile(temp, QByteArray(4096, 'v')));
+        MediaFileInfo info{};
+        info.duration = 3.2;
+        info.hasVideo = 1;
+        info.width = 320;
+        info.height = 240;
+        FakeScreencast::setMediaInfo(temp, info);
+        const int before = recordings();
+        int stateDuring = -1;
+        ModalDriver driver(kLong);
+        driver.expect([](QWidget*) {}, "DlgVideoClip");   // saves and closes by itself
+        driver.expect(
+            [&](QWidget* history) {
+                home()->startOrStop();
+                stateDuring = int(RecordingSession::instance()->state());
+                ModalDriver::forceClose(history);
+            },
+            "RecordHistoryDlg");
+        home()->startOrStop();
+        DRIVER_DONE(driver, kLong);
+        QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle), kLong);
+        QCOMPARE(stateDuring, int(RecordingSession::Session_Idle));
+        QCOMPARE(recordings(), before);
+        QTRY_VERIFY_WITH_TIMEOUT(!home()->videoRecCtl(), kLong);
+        verifyIdle();
     }
 
     // A display change while recording waits for the recording's end: the
