@@ -214,7 +214,10 @@ bool DeviceManager::isX86_64()
 
 bool initScreencast()
 {
-    return scInitialize() == kScInitOk;
+    if (scInitialize() == kScInitOk)
+        return true;
+    Log(kLogModule, LogLevel::Error, "the capture engine did not start: %s", scGetLastErrorText());
+    return false;
 }
 
 void uninitScreencast()
