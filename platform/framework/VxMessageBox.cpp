@@ -197,18 +197,26 @@ void VxMessageBox::onButtonClicked(QAbstractButton* button)
     done(m_pButtons->standardButton(button));
 }
 
-int VxMessageBox::showBox(int icon, QWidget* parent, const QString& title, const QString& text,
-                          QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
-                          QMessageBox::StandardButton escapeButton, bool frameless)
+VxMessageBox* VxMessageBox::makeBox(int icon, QWidget* parent, const QString& title, const QString& text,
+                                    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                    QMessageBox::StandardButton escapeButton, bool frameless)
 {
-    // On the heap: a parent deleted while the box runs takes the box with it.
-    QPointer<VxMessageBox> box = new VxMessageBox(parent, frameless);
+    auto* box = new VxMessageBox(parent, frameless);
     box->setIcon(icon);
     box->setMsgTitle(title.isEmpty() ? VxProductInfo::instance()->productName() : title);
     box->setLabelInfo(text);
     box->setButtons(buttons);
     box->setDefaultButton(defaultButton);
     box->setEscapeButton(escapeButton);
+    return box;
+}
+
+int VxMessageBox::showBox(int icon, QWidget* parent, const QString& title, const QString& text,
+                          QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                          QMessageBox::StandardButton escapeButton, bool frameless)
+{
+    // On the heap: a parent deleted while the box runs takes the box with it.
+    QPointer<VxMessageBox> box = makeBox(icon, parent, title, text, buttons, defaultButton, escapeButton, frameless);
     const int result = box->exec();
     delete box.data();
     return result;
@@ -219,13 +227,7 @@ VxMessageBox* VxMessageBox::openBox(int icon, QWidget* parent, const QString& ti
                                     QMessageBox::StandardButton escapeButton, QObject* context,
                                     std::function<void(int)> then)
 {
-    auto* box = new VxMessageBox(parent, false);
-    box->setIcon(icon);
-    box->setMsgTitle(title.isEmpty() ? VxProductInfo::instance()->productName() : title);
-    box->setLabelInfo(text);
-    box->setButtons(buttons);
-    box->setDefaultButton(defaultButton);
-    box->setEscapeButton(escapeButton);
+    VxMessageBox* box = makeBox(icon, parent, title, text, buttons, defaultButton, escapeButton, false);
     box->adjustSize();
     box->openThen(context, std::move(then));
     return box;

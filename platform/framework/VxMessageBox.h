@@ -83,6 +83,10 @@ private:
     void onButtonClicked(QAbstractButton* button);
     void showAnswerIcon(QAbstractButton* button);
     int escapeResult() const;
+    // A box on the heap, built but not shown.
+    static VxMessageBox* makeBox(int icon, QWidget* parent, const QString& title, const QString& text,
+                                 QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                 QMessageBox::StandardButton escapeButton, bool frameless);
     static int showBox(int icon, QWidget* parent, const QString& title, const QString& text,
                        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
                        QMessageBox::StandardButton escapeButton, bool frameless);
