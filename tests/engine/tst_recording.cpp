@@ -29,6 +29,9 @@ const QRgb kRed = qRgb(230, 20, 20);
 struct ToneControl {
     std::atomic<int64_t> toneFromUs{0};
     std::atomic<bool> failNow{false};   // take() reports a lost device
+    // Like a sound server's latency: the newest sound comes out only once
+    // the source is stopped.
+    std::atomic<int64_t> holdBackUs{0};
     std::atomic<int> started{0}, stopped{0};
 };
 
@@ -43,7 +46,8 @@ public:
     }
     bool take(std::vector<sc::rec::AudioChunk>& out) override
     {
-        const int64_t upTo = (nowUs() - m_originUs) * sc::rec::kAudioRate / 1000000;
+        const int64_t until = m_stopUs ? m_stopUs : nowUs() - m_control.holdBackUs;
+        const int64_t upTo = (until - m_originUs) * sc::rec::kAudioRate / 1000000;
         if (upTo > m_produced) {
             sc::rec::AudioChunk chunk;
             chunk.firstSampleUs = m_originUs + m_produced * 1000000 / sc::rec::kAudioRate;
@@ -57,11 +61,16 @@ public:
         }
         return !m_control.failNow;
     }
-    void stop() override { ++m_control.stopped; }
+    void stop() override
+    {
+        m_stopUs = nowUs();
+        ++m_control.stopped;
+    }
 
 private:
     ToneControl& m_control;
     int64_t m_originUs = 0;
+    int64_t m_stopUs = 0;
     int64_t m_produced = 0;
 };
 
@@ -151,7 +160,12 @@ private slots:
         useToneSource();
     }
     void cleanupTestCase() { sc::rec::setAudioSourceFactory(nullptr); scUninitialize(); }
-    void init() { m_tone.toneFromUs = 0; m_tone.failNow = false; }
+    void init()
+    {
+        m_tone.toneFromUs = 0;
+        m_tone.failNow = false;
+        m_tone.holdBackUs = 0;
+    }
     void cleanup()
     {
         for (xcb_window_t w : m_windows)
@@ -508,6 +522,23 @@ private slots:
         QVERIFY(s.size() > 48000);
         const double level = rms(s, 4800, s.size() - 4800);   // a sine of amplitude 0.5
         QVERIFY2(level > 0.3 && level < 0.4, qPrintable(QString::number(level)));
+    }
+    // The sound a source still holds back at the stop (its latency) is in the file, up to
+    // the picture's end, not silence in its place.
+    void soundTailKeptAtStop()
+    {
+        m_tone.holdBackUs = 400000;
+        const QString path = file("tail.mp4");
+        Callback callback;
+        auto recorder = record(&callback, kOutputMp4, path, videoOpt(QRect(0, 0, 160, 120), 25), sound());
+        QVERIFY(recorder && recorder->start() == 0 && waitForFrames(recorder.get(), 40));
+        recorder.reset();
+        QVERIFY(callback.errors().empty());
+        QCOMPARE(m_tone.stopped.load(), m_tone.started.load());
+        const std::vector<float> s = decodeSound(path);
+        QVERIFY(s.size() > 48000);
+        const double tail = rms(s, s.size() - 14400, s.size() - 2400);   // the last 0.3 s but 0.05 s
+        QVERIFY2(tail > 0.3, qPrintable(QString::number(tail)));
     }
     // A tone that begins as the picture turns red: both in the file at the same time, within
     // the moment's uncertainty, a frame and a busy machine's scheduling.

@@ -96,6 +96,15 @@ struct EncodeState
     MissedSlots skipped;          // slots filled with the previous picture, by why
     int64_t encodedSequence = -1; // VideoFrame::sequence of the last picture encoded
     bool writeFailed = false;
+    bool soundStopped = false;
+
+    // Once only: the source hands out what it still held back.
+    void stopSound()
+    {
+        if (audio && !soundStopped)
+            audio->stop();
+        soundStopped = true;
+    }
 };
 
 // Whether the loops run; the capture loop sleeps on its changes.
@@ -425,6 +434,9 @@ void VideoRecorder::Impl::encoderRun(EncodeState& e)
         // The capture thread ends on the error; what it queued is not needed.
         queue->clear();
     } else {
+        // The sound the source holds back for the server's latency belongs
+        // to the recording's last moments: stopped first, it comes out now.
+        e.stopSound();
         pumpAudio(e);
     }
 
@@ -641,8 +653,7 @@ void VideoRecorder::release()
             kept ? "written out again" : "it cannot be written out again");
     }
     // Both loops ended: their state is the caller's again.
-    if (d->encode->audio)
-        d->encode->audio->stop();
+    d->encode->stopSound();
     d->liveCanvas = nullptr;
     d->canvas.reset();
     d->overlay.reset();
