@@ -146,17 +146,22 @@ void TaskManage::taskCompleted(QWidget* parent, RecStopEvent ev)
 
     m_bCountdownOpen = true;
     StatusItem::instance()->setActionEnable(false);
-    QPointer<DlgAutoShutdownTips> dlg = new DlgAutoShutdownTips(action, parent);
+    auto* dlg = new DlgAutoShutdownTips(action, parent);
     dlg->setTickInterval(m_nTickMs);
-    const int result = dlg->exec();
-    delete dlg.data();
-    m_bCountdownOpen = false;
-
-    if (result == QDialog::Accepted)
-        runEndAction(action);
-    else
-        Log(kLogModule, LogLevel::Info, "end action %d cancelled", static_cast<int>(action));
-    StatusItem::instance()->setActionEnable(true);
+    // The countdown leaves the caller at once; its answer decides the action
+    // once it is gone. The tray's actions come back even when this
+    // controller was released meanwhile.
+    const QPointer<TaskManage> self(this);
+    dlg->openThen(QCoreApplication::instance(), [self, action](int result) {
+        if (self) {
+            self->m_bCountdownOpen = false;
+            if (result == QDialog::Accepted)
+                self->runEndAction(action);
+            else
+                Log(kLogModule, LogLevel::Info, "end action %d cancelled", static_cast<int>(action));
+        }
+        StatusItem::instance()->setActionEnable(true);
+    });
 }
 
 void TaskManage::runEndAction(RecStopEvent action)

@@ -41,6 +41,9 @@ public:
     bool isOutOfDate() const;
     bool needStopRecord(qint64 seconds) const;
 
+    // The end of a timed or scheduled recording: the end action after a
+    // countdown the user may cancel. Returns at once; the action follows
+    // the countdown.
     void taskCompleted(QWidget* parent, RecStopEvent ev);
     // The callers' literal 0 ("the task's own action applies").
     void taskCompleted(QWidget* parent, int ev) { taskCompleted(parent, static_cast<RecStopEvent>(ev)); }

@@ -13,6 +13,7 @@
 #include "schedule/TaskManage.h"
 #include "tests/support/ModalDriver.h"
 #include "tests/support/SessionHelpers.h"
+#include "tests/support/WidgetTestHelpers.h"
 
 
 namespace {
@@ -332,9 +333,9 @@ private slots:
                 QTest::mouseClick(w->findChild<QPushButton*>("btnCancel"), Qt::LeftButton);
             },
             "DlgAutoShutdownTips");
-        tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
-        VERIFY_DRIVER(driver);
-        QCOMPARE(driver.pendingSteps(), 0);
+        QVERIFY(testsupport::returnsWithoutLoop([tm] { tm->taskCompleted(nullptr, RecStopEvent_ShutDown); }));
+        DRIVER_DONE(driver, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(SystemStatusBar::instance()->actionEnable(), 30000);
         QVERIFY(!barEnabledDuring);
         QCOMPARE(hotkeys.count(), 2);
         QCOMPARE(hotkeys.at(1).at(0).toBool(), true);
@@ -350,10 +351,9 @@ private slots:
         ModalDriver driver;
         driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
         tm->taskCompleted(nullptr, 0);
-        VERIFY_DRIVER(driver);
-        QCOMPARE(driver.pendingSteps(), 0);
+        DRIVER_DONE(driver, 30000);
         QVERIFY(!tm->isTasking);
-        QCOMPARE(m_power.sleeps, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_power.sleeps, 1, 30000);
         QCOMPARE(m_power.shutdowns, 0);
 
         // The task says "do nothing": the caller's shut down is not used.
@@ -379,16 +379,16 @@ private slots:
         ModalDriver driver;
         driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
         tm->taskCompleted(nullptr, RecStopEvent_ShutDown);
-        QCOMPARE(m_pClient->powerRequests, QList<int>{1});
+        QTRY_COMPARE_WITH_TIMEOUT(m_pClient->powerRequests, QList<int>{1}, 30000);
         QCOMPARE(m_power.shutdowns, 0);
 
         // The daemon refuses: the session's own action is the fallback.
         m_pClient->powerResult = false;
         driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
         tm->taskCompleted(nullptr, RecStopEvent_Sleep);
-        VERIFY_DRIVER(driver);
-        QCOMPARE(m_pClient->powerRequests, (QList<int>{1, 2}));
-        QCOMPARE(m_power.sleeps, 1);
+        DRIVER_DONE(driver, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_pClient->powerRequests, (QList<int>{1, 2}), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_power.sleeps, 1, 30000);
     }
     // last: it ends the application's loop
     void exitEndsTheEventLoop()
@@ -397,15 +397,15 @@ private slots:
         ModalDriver driver;
         driver.expect([](QWidget*) {}, "DlgAutoShutdownTips");
         tm->taskCompleted(nullptr, RecStopEvent_Exit);
-        VERIFY_DRIVER(driver);
-        QCOMPARE(driver.pendingSteps(), 0);
-        QCOMPARE(m_power.shutdowns + m_power.sleeps, 0);
         // The quit is due 1 ms later; the watchdog only fires if it never comes.
         QTimer watchdog;
         watchdog.setSingleShot(true);
         connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
         watchdog.start(30000);
         QCOMPARE(QApplication::exec(), 0);
+        VERIFY_DRIVER(driver);
+        QCOMPARE(driver.pendingSteps(), 0);
+        QCOMPARE(m_power.shutdowns + m_power.sleeps, 0);
     }
 
 private:
