@@ -4,6 +4,7 @@
 
 #include "RecordingTestSupport.h"
 
+#include "audio/AudioTempFiles.h"
 #include "core/LastError.h"
 #include "mux/Muxer.h"
 
@@ -12,7 +13,11 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <csignal>
 #include <thread>
+#include <vector>
+
+#include <sys/resource.h>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -135,6 +140,34 @@ private slots:
         std::string technical;
         QVERIFY(!muxer.open((blocker + "/a.mp4").toStdString(), kOutputMp4, technical));
         QCOMPARE(QString::fromStdString(lastError()), "The folder " + blocker + " does not exist.");
+    }
+
+    // A sound file whose disk fills in the middle of a chunk keeps the whole
+    // frames that went in, and finishing leaves a file that holds them. The
+    // file size limit stands in for the full disk: the write stops part way.
+    void soundFileKeepsWhatFitOnAFullDisk()
+    {
+        rec::WavTempFile file;
+        std::string error;
+        QVERIFY2(file.create(2, error), error.c_str());
+        const int64_t header = file.bytes();
+        const int64_t room = 1000;
+        rlimit saved {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = rlim_t(header + room * 4 + 2);   // a torn frame at the end
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const std::vector<int16_t> samples(4000 * 2, 1234);
+        const bool ok = file.append(samples.data(), 4000);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+
+        QVERIFY(!ok);
+        QCOMPARE(file.writeError(), EFBIG);
+        QCOMPARE(file.frames(), room);
+        QVERIFY2(file.finish(error), error.c_str());
+        QCOMPARE(QFileInfo(QString::fromStdString(file.path())).size(), header + room * 4);
     }
 
     // Refusals of the creating calls leave a sentence; a later call clears it.

@@ -172,10 +172,12 @@ private:
                     *dst++ = toPcm(src[1]);
                 }
             }
-            if (!m_file->append(m_pcm.data(), gap + count))
-                return false;
+            const bool ok = m_file->append(m_pcm.data(), gap + count);
+            // Also after a failure: what did go in is part of the recording.
             m_frames = m_file->frames();
             m_bytes = m_file->bytes();
+            if (!ok)
+                return false;
         }
         return true;
     }

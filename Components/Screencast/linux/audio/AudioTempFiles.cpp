@@ -69,23 +69,6 @@ void makeHeader(unsigned char* h, int channels, int64_t frames)
 
 // Writes all of `data` through short writes and signals: at the file's
 // position, or at `offset` when that is not negative.
-bool writeAll(int fd, const void* data, std::size_t size, off_t offset = -1)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = offset < 0 ? ::write(fd, p, size) : ::pwrite(fd, p, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= std::size_t(n);
-        if (offset >= 0)
-            offset += n;
-    }
-    return true;
-}
-
 // The channel count of a header this engine wrote; 0 when it is not one.
 int headerChannels(int fd)
 {
@@ -184,18 +167,19 @@ bool WavTempFile::append(const int16_t* samples, int64_t frames)
         return false;
     if (frames <= 0)
         return true;
-    // The data goes at the end of what is known good, so a short write
-    // that failed half way is overwritten by the next attempt.
+    // The data goes at the end of what is known good, so that the torn
+    // end of a write that failed half way is written over by the next one.
     errno = 0;
-    bool ok = ::lseek(m_fd, bytes(), SEEK_SET) >= 0
-              && writeAll(m_fd, samples, std::size_t(frames) * 2 * std::size_t(m_channels));
-    if (ok) {
-        m_frames += frames;
-        // About once a second, so that a file left by a crash is nearly
-        // right even before it is restored.
-        if (m_frames - m_framesAtHeader >= kAudioRate)
-            ok = writeHeader();
-    }
+    const std::size_t frameBytes = 2 * std::size_t(m_channels);
+    std::size_t written = 0;
+    bool ok = writeAll(m_fd, samples, std::size_t(frames) * frameBytes, off_t(bytes()), &written);
+    // On a disk that fills half way through, the whole frames that went in
+    // are sound the user recorded: they are kept.
+    m_frames += ok ? frames : int64_t(written / frameBytes);
+    // About once a second, so that a file left by a crash is nearly right
+    // even before it is restored.
+    if (ok && m_frames - m_framesAtHeader >= kAudioRate)
+        ok = writeHeader();
     if (!ok)
         m_writeError = errno ? errno : EIO;   // a write that took nothing sets none
     return ok;

@@ -65,18 +65,25 @@ std::string createHiddenFileBeside(const std::string& target, std::string& error
     return std::string();
 }
 
-bool writeAll(int fd, const char* data, ssize_t size)
+bool writeAll(int fd, const void* data, std::size_t size, off_t offset, std::size_t* written)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
+    const char* p = static_cast<const char*>(data);
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < size) {
+        const ssize_t n = offset < 0 ? ::write(fd, p + done, size - done)
+                                     : ::pwrite(fd, p + done, size - done, offset + off_t(done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += std::size_t(n);
     }
-    return true;
+    if (written)
+        *written = done;
+    return ok;
 }
 
 bool copyOpenFile(int from, const std::string& path)
@@ -95,7 +102,7 @@ bool copyOpenFile(int from, const std::string& path)
             ok = n == 0;
             break;
         }
-        ok = writeAll(to, buffer.data(), n);
+        ok = writeAll(to, buffer.data(), std::size_t(n));
         offset += n;
     }
     ok = ::fsync(to) == 0 && ok;

@@ -3,6 +3,7 @@
 // What the recorder's encoders, muxer and sound converter share in their
 // use of FFmpeg.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -41,8 +42,11 @@ std::string createHiddenFileBeside(const std::string& target, std::string& error
 // (EEXIST when the place is taken).
 int moveWithoutReplacing(const std::string& from, const std::string& to);
 
-// Writes all of `data` through short writes and signals; false on an error.
-bool writeAll(int fd, const char* data, ssize_t size);
+// Writes all of `data` through short writes and signals, at `offset` when it
+// is not negative (the file position stays where it was), else at the file
+// position. False on an error; `written`, when given, then says how much of
+// `data` did reach the file, so that a caller can keep that part.
+bool writeAll(int fd, const void* data, std::size_t size, off_t offset = -1, std::size_t* written = nullptr);
 // Copies everything the open file `from` holds (read by position, so a file
 // whose name was deleted can still be kept) into a new file at `path`,
 // flushed to the disk; false, with nothing left at `path`, on an error.

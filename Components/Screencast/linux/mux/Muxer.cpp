@@ -133,7 +133,7 @@ bool Muxer::writePending()
     if (m_pending.empty())
         return true;
     errno = 0;
-    const bool ok = m_keeper >= 0 && writeAll(m_keeper, m_pending.data(), ssize_t(m_pending.size()));
+    const bool ok = m_keeper >= 0 && writeAll(m_keeper, m_pending.data(), m_pending.size());
     if (!ok && m_writeError == 0)
         m_writeError = errno ? errno : EIO;   // a write that took nothing sets none
     m_fileBytes += int64_t(m_pending.size());
