@@ -14,7 +14,7 @@ set -u
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${TSAN_BUILD_DIR:-$root/build-tsan}
-regex=${1:-'^(tst_engine_.*|tst_recording|tst_audio|tst_effects|tst_overlays|tst_hotkeys_engine|tst_recordparameter|tst_framework)$'}
+regex=${1:-'^(tst_engine_.*|tst_recording|tst_audio|tst_effects|tst_overlays|tst_hotkeys_engine|tst_player|tst_recordparameter|tst_framework)$'}
 
 gen=()
 [ -f "$build_dir/CMakeCache.txt" ] || ! command -v ninja >/dev/null 2>&1 || gen=(-G Ninja)
@@ -40,16 +40,12 @@ if command -v setarch >/dev/null 2>&1 && setarch "$(uname -m)" -R true 2>/dev/nu
   run=(setarch "$(uname -m)" -R)
 fi
 
-cd "$build_dir" || exit 1
-common=(-R "$regex" --output-on-failure --no-tests=ignore)
-echo "== unit tests under ThreadSanitizer"
-env -u DISPLAY -u WAYLAND_DISPLAY -u PULSE_SERVER "${run[@]}" ctest -L unit --timeout 900 "${common[@]}"
-unit_rc=$?
-echo "== end-to-end tests under ThreadSanitizer"
-"${run[@]}" bash "$root/scripts/with-test-env.sh" ctest -L e2e --timeout 1800 "${common[@]}"
-e2e_rc=$?
-
-if [ $unit_rc -ne 0 ] || [ $e2e_rc -ne 0 ]; then
+# shellcheck source=scripts/suites.sh
+source "$root/scripts/suites.sh"
+# Each test under the sanitizer takes several times its memory: two at once.
+export SUITE_JOBS=${SUITE_JOBS:-2}
+SUITE_PREFIX=("${run[@]}")
+if ! run_suites "$build_dir" " under ThreadSanitizer" 900 1800 -R "$regex"; then
   echo "tsan: failures or reports above (unit $unit_rc, e2e $e2e_rc)" >&2
   exit 1
 fi
