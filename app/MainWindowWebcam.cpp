@@ -191,8 +191,7 @@ void MainWindow::dropCamera()
         ui->recordHistory->onCheckDurationState(true);
         onShowWindowAndRegion();
     }
-    // A photo's fly-out may be waiting inside the window: it notices the
-    // window going and touches nothing of it afterwards.
+    // A photo still flying out is the window's child and goes with it.
     CameraDlg* dlg = m_pCameraDlg.data();
     m_pCameraDlg = nullptr;
     dlg->disconnect(this);

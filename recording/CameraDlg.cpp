@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -504,27 +503,23 @@ void CameraDlg::afterPreview(int result)
 
 void CameraDlg::snapshot()
 {
-    m_bSnapping = true;
-    QPointer<CameraDlg> self(this);
     CameraManager* camera = CameraManager::instance();
-    if (camera->isCameraRunning()) {
-        const QString folder = Utils::getSnapshotPath();
-        const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
-        const QString stamp = now.toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
-        QString path;
-        if (stamp == m_strLastStamp) {
-            ++m_nSameStamp;
-            path = folder + QStringLiteral("/Camera_%1(%2)%3").arg(stamp).arg(m_nSameStamp).arg(QStringLiteral(".jpg"));
-        } else {
-            m_strLastStamp = stamp;
-            m_nSameStamp = 0;
-            path = folder + QStringLiteral("/Camera_%1%2").arg(stamp, QStringLiteral(".jpg"));
-        }
-        if (camera->capture(path))
-            flyOut(path);
+    if (!camera->isCameraRunning())
+        return;
+    const QString folder = Utils::getSnapshotPath();
+    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
+    const QString stamp = now.toString(QStringLiteral("yy-MM-dd_hh-mm-ss"));
+    QString path;
+    if (stamp == m_strLastStamp) {
+        ++m_nSameStamp;
+        path = folder + QStringLiteral("/Camera_%1(%2)%3").arg(stamp).arg(m_nSameStamp).arg(QStringLiteral(".jpg"));
+    } else {
+        m_strLastStamp = stamp;
+        m_nSameStamp = 0;
+        path = folder + QStringLiteral("/Camera_%1%2").arg(stamp, QStringLiteral(".jpg"));
     }
-    if (self)
-        m_bSnapping = false;
+    if (camera->capture(path))
+        flyOut(path);
 }
 
 void CameraDlg::flyOut(const QString& path)
@@ -538,14 +533,11 @@ void CameraDlg::flyOut(const QString& path)
                                                 QString::asprintf("%d*%d", image.width(), image.height()), QString(),
                                                 QStringLiteral("%1%2").arg(int(value)).arg(unit));
 
-    // The picture shrinks away towards the top-left; the wait ends with it,
-    // also when this window (its parent) is destroyed meanwhile.
-    DlgPaintToScreen* pinned =
-        DlgPaintToScreen::flyOut(this, image, geometry(), QRect(geometry().bottomRight(), QPoint(0, 0)));
-    pinned->setBaseSize(size());
-    QEventLoop loop;
-    connect(pinned, &QObject::destroyed, &loop, &QEventLoop::quit);
-    loop.exec();
+    // The picture shrinks away towards the top-left, with no loop waiting
+    // for it: the window counts as taking a photo until it has landed, and
+    // takes it along when it goes first.
+    m_pFlyOut = DlgPaintToScreen::flyOut(this, image, geometry(), QRect(geometry().bottomRight(), QPoint(0, 0)));
+    m_pFlyOut->setBaseSize(size());
 }
 
 void CameraDlg::onCameraItemChanged(int index)

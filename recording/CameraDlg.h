@@ -13,6 +13,7 @@
 namespace Ui {
 class CameraDlg;
 }
+class DlgPaintToScreen;
 class VxMainWindowBase;
 class VxComboboxViewItemDelegate;
 class QTimer;
@@ -39,11 +40,10 @@ public:
     void resizeView();
     void startOrStop();
     void pauseOrResume();
-    // Waits in a local loop while the photo flies out; the window may be
-    // destroyed meanwhile, which ends the wait.
+    // Takes a photo and lets it fly out; returns at once.
     void snapshot();
-    // True while a photo is being taken: the window must not be closed.
-    bool isSanping() const { return m_bSnapping; }
+    // True while a photo flies out: the window must not be closed.
+    bool isSanping() const { return !m_pFlyOut.isNull(); }
     bool isRecorder() const { return m_bOnlyRecordCamera; }
     // True while this recorder's movie is being recorded or completed: the
     // window may then only be closed through close(), which keeps the movie.
@@ -113,7 +113,7 @@ private:
     int m_nSameStamp = 0;
     QColor m_colorHover, m_colorNormal, m_colorBacHover, m_colorBacNormal;
     qint64 m_nFreeSize = 0;
-    bool m_bSnapping = false;
+    QPointer<DlgPaintToScreen> m_pFlyOut;   // the last photo while it flies out
     bool m_bStopping = false;       // stopped, the engine still completing the movie
     bool m_bCloseAfterStop = false; // a close waits for the recording's end
     bool m_bKeepInCorner = false;   // placed in a corner, the frame not known yet

@@ -121,7 +121,9 @@ private slots:
         const QStringList names = QDir(folder).entryList({"Camera_*.jpg"}, QDir::Files, QDir::Name);
         QCOMPARE(names, QStringList({"Camera_26-03-04_05-06-07(1).jpg", "Camera_26-03-04_05-06-07(2).jpg",
                                      "Camera_26-03-04_05-06-07.jpg", "Camera_26-03-04_05-06-08.jpg"}));
-        QVERIFY(!m_dlg->isSanping());
+        // Busy while the last photo flies out, free once it has landed.
+        QVERIFY(m_dlg->isSanping());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_dlg->isSanping(), 20000);
     }
 
     void positionAndCornerKeepTheirOwnKeys()
@@ -177,15 +179,13 @@ private slots:
     void windowDestroyedDuringAPhotoFlyOut()
     {
         m_dlg->show();
-        bool flying = false;
-        QTimer::singleShot(0, this, [&] {
-            flying = m_dlg && m_dlg->isSanping() && m_dlg->findChild<DlgPaintToScreen*>();
-            CameraManager::release();
-            delete m_dlg.data();
-        });
-        m_dlg->snapshot();   // returns once the window is gone
-        QVERIFY(flying);
-        QVERIFY(!m_dlg);
+        QVERIFY2(testsupport::returnsWithoutLoop([this] { m_dlg->snapshot(); }),
+                 "the photo's fly-out ran an event loop inside its caller");
+        QPointer<DlgPaintToScreen> flying = m_dlg->findChild<DlgPaintToScreen*>();
+        QVERIFY(m_dlg->isSanping() && flying);
+        CameraManager::release();
+        delete m_dlg.data();
+        QVERIFY(!flying);   // it went with its window
         QVERIFY(!CameraManager::instance()->isCameraRunning());
         m_dlg = new CameraDlg(true);
     }
