@@ -340,7 +340,8 @@ void MainWindowBase::checkUnSaveFile()
         return;
     hide();
     if (UnsavedOffer::restore(path, this) == 1)
-        emit SignalsTransfer::instance()->showHistory();
-    show();
+        SignalsTransfer::instance()->showHistoryThen(this, [this] { show(); });
+    else
+        show();
 }
 

@@ -79,6 +79,7 @@ RecordHistoryTool::RecordHistoryTool(QWidget* parent)
             });
     m_pHistoryDlg->setWindowTitle(productName());
     m_pHistoryDlg->setModal(true);
+    connect(m_pHistoryDlg, &QDialog::finished, this, &RecordHistoryTool::onHistoryClosed);
 
     onCheckDurationState(false);
     onCheckTaskState(false);
@@ -110,9 +111,12 @@ void RecordHistoryTool::applyIcons()
 RecordHistoryTool::~RecordHistoryTool()
 {
     // Deleted now rather than deferred: the strip may go after the event
-    // loop has ended.
+    // loop has ended. Whoever waits for the window to close goes on.
     delete m_pHistoryDlg;
     m_pHistoryDlg = nullptr;
+    if (m_bShowHistory)
+        if (SignalsTransfer::Existing hub = SignalsTransfer::existing())
+            hub->setHistoryOpen(false);
     if (m_pTimeSetting) {
         disconnect(m_pTimeSetting, nullptr, this, nullptr);
         delete m_pTimeSetting;
@@ -143,21 +147,27 @@ void RecordHistoryTool::onCheckTaskState(bool)
 
 void RecordHistoryTool::onShowHistory()
 {
-    // A second request while the dialog runs (the hub fires from several
-    // places) must not nest a second exec() of the same dialog.
+    // A second request while the dialog is open (the hub fires from
+    // several places) only waits for the same window to close.
     if (m_bShowHistory || !m_pHistoryDlg)
         return;
     m_bShowHistory = true;
+    SignalsTransfer::instance()->setHistoryOpen(true);
     emit sigShowChildeDlg(false);
-    QPointer<RecordHistoryTool> self(this);
+    // Modal, without a loop of its own: whoever asked goes on once it is
+    // closed (onHistoryClosed).
     m_pHistoryDlg->showNormal();
     UIHelper::moveParentWidgetCenter(m_pHistoryDlg, m_pMainWindowBase, true);
-    m_pHistoryDlg->exec();
-    if (!self)
+}
+
+void RecordHistoryTool::onHistoryClosed()
+{
+    if (!m_bShowHistory)
         return;
     m_bShowHistory = false;
     if (!RecordParameter::instance()->isOnlyRecordCamera())
         emit sigShowChildeDlg(true);
+    SignalsTransfer::instance()->setHistoryOpen(false);
 }
 
 void RecordHistoryTool::onShowDurationMenu()
@@ -337,10 +347,7 @@ bool RecordHistoryTool::eventFilter(QObject* watched, QEvent* event)
             ui->label->setProperty("selected", true);
             repolish(ui->label);
         } else {
-            QPointer<RecordHistoryTool> self(this);
             onShowHistory();
-            if (!self)
-                return false;
             ui->label->setProperty("selected", false);
             repolish(ui->label);
         }

@@ -46,6 +46,7 @@ public slots:
     void onCheckDurationState(bool changed);
     void onCheckTaskState(bool changed);
     void onShowHistory();
+    void onHistoryClosed();
     void onShowDurationMenu();
     void onShowTaskDlg();
     void onShowWhaterMarkMenuDlg();

@@ -58,3 +58,29 @@ void SignalsTransfer::addHistoryFile(const QString& path, int type, const QStrin
     record.size = size;
     emit onAddHistoryFile(record);
 }
+
+void SignalsTransfer::showHistoryThen(QObject* context, std::function<void()> then)
+{
+    m_historyWaiters.append({context, std::move(then)});
+    // The window opens inside the emission (a direct connection); when
+    // none did, whoever waits goes on.
+    emit showHistory();
+    if (!m_bHistoryOpen)
+        releaseHistoryWaiters();
+}
+
+void SignalsTransfer::setHistoryOpen(bool open)
+{
+    m_bHistoryOpen = open;
+    if (!open)
+        releaseHistoryWaiters();
+}
+
+void SignalsTransfer::releaseHistoryWaiters()
+{
+    const QList<HistoryWaiter> waiters = std::move(m_historyWaiters);
+    m_historyWaiters.clear();
+    for (const HistoryWaiter& waiter : waiters)
+        if (waiter.context)
+            QMetaObject::invokeMethod(waiter.context, waiter.then, Qt::QueuedConnection);
+}

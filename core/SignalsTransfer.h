@@ -3,6 +3,10 @@
 #include <QObject>
 #include <QRect>
 
+#include <QList>
+#include <QPointer>
+
+#include <functional>
 #include <mutex>
 
 #include "core/HistoryFileUtils.h"
@@ -44,6 +48,15 @@ public:
     void addHistoryFile(const QString& path, int type, const QString& resolution,
                         const QString& duration, const QString& size);
 
+    // Emits showHistory, and runs `then` from the event loop once the history
+    // window is closed again, or at once when nothing opened it. Nothing
+    // waits in a loop meanwhile; `then` is dropped when `context` goes first.
+    // GUI thread only.
+    void showHistoryThen(QObject* context, std::function<void()> then);
+    // The history window tells here when it opens and when it is gone.
+    void setHistoryOpen(bool open);
+    bool isHistoryOpen() const { return m_bHistoryOpen; }
+
 signals:
     void toHideMainWindow();
     void RRBeginDrag();
@@ -76,4 +89,14 @@ signals:
 private:
     SignalsTransfer();
     ~SignalsTransfer() override = default;
+
+    void releaseHistoryWaiters();
+
+    struct HistoryWaiter
+    {
+        QPointer<QObject> context;
+        std::function<void()> then;
+    };
+    QList<HistoryWaiter> m_historyWaiters;
+    bool m_bHistoryOpen = false;
 };

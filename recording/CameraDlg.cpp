@@ -478,8 +478,18 @@ void CameraDlg::afterPreview(int result)
 {
     RecordParameter* rp = RecordParameter::instance();
     TaskManage* tasks = TaskManage::instance();
+    // A saved movie's history comes first; this window goes on once that
+    // is closed.
     if (result == QDialog::Accepted && !tasks->isTasking && !rp->timerEnable())
-        emit SignalsTransfer::instance()->showHistory();
+        SignalsTransfer::instance()->showHistoryThen(this, [this] { afterHistory(); });
+    else
+        afterHistory();
+}
+
+void CameraDlg::afterHistory()
+{
+    RecordParameter* rp = RecordParameter::instance();
+    TaskManage* tasks = TaskManage::instance();
     setFlagsKeepingView(kRecorderFlags);
     if (m_bCloseAfterStop)
         closeAfterRecording();

@@ -99,6 +99,7 @@ private:
     void placeInCorner();
     void openPreview();
     void afterPreview(int result);
+    void afterHistory();
     void flyOut(const QString& path);
     void applyComboColours();
 

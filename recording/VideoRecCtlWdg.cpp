@@ -681,13 +681,18 @@ void VideoRecCtlWdg::onBtnStopClicked()
 
 void VideoRecCtlWdg::finishStop(bool saved)
 {
-    if (saved && !RecordParameter::instance()->timerEnable() && !TaskManage::instance()->isTasking)
-        emit SignalsTransfer::instance()->showHistory();
     // Nothing was recorded, or the preview closed: the road is over before
-    // anyone hears of its end.
-    RecordingSession::instance()->finish();
-    // The receiver discards this bar: nothing of it is touched afterwards.
-    emit SignalsTransfer::instance()->recordStop();
+    // anyone hears of its end. A saved recording's history comes first; its
+    // end is told once that window is closed.
+    auto end = [] {
+        RecordingSession::instance()->finish();
+        // The receiver discards this bar: nothing of it is touched afterwards.
+        emit SignalsTransfer::instance()->recordStop();
+    };
+    if (saved && !RecordParameter::instance()->timerEnable() && !TaskManage::instance()->isTasking)
+        SignalsTransfer::instance()->showHistoryThen(this, end);
+    else
+        end();
 }
 
 void VideoRecCtlWdg::tellThen(int icon, QWidget* parent, const QString& text, std::function<void()> then)

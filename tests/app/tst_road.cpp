@@ -296,12 +296,14 @@ private slots:
         FakeScreencast::setMediaInfo(temp, info);
         const int before = recordings();
         int stateDuring = -1;
+        bool barDuring = false;
         ModalDriver driver(kLong);
         driver.expect([](QWidget*) {}, "DlgVideoClip");   // saves and closes by itself
         driver.expect(
             [&](QWidget* history) {
                 home()->startOrStop();
                 stateDuring = int(RecordingSession::instance()->state());
+                barDuring = home()->videoRecCtl() != nullptr;
                 ModalDriver::forceClose(history);
             },
             "RecordHistoryDlg");
@@ -309,9 +311,34 @@ private slots:
         DRIVER_DONE(driver, kLong);
         QTRY_COMPARE_WITH_TIMEOUT(int(RecordingSession::instance()->state()), int(RecordingSession::Session_Idle), kLong);
         QCOMPARE(stateDuring, int(RecordingSession::Session_Idle));
+        QVERIFY2(barDuring, "the stop was told before the history was closed");
         QCOMPARE(recordings(), before);
         QTRY_VERIFY_WITH_TIMEOUT(!home()->videoRecCtl(), kLong);
         verifyIdle();
+    }
+
+    // The history opens without a loop of its own: whoever asked for it
+    // goes on once it is closed and not before; a second request waits for
+    // the same window.
+    void historyOpensWithoutALoop()
+    {
+        chooseTile("frmChoseVideo");
+        SignalsTransfer* hub = SignalsTransfer::instance();
+        QObject context;
+        int after = 0;
+        auto count = [&after] { ++after; };
+        QVERIFY2(testsupport::returnsWithoutLoop([&] { hub->showHistoryThen(&context, count); }),
+                 "the history ran an event loop inside its caller");
+        QPointer<QWidget> history = QApplication::activeModalWidget();
+        QVERIFY(history && history->isVisible());
+        QCOMPARE(history->objectName(), QString("RecordHistoryDlg"));
+        hub->showHistoryThen(&context, count);
+        QCoreApplication::processEvents();
+        QCOMPARE(QApplication::activeModalWidget(), history.data());
+        QCOMPARE(after, 0);
+        static_cast<QDialog*>(history.data())->reject();
+        QTRY_COMPARE_WITH_TIMEOUT(after, 2, kLong);
+        QVERIFY(!hub->isHistoryOpen());
     }
 
     // A display change while recording waits for the recording's end: the
