@@ -357,7 +357,7 @@ void DlgVideoClip::onShowPreview()
 
 void DlgVideoClip::reject()
 {
-    if (!m_bClosing && !confirmDiscard())
+    if (!m_bClosing && !discardAgreed([this] { reject(); }))
         return;
     // Leaving stops a copy under way (the worker removes what it wrote)
     // and an automatic save that has not started yet.
@@ -372,19 +372,24 @@ void DlgVideoClip::reject()
     VxDialogBase::reject();
 }
 
-bool DlgVideoClip::confirmDiscard()
+bool DlgVideoClip::discardAgreed(std::function<void()> retry)
 {
-    if (m_bSaved || !QFileInfo(m_strFile).isFile())
-        return true;   // nothing left to lose
-    const QPointer<DlgVideoClip> self(this);
-    const int answer = VxMessageBox::question(
-        this, VxProductInfo::instance()->productName(QString()),
+    if (m_bDiscard || m_bSaved || !QFileInfo(m_strFile).isFile())
+        return true;   // agreed already, or nothing left to lose
+    if (m_pDiscardQuestion)
+        return false;   // asked already: its answer decides
+    const int questionIcon = 4;
+    m_pDiscardQuestion = VxMessageBox::openBox(
+        questionIcon, this, VxProductInfo::instance()->productName(QString()),
         tr("Discard this recording? It has not been saved and will be deleted."),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No);
-    if (!self || answer != QMessageBox::Yes)
-        return false;
-    m_bDiscard = true;
-    return true;
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No, this,
+        [this, retry](int answer) {
+            if (answer != QMessageBox::Yes)
+                return;
+            m_bDiscard = true;
+            retry();
+        });
+    return false;
 }
 
 void DlgVideoClip::discardRecording()
@@ -409,7 +414,7 @@ void DlgVideoClip::onSave()
 void DlgVideoClip::onReRecord()
 {
     Log(kModule, LogLevel::Info, "record again");
-    if (m_bSaving || m_export || !confirmDiscard())
+    if (m_bSaving || m_export || !discardAgreed([this] { onReRecord(); }))
         return;
     disconnect(m_connExport);
     disconnect(m_connStatus);

@@ -84,8 +84,10 @@ private:
     void buildForm();
     QLayout* buildButtons();
     void showFacts();
-    // Asks before the recording is thrown away: true when it may go.
-    bool confirmDiscard();
+    // True when the recording may go: nothing is left to lose, or the user
+    // agreed. Otherwise asks (once, in a box that leaves the caller at
+    // once) and returns false; `retry` runs when the answer is yes.
+    bool discardAgreed(std::function<void()> retry);
     // Deletes the recording once the user agreed to lose it.
     void discardRecording();
     void startExport(double start, double end);
@@ -132,6 +134,7 @@ private:
     bool m_bSessionPreview = false;
     bool m_bClosing = false;
     bool m_bDiscard = false;   // the user agreed to lose the recording
+    QPointer<QDialog> m_pDiscardQuestion;
     QMetaObject::Connection m_connTrimCancel;
     QMetaObject::Connection m_connTrimOK;
     QMetaObject::Connection m_connExport;

@@ -14,6 +14,7 @@
 #include "core/RecordParameter.h"
 #include "core/SignalsTransfer.h"
 #include "tests/support/TestHelpers.h"
+#include "tests/support/WidgetTestHelpers.h"
 #include "core/Utils.h"
 #include "platform/framework/VxSettings.h"
 
@@ -102,8 +103,9 @@ private slots:
         QCOMPARE(unsaved(), QString());
     }
 
-    // Closing, Escape and "Record Again" ask first: no keeps the window and
-    // the recording, yes deletes it and it is not offered again.
+    // Closing, Escape and "Record Again" ask first, in a box that leaves
+    // the caller at once: no keeps the window and the recording, yes
+    // deletes it and it is not offered again.
     void leavingAsks_data()
     {
         QTest::addColumn<QString>("how");
@@ -125,15 +127,18 @@ private slots:
         DlgVideoClip dlg(m_file, nullptr, nullptr, true, false);
         QSignalSpy finished(&dlg, &QDialog::finished);
         dlg.show();
-        if (how == "close")
-            dlg.close();
-        else if (how == "escape")
-            QTest::keyClick(&dlg, Qt::Key_Escape);
-        else
-            button(&dlg, "btnReRecord")->click();
+        QVERIFY2(testsupport::returnsWithoutLoop([&] {
+                     if (how == "close")
+                         dlg.close();
+                     else if (how == "escape")
+                         QTest::keyClick(&dlg, Qt::Key_Escape);
+                     else
+                         button(&dlg, "btnReRecord")->click();
+                 }),
+                 "the question ran an event loop inside its caller");
         DRIVER_DONE(driver, 20000);
         QCOMPARE(driver.seen().size(), 1);
-        QCOMPARE(finished.count(), discard ? 1 : 0);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), discard ? 1 : 0, 20000);
         QCOMPARE(dlg.isVisible(), !discard);
         QCOMPARE(QFileInfo::exists(m_file), !discard);
         QCOMPARE(unsaved(), discard ? QString() : m_file);

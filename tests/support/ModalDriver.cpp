@@ -82,19 +82,22 @@ ModalDriver::Seen ModalDriver::describe(QWidget* modal)
 void ModalDriver::forceClose(QWidget* modal)
 {
     // Forcing means leaving: a window that asks first (a preview asks
-    // whether its recording may go) is told yes from inside its question.
+    // whether its recording may go) is told yes, from inside a question
+    // that runs its own loop, or at once to one that leaves its caller.
     const QPointer<QWidget> target(modal);
-    QTimer agree;
-    agree.setInterval(10);
-    QObject::connect(&agree, &QTimer::timeout, [target] {
+    auto sayYes = [target] {
         auto* box = qobject_cast<VxMessageBox*>(QApplication::activeModalWidget());
         if (target && box && box != target && box->button(QMessageBox::Yes))
             box->button(QMessageBox::Yes)->click();
-    });
+    };
+    QTimer agree;
+    agree.setInterval(10);
+    QObject::connect(&agree, &QTimer::timeout, sayYes);
     agree.start();
     ++s_forcing;
     if (auto* dialog = qobject_cast<QDialog*>(modal))
         dialog->reject();
+    sayYes();
     if (target && target->isVisible())
         target->close();
     --s_forcing;
