@@ -563,9 +563,18 @@ void DlgVideoClip::saveFailed(const QString& message)
                            Qt::QueuedConnection);
     setSaving(false);
     m_pStatus->setText(tr("Not saved."));
-    if (message.isEmpty())
-        return;
-    Utils::showMacWindowMessage(MsgType_Warning, this, message, MsgButton_Ok);
+    if (!message.isEmpty())
+        warn(message);
+}
+
+void DlgVideoClip::warn(const QString& text, std::function<void()> then)
+{
+    const int warningIcon = 2;
+    VxMessageBox::tell(warningIcon, this, VxProductInfo::instance()->productName(QString()), text, this,
+                       [then](int) {
+                           if (then)
+                               then();
+                       });
 }
 
 void DlgVideoClip::onUpdateProgressBar()
@@ -608,9 +617,14 @@ void DlgVideoClip::onPathFailed(const QString& message)
         return;
     Log(kModule, LogLevel::Info, "save failed: %s", message.toUtf8().constData());
     m_pProgressTimer->stop();
-    const QPointer<DlgVideoClip> self(this);
-    Utils::showMacWindowMessage(MsgType_Warning, this, message, MsgButton_Ok);
-    if (!self || m_bClosing)
+    // The box leaves this slot at once; another folder is asked for once
+    // it is answered.
+    warn(message, [this] { askAnotherFolder(); });
+}
+
+void DlgVideoClip::askAnotherFolder()
+{
+    if (m_bClosing)
         return;
     if (!QFileInfo::exists(m_strSaveSource)) {
         // Nothing left to save: another folder would not help.
@@ -619,6 +633,7 @@ void DlgVideoClip::onPathFailed(const QString& message)
         return;
     }
     const QString current = m_request.folder.isEmpty() ? m_request.defaultFolder : m_request.folder;
+    const QPointer<DlgVideoClip> self(this);
     const QString folder = askFolder(this, current);
     if (!self || m_bClosing)
         return;
@@ -683,7 +698,7 @@ void DlgVideoClip::startExport(double start, double end)
         cut->object ? "started" : "refused");
     if (!cut->object) {
         m_strCut.clear();
-        Utils::showMacWindowMessage(MsgType_Warning, this, tr("The recording could not be cut."), MsgButton_Ok);
+        warn(tr("The recording could not be cut."));
         return;
     }
     m_export = std::move(cut);
@@ -717,8 +732,7 @@ void DlgVideoClip::exportDone(bool ok)
     }
     QFile::remove(cut);
     m_pStatus->setText(tr("Not cut."));
-    Utils::showMacWindowMessage(MsgType_Warning, this, tr("The recording could not be cut. It is unchanged."),
-                                MsgButton_Ok);
+    warn(tr("The recording could not be cut. It is unchanged."));
 }
 
 void DlgVideoClip::cancelExport()

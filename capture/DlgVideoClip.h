@@ -88,6 +88,11 @@ private:
     // agreed. Otherwise asks (once, in a box that leaves the caller at
     // once) and returns false; `retry` runs when the answer is yes.
     bool discardAgreed(std::function<void()> retry);
+    // A warning that leaves its caller at once; `then` follows its answer.
+    void warn(const QString& text, std::function<void()> then = {});
+    // After a failed save: another folder, or nothing when the recording
+    // itself is gone.
+    void askAnotherFolder();
     // Deletes the recording once the user agreed to lose it.
     void discardRecording();
     void startExport(double start, double end);

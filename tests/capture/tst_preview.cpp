@@ -9,6 +9,7 @@
 #include "capture/DlgVideoClip.h"
 #include "capture/TrimBar.h"
 #include "core/UnsavedRecording.h"
+#include "platform/framework/VxMessageBox.h"
 #include "tests/support/FakeScreencast.h"
 #include "tests/support/ModalDriver.h"
 #include "core/RecordParameter.h"
@@ -230,12 +231,20 @@ private slots:
         });
         QSignalSpy history(SignalsTransfer::instance(), &SignalsTransfer::onAddHistoryFile);
         ModalDriver driver;
-        driver.clickButton(QMessageBox::Ok, QStringLiteral("VxMessageBox"));
+        // The failure's box runs no loop of its own inside the save's road.
+        int loopsAtBox = -1;
+        driver.expect(
+            [&loopsAtBox](QWidget* box) {
+                loopsAtBox = QThread::currentThread()->loopLevel();
+                static_cast<VxMessageBox*>(box)->button(QMessageBox::Ok)->click();
+            },
+            QStringLiteral("VxMessageBox"));
         DlgVideoClip dlg(m_file, nullptr, nullptr, true, true);
         QSignalSpy finished(&dlg, &QDialog::finished);
         dlg.show();
         QTRY_COMPARE_WITH_TIMEOUT(asked, QStringList{bad}, 20000);
         DRIVER_DONE(driver, 5000);
+        QCOMPARE(loopsAtBox, 0);
         QCOMPARE(driver.seen().size(), 1);
         QVERIFY(driver.seen().first().text.contains(bad));
         if (chooseAnother) {
