@@ -283,9 +283,25 @@ public:
     void clear() override { FakeScreencast::call("CScreenCanvasObject::clear"); }
 };
 
-class FakeScreenRecorder : public CScreenRecoderObject {
+// What both fake recorders share on their failure road: the cause and the
+// reason are in place before the code is reported, as in the engine.
+struct FakeRecorderFailure {
+    explicit FakeRecorderFailure(CRecoderCallback* callback) : callback(callback) {}
+    void fireError(SRErrorCode code, int why = SR_CauseNone, const QByteArray& text = QByteArray())
+    {
+        cause = why;
+        reason = text;
+        FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); });
+    }
+
+    CRecoderCallback* callback;
+    std::atomic<int> cause{SR_CauseNone};
+    QByteArray reason;                    // set before the error is fired
+};
+
+class FakeScreenRecorder : public CScreenRecoderObject, public FakeRecorderFailure {
 public:
-    explicit FakeScreenRecorder(CRecoderCallback* callback) : callback(callback) {}
+    explicit FakeScreenRecorder(CRecoderCallback* callback) : FakeRecorderFailure(callback) {}
     void release() override { FakeScreencast::forget("CScreenRecoderObject", this); delete this; }
     int start() override { return FakeScreencast::flagged("CScreenRecoderObject::start", started, true); }
     int pause() override { return FakeScreencast::flagged("CScreenRecoderObject::pause", paused, true); }
@@ -304,32 +320,21 @@ public:
     int snapshot(const char* path, int imageFormat) override;
     int errorCause() override { return cause; }
     const char* lastErrorText() override { return reason.constData(); }
-    // The cause and the reason are in place before the code is reported,
-    // as in the engine.
-    void fireError(SRErrorCode code, int why = SR_CauseNone, const QByteArray& text = QByteArray())
-    {
-        cause = why;
-        reason = text;
-        FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); });
-    }
 
-    CRecoderCallback* callback;
     std::atomic<int64_t> frames{0};
     bool snapshotWritesFile = true;
     bool started = false;
     bool paused = false;
     bool nameLost = false;
-    std::atomic<int> cause{SR_CauseNone};
-    QByteArray reason;                    // set before the error is fired
     FakeScreenCanvas* canvas = nullptr;   // owned
 
 private:
     ~FakeScreenRecorder() override { delete canvas; }
 };
 
-class FakeAudioRecorder : public CAudioRecoderObject {
+class FakeAudioRecorder : public CAudioRecoderObject, public FakeRecorderFailure {
 public:
-    explicit FakeAudioRecorder(CRecoderCallback* callback) : callback(callback) {}
+    explicit FakeAudioRecorder(CRecoderCallback* callback) : FakeRecorderFailure(callback) {}
     void release() override { FakeScreencast::forget("CAudioRecoderObject", this); delete this; }
     int start() override { return FakeScreencast::call("CAudioRecoderObject::start") ? -1 : 0; }
     int pause() override { return FakeScreencast::call("CAudioRecoderObject::pause") ? -1 : 0; }
@@ -338,17 +343,8 @@ public:
     int fileNameLost() override { return nameLost ? 1 : 0; }
     int errorCause() override { return cause; }
     const char* lastErrorText() override { return reason.constData(); }
-    void fireError(SRErrorCode code, int why = SR_CauseNone, const QByteArray& text = QByteArray())
-    {
-        cause = why;
-        reason = text;
-        FakeScreencast::fire(callback, [=](CRecoderCallback* c) { c->OnError(code); });
-    }
 
-    CRecoderCallback* callback;
     std::atomic<int64_t> size{0};
-    std::atomic<int> cause{SR_CauseNone};
-    QByteArray reason;                    // set before the error is fired
     std::atomic<bool> nameLost{false};
 };
 
