@@ -190,7 +190,7 @@ void RecordHistoryTool::onShowTaskDlg()
     TaskManage* tasks = TaskManage::instance();
     if (!tasks->isConnected()) {
         QPointer<VxMessageBox> box = new VxMessageBox(m_pMainWindowBase);
-        box->setIcon(2);
+        box->setIcon(VxMessageBox::kIconWarning);
         box->setMsgTitle(productName());
         box->setButtons(QMessageBox::Ok);
         if (first) {

@@ -378,9 +378,8 @@ bool DlgVideoClip::discardAgreed(std::function<void()> retry)
         return true;   // agreed already, or nothing left to lose
     if (m_pDiscardQuestion)
         return false;   // asked already: its answer decides
-    const int questionIcon = 4;
     m_pDiscardQuestion = VxMessageBox::openBox(
-        questionIcon, this, VxProductInfo::instance()->productName(QString()),
+        VxMessageBox::kIconQuestion, this, VxProductInfo::instance()->productName(QString()),
         tr("Discard this recording? It has not been saved and will be deleted."),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No, QMessageBox::No, this,
         [this, retry](int answer) {
@@ -569,8 +568,7 @@ void DlgVideoClip::saveFailed(const QString& message)
 
 void DlgVideoClip::warn(const QString& text, std::function<void()> then)
 {
-    const int warningIcon = 2;
-    VxMessageBox::tell(warningIcon, this, VxProductInfo::instance()->productName(QString()), text, this,
+    VxMessageBox::tell(VxMessageBox::kIconWarning, this, VxProductInfo::instance()->productName(QString()), text, this,
                        [then](int) {
                            if (then)
                                then();

@@ -51,9 +51,6 @@ const QString kPosKey = QStringLiteral("CameraPos");
 const QString kMicKey = QStringLiteral("CameraMicEnable");
 
 constexpr int kTickMs = 500;
-// VxMessageBox's icons.
-constexpr int kInformationIcon = 1;
-constexpr int kWarningIcon = 2;
 constexpr int kStopLockSeconds = 4;
 constexpr qint64 kMinFreeBytes = 0xFFFFFFFFLL;
 constexpr int kMaxNameWidth = 150;
@@ -378,7 +375,7 @@ bool CameraDlg::checkFreeSpace(int seconds)
     onPause();
     // Paused behind the box, which leaves the tick at once; the stop follows
     // once it is gone.
-    VxMessageBox::tell(kWarningIcon, this, productName(),
+    VxMessageBox::tell(VxMessageBox::kIconWarning, this, productName(),
                        tr("The recording has automatically stopped due to insufficient recording space. If you want "
                           "to record longer videos, please make sure that the temporary directory (which can be "
                           "changed in the Settings) has enough disk space before recording."),
@@ -415,7 +412,7 @@ void CameraDlg::showFailure(const QString& text)
     Log(kLog, LogLevel::Error, "camera recording failed: %s", reason.toUtf8().constData());
     const QPointer<CameraDlg> self(this);
     StatusItem::instance()->setActionEnable(false);
-    VxMessageBox::openBox(kInformationIcon, this, productName(), reason.isEmpty() ? text : reason + ' ' + text,
+    VxMessageBox::openBox(VxMessageBox::kIconInformation, this, productName(), reason.isEmpty() ? text : reason + ' ' + text,
                           QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, QMessageBox::Cancel,
                           QCoreApplication::instance(), [self](int answer) {
                               if (answer == QMessageBox::Ok && self)

@@ -404,7 +404,7 @@ QString ScreenRecorder::showWarning(QString path, QString message, bool canConti
             box.addButton(canContinue ? tr("Continue") : tr("Cancel"), QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Ok);
             box.setMsgTitle(productName());
-            box.setIcon(2);
+            box.setIcon(VxMessageBox::kIconWarning);
             box.setLabelInfo(message);
             StatusItem::instance()->setActionEnable(false);
             box.setModal(true);

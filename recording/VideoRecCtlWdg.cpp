@@ -70,10 +70,6 @@ const char* const kCauseTexts[] = {
 };
 const int kCauseTextCount = int(sizeof(kCauseTexts) / sizeof(kCauseTexts[0]));
 
-// VxMessageBox's icons.
-const int kInformationIcon = 1;
-const int kWarningIcon = 2;
-
 qint64 systemMonotonicMs()
 {
     static QElapsedTimer clock = [] {
@@ -357,7 +353,7 @@ void VideoRecCtlWdg::stopWithWarning(const QString& message)
     // no resume of a recording that cannot go on.
     m_pTimer->stop();
     m_bErrorHandling = true;
-    tellThen(kWarningIcon, nullptr, message, [this] {
+    tellThen(VxMessageBox::kIconWarning, nullptr, message, [this] {
         m_bErrorHandling = false;
         onBtnStopClicked();
     });
@@ -400,7 +396,7 @@ bool VideoRecCtlWdg::forbiddenPlayerRuns() const
 void VideoRecCtlWdg::showPlayerWarning()
 {
     StatusItem::instance()->setActionEnable(false);
-    VxMessageBox::tell(kWarningIcon, nullptr, productName(),
+    VxMessageBox::tell(VxMessageBox::kIconWarning, nullptr, productName(),
                        tr("Golden Lion player does not allow program recording, please close the Golden "
                           "Lion player before continuing to record other content."),
                        QCoreApplication::instance(), [](int) { StatusItem::instance()->setActionEnable(true); });
@@ -625,7 +621,7 @@ void VideoRecCtlWdg::onRecordErrorOccur(int code)
 
     // The recording is still claimed once the box is gone, so the ordinary
     // stop below takes what the engine wrote up to the error to the preview.
-    tellThen(kInformationIcon, m_pMainWindow.data(),
+    tellThen(VxMessageBox::kIconInformation, m_pMainWindow.data(),
              tr("Recording is interrupted. %1 You can preview and save the recorded content (error code: %2).")
                  .arg(message, shownCode),
              [this] { QTimer::singleShot(1, this, &VideoRecCtlWdg::onBtnStopClicked); });
@@ -670,7 +666,7 @@ void VideoRecCtlWdg::onBtnStopClicked()
     // closed, and never after this bar went.
     if (!recorded) {
         Log(kLogModule, LogLevel::Error, "the recording left no data at %s", temp.toLocal8Bit().constData());
-        tellThen(kInformationIcon, m_pMainWindow.data(), tr(kErrorTexts[kFileWriteFailed].message),
+        tellThen(VxMessageBox::kIconInformation, m_pMainWindow.data(), tr(kErrorTexts[kFileWriteFailed].message),
                  [this] { finishStop(false); });
         return;
     }

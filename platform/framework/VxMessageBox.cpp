@@ -244,28 +244,28 @@ int VxMessageBox::information(QWidget* parent, const QString& title, const QStri
                               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
                               QMessageBox::StandardButton escapeButton, bool frameless)
 {
-    return showBox(1, parent, title, text, buttons, defaultButton, escapeButton, frameless);
+    return showBox(kIconInformation, parent, title, text, buttons, defaultButton, escapeButton, frameless);
 }
 
 int VxMessageBox::warning(QWidget* parent, const QString& title, const QString& text,
                           QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
                           QMessageBox::StandardButton escapeButton, bool frameless)
 {
-    return showBox(2, parent, title, text, buttons, defaultButton, escapeButton, frameless);
+    return showBox(kIconWarning, parent, title, text, buttons, defaultButton, escapeButton, frameless);
 }
 
 int VxMessageBox::question(QWidget* parent, const QString& title, const QString& text,
                            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
                            QMessageBox::StandardButton escapeButton, bool frameless)
 {
-    return showBox(4, parent, title, text, buttons, defaultButton, escapeButton, frameless);
+    return showBox(kIconQuestion, parent, title, text, buttons, defaultButton, escapeButton, frameless);
 }
 
 int VxMessageBox::choose(QWidget* parent, const QString& title, const QString& text, const Choices& choices)
 {
     // On the heap for the same reason as in showBox.
     QPointer<VxMessageBox> box = new VxMessageBox(parent);
-    box->setIcon(2);
+    box->setIcon(kIconWarning);
     box->setMsgTitle(title);
     // Each relabelled button is created for its role as it is added.
     for (const auto& choice : choices)

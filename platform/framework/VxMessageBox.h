@@ -24,6 +24,9 @@ class VxMessageBox : public VxDialogBase
 public:
     // Icons: 0 none, 1 information, 2 warning, 3 critical, 4 question;
     // 6 is also critical; any other number shows the information icon.
+    static constexpr int kIconInformation = 1;
+    static constexpr int kIconWarning = 2;
+    static constexpr int kIconQuestion = 4;
     explicit VxMessageBox(QWidget* parent = nullptr, bool frameless = false);
     ~VxMessageBox() override;
 
